@@ -1,0 +1,104 @@
+// Byte streams every loader reads and every writer writes.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace ove {
+
+using u8 = std::uint8_t;
+using u32 = std::uint32_t;
+using i32 = std::int32_t;
+
+// Abstract random-access byte stream. Positions and sizes are 32-bit.
+class CDataBin {
+public:
+    virtual ~CDataBin() = default;
+    virtual void Seek(u32 position) = 0;
+    virtual u32 Tell() = 0;
+    virtual u32 GetSize() = 0;
+    virtual u32 Write(const void* data, u32 count) = 0;
+    virtual u32 Read(void* data, u32 count) = 0;
+    virtual bool IsOpen() = 0;
+    virtual bool CanWrite() = 0;
+    virtual bool CanRead() = 0;
+    virtual void Reserve(u32 /*count*/) {}
+    // Next byte without consuming it; 0 at the end of the stream.
+    virtual u8 PeekByte();
+
+    CDataBin() = default;
+    CDataBin(const CDataBin&) = delete;
+    CDataBin& operator=(const CDataBin&) = delete;
+};
+
+// A file on disk. Mode strings are the C library's ("rb", "wb", "r+", ...).
+class CFile : public CDataBin {
+public:
+    CFile(const char* path, const char* mode);
+    ~CFile() override;
+    void Seek(u32 position) override;
+    u32 Tell() override;
+    u32 GetSize() override;
+    u32 Write(const void* data, u32 count) override;
+    u32 Read(void* data, u32 count) override;
+    bool IsOpen() override { return stream_ != nullptr; }
+    bool CanWrite() override { return stream_ && (access_ & 2); }
+    bool CanRead() override { return stream_ && (access_ & 1); }
+    u8 PeekByte() override;
+    u32 AccessMode() const { return access_; }
+
+private:
+    std::FILE* stream_ = nullptr;
+    u32 access_ = 0;  // bit 0 read, bit 1 write
+};
+
+// A growable memory stream.
+class CBuffer : public CDataBin {
+public:
+    CBuffer() = default;
+    explicit CBuffer(std::vector<u8> bytes) : bytes_(std::move(bytes)) {}
+    CBuffer(const void* data, u32 count);
+    void Seek(u32 position) override;
+    u32 Tell() override { return position_; }
+    u32 GetSize() override { return static_cast<u32>(bytes_.size()); }
+    u32 Write(const void* data, u32 count) override;
+    u32 Read(void* data, u32 count) override;
+    bool IsOpen() override { return true; }
+    bool CanWrite() override { return true; }
+    bool CanRead() override { return true; }
+    void Reserve(u32 count) override;
+    u8 PeekByte() override;
+
+    const std::vector<u8>& Bytes() const { return bytes_; }
+    std::vector<u8>& Bytes() { return bytes_; }
+
+private:
+    u32 position_ = 0;
+    std::vector<u8> bytes_;
+};
+
+// Read-only window onto part of another stream, which it owns.
+class CSegment : public CDataBin {
+public:
+    CSegment(CDataBin* inner, u32 start, u32 length);
+    ~CSegment() override;
+    void Seek(u32 position) override;
+    u32 Tell() override;
+    u32 GetSize() override { return length_; }
+    u32 Write(const void*, u32) override { return 0; }
+    u32 Read(void* data, u32 count) override;
+    bool IsOpen() override { return inner_ != nullptr; }
+    bool CanWrite() override { return false; }
+    bool CanRead() override { return inner_ && inner_->CanRead(); }
+
+private:
+    CDataBin* inner_;
+    u32 start_ = 0;
+    u32 length_ = 0;
+};
+
+// Whole remaining content of a stream (from its current position).
+std::vector<u8> ReadAll(CDataBin& bin);
+
+}  // namespace ove

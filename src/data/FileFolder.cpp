@@ -1,0 +1,161 @@
+#include "FileFolder.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <strings.h>
+
+namespace ove {
+
+namespace {
+
+std::string CurrentDirectory() {
+    char buf[PATH_MAX];
+    return getcwd(buf, sizeof buf) ? std::string(buf) : std::string(".");
+}
+
+bool StatOk(const std::string& p) {
+    struct stat st {};
+    return !p.empty() && ::stat(p.c_str(), &st) == 0;
+}
+
+}  // namespace
+
+std::string FindOnDisk(const std::string& raw) {
+    if (raw.empty()) return {};
+    std::string path = raw;
+    for (char& c : path)
+        if (c == '\\') c = '/';
+    if (StatOk(path)) return path;
+
+    // Walk component by component, matching each one without regard to case.
+    std::string resolved = path[0] == '/' ? "/" : "";
+    size_t pos = path[0] == '/' ? 1 : 0;
+    while (pos <= path.size()) {
+        size_t slash = path.find('/', pos);
+        std::string part = path.substr(pos, slash == std::string::npos ? std::string::npos : slash - pos);
+        pos = slash == std::string::npos ? path.size() + 1 : slash + 1;
+        if (part.empty()) continue;
+        std::string exact = resolved + part;
+        if (part == "." || part == ".." || StatOk(exact)) {
+            resolved = exact;
+        } else {
+            DIR* dir = ::opendir(resolved.empty() ? "." : resolved.c_str());
+            if (!dir) return {};
+            std::string found;
+            while (dirent* e = ::readdir(dir)) {
+                if (::strcasecmp(e->d_name, part.c_str()) == 0) {
+                    found = e->d_name;
+                    break;
+                }
+            }
+            ::closedir(dir);
+            if (found.empty()) return {};
+            resolved += found;
+        }
+        if (pos <= path.size()) resolved += '/';
+    }
+    return StatOk(resolved) ? resolved : std::string{};
+}
+
+CDataBin* OpenLocalFile(const std::string& path) {
+    std::string onDisk = FindOnDisk(path);
+    if (onDisk.empty()) return nullptr;
+    auto* file = new CFile(onDisk.c_str(), "rb");
+    if (file->GetSize() == 0) {  // an empty local file counts as absent
+        delete file;
+        return nullptr;
+    }
+    return file;
+}
+
+CDataBin* CFileFolder::OpenFile(std::string path) { return OpenLocalFile(path); }
+
+CDataBin* CFileFolder::Open(std::string path, std::string* resolvedName) {
+    if (localFirst_) {
+        if (CDataBin* bin = OpenLocalFile(path)) {
+            if (resolvedName) *resolvedName = path;
+            return bin;
+        }
+    }
+    if (CDataBin* bin = OpenFile(path)) {
+        if (resolvedName) *resolvedName = GetName() + path;
+        return bin;
+    }
+    if (!localFirst_) {
+        if (CDataBin* bin = OpenLocalFile(path)) {
+            if (resolvedName) *resolvedName = path;
+            return bin;
+        }
+    }
+    return nullptr;
+}
+
+// ---- CDirectory
+
+CDirectory::CDirectory(std::string path) {
+    std::string remembered = CurrentDirectory();
+    std::string onDisk = FindOnDisk(path);
+    if (!onDisk.empty() && ::chdir(onDisk.c_str()) == 0) {
+        base_ = CurrentDirectory();
+        if (::chdir(remembered.c_str()) != 0) { /* nothing better to do */ }
+    } else {
+        base_ = remembered;
+    }
+    name_ = "[DIR:" + base_ + "]";
+}
+
+bool CDirectory::Exists(std::string path) { return !FindOnDisk(base_ + "/" + path).empty(); }
+
+CDataBin* CDirectory::OpenFile(std::string path) {
+    std::string onDisk = FindOnDisk(base_ + "/" + path);
+    if (onDisk.empty()) return nullptr;
+    auto* file = new CFile(onDisk.c_str(), "rb");
+    if (!file->IsOpen()) {
+        delete file;
+        return nullptr;
+    }
+    return file;
+}
+
+// ---- CCompoundFolder
+
+CCompoundFolder::CCompoundFolder() {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "[CF:%08X]", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
+    name_ = buf;
+}
+
+CCompoundFolder::~CCompoundFolder() {
+    for (CFileFolder* f : members_) delete f;
+    members_.clear();
+}
+
+void CCompoundFolder::Add(CFileFolder* folder) {
+    if (folder) members_.push_back(folder);
+}
+
+bool CCompoundFolder::Exists(std::string path) {
+    for (CFileFolder* f : members_)
+        if (f->Exists(path)) return true;
+    return false;
+}
+
+CDataBin* CCompoundFolder::OpenFile(std::string path) {
+    for (CFileFolder* f : members_)
+        if (CDataBin* bin = f->OpenFile(path)) return bin;
+    return nullptr;
+}
+
+bool FileExists(const char* path) { return path && !FindOnDisk(path).empty(); }
+
+bool IsDirectory(std::string path) {
+    std::string p = FindOnDisk(path);
+    struct stat st {};
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace ove

@@ -1,0 +1,73 @@
+// Data sources: something that answers whether a path exists and opens it as a stream.
+#pragma once
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DataBin.h"
+
+namespace ove {
+
+class CFileFolder {
+public:
+    CFileFolder() = default;
+    virtual ~CFileFolder() = default;
+    CFileFolder(const CFileFolder&) = delete;
+    CFileFolder& operator=(const CFileFolder&) = delete;
+
+    virtual bool SetLocalFirst(bool flag) { localFirst_ = flag; return flag; }
+    virtual bool Exists(std::string path) = 0;
+    // A new stream owned by the caller, or null. The base opens the path on the local disk.
+    virtual CDataBin* OpenFile(std::string path);
+    virtual std::string GetName() { return {}; }
+
+    // The one entry point loaders use: local disk first when the flag is set.
+    CDataBin* Open(std::string path, std::string* resolvedName = nullptr);
+    bool LocalFirst() const { return localFirst_; }
+
+protected:
+    bool localFirst_ = true;
+};
+
+// A directory on disk.
+class CDirectory : public CFileFolder {
+public:
+    explicit CDirectory(std::string path);
+    bool Exists(std::string path) override;
+    CDataBin* OpenFile(std::string path) override;
+    std::string GetName() override { return name_; }
+    const std::string& BasePath() const { return base_; }
+
+private:
+    std::string base_;
+    std::string name_;
+};
+
+// An ordered list of sources, searched in the order they were added. Owns them.
+class CCompoundFolder : public CFileFolder {
+public:
+    CCompoundFolder();
+    ~CCompoundFolder() override;
+    void Add(CFileFolder* folder);
+    bool Exists(std::string path) override;
+    CDataBin* OpenFile(std::string path) override;
+    std::string GetName() override { return name_; }
+    size_t Count() const { return members_.size(); }
+
+private:
+    std::vector<CFileFolder*> members_;
+    std::string name_;
+};
+
+bool FileExists(const char* path);
+bool IsDirectory(std::string path);
+
+// Finds a path on disk. Backslashes count as slashes; when the exact name is missing, each
+// component is matched without regard to ASCII case (games were authored on Windows).
+// Returns the path as it exists on disk, or an empty string when nothing matches.
+std::string FindOnDisk(const std::string& path);
+
+// The local-disk open: a non-empty file relative to the current directory, or null.
+CDataBin* OpenLocalFile(const std::string& path);
+
+}  // namespace ove

@@ -1,0 +1,42 @@
+// Helpers shared by the test programs.
+#pragma once
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ovetest {
+
+// A fresh, empty directory under the system temp folder, removed when the object dies.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    // Writes a file (creating parent folders) and returns its path.
+    std::filesystem::path Write(const std::string& name, const std::string& content) const;
+    std::filesystem::path Write(const std::string& name, const std::vector<unsigned char>& content) const;
+
+private:
+    std::filesystem::path path_;
+};
+
+// Changes the current directory for the lifetime of the object.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::filesystem::path& dir);
+    ~ScopedCwd();
+
+private:
+    std::filesystem::path old_;
+};
+
+std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& p);
+// Runs a shell command; returns its exit status (-1 when it could not run).
+int Run(const std::string& command);
+// True when a program is on PATH.
+bool HaveProgram(const std::string& name);
+
+}  // namespace ovetest

@@ -1,0 +1,29 @@
+// ovetool sub-commands. Each command lives in its own source and registers itself with a
+// static OVE_TOOL_COMMAND(...) line, so adding one never touches the dispatcher.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace ovetool {
+
+using Args = std::vector<std::string>;
+// Runs the command with the arguments after its name; returns the process exit status.
+using CommandFn = int (*)(const Args& args);
+
+struct Command {
+    const char* name;
+    const char* usage;    // one line, shown by "ovetool help"
+    CommandFn run;
+};
+
+bool RegisterCommand(const Command& command);
+
+// Progress on standard error for long runs: "label: done/total" rewritten in place.
+void Progress(const char* label, size_t done, size_t total);
+
+}  // namespace ovetool
+
+#define OVE_TOOL_CAT2(a, b) a##b
+#define OVE_TOOL_CAT(a, b) OVE_TOOL_CAT2(a, b)
+#define OVE_TOOL_COMMAND(name, usage, fn) \
+    static const bool OVE_TOOL_CAT(ove_tool_registered_, __LINE__) = ::ovetool::RegisterCommand({name, usage, fn})
