@@ -48,6 +48,25 @@ public:
     bool MessagePump(unsigned lowest = 0, unsigned highest = 0);
     void Cleanup();
 
+    // ---- input from the game window (routing in the frame primitives)
+    void RouteKey(int32_t code);
+    // kind: 0 move, 1 left down, 2 right down, 3 left up, 4 right up, 5 middle down,
+    // 6 middle up, 7 wheel; x and y in viewport client coordinates.
+    void MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta);
+    void Resize(int32_t width, int32_t height);
+    // The application lost or regained activation.
+    void ActivateApp(bool active);
+
+    // ---- frame primitives
+    void Display();
+    void Animate();
+    void Idle();
+    void Mark();
+    void Wait(float seconds);
+    void Delay(float seconds);
+    int32_t ReadKey();
+    void PostKey(int32_t code);
+
     // Error box owned by the game window (or by nobody).
     void ShowError(const std::string& text, bool owned = true);
 
