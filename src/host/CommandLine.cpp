@@ -1,0 +1,82 @@
+#include "CommandLine.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+namespace ove {
+
+namespace {
+
+// Arguments that hold spaces are quoted so the game can split PARAMS again.
+void AppendParam(std::string& params, const std::string& arg) {
+    if (!params.empty()) params += ' ';
+    if (arg.empty() || arg.find_first_of(" \t") != std::string::npos) params += '"' + arg + '"';
+    else params += arg;
+}
+
+}  // namespace
+
+SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+    SCommandLine cl;
+    bool optionsDone = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (optionsDone) {
+            AppendParam(cl.params, a);
+            continue;
+        }
+        auto value = [&](const char* option) -> const std::string* {
+            if (i + 1 >= args.size()) {
+                cl.error = std::string("option ") + option + " needs a value";
+                return nullptr;
+            }
+            return &args[++i];
+        };
+        if (a == "--") {
+            optionsDone = true;
+        } else if (a == "--game") {
+            if (auto v = value("--game")) cl.gameDir = *v; else return cl;
+        } else if (a == "--headless") {
+            cl.headless = true;
+        } else if (a == "--frames") {
+            auto v = value("--frames");
+            if (!v) return cl;
+            char* end = nullptr;
+            errno = 0;
+            long n = std::strtol(v->c_str(), &end, 10);
+            if (v->empty() || *end || errno || n < 0) {
+                cl.error = "option --frames needs a whole number, not '" + *v + "'";
+                return cl;
+            }
+            cl.frames = n;
+        } else if (a == "--screenshot") {
+            if (auto v = value("--screenshot")) cl.screenshot = *v; else return cl;
+        } else if (a == "--help" || a == "-h") {
+            cl.help = true;
+        } else if (a == "--version") {
+            cl.version = true;
+        } else {
+            AppendParam(cl.params, a);
+        }
+    }
+    return cl;
+}
+
+const char* CommandLineUsage() {
+    return "usage: ove [options] [--] [game parameters]\n"
+           "\n"
+           "Runs the game in the current directory (GAME.DAT, DATA*, *.DAT or loose files).\n"
+           "\n"
+           "options:\n"
+           "  --game DIR             change to DIR first\n"
+           "  --headless             no window on screen: offscreen video, dummy audio,\n"
+           "                         message boxes written to standard error\n"
+           "  --frames N             close the window after N rendered frames\n"
+           "  --screenshot FILE.bmp  save the last rendered frame when the engine ends\n"
+           "  --help                 show this text\n"
+           "  --version              show the engine's version\n"
+           "\n"
+           "Everything else is passed to the game as PARAMS.\n";
+}
+
+}  // namespace ove

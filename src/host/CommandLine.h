@@ -1,0 +1,22 @@
+// The engine's own command-line options; everything else is the game's PARAMS.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace ove {
+
+struct SCommandLine {
+    std::string gameDir;      // --game DIR
+    bool headless = false;    // --headless
+    long frames = -1;         // --frames N: close the window after N rendered frames
+    std::string screenshot;   // --screenshot FILE.bmp
+    bool help = false;
+    bool version = false;
+    std::string params;       // the remaining arguments joined with spaces
+    std::string error;        // set when the options could not be read
+};
+
+SCommandLine ParseCommandLine(const std::vector<std::string>& args);
+const char* CommandLineUsage();
+
+}  // namespace ove
