@@ -1,0 +1,31 @@
+// The engine's own DEFLATE decoder (RFC 1951), with the deflate64 variant used by ZIP method 9.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "data/DataBin.h"
+
+namespace ove {
+
+// Decode the raw DEFLATE stream from the input's current position to its end and append the result
+// at the output's current position. On success the input is left just past the last byte of the
+// stream and the output back where it was when decoding began. On failure whatever was already
+// flushed (whole 64 KiB blocks) stays in the output. False when either stream is missing, the input
+// cannot be read, the output cannot be written or the stream is corrupt or truncated.
+bool Inflate(CDataBin* input, CDataBin* output);
+// The same with deflate64: 64 KiB window, length code 285 with 16 extra bits, distance codes 30 and 31.
+bool Inflate64(CDataBin* input, CDataBin* output);
+
+namespace inflate_detail {
+
+// Decodes a raw stream held in memory and appends to `out`. `consumed` receives the number of
+// input bytes the stream used (the last one possibly partly); `expected` is a size hint for the
+// output. For callers that already hold the data in memory; Inflate and Inflate64 are built on the
+// same decoder. On failure `out` is left as it was.
+bool InflateToVector(const std::uint8_t* data, std::size_t size, bool deflate64, std::vector<std::uint8_t>& out,
+                     std::size_t* consumed = nullptr, std::size_t expected = 0);
+
+}  // namespace inflate_detail
+
+}  // namespace ove

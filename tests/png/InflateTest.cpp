@@ -1,0 +1,472 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "DeflateTestUtil.h"
+#include "data/DataBin.h"
+#include "image/Inflate.h"
+#include "support/TestSupport.h"
+
+using namespace ove;
+using namespace pngtest;
+
+namespace {
+
+// Inflates `stream` placed after `lead` garbage bytes and followed by `trail` garbage bytes.
+struct InflateResult {
+    bool ok = false;
+    Bytes out;
+    u32 inputTell = 0;
+    u32 outputTell = 0;
+};
+
+InflateResult RunInflate(const Bytes& stream, bool deflate64 = false, std::size_t lead = 0, std::size_t trail = 0) {
+    Bytes in(lead, 0xA5);
+    in.insert(in.end(), stream.begin(), stream.end());
+    in.insert(in.end(), trail, 0x5A);
+    CBuffer input(std::move(in));
+    input.Seek(static_cast<u32>(lead));
+    CBuffer output;
+    InflateResult r;
+    r.ok = deflate64 ? Inflate64(&input, &output) : Inflate(&input, &output);
+    r.out = output.Bytes();
+    r.inputTell = input.Tell();
+    r.outputTell = output.Tell();
+    return r;
+}
+
+// A dynamic block header whose code-length code gives every length 0-15 a 4-bit code (unless
+// other code-length lengths are asked for); returns the literal/length and distance codes.
+void WriteDynamicHeader(BitWriter& bw, bool final, const std::vector<unsigned>& lit, const std::vector<unsigned>& dist,
+                        std::vector<unsigned> clLens = {}) {
+    static const unsigned kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+    if (clLens.empty()) {
+        clLens.assign(19, 0);
+        for (int i = 0; i < 16; ++i) clLens[i] = 4;
+    }
+    bw.Bits(final ? 1 : 0, 1);
+    bw.Bits(2, 2);
+    bw.Bits(static_cast<unsigned>(lit.size() - 257), 5);
+    bw.Bits(static_cast<unsigned>(dist.size() - 1), 5);
+    bw.Bits(15, 4);
+    for (unsigned sym : kOrder) bw.Bits(clLens[sym], 3);
+    auto clCodes = CanonicalCodes(clLens);
+    for (unsigned l : lit) bw.Code(clCodes[l], clLens[l]);
+    for (unsigned l : dist) bw.Code(clCodes[l], clLens[l]);
+}
+
+}  // namespace
+
+TEST(Inflate, ZlibStreamsOfAllLevelsAndStrategiesDecodeIdentically) {
+    const struct {
+        const char* name;
+        Bytes data;
+    } inputs[] = {
+        {"text", TextBytes(300000, 1)},
+        {"random", RandomBytes(100000, 2)},
+        {"mixed", MixedBytes(2500000, 3)},  // crosses several internal flush chunks
+        {"tiny", Bytes{'x'}},
+        {"empty", Bytes{}},
+    };
+    const int strategies[] = {Z_DEFAULT_STRATEGY, Z_FILTERED, Z_HUFFMAN_ONLY, Z_RLE, Z_FIXED};
+    for (const auto& input : inputs) {
+        for (int level = 0; level <= 9; ++level) {
+            for (int strategy : strategies) {
+                if (level == 0 && strategy != Z_DEFAULT_STRATEGY) continue;
+                SCOPED_TRACE(std::string(input.name) + " level " + std::to_string(level) + " strategy " +
+                             std::to_string(strategy));
+                Bytes stream = ZlibDeflate(input.data, level, strategy);
+                ASSERT_FALSE(stream.empty());
+                InflateResult r = RunInflate(stream, false, 7, 5);
+                ASSERT_TRUE(r.ok);
+                EXPECT_TRUE(r.out == input.data);
+                // Input left just past the stream, output back where it started.
+                EXPECT_EQ(r.inputTell, 7 + stream.size());
+                EXPECT_EQ(r.outputTell, 0u);
+            }
+        }
+    }
+}
+
+TEST(Inflate, SmallWindowsAndMemLevelsDecode) {
+    Bytes data = MixedBytes(200000, 9);
+    for (int windowBits = 9; windowBits <= 15; windowBits += 3) {
+        for (int memLevel : {1, 9}) {
+            Bytes stream = ZlibDeflate(data, 9, Z_DEFAULT_STRATEGY, -windowBits, memLevel);
+            InflateResult r = RunInflate(stream);
+            ASSERT_TRUE(r.ok) << windowBits << " " << memLevel;
+            EXPECT_TRUE(r.out == data);
+        }
+    }
+}
+
+TEST(Inflate, AppendsAtTheOutputPositionAndSeeksBack) {
+    Bytes data = TextBytes(5000, 4);
+    CBuffer input(ZlibDeflate(data, 6));
+    CBuffer output(std::string("HEAD").data(), 4);
+    output.Seek(4);
+    ASSERT_TRUE(Inflate(&input, &output));
+    EXPECT_EQ(output.Tell(), 4u);
+    ASSERT_EQ(output.GetSize(), 4 + data.size());
+    EXPECT_EQ(std::memcmp(output.Bytes().data(), "HEAD", 4), 0);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), output.Bytes().begin() + 4));
+}
+
+TEST(Inflate, ReadsFromAndWritesToFiles) {
+    ovetest::TempDir dir;
+    Bytes data = MixedBytes(300000, 5);
+    auto compressed = dir.Write("in.bin", ZlibDeflate(data, 6));
+    {
+        CFile input(compressed.c_str(), "rb");
+        CFile output((dir / "out.bin").c_str(), "wb");
+        ASSERT_TRUE(Inflate(&input, &output));
+    }
+    EXPECT_TRUE(ovetest::ReadFileBytes(dir / "out.bin") == data);
+}
+
+TEST(Inflate, StoredBlocksCrossingTheWindowArriveWholeAndInOrder) {
+    Bytes data = RandomBytes(70000, 6);
+    Bytes stream = ZlibDeflate(data, 0);  // two stored blocks
+    InflateResult r = RunInflate(stream);
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.out == data);
+
+    // A hand-made stored block whose NLEN is wrong: it is not checked.
+    BitWriter bw;
+    bw.Bits(1, 1);
+    bw.Bits(0, 2);
+    for (int b : {3, 0, 0x12, 0x34, 0x61, 0x62, 0x63}) bw.Byte(b);
+    r = RunInflate(bw.Data());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(std::string(r.out.begin(), r.out.end()), "abc");
+}
+
+TEST(Inflate, MissingOrUnusableStreamsFail) {
+    CBuffer input(ZlibDeflate(TextBytes(100, 1), 6));
+    CBuffer output;
+    EXPECT_FALSE(Inflate(nullptr, &output));
+    EXPECT_FALSE(Inflate(&input, nullptr));
+    EXPECT_FALSE(Inflate64(nullptr, nullptr));
+    // A read-only segment cannot take output.
+    CSegment readOnly(new CBuffer(Bytes(10, 0)), 0, 10);
+    EXPECT_FALSE(Inflate(&input, &readOnly));
+    // A file opened only for writing cannot be read.
+    ovetest::TempDir dir;
+    CFile writeOnly((dir / "w.bin").c_str(), "wb");
+    EXPECT_FALSE(Inflate(&writeOnly, &output));
+    // Nothing at all to decode.
+    CBuffer empty;
+    EXPECT_FALSE(Inflate(&empty, &output));
+}
+
+TEST(Inflate, FixedBlockBackReferences) {
+    // "a", then length 3 at distance 1: "aaaa".
+    BitWriter bw;
+    bw.Bits(1, 1);
+    bw.Bits(1, 2);
+    bw.FixedLit('a');
+    bw.FixedLit(257);
+    bw.FixedDist(0);
+    bw.FixedLit(256);
+    InflateResult r = RunInflate(bw.Data());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(std::string(r.out.begin(), r.out.end()), "aaaa");
+
+    // Code 285 is length 258 in plain deflate.
+    BitWriter b285;
+    b285.Bits(1, 1);
+    b285.Bits(1, 2);
+    b285.FixedLit('z');
+    b285.FixedLit(285);
+    b285.FixedDist(0);
+    b285.FixedLit(256);
+    r = RunInflate(b285.Data());
+    ASSERT_TRUE(r.ok);
+    EXPECT_EQ(r.out, Bytes(259, 'z'));
+}
+
+TEST(Inflate, Deflate64LongLengthsAndFarDistances) {
+    // A stored block of 40,000 random bytes, then a fixed block copying 300 bytes from distance 40,000
+    // (code 30: base 32769 + 7231) with code 285 (base 3 + 297 in 16 extra bits).
+    Bytes head = RandomBytes(40000, 7);
+    BitWriter bw;
+    bw.Bits(0, 1);
+    bw.Bits(0, 2);
+    bw.Byte(40000 & 0xFF);
+    bw.Byte(40000 >> 8);
+    bw.Byte(static_cast<std::uint8_t>(~40000 & 0xFF));
+    bw.Byte(static_cast<std::uint8_t>((~40000 >> 8) & 0xFF));
+    for (std::uint8_t b : head) bw.Byte(b);
+    bw.Bits(1, 1);
+    bw.Bits(1, 2);
+    bw.FixedLit(285);
+    bw.Bits(297, 16);
+    bw.FixedDist(30);
+    bw.Bits(7231, 14);
+    bw.FixedLit(256);
+    Bytes expected = head;
+    expected.insert(expected.end(), head.begin(), head.begin() + 300);
+
+    InflateResult r = RunInflate(bw.Data(), true);
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.out == expected);
+    // Plain deflate has no distance code 30.
+    EXPECT_FALSE(RunInflate(bw.Data(), false).ok);
+
+    // Distance code 31 (base 49153) and the longest deflate64 match (3 + 65535).
+    Bytes big = RandomBytes(60000, 8);
+    BitWriter b31;
+    for (int part = 0; part < 2; ++part) {  // stored blocks of 30000
+        b31.Bits(0, 1);
+        b31.Bits(0, 2);
+        for (int b : {0x30, 0x75, 0xCF, 0x8A}) b31.Byte(b);
+        for (int i = 0; i < 30000; ++i) b31.Byte(big[part * 30000 + i]);
+    }
+    b31.Bits(1, 1);
+    b31.Bits(1, 2);
+    b31.FixedLit(285);
+    b31.Bits(65535, 16);
+    b31.FixedDist(31);
+    b31.Bits(60000 - 49153, 14);
+    b31.FixedLit(256);
+    expected = big;
+    for (int i = 0; i < 65538; ++i) expected.push_back(expected[expected.size() - 60000]);
+    r = RunInflate(b31.Data(), true);
+    ASSERT_TRUE(r.ok);
+    EXPECT_TRUE(r.out == expected);
+}
+
+TEST(Inflate, Deflate64ArchivesMadeBy7Zip) {
+    if (!ovetest::HaveProgram("7z")) GTEST_SKIP() << "7z not installed";
+    ovetest::TempDir dir;
+    // Far repeats (beyond 32 KiB) and long runs give the encoder reasons to use deflate64's extras.
+    Bytes block = RandomBytes(45000, 10);
+    Bytes data = MixedBytes(400000, 11);
+    for (int i = 0; i < 4; ++i) {
+        data.insert(data.end(), block.begin(), block.end());
+        data.insert(data.end(), 70000, static_cast<std::uint8_t>(i));
+    }
+    Bytes text = TextBytes(500000, 12);
+    data.insert(data.end(), text.begin(), text.end());
+    dir.Write("payload.bin", data);
+    ovetest::ScopedCwd cwd(dir.path());
+    for (const char* level : {"-mx=1", "-mx=5", "-mx=9"}) {
+        SCOPED_TRACE(level);
+        std::filesystem::remove(dir / "a.zip");
+        ASSERT_EQ(ovetest::Run(std::string("7z a -tzip -mm=Deflate64 ") + level + " a.zip payload.bin >/dev/null"), 0);
+        Bytes zip = ovetest::ReadFileBytes(dir / "a.zip");
+        ASSERT_GE(zip.size(), 30u);
+        auto u16at = [&](std::size_t o) { return static_cast<unsigned>(zip[o] | (zip[o + 1] << 8)); };
+        auto u32at = [&](std::size_t o) { return u16at(o) | (u16at(o + 2) << 16); };
+        ASSERT_EQ(u32at(0), 0x04034b50u);
+        ASSERT_EQ(u16at(8), 9u);  // method 9: deflate64
+        const std::size_t dataStart = 30 + u16at(26) + u16at(28);
+        const std::size_t compressed = u32at(18);
+        ASSERT_LE(dataStart + compressed, zip.size());
+
+        CBuffer input(Bytes(zip.begin(), zip.end()));
+        input.Seek(static_cast<u32>(dataStart));
+        CBuffer output;
+        ASSERT_TRUE(Inflate64(&input, &output));
+        EXPECT_TRUE(output.Bytes() == data);
+        EXPECT_EQ(input.Tell(), dataStart + compressed);
+    }
+}
+
+TEST(Inflate, TruncatedStreamsFail) {
+    for (const Bytes& data : {TextBytes(20000, 13), MixedBytes(50000, 14), RandomBytes(3000, 15)}) {
+        for (int level : {0, 1, 6, 9}) {
+            Bytes stream = ZlibDeflate(data, level);
+            // Every strict prefix is truncated: it must fail, never decode garbage past its end.
+            for (std::size_t cut = 0; cut < stream.size(); cut += 1 + cut / 7) {
+                Bytes part(stream.begin(), stream.begin() + cut);
+                EXPECT_FALSE(RunInflate(part).ok) << "cut at " << cut << " of " << stream.size();
+                EXPECT_FALSE(RunInflate(part, true).ok);
+            }
+            Bytes last(stream.begin(), stream.end() - 1);
+            EXPECT_FALSE(RunInflate(last).ok);
+        }
+    }
+}
+
+TEST(Inflate, FailureKeepsWholeFlushedWindows) {
+    // 200,000 decoded bytes, then a block of the reserved type 3.
+    Bytes data = MixedBytes(200000, 16);
+    z_stream zs{};
+    ASSERT_EQ(deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    Bytes stream(deflateBound(&zs, static_cast<uLong>(data.size())) + 64);
+    zs.next_in = data.data();
+    zs.avail_in = static_cast<uInt>(data.size());
+    zs.next_out = stream.data();
+    zs.avail_out = static_cast<uInt>(stream.size());
+    ASSERT_EQ(deflate(&zs, Z_FULL_FLUSH), Z_OK);
+    stream.resize(zs.total_out);
+    deflateEnd(&zs);
+    stream.push_back(0x07);  // final block of type 3
+    InflateResult r = RunInflate(stream);
+    EXPECT_FALSE(r.ok);
+    ASSERT_EQ(r.out.size(), 3u * 65536);
+    EXPECT_TRUE(std::equal(r.out.begin(), r.out.end(), data.begin()));
+}
+
+TEST(Inflate, CorruptCodesFailCleanly) {
+    auto fixedBlock = [](auto&& body) {
+        BitWriter bw;
+        bw.Bits(1, 1);
+        bw.Bits(1, 2);
+        body(bw);
+        return bw.Data();
+    };
+    // Reserved block type.
+    EXPECT_FALSE(RunInflate(Bytes{0x07, 0, 0, 0}).ok);
+    // Back-references before the first byte.
+    EXPECT_FALSE(RunInflate(fixedBlock([](BitWriter& b) {
+                     b.FixedLit(257);
+                     b.FixedDist(0);
+                     b.FixedLit(256);
+                 })).ok);
+    EXPECT_FALSE(RunInflate(fixedBlock([](BitWriter& b) {
+                     b.FixedLit('a');
+                     b.FixedLit(257);
+                     b.FixedDist(1);  // distance 2, one byte written
+                     b.FixedLit(256);
+                 })).ok);
+    // Length symbols 286 and 287 do not exist.
+    for (unsigned sym : {286u, 287u}) {
+        EXPECT_FALSE(RunInflate(fixedBlock([&](BitWriter& b) {
+                         b.FixedLit('a');
+                         b.FixedLit(sym);
+                         b.FixedDist(0);
+                         b.FixedLit(256);
+                     })).ok);
+    }
+    // A stored block longer than the data.
+    BitWriter stored;
+    stored.Bits(1, 1);
+    stored.Bits(0, 2);
+    for (int b : {0xFF, 0x00, 0x00, 0xFF, 1, 2, 3}) stored.Byte(b);
+    EXPECT_FALSE(RunInflate(stored.Data()).ok);
+}
+
+TEST(Inflate, DynamicCodeSets) {
+    std::vector<unsigned> lit(257, 0), dist(1, 1);
+    // An incomplete literal/length code: 'a' = 0, end of block = 10; "11" is unused.
+    lit['a'] = 1;
+    lit[256] = 2;
+    auto codes = CanonicalCodes(lit);
+    {
+        BitWriter bw;
+        WriteDynamicHeader(bw, true, lit, dist);
+        bw.Code(codes['a'], 1);
+        bw.Code(codes['a'], 1);
+        bw.Code(codes[256], 2);
+        InflateResult r = RunInflate(bw.Data());
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(std::string(r.out.begin(), r.out.end()), "aa");
+    }
+    {
+        BitWriter bw;
+        WriteDynamicHeader(bw, true, lit, dist);
+        bw.Code(codes['a'], 1);
+        bw.Code(3, 2);  // the unused code
+        bw.Code(codes[256], 2);
+        EXPECT_FALSE(RunInflate(bw.Data()).ok);
+    }
+    // Oversubscribed literal/length code.
+    {
+        std::vector<unsigned> over(257, 0);
+        over['a'] = over['b'] = over[256] = 1;
+        BitWriter bw;
+        WriteDynamicHeader(bw, true, over, dist);
+        bw.Bits(0, 8);
+        EXPECT_FALSE(RunInflate(bw.Data()).ok);
+    }
+    // Oversubscribed code-length code.
+    {
+        BitWriter bw;
+        WriteDynamicHeader(bw, true, lit, dist, std::vector<unsigned>(19, 1));
+        bw.Bits(0, 8);
+        EXPECT_FALSE(RunInflate(bw.Data()).ok);
+    }
+    // Repeat of the previous length with nothing before it, and a repeat running past the end.
+    for (int overrun = 0; overrun < 2; ++overrun) {
+        std::vector<unsigned> cl(19, 0);
+        cl[1] = cl[16] = cl[18] = 2;
+        cl[0] = 2;
+        auto clCodes = CanonicalCodes(cl);
+        static const unsigned kOrder[19] = {16, 17, 18, 0, 8, 7, 9, 6, 10, 5, 11, 4, 12, 3, 13, 2, 14, 1, 15};
+        BitWriter bw;
+        bw.Bits(1, 1);
+        bw.Bits(2, 2);
+        bw.Bits(0, 5);  // 257 literal/length codes
+        bw.Bits(0, 5);  // 1 distance code
+        bw.Bits(15, 4);
+        for (unsigned sym : kOrder) bw.Bits(cl[sym], 3);
+        if (overrun == 0) {
+            bw.Code(clCodes[16], 2);
+            bw.Bits(0, 2);
+        } else {
+            for (int i = 0; i < 2; ++i) {  // 2 x 138 zeros > 258
+                bw.Code(clCodes[18], 2);
+                bw.Bits(127, 7);
+            }
+        }
+        bw.Bits(0, 16);
+        EXPECT_FALSE(RunInflate(bw.Data()).ok) << overrun;
+    }
+    // A literal-only block may have no distance codes at all.
+    {
+        std::vector<unsigned> only(257, 0), noDist(1, 0);
+        only['q'] = 1;
+        only[256] = 1;
+        auto c = CanonicalCodes(only);
+        BitWriter bw;
+        WriteDynamicHeader(bw, true, only, noDist);
+        bw.Code(c['q'], 1);
+        bw.Code(c[256], 1);
+        InflateResult r = RunInflate(bw.Data());
+        ASSERT_TRUE(r.ok);
+        EXPECT_EQ(std::string(r.out.begin(), r.out.end()), "q");
+    }
+}
+
+TEST(Inflate, AgreesWithZlibOnDamagedStreams) {
+    // Wherever zlib accepts a damaged stream, we must accept it with the same bytes; everywhere else
+    // we must at least stay inside our buffers (checked by the sanitizer build).
+    std::mt19937 rng(17);
+    const Bytes sources[] = {TextBytes(4000, 18), MixedBytes(6000, 19), RandomBytes(500, 20)};
+    int agreed = 0;
+    for (int iter = 0; iter < 3000; ++iter) {
+        const Bytes& src = sources[iter % 3];
+        Bytes stream = ZlibDeflate(src, 1 + iter % 9, iter % 5 == 4 ? Z_FIXED : Z_DEFAULT_STRATEGY);
+        int flips = 1 + rng() % 3;
+        for (int f = 0; f < flips; ++f) stream[rng() % stream.size()] ^= static_cast<std::uint8_t>(1 + rng() % 255);
+        Bytes expected;
+        bool zlibOk = ZlibInflateRaw(stream, expected);
+        InflateResult ours = RunInflate(stream, false);
+        RunInflate(stream, true);
+        if (zlibOk) {
+            ++agreed;
+            ASSERT_TRUE(ours.ok) << "iteration " << iter;
+            ASSERT_TRUE(ours.out == expected) << "iteration " << iter;
+        }
+    }
+    EXPECT_GT(agreed, 0);
+}
+
+TEST(Inflate, InMemoryDecoderAppendsAndReportsConsumedBytes) {
+    Bytes data = MixedBytes(100000, 21);
+    Bytes stream = ZlibDeflate(data, 6);
+    stream.push_back(0xEE);
+    Bytes out = {'>', '>'};
+    std::size_t consumed = 0;
+    ASSERT_TRUE(inflate_detail::InflateToVector(stream.data(), stream.size(), false, out, &consumed));
+    EXPECT_EQ(consumed, stream.size() - 1);
+    ASSERT_EQ(out.size(), data.size() + 2);
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), out.begin() + 2));
+    // A failure leaves the vector as it was.
+    stream.resize(stream.size() / 2);
+    EXPECT_FALSE(inflate_detail::InflateToVector(stream.data(), stream.size(), false, out));
+    EXPECT_EQ(out.size(), data.size() + 2);
+}
