@@ -1,0 +1,386 @@
+#include "View.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "data/DataBin.h"
+#include "render/Renderer.h"
+
+namespace ove {
+
+using i64 = std::int64_t;
+using u64 = std::uint64_t;
+
+namespace {
+
+u32 LE32(const u8* b) { return u32(b[0]) | u32(b[1]) << 8 | u32(b[2]) << 16 | u32(b[3]) << 24; }
+
+void PutU32(CDataBin& out, u32 v) {
+    u8 b[4] = {u8(v), u8(v >> 8), u8(v >> 16), u8(v >> 24)};
+    out.Write(b, 4);
+}
+
+u32 Remaining(CDataBin* source) {
+    u32 size = source->GetSize(), pos = source->Tell();
+    return pos < size ? size - pos : 0;
+}
+
+bool IsRgba32(const CBitmapInterface& b) {
+    return b.Format() == PixelFormat::Rgba8888 || b.Format() == PixelFormat::Rgbx8888;
+}
+
+}  // namespace
+
+// ---- CResource
+
+u32 CResource::Release() {
+    if (m_refCount > 0) --m_refCount;
+    if (m_refCount == 0) {
+        delete this;
+        return 0;
+    }
+    return m_refCount;
+}
+
+// ---- CView
+
+CView::CView(const char* name) {
+    if (name && *name) {
+        m_name = name;
+        m_hasName = true;
+    }
+}
+
+CView::~CView() { ReleaseSheets(); }
+
+void CView::ReleaseSheets() {
+    // Textures go back to the renderer that made them while it is still the live one; a renderer
+    // that has shut down has already dropped every texture.
+    bool live = m_renderer && m_renderer == GetRenderer();
+    for (auto& sheet : m_sheets) {
+        if (sheet.texture && live) m_renderer->ReleaseTexture(sheet.texture);
+        sheet.texture = nullptr;
+    }
+    m_sheets.clear();
+    m_sheetBytes = 0;
+}
+
+void CView::Reset() {
+    ReleaseSheets();
+    m_loops.clear();
+    m_celSheets.clear();
+    m_blendMode = 1;
+    m_smooth = 0;
+    m_renderer = nullptr;
+}
+
+std::size_t CView::CelCount(i32 loop) const {
+    if (loop < 0 || std::size_t(loop) >= m_loops.size()) return 0;
+    return m_loops[std::size_t(loop)].size();
+}
+
+const SCel* CView::GetCel(i32 loop, i32 cel) const {
+    if (loop < 0 || std::size_t(loop) >= m_loops.size()) return nullptr;
+    const auto& cels = m_loops[std::size_t(loop)];
+    if (cel < 0 || std::size_t(cel) >= cels.size()) return nullptr;
+    return &cels[std::size_t(cel)];
+}
+
+i32 CView::CelSheet(i32 loop, i32 cel) const {
+    if (!GetCel(loop, cel)) return -1;
+    return m_celSheets[std::size_t(loop)][std::size_t(cel)];
+}
+
+void CView::Load(CDataBin* source) { Load(source, GetRenderer()); }
+
+void CView::Load(CDataBin* source, CRenderer* renderer) {
+    Reset();
+    if (!source) return;
+    const u64 start = source->Tell();
+
+    u8 head[8];
+    if (source->Read(head, 8) != 8) return;
+    if (std::memcmp(head, "VIEW", 4) != 0 && std::memcmp(head, "FONT", 4) != 0) return;
+    const u32 headerLength = LE32(head + 4);
+
+    // Header fields keep their defaults where the header is shorter than standard.
+    u8 header[17] = {};
+    header[8] = 1;  // blend mode
+    u8 got[17];
+    u32 n = source->Read(got, std::min<u32>(headerLength, 17));
+    std::memcpy(header, got, n);
+    source->Seek(static_cast<u32>(std::min<u64>(start + 8 + headerLength, source->GetSize())));
+
+    const u32 bits = LE32(header);
+    const u8 key[3] = {header[4], header[5], header[6]};  // red, green, blue
+    m_blendMode = LE32(header + 8);
+    m_smooth = header[16];
+    const u32 loopCount = std::min(LE32(header + 12), kMaxLoops);
+    m_loops.resize(loopCount);
+    m_celSheets.resize(loopCount);
+    std::vector<i32> mirrors(loopCount, -1);
+    std::vector<u8> data;
+
+    const u32 bytesPerPixel = bits == 8 ? 1 : bits == 24 ? 3 : bits == 32 ? 4 : 0;
+    bool stop = false;
+    for (u32 i = 0; i < loopCount && !stop; ++i) {
+        u8 record[8];
+        if (source->Read(record, 8) != 8) break;
+        const u32 type = LE32(record), value = LE32(record + 4);
+        if (type == 1) {
+            mirrors[i] = value <= 0x7FFFFFFFu ? static_cast<i32>(value) : -1;
+            continue;
+        }
+        for (u32 c = 0; c < value; ++c) {
+            u8 celHead[16];
+            if (source->Read(celHead, 16) != 16) {
+                stop = true;
+                break;
+            }
+            const u32 w = LE32(celHead), h = LE32(celHead + 4);
+            const i32 xOffset = static_cast<i32>(LE32(celHead + 8));
+            const i32 yOffset = static_cast<i32>(LE32(celHead + 12));
+            const u64 rowBytes = u64(w) * bytesPerPixel;
+            if (w > kMaxCelSide || h > kMaxCelSide || rowBytes * h > Remaining(source)) {
+                stop = true;
+                break;
+            }
+
+            std::unique_ptr<CBitmap> bitmap;
+            if (w && h) {
+                bitmap = std::make_unique<CBitmap>(w, h, PixelFormat::Rgba8888);
+                if (bitmap->IsEmpty()) {
+                    stop = true;
+                    break;
+                }
+                if (bytesPerPixel) {
+                    data.resize(static_cast<std::size_t>(rowBytes * h));
+                    source->Read(data.data(), static_cast<u32>(data.size()));
+                    const u8* in = data.data();
+                    // The file's first row is the top of the picture, the bitmap's last memory row.
+                    for (u32 y = 0; y < h; ++y) {
+                        u8* out = bitmap->TopRow(y);
+                        for (u32 x = 0; x < w; ++x, out += 4, in += bytesPerPixel) {
+                            if (bits == 8) {
+                                out[0] = out[1] = out[2] = 255;
+                                out[3] = in[0];
+                            } else if (bits == 24) {
+                                out[0] = in[0];
+                                out[1] = in[1];
+                                out[2] = in[2];
+                                bool keyed = in[2] == key[0] && in[1] == key[1] && in[0] == key[2];
+                                out[3] = keyed ? 0 : 255;
+                            } else {
+                                std::memcpy(out, in, 4);
+                            }
+                        }
+                    }
+                }
+            }
+
+            SCel cel;
+            const i32 sheet = Pack(bitmap.get(), w, h, &cel.x, &cel.y);
+            if (sheet < 0) {
+                stop = true;
+                break;
+            }
+            cel.xOffset = xOffset;
+            cel.yOffset = yOffset;
+            cel.width = w;
+            cel.height = h;
+            m_loops[i].push_back(cel);
+            m_celSheets[i].push_back(sheet);
+        }
+    }
+
+    m_renderer = renderer;
+    if (renderer) {
+        for (auto& sheet : m_sheets) sheet.texture = renderer->CreateTexture(sheet.bitmap.get());
+    }
+
+    constexpr float kEpsilon = 0.0001f;
+    for (std::size_t l = 0; l < m_loops.size(); ++l) {
+        for (std::size_t c = 0; c < m_loops[l].size(); ++c) {
+            SCel& cel = m_loops[l][c];
+            const SSheet& sheet = m_sheets[std::size_t(m_celSheets[l][c])];
+            const float invW = 1.0f / static_cast<float>(sheet.bitmap->Width());
+            const float invH = 1.0f / static_cast<float>(sheet.bitmap->Height());
+            cel.texture = sheet.texture;
+            cel.uLeft = (static_cast<float>(cel.x) + kEpsilon) * invW;
+            cel.vTop = (static_cast<float>(cel.y) - kEpsilon) * invH;
+            cel.uRight = invW * (static_cast<float>(cel.x + i32(cel.width)) + kEpsilon);
+            cel.vBottom = invH * (static_cast<float>(cel.y + i32(cel.height)) - kEpsilon);
+        }
+    }
+
+    // Mirrors in loop order, each copying its source as it stands at that moment; a reference
+    // outside the loop list leaves the loop empty.
+    for (std::size_t l = 0; l < mirrors.size(); ++l) {
+        const i32 from = mirrors[l];
+        if (from < 0 || std::size_t(from) >= m_loops.size()) continue;
+        std::vector<SCel> cels = m_loops[std::size_t(from)];
+        for (SCel& cel : cels) {
+            cel.xOffset = -cel.xOffset;
+            std::swap(cel.uLeft, cel.uRight);
+        }
+        m_loops[l] = std::move(cels);
+        m_celSheets[l] = std::vector<i32>(m_celSheets[std::size_t(from)]);
+    }
+}
+
+void CView::AddImage(const CBitmapInterface* cel, i32* x, i32* y) {
+    if (!cel) return;
+    i32 px = 0, py = 0;
+    if (!cel->IsEmpty() && !IsRgba32(*cel)) {
+        CBitmap converted(cel, PixelFormat::Rgba8888);
+        Pack(converted.IsEmpty() ? nullptr : &converted, cel->Width(), cel->Height(), &px, &py);
+    } else {
+        Pack(cel, cel->Width(), cel->Height(), &px, &py);
+    }
+    if (x) *x = px;
+    if (y) *y = py;
+}
+
+i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
+    const i32 pad = Padding();
+    const i32 cw = static_cast<i32>(w), ch = static_cast<i32>(h);
+    i32 index = -1;
+    for (std::size_t i = 0; i < m_sheets.size() && index < 0; ++i) {
+        SSheet& s = m_sheets[i];
+        const i32 sw = static_cast<i32>(s.bitmap->Width()), sh = static_cast<i32>(s.bitmap->Height());
+        if (s.cursorX + cw <= sw && s.rowTop + ch <= sh) {
+            index = static_cast<i32>(i);
+        } else if (cw <= sw && s.rowBottom + ch <= sh) {
+            s.cursorX = 0;
+            s.rowTop = s.rowBottom;
+            index = static_cast<i32>(i);
+        }
+    }
+    if (index < 0) {
+        u32 sw = 256, sh = 256;
+        while (sw < w) sw *= 2;
+        while (sh < h) sh *= 2;
+        const std::size_t bytes = std::size_t(sw) * sh * 4;
+        if (m_sheetBytes + bytes > kMaxSheetBytes) return -1;
+        SSheet sheet;
+        sheet.bitmap = std::make_unique<CBitmap>(sw, sh, PixelFormat::Rgba8888);
+        if (sheet.bitmap->IsEmpty()) return -1;
+        m_sheetBytes += bytes;
+        m_sheets.push_back(std::move(sheet));
+        index = static_cast<i32>(m_sheets.size() - 1);
+    }
+
+    SSheet& s = m_sheets[std::size_t(index)];
+    *x = s.cursorX;
+    *y = s.rowTop;
+    if (cel && !cel->IsEmpty()) {
+        const u32 cols = std::min(w, cel->Width()), rows = std::min(h, cel->Height());
+        for (u32 r = 0; r < rows; ++r)
+            std::memcpy(s.bitmap->TopRow(u32(*y) + r) + std::size_t(*x) * 4, cel->TopRow(r), std::size_t(cols) * 4);
+    }
+    s.cursorX += cw + pad;
+    s.rowBottom = std::max(s.rowBottom, s.rowTop + ch + pad);
+    return index;
+}
+
+void CView::Align(const SCel& cel, i32* x, i32* y, int horizontal, int vertical) {
+    const i32 w = static_cast<i32>(cel.width), h = static_cast<i32>(cel.height);
+    if (horizontal == 1) *x += w / 2 - cel.xOffset;
+    else if (horizontal == 2) *x += w - cel.xOffset;
+    else *x -= cel.xOffset;
+    if (vertical == 1) *y += h / 2 - cel.yOffset;
+    else if (vertical == 2) *y += h - cel.yOffset;
+    else *y -= cel.yOffset;
+}
+
+bool CView::HitTest(const SCel& cel, i32 x, i32 y, int horizontal, int vertical) {
+    Align(cel, &x, &y, horizontal, vertical);
+    return x >= 0 && i64(x) < i64(cel.width) && y >= 0 && i64(y) <= i64(cel.height);
+}
+
+u32 CView::GetCelPixel(i32 loop, i32 cel, i32 x, i32 y) const {
+    const SCel* c = GetCel(loop, cel);
+    if (!c || x < 0 || y < 0 || u32(x) >= c->width || u32(y) >= c->height) return 0;
+    const i32 sheet = m_celSheets[std::size_t(loop)][std::size_t(cel)];
+    if (sheet < 0 || std::size_t(sheet) >= m_sheets.size()) return 0;
+    const CBitmap& b = *m_sheets[std::size_t(sheet)].bitmap;
+    const u32 col = u32(c->x + x), row = u32(c->y + y);
+    if (col >= b.Width() || row >= b.Height()) return 0;
+    return LE32(b.TopRow(row) + std::size_t(col) * 4);
+}
+
+// ---- CViewBuilder
+
+CViewBuilder::CViewBuilder() : m_buffer(std::make_unique<CBuffer>()) {
+    m_buffer->Write("VIEW", 4);
+    PutU32(*m_buffer, 17);
+    PutU32(*m_buffer, 32);  // bits per pixel
+    PutU32(*m_buffer, 0);   // colour key
+    PutU32(*m_buffer, 1);   // blend mode
+    PutU32(*m_buffer, 0);   // loops
+    const u8 smooth = 0;
+    m_buffer->Write(&smooth, 1);
+}
+
+CViewBuilder::~CViewBuilder() {
+    if (m_view) m_view->Release();
+}
+
+void CViewBuilder::NewLoop(i32 mirrorOf) {
+    if (m_view || !m_buffer) return;
+    const u32 p = m_buffer->GetSize();
+    m_buffer->Seek(20);
+    PutU32(*m_buffer, ++m_loopCount);
+    m_buffer->Seek(p);
+    if (mirrorOf < 0) {
+        PutU32(*m_buffer, 0);
+        PutU32(*m_buffer, 0);
+        m_celCount = 0;
+        m_celCountPos = static_cast<i32>(p + 4);
+    } else {
+        PutU32(*m_buffer, 1);
+        PutU32(*m_buffer, static_cast<u32>(mirrorOf));
+        m_celCount = 0;
+        m_celCountPos = -1;
+    }
+}
+
+bool CViewBuilder::NewCel(const CBitmapInterface* image, i32 x, i32 y, i32 width, i32 height) {
+    if (m_view || !m_buffer || !image || image->IsEmpty() || m_celCountPos < 0) return false;
+    if (!IsRgba32(*image)) return false;
+    // Clip to the image (in 64 bits: the sums must not wrap).
+    i64 x0 = x, y0 = y, w = width, h = height;
+    if (x0 < 0) { w += x0; x0 = 0; }
+    if (y0 < 0) { h += y0; y0 = 0; }
+    w = std::min<i64>(w, i64(image->Width()) - x0);
+    h = std::min<i64>(h, i64(image->Height()) - y0);
+    if (w <= 0 || h <= 0) return false;
+
+    const u32 p = m_buffer->GetSize();
+    m_buffer->Seek(static_cast<u32>(m_celCountPos));
+    PutU32(*m_buffer, ++m_celCount);
+    m_buffer->Seek(p);
+    PutU32(*m_buffer, static_cast<u32>(w));
+    PutU32(*m_buffer, static_cast<u32>(h));
+    PutU32(*m_buffer, 0);
+    PutU32(*m_buffer, 0);
+    m_buffer->Reserve(static_cast<u32>(w * h * 4));
+    for (i64 row = y0 + h - 1; row >= y0; --row)
+        m_buffer->Write(image->Row(static_cast<u32>(row)) + x0 * 4, static_cast<u32>(w * 4));
+    return true;
+}
+
+CView* CViewBuilder::Fixate() { return Fixate(GetRenderer()); }
+
+CView* CViewBuilder::Fixate(CRenderer* renderer) {
+    if (!m_view) {
+        m_buffer->Seek(0);
+        m_view = new CView("[generated]");  // owned through its reference count
+        m_view->Load(m_buffer.get(), renderer);
+        m_view->AddRef();
+        m_buffer.reset();
+    }
+    return m_view;
+}
+
+}  // namespace ove

@@ -1,0 +1,185 @@
+// View and font resources ("VIEW"/"FONT" files): loops of cels packed into texture sheets.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "image/Bitmap.h"
+#include "render/Cel.h"
+
+namespace ove {
+
+class CDataBin;
+class CBuffer;
+class CRenderer;
+
+// Base of the resources the cache shares. The count starts at 0; holders call AddRef and the last
+// Release deletes the object, which must therefore live on the heap.
+class CResource {
+public:
+    virtual ~CResource() = default;
+    CResource(const CResource&) = delete;
+    CResource& operator=(const CResource&) = delete;
+
+    u32 AddRef() { return ++m_refCount; }
+    // Drops one reference; at 0 the resource is deleted. Returns the count left.
+    u32 Release();
+    u32 RefCount() const { return m_refCount; }
+
+protected:
+    CResource() = default;
+
+private:
+    u32 m_refCount = 0;
+};
+
+// A counted reference to a resource: AddRef on taking, Release on letting go.
+template <class T>
+class TResourceRef {
+public:
+    TResourceRef() = default;
+    explicit TResourceRef(T* p) : m_p(p) {
+        if (m_p) m_p->AddRef();
+    }
+    TResourceRef(const TResourceRef& o) : TResourceRef(o.m_p) {}
+    TResourceRef(TResourceRef&& o) noexcept : m_p(o.m_p) { o.m_p = nullptr; }
+    TResourceRef& operator=(TResourceRef o) noexcept {
+        std::swap(m_p, o.m_p);
+        return *this;
+    }
+    ~TResourceRef() {
+        if (m_p) m_p->Release();
+    }
+    void Reset(T* p = nullptr) { *this = TResourceRef(p); }
+    T* Get() const { return m_p; }
+    T* operator->() const { return m_p; }
+    T& operator*() const { return *m_p; }
+    explicit operator bool() const { return m_p != nullptr; }
+
+private:
+    T* m_p = nullptr;
+};
+
+// One texture sheet: a 32-bit bitmap the cels are packed into, filled row by row.
+struct SSheet {
+    std::unique_ptr<CBitmap> bitmap;
+    i32 cursorX = 0;
+    i32 rowTop = 0;
+    i32 rowBottom = 0;
+    TextureHandle texture = nullptr;
+};
+
+class CView : public CResource {
+public:
+    // Limits that keep a corrupt file from asking for absurd amounts of memory.
+    static constexpr u32 kMaxLoops = 1u << 16;
+    static constexpr u32 kMaxCelSide = 8192;
+    static constexpr std::size_t kMaxSheetBytes = std::size_t(256) << 20;  // all sheets together
+
+    // Empty resource: blend mode 1, filtering off. A null or empty name gives no name.
+    explicit CView(const char* name = nullptr);
+    ~CView() override;
+
+    // Reads a VIEW or FONT file from the source's position (the tag does not pick the class: the
+    // caller does). A wrong tag leaves the resource empty. Missing data reads as zeros within a
+    // header; loop and cel records stop at the end of the data (the loops left over stay empty), and
+    // a cel whose pixels are not all there, or whose size is beyond the limits, ends loading.
+    // Textures are made with the renderer when one is given; without one the sheets and texture
+    // coordinates are still set up (tools and tests).
+    void Load(CDataBin* source, CRenderer* renderer);
+    void Load(CDataBin* source);  // with the current renderer, if any
+
+    // Copies a cel bitmap into a sheet (a new one when none has room) and reports where it went.
+    virtual void AddImage(const CBitmapInterface* cel, i32* x, i32* y);
+
+    const char* Name() const { return m_hasName ? m_name.c_str() : nullptr; }
+    u32 BlendMode() const { return m_blendMode; }
+    u8 Smooth() const { return m_smooth; }
+
+    std::size_t LoopCount() const { return m_loops.size(); }
+    // Cels of a loop; 0 for an index out of range.
+    std::size_t CelCount(i32 loop) const;
+    const std::vector<SCel>& Loop(std::size_t loop) const { return m_loops[loop]; }
+    // The cel or null when either index is out of range.
+    const SCel* GetCel(i32 loop, i32 cel) const;
+    // Sheet a cel was packed into, or -1.
+    i32 CelSheet(i32 loop, i32 cel) const;
+
+    std::size_t SheetCount() const { return m_sheets.size(); }
+    const SSheet& Sheet(std::size_t i) const { return m_sheets[i]; }
+
+    // Cel geometry (alignment 0 left/top, 1 centre/middle, 2 right/bottom).
+    // Turns a point relative to the drawing position into one relative to the cel's top-left.
+    static void Align(const SCel& cel, i32* x, i32* y, int horizontal, int vertical);
+    // Whether an aligned point lies on the cel: 0 <= x < width and 0 <= y <= height.
+    static bool HitTest(const SCel& cel, i32 x, i32 y, int horizontal, int vertical);
+    // The pixel (0xAARRGGBB) of a cel at (x, y) from its top-left corner; 0 for any index out of
+    // range.
+    u32 GetCelPixel(i32 loop, i32 cel, i32 x, i32 y) const;
+
+protected:
+    // Space left to the right of and below each cel in a sheet: none for views.
+    virtual i32 Padding() const { return 0; }
+
+private:
+    void Reset();
+    void ReleaseSheets();
+    // Places a w x h cel (sheet index, position) and copies the bitmap (32-bit, may be null for an
+    // empty cel) there. The sheet index is -1 when the sheets would grow beyond their budget.
+    i32 Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y);
+
+    std::vector<std::vector<SCel>> m_loops;
+    std::vector<std::vector<i32>> m_celSheets;  // sheet index of every cel, parallel to m_loops
+    std::string m_name;
+    bool m_hasName = false;
+    std::vector<SSheet> m_sheets;
+    u32 m_blendMode = 1;
+    u8 m_smooth = 0;
+    CRenderer* m_renderer = nullptr;  // the one that made the textures
+    std::size_t m_sheetBytes = 0;
+};
+
+// A bitmap font: a view whose loop 0 holds one glyph per character code. Its glyphs are packed with
+// a 1-pixel gap to the right and below so that filtering never bleeds between neighbours.
+class CFont : public CView {
+public:
+    explicit CFont(const char* name = nullptr) : CView(name) {}
+
+protected:
+    i32 Padding() const override { return 1; }
+};
+
+// Writes a view in memory (the script's view constructor) and turns it into a CView on Fixate.
+class CViewBuilder {
+public:
+    CViewBuilder();
+    ~CViewBuilder();
+    CViewBuilder(const CViewBuilder&) = delete;
+    CViewBuilder& operator=(const CViewBuilder&) = delete;
+
+    // Starts a loop: a normal one (mirrorOf < 0) that takes the cels added next, or a mirror of
+    // loop mirrorOf that takes none. Ignored once fixed.
+    void NewLoop(i32 mirrorOf = -1);
+    // Appends a cel from the width x height rectangle at column x, memory row y (bottom-up, as the
+    // bitmap stores rows) of a 32-bit image, offsets 0. The rectangle is clipped to the image and the
+    // record holds the clipped size. False, with nothing written, when fixed, when the current loop
+    // takes no cels, when the image is not 32-bit or when nothing of the rectangle remains.
+    bool NewCel(const CBitmapInterface* image, i32 x, i32 y, i32 width, i32 height);
+    // Loads what was written as a view named "[generated]" (once) and returns it; the builder holds
+    // one reference to it until it is destroyed.
+    CView* Fixate(CRenderer* renderer);
+    CView* Fixate();  // with the current renderer, if any
+    bool IsFixed() const { return m_view != nullptr; }
+    // The bytes written so far (null once fixed).
+    const CBuffer* Buffer() const { return m_buffer.get(); }
+
+private:
+    std::unique_ptr<CBuffer> m_buffer;
+    CView* m_view = nullptr;
+    u32 m_loopCount = 0;
+    u32 m_celCount = 0;
+    i32 m_celCountPos = -1;
+};
+
+}  // namespace ove
