@@ -1,0 +1,388 @@
+// The bitmap model: formats, palettes, conversions and the three bitmap kinds.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+
+#include "image/Bitmap.h"
+
+using namespace ove;
+
+namespace {
+
+PixelFormat PF(int v) { return static_cast<PixelFormat>(v); }
+
+u32 Pixel32(const CBitmapInterface& b, u32 x, u32 memoryRow) {
+    const u8* p = b.Row(memoryRow) + x * 4;
+    return p[0] | (u32(p[1]) << 8) | (u32(p[2]) << 16) | (u32(p[3]) << 24);
+}
+
+void SetPixel16(CBitmapInterface& b, u32 x, u32 row, u32 v) {
+    b.Row(row)[x * 2] = static_cast<u8>(v);
+    b.Row(row)[x * 2 + 1] = static_cast<u8>(v >> 8);
+}
+
+}  // namespace
+
+TEST(BitmapFormat, ClassificationSetsAndDepths) {
+    const std::set<int> grey = {1, 3, 5, 7, 9, 11, 15}, indexed = {2, 4, 6, 8, 10}, alpha = {9, 10, 15, 17, 21};
+    const u32 bits[22] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 16, 16, 16, 16, 16, 24, 32, 32, 32, 32, 48, 64, 64};
+    for (int v = 1; v <= 21; ++v) {
+        SCOPED_TRACE(v);
+        EXPECT_EQ(IsGreyFormat(PF(v)), grey.count(v) == 1);
+        EXPECT_EQ(IsIndexedFormat(PF(v)), indexed.count(v) == 1);
+        EXPECT_EQ(HasAlpha(PF(v)), alpha.count(v) == 1);
+        EXPECT_EQ(HasPalette(PF(v)), v <= 10);
+        EXPECT_EQ(FormatBits(PF(v)), bits[v]);
+        CBitmapBuffer b(5, 2, PF(v));
+        ASSERT_FALSE(b.IsEmpty());
+        EXPECT_EQ(b.BitsPerPixel(), bits[v]);
+        EXPECT_EQ(b.BytesPerPixel(), bits[v] / 8);
+        EXPECT_EQ(b.Palette() != nullptr, v <= 10);
+        EXPECT_EQ(b.TransparentIndex(), -1);
+    }
+    EXPECT_FALSE(IsValidFormat(PixelFormat::NoFormat));
+    EXPECT_FALSE(IsValidFormat(PF(22)));
+}
+
+TEST(BitmapFormat, RowsArePaddedToFourBytes) {
+    EXPECT_EQ(CBitmapBuffer(33, 1, PixelFormat::Grey1).Stride(), 8u);
+    EXPECT_EQ(CBitmapBuffer(3, 1, PixelFormat::Rgb888).Stride(), 12u);
+    EXPECT_EQ(CBitmapBuffer(1, 1, PixelFormat::Rgb16).Stride(), 8u);
+    EXPECT_EQ(CBitmapBuffer(5, 1, PixelFormat::Grey4).Stride(), 4u);
+    EXPECT_EQ(CBitmapBuffer(7, 3, PixelFormat::Rgb565).PixelBytes(), 16u * 3);
+    EXPECT_EQ(ComputeStride(0xFFFFFFFFu, 64), 0u);  // does not fit: no bogus small stride
+}
+
+TEST(BitmapPalette, DefaultGreyRamps) {
+    CBitmapBuffer g4(1, 1, PixelFormat::Grey4);
+    for (u32 i = 0; i < 16; ++i) EXPECT_EQ(g4.GetPaletteEntry(static_cast<u8>(i)), 0x111111u * i);
+    CBitmapBuffer g2(1, 1, PixelFormat::Grey2);
+    EXPECT_EQ(g2.GetPaletteEntry(1), 0x555555u);
+    EXPECT_EQ(g2.GetPaletteEntry(2), 0xAAAAAAu);
+    EXPECT_EQ(g2.GetPaletteEntry(3), 0xFFFFFFu);
+    CBitmapBuffer g1(1, 1, PixelFormat::Grey1);
+    EXPECT_EQ(g1.GetPaletteEntry(0), 0u);
+    EXPECT_EQ(g1.GetPaletteEntry(1), 0xFFFFFFu);
+    CBitmapBuffer g8(1, 1, PixelFormat::Grey8);
+    EXPECT_EQ(g8.GetPaletteEntry(200), 0xC8C8C8u);
+    EXPECT_EQ(g8.PaletteSize(), 256u);
+    EXPECT_EQ(CBitmapBuffer(1, 1, PixelFormat::IndexedAlpha8).PaletteSize(), 256u);
+}
+
+TEST(BitmapPalette, EntriesAreStoredBlueGreenRed) {
+    u32 pal[2] = {0x00332211, 0x00FF0000};  // red in the low byte
+    CBitmapBuffer b(1, 1, PixelFormat::Indexed1, pal);
+    ASSERT_EQ(b.Format(), PixelFormat::Indexed1);
+    u8 bytes[4];
+    std::memcpy(bytes, &b.Palette()[0], 4);
+    EXPECT_EQ(bytes[0], 0x33);  // blue
+    EXPECT_EQ(bytes[1], 0x22);
+    EXPECT_EQ(bytes[2], 0x11);  // red
+    EXPECT_EQ(bytes[3], 0x00);
+    EXPECT_EQ(b.GetPaletteEntry(0), 0x00332211u);
+    b.SetPaletteEntry(1, 0x000000FF);
+    EXPECT_EQ(b.Palette()[1], 0x00FF0000u);
+}
+
+TEST(BitmapPalette, GreyRampTurnsIndexedIntoGrey) {
+    u32 ramp[256];
+    for (u32 i = 0; i < 256; ++i) ramp[i] = i * 0x010101u;
+    EXPECT_EQ(CBitmapBuffer(2, 2, PixelFormat::Indexed8, ramp).Format(), PixelFormat::Grey8);
+    EXPECT_EQ(CBitmapBuffer(2, 2, PixelFormat::IndexedAlpha8, ramp).Format(), PixelFormat::GreyAlpha8);
+    u32 coloured[256];
+    std::memcpy(coloured, ramp, sizeof ramp);
+    coloured[77] = 0x004D4D4E;
+    EXPECT_EQ(CBitmapBuffer(2, 2, PixelFormat::Indexed8, coloured).Format(), PixelFormat::Indexed8);
+    // Equal grey steps are fine, a step down is not.
+    u32 flat[16] = {0, 0, 0x111111, 0x111111, 0x222222, 0x333333, 0x444444, 0x555555,
+                    0x666666, 0x777777, 0x888888, 0x999999, 0xAAAAAA, 0xBBBBBB, 0xCCCCCC, 0xCCCCCC};
+    EXPECT_EQ(CBitmapBuffer(2, 2, PixelFormat::Indexed4, flat).Format(), PixelFormat::Grey4);
+    flat[15] = 0x101010;
+    EXPECT_EQ(CBitmapBuffer(2, 2, PixelFormat::Indexed4, flat).Format(), PixelFormat::Indexed4);
+    u32 bw[2] = {0, 0xFFFFFF};
+    EXPECT_EQ(CBitmap(9, 1, PixelFormat::Indexed1, bw).Format(), PixelFormat::Grey1);
+    u32 wb[2] = {0xFFFFFF, 0};
+    EXPECT_EQ(CBitmap(9, 1, PixelFormat::Indexed1, wb).Format(), PixelFormat::Indexed1);
+    // Without a palette an indexed bitmap gets the grey ramp but stays indexed.
+    CBitmapBuffer plain(1, 1, PixelFormat::Indexed8);
+    EXPECT_EQ(plain.Format(), PixelFormat::Indexed8);
+    EXPECT_EQ(plain.GetPaletteEntry(9), 0x090909u);
+}
+
+TEST(BitmapCopy, SizeMismatchFailsAndLeavesTargetUnchanged) {
+    CBitmapBuffer src(4, 4, PixelFormat::Rgb888), dst(4, 5, PixelFormat::Rgb888);
+    std::memset(dst.Pixels(), 0x5A, dst.PixelBytes());
+    std::memset(src.Pixels(), 0x11, src.PixelBytes());
+    EXPECT_FALSE(dst.CopyFrom(src));
+    for (std::size_t i = 0; i < dst.PixelBytes(); ++i) ASSERT_EQ(dst.Pixels()[i], 0x5A);
+}
+
+TEST(BitmapCopy, FiveAndSixBitChannelsWiden) {
+    CBitmapBuffer src(2, 1, PixelFormat::Rgb565), dst(2, 1, PixelFormat::Rgba8888);
+    SetPixel16(src, 0, 0, (31u << 11) | (32u << 5) | 1u);
+    SetPixel16(src, 1, 0, (16u << 11) | (63u << 5) | 30u);
+    ASSERT_TRUE(dst.CopyFrom(src));
+    u32 p0 = Pixel32(dst, 0, 0), p1 = Pixel32(dst, 1, 0);
+    EXPECT_EQ((p0 >> 16) & 0xFF, 255u);       // red 31
+    EXPECT_EQ((p0 >> 8) & 0xFF, 129u);        // green 32
+    EXPECT_EQ(p0 & 0xFF, 8u);                 // blue 1 -> 255/31
+    EXPECT_EQ((p1 >> 16) & 0xFF, 131u);       // 16 * 255 / 31
+    EXPECT_EQ((p1 >> 8) & 0xFF, 255u);
+    EXPECT_EQ(p1 & 0xFF, 246u);               // 30 * 255 / 31
+
+    CBitmapBuffer s555(1, 1, PixelFormat::Rgb555), d888(1, 1, PixelFormat::Rgb888);
+    SetPixel16(s555, 0, 0, (31u << 10) | (1u << 5) | 16u);
+    ASSERT_TRUE(d888.CopyFrom(s555));
+    EXPECT_EQ(d888.Pixels()[0], 131);  // blue
+    EXPECT_EQ(d888.Pixels()[1], 8);    // green
+    EXPECT_EQ(d888.Pixels()[2], 255);  // red
+}
+
+TEST(BitmapCopy, PackingDropsLowBits) {
+    CBitmapBuffer src(1, 1, PixelFormat::Rgb888), d565(1, 1, PixelFormat::Rgb565), d555(1, 1, PixelFormat::Rgb555);
+    src.Pixels()[0] = 0x0F;  // blue
+    src.Pixels()[1] = 0x83;  // green
+    src.Pixels()[2] = 0xFF;  // red
+    ASSERT_TRUE(d565.CopyFrom(src));
+    ASSERT_TRUE(d555.CopyFrom(src));
+    u32 v565 = d565.Pixels()[0] | (u32(d565.Pixels()[1]) << 8);
+    u32 v555 = d555.Pixels()[0] | (u32(d555.Pixels()[1]) << 8);
+    EXPECT_EQ(v565, (31u << 11) | (0x83u >> 2 << 5) | (0x0Fu >> 3));
+    EXPECT_EQ(v555, (31u << 10) | (0x83u >> 3 << 5) | (0x0Fu >> 3));
+}
+
+TEST(BitmapCopy, IndexedSourcesLookUpTheirPalette) {
+    u32 pal[16] = {};
+    pal[0] = 0x000000FF;  // red
+    pal[5] = 0x0000FF00;  // green
+    pal[15] = 0x00123456;
+    CBitmapBuffer src(3, 1, PixelFormat::Indexed4, pal), dst(3, 1, PixelFormat::Rgb888);
+    src.Pixels()[0] = 0x05;  // cells 0, 5
+    src.Pixels()[1] = 0xF0;  // cell 15
+    ASSERT_TRUE(dst.CopyFrom(src));
+    const u8* p = dst.Pixels();
+    EXPECT_EQ(p[0] | (p[1] << 8) | (p[2] << 16), 0xFF0000);        // red stored as B,G,R
+    EXPECT_EQ(p[3] | (p[4] << 8) | (p[5] << 16), 0x00FF00);
+    EXPECT_EQ(p[6] | (p[7] << 8) | (p[8] << 16), 0x563412);
+}
+
+TEST(BitmapCopy, PaletteToPaletteMovesValues) {
+    CBitmapBuffer one(10, 2, PixelFormat::Indexed1), eight(10, 2, PixelFormat::Indexed8);
+    one.Row(1)[0] = 0xA0;  // 1,0,1,0,0,0,0,0
+    one.Row(1)[1] = 0x40;  // cell 9 = 1
+    ASSERT_TRUE(eight.CopyFrom(one));
+    const u8 expect[10] = {1, 0, 1, 0, 0, 0, 0, 0, 0, 1};
+    for (int x = 0; x < 10; ++x) EXPECT_EQ(eight.Row(1)[x], expect[x]) << x;
+    EXPECT_EQ(eight.Row(0)[0], 0);
+
+    // Values are not rescaled; the target keeps its own palette.
+    CBitmapBuffer g2(4, 1, PixelFormat::Grey2), g4(4, 1, PixelFormat::Grey4);
+    g2.Pixels()[0] = 0x1B;  // 0,1,2,3
+    ASSERT_TRUE(g4.CopyFrom(g2));
+    EXPECT_EQ(g4.Pixels()[0], 0x01);
+    EXPECT_EQ(g4.Pixels()[1], 0x23);
+    EXPECT_EQ(g4.GetPaletteEntry(3), 0x333333u);
+
+    // 16-bit grey counts as 8 bits and gives its first byte.
+    CBitmapBuffer g16(2, 1, PixelFormat::Grey16), g8(2, 1, PixelFormat::Grey8);
+    SetPixel16(g16, 0, 0, 0x12AB);
+    SetPixel16(g16, 1, 0, 0x34CD);
+    ASSERT_TRUE(g8.CopyFrom(g16));
+    EXPECT_EQ(g8.Pixels()[0], 0xAB);
+    EXPECT_EQ(g8.Pixels()[1], 0xCD);
+
+    // A narrower target fails and stays as it was; so do 1-bit targets.
+    CBitmapBuffer i8(2, 1, PixelFormat::Indexed8), i4(2, 1, PixelFormat::Indexed4), g1(2, 1, PixelFormat::Grey1);
+    i8.Pixels()[0] = 7;
+    i4.Pixels()[0] = 0x99;
+    EXPECT_FALSE(i4.CopyFrom(i8));
+    EXPECT_EQ(i4.Pixels()[0], 0x99);
+    CBitmapBuffer narrowOne(2, 1, PixelFormat::Indexed1);
+    EXPECT_FALSE(g1.CopyFrom(narrowOne));
+
+    // Into a 16-bit palette format: value in the first byte, opaque.
+    CBitmapBuffer ga(2, 1, PixelFormat::IndexedAlpha8);
+    ASSERT_TRUE(ga.CopyFrom(i8));
+    EXPECT_EQ(ga.Pixels()[0], 7);
+    EXPECT_EQ(ga.Pixels()[1], 255);
+}
+
+TEST(BitmapCopy, WideAndAlphaSourcesIntoRgba) {
+    CBitmapBuffer dst(1, 1, PixelFormat::Rgba8888);
+
+    CBitmapBuffer ga8(1, 1, PixelFormat::GreyAlpha8);
+    ga8.Pixels()[0] = 0x40;
+    ga8.Pixels()[1] = 0x80;
+    ASSERT_TRUE(dst.CopyFrom(ga8));
+    EXPECT_EQ(Pixel32(dst, 0, 0), 0x80404040u);
+
+    CBitmapBuffer g16(1, 1, PixelFormat::Grey16);
+    g16.Pixels()[0] = 0x90;
+    g16.Pixels()[1] = 0x01;
+    ASSERT_TRUE(dst.CopyFrom(g16));
+    EXPECT_EQ(Pixel32(dst, 0, 0) & 0xFFFFFFu, 0x909090u);
+
+    CBitmapBuffer ga16(1, 1, PixelFormat::GreyAlpha16);
+    const u8 ga16bytes[4] = {0x33, 0x01, 0x77, 0x02};
+    std::memcpy(ga16.Pixels(), ga16bytes, 4);
+    ASSERT_TRUE(dst.CopyFrom(ga16));
+    EXPECT_EQ(Pixel32(dst, 0, 0), 0x77333333u);
+
+    CBitmapBuffer rgba16(1, 1, PixelFormat::Rgba16);
+    const u8 wide[8] = {0x10, 0xFF, 0x20, 0xFF, 0x30, 0xFF, 0x40, 0xFF};  // B, G, R, A samples
+    std::memcpy(rgba16.Pixels(), wide, 8);
+    ASSERT_TRUE(dst.CopyFrom(rgba16));
+    EXPECT_EQ(Pixel32(dst, 0, 0), 0x40302010u);
+
+    CBitmapBuffer tenbit(1, 1, PixelFormat::Rgb101010);
+    u32 v = (0x3FFu << 20) | (0x200u << 10) | 0x004u;
+    std::memcpy(tenbit.Pixels(), &v, 4);
+    ASSERT_TRUE(dst.CopyFrom(tenbit));
+    EXPECT_EQ(Pixel32(dst, 0, 0) & 0xFFFFFFu, 0xFF8001u);
+}
+
+TEST(BitmapCopy, TargetsThatCannotBeProducedFail) {
+    CBitmapBuffer src(2, 2, PixelFormat::Rgb888);
+    for (PixelFormat f : {PixelFormat::Indexed8, PixelFormat::Grey8, PixelFormat::Rgb101010, PixelFormat::Rgba16,
+                          PixelFormat::GreyAlpha16}) {
+        CBitmapBuffer dst(2, 2, f);
+        std::memset(dst.Pixels(), 0x6C, dst.PixelBytes());
+        EXPECT_FALSE(dst.CopyFrom(src)) << static_cast<int>(f);
+        EXPECT_EQ(dst.Pixels()[0], 0x6C);
+    }
+}
+
+TEST(Bitmap, MakeOpaqueAndFlip) {
+    CBitmapBuffer b(3, 3, PixelFormat::Rgbx8888);
+    b.MakeOpaque();
+    EXPECT_EQ(b.Format(), PixelFormat::Rgba8888);
+    for (u32 y = 0; y < 3; ++y)
+        for (u32 x = 0; x < 3; ++x) EXPECT_EQ(Pixel32(b, x, y), 0xFF000000u);
+    CBitmapBuffer rgb(2, 2, PixelFormat::Rgb888);
+    rgb.MakeOpaque();
+    EXPECT_EQ(rgb.Format(), PixelFormat::Rgb888);
+    EXPECT_EQ(rgb.Pixels()[3], 0);
+
+    for (u32 h : {1u, 4u, 5u}) {
+        CBitmapBuffer f(1, h, PixelFormat::Grey8);
+        for (u32 y = 0; y < h; ++y) f.Row(y)[0] = static_cast<u8>(y);
+        f.FlipVertical();
+        for (u32 y = 0; y < h; ++y) EXPECT_EQ(f.Row(y)[0], h - 1 - y);
+    }
+}
+
+TEST(CBitmapKinds, DrawingSurfaceAcceptsOnlyItsFormats) {
+    const std::set<int> accepted = {1, 2, 5, 6, 7, 8, 12, 13, 14, 16, 17, 18};
+    for (int v = 0; v <= 22; ++v) {
+        CBitmap b(4, 4, PF(v));
+        EXPECT_EQ(!b.IsEmpty(), accepted.count(v) == 1) << v;
+        if (!b.IsEmpty()) {
+            EXPECT_EQ(b.Pixels()[0], 0);
+        }
+    }
+    u32 coloured[256] = {0x0000FF};
+    EXPECT_EQ(CBitmap(4, 4, 8u, coloured).Format(), PixelFormat::Indexed8);
+    EXPECT_EQ(CBitmap(4, 4, 8u).Format(), PixelFormat::Grey8);
+    EXPECT_EQ(CBitmap(4, 4, 4u, coloured).Format(), PixelFormat::Indexed4);
+    EXPECT_EQ(CBitmap(4, 4, 15u).Format(), PixelFormat::Rgb555);
+    EXPECT_EQ(CBitmap(4, 4, 16u).Format(), PixelFormat::Rgb565);
+    EXPECT_EQ(CBitmap(4, 4, 24u).Format(), PixelFormat::Rgb888);
+    EXPECT_EQ(CBitmap(4, 4, 32u).Format(), PixelFormat::Rgba8888);
+    EXPECT_TRUE(CBitmap(4, 4, 16u, coloured).IsEmpty());  // Grey16
+    EXPECT_TRUE(CBitmap(4, 4, 2u).IsEmpty());
+    EXPECT_TRUE(CBitmap(4, 4, 48u).IsEmpty());
+    EXPECT_TRUE(CBitmap(4, 4, 64u).IsEmpty());
+    EXPECT_TRUE(CBitmap(4, 4, 12u).IsEmpty());
+}
+
+TEST(CBitmapKinds, UnreasonableSizesLeaveBitmapsEmpty) {
+    EXPECT_TRUE(CBitmap(100000, 100000, PixelFormat::Rgba8888).IsEmpty());
+    EXPECT_TRUE(CBitmapBuffer(0xFFFFFFFFu, 3, PixelFormat::Rgba16).IsEmpty());
+    EXPECT_TRUE(CBitmapBuffer(0, 3, PixelFormat::Rgb888).IsEmpty());
+    EXPECT_TRUE(CBitmapBuffer(3, 0, PixelFormat::Rgb888).IsEmpty());
+    CBitmapBuffer b(2, 2, PixelFormat::Rgb888);
+    EXPECT_FALSE(b.Create(0xFFFFFFF0u, 0xFFFFFFF0u, PixelFormat::Grey1));
+    EXPECT_TRUE(b.IsEmpty());
+    EXPECT_EQ(b.Width(), 0u);
+    EXPECT_TRUE(b.Create(3, 1, PixelFormat::Indexed8));  // usable again afterwards
+    EXPECT_NE(b.Palette(), nullptr);
+}
+
+TEST(CBitmapKinds, ConvertingToRgbaUsesTransparentIndex) {
+    u32 pal[256] = {};
+    pal[0] = 0x00FF00FF;  // magenta, the transparent key
+    pal[1] = 0x000000FF;
+    pal[2] = 0x00FF0000;
+    CBitmapBuffer src(3, 2, PixelFormat::Indexed8, pal);
+    const u8 cells[2][3] = {{0, 1, 2}, {2, 0, 0}};
+    for (u32 y = 0; y < 2; ++y) std::memcpy(src.Row(y), cells[y], 3);
+    src.SetTransparentIndex(0);
+    CBitmap dst(&src, PixelFormat::Rgba8888);
+    ASSERT_FALSE(dst.IsEmpty());
+    EXPECT_EQ(dst.TransparentIndex(), 0);
+    for (u32 y = 0; y < 2; ++y)
+        for (u32 x = 0; x < 3; ++x) EXPECT_EQ(Pixel32(dst, x, y) >> 24, cells[y][x] == 0 ? 0u : 255u) << x << "," << y;
+    EXPECT_EQ(Pixel32(dst, 1, 0), 0xFFFF0000u);
+    EXPECT_EQ(Pixel32(dst, 2, 0), 0xFF0000FFu);
+
+    // Without a transparent index everything is opaque.
+    src.SetTransparentIndex(-1);
+    CBitmap opaque(&src, PixelFormat::Rgba8888);
+    EXPECT_EQ(Pixel32(opaque, 0, 0), 0xFFFF00FFu);
+
+    // 4-bit indices work the same way.
+    CBitmapBuffer src4(3, 1, PixelFormat::Indexed4, pal);
+    src4.Pixels()[0] = 0x21;
+    src4.SetTransparentIndex(2);
+    CBitmap dst4(&src4, PixelFormat::Rgba8888);
+    EXPECT_EQ(Pixel32(dst4, 0, 0) >> 24, 0u);
+    EXPECT_EQ(Pixel32(dst4, 1, 0) >> 24, 255u);
+    EXPECT_EQ(Pixel32(dst4, 2, 0) >> 24, 255u);  // cell 0 is not the key here
+}
+
+TEST(CBitmapKinds, ConvertingConstructorOpacityRules) {
+    CBitmapBuffer ga(2, 1, PixelFormat::GreyAlpha8);
+    ga.Pixels()[1] = 0x20;
+    ga.Pixels()[3] = 0xE0;
+    CBitmap kept(&ga, PixelFormat::Rgba8888);
+    EXPECT_EQ(Pixel32(kept, 0, 0) >> 24, 0x20u);
+    EXPECT_EQ(Pixel32(kept, 1, 0) >> 24, 0xE0u);
+
+    CBitmapBuffer c565(2, 1, PixelFormat::Rgb565);
+    CBitmap fromColour(&c565, PixelFormat::Rgba8888);
+    EXPECT_EQ(Pixel32(fromColour, 0, 0), 0xFF000000u);
+
+    CBitmap to565(&c565, PixelFormat::Rgb888);
+    EXPECT_EQ(to565.Format(), PixelFormat::Rgb888);
+    EXPECT_TRUE(CBitmap(&c565, PixelFormat::Indexed8).IsEmpty());
+    EXPECT_TRUE(CBitmap(&c565, PixelFormat::Rgb101010).IsEmpty());
+    EXPECT_TRUE(CBitmap(nullptr, PixelFormat::Rgba8888).IsEmpty());
+
+    // A source palette comes along with a grey target.
+    u32 grey[256];
+    for (u32 i = 0; i < 256; ++i) grey[i] = i * 0x010101u;
+    CBitmapBuffer g8(1, 1, PixelFormat::Grey8, grey);
+    g8.Pixels()[0] = 99;
+    CBitmap g8copy(&g8, PixelFormat::Grey8);
+    EXPECT_EQ(g8copy.Pixels()[0], 99);
+    EXPECT_EQ(g8copy.GetPaletteEntry(99), 0x636363u);
+}
+
+TEST(CBitmapKinds, ProxySharesThePixelsOfWhatItWraps) {
+    auto inner = std::make_unique<CBitmapBuffer>(5, 4, PixelFormat::Rgba8888);
+    u8* pixels = inner->Pixels();
+    inner->SetTransparentIndex(3);
+    CBitmapProxy proxy(std::move(inner));
+    EXPECT_EQ(proxy.Pixels(), pixels);
+    EXPECT_EQ(proxy.Width(), 5u);
+    EXPECT_EQ(proxy.Height(), 4u);
+    EXPECT_EQ(proxy.Stride(), 20u);
+    EXPECT_EQ(proxy.Format(), PixelFormat::Rgba8888);
+    EXPECT_EQ(proxy.TransparentIndex(), 3);
+    EXPECT_FALSE(proxy.needsUpload);
+    EXPECT_EQ(proxy.level, 0u);
+    EXPECT_EQ(proxy.texture, nullptr);
+    proxy.TopRow(0)[0] = 0x42;
+    EXPECT_EQ(proxy.Wrapped()->Row(3)[0], 0x42);
+}

@@ -1,0 +1,262 @@
+// Helpers for the image tests: peer tools, PNM files, hand-built BMP files, pixel comparison.
+#pragma once
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/DataBin.h"
+#include "image/Bitmap.h"
+#include "image/ImageCodec.h"
+#include "support/TestSupport.h"
+
+namespace imagetest {
+
+using Bytes = std::vector<unsigned char>;
+namespace fs = std::filesystem;
+
+inline std::string Q(const fs::path& p) { return "'" + p.string() + "'"; }
+
+// A picture as top-down rows of 4-byte RGBA.
+struct SRgba {
+    unsigned width = 0, height = 0;
+    Bytes pixels;
+    const unsigned char* At(unsigned x, unsigned y) const { return &pixels[(std::size_t(y) * width + x) * 4]; }
+};
+
+// Top-down RGBA of a bitmap, through the engine's 32-bit conversion (palette look-up, opacity rules).
+inline SRgba FromBitmap(const ove::CBitmapInterface& bmp) {
+    SRgba out;
+    out.width = bmp.Width();
+    out.height = bmp.Height();
+    const ove::CBitmapInterface* src = &bmp;
+    std::unique_ptr<ove::CBitmap> converted;
+    if (bmp.Format() != ove::PixelFormat::Rgba8888) {
+        converted = std::make_unique<ove::CBitmap>(&bmp, ove::PixelFormat::Rgba8888);
+        src = converted.get();
+    }
+    out.pixels.resize(std::size_t(out.width) * out.height * 4);
+    for (unsigned y = 0; y < out.height; ++y) {
+        const unsigned char* row = src->TopRow(y);
+        for (unsigned x = 0; x < out.width; ++x) {
+            unsigned char* d = &out.pixels[(std::size_t(y) * out.width + x) * 4];
+            d[0] = row[x * 4 + 2];
+            d[1] = row[x * 4 + 1];
+            d[2] = row[x * 4];
+            d[3] = row[x * 4 + 3];
+        }
+    }
+    return out;
+}
+
+// ImageMagick's reading of a file as top-down RGBA. Empty on failure.
+inline SRgba MagickRgba(const fs::path& file) {
+    SRgba out;
+    fs::path raw = file.string() + ".rgba", dims = file.string() + ".dims";
+    if (ovetest::Run("convert " + Q(file) + " -depth 8 rgba:" + Q(raw) + " 2>/dev/null") != 0) return out;
+    if (ovetest::Run("identify -format '%w %h' " + Q(file) + " > " + Q(dims) + " 2>/dev/null") != 0) return out;
+    Bytes d = ovetest::ReadFileBytes(dims);
+    std::string s(d.begin(), d.end());
+    if (std::sscanf(s.c_str(), "%u %u", &out.width, &out.height) != 2) return out;
+    out.pixels = ovetest::ReadFileBytes(raw);
+    if (out.pixels.size() != std::size_t(out.width) * out.height * 4) out = SRgba{};
+    return out;
+}
+
+// Largest per-channel difference; checkAlpha false compares red, green and blue only.
+inline int MaxDiff(const SRgba& a, const SRgba& b, bool checkAlpha = true) {
+    if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size()) return 1000;
+    int worst = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        if (!checkAlpha && i % 4 == 3) continue;
+        worst = std::max(worst, std::abs(int(a.pixels[i]) - int(b.pixels[i])));
+    }
+    return worst;
+}
+
+inline double MeanDiff(const SRgba& a, const SRgba& b) {
+    if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 1000;
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
+        if (i % 4 == 3) continue;
+        sum += std::abs(int(a.pixels[i]) - int(b.pixels[i]));
+        ++n;
+    }
+    return sum / n;
+}
+
+// A smooth colour picture with some sharp detail (odd width, so rows need padding).
+inline SRgba TestPicture(unsigned w = 37, unsigned h = 23, bool alpha = false) {
+    SRgba p;
+    p.width = w;
+    p.height = h;
+    p.pixels.resize(std::size_t(w) * h * 4);
+    for (unsigned y = 0; y < h; ++y)
+        for (unsigned x = 0; x < w; ++x) {
+            unsigned char* d = &p.pixels[(std::size_t(y) * w + x) * 4];
+            d[0] = static_cast<unsigned char>(x * 255 / (w - 1));
+            d[1] = static_cast<unsigned char>(y * 255 / (h - 1));
+            d[2] = static_cast<unsigned char>(((x / 4 + y / 4) & 1) ? 200 : 40);
+            d[3] = alpha ? static_cast<unsigned char>((x * 7 + y * 13) & 0xFF) : 255;
+        }
+    return p;
+}
+
+// Writes P6 (colour) or P5 (grey, from the red channel) PNM.
+inline fs::path WritePnm(const ovetest::TempDir& dir, const std::string& name, const SRgba& p, bool grey = false) {
+    std::string head = std::string(grey ? "P5" : "P6") + "\n" + std::to_string(p.width) + " " +
+                       std::to_string(p.height) + "\n255\n";
+    Bytes bytes(head.begin(), head.end());
+    for (std::size_t i = 0; i < std::size_t(p.width) * p.height; ++i) {
+        bytes.push_back(p.pixels[i * 4]);
+        if (!grey) {
+            bytes.push_back(p.pixels[i * 4 + 1]);
+            bytes.push_back(p.pixels[i * 4 + 2]);
+        }
+    }
+    return dir.Write(name, bytes);
+}
+
+// Reads P5/P6 files with maxval 255 (as djpeg writes them) into RGBA.
+inline SRgba ReadPnm(const fs::path& file) {
+    SRgba p;
+    Bytes b = ovetest::ReadFileBytes(file);
+    std::size_t pos = 0;
+    auto token = [&]() {
+        std::string t;
+        while (pos < b.size()) {
+            if (b[pos] == '#') {
+                while (pos < b.size() && b[pos] != '\n') ++pos;
+            } else if (std::isspace(b[pos])) {
+                if (!t.empty()) break;
+                ++pos;
+            } else {
+                t.push_back(static_cast<char>(b[pos++]));
+            }
+        }
+        return t;
+    };
+    std::string magic = token();
+    if (magic != "P5" && magic != "P6") return p;
+    unsigned w = std::stoul(token()), h = std::stoul(token());
+    if (token() != "255") return p;
+    ++pos;
+    const bool grey = magic == "P5";
+    const std::size_t need = std::size_t(w) * h * (grey ? 1 : 3);
+    if (b.size() < pos + need) return p;
+    p.width = w;
+    p.height = h;
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+        const unsigned char* s = &b[pos + i * (grey ? 1 : 3)];
+        p.pixels.push_back(s[0]);
+        p.pixels.push_back(grey ? s[0] : s[1]);
+        p.pixels.push_back(grey ? s[0] : s[2]);
+        p.pixels.push_back(255);
+    }
+    return p;
+}
+
+// Decodes bytes with a codec; the codec keeps the error state.
+inline std::unique_ptr<ove::CBitmapInterface> Decode(ove::CImageCodec& codec, const Bytes& bytes) {
+    ove::CBuffer buffer(bytes.data(), static_cast<ove::u32>(bytes.size()));
+    return codec.Load(&buffer);
+}
+
+inline Bytes Encode(ove::CImageCodec& codec, const ove::CBitmapInterface& bmp, bool* ok = nullptr) {
+    ove::CBuffer buffer;
+    bool done = codec.Save(&bmp, &buffer);
+    if (ok) *ok = done;
+    return buffer.Bytes();
+}
+
+// A bitmap in the given format holding the RGBA picture (through the engine's conversion).
+inline std::unique_ptr<ove::CBitmapBuffer> ToBitmap(const SRgba& p, ove::PixelFormat format) {
+    ove::CBitmapBuffer rgba(p.width, p.height, ove::PixelFormat::Rgba8888);
+    for (unsigned y = 0; y < p.height; ++y)
+        for (unsigned x = 0; x < p.width; ++x) {
+            const unsigned char* s = p.At(x, y);
+            unsigned char* d = rgba.TopRow(y) + x * 4;
+            d[0] = s[2];
+            d[1] = s[1];
+            d[2] = s[0];
+            d[3] = s[3];
+        }
+    return std::make_unique<ove::CBitmapBuffer>(rgba, format);
+}
+
+// Little-endian writers for hand-built files.
+inline void Put16(Bytes& b, unsigned v) {
+    b.push_back(static_cast<unsigned char>(v));
+    b.push_back(static_cast<unsigned char>(v >> 8));
+}
+inline void Put32(Bytes& b, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+// Description of a hand-built BMP file.
+struct SBmp {
+    unsigned headerSize = 40;
+    int width = 1, height = 1;
+    unsigned bitCount = 24;
+    unsigned compression = 0;
+    std::uint32_t masks[4] = {0, 0, 0, 0};  // in the header (108/124) or after it (40, compression 3)
+    bool masksAfterHeader = false;
+    std::vector<std::uint32_t> palette;  // 0x00RRGGBB
+    unsigned coloursUsed = 0;
+    Bytes pixels;  // as stored in the file
+    bool zeroOffset = false;
+};
+
+inline Bytes BuildBmp(const SBmp& s) {
+    Bytes info;
+    Put32(info, s.headerSize);
+    if (s.headerSize == 12) {
+        Put16(info, s.width);
+        Put16(info, s.height);
+        Put16(info, 1);
+        Put16(info, s.bitCount);
+    } else {
+        Put32(info, static_cast<std::uint32_t>(s.width));
+        Put32(info, static_cast<std::uint32_t>(s.height));
+        Put16(info, 1);
+        Put16(info, s.bitCount);
+        Put32(info, s.compression);
+        Put32(info, static_cast<std::uint32_t>(s.pixels.size()));
+        Put32(info, 2835);
+        Put32(info, 2835);
+        Put32(info, s.coloursUsed);
+        Put32(info, 0);
+        if (s.headerSize >= 108) {
+            for (std::uint32_t m : s.masks) Put32(info, m);
+        }
+        while (info.size() < s.headerSize) info.push_back(0);
+    }
+    if (s.masksAfterHeader)
+        for (int i = 0; i < 3; ++i) Put32(info, s.masks[i]);
+    for (std::uint32_t c : s.palette) {
+        info.push_back(static_cast<unsigned char>(c));
+        info.push_back(static_cast<unsigned char>(c >> 8));
+        info.push_back(static_cast<unsigned char>(c >> 16));
+        if (s.headerSize != 12) info.push_back(0);
+    }
+    Bytes file = {'B', 'M'};
+    Put32(file, static_cast<std::uint32_t>(14 + info.size() + s.pixels.size()));
+    Put32(file, 0);
+    Put32(file, s.zeroOffset ? 0 : static_cast<std::uint32_t>(14 + info.size()));
+    file.insert(file.end(), info.begin(), info.end());
+    file.insert(file.end(), s.pixels.begin(), s.pixels.end());
+    return file;
+}
+
+inline bool HaveMagick() { return ovetest::HaveProgram("convert") && ovetest::HaveProgram("identify"); }
+
+}  // namespace imagetest
