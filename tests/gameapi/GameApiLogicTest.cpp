@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+
+#include "script/GameApiLogic.h"
+
+using namespace ove;
+
+namespace {
+
+SBackdropGeometry Picture(int32_t pw, int32_t ph, int32_t shownW, int32_t shownH, int32_t ox = 0, int32_t oy = 0) {
+    SBackdropGeometry g;
+    g.hasPicture = true;
+    g.pictureWidth = pw;
+    g.pictureHeight = ph;
+    g.shownWidth = shownW;
+    g.shownHeight = shownH;
+    g.offsetX = ox;
+    g.offsetY = oy;
+    return g;
+}
+
+}  // namespace
+
+TEST(BackdropDimensions, ZeroSideFollowsThePictureAspect) {
+    EXPECT_EQ(BackdropDimensions(320, 0, 640, 400), (SGameSize{320, 200}));
+    EXPECT_EQ(BackdropDimensions(0, 100, 640, 400), (SGameSize{160, 100}));
+    EXPECT_EQ(BackdropDimensions(0, 0, 640, 400), (SGameSize{640, 400}));
+    EXPECT_EQ(BackdropDimensions(100, 50, 640, 400), (SGameSize{100, 50}));
+    // Truncating division: 333 * 400 / 640 = 208.125.
+    EXPECT_EQ(BackdropDimensions(333, 0, 640, 400), (SGameSize{333, 208}));
+    EXPECT_EQ(BackdropDimensions(-320, 0, 640, 400), (SGameSize{-320, -200}));
+}
+
+TEST(BackdropDimensions, NoPictureNeverDividesByZero) {
+    EXPECT_EQ(BackdropDimensions(0, 0, 0, 0), (SGameSize{0, 0}));
+    EXPECT_EQ(BackdropDimensions(0, 240, 0, 0), (SGameSize{0, 240}));
+    EXPECT_EQ(BackdropDimensions(320, 0, 0, 0), (SGameSize{320, 0}));
+    EXPECT_EQ(BackdropDimensions(320, 240, 0, 0), (SGameSize{320, 240}));
+}
+
+TEST(BackdropDimensions, LargeProductsDoNotWrap) {
+    // 40000 * 100000 overflows 32 bits; the 64-bit product divides back into range.
+    EXPECT_EQ(BackdropDimensions(0, 100000, 40000, 50000), (SGameSize{80000, 100000}));
+    EXPECT_EQ(BackdropDimensions(INT_MAX, 0, 1, 2).height, INT_MAX);
+}
+
+TEST(BackdropMapping, ScaledPictureMapsBothWays) {
+    SBackdropGeometry g = Picture(640, 400, 320, 200);
+    EXPECT_EQ(BackdropToScreen(g, {100, 100}), (SGamePoint{50, 50}));
+    EXPECT_EQ(ScreenToBackdrop(g, {50, 50}), (SGamePoint{100, 100}));
+    // Truncation toward zero on both sides of the origin.
+    EXPECT_EQ(BackdropToScreen(g, {101, 103}), (SGamePoint{50, 51}));
+    EXPECT_EQ(BackdropToScreen(g, {-3, -1}), (SGamePoint{-1, 0}));
+}
+
+TEST(BackdropMapping, OffsetIsAddedAfterScalingAndRemovedBeforeIt) {
+    SBackdropGeometry g = Picture(640, 400, 1280, 800, 10, -20);
+    EXPECT_EQ(BackdropToScreen(g, {5, 5}), (SGamePoint{20, -10}));
+    EXPECT_EQ(ScreenToBackdrop(g, {20, -10}), (SGamePoint{5, 5}));
+    EXPECT_EQ(ScreenToBackdrop(g, {21, -9}), (SGamePoint{5, 5}));
+}
+
+TEST(BackdropMapping, WithoutPictureOnlyTheOffsetApplies) {
+    SBackdropGeometry g;
+    g.shownWidth = 320;  // ignored without a picture
+    g.shownHeight = 200;
+    g.offsetX = 7;
+    g.offsetY = 9;
+    EXPECT_EQ(BackdropToScreen(g, {100, 100}), (SGamePoint{107, 109}));
+    EXPECT_EQ(ScreenToBackdrop(g, {100, 100}), (SGamePoint{93, 91}));
+    EXPECT_EQ(BackdropToScreen(SBackdropGeometry{}, {3, 4}), (SGamePoint{3, 4}));
+}
+
+TEST(BackdropMapping, DegenerateSizesGiveFiniteAnswers) {
+    // Shown size 0 (SetBackdropDimensions(0, 1) of a tall picture): the inverse maps to 0.
+    SBackdropGeometry g = Picture(640, 400, 0, 0, 5, 5);
+    EXPECT_EQ(ScreenToBackdrop(g, {100, 100}), (SGamePoint{0, 0}));
+    EXPECT_EQ(BackdropToScreen(g, {100, 100}), (SGamePoint{5, 5}));
+    // A picture with no pixels cannot be scaled from.
+    SBackdropGeometry empty = Picture(0, 0, 320, 200, 1, 2);
+    EXPECT_EQ(BackdropToScreen(empty, {10, 20}), (SGamePoint{11, 22}));
+    // Extreme values saturate rather than wrap.
+    SBackdropGeometry big = Picture(1, 1, INT_MAX, INT_MAX, INT_MAX, INT_MAX);
+    EXPECT_EQ(BackdropToScreen(big, {INT_MAX, 1}), (SGamePoint{INT_MAX, INT_MAX}));
+    EXPECT_EQ(ScreenToBackdrop(Picture(INT_MAX, INT_MAX, 1, 1, INT_MIN, 0), {INT_MAX, 0}).x, INT_MAX);
+}
+
+TEST(PriorityViewport, ExplicitSettingWins) {
+    EXPECT_EQ(PriorityViewportHeight(0, 200, true, 400, 480), 0);
+    EXPECT_EQ(PriorityViewportHeight(1000, 200, true, 400, 480), 1000);
+}
+
+TEST(PriorityViewport, AutomaticPrefersShownHeightThenPictureThenRenderer) {
+    EXPECT_EQ(PriorityViewportHeight(-1, 200, true, 400, 480), 200);
+    EXPECT_EQ(PriorityViewportHeight(-1, 480, true, 400, 480), 480);  // equal to H still fits
+    EXPECT_EQ(PriorityViewportHeight(-1, 800, true, 400, 480), 400);  // shown too tall: picture
+    EXPECT_EQ(PriorityViewportHeight(-1, 0, true, 400, 480), 400);    // no shown height: picture
+    EXPECT_EQ(PriorityViewportHeight(-1, 800, true, 600, 480), 480);  // both too tall: renderer
+    EXPECT_EQ(PriorityViewportHeight(-1, 0, false, 0, 480), 480);
+    EXPECT_EQ(PriorityViewportHeight(-1, 300, false, 0, 480), 300);   // solid backdrop with a size
+    EXPECT_EQ(PriorityViewportHeight(-7, -50, true, 100, 480), 100);  // negative shown height unused
+}
+
+TEST(RandomRange, ArgumentCountsChooseTheEnds) {
+    int32_t lo = -1, hi = -1;
+    ASSERT_TRUE(RandomRange({}, &lo, &hi));
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 32767);
+    ASSERT_TRUE(RandomRange({6}, &lo, &hi));
+    EXPECT_EQ(lo, 0);
+    EXPECT_EQ(hi, 6);
+    ASSERT_TRUE(RandomRange({1, 6}, &lo, &hi));
+    EXPECT_EQ(lo, 1);
+    EXPECT_EQ(hi, 6);
+    ASSERT_TRUE(RandomRange({-3, 1000, -100, 9}, &lo, &hi));  // middle arguments ignored
+    EXPECT_EQ(lo, -3);
+    EXPECT_EQ(hi, 9);
+    ASSERT_TRUE(RandomRange({4, 4}, &lo, &hi));
+    EXPECT_EQ(lo, 4);
+    EXPECT_EQ(hi, 4);
+}
+
+TEST(RandomRange, LowAboveHighIsRefused) {
+    int32_t lo = 123, hi = 456;
+    EXPECT_FALSE(RandomRange({5, 1}, &lo, &hi));
+    EXPECT_FALSE(RandomRange({-1}, &lo, &hi));
+    EXPECT_FALSE(RandomRange({9, 0, 0, 8}, &lo, &hi));
+    EXPECT_EQ(lo, 123);  // outputs untouched
+    EXPECT_EQ(hi, 456);
+}
+
+TEST(RandomRange, DrawsMapIntoTheRange) {
+    for (int32_t draw : {0, 1, 5, 6, 7, 12345, 32767}) {
+        int32_t v = RandomInRange(1, 6, draw);
+        EXPECT_GE(v, 1);
+        EXPECT_LE(v, 6);
+        EXPECT_EQ(v, draw % 6 + 1);
+    }
+    EXPECT_EQ(RandomInRange(0, 99999, 32767), 32767);
+    EXPECT_EQ(RandomInRange(-10, -10, 31000), -10);
+    EXPECT_EQ(RandomInRange(-5, 5, 32767), 32767 % 11 - 5);
+    // The whole 32-bit range: size 2^32 does not fit 32 bits.
+    EXPECT_EQ(RandomInRange(INT_MIN, INT_MAX, 5), INT_MIN + 5);
+    EXPECT_EQ(RandomInRange(INT_MIN, INT_MAX, 32767), INT_MIN + 32767);
+    EXPECT_EQ(RandomInRange(-2000000000, 2000000000, 100), -2000000000 + 100);
+}
+
+TEST(RandomRange, GeneratorStaysWithinFifteenBits) {
+    bool sawHigh = false;
+    for (int i = 0; i < 20000; ++i) {
+        int32_t d = RandomDraw15();
+        ASSERT_GE(d, 0);
+        ASSERT_LE(d, 32767);
+        sawHigh |= d >= 16384;
+    }
+    EXPECT_TRUE(sawHigh);
+}
+
+TEST(Params, ProgramNameIsSkipped) {
+    EXPECT_EQ(ParamsFromCommandLine("ove level2 -x"), "level2 -x");
+    EXPECT_EQ(ParamsFromCommandLine("\"C:\\Program Files\\game.exe\" -windowed now"), "-windowed now");
+    EXPECT_EQ(ParamsFromCommandLine("\"/opt/my games/ove\"  two"), " two");  // only one space is eaten
+    EXPECT_EQ(ParamsFromCommandLine("ove"), "");
+    EXPECT_EQ(ParamsFromCommandLine("\"unterminated quote with spaces"), "");
+    EXPECT_EQ(ParamsFromCommandLine(""), "");
+    EXPECT_EQ(ParamsFromCommandLine("ove "), "");
+    EXPECT_EQ(ParamsFromCommandLine("a\"b c\"d e"), "e");  // quotes toggle mid-word
+}
+
+TEST(Params, BuiltLineRoundTripsTheParameters) {
+    EXPECT_EQ(ProcessCommandLine("ove", "level2 \"my save\""), "ove level2 \"my save\"");
+    EXPECT_EQ(ProcessCommandLine("/opt/my games/ove", "a"), "\"/opt/my games/ove\" a");
+    for (const char* params : {"", "x", "level2 \"my save\" -x", " lead"}) {
+        EXPECT_EQ(ParamsFromCommandLine(ProcessCommandLine("/usr/bin/ove", params)), params);
+        EXPECT_EQ(ParamsFromCommandLine(ProcessCommandLine("/home/a b/ove", params)), params);
+    }
+}
+
+TEST(AlertText, PartsJoinWithSingleSpaces) {
+    EXPECT_EQ(JoinAlertText({"1", "a", "true"}), "1 a true");
+    EXPECT_EQ(JoinAlertText({}), "");
+    EXPECT_EQ(JoinAlertText({"", ""}), " ");
+    EXPECT_EQ(JoinAlertText({"one"}), "one");
+}
