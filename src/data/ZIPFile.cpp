@@ -1,0 +1,251 @@
+#include "ZIPFile.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+#include "ZIPCipher.h"
+#include "image/Inflate.h"
+
+namespace ove {
+
+namespace {
+
+constexpr u32 kLocalHeaderSize = 30;
+constexpr u32 kDescriptorSize = 16;
+constexpr u32 kEncryptionHeaderSize = 12;
+// The declared size only pre-sizes the output; a corrupt header must not make us reserve gigabytes.
+constexpr u32 kMaxReserve = 64u << 20;
+
+u32 Get16(const u8* p) { return p[0] | (p[1] << 8); }
+u32 Get32(const u8* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<u32>(p[3]) << 24); }
+
+void Put16(std::vector<u8>& v, u32 x) {
+    v.push_back(static_cast<u8>(x));
+    v.push_back(static_cast<u8>(x >> 8));
+}
+void Put32(std::vector<u8>& v, u32 x) {
+    Put16(v, x & 0xFFFF);
+    Put16(v, x >> 16);
+}
+
+void DebugOutput(const char* text) {
+#ifndef NDEBUG
+    std::fprintf(stderr, "%s\n", text);
+#else
+    (void)text;
+#endif
+}
+
+// Lets a cipher stream write into a stream it must not delete.
+class CBorrowed : public CDataBin {
+public:
+    explicit CBorrowed(CDataBin* target) : target_(target) {}
+    void Seek(u32 position) override { target_->Seek(position); }
+    u32 Tell() override { return target_->Tell(); }
+    u32 GetSize() override { return target_->GetSize(); }
+    u32 Write(const void* data, u32 count) override { return target_->Write(data, count); }
+    u32 Read(void* data, u32 count) override { return target_->Read(data, count); }
+    bool IsOpen() override { return target_->IsOpen(); }
+    bool CanWrite() override { return target_->CanWrite(); }
+    bool CanRead() override { return target_->CanRead(); }
+
+private:
+    CDataBin* target_;
+};
+
+}  // namespace
+
+std::string NormaliseZIPName(const std::string& name) {
+    std::string out = name;
+    for (char& c : out) {
+        if (c == '\\') c = '/';
+        else if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    return out;
+}
+
+// ---- CZIPFile
+
+CZIPFile::CZIPFile(std::string archivePath) : path_(std::move(archivePath)), name_("[ZIP:" + path_ + "]") {}
+
+bool CZIPFile::Scan() {
+    if (scanned_) return scanSucceeded_;
+    scanned_ = true;
+    // Archives named by games may differ in case from the file on disk.
+    diskPath_ = FindOnDisk(path_);
+    if (diskPath_.empty()) diskPath_ = path_;
+
+    CFile file(diskPath_.c_str(), "rb");  // a file that does not open yields no records
+    const uint64_t fileSize = file.GetSize();
+    try {
+        for (;;) {
+            u8 h[kLocalHeaderSize] = {};
+            if (file.Read(h, kLocalHeaderSize) < kLocalHeaderSize) break;
+            u32 signature = Get32(h);
+            if (signature == kZIPCentralSignature) break;
+            if (signature != kZIPLocalSignature && signature != signature_) throw std::runtime_error("Unknown format");
+
+            u32 flags = Get16(h + 6), method = Get16(h + 8), modTime = Get16(h + 10);
+            u32 crc = Get32(h + 14), compressed = Get32(h + 18), uncompressed = Get32(h + 22);
+            u32 nameLength = Get16(h + 26), extraLength = Get16(h + 28);
+
+            std::string raw(nameLength, '\0');
+            if (nameLength && file.Read(raw.data(), nameLength) < nameLength) break;
+            uint64_t dataOffset = static_cast<uint64_t>(file.Tell()) + extraLength;
+            // A record cut short by the end of the file is dropped rather than served truncated.
+            if (dataOffset + compressed > fileSize) break;
+
+            if (method == 0 || method == 8 || method == 9) {
+                SZIPEntry e;
+                e.name = NormaliseZIPName(raw);
+                e.rawName = std::move(raw);
+                e.dataOffset = static_cast<u32>(dataOffset);
+                e.compressedSize = compressed;
+                e.uncompressedSize = uncompressed;
+                e.crc32 = crc;
+                e.encrypted = flags & 1;
+                e.method = method;
+                e.checkByte = (flags & 8) ? (modTime >> 8) & 0xFF : crc >> 24;
+                index_.emplace(e.name, entries_.size());  // the first of duplicate names wins
+                entries_.push_back(std::move(e));
+            }
+
+            uint64_t next = dataOffset + compressed + ((flags & 8) ? kDescriptorSize : 0);
+            if (next >= fileSize) break;
+            file.Seek(static_cast<u32>(next));
+        }
+    } catch (const std::exception& e) {
+        DebugOutput(e.what());
+        scanSucceeded_ = false;
+        return false;
+    }
+    scanSucceeded_ = true;
+    return true;
+}
+
+const SZIPEntry* CZIPFile::Lookup(const std::string& path) {
+    auto it = index_.find(NormaliseZIPName(path));
+    return it == index_.end() ? nullptr : &entries_[it->second];
+}
+
+bool CZIPFile::Exists(std::string path) { return Scan() && Lookup(path) != nullptr; }
+
+CDataBin* CZIPFile::OpenFile(std::string path) {
+    if (!Scan()) return nullptr;
+    const SZIPEntry* entry = Lookup(path);
+    return entry ? OpenEntry(*entry) : nullptr;
+}
+
+CDataBin* CZIPFile::OpenEntry(const SZIPEntry& entry) {
+    if (!Scan()) return nullptr;
+    auto* file = new CFile(diskPath_.c_str(), "rb");  // each opened entry has its own handle
+    if (!file->IsOpen()) {
+        delete file;
+        return nullptr;
+    }
+    std::unique_ptr<CDataBin> stream(new CSegment(file, entry.dataOffset, entry.compressedSize));
+    if (entry.encrypted) {
+        auto* decrypt = new CZIPDecrypt(stream.release(), password_.c_str());
+        stream.reset(decrypt);
+        if (decrypt->CheckByte() != static_cast<i32>(entry.checkByte)) return nullptr;  // wrong password
+    }
+    if (entry.method == 0) return stream.release();
+
+    auto out = std::make_unique<CBuffer>();
+    out->Reserve(std::min(entry.uncompressedSize, kMaxReserve));
+    bool ok = entry.method == 9 ? Inflate64(stream.get(), out.get()) : Inflate(stream.get(), out.get());
+    stream.reset();
+    if (!ok) return nullptr;
+    out->Seek(0);
+    return out.release();
+}
+
+// ---- CZIPWriter
+
+CZIPWriter::CZIPWriter(CDataBin* out, u32 signature, std::string password)
+    : out_(out), signature_(signature), password_(std::move(password)) {
+    ok_ = out_ && out_->CanWrite();
+}
+
+bool CZIPWriter::Put(const void* data, u32 count) {
+    if (ok_ && count && out_->Write(data, count) != count) ok_ = false;
+    return ok_;
+}
+
+bool CZIPWriter::AddEntry(const std::string& name, u32 method, const void* payload, u32 payloadSize, u32 crc,
+                          u32 plainSize, u32 dosDateTime) {
+    if (!ok_) return false;
+    const bool encrypt = !password_.empty();
+    const u32 extra = encrypt ? kEncryptionHeaderSize : 0;
+    if (name.size() > 0xFFFF || payloadSize > 0xFFFFFFFFu - extra) return ok_ = false;
+
+    Record r{name, encrypt ? 1u : 0u, method, crc, payloadSize + extra, plainSize, dosDateTime, out_->Tell()};
+    if (static_cast<uint64_t>(r.offset) + kLocalHeaderSize + name.size() + r.compressedSize > 0xFFFFFFFFu)
+        return ok_ = false;  // past what 32-bit offsets can address
+
+    std::vector<u8> h;
+    Put32(h, signature_);
+    Put16(h, 20);  // version needed: deflate, traditional encryption
+    Put16(h, r.flags);
+    Put16(h, method);
+    Put32(h, dosDateTime);
+    Put32(h, crc);
+    Put32(h, r.compressedSize);
+    Put32(h, plainSize);
+    Put16(h, static_cast<u32>(name.size()));
+    Put16(h, 0);
+    h.insert(h.end(), name.begin(), name.end());
+    if (!Put(h.data(), static_cast<u32>(h.size()))) return false;
+
+    if (encrypt) {
+        CZIPEncrypt cipher(new CBorrowed(out_), password_.c_str(), static_cast<u8>(crc >> 24));
+        if (cipher.GetSize() != kEncryptionHeaderSize) return ok_ = false;
+        if (payloadSize && cipher.Write(payload, payloadSize) != payloadSize) return ok_ = false;
+    } else if (!Put(payload, payloadSize)) {
+        return false;
+    }
+    records_.push_back(std::move(r));
+    return ok_;
+}
+
+bool CZIPWriter::Finish() {
+    if (!ok_) return false;
+    if (records_.size() > 0xFFFF) return ok_ = false;
+    const u32 directoryStart = out_->Tell();
+    for (const Record& r : records_) {
+        std::vector<u8> c;
+        Put32(c, kZIPCentralSignature);
+        Put16(c, 20);  // made by: MS-DOS attributes, version 2.0
+        Put16(c, 20);
+        Put16(c, r.flags);
+        Put16(c, r.method);
+        Put32(c, r.dosDateTime);
+        Put32(c, r.crc);
+        Put32(c, r.compressedSize);
+        Put32(c, r.plainSize);
+        Put16(c, static_cast<u32>(r.name.size()));
+        Put16(c, 0);  // extra
+        Put16(c, 0);  // comment
+        Put16(c, 0);  // disk
+        Put16(c, 0);  // internal attributes
+        Put32(c, 0);  // external attributes
+        Put32(c, r.offset);
+        c.insert(c.end(), r.name.begin(), r.name.end());
+        if (!Put(c.data(), static_cast<u32>(c.size()))) return false;
+    }
+    const u32 directorySize = out_->Tell() - directoryStart;
+    std::vector<u8> end;
+    Put32(end, kZIPEndSignature);
+    Put16(end, 0);
+    Put16(end, 0);
+    Put16(end, static_cast<u32>(records_.size()));
+    Put16(end, static_cast<u32>(records_.size()));
+    Put32(end, directorySize);
+    Put32(end, directoryStart);
+    Put16(end, 0);
+    return Put(end.data(), static_cast<u32>(end.size()));
+}
+
+}  // namespace ove

@@ -1,0 +1,95 @@
+// ZIP-style archives as a data source: the local headers are walked from the start of the file
+// (the central directory is never read). Also the writer used by the packer.
+#pragma once
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "FileFolder.h"
+
+namespace ove {
+
+constexpr u32 kZIPLocalSignature = 0x04034B50;    // "PK\3\4"
+constexpr u32 kZIPCentralSignature = 0x02014B50;  // "PK\1\2"
+constexpr u32 kZIPEndSignature = 0x06054B50;      // "PK\5\6"
+
+// One accepted local header.
+struct SZIPEntry {
+    std::string name;     // normalised: '\' -> '/', a-z -> A-Z
+    std::string rawName;  // as stored in the archive
+    u32 dataOffset = 0;
+    u32 compressedSize = 0;
+    u32 uncompressedSize = 0;
+    u32 crc32 = 0;
+    bool encrypted = false;
+    u32 method = 0;     // 0 stored, 8 deflate, 9 deflate64
+    u32 checkByte = 0;  // what the twelfth decrypted header byte must be
+};
+
+// Upper-cases ASCII letters and turns backslashes into slashes, as archive lookups compare names.
+std::string NormaliseZIPName(const std::string& name);
+
+class CZIPFile : public CFileFolder {
+public:
+    explicit CZIPFile(std::string archivePath);
+
+    // Alternative local-header signature accepted besides the standard one.
+    void SetSignature(u32 signature) { signature_ = signature; }
+    void SetPassword(std::string password) { password_ = std::move(password); }
+
+    bool Exists(std::string path) override;
+    CDataBin* OpenFile(std::string path) override;
+    std::string GetName() override { return name_; }
+
+    // Walks the archive on first call; true when the walk reached its end without a bad record.
+    bool Scan();
+    // Entries in archive order (after Scan). Some may be unreachable duplicates.
+    const std::vector<SZIPEntry>& Entries() const { return entries_; }
+    // Opens one entry (null when it cannot be read: wrong password, corrupt data, ...).
+    CDataBin* OpenEntry(const SZIPEntry& entry);
+    const std::string& ArchivePath() const { return path_; }
+
+private:
+    const SZIPEntry* Lookup(const std::string& path);
+
+    std::vector<SZIPEntry> entries_;
+    std::unordered_map<std::string, size_t> index_;  // normalised name -> first entry
+    bool scanned_ = false;
+    bool scanSucceeded_ = false;
+    std::string path_;
+    std::string diskPath_;  // path_ as found on disk
+    std::string name_;
+    u32 signature_ = kZIPLocalSignature;
+    std::string password_;
+};
+
+// Writes a ZIP-style archive: local headers (with the given signature), entry data and a
+// central directory. Payloads come already compressed; with a password every entry is
+// enciphered (check byte = top byte of the CRC-32, no data descriptors).
+class CZIPWriter {
+public:
+    // `out` is not owned and must stay alive until Finish.
+    CZIPWriter(CDataBin* out, u32 signature = kZIPLocalSignature, std::string password = {});
+
+    // method 0: payload is the file itself; method 8 or 9: its compressed form. `crc` and
+    // `plainSize` describe the uncompressed bytes. Returns false when the output failed.
+    bool AddEntry(const std::string& name, u32 method, const void* payload, u32 payloadSize, u32 crc,
+                  u32 plainSize, u32 dosDateTime = 0x00210000);
+    // Central directory and end record. Returns false when the output failed.
+    bool Finish();
+
+private:
+    struct Record {
+        std::string name;
+        u32 flags, method, crc, compressedSize, plainSize, dosDateTime, offset;
+    };
+    bool Put(const void* data, u32 count);
+
+    CDataBin* out_;
+    u32 signature_;
+    std::string password_;
+    std::vector<Record> records_;
+    bool ok_ = true;
+};
+
+}  // namespace ove

@@ -1,0 +1,484 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "ZipTestUtil.h"
+#include "data/FileFolder.h"
+#include "data/PackedArchive.h"
+#include "data/ZIPCipher.h"
+#include "data/ZIPFile.h"
+
+using namespace ove;
+using namespace ziptest;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Reads every file of the tree through the archive and compares it with the original.
+void ExpectTreeReadable(CZIPFile& zip, const Tree& tree) {
+    for (const auto& [name, data] : tree) {
+        EXPECT_TRUE(zip.Exists(name)) << name;
+        std::unique_ptr<CDataBin> bin(zip.OpenFile(name));
+        ASSERT_TRUE(bin) << name;
+        EXPECT_EQ(bin->GetSize(), data.size()) << name;
+        EXPECT_EQ(ReadBin(*bin), data) << name;
+    }
+}
+
+// Every encrypted entry must refuse to open or give other bytes; most are refused outright.
+void ExpectTreeUnreadable(CZIPFile& zip, const Tree& tree) {
+    int refused = 0;
+    for (const auto& [name, data] : tree) {
+        if (data.empty()) continue;
+        std::unique_ptr<CDataBin> bin(zip.OpenFile(name));
+        if (!bin) {
+            ++refused;
+        } else {
+            EXPECT_NE(ReadBin(*bin), data) << name;
+        }
+    }
+    EXPECT_GT(refused, 0);
+}
+
+const SZIPEntry* FindEntry(CZIPFile& zip, const std::string& name) {
+    zip.Scan();
+    for (const SZIPEntry& e : zip.Entries())
+        if (e.rawName == name) return &e;
+    return nullptr;
+}
+
+// Zips the tree with Info-ZIP; returns the archive path (empty when zip failed).
+fs::path InfoZip(const ovetest::TempDir& dir, const Tree& tree, const std::string& options) {
+    WriteTree(dir, "src", tree);
+    fs::path out = dir / "infozip.zip";
+    std::string cmd = "cd " + Quote(dir / "src") + " && zip -q -r -X " + options + " " + Quote(out) + " .";
+    return ovetest::Run(cmd) == 0 ? out : fs::path();
+}
+
+fs::path SevenZip(const ovetest::TempDir& dir, const Tree& tree, const std::string& options) {
+    WriteTree(dir, "src", tree);
+    fs::path out = dir / "sevenzip.zip";
+    std::string cmd = "cd " + Quote(dir / "src") + " && 7z a -tzip " + options + " " + Quote(out) + " . >/dev/null";
+    return ovetest::Run(cmd) == 0 ? out : fs::path();
+}
+
+// A local header as the engine reads it.
+Bytes LocalHeader(u32 signature, u32 flags, u32 method, u32 modTime, u32 crc, u32 packed, u32 size,
+                  const std::string& name) {
+    Bytes h;
+    auto p16 = [&](u32 v) { h.push_back(static_cast<u8>(v)); h.push_back(static_cast<u8>(v >> 8)); };
+    auto p32 = [&](u32 v) { p16(v & 0xFFFF); p16(v >> 16); };
+    p32(signature);
+    p16(20);
+    p16(flags);
+    p16(method);
+    p16(modTime);
+    p16(0x21);
+    p32(crc);
+    p32(packed);
+    p32(size);
+    p16(static_cast<u32>(name.size()));
+    p16(0);
+    h.insert(h.end(), name.begin(), name.end());
+    return h;
+}
+
+void Append(Bytes& to, const Bytes& from) { to.insert(to.end(), from.begin(), from.end()); }
+
+// A stored entry record (plain).
+Bytes StoredRecord(u32 signature, const std::string& name, const Bytes& data, u32 method = 0) {
+    Bytes r = LocalHeader(signature, 0, method, 0, Crc32(data.data(), data.size()), static_cast<u32>(data.size()),
+                          static_cast<u32>(data.size()), name);
+    Append(r, data);
+    return r;
+}
+
+// Builds an archive in memory with CZIPWriter: deflated where it helps, otherwise stored.
+Bytes WriteArchive(const Tree& tree, u32 signature, const std::string& password) {
+    CBuffer out;
+    CZIPWriter writer(&out, signature, password);
+    for (const auto& [name, data] : tree) {
+        Bytes packed = RawDeflate(data);
+        bool store = packed.size() >= data.size();
+        const Bytes& payload = store ? data : packed;
+        EXPECT_TRUE(writer.AddEntry(name, store ? 0 : 8, payload.data(), static_cast<u32>(payload.size()),
+                                    Crc32(data.data(), data.size()), static_cast<u32>(data.size())));
+    }
+    EXPECT_TRUE(writer.Finish());
+    return out.Bytes();
+}
+
+}  // namespace
+
+// ---- Archives made by peers
+
+TEST(PeerArchives, InfoZipDeflateAndStored) {
+    if (!ovetest::HaveProgram("zip")) GTEST_SKIP() << "zip not installed";
+    Tree tree = SampleTree();
+    for (const char* options : {"", "-0"}) {
+        ovetest::TempDir dir;
+        fs::path archive = InfoZip(dir, tree, options);
+        ASSERT_FALSE(archive.empty());
+        CZIPFile zip(archive.string());
+        EXPECT_EQ(zip.GetName(), "[ZIP:" + archive.string() + "]");
+        ExpectTreeReadable(zip, tree);
+        const SZIPEntry* text = FindEntry(zip, "Rooms/hall/description.txt");
+        ASSERT_TRUE(text);
+        EXPECT_EQ(text->method, options[0] ? 0u : 8u);
+        EXPECT_TRUE(zip.Exists("Sprites/")) << "folder records are entries too";
+        EXPECT_FALSE(zip.Exists("missing.txt"));
+        EXPECT_EQ(zip.OpenFile("missing.txt"), nullptr);
+    }
+}
+
+TEST(PeerArchives, LookupIgnoresCaseAndSlashDirection) {
+    if (!ovetest::HaveProgram("zip")) GTEST_SKIP() << "zip not installed";
+    ovetest::TempDir dir;
+    Tree tree = SampleTree();
+    CZIPFile zip(InfoZip(dir, tree, "").string());
+    for (const char* name : {"Sprites/Hero.PNG", "SPRITES/HERO.PNG", "sprites/hero.png", "sprites\\hero.png",
+                             "SPRITES\\Hero.png"}) {
+        std::unique_ptr<CDataBin> bin(zip.OpenFile(name));
+        ASSERT_TRUE(bin) << name;
+        EXPECT_EQ(ReadBin(*bin), tree["Sprites/Hero.PNG"]) << name;
+    }
+    EXPECT_FALSE(zip.Exists("Sprites/Hero.PN"));
+    EXPECT_FALSE(zip.Exists("/Sprites/Hero.PNG"));
+}
+
+TEST(PeerArchives, InfoZipTraditionalEncryption) {
+    if (!ovetest::HaveProgram("zip")) GTEST_SKIP() << "zip not installed";
+    Tree tree = SampleTree();
+    for (const char* options : {"-P Sesame", "-0 -P Sesame"}) {
+        ovetest::TempDir dir;
+        fs::path archive = InfoZip(dir, tree, options);
+        ASSERT_FALSE(archive.empty());
+        {
+            CZIPFile zip(archive.string());
+            zip.SetPassword("Sesame");
+            ExpectTreeReadable(zip, tree);
+            const SZIPEntry* e = FindEntry(zip, "main.ovs");
+            ASSERT_TRUE(e);
+            EXPECT_TRUE(e->encrypted);
+        }
+        {
+            CZIPFile zip(archive.string());
+            zip.SetPassword("sesame");
+            ExpectTreeUnreadable(zip, tree);
+            EXPECT_TRUE(zip.Exists("main.ovs")) << "a wrong password hides the contents, not the names";
+        }
+        {
+            CZIPFile zip(archive.string());
+            ExpectTreeUnreadable(zip, tree);
+        }
+    }
+}
+
+TEST(PeerArchives, StoredEncryptedEntrySeeksBackwards) {
+    if (!ovetest::HaveProgram("zip")) GTEST_SKIP() << "zip not installed";
+    ovetest::TempDir dir;
+    Tree tree = SampleTree();
+    CZIPFile zip(InfoZip(dir, tree, "-0 -P pw").string());
+    zip.SetPassword("pw");
+    const Bytes& original = tree["music/theme.bin"];
+    const SZIPEntry* e = FindEntry(zip, "music/theme.bin");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->compressedSize, original.size() + 12);
+    std::unique_ptr<CDataBin> bin(zip.OpenFile("music/theme.bin"));
+    ASSERT_TRUE(bin);
+    EXPECT_EQ(bin->GetSize(), original.size());
+    u8 chunk[64];
+    bin->Seek(150000);
+    ASSERT_EQ(bin->Read(chunk, 64), 64u);
+    EXPECT_EQ(Bytes(chunk, chunk + 64), Bytes(original.begin() + 150000, original.begin() + 150064));
+    bin->Seek(10);
+    ASSERT_EQ(bin->Read(chunk, 64), 64u);
+    EXPECT_EQ(Bytes(chunk, chunk + 64), Bytes(original.begin() + 10, original.begin() + 74));
+}
+
+TEST(PeerArchives, SevenZipDeflate64) {
+    if (!ovetest::HaveProgram("7z")) GTEST_SKIP() << "7z not installed";
+    ovetest::TempDir dir;
+    Tree tree = SampleTree();
+    fs::path archive = SevenZip(dir, tree, "-mm=Deflate64 -mx=9");
+    ASSERT_FALSE(archive.empty());
+    CZIPFile zip(archive.string());
+    const SZIPEntry* e = FindEntry(zip, "music/theme.bin");
+    ASSERT_TRUE(e);
+    EXPECT_EQ(e->method, 9u);
+    ExpectTreeReadable(zip, tree);
+}
+
+TEST(PeerArchives, SevenZipZipCrypto) {
+    if (!ovetest::HaveProgram("7z")) GTEST_SKIP() << "7z not installed";
+    Tree tree = SampleTree();
+    for (const char* method : {"Deflate", "Deflate64", "Copy"}) {
+        ovetest::TempDir dir;
+        fs::path archive = SevenZip(dir, tree, std::string("-mm=") + method + " -mem=ZipCrypto -pOpen7");
+        ASSERT_FALSE(archive.empty());
+        CZIPFile zip(archive.string());
+        zip.SetPassword("Open7");
+        ExpectTreeReadable(zip, tree);
+        CZIPFile wrong(archive.string());
+        wrong.SetPassword("open7");
+        ExpectTreeUnreadable(wrong, tree);
+    }
+}
+
+TEST(PeerArchives, WriterOutputPassesPeerTests) {
+    if (!ovetest::HaveProgram("unzip")) GTEST_SKIP() << "unzip not installed";
+    ovetest::TempDir dir;
+    Tree tree = SampleTree();
+    dir.Write("plain.zip", WriteArchive(tree, kZIPLocalSignature, ""));
+    dir.Write("locked.zip", WriteArchive(tree, kZIPLocalSignature, "Lock3d"));
+    EXPECT_EQ(ovetest::Run("unzip -qq -t " + Quote(dir / "plain.zip") + " >/dev/null"), 0);
+    EXPECT_EQ(ovetest::Run("unzip -qq -t -P Lock3d " + Quote(dir / "locked.zip") + " >/dev/null"), 0);
+    EXPECT_NE(ovetest::Run("unzip -qq -t -P wrong " + Quote(dir / "locked.zip") + " >/dev/null 2>&1"), 0);
+    if (ovetest::HaveProgram("7z")) {
+        EXPECT_EQ(ovetest::Run("7z t -pLock3d " + Quote(dir / "locked.zip") + " >/dev/null"), 0);
+    }
+}
+
+// ---- Packed archives and hand-made records
+
+TEST(PackedArchive, SecretsAreStable) {
+    const std::string& pw = PackedArchivePassword();
+    EXPECT_EQ(pw.size(), 7u);
+    EXPECT_EQ(&PackedArchivePassword(), &pw);
+    EXPECT_EQ(PackedArchivePassword(), pw) << "unscrambled only once";
+    EXPECT_NE(PackedArchiveSignature(), kZIPLocalSignature);
+    EXPECT_NE(PackedArchiveSignature(), kZIPCentralSignature);
+}
+
+TEST(PackedArchive, NeedsTheAlternativeSignatureAndPassword) {
+    ovetest::TempDir dir;
+    Tree tree = SampleTree();
+    fs::path path = dir.Write("GAME.DAT", WriteArchive(tree, PackedArchiveSignature(), PackedArchivePassword()));
+
+    std::unique_ptr<CZIPFile> game(OpenPackedArchive(path.string()));
+    ExpectTreeReadable(*game, tree);
+    for (const SZIPEntry& e : game->Entries()) EXPECT_TRUE(e.encrypted) << e.rawName;
+
+    CZIPFile plain(path.string());
+    EXPECT_FALSE(plain.Exists("main.ovs")) << "the standard signature alone does not read it";
+    EXPECT_EQ(plain.OpenFile("main.ovs"), nullptr);
+
+    CZIPFile noPassword(path.string());
+    noPassword.SetSignature(PackedArchiveSignature());
+    EXPECT_TRUE(noPassword.Exists("main.ovs"));
+    ExpectTreeUnreadable(noPassword, tree);
+}
+
+TEST(PackedArchive, AcceptsStandardHeadersToo) {
+    ovetest::TempDir dir;
+    Bytes a = StoredRecord(PackedArchiveSignature(), "a.txt", TextBytes("alpha"));
+    Append(a, StoredRecord(kZIPLocalSignature, "b.txt", TextBytes("beta")));
+    fs::path path = dir.Write("mixed.dat", a);
+    std::unique_ptr<CZIPFile> zip(OpenPackedArchive(path.string()));
+    std::unique_ptr<CDataBin> b(zip->OpenFile("B.TXT"));
+    ASSERT_TRUE(b);
+    EXPECT_EQ(ReadBin(*b), TextBytes("beta"));
+}
+
+TEST(HandMade, CheckByteFromTimeWhenDescriptorFollows) {
+    ovetest::TempDir dir;
+    Bytes plain = TextBytes("described later");
+    const u32 crc = 0x11223344, modTime = 0xC5A0;  // check bytes: 0x11 from the CRC, 0xC5 from the time
+    auto encipher = [&](u8 check) {
+        CBuffer sink;
+        {
+            CZIPEncrypt enc(new CBorrow(&sink), "pw", check);
+            enc.Write(plain.data(), static_cast<u32>(plain.size()));
+        }
+        return sink.Bytes();
+    };
+    Bytes archive;
+    for (auto [name, flags, check] : {std::tuple{"time.txt", 1u | 8u, 0xC5}, std::tuple{"crc.txt", 1u, 0x11},
+                                      std::tuple{"timewrong.txt", 1u | 8u, 0x11}, std::tuple{"crcwrong.txt", 1u, 0xC5}}) {
+        Bytes data = encipher(static_cast<u8>(check));
+        Append(archive, LocalHeader(kZIPLocalSignature, flags, 0, modTime, crc, static_cast<u32>(data.size()),
+                                    static_cast<u32>(plain.size()), name));
+        Append(archive, data);
+        if (flags & 8) Append(archive, Bytes(16, 0xEE));  // descriptor, skipped whole
+    }
+    Append(archive, StoredRecord(kZIPLocalSignature, "after.txt", TextBytes("after")));
+    CZIPFile zip(dir.Write("dd.zip", archive).string());
+    zip.SetPassword("pw");
+    for (const char* good : {"time.txt", "crc.txt"}) {
+        std::unique_ptr<CDataBin> bin(zip.OpenFile(good));
+        ASSERT_TRUE(bin) << good;
+        EXPECT_EQ(ReadBin(*bin), plain);
+    }
+    EXPECT_TRUE(zip.Exists("timewrong.txt"));
+    EXPECT_EQ(zip.OpenFile("timewrong.txt"), nullptr);
+    EXPECT_EQ(zip.OpenFile("crcwrong.txt"), nullptr);
+    std::unique_ptr<CDataBin> after(zip.OpenFile("after.txt"));
+    ASSERT_TRUE(after) << "the walk skips the 16-byte descriptors";
+    EXPECT_EQ(ReadBin(*after), TextBytes("after"));
+}
+
+TEST(HandMade, SignaturesDecideWhatIsRead) {
+    ovetest::TempDir dir;
+    Bytes good = StoredRecord(kZIPLocalSignature, "good.txt", TextBytes("good"));
+
+    // Unknown signature first: nothing at all.
+    Bytes first = StoredRecord(0x12345678, "bad.txt", TextBytes("bad"));
+    Append(first, good);
+    CZIPFile a(dir.Write("first.zip", first).string());
+    EXPECT_FALSE(a.Exists("good.txt"));
+    EXPECT_FALSE(a.Scan());
+
+    // Unknown signature later: the archive behaves as empty, earlier entries included.
+    Bytes later = good;
+    Append(later, StoredRecord(0x12345678, "bad.txt", TextBytes("bad")));
+    CZIPFile b(dir.Write("later.zip", later).string());
+    EXPECT_FALSE(b.Exists("good.txt"));
+    EXPECT_EQ(b.OpenFile("good.txt"), nullptr);
+
+    // A central-directory header ends the walk cleanly, whatever follows it.
+    Bytes central = good;
+    Append(central, StoredRecord(kZIPCentralSignature, "x", TextBytes("garbage that is not a record")));
+    CZIPFile c(dir.Write("central.zip", central).string());
+    EXPECT_TRUE(c.Scan());
+    EXPECT_TRUE(c.Exists("good.txt"));
+    EXPECT_EQ(c.Entries().size(), 1u);
+}
+
+TEST(HandMade, UnsupportedMethodsAndDuplicates) {
+    ovetest::TempDir dir;
+    Bytes archive = StoredRecord(kZIPLocalSignature, "bzip.txt", TextBytes("pretend bzip2"), 12);
+    Append(archive, StoredRecord(kZIPLocalSignature, "Dup\\Name.txt", TextBytes("first")));
+    Append(archive, StoredRecord(kZIPLocalSignature, "dup/name.TXT", TextBytes("second")));
+    Append(archive, StoredRecord(kZIPLocalSignature, "lzma.txt", TextBytes("pretend lzma"), 14));
+    Append(archive, StoredRecord(kZIPLocalSignature, "last.txt", TextBytes("last")));
+    CZIPFile zip(dir.Write("methods.zip", archive).string());
+    EXPECT_FALSE(zip.Exists("bzip.txt"));
+    EXPECT_FALSE(zip.Exists("lzma.txt"));
+    EXPECT_EQ(zip.Entries().size(), 3u);
+    std::unique_ptr<CDataBin> dup(zip.OpenFile("DUP/NAME.TXT"));
+    ASSERT_TRUE(dup);
+    EXPECT_EQ(ReadBin(*dup), TextBytes("first"));
+    std::unique_ptr<CDataBin> last(zip.OpenFile("last.txt"));
+    ASSERT_TRUE(last);
+    EXPECT_EQ(ReadBin(*last), TextBytes("last"));
+}
+
+TEST(HandMade, CorruptDeflateDataIsRefused) {
+    ovetest::TempDir dir;
+    Bytes text = TextBytes(std::string(5000, 'z') + "tail");
+    Bytes packed = RawDeflate(text);
+    packed[0] |= 0x06;  // block type 3 does not exist
+    Bytes archive = LocalHeader(kZIPLocalSignature, 0, 8, 0, Crc32(text.data(), text.size()),
+                                static_cast<u32>(packed.size()), static_cast<u32>(text.size()), "broken.txt");
+    Append(archive, packed);
+    Append(archive, StoredRecord(kZIPLocalSignature, "fine.txt", TextBytes("fine")));
+    CZIPFile zip(dir.Write("corrupt.zip", archive).string());
+    EXPECT_TRUE(zip.Exists("broken.txt"));
+    EXPECT_EQ(zip.OpenFile("broken.txt"), nullptr);
+    std::unique_ptr<CDataBin> fine(zip.OpenFile("fine.txt"));
+    ASSERT_TRUE(fine);
+    EXPECT_EQ(ReadBin(*fine), TextBytes("fine"));
+}
+
+TEST(HandMade, MissingArchiveIsEmpty) {
+    ovetest::TempDir dir;
+    CZIPFile zip((dir / "nothing.zip").string());
+    EXPECT_TRUE(zip.Scan());
+    EXPECT_FALSE(zip.Exists("main.ovs"));
+    EXPECT_EQ(zip.OpenFile("main.ovs"), nullptr);
+}
+
+TEST(HandMade, ArchiveNameMatchesWithoutCase) {
+    ovetest::TempDir dir;
+    dir.Write("game.dat", StoredRecord(kZIPLocalSignature, "a.txt", TextBytes("a")));
+    ovetest::ScopedCwd cwd(dir.path());
+    CZIPFile zip("GAME.DAT");
+    EXPECT_TRUE(zip.Exists("a.txt"));
+}
+
+TEST(HandMade, OpenedEntriesOutliveTheArchiveObject) {
+    ovetest::TempDir dir;
+    Tree tree = SampleTree();
+    fs::path path = dir.Write("g.dat", WriteArchive(tree, kZIPLocalSignature, "x"));
+    std::unique_ptr<CDataBin> stored, deflated;
+    {
+        CZIPFile zip(path.string());
+        zip.SetPassword("x");
+        stored.reset(zip.OpenFile("Sprites/Hero.PNG"));      // incompressible: stored
+        deflated.reset(zip.OpenFile("Rooms/hall/description.txt"));
+        ASSERT_EQ(FindEntry(zip, "Sprites/Hero.PNG")->method, 0u);
+    }
+    ASSERT_TRUE(stored && deflated);
+    EXPECT_EQ(ReadBin(*stored), tree["Sprites/Hero.PNG"]);
+    EXPECT_EQ(ReadBin(*deflated), tree["Rooms/hall/description.txt"]);
+}
+
+TEST(HandMade, ThroughACompoundFolder) {
+    ovetest::TempDir dir;
+    dir.Write("DATA/main.ovs", "from the directory");
+    dir.Write("GAME.DAT", WriteArchive({{"main.ovs", TextBytes("from the archive")},
+                                        {"only/in/archive.txt", TextBytes("archived")}},
+                                       PackedArchiveSignature(), PackedArchivePassword()));
+    ovetest::ScopedCwd cwd(dir.path());
+    CCompoundFolder folder;
+    folder.Add(new CDirectory("DATA"));
+    folder.Add(OpenPackedArchive("GAME.DAT"));
+    std::string resolved;
+    std::unique_ptr<CDataBin> main(folder.Open("main.ovs", &resolved));
+    ASSERT_TRUE(main);
+    EXPECT_EQ(ReadBin(*main), TextBytes("from the directory"));
+    std::unique_ptr<CDataBin> archived(folder.Open("ONLY\\IN\\ARCHIVE.TXT", &resolved));
+    ASSERT_TRUE(archived);
+    EXPECT_EQ(ReadBin(*archived), TextBytes("archived"));
+    EXPECT_EQ(resolved, folder.GetName() + "ONLY\\IN\\ARCHIVE.TXT");
+    EXPECT_TRUE(folder.Exists("only/in/archive.txt"));
+}
+
+// ---- Damaged archives: never a crash, never truncated data served as whole
+
+TEST(Damaged, TruncatedAtEveryLength) {
+    ovetest::TempDir dir;
+    Tree tree = {{"a.txt", TextBytes(std::string(300, 'a') + "end")},
+                 {"b.bin", RandomBytes(200, 4)},
+                 {"c.txt", TextBytes("short")}};
+    for (const std::string& password : {std::string(), std::string("pw")}) {
+        Bytes full = WriteArchive(tree, kZIPLocalSignature, password);
+        for (size_t n = 0; n < full.size(); ++n) {
+            fs::path p = dir.Write("t.zip", Bytes(full.begin(), full.begin() + n));
+            CZIPFile zip(p.string());
+            zip.SetPassword(password);
+            for (const auto& [name, data] : tree) {
+                if (!zip.Exists(name)) continue;
+                std::unique_ptr<CDataBin> bin(zip.OpenFile(name));
+                ASSERT_TRUE(bin) << name << " at length " << n;
+                EXPECT_EQ(ReadBin(*bin), data) << name << " at length " << n;
+            }
+        }
+    }
+}
+
+TEST(Damaged, RandomCorruptionNeverCrashes) {
+    ovetest::TempDir dir;
+    Tree tree = SampleTree();
+    tree.erase("music/theme.bin");
+    Bytes full = WriteArchive(tree, kZIPLocalSignature, "pw");
+    std::mt19937 rng(99);
+    int opened = 0;
+    for (int round = 0; round < 300; ++round) {
+        Bytes damaged = full;
+        int flips = 1 + static_cast<int>(rng() % 4);
+        for (int i = 0; i < flips; ++i) damaged[rng() % damaged.size()] ^= static_cast<u8>(1 + rng() % 255);
+        fs::path p = dir.Write("r.zip", damaged);
+        CZIPFile zip(p.string());
+        zip.SetPassword("pw");
+        zip.Scan();
+        for (const SZIPEntry& e : zip.Entries()) {
+            std::unique_ptr<CDataBin> bin(zip.OpenEntry(e));
+            if (!bin) continue;
+            ++opened;
+            Bytes got = ReadBin(*bin);
+            EXPECT_EQ(got.size(), bin->GetSize());
+        }
+    }
+    EXPECT_GT(opened, 0);
+}

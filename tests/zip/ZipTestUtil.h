@@ -1,0 +1,101 @@
+// Helpers shared by the archive tests: a tree of sample files, peer archivers, zlib deflate.
+#pragma once
+#include <zlib.h>
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "data/DataBin.h"
+#include "support/TestSupport.h"
+
+namespace ziptest {
+
+using Bytes = std::vector<unsigned char>;
+using Tree = std::map<std::string, Bytes>;  // relative path with '/' -> contents
+
+inline Bytes RandomBytes(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes b(n);
+    for (auto& c : b) c = static_cast<unsigned char>(rng());
+    return b;
+}
+
+inline Bytes TextBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// Data with repeats at distances beyond 32 KiB and runs longer than 258 bytes, which deflate64
+// encodes with its extra distance codes and its long length code.
+inline Bytes FarRepeats(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    Bytes block = RandomBytes(45000, seed);
+    Bytes out;
+    while (out.size() < n) {
+        size_t from = rng() % 5000, len = 600 + rng() % 30000;
+        for (size_t i = from; i < from + len && i < block.size(); ++i) out.push_back(block[i]);
+        for (int i = 0; i < 8; ++i) out.push_back(static_cast<unsigned char>(rng()));
+    }
+    out.resize(n);
+    return out;
+}
+
+// A small game-like tree: text, incompressible and compressible binaries, an empty file, folders
+// and mixed-case names.
+inline Tree SampleTree() {
+    Tree t;
+    t["main.ovs"] = TextBytes("function Init() {}\nfunction Run() { while (Display()) Wait(); }\n");
+    t["settings.xml"] = TextBytes("<settings><game width=\"320\" height=\"240\" name=\"Zip test\"/></settings>\n");
+    t["Sprites/Hero.PNG"] = RandomBytes(3000, 1);
+    std::string text;
+    for (int i = 0; i < 4000; ++i) text += "line " + std::to_string(i % 97) + " of the story\n";
+    t["Rooms/hall/description.txt"] = TextBytes(text);
+    t["empty.dat"] = {};
+    t["music/theme.bin"] = FarRepeats(200000, 7);
+    return t;
+}
+
+inline void WriteTree(const ovetest::TempDir& dir, const std::string& sub, const Tree& tree) {
+    for (const auto& [name, data] : tree) dir.Write(sub + "/" + name, data);
+}
+
+inline std::string Quote(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
+// Forwards to a stream it does not own, so a test can inspect what a wrapper wrote.
+class CBorrow : public ove::CDataBin {
+public:
+    explicit CBorrow(ove::CDataBin* target) : target_(target) {}
+    void Seek(ove::u32 p) override { target_->Seek(p); }
+    ove::u32 Tell() override { return target_->Tell(); }
+    ove::u32 GetSize() override { return target_->GetSize(); }
+    ove::u32 Write(const void* d, ove::u32 n) override { return target_->Write(d, n); }
+    ove::u32 Read(void* d, ove::u32 n) override { return target_->Read(d, n); }
+    bool IsOpen() override { return target_->IsOpen(); }
+    bool CanWrite() override { return target_->CanWrite(); }
+    bool CanRead() override { return target_->CanRead(); }
+
+private:
+    ove::CDataBin* target_;
+};
+
+inline Bytes ReadBin(ove::CDataBin& bin) {
+    bin.Seek(0);
+    return ove::ReadAll(bin);
+}
+
+inline Bytes RawDeflate(const Bytes& in) {
+    z_stream z{};
+    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&z, static_cast<uLong>(in.size())));
+    z.next_in = const_cast<Bytef*>(in.data());
+    z.avail_in = static_cast<uInt>(in.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    return out;
+}
+
+}  // namespace ziptest
