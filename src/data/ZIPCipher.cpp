@@ -100,6 +100,23 @@ void CZIPDecrypt::Seek(u32 position) {
     }
 }
 
+u8 CZIPDecrypt::PeekByte() {
+    if (inner_) {
+        u32 keys[3];
+        std::memcpy(keys, keys_, sizeof keys);
+        const u32 innerAt = inner_->Tell();
+        u8 b = 0;
+        if (Read(&b, 1) == 1) {
+            std::memcpy(keys_, keys, sizeof keys);
+            inner_->Seek(innerAt);
+            --position_;
+            return b;
+        }
+    }
+    Seek(Tell() - 1);  // at the end the base form steps back one byte; keep that
+    return 0;
+}
+
 // ---- CZIPEncrypt
 
 CZIPEncrypt::CZIPEncrypt(CDataBin* inner, const char* password, u8 checkByte) : CZIPCrypt(inner) {

@@ -56,6 +56,8 @@ public:
     u32 Read(void* data, u32 count) override;
     bool CanWrite() override { return false; }
     bool CanRead() override { return inner_ && inner_->CanRead(); }
+    // Same result as the base form, without rewinding the cipher to the header to step back.
+    u8 PeekByte() override;
 
 private:
     u32 innerStart_ = 0;  // where the header began in the inner stream

@@ -66,6 +66,27 @@ TEST(Cipher, RoundTripAcrossChunksAndSeeksBack) {
     dec.Seek(999999);
     EXPECT_EQ(dec.Tell(), plain.size());
     EXPECT_EQ(dec.Read(a, 10), 0u);
+
+    // Peeking at the end gives 0 and steps back one byte, as every stream without its own peek does.
+    EXPECT_EQ(dec.PeekByte(), 0);
+    EXPECT_EQ(dec.Tell(), plain.size() - 1);
+    ASSERT_EQ(dec.Read(a, 10), 1u);
+    EXPECT_EQ(a[0], plain.back());
+}
+
+TEST(Cipher, PeekingEveryByteMatchesReading) {
+    std::srand(14);
+    Bytes plain = RandomBytes(3000, 9);
+    CZIPDecrypt dec(new CBuffer(Encipher(plain, "peek", 1)), "peek");
+    Bytes got;
+    for (size_t i = 0; i < plain.size(); ++i) {
+        u8 peeked = dec.PeekByte();
+        u8 read = 0;
+        ASSERT_EQ(dec.Read(&read, 1), 1u);
+        ASSERT_EQ(peeked, read) << i;
+        got.push_back(read);
+    }
+    EXPECT_EQ(got, plain);
 }
 
 TEST(Cipher, WrongPasswordGivesOtherBytes) {
