@@ -192,28 +192,31 @@ public:
         start_ = base_ + kWindow;  // the window before it stays zero and unused
         limit_ = start_ + kFlushChunk;
     }
-    // Appending to a vector that also serves as the window.
-    COutput(std::vector<u8>& vec, std::size_t expected) : vec_(&vec), origin_(vec.size()) {
-        vec.resize(origin_ + std::max<std::size_t>(expected, 4096) + kMargin);
-        base_ = vec.data();
-        start_ = base_ + origin_;
-        limit_ = base_ + vec.size() - kMargin;
+    // Appending to a vector that also serves as the window; decoding stops after `cap` bytes.
+    COutput(std::vector<u8>& vec, std::size_t expected, std::size_t cap)
+        : vec_(&vec), origin_(vec.size()), cap_(cap) {
+        vec.resize(origin_ + std::min({std::max<std::size_t>(expected, 4096), cap_, kMaxOutput}) + kMargin);
+        SetVectorPointers();
     }
 
     u8* Start() const { return start_; }
     u8* Limit() const { return limit_; }
-    u8* Base() const { return base_; }
+    // True once the vector output reached its cap: the decoder stopped there on purpose.
+    bool Capped() const { return capped_; }
 
     // Called when the write pointer has passed the limit; returns the (possibly moved) write pointer.
     u8* MakeRoom(u8* out) {
         if (vec_) {
             const std::size_t used = out - base_;
-            if (used - origin_ > kMaxOutput) return nullptr;
-            const std::size_t grown = std::max(vec_->size() * 2, used + kMargin * 2);
+            if (used - origin_ >= cap_) {
+                capped_ = true;
+                return nullptr;
+            }
+            if (used - origin_ >= kMaxOutput) return nullptr;
+            const std::size_t room = std::min(cap_, kMaxOutput) - (used - origin_);  // what may still come
+            const std::size_t grown = used + std::min(std::max(vec_->size(), kMargin), room) + kMargin;
             vec_->resize(grown);
-            base_ = vec_->data();
-            start_ = base_ + origin_;
-            limit_ = base_ + vec_->size() - kMargin;
+            SetVectorPointers();
             return base_ + used;
         }
         // Write the chunk, keep the last window and what lies beyond the chunk.
@@ -227,7 +230,7 @@ public:
     // Successful end: everything pending goes out.
     bool Finish(u8* out) {
         if (vec_) {
-            vec_->resize(out - base_);
+            vec_->resize(origin_ + std::min<std::size_t>(out - start_, cap_));
             return true;
         }
         return Emit(out - (base_ + kWindow));
@@ -244,6 +247,11 @@ public:
     }
 
 private:
+    void SetVectorPointers() {
+        base_ = vec_->data();
+        start_ = base_ + origin_;
+        limit_ = start_ + std::min(vec_->size() - kMargin - origin_, cap_);
+    }
     bool Emit(std::size_t count) {
         if (count == 0) return true;
         if (written_ + count > kMaxOutput) return false;
@@ -256,6 +264,8 @@ private:
     std::vector<u8>* vec_ = nullptr;
     std::size_t origin_ = 0;
     std::size_t written_ = 0;
+    std::size_t cap_ = kMaxOutput;
+    bool capped_ = false;
     u8* base_ = nullptr;
     u8* start_ = nullptr;  // first byte of this stream's output: references may not go before it
     u8* limit_ = nullptr;
@@ -407,7 +417,11 @@ bool CInflater::Stored(COutput& output, u8*& out) {
     const u32 len = p[0] | (p[1] << 8);  // NLEN (p[2], p[3]) is not checked
     p += 4;
     if (static_cast<std::size_t>(end_ - p) < len) return false;
-    if (out >= output.Limit() && !(out = output.MakeRoom(out))) return false;
+    if (out >= output.Limit()) {
+        u8* moved = output.MakeRoom(out);
+        if (!moved) return false;
+        out = moved;
+    }
     std::memcpy(out, p, len);
     out += len;
     in_ = p + len;
@@ -441,7 +455,9 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
 
     for (;;) {
         if (out >= limit) [[unlikely]] {
-            if (!(out = output.MakeRoom(out))) goto done;
+            u8* moved = output.MakeRoom(out);
+            if (!moved) goto done;
+            out = moved;
             limit = output.Limit();
             start = output.Start();
         }
@@ -543,6 +559,7 @@ bool CInflater::Run(COutput& output) {
     }
     // A stream that needed bits beyond its end is truncated, whatever it decoded to.
     if (ok && ConsumedBits() > static_cast<std::size_t>(end_ - data_) * 8) ok = false;
+    if (output.Capped()) ok = true;
     if (ok) ok = output.Finish(out);
     if (!ok) output.Abandon(out);
     return ok;
@@ -570,8 +587,8 @@ bool Inflate64(CDataBin* input, CDataBin* output) { return InflateBins(input, ou
 namespace inflate_detail {
 
 bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vector<u8>& out, std::size_t* consumed,
-                     std::size_t expected) {
-    COutput sink(out, expected);
+                     std::size_t expected, std::size_t cap) {
+    COutput sink(out, expected, cap);
     CInflater inflater(data, size, deflate64);
     if (!inflater.Run(sink)) return false;
     if (consumed) *consumed = inflater.ConsumedBytes();

@@ -22,9 +22,11 @@ namespace inflate_detail {
 // Decodes a raw stream held in memory and appends to `out`. `consumed` receives the number of
 // input bytes the stream used (the last one possibly partly); `expected` is a size hint for the
 // output. For callers that already hold the data in memory; Inflate and Inflate64 are built on the
-// same decoder. On failure `out` is left as it was.
+// same decoder. Decoding ends successfully, without looking further, once `cap` bytes have been
+// produced (`consumed` is then not meaningful). On failure `out` is left as it was.
 bool InflateToVector(const std::uint8_t* data, std::size_t size, bool deflate64, std::vector<std::uint8_t>& out,
-                     std::size_t* consumed = nullptr, std::size_t expected = 0);
+                     std::size_t* consumed = nullptr, std::size_t expected = 0,
+                     std::size_t cap = SIZE_MAX);
 
 }  // namespace inflate_detail
 

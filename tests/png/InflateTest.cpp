@@ -470,3 +470,20 @@ TEST(Inflate, InMemoryDecoderAppendsAndReportsConsumedBytes) {
     EXPECT_FALSE(inflate_detail::InflateToVector(stream.data(), stream.size(), false, out));
     EXPECT_EQ(out.size(), data.size() + 2);
 }
+
+TEST(Inflate, InMemoryDecoderStopsAtItsCap) {
+    Bytes data = MixedBytes(500000, 22);
+    Bytes stream = ZlibDeflate(data, 6);
+    for (std::size_t cap : {std::size_t(0), std::size_t(1), std::size_t(4096), std::size_t(300001), data.size()}) {
+        Bytes out;
+        ASSERT_TRUE(inflate_detail::InflateToVector(stream.data(), stream.size(), false, out, nullptr, 1000, cap));
+        ASSERT_EQ(out.size(), cap);
+        EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
+    }
+    // Whatever comes after the cap is not looked at, not even damage.
+    Bytes damaged = stream;
+    damaged.resize(damaged.size() * 3 / 4);
+    Bytes out;
+    EXPECT_TRUE(inflate_detail::InflateToVector(damaged.data(), damaged.size(), false, out, nullptr, 0, 10000));
+    EXPECT_FALSE(inflate_detail::InflateToVector(damaged.data(), damaged.size(), false, out, nullptr, 0, data.size()));
+}
