@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "render/Cel.h"
@@ -95,6 +96,9 @@ public:
     CRenderer& operator=(const CRenderer&) = delete;
 
     // ---- device
+    // Sets the OpenGL attributes (3.3 core, 24-bit depth, 8-bit stencil, double buffer); the game
+    // window calls it before SDL_CreateWindow so that the window's visual carries them.
+    static void PrepareWindowAttributes();
     // Takes the window's drawable size as the back buffer (the viewport fills the window until
     // SetViewportRect says otherwise). The window must have been created with SDL_WINDOW_OPENGL.
     bool Initialise(SDL_Window* window);
@@ -142,11 +146,15 @@ public:
     // ---- backdrop and scene
     void SetBackdropColour(std::uint32_t colour);
     // The bitmap (not owned, may be null) is tiled into textures; the depth mask (not owned, may be
-    // null) becomes the priority map. Both must stay alive while set: device resets rebuild from them.
-    void SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask* depthMask);
+    // null) becomes the priority map. Both must stay alive while set. The mask covers width x height
+    // pixels (the bitmap's size when -1; a picture without a bitmap must give its size).
+    void SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask* depthMask, int width = -1,
+                                 int height = -1);
     void SetBackdropTransform(float scaleX, float scaleY, float offsetX, float offsetY);
     void SetTileLayers(CLevelLayers* layers) { m_tileLayers = layers; }
     CLevelLayers* GetTileLayers() const { return m_tileLayers; }
+    std::size_t GetBackdropTileCount() const { return m_backdropTiles.size(); }
+    std::size_t GetPriorityTileCount() const { return m_priorityTiles.size(); }
 
     // ---- frames
     void RenderFrame();
@@ -192,6 +200,8 @@ public:
 
     // Draw calls sent to the device since creation (diagnostics and tests).
     std::uint64_t DrawCallCount() const { return m_drawCalls; }
+    // Distinguishes this renderer from earlier ones (textures cached by others carry it).
+    std::uint32_t Serial() const { return m_serial; }
 
 private:
     struct STile {
@@ -203,18 +213,16 @@ private:
 
     void StateSetup();
     void ReleaseTiles(std::vector<STile>& tiles);
-    void BuildTiles(const CBitmapInterface& bitmap, float z, std::vector<STile>& out);
-    void BuildPriorityTiles(const CRunMask& mask, int width, int height);
+    void TileBuffer(const std::uint8_t* bgra, int width, int height, float z, std::vector<STile>& out);
+    void DrawCorners(const SCelCorner corners[4], float x, float y, float scale, float depth,
+                     std::uint32_t tint);
     void DrawBackdrop();
     void DrawTile(const STile& tile);
     void DrawOverlays(int level);
     void DrawLevel(int level);
     void DrawPainter(CSpriteBase* object);
     void ComposeFrame();
-    void ApplyViewport();
-    void SendQuad(const SVertex quad[4]);
     void SendVertices(const SVertex* vertices, int count, bool fan);
-    void ChooseAdapterFormat();
 
     // window and device
     SDL_Window* m_window = nullptr;
@@ -247,6 +255,7 @@ private:
     std::uint32_t m_clearColour = 0xFF000000u;
     CBitmapInterface* m_backdropBitmap = nullptr;
     const CRunMask* m_backdropMask = nullptr;
+    int m_backdropWidth = 0, m_backdropHeight = 0;
     std::vector<STile> m_backdropTiles;
     std::vector<STile> m_priorityTiles;
     CLevelLayers* m_tileLayers = nullptr;
@@ -263,12 +272,14 @@ private:
     std::int32_t m_lastError = 0;
 
     // textures alive (released at shutdown if their owners did not)
-    std::vector<std::unique_ptr<STexture>> m_textures;
+    std::unordered_map<STexture*, std::unique_ptr<STexture>> m_textures;
 
     bool m_captureFrames = false;
     std::vector<std::uint8_t> m_lastFrame;  // BGRA, top-down, back-buffer size
     int m_lastFrameWidth = 0, m_lastFrameHeight = 0;
     std::uint64_t m_drawCalls = 0;
+    std::vector<SVertex> m_scratch;
+    std::uint32_t m_serial;
 };
 
 // The one renderer with a device (null before Create and after Shutdown).

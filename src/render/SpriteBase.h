@@ -22,6 +22,8 @@ public:
     // Scene objects: drawn after the GUI. GUI elements: drawn after everything but the cursor.
     virtual bool IsOnTop() { return false; }
     virtual bool IsVisible() { return visible != 0; }
+    // GUI elements drawn on top are blended when translucent; other drawables never ask.
+    virtual bool IsTranslucent() { return false; }
 
     // Writing visibility marks it changed so that the host's queue synchronisation notices.
     void SetVisible(bool on) {

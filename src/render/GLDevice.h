@@ -1,0 +1,118 @@
+// The OpenGL 3.3 core device under the renderer: context, one shader pair that reproduces the
+// fixed-function states the renderer uses, render states, textures and an off-screen target.
+// Only this file pair includes GL headers.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "render/Renderer.h"
+
+struct SDL_Window;
+
+namespace ove {
+
+// A rectangle in target pixels, top-left origin, right and bottom exclusive.
+struct SDeviceRect {
+    int x1, y1, x2, y2;
+};
+
+enum : int {
+    kDeviceBlendOff = 0,
+    kDeviceBlendAlpha = 1,
+    kDeviceBlendAdd = 2,
+    kDeviceBlendDepthOnly = 3,  // source zero, destination one
+};
+
+enum : int {
+    kTextureStageDiffuse = 0,   // no texture: the vertex colour
+    kTextureStageModulate = 1,  // texture x vertex colour
+    kTextureStageSelect = 2,    // the texture alone
+};
+
+class CGLDevice {
+public:
+    // Sets the context attributes SDL uses when it creates an OpenGL window and its context.
+    static void PrepareAttributes();
+    // Creates the context on the window and the device objects. Null with the failure in `error`
+    // and `code` set to the renderer error (3: no context, 2: no depth buffer).
+    static std::unique_ptr<CGLDevice> Create(SDL_Window* window, std::string& error, int& code);
+    ~CGLDevice();
+    CGLDevice(const CGLDevice&) = delete;
+    CGLDevice& operator=(const CGLDevice&) = delete;
+
+    bool HasStencil() const { return m_stencilBits > 0; }
+    int MaxTextureSize() const { return m_maxTextureSize; }
+    void DrawableSize(int& width, int& height) const;
+
+    // ---- targets
+    // Draw into the window's default framebuffer, in the rectangle (x, y, w, h) given with a
+    // top-left origin in window pixels.
+    void TargetWindow(int x, int y, int width, int height);
+    // Creates (or re-uses) an off-screen colour + depth/stencil target and draws into it.
+    // False with `failure` set to the message of the missing part.
+    bool TargetOffscreen(int width, int height, std::string& failure);
+    int TargetWidth() const { return m_targetWidth; }
+    int TargetHeight() const { return m_targetHeight; }
+    // Reads the whole current target as BGRA rows, bottom row first.
+    void ReadTarget(std::uint8_t* out);
+    void ReleaseOffscreen();
+    // Clears the whole window to black (the margins around the viewport).
+    void ClearWindow();
+    void Swap();
+
+    // ---- states
+    // Clears the given parts inside `rect` (whole target when null); ignores the write masks.
+    void Clear(bool colour, std::uint32_t argb, bool depth, float z, bool stencil, int s,
+               const SDeviceRect* rect = nullptr);
+    void SetBlend(int mode);
+    void SetColourWrite(bool on);
+    void SetDepthTest(bool on);
+    void SetDepthWrite(bool on);
+    void SetStencilTest(bool on);
+    void SetScissor(const SDeviceRect* rect);  // null switches it off
+    void SetFiltering(bool linear);
+    void SetClamp(bool clamp);
+    void SetTextureStage(int stage);
+    void BindTexture(unsigned id);
+
+    // ---- drawing: vertices in the renderer's target space (pixel centres on integers)
+    void Draw(const SVertex* vertices, int count, bool fan);
+
+    // ---- textures: BGRA rows, top row first
+    unsigned CreateTexture(int width, int height, const std::uint8_t* pixels);
+    void UploadTexture(unsigned id, int width, int height, const std::uint8_t* pixels);
+    void DeleteTexture(unsigned id);
+
+private:
+    CGLDevice() = default;
+    bool Init(std::string& error);
+    void BindSampler();
+    void ToGL(const SDeviceRect& r, int& x, int& y, int& w, int& h) const;
+
+    SDL_Window* m_window = nullptr;
+    void* m_context = nullptr;
+    int m_stencilBits = 0;
+    int m_depthBits = 0;
+    int m_maxTextureSize = 0;
+    unsigned m_program = 0, m_vao = 0, m_vbo = 0;
+    unsigned m_samplers[4] = {};  // [linear][clamp]
+    int m_uTarget = -1, m_uStage = -1, m_uTexture = -1;
+    unsigned m_fbo = 0, m_fboColour = 0, m_fboDepth = 0;
+    int m_fboWidth = 0, m_fboHeight = 0;
+    bool m_offscreen = false;
+    int m_targetX = 0, m_targetY = 0;  // GL viewport origin (bottom-left)
+    int m_targetWidth = 0, m_targetHeight = 0;
+    std::size_t m_vboCapacity = 0;
+
+    // state cache (the renderer keeps its own; this one spares redundant GL calls)
+    int m_blend = -1;
+    int m_stage = -1;
+    int m_colourWrite = -1, m_depthTest = -1, m_depthWrite = -1, m_stencilTest = -1;
+    int m_linear = 0, m_clamp = 0;
+    unsigned m_texture = 0;
+    bool m_scissor = false;
+    SDeviceRect m_scissorRect{0, 0, 0, 0};
+};
+
+}  // namespace ove

@@ -1,0 +1,443 @@
+// Frames rendered headless on real OpenGL (Mesa through EGL) and read back with RenderToImage.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "image/Bitmap.h"
+#include "image/RunMask.h"
+#include "render/Renderer.h"
+#include "support/TestSupport.h"
+#include "RenderFixture.h"
+
+using namespace ove;
+using ovetest::CTestDrawable;
+using ovetest::GLRenderTest;
+using ovetest::Hex;
+using ovetest::PixelAt;
+using ovetest::SetPixel;
+
+namespace {
+
+// Distinct opaque colour per coordinate.
+std::uint32_t Pattern(int x, int y) { return 0xFF000000u | std::uint32_t(x & 0x3FF) << 12 | std::uint32_t(y & 0x3FF) << 2 | 1; }
+
+// A drawable that fills a rectangle in its own depth and blend mode.
+std::unique_ptr<CTestDrawable> Filler(int priority, bool noncorporeal, float x1, float y1, float x2, float y2,
+                                      std::uint32_t colour, int blend = kBlendOpaque) {
+    auto d = std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(priority), noncorporeal, nullptr);
+    CTestDrawable* self = d.get();
+    d->draw = [=](CRenderer& r) {
+        r.SetBlendMode(blend);
+        r.FillRect(x1, y1, x2, y2, colour, self->depth);
+    };
+    return d;
+}
+
+// A depth mask of w x h whose pixels inside [x1, x2) x [y1, y2) have `level`, 0 elsewhere.
+CRunMask RectMask(int w, int h, int x1, int y1, int x2, int y2, std::uint8_t level) {
+    std::vector<std::uint8_t> values(std::size_t(w) * h, 0);
+    for (int y = y1; y < y2; ++y)
+        for (int x = x1; x < x2; ++x) values[std::size_t(y) * w + x] = level;
+    return CRunMask::Encode(values.data(), std::uint32_t(values.size()));
+}
+
+class CLevelLog : public CLevelLayers {
+public:
+    explicit CLevelLog(std::vector<std::string>& log) : log(log) {}
+    void Draw(CRenderer&, int level) override { log.push_back("L" + std::to_string(level)); }
+    std::vector<std::string>& log;
+};
+
+}  // namespace
+
+TEST_F(GLRenderTest, ContextIsCoreProfileWithDepthAndStencil) {
+    Open(32, 24);
+    EXPECT_TRUE(renderer->HasDevice());
+    EXPECT_EQ(GetRenderer(), renderer.get());
+    EXPECT_GE(renderer->GetMaxTextureWidth(), 1024);
+    renderer->SetMaxTextureSize(256, 128);
+    EXPECT_EQ(renderer->GetMaxTextureWidth(), 256);
+    EXPECT_EQ(renderer->GetMaxTextureHeight(), 128);
+}
+
+TEST_F(GLRenderTest, ColourBackdropFillsTheFrame) {
+    Open(32, 24);
+    renderer->SetBackdropColour(0xFF336699);
+    auto img = Capture();
+    ASSERT_EQ(img->Width(), 32u);
+    ASSERT_EQ(img->Height(), 24u);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 32; ++x) ASSERT_EQ(PixelAt(*img, x, y), 0xFF336699u) << x << "," << y;
+}
+
+TEST_F(GLRenderTest, BackdropIsScaledAndOffset) {
+    Open(20, 16);
+    renderer->SetBackdropColour(0xFF000000);
+    CBitmap picture(4, 4, PixelFormat::Rgba8888);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) SetPixel(picture, x, y, Pattern(x, y));
+    renderer->SetBackdropWithPriority(&picture, nullptr);
+    renderer->SetBackdropTransform(2.0f, 2.0f, 3.0f, 2.0f);
+    auto img = Capture();
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 20; ++x) {
+            const int bx = x - 3, by = y - 2;
+            const bool inside = bx >= 0 && by >= 0 && bx < 8 && by < 8;
+            const std::uint32_t want = inside ? Pattern(bx / 2, by / 2) : 0xFF000000u;
+            ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(want)) << x << "," << y;
+        }
+    }
+}
+
+TEST_F(GLRenderTest, LargeBackdropIsTiledAtTheForcedMaximum) {
+    Open(600, 300);
+    renderer->SetMaxTextureSize(256, 256);
+    // 24-bit on purpose: the texture path converts it.
+    CBitmap picture(600, 300, PixelFormat::Rgb888);
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 600; ++x) {
+            std::uint8_t* p = picture.TopRow(std::uint32_t(y)) + x * 3;
+            const std::uint32_t c = Pattern(x, y);
+            p[0] = std::uint8_t(c);
+            p[1] = std::uint8_t(c >> 8);
+            p[2] = std::uint8_t(c >> 16);
+        }
+    renderer->SetBackdropWithPriority(&picture, nullptr);
+    // Columns 256, 256, 128; rows 256, 64.
+    EXPECT_EQ(renderer->GetBackdropTileCount(), 6u);
+    auto img = Capture();
+    int wrong = 0;
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 600; ++x)
+            if (PixelAt(*img, x, y) != Pattern(x, y) && wrong++ < 5)
+                ADD_FAILURE() << x << "," << y << ": " << Hex(PixelAt(*img, x, y)) << " want " << Hex(Pattern(x, y));
+    EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(GLRenderTest, PriorityMapHidesDepthTestedObjectsBehindIt) {
+    Open(40, 30);
+    CBitmap picture(40, 30, PixelFormat::Rgba8888);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) SetPixel(picture, x, y, 0xFF202020);
+    // Level 10 in the box (10..20) x (5..15).
+    CRunMask mask = RectMask(40, 30, 10, 5, 20, 15, 10);
+    renderer->SetBackdropWithPriority(&picture, &mask);
+    EXPECT_GT(renderer->GetPriorityTileCount(), 0u);
+    EXPECT_EQ(renderer->GetBackdropTileCount(), 1u);
+
+    auto behind = Filler(9, false, 0, 0, 40, 30, 0xFFFF0000);
+    renderer->AddObject(behind.get());
+    auto img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 15, 10)), Hex(0xFF202020)) << "priority 9 is behind level 10";
+    EXPECT_EQ(Hex(PixelAt(*img, 9, 10)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*img, 20, 10)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*img, 15, 4)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*img, 15, 15)), Hex(0xFFFF0000));
+
+    // Equal priority is in front (less-or-equal depth test); the map writes no colour.
+    behind->depth = CRenderer::PriorityDepth(10);
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 15, 10)), Hex(0xFFFF0000));
+
+    // A non-corporeal object of low priority is never hidden.
+    renderer->RemoveObject(behind.get());
+    auto ghost = Filler(2, true, 0, 0, 40, 30, 0xFF00FF00);
+    renderer->AddObject(ghost.get());
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 15, 10)), Hex(0xFF00FF00));
+}
+
+TEST_F(GLRenderTest, PriorityMapWithoutPictureStillHides) {
+    Open(16, 16);
+    renderer->SetBackdropColour(0xFF000080);
+    CRunMask mask = RectMask(16, 16, 0, 0, 8, 16, 5);
+    renderer->SetBackdropWithPriority(nullptr, &mask, 16, 16);
+    auto sprite = Filler(3, false, 0, 0, 16, 16, 0xFFFFFFFF);
+    renderer->AddObject(sprite.get());
+    auto img = Capture();
+    // Colour mode (no picture): the clear colour shows where the map hides the sprite.
+    EXPECT_EQ(Hex(PixelAt(*img, 4, 8)), Hex(0xFF000080));
+    EXPECT_EQ(Hex(PixelAt(*img, 12, 8)), Hex(0xFFFFFFFF));
+}
+
+TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
+    Open(8, 8);
+    std::vector<std::string> log;
+    CLevelLog layers(log);
+    renderer->SetTileLayers(&layers);
+
+    // Nothing queued: every level once, in order.
+    Capture();
+    ASSERT_EQ(log.size(), 17u);
+    for (int i = 0; i <= 16; ++i) EXPECT_EQ(log[i], "L" + std::to_string(i));
+
+    auto named = [&](const char* name, int priority, bool noncorporeal) {
+        return std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(priority), noncorporeal,
+                                               [&log, name](CRenderer&) { log.push_back(name); });
+    };
+    auto sprite = named("sprite5", 5, false);
+    auto below = named("elem4", 4, true);
+    auto equal = named("elem5", 5, true);
+    auto above = named("elem6", 6, true);
+    auto tooNear = named("elem17", 17, true);
+    auto onTop = named("ontop", 5, false);
+    onTop->onTop = true;
+    auto cursor = named("cursor", 1, false);
+    auto gui = named("gui", 0, true);
+    auto guiTop = named("guiTop", 0, true);
+    guiTop->onTop = true;
+    for (auto* o : {sprite.get(), below.get(), equal.get(), above.get(), tooNear.get(), onTop.get(), cursor.get()})
+        ASSERT_TRUE(renderer->AddObject(o));
+    ASSERT_TRUE(renderer->SetCursor(cursor.get()));
+    ASSERT_TRUE(renderer->AddGUIElement(guiTop.get()));
+    ASSERT_TRUE(renderer->AddGUIElement(gui.get()));
+
+    log.clear();
+    Capture();
+    // The sprite at 5: T = trunc(30 - 30 * d); levels 1..T+1 come before it. Painter's elements
+    // strictly farther come first; equal and nearer ones follow by level; 17 is never reached.
+    const double d = CRenderer::PriorityDepth(5);
+    const int t = std::min(15, int(std::trunc(30.0 - 30.0 * d)));
+    std::vector<std::string> want{"L0", "elem4"};
+    for (int l = 1; l <= t + 1; ++l) want.push_back("L" + std::to_string(l));
+    want.push_back("sprite5");
+    for (int l = t + 2; l <= 16; ++l) {
+        if (l == 5) want.push_back("elem5");
+        if (l == 6) want.push_back("elem6");
+        want.push_back("L" + std::to_string(l));
+    }
+    // elem5 and elem6 are due once the running level reaches theirs; when the sprite already
+    // passed those levels they come right at the start of the remaining loop.
+    if (t + 1 >= 6) want.insert(want.begin() + int(std::find(want.begin(), want.end(), "sprite5") - want.begin()) + 1,
+                                {"elem5", "elem6"});
+    want.insert(want.end(), {"gui", "ontop", "guiTop", "cursor"});
+    EXPECT_EQ(log, want);
+}
+
+TEST_F(GLRenderTest, ClipRectanglesUniteThroughTheStencil) {
+    Open(20, 10);
+    renderer->SetBackdropColour(0xFF000000);
+    CTestDrawable gui(0.0f, true, [](CRenderer& r) {
+        r.SetClipRect(2, 1, 6, 4);
+        r.SetClipRect(10, 5, 12, 10);
+        r.FillRect(0, 0, 20, 10, 0xFFFFFF00, 0.0f);
+        r.ResetClip();
+        r.FillRect(19, 0, 20, 1, 0xFF0000FF, 0.0f);
+    });
+    renderer->AddGUIElement(&gui);
+    auto img = Capture();
+    for (int y = 0; y < 10; ++y)
+        for (int x = 0; x < 20; ++x) {
+            const bool in = (x >= 2 && x < 6 && y >= 1 && y < 4) || (x >= 10 && x < 12 && y >= 5);
+            std::uint32_t want = in ? 0xFFFFFF00u : 0xFF000000u;
+            if (x == 19 && y == 0) want = 0xFF0000FF;  // drawn after the reset: unclipped
+            ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(want)) << x << "," << y;
+        }
+}
+
+TEST_F(GLRenderTest, BlendModes) {
+    Open(12, 4);
+    renderer->SetBackdropColour(0xFF646464);  // 100, 100, 100
+    auto opaque = Filler(1, true, 0, 0, 3, 4, 0x40C80000, kBlendOpaque);
+    auto alpha = Filler(1, true, 3, 0, 6, 4, 0x80C80000, kBlendAlpha);
+    auto add = Filler(1, true, 6, 0, 9, 4, 0xFF323C46, kBlendAdditive);
+    auto invisible = Filler(1, true, 9, 0, 12, 4, 0x00FFFFFF, kBlendOpaque);
+    for (auto* o : {opaque.get(), alpha.get(), add.get(), invisible.get()}) renderer->AddObject(o);
+    auto img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 1, 1)), Hex(0xFFC80000)) << "opaque replaces the colour";
+    const std::uint32_t a = PixelAt(*img, 4, 1);
+    const double k = 128.0 / 255.0;
+    EXPECT_NEAR(double((a >> 16) & 0xFF), 200 * k + 100 * (1 - k), 1.0);
+    EXPECT_NEAR(double((a >> 8) & 0xFF), 100 * (1 - k), 1.0);
+    EXPECT_NEAR(double(a & 0xFF), 100 * (1 - k), 1.0);
+    EXPECT_EQ(Hex(PixelAt(*img, 7, 1)), Hex(0xFF96A0AA)) << "additive: 100 + (50, 60, 70)";
+    EXPECT_EQ(Hex(PixelAt(*img, 10, 1)), Hex(0xFF646464)) << "alpha 0 fails the alpha test";
+}
+
+TEST_F(GLRenderTest, CelLandsTexelForPixel) {
+    Open(24, 16);
+    renderer->SetBackdropColour(0xFF000000);
+    // An 8 x 8 sheet with a 5 x 3 cel at (2, 3), texture coordinates as views compute them.
+    CBitmap sheet(8, 8, PixelFormat::Rgba8888);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) SetPixel(sheet, x, y, Pattern(x + 1, y + 1));
+    TextureHandle tex = renderer->CreateTexture(&sheet);
+    ASSERT_NE(tex, nullptr);
+    EXPECT_EQ(CRenderer::TextureWidth(tex), 8);
+    SCel cel;
+    cel.x = 2;
+    cel.y = 3;
+    cel.width = 5;
+    cel.height = 3;
+    cel.xOffset = -1;
+    cel.yOffset = 2;
+    const float e = 0.0001f, W = 8, H = 8;
+    cel.uLeft = (cel.x + e) * (1 / W);
+    cel.vTop = (cel.y - e) * (1 / H);
+    cel.uRight = (1 / W) * (cel.x + 5 + e);
+    cel.vBottom = (1 / H) * (cel.y + 3 - e);
+    cel.texture = tex;
+
+    CTestDrawable plain(0.5f, true, [&](CRenderer& r) {
+        r.SetBlendMode(kBlendAlpha);
+        r.SetFiltering(false);
+        r.DrawCel(cel, kAlignLeft, kAlignTop, 7, 4, 0.5f, 0xFFFFFFFF);
+        r.DrawCel(cel, kAlignRight, kAlignBottom, 20, 12, 0.5f, 0xFFFFFFFF);
+    });
+    renderer->AddObject(&plain);
+    auto img = Capture();
+    // Top-left aligned: origin (7 - 1, 4 + 2).
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) {
+            ASSERT_EQ(Hex(PixelAt(*img, 6 + x, 6 + y)), Hex(Pattern(2 + x + 1, 3 + y + 1))) << x << "," << y;
+            // Right/bottom aligned: the last column and row land on (20, 12) moved by the offset (-1, 2).
+            ASSERT_EQ(Hex(PixelAt(*img, 20 - 1 - 4 + x, 12 + 2 - 2 + y)), Hex(Pattern(2 + x + 1, 3 + y + 1)))
+                << x << "," << y;
+        }
+    EXPECT_EQ(Hex(PixelAt(*img, 5, 6)), Hex(0xFF000000));
+    EXPECT_EQ(Hex(PixelAt(*img, 11, 6)), Hex(0xFF000000));
+    EXPECT_EQ(Hex(PixelAt(*img, 6, 9)), Hex(0xFF000000));
+    renderer->ReleaseTexture(tex);
+}
+
+TEST_F(GLRenderTest, TintModulatesAndScaledCelKeepsItsCentre) {
+    Open(16, 16);
+    renderer->SetBackdropColour(0xFF000000);
+    CBitmap white(2, 2, PixelFormat::Rgba8888);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) SetPixel(white, x, y, 0xFFFFFFFF);
+    TextureHandle tex = renderer->CreateTexture(&white);
+    SCel cel;
+    cel.width = 2;
+    cel.height = 2;
+    cel.uRight = 1.0f;
+    cel.vBottom = 1.0f;
+    cel.texture = tex;
+    CTestDrawable d(0.5f, true, [&](CRenderer& r) {
+        r.SetBlendMode(kBlendOpaque);
+        // Centred at (8, 8) and scaled 3: corners (8 - 1) * ... -> x from 8 - 3 to 8 + 3.
+        r.DrawCelScaled(cel, kAlignCentre, kAlignMiddle, 8, 8, 0.5f, 3.0f, 0xFF80FF40);
+    });
+    renderer->AddObject(&d);
+    auto img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 5, 5)), Hex(0xFF80FF40));
+    EXPECT_EQ(Hex(PixelAt(*img, 10, 10)), Hex(0xFF80FF40));
+    EXPECT_EQ(Hex(PixelAt(*img, 4, 8)), Hex(0xFF000000));
+    EXPECT_EQ(Hex(PixelAt(*img, 11, 8)), Hex(0xFF000000));
+    renderer->ReleaseTexture(tex);
+}
+
+TEST_F(GLRenderTest, RenderToImageUsesTheLogicalSizeAndStretches) {
+    // Game 16 x 8 on a 64 x 32 back buffer: the capture is still logical pixels.
+    Open(64, 32, 16, 8);
+    EXPECT_FLOAT_EQ(renderer->GetScaleX(), 4.0f);
+    renderer->SetBackdropColour(0xFF000000);
+    auto box = Filler(1, true, 4, 2, 8, 6, 0xFFFFFFFF);
+    renderer->AddObject(box.get());
+    auto img = Capture();
+    ASSERT_EQ(img->Width(), 16u);
+    ASSERT_EQ(img->Height(), 8u);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            ASSERT_EQ(PixelAt(*img, x, y), (x >= 4 && x < 8 && y >= 2 && y < 6) ? 0xFFFFFFFFu : 0xFF000000u)
+                << x << "," << y;
+    EXPECT_FLOAT_EQ(renderer->GetScaleX(), 4.0f) << "scales are restored";
+
+    auto half = renderer->RenderToImage(8, 4);
+    ASSERT_EQ(half->Width(), 8u);
+    ASSERT_EQ(half->Height(), 4u);
+    EXPECT_EQ(Hex(PixelAt(*half, 2, 1)), Hex(0xFFFFFFFF));
+    EXPECT_EQ(Hex(PixelAt(*half, 5, 1)), Hex(0xFF000000));
+    EXPECT_THROW(renderer->RenderToImage(0, 4), std::runtime_error);
+}
+
+TEST_F(GLRenderTest, LetterboxedViewportAndScreenshot) {
+    // Window 100 x 50; a 25 x 25 game letter-boxed into the middle 50 x 50.
+    Open(100, 50, 25, 25);
+    renderer->SetViewportRect(25, 0, 50, 50);
+    EXPECT_FLOAT_EQ(renderer->GetScaleX(), 2.0f);
+    renderer->SetBackdropColour(0xFF00A000);
+    auto box = Filler(1, true, 0, 0, 5, 25, 0xFFA00000);
+    renderer->AddObject(box.get());
+    renderer->EnableFrameCapture(true);
+    renderer->RenderFrame();
+    ovetest::TempDir dir;
+    const auto path = dir / "shot.bmp";
+    ASSERT_TRUE(renderer->SaveScreenshot(path.string()));
+    auto bytes = ovetest::ReadFileBytes(path);
+    ASSERT_EQ(bytes.size(), 54u + 25 * 25 * 4);
+    auto u32at = [&](std::size_t o) {
+        return std::uint32_t(bytes[o]) | std::uint32_t(bytes[o + 1]) << 8 | std::uint32_t(bytes[o + 2]) << 16 |
+               std::uint32_t(bytes[o + 3]) << 24;
+    };
+    EXPECT_EQ(bytes[0], 'B');
+    EXPECT_EQ(bytes[1], 'M');
+    EXPECT_EQ(u32at(18), 25u);
+    EXPECT_EQ(u32at(22), 25u);
+    EXPECT_EQ(bytes[28], 32);
+    // Rows bottom-up: the first stored row is the picture's bottom row. No black margin may leak in.
+    for (int y = 0; y < 25; ++y)
+        for (int x = 0; x < 25; ++x) {
+            const std::uint32_t px = u32at(54 + (std::size_t(y) * 25 + x) * 4);
+            ASSERT_EQ(Hex(px), Hex(x < 5 ? 0xFFA00000u : 0xFF00A000u)) << x << "," << y;
+        }
+    if (ovetest::HaveProgram("identify")) {
+        EXPECT_EQ(ovetest::Run("identify " + path.string() + " > /dev/null 2>&1"), 0)
+            << "ImageMagick reads the screenshot";
+    }
+}
+
+TEST_F(GLRenderTest, ImageLayerDrawsAtItsLevelOverTheWholeFrame) {
+    Open(8, 8);
+    renderer->SetBackdropColour(0xFF000000);
+    auto proxy = std::make_unique<CBitmapProxy>(std::make_unique<CBitmap>(8, 8, PixelFormat::Rgba8888));
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) SetPixel(*proxy, x, y, x < 4 ? 0xFF0000FFu : 0x00000000u);
+    proxy->level = 3;
+    // A painter's object at level 4 is drawn after the layer, one at level 2 before it.
+    auto over = Filler(4, true, 0, 0, 8, 2, 0xFFFF0000);
+    auto under = Filler(2, true, 0, 6, 8, 8, 0xFF00FF00);
+    renderer->AddObject(over.get());
+    renderer->AddObject(under.get());
+    ASSERT_TRUE(renderer->AddOverlay(proxy.get()));
+    auto img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 1, 4)), Hex(0xFF0000FF));
+    EXPECT_EQ(Hex(PixelAt(*img, 6, 4)), Hex(0xFF000000)) << "transparent layer pixels";
+    EXPECT_EQ(Hex(PixelAt(*img, 1, 0)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*img, 1, 7)), Hex(0xFF0000FF));
+    EXPECT_EQ(Hex(PixelAt(*img, 6, 7)), Hex(0xFF00FF00));
+
+    // Pixels drawn into the image reach the screen after the upload flag is set.
+    SetPixel(*proxy, 6, 4, 0xFFFFFFFF);
+    proxy->needsUpload = true;
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 6, 4)), Hex(0xFFFFFFFF));
+    EXPECT_FALSE(proxy->needsUpload);
+    renderer->RemoveOverlay(proxy.get());
+    proxy.reset();  // hands its texture back to the renderer
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 1, 4)), Hex(0xFF000000));
+}
+
+TEST_F(GLRenderTest, LinesAreOnePixelWide) {
+    Open(16, 8);
+    renderer->SetBackdropColour(0xFF000000);
+    CTestDrawable d(0.5f, true, [](CRenderer& r) {
+        r.SetBlendMode(kBlendOpaque);
+        r.DrawLine(2, 3, 12, 3, 0xFFFFFFFF, 0.5f);
+        r.DrawLine(5, 5, 5, 5, 0xFFFF0000, 0.5f);  // zero length: nothing
+    });
+    renderer->AddObject(&d);
+    auto img = Capture();
+    int lit = 0;
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            if (PixelAt(*img, x, y) != 0xFF000000u) {
+                ++lit;
+                EXPECT_EQ(PixelAt(*img, x, y), 0xFFFFFFFFu) << x << "," << y;
+            }
+    EXPECT_EQ(lit, 10) << "a horizontal line of length 10 covers 10 pixels in one row";
+}
