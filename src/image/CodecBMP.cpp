@@ -67,9 +67,12 @@ public:
     }
 
 private:
+    // Cells per row including the padding: encoders such as ImageMagick's spell out the padding
+    // cells, so a row only wraps once its padded length is full.
     void Put(u32 cell) {
         const u32 width = m_bmp.Width();
-        if (m_x >= width) {  // a run carries on at the start of the next row up
+        const u32 rowCells = m_bmp.Stride() * (m_four ? 2 : 1);
+        if (m_x >= rowCells) {  // a run carries on at the start of the next row up
             m_x = 0;
             if (++m_row >= m_bmp.Height()) return;
         }

@@ -1,0 +1,493 @@
+// BMP reading and writing, checked against ImageMagick and hand-built files.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ImageTestUtil.h"
+#include "image/CodecBMP.h"
+
+using namespace ove;
+using namespace imagetest;
+
+namespace {
+
+const char* kTruncated = "File ends prematurely.";
+const char* kCannotHandle = "Cannot handle file format.";
+
+// Writes a picture to a PNG that ImageMagick turns into the variants under test.
+fs::path MakeSourcePng(const ovetest::TempDir& dir, bool alpha = false) {
+    SRgba p = TestPicture(37, 23, alpha);
+    const std::string name = alpha ? "srca" : "src";
+    fs::path raw = dir.Write(name + ".rgba", p.pixels);
+    fs::path png = dir / (name + ".png");
+    ovetest::Run("convert -size 37x23 -depth 8 rgba:" + Q(raw) + (alpha ? " " : " -alpha off ") + Q(png));
+    return png;
+}
+
+u32 HeaderSize(const Bytes& b) { return b.size() >= 18 ? b[14] | (b[15] << 8) | (b[16] << 16) | (u32(b[17]) << 24) : 0; }
+
+std::unique_ptr<CBitmapInterface> LoadBytes(const Bytes& b, CCodecBMP& codec) { return Decode(codec, b); }
+
+}  // namespace
+
+TEST(BmpRead, FilesFromImageMagickDecodeAsImageMagickReadsThem) {
+    if (!HaveMagick()) GTEST_SKIP() << "ImageMagick not installed";
+    ovetest::TempDir dir;
+    fs::path png = MakeSourcePng(dir), pngAlpha = MakeSourcePng(dir, true);
+    struct SCase {
+        const char* name;
+        std::string args;  // between the input and the output
+        const char* prefix;
+        u32 headerSize;
+        PixelFormat format;
+        int tolerance;
+        bool alpha;
+    };
+    const SCase cases[] = {
+        {"core24", "", "BMP2:", 12, PixelFormat::Rgb888, 0, false},
+        {"core8", "-colors 200", "BMP2:", 12, PixelFormat::Indexed8, 0, false},
+        {"core4", "-colors 16", "BMP2:", 12, PixelFormat::Indexed4, 0, false},
+        {"core1", "-monochrome", "BMP2:", 12, PixelFormat::Grey1, 0, false},
+        {"info24", "", "BMP3:", 40, PixelFormat::Rgb888, 0, false},
+        {"info8", "-colors 200 -compress none", "BMP3:", 40, PixelFormat::Indexed8, 0, false},
+        {"info4", "-colors 16", "BMP3:", 40, PixelFormat::Indexed4, 0, false},
+        {"info1", "-monochrome", "BMP3:", 40, PixelFormat::Grey1, 0, false},
+        {"rle8", "-colors 200 -compress RLE", "BMP3:", 40, PixelFormat::Indexed8, 0, false},
+        {"v5_24", "", "BMP:", 124, PixelFormat::Rgb888, 0, false},
+        {"v5_8", "-colors 200", "BMP:", 124, PixelFormat::Indexed8, 0, false},
+        {"v5_565", "-define bmp:subtype=RGB565", "BMP:", 124, PixelFormat::Rgb565, 1, false},
+        {"v5_555", "-define bmp:subtype=RGB555", "BMP:", 124, PixelFormat::Rgb555, 1, false},
+        {"v5_argb", "-define bmp:subtype=ARGB8888", "BMP:", 124, PixelFormat::Rgba8888, 0, true},
+    };
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::path bmp = dir / (std::string(c.name) + ".bmp");
+        ASSERT_EQ(ovetest::Run("convert " + Q(c.alpha ? pngAlpha : png) + " " + c.args + " " + c.prefix + Q(bmp)), 0);
+        Bytes bytes = ovetest::ReadFileBytes(bmp);
+        ASSERT_EQ(HeaderSize(bytes), c.headerSize);
+        CCodecBMP codec;
+        auto bitmap = LoadBytes(bytes, codec);
+        ASSERT_TRUE(bitmap) << codec.GetErrorText();
+        EXPECT_EQ(codec.GetError(), 0u);
+        EXPECT_EQ(bitmap->Format(), c.format);
+        SRgba ours = FromBitmap(*bitmap), theirs = MagickRgba(bmp);
+        ASSERT_FALSE(theirs.pixels.empty());
+        EXPECT_LE(MaxDiff(ours, theirs, c.alpha), c.tolerance);
+        if (!c.alpha) {
+            EXPECT_EQ(ours.At(5, 5)[3], 255);
+        }
+    }
+}
+
+TEST(BmpRead, HeaderSizes64And108AndTopDownRows) {
+    if (!HaveMagick()) GTEST_SKIP() << "ImageMagick not installed";
+    ovetest::TempDir dir;
+    fs::path png = MakeSourcePng(dir);
+    fs::path v5 = dir / "v5.bmp", v3 = dir / "v3.bmp";
+    ASSERT_EQ(ovetest::Run("convert " + Q(png) + " -colors 100 -compress none BMP:" + Q(v5)), 0);
+    ASSERT_EQ(ovetest::Run("convert " + Q(png) + " -colors 100 -compress none BMP3:" + Q(v3)), 0);
+    Bytes b5 = ovetest::ReadFileBytes(v5), b3 = ovetest::ReadFileBytes(v3);
+    ASSERT_EQ(HeaderSize(b5), 124u);
+    ASSERT_EQ(HeaderSize(b3), 40u);
+    SRgba expected = MagickRgba(v3);
+    ASSERT_FALSE(expected.pixels.empty());
+
+    auto patch32 = [](Bytes& b, std::size_t at, u32 v) {
+        for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+    };
+    auto get32 = [](const Bytes& b, std::size_t at) {
+        return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (u32(b[at + 3]) << 24);
+    };
+
+    // A version-4 header (108 bytes): the version-5 one without its last 16 bytes. The palette
+    // follows right after, so the header must be skipped by its own size.
+    Bytes b4 = b5;
+    b4.erase(b4.begin() + 14 + 108, b4.begin() + 14 + 124);
+    patch32(b4, 14, 108);
+    patch32(b4, 10, get32(b5, 10) - 16);
+    patch32(b4, 2, static_cast<u32>(b4.size()));
+    // And once with the pixel offset left 0, so that the reader must walk through the palette.
+    for (bool zeroOffset : {false, true}) {
+        Bytes b = b4;
+        if (zeroOffset) patch32(b, 10, 0);
+        CCodecBMP codec;
+        auto bitmap = LoadBytes(b, codec);
+        ASSERT_TRUE(bitmap) << codec.GetErrorText();
+        EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), expected), 0) << zeroOffset;
+    }
+    fs::path v4 = dir.Write("v4.bmp", b4);
+    EXPECT_EQ(MaxDiff(MagickRgba(v4), expected), 0);  // ImageMagick agrees the file is sound
+
+    // A 64-byte header: 24 more bytes after the 40 the reader uses.
+    Bytes b64 = b3;
+    b64.insert(b64.begin() + 14 + 40, 24, 0);
+    patch32(b64, 14, 64);
+    patch32(b64, 10, get32(b3, 10) + 24);
+    {
+        CCodecBMP codec;
+        auto bitmap = LoadBytes(b64, codec);
+        ASSERT_TRUE(bitmap) << codec.GetErrorText();
+        EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), expected), 0);
+    }
+
+    // Rows stored top-down under a negative height give the same picture.
+    const i32 w = 37, h = 23;
+    const u32 stride = (w + 3) & ~3u, offset = get32(b3, 10);
+    Bytes down = b3;
+    for (i32 y = 0; y < h; ++y)
+        std::memcpy(&down[offset + y * stride], &b3[offset + (h - 1 - y) * stride], stride);
+    patch32(down, 22, static_cast<u32>(-h));
+    CCodecBMP codec;
+    auto bitmap = LoadBytes(down, codec);
+    ASSERT_TRUE(bitmap) << codec.GetErrorText();
+    EXPECT_EQ(bitmap->Height(), u32(h));
+    EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), expected), 0);
+}
+
+TEST(BmpRead, HandBuiltHeadersAndBitfields) {
+    // 16 bits without compression is 5-5-5.
+    SBmp s;
+    s.width = 2;
+    s.height = 1;
+    s.bitCount = 16;
+    s.pixels = {0x00, 0x7C, 0x1F, 0x00};  // red, blue
+    CCodecBMP codec;
+    auto b = LoadBytes(BuildBmp(s), codec);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->Format(), PixelFormat::Rgb555);
+
+    s.compression = 3;
+    s.masksAfterHeader = true;
+    s.masks[0] = 0xF800;
+    s.masks[1] = 0x7E0;
+    s.masks[2] = 0x1F;
+    b = LoadBytes(BuildBmp(s), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->Format(), PixelFormat::Rgb565);
+
+    s.masks[0] = 0xF00;
+    s.masks[1] = 0xF0;
+    s.masks[2] = 0xF;
+    EXPECT_FALSE(LoadBytes(BuildBmp(s), codec));
+    EXPECT_STREQ(codec.GetErrorText(), "Unsupported bitfield configuration.");
+    EXPECT_EQ(codec.GetError(), (6u << 16) | 1u);
+
+    s.masks[0] = s.masks[1] = s.masks[2] = 0;
+    EXPECT_FALSE(LoadBytes(BuildBmp(s), codec));
+    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
+
+    // 32-bit bit fields: 8-8-8 with an alpha mask, and 10-10-10.
+    SBmp a;
+    a.headerSize = 108;
+    a.bitCount = 32;
+    a.compression = 3;
+    a.masks[0] = 0xFF0000;
+    a.masks[1] = 0xFF00;
+    a.masks[2] = 0xFF;
+    a.masks[3] = 0xFF000000u;
+    a.pixels = {1, 2, 3, 4};
+    b = LoadBytes(BuildBmp(a), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->Format(), PixelFormat::Rgba8888);
+    a.masks[3] = 0;
+    b = LoadBytes(BuildBmp(a), codec);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->Format(), PixelFormat::Rgbx8888);
+    a.masks[0] = 0x3FF00000;
+    a.masks[1] = 0xFFC00;
+    a.masks[2] = 0x3FF;
+    b = LoadBytes(BuildBmp(a), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->Format(), PixelFormat::Rgb101010);
+    a.masks[2] = 0x3FE;
+    EXPECT_FALSE(LoadBytes(BuildBmp(a), codec));
+    EXPECT_STREQ(codec.GetErrorText(), "Unsupported bitfield configuration.");
+
+    // Header sizes and depths the reader does not know.
+    SBmp odd;
+    odd.headerSize = 56;
+    odd.pixels = {0, 0, 0, 0};
+    EXPECT_FALSE(LoadBytes(BuildBmp(odd), codec));
+    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
+    EXPECT_EQ(codec.GetError(), (6u << 16) | 4u);
+    SBmp core;
+    core.headerSize = 12;
+    core.bitCount = 16;
+    core.pixels = {0, 0, 0, 0};
+    EXPECT_FALSE(LoadBytes(BuildBmp(core), codec));
+    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
+    Bytes planes = BuildBmp(SBmp{.headerSize = 12, .palette = {}, .pixels = {0, 0, 0, 0}});
+    planes[22] = 2;  // planes
+    EXPECT_FALSE(LoadBytes(planes, codec));
+    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
+    SBmp two;
+    two.bitCount = 2;
+    two.pixels = {0, 0, 0, 0};
+    EXPECT_FALSE(LoadBytes(BuildBmp(two), codec));
+    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
+
+    Bytes notBmp = BuildBmp(SBmp{.palette = {}, .pixels = {0, 0, 0, 0}});
+    notBmp[0] = 'X';
+    EXPECT_FALSE(LoadBytes(notBmp, codec));
+    EXPECT_STREQ(codec.GetErrorText(), "Invalid file format.");
+    EXPECT_FALSE(codec.Load(nullptr));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
+
+    // A zero or negative width cannot make a bitmap.
+    EXPECT_FALSE(LoadBytes(BuildBmp(SBmp{.width = -3, .palette = {}, .pixels = {0, 0, 0, 0}}), codec));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not create bitmap.");
+}
+
+TEST(BmpRead, PaletteAndGreyRamp) {
+    SBmp s;
+    s.width = 9;
+    s.height = 2;
+    s.bitCount = 1;
+    s.palette = {0x000000, 0xFFFFFF};
+    s.pixels = {0x80, 0x80, 0, 0, 0x00, 0x00, 0, 0};
+    CCodecBMP codec;
+    auto b = LoadBytes(BuildBmp(s), codec);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->Format(), PixelFormat::Grey1);
+    s.palette = {0x0000FF, 0x00FF00};
+    b = LoadBytes(BuildBmp(s), codec);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->Format(), PixelFormat::Indexed1);
+    EXPECT_EQ(b->GetPaletteEntry(0), 0xFF0000u);  // red in the low byte
+    EXPECT_EQ(FromBitmap(*b).At(0, 1)[1], 255);    // bottom-left pixel is index 1: green
+
+    // Fewer colours than the depth allows: the rest of the palette is black.
+    SBmp e;
+    e.width = 2;
+    e.bitCount = 8;
+    e.coloursUsed = 2;
+    e.palette = {0x102030, 0x405060};
+    e.pixels = {1, 200, 0, 0};
+    b = LoadBytes(BuildBmp(e), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->GetPaletteEntry(1), 0x605040u);
+    EXPECT_EQ(b->GetPaletteEntry(200), 0u);
+
+    // A huge colour count keeps 256 entries and still finds the pixels through the offset.
+    e.coloursUsed = 300;
+    e.palette.assign(300, 0x111111);
+    e.palette[1] = 0xABCDEF;
+    b = LoadBytes(BuildBmp(e), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->Pixels()[0], 1);
+    EXPECT_EQ(b->GetPaletteEntry(1), 0xEFCDABu);
+}
+
+TEST(BmpRead, RunLengthEncodings) {
+    // RLE8, 4 x 3: a run, end of line, an odd absolute run (padded), a run that carries on into the
+    // next row, a delta, end of bitmap.
+    SBmp s;
+    s.width = 4;
+    s.height = 3;
+    s.bitCount = 8;
+    s.compression = 1;
+    s.palette.assign(256, 0);
+    s.pixels = {3, 7, 0, 0, 0, 3, 1, 2, 3, 0, 2, 9, 0, 2, 1, 0, 1, 5, 0, 1};
+    CCodecBMP codec;
+    auto b = LoadBytes(BuildBmp(s), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    const u8 rows8[3][4] = {{7, 7, 7, 0}, {1, 2, 3, 9}, {9, 0, 5, 0}};
+    for (u32 y = 0; y < 3; ++y)
+        for (u32 x = 0; x < 4; ++x) EXPECT_EQ(b->Row(y)[x], rows8[y][x]) << x << "," << y;
+
+    // RLE4: alternating nibbles in runs, absolute runs of two cells per byte with padding.
+    SBmp f;
+    f.width = 6;
+    f.height = 2;
+    f.bitCount = 4;
+    f.compression = 2;
+    f.palette.assign(16, 0);
+    f.pixels = {5, 0xAB, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0x00, 1, 0x90, 0, 1};
+    b = LoadBytes(BuildBmp(f), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->Row(0)[0], 0xAB);
+    EXPECT_EQ(b->Row(0)[1], 0xAB);
+    EXPECT_EQ(b->Row(0)[2], 0xA0);
+    EXPECT_EQ(b->Row(1)[0], 0x12);
+    EXPECT_EQ(b->Row(1)[1], 0x34);
+    EXPECT_EQ(b->Row(1)[2], 0x59);
+
+    // A row is full once its padded length is: cells past the width land in the row's padding, as
+    // encoders that spell out the padding expect, and only then does a run go on in the next row.
+    SBmp padded = s;
+    padded.width = 3;
+    padded.height = 2;
+    padded.pixels = {6, 5, 0, 1};
+    b = LoadBytes(BuildBmp(padded), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    const u8 paddedRows[2][3] = {{5, 5, 5}, {5, 5, 0}};
+    for (u32 y = 0; y < 2; ++y)
+        for (u32 x = 0; x < 3; ++x) EXPECT_EQ(b->Row(y)[x], paddedRows[y][x]) << x << "," << y;
+
+    // Runs, deltas and absolute runs that point outside the picture stay inside it.
+    SBmp wild = s;
+    wild.width = 2;
+    wild.height = 2;
+    wild.pixels = {1, 1, 0, 2, 200, 0, 1, 3, 0, 5, 4, 4, 4, 4, 4, 0, 0, 1};
+    b = LoadBytes(BuildBmp(wild), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->Row(0)[0], 1);
+    EXPECT_EQ(b->Row(0)[1], 0);
+    EXPECT_EQ(b->Row(1)[0], 3);
+    EXPECT_EQ(b->Row(1)[1], 4);
+    wild.pixels = {255, 1, 0, 2, 255, 255, 2, 2};  // a long run, then a delta far above the top
+    b = LoadBytes(BuildBmp(wild), codec);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->Row(1)[1], 1);
+    // Data that stop in the middle of the picture.
+    SBmp cut = s;
+    cut.pixels = {3, 7, 0, 0, 0, 20, 1, 2};  // absolute run longer than the data
+    EXPECT_FALSE(LoadBytes(BuildBmp(cut), codec));
+    EXPECT_STREQ(codec.GetErrorText(), kTruncated);
+    cut.pixels = {3, 7};
+    EXPECT_FALSE(LoadBytes(BuildBmp(cut), codec));
+    EXPECT_STREQ(codec.GetErrorText(), kTruncated);
+    // RLE8 on a 4-bit picture cannot be decoded.
+    SBmp mismatch = f;
+    mismatch.compression = 1;
+    EXPECT_FALSE(LoadBytes(BuildBmp(mismatch), codec));
+    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
+}
+
+TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
+    SBmp s;
+    s.width = 5;
+    s.height = 3;
+    s.bitCount = 8;
+    s.palette.assign(256, 0x203040);
+    s.pixels.assign(8 * 3, 1);
+    const Bytes whole = BuildBmp(s);
+    CCodecBMP codec;
+    ASSERT_TRUE(LoadBytes(whole, codec));
+    for (std::size_t n = 0; n < whole.size(); ++n) {
+        Bytes part(whole.begin(), whole.begin() + n);
+        EXPECT_FALSE(LoadBytes(part, codec)) << n;
+        EXPECT_STREQ(codec.GetErrorText(), kTruncated) << n;
+    }
+
+    // Random damage to headers and run-length data: an error or a picture, never a stray access.
+    SBmp rle8;
+    rle8.width = 13;
+    rle8.height = 7;
+    rle8.bitCount = 8;
+    rle8.compression = 1;
+    rle8.palette.assign(256, 0);
+    for (int i = 0; i < 7; ++i) rle8.pixels.insert(rle8.pixels.end(), {4, 1, 0, 5, 1, 2, 3, 4, 5, 0, 4, 9, 0, 0});
+    rle8.pixels.insert(rle8.pixels.end(), {0, 1});
+    SBmp rle4 = rle8;
+    rle4.bitCount = 4;
+    rle4.compression = 2;
+    rle4.palette.assign(16, 0);
+    SBmp fields;
+    fields.headerSize = 124;
+    fields.width = 3;
+    fields.height = -2;
+    fields.bitCount = 16;
+    fields.compression = 3;
+    fields.masks[0] = 0xF800;
+    fields.masks[1] = 0x7E0;
+    fields.masks[2] = 0x1F;
+    fields.pixels.assign(16, 0x55);
+    std::mt19937 rng(1234);
+    for (const SBmp& base : {s, rle8, rle4, fields}) {
+        const Bytes good = BuildBmp(base);
+        ASSERT_TRUE(LoadBytes(good, codec)) << codec.GetErrorText();
+        for (int round = 0; round < 1500; ++round) {
+            Bytes bad = good;
+            int flips = 1 + rng() % 4;
+            for (int i = 0; i < flips; ++i) bad[rng() % bad.size()] = static_cast<unsigned char>(rng());
+            if (rng() % 4 == 0) bad.resize(rng() % bad.size());
+            auto b = LoadBytes(bad, codec);
+            if (!b) {
+                EXPECT_STRNE(codec.GetErrorText(), "No error information available.");
+            }
+        }
+    }
+}
+
+TEST(BmpWrite, WritesEveryDepthReadableByImageMagickAndItself) {
+    SRgba picture = TestPicture(37, 23);
+    struct SCase {
+        PixelFormat format;
+        u32 bitCount;
+        u32 dataOffset;
+        PixelFormat readsBackAs;
+    };
+    const SCase cases[] = {
+        {PixelFormat::Rgb888, 24, 54, PixelFormat::Rgb888},
+        {PixelFormat::Rgba8888, 32, 54, PixelFormat::Rgbx8888},  // plain 32-bit data
+        {PixelFormat::Rgb555, 16, 54, PixelFormat::Rgb555},
+        {PixelFormat::Rgb565, 16, 66, PixelFormat::Rgb565},  // with its masks
+        {PixelFormat::Indexed8, 8, 54 + 1024, PixelFormat::Indexed8},
+        {PixelFormat::Grey4, 4, 54 + 64, PixelFormat::Grey4},
+        {PixelFormat::Indexed1, 1, 54 + 8, PixelFormat::Indexed1},
+        {PixelFormat::Grey2, 4, 54 + 64, PixelFormat::Indexed4},  // no 2-bit BMP: widened
+    };
+    ovetest::TempDir dir;
+    for (const SCase& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.format));
+        std::unique_ptr<CBitmapBuffer> source;
+        if (HasPalette(c.format)) {
+            u32 pal[256];
+            for (u32 i = 0; i < 256; ++i) pal[i] = (i * 0x3B5D7Fu) & 0xFFFFFF;
+            source = std::make_unique<CBitmapBuffer>(picture.width, picture.height, c.format,
+                                                     IsGreyFormat(c.format) ? nullptr : pal);
+            std::mt19937 rng(7);
+            for (std::size_t i = 0; i < source->PixelBytes(); ++i) source->Pixels()[i] = static_cast<u8>(rng());
+        } else {
+            source = ToBitmap(picture, c.format);
+        }
+        CCodecBMP codec;
+        bool ok = false;
+        Bytes file = Encode(codec, *source, &ok);
+        ASSERT_TRUE(ok) << codec.GetErrorText();
+        ASSERT_GE(file.size(), 54u);
+        EXPECT_EQ(file[28] | (file[29] << 8), int(c.bitCount));
+        EXPECT_EQ(file[10] | (file[11] << 8), int(c.dataOffset));
+        EXPECT_EQ(file.size(), c.dataOffset + ComputeStride(picture.width, c.bitCount) * picture.height);
+        EXPECT_EQ(file[2] | (file[3] << 8) | (file[4] << 16), int(file.size()));
+
+        auto back = LoadBytes(file, codec);
+        ASSERT_TRUE(back) << codec.GetErrorText();
+        EXPECT_EQ(back->Format(), c.readsBackAs);
+        SRgba original = FromBitmap(*source);
+        EXPECT_EQ(MaxDiff(FromBitmap(*back), original, false), 0);
+        if (HaveMagick()) {
+            fs::path f = dir.Write("w" + std::to_string(static_cast<int>(c.format)) + ".bmp", file);
+            SRgba theirs = MagickRgba(f);
+            ASSERT_FALSE(theirs.pixels.empty());
+            // ImageMagick widens 5-bit channels by bit replication, we by v * 255 / 31.
+            EXPECT_LE(MaxDiff(theirs, original, false), c.bitCount == 16 ? 1 : 0);
+        }
+    }
+}
+
+TEST(BmpWrite, WideFormatsAreNarrowedAndErrorsReported) {
+    CBitmapBuffer wide(3, 2, PixelFormat::Rgba16);
+    std::memset(wide.Pixels(), 0x80, wide.PixelBytes());
+    CCodecBMP codec;
+    bool ok = false;
+    Bytes file = Encode(codec, wide, &ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(file[28], 32);
+    auto back = LoadBytes(file, codec);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->Row(0)[0], 0x80);
+
+    CBuffer out;
+    EXPECT_FALSE(codec.Save(nullptr, &out));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
+    EXPECT_FALSE(codec.Save(&wide, nullptr));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not write to output device.");
+    CSegment readOnly(new CBuffer(), 0, 0);
+    EXPECT_FALSE(codec.Save(&wide, &readOnly));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not write to output device.");
+    EXPECT_TRUE(codec.Save(&wide, &out));
+    EXPECT_EQ(codec.GetError(), 0u);
+    EXPECT_STREQ(codec.GetErrorText(), "The operation completed successfully.");
+}
