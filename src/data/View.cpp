@@ -383,4 +383,88 @@ CView* CViewBuilder::Fixate(CRenderer* renderer) {
     return m_view;
 }
 
+// ---- CViewWriter
+
+CViewWriter::CViewWriter(const char* tag, u32 bitsPerPixel) : m_bits(bitsPerPixel) {
+    std::memcpy(m_tag, tag && std::strlen(tag) >= 4 ? tag : "VIEW", 4);
+}
+
+void CViewWriter::AddLoop() { m_loops.emplace_back(); }
+
+void CViewWriter::AddMirror(u32 loop) {
+    SLoopData l;
+    l.mirror = true;
+    l.of = loop;
+    m_loops.push_back(std::move(l));
+}
+
+void CViewWriter::AddEmptyCel(u32 width, u32 height, i32 xOffset, i32 yOffset) {
+    if (m_loops.empty() || m_loops.back().mirror) AddLoop();
+    const u32 bpp = m_bits == 8 ? 1 : m_bits == 24 ? 3 : m_bits == 32 ? 4 : 0;
+    SCelData cel{width, height, xOffset, yOffset, std::vector<u8>(std::size_t(width) * height * bpp, 0)};
+    if (m_bits == 24) {
+        // Transparent in 24 bits means the colour key.
+        for (std::size_t i = 0; i < cel.bytes.size(); i += 3) {
+            cel.bytes[i] = u8(colourKey >> 16);
+            cel.bytes[i + 1] = u8(colourKey >> 8);
+            cel.bytes[i + 2] = u8(colourKey);
+        }
+    }
+    m_loops.back().cels.push_back(std::move(cel));
+}
+
+bool CViewWriter::AddCel(const CBitmapInterface& picture, i32 xOffset, i32 yOffset) {
+    if (!picture.IsEmpty() && !IsRgba32(picture)) return false;
+    if (m_loops.empty() || m_loops.back().mirror) AddLoop();
+    const u32 w = picture.IsEmpty() ? 0 : picture.Width(), h = picture.IsEmpty() ? 0 : picture.Height();
+    SCelData cel{w, h, xOffset, yOffset, {}};
+    const u32 bpp = m_bits == 8 ? 1 : m_bits == 24 ? 3 : m_bits == 32 ? 4 : 0;
+    cel.bytes.reserve(std::size_t(w) * h * bpp);
+    for (u32 y = 0; y < h && bpp; ++y) {
+        const u8* p = picture.TopRow(y);
+        for (u32 x = 0; x < w; ++x, p += 4) {
+            if (m_bits == 8) {
+                cel.bytes.push_back(p[3]);
+            } else if (m_bits == 24) {
+                if (p[3] == 0) {
+                    cel.bytes.push_back(u8(colourKey >> 16));
+                    cel.bytes.push_back(u8(colourKey >> 8));
+                    cel.bytes.push_back(u8(colourKey));
+                } else {
+                    cel.bytes.insert(cel.bytes.end(), p, p + 3);
+                }
+            } else {
+                cel.bytes.insert(cel.bytes.end(), p, p + 4);
+            }
+        }
+    }
+    m_loops.back().cels.push_back(std::move(cel));
+    return true;
+}
+
+bool CViewWriter::Write(CDataBin* out) const {
+    if (!out) return false;
+    CBuffer b;
+    b.Write(m_tag, 4);
+    PutU32(b, 17);
+    PutU32(b, m_bits);
+    PutU32(b, colourKey & 0xFFFFFFu);
+    PutU32(b, blendMode);
+    PutU32(b, static_cast<u32>(m_loops.size()));
+    b.Write(&smooth, 1);
+    for (const SLoopData& loop : m_loops) {
+        PutU32(b, loop.mirror ? 1 : 0);
+        PutU32(b, loop.mirror ? loop.of : static_cast<u32>(loop.cels.size()));
+        if (loop.mirror) continue;
+        for (const SCelData& cel : loop.cels) {
+            PutU32(b, cel.width);
+            PutU32(b, cel.height);
+            PutU32(b, static_cast<u32>(cel.xOffset));
+            PutU32(b, static_cast<u32>(cel.yOffset));
+            if (!cel.bytes.empty()) b.Write(cel.bytes.data(), static_cast<u32>(cel.bytes.size()));
+        }
+    }
+    return out->Write(b.Bytes().data(), b.GetSize()) == b.GetSize();
+}
+
 }  // namespace ove

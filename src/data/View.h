@@ -182,4 +182,42 @@ private:
     i32 m_celCountPos = -1;
 };
 
+// Writes VIEW and FONT files (asset tools). Cels are given as 32-bit pictures and stored at the
+// writer's depth: 8 bits keep the alpha (drawn white), 24 bits the colour (alpha 0 becomes the
+// colour key), 32 bits everything.
+class CViewWriter {
+public:
+    explicit CViewWriter(const char* tag = "VIEW", u32 bitsPerPixel = 32);
+
+    u32 blendMode = 1;
+    u8 smooth = 0;
+    u32 colourKey = 0;  // 0x00BBGGRR: stored as the bytes red, green, blue, 0
+
+    void AddLoop();
+    void AddMirror(u32 loop);
+    // Appends a cel to the last loop (starting one when there is none or the last is a mirror).
+    // The picture must be 32-bit (Rgba8888/Rgbx8888); false otherwise.
+    bool AddCel(const CBitmapInterface& picture, i32 xOffset, i32 yOffset);
+    // An empty cel of the given size (no pixels stored; transparent when loaded).
+    void AddEmptyCel(u32 width, u32 height, i32 xOffset, i32 yOffset);
+    std::size_t LoopCount() const { return m_loops.size(); }
+
+    bool Write(CDataBin* out) const;
+
+private:
+    struct SCelData {
+        u32 width, height;
+        i32 xOffset, yOffset;
+        std::vector<u8> bytes;
+    };
+    struct SLoopData {
+        bool mirror = false;
+        u32 of = 0;
+        std::vector<SCelData> cels;
+    };
+    char m_tag[4];
+    u32 m_bits;
+    std::vector<SLoopData> m_loops;
+};
+
 }  // namespace ove

@@ -1,0 +1,55 @@
+// Little-endian byte writer for building resource files by hand in tests.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace viewtest {
+
+struct Bytes {
+    std::vector<std::uint8_t> v;
+    Bytes& Tag(const char* t) {
+        for (int i = 0; i < 4; ++i) v.push_back(std::uint8_t(t[i]));
+        return *this;
+    }
+    Bytes& U32(std::uint32_t x) {
+        for (int i = 0; i < 4; ++i) v.push_back(std::uint8_t(x >> (8 * i)));
+        return *this;
+    }
+    Bytes& I32(std::int32_t x) { return U32(static_cast<std::uint32_t>(x)); }
+    Bytes& U8(std::uint8_t x) {
+        v.push_back(x);
+        return *this;
+    }
+    Bytes& Raw(const std::vector<std::uint8_t>& b) {
+        for (std::uint8_t x : b) v.push_back(x);
+        return *this;
+    }
+    Bytes& Str(const std::string& s) {
+        for (char c : s) v.push_back(std::uint8_t(c));
+        return *this;
+    }
+    Bytes& Zeros(std::size_t n) {
+        v.resize(v.size() + n, 0);
+        return *this;
+    }
+    std::size_t size() const { return v.size(); }
+};
+
+// A VIEW/FONT header of the standard length 17.
+inline Bytes ViewHeader(const char* tag, std::uint32_t bits, std::uint32_t loops, std::uint32_t blend = 1,
+                        std::uint8_t smooth = 0, std::uint32_t key = 0) {
+    Bytes b;
+    b.Tag(tag).U32(17).U32(bits).U32(key).U32(blend).U32(loops).U8(smooth);
+    return b;
+}
+
+// A cel record with a solid 32-bit colour (bytes blue, green, red, alpha).
+inline Bytes& SolidCel32(Bytes& b, std::uint32_t w, std::uint32_t h, std::int32_t dx, std::int32_t dy,
+                         std::uint32_t argb) {
+    b.U32(w).U32(h).I32(dx).I32(dy);
+    for (std::uint32_t i = 0; i < w * h; ++i) b.U32(argb);
+    return b;
+}
+
+}  // namespace viewtest

@@ -1,0 +1,298 @@
+// ovetool view, font, pict and dump, end to end: pictures written with libpng, results read back
+// with the engine's loaders.
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "data/DataBin.h"
+#include "data/View.h"
+#include "support/TestSupport.h"
+#include "walk/BackdropPicture.h"
+
+using namespace ove;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kTool = OVE_BUILD_DIR "/ovetool";
+
+bool WritePng(const fs::path& path, u32 w, u32 h, png_uint_32 format, const void* pixels,
+              const void* colormap = nullptr, u32 colormapEntries = 0) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = w;
+    image.height = h;
+    image.format = format;
+    image.colormap_entries = colormapEntries;
+    return png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, colormap) != 0;
+}
+
+// Runs ovetool with the arguments; returns the exit status and leaves the output in *output.
+int Tool(const ovetest::TempDir& dir, const std::string& args, std::string* output = nullptr) {
+    const fs::path log = dir / "tool.log";
+    int rc = ovetest::Run("cd '" + dir.path().string() + "' && '" + kTool + "' " + args + " > '" + log.string() +
+                          "' 2>&1");
+    if (output) {
+        std::ifstream in(log);
+        std::stringstream s;
+        s << in.rdbuf();
+        *output = s.str();
+    }
+    return rc;
+}
+
+TResourceRef<CView> LoadViewFile(const fs::path& path, bool font) {
+    CFile file(path.c_str(), "rb");
+    TResourceRef<CView> view(font ? new CFont("f") : new CView("v"));
+    view->Load(&file, nullptr);
+    return view;
+}
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(kTool)) GTEST_SKIP() << "ovetool not built";
+    }
+    ovetest::TempDir dir;
+};
+
+}  // namespace
+
+TEST_F(ToolTest, ViewWithLoopsOffsetsAndMirror) {
+    // a: 3 x 2 RGBA, every pixel different; b: 4 x 4; c: 1 x 1.
+    std::vector<u8> a(3 * 2 * 4), b(4 * 4 * 4, 0x40), c = {9, 8, 7, 255};
+    for (std::size_t i = 0; i < a.size(); ++i) a[i] = u8(10 + i * 7);
+    a[3] = 255;
+    ASSERT_TRUE(WritePng(dir / "a.png", 3, 2, PNG_FORMAT_RGBA, a.data()));
+    ASSERT_TRUE(WritePng(dir / "b.png", 4, 4, PNG_FORMAT_RGBA, b.data()));
+    ASSERT_TRUE(WritePng(dir / "c.png", 1, 1, PNG_FORMAT_RGBA, c.data()));
+    std::string out;
+    ASSERT_EQ(Tool(dir, "view hero.VIEW --blend 2 --smooth --loop a.png@3,-4 b.png --loop c.png --mirror 0", &out), 0)
+        << out;
+
+    auto view = LoadViewFile(dir / "hero.VIEW", false);
+    ASSERT_EQ(view->LoopCount(), 3u);
+    EXPECT_EQ(view->BlendMode(), 2u);
+    EXPECT_EQ(view->Smooth(), 1);
+    ASSERT_EQ(view->CelCount(0), 2u);
+    ASSERT_EQ(view->CelCount(1), 1u);
+    ASSERT_EQ(view->CelCount(2), 2u);
+    EXPECT_EQ(view->GetCel(0, 0)->width, 3u);
+    EXPECT_EQ(view->GetCel(0, 0)->xOffset, 3);
+    EXPECT_EQ(view->GetCel(0, 0)->yOffset, -4);
+    EXPECT_EQ(view->GetCel(0, 1)->xOffset, 0);
+    EXPECT_EQ(view->GetCel(2, 0)->xOffset, -3);
+    // PNG pixels are R, G, B, A from the top-left.
+    for (u32 y = 0; y < 2; ++y)
+        for (u32 x = 0; x < 3; ++x) {
+            const u8* p = &a[(y * 3 + x) * 4];
+            u32 expected = u32(p[3]) << 24 | u32(p[0]) << 16 | u32(p[1]) << 8 | p[2];
+            EXPECT_EQ(view->GetCelPixel(0, 0, i32(x), i32(y)), expected) << x << "," << y;
+        }
+    EXPECT_EQ(view->GetCelPixel(1, 0, 0, 0), 0xFF090807u);
+
+    ASSERT_EQ(Tool(dir, "dump hero.VIEW", &out), 0) << out;
+    EXPECT_NE(out.find("loops: 3"), std::string::npos) << out;
+    EXPECT_NE(out.find("cel 0: 3x2 offset (3,-4)"), std::string::npos) << out;
+    EXPECT_NE(out.find("loop 2: mirror of loop 0"), std::string::npos) << out;
+    EXPECT_NE(out.find("blend 2, smooth 1"), std::string::npos) << out;
+}
+
+TEST_F(ToolTest, ViewRefusesBadArguments) {
+    std::vector<u8> px = {1, 2, 3, 255};
+    ASSERT_TRUE(WritePng(dir / "p.png", 1, 1, PNG_FORMAT_RGBA, px.data()));
+    EXPECT_NE(Tool(dir, "view x.VIEW"), 0);
+    EXPECT_NE(Tool(dir, "view x.VIEW --loop missing.png"), 0);
+    EXPECT_NE(Tool(dir, "view x.VIEW p.png"), 0);
+    EXPECT_NE(Tool(dir, "view x.VIEW --loop p.png --mirror 2"), 0);
+    EXPECT_NE(Tool(dir, "view x.VIEW --loop p.png --mirror 1"), 0);  // itself
+    EXPECT_NE(Tool(dir, "view x.VIEW --blend 7 --loop p.png"), 0);
+    // A mirror may name a loop that comes later.
+    EXPECT_EQ(Tool(dir, "view x.VIEW --mirror 1 --loop p.png"), 0);
+    auto view = LoadViewFile(dir / "x.VIEW", false);
+    ASSERT_EQ(view->LoopCount(), 2u);
+    EXPECT_EQ(view->CelCount(0), 1u);
+}
+
+TEST_F(ToolTest, FontFromAGreyGrid) {
+    // 16 x 16 cells of 4 x 5; cell c has grey level c at its top-left pixel, 255 at its bottom-right.
+    const u32 cw = 4, ch = 5, w = cw * 16, h = ch * 16;
+    std::vector<u8> grey(w * h, 0);
+    for (u32 c = 0; c < 256; ++c) {
+        grey[(c / 16) * ch * w + (c % 16) * cw] = u8(c);
+        grey[((c / 16) * ch + ch - 1) * w + (c % 16) * cw + cw - 1] = 255;
+    }
+    ASSERT_TRUE(WritePng(dir / "grid.png", w, h, PNG_FORMAT_GRAY, grey.data()));
+    std::string out;
+    ASSERT_EQ(Tool(dir, "font small.FONT --grid grid.png --cell 4x5", &out), 0) << out;
+    auto font = LoadViewFile(dir / "small.FONT", true);
+    ASSERT_EQ(font->LoopCount(), 1u);
+    ASSERT_EQ(font->CelCount(0), 256u);
+    for (i32 c = 0; c < 256; ++c) {
+        ASSERT_EQ(font->GetCel(0, c)->width, cw);
+        ASSERT_EQ(font->GetCel(0, c)->height, ch);
+        EXPECT_EQ(font->GetCelPixel(0, c, 0, 0), u32(c) << 24 | 0xFFFFFF) << c;
+        EXPECT_EQ(font->GetCelPixel(0, c, 3, 4), 0xFFFFFFFFu) << c;
+        EXPECT_EQ(font->GetCelPixel(0, c, 1, 1), 0x00FFFFFFu) << c;
+    }
+    ASSERT_EQ(Tool(dir, "dump small.FONT", &out), 0);
+    EXPECT_NE(out.find("FONT: header 17 bytes, 8 bits per pixel"), std::string::npos) << out;
+    EXPECT_NE(out.find("loop 0: 256 cels"), std::string::npos) << out;
+
+    EXPECT_NE(Tool(dir, "font bad.FONT --grid grid.png --cell 5x5"), 0);  // grid too small
+    EXPECT_NE(Tool(dir, "font bad.FONT --grid grid.png"), 0);
+    EXPECT_NE(Tool(dir, "font bad.FONT"), 0);
+}
+
+TEST_F(ToolTest, FontFromAColourGridKeepsColours) {
+    std::vector<u8> rgba(16 * 16 * 4, 0);
+    for (u32 i = 0; i < 256; ++i) {
+        rgba[i * 4] = u8(i);
+        rgba[i * 4 + 1] = 7;
+        rgba[i * 4 + 3] = u8(255 - i);
+    }
+    ASSERT_TRUE(WritePng(dir / "grid.png", 16, 16, PNG_FORMAT_RGBA, rgba.data()));
+    ASSERT_EQ(Tool(dir, "font c.FONT --grid grid.png --cell 1x1"), 0);
+    auto font = LoadViewFile(dir / "c.FONT", true);
+    ASSERT_EQ(font->CelCount(0), 256u);
+    // libpng stores the colour of a fully transparent pixel as it is; only check visible ones.
+    for (i32 c = 0; c < 255; c += 17) EXPECT_EQ(font->GetCelPixel(0, c, 0, 0), u32(255 - c) << 24 | u32(c) << 16 | 0x0700u) << c;
+}
+
+TEST_F(ToolTest, FontFromTrueType) {
+    const fs::path ttf = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+    if (!fs::exists(ttf)) GTEST_SKIP() << "no DejaVu Sans";
+    std::string out;
+    ASSERT_EQ(Tool(dir, "font sans.FONT --ttf '" + ttf.string() + "' --size 16", &out), 0) << out;
+    auto font = LoadViewFile(dir / "sans.FONT", true);
+    ASSERT_EQ(font->LoopCount(), 1u);
+    ASSERT_EQ(font->CelCount(0), 256u);
+    const u32 height = font->GetCel(0, 0)->height;
+    EXPECT_GE(height, 16u);
+    EXPECT_LE(height, 24u);
+    for (i32 c = 0; c < 256; ++c) ASSERT_EQ(font->GetCel(0, c)->height, height) << c;
+    EXPECT_EQ(font->GetCel(0, 0)->width, 0u);   // control codes have no glyph
+    EXPECT_EQ(font->GetCel(0, 10)->width, 0u);
+    EXPECT_EQ(font->GetCel(0, 0x81)->width, 0u);  // a hole in code page 1252
+    EXPECT_GT(font->GetCel(0, 'W')->width, font->GetCel(0, 'i')->width);
+    auto inked = [&](i32 c) {
+        int n = 0;
+        for (u32 y = 0; y < height; ++y)
+            for (u32 x = 0; x < font->GetCel(0, c)->width; ++x) {
+                u32 p = font->GetCelPixel(0, c, i32(x), i32(y));
+                EXPECT_EQ(p & 0xFFFFFF, 0xFFFFFFu);  // white, the text colour tints it
+                n += (p >> 24) > 128;
+            }
+        return n;
+    };
+    EXPECT_EQ(inked(' '), 0);
+    EXPECT_GT(font->GetCel(0, ' ')->width, 0u);
+    EXPECT_GT(inked('A'), 10);
+    EXPECT_GT(inked(0x80), 5);  // the euro sign sits at 0x80 in code page 1252
+    EXPECT_GT(inked(0xE9), 5);  // e acute
+    // 'g' reaches below the baseline: ink in the bottom rows, which 'a' lacks.
+    auto inkBelow = [&](i32 c, u32 fromRow) {
+        int n = 0;
+        for (u32 y = fromRow; y < height; ++y)
+            for (u32 x = 0; x < font->GetCel(0, c)->width; ++x) n += (font->GetCelPixel(0, c, i32(x), i32(y)) >> 24) > 64;
+        return n;
+    };
+    EXPECT_GT(inkBelow('g', height - 4), 0);
+    EXPECT_EQ(inkBelow('a', height - 3), 0);
+
+    EXPECT_NE(Tool(dir, "font x.FONT --ttf missing.ttf --size 12"), 0);
+    EXPECT_NE(Tool(dir, "font x.FONT --ttf '" + ttf.string() + "'"), 0);
+}
+
+TEST_F(ToolTest, PictureWithMasksAndHotspots) {
+    const u32 w = 6, h = 4;
+    std::vector<u8> rgb(w * h * 3), walk(w * h), click(w * h);
+    for (u32 i = 0; i < w * h; ++i) {
+        rgb[i * 3] = u8(i);
+        rgb[i * 3 + 1] = u8(100 + i);
+        rgb[i * 3 + 2] = u8(200 + i);
+        walk[i] = i % w < 3 ? 0 : 200;
+        click[i] = u8(i / 8);  // indices 0, 1, 2
+    }
+    // The click palette is deliberately not a grey ramp: the indices must come through, not colours.
+    const u8 palette[] = {255, 0, 0, 0, 255, 0, 0, 0, 255};
+    ASSERT_TRUE(WritePng(dir / "room.png", w, h, PNG_FORMAT_RGB, rgb.data()));
+    ASSERT_TRUE(WritePng(dir / "walk.png", w, h, PNG_FORMAT_GRAY, walk.data()));
+    ASSERT_TRUE(WritePng(dir / "click.png", w, h, PNG_FORMAT_RGB_COLORMAP, click.data(), palette, 3));
+    std::ofstream(dir / "names.txt") << "door\n\nwindow\r\n";
+    std::string out;
+    ASSERT_EQ(Tool(dir, "pict room.PICT --image room.png --walk walk.png --click click.png --hotspots names.txt", &out),
+              0)
+        << out;
+
+    CFile file((dir / "room.PICT").c_str(), "rb");
+    CBackdropPicture picture;
+    ASSERT_TRUE(picture.Load(&file));
+    ASSERT_EQ(picture.Width(), 6);
+    ASSERT_EQ(picture.Height(), 4);
+    EXPECT_EQ(picture.Bitmap()->BitsPerPixel(), 24u);  // opaque image
+    for (u32 y = 0; y < h; ++y)
+        for (u32 x = 0; x < w; ++x) {
+            const u8* p = picture.Bitmap()->TopRow(y) + x * 3;
+            const u32 i = y * w + x;
+            EXPECT_EQ(p[2], rgb[i * 3]);
+            EXPECT_EQ(p[1], rgb[i * 3 + 1]);
+            EXPECT_EQ(p[0], rgb[i * 3 + 2]);
+        }
+    ASSERT_NE(picture.WalkMask(), nullptr);
+    ASSERT_NE(picture.ClickMask(), nullptr);
+    EXPECT_EQ(picture.ControlMask(), nullptr);
+    EXPECT_EQ(picture.DepthMask(), nullptr);
+    for (u32 i = 0; i < w * h; ++i) {
+        EXPECT_EQ(picture.WalkMask()->ValueAt(i), walk[i]) << i;
+        EXPECT_EQ(picture.ClickMask()->ValueAt(i), click[i]) << i;
+    }
+    EXPECT_STREQ(picture.HotspotName(1), "door");
+    EXPECT_EQ(picture.HotspotName(2), nullptr);
+    EXPECT_STREQ(picture.HotspotName(3), "window");
+
+    ASSERT_EQ(Tool(dir, "dump room.PICT", &out), 0) << out;
+    EXPECT_NE(out.find("PICT: 6x4, 24 bits per pixel"), std::string::npos) << out;
+    EXPECT_NE(out.find("walk mask: 24 pixels, 8 runs, values 0:12 200:12"), std::string::npos) << out;
+    EXPECT_NE(out.find("click mask: 24 pixels, 3 runs, values 0:8 1:8 2:8"), std::string::npos) << out;
+    EXPECT_NE(out.find("control mask: none"), std::string::npos) << out;
+    EXPECT_NE(out.find("3: window"), std::string::npos) << out;
+}
+
+TEST_F(ToolTest, PictureRefusals) {
+    std::vector<u8> rgba(4 * 4 * 4, 200), grey(3 * 3, 1), colour(4 * 4 * 3, 0);
+    rgba[3] = 100;  // not opaque
+    colour[0] = 255;
+    ASSERT_TRUE(WritePng(dir / "img.png", 4, 4, PNG_FORMAT_RGBA, rgba.data()));
+    ASSERT_TRUE(WritePng(dir / "small.png", 3, 3, PNG_FORMAT_GRAY, grey.data()));
+    ASSERT_TRUE(WritePng(dir / "colour.png", 4, 4, PNG_FORMAT_RGB, colour.data()));
+    EXPECT_NE(Tool(dir, "pict a.PICT"), 0);
+    EXPECT_NE(Tool(dir, "pict a.PICT --image missing.png"), 0);
+    EXPECT_NE(Tool(dir, "pict a.PICT --image img.png --walk small.png"), 0);
+    EXPECT_NE(Tool(dir, "pict a.PICT --image img.png --depth colour.png"), 0);
+    ASSERT_EQ(Tool(dir, "pict a.PICT --image img.png"), 0);
+    CFile file((dir / "a.PICT").c_str(), "rb");
+    CBackdropPicture picture;
+    ASSERT_TRUE(picture.Load(&file));
+    EXPECT_EQ(picture.Bitmap()->BitsPerPixel(), 32u);
+    EXPECT_EQ(picture.Bitmap()->TopRow(0)[3], 100);
+}
+
+TEST_F(ToolTest, DumpRejectsOtherFiles) {
+    std::ofstream(dir / "junk.bin") << "JUNKJUNKJUNK";
+    std::string out;
+    EXPECT_NE(Tool(dir, "dump junk.bin", &out), 0);
+    EXPECT_NE(out.find("not a VIEW, FONT or PICT"), std::string::npos) << out;
+    EXPECT_NE(Tool(dir, "dump missing.VIEW"), 0);
+    // A truncated view is described as far as it goes.
+    std::vector<u8> v = {'V', 'I', 'E', 'W', 17, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0,
+                         0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3};
+    dir.Write("cut.VIEW", v);
+    ASSERT_EQ(Tool(dir, "dump cut.VIEW", &out), 0) << out;
+    EXPECT_NE(out.find("loop 0: 3 cels"), std::string::npos) << out;
+    EXPECT_NE(out.find("(file ends inside cel 0)"), std::string::npos) << out;
+    EXPECT_NE(out.find("loaded: 2 loops, 0 cels"), std::string::npos) << out;
+}

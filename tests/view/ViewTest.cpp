@@ -1,0 +1,467 @@
+// View and font resources: loading, sheet packing, mirrors, cel geometry and the view builder.
+#include <gtest/gtest.h>
+
+#include "data/DataBin.h"
+#include "data/View.h"
+#include "view/Bytes.h"
+
+using namespace ove;
+using viewtest::Bytes;
+using viewtest::SolidCel32;
+using viewtest::ViewHeader;
+
+namespace {
+
+template <class T = CView>
+TResourceRef<CView> LoadFrom(const std::vector<u8>& bytes, u32 startAt = 0) {
+    CBuffer buffer(bytes);
+    buffer.Seek(startAt);
+    TResourceRef<CView> view(new T("test"));
+    view->Load(&buffer, nullptr);
+    return view;
+}
+
+u32 Argb(u8 a, u8 r, u8 g, u8 b) { return u32(a) << 24 | u32(r) << 16 | u32(g) << 8 | b; }
+
+}  // namespace
+
+TEST(ViewLoad, StandardHeaderAndPixels) {
+    Bytes b = ViewHeader("VIEW", 32, 1, 2, 1);
+    b.U32(0).U32(2);
+    // 2 x 2 cel: top row red, green; bottom row blue, half-transparent white.
+    b.U32(2).U32(2).I32(-3).I32(7);
+    b.U32(Argb(255, 255, 0, 0)).U32(Argb(255, 0, 255, 0)).U32(Argb(255, 0, 0, 255)).U32(Argb(128, 255, 255, 255));
+    SolidCel32(b, 3, 1, 0, 0, Argb(255, 1, 2, 3));
+    auto view = LoadFrom(b.v);
+    ASSERT_EQ(view->LoopCount(), 1u);
+    EXPECT_EQ(view->BlendMode(), 2u);
+    EXPECT_EQ(view->Smooth(), 1);
+    ASSERT_EQ(view->CelCount(0), 2u);
+    const SCel& c = *view->GetCel(0, 0);
+    EXPECT_EQ(c.width, 2u);
+    EXPECT_EQ(c.height, 2u);
+    EXPECT_EQ(c.xOffset, -3);
+    EXPECT_EQ(c.yOffset, 7);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), Argb(255, 255, 0, 0));
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 0), Argb(255, 0, 255, 0));
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 1), Argb(255, 0, 0, 255));
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), Argb(128, 255, 255, 255));
+    EXPECT_EQ(view->GetCelPixel(0, 1, 2, 0), Argb(255, 1, 2, 3));
+    EXPECT_STREQ(view->Name(), "test");
+}
+
+TEST(ViewLoad, WrongTagLeavesEmptyResource) {
+    Bytes b = ViewHeader("VIEX", 32, 1);
+    b.U32(0).U32(1);
+    SolidCel32(b, 1, 1, 0, 0, 0xFFFFFFFF);
+    auto view = LoadFrom(b.v);
+    EXPECT_EQ(view->LoopCount(), 0u);
+    EXPECT_EQ(view->SheetCount(), 0u);
+    EXPECT_EQ(view->BlendMode(), 1u);
+}
+
+TEST(ViewLoad, ReadsFromTheStreamPosition) {
+    Bytes b;
+    b.Str("JUNKJUNK");  // eight bytes before the resource
+    Bytes v = ViewHeader("FONT", 32, 1);
+    v.U32(0).U32(1);
+    SolidCel32(v, 1, 1, 4, 5, Argb(255, 9, 9, 9));
+    b.Raw(v.v);
+    auto view = LoadFrom(b.v, 8);
+    ASSERT_EQ(view->CelCount(0), 1u);
+    EXPECT_EQ(view->GetCel(0, 0)->xOffset, 4);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), Argb(255, 9, 9, 9));
+}
+
+TEST(ViewLoad, ShortHeadersKeepDefaults) {
+    // Length 8: only depth and key are present; blend mode stays 1.
+    {
+        Bytes b;
+        b.Tag("VIEW").U32(8).U32(32).U32(0);
+        b.U32(0).U32(1);  // would be a loop record, but there are no loops
+        auto view = LoadFrom(b.v);
+        EXPECT_EQ(view->BlendMode(), 1u);
+        EXPECT_EQ(view->LoopCount(), 0u);
+        EXPECT_EQ(view->Smooth(), 0);
+    }
+    // Length 12: depth, key and blend; 0 loops and filtering off, whatever follows at offset 20.
+    {
+        Bytes b;
+        b.Tag("VIEW").U32(12).U32(32).U32(0).U32(1);
+        b.U32(3).U8(1);  // loop count and smoothing beyond the header: not read
+        auto view = LoadFrom(b.v);
+        EXPECT_EQ(view->BlendMode(), 1u);
+        EXPECT_EQ(view->LoopCount(), 0u);
+        EXPECT_EQ(view->Smooth(), 0);
+    }
+    // Length 16: loops present, smoothing off; the loop records start at offset 24.
+    {
+        Bytes b;
+        b.Tag("VIEW").U32(16).U32(32).U32(0).U32(0).U32(1);
+        ASSERT_EQ(b.size(), 24u);
+        b.U32(0).U32(1);
+        SolidCel32(b, 1, 1, 0, 0, Argb(255, 1, 1, 1));
+        auto view = LoadFrom(b.v);
+        EXPECT_EQ(view->BlendMode(), 0u);
+        EXPECT_EQ(view->Smooth(), 0);
+        ASSERT_EQ(view->CelCount(0), 1u);
+        EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), Argb(255, 1, 1, 1));
+    }
+}
+
+TEST(ViewLoad, LongHeaderIsSkipped) {
+    // Length 20: 17 header bytes are read, the 3 extra bytes are skipped before the first record.
+    Bytes b;
+    b.Tag("VIEW").U32(20).U32(32).U32(0).U32(1).U32(1).U8(1);
+    b.U8(0xEE).U8(0xEE).U8(0xEE);
+    b.U32(0).U32(1);
+    SolidCel32(b, 2, 1, 6, 0, Argb(255, 4, 5, 6));
+    auto view = LoadFrom(b.v);
+    EXPECT_EQ(view->Smooth(), 1);
+    ASSERT_EQ(view->CelCount(0), 1u);
+    EXPECT_EQ(view->GetCel(0, 0)->width, 2u);
+    EXPECT_EQ(view->GetCel(0, 0)->xOffset, 6);
+}
+
+TEST(ViewLoad, EightBitCelsAreWhiteWithAlpha) {
+    Bytes b = ViewHeader("FONT", 8, 1);
+    b.U32(0).U32(1).U32(3).U32(1).I32(0).I32(0).U8(0).U8(0x80).U8(0xFF);
+    auto view = LoadFrom<CFont>(b.v);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), 0x00FFFFFFu);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 0), 0x80FFFFFFu);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 2, 0), 0xFFFFFFFFu);
+}
+
+TEST(ViewLoad, ColourKeyMakesExactlyThoseTwentyFourBitPixelsTransparent) {
+    // Key red 0x10, green 0x20, blue 0x30, stored as the bytes red, green, blue, 0.
+    const u32 key = 0x10 | 0x20 << 8 | 0x30 << 16;
+    Bytes b = ViewHeader("VIEW", 24, 1, 1, 0, key);
+    b.U32(0).U32(1).U32(4).U32(1).I32(0).I32(0);
+    b.U8(0x30).U8(0x20).U8(0x10);  // blue, green, red = the key
+    b.U8(0x10).U8(0x20).U8(0x30);  // the key with red and blue exchanged: not the key
+    b.U8(0x31).U8(0x20).U8(0x10);  // off by one in blue
+    b.U8(0x30).U8(0x20).U8(0x10);  // the key again
+    auto view = LoadFrom(b.v);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), 0x00102030u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 0), 0xFF302010u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 2, 0), 0xFF102031u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 3, 0) >> 24, 0u);
+}
+
+TEST(ViewLoad, UnknownDepthGivesTransparentCelsWithoutData) {
+    Bytes b = ViewHeader("VIEW", 16, 1);
+    b.U32(0).U32(2);
+    b.U32(2).U32(2).I32(0).I32(0);  // no pixel bytes follow for depth 16
+    b.U32(5).U32(1).I32(1).I32(2);
+    auto view = LoadFrom(b.v);
+    ASSERT_EQ(view->CelCount(0), 2u);
+    EXPECT_EQ(view->GetCel(0, 1)->width, 5u);
+    EXPECT_EQ(view->GetCel(0, 1)->yOffset, 2);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) EXPECT_EQ(view->GetCelPixel(0, 0, x, y), 0u);
+}
+
+TEST(ViewLoad, MirroredLoopNegatesOffsetsAndSwapsU) {
+    Bytes b = ViewHeader("VIEW", 32, 2);
+    b.U32(0).U32(2);
+    SolidCel32(b, 3, 2, 5, -1, 0xFF000001);
+    SolidCel32(b, 4, 2, -2, 3, 0xFF000002);
+    b.U32(1).U32(0);
+    auto view = LoadFrom(b.v);
+    ASSERT_EQ(view->CelCount(1), 2u);
+    for (int c = 0; c < 2; ++c) {
+        const SCel& a = *view->GetCel(0, c);
+        const SCel& m = *view->GetCel(1, c);
+        EXPECT_EQ(m.xOffset, -a.xOffset);
+        EXPECT_EQ(m.yOffset, a.yOffset);
+        EXPECT_EQ(m.uLeft, a.uRight);
+        EXPECT_EQ(m.uRight, a.uLeft);
+        EXPECT_EQ(m.vTop, a.vTop);
+        EXPECT_EQ(m.vBottom, a.vBottom);
+        EXPECT_EQ(m.x, a.x);
+        EXPECT_EQ(m.width, a.width);
+        EXPECT_EQ(view->GetCelPixel(1, c, 0, 0), view->GetCelPixel(0, c, 0, 0));
+    }
+    EXPECT_EQ(view->GetCel(1, 0)->xOffset, -5);
+}
+
+TEST(ViewLoad, MirrorsAreResolvedInLoopOrder) {
+    // Loop 0 mirrors loop 2 before loop 2 is filled: empty. Loop 2 mirrors loop 1.
+    // Loop 3 mirrors loop 2 after it was filled: mirrored twice, i.e. like loop 1.
+    Bytes b = ViewHeader("VIEW", 32, 4);
+    b.U32(1).U32(2);
+    b.U32(0).U32(1);
+    SolidCel32(b, 3, 3, 7, 1, 0xFFFFFFFF);
+    b.U32(1).U32(1);
+    b.U32(1).U32(2);
+    auto view = LoadFrom(b.v);
+    ASSERT_EQ(view->LoopCount(), 4u);
+    EXPECT_EQ(view->CelCount(0), 0u);
+    ASSERT_EQ(view->CelCount(2), 1u);
+    EXPECT_EQ(view->GetCel(2, 0)->xOffset, -7);
+    ASSERT_EQ(view->CelCount(3), 1u);
+    const SCel& once = *view->GetCel(1, 0);
+    const SCel& twice = *view->GetCel(3, 0);
+    EXPECT_EQ(twice.xOffset, 7);
+    EXPECT_EQ(twice.uLeft, once.uLeft);
+    EXPECT_EQ(twice.uRight, once.uRight);
+}
+
+TEST(ViewLoad, MirrorOutOfRangeIsIgnored) {
+    Bytes b = ViewHeader("VIEW", 32, 3);
+    b.U32(0).U32(1);
+    SolidCel32(b, 1, 1, 0, 0, 0xFFFFFFFF);
+    b.U32(1).U32(3);
+    b.U32(1).U32(0xFFFFFFFF);
+    auto view = LoadFrom(b.v);
+    ASSERT_EQ(view->LoopCount(), 3u);
+    EXPECT_EQ(view->CelCount(0), 1u);
+    EXPECT_EQ(view->CelCount(1), 0u);
+    EXPECT_EQ(view->CelCount(2), 0u);
+    EXPECT_EQ(view->GetCel(1, 0), nullptr);
+}
+
+TEST(ViewLoad, TextureCoordinates) {
+    Bytes b = ViewHeader("VIEW", 32, 1);
+    b.U32(0).U32(2);
+    SolidCel32(b, 100, 50, 0, 0, 0xFFFFFFFF);
+    SolidCel32(b, 20, 10, 0, 0, 0xFFFFFFFF);
+    auto view = LoadFrom(b.v);
+    const SCel& c = *view->GetCel(0, 1);
+    ASSERT_EQ(c.x, 100);
+    ASSERT_EQ(c.y, 0);
+    // Sheet 256 x 256; the epsilon pulls u inward on the left and v outward on the top.
+    EXPECT_FLOAT_EQ(c.uLeft, 100.0001f / 256.0f);
+    EXPECT_FLOAT_EQ(c.uRight, 120.0001f / 256.0f);
+    EXPECT_FLOAT_EQ(c.vTop, -0.0001f / 256.0f);
+    EXPECT_FLOAT_EQ(c.vBottom, 9.9999f / 256.0f);
+    EXPECT_LT(c.vTop, 0.0f);
+    EXPECT_EQ(c.texture, nullptr);  // no renderer
+}
+
+TEST(ViewPacking, WideCelGetsA512By256Sheet) {
+    Bytes b = ViewHeader("VIEW", 32, 1);
+    b.U32(0).U32(3);
+    SolidCel32(b, 10, 10, 0, 0, 0xFFFFFFFF);
+    SolidCel32(b, 300, 256, 0, 0, 0xFFFFFFFF);
+    SolidCel32(b, 3, 257, 0, 0, 0xFFFFFFFF);
+    auto view = LoadFrom(b.v);
+    ASSERT_EQ(view->SheetCount(), 3u);
+    EXPECT_EQ(view->Sheet(0).bitmap->Width(), 256u);
+    EXPECT_EQ(view->Sheet(1).bitmap->Width(), 512u);
+    EXPECT_EQ(view->Sheet(1).bitmap->Height(), 256u);
+    EXPECT_EQ(view->Sheet(2).bitmap->Width(), 256u);
+    EXPECT_EQ(view->Sheet(2).bitmap->Height(), 512u);
+    EXPECT_EQ(view->CelSheet(0, 1), 1);
+    EXPECT_EQ(view->GetCel(0, 1)->x, 0);
+    EXPECT_FLOAT_EQ(view->GetCel(0, 1)->uRight, 300.0001f / 512.0f);
+}
+
+TEST(ViewPacking, ViewCelsTouchFontGlyphsKeepAGap) {
+    auto build = [] {
+        Bytes b = ViewHeader("VIEW", 32, 1);
+        b.U32(0).U32(5);
+        for (int i = 0; i < 4; ++i) SolidCel32(b, 100, 50, 0, 0, 0xFF000000u | u32(i + 1));
+        SolidCel32(b, 60, 200, 0, 0, 0xFFFFFFFF);
+        return b.v;
+    };
+    auto view = LoadFrom<CView>(build());
+    auto font = LoadFrom<CFont>(build());
+    const int vx[] = {0, 100, 0, 100}, vy[] = {0, 0, 50, 50};
+    const int fx[] = {0, 101, 0, 101}, fy[] = {0, 0, 51, 51};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(view->GetCel(0, i)->x, vx[i]) << i;
+        EXPECT_EQ(view->GetCel(0, i)->y, vy[i]) << i;
+        EXPECT_EQ(font->GetCel(0, i)->x, fx[i]) << i;
+        EXPECT_EQ(font->GetCel(0, i)->y, fy[i]) << i;
+        // Neighbours keep their own pixels.
+        EXPECT_EQ(view->GetCelPixel(0, i, 99, 49), 0xFF000000u | u32(i + 1));
+        EXPECT_EQ(font->GetCelPixel(0, i, 0, 0), 0xFF000000u | u32(i + 1));
+    }
+    // The 200-high cel fits neither right of the row (200 + 60 > 256) nor below it (100 + 200 > 256).
+    EXPECT_EQ(view->CelSheet(0, 4), 1);
+    EXPECT_EQ(font->CelSheet(0, 4), 1);
+    // In the font the gap shows as untouched sheet pixels between the glyphs.
+    const CBitmap& sheet = *font->Sheet(0).bitmap;
+    EXPECT_EQ(sheet.TopRow(0)[100 * 4 + 3], 0);
+    EXPECT_EQ(sheet.TopRow(50)[0 * 4 + 3], 0);
+}
+
+TEST(ViewPacking, NewRowWhenTheCursorIsFull) {
+    CView view;
+    CBitmap a(200, 30, PixelFormat::Rgba8888), c(100, 20, PixelFormat::Rgba8888);
+    i32 x = -1, y = -1;
+    view.AddImage(&a, &x, &y);
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 0);
+    view.AddImage(&c, &x, &y);  // 200 + 100 > 256: next row, below the 30-high first row
+    EXPECT_EQ(x, 0);
+    EXPECT_EQ(y, 30);
+    view.AddImage(&c, &x, &y);
+    EXPECT_EQ(x, 100);
+    EXPECT_EQ(y, 30);
+    EXPECT_EQ(view.SheetCount(), 1u);
+}
+
+TEST(ViewGeometry, AlignAndHitTest) {
+    SCel cel;
+    cel.width = 10;
+    cel.height = 6;
+    // Top-left alignment, no offsets.
+    EXPECT_TRUE(CView::HitTest(cel, 9, 6, 0, 0));  // (width - 1, height) is inside
+    EXPECT_TRUE(CView::HitTest(cel, 0, 0, 0, 0));
+    EXPECT_FALSE(CView::HitTest(cel, 10, 0, 0, 0));
+    EXPECT_FALSE(CView::HitTest(cel, 0, 7, 0, 0));
+    EXPECT_FALSE(CView::HitTest(cel, -1, 0, 0, 0));
+    EXPECT_FALSE(CView::HitTest(cel, 0, -1, 0, 0));
+
+    // Centre/bottom with offsets: x += 5 - 2, y += 6 - (-1).
+    cel.xOffset = 2;
+    cel.yOffset = -1;
+    i32 x = 0, y = 0;
+    CView::Align(cel, &x, &y, 1, 2);
+    EXPECT_EQ(x, 3);
+    EXPECT_EQ(y, 7);
+    x = 4;
+    y = 4;
+    CView::Align(cel, &x, &y, 2, 1);
+    EXPECT_EQ(x, 4 + 10 - 2);
+    EXPECT_EQ(y, 4 + 3 + 1);
+    x = 4;
+    y = 4;
+    CView::Align(cel, &x, &y, 0, 0);
+    EXPECT_EQ(x, 2);
+    EXPECT_EQ(y, 5);
+    // Bottom-right aligned: the drawing position is one past the last column, i.e. outside.
+    cel.xOffset = cel.yOffset = 0;
+    EXPECT_FALSE(CView::HitTest(cel, 0, -7, 2, 2));
+    EXPECT_TRUE(CView::HitTest(cel, -1, -6, 2, 2));
+    EXPECT_TRUE(CView::HitTest(cel, -10, 0, 2, 2));
+    EXPECT_FALSE(CView::HitTest(cel, -11, 0, 2, 2));
+}
+
+TEST(ViewGeometry, GetCelPixelBounds) {
+    Bytes b = ViewHeader("VIEW", 32, 1);
+    b.U32(0).U32(1);
+    SolidCel32(b, 2, 2, 0, 0, 0xFF123456);
+    auto view = LoadFrom(b.v);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), 0xFF123456u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 2, 0), 0u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 2), 0u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, -1, 0), 0u);
+    EXPECT_EQ(view->GetCelPixel(0, 1, 0, 0), 0u);
+    EXPECT_EQ(view->GetCelPixel(1, 0, 0, 0), 0u);
+    EXPECT_EQ(view->GetCelPixel(-1, 0, 0, 0), 0u);
+    EXPECT_EQ(view->GetCelPixel(0, -1, 0, 0), 0u);
+}
+
+TEST(Resource, ReferenceCounting) {
+    static int destroyed = 0;
+    struct SProbe : CView {
+        ~SProbe() override { ++destroyed; }
+    };
+    destroyed = 0;
+    auto* probe = new SProbe;
+    EXPECT_EQ(probe->RefCount(), 0u);
+    probe->AddRef();
+    probe->AddRef();
+    EXPECT_EQ(probe->Release(), 1u);
+    EXPECT_EQ(destroyed, 0);
+    {
+        TResourceRef<CView> ref(probe);
+        TResourceRef<CView> copy = ref;
+        EXPECT_EQ(probe->RefCount(), 3u);
+        EXPECT_EQ(probe->Release(), 2u);
+    }
+    EXPECT_EQ(destroyed, 1);
+}
+
+TEST(ViewName, NullEmptyAndGiven) {
+    CView a(nullptr), b(""), c("hero");
+    EXPECT_EQ(a.Name(), nullptr);
+    EXPECT_EQ(b.Name(), nullptr);
+    EXPECT_STREQ(c.Name(), "hero");
+}
+
+namespace {
+
+// A 32-bit image whose pixel at picture (x, y) is 0xFF00YYXX.
+std::unique_ptr<CBitmap> Numbered(u32 w, u32 h) {
+    auto image = std::make_unique<CBitmap>(w, h, PixelFormat::Rgba8888);
+    for (u32 y = 0; y < h; ++y)
+        for (u32 x = 0; x < w; ++x) {
+            u8* p = image->TopRow(y) + x * 4;
+            p[0] = u8(x);
+            p[1] = u8(y);
+            p[2] = 0;
+            p[3] = 255;
+        }
+    return image;
+}
+
+}  // namespace
+
+TEST(ViewBuilder, TwoByTwoRoundTrip) {
+    auto image = Numbered(4, 3);
+    CViewBuilder builder;
+    builder.NewLoop();
+    // Column 1, memory rows 1..2 (bottom-up), i.e. picture rows 0..1.
+    ASSERT_TRUE(builder.NewCel(image.get(), 1, 1, 2, 2));
+    CView* view = builder.Fixate(nullptr);
+    ASSERT_NE(view, nullptr);
+    EXPECT_STREQ(view->Name(), "[generated]");
+    EXPECT_EQ(view->RefCount(), 1u);
+    ASSERT_EQ(view->LoopCount(), 1u);
+    ASSERT_EQ(view->CelCount(0), 1u);
+    const SCel& c = *view->GetCel(0, 0);
+    EXPECT_EQ(c.width, 2u);
+    EXPECT_EQ(c.height, 2u);
+    EXPECT_EQ(c.xOffset, 0);
+    EXPECT_EQ(c.yOffset, 0);
+    EXPECT_EQ(view->BlendMode(), 1u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), 0xFF000001u);  // memory row 2 = picture row 0
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), 0xFF000102u);
+    EXPECT_EQ(builder.Fixate(nullptr), view);
+}
+
+TEST(ViewBuilder, ClippingMirrorsAndRefusals) {
+    auto image = Numbered(4, 4);
+    CBitmap grey(4, 4, PixelFormat::Grey8);
+    CViewBuilder builder;
+    EXPECT_FALSE(builder.NewCel(image.get(), 0, 0, 1, 1));  // no loop yet
+    builder.NewLoop();
+    EXPECT_FALSE(builder.NewCel(&grey, 0, 0, 1, 1));          // not 32-bit
+    EXPECT_FALSE(builder.NewCel(image.get(), 4, 0, 2, 2));    // starts past the right edge
+    EXPECT_FALSE(builder.NewCel(image.get(), -3, 0, 3, 2));   // nothing left after clipping
+    EXPECT_FALSE(builder.NewCel(nullptr, 0, 0, 1, 1));
+    ASSERT_TRUE(builder.NewCel(image.get(), -1, -1, 3, 3));   // clipped to 2 x 2 at (0, 0)
+    ASSERT_TRUE(builder.NewCel(image.get(), 3, 2, 5, 5));     // clipped to 1 x 2
+    builder.NewLoop(0);
+    EXPECT_FALSE(builder.NewCel(image.get(), 0, 0, 1, 1));  // a mirror takes no cels
+    CView* view = builder.Fixate(nullptr);
+    builder.NewLoop();  // ignored once fixed
+    EXPECT_FALSE(builder.NewCel(image.get(), 0, 0, 1, 1));
+    ASSERT_EQ(view->LoopCount(), 2u);
+    ASSERT_EQ(view->CelCount(0), 2u);
+    EXPECT_EQ(view->GetCel(0, 0)->width, 2u);
+    EXPECT_EQ(view->GetCel(0, 0)->height, 2u);
+    // Memory rows 1..0 = picture rows 2..3.
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), 0xFF000200u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), 0xFF000301u);
+    EXPECT_EQ(view->GetCel(0, 1)->width, 1u);
+    EXPECT_EQ(view->GetCel(0, 1)->height, 2u);
+    EXPECT_EQ(view->GetCelPixel(0, 1, 0, 0), 0xFF000003u);
+    EXPECT_EQ(view->GetCelPixel(0, 1, 0, 1), 0xFF000103u);
+    ASSERT_EQ(view->CelCount(1), 2u);
+    // The generated view outlives the builder while someone holds it.
+    view->AddRef();
+    {
+        CViewBuilder other;
+        other.NewLoop();
+        other.NewCel(image.get(), 0, 0, 1, 1);
+        // Destroyed without Fixate: only the buffer goes.
+    }
+    TResourceRef<CView> keep(view);
+    view->Release();
+    EXPECT_EQ(view->RefCount(), 2u);  // builder + keep
+}

@@ -1,0 +1,97 @@
+// ovetool view: builds a VIEW file from PNG (or BMP, JPEG, QOI) pictures.
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "Command.h"
+#include "data/DataBin.h"
+#include "data/View.h"
+#include "image/ImageLoad.h"
+
+namespace {
+
+using namespace ove;
+
+// "path[@dx,dy]": the offsets are taken only when what follows the last '@' is two integers.
+void SplitCel(const std::string& spec, std::string& path, i32& dx, i32& dy) {
+    path = spec;
+    dx = dy = 0;
+    auto at = spec.rfind('@');
+    if (at == std::string::npos) return;
+    std::string rest = spec.substr(at + 1);
+    long a = 0, b = 0;
+    char tail = 0;
+    if (std::sscanf(rest.c_str(), "%ld,%ld%c", &a, &b, &tail) != 2) return;
+    path = spec.substr(0, at);
+    dx = static_cast<i32>(a);
+    dy = static_cast<i32>(b);
+}
+
+bool ParseInt(const std::string& s, long& value) {
+    char* end = nullptr;
+    value = std::strtol(s.c_str(), &end, 10);
+    return !s.empty() && end && *end == 0;
+}
+
+int Fail(const std::string& message) {
+    std::fprintf(stderr, "ovetool view: %s\n", message.c_str());
+    return 1;
+}
+
+int RunView(const ovetool::Args& args) {
+    std::string out;
+    CViewWriter writer("VIEW", 32);
+    bool inLoop = false;
+    long maxMirror = -1;  // mirrors may name later loops; checked at the end
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        long n = 0;
+        if (a == "--blend") {
+            if (i + 1 >= args.size() || !ParseInt(args[i + 1], n) || n < 0 || n > 2)
+                return Fail("--blend needs 0 (opaque), 1 (alpha) or 2 (additive)");
+            writer.blendMode = static_cast<u32>(n);
+            ++i;
+        } else if (a == "--smooth") {
+            writer.smooth = 1;
+        } else if (a == "--loop") {
+            writer.AddLoop();
+            inLoop = true;
+        } else if (a == "--mirror") {
+            if (i + 1 >= args.size() || !ParseInt(args[i + 1], n) || n < 0)
+                return Fail("--mirror needs a loop number");
+            if (static_cast<std::size_t>(n) == writer.LoopCount()) return Fail("a loop cannot mirror itself");
+            writer.AddMirror(static_cast<u32>(n));
+            maxMirror = std::max(maxMirror, n);
+            inLoop = false;
+            ++i;
+        } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
+            return Fail("unknown option " + a);
+        } else if (out.empty()) {
+            out = a;
+        } else if (!inLoop) {
+            return Fail("picture " + a + " outside a --loop group");
+        } else {
+            std::string path;
+            i32 dx, dy;
+            SplitCel(a, path, dx, dy);
+            std::string error;
+            auto picture = LoadImageFile(path, &error);
+            if (!picture) return Fail(path + ": " + error);
+            if (!writer.AddCel(*picture, dx, dy)) return Fail(path + ": not a 32-bit picture");
+        }
+    }
+    if (out.empty()) return Fail("no output file");
+    if (writer.LoopCount() == 0) return Fail("no loops (use --loop a.png ...)");
+    if (maxMirror >= static_cast<long>(writer.LoopCount()))
+        return Fail("--mirror " + std::to_string(maxMirror) + ": there are only " +
+                    std::to_string(writer.LoopCount()) + " loops");
+    CFile file(out.c_str(), "wb");
+    if (!file.IsOpen() || !writer.Write(&file)) return Fail("cannot write " + out);
+    return 0;
+}
+
+}  // namespace
+
+OVE_TOOL_COMMAND("view", "view OUT.VIEW [--blend N] [--smooth] --loop a.png[@dx,dy] b.png ... [--loop ...] [--mirror K]",
+                 RunView);
