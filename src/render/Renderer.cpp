@@ -195,6 +195,9 @@ bool CRenderer::Create() {
     m_device->TargetWindow(m_viewX, m_viewY, m_backWidth, m_backHeight);
     StateSetup();
     g_renderer = this;
+    // A backdrop set before the device existed gets its textures now.
+    if (m_backdropBitmap || m_backdropMask)
+        SetBackdropWithPriority(m_backdropBitmap, m_backdropMask, m_backdropWidth, m_backdropHeight);
     return true;
 }
 
@@ -214,6 +217,18 @@ void CRenderer::Shutdown() {
 }
 
 void CRenderer::SetViewportRect(int x, int y, int width, int height) {
+    // Window pixels may be fewer than drawable pixels (high-density displays): draw in the latter.
+    if (m_window) {
+        int ww = 0, wh = 0, dw = 0, dh = 0;
+        SDL_GetWindowSize(m_window, &ww, &wh);
+        SDL_GL_GetDrawableSize(m_window, &dw, &dh);
+        if (ww > 0 && wh > 0 && dw > 0 && dh > 0 && (dw != ww || dh != wh)) {
+            x = int(std::int64_t(x) * dw / ww);
+            width = int(std::int64_t(width) * dw / ww);
+            y = int(std::int64_t(y) * dh / wh);
+            height = int(std::int64_t(height) * dh / wh);
+        }
+    }
     m_viewX = x;
     m_viewY = y;
     m_backWidth = std::max(width, 1);

@@ -108,7 +108,8 @@ public:
     // Clears the screen to black once and releases every texture and the device.
     void Shutdown();
     // The viewport rectangle inside the window (window pixels, top-left origin): the back buffer.
-    // The margins around it are cleared to black.
+    // The margins around it are cleared to black. The game window calls it whenever it lays the
+    // viewport out; until then the viewport is the whole window.
     void SetViewportRect(int x, int y, int width, int height);
     void SetDisplayMode(int width, int height, int bits);
     void SetGameSize(int width, int height);

@@ -189,6 +189,8 @@ TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
     auto gui = named("gui", 0, true);
     auto guiTop = named("guiTop", 0, true);
     guiTop->onTop = true;
+    guiTop->translucent = true;
+    guiTop->draw = [&log](CRenderer& r) { log.push_back("guiTop(" + std::to_string(r.GetBlendMode()) + ")"); };
     for (auto* o : {sprite.get(), below.get(), equal.get(), above.get(), tooNear.get(), onTop.get(), cursor.get()})
         ASSERT_TRUE(renderer->AddObject(o));
     ASSERT_TRUE(renderer->SetCursor(cursor.get()));
@@ -197,23 +199,13 @@ TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
 
     log.clear();
     Capture();
-    // The sprite at 5: T = trunc(30 - 30 * d); levels 1..T+1 come before it. Painter's elements
-    // strictly farther come first; equal and nearer ones follow by level; 17 is never reached.
-    const double d = CRenderer::PriorityDepth(5);
-    const int t = std::min(15, int(std::trunc(30.0 - 30.0 * d)));
-    std::vector<std::string> want{"L0", "elem4"};
-    for (int l = 1; l <= t + 1; ++l) want.push_back("L" + std::to_string(l));
-    want.push_back("sprite5");
-    for (int l = t + 2; l <= 16; ++l) {
-        if (l == 5) want.push_back("elem5");
-        if (l == 6) want.push_back("elem6");
-        want.push_back("L" + std::to_string(l));
-    }
-    // elem5 and elem6 are due once the running level reaches theirs; when the sprite already
-    // passed those levels they come right at the start of the remaining loop.
-    if (t + 1 >= 6) want.insert(want.begin() + int(std::find(want.begin(), want.end(), "sprite5") - want.begin()) + 1,
-                                {"elem5", "elem6"});
-    want.insert(want.end(), {"gui", "ontop", "guiTop", "cursor"});
+    // The sprite at 5 has the float depth 0.8333333, so 30 - 30d = 5.0000006 and T = 5: levels 1..6
+    // come before it. Painter's elements strictly farther come first; the equal and the nearer one
+    // follow as soon as the remaining levels reach their depth (at once here); 17 is never reached.
+    const std::vector<std::string> want{"L0",  "elem4",   "L1",    "L2",    "L3",  "L4",  "L5",  "L6",
+                                        "sprite5", "elem5", "elem6", "L7",  "L8",  "L9",  "L10", "L11",
+                                        "L12", "L13",     "L14",   "L15",   "L16", "gui", "ontop", "guiTop(1)",
+                                        "cursor"};
     EXPECT_EQ(log, want);
 }
 
@@ -420,6 +412,33 @@ TEST_F(GLRenderTest, ImageLayerDrawsAtItsLevelOverTheWholeFrame) {
     proxy.reset();  // hands its texture back to the renderer
     img = Capture();
     EXPECT_EQ(Hex(PixelAt(*img, 1, 4)), Hex(0xFF000000));
+}
+
+TEST_F(GLRenderTest, TrianglesAreScaledLikeEveryOtherPrimitive) {
+    // Game 8 x 4 on a 16 x 8 back buffer; the frame is captured as presented and saved at 8 x 4.
+    Open(16, 8, 8, 4);
+    renderer->SetBackdropColour(0xFF000000);
+    CTestDrawable d(0.5f, true, [](CRenderer& r) {
+        r.SetBlendMode(kBlendOpaque);
+        r.SetTexture(nullptr);
+        const std::uint32_t c = 0xFF10E020;
+        const SVertex v[6] = {{2, 1, 0.5f, 1, c, 0, 0}, {6, 1, 0.5f, 1, c, 0, 0}, {6, 3, 0.5f, 1, c, 0, 0},
+                              {2, 1, 0.5f, 1, c, 0, 0}, {6, 3, 0.5f, 1, c, 0, 0}, {2, 3, 0.5f, 1, c, 0, 0}};
+        r.DrawTriangles(v, 6);
+    });
+    renderer->AddObject(&d);
+    renderer->EnableFrameCapture(true);
+    renderer->RenderFrame();
+    ovetest::TempDir dir;
+    ASSERT_TRUE(renderer->SaveScreenshot((dir / "t.bmp").string()));
+    auto bytes = ovetest::ReadFileBytes(dir / "t.bmp");
+    ASSERT_EQ(bytes.size(), 54u + 8 * 4 * 4);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const std::uint8_t* p = &bytes[54 + (std::size_t(3 - y) * 8 + x) * 4];
+            const bool in = x >= 2 && x < 6 && y >= 1 && y < 3;
+            EXPECT_EQ(p[1], in ? 0xE0 : 0x00) << x << "," << y;
+        }
 }
 
 TEST_F(GLRenderTest, LinesAreOnePixelWide) {

@@ -189,3 +189,26 @@ TEST(CelPlace, AlignmentsAndTextureCorners) {
     EXPECT_FLOAT_EQ(c[1].x, 3.0f - 9.0f + 10.0f);
     EXPECT_FLOAT_EQ(c[3].y, -2.0f + 8.0f);
 }
+
+TEST(RendererSize, FixedGamesStretchFlexibleOnesDoNot) {
+    CRenderer r;
+    r.SetDisplayMode(640, 480, 32);
+    EXPECT_EQ(r.GetWidth(), 640);
+    r.SetGameSize(320, 240);
+    EXPECT_FLOAT_EQ(r.GetScaleX(), 2.0f);
+    EXPECT_FLOAT_EQ(r.GetScaleY(), 2.0f);
+    // A letter-boxed viewport of 533 x 400 keeps the logical size and changes the scale.
+    r.SetViewportRect(133, 0, 533, 400);
+    EXPECT_EQ(r.GetWidth(), 320);
+    EXPECT_FLOAT_EQ(r.GetScaleX(), 533.0f / 320.0f);
+    EXPECT_FLOAT_EQ(r.GetScaleY(), 400.0f / 240.0f);
+
+    CRenderer flexible;
+    flexible.SetFlexibleResolution(true);
+    flexible.SetDisplayMode(640, 480, 32);
+    flexible.SetGameSize(800, 600);
+    EXPECT_FLOAT_EQ(flexible.GetScaleX(), 1.0f);
+    EXPECT_EQ(flexible.GetWidth(), 800);
+    flexible.SetFullscreen(true);
+    EXPECT_FALSE(flexible.IsFullscreen()) << "ignored while the resolution is flexible";
+}
