@@ -400,9 +400,7 @@ TextureHandle CRenderer::CreateTexture(const CBitmapInterface* bitmap) {
     }
     texture->width = w;
     texture->height = h;
-    // The device binding moved: make the next SetTexture rebind.
-    m_boundTexture = nullptr;
-    m_device->BindTexture(0);
+    UnbindTexture();
     STexture* handle = texture.get();
     m_textures.emplace(handle, std::move(texture));
     return handle;
@@ -422,8 +420,7 @@ bool CRenderer::UploadTexture(TextureHandle texture, const CBitmapInterface* bit
     } else {
         m_device->UploadTexture(texture->id, w, h, pixels.data());
     }
-    m_boundTexture = nullptr;
-    m_device->BindTexture(0);
+    UnbindTexture();
     return texture->id != 0;
 }
 
@@ -431,8 +428,17 @@ void CRenderer::ReleaseTexture(TextureHandle texture) {
     auto it = m_textures.find(texture);
     if (it == m_textures.end()) return;
     if (m_device) m_device->DeleteTexture(texture->id);
-    if (m_boundTexture == texture) m_boundTexture = nullptr;
+    if (m_boundTexture == texture) UnbindTexture();
     m_textures.erase(it);
+}
+
+// Texture work moves the device binding: start again from "no texture" so that the cache, the
+// device binding and the texture stage agree.
+void CRenderer::UnbindTexture() {
+    m_boundTexture = nullptr;
+    if (!m_device) return;
+    m_device->BindTexture(0);
+    m_device->SetTextureStage(kTextureStageDiffuse);
 }
 
 int CRenderer::TextureWidth(TextureHandle texture) { return texture ? texture->width : 0; }
@@ -476,8 +482,7 @@ void CRenderer::TileBuffer(const std::uint8_t* bgra, int width, int height, floa
             out.push_back(record);
         }
     }
-    m_boundTexture = nullptr;
-    m_device->BindTexture(0);
+    UnbindTexture();
 }
 
 void CRenderer::SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask* depthMask, int width, int height) {
@@ -573,9 +578,7 @@ void CRenderer::StateSetup() {
     m_clipping = false;
     m_device->SetColourWrite(true);
     m_device->SetClamp(false);
-    m_boundTexture = nullptr;
-    m_device->BindTexture(0);
-    m_device->SetTextureStage(kTextureStageDiffuse);
+    UnbindTexture();
     SetBlendMode(m_blendMode, true);
     SetFiltering(m_filtering != 0, true);
     SetDepthTest(true, true);

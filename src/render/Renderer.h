@@ -224,6 +224,7 @@ private:
     void DrawPainter(CSpriteBase* object);
     void ComposeFrame();
     void SendVertices(const SVertex* vertices, int count, bool fan);
+    void UnbindTexture();
 
     // window and device
     SDL_Window* m_window = nullptr;

@@ -441,6 +441,27 @@ TEST_F(GLRenderTest, TrianglesAreScaledLikeEveryOtherPrimitive) {
         }
 }
 
+TEST_F(GLRenderTest, FillAfterTextureWorkIsUntextured) {
+    Open(8, 8);
+    renderer->SetBackdropColour(0xFF000000);
+    CBitmap black(2, 2, PixelFormat::Rgba8888);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) SetPixel(black, x, y, 0xFF000000);
+    TextureHandle a = renderer->CreateTexture(&black);
+    CTestDrawable d(0.5f, true, [&](CRenderer& r) {
+        r.SetBlendMode(kBlendOpaque);
+        r.SetTexture(a);
+        // Creating a texture mid-frame (a view loaded by a script) must not leave a stale binding.
+        TextureHandle b = r.CreateTexture(&black);
+        r.FillRect(0, 0, 8, 8, 0xFF4080C0, 0.5f);
+        r.ReleaseTexture(b);
+    });
+    renderer->AddObject(&d);
+    auto img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 3, 3)), Hex(0xFF4080C0));
+    renderer->ReleaseTexture(a);
+}
+
 TEST_F(GLRenderTest, LinesAreOnePixelWide) {
     Open(16, 8);
     renderer->SetBackdropColour(0xFF000000);
