@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -101,6 +102,8 @@ u32 ComputeStride(u32 width, u32 bitsPerPixel) {
     std::uint64_t stride = (bytes + 3) & ~std::uint64_t(3);
     return stride > 0xFFFFFFFFull ? 0 : static_cast<u32>(stride);
 }
+
+void SFreeDeleter::operator()(u8* p) const { std::free(p); }
 
 // ---- CBitmapInterface
 
@@ -353,16 +356,11 @@ bool CBitmapInterface::CopyFrom(const CBitmapInterface& source) {
 namespace {
 
 // Zeroed storage for stride x height bytes; false when the size is unreasonable or memory is short.
-bool Allocate(std::vector<u8>& store, u32 stride, u32 height) {
+bool Allocate(PixelStore& store, u32 stride, u32 height) {
     std::size_t bytes = std::size_t(stride) * height;
     if (stride == 0 || height == 0 || bytes > kMaxBitmapBytes) return false;
-    try {
-        store.assign(bytes, 0);
-    } catch (const std::bad_alloc&) {
-        store.clear();
-        return false;
-    }
-    return true;
+    store.reset(static_cast<u8*>(std::calloc(bytes, 1)));
+    return store != nullptr;
 }
 
 }  // namespace
@@ -378,7 +376,7 @@ CBitmapBuffer::CBitmapBuffer(const CBitmapInterface& source, PixelFormat format)
 }
 
 bool CBitmapBuffer::Create(u32 width, u32 height, PixelFormat format, const u32* palette) {
-    m_pixelStore = {};
+    m_pixelStore.reset();
     m_paletteStore.clear();
     m_palette = nullptr;
     ClearGeometry();
@@ -394,7 +392,7 @@ bool CBitmapBuffer::Create(u32 width, u32 height, PixelFormat format, const u32*
         ClearGeometry();
         return false;
     }
-    m_pixels = m_pixelStore.data();
+    m_pixels = m_pixelStore.get();
     return true;
 }
 
@@ -466,7 +464,7 @@ CBitmap::CBitmap(const CBitmapInterface* source, PixelFormat format) {
 }
 
 bool CBitmap::Create(u32 width, u32 height, PixelFormat format, const u32* palette) {
-    m_pixelStore = {};
+    m_pixelStore.reset();
     m_palette = nullptr;
     ClearGeometry();
     if (!IsAcceptedFormat(format) || width == 0) return false;
@@ -478,7 +476,7 @@ bool CBitmap::Create(u32 width, u32 height, PixelFormat format, const u32* palet
         ClearGeometry();
         return false;
     }
-    m_pixels = m_pixelStore.data();
+    m_pixels = m_pixelStore.get();
     return true;
 }
 

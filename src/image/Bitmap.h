@@ -66,6 +66,12 @@ u32 ComputeStride(u32 width, u32 bitsPerPixel);
 // Largest pixel block a bitmap will allocate; bigger requests leave the bitmap empty.
 constexpr std::size_t kMaxBitmapBytes = std::size_t(1) << 30;
 
+// Zeroed pixel memory. Taken from calloc so that a large picture costs nothing until it is written.
+struct SFreeDeleter {
+    void operator()(u8* p) const;
+};
+using PixelStore = std::unique_ptr<u8[], SFreeDeleter>;
+
 // Palette entries in memory: blue, green, red, then a fourth byte, i.e. the u32 0xXXRRGGBB.
 // Colours handed to and taken from Set/GetPaletteEntry have red in the low byte (0xXXBBGGRR).
 // The top byte is carried along unchanged (PNG transparency keeps per-entry alpha there).
@@ -157,7 +163,7 @@ public:
 
 private:
     std::vector<u32> m_paletteStore;
-    std::vector<u8> m_pixelStore;
+    PixelStore m_pixelStore;
 };
 
 // The drawing-surface bitmap. On Windows this was a DIB section; here it is plain memory, but it keeps
@@ -182,7 +188,7 @@ public:
     static PixelFormat FormatFromDepth(u32 bitsPerPixel, bool withPalette);
 
 private:
-    std::vector<u8> m_pixelStore;
+    PixelStore m_pixelStore;
     u32 m_colourTable[256] = {};
 };
 

@@ -208,6 +208,13 @@ std::unique_ptr<CBitmapInterface> CCodecBMP::Load(CDataBin* source) {
         if (width <= 0 || height == 0) Raise(kCodecNoBitmap);
         const std::int64_t rows64 = height < 0 ? -std::int64_t(height) : height;
         const u32 rows = static_cast<u32>(rows64);
+        const u32 stride = ComputeStride(static_cast<u32>(width), FormatBits(format));
+        if (rows64 > 0xFFFFFFFF || stride == 0 || std::uint64_t(stride) * rows > kMaxBitmapBytes) Raise(kCodecNoBitmap);
+        if (compression == 0 || compression == 3) {
+            // Plain rows that the file cannot hold: no need to set up the picture first.
+            const u32 size = in.GetSize(), start = dataOffset ? dataOffset : in.Tell();
+            if (std::uint64_t(stride) * rows > (size > start ? size - start : 0)) Raise(kCodecTruncated);
+        }
         auto bitmap = std::make_unique<CBitmap>(static_cast<u32>(width), rows, format,
                                                 withPalette ? palette.data() : nullptr);
         if (bitmap->IsEmpty()) Raise(kCodecNoBitmap);

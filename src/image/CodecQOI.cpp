@@ -93,6 +93,12 @@ std::unique_ptr<CBitmapInterface> CCodecQOI::Load(CDataBin* source) {
         const u32 channels = header[12];
         if (channels != 3 && channels != 4) Raise(kCodecBadHeader);
 
+        const u32 stride = ComputeStride(width, channels * 8);
+        if (!width || !height || !stride || std::uint64_t(stride) * height > kMaxBitmapBytes) Raise(kCodecNoBitmap);
+        // No operation yields more than 62 pixels: a header promising more than the data can hold
+        // ends prematurely, and is told so before any memory is set aside for it.
+        const u32 size32 = source->GetSize(), at = source->Tell();
+        if (std::uint64_t(width) * height > 62ull * (size32 > at ? size32 - at : 0)) Raise(kCodecTruncated);
         auto bitmap = std::make_unique<CBitmap>(width, height,
                                                 channels == 4 ? PixelFormat::Rgba8888 : PixelFormat::Rgb888);
         if (bitmap->IsEmpty()) Raise(kCodecNoBitmap);

@@ -1,0 +1,211 @@
+// QOI reading and writing, checked against the reference encoder and decoder (qoiconv).
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ImageTestUtil.h"
+#include "image/CodecQOI.h"
+
+using namespace ove;
+using namespace imagetest;
+
+namespace {
+
+// Pictures that exercise every operation: gradients (diff, luma), a checkerboard (index), flat
+// areas longer than one run (run), random noise (rgb, rgba).
+SRgba QoiPicture(bool alpha, unsigned w = 70, unsigned h = 19) {
+    SRgba p = TestPicture(w, h, alpha);
+    std::mt19937 rng(99);
+    for (unsigned y = 0; y < h; ++y)
+        for (unsigned x = 0; x < w; ++x) {
+            unsigned char* d = &p.pixels[(std::size_t(y) * w + x) * 4];
+            if (y >= 5 && y < 9) {  // flat band: runs across row ends
+                d[0] = 10, d[1] = 20, d[2] = 30;
+                if (alpha) d[3] = 128;
+            } else if (y >= 12 && y < 14) {
+                d[0] = static_cast<unsigned char>(rng());
+                d[1] = static_cast<unsigned char>(rng());
+                d[2] = static_cast<unsigned char>(rng());
+                if (alpha) d[3] = static_cast<unsigned char>(rng());
+            }
+        }
+    return p;
+}
+
+bool HaveReference() { return ovetest::HaveProgram("qoiconv") && HaveMagick(); }
+
+// A PNG of the picture made by ImageMagick, for qoiconv to read.
+fs::path WritePng(const ovetest::TempDir& dir, const std::string& name, const SRgba& p, bool alpha) {
+    fs::path raw = dir.Write(name + ".rgba", p.pixels);
+    fs::path png = dir / (name + ".png");
+    ovetest::Run("convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) + " -depth 8 rgba:" +
+                 Q(raw) + (alpha ? " PNG32:" : " -alpha off PNG24:") + Q(png));
+    return png;
+}
+
+Bytes Header(u32 w, u32 h, u8 channels) {
+    Bytes b = {'q', 'o', 'i', 'f'};
+    for (u32 v : {w, h})
+        for (int i = 3; i >= 0; --i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+    b.push_back(channels);
+    b.push_back(0);
+    return b;
+}
+
+const Bytes kEnd = {0, 0, 0, 0, 0, 0, 0, 1};
+
+}  // namespace
+
+TEST(Qoi, ReferenceFilesDecodeAndOurFilesMatchTheReferenceEncoder) {
+    if (!HaveReference()) GTEST_SKIP() << "qoiconv or ImageMagick not installed";
+    ovetest::TempDir dir;
+    for (bool alpha : {false, true}) {
+        SCOPED_TRACE(alpha);
+        SRgba picture = QoiPicture(alpha);
+        fs::path png = WritePng(dir, alpha ? "a" : "o", picture, alpha);
+        fs::path ref = dir / (alpha ? "a.qoi" : "o.qoi");
+        ASSERT_EQ(ovetest::Run("qoiconv " + Q(png) + " " + Q(ref) + " >/dev/null"), 0);
+        const Bytes refBytes = ovetest::ReadFileBytes(ref);
+        ASSERT_EQ(refBytes[12], alpha ? 4 : 3);
+
+        CCodecQOI codec;
+        auto bitmap = Decode(codec, refBytes);
+        ASSERT_TRUE(bitmap) << codec.GetErrorText();
+        EXPECT_EQ(bitmap->Format(), alpha ? PixelFormat::Rgba8888 : PixelFormat::Rgb888);
+        EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), picture), 0);
+
+        // The encoder follows the reference one operation for operation.
+        bool ok = false;
+        Bytes ours = Encode(codec, *bitmap, &ok);
+        ASSERT_TRUE(ok) << codec.GetErrorText();
+        EXPECT_EQ(ours, refBytes);
+
+        // And the reference decoder reads what we write from another format.
+        auto rgb565 = ToBitmap(picture, PixelFormat::Rgb565);
+        Bytes from565 = Encode(codec, *rgb565, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(from565[12], 3);
+        fs::path ourFile = dir.Write("ours.qoi", from565), back = dir / "back.png";
+        ASSERT_EQ(ovetest::Run("qoiconv " + Q(ourFile) + " " + Q(back) + " >/dev/null"), 0);
+        EXPECT_EQ(MaxDiff(MagickRgba(back), FromBitmap(*rgb565), false), 0);
+    }
+}
+
+TEST(Qoi, RoundTripWithoutReference) {
+    for (bool alpha : {false, true}) {
+        SRgba picture = QoiPicture(alpha, 129, 7);
+        auto bitmap = ToBitmap(picture, alpha ? PixelFormat::Rgba8888 : PixelFormat::Rgb888);
+        CCodecQOI codec;
+        bool ok = false;
+        Bytes file = Encode(codec, *bitmap, &ok);
+        ASSERT_TRUE(ok);
+        EXPECT_EQ(Bytes(file.end() - 8, file.end()), kEnd);
+        auto back = Decode(codec, file);
+        ASSERT_TRUE(back) << codec.GetErrorText();
+        EXPECT_EQ(MaxDiff(FromBitmap(*back), picture, alpha), 0);
+    }
+    // Formats with alpha are written with four channels.
+    CBitmapBuffer ga(3, 2, PixelFormat::GreyAlpha8);
+    CCodecQOI codec;
+    EXPECT_EQ(Encode(codec, ga)[12], 4);
+    CBitmapBuffer idx(3, 2, PixelFormat::Indexed4);
+    EXPECT_EQ(Encode(codec, idx)[12], 3);
+}
+
+TEST(Qoi, ZeroBytesAreIndexOperationsUnlessTheyEndTheStream) {
+    // 3 x 1, four channels: one RGBA pixel, then eight zero bytes and a 1. The first zero is an index
+    // operation for entry 0 (still transparent black); the remaining seven and the 1 end the stream.
+    Bytes s = Header(3, 1, 4);
+    s.insert(s.end(), {0xFF, 9, 8, 7, 200});
+    s.insert(s.end(), {0, 0, 0, 0, 0, 0, 0, 0, 1});
+    CCodecQOI codec;
+    auto b = Decode(codec, s);
+    EXPECT_FALSE(b);  // the third pixel never came
+    EXPECT_STREQ(codec.GetErrorText(), "File ends prematurely.");
+
+    s = Header(2, 1, 4);
+    s.insert(s.end(), {0xFF, 9, 8, 7, 200});
+    s.insert(s.end(), {0, 0, 0, 0, 0, 0, 0, 0, 1});
+    b = Decode(codec, s);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->TopRow(0)[0], 7);  // blue first
+    EXPECT_EQ(b->TopRow(0)[3], 200);
+    for (int i = 4; i < 8; ++i) EXPECT_EQ(b->TopRow(0)[i], 0);
+
+    // Zero bytes followed by something other than the end: replayed before that operation.
+    s = Header(4, 1, 3);
+    s.insert(s.end(), {0xFE, 50, 60, 70, 0, 0, 0xC0});  // rgb, two index-0, run of 1
+    s.insert(s.end(), kEnd.begin(), kEnd.end());
+    b = Decode(codec, s);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    const u8 expect[12] = {70, 60, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    EXPECT_EQ(std::memcmp(b->TopRow(0), expect, 12), 0);
+
+    // Trailing zero bytes without the final 1 still count as pixels.
+    s = Header(2, 1, 3);
+    s.insert(s.end(), {0xFE, 1, 2, 3, 0});
+    b = Decode(codec, s);
+    ASSERT_TRUE(b) << codec.GetErrorText();
+    EXPECT_EQ(b->TopRow(0)[3], 0);
+
+    // The first row of the stream is the top of the picture.
+    s = Header(1, 2, 3);
+    s.insert(s.end(), {0xFE, 255, 0, 0, 0xFE, 0, 0, 255});
+    s.insert(s.end(), kEnd.begin(), kEnd.end());
+    b = Decode(codec, s);
+    ASSERT_TRUE(b);
+    EXPECT_EQ(b->Row(1)[2], 255);  // red on the last memory row
+    EXPECT_EQ(b->Row(0)[0], 255);  // blue at the bottom
+}
+
+TEST(Qoi, BadAndTruncatedStreams) {
+    CCodecQOI codec;
+    Bytes s = Header(2, 2, 5);
+    s.insert(s.end(), kEnd.begin(), kEnd.end());
+    EXPECT_FALSE(Decode(codec, s));
+    EXPECT_STREQ(codec.GetErrorText(), "Invalid header.");
+    EXPECT_EQ(codec.GetError(), 4u << 16);
+    s[12] = 4;
+    s[0] = 'Q';
+    EXPECT_FALSE(Decode(codec, s));
+    EXPECT_STREQ(codec.GetErrorText(), "Invalid file format.");
+    EXPECT_FALSE(Decode(codec, Bytes{'q', 'o', 'i', 'f', 0, 0}));
+    EXPECT_STREQ(codec.GetErrorText(), "File ends prematurely.");
+    EXPECT_FALSE(Decode(codec, Header(0, 5, 3)));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not create bitmap.");
+    EXPECT_FALSE(Decode(codec, Header(0x10000000, 0x10000000, 4)));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not create bitmap.");
+    EXPECT_FALSE(codec.Load(nullptr));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
+
+    SRgba picture = QoiPicture(true, 23, 9);
+    auto bitmap = ToBitmap(picture, PixelFormat::Rgba8888);
+    const Bytes whole = Encode(codec, *bitmap);
+    for (std::size_t n = 0; n < whole.size(); ++n) {
+        auto b = Decode(codec, Bytes(whole.begin(), whole.begin() + n));
+        if (n + 8 >= whole.size()) {
+            // Only the end marker is missing: every pixel is there.
+            ASSERT_TRUE(b) << n;
+            EXPECT_EQ(MaxDiff(FromBitmap(*b), picture), 0);
+        } else {
+            EXPECT_FALSE(b) << n;
+            EXPECT_STREQ(codec.GetErrorText(), "File ends prematurely.") << n;
+        }
+    }
+
+    std::mt19937 rng(5);
+    for (int round = 0; round < 3000; ++round) {
+        Bytes bad = whole;
+        for (int i = 0, n = 1 + rng() % 6; i < n; ++i) bad[rng() % bad.size()] = static_cast<unsigned char>(rng());
+        if (rng() % 3 == 0) bad.resize(rng() % bad.size());
+        auto b = Decode(codec, bad);
+        if (!b) {
+            EXPECT_STRNE(codec.GetErrorText(), "No error information available.");
+        }
+    }
+
+    EXPECT_FALSE(codec.Save(nullptr, nullptr));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
+    EXPECT_FALSE(codec.Save(bitmap.get(), nullptr));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not write to output device.");
+}
