@@ -1,0 +1,606 @@
+#include "Binding.h"
+
+#include <cinttypes>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <map>
+#include <new>
+
+#include "ScriptHost.h"
+
+namespace ove {
+
+namespace {
+
+// Hidden keys: script code cannot name a key that begins with byte 0xFF.
+constexpr const char* kNativeKey = DUK_HIDDEN_SYMBOL("native");
+constexpr const char* kClassKey = DUK_HIDDEN_SYMBOL("class");
+constexpr const char* kCtorKey = DUK_HIDDEN_SYMBOL("ctor");
+constexpr const char* kDestroyKey = DUK_HIDDEN_SYMBOL("destroy");
+constexpr const char* kVisiblePtr = "_ptr";
+
+constexpr uint32_t kFirstKeepKey = 0xCB000000u;
+uint32_t g_keepCounter = kFirstKeepKey;
+
+// Class name -> base class name ("" for none). Consulted when checking the class an object was
+// bound as, which script code cannot change (unlike prototypes and globals).
+std::map<std::string, std::string, std::less<>>& Bases() {
+    static std::map<std::string, std::string, std::less<>> bases;
+    return bases;
+}
+
+bool DerivesFrom(const char* bound, const char* className) {
+    if (!bound || !className) return false;
+    std::string_view current = bound;
+    for (int guard = 0; guard < 64; ++guard) {
+        if (current == className) return true;
+        auto it = Bases().find(current);
+        if (it == Bases().end() || it->second.empty()) return false;
+        current = it->second;
+    }
+    return false;
+}
+
+void ProtoKey(char* key, std::size_t size, const char* className) {
+    std::snprintf(key, size, "\xFF%s:proto", className);
+}
+
+void StashKey(char* key, std::size_t size, ScriptHandle handle, const char* prefix) {
+    std::snprintf(key, size, "%s%08" PRIXPTR, prefix ? prefix : "", handle);
+}
+
+// Normalises an index, pushing `this` for kThisIndex. Returns the absolute index and whether a
+// value was pushed that the caller must pop.
+duk_idx_t Resolve(duk_context* ctx, duk_idx_t index, bool& pushed) {
+    if (index == kThisIndex) {
+        duk_push_this(ctx);
+        pushed = true;
+        return duk_get_top_index(ctx);
+    }
+    pushed = false;
+    return duk_normalize_index(ctx, index);
+}
+
+// Pushes the object's own value under `key`: a value the object merely inherits (from a bound
+// object it was created from) reads as undefined. Only meaningful for keys that native code sets.
+void PushOwnHidden(duk_context* ctx, duk_idx_t obj, const char* key) {
+    duk_get_prop_string(ctx, obj, key);
+    if (duk_is_undefined(ctx, -1)) return;
+    duk_get_prototype(ctx, obj);
+    if (duk_is_object(ctx, -1)) {
+        duk_get_prop_string(ctx, -1, key);
+        bool inherited = duk_strict_equals(ctx, -1, -3);
+        duk_pop_2(ctx);
+        if (inherited) {
+            duk_pop(ctx);
+            duk_push_undefined(ctx);
+        }
+    } else {
+        duk_pop(ctx);
+    }
+}
+
+// Walks the prototype chain of the value at `obj` looking for the object at `proto`.
+bool ChainContains(duk_context* ctx, duk_idx_t obj, duk_idx_t proto) {
+    if (!duk_is_object(ctx, obj) || !duk_is_object(ctx, proto)) return false;
+    duk_get_prototype(ctx, obj);
+    bool found = false;
+    for (int guard = 0; guard < 10000 && duk_is_object(ctx, -1); ++guard) {
+        if (duk_strict_equals(ctx, -1, proto)) {
+            found = true;
+            break;
+        }
+        duk_get_prototype(ctx, -1);
+        duk_remove(ctx, -2);
+    }
+    duk_pop(ctx);
+    return found;
+}
+
+enum class Probe { kOk, kNotInstance, kNoNative };
+
+// Classifies the value at the absolute index `obj` as an X and reads its native object.
+Probe ProbeNative(duk_context* ctx, duk_idx_t obj, const char* className, void** native) {
+    *native = nullptr;
+    if (!IsInstance(ctx, obj, className)) return Probe::kNotInstance;
+    PushOwnHidden(ctx, obj, kNativeKey);
+    void* address = duk_is_pointer(ctx, -1) ? duk_get_pointer(ctx, -1) : nullptr;
+    duk_pop(ctx);
+    if (!address) return Probe::kNoNative;
+    PushOwnHidden(ctx, obj, kClassKey);
+    bool ok = DerivesFrom(duk_get_string(ctx, -1), className);
+    duk_pop(ctx);
+    if (!ok) return Probe::kNotInstance;  // bound as an unrelated class: a forged prototype
+    *native = address;
+    return Probe::kOk;
+}
+
+struct SGlobalDef {
+    const char* name;
+    int kind;  // 0 int, 1 double, 2 string
+    double number;
+    const char* text;
+};
+
+duk_ret_t DefineGlobalSafe(duk_context* ctx, void* udata) {
+    auto* def = static_cast<const SGlobalDef*>(udata);
+    duk_push_global_object(ctx);
+    duk_push_string(ctx, def->name);
+    if (def->kind == 2)
+        duk_push_string(ctx, def->text ? def->text : "");
+    else
+        duk_push_number(ctx, def->number);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
+                     DUK_DEFPROP_CLEAR_CONFIGURABLE | DUK_DEFPROP_FORCE);
+    duk_pop(ctx);
+    return 0;
+}
+
+void DefineGlobal(duk_context* ctx, const SGlobalDef& def) {
+    if (duk_safe_call(ctx, DefineGlobalSafe, const_cast<SGlobalDef*>(&def), 0, 1) != DUK_EXEC_SUCCESS) {
+        // Only an out-of-memory heap gets here; the global then stays as it was.
+    }
+    duk_pop(ctx);
+}
+
+duk_ret_t CreateByNew(duk_context* ctx) {
+    duk_idx_t argc = duk_get_top(ctx);
+    duk_push_current_function(ctx);
+    duk_get_prop_string(ctx, -1, kCtorKey);
+    duk_remove(ctx, -2);
+    for (duk_idx_t i = 0; i < argc; ++i) duk_dup(ctx, i);
+    duk_new(ctx, argc);
+    return 1;
+}
+
+duk_ret_t DestroyByClass(duk_context* ctx) {
+    duk_push_current_function(ctx);
+    duk_get_prop_string(ctx, -1, kClassKey);
+    const char* className = duk_get_string(ctx, -1);
+    duk_get_prop_string(ctx, -2, kDestroyKey);
+    auto destroy = reinterpret_cast<NativeDestroyer>(duk_get_pointer(ctx, -1));
+    duk_pop(ctx);
+    // The class name stays on the stack (index 2) while it is used.
+    if (!className) return DUK_RET_ERROR;
+    void* native = nullptr;
+    Probe probe = ProbeNative(ctx, 0, className, &native);
+    if (probe == Probe::kNotInstance) return DUK_RET_TYPE_ERROR;
+    if (probe == Probe::kNoNative) return 0;  // already destroyed
+    SetNativePointer(ctx, 0, nullptr);
+    char message[512];
+    bool failed = false;
+    try {
+        if (destroy) destroy(ctx, native);
+    } catch (...) {
+        DescribeCurrentException(message, sizeof message);
+        failed = true;
+    }
+    if (failed) return duk_error(ctx, DUK_ERR_ERROR, "%s", message);
+    return 0;
+}
+
+struct SHandlerLookup {
+    const char* name;
+    bool found;
+};
+
+duk_ret_t LookupHandler(duk_context* ctx, void* udata) {
+    auto* lookup = static_cast<SHandlerLookup*>(udata);
+    duk_get_prop_string(ctx, -1, lookup->name);
+    lookup->found = duk_is_function(ctx, -1);
+    return 0;
+}
+
+// Reports the error on top of the stack (without popping it) the way CallHandler/CallKept do.
+void ReportCallbackError(duk_context* ctx, std::string* error) {
+    if (error) {
+        *error = ScriptErrorText(ctx, -1, true);
+    } else {
+        // An error that carries a pending fatal is already in the slot.
+        std::string text = ScriptErrorText(ctx, -1, false);
+        SetPendingFatal(text);
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- native pointers
+
+void SetNativePointer(duk_context* ctx, duk_idx_t index, void* address, const char* className) {
+    bool pushed;
+    duk_idx_t obj = Resolve(ctx, index, pushed);
+    if (!duk_is_object(ctx, obj)) {
+        if (pushed) duk_pop(ctx);
+        duk_error(ctx, DUK_ERR_TYPE_ERROR, "object required");
+    }
+    const duk_uint_t flags = DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
+                             DUK_DEFPROP_CLEAR_CONFIGURABLE | DUK_DEFPROP_FORCE;
+    duk_push_string(ctx, kNativeKey);
+    duk_push_pointer(ctx, address);
+    duk_def_prop(ctx, obj, flags);
+    duk_push_string(ctx, kVisiblePtr);
+    duk_push_pointer(ctx, address);
+    duk_def_prop(ctx, obj, flags);
+    if (className) {
+        duk_push_string(ctx, kClassKey);
+        duk_push_string(ctx, className);
+        duk_def_prop(ctx, obj, flags);
+    }
+    if (pushed) duk_pop(ctx);
+}
+
+void* GetNativePointer(duk_context* ctx, duk_idx_t index) {
+    bool pushed;
+    duk_idx_t obj = Resolve(ctx, index, pushed);
+    if (duk_is_object(ctx, obj))
+        PushOwnHidden(ctx, obj, kNativeKey);
+    else
+        duk_push_undefined(ctx);
+    void* address = duk_require_pointer(ctx, -1);
+    duk_pop(ctx);
+    if (pushed) duk_pop(ctx);
+    return address;
+}
+
+bool IsInstance(duk_context* ctx, duk_idx_t index, const char* className) {
+    bool pushed;
+    duk_idx_t obj = Resolve(ctx, index, pushed);
+    bool result = false;
+    if (duk_is_object(ctx, obj) && className) {
+        PushPrototype(ctx, className);
+        if (duk_is_object(ctx, -1)) {
+            result = ChainContains(ctx, obj, duk_get_top_index(ctx));
+        } else {
+            // Not one of ours: fall back on the global's prototype, read without running getters
+            // of script objects (a function's `prototype` is a plain data property).
+            duk_pop(ctx);
+            duk_get_global_string(ctx, className);
+            if (duk_is_function(ctx, -1) && !duk_is_lightfunc(ctx, -1) && !duk_is_bound_function(ctx, -1)) {
+                duk_get_prop_string(ctx, -1, "prototype");
+                result = ChainContains(ctx, obj, duk_get_top_index(ctx));
+                duk_pop(ctx);
+            }
+        }
+        duk_pop(ctx);
+    }
+    if (pushed) duk_pop(ctx);
+    return result;
+}
+
+void* RequireNative(duk_context* ctx, duk_idx_t index, const char* className) {
+    bool pushed;
+    duk_idx_t obj = Resolve(ctx, index, pushed);
+    void* native = nullptr;
+    Probe probe = ProbeNative(ctx, obj, className, &native);
+    if (pushed) duk_pop(ctx);
+    if (probe == Probe::kNotInstance) duk_error(ctx, DUK_ERR_TYPE_ERROR, "%s expected", className);
+    if (probe == Probe::kNoNative)
+        duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "%s has no associated native object", className);
+    return native;
+}
+
+void* ThisNative(duk_context* ctx, const char* className) {
+    duk_push_this(ctx);
+    void* native = nullptr;
+    Probe probe = ProbeNative(ctx, duk_get_top_index(ctx), className, &native);
+    duk_pop(ctx);
+    if (probe == Probe::kNotInstance) duk_error(ctx, DUK_ERR_TYPE_ERROR, "%s expected", className);
+    // The engine's stock text for a DUK_RET_REFERENCE_ERROR return.
+    if (probe == Probe::kNoNative) duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "error (rc %d)", DUK_RET_REFERENCE_ERROR);
+    return native;
+}
+
+void* GetNativeIf(duk_context* ctx, duk_idx_t index, const char* className) {
+    bool pushed;
+    duk_idx_t obj = Resolve(ctx, index, pushed);
+    void* native = nullptr;
+    ProbeNative(ctx, obj, className, &native);
+    if (pushed) duk_pop(ctx);
+    return native;
+}
+
+// ---------------------------------------------------------------- classes
+
+void RegisterClass(duk_context* ctx, const SClassDef& def) {
+    char key[256];
+    duk_push_object(ctx);  // the prototype
+    duk_idx_t proto = duk_get_top_index(ctx);
+    if (def.base) {
+        PushPrototype(ctx, def.base);
+        if (!duk_is_object(ctx, -1)) duk_error(ctx, DUK_ERR_ERROR, "base class %s not registered", def.base);
+        duk_set_prototype(ctx, proto);
+    }
+    if (def.methods) duk_put_function_list(ctx, proto, def.methods);
+    if (def.accessors)
+        for (const SAccessor* a = def.accessors; a->name; ++a) DefineAccessor(ctx, proto, a->name, a->getter, a->setter);
+
+    ProtoKey(key, sizeof key, def.name);
+    duk_dup(ctx, proto);
+    duk_put_global_string(ctx, key);
+
+    duk_push_c_function(ctx, def.constructor, def.constructorArgs);
+    duk_push_string(ctx, "prototype");
+    duk_dup(ctx, proto);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
+                     DUK_DEFPROP_CLEAR_CONFIGURABLE | DUK_DEFPROP_FORCE);
+    duk_push_string(ctx, "constructor");
+    duk_dup(ctx, -2);
+    duk_def_prop(ctx, proto,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
+                     DUK_DEFPROP_SET_CONFIGURABLE);
+    duk_put_global_string(ctx, def.name);
+    duk_pop(ctx);  // the prototype
+
+    Bases()[def.name] = def.base ? def.base : "";
+}
+
+void PushPrototype(duk_context* ctx, const char* className) {
+    char key[256];
+    ProtoKey(key, sizeof key, className);
+    duk_get_global_string(ctx, key);
+}
+
+void PushNewInstance(duk_context* ctx, const char* className, void* native) {
+    duk_push_object(ctx);
+    PushPrototype(ctx, className);
+    if (duk_is_object(ctx, -1))
+        duk_set_prototype(ctx, -2);
+    else
+        duk_pop(ctx);
+    SetNativePointer(ctx, -1, native, className);
+}
+
+void BindThis(duk_context* ctx, void* native, const char* className) {
+    SetNativePointer(ctx, kThisIndex, native, className);
+}
+
+ScriptHandle BindThisHandle(duk_context* ctx, void* native, const char* className, const char* prefix) {
+    SetNativePointer(ctx, kThisIndex, native, className);
+    duk_push_this(ctx);
+    ScriptHandle handle = BindHandle(ctx, -1, reinterpret_cast<ScriptHandle>(native), prefix);
+    duk_pop(ctx);
+    return handle;
+}
+
+void RegisterCreateFunction(duk_context* ctx, const char* functionName, const char* className,
+                            duk_idx_t argCount) {
+    duk_push_c_function(ctx, CreateByNew, argCount);
+    duk_get_global_string(ctx, className);  // the constructor as registered
+    duk_put_prop_string(ctx, -2, kCtorKey);
+    duk_put_global_string(ctx, functionName);
+}
+
+void RegisterDestroyFunction(duk_context* ctx, const char* functionName, const char* className,
+                             NativeDestroyer destroy) {
+    duk_push_c_function(ctx, DestroyByClass, 1);
+    duk_push_string(ctx, className);
+    duk_put_prop_string(ctx, -2, kClassKey);
+    duk_push_pointer(ctx, reinterpret_cast<void*>(destroy));
+    duk_put_prop_string(ctx, -2, kDestroyKey);
+    duk_put_global_string(ctx, functionName);
+}
+
+// ---------------------------------------------------------------- handles
+
+std::string HandleKey(ScriptHandle handle, const char* prefix) {
+    char key[160];
+    StashKey(key, sizeof key, handle, prefix);
+    return key;
+}
+
+ScriptHandle BindHandle(duk_context* ctx, duk_idx_t index, ScriptHandle handle, const char* prefix) {
+    if (handle == 0) return 0;
+    char key[160];
+    StashKey(key, sizeof key, handle, prefix);
+    duk_idx_t obj = duk_normalize_index(ctx, index);
+    duk_push_global_stash(ctx);
+    duk_dup(ctx, obj);
+    duk_put_prop_string(ctx, -2, key);
+    duk_pop(ctx);
+    return handle;
+}
+
+void PushBound(duk_context* ctx, ScriptHandle handle, const char* prefix) {
+    if (handle == 0) {
+        duk_push_undefined(ctx);
+        return;
+    }
+    char key[160];
+    StashKey(key, sizeof key, handle, prefix);
+    duk_push_global_stash(ctx);
+    duk_get_prop_string(ctx, -1, key);
+    duk_remove(ctx, -2);
+}
+
+void UnbindHandle(duk_context* ctx, ScriptHandle handle, const char* prefix) {
+    if (handle == 0) return;
+    char key[160];
+    StashKey(key, sizeof key, handle, prefix);
+    duk_push_global_stash(ctx);
+    duk_get_prop_string(ctx, -1, key);
+    if (duk_is_object(ctx, -1)) SetNativePointer(ctx, -1, nullptr);
+    duk_pop(ctx);
+    duk_del_prop_string(ctx, -1, key);
+    duk_pop(ctx);
+}
+
+// ---------------------------------------------------------------- kept values
+
+int32_t KeepValue(duk_context* ctx, duk_idx_t index) {
+    duk_idx_t value = duk_normalize_index(ctx, index);
+    auto key = static_cast<int32_t>(g_keepCounter++);
+    duk_push_global_stash(ctx);
+    duk_push_int(ctx, key);
+    duk_dup(ctx, value);
+    duk_put_prop(ctx, -3);
+    duk_pop(ctx);
+    return key;
+}
+
+bool CallKept(duk_context* ctx, int32_t key, std::string* error) {
+    duk_push_global_stash(ctx);
+    duk_push_int(ctx, key);
+    if (!duk_has_prop(ctx, -2)) {
+        duk_pop(ctx);
+        return false;
+    }
+    duk_push_int(ctx, key);
+    duk_get_prop(ctx, -2);
+    duk_remove(ctx, -2);
+    if (duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS) ReportCallbackError(ctx, error);
+    duk_pop(ctx);
+    return true;
+}
+
+// ---------------------------------------------------------------- handlers
+
+bool FindHandler(duk_context* ctx, const char* name) {
+    if (!duk_is_object(ctx, -1)) {
+        duk_pop(ctx);
+        return false;
+    }
+    SHandlerLookup lookup{name, false};
+    duk_dup_top(ctx);
+    duk_safe_call(ctx, LookupHandler, &lookup, 1, 1);
+    duk_pop(ctx);
+    if (!lookup.found) {
+        duk_pop(ctx);
+        return false;
+    }
+    duk_push_string(ctx, name);
+    return true;
+}
+
+bool CallHandler(duk_context* ctx, duk_idx_t argCount, std::string* error) {
+    duk_idx_t obj = duk_get_top(ctx) - argCount - 2;
+    bool ok = duk_pcall_prop(ctx, obj, argCount) == DUK_EXEC_SUCCESS;
+    if (!ok) ReportCallbackError(ctx, error);
+    duk_pop_2(ctx);
+    return ok;
+}
+
+// ---------------------------------------------------------------- globals and functions
+
+void DefineGlobalNumber(duk_context* ctx, const char* name, int32_t value) {
+    DefineGlobal(ctx, SGlobalDef{name, 0, static_cast<double>(value), nullptr});
+}
+
+void DefineGlobalDouble(duk_context* ctx, const char* name, double value) {
+    DefineGlobal(ctx, SGlobalDef{name, 1, value, nullptr});
+}
+
+void DefineGlobalString(duk_context* ctx, const char* name, const char* value) {
+    DefineGlobal(ctx, SGlobalDef{name, 2, 0.0, value});
+}
+
+void RegisterFunction(duk_context* ctx, const char* name, duk_c_function function, duk_idx_t argCount) {
+    duk_push_c_function(ctx, function, argCount < 0 ? DUK_VARARGS : argCount);
+    duk_put_global_string(ctx, name);
+}
+
+void DefineAccessor(duk_context* ctx, duk_idx_t objectIndex, const char* name, duk_c_function getter,
+                    duk_c_function setter) {
+    duk_idx_t obj = duk_normalize_index(ctx, objectIndex);
+    duk_uint_t flags = DUK_DEFPROP_SET_ENUMERABLE | DUK_DEFPROP_CLEAR_CONFIGURABLE;
+    duk_push_string(ctx, name);
+    if (getter) {
+        duk_push_c_function(ctx, getter, 0);
+        flags |= DUK_DEFPROP_HAVE_GETTER;
+    }
+    if (setter) {
+        duk_push_c_function(ctx, setter, 1);
+        flags |= DUK_DEFPROP_HAVE_SETTER;
+    }
+    duk_def_prop(ctx, obj, flags);
+}
+
+// ---------------------------------------------------------------- arguments
+
+int32_t ArgInt(duk_context* ctx, duk_idx_t index) {
+    return static_cast<int32_t>(duk_require_int(ctx, index));
+}
+
+uint32_t ArgUnsigned(duk_context* ctx, duk_idx_t index) {
+    return static_cast<uint32_t>(duk_require_uint(ctx, index));
+}
+
+double ArgNumber(duk_context* ctx, duk_idx_t index) { return duk_require_number(ctx, index); }
+
+float ArgFloat(duk_context* ctx, duk_idx_t index) { return static_cast<float>(duk_require_number(ctx, index)); }
+
+const char* ArgString(duk_context* ctx, duk_idx_t index) { return duk_require_string(ctx, index); }
+
+bool ArgBool(duk_context* ctx, duk_idx_t index) {
+    duk_dup(ctx, index);
+    bool value = duk_to_boolean(ctx, -1);
+    duk_pop(ctx);
+    return value;
+}
+
+int32_t OptInt(duk_context* ctx, duk_idx_t index, int32_t fallback) {
+    return duk_is_undefined(ctx, index) ? fallback : ArgInt(ctx, index);
+}
+
+double OptNumber(duk_context* ctx, duk_idx_t index, double fallback) {
+    return duk_is_undefined(ctx, index) ? fallback : ArgNumber(ctx, index);
+}
+
+int ReadPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y) {
+    duk_idx_t at = duk_normalize_index(ctx, index);
+    if (at < 0) return 0;
+    if (duk_is_object(ctx, at) && !duk_is_function(ctx, at)) {
+        duk_get_prop_string(ctx, at, "x");
+        int32_t px = static_cast<int32_t>(duk_to_int(ctx, -1));
+        duk_get_prop_string(ctx, at, "y");
+        int32_t py = static_cast<int32_t>(duk_to_int(ctx, -1));
+        duk_pop_2(ctx);
+        x = px;
+        y = py;
+        return 1;
+    }
+    if (duk_is_number(ctx, at) && duk_is_number(ctx, at + 1)) {
+        x = ArgInt(ctx, at);
+        y = ArgInt(ctx, at + 1);
+        return 2;
+    }
+    return 0;
+}
+
+void PushPoint(duk_context* ctx, int32_t x, int32_t y) {
+    duk_push_object(ctx);
+    duk_push_int(ctx, x);
+    duk_put_prop_string(ctx, -2, "x");
+    duk_push_int(ctx, y);
+    duk_put_prop_string(ctx, -2, "y");
+}
+
+// ---------------------------------------------------------------- C++ exceptions
+
+void DescribeCurrentException(char* buffer, std::size_t size) {
+    if (size == 0) return;
+    buffer[0] = '\0';
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        std::snprintf(buffer, size, "%s", e.what());
+    } catch (const std::string& s) {
+        std::snprintf(buffer, size, "%s", s.c_str());
+    } catch (const char* s) {
+        std::snprintf(buffer, size, "%s", s ? s : "");
+    } catch (...) {
+        std::snprintf(buffer, size, "%s", "native error");
+    }
+    // Texts thrown by the engine end with a line feed; a script error message does not.
+    std::size_t n = std::strlen(buffer);
+    while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r')) buffer[--n] = '\0';
+}
+
+void ResetBindingState() {
+    g_keepCounter = kFirstKeepKey;
+    Bases().clear();
+}
+
+}  // namespace ove

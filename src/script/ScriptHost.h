@@ -1,0 +1,68 @@
+// The script host: the one Duktape heap the game runs in, the API modules registered into it,
+// protected evaluation of source text and the reporting of uncaught script errors.
+//
+// Everything here is called from native (C++) code and never throws C++ exceptions. Every
+// evaluation is a protected call, so the heap stays usable after any script error.
+#pragma once
+#include <duktape.h>
+
+#include <string>
+#include <string_view>
+
+namespace ove {
+
+class CGame;
+
+// Outcome of running source text or a script entry point.
+struct SRunResult {
+    bool running = false;  // false: the host was not running and nothing ran
+    bool ok = false;       // true: ran to the end with no uncaught error
+    std::string error;     // when running && !ok: "ERROR: <message>\n" (or a pending fatal's text)
+};
+
+// Creates the heap and starts every API module in order. A module that fails stops the start:
+// the modules already started are cleaned up again, the heap is destroyed and the result is
+// false (so later calls report "not running" instead of running half an API). A running host
+// is stopped first.
+bool StartScriptHost(CGame* game);
+// Runs every module's clean-up in start order, then destroys the heap. Harmless when stopped.
+void StopScriptHost();
+bool ScriptHostRunning();
+duk_context* ScriptContext();  // null when not running
+CGame* ScriptGame();           // the game given to StartScriptHost, null when not running
+
+// Compiles `source` as global eval code (top-level declarations become globals; non-strict code
+// sees the global object as `this`) under `fileName` ("eval" when null) and calls it protected.
+// The result value is discarded. On an uncaught error the text is "ERROR: <message>\n", where
+// <message> is the error converted safely to a string ("ReferenceError: identifier 'x' undefined").
+// An error raised by RaisePendingFatal is reported with the pending text instead. When the
+// outermost evaluation ends normally while a fatal is still pending (script code caught the error
+// that carried it), that evaluation fails with the pending text: a fatal error ends the run.
+SRunResult RunSource(std::string_view source, const char* fileName = nullptr);
+
+// ---- Fatal errors raised inside nested callbacks.
+// A handler called from inside a native function (a GUI onClick reached from Display, a sprite
+// callback reached from Animate, an uncaught error in a LoadScript heap) cannot end the run by
+// itself: its error was caught by the protected call around it. It leaves its text here instead;
+// the native function, once back in its own frame, calls RaisePendingFatal, which throws a script
+// Error carrying the text so the script unwinds to the host's protected call of Run().
+//
+// The first fatal wins: a later one does not replace text that is still pending.
+void SetPendingFatal(const std::string& text);
+bool HasPendingFatal();
+std::string TakePendingFatal();  // the text, clearing the slot ("" when none)
+// If a fatal is pending, throws a script Error whose message is its text (the slot stays set so
+// the host reports the original text). Does nothing otherwise. Longjmps: call it only from a
+// native function frame that owns nothing with a destructor (see Binding.h).
+void RaisePendingFatal(duk_context* ctx);
+
+// The text for the error value at `index`: "ERROR: <message>\n", or, for an error thrown by
+// RaisePendingFatal, the pending text (taken from the slot when `take` is true).
+std::string ScriptErrorText(duk_context* ctx, duk_idx_t index, bool take);
+
+// Creates a heap with the engine's fatal handler. `name` (may be null) titles fatal reports:
+// "ERROR" for the main heap, "ERROR@<name>" for the private heaps of LoadScript. The string must
+// outlive the heap.
+duk_context* CreateScriptHeap(const char* name);
+
+}  // namespace ove

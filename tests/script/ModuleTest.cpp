@@ -1,0 +1,231 @@
+// Import, ImportOnce, LoadScript, ReloadScript, ScriptExists and DestroyScript on real script files.
+#include <filesystem>
+
+#include "ScriptFixture.h"
+
+namespace ovetest {
+namespace {
+
+using ModuleTest = ScriptTest;
+
+TEST_F(ModuleTest, ImportOnceIgnoresCaseAndImportAlwaysRuns) {
+    Script("util.ovs", "var runs = (typeof runs === 'number' ? runs : 0) + 1; function helper() { return 'h'; }");
+    Run("ImportOnce('Util'); ImportOnce('util'); ImportOnce('UTIL');");
+    EXPECT_EQ(Eval("runs"), "1");
+    EXPECT_EQ(Eval("helper()"), "h");
+
+    // Import ignores the imported set; a later ImportOnce still does nothing.
+    Run("Import('util'); Import('util');");
+    EXPECT_EQ(Eval("runs"), "3");
+    Run("ImportOnce('util');");
+    EXPECT_EQ(Eval("runs"), "3");
+}
+
+TEST_F(ModuleTest, ImportThenImportOnceDoesNothing) {
+    Script("a.ovs", "count = (typeof count === 'number' ? count : 0) + 1;");
+    Run("Import('a'); ImportOnce('A');");
+    EXPECT_EQ(Eval("count"), "1");
+}
+
+TEST_F(ModuleTest, ImportReturnsUndefinedAndDefinesGlobals) {
+    Script("lib.ovs", "var x = 2; function twice(v) { return v * x; }");
+    EXPECT_EQ(Eval("typeof Import('lib')"), "undefined");
+    EXPECT_EQ(Eval("twice(21)"), "42");
+    // The file name given to the engine is the script name.
+    Script("thrower.ovs", "var where = (function () { try { null.x; } catch (e) { return e.fileName; } })();");
+    Run("Import('thrower')");
+    EXPECT_EQ(Eval("where"), "thrower");
+}
+
+TEST_F(ModuleTest, MissingScriptAndBadArguments) {
+    EXPECT_EQ(Thrown("Import('nothere')"), "ReferenceError: Couldn't load script [nothere]");
+    EXPECT_EQ(Thrown("ImportOnce('Nothere')"), "ReferenceError: Couldn't load script [Nothere]");
+    EXPECT_EQ(Thrown("LoadScript('gone')"), "ReferenceError: Couldn't load script [gone]");
+    EXPECT_EQ(Thrown("Import(5)").rfind("TypeError: string required", 0), 0u);
+    EXPECT_EQ(Thrown("LoadScript({})").rfind("TypeError: string required", 0), 0u);
+    EXPECT_EQ(Thrown("ReloadScript(5)").rfind("TypeError: object required", 0), 0u);
+    EXPECT_EQ(Thrown("ScriptExists(null)").rfind("TypeError: string required", 0), 0u);
+}
+
+TEST_F(ModuleTest, ErrorsInImportedScriptsTravelUpAndRetry) {
+    Script("broken.ovs", "attempts = (typeof attempts === 'number' ? attempts : 0) + 1; throw new RangeError('inner');");
+    EXPECT_EQ(Thrown("ImportOnce('broken')"), "RangeError: inner");
+    // A failed import is not counted as imported: the next ImportOnce runs it again.
+    EXPECT_EQ(Thrown("ImportOnce('broken')"), "RangeError: inner");
+    EXPECT_EQ(Eval("attempts"), "2");
+
+    Script("syntax.ovs", "function (");
+    EXPECT_EQ(Thrown("Import('syntax')").rfind("SyntaxError", 0), 0u);
+
+    // Uncaught, the error reaches the host's report.
+    ove::SRunResult r = ove::RunSource("Import('broken')", "main");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "ERROR: RangeError: inner\n");
+    EXPECT_EQ(Eval("1 + 1"), "2");
+}
+
+TEST_F(ModuleTest, ScriptsImportingEachOtherOnceTerminate) {
+    Script("ping.ovs", "ImportOnce('pong'); var ping = 1;");
+    Script("pong.ovs", "ImportOnce('ping'); var pong = 2;");
+    Run("ImportOnce('ping');");
+    EXPECT_EQ(Eval("ping + pong"), "3");
+}
+
+TEST_F(ModuleTest, EndlessImportRecursionIsAScriptError) {
+    Script("self.ovs", "Import('self');");
+    ove::SRunResult r = ove::RunSource("Import('self')", "main");
+    EXPECT_TRUE(r.running);
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error.rfind("ERROR: RangeError", 0), 0u) << r.error;
+    EXPECT_EQ(Eval("2 * 3"), "6");
+}
+
+TEST_F(ModuleTest, FileNamesMatchWithoutRegardToCase) {
+    Script("hall.ovs", "var hall = 'loaded';");
+    Script("Sub/Room.OvS", "var room = 'too';");
+    EXPECT_EQ(Eval("ScriptExists('hall')"), "true");
+    EXPECT_EQ(Eval("ScriptExists('HALL')"), "true");
+    Run("Import('hall'); Import('sub/room');");
+    EXPECT_EQ(Eval("hall + ' ' + room"), "loaded too");
+    EXPECT_EQ(Eval("ScriptExists('nothing')"), "false");
+    EXPECT_EQ(Eval("ScriptExists('')"), "false");
+}
+
+TEST_F(ModuleTest, LoadScriptCopiesGlobalsAndFunctionsSeeTheMainHeap) {
+    Script("mod.ovs", "var n = 5; function f() { return n; }");
+    Run("var m = LoadScript('mod');");
+    EXPECT_EQ(Eval("m.n"), "5");
+    EXPECT_EQ(Eval("typeof m.f"), "function");
+    // The copied function looks n up among the main heap's globals, not in the module.
+    EXPECT_EQ(Thrown("m.f()"), "ReferenceError: identifier 'n' undefined");
+    Run("var n = 42;");
+    EXPECT_EQ(Eval("m.f()"), "42");
+    // Only the script's own globals are visible; the hidden name is not.
+    EXPECT_EQ(Eval("Object.keys(m).sort().join(',')"), "f,n");
+    EXPECT_EQ(Eval("typeof n"), "number");
+}
+
+TEST_F(ModuleTest, LoadScriptCopiesDataByValue) {
+    Script("data.ovs",
+           "var s = 'text', t = true, z = null, u = undefined, big = 1e300, neg = -0.5;\n"
+           "var list = [1, 'two', [3, 4], {five: 5}];\n"
+           "var nested = {a: {b: {c: 'deep'}}, fn: function (k) { return k * 2; }};\n"
+           "var loop = {v: 1}; loop.self = loop;\n"
+           "var bytes = new Uint8Array(4);\n"
+           "var nativeFn = Math.max, bound = function () {}.bind(null);\n"
+           "var performance = 'shadowed';\n");
+    Run("var d = LoadScript('data');");
+    EXPECT_EQ(Eval("d.s + ' ' + d.t + ' ' + d.z + ' ' + ('u' in d) + ' ' + d.u"), "text true null true undefined");
+    EXPECT_EQ(Eval("d.big === 1e300 && d.neg === -0.5"), "true");
+    EXPECT_EQ(Eval("Array.isArray(d.list) && Array.isArray(d.list[2])"), "true");
+    EXPECT_EQ(Eval("JSON.stringify(d.list)"), "[1,\"two\",[3,4],{\"five\":5}]");
+    EXPECT_EQ(Eval("d.nested.a.b.c"), "deep");
+    EXPECT_EQ(Eval("d.nested.fn(21)"), "42");
+    // A reference cycle is cut instead of copied for ever.
+    EXPECT_EQ(Eval("d.loop.v + ' ' + ('self' in d.loop)"), "1 false");
+    // Buffers, native and bound functions and the engine's `performance` are not copied.
+    EXPECT_EQ(Eval("['bytes', 'nativeFn', 'bound', 'performance'].filter(function (k) { return k in d; }).join()"),
+              "");
+}
+
+TEST_F(ModuleTest, LoadScriptHeapsAreIsolated) {
+    Script("iso.ovs", "var sawImport = typeof Import; var sawMain = typeof mainOnly;");
+    Run("var mainOnly = 1; var iso = LoadScript('iso');");
+    EXPECT_EQ(Eval("iso.sawImport + ' ' + iso.sawMain"), "undefined undefined");
+    // Loading twice gives two independent objects.
+    Run("var iso2 = LoadScript('iso'); iso2.sawImport = 'changed';");
+    EXPECT_EQ(Eval("iso.sawImport"), "undefined");
+}
+
+TEST_F(ModuleTest, UncaughtErrorInPrivateHeapIsFatal) {
+    Script("bad.ovs", "var ok = 1; throw new TypeError('nope');");
+    ove::SRunResult r = ove::RunSource("LoadScript('bad');", "main");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "ERROR@bad: TypeError: nope\n");
+    EXPECT_FALSE(ove::HasPendingFatal());
+
+    // Script code that catches it cannot keep the run going: the report is the same.
+    r = ove::RunSource("var caught = ''; try { LoadScript('bad'); } catch (e) { caught = e.message; }", "main");
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, "ERROR@bad: TypeError: nope\n");
+    EXPECT_EQ(Eval("caught"), "ERROR@bad: TypeError: nope\n");
+
+    Script("noapi.ovs", "Import('x');");
+    r = ove::RunSource("LoadScript('noapi')", "main");
+    EXPECT_EQ(r.error, "ERROR@noapi: ReferenceError: identifier 'Import' undefined\n");
+
+    Script("throwing-getter.ovs", "Object.defineProperty(this, 'g', {enumerable: true, get: function () { throw 7; }});");
+    r = ove::RunSource("LoadScript('throwing-getter')", "main");
+    EXPECT_EQ(r.error, "ERROR@throwing-getter: 7\n");
+
+    // The main heap goes on afterwards.
+    EXPECT_EQ(Eval("[1, 2, 3].length"), "3");
+}
+
+TEST_F(ModuleTest, ReloadScriptReplacesFunctionsAndKeepsData) {
+    Script("mod.ovs", "var n = 5; function f() { return 'old'; }");
+    Run("var m = LoadScript('mod'); m.n = 9; m.extra = 'mine';");
+    EXPECT_EQ(Eval("m.f()"), "old");
+
+    Script("mod.ovs", "var n = 1; function f() { return 'new'; } function g() { return 'added'; }");
+    EXPECT_EQ(Eval("ReloadScript(m)"), "true");
+    EXPECT_EQ(Eval("m.f()"), "new");
+    EXPECT_EQ(Eval("m.g()"), "added");
+    EXPECT_EQ(Eval("m.n + ' ' + m.extra"), "9 mine");
+
+    EXPECT_EQ(Eval("ReloadScript({})"), "false");
+    EXPECT_EQ(Eval("ReloadScript([])"), "false");
+
+    std::filesystem::remove(data_ / "mod.ovs");
+    EXPECT_EQ(Thrown("ReloadScript(m)"), "ReferenceError: Couldn't load script [mod]");
+    EXPECT_EQ(Eval("m.f()"), "new");
+}
+
+TEST_F(ModuleTest, ReloadIntoFrozenModuleIsAnOrdinaryError) {
+    Script("mod.ovs", "function f() { return 1; }");
+    Run("var m = Object.freeze(LoadScript('mod'));");
+    EXPECT_EQ(Thrown("ReloadScript(m)").rfind("TypeError", 0), 0u);
+    EXPECT_EQ(Eval("m.f()"), "1");
+}
+
+TEST_F(ModuleTest, DestroyScriptLeavesTheModuleAlone) {
+    Script("mod.ovs", "var n = 3; function f() { return 4; }");
+    Run("var m = LoadScript('mod'); DestroyScript(m); DestroyScript(); DestroyScript(1, 2);");
+    EXPECT_EQ(Eval("m.n + m.f()"), "7");
+    EXPECT_EQ(Eval("ReloadScript(m)"), "true");
+}
+
+TEST_F(ModuleTest, ScriptExistsNeverThrowsForStrings) {
+    Script("here.ovs", "");
+    EXPECT_EQ(Eval("ScriptExists('here')"), "true");
+    EXPECT_EQ(Eval("ScriptExists('not/there/at/all')"), "false");
+    EXPECT_EQ(Eval("ScriptExists(new Array(400).join('x'))"), "false");
+    // An empty script can be imported.
+    Run("Import('here');");
+}
+
+TEST_F(ModuleTest, DiskFirstPrefersLooseFiles) {
+    TempDir cwd;
+    cwd.Write("room.OVS", "var from = 'disk';");
+    Script("room.ovs", "var from = 'data';");
+    ScopedCwd in(cwd.path());
+    Run("Import('room')");
+    EXPECT_EQ(Eval("from"), "data");
+    resources_->SetDiskFirst(true);
+    Run("Import('room')");
+    EXPECT_EQ(Eval("from"), "disk");
+    EXPECT_EQ(Eval("ScriptExists('ROOM')"), "true");
+}
+
+TEST_F(ModuleTest, RestartingTheHostForgetsImports) {
+    Script("once.ovs", "var loaded = true;");
+    Run("ImportOnce('once')");
+    ove::StopScriptHost();
+    ASSERT_TRUE(ove::StartScriptHost(game_.get()));
+    EXPECT_EQ(Eval("typeof loaded"), "undefined");
+    Run("ImportOnce('once')");
+    EXPECT_EQ(Eval("loaded"), "true");
+}
+
+}  // namespace
+}  // namespace ovetest
