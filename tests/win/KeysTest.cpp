@@ -1,0 +1,192 @@
+// SDL keys -> the engine's virtual keys, scan codes and characters, and the held-key table.
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include "platform/Keys.h"
+
+using ove::SKeyTranslation;
+using ove::TranslateKey;
+
+namespace {
+
+// The code the game window routes for a key press that types no character.
+int Routed(SDL_Scancode sc, SDL_Keycode key, unsigned mods = KMOD_NONE) {
+    SKeyTranslation k = TranslateKey(sc, key, mods);
+    EXPECT_FALSE(k.HasCharacter()) << SDL_GetScancodeName(sc);
+    return k.scanCode * 256;
+}
+
+}  // namespace
+
+TEST(Keys, KeysWithoutCharacterGiveTheNamedKeyCodes) {
+    struct Row {
+        SDL_Scancode sc;
+        SDL_Keycode key;
+        int code;
+    };
+    // The engine's named key constants.
+    const Row rows[] = {
+        {SDL_SCANCODE_F1, SDLK_F1, 15104},         {SDL_SCANCODE_F2, SDLK_F2, 15360},
+        {SDL_SCANCODE_F5, SDLK_F5, 16128},         {SDL_SCANCODE_F9, SDLK_F9, 17152},
+        {SDL_SCANCODE_F11, SDLK_F11, 22272},       {SDL_SCANCODE_F12, SDLK_F12, 22528},
+        {SDL_SCANCODE_HOME, SDLK_HOME, 18176},     {SDL_SCANCODE_UP, SDLK_UP, 18432},
+        {SDL_SCANCODE_PAGEUP, SDLK_PAGEUP, 18688}, {SDL_SCANCODE_LEFT, SDLK_LEFT, 19200},
+        {SDL_SCANCODE_RIGHT, SDLK_RIGHT, 19712},   {SDL_SCANCODE_END, SDLK_END, 20224},
+        {SDL_SCANCODE_DOWN, SDLK_DOWN, 20480},     {SDL_SCANCODE_PAGEDOWN, SDLK_PAGEDOWN, 20736},
+        {SDL_SCANCODE_INSERT, SDLK_INSERT, 20992}, {SDL_SCANCODE_DELETE, SDLK_DELETE, 21248},
+        {SDL_SCANCODE_LCTRL, SDLK_LCTRL, 7424},    {SDL_SCANCODE_RCTRL, SDLK_RCTRL, 7424},
+        {SDL_SCANCODE_LSHIFT, SDLK_LSHIFT, 10752}, {SDL_SCANCODE_RSHIFT, SDLK_RSHIFT, 13824},
+        {SDL_SCANCODE_KP_5, SDLK_KP_5, 19456},     // keypad 5 without Num Lock
+        {SDL_SCANCODE_KP_7, SDLK_KP_7, 18176},     // keypad Home
+    };
+    for (const Row& r : rows) EXPECT_EQ(Routed(r.sc, r.key), r.code) << SDL_GetScancodeName(r.sc);
+    // Modifier keys route themselves even though they change the modifier state.
+    EXPECT_EQ(Routed(SDL_SCANCODE_LCTRL, SDLK_LCTRL, KMOD_LCTRL), 7424);
+    EXPECT_EQ(Routed(SDL_SCANCODE_RSHIFT, SDLK_RSHIFT, KMOD_RSHIFT), 13824);
+}
+
+TEST(Keys, F10IsASystemKeyWithoutAlt) {
+    SKeyTranslation k = TranslateKey(SDL_SCANCODE_F10, SDLK_F10, KMOD_NONE);
+    EXPECT_TRUE(k.system);
+    EXPECT_FALSE(k.alt);
+    EXPECT_EQ(k.virtualKey, 121);
+    EXPECT_EQ(k.scanCode * 256, 17408);
+    EXPECT_FALSE(TranslateKey(SDL_SCANCODE_F9, SDLK_F9, KMOD_NONE).system);
+}
+
+TEST(Keys, PrintableKeysLeaveTheirCharacterToTextInput) {
+    for (auto [sc, key] : {std::pair{SDL_SCANCODE_A, SDLK_a}, {SDL_SCANCODE_SPACE, SDLK_SPACE},
+                           {SDL_SCANCODE_3, SDLK_3}, {SDL_SCANCODE_SLASH, SDLK_SLASH}}) {
+        SKeyTranslation k = TranslateKey(sc, key, KMOD_LSHIFT);
+        EXPECT_TRUE(k.typesText) << SDL_GetScancodeName(sc);
+        EXPECT_EQ(k.character, -1);
+        EXPECT_FALSE(k.suppressText);
+    }
+    // Delete's keycode is 127, but it types nothing.
+    EXPECT_FALSE(TranslateKey(SDL_SCANCODE_DELETE, SDLK_DELETE, KMOD_NONE).HasCharacter());
+    // A non-Latin key (keycode of an accented letter) still types.
+    EXPECT_TRUE(TranslateKey(SDL_SCANCODE_2, 0xE9, KMOD_NONE).typesText);
+}
+
+TEST(Keys, ControlKeysTypeTheirOwnCharacters) {
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_RETURN, SDLK_RETURN, 0).character, 13);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_KP_ENTER, SDLK_KP_ENTER, 0).character, 13);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, 0).character, 8);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_TAB, SDLK_TAB, KMOD_LSHIFT).character, 9);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_ESCAPE, SDLK_ESCAPE, 0).character, 27);
+}
+
+TEST(Keys, CtrlChords) {
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_A, SDLK_a, KMOD_LCTRL).character, 1);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_Z, SDLK_z, KMOD_RCTRL | KMOD_LSHIFT).character, 26);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_H, SDLK_h, KMOD_LCTRL).character, 8);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_LEFTBRACKET, SDLK_LEFTBRACKET, KMOD_LCTRL).character, 27);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LCTRL).character, 10);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, KMOD_LCTRL).character, 127);
+    // Ctrl+digit types nothing: it routes the scan code, and the text SDL may send is dropped.
+    SKeyTranslation digit = TranslateKey(SDL_SCANCODE_1, SDLK_1, KMOD_LCTRL);
+    EXPECT_FALSE(digit.HasCharacter());
+    EXPECT_TRUE(digit.suppressText);
+    EXPECT_EQ(digit.scanCode * 256, 512);
+    EXPECT_FALSE(TranslateKey(SDL_SCANCODE_A, SDLK_a, KMOD_LCTRL).system);
+}
+
+TEST(Keys, LeftAltMakesSystemChordsRightAltTypes) {
+    SKeyTranslation altA = TranslateKey(SDL_SCANCODE_A, SDLK_a, KMOD_LALT);
+    EXPECT_TRUE(altA.system);
+    EXPECT_TRUE(altA.alt);
+    EXPECT_TRUE(altA.suppressText);
+    EXPECT_EQ(256 + altA.virtualKey, 321);
+    EXPECT_EQ(256 + TranslateKey(SDL_SCANCODE_Z, SDLK_z, KMOD_LALT | KMOD_LSHIFT).virtualKey, 346);
+    // AltGr (right Alt, or Ctrl+Alt) types characters like @ on many layouts.
+    SKeyTranslation altGr = TranslateKey(SDL_SCANCODE_Q, SDLK_q, KMOD_RALT);
+    EXPECT_FALSE(altGr.system);
+    EXPECT_TRUE(altGr.typesText);
+    EXPECT_FALSE(altGr.suppressText);
+    SKeyTranslation ctrlAlt = TranslateKey(SDL_SCANCODE_Q, SDLK_q, KMOD_LCTRL | KMOD_LALT);
+    EXPECT_FALSE(ctrlAlt.system);
+    EXPECT_FALSE(ctrlAlt.suppressText);
+}
+
+TEST(Keys, LettersFollowTheLayoutOtherKeysTheirPosition) {
+    // AZERTY: the key in QWERTY's Q place types 'a'.
+    SKeyTranslation k = TranslateKey(SDL_SCANCODE_Q, SDLK_a, KMOD_LALT);
+    EXPECT_EQ(k.virtualKey, 'A');
+    EXPECT_EQ(k.scanCode, 0x10);
+    // A Cyrillic layout keeps the Latin letter of the position.
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_F, 0x0430, KMOD_NONE).virtualKey, 'F');
+}
+
+TEST(Keys, KeypadFollowsNumLock) {
+    SKeyTranslation on = TranslateKey(SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NUM);
+    EXPECT_TRUE(on.typesText);
+    EXPECT_EQ(on.virtualKey, 100);  // numpad 4
+    SKeyTranslation off = TranslateKey(SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NONE);
+    EXPECT_FALSE(off.HasCharacter());
+    EXPECT_EQ(off.virtualKey, 37);
+    EXPECT_EQ(off.scanCode * 256, 19200);  // same code as the grey Left key
+    EXPECT_TRUE(TranslateKey(SDL_SCANCODE_KP_PLUS, SDLK_KP_PLUS, KMOD_NONE).typesText);
+}
+
+TEST(Keys, UnknownKeysAreNotDelivered) {
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_AUDIOPLAY, SDLK_AUDIOPLAY, 0).virtualKey, 0);
+}
+
+TEST(Keys, FlagsWord) {
+    SKeyTranslation left = TranslateKey(SDL_SCANCODE_LEFT, SDLK_LEFT, 0);
+    std::uint32_t f = ove::MakeKeyFlags(left, false, false);
+    EXPECT_EQ(ove::KeyFlagsScanCode(f), 0x4B);
+    EXPECT_EQ(f & 0xFFFFu, 1u);
+    EXPECT_TRUE(f & ove::kKeyFlagExtended);
+    EXPECT_FALSE(f & ove::kKeyFlagCharacter);
+    EXPECT_FALSE(f & ove::kKeyFlagRepeat);
+    EXPECT_TRUE(ove::MakeKeyFlags(left, true, false) & ove::kKeyFlagRepeat);
+    std::uint32_t up = ove::MakeKeyFlags(left, false, true);
+    EXPECT_TRUE(up & ove::kKeyFlagRelease);
+    EXPECT_TRUE(up & ove::kKeyFlagRepeat);
+    SKeyTranslation altA = TranslateKey(SDL_SCANCODE_A, SDLK_a, KMOD_LALT);
+    EXPECT_TRUE(ove::MakeKeyFlags(altA, false, false) & ove::kKeyFlagAlt);
+    EXPECT_TRUE(ove::MakeKeyFlags(TranslateKey(SDL_SCANCODE_A, SDLK_a, 0), false, false) & ove::kKeyFlagCharacter);
+}
+
+TEST(Keys, KeyCodesThatCanBeAskedWhetherHeld) {
+    struct Row {
+        int code;
+        int vk;
+    };
+    const Row rows[] = {
+        {18432, 38}, {20480, 40}, {19200, 37}, {19712, 39}, {18176, 36}, {20224, 35}, {18688, 33},
+        {20736, 34}, {20992, 45}, {21248, 46}, {7424, 17},  {10752, 160}, {13824, 161}, {8, 8},
+        {13, 13},    {27, 27},    {32, 32},    {'a', 'A'},  {'z', 'Z'},  {'A', 'A'},  {'0', '0'},
+        {'9', '9'},
+        // no virtual key: function keys, keypad 5, Tab, Alt and Ctrl letters, punctuation
+        {15104, 0},  {17408, 0},  {22528, 0},  {19456, 0},  {9, 0},      {321, 0},    {1, 0},
+        {43, 0},     {61, 0},     {-93, 0},
+    };
+    for (const Row& r : rows) EXPECT_EQ(ove::KeyCodeToVirtualKey(r.code), r.vk) << r.code;
+}
+
+TEST(Keys, VirtualKeysMapToTheirScancodes) {
+    int out[4];
+    ove::VirtualKeyScancodes(37, out);
+    EXPECT_EQ(out[0], SDL_SCANCODE_LEFT);
+    EXPECT_EQ(out[1], 0);  // the keypad's Left is not counted
+    ove::VirtualKeyScancodes(17, out);
+    EXPECT_EQ(out[0], SDL_SCANCODE_LCTRL);
+    EXPECT_EQ(out[1], SDL_SCANCODE_RCTRL);
+    EXPECT_EQ(out[2], 0);
+    ove::VirtualKeyScancodes(160, out);
+    EXPECT_EQ(out[0], SDL_SCANCODE_LSHIFT);
+    EXPECT_EQ(out[1], 0);
+    ove::VirtualKeyScancodes(13, out);
+    EXPECT_EQ(out[0], SDL_SCANCODE_RETURN);
+    EXPECT_EQ(out[1], SDL_SCANCODE_KP_ENTER);
+    ove::VirtualKeyScancodes('5', out);
+    EXPECT_EQ(out[0], SDL_SCANCODE_5);
+    ove::VirtualKeyScancodes(32, out);
+    EXPECT_EQ(out[0], SDL_SCANCODE_SPACE);
+    ove::VirtualKeyScancodes('Q', out);
+    EXPECT_EQ(out[0], SDL_SCANCODE_Q);  // US layout (no keyboard map loaded: the position)
+    ove::VirtualKeyScancodes(0, out);
+    EXPECT_EQ(out[0], 0);
+}
