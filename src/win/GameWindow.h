@@ -32,8 +32,7 @@ public:
     // The game draws its own mouse cursor (the system cursor is hidden over the client area).
     virtual bool HasCursorObject() const = 0;
 
-protected:
-    ~IWindowInput() = default;
+    virtual ~IWindowInput() = default;
 };
 
 // Mouse event kinds of IWindowInput::MouseEvent.

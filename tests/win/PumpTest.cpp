@@ -374,3 +374,49 @@ TEST_F(Pump, KeepOnMonitorPullsTheWindowIntoTheWorkArea) {
     EXPECT_GE(r.x, work.x);
     EXPECT_GE(r.y, work.y);
 }
+
+namespace {
+// A dialog-like window that ends its modal loop from a timer.
+class TimedModal : public ove::CWindow {
+public:
+    std::int32_t OnCreate() override {
+        SetTimer(3, 10);
+        return 0;
+    }
+    bool OnTimer(std::uint32_t id) override {
+        KillTimer(id);
+        EndModal(5);
+        return true;
+    }
+};
+class RefusedWindow : public ove::CWindow {
+public:
+    std::int32_t OnCreate() override { return -1; }
+};
+}  // namespace
+
+TEST_F(Pump, ModalLoopsEndWithTheirCode) {
+    TimedModal modal;
+    ASSERT_TRUE(modal.Create("Modal", 200, 100, ove::SNativeWindowOptions{}));
+    EXPECT_EQ(modal.RunModal(), 5);
+    EXPECT_NE(modal.GetHandle(), nullptr);
+
+    // Closing a plain window ends its modal loop with 0 and destroys it.
+    ove::CWindow plain;
+    ASSERT_TRUE(plain.Create("Plain", 200, 100, ove::SNativeWindowOptions{}));
+    ove::PostWindowClose(plain.GetHandle());
+    EXPECT_EQ(plain.RunModal(), 0);
+    EXPECT_EQ(plain.GetHandle(), nullptr);
+    EXPECT_FALSE(plain.IsCreated());
+
+    // A quit request ends the loop too and stays pending for the main loop.
+    ove::CWindow other;
+    ASSERT_TRUE(other.Create("Other", 200, 100, ove::SNativeWindowOptions{}));
+    ove::PostQuit();
+    EXPECT_EQ(other.RunModal(), 0);
+    EXPECT_FALSE(ove::PumpEvents());
+
+    RefusedWindow refused;
+    EXPECT_FALSE(refused.Create("Refused", 10, 10, ove::SNativeWindowOptions{}));
+    EXPECT_EQ(refused.GetHandle(), nullptr);
+}
