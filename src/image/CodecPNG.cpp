@@ -197,6 +197,35 @@ void MergePass(const CBitmapInterface& pass, const SPass& p, CBitmapInterface& f
     }
 }
 
+// Whether a bitmap of this size can exist (the bitmap model's own limits).
+bool Fits(u32 width, u32 height, u32 bits) {
+    const u32 stride = ComputeStride(width, bits);
+    return width && height && stride && std::size_t(stride) * height <= kMaxBitmapBytes;
+}
+
+// Walks the passes over image data known to be too short and raises the error that decoding them
+// in order would meet: a bitmap that cannot be made, a bad filter type or the end of the data.
+[[noreturn]] void FindDataError(const std::vector<u8>& raw, const std::vector<SPass>& passes, u32 width, u32 height,
+                                u32 bits) {
+    std::size_t pos = 0;
+    bool first = true;
+    for (const SPass& p : passes) {
+        if (!p.columns || !p.rows) continue;
+        if (!Fits(p.columns, p.rows, bits)) Fail(kCodecNoBitmap);
+        const u64 rowBytes = RowBytes(bits, p.columns);
+        for (u32 y = 0; y < p.rows; ++y) {
+            if (raw.size() - pos < 1) Fail(kCodecTruncated);
+            const u32 filter = raw[pos];
+            if (raw.size() - pos - 1 < rowBytes) Fail(kCodecTruncated);
+            if (filter > 4) Fail(kCodecUnsupported, kPNGUnknownFilter);
+            pos += static_cast<std::size_t>(1 + rowBytes);
+        }
+        if (passes.size() > 1 && first && !Fits(width, height, bits)) Fail(kCodecNoBitmap);
+        first = false;
+    }
+    Fail(kCodecTruncated);
+}
+
 struct SHeader {
     bool seen = false;
     u32 width = 0, height = 0, depth = 0, colourType = 0, interlace = 0;
@@ -321,6 +350,10 @@ std::unique_ptr<CBitmapInterface> CCodecPNG::Load(CDataBin* source) {
         std::unique_ptr<CBitmapInterface> image;
         std::vector<u8> zeros;
         std::size_t pos = 0;
+
+        // Image data that ends early fails, but only after the bitmaps that come before the failing
+        // row; find that error first instead of allocating what a damaged header may claim.
+        if (raw.size() < needed) FindDataError(raw, passes, header.width, header.height, bits);
 
         for (const SPass& p : passes) {
             if (!p.columns || !p.rows) continue;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 #include <bit>
 
 namespace ove {
@@ -180,16 +181,17 @@ const FixedTables& GetFixedTables(bool deflate64) {
 // holds at least the last 64 KiB produced in front of the write pointer, and room for the longest
 // match (plus some over-copy) behind the limit.
 constexpr std::size_t kWindow = 65536;
-constexpr std::size_t kMargin = 2 * 65536;   // > longest deflate64 match (65,538) and any stored block
+constexpr std::size_t kMargin = 65536 + 64;  // longest deflate64 match (65,538) plus over-copy; any stored block
 constexpr std::size_t kFlushChunk = 16 * kWindow;
 constexpr std::size_t kMaxOutput = 0xFFFFFFFFu;  // streams are 32-bit
 
 class COutput {
 public:
     // Into a data bin, flushed in whole 64 KiB multiples.
-    explicit COutput(CDataBin* bin) : bin_(bin), buffer_(kWindow + kFlushChunk + kMargin) {
-        base_ = buffer_.data();
-        start_ = base_ + kWindow;  // the window before it stays zero and unused
+    explicit COutput(CDataBin* bin)
+        : bin_(bin), buffer_(std::make_unique_for_overwrite<u8[]>(kWindow + kFlushChunk + kMargin)) {
+        base_ = buffer_.get();
+        start_ = base_ + kWindow;  // the window before it is unused until the first flush
         limit_ = start_ + kFlushChunk;
     }
     // Appending to a vector that also serves as the window; decoding stops after `cap` bytes.
@@ -260,7 +262,7 @@ private:
     }
 
     CDataBin* bin_ = nullptr;
-    std::vector<u8> buffer_;
+    std::unique_ptr<u8[]> buffer_;  // not zeroed: nothing before the first byte produced is ever read
     std::vector<u8>* vec_ = nullptr;
     std::size_t origin_ = 0;
     std::size_t written_ = 0;

@@ -284,6 +284,12 @@ TEST(CodecPNG, ErrorsAndTheirMessages) {
         {"no header", Bytes{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 0, 'I', 'E', 'N', 'D'},
          CodecErrorValue(5), "Invalid file format."},
         {"zero width", MakePng(IhdrData(0, 1, 8, 2), plainRow), CodecErrorValue(5), "Invalid file format."},
+        // Damaged headers claiming huge pictures: the bitmap that cannot be made, or the missing data.
+        {"too big", MakePng(IhdrData(30000, 30000, 8, 6), plainRow), CodecErrorValue(8), "Could not create bitmap."},
+        {"big, little data", MakePng(IhdrData(16000, 16000, 8, 2), plainRow), CodecErrorValue(7),
+         "File ends prematurely."},
+        {"big interlaced, first pass only", MakePng(IhdrData(30000, 30000, 8, 6, 1), Bytes(3750 * (1 + 3750 * 4), 0)),
+         CodecErrorValue(8), "Could not create bitmap."},
     };
     ASSERT_TRUE(Decode(good).bitmap);
     for (const Case& c : cases) {
