@@ -1,0 +1,181 @@
+// Loading and saving image files by extension, and `ovetool convert`.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "ImageTestUtil.h"
+#include "image/CodecQOI.h"
+#include "image/ImageLoad.h"
+
+using namespace ove;
+using namespace imagetest;
+
+namespace {
+
+u32 Pixel32(const CBitmapInterface& b, u32 x, u32 y) {
+    const u8* p = b.TopRow(y) + x * 4;
+    return p[0] | (u32(p[1]) << 8) | (u32(p[2]) << 16) | (u32(p[3]) << 24);
+}
+
+}  // namespace
+
+TEST(ImageLoad, CodecByExtension) {
+    EXPECT_EQ(ImageFormatFromName("pic.PNG"), ImageFileFormat::PNG);
+    EXPECT_EQ(ImageFormatFromName("a.b.JpEg"), ImageFileFormat::JPEG);
+    EXPECT_EQ(ImageFormatFromName("x.jpg"), ImageFileFormat::JPEG);
+    EXPECT_EQ(ImageFormatFromName("x.Bmp"), ImageFileFormat::BMP);
+    EXPECT_EQ(ImageFormatFromName(".qoi"), ImageFileFormat::QOI);
+    EXPECT_EQ(ImageFormatFromName("pic"), ImageFileFormat::Unknown);
+    EXPECT_EQ(ImageFormatFromName("pic.bmpx"), ImageFileFormat::Unknown);
+    EXPECT_EQ(ImageFormatFromName("dir.png/pic"), ImageFileFormat::Unknown);
+    EXPECT_EQ(ImageFormatFromName("pic."), ImageFileFormat::Unknown);
+    EXPECT_EQ(ImageFormatFromName(""), ImageFileFormat::Unknown);
+    for (ImageFileFormat f : {ImageFileFormat::BMP, ImageFileFormat::JPEG, ImageFileFormat::PNG, ImageFileFormat::QOI})
+        EXPECT_NE(CreateImageCodec(f), nullptr);
+    EXPECT_EQ(CreateImageCodec(ImageFileFormat::Unknown), nullptr);
+}
+
+TEST(ImageLoad, LoadedPicturesBecomeOpaqueRgba) {
+    ovetest::TempDir dir;
+    // An 8-bit indexed BMP: colours from the palette, fully opaque.
+    SBmp s;
+    s.width = 3;
+    s.height = 2;
+    s.bitCount = 8;
+    s.palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+    s.coloursUsed = 4;
+    s.pixels = {1, 2, 3, 0, 0, 0, 3, 0};  // bottom row 1 2 3, top row 0 0 3
+    fs::path bmp = dir.Write("pal.BMP", BuildBmp(s));
+    std::string error;
+    auto b = LoadImageFile(bmp.string(), &error);
+    ASSERT_TRUE(b) << error;
+    EXPECT_EQ(b->Format(), PixelFormat::Rgba8888);
+    EXPECT_EQ(Pixel32(*b, 0, 1), 0xFFFF0000u);
+    EXPECT_EQ(Pixel32(*b, 1, 1), 0xFF00FF00u);
+    EXPECT_EQ(Pixel32(*b, 2, 0), 0xFF0000FFu);
+    EXPECT_EQ(Pixel32(*b, 0, 0), 0xFF000000u);
+
+    // A 32-bit QOI with alpha keeps its alpha.
+    CBitmapBuffer rgba(2, 1, PixelFormat::Rgba8888);
+    const u8 px[8] = {1, 2, 3, 0, 4, 5, 6, 128};
+    std::copy(px, px + 8, rgba.Pixels());
+    CCodecQOI qoi;
+    fs::path q = dir.Write("a.qoi", Encode(qoi, rgba));
+    b = LoadImageFile(q.string(), &error);
+    ASSERT_TRUE(b) << error;
+    EXPECT_EQ(Pixel32(*b, 0, 0), 0x00030201u);
+    EXPECT_EQ(Pixel32(*b, 1, 0), 0x80060504u);
+}
+
+TEST(ImageLoad, FailuresCarryTheirMessages) {
+    ovetest::TempDir dir;
+    std::string error;
+    const std::string missing = (dir / "nothing.bmp").string();
+    EXPECT_FALSE(LoadImageFile(missing, &error));
+    EXPECT_EQ(error, "Unable to find image file [" + missing + "]");
+    fs::path plain = dir.Write("pic", BuildBmp(SBmp{.palette = {}, .pixels = {0, 0, 0, 0}}));
+    EXPECT_FALSE(LoadImageFile(plain.string(), &error));
+    EXPECT_EQ(error, "Unable to load image file");
+    fs::path shortBmp = dir.Write("short.bmp", Bytes{'B', 'M', 0, 0});
+    EXPECT_FALSE(LoadImageFile(shortBmp.string(), &error));
+    EXPECT_EQ(error, "File ends prematurely.");
+    fs::path fakePng = dir.Write("fake.png", Bytes(40, 'x'));
+    EXPECT_FALSE(LoadImageFile(fakePng.string(), &error));
+    EXPECT_EQ(error, "Invalid header.");
+
+    CBuffer empty;
+    EXPECT_FALSE(DecodeImage(&empty, ImageFileFormat::QOI, &error));
+    EXPECT_EQ(error, "File ends prematurely.");
+    EXPECT_FALSE(DecodeImage(&empty, ImageFileFormat::Unknown, &error));
+    EXPECT_EQ(error, "Unable to load image file");
+    EXPECT_FALSE(ConvertToRgba8888(nullptr));
+}
+
+TEST(ImageLoad, PngWithTransparentIndexGetsAlpha) {
+    if (!HaveMagick()) GTEST_SKIP() << "ImageMagick not installed";
+    ovetest::TempDir dir;
+    fs::path png = dir / "t.png";
+    // A palette PNG whose background colour is fully transparent.
+    ASSERT_EQ(ovetest::Run("convert -size 6x4 xc:red -alpha set -fill blue -draw 'point 1,1' -fill none"
+                           " -draw 'color 4,2 point' -draw 'color 0,3 point' PNG8:" + Q(png)),
+              0);
+    std::string error;
+    auto b = LoadImageFile(png.string(), &error);
+    ASSERT_TRUE(b) << error;
+    SRgba theirs = MagickRgba(png), ours = FromBitmap(*b);
+    ASSERT_EQ(theirs.pixels.size(), ours.pixels.size());
+    int transparent = 0;
+    for (unsigned y = 0; y < 4; ++y)
+        for (unsigned x = 0; x < 6; ++x) {
+            EXPECT_EQ(ours.At(x, y)[3], theirs.At(x, y)[3]) << x << "," << y;
+            transparent += theirs.At(x, y)[3] == 0;
+            if (theirs.At(x, y)[3]) {
+                EXPECT_EQ(std::memcmp(ours.At(x, y), theirs.At(x, y), 3), 0) << x << "," << y;
+            }
+        }
+    EXPECT_GT(transparent, 0);
+    EXPECT_EQ(ours.At(1, 1)[3], 255);
+    EXPECT_EQ(ours.At(1, 1)[2], 255);  // the blue point
+}
+
+TEST(ImageSave, ByExtension) {
+    ovetest::TempDir dir;
+    SRgba picture = TestPicture(9, 5);
+    auto rgba = ToBitmap(picture, PixelFormat::Rgba8888);
+    std::string error;
+    for (const char* name : {"o.bmp", "o.QOI", "o.jpg", "o.jpeg"}) {
+        fs::path p = dir / name;
+        ASSERT_TRUE(SaveImageFile(p.string(), *rgba, &error)) << name << ": " << error;
+        auto back = LoadImageFile(p.string(), &error);
+        ASSERT_TRUE(back) << name << ": " << error;
+        const bool lossy = ImageFormatFromName(name) == ImageFileFormat::JPEG;
+        if (lossy) {
+            EXPECT_LT(MeanDiff(FromBitmap(*back), picture), 40.0) << name;
+        } else {
+            EXPECT_EQ(MaxDiff(FromBitmap(*back), picture), 0) << name;
+        }
+    }
+    Bytes bmp = ovetest::ReadFileBytes(dir / "o.bmp");
+    EXPECT_EQ(bmp[28], 32);
+    EXPECT_FALSE(SaveImageFile((dir / "o.png").string(), *rgba, &error));
+    EXPECT_EQ(error, "Saving to PNG files is not supported.");
+    EXPECT_FALSE(SaveImageFile((dir / "o.gif").string(), *rgba, &error));
+    EXPECT_EQ(error, "Unknown image format");
+    EXPECT_FALSE(fs::exists(dir / "o.gif"));
+    EXPECT_FALSE(SaveImageFile((dir / "no/such/dir.bmp").string(), *rgba, &error));
+    EXPECT_EQ(error, "Could not write to output device.");
+}
+
+TEST(ImageSave, OvetoolConvert) {
+    const fs::path tool = fs::path(OVE_BUILD_DIR) / "ovetool";
+    if (!fs::exists(tool)) GTEST_SKIP() << "ovetool not built";
+    ovetest::TempDir dir;
+    SBmp s;
+    s.width = 5;
+    s.height = 3;
+    s.bitCount = 4;
+    s.palette = {0x102030, 0xFFFFFF, 0x00FF00};
+    s.coloursUsed = 3;
+    s.pixels = {0x01, 0x20, 0x10, 0, 0x22, 0x22, 0x20, 0, 0x00, 0x11, 0x20, 0};
+    fs::path in = dir.Write("in.bmp", BuildBmp(s));
+    std::string error;
+    auto original = LoadImageFile(in.string(), &error);
+    ASSERT_TRUE(original) << error;
+    for (const char* out : {"out.qoi", "out.bmp"}) {
+        ASSERT_EQ(ovetest::Run(Q(tool) + " convert " + Q(in) + " " + Q(dir / out)), 0) << out;
+        auto converted = LoadImageFile((dir / out).string(), &error);
+        ASSERT_TRUE(converted) << error;
+        EXPECT_EQ(MaxDiff(FromBitmap(*converted), FromBitmap(*original)), 0) << out;
+    }
+    ASSERT_EQ(ovetest::Run(Q(tool) + " convert " + Q(dir / "out.qoi") + " " + Q(dir / "out.jpg")), 0);
+    EXPECT_TRUE(LoadImageFile((dir / "out.jpg").string(), &error)) << error;
+
+    fs::path broken = dir.Write("broken.qoi", Bytes{'q', 'o', 'i', 'f', 0, 0, 0, 1, 0, 0, 0, 1, 9, 0});
+    fs::path log = dir / "err.txt";
+    EXPECT_EQ(ovetest::Run(Q(tool) + " convert " + Q(broken) + " " + Q(dir / "x.bmp") + " 2> " + Q(log)), 1);
+    Bytes text = ovetest::ReadFileBytes(log);
+    EXPECT_NE(std::string(text.begin(), text.end()).find("Invalid header."), std::string::npos);
+    EXPECT_EQ(ovetest::Run(Q(tool) + " convert " + Q(in) + " " + Q(dir / "x.png") + " 2> " + Q(log)), 1);
+    text = ovetest::ReadFileBytes(log);
+    EXPECT_NE(std::string(text.begin(), text.end()).find("Saving to PNG files is not supported."), std::string::npos);
+}
