@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <limits>
 
+#include "image/RunMask.h"
+
 namespace ove {
 
 namespace {
@@ -58,13 +60,13 @@ int32_t PriorityViewportHeight(int32_t setting, int32_t shownHeight, bool hasPic
     return rendererHeight;
 }
 
-bool RandomRange(const std::vector<int32_t>& args, int32_t* low, int32_t* high) {
+bool RandomRange(const int32_t* args, std::size_t count, int32_t* low, int32_t* high) {
     int32_t lo = 0, hi = 32767;
-    if (args.size() == 1) {
+    if (count == 1) {
         hi = args[0];
-    } else if (args.size() >= 2) {
-        lo = args.front();
-        hi = args.back();
+    } else if (count >= 2) {
+        lo = args[0];
+        hi = args[count - 1];
     }
     if (lo > hi) return false;
     *low = lo;
@@ -102,6 +104,12 @@ std::string ParamsFromCommandLine(std::string_view commandLine) {
         else if (c == ' ' && !quoted) return std::string(commandLine.substr(i + 1));
     }
     return {};
+}
+
+uint8_t MaskValueAt(const CRunMask* mask, int32_t width, int32_t height, int32_t x, int32_t y) {
+    if (!mask || x < 0 || y < 0 || x >= width || y >= height) return 0;
+    uint64_t index = static_cast<uint64_t>(y) * static_cast<uint64_t>(width) + static_cast<uint64_t>(x);
+    return index > UINT32_MAX ? 0 : mask->ValueAt(static_cast<uint32_t>(index));
 }
 
 std::string JoinAlertText(const std::vector<std::string>& parts) {

@@ -2,12 +2,15 @@
 // viewport height, random ranges, the program's parameter line and Alert's text. Platform-free,
 // so the game host and the bindings share one tested copy.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace ove {
+
+class CRunMask;
 
 struct SGamePoint {
     int32_t x = 0;
@@ -46,9 +49,9 @@ SGamePoint ScreenToBackdrop(const SBackdropGeometry& g, SGamePoint screen);
 int32_t PriorityViewportHeight(int32_t setting, int32_t shownHeight, bool hasPicture, int32_t pictureHeight,
                                int32_t rendererHeight);
 
-// RandomInt's range from its integer arguments: none 0..32767, one 0..a, more first..last.
-// False when low > high.
-bool RandomRange(const std::vector<int32_t>& args, int32_t* low, int32_t* high);
+// RandomInt's range from its `count` integer arguments: none 0..32767, one 0..a, more
+// first..last. False (outputs untouched) when low > high.
+bool RandomRange(const int32_t* args, std::size_t count, int32_t* low, int32_t* high);
 // Maps a draw of the 15-bit generator (0..32767) into [low, high]; the range size is computed in
 // 64 bits so ranges wider than 32 bits work (the draw then lands in low .. low + 32767).
 int32_t RandomInRange(int32_t low, int32_t high, int32_t draw);
@@ -61,6 +64,11 @@ std::string ProcessCommandLine(std::string_view programName, std::string_view pa
 // Skips the program name: everything up to and including the first space outside double quotes.
 // A line without such a space is all program name and gives "".
 std::string ParamsFromCommandLine(std::string_view commandLine);
+
+// Value of a backdrop mask at a backdrop pixel (row-major over a picture `width` pixels wide);
+// 0 without a mask and outside the picture, so a point past the right edge never reads the
+// next row.
+uint8_t MaskValueAt(const CRunMask* mask, int32_t width, int32_t height, int32_t x, int32_t y);
 
 // Alert's text: the parts joined with single spaces.
 std::string JoinAlertText(const std::vector<std::string>& parts);

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <initializer_list>
+#include <vector>
 
+#include "image/RunMask.h"
 #include "script/GameApiLogic.h"
 
 using namespace ove;
@@ -18,6 +21,10 @@ SBackdropGeometry Picture(int32_t pw, int32_t ph, int32_t shownW, int32_t shownH
     g.offsetX = ox;
     g.offsetY = oy;
     return g;
+}
+
+bool Range(std::initializer_list<int32_t> args, int32_t* lo, int32_t* hi) {
+    return RandomRange(args.begin(), args.size(), lo, hi);
 }
 
 }  // namespace
@@ -104,28 +111,28 @@ TEST(PriorityViewport, AutomaticPrefersShownHeightThenPictureThenRenderer) {
 
 TEST(RandomRange, ArgumentCountsChooseTheEnds) {
     int32_t lo = -1, hi = -1;
-    ASSERT_TRUE(RandomRange({}, &lo, &hi));
+    ASSERT_TRUE(Range({}, &lo, &hi));
     EXPECT_EQ(lo, 0);
     EXPECT_EQ(hi, 32767);
-    ASSERT_TRUE(RandomRange({6}, &lo, &hi));
+    ASSERT_TRUE(Range({6}, &lo, &hi));
     EXPECT_EQ(lo, 0);
     EXPECT_EQ(hi, 6);
-    ASSERT_TRUE(RandomRange({1, 6}, &lo, &hi));
+    ASSERT_TRUE(Range({1, 6}, &lo, &hi));
     EXPECT_EQ(lo, 1);
     EXPECT_EQ(hi, 6);
-    ASSERT_TRUE(RandomRange({-3, 1000, -100, 9}, &lo, &hi));  // middle arguments ignored
+    ASSERT_TRUE(Range({-3, 1000, -100, 9}, &lo, &hi));  // middle arguments ignored
     EXPECT_EQ(lo, -3);
     EXPECT_EQ(hi, 9);
-    ASSERT_TRUE(RandomRange({4, 4}, &lo, &hi));
+    ASSERT_TRUE(Range({4, 4}, &lo, &hi));
     EXPECT_EQ(lo, 4);
     EXPECT_EQ(hi, 4);
 }
 
 TEST(RandomRange, LowAboveHighIsRefused) {
     int32_t lo = 123, hi = 456;
-    EXPECT_FALSE(RandomRange({5, 1}, &lo, &hi));
-    EXPECT_FALSE(RandomRange({-1}, &lo, &hi));
-    EXPECT_FALSE(RandomRange({9, 0, 0, 8}, &lo, &hi));
+    EXPECT_FALSE(Range({5, 1}, &lo, &hi));
+    EXPECT_FALSE(Range({-1}, &lo, &hi));
+    EXPECT_FALSE(Range({9, 0, 0, 8}, &lo, &hi));
     EXPECT_EQ(lo, 123);  // outputs untouched
     EXPECT_EQ(hi, 456);
 }
@@ -182,4 +189,24 @@ TEST(AlertText, PartsJoinWithSingleSpaces) {
     EXPECT_EQ(JoinAlertText({}), "");
     EXPECT_EQ(JoinAlertText({"", ""}), " ");
     EXPECT_EQ(JoinAlertText({"one"}), "one");
+}
+
+TEST(MaskValue, ReadsInsideThePictureOnly) {
+    // 4 x 3 picture: row y holds values 10*y + x.
+    std::vector<uint8_t> values;
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x) values.push_back(static_cast<uint8_t>(10 * y + x + 1));
+    CRunMask mask = CRunMask::Encode(values.data(), static_cast<uint32_t>(values.size()));
+    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 0, 0), 1);
+    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 3, 0), 4);
+    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 2, 1), 13);
+    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 3, 2), 24);
+    // Past the right edge is not the next row's start; negative and past the bottom read 0.
+    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 4, 0), 0);
+    EXPECT_EQ(MaskValueAt(&mask, 4, 3, -1, 1), 0);
+    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 0, 3), 0);
+    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 0, -1), 0);
+    EXPECT_EQ(MaskValueAt(nullptr, 4, 3, 1, 1), 0);
+    // A picture larger than the mask covers reads 0 beyond the runs.
+    EXPECT_EQ(MaskValueAt(&mask, 100000, 100000, 99999, 99999), 0);
 }

@@ -1,0 +1,259 @@
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+#include "ScriptFixture.h"
+#include "platform/SystemColours.h"
+#include "script/bindings/JSColour.h"
+
+using gameapitest::ScriptFixture;
+using namespace ove;
+
+namespace {
+
+class ColourTest : public ScriptFixture {
+protected:
+    // The native colour of a script expression, read with ColourFromScript.
+    uint32_t Native(const std::string& expr) {
+        Push(expr);
+        uint32_t argb = ColourFromScript(ctx_, -1);
+        duk_pop(ctx_);
+        return argb;
+    }
+    // The colour argument rule applied to a script value.
+    bool Read(const std::string& expr, uint32_t* out, bool opaque = true) {
+        Push(expr);
+        duk_idx_t top = duk_get_top(ctx_);
+        bool ok = ReadColour(ctx_, -1, out, opaque);
+        EXPECT_EQ(duk_get_top(ctx_), top);
+        duk_pop(ctx_);
+        return ok;
+    }
+    // The stored (uncut) value of a hidden channel of a script value.
+    double Stored(const std::string& expr, const char* hiddenKey) {
+        Push(expr);
+        duk_get_prop_string(ctx_, -1, hiddenKey);
+        double v = duk_get_number_default(ctx_, -1, -1.0);
+        duk_pop_2(ctx_);
+        return v;
+    }
+};
+
+}  // namespace
+
+TEST_F(ColourTest, ConstructorDefaultsAndArguments) {
+    EXPECT_EQ(Native("new Colour()"), 0xFF000000u);
+    EXPECT_EQ(Native("new Colour(1, 2, 3)"), 0xFF010203u);
+    EXPECT_EQ(Native("new Colour(0x12, 0x34, 0x56, 0x78)"), 0x78123456u);
+    // Anything but a number keeps the default of its position.
+    EXPECT_EQ(Native("new Colour('12', null, {}, undefined)"), 0xFF000000u);
+    EXPECT_EQ(Native("new Colour(5, 6, 7, 'x')"), 0xFF050607u);
+    EXPECT_EQ(Eval("new Colour() instanceof Colour"), "true");
+    EXPECT_EQ(Eval("Object.getPrototypeOf(new Colour()) === Colour.prototype"), "true");
+}
+
+TEST_F(ColourTest, ConstructorNeedsNew) {
+    EXPECT_EQ(Eval("try { Colour(1, 2, 3); 'no error' } catch (e) { e.name }"), "TypeError");
+}
+
+TEST_F(ColourTest, ChannelsAreStoredUncutAndUsedAsLowEightBits) {
+    EXPECT_EQ(Stored("new Colour(300)", DUK_HIDDEN_SYMBOL("r")), 300.0);
+    EXPECT_EQ(Eval("new Colour(300).r8"), "44");
+    EXPECT_EQ(Native("new Colour(300, 0, 0, 0)"), 0x002C0000u);
+    // Numbers as unsigned 32-bit values: negative and NaN 0, too large all ones, fractions cut.
+    EXPECT_EQ(Stored("new Colour(-5)", DUK_HIDDEN_SYMBOL("r")), 0.0);
+    EXPECT_EQ(Stored("new Colour(NaN)", DUK_HIDDEN_SYMBOL("r")), 0.0);
+    EXPECT_EQ(Stored("new Colour(1e12)", DUK_HIDDEN_SYMBOL("r")), 4294967295.0);
+    EXPECT_EQ(Stored("new Colour(2.9)", DUK_HIDDEN_SYMBOL("r")), 2.0);
+    EXPECT_EQ(Eval("new Colour(1e12).r8"), "255");
+    EXPECT_EQ(Eval("new Colour(0x80000010).r8"), "16");
+    EXPECT_EQ(Eval("new Colour(0, 0, 0, 256 + 7).a8"), "7");
+}
+
+TEST_F(ColourTest, ChannelsAreHiddenFromScript) {
+    EXPECT_EQ(Eval("JSON.stringify(new Colour(1, 2, 3, 4))"), "{}");
+    EXPECT_EQ(Eval("Object.getOwnPropertyNames(new Colour(1, 2, 3)).length"), "0");
+    EXPECT_EQ(Eval("var c = new Colour(1, 2, 3); c.r = 200; c.r8"), "1");
+}
+
+TEST_F(ColourTest, ToStringFormatsChannelsInHex) {
+    EXPECT_EQ(Eval("RED.toString()"), "RGBA8(0xFF, 0x55, 0x55, 0xFF)");
+    EXPECT_EQ(Eval("String(new Colour(300, 1, 0xAB, 0))"), "RGBA8(0x2C, 0x01, 0xAB, 0x00)");
+    EXPECT_EQ(Eval("'' + TRANSPARENT"), "RGBA8(0x00, 0x00, 0x00, 0x00)");
+    // Any object may lend itself; a primitive may not.
+    EXPECT_EQ(Eval("Colour.prototype.toString.call({})"), "RGBA8(0x00, 0x00, 0x00, 0x00)");
+    EXPECT_EQ(Eval("try { Colour.prototype.toString.call(5) } catch (e) { e.name }"), "TypeError");
+}
+
+TEST_F(ColourTest, EightBitMembersClampWrites) {
+    EXPECT_EQ(Eval("var c = new Colour(1, 2, 3, 4); [c.r8, c.g8, c.b8, c.a8].join()"), "1,2,3,4");
+    EXPECT_EQ(Eval("var c = new Colour(); c.r8 = 300; c.g8 = -1; c.b8 = 12.7; c.a8 = 255; c.rgba"),
+              std::to_string(0xFFFF000Cu));
+    EXPECT_EQ(Eval("var c = new Colour(); c.a8 = 256; c.a8"), "255");
+    EXPECT_EQ(Eval("var c = new Colour(); try { c.r8 = 'x'; 'no error' } catch (e) { e.name }"), "TypeError");
+}
+
+TEST_F(ColourTest, FractionMembersMapThroughTwoFiftyFive) {
+    EXPECT_EQ(Eval("new Colour(51).rf"), "0.2");
+    EXPECT_EQ(Eval("new Colour(0, 0, 0, 255).af"), "1");
+    EXPECT_EQ(Eval("var c = new Colour(); c.rf = 0.5; c.r8"), "127");
+    EXPECT_EQ(Eval("var c = new Colour(); c.rf = 1; c.r8"), "255");
+    EXPECT_EQ(Eval("var c = new Colour(); c.gf = 2; c.g8"), "255");
+    EXPECT_EQ(Eval("var c = new Colour(9, 9, 9); c.bf = -1; c.b8"), "0");
+    EXPECT_EQ(Eval("var c = new Colour(9, 9, 9); c.bf = NaN; c.b8"), "0");
+    EXPECT_EQ(Eval("var c = new Colour(); c.af = 0.999; c.a8"), "254");
+    EXPECT_EQ(Eval("new Colour(300).rf === 44 / 255"), "true");
+}
+
+TEST_F(ColourTest, WordMembersReadAndWriteWholeColours) {
+    EXPECT_EQ(Eval("new Colour(0x12, 0x34, 0x56, 0x78).rgb"), std::to_string(0x123456));
+    EXPECT_EQ(Eval("new Colour(0x12, 0x34, 0x56, 0x78).rgba"), std::to_string(0x78123456));
+    EXPECT_EQ(Eval("WHITE.rgba"), "4294967295");  // unsigned, not -1
+    EXPECT_EQ(Eval("var c = new Colour(0, 0, 0, 9); c.rgb = 0x11223344; [c.r8, c.g8, c.b8, c.a8].join()"),
+              "34,51,68,255");
+    EXPECT_EQ(Eval("var c = new Colour(); c.rgba = 0x80FF0010; [c.r8, c.g8, c.b8, c.a8].join()"), "255,0,16,128");
+    EXPECT_EQ(Eval("var c = new Colour(1, 1, 1, 1); c.rgba = -1; c.rgba"), "0");
+    EXPECT_EQ(Eval("var c = new Colour(1, 1, 1, 1); c.rgba = 1e20; c.rgba"), "4294967295");
+    EXPECT_EQ(Eval("var c = new Colour(); try { c.rgb = '1'; 'no error' } catch (e) { e.name }"), "TypeError");
+    EXPECT_EQ(Eval("var c = new Colour(); try { c.rgba = {}; 'no error' } catch (e) { e.name }"), "TypeError");
+}
+
+TEST_F(ColourTest, GlobalFunctionsBuildNewColours) {
+    EXPECT_EQ(Native("RGB8(300, -5, 128)"), 0xFFFF0080u);
+    EXPECT_EQ(Native("RGBA8(1, 2, 3, 400)"), 0xFF010203u);
+    EXPECT_EQ(Native("RGBA8(1, 2, 3, -4)"), 0x00010203u);
+    EXPECT_EQ(Native("RGBF(2, -1, 0.5)"), 0xFFFF007Fu);
+    EXPECT_EQ(Native("RGBAF(0, 1, 0, 0.5)"), 0x7F00FF00u);
+    EXPECT_EQ(Native("RGB(0x12345678)"), 0xFF345678u);  // high byte ignored
+    EXPECT_EQ(Native("RGBA(0x12345678)"), 0x12345678u);
+    EXPECT_EQ(Native("RGBA(-1)"), 0x00000000u);
+    EXPECT_EQ(Eval("RGB(1) !== RGB(1) && RGB(1) instanceof Colour && RGBAF(0,0,0,0) instanceof Colour"), "true");
+    EXPECT_EQ(Eval("try { RGB8('a', 1, 2); 'no error' } catch (e) { e.name }"), "TypeError");
+    EXPECT_EQ(Eval("try { RGBF(0, 0); 'no error' } catch (e) { e.name }"), "TypeError");
+    EXPECT_EQ(Eval("try { RGBA(); 'no error' } catch (e) { e.name }"), "TypeError");
+}
+
+TEST_F(ColourTest, NamedColoursHaveTheirValues) {
+    const struct {
+        const char* name;
+        uint32_t argb;
+    } expected[] = {
+        {"TRANSPARENT", 0x00000000u}, {"BLACK", 0xFF000000u},   {"DBLUE", 0xFF0000AAu},
+        {"DGREEN", 0xFF00AA00u},      {"DCYAN", 0xFF00AAAAu},   {"DRED", 0xFFAA0000u},
+        {"DMAGENTA", 0xFFAA00AAu},    {"BROWN", 0xFFAA5500u},   {"SILVER", 0xFFAAAAAAu},
+        {"GREY", 0xFF555555u},        {"BLUE", 0xFF5555FFu},    {"GREEN", 0xFF55FF55u},
+        {"CYAN", 0xFF55FFFFu},        {"RED", 0xFFFF5555u},     {"MAGENTA", 0xFFFF55FFu},
+        {"YELLOW", 0xFFFFFF55u},      {"WHITE", 0xFFFFFFFFu},
+    };
+    for (const auto& c : expected) {
+        EXPECT_EQ(Native(c.name), c.argb) << c.name;
+        EXPECT_EQ(Eval(std::string(c.name) + " instanceof Colour"), "true") << c.name;
+    }
+}
+
+TEST_F(ColourTest, NamedColourGlobalsAreReadOnlyHiddenAndPermanent) {
+    EXPECT_EQ(Eval("RED = 5; RED instanceof Colour"), "true");
+    EXPECT_EQ(Eval("delete RED"), "false");
+    EXPECT_EQ(Eval("Object.keys(this).indexOf('RED')"), "-1");
+    EXPECT_EQ(Eval("var d = Object.getOwnPropertyDescriptor(this, 'OS_BG_WINDOW');"
+                   "[d.writable, d.enumerable, d.configurable].join()"),
+              "false,false,false");
+}
+
+TEST_F(ColourTest, SystemColoursAreOpaqueAndInTableOrder) {
+    const char* names[] = {"OS_BG_WINDOW", "OS_FG_WINDOW", "OS_BG_SELECTION", "OS_FG_SELECTION", "OS_BG_TITLE",
+                           "OS_FG_TITLE",  "OS_BG_BUTTON", "OS_FG_BUTTON",    "OS_BG_MENU",      "OS_FG_MENU",
+                           "OS_DISABLED",  "OS_BG_TOOLTIP", "OS_FG_TOOLTIP"};
+    static_assert(sizeof names / sizeof names[0] == kSystemColourCount);
+    for (int i = 0; i < kSystemColourCount; ++i) {
+        uint32_t argb = Native(names[i]);
+        EXPECT_EQ(argb >> 24, 0xFFu) << names[i];
+        EXPECT_EQ(argb, GetSystemColour(i)) << names[i];
+    }
+    // Text stays readable on its background in each pair.
+    EXPECT_NE(Native("OS_BG_WINDOW"), Native("OS_FG_WINDOW"));
+    EXPECT_NE(Native("OS_BG_SELECTION"), Native("OS_FG_SELECTION"));
+    EXPECT_NE(Native("OS_BG_BUTTON"), Native("OS_FG_BUTTON"));
+    EXPECT_NE(Native("OS_BG_TOOLTIP"), Native("OS_FG_TOOLTIP"));
+}
+
+TEST_F(ColourTest, ArgumentRuleTurnsValuesIntoNativeColours) {
+    uint32_t c = 1;
+    ASSERT_TRUE(Read("255", &c));
+    EXPECT_EQ(c, 0xFF0000FFu);  // opaque blue
+    ASSERT_TRUE(Read("TRANSPARENT", &c));
+    EXPECT_EQ(c, 0x00000000u);  // a Colour keeps its alpha
+    ASSERT_TRUE(Read("-5", &c));
+    EXPECT_EQ(c, 0xFF000000u);  // opaque black
+    ASSERT_TRUE(Read("NaN", &c));
+    EXPECT_EQ(c, 0xFF000000u);
+    ASSERT_TRUE(Read("1e12", &c));
+    EXPECT_EQ(c, 0xFFFFFFFFu);
+    ASSERT_TRUE(Read("0x12345678", &c, false));
+    EXPECT_EQ(c, 0x12345678u);  // a member that takes alpha from the number
+    ASSERT_TRUE(Read("({})", &c));
+    EXPECT_EQ(c, 0u);  // any object; missing channels read 0
+    ASSERT_TRUE(Read("new Colour(300, 1, 2, 3)", &c));
+    EXPECT_EQ(c, 0x032C0102u);
+    EXPECT_FALSE(Read("'red'", &c));
+    EXPECT_FALSE(Read("undefined", &c));
+    EXPECT_FALSE(Read("true", &c));
+}
+
+namespace {
+duk_ret_t CallArgColour(duk_context* ctx, void*) {
+    duk_push_uint(ctx, ArgColour(ctx, -1));
+    return 1;
+}
+}  // namespace
+
+TEST_F(ColourTest, ArgColourRaisesTypeErrorForNonNumbers) {
+    duk_push_string(ctx_, "red");
+    ASSERT_NE(duk_safe_call(ctx_, CallArgColour, nullptr, 1, 1), DUK_EXEC_SUCCESS);
+    EXPECT_EQ(duk_get_error_code(ctx_, -1), DUK_ERR_TYPE_ERROR);
+    duk_pop(ctx_);
+    duk_push_int(ctx_, 0x00FF00);
+    ASSERT_EQ(duk_safe_call(ctx_, CallArgColour, nullptr, 1, 1), DUK_EXEC_SUCCESS);
+    EXPECT_EQ(duk_get_uint(ctx_, -1), 0xFF00FF00u);
+    duk_pop(ctx_);
+    EXPECT_EQ(duk_get_top(ctx_), 0);
+}
+
+TEST_F(ColourTest, NativeRoundTripAndInstanceTest) {
+    for (uint32_t argb : {0x00000000u, 0xFFFFFFFFu, 0x80402010u, 0x01FEFD7Fu}) {
+        ColourToScript(ctx_, argb);
+        EXPECT_TRUE(IsColour(ctx_, -1));
+        EXPECT_EQ(ColourFromScript(ctx_, -1), argb);
+        duk_pop(ctx_);
+    }
+    duk_push_object(ctx_);
+    EXPECT_FALSE(IsColour(ctx_, -1));
+    EXPECT_EQ(ColourFromScript(ctx_, -1), 0u);
+    duk_pop(ctx_);
+    duk_push_int(ctx_, 7);
+    EXPECT_FALSE(IsColour(ctx_, -1));
+    EXPECT_EQ(ColourFromScript(ctx_, -1), 0u);
+    duk_pop(ctx_);
+    EXPECT_EQ(duk_get_top(ctx_), 0);
+}
+
+TEST_F(ColourTest, NativeCodeStillMakesColoursAfterScriptReplacesTheGlobal) {
+    EXPECT_EQ(Eval("Colour = null; RGB8(1, 2, 3).rgb"), std::to_string(0x010203));
+    ColourToScript(ctx_, 0xFF102030u);
+    EXPECT_TRUE(IsColour(ctx_, -1));
+    duk_pop(ctx_);
+    duk_get_global_string(ctx_, DUK_HIDDEN_SYMBOL("Colour"));
+    EXPECT_TRUE(duk_is_function(ctx_, -1));
+    duk_pop(ctx_);
+}
+
+TEST_F(ColourTest, ColourNumberSaturates) {
+    EXPECT_EQ(ColourNumber(-1), 0u);
+    EXPECT_EQ(ColourNumber(0.99), 0u);
+    EXPECT_EQ(ColourNumber(4294967295.0), 0xFFFFFFFFu);
+    EXPECT_EQ(ColourNumber(4294967295.5), 0xFFFFFFFFu);
+    EXPECT_EQ(ColourNumber(1e300), 0xFFFFFFFFu);
+    EXPECT_EQ(ColourNumber(-1e300), 0u);
+    EXPECT_EQ(ColourNumber(123456.9), 123456u);
+}
