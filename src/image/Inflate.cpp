@@ -513,7 +513,13 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             goto done;  // reaches before the start of the output
         const u8* src = out - distance;
         u8* const stop = out + length;
-        if (distance >= 8) {
+        if (distance >= 16) {
+            do {
+                std::memcpy(out, src, 16);
+                out += 16;
+                src += 16;
+            } while (out < stop);
+        } else if (distance >= 8) {
             do {
                 std::memcpy(out, src, 8);
                 out += 8;
