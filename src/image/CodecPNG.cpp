@@ -189,7 +189,8 @@ void MergePass(const CBitmapInterface& pass, const SPass& p, CBitmapInterface& f
         const u8* src = pass.TopRow(j);
         u8* dst = full.TopRow(p.rowStart + j * p.rowStep);
         if (bits < 8) {
-            for (u32 i = 0; i < p.columns; ++i) WriteCell(dst, p.colStart + i * p.colStep, bits, ReadCell(src, i, bits));
+            for (u32 i = 0; i < p.columns; ++i)
+                WriteCell(dst, p.colStart + i * p.colStep, bits, ReadCell(src, i, bits));
         } else {
             for (u32 i = 0; i < p.columns; ++i)
                 std::memcpy(dst + std::size_t(p.colStart + i * p.colStep) * bytes, src + std::size_t(i) * bytes, bytes);
@@ -324,9 +325,12 @@ std::unique_ptr<CBitmapInterface> CCodecPNG::Load(CDataBin* source) {
         const u32 bits = FormatBits(header.source);
         // An unknown interlace method is reported after inflating, as if there were one pass.
         u64 needed = passes.empty() ? u64(header.height) * (1 + RowBytes(bits, header.width)) : 0;
+        auto count = [](u32 size, u32 start, u32 step) {
+            return static_cast<u32>(size > start ? (u64(size) - start + step - 1) / step : 0);
+        };
         for (SPass& p : passes) {
-            p.columns = static_cast<u32>(header.width > p.colStart ? (u64(header.width) - p.colStart + p.colStep - 1) / p.colStep : 0);
-            p.rows = static_cast<u32>(header.height > p.rowStart ? (u64(header.height) - p.rowStart + p.rowStep - 1) / p.rowStep : 0);
+            p.columns = count(header.width, p.colStart, p.colStep);
+            p.rows = count(header.height, p.rowStart, p.rowStep);
             if (p.columns && p.rows) needed += u64(p.rows) * (1 + RowBytes(bits, p.columns));
         }
 
@@ -334,7 +338,9 @@ std::unique_ptr<CBitmapInterface> CCodecPNG::Load(CDataBin* source) {
         // what the passes need is decoded.
         std::vector<u8> raw;
         const std::size_t skip = std::min<std::size_t>(2, compressed.size());
-        const std::size_t hint = static_cast<std::size_t>(std::min<u64>(needed, u64(compressed.size()) * 1032 + 65536));
+        // Deflate expands at most 1032-fold: a damaged header cannot make the size hint absurd.
+        const std::size_t hint =
+            static_cast<std::size_t>(std::min<u64>(needed, u64(compressed.size()) * 1032 + 65536));
         if (!inflate_detail::InflateToVector(compressed.data() + skip, compressed.size() - skip, false, raw, nullptr,
                                              hint, static_cast<std::size_t>(std::min<u64>(needed, SIZE_MAX))))
             Fail(kCodecUnsupported, kPNGInflateFailed);

@@ -76,7 +76,8 @@ inline Bytes WritePng(const PngSpec& s, const std::vector<Bytes>& rows) {
     for (const Bytes& r : rows) pointers.push_back(const_cast<png_bytep>(r.data()));
     std::vector<png_color> plte;
     for (std::uint32_t c : s.palette)
-        plte.push_back(png_color{static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
+        plte.push_back(
+            png_color{static_cast<png_byte>(c >> 16), static_cast<png_byte>(c >> 8), static_cast<png_byte>(c)});
     png_color_16 key{};
     key.gray = static_cast<png_uint_16>(s.greyKey);
 
@@ -142,7 +143,8 @@ inline bool ReadWithLibpng(const Bytes& file, Rgba& out) {
     out.height = png_get_image_height(png, info);
     if (png_get_rowbytes(png, info) != out.width * 4) png_error(png, "unexpected row size");
     out.pixels.assign(std::size_t(out.width) * out.height * 4, 0);
-    for (std::uint32_t y = 0; y < out.height; ++y) pointers.push_back(out.pixels.data() + std::size_t(y) * out.width * 4);
+    for (std::uint32_t y = 0; y < out.height; ++y)
+        pointers.push_back(out.pixels.data() + std::size_t(y) * out.width * 4);
     png_read_image(png, pointers.data());
     png_read_end(png, nullptr);
     png_destroy_read_struct(&png, &info, nullptr);
