@@ -209,3 +209,38 @@ TEST(Qoi, BadAndTruncatedStreams) {
     EXPECT_FALSE(codec.Save(bitmap.get(), nullptr));
     EXPECT_STREQ(codec.GetErrorText(), "Could not write to output device.");
 }
+
+TEST(CodecBase, FrameListsWrapLoadAndSave) {
+    CBitmapBuffer picture(5, 3, PixelFormat::Rgb888);
+    picture.Pixels()[0] = 77;
+    CCodecQOI codec;
+    const Bytes file = Encode(codec, picture);
+
+    CBuffer in(file.data(), static_cast<u32>(file.size()));
+    std::unique_ptr<CFrameList> frames = codec.LoadImage(&in);
+    ASSERT_TRUE(frames);
+    ASSERT_EQ(frames->Count(), 1u);
+    EXPECT_EQ(frames->Width(), 5u);
+    EXPECT_EQ(frames->Height(), 3u);
+    EXPECT_EQ((*frames)[0].param1, 0u);
+    EXPECT_EQ((*frames)[0].bitmap->Pixels()[0], 77);
+
+    CBuffer out;
+    ASSERT_TRUE(codec.SaveImage(*frames, &out));
+    EXPECT_EQ(out.Bytes(), file);
+    CFrameList none;
+    EXPECT_FALSE(codec.SaveImage(none, &out));
+    EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
+
+    CBuffer bad(file.data(), 10);
+    EXPECT_FALSE(codec.LoadImage(&bad));
+    EXPECT_STREQ(codec.GetErrorText(), "File ends prematurely.");
+
+    // A codec that overrides neither operation fails instead of calling itself for ever.
+    class CNothing : public CImageCodec {};
+    CNothing nothing;
+    EXPECT_FALSE(nothing.Load(&in));
+    EXPECT_FALSE(nothing.LoadImage(&in));
+    EXPECT_STREQ(nothing.GetErrorText(), "Cannot handle file format.");
+    EXPECT_FALSE(nothing.Save(&picture, &out));
+}
