@@ -121,8 +121,12 @@ public:
     i32 TransparentIndex() const { return m_transparentIndex; }
     void SetTransparentIndex(i32 index) { m_transparentIndex = index; }
 
-    // Converts the source's pixels into this bitmap's format. False on a size mismatch, an impossible
-    // palette-to-palette conversion or an unsupported depth; the target is then unchanged.
+    // Converts the source's pixels into this bitmap's format. Palette-to-palette conversions move
+    // the cell values over (the target keeps its palette); anything else goes through 32-bit colour
+    // and can produce Rgb555, Rgb565, Rgb888, Rgbx8888 and Rgba8888. Alpha comes from the source's
+    // alpha, from the palette's fourth byte for palette sources, and is 255 otherwise.
+    // False on a size mismatch, an impossible palette-to-palette conversion, an unsupported depth or
+    // a target this path cannot produce; the target is then unchanged.
     bool CopyFrom(const CBitmapInterface& source);
     // Rgbx8888/Rgba8888 only: becomes Rgba8888 with every alpha byte 255.
     void MakeOpaque();
