@@ -291,7 +291,7 @@ bool CBitmapInterface::CopyFrom(const CBitmapInterface& source) {
                     b = src[x * 4];
                     g = src[x * 4 + 1];
                     r = src[x * 4 + 2];
-                    a = src[x * 4 + 3];
+                    if (sf == PixelFormat::Rgba8888) a = src[x * 4 + 3];  // Rgbx: the fourth byte means nothing
                     break;
                 case PixelFormat::Rgb101010: {
                     u32 p = src[x * 4] | (u32(src[x * 4 + 1]) << 8) | (u32(src[x * 4 + 2]) << 16) |

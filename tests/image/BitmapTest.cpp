@@ -235,6 +235,12 @@ TEST(BitmapCopy, WideAndAlphaSourcesIntoRgba) {
     ASSERT_TRUE(dst.CopyFrom(rgba16));
     EXPECT_EQ(Pixel32(dst, 0, 0), 0x40302010u);
 
+    CBitmapBuffer rgbx(1, 1, PixelFormat::Rgbx8888);
+    const u8 xbytes[4] = {1, 2, 3, 0};
+    std::memcpy(rgbx.Pixels(), xbytes, 4);
+    ASSERT_TRUE(dst.CopyFrom(rgbx));
+    EXPECT_EQ(Pixel32(dst, 0, 0), 0xFF030201u);  // the ignored byte does not become alpha
+
     CBitmapBuffer tenbit(1, 1, PixelFormat::Rgb101010);
     u32 v = (0x3FFu << 20) | (0x200u << 10) | 0x004u;
     std::memcpy(tenbit.Pixels(), &v, 4);
