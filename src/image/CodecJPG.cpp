@@ -62,8 +62,9 @@ std::unique_ptr<CBitmapInterface> CCodecJPG::Load(CDataBin* source) {
         if (!handle) Raise(kCodecUnsupported, kLibraryInit);
 
         int width = 0, height = 0, subsamp = 0, colourspace = 0;
-        if (data.empty() || tjDecompressHeader3(handle.get(), data.data(), static_cast<unsigned long>(data.size()),
-                                                &width, &height, &subsamp, &colourspace) != 0)
+        if (data.empty() || (tjDecompressHeader3(handle.get(), data.data(), static_cast<unsigned long>(data.size()),
+                                                 &width, &height, &subsamp, &colourspace) != 0 &&
+                             !IsTolerableWarning(handle.get())))
             Raise(kCodecBadHeader);
         if (width <= 0 || height <= 0) Raise(kCodecBadHeader);
 

@@ -155,6 +155,15 @@ TEST(Jpeg, DamagedDataFails) {
     // Cut inside the entropy-coded data: the header reads, the picture does not.
     EXPECT_FALSE(Decode(codec, Bytes(whole.begin(), whole.begin() + whole.size() / 2)));
     EXPECT_STREQ(codec.GetErrorText(), "Invalid file format.");
+    // Stray bytes between two markers only earn a warning from the library: the picture is whole.
+    Bytes stray = whole;
+    ASSERT_EQ(stray[2], 0xFF);
+    const std::size_t next = 4 + (stray[4] << 8 | stray[5]);  // after the first segment
+    ASSERT_EQ(stray[next], 0xFF);
+    stray.insert(stray.begin() + next, {0x12, 0x34, 0x56});
+    auto withStray = Decode(codec, stray);
+    ASSERT_TRUE(withStray) << codec.GetErrorText();
+    EXPECT_EQ(MaxDiff(FromBitmap(*withStray), FromBitmap(*Decode(codec, whole))), 0);
     for (std::size_t n = 0; n < whole.size(); n += 7) {
         auto b = Decode(codec, Bytes(whole.begin(), whole.begin() + n));
         if (!b) {
