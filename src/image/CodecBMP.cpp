@@ -108,6 +108,8 @@ std::unique_ptr<CBitmapInterface> CCodecBMP::Load(CDataBin* source) {
     return Protect([&]() -> std::unique_ptr<CBitmapInterface> {
         if (!source) Raise(kCodecReadError);
         CDataBin& in = *source;
+        // Offsets in the file count from its first byte, wherever the file starts in the source.
+        const u32 fileStart = in.Tell();
 
         u8 fileHeader[14];
         ReadExact(in, fileHeader, 14);
@@ -212,14 +214,18 @@ std::unique_ptr<CBitmapInterface> CCodecBMP::Load(CDataBin* source) {
         if (rows64 > 0xFFFFFFFF || stride == 0 || std::uint64_t(stride) * rows > kMaxBitmapBytes) Raise(kCodecNoBitmap);
         if (compression == 0 || compression == 3) {
             // Plain rows that the file cannot hold: no need to set up the picture first.
-            const u32 size = in.GetSize(), start = dataOffset ? dataOffset : in.Tell();
+            const std::uint64_t size = in.GetSize();
+            const std::uint64_t start = dataOffset ? std::uint64_t(fileStart) + dataOffset : in.Tell();
             if (std::uint64_t(stride) * rows > (size > start ? size - start : 0)) Raise(kCodecTruncated);
         }
         auto bitmap = std::make_unique<CBitmap>(static_cast<u32>(width), rows, format,
                                                 withPalette ? palette.data() : nullptr);
         if (bitmap->IsEmpty()) Raise(kCodecNoBitmap);
 
-        if (dataOffset != 0) in.Seek(dataOffset);
+        if (dataOffset != 0) {
+            const std::uint64_t at = std::uint64_t(fileStart) + dataOffset;
+            in.Seek(at > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<u32>(at));
+        }
 
         if (compression == 0 || compression == 3) {
             std::size_t bytes = bitmap->PixelBytes();

@@ -364,6 +364,16 @@ TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
     const Bytes whole = BuildBmp(s);
     CCodecBMP codec;
     ASSERT_TRUE(LoadBytes(whole, codec));
+    // A file that starts further into the stream: its offsets count from its own start.
+    Bytes inside = {'x', 'y', 'z'};
+    inside.insert(inside.end(), whole.begin(), whole.end());
+    CBuffer stream(inside.data(), static_cast<u32>(inside.size()));
+    stream.Seek(3);
+    auto fromInside = codec.Load(&stream);
+    ASSERT_TRUE(fromInside) << codec.GetErrorText();
+    EXPECT_EQ(fromInside->Pixels()[0], 1);
+    EXPECT_EQ(fromInside->GetPaletteEntry(1), 0x403020u);
+
     for (std::size_t n = 0; n < whole.size(); ++n) {
         Bytes part(whole.begin(), whole.begin() + n);
         EXPECT_FALSE(LoadBytes(part, codec)) << n;
