@@ -1,1 +1,59 @@
-int main() { return 0; }
+// ove: runs a game.
+#include <SDL.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "host/CommandLine.h"
+#include "host/Game.h"
+#include "platform/MessageBox.h"
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    ove::SCommandLine cl = ove::ParseCommandLine(args);
+    if (!cl.error.empty()) {
+        std::fprintf(stderr, "ove: %s\n\n%s", cl.error.c_str(), ove::CommandLineUsage());
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(ove::CommandLineUsage(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("ove %s\n", OVE_VERSION);
+        return 0;
+    }
+    if (cl.headless) {
+        // An explicit driver choice in the environment wins.
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        setenv("SDL_AUDIODRIVER", "dummy", 0);
+        ove::SetHeadlessMessageBoxes(true);
+    }
+    if (!cl.gameDir.empty() && ::chdir(cl.gameDir.c_str()) != 0) {
+        std::fprintf(stderr, "ove: cannot change to game directory '%s': %s\n", cl.gameDir.c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    if (SDL_Init(SDL_INIT_VIDEO | SDL_INIT_TIMER | SDL_INIT_EVENTS) != 0) {
+        ove::ShowMessageBox("Error", std::string("Couldn't initialise video: ") + SDL_GetError(), ove::BoxIcon::Error);
+        return 1;
+    }
+
+    int status = 0;
+    {
+        auto game = std::make_unique<ove::CGame>();
+        game->frameLimit = cl.frames;
+        game->screenshotPath = cl.screenshot;
+        if (game->Startup() && game->InitGame(cl.params)) game->Run();
+        game->SaveScreenshot();
+        status = game->failed ? 1 : 0;
+    }
+    SDL_Quit();
+    return status;
+}

@@ -1,12 +1,44 @@
 #include "Game.h"
 
+#include <SDL.h>
+
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+
+#include "data/FileFolder.h"
+#include "data/PackedArchive.h"
+#include "data/ResourceCache.h"
+#include "data/View.h"
+#include "data/ZIPFile.h"
+#include "host/Settings.h"
+#include "host/UserFolders.h"
+#include "platform/MessageBox.h"
+#include "render/Renderer.h"
+#include "script/Binding.h"
+#include "script/ScriptHost.h"
+#include "walk/BackdropPicture.h"
+#include "win/GameWindow.h"
 
 namespace ove {
 
 static CGame* g_game = nullptr;
 CGame* GetGame() { return g_game; }
 void SetGame(CGame* game) { g_game = game; }
+
+namespace {
+
+// Messages the host raises; caught at the edge of Startup, InitGame, Run and MessagePump.
+struct SHostError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- timer
 
 CTimer::CTimer() {
     using clock = std::chrono::steady_clock;
@@ -22,9 +54,219 @@ float CTimer::Elapsed() const {
     return static_cast<float>(static_cast<double>(now - mark_) * reciprocal_);
 }
 
+// ---------------------------------------------------------------- lifecycle
+
 CGame::CGame() = default;
+
 CGame::~CGame() {
+    StopScriptHost();
+    if (defaultFont) {
+        defaultFont->Release();
+        defaultFont = nullptr;
+    }
+    Cleanup();
+    delete window;  // the window keeps no pointer to the game
+    window = nullptr;
+    viewport = nullptr;
     if (g_game == this) g_game = nullptr;
+}
+
+void CGame::Cleanup() {
+    delete timer;
+    timer = nullptr;
+    bool hadRenderer = renderer != nullptr;
+    if (renderer) renderer->Shutdown();
+    delete renderer;
+    renderer = nullptr;
+    // Give the display a moment to switch back from full screen.
+    if (hadRenderer && fullScreen && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    delete resources;
+    resources = nullptr;
+    // The sound manager arrives with sound support.
+    sound = nullptr;
+    delete folder;
+    folder = nullptr;
+    delete backdrop;
+    backdrop = nullptr;
+    walker = nullptr;
+}
+
+void CGame::ShowError(const std::string& text, bool owned) {
+    ShowMessageBox("Error", text, BoxIcon::Error, owned && window ? window->GetHandle() : nullptr);
+}
+
+bool CGame::Startup() {
+    try {
+        Cleanup();
+        timer = new CTimer();
+        std::srand(SDL_GetTicks());
+
+        const std::string& password = PackedArchivePassword();
+        auto openArchive = [&password](const std::string& name) -> CFileFolder* {
+            auto* zip = new CZIPFile(name);
+            zip->SetSignature(PackedArchiveSignature());
+            zip->SetPassword(password);
+            return zip;
+        };
+
+        std::string archiveName = "GAME.DAT", directoryName = "DATA";
+        SourceMap archives, directories;
+        SurveyCurrentDirectory(openArchive, archives, directories);
+        // Several games side by side: the choice dialog comes later; the first of each kind wins.
+        if (archives.size() > 1) archiveName = NameAt(archives, 0);
+        if (directories.size() > 1) directoryName = NameAt(directories, 0);
+
+        std::unique_ptr<CCompoundFolder> source(BuildDataSource(archiveName, directoryName, openArchive));
+
+        SStartupSettings settings;
+        ReadSettings(*source, settings);
+        if (settings.settingsRead) {
+            SDL_Rect work{0, 0, 1024, 768};
+            if (SDL_GetDisplayUsableBounds(0, &work) != 0) SDL_GetDisplayBounds(0, &work);
+            ResolveWindowSize(settings, work.w, work.h);
+        }
+        scriptName = settings.scriptName;
+        fontName = settings.fontName;
+        fullScreen = settings.fullScreen ? 1 : 0;
+
+        window = new CGameWindow();
+        std::string why;
+        if (!window->Create(&CRenderer::PrepareWindowAttributes, &why) || !window->GetHandle()) {
+            if (!why.empty()) std::fprintf(stderr, "ove: %s\n", why.c_str());
+            throw SHostError("Couldn't create window");
+        }
+        window->AttachGame(this);
+        if (settings.flexible) window->SetMinClientSize(settings.gameWidth, settings.gameHeight);
+        else window->SetMinClientSize(settings.windowWidth, settings.windowHeight);
+        window->SetClientSize(settings.windowWidth, settings.windowHeight);
+        window->SetTitle(settings.title);
+        viewport = window->GetViewport();
+        KeepWindowOnMonitor();
+
+        SetGame(this);
+
+        renderer = new CRenderer();
+        renderer->Initialise(window->GetHandle());
+        renderer->SetFullscreen(false);
+        renderer->SetFlexibleResolution(settings.flexible);
+        if (settings.flexible) renderer->SetGameSize(settings.windowWidth, settings.windowHeight);
+        else renderer->SetGameSize(settings.gameWidth, settings.gameHeight);
+        if (!renderer->Create()) throw SHostError(renderer->GetErrorMessage());
+        if (!screenshotPath.empty()) renderer->EnableFrameCapture(true);
+        window->UpdateLayout();
+
+        folder = source.release();
+        resources = new CResourceCache(renderer, sound, folder);
+        return true;
+    } catch (const std::exception& e) {
+        Cleanup();
+        failed = true;
+        ShowError(e.what(), false);
+        return false;
+    }
+}
+
+bool CGame::InitGame(const std::string& commandLine) {
+    try {
+        if (timer) timer->Mark();
+        params_ = commandLine;
+        mouseButtons = 0;
+        keyCount = 0;
+
+        LoadDefaultFont();
+
+        StartScriptHost(this);
+        if (duk_context* ctx = ScriptContext()) {
+            DefineGlobalString(ctx, "PARAMS", commandLine.c_str());
+            DefineGlobalNumber(ctx, "WIDTH", renderer ? renderer->GetWidth() : 0);
+            DefineGlobalNumber(ctx, "HEIGHT", renderer ? renderer->GetHeight() : 0);
+            DefineGlobalString(ctx, "FOLDER_APPDATA", AppDataFolder().c_str());
+            DefineGlobalString(ctx, "FOLDER_LOCAL_APPDATA", LocalAppDataFolder().c_str());
+            DefineGlobalString(ctx, "FOLDER_MY_DOCUMENTS", DocumentsFolder().c_str());
+        }
+
+        std::unique_ptr<CDataBin> main(resources ? resources->OpenResource(scriptName, "OVS") : nullptr);
+        if (!main) throw SHostError("Couldn't load main script");
+        std::vector<u8> bytes = ReadAll(*main);
+        main.reset();
+        SRunResult loaded = RunSource(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
+                                      scriptName.c_str());
+        if (loaded.running && !loaded.ok) throw SHostError(loaded.error);
+
+        SRunResult init = RunSource("Init ()", "CGame::InitGame ()");
+        if (!init.running) throw SHostError("Unable to call Init()");
+        if (!init.ok) throw SHostError(init.error);
+
+        if (window) window->Show(EShow::ShowNormal);
+        if (fullScreen && renderer) renderer->SetFullscreen(true);
+        return true;
+    } catch (const std::exception& e) {
+        failed = true;
+        ShowError(e.what());
+        StopScriptHost();
+        Cleanup();
+        return false;
+    }
+}
+
+void CGame::Run() {
+    SRunResult run = RunSource("Run ()", "CGame::Run");
+    if (run.running && run.ok) return;
+    failed = true;
+    ShowError(run.running ? run.error : "Unable to call Run()");
+}
+
+bool CGame::MessagePump(unsigned, unsigned) {
+    if (PumpEvents()) return true;
+    SRunResult quit = RunSource("Quit ()", "CGame::MessagePump");
+    if (!quit.running) {
+        ShowError("Unable to call Quit()", false);
+    } else if (!quit.ok) {
+        // Reached from inside the script's Run(): the native caller re-raises it so that Run() ends.
+        SetPendingFatal(quit.error);
+    }
+    return false;
+}
+
+void CGame::LoadDefaultFont() {}
+
+void CGame::KeepWindowOnMonitor() {
+    SDL_Window* handle = window ? window->GetHandle() : nullptr;
+    if (!handle) return;
+    SDL_Rect work;
+    int display = SDL_GetWindowDisplayIndex(handle);
+    if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &work) != 0) return;
+    SWindowRect w = window->GetWindowRect();
+    SScreenOffset d = KeepOnMonitorOffset({w.x, w.y, w.x + w.width, w.y + w.height},
+                                          {work.x, work.y, work.x + work.w, work.y + work.h});
+    if (d.dx || d.dy) window->MoveBy(d.dx, d.dy);
+}
+
+// ---------------------------------------------------------------- window input
+
+void CGame::ToggleFullScreen() {
+    fullScreen = fullScreen ? 0 : 1;
+    if (renderer) renderer->SetFullscreen(fullScreen != 0);
+    else if (window) window->SetFullScreenStyle(fullScreen != 0);
+}
+
+void CGame::ViewportChanged(int32_t x, int32_t y, int32_t width, int32_t height) {
+    if (renderer) renderer->SetViewportRect(x, y, width, height);
+}
+
+int32_t CGame::GetGameWidth() const { return renderer ? renderer->GetWidth() : 0; }
+int32_t CGame::GetGameHeight() const { return renderer ? renderer->GetHeight() : 0; }
+bool CGame::IsFlexibleResolution() const { return renderer && renderer->IsFlexibleResolution(); }
+bool CGame::HasCursorObject() const { return renderer && renderer->GetCursor() != nullptr; }
+
+void CGame::SaveScreenshot() {
+    if (screenshotPath.empty()) return;
+    if (!renderer || !renderer->HasDevice()) {
+        std::fprintf(stderr, "ove: no frame was rendered; %s not written\n", screenshotPath.c_str());
+        return;
+    }
+    if (!renderer->SaveScreenshot(screenshotPath))
+        std::fprintf(stderr, "ove: could not write screenshot %s\n", screenshotPath.c_str());
 }
 
 }  // namespace ove

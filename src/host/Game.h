@@ -5,10 +5,10 @@
 #include <list>
 #include <string>
 
+#include "win/GameWindow.h"
+
 namespace ove {
 
-class CGameWindow;
-class CGameViewport;
 class CFileFolder;
 class CResourceCache;
 class CSoundManager;
@@ -34,10 +34,10 @@ private:
     double reciprocal_;
 };
 
-class CGame {
+class CGame : public IWindowInput {
 public:
     CGame();
-    ~CGame();
+    virtual ~CGame();
     CGame(const CGame&) = delete;
     CGame& operator=(const CGame&) = delete;
 
@@ -49,13 +49,18 @@ public:
     void Cleanup();
 
     // ---- input from the game window (routing in the frame primitives)
-    void RouteKey(int32_t code);
+    void RouteKey(int32_t code) override;
     // kind: 0 move, 1 left down, 2 right down, 3 left up, 4 right up, 5 middle down,
     // 6 middle up, 7 wheel; x and y in viewport client coordinates.
-    void MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta);
-    void Resize(int32_t width, int32_t height);
-    // The application lost or regained activation.
-    void ActivateApp(bool active);
+    void MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) override;
+    void Resize(int32_t width, int32_t height) override;
+    void ActivateApp(bool active) override;
+    void ToggleFullScreen() override;
+    void ViewportChanged(int32_t x, int32_t y, int32_t width, int32_t height) override;
+    int32_t GetGameWidth() const override;
+    int32_t GetGameHeight() const override;
+    bool IsFlexibleResolution() const override;
+    bool HasCursorObject() const override;
 
     // ---- frame primitives
     void Display();
@@ -66,6 +71,22 @@ public:
     void Delay(float seconds);
     int32_t ReadKey();
     void PostKey(int32_t code);
+
+    void UpdateRenderQueue();
+    void QueueKey(int32_t code);
+
+    // ---- backdrop and window (the global game API)
+    // Loads the named backdrop picture; null removes the picture. The current name again only
+    // resets the offsets. May throw a loader's message.
+    void SetBackdropPicture(const char* name);
+    void SetBackdropSolid(uint32_t argb);
+    // The hotspot or sprite name at a screen point: "*" for nothing, null for a hotspot number
+    // that has no name.
+    const char* GetHotspot(int32_t x, int32_t y) const;
+    void SetTitle(const std::string& title);
+    void GoFullScreen();
+    // The command line the game was started with, as PARAMS holds it.
+    const std::string& GetParams() const { return params_; }
 
     // Error box owned by the game window (or by nobody).
     void ShowError(const std::string& text, bool owned = true);
@@ -104,6 +125,20 @@ public:
 
     // Set when an error box ended the engine (the process then exits with status 1).
     bool failed = false;
+
+    // ---- command-line extras
+    long frameLimit = -1;        // close the window after this many rendered frames
+    long framesRendered = 0;
+    std::string screenshotPath;  // where to save the last rendered frame at the end
+    void SaveScreenshot();
+
+private:
+    std::string params_;
+    void KeepWindowOnMonitor();
+    void LoadDefaultFont();
+    void WaitLoop(float seconds, bool render);
+    void SetBackdropTransformForFrame();
+    void MoveCursorSprite(int32_t x, int32_t y);
 };
 
 // The process-wide game used by the script bindings and the GUI.

@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "Binding.h"
+#include "bindings/JSColour.h"
+#include "bindings/JSGame.h"
 #include "bindings/JSModule.h"
 
 namespace ove {
@@ -18,11 +20,12 @@ struct SScriptModule {
     void (*cleanup)(duk_context* ctx);
 };
 
-// Started in this order, cleaned up in the same order. Add each API module here as it lands.
+// Started in this order, cleaned up in the same order. Each API module lands as one line here
+// (plus the include of its bindings header above).
 const SScriptModule kModules[] = {
     {"modules", StartModuleAPI, StopModuleAPI},
-    // {"game", StartGameAPI, StopGameAPI},
-    // {"Colour", StartColourAPI, StopColourAPI},
+    {"game", StartGameAPI, StopGameAPI},
+    {"Colour", StartColourAPI, StopColourAPI},
     // {"Buckets", StartBucketAPI, StopBucketAPI},
     // {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
     // {"Image", StartImageAPI, StopImageAPI},

@@ -93,7 +93,6 @@ duk_ret_t TimedPrimitive(duk_context* ctx) {
 
 // ---------------------------------------------------------------- backdrop
 
-#if 0  // waits for CGame::SetBackdropPicture and CGame::SetBackdropSolid
 duk_ret_t SetBackdrop(duk_context* ctx) {
     CGame* game = GetGame();
     if (IsColour(ctx, 0)) {
@@ -113,7 +112,6 @@ duk_ret_t ClearBackdrop(duk_context*) {
     if (CGame* game = GetGame()) game->SetBackdropPicture(nullptr);
     return 0;
 }
-#endif
 
 duk_ret_t GetBackdrop(duk_context* ctx) {
     CGame* game = GetGame();
@@ -176,7 +174,7 @@ duk_ret_t MapPoint(duk_context* ctx) {
 // one raises the ReferenceError of a required sprite), anything else is read as a point.
 SGamePoint ScreenPointArg(duk_context* ctx, CGame* game) {
     SGamePoint p;
-#if 0  // waits for CGame::SpriteScreenPosition
+#if 0  // waits for sprites: CGame::SpriteScreenPosition
     if (IsInstance(ctx, 0, "Sprite")) {
         auto* sprite = Require<CSprite>(ctx, 0, "Sprite");
         if (game) p = game->SpriteScreenPosition(sprite);
@@ -205,7 +203,6 @@ duk_ret_t GetMaskValue(duk_context* ctx) {
     return 1;
 }
 
-#if 0  // waits for CGame::GetHotspot
 duk_ret_t GetHotspot(duk_context* ctx) {
     CGame* game = GetGame();
     SGamePoint p = ScreenPointArg(ctx, game);
@@ -213,11 +210,10 @@ duk_ret_t GetHotspot(duk_context* ctx) {
     duk_push_string(ctx, game ? game->GetHotspot(p.x, p.y) : "*");
     return 1;
 }
-#endif
 
 // ---------------------------------------------------------------- cursor, window, settings
 
-#if 0  // waits for CGame::SetCursorSprite
+#if 0  // waits for sprites: CGame::SetCursorSprite
 duk_ret_t SetCursor(duk_context* ctx) {
     auto* sprite = Require<CSprite>(ctx, 0, "Sprite");
     if (CGame* game = GetGame()) game->SetCursorSprite(sprite);
@@ -241,7 +237,6 @@ duk_ret_t SetPriorityViewportHeight(duk_context* ctx) {
     return 0;
 }
 
-#if 0  // waits for CGame::SetTitle, CGame::GoFullScreen and CGame::GetParams
 duk_ret_t SetTitle(duk_context* ctx) {
     const char* title = ArgString(ctx, 0);
     if (CGame* game = GetGame()) game->SetTitle(title);
@@ -263,7 +258,6 @@ duk_ret_t GetParams(duk_context* ctx) {
     }
     return 1;
 }
-#endif
 
 duk_ret_t RandomInt(duk_context* ctx) {
     duk_idx_t count = duk_get_top(ctx);
@@ -297,10 +291,8 @@ const SFunction kFunctions[] = {
     {"Mark", Guarded<FramePrimitive<&CGame::Mark>>, 0},
     {"Wait", Guarded<TimedPrimitive<&CGame::Wait>>, 1},
     {"Delay", Guarded<TimedPrimitive<&CGame::Delay>>, 1},
-#if 0  // waits for CGame::SetBackdropPicture and CGame::SetBackdropSolid
     {"SetBackdrop", Guarded<SetBackdrop>, 1},
     {"ClearBackdrop", Guarded<ClearBackdrop>, 0},
-#endif
     {"GetBackdrop", GetBackdrop, 0},
     {"BackdropExists", Guarded<PictureExists>, 1},
     {"PictureExists", Guarded<PictureExists>, 1},
@@ -314,17 +306,15 @@ const SFunction kFunctions[] = {
     {"ScreenToBackdrop", MapPoint<false>, 2},
     {"GetControl", GetMaskValue<CBackdropPicture::kControl>, 2},
     {"GetWalkability", GetMaskValue<CBackdropPicture::kWalk>, 2},
-#if 0  // waits for CGame::GetHotspot and CGame::SetCursorSprite
     {"GetHotspot", Guarded<GetHotspot>, 2},
+#if 0  // waits for sprites: CGame::SetCursorSprite
     {"SetCursor", Guarded<SetCursor>, 1},
     {"ClearCursor", Guarded<ClearCursor>, 0},
 #endif
     {"SetPriorityViewportHeight", SetPriorityViewportHeight, 1},
-#if 0  // waits for CGame::SetTitle, CGame::GoFullScreen and CGame::GetParams
     {"SetTitle", Guarded<SetTitle>, 1},
     {"GoFullScreen", Guarded<GoFullScreen>, 0},
     {"GetParams", Guarded<GetParams>, 0},
-#endif
     {"RandomInt", RandomInt, DUK_VARARGS},
 };
 

@@ -1,0 +1,74 @@
+// Backdrops, hotspots and the window title of the game host.
+#include <memory>
+
+#include "data/ResourceCache.h"
+#include "host/Game.h"
+#include "render/Renderer.h"
+#include "script/GameApiLogic.h"
+#include "walk/BackdropPicture.h"
+
+namespace ove {
+
+void CGame::SetBackdropPicture(const char* name) {
+    backdropX = 0;
+    backdropY = 0;
+    if (name && backdropName == name) return;
+
+    // The renderer holds pointers into the old picture: detach it before the picture goes.
+    if (renderer) renderer->SetBackdropWithPriority(nullptr, nullptr);
+    delete backdrop;
+    backdrop = nullptr;
+    backdropWidth = backdropHeight = 0;
+    backdropColour = 0;
+    backdropName.clear();
+
+    if (name && resources) {
+        std::unique_ptr<CDataBin> file(resources->OpenResource(name, "OVP"));
+        if (file) {
+            auto picture = std::make_unique<CBackdropPicture>();
+            picture->Load(file.get());  // may throw "Unknown hotspot attribute"
+            backdrop = picture.release();
+        }
+    }
+    if (backdrop) {
+        backdropWidth = backdrop->Width();
+        backdropHeight = backdrop->Height();
+    }
+    if (renderer) {
+        if (backdrop) {
+            renderer->SetBackdropWithPriority(backdrop->Bitmap(), backdrop->DepthMask(), backdrop->Width(),
+                                              backdrop->Height());
+        } else {
+            renderer->SetBackdropWithPriority(nullptr, nullptr);
+        }
+    }
+    // The walker takes the picture's walk mask once walking exists.
+    if (name) backdropName = name;
+}
+
+void CGame::SetBackdropSolid(uint32_t argb) {
+    SetBackdropPicture(nullptr);
+    if (renderer) renderer->SetBackdropColour(argb);
+    backdropColour = argb;
+}
+
+const char* CGame::GetHotspot(int32_t x, int32_t y) const {
+    // Named sprites under the point come first once sprites exist.
+    if (!backdrop) return "*";
+    SBackdropGeometry g{true, backdrop->Width(), backdrop->Height(), backdropWidth, backdropHeight, backdropX, backdropY};
+    SGamePoint p = ScreenToBackdrop(g, SGamePoint{x, y});
+    uint8_t value = MaskValueAt(backdrop->ClickMask(), backdrop->Width(), backdrop->Height(), p.x, p.y);
+    if (value == 0) return "*";
+    return backdrop->HotspotName(value);
+}
+
+void CGame::SetTitle(const std::string& title) {
+    if (window) window->SetTitle(title);
+}
+
+void CGame::GoFullScreen() {
+    fullScreen = 1;
+    if (renderer) renderer->SetFullscreen(true);
+}
+
+}  // namespace ove

@@ -1,0 +1,152 @@
+// Frame primitives and input routing of the game host.
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "host/Game.h"
+#include "render/Renderer.h"
+#include "script/Binding.h"
+#include "script/ScriptHost.h"
+#include "walk/BackdropPicture.h"
+#include "win/GameWindow.h"
+
+namespace ove {
+
+void CGame::UpdateRenderQueue() {
+    // Sprites, drawing elements and GUI windows join the renderer's queues here as they arrive.
+}
+
+void CGame::SetBackdropTransformForFrame() {
+    if (!renderer) return;
+    float sx = 1.0f, sy = 1.0f, ox = 0.0f, oy = 0.0f;
+    if (backdrop && backdrop->Width() > 0 && backdrop->Height() > 0) {
+        sx = static_cast<float>(backdropWidth) / static_cast<float>(backdrop->Width());
+        sy = static_cast<float>(backdropHeight) / static_cast<float>(backdrop->Height());
+        ox = static_cast<float>(backdropX);
+        oy = static_cast<float>(backdropY);
+    }
+    renderer->SetBackdropTransform(sx, sy, ox, oy);
+}
+
+void CGame::Display() {
+    UpdateRenderQueue();
+    if (!MessagePump()) return;
+    SetBackdropTransformForFrame();
+    if (renderer) {
+        renderer->RenderFrame();
+        ++framesRendered;
+        if (frameLimit >= 0 && framesRendered == frameLimit && window) PostWindowClose(window->GetHandle());
+    }
+}
+
+void CGame::Animate() {
+    if (!MessagePump()) return;
+    UpdateRenderQueue();
+    // Tile layers, GUI windows and the sprite update pass are ticked here as they arrive.
+    ++updatePass;
+}
+
+void CGame::Idle() { MessagePump(); }
+
+void CGame::Mark() {
+    if (timer) timer->Mark();
+}
+
+void CGame::WaitLoop(float seconds, bool render) {
+    if (!timer) return;
+    for (;;) {
+        float remaining = seconds - timer->Elapsed();
+        if (remaining > 0.016f && render) {
+            Display();
+            // A closed window or an error in a handler ends the wait: the script must see it now.
+            if (HasPendingFatal()) return;
+            SDL_Delay(15);
+        } else if (remaining > 0.005f) {
+            SDL_Delay(5);
+        } else if (remaining > 0.001f) {
+            SDL_Delay(1);
+        } else {
+            return;
+        }
+    }
+}
+
+void CGame::Wait(float seconds) { WaitLoop(seconds, true); }
+
+void CGame::Delay(float seconds) {
+    Mark();
+    WaitLoop(seconds, false);
+    Mark();
+}
+
+int32_t CGame::ReadKey() {
+    MessagePump();
+    if (keyCount == 0) return 0;
+    --keyCount;
+    return keyQueue[keyCount];
+}
+
+void CGame::PostKey(int32_t code) { RouteKey(code); }
+
+void CGame::QueueKey(int32_t code) {
+    if (keyCount < 128) keyQueue[keyCount++] = code;
+}
+
+void CGame::RouteKey(int32_t code) {
+    // Focused GUI elements and windows are offered the key first once the GUI exists.
+    QueueKey(code);
+}
+
+void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
+    switch (kind) {
+        case 1: mouseButtons |= 1; break;
+        case 2: mouseButtons |= 2; break;
+        case 3: mouseButtons &= ~1u; break;
+        case 4: mouseButtons &= ~2u; break;
+        case 5: mouseButtons |= 4; break;
+        case 6: mouseButtons &= ~4u; break;
+        default: break;
+    }
+    int32_t gx = x, gy = y;
+    if (renderer && viewport) {
+        int cw = viewport->GetClientWidth(), ch = viewport->GetClientHeight();
+        if (cw > 0) gx = static_cast<int32_t>(static_cast<int64_t>(renderer->GetWidth()) * x / cw);
+        if (ch > 0) gy = static_cast<int32_t>(static_cast<int64_t>(renderer->GetHeight()) * y / ch);
+    }
+    MoveCursorSprite(gx, gy);
+
+    char source[160];
+    if (kind == 7)
+        std::snprintf(source, sizeof source, "if ('function' === typeof onMouseWheel) onMouseWheel (%d, %d, %d);",
+                      gx, gy, wheelDelta);
+    else
+        std::snprintf(source, sizeof source, "if ('function' === typeof onMouseEvent) onMouseEvent (%d, %d, %d);",
+                      gx, gy, static_cast<int>(mouseButtons));
+    SRunResult r = RunSource(source, "CGame::MouseEvent");
+    if (r.running && !r.ok) ShowError(r.error);
+}
+
+void CGame::MoveCursorSprite(int32_t, int32_t) {
+    // The cursor sprite follows the mouse once sprites exist.
+}
+
+void CGame::Resize(int32_t width, int32_t height) {
+    if (!renderer) return;
+    if (!renderer->IsFlexibleResolution()) {
+        renderer->RenderFrame();
+        return;
+    }
+    renderer->SetGameSize(width, height);
+    if (duk_context* ctx = ScriptContext()) {
+        DefineGlobalNumber(ctx, "WIDTH", width);
+        DefineGlobalNumber(ctx, "HEIGHT", height);
+    }
+    char source[128];
+    std::snprintf(source, sizeof source, "if ('function' === typeof onResize) onResize (%d, %d);", width, height);
+    SRunResult r = RunSource(source, "CGame::Resize");
+    if (r.running && !r.ok) ShowError(r.error);
+}
+
+void CGame::ActivateApp(bool) {}
+
+}  // namespace ove

@@ -1,0 +1,124 @@
+// Runs the real engine binary on small games, as a user would.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <string>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+struct SRun {
+    int status = -1;
+    std::string err;
+};
+
+SRun RunEngine(const std::filesystem::path& gameDir, const std::string& extra = "") {
+    ovetest::TempDir out;
+    std::string cmd = std::string("cd '") + gameDir.string() + "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy '" +
+                      OVE_BUILD_DIR + "/ove' --headless " + extra + " 2>'" + (out / "err").string() + "' >/dev/null";
+    SRun r;
+    r.status = ovetest::Run(cmd);
+    auto bytes = ovetest::ReadFileBytes(out / "err");
+    r.err.assign(bytes.begin(), bytes.end());
+    return r;
+}
+
+const char* kLifecycle = R"(
+var running = true;
+function Init() { Alert("init"); }
+function Run() { Alert("run", PARAMS); }
+function Quit() { Alert("quit"); }
+)";
+
+}  // namespace
+
+TEST(Engine, CallsInitThenRunAndExitsCleanly) {
+    ovetest::TempDir game;
+    game.Write("DATA/main.ovs", kLifecycle);
+    SRun r = RunEngine(game.path(), "level2 'two words'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Alert: init\nAlert: run level2 \"two words\"\n");
+}
+
+TEST(Engine, MissingMainScriptIsAnError) {
+    ovetest::TempDir game;
+    game.Write("DATA/other.ovs", "function Init() {}");
+    SRun r = RunEngine(game.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: Couldn't load main script\n");
+}
+
+TEST(Engine, UncaughtErrorInInitIsReportedWithItsText) {
+    ovetest::TempDir game;
+    game.Write("DATA/main.ovs", "function Init() { nosuchthing(); } function Run() { Alert('ran'); }");
+    SRun r = RunEngine(game.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("Error: ERROR: ReferenceError: ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.find("ran"), std::string::npos) << "Run() must not be called after Init() failed";
+}
+
+TEST(Engine, UncaughtErrorInRunEndsTheEngine) {
+    ovetest::TempDir game;
+    game.Write("DATA/main.ovs", "function Init() {} function Run() { throw new RangeError('boom'); }");
+    SRun r = RunEngine(game.path());
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Error: ERROR: RangeError: boom\n");
+}
+
+TEST(Engine, SettingsChooseTheMainScript) {
+    ovetest::TempDir game;
+    game.Write("DATA/settings.xml", "<settings><default script=\"start\"/></settings>");
+    game.Write("DATA/main.ovs", "function Init() { Alert('wrong'); } function Run() {}");
+    game.Write("DATA/start.OVS", "function Init() { Alert('start'); } function Run() {}");
+    SRun r = RunEngine(game.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Alert: start\n");
+}
+
+TEST(Engine, ClosingTheWindowCallsQuitAndEndsTheLoop) {
+    ovetest::TempDir game;
+    game.Write("DATA/main.ovs", R"(
+var running = true, frames = 0;
+function Init() {}
+function Run() { while (running) { Display(); frames++; } Alert('left after', frames); }
+function Quit() { running = false; Alert('quit'); }
+)");
+    SRun r = RunEngine(game.path(), "--frames 5");
+    EXPECT_EQ(r.status, 0) << r.err;
+    // Five frames are rendered; the sixth Display() finds the window closed and returns early.
+    EXPECT_EQ(r.err, "Alert: quit\nAlert: left after 6\n");
+}
+
+TEST(Engine, WorkingDirectoryAndCaseInsensitiveNames) {
+    ovetest::TempDir game;
+    game.Write("DATA/Main.OVS", "function Init() { Import('Lib'); } function Run() { Alert(hello()); }");
+    game.Write("DATA/lib.ovs", "function hello() { return 'hi'; }");
+    SRun r = RunEngine(game.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Alert: hi\n");
+}
+
+TEST(Engine, RunsFromAPackedArchive) {
+    ovetest::TempDir src, game;
+    src.Write("main.ovs", "function Init() { Import('more'); } function Run() { Alert(word); }");
+    src.Write("more.ovs", "var word = 'packed';");
+    std::string pack = std::string("'") + OVE_BUILD_DIR + "/ovetool' pack '" + src.path().string() + "' '" +
+                       (game / "GAME.DAT").string() + "' >/dev/null 2>&1";
+    ASSERT_EQ(ovetest::Run(pack), 0);
+    SRun r = RunEngine(game.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Alert: packed\n");
+}
+
+TEST(Engine, DataDirectoryWinsOverThePackedArchive) {
+    ovetest::TempDir src, game;
+    src.Write("main.ovs", "function Init() {} function Run() { Alert('from archive'); }");
+    ASSERT_EQ(ovetest::Run(std::string("'") + OVE_BUILD_DIR + "/ovetool' pack '" + src.path().string() + "' '" +
+                           (game / "GAME.DAT").string() + "' >/dev/null 2>&1"),
+              0);
+    game.Write("DATA/main.ovs", "function Init() {} function Run() { Alert('from directory'); }");
+    SRun r = RunEngine(game.path());
+    EXPECT_EQ(r.err, "Alert: from directory\n");
+}
