@@ -22,6 +22,12 @@ bool StatOk(const std::string& p) {
     return !p.empty() && ::stat(p.c_str(), &st) == 0;
 }
 
+// Streams are opened on regular files only: a directory opens with fopen but has no size.
+bool IsRegularFile(const std::string& p) {
+    struct stat st {};
+    return !p.empty() && ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
 }  // namespace
 
 std::string FindOnDisk(const std::string& raw) {
@@ -63,7 +69,7 @@ std::string FindOnDisk(const std::string& raw) {
 
 CDataBin* OpenLocalFile(const std::string& path) {
     std::string onDisk = FindOnDisk(path);
-    if (onDisk.empty()) return nullptr;
+    if (!IsRegularFile(onDisk)) return nullptr;
     auto* file = new CFile(onDisk.c_str(), "rb");
     if (file->GetSize() == 0) {  // an empty local file counts as absent
         delete file;
@@ -112,7 +118,7 @@ bool CDirectory::Exists(std::string path) { return !FindOnDisk(base_ + "/" + pat
 
 CDataBin* CDirectory::OpenFile(std::string path) {
     std::string onDisk = FindOnDisk(base_ + "/" + path);
-    if (onDisk.empty()) return nullptr;
+    if (!IsRegularFile(onDisk)) return nullptr;
     auto* file = new CFile(onDisk.c_str(), "rb");
     if (!file->IsOpen()) {
         delete file;

@@ -2,7 +2,10 @@
 
 #include <sys/stat.h>
 
+#include <memory>
+
 #include "FileFolder.h"
+#include "View.h"
 
 namespace ove {
 
@@ -23,7 +26,60 @@ CResourceCache::CResourceCache(CRenderer* renderer, CSoundManager* soundManager,
     : renderer_(renderer), soundManager_(soundManager), folder_(folder) {}
 
 CResourceCache::~CResourceCache() {
-    // Teardown empties views, fonts and sounds, in this order, once they exist.
+    for (auto& [name, view] : views_) view->Release();
+    views_.clear();
+    for (auto& [name, font] : fonts_) font->Release();
+    fonts_.clear();
+}
+
+template <class T>
+T* CResourceCache::Load(std::map<std::string, T*>& map, const std::string& name, const char* tag) {
+    auto it = map.find(name);
+    if (it != map.end()) return it->second;
+    std::unique_ptr<CDataBin> file(OpenResource(name, tag));
+    if (!file) return nullptr;
+    T* resource = new T(name.c_str());
+    resource->AddRef();
+    resource->Load(file.get(), renderer_);
+    map.emplace(name, resource);
+    return resource;
+}
+
+CView* CResourceCache::LoadView(const std::string& name) { return Load(views_, name, "OVV"); }
+
+CFont* CResourceCache::LoadFont(const std::string& name) { return Load(fonts_, name, "OVF"); }
+
+void CResourceCache::ForgetView(const std::string& name) {
+    auto it = views_.find(name);
+    if (it == views_.end()) return;
+    CView* view = it->second;
+    views_.erase(it);
+    view->Release();
+}
+
+void CResourceCache::ForgetFont(CFont* font) {
+    for (auto it = fonts_.begin(); it != fonts_.end(); ++it) {
+        if (it->second == font) {
+            fonts_.erase(it);
+            font->Release();
+            return;
+        }
+    }
+}
+
+void CResourceCache::ReleaseUnused() {
+    auto sweep = [](auto& map) {
+        for (auto it = map.begin(); it != map.end();) {
+            if (it->second->RefCount() == 1) {
+                it->second->Release();
+                it = map.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    };
+    sweep(fonts_);
+    sweep(views_);
 }
 
 bool CResourceCache::FileName(const std::string& name, const char* tag, std::string& fileName) {

@@ -2,6 +2,7 @@
 // and (views, fonts, sounds) keeps loaded resources shared by name.
 #pragma once
 #include <cstdint>
+#include <map>
 #include <string>
 
 #include "DataBin.h"
@@ -11,6 +12,8 @@ namespace ove {
 class CRenderer;
 class CSoundManager;
 class CFileFolder;
+class CView;
+class CFont;
 
 class CResourceCache {
 public:
@@ -37,24 +40,32 @@ public:
     CSoundManager* SoundManager() const { return soundManager_; }
     CFileFolder* Folder() const { return folder_; }
 
-    // ---- Shared views, fonts and sounds (added with the view, font and sound code):
-    // CView* LoadView(const std::string& name);
-    // CFont* LoadFont(const std::string& name);
-    // <sound handle> LoadSound(const std::string& name);   // OVA, then WAV
-    // void ForgetView(const std::string& name);
-    // void ForgetFont(CFont* font);
-    // void ForgetSound(<sound handle>);
-    // void ReleaseUnused();
+    // ---- Shared views and fonts. The cache holds one reference to each; callers that keep one
+    // take their own (AddRef) and let go with Release.
+    // The view of that name (loaded from "<name>.OVV" on first use), or null when there is none.
+    CView* LoadView(const std::string& name);
+    // The font of that name ("<name>.OVF"), or null.
+    CFont* LoadFont(const std::string& name);
+    // Drops the cache's entry and reference; holders keep the view alive until they let go.
+    void ForgetView(const std::string& name);
+    // Drops the entry holding this font and the cache's reference to it.
+    void ForgetFont(CFont* font);
+    // Frees every view and font that only the cache still holds.
+    void ReleaseUnused();
+    std::size_t ViewCount() const { return views_.size(); }
+    std::size_t FontCount() const { return fonts_.size(); }
+    // Sounds (OVA, then WAV) join with the sound manager.
 
     // "<name>.<tag>", or false when it would exceed kMaxFileName characters.
     static bool FileName(const std::string& name, const char* tag, std::string& fileName);
 
 private:
-    // ---- maps of the shared resources go here, in this order (teardown empties views, then
-    // fonts, then sounds):
-    // std::map<std::string, <sound handle>> sounds_;
-    // std::map<std::string, CFont*> fonts_;
-    // std::map<std::string, CView*> views_;
+    template <class T>
+    T* Load(std::map<std::string, T*>& map, const std::string& name, const char* tag);
+
+    // Teardown empties the views, then the fonts (then the sounds, once they exist).
+    std::map<std::string, CFont*> fonts_;
+    std::map<std::string, CView*> views_;
     CRenderer* renderer_;
     CSoundManager* soundManager_;
     CFileFolder* folder_;

@@ -61,7 +61,9 @@ CGame::CGame() = default;
 CGame::~CGame() {
     StopScriptHost();
     if (defaultFont) {
+        // The host's own reference, then the cache's entry (teardown releases the default font).
         defaultFont->Release();
+        if (resources) resources->ForgetFont(defaultFont);
         defaultFont = nullptr;
     }
     Cleanup();
@@ -228,7 +230,11 @@ bool CGame::MessagePump(unsigned, unsigned) {
     return false;
 }
 
-void CGame::LoadDefaultFont() {}
+void CGame::LoadDefaultFont() {
+    if (!resources || fontName.empty()) return;
+    defaultFont = resources->LoadFont(fontName);
+    if (defaultFont) defaultFont->AddRef();
+}
 
 void CGame::KeepWindowOnMonitor() {
     SDL_Window* handle = window ? window->GetHandle() : nullptr;

@@ -134,3 +134,16 @@ TEST(Folder, DirectoryOnMissingPathServesCurrentDirectory) {
     EXPECT_EQ(d.BasePath(), std::filesystem::current_path().string());
     EXPECT_TRUE(d.Exists("here.txt"));
 }
+
+TEST(Folder, DirectoriesExistButDoNotOpenAsFiles) {
+    ovetest::TempDir dir;
+    dir.Write("DATA/sub/x", "1");
+    ovetest::ScopedCwd cwd(dir.path());
+    CCompoundFolder folder;
+    folder.Add(new CDirectory("DATA"));
+    EXPECT_TRUE(folder.Exists("sub"));
+    std::unique_ptr<CDataBin> viaFolder(folder.Open("sub"));
+    EXPECT_FALSE(viaFolder);
+    std::unique_ptr<CDataBin> local(OpenLocalFile("DATA"));
+    EXPECT_FALSE(local);
+}

@@ -65,10 +65,8 @@ duk_ret_t Debug(duk_context*) { return 0; }
 
 duk_ret_t GC(duk_context* ctx) {
     duk_gc(ctx, 0);
-#if 0  // waits for CResourceCache::ReleaseUnused
     CGame* game = GetGame();
     if (game && game->resources) game->resources->ReleaseUnused();
-#endif
     return 0;
 }
 
