@@ -9,7 +9,7 @@ pkgs=(
   libturbojpeg0-dev libjpeg62-turbo-dev
   zlib1g-dev libfreetype-dev libpng-dev
   googletest libgtest-dev
-  imagemagick zip unzip p7zip-full libjpeg-turbo-progs
+  imagemagick zip unzip p7zip-full libjpeg-turbo-progs qoi
   xvfb xdotool
 )
 missing=()

@@ -1,0 +1,178 @@
+// The game host driven in-process on a real (offscreen) window and renderer.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "host/Game.h"
+#include "platform/MessageBox.h"
+#include "render/Renderer.h"
+#include "script/ScriptHost.h"
+#include "support/TestSupport.h"
+
+using namespace ove;
+
+namespace {
+
+// Captures what the headless message boxes write to standard error.
+class StderrCapture {
+public:
+    StderrCapture() {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        file_ = std::tmpfile();
+        ::dup2(::fileno(file_), 2);
+    }
+    ~StderrCapture() {
+        Text();
+        std::fclose(file_);
+    }
+    std::string Text() {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            ::dup2(saved_, 2);
+            ::close(saved_);
+            saved_ = -1;
+            std::rewind(file_);
+            char buf[4096];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) text_.append(buf, n);
+        }
+        return text_;
+    }
+
+private:
+    int saved_ = -1;
+    std::FILE* file_ = nullptr;
+    std::string text_;
+};
+
+class HostTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        SetHeadlessMessageBoxes(true);
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER), 0) << SDL_GetError();
+    }
+
+    // Starts a game whose DATA folder holds the given script and settings.
+    bool Start(const std::string& script, const std::string& settings = "") {
+        dir_.Write("DATA/main.ovs", script);
+        if (!settings.empty()) dir_.Write("DATA/settings.xml", settings);
+        cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
+        game_ = std::make_unique<CGame>();
+        return game_->Startup() && game_->InitGame("");
+    }
+
+    std::string Eval(const std::string& expression) {
+        SRunResult r = RunSource("var __r = String(" + expression + ");", "test");
+        if (!r.ok) return "error: " + r.error;
+        duk_context* ctx = ScriptContext();
+        duk_get_global_string(ctx, "__r");
+        std::string s = duk_safe_to_string(ctx, -1);
+        duk_pop(ctx);
+        return s;
+    }
+
+    void TearDown() override {
+        game_.reset();
+        cwd_.reset();
+    }
+
+    ovetest::TempDir dir_;
+    std::unique_ptr<ovetest::ScopedCwd> cwd_;
+    std::unique_ptr<CGame> game_;
+};
+
+const char* kRecorder = R"(
+var events = [];
+function Init() {}
+function Run() {}
+function Quit() {}
+function onMouseEvent(x, y, b) { events.push('m' + x + ',' + y + ',' + b); }
+function onMouseWheel(x, y, d) { events.push('w' + x + ',' + y + ',' + d); }
+function onResize(w, h) { events.push('r' + w + ',' + h); }
+)";
+
+}  // namespace
+
+TEST_F(HostTest, KeysComeBackMostRecentFirstAndTheQueueHolds128) {
+    ASSERT_TRUE(Start(kRecorder));
+    game_->RouteKey('A');
+    game_->RouteKey('B');
+    game_->RouteKey('C');
+    EXPECT_EQ(game_->ReadKey(), 'C');
+    EXPECT_EQ(game_->ReadKey(), 'B');
+    EXPECT_EQ(game_->ReadKey(), 'A');
+    EXPECT_EQ(game_->ReadKey(), 0);
+    for (int i = 1; i <= 129; ++i) game_->PostKey(i);
+    EXPECT_EQ(game_->keyCount, 128u);
+    EXPECT_EQ(game_->ReadKey(), 128) << "the 129th key was dropped";
+}
+
+TEST_F(HostTest, MouseEventsAreScaledToTheGameAndTrackButtons) {
+    ASSERT_TRUE(Start(kRecorder, "<settings><game width=\"320\" height=\"240\"/>"
+                                 "<window width=\"640\" height=\"480\"/></settings>"));
+    ASSERT_EQ(game_->viewport->GetClientWidth(), 640);
+    game_->MouseEvent(100, 60, 1, 0);
+    game_->MouseEvent(101, 61, 0, 0);
+    game_->MouseEvent(102, 62, 3, 0);
+    game_->MouseEvent(639, 479, 7, -1);
+    EXPECT_EQ(Eval("events.join(' ')"), "m50,30,1 m50,30,1 m51,31,0 w319,239,-1");
+}
+
+TEST_F(HostTest, FlexibleResizeUpdatesSizeGlobalsWithoutAHandler) {
+    ASSERT_TRUE(Start("function Init() {} function Run() {}",
+                      "<settings><game resolution=\"flexible\"/><window width=\"400\" height=\"300\"/></settings>"));
+    EXPECT_EQ(Eval("WIDTH + 'x' + HEIGHT"), "400x300");
+    game_->Resize(640, 360);
+    EXPECT_EQ(Eval("WIDTH + 'x' + HEIGHT"), "640x360");
+    EXPECT_EQ(game_->renderer->GetWidth(), 640);
+    EXPECT_EQ(Eval("(WIDTH = 1, WIDTH)"), "640") << "the globals are read-only";
+}
+
+TEST_F(HostTest, ResizeCallsTheHandlerOnlyForFlexibleGames) {
+    ASSERT_TRUE(Start(kRecorder));
+    game_->Resize(800, 600);
+    EXPECT_EQ(Eval("events.length"), "0");
+    EXPECT_EQ(game_->renderer->GetWidth(), 320);
+}
+
+TEST_F(HostTest, AnErrorInAMouseHandlerIsShownAndTheGameGoesOn) {
+    ASSERT_TRUE(Start("var n = 0; function Init() {} function Run() {}"
+                      "function onMouseEvent() { n++; throw new Error('bad click'); }"));
+    {
+        StderrCapture err;
+        game_->MouseEvent(1, 1, 1, 0);
+        EXPECT_EQ(err.Text(), "Error: ERROR: Error: bad click\n");
+    }
+    StderrCapture err;
+    game_->MouseEvent(1, 1, 3, 0);
+    EXPECT_EQ(Eval("n"), "2");
+    EXPECT_FALSE(game_->failed);
+}
+
+TEST_F(HostTest, AnErrorInAHandlerReachedFromDisplayEndsRun) {
+    ASSERT_TRUE(Start(R"(
+var frames = 0;
+function Init() {}
+function Quit() { throw new TypeError('in quit'); }
+function Run() { while (true) { Display(); frames++; } }
+)"));
+    game_->frameLimit = 3;
+    StderrCapture err;
+    game_->Run();
+    EXPECT_EQ(err.Text(), "Error: ERROR: TypeError: in quit\n");
+    EXPECT_TRUE(game_->failed);
+    EXPECT_EQ(Eval("frames"), "3") << "the fourth Display() pumped the close and unwound Run()";
+}
+
+TEST_F(HostTest, PictureBackdropsLoadAndSameNameOnlyResetsOffsets) {
+    ASSERT_TRUE(Start("function Init() {} function Run() {}"));
+    EXPECT_EQ(Eval("(SetBackdrop('missing'), GetBackdropWidth() + ',' + GetBackdropHeight())"), "0,0");
+    EXPECT_EQ(Eval("GetBackdrop()"), "missing") << "the name is kept even when no picture loads";
+    EXPECT_EQ(Eval("(SetBackdrop(0x102030), GetBackdrop().rgba.toString(16))"), "ff102030");
+}
