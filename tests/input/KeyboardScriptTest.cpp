@@ -1,0 +1,189 @@
+// The keyboard part of the input module, run in a real script heap against a game host that has
+// no window.
+#include <gtest/gtest.h>
+
+#include <duktape.h>
+
+#include <memory>
+#include <string>
+
+#include "host/Game.h"
+#include "script/Binding.h"
+#include "script/ScriptHost.h"
+#include "script/bindings/JSInput.h"
+
+using namespace ove;
+
+namespace {
+
+duk_ret_t StartSafely(duk_context* ctx, void*) {
+    duk_push_boolean(ctx, StartInputAPI(ctx));
+    return 1;
+}
+
+class KeyboardScriptTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (WithGame()) {
+            game_ = std::make_unique<CGame>();
+            SetGame(game_.get());
+        } else {
+            SetGame(nullptr);
+        }
+        ctx_ = CreateScriptHeap(nullptr);
+        ASSERT_NE(ctx_, nullptr);
+        ResetBindingState();
+        ASSERT_EQ(duk_safe_call(ctx_, StartSafely, nullptr, 0, 1), DUK_EXEC_SUCCESS) << duk_safe_to_string(ctx_, -1);
+        EXPECT_TRUE(duk_get_boolean(ctx_, -1));
+        duk_pop(ctx_);
+    }
+    void TearDown() override {
+        if (ctx_) {
+            StopInputAPI(ctx_);
+            duk_destroy_heap(ctx_);
+        }
+        ctx_ = nullptr;
+        ResetBindingState();
+        TakePendingFatal();
+        game_.reset();
+        SetGame(nullptr);
+    }
+    virtual bool WithGame() const { return true; }
+
+    // The result as a string, or "throw " and the error's text.
+    std::string Eval(const std::string& source) {
+        duk_idx_t top = duk_get_top(ctx_);
+        std::string result;
+        if (duk_peval_lstring(ctx_, source.data(), source.size()) != 0) result = "throw ";
+        result += duk_safe_to_string(ctx_, -1);
+        duk_pop(ctx_);
+        EXPECT_EQ(duk_get_top(ctx_), top) << "unbalanced stack after: " << source;
+        return result;
+    }
+
+    std::unique_ptr<CGame> game_;
+    duk_context* ctx_ = nullptr;
+};
+
+class KeyboardWithoutGameTest : public KeyboardScriptTest {
+protected:
+    bool WithGame() const override { return false; }
+};
+
+// Reads every queued key, most recent first, ending with the 0 of the empty queue.
+const char* kDrain = "var out = []; for (var i = 0; i < 200; i++) { var k = ReadKey(); out.push(k); if (!k) break; } "
+                     "out.join(' ')";
+
+}  // namespace
+
+TEST_F(KeyboardScriptTest, ReadKeyGivesTheMostRecentKeyFirst) {
+    EXPECT_EQ(Eval("PostKey(65); PostKey(66); PostKey(67); " + std::string(kDrain)), "67 66 65 0");
+    EXPECT_EQ(Eval("ReadKey()"), "0");
+    // Keys queued after a partial read stack on what is left.
+    EXPECT_EQ(Eval("PostKey(1); PostKey(2); ReadKey()"), "2");
+    EXPECT_EQ(Eval("PostKey(3); " + std::string(kDrain)), "3 1 0");
+}
+
+TEST_F(KeyboardScriptTest, TheQueueHoldsOneHundredTwentyEightKeys) {
+    EXPECT_EQ(Eval("for (var i = 1; i <= 129; i++) PostKey(i); 0"), "0");
+    EXPECT_EQ(game_->keyCount, 128u);
+    std::string expected;
+    for (int i = 128; i >= 1; --i) expected += std::to_string(i) + " ";
+    EXPECT_EQ(Eval(kDrain), expected + "0");
+    // Reading makes room again.
+    EXPECT_EQ(Eval("PostKey(500); ReadKey()"), "500");
+}
+
+TEST_F(KeyboardScriptTest, PostKeyTakesAnyIntegerAsGiven) {
+    // Codes are not checked: negative characters, scan codes and made-up values all queue.
+    EXPECT_EQ(Eval("PostKey(-23); PostKey(19200); PostKey(0x7FFFFFFF); " + std::string(kDrain)), "2147483647 19200 -23 0");
+    // Integer conversion: fractions truncated toward zero, out of range clamped, NaN 0.
+    // (NaN goes in first: its 0 ends the drain, and the queue must then be empty.)
+    EXPECT_EQ(Eval("PostKey(NaN); PostKey(65.9); PostKey(-3.7); PostKey(1e12); PostKey(-1e12); " + std::string(kDrain)),
+              "-2147483648 2147483647 -3 65 0");
+    EXPECT_EQ(game_->keyCount, 0u);
+    EXPECT_EQ(Eval("PostKey(7, 'extra'); ReadKey()"), "7");
+    EXPECT_EQ(Eval("PostKey(8)"), "undefined");
+}
+
+TEST_F(KeyboardScriptTest, ArgumentsMustBeNumbers) {
+    for (const char* call : {"PostKey()", "PostKey('65')", "PostKey(null)", "PostKey(true)", "PostKey({})",
+                             "KeyDown()", "KeyDown('a')", "KeyDown(undefined)", "KeyDown([65])"}) {
+        EXPECT_EQ(Eval(std::string("try { ") + call + "; 'no error' } catch (e) { e.name }"), "TypeError") << call;
+    }
+    // Nothing was queued by the failed calls.
+    EXPECT_EQ(game_->keyCount, 0u);
+    EXPECT_EQ(Eval("ReadKey('ignored', 5)"), "0");
+}
+
+TEST_F(KeyboardScriptTest, ArgumentErrorsSayWhatWasExpected) {
+    EXPECT_EQ(Eval("try { PostKey('65') } catch (e) { String(e) }").rfind("TypeError: number required", 0), 0u);
+    EXPECT_EQ(Eval("try { KeyDown() } catch (e) { String(e) }").rfind("TypeError: number required", 0), 0u);
+}
+
+TEST_F(KeyboardScriptTest, FunctionsDeclareTheirArgumentCounts) {
+    EXPECT_EQ(Eval("[ReadKey.length, PostKey.length, KeyDown.length].join()"), "0,1,1");
+}
+
+TEST_F(KeyboardScriptTest, KeyDownIsFalseWithoutAGameWindow) {
+    // The game has no window, so it cannot be the active one: every key reads as up.
+    EXPECT_EQ(Eval("[KeyDown(LEFT), KeyDown(65), KeyDown(97), KeyDown(SPACEBAR), KeyDown(F1), KeyDown(0)].join()"),
+              "false,false,false,false,false,false");
+    EXPECT_FALSE(IsKeyCodeDown(game_.get(), 19200));
+    EXPECT_FALSE(IsKeyCodeDown(nullptr, 65));
+}
+
+TEST_F(KeyboardScriptTest, ReadKeyRaisesAFatalErrorLeftBehindByAHandler) {
+    // A handler run while ReadKey pumped messages failed: the error must end the script's Run().
+    SetPendingFatal("ERROR: ReferenceError: identifier 'nope' undefined\n");
+    EXPECT_EQ(Eval("try { ReadKey(); 'went on' } catch (e) { e.message }"),
+              "ERROR: ReferenceError: identifier 'nope' undefined\n");
+    TakePendingFatal();
+    EXPECT_EQ(Eval("ReadKey()"), "0");
+}
+
+TEST_F(KeyboardScriptTest, PostKeyRaisesAFatalErrorLeftBehindByAHandler) {
+    SetPendingFatal("ERROR: Error: from onKey\n");
+    EXPECT_EQ(Eval("try { PostKey(65); 'went on' } catch (e) { e.message }"), "ERROR: Error: from onKey\n");
+    TakePendingFatal();
+    // The key itself was routed before the error surfaced.
+    EXPECT_EQ(Eval("ReadKey()"), "65");
+}
+
+TEST_F(KeyboardWithoutGameTest, FunctionsAreHarmlessWithoutAGame) {
+    EXPECT_EQ(Eval("PostKey(65); [ReadKey(), KeyDown(65)].join()"), "0,false");
+    EXPECT_EQ(Eval("try { PostKey('x') } catch (e) { e.name }"), "TypeError");
+}
+
+TEST_F(KeyboardScriptTest, NamedKeyConstants) {
+    const std::pair<const char*, int> expected[] = {
+        {"BACKSPACE", 8},     {"TAB", 9},          {"ENTER", 13},       {"ESCAPE", 27},     {"SPACEBAR", 32},
+        {"PLUS", 43},         {"MINUS", 45},       {"EQUALS", 61},      {"CTRL", 7424},     {"LSHIFT", 10752},
+        {"RSHIFT", 13824},    {"F1", 15104},       {"F2", 15360},       {"F3", 15616},      {"F4", 15872},
+        {"F5", 16128},        {"F6", 16384},       {"F7", 16640},       {"F8", 16896},      {"F9", 17152},
+        {"F10", 17408},       {"F11", 22272},      {"F12", 22528},      {"HOME", 18176},    {"UP", 18432},
+        {"PAGE_UP", 18688},   {"LEFT", 19200},     {"NUMPAD5", 19456},  {"RIGHT", 19712},   {"END", 20224},
+        {"DOWN", 20480},      {"PAGE_DOWN", 20736}, {"INSERT", 20992},  {"DELETE", 21248},
+        {"ALTA", 321},        {"ALTM", 333},       {"ALTZ", 346},       {"CTRLA", 1},       {"CTRLM", 13},
+        {"CTRLZ", 26},
+    };
+    for (const auto& [name, value] : expected) EXPECT_EQ(Eval(name), std::to_string(value)) << name;
+    // Every letter in between, and the control letters that share a code with a named key.
+    EXPECT_EQ(Eval("var bad = []; for (var i = 0; i < 26; i++) { var c = String.fromCharCode(65 + i); "
+                   "if (this['ALT' + c] !== 321 + i) bad.push('ALT' + c); "
+                   "if (this['CTRL' + c] !== 1 + i) bad.push('CTRL' + c); } bad.join()"),
+              "");
+    EXPECT_EQ(Eval("[CTRLH === BACKSPACE, CTRLI === TAB, CTRLM === ENTER].join()"), "true,true,true");
+}
+
+TEST_F(KeyboardScriptTest, KeyConstantsAreReadOnlyEnumerableGlobals) {
+    EXPECT_EQ(Eval("LEFT = 5; F12 = 0; ALTQ = 1; [LEFT, F12, ALTQ].join()"), "19200,22528,337");
+    EXPECT_EQ(Eval("(function () { 'use strict'; try { ENTER = 1; return 'assigned' } catch (e) { return e.name } })()"),
+              "TypeError");
+    EXPECT_EQ(Eval("delete this.ESCAPE; ESCAPE"), "27");
+    EXPECT_EQ(Eval("Object.keys(this).indexOf('PAGE_DOWN') >= 0 && Object.keys(this).indexOf('CTRLZ') >= 0"), "true");
+}
+
+TEST_F(KeyboardScriptTest, ConstantsRoundTripThroughTheQueue) {
+    EXPECT_EQ(Eval("PostKey(ALTA); PostKey(CTRLC); PostKey(HOME); " + std::string(kDrain)), "18176 3 321 0");
+}
