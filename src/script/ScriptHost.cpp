@@ -6,6 +6,7 @@
 #include "Binding.h"
 #include "bindings/JSColour.h"
 #include "bindings/JSGame.h"
+#include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
 
 namespace ove {
@@ -29,7 +30,7 @@ const SScriptModule kModules[] = {
     // {"Buckets", StartBucketAPI, StopBucketAPI},
     // {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
     // {"Image", StartImageAPI, StopImageAPI},
-    // {"input and files", StartInputAPI, StopInputAPI},
+    {"input and files", StartInputAPI, StopInputAPI},
     // {"GUI", StartGUIAPI, StopGUIAPI},
     // {"Sound", StartSoundAPI, StopSoundAPI},
     // {"Sprite", StartSpriteAPI, StopSpriteAPI},
