@@ -1,0 +1,112 @@
+#!/usr/bin/env bash
+# Draws the demo's source pictures with ImageMagick. The PNGs are committed, so the build does
+# not need ImageMagick; run this again after changing the room's layout.
+#
+#   room.png     the 480x240 backdrop picture
+#   control.png  control zones       (8-bit grey, value = zone number)
+#   depth.png    priority levels      (8-bit grey, 1..15 hide sprites of lower priority)
+#   walk.png     walkable floor       (8-bit grey, 0 = blocked)
+#   click.png    hotspots             (8-bit grey, value = line number in hotspots.txt)
+#   hero-*.png   the hero's cels      (32-bit with transparency)
+set -euo pipefail
+cd "$(dirname "$0")"
+W=480 H=240
+
+# The furniture, shared by the picture and its masks (x1,y1 x2,y2, inclusive).
+DOOR="40,64 104,179"
+WINDOW="190,40 290,120"
+SHELF="360,50 440,179"
+CHEST="128,158 180,197"
+RUG_CENTRE="262,212" RUG_RADII="72,16"
+
+# Masks: plain 8-bit grey without smoothing, so every pixel holds exactly the value drawn.
+MASK=(-size ${W}x${H} xc:black +antialias)
+SAVE_MASK=(-colorspace Gray -depth 8 -define png:color-type=0 -define png:bit-depth=8)
+v() { echo "rgb($1,$1,$1)"; }
+
+# ---- the room ----
+convert -size ${W}x${H} xc:'#5a6e8c' \
+  -fill '#526683' -draw "$(for x in $(seq 0 24 $W); do printf 'rectangle %d,0 %d,179 ' $x $((x + 11)); done)" \
+  -fill '#3e4b60' -draw 'rectangle 0,0 479,9' \
+  -fill '#8a5a35' -draw 'rectangle 0,180 479,239' \
+  -fill '#6e4426' -draw "$(for y in $(seq 191 12 239); do printf 'line 0,%d 479,%d ' $y $y; done)" \
+  -draw "$(for y in $(seq 180 12 239); do o=$(( (y / 12 % 2) * 40 )); for x in $(seq $o 80 479); do printf 'line %d,%d %d,%d ' $x $y $x $((y + 11)); done; done)" \
+  -fill '#3a2a20' -draw 'rectangle 0,172 479,181' \
+  -fill '#4a3020' -draw "rectangle $DOOR" \
+  -fill '#7a4a2a' -draw 'rectangle 46,70 98,179' \
+  -fill '#6a3e22' -draw 'rectangle 54,80 90,120 rectangle 54,130 90,170' \
+  -fill '#e0c050' -draw 'circle 92,128 92,132' \
+  -fill '#e8e0d0' -draw "rectangle $WINDOW" \
+  -fill '#1a2a50' -draw 'rectangle 196,46 284,114' \
+  -fill '#f0f0c0' -draw 'circle 262,66 262,76' \
+  -fill '#1a2a50' -draw 'circle 268,62 268,72' \
+  -fill white -draw 'point 205,56 point 221,88 point 236,52 point 212,104 point 247,97 point 278,104' \
+  -fill '#e8e0d0' -draw 'rectangle 238,46 241,114 rectangle 196,78 284,81' \
+  -fill '#5a3a22' -draw "rectangle $SHELF" \
+  -fill '#3a2414' -draw 'rectangle 366,56 434,174' \
+  -fill '#5a3a22' -draw 'rectangle 366,84 434,89 rectangle 366,116 434,121 rectangle 366,148 434,153' \
+  -fill '#b03a3a' -draw 'rectangle 368,62 375,83 rectangle 396,126 403,147' \
+  -fill '#3a7ab0' -draw 'rectangle 377,66 383,83 rectangle 408,94 416,115 rectangle 370,156 378,174' \
+  -fill '#d0b040' -draw 'rectangle 385,60 390,83 rectangle 380,128 387,147' \
+  -fill '#4a9a5a' -draw 'rectangle 400,68 407,83 rectangle 370,96 377,115 rectangle 414,160 423,174' \
+  -fill '#c8c0b0' -draw 'rectangle 420,70 428,83 rectangle 390,100 396,115 rectangle 425,130 431,147' \
+  -fill '#d0a040' -draw "ellipse $RUG_CENTRE $RUG_RADII 0,360" \
+  -fill '#a03030' -draw "ellipse $RUG_CENTRE 66,12 0,360" \
+  -fill '#7a4a20' -draw "rectangle $CHEST" \
+  -fill '#8f5a2a' -draw 'rectangle 128,158 180,172' \
+  -fill '#c0a040' -draw 'rectangle 128,172 180,175 rectangle 136,158 139,197 rectangle 169,158 172,197' \
+  -fill '#e0d060' -draw 'rectangle 151,176 157,184' \
+  -depth 8 -strip PNG24:room.png
+
+# ---- masks ----
+# Hotspot numbers, in the order of hotspots.txt.
+convert "${MASK[@]}" \
+  -fill "$(v 1)" -draw "rectangle $DOOR" \
+  -fill "$(v 2)" -draw "rectangle $WINDOW" \
+  -fill "$(v 3)" -draw "rectangle $SHELF" \
+  -fill "$(v 4)" -draw "ellipse $RUG_CENTRE $RUG_RADII 0,360" \
+  -fill "$(v 5)" -draw "rectangle $CHEST" \
+  "${SAVE_MASK[@]}" -strip click.png
+
+# The floor is walkable (1) and softer on the rug (2); the chest stands in the way.
+convert "${MASK[@]}" \
+  -fill "$(v 1)" -draw 'rectangle 0,186 479,239' \
+  -fill "$(v 2)" -draw "ellipse $RUG_CENTRE $RUG_RADII 0,360" \
+  -fill "$(v 0)" -draw 'rectangle 124,186 184,201' \
+  "${SAVE_MASK[@]}" -strip walk.png
+
+# Zones the game can test where the hero stands: 1 at the door, 2 at the bookshelf.
+convert "${MASK[@]}" \
+  -fill "$(v 1)" -draw 'rectangle 40,186 104,205' \
+  -fill "$(v 2)" -draw 'rectangle 360,186 440,205' \
+  "${SAVE_MASK[@]}" -strip control.png
+
+# The chest hides whatever walks behind it.
+convert "${MASK[@]}" \
+  -fill "$(v 9)" -draw "rectangle $CHEST" \
+  "${SAVE_MASK[@]}" -strip depth.png
+
+# ---- the hero: 16x32 cels, walking east (4 cels), south and north (2 cels each) ----
+# Each cel: hair, face, body, and the two legs at the x positions given.
+hero() {  # name stride-left stride-right facing(e|s|n)
+  local name=$1 l=$2 r=$3 face
+  case $4 in
+    e) face=(-fill '#f0c8a0' -draw 'rectangle 6,2 11,9' -fill '#202020' -draw 'point 10,5') ;;
+    s) face=(-fill '#f0c8a0' -draw 'rectangle 5,2 10,9' -fill '#202020' -draw 'point 6,5 point 9,5') ;;
+    n) face=(-fill '#f0c8a0' -draw 'rectangle 5,2 10,9') ;;
+  esac
+  convert -size 16x32 xc:none +antialias \
+    -fill '#603010' -draw 'rectangle 5,0 11,3' "${face[@]}" \
+    -fill '#c04040' -draw 'rectangle 4,10 11,21' \
+    -fill '#303050' -draw "rectangle $l,22 $((l + 2)),29 rectangle $r,22 $((r + 2)),29" \
+    -fill '#202020' -draw "rectangle $l,30 $((l + 3)),31 rectangle $r,30 $((r + 3)),31" \
+    -strip PNG32:"hero-$name.png"
+}
+hero east1 6 7 e
+hero east2 4 9 e
+hero east3 6 7 e
+hero east4 3 10 e
+hero south1 5 8 s
+hero south2 4 9 s
+hero north1 5 8 n
+hero north2 4 9 n

@@ -1,0 +1,121 @@
+// The built demo, run as a new user would run it: from its data folder and from its packed
+// archive, headless for a few seconds.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+#include <string>
+
+#include "DemoTestUtil.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using demotest::Quote;
+using demotest::SPicture;
+
+// Enough frames for the opening zoom (90 turns of the game loop, each drawing one or two frames)
+// to finish: the room is then shown at full size.
+constexpr int kFrames = 300;
+
+bool DemoBuilt() {
+    return fs::exists(demotest::DemoDir() / "DATA" / "main.ovs") && fs::exists(demotest::PackedDemoDir() / "GAME.DAT");
+}
+
+// Finds the horizontal offset at which the screenshot is most like a 1:1 crop of the room picture;
+// returns the share of pixels that match there.
+double BestCrop(const SPicture& shot, const SPicture& room, int& bestOffset) {
+    long best = -1;
+    bestOffset = 0;
+    for (int left = 0; left + shot.width <= room.width; ++left) {
+        long same = 0;
+        for (int y = 0; y < shot.height && y < room.height; ++y)
+            for (int x = 0; x < shot.width; ++x) same += shot.Rgb(x, y) == room.Rgb(left + x, y);
+        if (same > best) {
+            best = same;
+            bestOffset = left;
+        }
+    }
+    return double(best) / (double(shot.width) * shot.height);
+}
+
+void CheckDemoRun(const fs::path& gameDir) {
+    ovetest::TempDir out;
+    const fs::path shotPath = out / "demo.bmp";
+    demotest::SRun r = demotest::RunEngine(
+        gameDir, "--frames " + std::to_string(kFrames) + " --screenshot " + Quote(shotPath.string()));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "") << "the demo runs without messages";
+
+    const SPicture shot = demotest::ReadBmp(shotPath);
+    ASSERT_EQ(shot.width, 320);
+    ASSERT_EQ(shot.height, 240);
+    std::set<std::uint32_t> colours;
+    for (int y = 0; y < shot.height; ++y)
+        for (int x = 0; x < shot.width; ++x) colours.insert(shot.Rgb(x, y));
+    EXPECT_GE(colours.size(), 10u) << "the screenshot is blank or nearly so";
+
+    // After the zoom the camera shows part of the room at full size, edge to edge.
+    const SPicture room = demotest::ReadPng(demotest::DemoArtDir() / "room.png");
+    ASSERT_EQ(room.height, 240);
+    int left = 0;
+    const double share = BestCrop(shot, room, left);
+    EXPECT_GE(share, 0.99) << "best match at room x " << left << " covers only " << share * 100 << "% of the screen";
+}
+
+}  // namespace
+
+TEST(Demo, RunsFromItsDataFolder) {
+    if (!DemoBuilt()) FAIL() << "build the demo first: cmake --build <build> --target demo";
+    CheckDemoRun(demotest::DemoDir());
+}
+
+TEST(Demo, RunsFromItsPackedArchive) {
+    if (!DemoBuilt()) FAIL() << "build the demo first: cmake --build <build> --target demo";
+    // The packed folder holds nothing but the archive, so every file comes out of it.
+    std::set<std::string> names;
+    for (const auto& e : fs::directory_iterator(demotest::PackedDemoDir())) names.insert(e.path().filename().string());
+    EXPECT_EQ(names, std::set<std::string>{"GAME.DAT"});
+    CheckDemoRun(demotest::PackedDemoDir());
+}
+
+// The build made every data file with the tools: the archive holds the data folder's files,
+// the hero has its mirrored loop and the font all 256 glyphs.
+TEST(Demo, DataBuiltByTheTools) {
+    if (!DemoBuilt()) FAIL() << "build the demo first: cmake --build <build> --target demo";
+    const fs::path data = demotest::DemoDir() / "DATA";
+    for (const char* name : {"main.ovs", "camera.ovs", "settings.xml", "room.OVP", "hero.OVV", "small.OVF"})
+        EXPECT_TRUE(fs::exists(data / name)) << name;
+
+    ovetest::TempDir unpacked;
+    demotest::SRun r = demotest::RunTool("unpack " + Quote((demotest::PackedDemoDir() / "GAME.DAT").string()) + " " +
+                                         Quote(unpacked.path().string()) + " --game");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::set<std::string> inData, inArchive;
+    for (const auto& e : fs::directory_iterator(data)) inData.insert(e.path().filename().string());
+    for (const auto& e : fs::directory_iterator(unpacked.path())) {
+        inArchive.insert(e.path().filename().string());
+        EXPECT_EQ(ovetest::ReadFileBytes(e.path()), ovetest::ReadFileBytes(data / e.path().filename()))
+            << e.path().filename();
+    }
+    EXPECT_EQ(inArchive, inData);
+
+    ovetest::TempDir scratch;
+    const std::string out = (scratch / "dump.txt").string();
+    ASSERT_EQ(ovetest::Run(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " dump " +
+                           Quote((data / "hero.OVV").string()) + " >" + Quote(out)),
+              0);
+    auto bytes = ovetest::ReadFileBytes(out);
+    std::string hero(bytes.begin(), bytes.end());
+    EXPECT_NE(hero.find("loops: 4"), std::string::npos) << hero;
+    EXPECT_NE(hero.find("loop 1: mirror of loop 0"), std::string::npos) << hero;
+
+    ASSERT_EQ(ovetest::Run(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " dump " +
+                           Quote((data / "small.OVF").string()) + " >" + Quote(out)),
+              0);
+    bytes = ovetest::ReadFileBytes(out);
+    std::string font(bytes.begin(), bytes.end());
+    EXPECT_EQ(font.rfind("FONT:", 0), 0u) << font.substr(0, 200);
+    EXPECT_NE(font.find("loop 0: 256 cels"), std::string::npos);
+}
