@@ -1,0 +1,499 @@
+// Keyboard and mouse input as a player makes it: the real engine runs a game in a real X window
+// (on a private Xvfb server) and xdotool types and clicks into it. The game reports what its
+// script sees with Alert, which the engine writes to standard error when it runs with --headless
+// (the window stays a real one because SDL_VIDEODRIVER is set to x11).
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// A child process started with posix_spawnp; ended by its id if it is still running.
+class CChild {
+public:
+    CChild() = default;
+    CChild(const CChild&) = delete;
+    CChild& operator=(const CChild&) = delete;
+    ~CChild() { Stop(); }
+
+    bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env,
+               const posix_spawn_file_actions_t* actions) {
+        std::vector<char*> argv, envp;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        envp.push_back(nullptr);
+        return posix_spawnp(&pid_, argv[0], actions, nullptr, argv.data(), envp.data()) == 0;
+    }
+    // The exit status, or -1 when it did not end within the time (it is then stopped).
+    int Wait(std::chrono::milliseconds limit) {
+        const auto end = Clock::now() + limit;
+        while (pid_ > 0) {
+            int status = 0;
+            pid_t r = waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            if (r < 0 || Clock::now() > end) break;
+            std::this_thread::sleep_for(20ms);
+        }
+        Stop();
+        return -1;
+    }
+    void Stop() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) std::this_thread::sleep_for(20ms);
+        if (waitpid(pid_, nullptr, WNOHANG) == 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+        pid_ = -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+// The environment of this process with some variables replaced.
+std::vector<std::string> Environment(const std::vector<std::string>& overrides) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e; ++e) {
+        std::string entry = *e;
+        bool replaced = false;
+        for (const std::string& o : overrides)
+            replaced = replaced || entry.compare(0, o.find('=') + 1, o, 0, o.find('=') + 1) == 0;
+        if (!replaced) env.push_back(entry);
+    }
+    env.insert(env.end(), overrides.begin(), overrides.end());
+    return env;
+}
+
+// A private X server. Xvfb picks a free display number itself and tells it through a pipe.
+class CXServer {
+public:
+    bool Start(std::string* error) {
+        int fds[2];
+        if (pipe(fds) != 0) return Fail(error, "pipe failed");
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        bool started = child_.Start({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                                    Environment({}), &actions);
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        std::string number;
+        const auto end = Clock::now() + 15s;
+        while (started && Clock::now() < end) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char c;
+            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+            number += c;
+        }
+        close(fds[0]);
+        if (!started || number.empty()) return Fail(error, "Xvfb did not start");
+        display_ = ":" + number;
+        return true;
+    }
+    const std::string& Display() const { return display_; }
+
+private:
+    static bool Fail(std::string* error, const char* text) {
+        *error = text;
+        return false;
+    }
+    CChild child_;
+    std::string display_;
+};
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* f = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, f)) out += buffer;
+        pclose(f);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        lines.push_back(text.substr(start, nl - start));
+    return lines;
+}
+
+// The engine running one game on the X server, its standard error in a file.
+class CGameRun {
+public:
+    CGameRun(const CXServer& x, const std::string& title, int windowWidth, int windowHeight, const std::string& script)
+        : display_(x.Display()), title_(title) {
+        char settings[256];
+        std::snprintf(settings, sizeof settings,
+                      "<settings><game width=\"320\" height=\"240\"/>"
+                      "<window width=\"%d\" height=\"%d\" title=\"%s\"/></settings>",
+                      windowWidth, windowHeight, title.c_str());
+        game_.Write("DATA/settings.xml", settings);
+        game_.Write("DATA/main.ovs", script);
+    }
+
+    bool Start() {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        // timeout bounds the engine even if this test is killed before it can stop it.
+        bool ok = engine_.Start({"timeout", "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game",
+                                 (game_.path()).string()},
+                                Environment({"DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"}),
+                                &actions);
+        posix_spawn_file_actions_destroy(&actions);
+        return ok;
+    }
+
+    std::string Log() const {
+        auto bytes = ovetest::ReadFileBytes(ErrPath());
+        return std::string(bytes.begin(), bytes.end());
+    }
+    std::vector<std::string> LogLines() const { return Lines(Log()); }
+
+    // Waits until the log holds the line (at or after line number `from`); its index or -1.
+    int WaitForLine(const std::string& line, std::size_t from = 0, std::chrono::milliseconds limit = 15s) const {
+        const auto end = Clock::now() + limit;
+        for (;;) {
+            std::vector<std::string> lines = LogLines();
+            for (std::size_t i = from; i < lines.size(); ++i)
+                if (lines[i] == line) return static_cast<int>(i);
+            if (Clock::now() > end) return -1;
+            std::this_thread::sleep_for(10ms);
+        }
+    }
+
+    // The X window of the game, found by its title.
+    std::string Window() const {
+        return Capture("DISPLAY=" + display_ + " timeout 15 xdotool search --sync --name '^" + title_ + "$' 2>/dev/null");
+    }
+
+    // Runs xdotool with the arguments on the game's display.
+    bool Xdo(const std::string& args) const {
+        return ovetest::Run("DISPLAY=" + display_ + " timeout 15 xdotool " + args + " >/dev/null 2>&1") == 0;
+    }
+
+    int Wait() { return engine_.Wait(60s); }
+
+private:
+    std::string ErrPath() const { return (out_ / "err").string(); }
+
+    std::string display_, title_;
+    ovetest::TempDir game_, out_;
+    CChild engine_;
+};
+
+class WindowInputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!ovetest::HaveProgram("Xvfb") || !ovetest::HaveProgram("xdotool"))
+            GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/setup.sh installs them)";
+        std::string error;
+        ASSERT_TRUE(x_.Start(&error)) << error;
+    }
+    CXServer x_;
+};
+
+// Script pieces shared by the games below. A frame budget ends a game whatever happens, so a lost
+// event cannot hang the engine.
+const char* kCommon = R"(
+var phase = 'keys', budget = 60 * 60;
+function Init() {}
+function Frame() {
+  if (--budget < 0) throw new Error('frame budget spent in phase ' + phase);
+  Mark(); Display(); Wait(1 / 60);
+}
+// Reads this frame's keys, reporting them in the order ReadKey hands them out; true when F12 was
+// among them.
+function Keys(report) {
+  var f12 = false;
+  for (var k = ReadKey(); k; k = ReadKey()) {
+    if (k == F12) f12 = true; else if (report) Alert('key', k);
+  }
+  return f12;
+}
+var watched = { LEFT: LEFT, A: 65, a: 97, F1: F1, SPACEBAR: SPACEBAR, CTRL: CTRL, LSHIFT: LSHIFT };
+var held = {};
+function ReportHeldKeys() {
+  for (var name in watched) {
+    var down = KeyDown(watched[name]);
+    if (down != !!held[name]) { held[name] = down; Alert(down ? 'down' : 'up', name); }
+  }
+}
+)";
+
+// Keys, then keys typed during a Delay, then the mouse, then held keys; F12 moves on.
+const char* kProbe = R"(
+function onMouseEvent(x, y, buttons) { if (phase == 'mouse') Alert('mouse', x, y, buttons); }
+function onMouseWheel(x, y, delta) { if (phase == 'mouse') Alert('wheel', x, y, delta); }
+function Run() {
+  Alert('ready');
+  do Frame(); while (!Keys(true));
+
+  phase = 'delay';
+  Alert('delaying');
+  Delay(2);
+  var burst = [];
+  for (var k = ReadKey(); k; k = ReadKey()) burst.push(k);
+  Alert('burst', burst.join(' '));
+
+  phase = 'mouse';
+  Alert('mouse phase');
+  do Frame(); while (!Keys(false));
+
+  phase = 'held';
+  Alert('held phase');
+  do { Frame(); ReportHeldKeys(); } while (!Keys(false));
+  Alert('end');
+}
+)";
+
+// Mouse events only, until F12.
+const char* kMouse = R"(
+function onMouseEvent(x, y, buttons) { Alert('mouse', x, y, buttons); }
+function Run() { phase = 'mouse'; Alert('ready'); do Frame(); while (!Keys(false)); Alert('end'); }
+)";
+
+// Held keys only, until F12.
+const char* kHeld = R"(
+function Run() { phase = 'held'; Alert('ready'); do { Frame(); ReportHeldKeys(); } while (!Keys(false)); Alert('end'); }
+)";
+
+// One action of the player and the lines it must add to the log, in this order.
+struct SStep {
+    std::string xdo;  // xdotool arguments; %W stands for the game's window
+    std::vector<std::string> lines;
+};
+
+std::string Describe(const std::vector<std::string>& lines) {
+    std::string s;
+    for (const std::string& l : lines) s += "  " + l + "\n";
+    return s;
+}
+
+// Performs the step and waits for its lines. Returns false (with a test failure) when one of
+// them does not come.
+bool Perform(const CGameRun& run, const SStep& step, const std::string& window) {
+    std::string args = step.xdo;
+    if (std::size_t w = args.find("%W"); w != std::string::npos) args.replace(w, 2, window);
+    std::size_t from = run.LogLines().size();
+    if (!run.Xdo(args)) {
+        ADD_FAILURE() << "xdotool " << args << " failed";
+        return false;
+    }
+    for (const std::string& line : step.lines) {
+        int at = run.WaitForLine(line, from);
+        if (at < 0) {
+            ADD_FAILURE() << "no '" << line << "' after xdotool " << args << ":\n" << run.Log();
+            return false;
+        }
+        from = static_cast<std::size_t>(at) + 1;
+    }
+    if (step.lines.empty()) std::this_thread::sleep_for(100ms);
+    return true;
+}
+
+// The values printed by an xdotool command with --shell ("X=12" lines).
+int ShellValue(const std::string& output, const std::string& name) {
+    for (const std::string& line : Lines(output + "\n"))
+        if (line.rfind(name + "=", 0) == 0) return std::atoi(line.c_str() + name.size() + 1);
+    return -1;
+}
+
+}  // namespace
+
+TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
+    CGameRun run(x_, "Input Probe", 640, 480, std::string(kCommon) + kProbe);
+    ASSERT_TRUE(run.Start());
+    ASSERT_GE(run.WaitForLine("Alert: ready"), 0) << run.Log();
+    const std::string window = run.Window();
+    ASSERT_FALSE(window.empty()) << "no window titled 'Input Probe'\n" << run.Log();
+    ASSERT_TRUE(run.Xdo("windowfocus --sync " + window));
+
+    // Keys one at a time, each waited for, so that the order of the log is the order of typing.
+    const SStep keys[] = {
+        {"type a", {"Alert: key 97"}},
+        {"type 1", {"Alert: key 49"}},
+        {"keydown Shift_L", {"Alert: key 10752"}},  // Shift types nothing: scan code 42 x 256
+        {"key b", {"Alert: key 66"}},
+        {"keyup Shift_L", {}},
+        {"keydown ctrl", {"Alert: key 7424"}},
+        {"key a", {"Alert: key 1"}},
+        {"key z", {"Alert: key 26"}},
+        {"keyup ctrl", {}},
+        {"key alt+a", {"Alert: key 321"}},
+        {"key alt+z", {"Alert: key 346"}},
+        {"key Left", {"Alert: key 19200"}},
+        {"key Up", {"Alert: key 18432"}},
+        {"key Home", {"Alert: key 18176"}},
+        {"key Page_Down", {"Alert: key 20736"}},
+        {"key Delete", {"Alert: key 21248"}},
+        {"key Insert", {"Alert: key 20992"}},
+        {"key KP_Begin", {"Alert: key 19456"}},  // keypad 5 without Num Lock
+        {"key F1", {"Alert: key 15104"}},
+        {"key F10", {"Alert: key 17408"}},
+        {"key F11", {"Alert: key 22272"}},
+        {"key Return", {"Alert: key 13"}},
+        {"key BackSpace", {"Alert: key 8"}},
+        {"key Escape", {"Alert: key 27"}},
+        {"key Tab", {"Alert: key 9"}},
+        {"key space", {"Alert: key 32"}},
+        // Characters beyond ASCII arrive as code page 1252 bytes read as signed values. xdotool
+        // maps them to a spare key for the moment of typing: the delay keeps that mapping alive
+        // until the engine has read the key.
+        {"type --delay 200 \xC3\xA9", {"Alert: key -23"}},      // e acute, 0xE9
+        {"type --delay 200 \xE2\x82\xAC", {"Alert: key -128"}},  // euro sign, 0x80
+    };
+    std::vector<std::string> expected = {"Alert: ready"};
+    for (const SStep& step : keys) {
+        ASSERT_TRUE(Perform(run, step, window));
+        expected.insert(expected.end(), step.lines.begin(), step.lines.end());
+    }
+    // Nothing else came through: no second code for a chord, no character for Shift or Alt.
+    EXPECT_EQ(Describe(run.LogLines()), Describe(expected));
+
+    // Keys typed during Delay wait in the queue of the window system and reach the game after
+    // it; ReadKey then hands out the last one first.
+    ASSERT_TRUE(Perform(run, {"key F12", {"Alert: delaying"}}, window));
+    ASSERT_TRUE(Perform(run, {"type --delay 150 xyz", {"Alert: burst 122 121 120"}}, window));
+
+    // The game is 320 x 240 in a window of 640 x 480: window points are halved. The third
+    // number is the mouse buttons held (left 1, right 2, middle 4).
+    ASSERT_GE(run.WaitForLine("Alert: mouse phase"), 0) << run.Log();
+    const SStep mouse[] = {
+        {"mousemove --sync --window %W 100 60", {"Alert: mouse 50 30 0"}},
+        {"click 1", {"Alert: mouse 50 30 1", "Alert: mouse 50 30 0"}},
+        {"mousemove --sync --window %W 301 199", {"Alert: mouse 150 99 0"}},
+        {"click 3", {"Alert: mouse 150 99 2", "Alert: mouse 150 99 0"}},
+        {"click 2", {"Alert: mouse 150 99 4", "Alert: mouse 150 99 0"}},
+        // A double click is two plain clicks.
+        {"click --repeat 2 --delay 60 1",
+         {"Alert: mouse 150 99 1", "Alert: mouse 150 99 0", "Alert: mouse 150 99 1", "Alert: mouse 150 99 0"}},
+        // Moves report the buttons held.
+        {"mousedown 1", {"Alert: mouse 150 99 1"}},
+        {"mousemove --sync --window %W 305 199", {"Alert: mouse 152 99 1"}},
+        {"mousedown 3", {"Alert: mouse 152 99 3"}},
+        {"mouseup 1", {"Alert: mouse 152 99 2"}},
+        {"mouseup 3", {"Alert: mouse 152 99 0"}},
+        {"click 4", {"Alert: wheel 152 99 1"}},
+        {"click 5", {"Alert: wheel 152 99 -1"}},
+    };
+    for (const SStep& step : mouse) ASSERT_TRUE(Perform(run, step, window));
+
+    // KeyDown follows the keys held now: a letter in either case tests the same key, and
+    // function keys never count.
+    ASSERT_TRUE(Perform(run, {"key F12", {"Alert: held phase"}}, window));
+    const std::size_t heldStart = run.LogLines().size();
+    const SStep held[] = {
+        {"keydown Left", {"Alert: down LEFT"}},
+        {"keyup Left", {"Alert: up LEFT"}},
+        {"keydown a", {"Alert: down A", "Alert: down a"}},
+        {"keyup a", {"Alert: up A", "Alert: up a"}},
+        {"keydown F1 keydown space", {"Alert: down SPACEBAR"}},
+        {"keyup space keyup F1", {"Alert: up SPACEBAR"}},
+        {"keydown Control_R", {"Alert: down CTRL"}},
+        {"keyup Control_R", {"Alert: up CTRL"}},
+        {"keydown Shift_L", {"Alert: down LSHIFT"}},
+        {"keyup Shift_L", {"Alert: up LSHIFT"}},
+    };
+    for (const SStep& step : held) ASSERT_TRUE(Perform(run, step, window));
+    ASSERT_TRUE(Perform(run, {"key F12", {"Alert: end"}}, window));
+    EXPECT_EQ(run.Wait(), 0) << run.Log();
+    std::vector<std::string> lines = run.LogLines();
+    for (std::size_t i = heldStart; i < lines.size(); ++i) EXPECT_NE(lines[i], "Alert: down F1");
+}
+
+TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
+    // A 320 x 240 game in a 640 x 400 window: the viewport is 533 x 400, 53 pixels from the left.
+    CGameRun run(x_, "Letter Box", 640, 400, std::string(kCommon) + kMouse);
+    ASSERT_TRUE(run.Start());
+    ASSERT_GE(run.WaitForLine("Alert: ready"), 0) << run.Log();
+    const std::string window = run.Window();
+    ASSERT_FALSE(window.empty()) << run.Log();
+    ASSERT_TRUE(run.Xdo("windowfocus --sync " + window));
+
+    // Window (153, 60) is viewport (100, 60): game 320 * 100 / 533 = 60, 240 * 60 / 400 = 36.
+    ASSERT_TRUE(Perform(run, {"mousemove --sync --window %W 153 60", {"Alert: mouse 60 36 0"}}, window));
+    ASSERT_TRUE(Perform(run, {"click 1", {"Alert: mouse 60 36 1", "Alert: mouse 60 36 0"}}, window));
+    // The far corner of the viewport is the far corner of the game.
+    ASSERT_TRUE(Perform(run, {"mousemove --sync --window %W 585 399", {"Alert: mouse 319 239 0"}}, window));
+
+    // Resting near the viewport's edge lets the pointer go after a moment; a click on the margin
+    // then acts at the last point inside the viewport, where the pointer is put back.
+    ASSERT_TRUE(Perform(run, {"mousemove --sync --window %W 55 60", {"Alert: mouse 1 36 0"}}, window));
+    std::this_thread::sleep_for(600ms);
+    ASSERT_TRUE(Perform(run, {"mousemove --window %W 10 60", {}}, window));
+    ASSERT_TRUE(Perform(run, {"click 3", {"Alert: mouse 1 36 2", "Alert: mouse 1 36 0"}}, window));
+    const std::string geometry = Capture("DISPLAY=" + x_.Display() + " xdotool getwindowgeometry --shell " + window);
+    const std::string pointer = Capture("DISPLAY=" + x_.Display() + " xdotool getmouselocation --shell");
+    EXPECT_EQ(ShellValue(pointer, "X") - ShellValue(geometry, "X"), 55) << geometry << "\n" << pointer;
+    EXPECT_EQ(ShellValue(pointer, "Y") - ShellValue(geometry, "Y"), 60) << geometry << "\n" << pointer;
+
+    ASSERT_TRUE(Perform(run, {"key F12", {"Alert: end"}}, window));
+    EXPECT_EQ(run.Wait(), 0) << run.Log();
+    // The move over the margin reached nobody: no event between the edge move and the click.
+    std::vector<std::string> lines = run.LogLines();
+    int edge = run.WaitForLine("Alert: mouse 1 36 0");
+    ASSERT_GE(edge, 0);
+    ASSERT_LT(static_cast<std::size_t>(edge) + 1, lines.size());
+    EXPECT_EQ(lines[edge + 1], "Alert: mouse 1 36 2") << run.Log();
+}
+
+TEST_F(WindowInputTest, KeyDownIsFalseWhileAnotherWindowIsActive) {
+    CGameRun a(x_, "Game A", 320, 240, std::string(kCommon) + kHeld);
+    CGameRun b(x_, "Game B", 320, 240, std::string(kCommon) + kHeld);
+    ASSERT_TRUE(a.Start());
+    ASSERT_TRUE(b.Start());
+    ASSERT_GE(a.WaitForLine("Alert: ready"), 0) << a.Log();
+    ASSERT_GE(b.WaitForLine("Alert: ready"), 0) << b.Log();
+    const std::string windowA = a.Window(), windowB = b.Window();
+    ASSERT_FALSE(windowA.empty()) << a.Log();
+    ASSERT_FALSE(windowB.empty()) << b.Log();
+
+    ASSERT_TRUE(a.Xdo("windowfocus --sync " + windowA));
+    ASSERT_TRUE(Perform(a, {"keydown Left", {"Alert: down LEFT"}}, windowA));
+    // Still held, but game A is no longer the active window.
+    ASSERT_TRUE(Perform(a, {"windowfocus --sync " + windowB, {"Alert: up LEFT"}}, windowA));
+    ASSERT_TRUE(Perform(b, {"keyup Left keydown Left", {"Alert: down LEFT"}}, windowB));
+    std::this_thread::sleep_for(200ms);
+    EXPECT_EQ(a.LogLines().back(), "Alert: up LEFT") << a.Log();
+    ASSERT_TRUE(Perform(b, {"keyup Left", {"Alert: up LEFT"}}, windowB));
+
+    ASSERT_TRUE(Perform(b, {"key F12", {"Alert: end"}}, windowB));
+    ASSERT_TRUE(a.Xdo("windowfocus --sync " + windowA));
+    ASSERT_TRUE(Perform(a, {"key F12", {"Alert: end"}}, windowA));
+    EXPECT_EQ(a.Wait(), 0) << a.Log();
+    EXPECT_EQ(b.Wait(), 0) << b.Log();
+}
