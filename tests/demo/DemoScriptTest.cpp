@@ -1,0 +1,101 @@
+// The demo's own script logic, driven from a small test script that imports it: clicks name what
+// the room's masks hold under the pointer, and keys pan the camera and leave the game.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "DemoTestUtil.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using demotest::SPicture;
+
+// A copy of the built demo whose settings start test.ovs instead of main.ovs.
+class DemoScript : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const fs::path data = demotest::DemoDir() / "DATA";
+        if (!fs::exists(data / "main.ovs")) FAIL() << "build the demo first: cmake --build <build> --target demo";
+        fs::copy(data, game_ / "DATA");
+        game_.Write("DATA/settings.xml",
+                    "<settings><game width=\"320\" height=\"240\"/><default script=\"test\"/></settings>");
+    }
+
+    demotest::SRun RunWith(const std::string& testScript) {
+        game_.Write("DATA/test.ovs", "Import('main');\n" + testScript);
+        return demotest::RunEngine(game_.path(), "--frames 600");
+    }
+
+    ovetest::TempDir game_;
+};
+
+}  // namespace
+
+TEST_F(DemoScript, ClicksNameWhatIsUnderThePointer) {
+    const fs::path art = demotest::DemoArtDir();
+    const SPicture click = demotest::ReadPng(art / "click.png");
+    const SPicture control = demotest::ReadPng(art / "control.png");
+    const SPicture walk = demotest::ReadPng(art / "walk.png");
+    ASSERT_EQ(click.width, 480);
+    std::vector<std::string> names;
+    std::ifstream in(art / "hotspots.txt");
+    for (std::string line; std::getline(in, line);) names.push_back(line);
+
+    // Before the first frame the camera shows the whole room at the screen's width (320 x 160),
+    // centred: room point = (sx * 480 / 320, (sy - 40) * 240 / 160).
+    std::ostringstream points, expected;
+    expected << "Alert: ";
+    bool first = true;
+    for (int sy = 41; sy < 200; sy += 9) {
+        for (int sx = 2; sx < 320; sx += 11) {
+            const int bx = sx * 480 / 320, by = (sy - 40) * 240 / 160;
+            const int hotspot = click.At(bx, by)[0];
+            std::string what;
+            if (hotspot)
+                what = names.at(std::size_t(hotspot) - 1);
+            else if (walk.At(bx, by)[0])
+                what = control.At(bx, by)[0] == 1 ? "the way out" : "the floor";
+            else
+                what = "nothing";
+            points << "[" << sx << "," << sy << "],";
+            expected << (first ? "" : "|") << "OVE Demo - " << what;
+            first = false;
+        }
+    }
+    expected << "\n";
+    // A press names the spot once; holding the button while moving and letting go do not.
+    demotest::SRun r = RunWith("var P = [" + points.str() + R"(];
+var titles = [];
+SetTitle = function (text) { titles.push(text); };
+Run = function () {
+    for (var i = 0; i < P.length; i++) {
+        onMouseEvent(P[i][0], P[i][1], 1);
+        onMouseEvent(P[i][0] + 1, P[i][1], 1);
+        onMouseEvent(P[i][0] + 1, P[i][1], 0);
+    }
+    Alert(titles.join("|"));
+};
+)");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, expected.str());
+}
+
+TEST_F(DemoScript, KeysPanTheCameraAndEscapeLeaves) {
+    // Keys come out newest first: Escape ends the loop after this turn, the arrows still count.
+    demotest::SRun r = RunWith(R"(
+var demoRun = Run;
+Run = function () {
+    PostKey(RIGHT); PostKey(RIGHT); PostKey(LEFT); PostKey(RIGHT); PostKey(ESCAPE);
+    demoRun();
+    Alert(Camera.target, Camera.autoPan, Camera.zoom < 0.1);
+};
+)");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // From the middle (240): +64 +64 -64 +64 = 368, held at 320 so that the screen stays in the room.
+    EXPECT_EQ(r.err, "Alert: 320 false true\n");
+}
