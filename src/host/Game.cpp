@@ -67,7 +67,8 @@ CGame::~CGame() {
         defaultFont = nullptr;
     }
     Cleanup();
-    delete window;  // the window keeps no pointer to the game
+    if (window) window->AttachGame(nullptr);  // the window keeps no pointer to the game
+    delete window;
     window = nullptr;
     viewport = nullptr;
     if (g_game == this) g_game = nullptr;
