@@ -7,7 +7,7 @@ pkgs=(
   libsdl2-dev libsdl2-mixer-dev timgm6mb-soundfont
   libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
   libturbojpeg0-dev libjpeg62-turbo-dev
-  zlib1g-dev libfreetype-dev libpng-dev
+  zlib1g-dev libfreetype-dev libpng-dev fonts-dejavu-core
   googletest libgtest-dev
   imagemagick zip unzip p7zip-full libjpeg-turbo-progs qoi
   xvfb xdotool

@@ -134,7 +134,8 @@ bool CGame::Startup() {
 
         window = new CGameWindow();
         std::string why;
-        if (!window->Create(&CRenderer::PrepareWindowAttributes, &why) || !window->GetHandle()) {
+        if (!window->Create(&CRenderer::PrepareWindowAttributes, &why, settings.windowWidth, settings.windowHeight) ||
+            !window->GetHandle()) {
             if (!why.empty()) std::fprintf(stderr, "ove: %s\n", why.c_str());
             throw SHostError("Couldn't create window");
         }

@@ -124,17 +124,21 @@ CGameWindow::~CGameWindow() {
     Destroy();
 }
 
-bool CGameWindow::Create(void (*beforeCreate)(), std::string* error) {
+bool CGameWindow::Create(void (*beforeCreate)(), std::string* error, std::int32_t width, std::int32_t height) {
     SNativeWindowOptions options;
     options.opengl = true;
     options.resizable = true;
     options.hidden = true;
-    return CWindow::Create("", 320, 240, options, beforeCreate, error);
+    // Created at its final size: some video drivers (the offscreen one among them) never resize
+    // the drawing surface after creation.
+    initialWidth_ = std::max(1, width);
+    initialHeight_ = std::max(1, height);
+    return CWindow::Create("", initialWidth_, initialHeight_, options, beforeCreate, error);
 }
 
 std::int32_t CGameWindow::OnCreate() {
     viewport_ = std::make_unique<CGameViewport>();
-    if (!viewport_->CreateChild(this, 0, 0, 320, 240)) return -1;
+    if (!viewport_->CreateChild(this, 0, 0, initialWidth_, initialHeight_)) return -1;
     viewport_->AttachGame(game_);
     return 0;
 }

@@ -99,9 +99,11 @@ public:
     CGameWindow();
     ~CGameWindow() override;
 
-    // Creates the hidden SDL window (OpenGL, resizable, empty title, client 320 x 240) and the
-    // viewport. `beforeCreate` runs first: the renderer sets its OpenGL attributes there.
-    bool Create(void (*beforeCreate)() = nullptr, std::string* error = nullptr);
+    // Creates the hidden SDL window (OpenGL, resizable, empty title, client 320 x 240 unless
+    // told otherwise) and the viewport. `beforeCreate` runs first: the renderer sets its OpenGL
+    // attributes there.
+    bool Create(void (*beforeCreate)() = nullptr, std::string* error = nullptr, std::int32_t width = 320,
+                std::int32_t height = 240);
     // Stores the game in the window and the viewport (null detaches).
     void AttachGame(IWindowInput* game);
     CGameViewport* GetViewport() const { return viewport_.get(); }
@@ -154,6 +156,8 @@ private:
 
     IWindowInput* game_ = nullptr;
     std::unique_ptr<CGameViewport> viewport_;
+    std::int32_t initialWidth_ = 320;
+    std::int32_t initialHeight_ = 240;
     std::int32_t minClientWidth_ = 320;
     std::int32_t minClientHeight_ = 240;
     std::uint8_t systemCursorShown_ = 1;

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <string>
 
+#include "image/Bitmap.h"
+#include "image/ImageLoad.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -121,4 +123,29 @@ TEST(Engine, DataDirectoryWinsOverThePackedArchive) {
     game.Write("DATA/main.ovs", "function Init() {} function Run() { Alert('from directory'); }");
     SRun r = RunEngine(game.path());
     EXPECT_EQ(r.err, "Alert: from directory\n");
+}
+
+TEST(Engine, ScreenshotCoversTheWholeGameWhenTheWindowIsLarger) {
+    // The window is twice the game's size; the whole frame must reach the screenshot.
+    ovetest::TempDir game;
+    game.Write("DATA/settings.xml", "<settings><game width=\"160\" height=\"120\"/>"
+                                    "<window width=\"480\" height=\"240\"/></settings>");
+    game.Write("DATA/main.ovs", "var running = true; function Init() { SetBackdrop(0x3060C0); }"
+                                "function Run() { while (running) Display(); } function Quit() { running = false; }");
+    SRun r = RunEngine(game.path(), "--frames 3 --screenshot shot.bmp");
+    ASSERT_EQ(r.status, 0) << r.err;
+    std::string error;
+    auto shot = ove::LoadImageFile((game / "shot.bmp").string(), &error);
+    ASSERT_TRUE(shot) << error;
+    ASSERT_EQ(shot->Width(), 160u);
+    ASSERT_EQ(shot->Height(), 120u);
+    int wrong = 0;
+    for (unsigned y = 0; y < shot->Height(); ++y) {
+        const unsigned char* row = shot->TopRow(y);
+        for (unsigned x = 0; x < shot->Width(); ++x) {
+            const unsigned char* p = row + 4 * x;  // blue, green, red, alpha
+            if (p[0] != 0xC0 || p[1] != 0x60 || p[2] != 0x30) ++wrong;
+        }
+    }
+    EXPECT_EQ(wrong, 0);
 }
