@@ -2,7 +2,7 @@
 # Installs every Debian package the engine, its tools and its tests need. Safe to run twice.
 set -euo pipefail
 pkgs=(
-  build-essential cmake pkg-config
+  build-essential cmake ninja-build pkg-config
   duktape-dev
   libsdl2-dev libsdl2-mixer-dev timgm6mb-soundfont
   libgl-dev libegl-dev libgl1-mesa-dri libegl-mesa0
