@@ -57,6 +57,13 @@ std::vector<u8> LoadMaskValues(const std::string& path, u32 width, u32 height, s
             const u8* row = cells.TopRow(y);
             std::copy(row, row + width, values.begin() + std::ptrdiff_t(y) * width);
         }
+        // Grey pictures of 1, 2 or 4 bits hold levels, not values: white is 255 at any depth
+        // (image editors save two-colour masks as 1-bit grey).
+        const u32 bits = FormatSignificantBits(f);
+        if (IsGreyFormat(f) && bits < 8) {
+            const u32 top = (1u << bits) - 1;
+            for (u8& v : values) v = static_cast<u8>(v * 255u / top);
+        }
         return values;
     }
     auto rgba = ConvertToRgba8888(std::move(picture));

@@ -262,6 +262,26 @@ TEST_F(ToolTest, PictureWithMasksAndHotspots) {
     EXPECT_NE(out.find("3: window"), std::string::npos) << out;
 }
 
+TEST_F(ToolTest, OneBitGreyMasksHoldLevelsNotIndices) {
+    if (!ovetest::HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
+    const u32 w = 4, h = 2;
+    std::vector<u8> rgb(w * h * 3, 90);
+    ASSERT_TRUE(WritePng(dir / "room.png", w, h, PNG_FORMAT_RGB, rgb.data()));
+    // A two-colour picture: ImageMagick stores it as 1-bit grey.
+    ASSERT_EQ(ovetest::Run("cd '" + dir.path().string() +
+                           "' && convert -size 4x2 xc:white -fill black -draw 'point 0,0' -draw 'point 3,1'"
+                           " -type bilevel walk.png"),
+              0);
+    std::string out;
+    ASSERT_EQ(Tool(dir, "pict room.PICT --image room.png --walk walk.png", &out), 0) << out;
+    CFile file((dir / "room.PICT").c_str(), "rb");
+    CBackdropPicture picture;
+    ASSERT_TRUE(picture.Load(&file));
+    ASSERT_NE(picture.WalkMask(), nullptr);
+    const u8 expected[] = {0, 255, 255, 255, 255, 255, 255, 0};
+    for (u32 i = 0; i < w * h; ++i) EXPECT_EQ(picture.WalkMask()->ValueAt(i), expected[i]) << i;
+}
+
 TEST_F(ToolTest, PictureRefusals) {
     std::vector<u8> rgba(4 * 4 * 4, 200), grey(3 * 3, 1), colour(4 * 4 * 3, 0);
     rgba[3] = 100;  // not opaque
