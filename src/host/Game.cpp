@@ -214,6 +214,8 @@ bool CGame::InitGame(const std::string& commandLine) {
 }
 
 void CGame::Run() {
+    // --frames 0: the window is closed before the first frame.
+    if (frameLimit == 0 && window) PostWindowClose(window->GetHandle());
     SRunResult run = RunSource("Run ()", "CGame::Run");
     if (run.running && run.ok) return;
     failed = true;

@@ -93,6 +93,19 @@ function Quit() { running = false; Alert('quit'); }
     EXPECT_EQ(r.err, "Alert: quit\nAlert: left after 6\n");
 }
 
+TEST(Engine, ZeroFramesClosesTheWindowBeforeTheFirstFrame) {
+    ovetest::TempDir game;
+    game.Write("DATA/main.ovs", R"(
+var running = true, frames = 0;
+function Init() {}
+function Run() { while (running) { Display(); frames++; } Alert('frames', frames); }
+function Quit() { running = false; }
+)");
+    SRun r = RunEngine(game.path(), "--frames 0");
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Alert: frames 1\n");
+}
+
 TEST(Engine, WorkingDirectoryAndCaseInsensitiveNames) {
     ovetest::TempDir game;
     game.Write("DATA/Main.OVS", "function Init() { Import('Lib'); } function Run() { Alert(hello()); }");
