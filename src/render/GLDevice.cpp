@@ -334,7 +334,9 @@ bool CGLDevice::TargetOffscreen(int width, int height, std::string& failure) {
         gl.BindRenderbuffer(GL_RENDERBUFFER, m_fboColour);
         gl.RenderbufferStorage(GL_RENDERBUFFER, GL_RGBA8, width, height);
         gl.FramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, m_fboColour);
-        if (gl.CheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_UNSUPPORTED) {
+        // A colour attachment alone makes a complete framebuffer; anything else (a size beyond
+        // the device's, an unsupported format) means no render target.
+        if (gl.CheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
             failure = "Unable to create render target";
             ReleaseOffscreen();
             return false;
@@ -384,7 +386,8 @@ void CGLDevice::ClearWindow() {
     gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
     gl.ClearColor(0.0f, 0.0f, 0.0f, 1.0f);
     gl.Clear(GL_COLOR_BUFFER_BIT);
-    m_colourWrite = 1;
+    if (m_colourWrite == 0) gl.ColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    else m_colourWrite = 1;
     if (scissor) gl.Enable(GL_SCISSOR_TEST);
 }
 
@@ -394,17 +397,17 @@ void CGLDevice::Swap() {
 
 void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool stencil, int s,
                       const SDeviceRect* rect) {
+    // GL clears obey the write masks, the original's clears did not: open them for the clear and
+    // put them back after, so that the render states stay as set.
     GLbitfield bits = 0;
     if (colour) {
         gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        m_colourWrite = 1;
         gl.ClearColor(((argb >> 16) & 0xFF) / 255.0f, ((argb >> 8) & 0xFF) / 255.0f, (argb & 0xFF) / 255.0f,
                       ((argb >> 24) & 0xFF) / 255.0f);
         bits |= GL_COLOR_BUFFER_BIT;
     }
     if (depth) {
         gl.DepthMask(GL_TRUE);
-        m_depthWrite = 1;
         gl.ClearDepth(z);
         bits |= GL_DEPTH_BUFFER_BIT;
     }
@@ -421,6 +424,14 @@ void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool
     gl.Enable(GL_SCISSOR_TEST);
     gl.Scissor(x, y, w, h);
     gl.Clear(bits);
+    if (colour) {
+        if (m_colourWrite == 0) gl.ColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+        else m_colourWrite = 1;
+    }
+    if (depth) {
+        if (m_depthWrite == 0) gl.DepthMask(GL_FALSE);
+        else m_depthWrite = 1;
+    }
     if (m_scissor) {
         ToGL(m_scissorRect, x, y, w, h);
         gl.Scissor(x, y, w, h);

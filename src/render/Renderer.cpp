@@ -3,6 +3,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <stdexcept>
@@ -661,7 +662,8 @@ void CRenderer::ComposeFrame() {
         return m_painterNext < m_painter.size() ? m_painter[m_painterNext] : nullptr;
     };
 
-    DrawLevel(0);
+    // Level 0 is the tile layers' alone: image layers sit on levels 1..16.
+    if (m_tileLayers) m_tileLayers->Draw(*this, 0);
     int level = 0;
     for (CSpriteBase* o : m_depthTested) {
         if (o == m_cursor) continue;
@@ -670,7 +672,9 @@ void CRenderer::ComposeFrame() {
             ++m_painterNext;
             DrawPainter(p);
         }
-        const int t = std::min(15, int(std::trunc(30.0 - 30.0 * double(d))));
+        // Compared in double first: a very near depth must cap at 15, not overflow the int.
+        const double span = std::trunc(30.0 - 30.0 * double(d));
+        const int t = span >= 15.0 ? 15 : span > double(INT_MIN) ? int(span) : INT_MIN;
         if (level < t) {
             do {
                 ++level;

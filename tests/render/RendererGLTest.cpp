@@ -481,3 +481,69 @@ TEST_F(GLRenderTest, LinesAreOnePixelWide) {
             }
     EXPECT_EQ(lit, 10) << "a horizontal line of length 10 covers 10 pixels in one row";
 }
+
+TEST_F(GLRenderTest, ImageLayerAtLevelZeroIsNeverDrawn) {
+    // Image layers live on levels 1..16; level 0 belongs to the tile layers alone.
+    Open(4, 4);
+    renderer->SetBackdropColour(0xFF000000);
+    auto proxy = std::make_unique<CBitmapProxy>(std::make_unique<CBitmap>(4, 4, PixelFormat::Rgba8888));
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) SetPixel(*proxy, x, y, 0xFF00FF00u);
+    ASSERT_EQ(proxy->level, 0u);
+    ASSERT_TRUE(renderer->AddOverlay(proxy.get()));
+    auto img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 1, 1)), Hex(0xFF000000));
+    proxy->level = 1;
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 1, 1)), Hex(0xFF00FF00));
+    renderer->RemoveOverlay(proxy.get());
+}
+
+TEST_F(GLRenderTest, DepthClearBeforeOnTopObjectsKeepsDepthWritesAsSet) {
+    Open(4, 4);
+    renderer->SetBackdropColour(0xFF000000);
+    // The GUI leaves additive blending on, hence depth writes off; the depth clear before the
+    // on-top objects must not switch them back on behind the cache's back.
+    CTestDrawable gui(0.0f, true, [](CRenderer& r) { r.SetBlendMode(kBlendAdditive); });
+    // Sorted farthest first: the near fill comes first; with depth writes off the far one still adds.
+    CTestDrawable nearFill(0.9f, false, [](CRenderer& r) { r.FillRect(0, 0, 4, 4, 0xFF400000, 0.2f); });
+    CTestDrawable farFill(0.8f, false, [](CRenderer& r) { r.FillRect(0, 0, 4, 4, 0xFF004000, 0.5f); });
+    nearFill.onTop = farFill.onTop = true;
+    ASSERT_TRUE(renderer->AddGUIElement(&gui));
+    ASSERT_TRUE(renderer->AddObject(&nearFill));
+    ASSERT_TRUE(renderer->AddObject(&farFill));
+    auto img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 2, 2)), Hex(0xFF404000));
+}
+
+TEST_F(GLRenderTest, RenderTargetBeyondTheDeviceFailsWithItsMessage) {
+    Open(8, 8);
+    renderer->SetBackdropColour(0xFF102030);
+    renderer->SetGameSize(1 << 20, 8);
+    try {
+        renderer->RenderToImage(8, 8);
+        ADD_FAILURE() << "a render target of 2^20 pixels across cannot exist";
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "Unable to create render target");
+    }
+    // The renderer draws on afterwards.
+    renderer->SetGameSize(8, 8);
+    auto img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 3, 3)), Hex(0xFF102030));
+}
+
+TEST_F(GLRenderTest, VeryNearDepthTestedObjectComesAfterEveryLevel) {
+    Open(4, 4);
+    std::vector<std::string> log;
+    CLevelLog layers(log);
+    renderer->SetTileLayers(&layers);
+    // Priority 2^31 - 1: 30 - 30d is beyond the int range; T is still at most 15, so levels 1..16
+    // all come before the object.
+    CTestDrawable nearest(CRenderer::PriorityDepth(2147483647), false,
+                          [&log](CRenderer&) { log.push_back("nearest"); });
+    ASSERT_TRUE(renderer->AddObject(&nearest));
+    Capture();
+    ASSERT_EQ(log.size(), 18u);
+    for (int i = 0; i <= 16; ++i) EXPECT_EQ(log[std::size_t(i)], "L" + std::to_string(i));
+    EXPECT_EQ(log[17], "nearest");
+}
