@@ -64,8 +64,11 @@ bool CBackdropPicture::Load(CDataBin* file) {
 
     u8 head[36];
     if (!ReadBytes(file, head, sizeof head) || !IsTag(head, "PICT")) return false;
-    i32 width = static_cast<i32>(LE32(head + 4));
-    i32 height = static_cast<i32>(LE32(head + 8));
+    // The size stands once the magic does, even when the image cannot be read after it.
+    const i32 width = static_cast<i32>(LE32(head + 4));
+    const i32 height = static_cast<i32>(LE32(head + 8));
+    m_width = width;
+    m_height = height;
 
     u8 image[16];
     if (!ReadBytes(file, image, sizeof image) || !IsTag(image, "IMGE")) return false;
@@ -84,8 +87,6 @@ bool CBackdropPicture::Load(CDataBin* file) {
         // The file's first row is the top of the picture, the bitmap's last memory row.
         if (!ReadBytes(file, bitmap->TopRow(u32(y)), static_cast<u32>(rowBytes))) return false;
     }
-    m_width = width;
-    m_height = height;
     m_bitmap = std::move(bitmap);
 
     LoadChunks(file);

@@ -21,8 +21,9 @@ public:
     CBackdropPicture(const CBackdropPicture&) = delete;
     CBackdropPicture& operator=(const CBackdropPicture&) = delete;
 
-    // Parses a picture from the stream's position. A wrong magic or an unusable image header ends
-    // loading silently with no image; truncated data ends it with what was read so far. True when
+    // Parses a picture from the stream's position. A wrong magic ends loading silently with no image
+    // and size 0 x 0; an unusable image header (or pixels that are not all there) ends it with no
+    // image but the size from the picture header; truncated chunks end it with what was read. True when
     // the picture has an image. Throws std::runtime_error("Unknown hotspot attribute") for an
     // attribute it does not know inside a hotspot record.
     bool Load(CDataBin* file);

@@ -95,9 +95,16 @@ TEST(Picture, BadHeadersGiveNoImage) {
     EXPECT_FALSE(Load(picture, wrongMagic));
     EXPECT_EQ(picture.Bitmap(), nullptr);
 
+    EXPECT_EQ(picture.Width(), 0);
+    EXPECT_EQ(picture.Height(), 0);
+
+    // The picture header was read before the image header failed: its size stays.
     Bytes wrongImage = SmallPicture();
     wrongImage.v[36] = 'X';
     EXPECT_FALSE(Load(picture, wrongImage));
+    EXPECT_EQ(picture.Bitmap(), nullptr);
+    EXPECT_EQ(picture.Width(), 3);
+    EXPECT_EQ(picture.Height(), 2);
 
     Bytes nonZeroWord = PictHead(3, 2, 24);
     nonZeroWord.v[48] = 1;

@@ -465,3 +465,38 @@ TEST(ViewBuilder, ClippingMirrorsAndRefusals) {
     view->Release();
     EXPECT_EQ(view->RefCount(), 2u);  // builder + keep
 }
+
+TEST(ViewBuilder, WritesTheViewFormatByteForByte) {
+    // 2 x 2 image, picture rows top to bottom: (A, B), (C, D); memory row 0 is the bottom one.
+    CBitmap image(2, 2, PixelFormat::Rgba8888);
+    const u32 a = 0xFF0000AA, bb = 0xFF0000BB, c = 0xFF0000CC, d = 0xFF0000DD;
+    auto put = [](u8* p, u32 v) {
+        for (int i = 0; i < 4; ++i) p[i] = u8(v >> (8 * i));
+    };
+    put(image.TopRow(0), a);
+    put(image.TopRow(0) + 4, bb);
+    put(image.TopRow(1), c);
+    put(image.TopRow(1) + 4, d);
+
+    CViewBuilder builder;
+    builder.NewLoop();
+    ASSERT_TRUE(builder.NewCel(&image, 0, 0, 2, 2));
+    builder.NewLoop(0);
+    builder.NewLoop();
+    ASSERT_TRUE(builder.NewCel(&image, 1, 1, 1, 1));  // memory row 1 = picture row 0: B
+    ASSERT_TRUE(builder.NewCel(&image, 0, 0, 2, 1));  // memory row 0 = picture row 1: C, D
+
+    Bytes expected = ViewHeader("VIEW", 32, 3);
+    expected.U32(0).U32(1).U32(2).U32(2).U32(0).U32(0).U32(a).U32(bb).U32(c).U32(d);
+    expected.U32(1).U32(0);
+    expected.U32(0).U32(2);
+    expected.U32(1).U32(1).U32(0).U32(0).U32(bb);
+    expected.U32(2).U32(1).U32(0).U32(0).U32(c).U32(d);
+    ASSERT_NE(builder.Buffer(), nullptr);
+    EXPECT_EQ(builder.Buffer()->Bytes(), expected.v);
+
+    CView* view = builder.Fixate(nullptr);
+    ASSERT_EQ(view->LoopCount(), 3u);
+    EXPECT_EQ(view->CelCount(1), 1u);
+    EXPECT_EQ(view->GetCelPixel(2, 1, 1, 0), d);
+}
