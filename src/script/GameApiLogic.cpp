@@ -54,8 +54,9 @@ SGamePoint ScreenToBackdrop(const SBackdropGeometry& g, SGamePoint s) {
 int32_t PriorityViewportHeight(int32_t setting, int32_t shownHeight, bool hasPicture, int32_t pictureHeight,
                                int32_t rendererHeight) {
     if (setting >= 0) return setting;
-    // A negative shown height (a script's odd SetBackdropDimensions) is no height at all.
-    if (shownHeight > 0 && shownHeight <= rendererHeight) return shownHeight;
+    // Any non-zero shown height that fits counts, even a negative one from an odd
+    // SetBackdropDimensions. A picture without rows would give a zero height to divide by.
+    if (shownHeight != 0 && shownHeight <= rendererHeight) return shownHeight;
     if (hasPicture && pictureHeight > 0 && pictureHeight <= rendererHeight) return pictureHeight;
     return rendererHeight;
 }

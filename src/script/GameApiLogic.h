@@ -44,8 +44,8 @@ SGamePoint BackdropToScreen(const SBackdropGeometry& g, SGamePoint backdrop);
 SGamePoint ScreenToBackdrop(const SBackdropGeometry& g, SGamePoint screen);
 
 // Height used for automatic sprite depths. A setting >= 0 wins; otherwise the shown backdrop
-// height when it is positive and fits the renderer, else the picture's height when it fits,
-// else the renderer's height.
+// height when it is non-zero and fits the renderer, else the picture's height when it is
+// positive and fits, else the renderer's height.
 int32_t PriorityViewportHeight(int32_t setting, int32_t shownHeight, bool hasPicture, int32_t pictureHeight,
                                int32_t rendererHeight);
 

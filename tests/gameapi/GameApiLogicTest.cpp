@@ -106,7 +106,8 @@ TEST(PriorityViewport, AutomaticPrefersShownHeightThenPictureThenRenderer) {
     EXPECT_EQ(PriorityViewportHeight(-1, 800, true, 600, 480), 480);  // both too tall: renderer
     EXPECT_EQ(PriorityViewportHeight(-1, 0, false, 0, 480), 480);
     EXPECT_EQ(PriorityViewportHeight(-1, 300, false, 0, 480), 300);   // solid backdrop with a size
-    EXPECT_EQ(PriorityViewportHeight(-7, -50, true, 100, 480), 100);  // negative shown height unused
+    EXPECT_EQ(PriorityViewportHeight(-7, -50, true, 100, 480), -50);  // any non-zero shown height that fits
+    EXPECT_EQ(PriorityViewportHeight(-1, 0, true, 0, 480), 480);      // a picture without rows: renderer
 }
 
 TEST(RandomRange, ArgumentCountsChooseTheEnds) {
