@@ -36,9 +36,10 @@ SGameSize BackdropDimensions(int32_t w, int32_t h, int32_t pictureWidth, int32_t
 
 SGamePoint BackdropToScreen(const SBackdropGeometry& g, SGamePoint b) {
     if (!g.hasPicture) return {Clamp32(int64_t{b.x} + g.offsetX), Clamp32(int64_t{b.y} + g.offsetY)};
-    // A picture with a zero side cannot be scaled from; only its offset applies on that axis.
-    int64_t sx = g.pictureWidth != 0 ? int64_t{g.shownWidth} * b.x / g.pictureWidth : b.x;
-    int64_t sy = g.pictureHeight != 0 ? int64_t{g.shownHeight} * b.y / g.pictureHeight : b.y;
+    // A picture with a zero side cannot be scaled from: that axis maps to 0 before the offset,
+    // as the other zero sizes do.
+    int64_t sx = g.pictureWidth != 0 ? int64_t{g.shownWidth} * b.x / g.pictureWidth : 0;
+    int64_t sy = g.pictureHeight != 0 ? int64_t{g.shownHeight} * b.y / g.pictureHeight : 0;
     return {Clamp32(sx + g.offsetX), Clamp32(sy + g.offsetY)};
 }
 

@@ -38,7 +38,7 @@ struct SBackdropGeometry {
 SGameSize BackdropDimensions(int32_t w, int32_t h, int32_t pictureWidth, int32_t pictureHeight);
 
 // backdrop -> screen: shown * b / picture + offset, per axis (truncating). Without a picture only
-// the offset is applied.
+// the offset is applied; a zero picture side maps that axis to the offset.
 SGamePoint BackdropToScreen(const SBackdropGeometry& g, SGamePoint backdrop);
 // screen -> backdrop: (s - offset) * picture / shown. A zero shown side maps that axis to 0.
 SGamePoint ScreenToBackdrop(const SBackdropGeometry& g, SGamePoint screen);

@@ -137,6 +137,12 @@ TEST_F(ColourTest, GlobalFunctionsBuildNewColours) {
     EXPECT_EQ(Eval("try { RGBA(); 'no error' } catch (e) { e.name }"), "TypeError");
 }
 
+TEST_F(ColourTest, FunctionsDeclareTheirArgumentCounts) {
+    EXPECT_EQ(Eval("[Colour.length, RGB8.length, RGBA8.length, RGBF.length, RGBAF.length, RGB.length,"
+                   " RGBA.length, Colour.prototype.toString.length].join()"),
+              "4,3,4,3,4,1,1,0");
+}
+
 TEST_F(ColourTest, NamedColoursHaveTheirValues) {
     const struct {
         const char* name;

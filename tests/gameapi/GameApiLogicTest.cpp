@@ -86,7 +86,7 @@ TEST(BackdropMapping, DegenerateSizesGiveFiniteAnswers) {
     EXPECT_EQ(BackdropToScreen(g, {100, 100}), (SGamePoint{5, 5}));
     // A picture with no pixels cannot be scaled from.
     SBackdropGeometry empty = Picture(0, 0, 320, 200, 1, 2);
-    EXPECT_EQ(BackdropToScreen(empty, {10, 20}), (SGamePoint{11, 22}));
+    EXPECT_EQ(BackdropToScreen(empty, {10, 20}), (SGamePoint{1, 2}));
     // Extreme values saturate rather than wrap.
     SBackdropGeometry big = Picture(1, 1, INT_MAX, INT_MAX, INT_MAX, INT_MAX);
     EXPECT_EQ(BackdropToScreen(big, {INT_MAX, 1}), (SGamePoint{INT_MAX, INT_MAX}));

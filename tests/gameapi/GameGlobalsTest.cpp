@@ -131,6 +131,31 @@ TEST_F(GameGlobalsTest, ConstantsHaveTheirValuesAndAreReadOnly) {
     }
 }
 
+// ---------------------------------------------------------------- registration
+
+TEST_F(GameGlobalsTest, FunctionsDeclareTheirArgumentCounts) {
+    // Variable-argument functions report 0; a point or sprite argument takes up to two slots.
+    const struct {
+        const char* name;
+        int args;
+    } expected[] = {
+        {"Alert", 0}, {"alert", 0}, {"debug", 0}, {"GC", 0}, {"Animate", 0}, {"Display", 0}, {"Idle", 0},
+        {"Mark", 0}, {"Wait", 1}, {"Delay", 1}, {"SetBackdrop", 1}, {"ClearBackdrop", 0}, {"GetBackdrop", 0},
+        {"BackdropExists", 1}, {"PictureExists", 1}, {"SetBackdropDimensions", 2}, {"SetBackdropOffset", 2},
+        {"GetBackdropWidth", 0}, {"GetBackdropHeight", 0}, {"GetBackdropXOffset", 0}, {"GetBackdropYOffset", 0},
+        {"BackdropToScreen", 2}, {"ScreenToBackdrop", 2}, {"GetControl", 2}, {"GetWalkability", 2},
+        {"GetHotspot", 2}, {"SetPriorityViewportHeight", 1}, {"SetTitle", 1}, {"GoFullScreen", 0},
+        {"GetParams", 0}, {"RandomInt", 0},
+    };
+    for (const auto& f : expected) {
+        std::string name = f.name;
+        EXPECT_EQ(Eval("typeof " + name + " === 'function' ? " + name + ".length : 'missing'"), std::to_string(f.args))
+            << name;
+    }
+    // Extra arguments reach variable-argument functions only.
+    EXPECT_EQ(Eval("var seen = 0; try { RandomInt(1, 2, 'x', 0); } catch (e) { seen = e.name } seen"), "RangeError");
+}
+
 // ---------------------------------------------------------------- RandomInt
 
 TEST_F(GameGlobalsTest, RandomIntCoversItsRangeAndNoMore) {
