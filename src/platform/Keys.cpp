@@ -126,8 +126,9 @@ SKeyTranslation TranslateKey(int sdlScancode, int sdlKeycode, unsigned mods) {
     // Letters follow the layout (an AZERTY 'A' is where QWERTY has Q); keys of layouts without
     // Latin letters keep their position.
     if (sdlKeycode >= 'a' && sdlKeycode <= 'z') key.virtualKey = sdlKeycode - 'a' + 'A';
-    const bool numLock = (mods & KMOD_NUM) != 0;
-    if (IsKeypadDigit(sdlScancode) && numLock) {
+    // Shift turns Num Lock's digits back into the navigation keys, as on Windows.
+    const bool keypadDigits = (mods & KMOD_NUM) != 0 && !(mods & KMOD_SHIFT);
+    if (IsKeypadDigit(sdlScancode) && keypadDigits) {
         key.virtualKey = sdlScancode == SDL_SCANCODE_KP_PERIOD
                              ? kVkDecimal
                              : kVkNumpad0 + (sdlScancode == SDL_SCANCODE_KP_0 ? 0 : sdlScancode - SDL_SCANCODE_KP_1 + 1);
@@ -170,7 +171,10 @@ SKeyTranslation TranslateKey(int sdlScancode, int sdlKeycode, unsigned mods) {
     default: break;
     }
     if (IsKeypadDigit(sdlScancode)) {
-        key.typesText = numLock;
+        key.typesText = keypadDigits;
+        // A navigation key types nothing, even where the system sends a digit (Shift with Num
+        // Lock off on X11).
+        if (!keypadDigits) key.suppressText = true;
         return key;
     }
     // Printable keys carry their character as the keycode; Delete is 127 but types nothing.

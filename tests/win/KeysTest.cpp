@@ -126,6 +126,15 @@ TEST(Keys, KeypadFollowsNumLock) {
     EXPECT_EQ(off.virtualKey, 37);
     EXPECT_EQ(off.scanCode * 256, 19200);  // same code as the grey Left key
     EXPECT_TRUE(TranslateKey(SDL_SCANCODE_KP_PLUS, SDLK_KP_PLUS, KMOD_NONE).typesText);
+    // Shift gives the navigation keys whatever Num Lock says, and no digit.
+    for (unsigned mods : {unsigned(KMOD_NUM | KMOD_LSHIFT), unsigned(KMOD_RSHIFT)}) {
+        SKeyTranslation shifted = TranslateKey(SDL_SCANCODE_KP_4, SDLK_KP_4, mods);
+        EXPECT_FALSE(shifted.HasCharacter()) << mods;
+        EXPECT_TRUE(shifted.suppressText) << mods;
+        EXPECT_EQ(shifted.virtualKey, 37) << mods;
+        EXPECT_EQ(shifted.scanCode * 256, 19200) << mods;
+    }
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_KP_PERIOD, SDLK_KP_PERIOD, KMOD_NUM | KMOD_LSHIFT).virtualKey, 46);
 }
 
 TEST(Keys, UnknownKeysAreNotDelivered) {

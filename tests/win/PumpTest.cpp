@@ -150,6 +150,20 @@ TEST_F(Pump, TypedKeysBecomeKeyCodes) {
                                                13, 27, 8, -128, '?'}));
 }
 
+TEST_F(Pump, KeypadDigitsAndNavigation) {
+    Key(SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NUM);
+    Text("4");
+    Key(SDL_SCANCODE_KP_4, SDLK_KP_4, KMOD_NUM | KMOD_LSHIFT);  // X11 sends no text here
+    Key(SDL_SCANCODE_KP_7, SDLK_KP_7, KMOD_LSHIFT);
+    Text("7");  // X11: Shift inverts a switched-off Num Lock
+    Key(SDL_SCANCODE_KP_5, SDLK_KP_5, KMOD_NONE);
+    Key(SDL_SCANCODE_KP_PLUS, SDLK_KP_PLUS, KMOD_NONE);
+    Text("+");
+    Key(SDL_SCANCODE_KP_ENTER, SDLK_KP_ENTER, KMOD_NUM);
+    EXPECT_TRUE(ove::PumpEvents());
+    EXPECT_EQ(game.keys, (std::vector<int32_t>{'4', 19200, 18176, 19456, '+', 13}));
+}
+
 TEST_F(Pump, AltEnterTogglesFullScreen) {
     Key(SDL_SCANCODE_LALT, SDLK_LALT, KMOD_LALT);
     Key(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LALT);
