@@ -361,3 +361,16 @@ TEST_F(GameBackdropTest, NamedBackdropsResetTheOffsets) {
     EXPECT_EQ(Eval("ClearBackdrop(); [GetBackdropWidth(), GetBackdropHeight(), GetBackdrop().rgba].join()"), "0,0,0");
     EXPECT_EQ(game_->backdrop, nullptr);
 }
+
+TEST_F(GameBackdropTest, UnknownPictureNamesLeaveNoPictureButKeepTheName) {
+    LoadPicture(640, 400, false);
+    game_->backdropName = "hall";
+    EXPECT_EQ(Eval("SetBackdropOffset(3, 4); SetBackdrop('cellar');"
+                   "[GetBackdrop(), GetBackdropWidth(), GetBackdropHeight(), GetBackdropXOffset()].join()"),
+              "cellar,0,0,0");
+    EXPECT_EQ(game_->backdrop, nullptr);
+    // A solid colour forgets the name; GetBackdrop then answers with the colour.
+    EXPECT_EQ(Eval("SetBackdrop(0x0000FF); var c = GetBackdrop(); (c instanceof Colour) + ' ' + c.toString()"),
+              "true RGBA8(0x00, 0x00, 0xFF, 0xFF)");
+    EXPECT_EQ(game_->backdropName, "");
+}
