@@ -169,7 +169,7 @@ bool CRenderer::Initialise(SDL_Window* window) {
         bits = SDL_BITSPERPIXEL(mode.format) == 24 ? 32 : int(SDL_BITSPERPIXEL(mode.format));
     m_viewX = m_viewY = 0;
     SetDisplayMode(w, h, bits);
-    return Create();
+    return true;
 }
 
 bool CRenderer::Create() {

@@ -100,7 +100,8 @@ public:
     // window calls it before SDL_CreateWindow so that the window's visual carries them.
     static void PrepareWindowAttributes();
     // Takes the window's drawable size as the back buffer (the viewport fills the window until
-    // SetViewportRect says otherwise). The window must have been created with SDL_WINDOW_OPENGL.
+    // SetViewportRect says otherwise) and the desktop depth. The device comes later, from Create,
+    // once the game size is known. The window must have been created with SDL_WINDOW_OPENGL.
     bool Initialise(SDL_Window* window);
     // Creates the OpenGL 3.3 core context and the device state; false with the last error set.
     bool Create();

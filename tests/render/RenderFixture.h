@@ -72,9 +72,10 @@ protected:
         window = SDL_CreateWindow("render test", 0, 0, w, h, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         if (!window) GTEST_SKIP() << "no OpenGL window: " << SDL_GetError();
         renderer = std::make_unique<ove::CRenderer>();
-        if (!renderer->Initialise(window))
-            GTEST_SKIP() << "no OpenGL 3.3 context: " << renderer->GetErrorMessage() << " / " << SDL_GetError();
+        if (!renderer->Initialise(window)) GTEST_SKIP() << "Initialise: " << renderer->GetErrorMessage();
         renderer->SetGameSize(gw ? gw : w, gh ? gh : h);
+        if (!renderer->Create())
+            GTEST_SKIP() << "no OpenGL 3.3 context: " << renderer->GetErrorMessage() << " / " << SDL_GetError();
         renderer->SetFiltering(false, true);
     }
 

@@ -547,3 +547,22 @@ TEST_F(GLRenderTest, VeryNearDepthTestedObjectComesAfterEveryLevel) {
     for (int i = 0; i <= 16; ++i) EXPECT_EQ(log[std::size_t(i)], "L" + std::to_string(i));
     EXPECT_EQ(log[17], "nearest");
 }
+
+TEST_F(GLRenderTest, InitialiseTakesTheSizeAndCreateTheDevice) {
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "SDL video: " << SDL_GetError();
+    CRenderer::PrepareWindowAttributes();
+    window = SDL_CreateWindow("render test", 0, 0, 32, 24, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!window) GTEST_SKIP() << "no OpenGL window: " << SDL_GetError();
+    renderer = std::make_unique<CRenderer>();
+    ASSERT_TRUE(renderer->Initialise(window));
+    EXPECT_EQ(renderer->GetBackBufferWidth(), 32);
+    EXPECT_EQ(renderer->GetBackBufferHeight(), 24);
+    EXPECT_EQ(renderer->GetWidth(), 32);
+    EXPECT_FALSE(renderer->HasDevice()) << "the device waits for Create, after the game size";
+    EXPECT_EQ(GetRenderer(), nullptr);
+    renderer->SetGameSize(16, 12);
+    EXPECT_FLOAT_EQ(renderer->GetScaleX(), 2.0f);
+    if (!renderer->Create()) GTEST_SKIP() << "no OpenGL 3.3 context: " << renderer->GetErrorMessage();
+    EXPECT_EQ(renderer->GetLastError(), 0);
+    EXPECT_EQ(GetRenderer(), renderer.get());
+}
