@@ -251,16 +251,25 @@ void VirtualKeyScancodes(int32_t vk, int out[4]) {
     out[n] = 0;
 }
 
-bool IsVirtualKeyDown(int32_t vk) {
-    int numKeys = 0;
-    const Uint8* state = SDL_GetKeyboardState(&numKeys);
+bool IsVirtualKeyDownIn(const std::uint8_t* state, int numKeys, unsigned sdlMods, int32_t vk) {
     if (!state) return false;
     int scancodes[4];
     VirtualKeyScancodes(vk, scancodes);
     for (int i = 0; scancodes[i] != 0; ++i) {
         if (scancodes[i] < numKeys && state[scancodes[i]]) return true;
     }
+    // The keypad is a second set of navigation keys while it types no digits.
+    if (vk == 0 || ((sdlMods & KMOD_NUM) && !(sdlMods & KMOD_SHIFT))) return false;
+    for (const SKeyRow& row : kRows) {
+        if (row.vk == vk && IsKeypadDigit(row.sdl) && row.sdl < numKeys && state[row.sdl]) return true;
+    }
     return false;
+}
+
+bool IsVirtualKeyDown(int32_t vk) {
+    int numKeys = 0;
+    const Uint8* state = SDL_GetKeyboardState(&numKeys);
+    return IsVirtualKeyDownIn(state, numKeys, SDL_GetModState(), vk);
 }
 
 }  // namespace ove

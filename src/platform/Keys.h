@@ -86,8 +86,13 @@ std::uint32_t MakeKeyFlags(const SKeyTranslation& key, bool repeat, bool release
 // 0 for codes that have none.
 int32_t KeyCodeToVirtualKey(int32_t code);
 
-// The SDL scancodes that make a virtual key down (at most 4, ended by 0).
+// The SDL scancodes that make a virtual key down (at most 4, ended by 0). The keypad's
+// navigation keys are not among them: they count only while Num Lock is off or Shift is held.
 void VirtualKeyScancodes(int32_t virtualKey, int out[4]);
+
+// Whether a virtual key is down in a keyboard state (indexed by SDL scancode) with the given
+// SDL modifier state.
+bool IsVirtualKeyDownIn(const std::uint8_t* state, int numKeys, unsigned sdlMods, int32_t virtualKey);
 
 // Whether a virtual key is held now (SDL's keyboard state, updated whenever events are gathered).
 bool IsVirtualKeyDown(int32_t virtualKey);

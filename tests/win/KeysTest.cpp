@@ -199,3 +199,19 @@ TEST(Keys, VirtualKeysMapToTheirScancodes) {
     ove::VirtualKeyScancodes(0, out);
     EXPECT_EQ(out[0], 0);
 }
+
+TEST(Keys, HeldKeysOfTheKeypadCountAsNavigationWithoutNumLock) {
+    Uint8 state[SDL_NUM_SCANCODES] = {};
+    state[SDL_SCANCODE_KP_4] = 1;
+    state[SDL_SCANCODE_KP_PERIOD] = 1;
+    EXPECT_TRUE(ove::IsVirtualKeyDownIn(state, SDL_NUM_SCANCODES, KMOD_NONE, 37));   // Left
+    EXPECT_TRUE(ove::IsVirtualKeyDownIn(state, SDL_NUM_SCANCODES, KMOD_NONE, 46));   // Delete
+    EXPECT_FALSE(ove::IsVirtualKeyDownIn(state, SDL_NUM_SCANCODES, KMOD_NONE, 39));  // Right
+    EXPECT_FALSE(ove::IsVirtualKeyDownIn(state, SDL_NUM_SCANCODES, KMOD_NUM, 37));
+    EXPECT_TRUE(ove::IsVirtualKeyDownIn(state, SDL_NUM_SCANCODES, KMOD_NUM | KMOD_LSHIFT, 37));
+    EXPECT_FALSE(ove::IsVirtualKeyDownIn(state, SDL_NUM_SCANCODES, KMOD_NONE, 0));
+    // A state array shorter than the keypad's scancodes is not read past its end.
+    EXPECT_FALSE(ove::IsVirtualKeyDownIn(state, SDL_SCANCODE_KP_1, KMOD_NONE, 37));
+    state[SDL_SCANCODE_LEFT] = 1;
+    EXPECT_TRUE(ove::IsVirtualKeyDownIn(state, SDL_NUM_SCANCODES, KMOD_NUM, 37));
+}
