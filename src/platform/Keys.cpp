@@ -142,8 +142,13 @@ SKeyTranslation TranslateKey(int sdlScancode, int sdlKeycode, unsigned mods) {
     if (ctrl && !(mods & KMOD_ALT)) {
         // Ctrl chords type control characters or nothing.
         key.suppressText = true;
+        const bool shift = (mods & KMOD_SHIFT) != 0;
         if (vk >= 'A' && vk <= 'Z') key.character = vk - 'A' + 1;
-        else if (sdlKeycode == '[') key.character = 27;
+        else if (shift) {
+            // With Shift only Ctrl+^ and Ctrl+_ remain control characters.
+            if (sdlKeycode == '6') key.character = 30;
+            else if (sdlKeycode == '-') key.character = 31;
+        } else if (sdlKeycode == '[') key.character = 27;
         else if (sdlKeycode == '\\') key.character = 28;
         else if (sdlKeycode == ']') key.character = 29;
         else if (vk == kVkReturn) key.character = 10;

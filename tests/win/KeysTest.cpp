@@ -89,6 +89,18 @@ TEST(Keys, CtrlChords) {
     EXPECT_TRUE(digit.suppressText);
     EXPECT_EQ(digit.scanCode * 256, 512);
     EXPECT_FALSE(TranslateKey(SDL_SCANCODE_A, SDLK_a, KMOD_LCTRL).system);
+    // Ctrl+Shift: letters, ^ and _ type control characters; Enter, Backspace, Space and the
+    // brackets type nothing and route their scan codes.
+    const unsigned cs = KMOD_LCTRL | KMOD_LSHIFT;
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_C, SDLK_c, cs).character, 3);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_6, SDLK_6, cs).character, 30);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_MINUS, SDLK_MINUS, cs).character, 31);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_6, SDLK_6, KMOD_LCTRL).character, -1);
+    EXPECT_EQ(Routed(SDL_SCANCODE_RETURN, SDLK_RETURN, cs), 7168);
+    EXPECT_EQ(Routed(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, cs), 3584);
+    EXPECT_EQ(Routed(SDL_SCANCODE_SPACE, SDLK_SPACE, cs), 14592);
+    EXPECT_EQ(Routed(SDL_SCANCODE_LEFTBRACKET, SDLK_LEFTBRACKET, cs), 6656);
+    EXPECT_TRUE(TranslateKey(SDL_SCANCODE_SPACE, SDLK_SPACE, cs).suppressText);
 }
 
 TEST(Keys, LeftAltMakesSystemChordsRightAltTypes) {
