@@ -158,6 +158,12 @@ SKeyTranslation TranslateKey(int sdlScancode, int sdlKeycode, unsigned mods) {
         return key;
     }
     if (key.alt) key.suppressText = true;
+    if (ctrl && (mods & KMOD_LALT)) {
+        // Ctrl with the left Alt is no AltGr here: the chord types nothing (X11 would still send
+        // the digits and punctuation) and routes its scan code.
+        key.suppressText = true;
+        return key;
+    }
 
     switch (vk) {
     case kVkReturn: key.character = 13; return key;

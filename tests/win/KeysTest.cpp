@@ -110,14 +110,20 @@ TEST(Keys, LeftAltMakesSystemChordsRightAltTypes) {
     EXPECT_TRUE(altA.suppressText);
     EXPECT_EQ(256 + altA.virtualKey, 321);
     EXPECT_EQ(256 + TranslateKey(SDL_SCANCODE_Z, SDLK_z, KMOD_LALT | KMOD_LSHIFT).virtualKey, 346);
-    // AltGr (right Alt, or Ctrl+Alt) types characters like @ on many layouts.
+    // AltGr (right Alt) types characters like @ on many layouts.
     SKeyTranslation altGr = TranslateKey(SDL_SCANCODE_Q, SDLK_q, KMOD_RALT);
     EXPECT_FALSE(altGr.system);
     EXPECT_TRUE(altGr.typesText);
     EXPECT_FALSE(altGr.suppressText);
-    SKeyTranslation ctrlAlt = TranslateKey(SDL_SCANCODE_Q, SDLK_q, KMOD_LCTRL | KMOD_LALT);
-    EXPECT_FALSE(ctrlAlt.system);
-    EXPECT_FALSE(ctrlAlt.suppressText);
+    // Ctrl with the left Alt types nothing: the keys route their scan codes.
+    for (auto [sc, key] : {std::pair{SDL_SCANCODE_Q, SDLK_q}, {SDL_SCANCODE_1, SDLK_1},
+                           {SDL_SCANCODE_RETURN, SDLK_RETURN}}) {
+        SKeyTranslation ctrlAlt = TranslateKey(sc, key, KMOD_LCTRL | KMOD_LALT);
+        EXPECT_FALSE(ctrlAlt.system) << SDL_GetScancodeName(sc);
+        EXPECT_FALSE(ctrlAlt.HasCharacter()) << SDL_GetScancodeName(sc);
+        EXPECT_TRUE(ctrlAlt.suppressText) << SDL_GetScancodeName(sc);
+    }
+    EXPECT_EQ(Routed(SDL_SCANCODE_Q, SDLK_q, KMOD_RCTRL | KMOD_LALT), 0x10 * 256);
 }
 
 TEST(Keys, LettersFollowTheLayoutOtherKeysTheirPosition) {
