@@ -566,3 +566,37 @@ TEST_F(GLRenderTest, InitialiseTakesTheSizeAndCreateTheDevice) {
     EXPECT_EQ(renderer->GetLastError(), 0);
     EXPECT_EQ(GetRenderer(), renderer.get());
 }
+
+TEST_F(GLRenderTest, StretchedAndSizedCelsCoverTheirRectangles) {
+    Open(16, 12);
+    renderer->SetBackdropColour(0xFF000000);
+    CBitmap white(2, 2, PixelFormat::Rgba8888);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) SetPixel(white, x, y, 0xFFFFFFFF);
+    TextureHandle tex = renderer->CreateTexture(&white);
+    ASSERT_NE(tex, nullptr);
+    SCel cel;
+    cel.width = 2;
+    cel.height = 2;
+    cel.xOffset = 1;  // the hot spot moves sized cels, never stretched ones
+    cel.uRight = 1.0f;
+    cel.vBottom = 1.0f;
+    cel.texture = tex;
+    CTestDrawable d(0.5f, true, [&](CRenderer& r) {
+        r.SetBlendMode(kBlendOpaque);
+        // Inclusive corners: columns 2..5, rows 1..3.
+        r.DrawCelStretched(cel, 2, 1, 5, 3, 0.5f, 0xFFFF0000);
+        // Forced 3 x 2, right and bottom aligned on (13, 10): left 13 + 1 - 2 = 12, top 10 - 1 = 9.
+        r.DrawCelSized(cel, kAlignRight, kAlignBottom, 13, 10, 3, 2, 0.5f, 0xFF00FF00);
+    });
+    renderer->AddObject(&d);
+    auto img = Capture();
+    for (int y = 0; y < 12; ++y)
+        for (int x = 0; x < 16; ++x) {
+            std::uint32_t want = 0xFF000000u;
+            if (x >= 2 && x <= 5 && y >= 1 && y <= 3) want = 0xFFFF0000u;
+            if (x >= 12 && x <= 14 && y >= 9 && y <= 10) want = 0xFF00FF00u;
+            ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(want)) << x << "," << y;
+        }
+    renderer->ReleaseTexture(tex);
+}
