@@ -87,7 +87,9 @@ int DumpPicture(const std::vector<u8>& bytes) {
     try {
         loaded = picture.Load(&buffer);
     } catch (const std::exception& e) {
+        // The image was read; the game would refuse the picture, so say why and stop.
         std::printf("error: %s\n", e.what());
+        return 1;
     }
     if (!loaded) {
         std::printf("PICT: no image (bad image header or truncated data)\n");

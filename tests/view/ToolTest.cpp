@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -315,4 +316,16 @@ TEST_F(ToolTest, DumpRejectsOtherFiles) {
     EXPECT_NE(out.find("loop 0: 3 cels"), std::string::npos) << out;
     EXPECT_NE(out.find("(file ends inside cel 0)"), std::string::npos) << out;
     EXPECT_NE(out.find("loaded: 2 loops, 0 cels"), std::string::npos) << out;
+    // A picture whose image is fine but whose hotspot list the game would refuse.
+    std::vector<u8> p(36 + 16 + 4, 0);
+    std::memcpy(&p[0], "PICT", 4);
+    p[4] = p[8] = 1;
+    std::memcpy(&p[36], "IMGE", 4);
+    p[44] = 32;
+    const std::string tail("HOTS\0\0\0\0HSPT\1\0\0\0\0\0\0\0SIZE\0\0\0\0", 28);
+    for (char c : tail) p.push_back(u8(c));
+    dir.Write("bad.PICT", p);
+    EXPECT_NE(Tool(dir, "dump bad.PICT", &out), 0);
+    EXPECT_NE(out.find("error: Unknown hotspot attribute"), std::string::npos) << out;
+    EXPECT_EQ(out.find("no image"), std::string::npos) << out;
 }
