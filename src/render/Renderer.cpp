@@ -640,14 +640,14 @@ void CRenderer::DrawLevel(int level) {
 void CRenderer::ComposeFrame() {
     DrawBackdrop();
 
-    // Per-frame lists, farthest first (stable, so equal depths keep queue order).
-    std::vector<CSpriteBase*> sorted = m_objects;
-    std::stable_sort(sorted.begin(), sorted.end(),
+    // The queue itself is sorted, farthest first, and stays so: equal depths keep the order of the
+    // last frame, and new objects join at its end.
+    std::stable_sort(m_objects.begin(), m_objects.end(),
                      [](CSpriteBase* a, CSpriteBase* b) { return a->GetDepth() > b->GetDepth(); });
     m_onTop.clear();
     m_depthTested.clear();
     m_painter.clear();
-    for (CSpriteBase* o : sorted) {
+    for (CSpriteBase* o : m_objects) {
         if (o->IsOnTop())
             m_onTop.push_back(o);
         else if (o->IsNoncorporeal())

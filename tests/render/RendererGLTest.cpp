@@ -600,3 +600,32 @@ TEST_F(GLRenderTest, StretchedAndSizedCelsCoverTheirRectangles) {
         }
     renderer->ReleaseTexture(tex);
 }
+
+TEST_F(GLRenderTest, TheObjectQueueItselfIsSortedSoTiesKeepTheLastFrameOrder) {
+    Open(4, 4);
+    std::vector<std::string> log;
+    auto named = [&](const char* name) {
+        return std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(3), true,
+                                               [&log, name](CRenderer&) { log.push_back(name); });
+    };
+    auto a = named("a"), b = named("b");
+    ASSERT_TRUE(renderer->AddObject(a.get()));
+    ASSERT_TRUE(renderer->AddObject(b.get()));
+    Capture();
+    EXPECT_EQ(log, (std::vector<std::string>{"a", "b"}));
+    // b moves behind a, then back to a's depth: the tie keeps the order the queue now has.
+    b->depth = CRenderer::PriorityDepth(2);
+    log.clear();
+    Capture();
+    EXPECT_EQ(log, (std::vector<std::string>{"b", "a"}));
+    b->depth = CRenderer::PriorityDepth(3);
+    log.clear();
+    Capture();
+    EXPECT_EQ(log, (std::vector<std::string>{"b", "a"}));
+    // New objects join at the end of the sorted queue.
+    auto c = named("c");
+    ASSERT_TRUE(renderer->AddObject(c.get()));
+    log.clear();
+    Capture();
+    EXPECT_EQ(log, (std::vector<std::string>{"b", "a", "c"}));
+}
