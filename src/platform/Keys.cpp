@@ -155,6 +155,7 @@ SKeyTranslation TranslateKey(int sdlScancode, int sdlKeycode, unsigned mods) {
         else if (vk == kVkBack) key.character = 127;
         else if (vk == kVkSpace) key.character = 32;
         else if (vk == kVkEscape) key.character = 27;
+        else if (vk == kVkPause) key.character = 3;  // Ctrl+Pause is Break
         return key;
     }
     if (key.alt) key.suppressText = true;

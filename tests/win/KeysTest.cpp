@@ -83,6 +83,8 @@ TEST(Keys, CtrlChords) {
     EXPECT_EQ(TranslateKey(SDL_SCANCODE_LEFTBRACKET, SDLK_LEFTBRACKET, KMOD_LCTRL).character, 27);
     EXPECT_EQ(TranslateKey(SDL_SCANCODE_RETURN, SDLK_RETURN, KMOD_LCTRL).character, 10);
     EXPECT_EQ(TranslateKey(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, KMOD_LCTRL).character, 127);
+    EXPECT_EQ(TranslateKey(SDL_SCANCODE_PAUSE, SDLK_PAUSE, KMOD_RCTRL).character, 3);
+    EXPECT_EQ(Routed(SDL_SCANCODE_PAUSE, SDLK_PAUSE), 17664);
     // Ctrl+digit types nothing: it routes the scan code, and the text SDL may send is dropped.
     SKeyTranslation digit = TranslateKey(SDL_SCANCODE_1, SDLK_1, KMOD_LCTRL);
     EXPECT_FALSE(digit.HasCharacter());
