@@ -8,10 +8,11 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "data/DataBin.h"
 #include "image/Bitmap.h"
+#include "image/ImageLoad.h"
 #include "image/Resample.h"
 #include "image/RunMask.h"
-#include "render/BMPWriter.h"
 #include "render/GLDevice.h"
 
 namespace ove {
@@ -805,7 +806,12 @@ bool CRenderer::SaveScreenshot(const std::string& path) {
             return false;
         }
     }
-    return WriteBMP32(path, *image);
+    // Always a 32-bit BMP, whatever the name says: the format the command line promises.
+    CFile file(path.c_str(), "wb");
+    std::string error;
+    if (file.IsOpen() && EncodeImage(*image, ImageFileFormat::BMP, &file, &error)) return true;
+    DebugOutput("renderer: screenshot: " + (error.empty() ? std::string("cannot create ") + path : error));
+    return false;
 }
 
 // ---------------------------------------------------------------------------------------------
