@@ -52,11 +52,24 @@ void CGame::SetBackdropSolid(uint32_t argb) {
     backdropColour = argb;
 }
 
+SBackdropGeometry CGame::BackdropGeometry() const {
+    SBackdropGeometry g;
+    g.hasPicture = backdrop != nullptr;
+    if (backdrop) {
+        g.pictureWidth = backdrop->Width();
+        g.pictureHeight = backdrop->Height();
+    }
+    g.shownWidth = backdropWidth;
+    g.shownHeight = backdropHeight;
+    g.offsetX = backdropX;
+    g.offsetY = backdropY;
+    return g;
+}
+
 const char* CGame::GetHotspot(int32_t x, int32_t y) const {
     // Named sprites under the point come first once sprites exist.
     if (!backdrop) return "*";
-    SBackdropGeometry g{true, backdrop->Width(), backdrop->Height(), backdropWidth, backdropHeight, backdropX, backdropY};
-    SGamePoint p = ScreenToBackdrop(g, SGamePoint{x, y});
+    SGamePoint p = ScreenToBackdrop(BackdropGeometry(), SGamePoint{x, y});
     uint8_t value = MaskValueAt(backdrop->ClickMask(), backdrop->Width(), backdrop->Height(), p.x, p.y);
     if (value == 0) return "*";
     return backdrop->HotspotName(value);

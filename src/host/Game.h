@@ -5,6 +5,7 @@
 #include <list>
 #include <string>
 
+#include "script/GameApiLogic.h"
 #include "win/GameWindow.h"
 
 namespace ove {
@@ -80,6 +81,8 @@ public:
     // resets the offsets. May throw a loader's message.
     void SetBackdropPicture(const char* name);
     void SetBackdropSolid(uint32_t argb);
+    // The picture's size, the shown size and the offset: what the backdrop mappings work on.
+    SBackdropGeometry BackdropGeometry() const;
     // The hotspot or sprite name at a screen point: "*" for nothing, null for a hotspot number
     // that has no name.
     const char* GetHotspot(int32_t x, int32_t y) const;

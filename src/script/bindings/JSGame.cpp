@@ -20,20 +20,6 @@ namespace {
 // Every function acts on the one game; without one (a heap started for tests or tools) they do
 // nothing and answer neutral values.
 
-SBackdropGeometry Geometry(const CGame& game) {
-    SBackdropGeometry g;
-    g.hasPicture = game.backdrop != nullptr;
-    if (game.backdrop) {
-        g.pictureWidth = game.backdrop->Width();
-        g.pictureHeight = game.backdrop->Height();
-    }
-    g.shownWidth = game.backdropWidth;
-    g.shownHeight = game.backdropHeight;
-    g.offsetX = game.backdropX;
-    g.offsetY = game.backdropY;
-    return g;
-}
-
 // An integer argument where undefined and null count as 0.
 int32_t ArgIntOrZero(duk_context* ctx, duk_idx_t index) {
     return duk_is_null_or_undefined(ctx, index) ? 0 : ArgInt(ctx, index);
@@ -132,7 +118,7 @@ duk_ret_t SetBackdropDimensions(duk_context* ctx) {
     int32_t w = ArgIntOrZero(ctx, 0);
     int32_t h = ArgIntOrZero(ctx, 1);
     if (CGame* game = GetGame()) {
-        SBackdropGeometry g = Geometry(*game);
+        SBackdropGeometry g = game->BackdropGeometry();
         SGameSize shown = BackdropDimensions(w, h, g.pictureWidth, g.pictureHeight);
         game->backdropWidth = shown.width;
         game->backdropHeight = shown.height;
@@ -161,7 +147,10 @@ template <bool ToScreen>
 duk_ret_t MapPoint(duk_context* ctx) {
     SGamePoint p;
     ReadPoint(ctx, 0, p.x, p.y);
-    if (CGame* game = GetGame()) p = ToScreen ? BackdropToScreen(Geometry(*game), p) : ScreenToBackdrop(Geometry(*game), p);
+    if (CGame* game = GetGame()) {
+        SBackdropGeometry g = game->BackdropGeometry();
+        p = ToScreen ? BackdropToScreen(g, p) : ScreenToBackdrop(g, p);
+    }
     PushPoint(ctx, p.x, p.y);
     return 1;
 }
@@ -193,7 +182,7 @@ duk_ret_t GetMaskValue(duk_context* ctx) {
     uint8_t value = 0;
     if (game && game->backdrop) {
         // Points are backdrop pixels already; a sprite's placed position is on the screen.
-        if (sprite) p = ScreenToBackdrop(Geometry(*game), p);
+        if (sprite) p = ScreenToBackdrop(game->BackdropGeometry(), p);
         const CBackdropPicture& picture = *game->backdrop;
         value = MaskValueAt(picture.Mask(Which), picture.Width(), picture.Height(), p.x, p.y);
     }
