@@ -246,7 +246,7 @@ duk_ret_t SetViewValue(duk_context* ctx) {
         return 0;
     }
     const char* what = "[unknown]";
-    if (GetNativeIf(ctx, 0, "ViewConstructor"))
+    if (IsInstance(ctx, 0, "ViewConstructor"))
         what = "[generated]";
     else if (duk_is_string(ctx, 0) || duk_is_number(ctx, 0))
         what = duk_to_string(ctx, 0);
