@@ -185,15 +185,18 @@ void CWalker::Wave(SWalkPoint goal) {
         while (frontSize) {
             const std::uint32_t i = front[--frontSize];
             // Left, right, up, down; the blocked border keeps every neighbour inside the grid.
-            // Written without branches: whether a cell is new is as good as random to a predictor.
-            const std::uint32_t around[4] = {i - 1, i + 1, i - stride, i + stride};
-            for (std::uint32_t j : around) {
-                const std::int32_t c = grid[j];
-                const bool fresh = c == kUnvisited;
-                grid[j] = fresh ? n : c;
+            // The frontier slot is written either way and kept only for a new cell: whether a cell
+            // is new is as good as random to a branch predictor.
+            auto visit = [&](std::uint32_t j) {
+                const bool fresh = grid[j] == kUnvisited;
+                if (fresh) grid[j] = n;
                 next[nextSize] = j;
                 nextSize += fresh;
-            }
+            };
+            visit(i - 1);
+            visit(i + 1);
+            visit(i - stride);
+            visit(i + stride);
         }
         if (!nextSize) break;
         std::swap(front, next);
