@@ -95,6 +95,8 @@ void CWalker::SetMask(const CRunMask* walkMask, std::int32_t width, std::int32_t
     if (!m_usable) {
         m_values = {};
         m_grid = {};
+        m_front = {};
+        m_next = {};
         m_stride = 0;
         return;
     }
@@ -104,6 +106,10 @@ void CWalker::SetMask(const CRunMask* walkMask, std::int32_t width, std::int32_t
     m_stride = std::size_t(m_width) + 2;
     // The border stays blocked for good: the wave only ever writes unvisited cells.
     m_grid.assign(static_cast<std::size_t>(cells), kBlocked);
+    // A frontier never holds more cells than the grid, plus the three slots a last branch-free
+    // write may touch beyond its end.
+    m_front.resize(static_cast<std::size_t>(cells) + 4);
+    m_next.resize(static_cast<std::size_t>(cells) + 4);
     BuildGrid();
 }
 
@@ -167,27 +173,35 @@ bool CWalker::LineClear(SWalkPoint a, SWalkPoint b) const {
 void CWalker::Wave(SWalkPoint goal) {
     std::int32_t* grid = m_grid.data();
     const std::uint32_t stride = static_cast<std::uint32_t>(m_stride);
-    m_front.clear();
-    m_next.clear();
+    // Both frontiers are sized to the whole grid by SetMask, so they are filled without checks.
+    std::uint32_t* front = m_front.data();
+    std::uint32_t* next = m_next.data();
+    std::size_t frontSize = 1, nextSize = 0;
     const auto g = static_cast<std::uint32_t>(Index(goal.x, goal.y));
     grid[g] = 0;
-    m_front.push_back(g);
+    front[0] = g;
     std::int32_t n = 1;
     for (;;) {
-        while (!m_front.empty()) {
-            const std::uint32_t i = m_front.back();
-            m_front.pop_back();
+        while (frontSize) {
+            const std::uint32_t i = front[--frontSize];
             // Left, right, up, down; the blocked border keeps every neighbour inside the grid.
-            const std::uint32_t around[4] = {i - 1, i + 1, i - stride, i + stride};
-            for (std::uint32_t j : around) {
-                if (grid[j] == kUnvisited) {
-                    grid[j] = n;
-                    m_next.push_back(j);
-                }
-            }
+            // The frontier slot is written either way and kept only for a new cell: whether a cell
+            // is new is as good as random to a branch predictor.
+            auto visit = [&](std::uint32_t j) {
+                const bool fresh = grid[j] == kUnvisited;
+                if (fresh) grid[j] = n;
+                next[nextSize] = j;
+                nextSize += fresh;
+            };
+            visit(i - 1);
+            visit(i + 1);
+            visit(i - stride);
+            visit(i + stride);
         }
-        if (m_next.empty()) break;
-        std::swap(m_front, m_next);
+        if (!nextSize) break;
+        std::swap(front, next);
+        frontSize = nextSize;
+        nextSize = 0;
         ++n;
     }
 }
@@ -237,7 +251,7 @@ void CWalker::DropStraightRuns(std::vector<SWalkPoint>& p) {
     p.resize(out);
 }
 
-bool CWalker::Pull(SWalkPoint anchor, SWalkPoint b, SWalkPoint c, bool cAfterB, SWalkPoint& out) const {
+bool CWalker::Pull(SWalkPoint anchor, SWalkPoint b, SWalkPoint c, bool backwards, SWalkPoint& out) const {
     const std::int64_t dx = std::int64_t(c.x) - b.x, dy = std::int64_t(c.y) - b.y;
     const std::int64_t d2 = dx * dx + dy * dy;
     if (d2 < 100) return false;
@@ -247,10 +261,10 @@ bool CWalker::Pull(SWalkPoint anchor, SWalkPoint b, SWalkPoint c, bool cAfterB, 
     for (std::int64_t i = k - 1; i >= 1; --i) {
         const SWalkPoint cand{static_cast<std::int32_t>(b.x + dx * i / k), static_cast<std::int32_t>(b.y + dy * i / k)};
         if (!LineClear(anchor, cand)) continue;
-        // The candidate need not lie on the raster of B -> C: make sure it and its new segments
-        // are walkable in the direction they will be walked.
-        if (!Walkable(cand)) continue;
-        if (cAfterB ? !LineClear(cand, c) : !(LineClear(c, cand) && LineClear(cand, anchor))) continue;
+        // Pulled from the goal end, the anchor is walked to from the candidate rather than the
+        // other way, and the candidate need not lie on the raster of C -> B. The line test is not
+        // symmetric, so check both new segments in the direction they will be walked.
+        if (backwards && !(LineClear(cand, anchor) && LineClear(c, cand))) continue;
         out = cand;
         return true;
     }
@@ -271,7 +285,7 @@ void CWalker::Shortcuts() {
             continue;
         }
         SWalkPoint pulled;
-        if (Pull(a, b, c, true, pulled)) b = pulled;
+        if (Pull(a, b, c, false, pulled)) b = pulled;
         p[out++] = b;
         b = c;
     }
@@ -284,7 +298,7 @@ void CWalker::PullBack() {
     if (p.size() <= 2) return;
     for (std::size_t j = p.size() - 2; j >= 1; --j) {
         SWalkPoint pulled;
-        if (Pull(p[j + 1], p[j], p[j - 1], false, pulled)) p[j] = pulled;
+        if (Pull(p[j + 1], p[j], p[j - 1], true, pulled)) p[j] = pulled;
     }
 }
 

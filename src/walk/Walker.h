@@ -110,9 +110,8 @@ private:
     void Shortcuts();
     void PullBack();
     // The point B pulled towards C as far as a clear line from `anchor` allows; false when no
-    // candidate fits. B and C must be consecutive path points.
-    bool Pull(SWalkPoint anchor, SWalkPoint b, SWalkPoint c, bool cAfterB, SWalkPoint& out) const;
-    bool Walkable(SWalkPoint p) const { return m_grid[Index(p.x, p.y)] >= 0; }
+    // candidate fits. `backwards`: the anchor comes after B on the walk.
+    bool Pull(SWalkPoint anchor, SWalkPoint b, SWalkPoint c, bool backwards, SWalkPoint& out) const;
 
     const CRunMask* m_mask = nullptr;
     std::int32_t m_width = 0, m_height = 0;
