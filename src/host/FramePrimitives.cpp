@@ -7,6 +7,7 @@
 #include "render/Renderer.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
+#include "tiles/TileLayerSet.h"
 #include "walk/BackdropPicture.h"
 #include "win/GameWindow.h"
 
@@ -42,6 +43,7 @@ void CGame::Display() {
 void CGame::Animate() {
     if (!MessagePump()) return;
     UpdateRenderQueue();
+    if (tileLayers) tileLayers->Animate();
     // Tile layers, GUI windows and the sprite update pass are ticked here as they arrive.
     ++updatePass;
 }

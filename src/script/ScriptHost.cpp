@@ -8,6 +8,7 @@
 #include "bindings/JSGame.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
+#include "bindings/JSTiles.h"
 
 namespace ove {
 
@@ -36,7 +37,7 @@ const SScriptModule kModules[] = {
     // {"Sprite", StartSpriteAPI, StopSpriteAPI},
     // {"substitution tables", StartTableAPI, StopTableAPI},
     // {"Text", StartTextAPI, StopTextAPI},
-    // {"tile layers", StartTileAPI, StopTileAPI},
+    {"tile layers", StartTileAPI, StopTileAPI},
     // {"View", StartViewAPI, StopViewAPI},
 };
 constexpr std::size_t kModuleCount = sizeof kModules / sizeof kModules[0];
