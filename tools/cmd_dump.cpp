@@ -1,4 +1,4 @@
-// ovetool dump: describes a VIEW, FONT or PICT file.
+// ovetool dump: describes a VIEW, FONT, PICT or LYRS file.
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
@@ -11,6 +11,7 @@
 #include "Command.h"
 #include "data/DataBin.h"
 #include "data/View.h"
+#include "tiles/TileLayerSet.h"
 #include "walk/BackdropPicture.h"
 
 namespace {
@@ -115,6 +116,33 @@ int DumpPicture(const std::vector<u8>& bytes) {
     return 0;
 }
 
+int DumpLayers(const std::vector<u8>& bytes) {
+    static const char* const kModes[] = {"FIXED", "LIMIT", "CLAMP", "REPEAT"};
+    CBuffer buffer(bytes.data(), static_cast<u32>(bytes.size()));
+    SLayerFile file;
+    std::string error;
+    if (!ReadLayerFile(buffer, file, error)) {
+        std::printf("LYRS: error: %s\n", error.c_str());
+        return 1;
+    }
+    std::printf("LYRS: %zu layers\n", file.layers.size());
+    for (std::size_t i = 0; i < file.layers.size(); ++i) {
+        const SLayerRecord& l = file.layers[i];
+        std::size_t kinds[4] = {};
+        for (u32 w : l.words) ++kinds[TileWordKind(w)];
+        std::printf("  layer %zu [%s]: %dx%d tiles, view [%s], modes %s/%s, priority %d, scale %g, delay %u%s\n", i,
+                    l.name.c_str(), l.columns, l.rows, l.viewName.c_str(), kModes[l.modeX], kModes[l.modeY],
+                    l.priority, double(l.scale), l.delay, (l.flags & 1) ? ", hidden" : "");
+        std::printf("    tiles: %zu static, %zu animated, %zu empty, %zu skipped\n", kinds[1], kinds[2], kinds[0],
+                    kinds[3]);
+    }
+    if (file.properties)
+        std::printf("PROP: %zu bytes: %s\n", file.properties->size(), file.properties->c_str());
+    else
+        std::printf("PROP: none\n");
+    return 0;
+}
+
 int RunDump(const ovetool::Args& args) {
     if (args.size() != 1) {
         std::fprintf(stderr, "usage: ovetool dump FILE\n");
@@ -129,10 +157,11 @@ int RunDump(const ovetool::Args& args) {
     if (bytes.size() >= 8 && !std::memcmp(bytes.data(), "VIEW", 4)) return DumpView(bytes, false);
     if (bytes.size() >= 8 && !std::memcmp(bytes.data(), "FONT", 4)) return DumpView(bytes, true);
     if (bytes.size() >= 4 && !std::memcmp(bytes.data(), "PICT", 4)) return DumpPicture(bytes);
-    std::fprintf(stderr, "ovetool dump: %s is not a VIEW, FONT or PICT file\n", args[0].c_str());
+    if (bytes.size() >= 4 && !std::memcmp(bytes.data(), "LYRS", 4)) return DumpLayers(bytes);
+    std::fprintf(stderr, "ovetool dump: %s is not a VIEW, FONT, PICT or LYRS file\n", args[0].c_str());
     return 1;
 }
 
 }  // namespace
 
-OVE_TOOL_COMMAND("dump", "dump FILE (describe a VIEW, FONT or PICT file)", RunDump);
+OVE_TOOL_COMMAND("dump", "dump FILE (describe a VIEW, FONT, PICT or LYRS file)", RunDump);

@@ -8,6 +8,7 @@
 #include "scene/Sprite.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
+#include "tiles/TileLayerSet.h"
 #include "walk/BackdropPicture.h"
 #include "win/GameWindow.h"
 
@@ -68,7 +69,8 @@ void CGame::Display() {
 void CGame::Animate() {
     if (!MessagePump()) return;
     UpdateRenderQueue();
-    // Tile layers and GUI windows are ticked here as they arrive.
+    if (tileLayers) tileLayers->Animate();
+    // GUI windows are ticked here once they exist.
     UpdateSprites();
 }
 

@@ -23,6 +23,7 @@ class CDrawingElement;
 class CGUIElement;
 class CBackdropPicture;
 class CTileLayerSet;
+class CTileLayer;
 class CWalker;
 
 // High-resolution frame timer.
@@ -115,6 +116,8 @@ public:
     // Loads the named backdrop picture; null removes the picture. The current name again only
     // resets the offsets. May throw a loader's message.
     void SetBackdropPicture(const char* name);
+    // Called before a tile layer is deleted, so that nothing placed on it keeps pointing at it.
+    void ForgetTileLayer(const CTileLayer* layer);
     void SetBackdropSolid(uint32_t argb);
     // The picture's size, the shown size and the offset: what the backdrop mappings work on.
     SBackdropGeometry BackdropGeometry() const;

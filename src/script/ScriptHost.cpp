@@ -10,6 +10,7 @@
 #include "bindings/JSModule.h"
 #include "bindings/JSSprite.h"
 #include "bindings/JSViewConstructor.h"
+#include "bindings/JSTiles.h"
 
 namespace ove {
 
@@ -38,7 +39,7 @@ const SScriptModule kModules[] = {
     {"Sprite", StartSpriteAPI, StopSpriteAPI},
     // {"substitution tables", StartTableAPI, StopTableAPI},
     // {"Text", StartTextAPI, StopTextAPI},
-    // {"tile layers", StartTileAPI, StopTileAPI},
+    {"tile layers", StartTileAPI, StopTileAPI},
     {"View", StartViewAPI, StopViewAPI},
 };
 constexpr std::size_t kModuleCount = sizeof kModules / sizeof kModules[0];
