@@ -4,6 +4,7 @@
 #include "script/Binding.h"
 #include "script/GameApiLogic.h"
 #include "script/ScriptHost.h"
+#include "tiles/TileLayer.h"
 #include "walk/BackdropPicture.h"
 
 namespace ove {
@@ -21,10 +22,7 @@ void CGame::MapScreenToBackdrop(int32_t sx, int32_t sy, int32_t& bx, int32_t& by
 }
 
 void CGame::LayerToScreen(const void* layer, int32_t x, int32_t y, int32_t& sx, int32_t& sy) const {
-    (void)layer;
-    // Tile layers: WorldToScreen of the layer.
-    sx = x;
-    sy = y;
+    static_cast<const CTileLayer*>(layer)->WorldToScreen(x, y, sx, sy);
 }
 
 int32_t CGame::AutoPriorityHeight() const {

@@ -306,7 +306,7 @@ TEST_F(ToolTest, DumpRejectsOtherFiles) {
     std::ofstream(dir / "junk.bin") << "JUNKJUNKJUNK";
     std::string out;
     EXPECT_NE(Tool(dir, "dump junk.bin", &out), 0);
-    EXPECT_NE(out.find("not a VIEW, FONT or PICT"), std::string::npos) << out;
+    EXPECT_NE(out.find("not a VIEW, FONT, PICT or LYRS file"), std::string::npos) << out;
     EXPECT_NE(Tool(dir, "dump missing.VIEW"), 0);
     // A truncated view is described as far as it goes.
     std::vector<u8> v = {'V', 'I', 'E', 'W', 17, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0,

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "JSColour.h"
+#include "JSViewConstructor.h"
 #include "data/DataBin.h"
 #include "data/FileFolder.h"
 #include "data/ResourceCache.h"
@@ -548,11 +549,13 @@ duk_ret_t SetView(duk_context* ctx) {
         layer->SetView(nullptr);
         return 0;
     }
-    CView* view = ViewFromScript(ctx, 0);
+    CView* view = ViewFromScriptValue(ctx, 0);
     if (!view) {
-        const char* name = duk_is_string(ctx, 0) ? duk_get_string(ctx, 0)
-                           : IsInstance(ctx, 0, "View") ? "[generated]"
-                                                        : "[unknown]";
+        const char* name = "[unknown]";
+        if (IsInstance(ctx, 0, "View"))
+            name = "[generated]";
+        else if (duk_is_string(ctx, 0) || duk_is_number(ctx, 0))
+            name = duk_to_string(ctx, 0);
         return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load sprite [%s]", name);
     }
     // A view whose cels differ in size is refused and the layer keeps its view.
@@ -620,18 +623,6 @@ const SAccessor kLayerAccessors[] = {
 };
 
 }  // namespace
-
-CView* ViewFromScript(duk_context* ctx, duk_idx_t index) {
-    if (!duk_is_string(ctx, index) && !duk_is_number(ctx, index)) return nullptr;
-    const char* name = duk_to_string(ctx, index);
-    CGame* game = GetGame();
-    if (!game || !game->resources) return nullptr;
-    try {
-        return game->resources->LoadView(name);
-    } catch (...) {
-        return nullptr;
-    }
-}
 
 bool StartTileAPI(duk_context* ctx) {
     RegisterClass(ctx, SClassDef{kSetClass, nullptr, SetConstructor, 0, kSetMethods, kSetAccessors});

@@ -29,18 +29,6 @@ duk_ret_t NewLoop(duk_context* ctx) {
     return 0;
 }
 
-// Cuts the rows [y, y + height) of a picture `pictureHeight` rows high (counted from the top) to the
-// picture and turns them into the builder's bottom-up memory rows. False when nothing is left.
-bool PictureRowsToMemory(int32_t pictureHeight, int32_t& y, int32_t& height) {
-    int64_t top = y, bottom = int64_t(y) + height;
-    if (top < 0) top = 0;
-    if (bottom > pictureHeight) bottom = pictureHeight;
-    if (bottom <= top) return false;
-    y = static_cast<int32_t>(pictureHeight - bottom);
-    height = static_cast<int32_t>(bottom - top);
-    return true;
-}
-
 duk_ret_t NewCel(duk_context* ctx) {
     auto* builder = This<CViewBuilder>(ctx, kClass);
     auto* image = static_cast<CBitmapInterface*>(GetNativeIf(ctx, 0, "Image"));
@@ -49,9 +37,9 @@ duk_ret_t NewCel(duk_context* ctx) {
     int32_t y = ArgInt(ctx, 2);
     int32_t width = ArgInt(ctx, 3);
     int32_t height = ArgInt(ctx, 4);
-    // Script coordinates count from the picture's top-left corner, as everywhere in the Image API.
-    bool added = PictureRowsToMemory(static_cast<int32_t>(image->Height()), y, height) &&
-                 builder->NewCel(image, x, y, width, height);
+    // Unlike the rest of the Image API, y counts memory rows from the picture's bottom: games
+    // written for this call cut their sheets that way.
+    bool added = builder->NewCel(image, x, y, width, height);
     if (!added) return duk_error(ctx, DUK_ERR_ERROR, "Couldn't add the cel");
     return 0;
 }
