@@ -290,3 +290,19 @@ TEST_F(SpriteScriptTest, ViewsBuiltInScript) {
     EXPECT_EQ(Error("v.NewLoop()").substr(0, 14), "ReferenceError");
     EXPECT_EQ(Error("s.view = v"), "ReferenceError: Couldn't load sprite [[generated]]");
 }
+
+TEST_F(SpriteScriptTest, SpritesOnATileLayerFollowItUntilTheLayersGo) {
+    ASSERT_EQ(Run("var set = new TileLayers(); var layer = set.AddLayer('ground', 4, 4);"
+                  "layer.scale = 2; layer.offset_x = 10; layer.offset_y = -3;"
+                  "var s = new Sprite(); s.x = 5; s.y = 7; s.SetPlacement(layer);"),
+              "");
+    CSprite* sprite = game_->sprites.back();
+    SPlacedPosition p = sprite->GetPlacedPosition();
+    EXPECT_EQ(p.x, 5 * 2 + 10);
+    EXPECT_EQ(p.y, 7 * 2 - 3);
+    ASSERT_EQ(Run("DestroyLayers(set);"), "");
+    EXPECT_EQ(sprite->GetPlacement(), kPlaceScreen) << "a sprite must not keep a deleted layer";
+    p = sprite->GetPlacedPosition();
+    EXPECT_EQ(p.x, 5);
+    EXPECT_EQ(p.y, 7);
+}
