@@ -99,3 +99,53 @@ Run = function () {
     // From the middle (240): +64 +64 -64 +64 = 368, held at 320 so that the screen stays in the room.
     EXPECT_EQ(r.err, "Alert: 320 false true\n");
 }
+
+TEST_F(DemoScript, HeroWalksRoundTheChestAndHidesBehindIt) {
+    const SPicture room = demotest::ReadPng(demotest::DemoArtDir() / "room.png");
+    ASSERT_EQ(room.width, 480);
+    // The camera holds still at full size with the room's left edge on the screen's, so room and
+    // screen pixels coincide. The hero starts in front of the chest and is sent to a spot behind
+    // it (y 188) or in front of it (y 204); the chest's front is blocked, so the way goes round.
+    auto walk = [&](int y, std::string& result) {
+        ovetest::TempDir out;
+        const fs::path shotPath = out / "shot.bmp";
+        game_.Write("DATA/test.ovs", "Import('main');\n" + std::string(R"(
+Run = function () {
+    Camera.autoPan = false; Camera.zoom = 1; Camera.x = Camera.target = 160; Camera.Place(); Hero.Follow();
+    Hero.sprite.x = 110; Hero.sprite.y = 230;
+    onMouseEvent(150, )") + std::to_string(y) + R"(, 1); onMouseEvent(150, 0, 0);
+    var moved = Hero.sprite.Moving();
+    for (var i = 0; i < 300 && running; i++) { Animate(); Display(); }
+    Alert(moved, Hero.sprite.x, Hero.sprite.y, Hero.sprite.priority, Hero.sprite.Moving());
+};
+)");
+        demotest::SRun r = demotest::RunEngine(game_.path(), "--screenshot " + demotest::Quote(shotPath.string()));
+        EXPECT_EQ(r.status, 0) << r.err;
+        result = r.err;
+        return demotest::ReadBmp(shotPath);
+    };
+    // Pixels of the hero's cel (16 x 32, centred, feet at y) that differ from the room, split by
+    // whether the chest (128..180 x 158..197) covers them.
+    auto differences = [&](const SPicture& shot, int y, int& onChest, int& offChest) {
+        onChest = offChest = 0;
+        for (int py = y - 31; py <= y; ++py)
+            for (int px = 150 - 8; px < 150 + 8; ++px) {
+                if (shot.Rgb(px, py) == room.Rgb(px, py)) continue;
+                (px >= 128 && px <= 180 && py >= 158 && py <= 197 ? onChest : offChest)++;
+            }
+    };
+    std::string result;
+    int onChest = 0, offChest = 0;
+    SPicture behind = walk(188, result);
+    ASSERT_EQ(behind.width, 320);
+    EXPECT_EQ(result, "Alert: true 150 188 11 false\n");
+    differences(behind, 188, onChest, offChest);
+    EXPECT_EQ(onChest, 0) << "the chest hides the hero behind it";
+    EXPECT_GT(offChest, 0) << "his hair shows above the chest";
+
+    SPicture front = walk(204, result);
+    ASSERT_EQ(front.width, 320);
+    EXPECT_EQ(result, "Alert: true 150 204 12 false\n");
+    differences(front, 204, onChest, offChest);
+    EXPECT_GT(onChest, 40) << "the hero stands in front of the chest";
+}
