@@ -548,13 +548,13 @@ double OptNumber(duk_context* ctx, duk_idx_t index, double fallback) {
     return duk_is_undefined(ctx, index) ? fallback : ArgNumber(ctx, index);
 }
 
-int ReadPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y) {
+int ReadPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y, const char* xKey, const char* yKey) {
     duk_idx_t at = duk_normalize_index(ctx, index);
     if (at < 0) return 0;
     if (duk_is_object(ctx, at) && !duk_is_function(ctx, at)) {
-        duk_get_prop_string(ctx, at, "x");
+        duk_get_prop_string(ctx, at, xKey);
         int32_t px = static_cast<int32_t>(duk_to_int(ctx, -1));
-        duk_get_prop_string(ctx, at, "y");
+        duk_get_prop_string(ctx, at, yKey);
         int32_t py = static_cast<int32_t>(duk_to_int(ctx, -1));
         duk_pop_2(ctx);
         x = px;

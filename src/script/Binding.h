@@ -182,9 +182,11 @@ bool ArgBool(duk_context* ctx, duk_idx_t index);
 // Optional variants: `fallback` when the argument is missing or undefined.
 int32_t OptInt(duk_context* ctx, duk_idx_t index, int32_t fallback);
 double OptNumber(duk_context* ctx, duk_idx_t index, double fallback);
-// A point: one object with `x` and `y` (read as integers), or two numbers. Returns how many
-// arguments it consumed: 1, 2, or 0 when neither form is there (x and y are then left alone).
-int ReadPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y);
+// A point: one object with `x` and `y` (or the keys given, such as "col" and "row"; read as
+// integers), or two numbers. Returns how many arguments it consumed: 1, 2, or 0 when neither form
+// is there (x and y are then left alone).
+int ReadPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y, const char* xKey = "x",
+              const char* yKey = "y");
 // Pushes a new plain object {x, y}.
 void PushPoint(duk_context* ctx, int32_t x, int32_t y);
 

@@ -74,22 +74,7 @@ void ScreenSize(std::int32_t& w, std::int32_t& h) {
 // (0 when neither form is there).
 int ReadTilePoint(duk_context* ctx, duk_idx_t index, std::int32_t& c, std::int32_t& r) {
     if (index >= duk_get_top(ctx)) return 0;
-    if (duk_is_object(ctx, index) && !duk_is_function(ctx, index)) {
-        duk_get_prop_string(ctx, index, "col");
-        std::int32_t pc = std::int32_t(duk_to_int(ctx, -1));
-        duk_get_prop_string(ctx, index, "row");
-        std::int32_t pr = std::int32_t(duk_to_int(ctx, -1));
-        duk_pop_2(ctx);
-        c = pc;
-        r = pr;
-        return 1;
-    }
-    if (duk_is_number(ctx, index) && duk_is_number(ctx, index + 1)) {
-        c = ArgInt(ctx, index);
-        r = ArgInt(ctx, index + 1);
-        return 2;
-    }
-    return 0;
+    return ReadPoint(ctx, index, c, r, "col", "row");
 }
 
 int ReadWorldPoint(duk_context* ctx, duk_idx_t index, std::int32_t& x, std::int32_t& y) {
