@@ -5,6 +5,7 @@
 
 #include "host/Game.h"
 #include "render/Renderer.h"
+#include "scene/DrawingElement.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
@@ -13,7 +14,14 @@
 namespace ove {
 
 void CGame::UpdateRenderQueue() {
-    // Sprites, drawing elements and GUI windows join the renderer's queues here as they arrive.
+    // Sprites and GUI windows join the renderer's queues here as they arrive.
+    if (!renderer) return;
+    for (CDrawingElement* element : drawingElements) {
+        if (!element->visibilityChanged) continue;
+        element->visibilityChanged = 0;
+        if (element->IsVisible()) renderer->AddObject(element);
+        else renderer->RemoveObject(element);
+    }
 }
 
 void CGame::SetBackdropTransformForFrame() {
