@@ -5,7 +5,9 @@
 #include "host/Game.h"
 #include "render/Renderer.h"
 #include "script/GameApiLogic.h"
+#include "scene/Sprite.h"
 #include "walk/BackdropPicture.h"
+#include "walk/Walker.h"
 
 namespace ove {
 
@@ -16,6 +18,7 @@ void CGame::SetBackdropPicture(const char* name) {
 
     // The renderer holds pointers into the old picture: detach it before the picture goes.
     if (renderer) renderer->SetBackdropWithPriority(nullptr, nullptr);
+    if (walker) walker->SetMask(nullptr, 0, 0);
     delete backdrop;
     backdrop = nullptr;
     backdropWidth = backdropHeight = 0;
@@ -42,7 +45,7 @@ void CGame::SetBackdropPicture(const char* name) {
             renderer->SetBackdropWithPriority(nullptr, nullptr);
         }
     }
-    // The walker takes the picture's walk mask once walking exists.
+    if (backdrop) Walker().SetMask(backdrop->WalkMask(), backdrop->Width(), backdrop->Height());
     if (name) backdropName = name;
 }
 
@@ -67,7 +70,19 @@ SBackdropGeometry CGame::BackdropGeometry() const {
 }
 
 const char* CGame::GetHotspot(int32_t x, int32_t y) const {
-    // Named sprites under the point come first once sprites exist.
+    // The nearest named, visible, corporeal sprite under the point that is not ignored; the
+    // first in the list wins a tie.
+    CSprite* best = nullptr;
+    float bestDepth = 0.0f;
+    for (CSprite* s : sprites) {
+        if (!s->IsVisible() || s->noncorporeal || s->ignore || !s->GetName() || !s->HitTest(x, y)) continue;
+        const float d = s->GetDepth();
+        if (!best || d < bestDepth) {
+            best = s;
+            bestDepth = d;
+        }
+    }
+    if (best) return best->GetName();
     if (!backdrop) return "*";
     SGamePoint p = ScreenToBackdrop(BackdropGeometry(), SGamePoint{x, y});
     uint8_t value = MaskValueAt(backdrop->ClickMask(), backdrop->Width(), backdrop->Height(), p.x, p.y);

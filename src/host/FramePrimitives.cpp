@@ -5,23 +5,41 @@
 
 #include "host/Game.h"
 #include "render/Renderer.h"
-#include "scene/DrawingElement.h"
+#include "scene/Sprite.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
 #include "win/GameWindow.h"
 
+#if __has_include("scene/DrawingElement.h")
+#include "scene/DrawingElement.h"
+#define OVE_HAS_DRAWING_ELEMENTS 1
+#endif
+
 namespace ove {
 
+namespace {
+
+// An object whose visibility changed joins or leaves the object queue (the cursor stays where
+// SetCursor put it). Queue errors (already there, not there) change nothing and are ignored.
+void SyncObject(CRenderer& renderer, CSpriteBase* object) {
+    if (!object->visibilityChanged || object == renderer.GetCursor()) return;
+    object->visibilityChanged = 0;
+    if (object->IsVisible())
+        renderer.AddObject(object);
+    else
+        renderer.RemoveObject(object);
+}
+
+}  // namespace
+
 void CGame::UpdateRenderQueue() {
-    // Sprites and GUI windows join the renderer's queues here as they arrive.
     if (!renderer) return;
-    for (CDrawingElement* element : drawingElements) {
-        if (!element->visibilityChanged) continue;
-        element->visibilityChanged = 0;
-        if (element->IsVisible()) renderer->AddObject(element);
-        else renderer->RemoveObject(element);
-    }
+    for (CSprite* s : sprites) SyncObject(*renderer, s);
+#ifdef OVE_HAS_DRAWING_ELEMENTS
+    for (CDrawingElement* e : drawingElements) SyncObject(*renderer, e);
+#endif
+    // GUI windows join the GUI queue here as they arrive.
 }
 
 void CGame::SetBackdropTransformForFrame() {
@@ -50,8 +68,8 @@ void CGame::Display() {
 void CGame::Animate() {
     if (!MessagePump()) return;
     UpdateRenderQueue();
-    // Tile layers, GUI windows and the sprite update pass are ticked here as they arrive.
-    ++updatePass;
+    // Tile layers and GUI windows are ticked here as they arrive.
+    UpdateSprites();
 }
 
 void CGame::Idle() { MessagePump(); }
@@ -132,10 +150,6 @@ void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
                       gx, gy, static_cast<int>(mouseButtons));
     SRunResult r = RunSource(source, "CGame::MouseEvent");
     if (r.running && !r.ok) ShowError(r.error);
-}
-
-void CGame::MoveCursorSprite(int32_t, int32_t) {
-    // The cursor sprite follows the mouse once sprites exist.
 }
 
 void CGame::Resize(int32_t width, int32_t height) {

@@ -21,6 +21,7 @@
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
+#include "walk/Walker.h"
 #include "win/GameWindow.h"
 
 namespace ove {
@@ -60,6 +61,8 @@ CGame::CGame() = default;
 
 CGame::~CGame() {
     StopScriptHost();
+    // Sprites hold views, whose textures go back to the renderer: before Cleanup.
+    DeleteSprites();
     if (defaultFont) {
         // The host's own reference, then the cache's entry (teardown releases the default font).
         defaultFont->Release();
@@ -91,6 +94,7 @@ void CGame::Cleanup() {
     folder = nullptr;
     delete backdrop;
     backdrop = nullptr;
+    delete walker;
     walker = nullptr;
 }
 
@@ -146,6 +150,8 @@ bool CGame::Startup() {
         window->SetTitle(settings.title);
         viewport = window->GetViewport();
         KeepWindowOnMonitor();
+
+        walker = new CWalker();
 
         SetGame(this);
 
@@ -208,6 +214,7 @@ bool CGame::InitGame(const std::string& commandLine) {
         failed = true;
         ShowError(e.what());
         StopScriptHost();
+        DeleteSprites();
         Cleanup();
         return false;
     }

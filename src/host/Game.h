@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <list>
 #include <string>
+#include <vector>
 
+#include "scene/2DObject.h"
+#include "scene/SpriteWorld.h"
 #include "script/GameApiLogic.h"
 #include "win/GameWindow.h"
 
@@ -35,7 +38,7 @@ private:
     double reciprocal_;
 };
 
-class CGame : public IWindowInput {
+class CGame : public IWindowInput, public ISpriteWorld {
 public:
     CGame();
     virtual ~CGame();
@@ -75,6 +78,38 @@ public:
 
     void UpdateRenderQueue();
     void QueueKey(int32_t code);
+    // One sprite update pass: every sprite's Update once, restarting the walk when a sprite was
+    // destroyed on the way.
+    void UpdateSprites();
+
+    // ---- sprites
+    CSprite* CreateSprite();
+    // Takes the sprite out of the list and the render queue and detaches the sprites placed
+    // relative to it. It is deleted at once, or at the end of the update pass when one is running
+    // (its own callback may be what destroyed it).
+    void DestroySprite(CSprite* sprite);
+    // Straight-line movement with an optional callback, which is called at once when there is
+    // nowhere to go.
+    void MoveSprite(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback);
+    // Whether the sprite may stand at a backdrop point.
+    bool AllowedAt(CSprite* sprite, int32_t x, int32_t y);
+    // Searches a walk to (x, y) (screen pixels, or backdrop pixels for a BACKDROP sprite), trying
+    // rings around the destination when it cannot be reached.
+    bool WalkTo(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback);
+    // The sprite's placed screen position.
+    SGamePoint SpriteScreenPosition(const CSprite* sprite) const;
+    // Makes the sprite the mouse cursor (null: none).
+    void SetCursorSprite(CSprite* sprite);
+    CWalker& Walker();
+
+    // ---- the world sprites live in
+    void MapBackdropToScreen(int32_t bx, int32_t by, int32_t& sx, int32_t& sy) const override;
+    void MapScreenToBackdrop(int32_t sx, int32_t sy, int32_t& bx, int32_t& by) const override;
+    void LayerToScreen(const void* layer, int32_t x, int32_t y, int32_t& sx, int32_t& sy) const override;
+    int32_t AutoPriorityHeight() const override;
+    uint32_t RandomNumber() override;
+    void CallCallback(int32_t key) override;
+    void ReleaseCallback(int32_t key) override;
 
     // ---- backdrop and window (the global game API)
     // Loads the named backdrop picture; null removes the picture. The current name again only
@@ -137,6 +172,12 @@ public:
 
 private:
     std::string params_;
+    // Deletes every sprite (teardown: after the script host, before the renderer).
+    void DeleteSprites();
+    bool TryWalk(CSprite* sprite, int32_t startX, int32_t startY, int32_t x, int32_t y);
+    int spritePassDepth_ = 0;
+    uint64_t spriteListGeneration_ = 0;
+    std::vector<CSprite*> doomedSprites_;  // destroyed during a pass, deleted when it ends
     void KeepWindowOnMonitor();
     void LoadDefaultFont();
     void WaitLoop(float seconds, bool render);

@@ -10,6 +10,8 @@
 #include "bindings/JSGame.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
+#include "bindings/JSSprite.h"
+#include "bindings/JSViewConstructor.h"
 
 namespace ove {
 
@@ -35,11 +37,11 @@ const SScriptModule kModules[] = {
     {"input and files", StartInputAPI, StopInputAPI},
     // {"GUI", StartGUIAPI, StopGUIAPI},
     // {"Sound", StartSoundAPI, StopSoundAPI},
-    // {"Sprite", StartSpriteAPI, StopSpriteAPI},
+    {"Sprite", StartSpriteAPI, StopSpriteAPI},
     // {"substitution tables", StartTableAPI, StopTableAPI},
     // {"Text", StartTextAPI, StopTextAPI},
     // {"tile layers", StartTileAPI, StopTileAPI},
-    // {"View", StartViewAPI, StopViewAPI},
+    {"View", StartViewAPI, StopViewAPI},
 };
 constexpr std::size_t kModuleCount = sizeof kModules / sizeof kModules[0];
 

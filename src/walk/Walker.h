@@ -1,6 +1,7 @@
 // Walk constraints and the walker: which walk-mask values a sprite may stand on, and the
 // breadth-first path search with its smoothing passes. Coordinates are backdrop pixels.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -77,8 +78,10 @@ public:
     std::int32_t Height() const { return m_height; }
     // The walk value at a backdrop pixel (0 outside the mask or without one).
     std::uint8_t ValueAt(std::int32_t x, std::int32_t y) const;
-    // Without a mask: Test(0); else Test(value at (x, y)).
+    // Without a mask: Test(0); else Test(value at (x, y)); false outside the mask.
     bool IsAllowed(std::int32_t x, std::int32_t y) const;
+    // Whether a point lies on the mask.
+    bool Inside(std::int32_t x, std::int32_t y) const { return x >= 0 && y >= 0 && x < m_width && y < m_height; }
 
     // Searches a path from start to goal over the mask filtered by the constraint. On success the
     // path holds the goal first and the start's first waypoint last; with keep false the points are
@@ -89,15 +92,38 @@ public:
     // Whether the line from a to b crosses no blocked cell of the grid built by the last search
     // (exposed for tests).
     bool LineClear(SWalkPoint a, SWalkPoint b) const;
+    // The grid cell of the last search at a point: its wave number (steps to the goal), kUnvisited
+    // or kBlocked; kBlocked outside the mask.
+    std::int32_t CostAt(std::int32_t x, std::int32_t y) const;
+    // First smoothing pass: drops the points inside straight runs (equal steps in and out), so each
+    // run keeps only its ends.
+    static void DropStraightRuns(std::vector<SWalkPoint>& points);
 
 private:
     void BuildGrid();
     std::int32_t Cell(std::int32_t x, std::int32_t y) const;
+    std::size_t Index(std::int32_t x, std::int32_t y) const {
+        return (std::size_t(y) + 1) * m_stride + std::size_t(x) + 1;
+    }
+    void Wave(SWalkPoint goal);
+    bool Trace(SWalkPoint start);
+    void Shortcuts();
+    void PullBack();
+    // The point B pulled towards C as far as a clear line from `anchor` allows; false when no
+    // candidate fits. B and C must be consecutive path points.
+    bool Pull(SWalkPoint anchor, SWalkPoint b, SWalkPoint c, bool cAfterB, SWalkPoint& out) const;
+    bool Walkable(SWalkPoint p) const { return m_grid[Index(p.x, p.y)] >= 0; }
 
     const CRunMask* m_mask = nullptr;
     std::int32_t m_width = 0, m_height = 0;
+    bool m_usable = false;               // the mask is small enough to hold in memory
+    std::size_t m_stride = 0;            // grid row length: the width plus a blocked cell each side
     std::vector<std::uint8_t> m_values;  // the expanded walk mask
-    std::vector<std::int32_t> m_grid;    // cost per pixel for the current search
+    // Cost per pixel for the current search, framed by a border of blocked cells so that
+    // neighbour steps never leave it.
+    std::vector<std::int32_t> m_grid;
+    std::vector<std::uint32_t> m_front, m_next;  // wave frontiers (grid indices)
+    std::vector<SWalkPoint> m_points;             // the traced and smoothed path, start first
     std::unique_ptr<SConstraint> m_constraint;
     std::int32_t m_index = kConDefault;
 };

@@ -80,7 +80,6 @@ protected:
     std::unique_ptr<CGame> game_;
 };
 
-#if 0  // used by the cursor test, which waits for the game host
 // A stand-in Sprite class, so arguments can be real, bound and destroyed Sprite objects.
 int g_fakeSprite = 0;
 duk_ret_t FakeSpriteConstructor(duk_context* ctx) {
@@ -97,7 +96,6 @@ duk_ret_t RegisterFakeSprite(duk_context* ctx, void*) {
     RegisterFunction(ctx, "KillSprite", KillFakeSprite, 1);
     return 0;
 }
-#endif
 
 // Runs `run` with headless message boxes and returns what they wrote to standard error.
 std::string CapturedBoxes(const std::function<void()>& run) {
@@ -248,7 +246,6 @@ TEST_F(GameGlobalsTest, ArgumentTypesAreChecked) {
     EXPECT_EQ(Eval("try { SetBackdropDimensions('a', 1); 'no error' } catch (e) { e.name }"), "TypeError");
 }
 
-#if 0  // waits for sprites: CGame::SetCursorSprite and CGame::SpriteScreenPosition
 TEST_F(GameGlobalsTest, CursorNeedsALiveSprite) {
     EXPECT_EQ(Eval("try { SetCursor({}); 'no error' } catch (e) { e.name + ': ' + e.message }"),
               "TypeError: Sprite expected");
@@ -263,7 +260,6 @@ TEST_F(GameGlobalsTest, CursorNeedsALiveSprite) {
               "ReferenceError: Sprite has no associated native object");
     EXPECT_EQ(Eval("try { GetHotspot(s); 'no error' } catch (e) { e.name }"), "ReferenceError");
 }
-#endif
 
 // ---------------------------------------------------------------- backdrop geometry
 

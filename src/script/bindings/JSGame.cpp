@@ -8,6 +8,7 @@
 #include "data/ResourceCache.h"
 #include "host/Game.h"
 #include "platform/MessageBox.h"
+#include "scene/Sprite.h"
 #include "script/Binding.h"
 #include "script/GameApiLogic.h"
 #include "script/ScriptHost.h"
@@ -161,15 +162,11 @@ duk_ret_t MapPoint(duk_context* ctx) {
 // one raises the ReferenceError of a required sprite), anything else is read as a point.
 SGamePoint ScreenPointArg(duk_context* ctx, CGame* game) {
     SGamePoint p;
-#if 0  // waits for sprites: CGame::SpriteScreenPosition
     if (IsInstance(ctx, 0, "Sprite")) {
         auto* sprite = Require<CSprite>(ctx, 0, "Sprite");
         if (game) p = game->SpriteScreenPosition(sprite);
         return p;
     }
-#else
-    (void)game;
-#endif
     ReadPoint(ctx, 0, p.x, p.y);
     return p;
 }
@@ -200,7 +197,6 @@ duk_ret_t GetHotspot(duk_context* ctx) {
 
 // ---------------------------------------------------------------- cursor, window, settings
 
-#if 0  // waits for sprites: CGame::SetCursorSprite
 duk_ret_t SetCursor(duk_context* ctx) {
     auto* sprite = Require<CSprite>(ctx, 0, "Sprite");
     if (CGame* game = GetGame()) game->SetCursorSprite(sprite);
@@ -211,7 +207,6 @@ duk_ret_t ClearCursor(duk_context*) {
     if (CGame* game = GetGame()) game->SetCursorSprite(nullptr);
     return 0;
 }
-#endif
 
 duk_ret_t SetPriorityViewportHeight(duk_context* ctx) {
     int32_t height = -1;  // automatic
@@ -294,10 +289,8 @@ const SFunction kFunctions[] = {
     {"GetControl", GetMaskValue<CBackdropPicture::kControl>, 2},
     {"GetWalkability", GetMaskValue<CBackdropPicture::kWalk>, 2},
     {"GetHotspot", Guarded<GetHotspot>, 2},
-#if 0  // waits for sprites: CGame::SetCursorSprite
     {"SetCursor", Guarded<SetCursor>, 1},
     {"ClearCursor", Guarded<ClearCursor>, 0},
-#endif
     {"SetPriorityViewportHeight", SetPriorityViewportHeight, 1},
     {"SetTitle", Guarded<SetTitle>, 1},
     {"GoFullScreen", Guarded<GoFullScreen>, 0},

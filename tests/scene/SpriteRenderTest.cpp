@@ -1,0 +1,135 @@
+// Sprites drawn by the real renderer (headless GL) through the game host: the priority map,
+// mirrored loops, scaling and tinting, compared pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "SceneTestUtil.h"
+#include "host/Game.h"
+#include "image/Bitmap.h"
+#include "platform/MessageBox.h"
+#include "render/Renderer.h"
+#include "script/ScriptHost.h"
+#include "support/TestSupport.h"
+
+using namespace ove;
+using namespace scenetest;
+
+namespace {
+
+std::uint32_t Pixel(const CBitmapInterface& b, int x, int y) {
+    const std::uint8_t* p = b.TopRow(static_cast<u32>(y)) + x * 4;
+    return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]);  // 0xRRGGBB
+}
+
+class SpriteRenderTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        SetHeadlessMessageBoxes(true);
+        SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER);
+    }
+
+    // A 64 x 48 game whose backdrop is black with priority level 10 on its right half.
+    void Start() {
+        dir_.Write("DATA/main.ovs", "function Init() { SetBackdrop('room'); } function Run() {} function Quit() {}");
+        dir_.Write("DATA/settings.xml", "<settings><game width=\"64\" height=\"48\"/><window width=\"64\" height=\"48\"/></settings>");
+        dir_.Write("DATA/room.OVP", PictureFile(
+                                        64, 48, 0xFF000000u, nullptr,
+                                        [](int x, int) -> std::uint8_t { return x >= 32 ? 10 : 0; }));
+        dir_.Write("DATA/red.OVV", ViewFile(1, 1, 16, 16, 0xFFFF0000u));
+        dir_.Write("DATA/white.OVV", ViewFile(1, 1, 8, 8, 0xFFFFFFFFu));
+        // Left half green, right half blue; loop 1 mirrors loop 0.
+        dir_.Write("DATA/halves.OVV", ViewFile(1, 1, 8, 8, 0xFF00FF00u, 1, 1, [](int, int, CBitmap& b) {
+                       for (int y = 0; y < 8; ++y)
+                           for (int x = 4; x < 8; ++x)
+                               reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0xFF0000FFu;
+                   }));
+        cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
+        game_ = std::make_unique<CGame>();
+        if (!game_->Startup() || !game_->InitGame("")) GTEST_SKIP() << "no headless game window";
+    }
+
+    std::unique_ptr<CBitmap> Frame(const std::string& source) {
+        SRunResult r = RunSource(source, "test");
+        EXPECT_TRUE(r.ok) << r.error;
+        game_->Display();  // queues the sprites and sets the backdrop transform
+        return game_->renderer->RenderToImage(64, 48);
+    }
+
+    void TearDown() override {
+        game_.reset();
+        cwd_.reset();
+    }
+
+    ovetest::TempDir dir_;
+    std::unique_ptr<ovetest::ScopedCwd> cwd_;
+    std::unique_ptr<CGame> game_;
+};
+
+}  // namespace
+
+TEST_F(SpriteRenderTest, ThePriorityMapHidesFartherSpritesButNotNoncorporealOrNearerOnes) {
+    Start();
+    // Each red square spans columns 24..39 and the 16 rows above its anchor.
+    auto frame = Frame(
+        "far = new Sprite(); far.view = 'red'; far.x = 32; far.y = 15; far.priority = 5;"
+        "ghost = new Sprite(); ghost.view = 'red'; ghost.x = 32; ghost.y = 31; ghost.priority = 5;"
+        "ghost.noncorporeal = true;"
+        "near = new Sprite(); near.view = 'red'; near.x = 32; near.y = 47; near.priority = 12;");
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(Pixel(*frame, 26, 8), 0xFF0000u) << "left of the mask";
+    EXPECT_EQ(Pixel(*frame, 36, 8), 0x000000u) << "behind level 10";
+    EXPECT_EQ(Pixel(*frame, 36, 24), 0xFF0000u) << "noncorporeal sprites ignore the map";
+    EXPECT_EQ(Pixel(*frame, 36, 40), 0xFF0000u) << "priority 12 is nearer than level 10";
+    EXPECT_EQ(Pixel(*frame, 23, 8), 0x000000u);
+    EXPECT_EQ(Pixel(*frame, 40, 40), 0x000000u);
+
+    // Hidden sprites leave the queue; shown again, they come back.
+    frame = Frame("near.visible = false;");
+    EXPECT_EQ(Pixel(*frame, 26, 40), 0x000000u);
+    frame = Frame("near.visible = true; DestroySprite(far);");
+    EXPECT_EQ(Pixel(*frame, 26, 40), 0xFF0000u);
+    EXPECT_EQ(Pixel(*frame, 26, 8), 0x000000u);
+}
+
+TEST_F(SpriteRenderTest, MirroredLoopsAreDrawnFlipped) {
+    Start();
+    auto frame = Frame(
+        "a = new Sprite(); a.view = 'halves'; a.xalign = a.yalign = 0; a.x = 4; a.y = 4;"
+        "b = new Sprite(); b.view = 'halves'; b.xalign = b.yalign = 0; b.x = 4; b.y = 20; b.loop = 1;");
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(Pixel(*frame, 4, 4), 0x00FF00u);
+    EXPECT_EQ(Pixel(*frame, 11, 11), 0x0000FFu);
+    EXPECT_EQ(Pixel(*frame, 4, 20), 0x0000FFu);
+    EXPECT_EQ(Pixel(*frame, 7, 27), 0x0000FFu);
+    EXPECT_EQ(Pixel(*frame, 8, 20), 0x00FF00u);
+    EXPECT_EQ(Pixel(*frame, 11, 27), 0x00FF00u);
+    EXPECT_EQ(Pixel(*frame, 12, 20), 0x000000u);
+}
+
+TEST_F(SpriteRenderTest, ScaledTintedAndTranslucentSprites) {
+    Start();
+    auto frame = Frame(
+        "s = new Sprite(); s.view = 'white'; s.xalign = s.yalign = 0; s.x = 2; s.y = 2;"
+        "s.scale = 2; s.tint = 0xFF0000;"
+        "t = new Sprite(); t.view = 'white'; t.xalign = t.yalign = 0; t.x = 2; t.y = 30; t.opacity = 128;"
+        "f = new Sprite(); f.view = 'white'; f.xalign = f.yalign = 0; f.x = 20; f.y = 2; f.ForceDisplaySize(3, 5);");
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(Pixel(*frame, 2, 2), 0xFF0000u) << "white modulated by the tint";
+    EXPECT_EQ(Pixel(*frame, 17, 17), 0xFF0000u) << "twice the size";
+    EXPECT_EQ(Pixel(*frame, 18, 10), 0x000000u);
+    EXPECT_EQ(Pixel(*frame, 10, 18), 0x000000u);
+    const std::uint32_t half = Pixel(*frame, 5, 33);
+    EXPECT_EQ(half >> 16, half & 0xFF) << "grey";
+    EXPECT_NEAR(static_cast<int>(half & 0xFF), 128, 2) << "half white over black";
+    EXPECT_EQ(Pixel(*frame, 22, 6), 0xFFFFFFu) << "forced size 3 x 5";
+    EXPECT_EQ(Pixel(*frame, 23, 6), 0x000000u);
+    EXPECT_EQ(Pixel(*frame, 22, 7), 0x000000u);
+    frame = Frame("s.opacity = 0;");
+    EXPECT_EQ(Pixel(*frame, 2, 2), 0x000000u) << "fully transparent sprites are not drawn";
+}
