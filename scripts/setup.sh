@@ -11,6 +11,7 @@ pkgs=(
   googletest libgtest-dev
   imagemagick zip unzip p7zip-full libjpeg-turbo-progs qoi
   xvfb xdotool
+  love bc
 )
 missing=()
 for p in "${pkgs[@]}"; do

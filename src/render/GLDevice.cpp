@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -80,7 +81,8 @@ namespace {
     X(PFNGLBINDRENDERBUFFERPROC, BindRenderbuffer)                         \
     X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                   \
     X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)                   \
-    X(PFNGLREADPIXELSPROC, ReadPixels)
+    X(PFNGLREADPIXELSPROC, ReadPixels)                                     \
+    X(PFNGLFINISHPROC, Finish)
 
 struct SGL {
 #define OVE_GL_MEMBER(type, name) type name = nullptr;
@@ -120,28 +122,32 @@ void main() {
 }
 )";
 
-// Texture stage 0 (diffuse, modulate or select) and the alpha test "greater than 0".
-const char* kFragmentShader = R"(#version 330 core
+// Texture stage 0 (diffuse, modulate or select) and the alpha test "greater than 0". One program
+// per stage, chosen by a define: software GL runs every branch of a shader for every pixel, so a
+// stage switch inside one shader would cost all three.
+const char* kFragmentShader = R"(
 in vec4 vColour;
 in vec2 vTexCoord;
 uniform sampler2D uTexture;
-uniform int uStage;
 out vec4 fragColour;
 void main() {
+#if STAGE == 1
+    vec4 c = vColour * texture(uTexture, vTexCoord);
+#elif STAGE == 2
+    vec4 t = texture(uTexture, vTexCoord);
+    vec4 c = vec4(t.rgb, t.a * vColour.a);
+#else
     vec4 c = vColour;
-    if (uStage == 1) c *= texture(uTexture, vTexCoord);
-    else if (uStage == 2) {
-        vec4 t = texture(uTexture, vTexCoord);
-        c = vec4(t.rgb, t.a * c.a);
-    }
+#endif
     if (c.a < 0.5 / 255.0) discard;
     fragColour = c;
 }
 )";
 
-unsigned Compile(GLenum kind, const char* source, std::string& error) {
+unsigned Compile(GLenum kind, const char* source, std::string& error, const char* prelude = "") {
     GLuint shader = gl.CreateShader(kind);
-    gl.ShaderSource(shader, 1, &source, nullptr);
+    const char* parts[2] = {prelude, source};
+    gl.ShaderSource(shader, 2, parts, nullptr);
     gl.CompileShader(shader);
     GLint ok = 0;
     gl.GetShaderiv(shader, GL_COMPILE_STATUS, &ok);
@@ -184,6 +190,10 @@ std::unique_ptr<CGLDevice> CGLDevice::Create(SDL_Window* window, std::string& er
         return nullptr;
     }
     SDL_GL_SetSwapInterval(0);
+    // The offscreen driver's swap presents nothing and so never makes software GL rasterise: queued
+    // frames would pile up (and their memory with them) while nothing is drawn.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    device->m_finishAtSwap = driver && SDL_strcmp(driver, "offscreen") == 0;
     SDL_GL_GetAttribute(SDL_GL_DEPTH_SIZE, &device->m_depthBits);
     SDL_GL_GetAttribute(SDL_GL_STENCIL_SIZE, &device->m_stencilBits);
     if (device->m_depthBits < 16) {
@@ -207,39 +217,46 @@ bool CGLDevice::Init(std::string& error) {
 
     GLuint vs = Compile(GL_VERTEX_SHADER, kVertexShader, error);
     if (!vs) return false;
-    GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentShader, error);
-    if (!fs) {
-        gl.DeleteShader(vs);
-        return false;
+    for (int stage = 0; stage < kStageCount; ++stage) {
+        char prelude[64];
+        std::snprintf(prelude, sizeof prelude, "#version 330 core\n#define STAGE %d\n", stage);
+        GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentShader, error, prelude);
+        if (!fs) {
+            gl.DeleteShader(vs);
+            return false;
+        }
+        GLuint program = gl.CreateProgram();
+        m_programs[stage] = program;
+        gl.AttachShader(program, vs);
+        gl.AttachShader(program, fs);
+        gl.BindAttribLocation(program, 0, "aPosition");
+        gl.BindAttribLocation(program, 1, "aColour");
+        gl.BindAttribLocation(program, 2, "aTexCoord");
+        gl.BindFragDataLocation(program, 0, "fragColour");
+        gl.LinkProgram(program);
+        gl.DeleteShader(fs);
+        GLint ok = 0;
+        gl.GetProgramiv(program, GL_LINK_STATUS, &ok);
+        if (!ok) {
+            char log[1024] = {};
+            gl.GetProgramInfoLog(program, sizeof log, nullptr, log);
+            error = std::string("shader link failed: ") + log;
+            gl.DeleteShader(vs);
+            return false;
+        }
+        gl.UseProgram(program);
+        m_uTarget[stage] = gl.GetUniformLocation(program, "uTarget");
+        gl.Uniform1i(gl.GetUniformLocation(program, "uTexture"), 0);
     }
-    m_program = gl.CreateProgram();
-    gl.AttachShader(m_program, vs);
-    gl.AttachShader(m_program, fs);
-    gl.BindAttribLocation(m_program, 0, "aPosition");
-    gl.BindAttribLocation(m_program, 1, "aColour");
-    gl.BindAttribLocation(m_program, 2, "aTexCoord");
-    gl.BindFragDataLocation(m_program, 0, "fragColour");
-    gl.LinkProgram(m_program);
     gl.DeleteShader(vs);
-    gl.DeleteShader(fs);
-    GLint ok = 0;
-    gl.GetProgramiv(m_program, GL_LINK_STATUS, &ok);
-    if (!ok) {
-        char log[1024] = {};
-        gl.GetProgramInfoLog(m_program, sizeof log, nullptr, log);
-        error = std::string("shader link failed: ") + log;
-        return false;
-    }
-    gl.UseProgram(m_program);
-    m_uTarget = gl.GetUniformLocation(m_program, "uTarget");
-    m_uStage = gl.GetUniformLocation(m_program, "uStage");
-    m_uTexture = gl.GetUniformLocation(m_program, "uTexture");
-    gl.Uniform1i(m_uTexture, 0);
 
     gl.GenVertexArrays(1, &m_vao);
     gl.BindVertexArray(m_vao);
     gl.GenBuffers(1, &m_vbo);
     gl.BindBuffer(GL_ARRAY_BUFFER, m_vbo);
+    m_vboCapacity = kInitialVertexBytes;
+    gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(m_vboCapacity), nullptr, GL_STREAM_DRAW);
+    m_batch.reserve(kInitialVertexBytes / sizeof(SVertex));
     gl.VertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(SVertex),
                            reinterpret_cast<void*>(offsetof(SVertex, x)));
     // The colour word 0xAARRGGBB is stored B, G, R, A: GL_BGRA reads it as RGBA.
@@ -286,8 +303,10 @@ CGLDevice::~CGLDevice() {
     if (!m_context) return;
     SDL_GL_MakeCurrent(m_window, static_cast<SDL_GLContext>(m_context));
     if (gl.DeleteProgram) {
+        m_batch.clear();
         ReleaseOffscreen();
-        if (m_program) gl.DeleteProgram(m_program);
+        for (unsigned program : m_programs)
+            if (program) gl.DeleteProgram(program);
         if (m_vbo) gl.DeleteBuffers(1, &m_vbo);
         if (m_vao) gl.DeleteVertexArrays(1, &m_vao);
         if (m_samplers[0]) gl.DeleteSamplers(4, m_samplers);
@@ -309,6 +328,7 @@ void CGLDevice::ToGL(const SDeviceRect& r, int& x, int& y, int& w, int& h) const
 }
 
 void CGLDevice::TargetWindow(int x, int y, int width, int height) {
+    Flush();
     if (m_offscreen) {
         gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
         m_offscreen = false;
@@ -320,10 +340,11 @@ void CGLDevice::TargetWindow(int x, int y, int width, int height) {
     m_targetWidth = std::max(width, 1);
     m_targetHeight = std::max(height, 1);
     gl.Viewport(m_targetX, m_targetY, m_targetWidth, m_targetHeight);
-    gl.Uniform2f(m_uTarget, float(m_targetWidth), float(m_targetHeight));
+    SetTargetUniform();
 }
 
 bool CGLDevice::TargetOffscreen(int width, int height, std::string& failure) {
+    Flush();
     width = std::max(width, 1);
     height = std::max(height, 1);
     if (!m_fbo || m_fboWidth != width || m_fboHeight != height) {
@@ -359,15 +380,26 @@ bool CGLDevice::TargetOffscreen(int width, int height, std::string& failure) {
     m_targetWidth = width;
     m_targetHeight = height;
     gl.Viewport(0, 0, width, height);
-    gl.Uniform2f(m_uTarget, float(width), float(height));
+    SetTargetUniform();
     return true;
 }
 
+void CGLDevice::SetTargetUniform() {
+    // Every program sees the same target; the current one stays bound.
+    for (int stage = 0; stage < kStageCount; ++stage) {
+        gl.UseProgram(m_programs[stage]);
+        gl.Uniform2f(m_uTarget[stage], float(m_targetWidth), float(m_targetHeight));
+    }
+    gl.UseProgram(m_programs[m_stage >= 0 && m_stage < kStageCount ? m_stage : 0]);
+}
+
 void CGLDevice::ReadTarget(std::uint8_t* out) {
+    Flush();
     gl.ReadPixels(m_targetX, m_targetY, m_targetWidth, m_targetHeight, GL_BGRA, GL_UNSIGNED_BYTE, out);
 }
 
 void CGLDevice::ReleaseOffscreen() {
+    Flush();
     if (m_offscreen) {
         gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
         m_offscreen = false;
@@ -381,6 +413,7 @@ void CGLDevice::ReleaseOffscreen() {
 
 void CGLDevice::ClearWindow() {
     if (m_offscreen) return;
+    Flush();
     bool scissor = m_scissor;
     if (scissor) gl.Disable(GL_SCISSOR_TEST);
     gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
@@ -392,11 +425,15 @@ void CGLDevice::ClearWindow() {
 }
 
 void CGLDevice::Swap() {
-    if (!m_offscreen) SDL_GL_SwapWindow(m_window);
+    if (m_offscreen) return;
+    Flush();
+    if (m_finishAtSwap) gl.Finish();
+    SDL_GL_SwapWindow(m_window);
 }
 
 void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool stencil, int s,
                       const SDeviceRect* rect) {
+    Flush();
     // GL clears obey the write masks, the original's clears did not: open them for the clear and
     // put them back after, so that the render states stay as set.
     GLbitfield bits = 0;
@@ -442,6 +479,7 @@ void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool
 
 void CGLDevice::SetBlend(int mode) {
     if (mode == m_blend) return;
+    Flush();
     m_blend = mode;
     switch (mode) {
         case kDeviceBlendAlpha:
@@ -465,6 +503,7 @@ void CGLDevice::SetBlend(int mode) {
 
 void CGLDevice::SetColourWrite(bool on) {
     if (int(on) == m_colourWrite) return;
+    Flush();
     m_colourWrite = on;
     GLboolean b = on ? GL_TRUE : GL_FALSE;
     gl.ColorMask(b, b, b, b);
@@ -472,6 +511,7 @@ void CGLDevice::SetColourWrite(bool on) {
 
 void CGLDevice::SetDepthTest(bool on) {
     if (int(on) == m_depthTest) return;
+    Flush();
     m_depthTest = on;
     // The depth test off on the original also stopped depth writes; GL_DEPTH_TEST off does the same.
     on ? gl.Enable(GL_DEPTH_TEST) : gl.Disable(GL_DEPTH_TEST);
@@ -479,17 +519,20 @@ void CGLDevice::SetDepthTest(bool on) {
 
 void CGLDevice::SetDepthWrite(bool on) {
     if (int(on) == m_depthWrite) return;
+    Flush();
     m_depthWrite = on;
     gl.DepthMask(on ? GL_TRUE : GL_FALSE);
 }
 
 void CGLDevice::SetStencilTest(bool on) {
     if (int(on) == m_stencilTest) return;
+    Flush();
     m_stencilTest = on;
     on ? gl.Enable(GL_STENCIL_TEST) : gl.Disable(GL_STENCIL_TEST);
 }
 
 void CGLDevice::SetScissor(const SDeviceRect* rect) {
+    Flush();
     if (!rect) {
         if (m_scissor) gl.Disable(GL_SCISSOR_TEST);
         m_scissor = false;
@@ -507,43 +550,70 @@ void CGLDevice::BindSampler() { gl.BindSampler(0, m_samplers[(m_linear ? 2 : 0) 
 
 void CGLDevice::SetFiltering(bool linear) {
     if (int(linear) == m_linear) return;
+    Flush();
     m_linear = linear;
     BindSampler();
 }
 
 void CGLDevice::SetClamp(bool clamp) {
     if (int(clamp) == m_clamp) return;
+    Flush();
     m_clamp = clamp;
     BindSampler();
 }
 
 void CGLDevice::SetTextureStage(int stage) {
     if (stage == m_stage) return;
+    Flush();
     m_stage = stage;
-    gl.Uniform1i(m_uStage, stage);
+    gl.UseProgram(m_programs[stage >= 0 && stage < kStageCount ? stage : 0]);
 }
 
 void CGLDevice::BindTexture(unsigned id) {
     if (id == m_texture) return;
+    Flush();
     m_texture = id;
     gl.BindTexture(GL_TEXTURE_2D, id);
 }
 
 void CGLDevice::Draw(const SVertex* vertices, int count, bool fan) {
-    if (count <= 0) return;
-    std::size_t bytes = std::size_t(count) * sizeof(SVertex);
-    if (bytes > m_vboCapacity) {
-        m_vboCapacity = std::max<std::size_t>(bytes, 4096);
-        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(m_vboCapacity), nullptr, GL_STREAM_DRAW);
+    if (count < 3) return;
+    // Everything becomes a triangle list so that consecutive primitives share one draw call. A fan
+    // (0, 1, 2, 3) is exactly the triangles (0, 1, 2) and (0, 2, 3), in that order, so the pixels
+    // and the order in which they are written do not change.
+    if (fan) {
+        for (int i = 1; i + 1 < count; ++i) {
+            m_batch.push_back(vertices[0]);
+            m_batch.push_back(vertices[i]);
+            m_batch.push_back(vertices[i + 1]);
+        }
     } else {
-        // Orphan the store so the driver need not wait for the previous draw.
-        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(m_vboCapacity), nullptr, GL_STREAM_DRAW);
+        m_batch.insert(m_batch.end(), vertices, vertices + (count - count % 3));
     }
-    gl.BufferSubData(GL_ARRAY_BUFFER, 0, GLsizeiptr(bytes), vertices);
-    gl.DrawArrays(fan ? GL_TRIANGLE_FAN : GL_TRIANGLES, 0, count);
+}
+
+void CGLDevice::Flush() {
+    if (m_batch.empty()) return;
+    const std::size_t bytes = m_batch.size() * sizeof(SVertex);
+    if (bytes > m_vboCapacity) {
+        // One buffer that only ever grows: steady frames allocate nothing.
+        while (m_vboCapacity < bytes) m_vboCapacity *= 2;
+        m_vboOffset = m_vboCapacity;
+    }
+    if (m_vboOffset + bytes > m_vboCapacity) {
+        // Full: orphan the store so the driver need not wait for draws still reading it.
+        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(m_vboCapacity), nullptr, GL_STREAM_DRAW);
+        m_vboOffset = 0;
+    }
+    gl.BufferSubData(GL_ARRAY_BUFFER, GLintptr(m_vboOffset), GLsizeiptr(bytes), m_batch.data());
+    gl.DrawArrays(GL_TRIANGLES, GLint(m_vboOffset / sizeof(SVertex)), GLsizei(m_batch.size()));
+    m_vboOffset += bytes;
+    ++m_drawCalls;
+    m_batch.clear();
 }
 
 unsigned CGLDevice::CreateTexture(int width, int height, const std::uint8_t* pixels) {
+    Flush();
     GLuint id = 0;
     gl.GenTextures(1, &id);
     if (!id) return 0;
@@ -554,12 +624,14 @@ unsigned CGLDevice::CreateTexture(int width, int height, const std::uint8_t* pix
 }
 
 void CGLDevice::UploadTexture(unsigned id, int width, int height, const std::uint8_t* pixels) {
+    Flush();
     BindTexture(id);
     gl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
 }
 
 void CGLDevice::DeleteTexture(unsigned id) {
     if (!id) return;
+    Flush();
     if (m_texture == id) m_texture = 0;
     GLuint name = id;
     gl.DeleteTextures(1, &name);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "render/Renderer.h"
 
@@ -77,7 +78,15 @@ public:
     void BindTexture(unsigned id);
 
     // ---- drawing: vertices in the renderer's target space (pixel centres on integers)
+    // Primitives are collected and sent as one triangle list when anything that could change
+    // their result happens: a state or texture change, a clear, a read-back, a target switch or
+    // the swap. Every state setter above flushes first, but only when the state really changes.
     void Draw(const SVertex* vertices, int count, bool fan);
+    void Flush();
+    // Draw calls sent to GL so far.
+    std::uint64_t DrawCalls() const { return m_drawCalls; }
+    // Whether the swap waits for the frame to be drawn (the offscreen driver).
+    bool FinishesAtSwap() const { return m_finishAtSwap; }
 
     // ---- textures: BGRA rows, top row first
     unsigned CreateTexture(int width, int height, const std::uint8_t* pixels);
@@ -88,6 +97,7 @@ private:
     CGLDevice() = default;
     bool Init(std::string& error);
     void BindSampler();
+    void SetTargetUniform();
     void ToGL(const SDeviceRect& r, int& x, int& y, int& w, int& h) const;
 
     SDL_Window* m_window = nullptr;
@@ -95,15 +105,22 @@ private:
     int m_stencilBits = 0;
     int m_depthBits = 0;
     int m_maxTextureSize = 0;
-    unsigned m_program = 0, m_vao = 0, m_vbo = 0;
+    static constexpr int kStageCount = 3;
+    unsigned m_programs[kStageCount] = {};
+    unsigned m_vao = 0, m_vbo = 0;
     unsigned m_samplers[4] = {};  // [linear][clamp]
-    int m_uTarget = -1, m_uStage = -1, m_uTexture = -1;
+    int m_uTarget[kStageCount] = {-1, -1, -1};
     unsigned m_fbo = 0, m_fboColour = 0, m_fboDepth = 0;
     int m_fboWidth = 0, m_fboHeight = 0;
     bool m_offscreen = false;
     int m_targetX = 0, m_targetY = 0;  // GL viewport origin (bottom-left)
     int m_targetWidth = 0, m_targetHeight = 0;
+    static constexpr std::size_t kInitialVertexBytes = 64 * 1024;
     std::size_t m_vboCapacity = 0;
+    std::size_t m_vboOffset = 0;
+    std::vector<SVertex> m_batch;
+    std::uint64_t m_drawCalls = 0;
+    bool m_finishAtSwap = false;
 
     // state cache (the renderer keeps its own; this one spares redundant GL calls)
     int m_blend = -1;

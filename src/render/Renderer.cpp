@@ -141,6 +141,8 @@ std::vector<STileSpan> CutTiles(std::int32_t length, std::int32_t maxSize) {
     return spans;
 }
 
+std::uint64_t CRenderer::DrawCallCount() const { return m_drawCalls + (m_device ? m_device->DrawCalls() : 0); }
+
 float CRenderer::PriorityDepth(int priority) { return 1.0f - float(priority) / 30.0f; }
 
 CRenderer* GetRenderer() { return g_renderer; }
@@ -213,6 +215,7 @@ void CRenderer::Shutdown() {
         for (auto& entry : m_textures) m_device->DeleteTexture(entry.second->id);
         m_textures.clear();
         m_boundTexture = nullptr;
+        m_drawCalls += m_device->DrawCalls();
         m_device.reset();
     }
     if (g_renderer == this) g_renderer = nullptr;
@@ -820,7 +823,6 @@ bool CRenderer::SaveScreenshot(const std::string& path) {
 void CRenderer::SendVertices(const SVertex* vertices, int count, bool fan) {
     if (!m_device || count <= 0) return;
     m_device->Draw(vertices, count, fan);
-    ++m_drawCalls;
 }
 
 void CRenderer::SetTexture(TextureHandle texture) {

@@ -200,8 +200,9 @@ public:
     static int TextureWidth(TextureHandle texture);
     static int TextureHeight(TextureHandle texture);
 
-    // Draw calls sent to the device since creation (diagnostics and tests).
-    std::uint64_t DrawCallCount() const { return m_drawCalls; }
+    // Draw calls sent to GL since construction (diagnostics and tests). Consecutive primitives
+    // with the same texture and states share one; the count is complete once a frame is over.
+    std::uint64_t DrawCallCount() const;
     // Distinguishes this renderer from earlier ones (textures cached by others carry it).
     std::uint32_t Serial() const { return m_serial; }
 
@@ -280,7 +281,7 @@ private:
     bool m_captureFrames = false;
     std::vector<std::uint8_t> m_lastFrame;  // BGRA, top-down, back-buffer size
     int m_lastFrameWidth = 0, m_lastFrameHeight = 0;
-    std::uint64_t m_drawCalls = 0;
+    std::uint64_t m_drawCalls = 0;  // of devices already released
     std::vector<SVertex> m_scratch;
     std::uint32_t m_serial;
 };

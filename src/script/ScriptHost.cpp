@@ -4,7 +4,9 @@
 #include <cstdlib>
 
 #include "Binding.h"
+#include "bindings/JSBuckets.h"
 #include "bindings/JSColour.h"
+#include "bindings/JSDrawingElement.h"
 #include "bindings/JSGame.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
@@ -30,8 +32,8 @@ const SScriptModule kModules[] = {
     {"modules", StartModuleAPI, StopModuleAPI},
     {"game", StartGameAPI, StopGameAPI},
     {"Colour", StartColourAPI, StopColourAPI},
-    // {"Buckets", StartBucketAPI, StopBucketAPI},
-    // {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
+    {"Buckets", StartBucketAPI, StopBucketAPI},
+    {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
     // {"Image", StartImageAPI, StopImageAPI},
     {"input and files", StartInputAPI, StopInputAPI},
     // {"GUI", StartGUIAPI, StopGUIAPI},
