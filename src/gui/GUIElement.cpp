@@ -201,7 +201,76 @@ bool CGUIElement::HitTestRect(std::int32_t x, std::int32_t y) {
     return x >= AbsX1() && x <= AbsX2() && y >= AbsY1() && y <= AbsY2();
 }
 
-void CGUIElement::DrawFrame(CRenderer&, std::int32_t) {}
+void CGUIElement::DrawFrame(CRenderer& renderer, std::int32_t frameStyle) {
+    renderer.SetBlendMode(IsTranslucent() ? kBlendAlpha : kBlendOpaque);
+    const float X1 = float(AbsX1()), Y1 = float(AbsY1()), X2 = float(AbsX2()), Y2 = float(AbsY2());
+    const auto fill = [&renderer](float a, float b, float c, float d, std::uint32_t argb) {
+        // Elements too small for a band would otherwise get a quad turned inside out.
+        if (c > a && d > b) renderer.FillRect(a, b, c, d, argb, 0.0f);
+    };
+    const std::uint32_t B = border;
+    const std::uint32_t light1 = MixColour(B, 0xFFFFFFFFu, 165), light2 = MixColour(B, 0xFFFFFFFFu, 83);
+    const std::uint32_t dark1 = MixColour(B, 0xFF000000u, 52), dark2 = MixColour(B, 0xFF000000u, 104);
+    // The one-pixel bevel: top, left, right, bottom shades, then the interior.
+    const auto bevel = [&](std::uint32_t t, std::uint32_t l, std::uint32_t r, std::uint32_t b) {
+        fill(X1, Y1, X2 + 1, Y1 + 1, t);
+        fill(X1, Y1 + 1, X1 + 1, Y2, l);
+        fill(X2, Y1 + 1, X2 + 1, Y2, r);
+        fill(X1, Y2, X2 + 1, Y2 + 1, b);
+        fill(X1 + 1, Y1 + 1, X2, Y2, background);
+    };
+    // The three-pixel bevel.
+    const auto bevel3 = [&](std::uint32_t t, std::uint32_t b, std::uint32_t l, std::uint32_t r) {
+        fill(X1 + 1, Y1, X2, Y1 + 3, t);
+        fill(X1 + 1, Y2 - 2, X2, Y2 + 1, b);
+        fill(X1, Y1, X1 + 1, Y2 + 1, l);
+        fill(X1 + 1, Y1 + 1, X1 + 2, Y2, l);
+        fill(X1 + 2, Y1 + 2, X1 + 3, Y2 - 1, l);
+        fill(X2, Y1, X2 + 1, Y2 + 1, r);
+        fill(X2 - 1, Y1 + 1, X2, Y2, r);
+        fill(X2 - 2, Y1 + 2, X2 - 1, Y2 - 1, r);
+        fill(X1 + 3, Y1 + 3, X2 - 2, Y2 - 2, background);
+    };
+    switch (frameStyle) {
+        case kStyleFlat: fill(X1, Y1, X2 + 1, Y2 + 1, background); break;
+        case kStyleSolid:
+            fill(X1, Y1, X2 + 1, Y1 + 1, B);
+            fill(X1, Y1 + 1, X1 + 1, Y2, B);
+            fill(X2, Y1 + 1, X2 + 1, Y2, B);
+            fill(X1, Y2, X2 + 1, Y2 + 1, B);
+            fill(X1 + 1, Y1 + 1, X2, Y2, background);
+            break;
+        case kStyleSolidShadow:
+            fill(X1, Y1, X2 + 1, Y1 + 1, B);
+            fill(X1, Y1 + 1, X1 + 1, Y2 + 1, B);
+            if (background != shadow) {
+                fill(X2 + 1, Y1 + 1, X2 + 2, Y2 + 2, shadow);
+                fill(X1 + 2, Y2 + 1, X2 + 1, Y2 + 2, shadow);
+                fill(X2, Y1, X2 + 1, Y2 + 1, B);
+                fill(X1 + 1, Y2, X2, Y2 + 1, B);
+            } else {
+                fill(X2, Y1 + 1, X2 + 2, Y2 + 2, B);
+                fill(X1 + 1, Y2, X2, Y2 + 2, B);
+            }
+            fill(X1 + 1, Y1 + 1, X2, Y2, background);
+            break;
+        case kStyleRaised: bevel(light1, light2, dark1, dark2); break;
+        case kStyleInset: bevel(dark2, dark1, light2, light1); break;
+        case kStyle3DRaised: bevel3(light1, dark2, light2, dark1); break;
+        case kStyle3DInset: bevel3(dark2, light1, dark1, light2); break;
+        case kStyle3DShadow:
+            bevel3(light1, dark2, light2, dark1);
+            fill(X2 + 1, Y1 + 3, X2 + 3, Y2 + 3, shadow);
+            fill(X1 + 3, Y2 + 1, X2 + 1, Y2 + 3, shadow);
+            break;
+        case kStyleClassic:
+            fill(X1, Y1, X2 + 1, Y2 + 1, 0xFFFFFFFFu);
+            fill(X1 + 2, Y1 + 1, X2 - 1, Y2, B);
+            fill(X1 + 4, Y1 + 2, X2 - 3, Y2 - 1, 0xFFFFFFFFu);
+            break;
+        default: break;  // none, system look: nothing
+    }
+}
 
 void CGUIElement::DrawChildren(CRenderer& renderer) {
     for (CGUIElement* child : m_children)
