@@ -12,7 +12,7 @@ CGUIWindow::CGUIWindow(CGUIElement* parent) : CGUIElement(parent) {}
 
 std::int32_t CGUIWindow::GetTopInset() { return frameTop + padTop + TitleBarHeight(); }
 
-std::int32_t CGUIWindow::TitleBarHeight() { return GetText() && GetFont() ? GetFontHeight(GetFont()) + 3 : 0; }
+std::int32_t CGUIWindow::TitleBarHeight() { return CGUIElement::GetText() && GetFont() ? GetFontHeight(GetFont()) + 3 : 0; }
 
 void CGUIWindow::SetStyle(std::int32_t s) {
     if (s == kStyleOS) {
@@ -46,7 +46,7 @@ void CGUIWindow::SetStyle(std::int32_t s) {
 
 void CGUIWindow::Draw(CRenderer& renderer) {
     DrawFrame(renderer, style == kStyleOS ? kStyleRaised : style);
-    const char* title = GetText();
+    const char* title = CGUIElement::GetText();  // its own text: a message box shows another
     const CFont* font = GetFont();
     if (title && font) {
         renderer.SetBlendMode(static_cast<int>(font->BlendMode()));
@@ -78,7 +78,7 @@ bool CGUIWindow::OnMove(std::int32_t x, std::int32_t y) {
 }
 
 bool CGUIWindow::OnLButtonDown(std::int32_t x, std::int32_t y) {
-    if (movable && GetText() && *GetText()) {
+    if (movable && CGUIElement::GetText() && *CGUIElement::GetText()) {
         const std::int32_t ax1 = AbsX1(), ay1 = AbsY1();
         if (x >= ax1 + frameLeft && x <= AbsX2() - frameRight && y >= ay1 + frameTop && y <= ay1 + TitleBarHeight()) {
             dragX = x - x1;

@@ -146,6 +146,7 @@ TEST_F(ListBoxTest, MessageBoxFitsAndCentres) {
     box->SetText("aaaa bbbb");                 // 9 glyphs: 36 x 8
     EXPECT_EQ(box->ClientWidth(), 36);
     EXPECT_EQ(box->ClientHeight(), 8);
+    EXPECT_EQ(box->TitleBarHeight(), 0) << "the message is not a title";
     EXPECT_EQ(box->x1, 160 - 18);
     EXPECT_EQ(box->y1, 100 - (box->Height() >> 1));
 
