@@ -82,7 +82,11 @@ namespace {
     X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                   \
     X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)                   \
     X(PFNGLREADPIXELSPROC, ReadPixels)                                     \
-    X(PFNGLFINISHPROC, Finish)
+    X(PFNGLFINISHPROC, Finish)                                             \
+    X(PFNGLFLUSHPROC, Flush)                                               \
+    X(PFNGLFENCESYNCPROC, FenceSync)                                       \
+    X(PFNGLCLIENTWAITSYNCPROC, ClientWaitSync)                             \
+    X(PFNGLDELETESYNCPROC, DeleteSync)
 
 struct SGL {
 #define OVE_GL_MEMBER(type, name) type name = nullptr;
@@ -304,6 +308,7 @@ CGLDevice::~CGLDevice() {
     SDL_GL_MakeCurrent(m_window, static_cast<SDL_GLContext>(m_context));
     if (gl.DeleteProgram) {
         m_batch.clear();
+        WaitForFrame();
         ReleaseOffscreen();
         for (unsigned program : m_programs)
             if (program) gl.DeleteProgram(program);
@@ -427,8 +432,25 @@ void CGLDevice::ClearWindow() {
 void CGLDevice::Swap() {
     if (m_offscreen) return;
     Flush();
-    if (m_finishAtSwap) gl.Finish();
+    if (m_finishAtSwap) {
+        // A swap that does not wait would let software GL queue frames without end (memory grows
+        // and nothing is drawn). Keep one frame in flight: hand this one over, then wait until the
+        // previous one is drawn, so the game's next frame is computed while this one is drawn.
+        gl.Flush();
+        GLsync drawn = gl.FenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        WaitForFrame();
+        m_frameFence = drawn;
+    }
     SDL_GL_SwapWindow(m_window);
+}
+
+void CGLDevice::WaitForFrame() {
+    if (!m_frameFence) return;
+    auto fence = static_cast<GLsync>(m_frameFence);
+    while (gl.ClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, 1000000000ull) == GL_TIMEOUT_EXPIRED) {
+    }
+    gl.DeleteSync(fence);
+    m_frameFence = nullptr;
 }
 
 void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool stencil, int s,

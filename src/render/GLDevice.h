@@ -61,6 +61,8 @@ public:
     // Clears the whole window to black (the margins around the viewport).
     void ClearWindow();
     void Swap();
+    // Waits until the frame handed over at the last swap is drawn (nothing when none is pending).
+    void WaitForFrame();
 
     // ---- states
     // Clears the given parts inside `rect` (whole target when null); ignores the write masks.
@@ -85,7 +87,7 @@ public:
     void Flush();
     // Draw calls sent to GL so far.
     std::uint64_t DrawCalls() const { return m_drawCalls; }
-    // Whether the swap waits for the frame to be drawn (the offscreen driver).
+    // Whether the swap waits for frames to be drawn (the offscreen driver, whose swap does not).
     bool FinishesAtSwap() const { return m_finishAtSwap; }
 
     // ---- textures: BGRA rows, top row first
@@ -121,6 +123,8 @@ private:
     std::vector<SVertex> m_batch;
     std::uint64_t m_drawCalls = 0;
     bool m_finishAtSwap = false;
+    // The fence after the last frame handed to the driver, when the swap does not wait by itself.
+    void* m_frameFence = nullptr;
 
     // state cache (the renderer keeps its own; this one spares redundant GL calls)
     int m_blend = -1;
