@@ -29,6 +29,17 @@ bool IsRgba32(const CBitmapInterface& b) {
     return b.Format() == PixelFormat::Rgba8888 || b.Format() == PixelFormat::Rgbx8888;
 }
 
+// A 32-bit cel (null: an empty one) with an alpha strictly between 0 and 255.
+bool HasTranslucentPixels(const CBitmapInterface* cel) {
+    if (!cel || cel->IsEmpty()) return false;
+    for (u32 row = 0; row < cel->Height(); ++row) {
+        const u8* p = cel->Row(row);
+        for (u32 x = 0; x < cel->Width(); ++x, p += 4)
+            if (p[3] != 0 && p[3] != 255) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 // ---- CResource
@@ -179,6 +190,7 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
             }
 
             SCel cel;
+            cel.translucent = HasTranslucentPixels(bitmap.get()) ? 1 : 0;
             const i32 sheet = Pack(bitmap.get(), w, h, &cel.x, &cel.y);
             if (sheet < 0) {
                 stop = true;

@@ -20,6 +20,9 @@ struct SCel {
     float uRight = 0.0f;
     float vBottom = 0.0f;
     TextureHandle texture = nullptr;  // the sheet's texture
+    // Some pixel has an alpha strictly between 0 and 255. Cels without such pixels look the same
+    // drawn without blending (the alpha test drops the transparent ones).
+    std::uint8_t translucent = 1;
 };
 
 // Alignments: horizontal 0 left, 1 centre, 2 right; vertical 0 top, 1 middle, 2 bottom.

@@ -164,7 +164,11 @@ void C2DObject::DrawAt(CRenderer& renderer, float px, float py, float z) {
     if ((tint >> 24) == 0 || !view) return;
     const SCel* c = CurrentCel();
     if (!c) return;
-    renderer.SetBlendMode(static_cast<int>(view->BlendMode()));
+    int blend = static_cast<int>(view->BlendMode());
+    // Blending is most of what software GL spends on a sprite; a cel whose pixels are opaque or
+    // fully transparent, drawn unfiltered and at full opacity, looks the same without it.
+    if (blend == kBlendAlpha && !c->translucent && (tint >> 24) == 255 && !view->Smooth()) blend = kBlendOpaque;
+    renderer.SetBlendMode(blend);
     renderer.SetFiltering(view->Smooth() != 0);
     if (forceSize)
         renderer.DrawCelSized(*c, xalign, yalign, px, py, forcedWidth, forcedHeight, z, tint);

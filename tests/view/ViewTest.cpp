@@ -48,6 +48,9 @@ TEST(ViewLoad, StandardHeaderAndPixels) {
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), Argb(128, 255, 255, 255));
     EXPECT_EQ(view->GetCelPixel(0, 1, 2, 0), Argb(255, 1, 2, 3));
     EXPECT_STREQ(view->Name(), "test");
+    // Only the cel with a half-transparent pixel needs blending.
+    EXPECT_EQ(c.translucent, 1);
+    EXPECT_EQ(view->GetCel(0, 1)->translucent, 0);
 }
 
 TEST(ViewLoad, WrongTagLeavesEmptyResource) {
@@ -130,6 +133,7 @@ TEST(ViewLoad, EightBitCelsAreWhiteWithAlpha) {
     EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), 0x00FFFFFFu);
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 0), 0x80FFFFFFu);
     EXPECT_EQ(view->GetCelPixel(0, 0, 2, 0), 0xFFFFFFFFu);
+    EXPECT_EQ(view->GetCel(0, 0)->translucent, 1);
 }
 
 TEST(ViewLoad, ColourKeyMakesExactlyThoseTwentyFourBitPixelsTransparent) {
@@ -146,6 +150,7 @@ TEST(ViewLoad, ColourKeyMakesExactlyThoseTwentyFourBitPixelsTransparent) {
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 0), 0xFF302010u);
     EXPECT_EQ(view->GetCelPixel(0, 0, 2, 0), 0xFF102031u);
     EXPECT_EQ(view->GetCelPixel(0, 0, 3, 0) >> 24, 0u);
+    EXPECT_EQ(view->GetCel(0, 0)->translucent, 0) << "a colour key gives only opaque and clear pixels";
 }
 
 TEST(ViewLoad, UnknownDepthGivesTransparentCelsWithoutData) {
