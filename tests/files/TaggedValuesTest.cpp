@@ -50,26 +50,6 @@ TEST(TaggedValues, HostileInputEndsCleanly) {
     }
 }
 
-TEST(TaggedValues, WritesAndReadsBack) {
-    CBuffer b;
-    const u16 units[] = {0x41, 0xD83D, 0xDE00};
-    ASSERT_TRUE(WriteTaggedInt(b, -5));
-    ASSERT_TRUE(WriteTaggedDouble(b, -0.25));
-    ASSERT_TRUE(WriteTaggedString(b, units, 3));
-    ASSERT_TRUE(WriteTaggedBinary(b, "\0\xFF", 2));
-    b.Seek(0);
-    STaggedValue v;
-    ASSERT_EQ(ReadTaggedValue(b, v), ETaggedRead::kOk);
-    EXPECT_EQ(v.integer, -5);
-    ASSERT_EQ(ReadTaggedValue(b, v), ETaggedRead::kOk);
-    EXPECT_EQ(v.number, -0.25);
-    ASSERT_EQ(ReadTaggedValue(b, v), ETaggedRead::kOk);
-    EXPECT_EQ(v.units, std::vector<u16>(units, units + 3));
-    ASSERT_EQ(ReadTaggedValue(b, v), ETaggedRead::kOk);
-    EXPECT_EQ(v.bytes, std::string("\0\xFF", 2));
-    EXPECT_EQ(ReadTaggedValue(b, v), ETaggedRead::kEnd);
-}
-
 TEST(TaggedValues, EngineStrings) {
     std::vector<u16> units;
     std::size_t bad = 99;
