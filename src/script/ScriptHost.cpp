@@ -7,6 +7,7 @@
 #include "bindings/JSBuckets.h"
 #include "bindings/JSColour.h"
 #include "bindings/JSDrawingElement.h"
+#include "bindings/JSFile.h"
 #include "bindings/JSGame.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
@@ -36,6 +37,7 @@ const SScriptModule kModules[] = {
     {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
     // {"Image", StartImageAPI, StopImageAPI},
     {"input and files", StartInputAPI, StopInputAPI},
+    {"FileReader and FileWriter", StartFileAPI, StopFileAPI},
     // {"GUI", StartGUIAPI, StopGUIAPI},
     // {"Sound", StartSoundAPI, StopSoundAPI},
     {"Sprite", StartSpriteAPI, StopSpriteAPI},
