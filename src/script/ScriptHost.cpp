@@ -8,6 +8,7 @@
 #include "bindings/JSColour.h"
 #include "bindings/JSDrawingElement.h"
 #include "bindings/JSGame.h"
+#include "bindings/JSImage.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
 #include "bindings/JSSprite.h"
@@ -34,7 +35,7 @@ const SScriptModule kModules[] = {
     {"Colour", StartColourAPI, StopColourAPI},
     {"Buckets", StartBucketAPI, StopBucketAPI},
     {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
-    // {"Image", StartImageAPI, StopImageAPI},
+    {"Image", StartImageAPI, StopImageAPI},
     {"input and files", StartInputAPI, StopInputAPI},
     // {"GUI", StartGUIAPI, StopGUIAPI},
     // {"Sound", StartSoundAPI, StopSoundAPI},
