@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ class CBackdropPicture;
 class CTileLayerSet;
 class CTileLayer;
 class CWalker;
+class CBitmap;
 
 // High-resolution frame timer.
 class CTimer {
@@ -77,6 +79,10 @@ public:
     void Delay(float seconds);
     int32_t ReadKey();
     void PostKey(int32_t code);
+    // Screen capture for script images: the current scene rendered off-screen at the logical size
+    // and resampled to width x height, with the cursor object hidden. Null without a renderer;
+    // the renderer's exceptions pass through (the cursor is restored either way).
+    std::unique_ptr<CBitmap> RenderToImage(int32_t width, int32_t height);
 
     void UpdateRenderQueue();
     void QueueKey(int32_t code);

@@ -623,11 +623,17 @@ void CRenderer::DrawOverlays(int level) {
         SetTexture(cached->texture);
         m_device->SetClamp(true);
         m_device->SetTextureStage(kTextureStageSelect);
+        // The quad spans 0..w with u running 0..us, so pixel x samples u = x * us / w. Its edges
+        // would fall exactly on pixel centres, where which side a centre belongs to depends on
+        // the rasteriser (one edge row went missing): the same mapping is drawn half a pixel
+        // further out, so every centre lies inside and samples what it did.
+        const float u0 = -0.5f * us / w, u1 = (w - 0.5f) * us / w;
+        const float v0 = -0.5f * vs / h, v1 = (h - 0.5f) * vs / h;
         const SVertex quad[4] = {
-            {0.0f, 0.0f, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, 0.0f},
-            {w, 0.0f, 0.0f, 1.0f, 0xFFFFFFFFu, us, 0.0f},
-            {w, h, 0.0f, 1.0f, 0xFFFFFFFFu, us, vs},
-            {0.0f, h, 0.0f, 1.0f, 0xFFFFFFFFu, 0.0f, vs},
+            {-0.5f, -0.5f, 0.0f, 1.0f, 0xFFFFFFFFu, u0, v0},
+            {w - 0.5f, -0.5f, 0.0f, 1.0f, 0xFFFFFFFFu, u1, v0},
+            {w - 0.5f, h - 0.5f, 0.0f, 1.0f, 0xFFFFFFFFu, u1, v1},
+            {-0.5f, h - 0.5f, 0.0f, 1.0f, 0xFFFFFFFFu, u0, v1},
         };
         SendVertices(quad, 4, true);
         m_device->SetTextureStage(kTextureStageModulate);

@@ -9,6 +9,7 @@
 #include "bindings/JSDrawingElement.h"
 #include "bindings/JSFile.h"
 #include "bindings/JSGame.h"
+#include "bindings/JSImage.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
 #include "bindings/JSSprite.h"
@@ -35,7 +36,7 @@ const SScriptModule kModules[] = {
     {"Colour", StartColourAPI, StopColourAPI},
     {"Buckets", StartBucketAPI, StopBucketAPI},
     {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
-    // {"Image", StartImageAPI, StopImageAPI},
+    {"Image", StartImageAPI, StopImageAPI},
     {"input and files", StartInputAPI, StopInputAPI},
     {"FileReader and FileWriter", StartFileAPI, StopFileAPI},
     // {"GUI", StartGUIAPI, StopGUIAPI},
