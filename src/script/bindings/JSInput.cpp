@@ -8,6 +8,7 @@
 #include "host/Game.h"
 #include "data/FileFolder.h"
 #include "data/ResourceCache.h"
+#include "platform/CodePage.h"
 #include "platform/Events.h"
 #include "platform/Joystick.h"
 #include "platform/Keys.h"
@@ -234,9 +235,9 @@ duk_ret_t RenameFile(duk_context* ctx) {
     return 1;
 }
 
-duk_ret_t PushCurrentDirectorySafe(duk_context* ctx, void* udata) {
-    const auto& path = *static_cast<const std::string*>(udata);
-    duk_push_lstring(ctx, path.data(), path.size());
+duk_ret_t PushStringSafe(duk_context* ctx, void* udata) {
+    const auto& text = *static_cast<const std::string*>(udata);
+    duk_push_lstring(ctx, text.data(), text.size());
     return 1;
 }
 
@@ -244,7 +245,7 @@ duk_ret_t GetCurrentDirectory(duk_context* ctx) {
     duk_int_t rc;
     {
         std::string path = CurrentDirectory();
-        rc = duk_safe_call(ctx, PushCurrentDirectorySafe, &path, 0, 1);
+        rc = duk_safe_call(ctx, PushStringSafe, &path, 0, 1);
     }
     if (rc != DUK_EXEC_SUCCESS) return duk_throw(ctx);
     return 1;
@@ -261,29 +262,26 @@ duk_ret_t SetCurrentDirectory(duk_context* ctx) {
     return 1;
 }
 
-duk_ret_t PushFixedBufferSafe(duk_context* ctx, void* udata) {
-    duk_push_fixed_buffer(ctx, *static_cast<const duk_size_t*>(udata));
-    return 1;
-}
-
-// The whole file, bytes unchanged, through the game's data source (loose files included).
+// The whole file, line ends and all, through the game's data source (loose files included).
+// UTF-8 text (ASCII included) arrives as it is. Other bytes are taken as code page 1252, one
+// character each: raw, they would break the script engine's string operations (a slice could
+// even become a Symbol), while the engine's text drawing turns the characters back into the
+// same bytes.
 duk_ret_t ReadTextFile(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
-    CGame* game = GetGame();
-    CDataBin* file = nullptr;
-    if (game && game->folder) file = game->folder->Open(name);
-    if (!file) return DUK_RET_ERROR;
-    duk_size_t size = file->GetSize();
-    const duk_int_t rc = duk_safe_call(ctx, PushFixedBufferSafe, &size, 0, 1);
-    duk_size_t got = 0;
-    if (rc == DUK_EXEC_SUCCESS) {
-        void* bytes = duk_get_buffer(ctx, -1, nullptr);
-        got = file->Read(bytes, static_cast<uint32_t>(size));
+    duk_int_t rc;
+    {
+        CGame* game = GetGame();
+        std::unique_ptr<CDataBin> file(game && game->folder ? game->folder->Open(name) : nullptr);
+        if (!file) return DUK_RET_ERROR;
+        std::string text(file->GetSize(), '\0');
+        // A file that shrank meanwhile gives what could be read.
+        text.resize(file->Read(text.data(), static_cast<uint32_t>(text.size())));
+        file.reset();
+        if (!IsValidUtf8(text)) text = Cp1252ToUtf8(text);
+        rc = duk_safe_call(ctx, PushStringSafe, &text, 0, 1);
     }
-    delete file;
     if (rc != DUK_EXEC_SUCCESS) return duk_throw(ctx);
-    // A file that shrank while it was read gives what could be read.
-    duk_push_lstring(ctx, static_cast<const char*>(duk_get_buffer(ctx, -1, nullptr)), got);
     return 1;
 }
 
