@@ -45,39 +45,24 @@ TEST_F(FileScriptTest, DrivesAndTheirTypes) {
     EXPECT_EQ(Eval("DRIVETYPE_FIXED = 9; DRIVETYPE_FIXED"), "3");
 }
 
-TEST_F(FileScriptTest, ListingFilesAndDirectories) {
+TEST_F(FileScriptTest, ListingAndFileOperations) {
     work_.Write("b.txt", "1");
-    work_.Write("A.TXT", "1");
     work_.Write("Saves/1.sav", "1");
-    EXPECT_EQ(Eval("GetFiles().join()"), "A.TXT,b.txt");
-    EXPECT_EQ(Eval("GetFiles(undefined).join()"), "A.TXT,b.txt");
-    EXPECT_EQ(Eval("GetDirectories().join()"), ".,..,Saves");
-    EXPECT_EQ(Eval("GetDirectories('s*').join()"), "Saves");
-    EXPECT_EQ(Eval("GetFiles('SAVES\\\\*.SAV').join()"), "1.sav");
-    EXPECT_EQ(Eval("var l = GetFiles('*.none'); Array.isArray(l) + ':' + l.length"), "true:0");
-    EXPECT_EQ(Thrown("GetFiles(5)").rfind("TypeError", 0), 0u);
-    EXPECT_EQ(Thrown("GetDirectories(null)").rfind("TypeError", 0), 0u);
-    EXPECT_EQ(Eval("[GetFiles.length, GetDirectories.length, GetDrives.length].join()"), "1,1,0");
-}
-
-TEST_F(FileScriptTest, FileOperationsAnswerWithoutThrowing) {
-    EXPECT_EQ(Eval("CreateDirectory('Saves')"), "true");
-    EXPECT_EQ(Eval("CreateDirectory('SAVES')"), "false");
-    EXPECT_EQ(Thrown("CreateDirectory(1)").rfind("TypeError", 0), 0u);
-    work_.Write("Saves/slot.sav", "x");
-    EXPECT_EQ(Eval("RenameFile('saves\\\\SLOT.SAV', 'Saves\\\\kept.sav')"), "true");
-    EXPECT_TRUE(fs::exists(work_ / "Saves" / "kept.sav"));
-    EXPECT_EQ(Eval("RenameFile('gone', 'x')"), "false");
-    EXPECT_EQ(Eval("RenameFile()"), "false");
-    EXPECT_EQ(Eval("DeleteFile('Saves/KEPT.sav')"), "true");
-    EXPECT_FALSE(fs::exists(work_ / "Saves" / "kept.sav"));
-    EXPECT_EQ(Eval("DeleteFile('Saves/kept.sav')"), "false");
-    // Any value is taken as its text.
+    EXPECT_EQ(Eval("[GetFiles().join(), GetFiles(undefined).join(), GetDirectories().join()].join('|')"),
+              "b.txt|b.txt|.,..,Saves");
+    EXPECT_EQ(Eval("var l = GetFiles('SAVES\\\\*.none'); Array.isArray(l) + ':' + l.length"), "true:0");
+    for (const char* bad : {"GetFiles(5)", "GetDirectories(null)", "CreateDirectory(1)", "CreateDirectory()"})
+        EXPECT_EQ(Thrown(bad).rfind("TypeError", 0), 0u) << bad;
+    EXPECT_EQ(Eval("[CreateDirectory('New'), RenameFile('new', 'Old'), RenameFile()].join()"), "true,true,false");
+    // DeleteFile and RenameFile take any value as its text, and never throw.
     work_.Write("42", "x");
     work_.Write("null", "x");
-    EXPECT_EQ(Eval("[DeleteFile(42), DeleteFile(null)].join()"), "true,true");
-    EXPECT_EQ(Eval("DeleteFile({ toString: function () { throw new Error('no'); } })"), "false");
-    EXPECT_EQ(Eval("DeleteFile('Saves')"), "false");
+    EXPECT_EQ(Eval("[DeleteFile(42), DeleteFile(null), DeleteFile('Saves'), "
+                   "DeleteFile({ toString: function () { throw new Error('no'); } })].join()"),
+              "true,true,false,false");
+    EXPECT_FALSE(fs::exists(work_ / "42"));
+    EXPECT_TRUE(fs::is_directory(work_ / "Old"));
+    EXPECT_EQ(Eval("[GetFiles.length, RenameFile.length, GetCurrentDirectory.length].join()"), "1,2,0");
 }
 
 TEST_F(FileScriptTest, ChangingDirectorySwitchesLooseResourceFiles) {
@@ -102,7 +87,8 @@ TEST_F(FileScriptTest, ChangingDirectorySwitchesLooseResourceFiles) {
     EXPECT_FALSE(resources_->DiskFirst());
     EXPECT_EQ(readHall(), "from the data folder");
     EXPECT_EQ(fs::path(Eval("GetCurrentDirectory()")), fs::canonical(loose.path()));
-    EXPECT_EQ(Eval("SetCurrentDirectory('.')"), "true");
+    loose.Write("file", "x");
+    EXPECT_EQ(Eval("[SetCurrentDirectory('FILE'), SetCurrentDirectory('.')].join()"), "false,true");
     EXPECT_TRUE(resources_->DiskFirst());
     EXPECT_EQ(Eval("SetCurrentDirectory(5)"), "false");
     EXPECT_FALSE(resources_->DiskFirst());
