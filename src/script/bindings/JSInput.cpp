@@ -1,12 +1,21 @@
 #include "JSInput.h"
 
 #include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "host/Game.h"
+#include "data/FileFolder.h"
+#include "data/ResourceCache.h"
+#include "platform/CodePage.h"
 #include "platform/Events.h"
+#include "platform/Joystick.h"
 #include "platform/Keys.h"
 #include "platform/NativeWindow.h"
 #include "script/Binding.h"
+#include "script/GameControllers.h"
+#include "script/HostFiles.h"
 #include "script/ScriptHost.h"
 
 namespace ove {
@@ -90,7 +99,222 @@ void StartKeyboard(duk_context* ctx) {
     DefineLetterConstants(ctx);
 }
 
+// ---------------------------------------------------------------- game controllers
+
+CGameControllers g_controllers;
+IJoystickSource* g_joystickSource = nullptr;
+
+void PushController(duk_context* ctx, const SGameController& c) {
+    static const char* const kAxisNames[kJoystickAxes] = {"x", "y", "z", "r", "u", "v"};
+    duk_push_object(ctx);
+    duk_push_uint(ctx, c.id);
+    duk_put_prop_string(ctx, -2, "id");
+    duk_push_lstring(ctx, c.name.data(), c.name.size());
+    duk_put_prop_string(ctx, -2, "name");
+    duk_push_object(ctx);
+    for (int a = 0; a < kJoystickAxes; ++a) {
+        if (!c.axisPresent[a]) continue;
+        duk_push_number(ctx, c.axes[a]);
+        duk_put_prop_string(ctx, -2, kAxisNames[a]);
+    }
+    duk_put_prop_string(ctx, -2, "axes");
+    if (c.hasPov) {
+        const int32_t degrees = PovDegrees(c.pov);
+        if (degrees < 0)
+            duk_push_false(ctx);
+        else
+            duk_push_int(ctx, degrees);
+        duk_put_prop_string(ctx, -2, "pov");
+    }
+    duk_push_array(ctx);
+    for (uint32_t b = 0; b < c.buttonCount; ++b) {
+        duk_push_boolean(ctx, (c.buttons >> b) & 1u);
+        duk_put_prop_index(ctx, -2, b);
+    }
+    duk_put_prop_string(ctx, -2, "buttons");
+}
+
+duk_ret_t PushControllersSafe(duk_context* ctx, void* udata) {
+    const auto& listed = *static_cast<const std::vector<const SGameController*>*>(udata);
+    duk_push_array(ctx);
+    duk_uarridx_t i = 0;
+    for (const SGameController* c : listed) {
+        PushController(ctx, *c);
+        duk_put_prop_index(ctx, -2, i++);
+    }
+    return 1;
+}
+
+duk_ret_t ReadGameControllers(duk_context* ctx) {
+    duk_int_t rc;
+    {
+        std::vector<const SGameController*> listed =
+            g_controllers.Read(g_joystickSource ? *g_joystickSource : SystemJoysticks());
+        rc = duk_safe_call(ctx, PushControllersSafe, &listed, 0, 1);
+    }
+    if (rc != DUK_EXEC_SUCCESS) return duk_throw(ctx);
+    return 1;
+}
+
+void StartControllers(duk_context* ctx) {
+    RegisterFunction(ctx, "ReadGameControllers", Guarded<ReadGameControllers>, 0);
+}
+
+// ---------------------------------------------------------------- file system
+
+duk_ret_t PushStringsSafe(duk_context* ctx, void* udata) {
+    const auto& strings = *static_cast<const std::vector<std::string>*>(udata);
+    duk_push_array(ctx);
+    duk_uarridx_t i = 0;
+    for (const std::string& s : strings) {
+        duk_push_lstring(ctx, s.data(), s.size());
+        duk_put_prop_index(ctx, -2, i++);
+    }
+    return 1;
+}
+
+// Pushes the array of strings, or raises what went wrong once the strings are gone.
+duk_ret_t ReturnStrings(duk_context* ctx, std::vector<std::string> (*make)(const char*), const char* argument) {
+    duk_int_t rc;
+    {
+        std::vector<std::string> strings = make(argument);
+        rc = duk_safe_call(ctx, PushStringsSafe, &strings, 0, 1);
+    }
+    if (rc != DUK_EXEC_SUCCESS) return duk_throw(ctx);
+    return 1;
+}
+
+duk_ret_t GetDrives(duk_context* ctx) {
+    return ReturnStrings(
+        ctx,
+        [](const char*) {
+            std::vector<std::string> letters;
+            for (char drive : HostDrives()) letters.emplace_back(1, drive);
+            return letters;
+        },
+        nullptr);
+}
+
+duk_ret_t GetDriveType(duk_context* ctx) {
+    const char* drive = ArgString(ctx, 0);
+    const char c = drive[0];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')))
+        return duk_error(ctx, DUK_ERR_TYPE_ERROR, "drive letter expected");
+    duk_push_int(ctx, HostDriveType(c));
+    return 1;
+}
+
+// The optional pattern: "*" when it is missing.
+const char* PatternArg(duk_context* ctx) { return duk_is_undefined(ctx, 0) ? "*" : ArgString(ctx, 0); }
+
+duk_ret_t GetFiles(duk_context* ctx) {
+    return ReturnStrings(ctx, [](const char* pattern) { return ListEntries(pattern, false); }, PatternArg(ctx));
+}
+
+duk_ret_t GetDirectories(duk_context* ctx) {
+    return ReturnStrings(ctx, [](const char* pattern) { return ListEntries(pattern, true); }, PatternArg(ctx));
+}
+
+duk_ret_t CreateDirectory(duk_context* ctx) {
+    const char* path = ArgString(ctx, 0);
+    duk_push_boolean(ctx, MakeDirectory(path));
+    return 1;
+}
+
+// DeleteFile and RenameFile take any value as its text.
+duk_ret_t DeleteFile(duk_context* ctx) {
+    const char* path = duk_safe_to_string(ctx, 0);
+    duk_push_boolean(ctx, RemoveFile(path));
+    return 1;
+}
+
+duk_ret_t RenameFile(duk_context* ctx) {
+    const char* from = duk_safe_to_string(ctx, 0);
+    const char* to = duk_safe_to_string(ctx, 1);
+    duk_push_boolean(ctx, RenameEntry(from, to));
+    return 1;
+}
+
+duk_ret_t PushStringSafe(duk_context* ctx, void* udata) {
+    const auto& text = *static_cast<const std::string*>(udata);
+    duk_push_lstring(ctx, text.data(), text.size());
+    return 1;
+}
+
+duk_ret_t GetCurrentDirectory(duk_context* ctx) {
+    duk_int_t rc;
+    {
+        std::string path = CurrentDirectory();
+        rc = duk_safe_call(ctx, PushStringSafe, &path, 0, 1);
+    }
+    if (rc != DUK_EXEC_SUCCESS) return duk_throw(ctx);
+    return 1;
+}
+
+// A successful change also turns on the lookup of resources as loose files in the new current
+// directory; anything else turns it off.
+duk_ret_t SetCurrentDirectory(duk_context* ctx) {
+    const char* path = duk_is_string(ctx, 0) ? duk_get_string(ctx, 0) : nullptr;
+    const bool ok = path && ChangeDirectory(path);
+    CGame* game = GetGame();
+    if (game && game->resources) game->resources->SetDiskFirst(ok);
+    duk_push_boolean(ctx, ok);
+    return 1;
+}
+
+// The whole file, line ends and all, through the game's data source (loose files included).
+// UTF-8 text (ASCII included) arrives as it is. Other bytes are taken as code page 1252, one
+// character each: raw, they would break the script engine's string operations (a slice could
+// even become a Symbol), while the engine's text drawing turns the characters back into the
+// same bytes.
+duk_ret_t ReadTextFile(duk_context* ctx) {
+    const char* name = ArgString(ctx, 0);
+    duk_int_t rc;
+    {
+        CGame* game = GetGame();
+        std::unique_ptr<CDataBin> file(game && game->folder ? game->folder->Open(name) : nullptr);
+        if (!file) return DUK_RET_ERROR;
+        std::string text(file->GetSize(), '\0');
+        // A file that shrank meanwhile gives what could be read.
+        text.resize(file->Read(text.data(), static_cast<uint32_t>(text.size())));
+        file.reset();
+        if (!IsValidUtf8(text)) text = Cp1252ToUtf8(text);
+        rc = duk_safe_call(ctx, PushStringSafe, &text, 0, 1);
+    }
+    if (rc != DUK_EXEC_SUCCESS) return duk_throw(ctx);
+    return 1;
+}
+
+const SFunction kFileFunctions[] = {
+    {"GetDrives", Guarded<GetDrives>, 0},
+    {"GetDriveType", GetDriveType, 1},
+    {"GetFiles", Guarded<GetFiles>, 1},
+    {"GetDirectories", Guarded<GetDirectories>, 1},
+    {"CreateDirectory", Guarded<CreateDirectory>, 1},
+    {"DeleteFile", Guarded<DeleteFile>, 1},
+    {"RenameFile", Guarded<RenameFile>, 2},
+    {"GetCurrentDirectory", Guarded<GetCurrentDirectory>, 0},
+    {"SetCurrentDirectory", Guarded<SetCurrentDirectory>, 1},
+    {"ReadTextFile", Guarded<ReadTextFile>, 1},
+};
+
+const SConstant kDriveConstants[] = {
+    {"DRIVETYPE_UNKNOWN", kDriveUnknown}, {"DRIVETYPE_FLOPPY", kDriveFloppy}, {"DRIVETYPE_REMOVABLE", kDriveRemovable},
+    {"DRIVETYPE_FIXED", kDriveFixed},     {"DRIVETYPE_REMOTE", kDriveRemote}, {"DRIVETYPE_CDROM", kDriveCDROM},
+    {"DRIVETYPE_RAMDISK", kDriveRAMDisk},
+};
+
+void StartFileSystem(duk_context* ctx) {
+    for (const SFunction& f : kFileFunctions) RegisterFunction(ctx, f.name, f.function, f.args);
+    for (const SConstant& c : kDriveConstants) DefineGlobalNumber(ctx, c.name, c.value);
+}
+
 }  // namespace
+
+void SetJoystickSource(IJoystickSource* source) {
+    g_joystickSource = source;
+    g_controllers.Clear();
+}
 
 bool IsKeyCodeDown(const CGame* game, int32_t code) {
     const int32_t virtualKey = KeyCodeToVirtualKey(code);
@@ -107,9 +331,15 @@ bool IsKeyCodeDown(const CGame* game, int32_t code) {
 // controllers, the file system and the file classes.
 bool StartInputAPI(duk_context* ctx) {
     StartKeyboard(ctx);
+    StartControllers(ctx);
+    StartFileSystem(ctx);
     return true;
 }
 
-void StopInputAPI(duk_context*) {}
+// Controllers seen by this heap are forgotten and their devices let go.
+void StopInputAPI(duk_context*) {
+    g_controllers.Clear();
+    if (!g_joystickSource) CloseSystemJoysticks();
+}
 
 }  // namespace ove

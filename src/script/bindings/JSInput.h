@@ -1,6 +1,6 @@
 // The input and file-system module: the key queue and held-key queries with the named key
-// codes. Game controllers, the host file system and the FileReader/FileWriter classes join this
-// module too.
+// codes, game controllers, and the host file system (drives, file lists, file operations, the
+// current directory and whole-file reading).
 #pragma once
 #include <duktape.h>
 
@@ -17,5 +17,10 @@ void StopInputAPI(duk_context* ctx);
 // focus, and false for codes that name no single key (function keys, Alt and Ctrl chords,
 // punctuation). Brings the held-key state up to date first.
 bool IsKeyCodeDown(const CGame* game, int32_t code);
+
+class IJoystickSource;
+// Where ReadGameControllers reads devices from (null: the system's joysticks). The records of
+// the controllers seen so far are forgotten.
+void SetJoystickSource(IJoystickSource* source);
 
 }  // namespace ove
