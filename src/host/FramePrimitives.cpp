@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "gui/GUIElement.h"
 #include "host/Game.h"
 #include "render/Renderer.h"
 #include "scene/Sprite.h"
@@ -40,7 +41,15 @@ void CGame::UpdateRenderQueue() {
 #ifdef OVE_HAS_DRAWING_ELEMENTS
     for (CDrawingElement* e : drawingElements) SyncObject(*renderer, e);
 #endif
-    // GUI windows join the GUI queue here as they arrive.
+    // Root GUI elements only: children are drawn by their parents.
+    for (CGUIElement* e : guiWindows) {
+        if (!e->visibilityChanged) continue;
+        e->visibilityChanged = 0;
+        if (e->IsVisible())
+            renderer->AddGUIElement(e);
+        else
+            renderer->RemoveGUIElement(e);
+    }
 }
 
 void CGame::SetBackdropTransformForFrame() {
@@ -70,7 +79,7 @@ void CGame::Animate() {
     if (!MessagePump()) return;
     UpdateRenderQueue();
     if (tileLayers) tileLayers->Animate();
-    // GUI windows are ticked here once they exist.
+    AnimateGUI();
     UpdateSprites();
 }
 
@@ -120,11 +129,6 @@ void CGame::QueueKey(int32_t code) {
     if (keyCount < 128) keyQueue[keyCount++] = code;
 }
 
-void CGame::RouteKey(int32_t code) {
-    // Focused GUI elements and windows are offered the key first once the GUI exists.
-    QueueKey(code);
-}
-
 void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
     switch (kind) {
         case 1: mouseButtons |= 1; break;
@@ -141,7 +145,7 @@ void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
         if (cw > 0) gx = static_cast<int32_t>(static_cast<int64_t>(renderer->GetWidth()) * x / cw);
         if (ch > 0) gy = static_cast<int32_t>(static_cast<int64_t>(renderer->GetHeight()) * y / ch);
     }
-    MoveCursorSprite(gx, gy);
+    if (RouteMouseToGUI(gx, gy, kind, wheelDelta)) return;
 
     char source[160];
     if (kind == 7)

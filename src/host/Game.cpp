@@ -28,7 +28,10 @@ namespace ove {
 
 static CGame* g_game = nullptr;
 CGame* GetGame() { return g_game; }
-void SetGame(CGame* game) { g_game = game; }
+void SetGame(CGame* game) {
+    g_game = game;
+    SetGUIHost(game);
+}
 
 namespace {
 
@@ -63,6 +66,8 @@ CGame::~CGame() {
     StopScriptHost();
     // Sprites hold views, whose textures go back to the renderer: before Cleanup.
     DeleteSprites();
+    // Elements hold fonts: before the default font and the renderer go.
+    DeleteGUIElements();
     if (defaultFont) {
         // The host's own reference, then the cache's entry (teardown releases the default font).
         defaultFont->Release();
@@ -75,6 +80,7 @@ CGame::~CGame() {
     window = nullptr;
     viewport = nullptr;
     if (g_game == this) g_game = nullptr;
+    if (GetGUIHost() == this) SetGUIHost(nullptr);
 }
 
 void CGame::Cleanup() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/GUIElement.h"
 #include "scene/2DObject.h"
 #include "scene/SpriteWorld.h"
 #include "script/GameApiLogic.h"
@@ -39,7 +40,7 @@ private:
     double reciprocal_;
 };
 
-class CGame : public IWindowInput, public ISpriteWorld {
+class CGame : public IWindowInput, public ISpriteWorld, public IGUIHost {
 public:
     CGame();
     virtual ~CGame();
@@ -129,6 +130,28 @@ public:
     // The command line the game was started with, as PARAMS holds it.
     const std::string& GetParams() const { return params_; }
 
+    // ---- the GUI (root elements in guiWindows, bottom to top)
+    CFont* GetDefaultFont() override { return defaultFont; }
+    void AddRootElement(CGUIElement* element) override;
+    bool CallElementHandler(CGUIElement* element, const char* name, const int32_t* args, int count) override;
+    CGUIElement* GetFocusElement() override;
+    // Blurs the old element, focuses the new one (when it can take the focus) and brings its
+    // window to the top.
+    void SetFocusElement(CGUIElement* element) override;
+    CGUIElement* GetMouseCapture() override { return mouseCapture; }
+    void SetMouseCapture(CGUIElement* element) override { mouseCapture = element; }
+    CGUIElement* GetActiveWindow() override;
+    void BringToTop(CGUIElement* window) override;
+    // Safe from inside the element's own handlers: while an event is being dispatched the element
+    // is only detached and marked, and deleted once the dispatch is over.
+    void DestroyGUIElement(CGUIElement* element) override;
+    int32_t GetTargetWidth() override;
+    int32_t GetTargetHeight() override;
+    // Animate on every root element, in list order.
+    void AnimateGUI();
+    // The top-most element under a render-target point, or null.
+    CGUIElement* FindGUIElementAt(int32_t x, int32_t y);
+
     // Error box owned by the game window (or by nobody).
     void ShowError(const std::string& text, bool owned = true);
 
@@ -186,6 +209,14 @@ private:
     void WaitLoop(float seconds, bool render);
     void SetBackdropTransformForFrame();
     void MoveCursorSprite(int32_t x, int32_t y);
+
+    // GUI dispatch: elements destroyed while it is above 0 are deleted when it returns to 0.
+    friend struct SGUIDispatch;
+    int guiDispatchDepth_ = 0;
+    std::vector<CGUIElement*> doomedElements_;
+    void EndGUIDispatch();
+    bool RouteMouseToGUI(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDelta);
+    void DeleteGUIElements();
 };
 
 // The process-wide game used by the script bindings and the GUI.

@@ -106,4 +106,23 @@ std::string Utf8ToCp1252(const std::string& text, char replacement) {
     return out;
 }
 
+bool IsValidUtf8(const std::string& text) {
+    size_t i = 0;
+    while (i < text.size()) {
+        char32_t c = 0;
+        size_t length = DecodeUtf8(text, i, c);
+        if (length == 0) return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string ScriptTextToCodePage(const std::string& text) {
+    return IsValidUtf8(text) ? Utf8ToCp1252(text, '?') : text;
+}
+
+std::string DisplayTextToUtf8(const std::string& text) {
+    return IsValidUtf8(text) ? text : Cp1252ToUtf8(text);
+}
+
 }  // namespace ove

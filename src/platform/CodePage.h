@@ -17,4 +17,12 @@ std::string Cp1252ToUtf8(const std::string& text);
 // `replacement`; a replacement of 0 drops them.
 std::string Utf8ToCp1252(const std::string& text, char replacement = '?');
 
+// Whether the bytes are well-formed UTF-8 (pure ASCII included).
+bool IsValidUtf8(const std::string& text);
+// Text from a script (or another UTF-8 source) as the engine's one-byte text: valid UTF-8 becomes
+// code page 1252, characters outside it "?"; anything else (a binary string) keeps its bytes.
+std::string ScriptTextToCodePage(const std::string& text);
+// Text for the desktop (window titles): valid UTF-8 as it is, anything else read as code page 1252.
+std::string DisplayTextToUtf8(const std::string& text);
+
 }  // namespace ove

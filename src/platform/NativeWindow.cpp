@@ -16,7 +16,7 @@ SDL_Window* CreateNativeWindow(const std::string& title, int width, int height, 
     if (options.opengl) flags |= SDL_WINDOW_OPENGL;
     if (options.resizable) flags |= SDL_WINDOW_RESIZABLE;
     if (options.hidden) flags |= SDL_WINDOW_HIDDEN;
-    SDL_Window* window = SDL_CreateWindow(Cp1252ToUtf8(title).c_str(), SDL_WINDOWPOS_UNDEFINED,
+    SDL_Window* window = SDL_CreateWindow(DisplayTextToUtf8(title).c_str(), SDL_WINDOWPOS_UNDEFINED,
                                           SDL_WINDOWPOS_UNDEFINED, width > 0 ? width : 1, height > 0 ? height : 1, flags);
     if (!window) {
         if (error) *error = SDL_GetError();
@@ -59,7 +59,7 @@ bool IsNativeWindowVisible(SDL_Window* window) {
 }
 
 void SetNativeWindowTitle(SDL_Window* window, const std::string& title) {
-    if (window) SDL_SetWindowTitle(window, Cp1252ToUtf8(title).c_str());
+    if (window) SDL_SetWindowTitle(window, DisplayTextToUtf8(title).c_str());
 }
 
 std::string GetNativeWindowTitle(SDL_Window* window) {
