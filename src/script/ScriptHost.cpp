@@ -5,10 +5,12 @@
 
 #include "Binding.h"
 #include "bindings/JSColour.h"
+#include "bindings/JSGUIElements.h"
 #include "bindings/JSGame.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
 #include "bindings/JSSprite.h"
+#include "bindings/JSText.h"
 #include "bindings/JSViewConstructor.h"
 #include "bindings/JSTiles.h"
 
@@ -34,11 +36,11 @@ const SScriptModule kModules[] = {
     // {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
     // {"Image", StartImageAPI, StopImageAPI},
     {"input and files", StartInputAPI, StopInputAPI},
-    // {"GUI", StartGUIAPI, StopGUIAPI},
+    {"GUI", StartGUIAPI, StopGUIAPI},
     // {"Sound", StartSoundAPI, StopSoundAPI},
     {"Sprite", StartSpriteAPI, StopSpriteAPI},
-    // {"substitution tables", StartTableAPI, StopTableAPI},
-    // {"Text", StartTextAPI, StopTextAPI},
+    {"substitution tables", StartTableAPI, StopTableAPI},
+    {"Text", StartTextAPI, StopTextAPI},
     {"tile layers", StartTileAPI, StopTileAPI},
     {"View", StartViewAPI, StopViewAPI},
 };
