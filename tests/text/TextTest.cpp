@@ -1,0 +1,152 @@
+// Measuring, reflow and the conversion of script text to the code page (no rendering).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TestFont.h"
+#include "gui/TextLabel.h"
+#include "platform/CodePage.h"
+#include "text/Text.h"
+
+using namespace ove;
+
+namespace {
+
+struct FontHolder {
+    explicit FontHolder(int height = 5, int glyphs = 256, int loops = 1)
+        : font(texttest::MakeFont(nullptr, height, glyphs, loops)), ref(font) {}
+    CFont* font;
+    TResourceRef<CFont> ref;
+};
+
+struct SReflow {
+    std::string text;
+    std::int32_t width = -1, height = -1;
+};
+
+SReflow Reflow(const CFont* font, const char* text, int maxWidth, int maxHeight) {
+    SReflow r;
+    EXPECT_TRUE(ReflowText(font, text, maxWidth, maxHeight, r.text, r.width, r.height));
+    return r;
+}
+
+}  // namespace
+
+TEST(Text, MeasuresLinesAndBlocks) {
+    FontHolder f;
+    std::int32_t w = -1, h = -1, lines = -1;
+    EXPECT_EQ(MeasureLine(f.font, "AW i", &w, &h), 4);
+    EXPECT_EQ(w, 3 + 6 + 2 + 2);
+    EXPECT_EQ(h, 5);
+    EXPECT_EQ(MeasureLine(f.font, "A\nA", &w, nullptr), 3) << "a line feed is a character here";
+    EXPECT_EQ(w, 3 + 4 + 3);
+    MeasureBlock(f.font, "AA\nWWW\n", &w, &h, &lines);
+    EXPECT_EQ(w, 18);
+    EXPECT_EQ(lines, 3);
+    EXPECT_EQ(h, 15);
+    MeasureBlock(f.font, "", &w, &h, &lines);
+    EXPECT_EQ(w, 0);
+    EXPECT_EQ(lines, 1);
+    EXPECT_EQ(h, 5);
+
+    FontHolder small(5, 66);  // glyphs 0..65: 'A' is the last, 'W' and 'i' have none
+    MeasureLine(small.font, "AWi\xFF", &w, nullptr);
+    EXPECT_EQ(w, 3) << "characters without a glyph take no width";
+    EXPECT_EQ(GetFontHeight(nullptr), 0);
+}
+
+TEST(Text, EffectColourAlphaRule) {
+    EXPECT_EQ(EffectColourFor(kEffectShadow, 0xFF112233u), 0x80112233u);
+    EXPECT_EQ(EffectColourFor(kEffectOutline, 0x10112233u), 0xFF112233u);
+    EXPECT_EQ(EffectColourFor(kEffectNone, 0x00000000u), 0xFF000000u);
+}
+
+TEST(Text, ReflowBreaksAtSpacesSplitsLongWordsAndDropsLinesBeyondTheHeight) {
+    FontHolder f;
+    SReflow r = Reflow(f.font, "AA AA", 10, 100);
+    EXPECT_EQ(r.text, "AA\nAA");
+    EXPECT_EQ(r.width, 6);
+    EXPECT_EQ(r.height, 10);
+
+    r = Reflow(f.font, "AA AA", 14, 100);
+    EXPECT_EQ(r.text, "AA AA") << "fits: unchanged";
+    EXPECT_EQ(r.width, 14);
+    EXPECT_EQ(r.height, 5);
+
+    // A word longer than the line: a line feed goes before the first character that overflows;
+    // the closed line is recorded with the width of the word including that character.
+    r = Reflow(f.font, "AAAA", 7, 100);
+    EXPECT_EQ(r.text, "AA\nAA");
+    EXPECT_EQ(r.width, 9);
+    EXPECT_EQ(r.height, 10);
+
+    // Three lines, room for two: the third is dropped from the text but still measured.
+    r = Reflow(f.font, "AA AA WW", 12, 10);
+    EXPECT_EQ(r.text, "AA\nAA");
+    EXPECT_EQ(r.height, 10);
+    EXPECT_EQ(r.width, 12);
+}
+
+TEST(Text, ReflowEdgeCases) {
+    FontHolder f;
+    SReflow r = Reflow(f.font, "AA AA AA", 6, 10);
+    EXPECT_EQ(r.text, "AA\nAA");
+    EXPECT_EQ(r.height, 10);
+    EXPECT_EQ(r.width, 6);
+
+    r = Reflow(f.font, "AA\nWWW", 100, 100);
+    EXPECT_EQ(r.text, "AA\nWWW") << "existing line feeds start lines";
+    EXPECT_EQ(r.width, 18);
+    EXPECT_EQ(r.height, 10);
+
+    // A glyph wider than the whole line stays on its line instead of splitting for ever.
+    r = Reflow(f.font, "WW", 4, 100);
+    EXPECT_EQ(r.text, "W\nW");
+    EXPECT_EQ(r.height, 10);
+    r = Reflow(f.font, "  ", 1, 100);
+    EXPECT_EQ(r.text, " \n") << "a break at the very end starts no line";
+    EXPECT_EQ(r.height, 5);
+
+    std::string out;
+    std::int32_t w = 0, h = 0;
+    EXPECT_FALSE(ReflowText(nullptr, "A", 10, 10, out, w, h));
+}
+
+TEST(Text, LabelReflowsWithinItsInsetsAndShrinksToNothingWithoutText) {
+    FontHolder f;
+    CTextLabel label(nullptr);
+    label.SetFont(f.font);
+    label.SetPadding(2, 2, 2, 2);
+    label.SetText("AA AA");
+    EXPECT_STREQ(label.DisplayText(), "AA AA") << "auto-size off: the text unchanged";
+    label.AutoSize(14, 100);
+    EXPECT_STREQ(label.DisplayText(), "AA\nAA");
+    EXPECT_EQ(label.ClientWidth(), 6);
+    EXPECT_EQ(label.ClientHeight(), 10);
+    EXPECT_EQ(label.Width(), 10);
+    label.SetText(nullptr);
+    EXPECT_EQ(label.ClientWidth(), 0);
+    EXPECT_EQ(label.ClientHeight(), 0);
+    EXPECT_EQ(label.DisplayText(), nullptr);
+
+    label.SetText("AA AA");
+    label.SetWrapping(true);
+    EXPECT_STREQ(label.DisplayText(), "AA AA") << "changing wrapping discards the reflowed copy";
+    label.Resize(30, 8);
+    EXPECT_EQ(label.autoWidth, -1);
+    EXPECT_EQ(label.x2, 29);
+
+    FontHolder noLoops(5, 256, 0);
+    label.SetFont(noLoops.font);
+    EXPECT_EQ(label.GetFont(), nullptr) << "a font without loops is refused";
+    EXPECT_EQ(f.font->RefCount(), 1u) << "the label let go of the old font";
+}
+
+TEST(Text, ScriptTextBecomesCodePageUnlessItIsBinary) {
+    EXPECT_EQ(ScriptTextToCodePage("caf\xC3\xA9 \xE2\x82\xAC"), "caf\xE9 \x80");
+    EXPECT_EQ(ScriptTextToCodePage("\xE6\x97\xA5!"), "?!") << "outside the code page";
+    EXPECT_EQ(ScriptTextToCodePage("caf\xE9"), "caf\xE9") << "not UTF-8: bytes kept";
+    EXPECT_EQ(ScriptTextToCodePage("plain"), "plain");
+    EXPECT_EQ(DisplayTextToUtf8("caf\xC3\xA9"), "caf\xC3\xA9");
+    EXPECT_EQ(DisplayTextToUtf8("caf\xE9"), "caf\xC3\xA9");
+}
