@@ -192,3 +192,13 @@ TEST_F(GUIDraw, CheckBoxesAndWindows) {
             {16, 4, 0xFFFFFF00u}, {18, 4, 0xFF0000FFu}, {16, 3, 0xFF0000FFu}, {2, 2, 0xFF000000u}},
            "window");
 }
+
+#include "platform/NativeWindow.h"
+
+// Titles from scripts and settings.xml are UTF-8: shown as written; other bytes are code page 1252.
+TEST_F(GUIDraw, WindowTitlesShowAsWritten) {
+    SetNativeWindowTitle(window, "caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_STREQ(SDL_GetWindowTitle(window), "caf\xC3\xA9 \xE2\x82\xAC");
+    SetNativeWindowTitle(window, "caf\xE9 \x80");
+    EXPECT_STREQ(SDL_GetWindowTitle(window), "caf\xC3\xA9 \xE2\x82\xAC");
+}
