@@ -134,6 +134,12 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
     EXPECT_EQ(Error("g.disabled_view = 'nope'"), "ReferenceError: Couldn't load graphic button [nope]");
     EXPECT_EQ(Error("g.view = {}"), "ReferenceError: Couldn't load graphic button [[unknown]]");
     EXPECT_EQ(Eval("new GraphicButton().default_view"), "null");
+    // Load errors name the binding that raised them.
+    const std::string sources = Eval(
+        "[function () { g.view = 'nope'; }, function () { new ListBox().view = 'nope'; },"
+        " function () { g.font = 'nope'; }, function () { FontHeight('nope'); }].map(function (f) {"
+        "  try { f(); } catch (e) { return String(e.fileName).replace(/^.*[\\/]/, ''); } }).join()");
+    EXPECT_EQ(sources, "JSGraphicButton.cpp,JSListBox.cpp,JSGUIElements.cpp,JSText.cpp");
 }
 
 TEST_F(GuiApiTest, TextInputValuesAndListBoxMembers) {

@@ -122,13 +122,10 @@ void ReadAutoSize(duk_context* ctx, std::int32_t* width, std::int32_t* height) {
     *height = n >= 2 ? ArgInt(ctx, 1) : TargetHeight();
 }
 
-duk_ret_t RaiseViewError(duk_context* ctx, duk_idx_t index, const char* what) {
-    const char* name = "[unknown]";
-    if (IsInstance(ctx, index, "ViewConstructor"))
-        name = "[generated]";
-    else if (duk_is_string(ctx, index) || duk_is_number(ctx, index))
-        name = duk_to_string(ctx, index);
-    return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load %s [%s]", what, name);
+const char* ViewValueName(duk_context* ctx, duk_idx_t index) {
+    if (IsInstance(ctx, index, "ViewConstructor")) return "[generated]";
+    if (duk_is_string(ctx, index) || duk_is_number(ctx, index)) return duk_to_string(ctx, index);
+    return "[unknown]";
 }
 
 namespace {

@@ -64,9 +64,10 @@ duk_ret_t SetY2ByResize(duk_context* ctx);
 // `AutoSize` with 0 to 2 arguments whose missing values default to the target's size.
 void ReadAutoSize(duk_context* ctx, std::int32_t* width, std::int32_t* height);
 
-// Raises the error of a failed view load for a value: "<prefix> [<name>]" with the value's name,
-// "[generated]" for a View object, "[unknown]" for anything else. Never returns.
-duk_ret_t RaiseViewError(duk_context* ctx, duk_idx_t index, const char* what);
+// The name a failed view load reports for a value: the value's text for a string or number,
+// "[generated]" for a View object, "[unknown]" for anything else. Each binding raises the error
+// itself, so that the error names its own source file.
+const char* ViewValueName(duk_context* ctx, duk_idx_t index);
 
 void RegisterGraphicButton(duk_context* ctx);
 void RegisterListBox(duk_context* ctx);

@@ -52,7 +52,7 @@ template <int S>
 duk_ret_t SetView(duk_context* ctx) {
     CGraphicButton* b = Self(ctx);
     CView* view = ViewFromScriptValue(ctx, 0);
-    if (!view) return RaiseViewError(ctx, 0, "graphic button");
+    if (!view) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load graphic button [%s]", ViewValueName(ctx, 0));
     b->SetView(S, view);
     return 0;
 }
