@@ -494,8 +494,8 @@ const SAccessor kElementAccessors[] = {
     {"border", GetColourField<&CGUIElement::border>, SetBorder},
     {"shadow", GetColourField<&CGUIElement::shadow>, SetColourField<&CGUIElement::shadow>},
     {"colour", GetColour, SetColour},
-    {"font", GetFontName, SetFontName},
-    {"style", GetStyle, SetStyle},
+    {"font", GetFontName, Guarded<SetFontName>},
+    {"style", GetStyle, Guarded<SetStyle>},
     {"disabled", GetFlag<&CGUIElement::disabled>, SetFlag<&CGUIElement::disabled>},
     {"noncorporeal", GetFlag<&CGUIElement::noncorporeal>, SetFlag<&CGUIElement::noncorporeal>},
     {"visible", GetVisible, SetVisible},
@@ -528,14 +528,14 @@ duk_ret_t SetWrapping(duk_context* ctx) {
 }
 
 const duk_function_list_entry kLabelMethods[] = {
-    {"AutoSize", LabelAutoSize, DUK_VARARGS},
+    {"AutoSize", Guarded<LabelAutoSize>, DUK_VARARGS},
     {"Resize", Resize, 2},
     {"ResizeClient", ResizeClient, 2},
     {nullptr, nullptr, 0},
 };
 
 const SAccessor kLabelAccessors[] = {
-    {"wrapping", GetWrapping, SetWrapping},
+    {"wrapping", GetWrapping, Guarded<SetWrapping>},
     {"x2", GetEdge<&CGUIElement::x2>, SetX2ByResize},
     {"y2", GetEdge<&CGUIElement::y2>, SetY2ByResize},
     {nullptr, nullptr, nullptr},
@@ -566,14 +566,14 @@ duk_ret_t SetChecked(duk_context* ctx) {
 }
 
 const duk_function_list_entry kCheckboxMethods[] = {
-    {"AutoSize", CheckboxAutoSize, DUK_VARARGS},
+    {"AutoSize", Guarded<CheckboxAutoSize>, DUK_VARARGS},
     {"Resize", Resize, 2},
     {"ResizeClient", ResizeClient, 2},
     {nullptr, nullptr, 0},
 };
 
 const SAccessor kCheckboxAccessors[] = {
-    {"checked", GetChecked, SetChecked},
+    {"checked", GetChecked, Guarded<SetChecked>},
     {"x2", GetEdge<&CGUIElement::x2>, SetX2ByResize},
     {"y2", GetEdge<&CGUIElement::y2>, SetY2ByResize},
     {nullptr, nullptr, nullptr},
@@ -715,10 +715,10 @@ const duk_function_list_entry kInputMethods[] = {
 };
 
 const SAccessor kInputAccessors[] = {
-    {"type", GetInputType, SetInputType},
-    {"value", GetValue, SetValue},
-    {"max", GetMax, SetMax},
-    {"min", GetMin, SetMin},
+    {"type", GetInputType, Guarded<SetInputType>},
+    {"value", GetValue, Guarded<SetValue>},
+    {"max", GetMax, Guarded<SetMax>},
+    {"min", GetMin, Guarded<SetMin>},
     {"optimal_height", GetOptimalHeight, nullptr},
     {"read_only", GetReadOnly, SetReadOnly},
     {"selection_background", GetInputColour<&CTextInput::selectionBackground>,
@@ -793,16 +793,16 @@ bool StartGUIAPI(duk_context* ctx) {
     duk_set_finalizer(ctx, -2);
     duk_pop(ctx);
 
-    RegisterWidget(ctx, SClassDef{"Label", kElementClass, LabelConstructor, 1, kLabelMethods, kLabelAccessors},
+    RegisterWidget(ctx, SClassDef{"Label", kElementClass, Guarded<LabelConstructor>, 1, kLabelMethods, kLabelAccessors},
                    "CreateLabel", "DestroyLabel");
-    RegisterWidget(ctx, SClassDef{"Button", "Label", ButtonConstructor, 1, nullptr, nullptr}, "CreateButton",
+    RegisterWidget(ctx, SClassDef{"Button", "Label", Guarded<ButtonConstructor>, 1, nullptr, nullptr}, "CreateButton",
                    "DestroyButton");
     RegisterGraphicButton(ctx);
     RegisterWidget(ctx,
-                   SClassDef{"Checkbox", kElementClass, CheckboxConstructor, 1, kCheckboxMethods, kCheckboxAccessors},
+                   SClassDef{"Checkbox", kElementClass, Guarded<CheckboxConstructor>, 1, kCheckboxMethods, kCheckboxAccessors},
                    "CreateCheckbox", "DestroyCheckbox");
     RegisterWindows(ctx);
-    RegisterWidget(ctx, SClassDef{"TextInput", kElementClass, InputConstructor, 1, kInputMethods, kInputAccessors},
+    RegisterWidget(ctx, SClassDef{"TextInput", kElementClass, Guarded<InputConstructor>, 1, kInputMethods, kInputAccessors},
                    "CreateInput", "DestroyInput");
     RegisterListBox(ctx);
 

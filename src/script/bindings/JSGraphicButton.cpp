@@ -112,7 +112,7 @@ duk_ret_t SetAllCels(duk_context* ctx) {
 }
 
 #define OVE_STATE_ACCESSORS(prefix, S)                                                         \
-    {prefix "_view", GetView<S>, SetView<S>}, {prefix "_loop", GetLoop<S>, SetLoop<S>},        \
+    {prefix "_view", GetView<S>, Guarded<SetView<S>>}, {prefix "_loop", GetLoop<S>, SetLoop<S>},        \
         {prefix "_cel", GetCel<S>, SetCel<S>}, {prefix "_loops", GetLoops<S>, nullptr},       \
         {prefix "_cels", GetCels<S>, nullptr}
 
@@ -121,7 +121,7 @@ const SAccessor kAccessors[] = {
     OVE_STATE_ACCESSORS("disabled", kButtonDisabled),
     OVE_STATE_ACCESSORS("over", kButtonOver),
     OVE_STATE_ACCESSORS("down", kButtonDown),
-    {"view", GetView<kButtonNormal>, SetView<kButtonNormal>},
+    {"view", GetView<kButtonNormal>, Guarded<SetView<kButtonNormal>>},
     {"loop", GetLoop<kButtonNormal>, SetAllLoops},
     {"cel", GetCel<kButtonNormal>, SetAllCels},
     {nullptr, nullptr, nullptr},
@@ -137,7 +137,7 @@ const duk_function_list_entry kMethods[] = {
 }  // namespace
 
 void RegisterGraphicButton(duk_context* ctx) {
-    RegisterWidget(ctx, SClassDef{kClass, "Button", Constructor, 1, kMethods, kAccessors}, "CreateGraphicButton",
+    RegisterWidget(ctx, SClassDef{kClass, "Button", Guarded<Constructor>, 1, kMethods, kAccessors}, "CreateGraphicButton",
                    "DestroyGraphicButton");
 }
 

@@ -143,14 +143,14 @@ const SAccessor kAccessors[] = {
     {"selection_background", GetColourField<&CListBox::selectionBackground>,
      SetColourField<&CListBox::selectionBackground>},
     {"selection_colour", GetColourField<&CListBox::selectionColour>, SetColourField<&CListBox::selectionColour>},
-    {"view", GetView, SetView},
+    {"view", GetView, Guarded<SetView>},
     {nullptr, nullptr, nullptr},
 };
 
 }  // namespace
 
 void RegisterListBox(duk_context* ctx) {
-    RegisterWidget(ctx, SClassDef{kClass, kElementClass, Constructor, 1, kMethods, kAccessors}, "CreateListBox",
+    RegisterWidget(ctx, SClassDef{kClass, kElementClass, Guarded<Constructor>, 1, kMethods, kAccessors}, "CreateListBox",
                    "DestroyListBox");
 }
 

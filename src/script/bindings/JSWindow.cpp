@@ -133,7 +133,7 @@ duk_ret_t GetY2(duk_context* ctx) {
 }
 
 const duk_function_list_entry kBoxMethods[] = {
-    {"AutoSize", BoxAutoSize, DUK_VARARGS},
+    {"AutoSize", Guarded<BoxAutoSize>, DUK_VARARGS},
     {"Resize", BoxResize, 2},
     {"ResizeClient", BoxResizeClient, 2},
     {nullptr, nullptr, 0},
@@ -141,7 +141,7 @@ const duk_function_list_entry kBoxMethods[] = {
 
 const SAccessor kBoxAccessors[] = {
     {"title", GetTitle, Guarded<SetTitle>},
-    {"wrapping", GetBoxWrapping, SetBoxWrapping},
+    {"wrapping", GetBoxWrapping, Guarded<SetBoxWrapping>},
     {"x2", GetX2, SetX2ByResize},
     {"y2", GetY2, SetY2ByResize},
     {nullptr, nullptr, nullptr},
@@ -150,9 +150,9 @@ const SAccessor kBoxAccessors[] = {
 }  // namespace
 
 void RegisterWindows(duk_context* ctx) {
-    RegisterWidget(ctx, SClassDef{"Window", kElementClass, WindowConstructor, 1, kWindowMethods, kWindowAccessors},
+    RegisterWidget(ctx, SClassDef{"Window", kElementClass, Guarded<WindowConstructor>, 1, kWindowMethods, kWindowAccessors},
                    "CreateWindow", "DestroyWindow");
-    RegisterWidget(ctx, SClassDef{"MessageBox", "Window", BoxConstructor, 1, kBoxMethods, kBoxAccessors},
+    RegisterWidget(ctx, SClassDef{"MessageBox", "Window", Guarded<BoxConstructor>, 1, kBoxMethods, kBoxAccessors},
                    "CreateMessageBox", "DestroyMessageBox");
 }
 
