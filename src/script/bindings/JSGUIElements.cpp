@@ -117,9 +117,8 @@ duk_ret_t SetY2ByResize(duk_context* ctx) {
 }
 
 void ReadAutoSize(duk_context* ctx, std::int32_t* width, std::int32_t* height) {
-    const duk_idx_t n = duk_get_top(ctx);
-    *width = n >= 1 ? ArgInt(ctx, 0) : TargetWidth();
-    *height = n >= 2 ? ArgInt(ctx, 1) : TargetHeight();
+    *width = OptInt(ctx, 0, TargetWidth());
+    *height = OptInt(ctx, 1, TargetHeight());
 }
 
 const char* ViewValueName(duk_context* ctx, duk_idx_t index) {
