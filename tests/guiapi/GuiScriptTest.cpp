@@ -90,6 +90,7 @@ TEST_F(GuiApiTest, LabelTextAndSizing) {
     EXPECT_EQ(Eval("(l.text = 12, typeof l.text)"), "string");
     // Auto-size: 'Xi X' is 4 + 2 + 4 + 4 = 14 wide and 6 high.
     EXPECT_EQ(Eval("(l.text = 'Xi X', l.AutoSize(), [l.width, l.height])"), "14,6");
+    EXPECT_EQ(Eval("(l.AutoSize(undefined, 6), [l.width, l.height])"), "14,6");
     EXPECT_EQ(Eval("(l.AutoSize(10), [l.width, l.height])"), "6,12") << "reflowed at the space";
     EXPECT_EQ(Eval("(l.x2 = 44, [l.width, l.height])"), "40,12") << "x2 resizes and turns auto-size off";
     EXPECT_EQ(Eval("(l.text = 'XXXXXXXX', [l.width, l.height])"), "40,12");

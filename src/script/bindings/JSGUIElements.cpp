@@ -117,8 +117,10 @@ duk_ret_t SetY2ByResize(duk_context* ctx) {
 }
 
 void ReadAutoSize(duk_context* ctx, std::int32_t* width, std::int32_t* height) {
-    *width = OptInt(ctx, 0, TargetWidth());
-    *height = OptInt(ctx, 1, TargetHeight());
+    // Missing and undefined both mean "the target's size".
+    const duk_idx_t n = duk_get_top(ctx);
+    *width = n >= 1 ? OptInt(ctx, 0, TargetWidth()) : TargetWidth();
+    *height = n >= 2 ? OptInt(ctx, 1, TargetHeight()) : TargetHeight();
 }
 
 const char* ViewValueName(duk_context* ctx, duk_idx_t index) {
