@@ -102,6 +102,7 @@ TEST_F(GuiApiTest, LabelTextAndSizing) {
     CGUIElement* label = game_->guiWindows.back();
     EXPECT_EQ(std::string(label->GetText()), "caf\xE9 \x80");
     EXPECT_EQ(Eval("(l.text = '\\u4e2d', l.text)"), "?") << "a character outside the code page";
+    EXPECT_EQ(Eval("(l.text = '\\ud83d\\ude00!\\ud83d', l.text)"), "?!?") << "beyond U+FFFF, and a stray half";
     // A binary string (not UTF-8) keeps its bytes both ways.
     EXPECT_EQ(Eval("(raw = CBOR.decode(new Uint8Array([0x62, 0x58, 0xE9])), l.text = raw, l.text === raw)"), "true");
     EXPECT_EQ(std::string(label->GetText()), "X\xE9");

@@ -29,10 +29,39 @@ CGUIElement* Self(duk_context* ctx) { return This<CGUIElement>(ctx, kElementClas
 
 // ---------------------------------------------------------------- shared helpers
 
+namespace {
+
+bool IsSurrogateHalf(const char* p, std::size_t left) {
+    return left >= 3 && static_cast<unsigned char>(p[0]) == 0xED && (static_cast<unsigned char>(p[1]) & 0xE0) == 0xA0 &&
+           (static_cast<unsigned char>(p[2]) & 0xC0) == 0x80;
+}
+
+// The script engine keeps characters beyond U+FFFF as surrogate pairs whose halves are encoded
+// like 3-byte characters, which strict UTF-8 refuses. Each pair (or stray half) becomes U+FFFD,
+// which the code page shows as "?" like any other character it lacks.
+std::string ReplaceSurrogates(const char* text, std::size_t length) {
+    std::string out;
+    out.reserve(length);
+    for (std::size_t i = 0; i < length;) {
+        if (!IsSurrogateHalf(text + i, length - i)) {
+            out += text[i++];
+            continue;
+        }
+        const bool high = (static_cast<unsigned char>(text[i + 1]) & 0xF0) == 0xA0;
+        i += 3;
+        if (high && IsSurrogateHalf(text + i, length - i) && (static_cast<unsigned char>(text[i + 1]) & 0xF0) == 0xB0)
+            i += 3;
+        out += "\xEF\xBF\xBD";
+    }
+    return out;
+}
+
+}  // namespace
+
 std::string TextFromScript(const char* text, std::size_t length, bool* converted) {
-    std::string raw(text, length);
-    *converted = IsValidUtf8(raw);
-    return *converted ? ScriptTextToCodePage(raw) : raw;
+    const std::string utf8 = ReplaceSurrogates(text, length);
+    *converted = IsValidUtf8(utf8);
+    return *converted ? Utf8ToCp1252(utf8, '?') : std::string(text, length);
 }
 
 void PushTextToScript(duk_context* ctx, const char* text, bool converted) {
