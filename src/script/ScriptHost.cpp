@@ -8,11 +8,13 @@
 #include "bindings/JSColour.h"
 #include "bindings/JSDrawingElement.h"
 #include "bindings/JSFile.h"
+#include "bindings/JSGUIElements.h"
 #include "bindings/JSGame.h"
 #include "bindings/JSImage.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
 #include "bindings/JSSprite.h"
+#include "bindings/JSText.h"
 #include "bindings/JSViewConstructor.h"
 #include "bindings/JSTiles.h"
 
@@ -39,11 +41,11 @@ const SScriptModule kModules[] = {
     {"Image", StartImageAPI, StopImageAPI},
     {"input and files", StartInputAPI, StopInputAPI},
     {"FileReader and FileWriter", StartFileAPI, StopFileAPI},
-    // {"GUI", StartGUIAPI, StopGUIAPI},
+    {"GUI", StartGUIAPI, StopGUIAPI},
     // {"Sound", StartSoundAPI, StopSoundAPI},
     {"Sprite", StartSpriteAPI, StopSpriteAPI},
-    // {"substitution tables", StartTableAPI, StopTableAPI},
-    // {"Text", StartTextAPI, StopTextAPI},
+    {"substitution tables", StartTableAPI, StopTableAPI},
+    {"Text", StartTextAPI, StopTextAPI},
     {"tile layers", StartTileAPI, StopTileAPI},
     {"View", StartViewAPI, StopViewAPI},
 };

@@ -1,0 +1,160 @@
+// A game host run in-process on the offscreen driver, with a small font and a view in its data
+// folder, for script-level tests of the GUI and text APIs.
+#pragma once
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "data/DataBin.h"
+#include "data/View.h"
+#include "gui/GUIElement.h"
+#include "gui/Ticks.h"
+#include "host/Game.h"
+#include "image/Bitmap.h"
+#include "platform/MessageBox.h"
+#include "render/Renderer.h"
+#include "scene/SceneTestUtil.h"
+#include "script/ScriptHost.h"
+#include "support/TestSupport.h"
+
+namespace guiapitest {
+
+// Every glyph of the "small" font is 4 x 6 and transparent, except: 'X' (opaque white), 'i' (2
+// wide, transparent) and 233, e acute, which is 5 wide and opaque white. A text drawn in it shows
+// ink only where an X or an e acute stands.
+inline std::vector<unsigned char> SmallFont() {
+    ove::CViewWriter writer("FONT", 32);
+    writer.AddLoop();
+    for (int c = 0; c < 256; ++c) {
+        const int w = c == 233 ? 5 : c == 'i' ? 2 : 4;
+        if (c == 'X' || c == 233) {
+            ove::CBitmap glyph(static_cast<ove::u32>(w), 6u, 32u);
+            for (int y = 0; y < 6; ++y) {
+                auto* row = reinterpret_cast<std::uint32_t*>(glyph.TopRow(static_cast<ove::u32>(y)));
+                for (int x = 0; x < w; ++x) row[x] = 0xFFFFFFFFu;
+            }
+            writer.AddCel(glyph, 0, 0);
+        } else {
+            writer.AddEmptyCel(static_cast<ove::u32>(w), 6u, 0, 0);
+        }
+    }
+    ove::CBuffer buffer;
+    writer.Write(&buffer);
+    return {buffer.Bytes().begin(), buffer.Bytes().end()};
+}
+
+// A font of 128 glyphs, 8 x 10 each.
+inline std::vector<unsigned char> BigFont() {
+    ove::CViewWriter writer("FONT", 32);
+    writer.AddLoop();
+    for (int c = 0; c < 128; ++c) writer.AddEmptyCel(8u, 10u, 0, 0);
+    ove::CBuffer buffer;
+    writer.Write(&buffer);
+    return {buffer.Bytes().begin(), buffer.Bytes().end()};
+}
+
+// Keys the tests hold down (Shift for Shift+Tab).
+inline std::set<std::int32_t>& HeldKeys() {
+    static std::set<std::int32_t> keys;
+    return keys;
+}
+inline bool HeldKeyQuery(std::int32_t key) { return HeldKeys().count(key) != 0; }
+
+// The widget clock, stepped by the tests.
+inline std::uint32_t& Now() {
+    static std::uint32_t now = 1000;
+    return now;
+}
+inline std::uint32_t NowQuery() { return Now(); }
+
+class GuiApiTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        setenv("SDL_VIDEODRIVER", "offscreen", 0);
+        setenv("SDL_AUDIODRIVER", "dummy", 0);
+        ove::SetHeadlessMessageBoxes(true);
+        ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER), 0) << SDL_GetError();
+    }
+
+    void SetUp() override {
+        HeldKeys().clear();
+        ove::SetKeyHeldQuery(HeldKeyQuery);
+        Now() = 1000;
+        ove::SetGUITickQuery(NowQuery);
+    }
+
+    void TearDown() override {
+        game_.reset();
+        cwd_.reset();
+        ove::SetKeyHeldQuery(nullptr);
+        ove::SetGUITickQuery(nullptr);
+    }
+
+    // Starts a 320 x 240 game (default font "small") whose main script is given.
+    void Start(const std::string& script = "function Init() {} function Run() {}") {
+        dir_.Write("DATA/main.ovs", script);
+        dir_.Write("DATA/settings.xml",
+                   "<settings><game width=\"320\" height=\"240\"/><window width=\"320\" height=\"240\"/>"
+                   "<default font=\"small\"/></settings>");
+        dir_.Write("DATA/small.OVF", SmallFont());
+        dir_.Write("DATA/big.OVF", BigFont());
+        dir_.Write("DATA/btn.OVV", scenetest::ViewFile(2, 3, 10, 8, 0xFF00FF00u));
+        cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
+        game_ = std::make_unique<ove::CGame>();
+        ASSERT_TRUE(game_->Startup() && game_->InitGame("")) << "the game did not start";
+    }
+
+    // The expression's value as text, or "error: ..." when it threw.
+    std::string Eval(const std::string& expression) {
+        ove::SRunResult r = ove::RunSource("var __r = String(" + expression + ");", "test");
+        if (!r.ok) return "error: " + r.error;
+        duk_context* ctx = ove::ScriptContext();
+        duk_get_global_string(ctx, "__r");
+        std::string s = duk_safe_to_string(ctx, -1);
+        duk_pop(ctx);
+        return s;
+    }
+    // Runs statements: "" when they ran, the error text otherwise.
+    std::string Run(const std::string& source) {
+        ove::SRunResult r = ove::RunSource(source, "test");
+        return r.ok ? "" : r.error;
+    }
+    // "Name: message" of what the statement throws, or "no error".
+    std::string Error(const std::string& statement) {
+        return Eval("(function () { try { " + statement +
+                    "; return 'no error'; } catch (e) { return e.name + ': ' + e.message; } })()");
+    }
+
+    // Mouse input as the window delivers it (the window is the game's size).
+    void Move(int x, int y) { game_->MouseEvent(x, y, 0, 0); }
+    void Press(int x, int y) { game_->MouseEvent(x, y, 1, 0); }
+    void Release(int x, int y) { game_->MouseEvent(x, y, 3, 0); }
+    void Click(int x, int y) {
+        Move(x, y);
+        Press(x, y);
+        Release(x, y);
+    }
+
+    std::unique_ptr<ove::CBitmap> Render() {
+        game_->UpdateRenderQueue();
+        return game_->renderer->RenderToImage(320, 240);
+    }
+
+    ovetest::TempDir dir_;
+    std::unique_ptr<ovetest::ScopedCwd> cwd_;
+    std::unique_ptr<ove::CGame> game_;
+};
+
+// ARGB of a pixel (from the top-left) of a 32-bit picture.
+inline std::uint32_t PixelAt(const ove::CBitmapInterface& b, int x, int y) {
+    const std::uint8_t* p = b.TopRow(static_cast<std::uint32_t>(y)) + x * 4;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+}  // namespace guiapitest

@@ -1,0 +1,183 @@
+// Substitution tables: the ".tbl" reader, the three modes, the table order and damaged files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <stdexcept>
+
+#include "data/DataBin.h"
+#include "data/FileFolder.h"
+#include "text/SubstitutionTable.h"
+
+using namespace ove;
+
+namespace {
+
+// Files held in memory; `lie` makes a file report a larger size than it can deliver.
+class MemoryFolder : public CFileFolder {
+public:
+    std::map<std::string, std::string> files;
+    std::map<std::string, u32> claimedSize;
+    bool Exists(std::string path) override { return files.count(path) != 0; }
+    CDataBin* OpenFile(std::string path) override {
+        auto it = files.find(path);
+        if (it == files.end()) return nullptr;
+        auto claim = claimedSize.find(path);
+        if (claim == claimedSize.end()) return new CBuffer(it->second.data(), static_cast<u32>(it->second.size()));
+        return new LyingBin(it->second, claim->second);
+    }
+
+private:
+    // Reports `claim` bytes but delivers only what it holds.
+    class LyingBin : public CDataBin {
+    public:
+        LyingBin(std::string bytes, u32 claim) : bytes_(std::move(bytes)), claim_(claim) {}
+        void Seek(u32 position) override { position_ = std::min<u32>(position, static_cast<u32>(bytes_.size())); }
+        u32 Tell() override { return position_; }
+        u32 GetSize() override { return claim_; }
+        u32 Write(const void*, u32) override { return 0; }
+        u32 Read(void* data, u32 count) override {
+            u32 k = std::min<u32>(static_cast<u32>(bytes_.size()) - position_, count);
+            std::memcpy(data, bytes_.data() + position_, k);
+            position_ += k;
+            return k;
+        }
+        bool IsOpen() override { return true; }
+        bool CanWrite() override { return false; }
+        bool CanRead() override { return true; }
+
+    private:
+        std::string bytes_;
+        u32 claim_;
+        u32 position_ = 0;
+    };
+};
+
+std::string ApplyOne(const std::string& table, std::string text) {
+    CSubstitutionTable t;
+    t.entries = ParseSubstitutions(table);
+    t.Apply(text);
+    return text;
+}
+
+}  // namespace
+
+TEST(SubstitutionFile, LinesSeparatorsAndWhiteSpace) {
+    auto e = ParseSubstitutions(
+        "  colour = color \r\n"     // trailing CR and blanks go, leading blanks go
+        "no separator here\n"
+        " = empty pattern\n"
+        "a~b^c\n"                   // '^' wins over an earlier '~'
+        "x = y\n"
+        "please^\n"
+        "w ~ =~ z\n"                 // separator characters after the separator are skipped
+        "last~tail  ");             // the unterminated last line keeps its trailing blanks
+    ASSERT_EQ(e.size(), 6u);
+    EXPECT_EQ(e[0].pattern, "colour");
+    EXPECT_EQ(e[0].replacement, "color");
+    EXPECT_EQ(e[0].mode, '=');
+    EXPECT_EQ(e[1].pattern, "a~b");
+    EXPECT_EQ(e[1].replacement, "c");
+    EXPECT_EQ(e[1].mode, '^');
+    EXPECT_EQ(e[2].pattern, "x");
+    EXPECT_EQ(e[3].pattern, "please");
+    EXPECT_EQ(e[3].replacement, "");
+    EXPECT_EQ(e[4].replacement, "z");
+    EXPECT_EQ(e[4].mode, '~');
+    EXPECT_EQ(e[5].replacement, "tail  ");
+    EXPECT_TRUE(ParseSubstitutions("").empty());
+    EXPECT_TRUE(ParseSubstitutions("\n\n   \n").empty());
+}
+
+TEST(SubstitutionApply, WholeWords) {
+    const char* table = "colour=color\n";
+    EXPECT_EQ(ApplyOne(table, "colours"), "colours");
+    EXPECT_EQ(ApplyOne(table, "my colour is"), "my color is");
+    EXPECT_EQ(ApplyOne(table, "colour colour,colour"), "color colour,colour");
+    EXPECT_EQ(ApplyOne(table, "colour"), "color");
+    // A skipped occurrence does not hide a word that overlaps it.
+    EXPECT_EQ(ApplyOne("x x=Q\n", "yx x x"), "yx Q");
+}
+
+TEST(SubstitutionApply, EmptyReplacements) {
+    EXPECT_EQ(ApplyOne("please^\n", "please   open the door"), "open the door");
+    EXPECT_EQ(ApplyOne("please^\n", "say please"), "say please");
+    EXPECT_EQ(ApplyOne("um~\n", "um, hum"), ", h");
+    // Whole words: one gap in the middle, leading blanks at the start, trailing at the end.
+    EXPECT_EQ(ApplyOne("very=\n", "a very big very  dog"), "a big  dog");
+    EXPECT_EQ(ApplyOne("very=\n", "very  very big"), "big");
+    EXPECT_EQ(ApplyOne("very=\n", "so very"), "so");
+    // A word removed at the end stops the table: the entry after it is not applied.
+    EXPECT_EQ(ApplyOne("very=\nso~SO\n", "so very"), "so");
+    EXPECT_EQ(ApplyOne("very=\nso~SO\n", "so very nice"), "SO nice");
+}
+
+TEST(SubstitutionApply, EntriesChainAndWholeTextRule) {
+    EXPECT_EQ(ApplyOne("a~b\nb~c\n", "ab"), "cc");
+    // Replacements are not searched again, so a growing entry ends.
+    EXPECT_EQ(ApplyOne("a~aa\n", "aXa"), "aaXaa");
+    // The whole text equal to the pattern is replaced, then the entry's own mode runs on it.
+    EXPECT_EQ(ApplyOne("a~ab\n", "a"), "abb");
+    EXPECT_EQ(ApplyOne("go^gone\n", "go"), "gonene");
+}
+
+TEST(SubstitutionTables, OrderFilesAndReload) {
+    MemoryFolder folder;
+    folder.files["first.tbl"] = "x~[first]\n";
+    folder.files["second"] = "x~[second]\n[first]~1\n";  // opened under its name as given
+    folder.files["early.tbl"] = "x~early\n";
+    CSubstitutionTables tables;
+    EXPECT_TRUE(tables.Register(folder, "one", "first", 5));
+    EXPECT_TRUE(tables.Register(folder, "two", "second", 5));
+    EXPECT_TRUE(tables.Register(folder, "zero", "early", 1));
+    EXPECT_FALSE(tables.Register(folder, "none", "missing"));
+    ASSERT_EQ(tables.Tables().size(), 3u);
+    EXPECT_EQ(tables.Tables()[0].name, "zero");
+    EXPECT_EQ(tables.Tables()[1].name, "one");
+    EXPECT_EQ(tables.Apply("x"), "early");
+    tables.Remove("zero");
+    EXPECT_EQ(tables.Apply("x"), "1");
+
+    // Registering a name again replaces that table and places it by its new priority.
+    EXPECT_TRUE(tables.Register(folder, "one", "first", 9));
+    EXPECT_EQ(tables.Tables()[0].name, "two");
+    EXPECT_EQ(tables.Apply("x"), "[second]");
+    // A failed registration still drops the old table of that name.
+    EXPECT_FALSE(tables.Register(folder, "two", "missing"));
+    EXPECT_EQ(tables.Tables().size(), 1u);
+
+    folder.files["first.tbl"] = "x~changed\n";
+    EXPECT_TRUE(tables.Register(folder, "two", "second", 9));
+    EXPECT_EQ(tables.Reload(folder), 2u);
+    EXPECT_EQ(tables.Apply("x"), "changed");
+    folder.files.erase("first.tbl");
+    EXPECT_EQ(tables.Reload(folder), 2u);
+    EXPECT_TRUE(tables.Tables()[0].entries.empty());
+    EXPECT_EQ(tables.Apply("x"), "[second]");
+}
+
+TEST(SubstitutionTables, DamagedFilesAndRunawayGrowth) {
+    MemoryFolder folder;
+    folder.files["short.tbl"] = "a~b\n";
+    folder.claimedSize["short.tbl"] = 1000;  // says more than it holds
+    folder.files["huge.tbl"] = "a~b\n";
+    folder.claimedSize["huge.tbl"] = 0xFFFFFFF0u;  // must be refused before any allocation
+    CSubstitutionTables tables;
+    EXPECT_THROW(tables.Register(folder, "s", "short"), std::runtime_error);
+    EXPECT_THROW(tables.Register(folder, "h", "huge"), std::runtime_error);
+    EXPECT_TRUE(tables.Tables().empty());
+
+    // Binary junk parses without harm.
+    std::string junk;
+    for (int i = 0; i < 4096; ++i) junk += static_cast<char>((i * 7919) & 0xFF);
+    EXPECT_NO_THROW(ParseSubstitutions(junk));
+
+    // Every entry doubles the text: the limit stops it with an error instead of eating memory.
+    std::string doubling;
+    for (int i = 0; i < 40; ++i) doubling += "a~aa\n";
+    CSubstitutionTable t;
+    t.entries = ParseSubstitutions(doubling);
+    std::string text = "a";
+    EXPECT_THROW(t.Apply(text), std::length_error);
+}
