@@ -10,6 +10,7 @@
 #include "bindings/JSGame.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
+#include "bindings/JSSound.h"
 #include "bindings/JSSprite.h"
 #include "bindings/JSViewConstructor.h"
 #include "bindings/JSTiles.h"
@@ -37,7 +38,7 @@ const SScriptModule kModules[] = {
     // {"Image", StartImageAPI, StopImageAPI},
     {"input and files", StartInputAPI, StopInputAPI},
     // {"GUI", StartGUIAPI, StopGUIAPI},
-    // {"Sound", StartSoundAPI, StopSoundAPI},
+    {"Sound", StartSoundAPI, StopSoundAPI},
     {"Sprite", StartSpriteAPI, StopSpriteAPI},
     // {"substitution tables", StartTableAPI, StopTableAPI},
     // {"Text", StartTextAPI, StopTextAPI},
