@@ -3,6 +3,8 @@
 
 #include "SoundTestUtil.h"
 #include "sound/SoundData.h"
+#include "sound/SoundFont.h"
+#include "support/TestSupport.h"
 
 using namespace ove;
 using namespace soundtest;
@@ -92,4 +94,19 @@ TEST(SoundData, MidiCheckFollowsTracksAndEvents) {
     Bytes header = good;
     header[7] = 0xF0;  // header length past the end
     EXPECT_FALSE(Midi(header));
+}
+
+TEST(SoundFont, PlayerThenGameThenSystem) {
+    ovetest::TempDir dir;
+    std::string player = dir.Write("player.sf2", "x").string();
+    std::string game = dir.Write("game.sf2", "x").string();
+    std::string missing = (dir / "missing.sf2").string();
+    setenv("OVE_SOUNDFONT", player.c_str(), 1);
+    EXPECT_EQ(FindSoundFont(game), player);
+    setenv("OVE_SOUNDFONT", missing.c_str(), 1);
+    EXPECT_EQ(FindSoundFont(game), game);
+    unsetenv("OVE_SOUNDFONT");
+    std::string system = FindSoundFont(missing);
+    EXPECT_NE(system, missing);
+    EXPECT_NE(system, game);
 }
