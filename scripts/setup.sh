@@ -12,6 +12,7 @@ pkgs=(
   imagemagick zip unzip p7zip-full libjpeg-turbo-progs qoi
   xvfb xdotool
   love bc
+  vorbis-tools
 )
 missing=()
 for p in "${pkgs[@]}"; do

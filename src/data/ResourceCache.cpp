@@ -6,6 +6,7 @@
 
 #include "FileFolder.h"
 #include "View.h"
+#include "sound/SoundManager.h"
 
 namespace ove {
 
@@ -30,6 +31,34 @@ CResourceCache::~CResourceCache() {
     views_.clear();
     for (auto& [name, font] : fonts_) font->Release();
     fonts_.clear();
+    for (auto& [name, sound] : sounds_)
+        if (sound && soundManager_) soundManager_->DestroySound(sound);
+    sounds_.clear();
+}
+
+CSound* CResourceCache::LoadSound(const std::string& name) {
+    auto it = sounds_.find(name);
+    if (it != sounds_.end()) return it->second;
+    if (!soundManager_) return nullptr;
+    CSound* sound = nullptr;
+    {
+        std::unique_ptr<CDataBin> file(OpenResource(name, "OVA"));
+        if (!file) file.reset(OpenResource(name, "WAV"));
+        sound = soundManager_->CreateSound(file.get());
+    }
+    sounds_.emplace(name, sound);
+    return sound;
+}
+
+void CResourceCache::ForgetSound(CSound* sound) {
+    if (!sound) return;
+    for (auto it = sounds_.begin(); it != sounds_.end(); ++it) {
+        if (it->second == sound) {
+            sounds_.erase(it);
+            if (soundManager_) soundManager_->DestroySound(sound);
+            return;
+        }
+    }
 }
 
 template <class T>

@@ -14,6 +14,7 @@ class CSoundManager;
 class CFileFolder;
 class CView;
 class CFont;
+class CSound;
 
 class CResourceCache {
 public:
@@ -54,7 +55,15 @@ public:
     void ReleaseUnused();
     std::size_t ViewCount() const { return views_.size(); }
     std::size_t FontCount() const { return fonts_.size(); }
-    // Sounds (OVA, then WAV) join with the sound manager.
+
+    // ---- Shared sounds. The cache owns them; the sound manager creates and destroys them.
+    // The sound of that name: "<name>.OVA", else "<name>.WAV", created once. A name whose sound
+    // could not be created is remembered with no sound and not tried again. Null without a
+    // sound manager.
+    CSound* LoadSound(const std::string& name);
+    // Drops the entry holding this sound and has the sound manager destroy it (null: nothing).
+    void ForgetSound(CSound* sound);
+    std::size_t SoundCount() const { return sounds_.size(); }
 
     // "<name>.<tag>", or false when it would exceed kMaxFileName characters.
     static bool FileName(const std::string& name, const char* tag, std::string& fileName);
@@ -63,7 +72,8 @@ private:
     template <class T>
     T* Load(std::map<std::string, T*>& map, const std::string& name, const char* tag);
 
-    // Teardown empties the views, then the fonts (then the sounds, once they exist).
+    // Teardown empties the views, then the fonts, then the sounds.
+    std::map<std::string, CSound*> sounds_;
     std::map<std::string, CFont*> fonts_;
     std::map<std::string, CView*> views_;
     CRenderer* renderer_;

@@ -9,6 +9,7 @@
 #include "scene/Sprite.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
+#include "sound/SoundManager.h"
 #include "tiles/TileLayerSet.h"
 #include "walk/BackdropPicture.h"
 #include "win/GameWindow.h"
@@ -73,6 +74,7 @@ void CGame::Display() {
         ++framesRendered;
         if (frameLimit >= 0 && framesRendered == frameLimit && window) PostWindowClose(window->GetHandle());
     }
+    if (sound) sound->Prime();
 }
 
 void CGame::Animate() {

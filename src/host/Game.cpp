@@ -18,6 +18,9 @@
 #include "host/UserFolders.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
+#include "sound/SoundFont.h"
+#include "sound/SoundManagerBasic.h"
+#include "sound/SoundManagerMixer.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
@@ -94,7 +97,8 @@ void CGame::Cleanup() {
     if (hadRenderer && fullScreen && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
     delete resources;
     resources = nullptr;
-    // The sound manager arrives with sound support.
+    // After the cache, which hands its sounds back to the manager.
+    delete sound;
     sound = nullptr;
     delete folder;
     folder = nullptr;
@@ -170,6 +174,12 @@ bool CGame::Startup() {
         if (!renderer->Create()) throw SHostError(renderer->GetErrorMessage());
         if (!screenshotPath.empty()) renderer->EnableFrameCapture(true);
         window->UpdateLayout();
+
+        sound = new CSoundManagerMixer(FindSoundFont(settings.soundFont));
+        if (!sound->IsActive()) {
+            delete sound;
+            sound = new CSoundManagerBasic();
+        }
 
         folder = source.release();
         resources = new CResourceCache(renderer, sound, folder);

@@ -55,6 +55,8 @@ void ApplySettings(const CXMLNode& root, SStartupSettings& s) {
             if (auto* v = e.Attribute("font")) s.fontName = *v;
             if (auto* v = e.Attribute("script")) s.scriptName = *v;
             if (auto* v = e.Attribute("fullscreen")) s.fullScreen = *v == "true";
+        } else if (e.name == "sound") {
+            if (auto* v = e.Attribute("soundfont")) s.soundFont = *v;
         }
     }
 }

@@ -13,6 +13,7 @@
 #include "bindings/JSImage.h"
 #include "bindings/JSInput.h"
 #include "bindings/JSModule.h"
+#include "bindings/JSSound.h"
 #include "bindings/JSSprite.h"
 #include "bindings/JSText.h"
 #include "bindings/JSViewConstructor.h"
@@ -42,7 +43,7 @@ const SScriptModule kModules[] = {
     {"input and files", StartInputAPI, StopInputAPI},
     {"FileReader and FileWriter", StartFileAPI, StopFileAPI},
     {"GUI", StartGUIAPI, StopGUIAPI},
-    // {"Sound", StartSoundAPI, StopSoundAPI},
+    {"Sound", StartSoundAPI, StopSoundAPI},
     {"Sprite", StartSpriteAPI, StopSpriteAPI},
     {"substitution tables", StartTableAPI, StopTableAPI},
     {"Text", StartTextAPI, StopTextAPI},

@@ -80,8 +80,10 @@ TEST(Settings, EveryElementAndAttributeApplies) {
     SStartupSettings s = ReadFrom(SettingsXML(
         "<game width='640' height='400' resolution='flexible' name='N' title='T'/>"
         "<window width='1000' height='700' title='My Game'/>"
-        "<default font='Big' script='start' fullscreen='true'/>"));
+        "<default font='Big' script='start' fullscreen='true'/>"
+        "<sound soundfont='fonts/gm.sf2'/>"));
     EXPECT_TRUE(s.settingsRead);
+    EXPECT_EQ(s.soundFont, "fonts/gm.sf2");
     EXPECT_EQ(s.gameWidth, 640);
     EXPECT_EQ(s.gameHeight, 400);
     EXPECT_TRUE(s.flexible);
