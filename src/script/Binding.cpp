@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <new>
+#include <vector>
 
 #include "ScriptHost.h"
 
@@ -29,6 +30,15 @@ std::map<std::string, std::string, std::less<>>& Bases() {
     static std::map<std::string, std::string, std::less<>> bases;
     return bases;
 }
+
+// Prototypes already looked up, by the address of the class-name text the caller passed (the
+// same literal at every call of a binding), so that the per-call path formats and interns no key.
+// A prototype stays alive under its hidden global for as long as the heap.
+struct SProtoEntry {
+    const char* name;
+    void* prototype;
+};
+std::vector<SProtoEntry> g_prototypes;
 
 bool DerivesFrom(const char* bound, const char* className) {
     if (!bound || !className) return false;
@@ -316,6 +326,8 @@ void RegisterClass(duk_context* ctx, const SClassDef& def) {
     if (def.accessors)
         for (const SAccessor* a = def.accessors; a->name; ++a) DefineAccessor(ctx, proto, a->name, a->getter, a->setter);
 
+    // A class registered again gets a new prototype: forget the old one.
+    std::erase_if(g_prototypes, [&](const SProtoEntry& e) { return std::strcmp(e.name, def.name) == 0; });
     ProtoKey(key, sizeof key, def.name);
     duk_dup(ctx, proto);
     duk_put_global_string(ctx, key);
@@ -338,9 +350,16 @@ void RegisterClass(duk_context* ctx, const SClassDef& def) {
 }
 
 void PushPrototype(duk_context* ctx, const char* className) {
+    for (const SProtoEntry& e : g_prototypes)
+        if (e.name == className) {
+            duk_push_heapptr(ctx, e.prototype);
+            return;
+        }
     char key[256];
     ProtoKey(key, sizeof key, className);
     duk_get_global_string(ctx, key);
+    if (duk_is_object(ctx, -1) && g_prototypes.size() < 256)
+        g_prototypes.push_back(SProtoEntry{className, duk_get_heapptr(ctx, -1)});
 }
 
 void PushNewInstance(duk_context* ctx, const char* className, void* native) {
@@ -601,6 +620,7 @@ void DescribeCurrentException(char* buffer, std::size_t size) {
 void ResetBindingState() {
     g_keepCounter = kFirstKeepKey;
     Bases().clear();
+    g_prototypes.clear();
 }
 
 }  // namespace ove

@@ -23,21 +23,24 @@ bool DemoBuilt() {
     return fs::exists(demotest::DemoDir() / "DATA" / "main.ovs") && fs::exists(demotest::PackedDemoDir() / "GAME.DAT");
 }
 
-// Finds the horizontal offset at which the screenshot is most like a 1:1 crop of the room picture;
-// returns the share of pixels that match there.
+// The rows at the top where the demo's buttons sit.
+constexpr int kButtonRows = 22;
+
+// Finds the horizontal offset at which the screenshot (below the buttons) is most like a 1:1 crop
+// of the room picture; returns the share of those pixels that match there.
 double BestCrop(const SPicture& shot, const SPicture& room, int& bestOffset) {
     long best = -1;
     bestOffset = 0;
     for (int left = 0; left + shot.width <= room.width; ++left) {
         long same = 0;
-        for (int y = 0; y < shot.height && y < room.height; ++y)
+        for (int y = kButtonRows; y < shot.height && y < room.height; ++y)
             for (int x = 0; x < shot.width; ++x) same += shot.Rgb(x, y) == room.Rgb(left + x, y);
         if (same > best) {
             best = same;
             bestOffset = left;
         }
     }
-    return double(best) / (double(shot.width) * shot.height);
+    return double(best) / (double(shot.width) * (shot.height - kButtonRows));
 }
 
 void CheckDemoRun(const fs::path& gameDir) {

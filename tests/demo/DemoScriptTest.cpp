@@ -149,3 +149,24 @@ Run = function () {
     differences(front, 204, onChest, offChest);
     EXPECT_GT(onChest, 40) << "the hero stands in front of the chest";
 }
+
+TEST_F(DemoScript, BagOptionsSaveAndLoad) {
+    // Clicking the bookshelf names it at the bottom and puts a book in the bag; a saved game
+    // brings the hero, the camera and the bag back after they changed.
+    demotest::SRun r = RunWith(R"(
+Run = function () {
+    var p = BackdropToScreen(400, 120);
+    onMouseEvent(p.x, p.y, 1); onMouseEvent(p.x, p.y, 0);
+    var said = Gui.status.text;
+    Gui.ToggleBag();
+    var listed = Gui.bag.list.count;
+    Hero.sprite.CancelWalking(); Hero.sprite.x = 300; Hero.sprite.y = 230; Camera.autoPan = false;
+    var saved = SaveGame();
+    Hero.sprite.x = 10; Camera.autoPan = true; Gui.items = [];
+    var loaded = LoadGame();
+    Alert(said, listed, saved, loaded, Hero.sprite.x, Hero.sprite.y, Camera.autoPan, Gui.items.join("+"), Gui.bag.list.count);
+};
+)");
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Alert: bookshelf 2 true true 300 230 false a candle+a red book 2\n");
+}
