@@ -40,20 +40,24 @@ void CFile::Seek(u32 position) {
     if (stream_) std::fseek(stream_, static_cast<long>(position), SEEK_SET);
 }
 
-u32 CFile::Tell() {
-    if (!stream_) return 0;
-    long p = std::ftell(stream_);
+u32 StreamTell(std::FILE* stream) {
+    if (!stream) return 0;
+    long p = std::ftell(stream);
     return p < 0 ? 0 : static_cast<u32>(p);
 }
 
-u32 CFile::GetSize() {
-    if (!stream_) return 0;
-    long here = std::ftell(stream_);
-    std::fseek(stream_, 0, SEEK_END);
-    long end = std::ftell(stream_);
-    std::fseek(stream_, here, SEEK_SET);
+u32 StreamSize(std::FILE* stream) {
+    if (!stream) return 0;
+    long here = std::ftell(stream);
+    std::fseek(stream, 0, SEEK_END);
+    long end = std::ftell(stream);
+    std::fseek(stream, here, SEEK_SET);
     return end < 0 ? 0 : static_cast<u32>(end);
 }
+
+u32 CFile::Tell() { return StreamTell(stream_); }
+
+u32 CFile::GetSize() { return StreamSize(stream_); }
 
 u32 CFile::Write(const void* data, u32 count) {
     if (!stream_ || !(access_ & 2) || count == 0) return 0;

@@ -33,6 +33,10 @@ public:
 };
 
 // A file on disk. Mode strings are the C library's ("rb", "wb", "r+", ...).
+// Position and size of a stdio stream as data bins report them: 0 without a stream or on failure.
+u32 StreamTell(std::FILE* stream);
+u32 StreamSize(std::FILE* stream);
+
 class CFile : public CDataBin {
 public:
     CFile(const char* path, const char* mode);

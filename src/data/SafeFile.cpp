@@ -76,20 +76,9 @@ void CSafeFile::Seek(u32 position) {
     if (stream_) std::fseek(stream_, static_cast<long>(position), SEEK_SET);
 }
 
-u32 CSafeFile::Tell() {
-    if (!stream_) return 0;
-    long p = std::ftell(stream_);
-    return p < 0 ? 0 : static_cast<u32>(p);
-}
+u32 CSafeFile::Tell() { return StreamTell(stream_); }
 
-u32 CSafeFile::GetSize() {
-    if (!stream_) return 0;
-    long here = std::ftell(stream_);
-    std::fseek(stream_, 0, SEEK_END);
-    long end = std::ftell(stream_);
-    std::fseek(stream_, here, SEEK_SET);
-    return end < 0 ? 0 : static_cast<u32>(end);
-}
+u32 CSafeFile::GetSize() { return StreamSize(stream_); }
 
 u32 CSafeFile::Write(const void* data, u32 count) {
     if (!CanWrite() || count == 0) return 0;

@@ -136,6 +136,10 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
     EXPECT_EQ(Error("g.disabled_view = 'nope'"), "ReferenceError: Couldn't load graphic button [nope]");
     EXPECT_EQ(Error("g.view = {}"), "ReferenceError: Couldn't load graphic button [[unknown]]");
     EXPECT_EQ(Eval("new GraphicButton().default_view"), "null");
+    // An Image becomes a one-cel view of the whole picture for graphic buttons (not for sprites).
+    ASSERT_EQ(Run("pic = new Image(12, 7); g.down_view = pic;"), "");
+    EXPECT_EQ(Eval("[g.down_view, g.down_loops, g.down_cels, g.view]"), "[generated],1,1,btn");
+    EXPECT_EQ(Error("new Sprite().view = pic"), "ReferenceError: Couldn't load sprite [[unknown]]");
     // Load errors name the binding that raised them.
     const std::string sources = Eval(
         "[function () { g.view = 'nope'; }, function () { new ListBox().view = 'nope'; },"

@@ -51,7 +51,7 @@ duk_ret_t GetView(duk_context* ctx) {
 template <int S>
 duk_ret_t SetView(duk_context* ctx) {
     CGraphicButton* b = Self(ctx);
-    CView* view = ViewFromScriptValue(ctx, 0);
+    CView* view = ViewFromScriptValue(ctx, 0, true);
     if (!view) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load graphic button [%s]", ViewValueName(ctx, 0));
     b->SetView(S, view);
     return 0;

@@ -115,7 +115,7 @@ duk_ret_t GetView(duk_context* ctx) {
 }
 duk_ret_t SetView(duk_context* ctx) {
     CListBox* list = Self(ctx);
-    CView* view = ViewFromScriptValue(ctx, 0);
+    CView* view = ViewFromScriptValue(ctx, 0, true);
     if (!view) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load sprite [%s]", ViewValueName(ctx, 0));
     list->SetView(view);
     return 0;

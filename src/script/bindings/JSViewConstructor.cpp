@@ -68,6 +68,24 @@ const duk_function_list_entry kMethods[] = {
     {nullptr, nullptr, 0},
 };
 
+// The view last made from an Image: the builder that made it is gone, so this keeps it alive until
+// whoever asked for it has taken its own reference (and until the next one is made).
+TResourceRef<CView> g_fromImage;
+
+// A one-cel view of a whole 32-bit picture, or null.
+CView* ViewFromPicture(const CBitmapInterface* picture) {
+    try {
+        CViewBuilder builder;
+        builder.NewLoop();
+        if (!builder.NewCel(picture, 0, 0, static_cast<i32>(picture->Width()), static_cast<i32>(picture->Height())))
+            return nullptr;
+        g_fromImage.Reset(builder.Fixate());
+        return g_fromImage.Get();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
 // Loads a view by name in its own frame, so that nothing with a destructor outlives it.
 CView* LoadNamedView(const char* name) {
     CGame* game = GetGame();
@@ -81,7 +99,7 @@ CView* LoadNamedView(const char* name) {
 
 }  // namespace
 
-CView* ViewFromScriptValue(duk_context* ctx, duk_idx_t index) {
+CView* ViewFromScriptValue(duk_context* ctx, duk_idx_t index, bool images) {
     index = duk_normalize_index(ctx, index);
     if (auto* builder = static_cast<CViewBuilder*>(GetNativeIf(ctx, index, kClass))) {
         try {
@@ -90,6 +108,9 @@ CView* ViewFromScriptValue(duk_context* ctx, duk_idx_t index) {
             return nullptr;
         }
     }
+    if (images)
+        if (auto* picture = static_cast<CBitmapInterface*>(GetNativeIf(ctx, index, "Image")))
+            return ViewFromPicture(picture);
     if (!duk_is_string(ctx, index) && !duk_is_number(ctx, index)) return nullptr;
     duk_dup(ctx, index);
     CView* view = LoadNamedView(duk_to_string(ctx, -1));
@@ -114,6 +135,6 @@ bool StartViewAPI(duk_context* ctx) {
     return true;
 }
 
-void StopViewAPI(duk_context*) {}
+void StopViewAPI(duk_context*) { g_fromImage.Reset(); }
 
 }  // namespace ove

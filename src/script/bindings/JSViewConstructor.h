@@ -11,7 +11,8 @@ bool StartViewAPI(duk_context* ctx);
 void StopViewAPI(duk_context* ctx);
 
 // The view a script value names: a string, or a number as text, through the game's view cache; a
-// View object fixated. Null when there is none (or no game). Never raises.
-CView* ViewFromScriptValue(duk_context* ctx, duk_idx_t index);
+// View object fixated; with `images`, an Image as a one-cel view of the whole picture (graphic
+// buttons and list boxes take those). Null when there is none (or no game). Never raises.
+CView* ViewFromScriptValue(duk_context* ctx, duk_idx_t index, bool images = false);
 
 }  // namespace ove
