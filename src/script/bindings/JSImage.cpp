@@ -5,7 +5,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "JSColour.h"
@@ -26,8 +26,10 @@ constexpr const char* kClass = "Image";
 
 // Every image the scripts hold. The module's clean-up deletes what is left, and a finalizer that
 // runs after that (when the heap goes) finds nothing to delete.
-std::unordered_set<CBitmapProxy*>& LiveImages() {
-    static std::unordered_set<CBitmapProxy*> images;
+// Keyed by the pointer the bindings hold, so that a finalizer running after the clean-up can tell
+// a deleted image without touching it.
+std::unordered_map<void*, CBitmapProxy*>& LiveImages() {
+    static std::unordered_map<void*, CBitmapProxy*> images;
     return images;
 }
 
@@ -53,8 +55,11 @@ CRenderer* LayerRenderer() {
 }
 
 // Takes the image out of every layer queue it may be in and deletes it (once).
-void ReleaseImage(CBitmapProxy* image) {
-    if (LiveImages().erase(image) == 0) return;
+void ReleaseNative(void* native) {
+    auto it = LiveImages().find(native);
+    if (it == LiveImages().end()) return;
+    CBitmapProxy* image = it->second;
+    LiveImages().erase(it);
     CGame* game = GetGame();
     if (game && game->renderer) game->renderer->RemoveOverlay(image);
     CRenderer* active = GetRenderer();
@@ -66,7 +71,7 @@ void ReleaseImage(CBitmapProxy* image) {
 CBitmapProxy* Adopt(std::unique_ptr<CBitmapInterface> bitmap) noexcept {
     try {
         auto image = std::make_unique<CBitmapProxy>(std::move(bitmap));
-        LiveImages().insert(image.get());
+        LiveImages().emplace(AsNative(image.get()), image.get());
         return image.release();
     } catch (...) {
         return nullptr;
@@ -165,14 +170,14 @@ duk_ret_t Constructor(duk_context* ctx) {
     return 0;
 }
 
-void DestroyNative(duk_context*, void* native) { ReleaseImage(FromNative(native)); }
+void DestroyNative(duk_context*, void* native) { ReleaseNative(native); }
 
 // A dropped Image goes the way DestroyImage would send it.
 duk_ret_t Finalize(duk_context* ctx) {
     void* native = GetNativeIf(ctx, 0, kClass);
     if (native) {
         SetNativePointer(ctx, 0, nullptr);
-        ReleaseImage(FromNative(native));
+        ReleaseNative(native);
     }
     return 0;
 }
@@ -434,11 +439,11 @@ bool StartImageAPI(duk_context* ctx) {
 
 void StopImageAPI(duk_context*) {
     // Images the scripts still hold die with the heap; take them out of the renderer now.
-    std::unordered_set<CBitmapProxy*> images;
+    std::unordered_map<void*, CBitmapProxy*> images;
     images.swap(LiveImages());
     CGame* game = GetGame();
     CRenderer* active = GetRenderer();
-    for (CBitmapProxy* image : images) {
+    for (auto [native, image] : images) {
         if (game && game->renderer) game->renderer->RemoveOverlay(image);
         if (active) active->RemoveOverlay(image);
         delete image;
