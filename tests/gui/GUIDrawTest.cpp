@@ -202,3 +202,39 @@ TEST_F(GUIDraw, WindowTitlesShowAsWritten) {
     SetNativeWindowTitle(window, "caf\xE9 \x80");
     EXPECT_STREQ(SDL_GetWindowTitle(window), "caf\xC3\xA9 \xE2\x82\xAC");
 }
+
+TEST_F(GUIDraw, GraphicButtonShowsThePictureOfItsState) {
+    // One loop of four solid 6 x 4 cels, a colour each; every state shows its own cel, centred in
+    // the 20 x 12 button and not stretched.
+    const std::uint32_t colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
+    CViewWriter writer("VIEW", 32);
+    writer.AddLoop();
+    for (std::uint32_t c : colours) {
+        CBitmap cel(6, 4, 32u);
+        for (u32 y = 0; y < 4; ++y) {
+            auto* row = reinterpret_cast<std::uint32_t*>(cel.TopRow(y));
+            for (int x = 0; x < 6; ++x) row[x] = c;
+        }
+        writer.AddCel(cel, 0, 0);
+    }
+    CBuffer buffer;
+    writer.Write(&buffer);
+    buffer.Seek(0);
+    TResourceRef<CView> view(new CView("states"));
+    view->Load(&buffer, renderer.get());
+
+    CGraphicButton b(nullptr);
+    b.SetStyle(kStyleNone);
+    b.alignment = kTextAlignCentre;
+    b.x1 = 4, b.y1 = 4, b.x2 = 23, b.y2 = 15;
+    b.SetView(0, view.Get());  // every state
+    const int states[4] = {kButtonNormal, kButtonDisabled, kButtonOver, kButtonDown};
+    for (int i = 0; i < 4; ++i) b.SetCel(states[i], i);
+    for (int i = 0; i < 4; ++i) {
+        b.state = states[i];
+        auto img = Render(b);
+        // Centred: x from (23 - 6 + 4) >> 1 = 10 to 15, y from (15 - 4 + 4) >> 1 = 7 to 10.
+        Expect(*img, {{10, 7, colours[i]}, {15, 10, colours[i]}, {9, 7, kBack}, {16, 10, kBack}, {10, 11, kBack}},
+               "graphic button state");
+    }
+}
