@@ -110,26 +110,9 @@ protected:
         ASSERT_TRUE(game_->Startup() && game_->InitGame("")) << "the game did not start";
     }
 
-    // The expression's value as text, or "error: ..." when it threw.
-    std::string Eval(const std::string& expression) {
-        ove::SRunResult r = ove::RunSource("var __r = String(" + expression + ");", "test");
-        if (!r.ok) return "error: " + r.error;
-        duk_context* ctx = ove::ScriptContext();
-        duk_get_global_string(ctx, "__r");
-        std::string s = duk_safe_to_string(ctx, -1);
-        duk_pop(ctx);
-        return s;
-    }
-    // Runs statements: "" when they ran, the error text otherwise.
-    std::string Run(const std::string& source) {
-        ove::SRunResult r = ove::RunSource(source, "test");
-        return r.ok ? "" : r.error;
-    }
-    // "Name: message" of what the statement throws, or "no error".
-    std::string Error(const std::string& statement) {
-        return Eval("(function () { try { " + statement +
-                    "; return 'no error'; } catch (e) { return e.name + ': ' + e.message; } })()");
-    }
+    std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
+    std::string Run(const std::string& source) { return ovetest::RunScript(source); }
+    std::string Error(const std::string& statement) { return ovetest::ScriptError(statement); }
 
     // Mouse input as the window delivers it (the window is the game's size).
     void Move(int x, int y) { game_->MouseEvent(x, y, 0, 0); }

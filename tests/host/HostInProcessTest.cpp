@@ -67,15 +67,7 @@ protected:
         return game_->Startup() && game_->InitGame("");
     }
 
-    std::string Eval(const std::string& expression) {
-        SRunResult r = RunSource("var __r = String(" + expression + ");", "test");
-        if (!r.ok) return "error: " + r.error;
-        duk_context* ctx = ScriptContext();
-        duk_get_global_string(ctx, "__r");
-        std::string s = duk_safe_to_string(ctx, -1);
-        duk_pop(ctx);
-        return s;
-    }
+    std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
 
     void TearDown() override {
         game_.reset();

@@ -40,24 +40,9 @@ protected:
     }
     void TearDown() override { game_.reset(); }
 
-    // The expression's value as text, or "error: ..." when it threw.
-    std::string Eval(const std::string& expression) {
-        SRunResult r = RunSource("var __r = String(" + expression + ");", "test");
-        if (!r.ok) return "error: " + r.error;
-        duk_context* ctx = ScriptContext();
-        duk_get_global_string(ctx, "__r");
-        std::string s = duk_safe_to_string(ctx, -1);
-        duk_pop(ctx);
-        return s;
-    }
-    // Runs statements; "" when they ran, the error text otherwise.
-    std::string Run(const std::string& source) {
-        SRunResult r = RunSource(source, "test");
-        return r.ok ? "" : r.error;
-    }
-    std::string Error(const std::string& statement) {
-        return Eval("(function () { try { " + statement + "; return 'no error'; } catch (e) { return e.name + ': ' + e.message; } })()");
-    }
+    std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
+    std::string Run(const std::string& source) { return ovetest::RunScript(source); }
+    std::string Error(const std::string& statement) { return ovetest::ScriptError(statement); }
     void Frames(int n) {
         for (int i = 0; i < n; ++i) game_->UpdateSprites();
     }

@@ -34,19 +34,8 @@ protected:
     }
     void TearDown() override { game_.reset(); }
 
-    std::string Eval(const std::string& expression) {
-        SRunResult r = RunSource("var __r = String(" + expression + ");", "test");
-        if (!r.ok) return "error: " + r.error;
-        duk_context* ctx = ScriptContext();
-        duk_get_global_string(ctx, "__r");
-        std::string s = duk_safe_to_string(ctx, -1);
-        duk_pop(ctx);
-        return s;
-    }
-    std::string Error(const std::string& statement) {
-        return Eval("(function () { try { " + statement +
-                    "; return 'no error'; } catch (e) { return e.name + ': ' + e.message; } })()");
-    }
+    std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
+    std::string Error(const std::string& statement) { return ovetest::ScriptError(statement); }
 
     ovetest::TempDir dir_;
     std::unique_ptr<CGame> game_;

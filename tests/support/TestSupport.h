@@ -39,4 +39,11 @@ int Run(const std::string& command);
 // True when a program is on PATH.
 bool HaveProgram(const std::string& name);
 
+// Against the running script host: the expression's value as text, or "error: ..." when it threw.
+std::string EvalScript(const std::string& expression);
+// Runs statements: "" when they ran, the error text otherwise.
+std::string RunScript(const std::string& source);
+// "Name: message" of what the statement throws, or "no error".
+std::string ScriptError(const std::string& statement);
+
 }  // namespace ovetest
