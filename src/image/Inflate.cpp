@@ -188,8 +188,10 @@ constexpr std::size_t kMaxOutput = 0xFFFFFFFFu;  // streams are 32-bit
 class COutput {
 public:
     // Into a data bin, flushed in whole 64 KiB multiples.
-    explicit COutput(CDataBin* bin)
-        : bin_(bin), buffer_(std::make_unique_for_overwrite<u8[]>(kWindow + kFlushChunk + kMargin)) {
+    COutput(CDataBin* bin, std::uint64_t limit)
+        : bin_(bin),
+          limitBytes_(std::min<std::uint64_t>(limit, kMaxOutput)),
+          buffer_(std::make_unique_for_overwrite<u8[]>(kWindow + kFlushChunk + kMargin)) {
         base_ = buffer_.get();
         start_ = base_ + kWindow;  // the window before it is unused until the first flush
         limit_ = start_ + kFlushChunk;
@@ -256,12 +258,13 @@ private:
     }
     bool Emit(std::size_t count) {
         if (count == 0) return true;
-        if (written_ + count > kMaxOutput) return false;
+        if (written_ + count > limitBytes_) return false;
         written_ += count;
         return bin_->Write(base_ + kWindow, static_cast<u32>(count)) == count;
     }
 
     CDataBin* bin_ = nullptr;
+    std::uint64_t limitBytes_ = kMaxOutput;  // a stream producing more is refused
     std::unique_ptr<u8[]> buffer_;  // not zeroed: nothing before the first byte produced is ever read
     std::vector<u8>* vec_ = nullptr;
     std::size_t origin_ = 0;
@@ -573,12 +576,12 @@ bool CInflater::Run(COutput& output) {
     return ok;
 }
 
-bool InflateBins(CDataBin* input, CDataBin* output, bool deflate64) {
+bool InflateBins(CDataBin* input, CDataBin* output, bool deflate64, std::uint64_t limit) {
     if (!input || !output || !input->CanRead() || !output->CanWrite()) return false;
     const u32 inputStart = input->Tell();
     const u32 outputStart = output->Tell();
     const std::vector<u8> data = ReadAll(*input);
-    COutput sink(output);
+    COutput sink(output, limit);
     CInflater inflater(data.data(), data.size(), deflate64);
     if (!inflater.Run(sink)) return false;
     input->Seek(inputStart + static_cast<u32>(inflater.ConsumedBytes()));
@@ -588,9 +591,13 @@ bool InflateBins(CDataBin* input, CDataBin* output, bool deflate64) {
 
 }  // namespace
 
-bool Inflate(CDataBin* input, CDataBin* output) { return InflateBins(input, output, false); }
+bool Inflate(CDataBin* input, CDataBin* output, std::uint64_t limit) {
+    return InflateBins(input, output, false, limit);
+}
 
-bool Inflate64(CDataBin* input, CDataBin* output) { return InflateBins(input, output, true); }
+bool Inflate64(CDataBin* input, CDataBin* output, std::uint64_t limit) {
+    return InflateBins(input, output, true, limit);
+}
 
 namespace inflate_detail {
 

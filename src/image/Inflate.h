@@ -12,10 +12,11 @@ namespace ove {
 // at the output's current position. On success the input is left just past the last byte of the
 // stream and the output back where it was when decoding began. On failure whatever was already
 // flushed (whole 64 KiB blocks) stays in the output. False when either stream is missing, the input
-// cannot be read, the output cannot be written or the stream is corrupt or truncated.
-bool Inflate(CDataBin* input, CDataBin* output);
+// cannot be read, the output cannot be written, the stream is corrupt or truncated, or it would
+// produce more than `limit` bytes (an archive entry's declared size, say).
+bool Inflate(CDataBin* input, CDataBin* output, std::uint64_t limit = UINT64_MAX);
 // The same with deflate64: 64 KiB window, length code 285 with 16 extra bits, distance codes 30 and 31.
-bool Inflate64(CDataBin* input, CDataBin* output);
+bool Inflate64(CDataBin* input, CDataBin* output, std::uint64_t limit = UINT64_MAX);
 
 namespace inflate_detail {
 
