@@ -27,3 +27,15 @@ if [ ${#missing[@]} -gt 0 ]; then
 else
   echo "setup: all packages present"
 fi
+
+# The TypeScript compiler that type-checks the demo scripts against docs/ove.d.ts (a test; skipped
+# when it is missing). Kept out of the tree, in the user's cache.
+tsc_dir="$HOME/.cache/ove-npm"
+if [ ! -x "$tsc_dir/node_modules/.bin/tsc" ]; then
+  if command -v npm >/dev/null 2>&1; then
+    echo "setup: installing typescript into $tsc_dir"
+    npm install --prefix "$tsc_dir" --no-audit --no-fund --silent typescript@5 || echo "setup: typescript not installed"
+  else
+    echo "setup: npm missing, the TypeScript check will be skipped"
+  fi
+fi

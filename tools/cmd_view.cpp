@@ -1,7 +1,9 @@
 // ovetool view: builds a VIEW file from PNG (or BMP, JPEG, QOI) pictures.
 #include <algorithm>
 #include <cstdio>
+#include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "Command.h"
@@ -13,19 +15,28 @@ namespace {
 
 using namespace ove;
 
-// "path[@dx,dy]": the offsets are taken only when what follows the last '@' is two integers.
-void SplitCel(const std::string& spec, std::string& path, i32& dx, i32& dy) {
+// "path[@dx,dy]". A name whose text after the last '@' is not two integers is a mistyped offset,
+// unless a file of that whole name exists (names may contain '@'); false with *error then.
+bool SplitCel(const std::string& spec, std::string& path, i32& dx, i32& dy, std::string* error) {
     path = spec;
     dx = dy = 0;
     auto at = spec.rfind('@');
-    if (at == std::string::npos) return;
+    if (at == std::string::npos) return true;
     std::string rest = spec.substr(at + 1);
     long a = 0, b = 0;
     char tail = 0;
-    if (std::sscanf(rest.c_str(), "%ld,%ld%c", &a, &b, &tail) != 2) return;
+    if (std::sscanf(rest.c_str(), "%ld,%ld%c", &a, &b, &tail) != 2 || a < INT32_MIN || a > INT32_MAX ||
+        b < INT32_MIN || b > INT32_MAX) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(spec, ec)) return true;
+        *error = spec + ": the cel offset after '@' must be two whole numbers DX,DY (as in " + spec.substr(0, at) +
+                 "@3,-4), not '" + rest + "'";
+        return false;
+    }
     path = spec.substr(0, at);
     dx = static_cast<i32>(a);
     dy = static_cast<i32>(b);
+    return true;
 }
 
 bool ParseInt(const std::string& s, long& value) {
@@ -74,8 +85,8 @@ int RunView(const ovetool::Args& args) {
         } else {
             std::string path;
             i32 dx, dy;
-            SplitCel(a, path, dx, dy);
             std::string error;
+            if (!SplitCel(a, path, dx, dy, &error)) return Fail(error);
             auto picture = LoadImageFile(path, &error);
             if (!picture) return Fail(path + ": " + error);
             if (!writer.AddCel(*picture, dx, dy)) return Fail(path + ": not a 32-bit picture");

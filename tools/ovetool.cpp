@@ -31,15 +31,144 @@ void Progress(const char* label, size_t done, size_t total) {
 
 }  // namespace ovetool
 
+// Longer help for each command, shown by "ovetool help CMD" and "ovetool CMD --help". The
+// commands keep their one-line usage; these texts say what the files are for and which names the
+// engine looks them up under, since a file built with the wrong extension is simply not found.
+struct SHelp {
+    const char* name;
+    const char* text;
+};
+
+constexpr SHelp kHelp[] = {
+    {"view",
+     "usage: ovetool view OUT.OVV [--blend N] [--smooth] --loop A.png[@DX,DY] B.png ... [--loop ...] [--mirror K]\n"
+     "\n"
+     "Builds a view (the animation loops of a sprite). The engine finds the view \"hero\" as hero.OVV,\n"
+     "so name the output NAME.OVV.\n"
+     "\n"
+     "  --loop P...     starts a loop; each following picture (PNG, BMP, JPEG or QOI) is one cel\n"
+     "  P@DX,DY         gives that cel an offset of DX, DY pixels (two whole numbers, e.g. walk1.png@0,-2)\n"
+     "  --mirror K      adds a loop that shows loop K flipped left to right\n"
+     "  --blend N       0 opaque, 1 alpha (the default), 2 additive\n"
+     "  --smooth        filter cels drawn at another size\n"
+     "\n"
+     "Loops are numbered from 0 in the order given; walking sprites pick loops in the order\n"
+     "EAST, WEST, SOUTH, NORTH, SOUTHEAST, SOUTHWEST, NORTHEAST, NORTHWEST.\n"},
+    {"font",
+     "usage: ovetool font OUT.OVF (--ttf FILE.ttf --size PX | --grid FILE.png --cell WxH) [--blend N] [--smooth]\n"
+     "\n"
+     "Builds a bitmap font of 256 glyphs, one per code page 1252 character. The engine finds the font\n"
+     "\"small\" as small.OVF, so name the output NAME.OVF.\n"
+     "\n"
+     "  --ttf FILE --size PX   render a TrueType or OpenType font at PX pixels (1 ... 1024)\n"
+     "  --grid FILE --cell WxH cut a picture of 16 x 16 cells of W x H pixels; character C is in\n"
+     "                         column C % 16, row C / 16\n"
+     "  --blend N              0 opaque, 1 alpha, 2 additive\n"
+     "  --smooth               filter glyphs drawn at another size\n"},
+    {"pict",
+     "usage: ovetool pict OUT.OVP --image IMG [--control C] [--depth D] [--walk W] [--click K] [--hotspots NAMES.txt]\n"
+     "\n"
+     "Builds a backdrop picture with its masks. SetBackdrop(\"room\") opens room.OVP, so name the\n"
+     "output NAME.OVP.\n"
+     "\n"
+     "  --image IMG     the picture shown (PNG, BMP, JPEG or QOI)\n"
+     "  --control C     zones for GetControl\n"
+     "  --depth D       depth levels 1 ... 15 that hide sprites of a lower priority\n"
+     "  --walk W        where sprites may walk (0: nowhere), for GetWalkability and WalkTo\n"
+     "  --click K       hotspot numbers (0: none), for GetHotspot\n"
+     "  --hotspots F    a text file whose line N names hotspot N\n"
+     "\n"
+     "Each mask is an 8-bit grey or indexed picture of exactly the image's size; the grey level or\n"
+     "palette index of a pixel is the mask's value there.\n"},
+    {"layers",
+     "usage: ovetool layers OUT.OVT TILESET.png TILE_W TILE_H MAP.csv|MAP.json [--name N] [--view NAME]\n"
+     "       [--priority P] [--mode|--mode-x|--mode-y fixed|limit|clamp|repeat] [--scale S] [--delay D] [--smooth]\n"
+     "\n"
+     "Builds a tile-layer set. TileLayers.Load(\"hall.OVT\") and LayersetExists(\"hall\") find it as\n"
+     "hall.OVT. The tile set is cut into TILE_W x TILE_H tiles, row by row, and written as the view\n"
+     "NAME.OVV (default: the tile set's name) next to OUT.OVT. In the map, 0 is an empty cell and N is\n"
+     "tile N - 1. A CSV map is one layer; a JSON map may hold several layers and the set's properties.\n"
+     "\n"
+     "  --name N        the layer's name        --priority P   drawing level 0 ... 16\n"
+     "  --view NAME     the view's name         --scale S      size factor (> 0)\n"
+     "  --mode M        both edge modes         --delay D      frames between animation steps\n"
+     "  --mode-x M, --mode-y M  one axis        --smooth       filter tiles drawn at another size\n"},
+    {"dump",
+     "usage: ovetool dump FILE\n"
+     "\n"
+     "Describes a view (.OVV), font (.OVF), backdrop picture (.OVP) or tile-layer set (.OVT): its\n"
+     "loops and cels, masks and hotspots, or layers and properties. The file's first four bytes\n"
+     "decide what it is, not its name.\n"},
+    {"convert",
+     "usage: ovetool convert IN OUT\n"
+     "\n"
+     "Reads a picture (BMP, PNG, JPEG or QOI) as the engine loads images, and writes it as BMP, JPEG\n"
+     "or QOI, chosen by OUT's extension. PNG cannot be written.\n"},
+    {"pack",
+     "usage: ovetool pack DIR OUT.DAT\n"
+     "\n"
+     "Packs every file under DIR into a game archive. Name it GAME.DAT and put it beside the engine's\n"
+     "working directory: the engine reads it after a DATA directory and the Library directory. Inside\n"
+     "the archive the resources keep the names the engine looks up: NAME.OVS scripts, NAME.OVP\n"
+     "pictures, NAME.OVV views, NAME.OVF fonts, NAME.OVT tile-layer sets, NAME.OVA or NAME.WAV sounds.\n"},
+    {"list",
+     "usage: ovetool list ARCHIVE [--password P] [--game]\n"
+     "\n"
+     "Lists the entries of a ZIP file, or of a packed game archive with --game. --password reads the\n"
+     "entries of an enciphered ZIP file.\n"},
+    {"unpack",
+     "usage: ovetool unpack ARCHIVE DIR [--password P] [--game]\n"
+     "\n"
+     "Extracts every entry of a ZIP file (or of a packed game archive with --game) into DIR. Entries\n"
+     "whose names would leave DIR are refused.\n"},
+};
+
+static const char* LongHelp(const std::string& name) {
+    for (const SHelp& h : kHelp)
+        if (name == h.name) return h.text;
+    return nullptr;
+}
+
 static void Usage(std::FILE* out) {
-    std::fprintf(out, "usage: ovetool COMMAND [ARGS...]\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: ovetool COMMAND [ARGS...]\n"
+                 "       ovetool help COMMAND   (or ovetool COMMAND --help) for one command's options\n\ncommands:\n");
     for (auto& [name, cmd] : ovetool::Registry()) std::fprintf(out, "  %s\n", cmd.usage);
+    std::fprintf(out,
+                 "\nThe engine finds resources by name and type: NAME.OVS scripts, NAME.OVP backdrop pictures,\n"
+                 "NAME.OVV views, NAME.OVF fonts, NAME.OVT tile-layer sets, NAME.OVA or NAME.WAV sounds.\n");
+}
+
+// One command's help on standard output; false for a name that is no command.
+static bool CommandHelp(const std::string& name) {
+    auto it = ovetool::Registry().find(name);
+    if (it == ovetool::Registry().end()) return false;
+    if (const char* text = LongHelp(name))
+        std::fputs(text, stdout);
+    else
+        std::printf("usage: ovetool %s\n", it->second.usage);
+    return true;
+}
+
+static bool IsHelpFlag(const char* arg) {
+    return !std::strcmp(arg, "--help") || !std::strcmp(arg, "-h");
 }
 
 int main(int argc, char** argv) {
-    if (argc < 2 || !std::strcmp(argv[1], "help") || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h")) {
-        Usage(argc < 2 ? stderr : stdout);
-        return argc < 2 ? 2 : 0;
+    if (argc < 2) {
+        Usage(stderr);
+        return 2;
+    }
+    const bool helpCommand = !std::strcmp(argv[1], "help");
+    if (helpCommand || IsHelpFlag(argv[1])) {
+        if (argc < 3 || !helpCommand) {
+            Usage(stdout);
+            return 0;
+        }
+        if (CommandHelp(argv[2])) return 0;
+        std::fprintf(stderr, "ovetool: unknown command '%s'\n", argv[2]);
+        Usage(stderr);
+        return 2;
     }
     auto it = ovetool::Registry().find(argv[1]);
     if (it == ovetool::Registry().end()) {
@@ -47,6 +176,9 @@ int main(int argc, char** argv) {
         Usage(stderr);
         return 2;
     }
+    // "--help" anywhere among a command's options asks for its help instead of running it.
+    for (int i = 2; i < argc; ++i)
+        if (IsHelpFlag(argv[i])) return CommandHelp(argv[1]) ? 0 : 2;
     ovetool::Args args(argv + 2, argv + argc);
     return it->second.run(args);
 }
