@@ -36,11 +36,12 @@ void Progress(const char* label, size_t done, size_t total) {
 // engine looks them up under, since a file built with the wrong extension is simply not found.
 struct SHelp {
     const char* name;
+    const char* summary;  // one line for the command list
     const char* text;
 };
 
 constexpr SHelp kHelp[] = {
-    {"view",
+    {"view", "build a view (NAME.OVV) from pictures",
      "usage: ovetool view OUT.OVV [--blend N] [--smooth] --loop A.png[@DX,DY] B.png ... [--loop ...] [--mirror K]\n"
      "\n"
      "Builds a view (the animation loops of a sprite). The engine finds the view \"hero\" as hero.OVV,\n"
@@ -54,7 +55,7 @@ constexpr SHelp kHelp[] = {
      "\n"
      "Loops are numbered from 0 in the order given; walking sprites pick loops in the order\n"
      "EAST, WEST, SOUTH, NORTH, SOUTHEAST, SOUTHWEST, NORTHEAST, NORTHWEST.\n"},
-    {"font",
+    {"font", "build a bitmap font (NAME.OVF) from a TrueType font or a glyph grid",
      "usage: ovetool font OUT.OVF (--ttf FILE.ttf --size PX | --grid FILE.png --cell WxH) [--blend N] [--smooth]\n"
      "\n"
      "Builds a bitmap font of 256 glyphs, one per code page 1252 character. The engine finds the font\n"
@@ -65,7 +66,7 @@ constexpr SHelp kHelp[] = {
      "                         column C % 16, row C / 16\n"
      "  --blend N              0 opaque, 1 alpha, 2 additive\n"
      "  --smooth               filter glyphs drawn at another size\n"},
-    {"pict",
+    {"pict", "build a backdrop picture (NAME.OVP) with its masks and hotspot names",
      "usage: ovetool pict OUT.OVP --image IMG [--control C] [--depth D] [--walk W] [--click K] [--hotspots NAMES.txt]\n"
      "\n"
      "Builds a backdrop picture with its masks. SetBackdrop(\"room\") opens room.OVP, so name the\n"
@@ -80,7 +81,7 @@ constexpr SHelp kHelp[] = {
      "\n"
      "Each mask is an 8-bit grey or indexed picture of exactly the image's size; the grey level or\n"
      "palette index of a pixel is the mask's value there.\n"},
-    {"layers",
+    {"layers", "build a tile-layer set (NAME.OVT) and its view from a tile set and a map",
      "usage: ovetool layers OUT.OVT TILESET.png TILE_W TILE_H MAP.csv|MAP.json [--name N] [--view NAME]\n"
      "       [--priority P] [--mode|--mode-x|--mode-y fixed|limit|clamp|repeat] [--scale S] [--delay D] [--smooth]\n"
      "\n"
@@ -93,39 +94,39 @@ constexpr SHelp kHelp[] = {
      "  --view NAME     the view's name         --scale S      size factor (> 0)\n"
      "  --mode M        both edge modes         --delay D      frames between animation steps\n"
      "  --mode-x M, --mode-y M  one axis        --smooth       filter tiles drawn at another size\n"},
-    {"dump",
+    {"dump", "describe a view, font, backdrop picture or tile-layer set file",
      "usage: ovetool dump FILE\n"
      "\n"
      "Describes a view (.OVV), font (.OVF), backdrop picture (.OVP) or tile-layer set (.OVT): its\n"
      "loops and cels, masks and hotspots, or layers and properties. The file's first four bytes\n"
      "decide what it is, not its name.\n"},
-    {"convert",
+    {"convert", "convert a picture (BMP, PNG, JPEG, QOI) to BMP, JPEG or QOI",
      "usage: ovetool convert IN OUT\n"
      "\n"
      "Reads a picture (BMP, PNG, JPEG or QOI) as the engine loads images, and writes it as BMP, JPEG\n"
      "or QOI, chosen by OUT's extension. PNG cannot be written.\n"},
-    {"pack",
+    {"pack", "pack a folder into a game archive (GAME.DAT)",
      "usage: ovetool pack DIR OUT.DAT\n"
      "\n"
      "Packs every file under DIR into a game archive. Name it GAME.DAT and put it beside the engine's\n"
      "working directory: the engine reads it after a DATA directory and the Library directory. Inside\n"
      "the archive the resources keep the names the engine looks up: NAME.OVS scripts, NAME.OVP\n"
      "pictures, NAME.OVV views, NAME.OVF fonts, NAME.OVT tile-layer sets, NAME.OVA or NAME.WAV sounds.\n"},
-    {"list",
+    {"list", "list the entries of a ZIP file or game archive",
      "usage: ovetool list ARCHIVE [--password P] [--game]\n"
      "\n"
      "Lists the entries of a ZIP file, or of a packed game archive with --game. --password reads the\n"
      "entries of an enciphered ZIP file.\n"},
-    {"unpack",
+    {"unpack", "extract a ZIP file or game archive",
      "usage: ovetool unpack ARCHIVE DIR [--password P] [--game]\n"
      "\n"
      "Extracts every entry of a ZIP file (or of a packed game archive with --game) into DIR. Entries\n"
      "whose names would leave DIR are refused.\n"},
 };
 
-static const char* LongHelp(const std::string& name) {
+static const SHelp* FindHelp(const std::string& name) {
     for (const SHelp& h : kHelp)
-        if (name == h.name) return h.text;
+        if (name == h.name) return &h;
     return nullptr;
 }
 
@@ -133,7 +134,13 @@ static void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: ovetool COMMAND [ARGS...]\n"
                  "       ovetool help COMMAND   (or ovetool COMMAND --help) for one command's options\n\ncommands:\n");
-    for (auto& [name, cmd] : ovetool::Registry()) std::fprintf(out, "  %s\n", cmd.usage);
+    for (auto& [name, cmd] : ovetool::Registry()) {
+        const SHelp* help = FindHelp(name);
+        if (help)
+            std::fprintf(out, "  %-8s %s\n", name.c_str(), help->summary);
+        else
+            std::fprintf(out, "  %s\n", cmd.usage);
+    }
     std::fprintf(out,
                  "\nThe engine finds resources by name and type: NAME.OVS scripts, NAME.OVP backdrop pictures,\n"
                  "NAME.OVV views, NAME.OVF fonts, NAME.OVT tile-layer sets, NAME.OVA or NAME.WAV sounds.\n");
@@ -143,8 +150,8 @@ static void Usage(std::FILE* out) {
 static bool CommandHelp(const std::string& name) {
     auto it = ovetool::Registry().find(name);
     if (it == ovetool::Registry().end()) return false;
-    if (const char* text = LongHelp(name))
-        std::fputs(text, stdout);
+    if (const SHelp* help = FindHelp(name))
+        std::fputs(help->text, stdout);
     else
         std::printf("usage: ovetool %s\n", it->second.usage);
     return true;

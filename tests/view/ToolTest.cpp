@@ -329,3 +329,46 @@ TEST_F(ToolTest, DumpRejectsOtherFiles) {
     EXPECT_NE(out.find("error: Unknown hotspot attribute"), std::string::npos) << out;
     EXPECT_EQ(out.find("no image"), std::string::npos) << out;
 }
+
+TEST_F(ToolTest, HelpForOneCommandNamesTheEnginesExtension) {
+    std::string byName, byFlag, list;
+    ASSERT_EQ(Tool(dir, "help view", &byName), 0) << byName;
+    ASSERT_EQ(Tool(dir, "view --help", &byFlag), 0) << byFlag;
+    EXPECT_EQ(byName, byFlag);
+    EXPECT_EQ(byName.rfind("usage: ovetool view", 0), 0u) << byName;
+    EXPECT_NE(byName.find(".OVV"), std::string::npos) << byName;
+    // --help anywhere in the options shows the help and writes nothing.
+    std::string fontHelp, pictHelp;
+    EXPECT_EQ(Tool(dir, "font out.OVF --size 9 --help", &fontHelp), 0);
+    EXPECT_NE(fontHelp.find(".OVF"), std::string::npos) << fontHelp;
+    EXPECT_FALSE(fs::exists(dir / "out.OVF"));
+    EXPECT_EQ(Tool(dir, "help pict", &pictHelp), 0);
+    EXPECT_NE(pictHelp.find(".OVP"), std::string::npos) << pictHelp;
+    // The command list names every command; an unknown one is a usage error.
+    ASSERT_EQ(Tool(dir, "help", &list), 0);
+    for (const char* cmd : {"convert", "dump", "font", "layers", "list", "pack", "pict", "unpack", "view"})
+        EXPECT_NE(list.find(std::string("  ") + cmd + " "), std::string::npos) << cmd << " missing:\n" << list;
+    std::string unknown;
+    EXPECT_EQ(Tool(dir, "help nosuch", &unknown), 2);
+    EXPECT_NE(unknown.find("unknown command 'nosuch'"), std::string::npos) << unknown;
+}
+
+TEST_F(ToolTest, BadCelOffsetIsNamed) {
+    std::vector<u8> px = {1, 2, 3, 255};
+    ASSERT_TRUE(WritePng(dir / "cel.png", 1, 1, PNG_FORMAT_RGBA, px.data()));
+    std::string out;
+    EXPECT_NE(Tool(dir, "view v.OVV --loop cel.png@abc", &out), 0);
+    EXPECT_NE(out.find("cel.png@abc: the cel offset after '@' must be two whole numbers"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(dir / "v.OVV"));
+    EXPECT_NE(Tool(dir, "view v.OVV --loop cel.png@1,2,3", &out), 0);
+    EXPECT_NE(out.find("not '1,2,3'"), std::string::npos) << out;
+    // A file whose own name holds '@' is still a picture, not an offset.
+    fs::copy_file(dir / "cel.png", dir / "cel@home.png");
+    ASSERT_EQ(Tool(dir, "view v.OVV --loop cel@home.png cel.png@-2,5", &out), 0) << out;
+    auto view = LoadViewFile(dir / "v.OVV", false);
+    ASSERT_EQ(view->LoopCount(), 1u);
+    ASSERT_EQ(view->CelCount(0), 2u);
+    EXPECT_EQ(view->GetCel(0, 0)->xOffset, 0);
+    EXPECT_EQ(view->GetCel(0, 1)->xOffset, -2);
+    EXPECT_EQ(view->GetCel(0, 1)->yOffset, 5);
+}
