@@ -27,6 +27,9 @@ interface TilePosition {
 /** A colour argument: a `Colour`, or a number 0xRRGGBB taken as opaque. */
 type ColourValue = Colour | number;
 
+/** A view: the name of a NAME.OVV file (a number is used as its text), or a View built in script. */
+type ViewValue = string | number | View;
+
 /** A script function the engine calls back later (movement and animation ends). */
 type Callback = () => void;
 
@@ -315,7 +318,7 @@ declare class Sprite {
     /** 0 ... 16, AUTO (-1) or ONTOP (-2). */
     priority: number;
     /** Assign a view name (NAME.OVV) or a View built in script; reads the name. */
-    view: string | number | View | null;
+    view: ViewValue | null;
     loop: number;
     readonly loops: number;
     cel: number;
@@ -619,25 +622,30 @@ declare class Button extends Label {
 }
 declare class GraphicButton extends Button {
     constructor(parent?: GUIElement | null);
-    view: string | View | null;
+    /** Reads the name; writing also takes an Image, shown as one cel. */
+    view: ViewValue | Image | null;
     loop: number;
     cel: number | null;
-    default_view: string | View | null;
+    /** Reads the name; writing also takes an Image, shown as one cel. */
+    default_view: ViewValue | Image | null;
     default_loop: number;
     default_cel: number | null;
     readonly default_loops: number;
     readonly default_cels: number;
-    disabled_view: string | View | null;
+    /** Reads the name; writing also takes an Image, shown as one cel. */
+    disabled_view: ViewValue | Image | null;
     disabled_loop: number;
     disabled_cel: number | null;
     readonly disabled_loops: number;
     readonly disabled_cels: number;
-    over_view: string | View | null;
+    /** Reads the name; writing also takes an Image, shown as one cel. */
+    over_view: ViewValue | Image | null;
     over_loop: number;
     over_cel: number | null;
     readonly over_loops: number;
     readonly over_cels: number;
-    down_view: string | View | null;
+    /** Reads the name; writing also takes an Image, shown as one cel. */
+    down_view: ViewValue | Image | null;
     down_loop: number;
     down_cel: number | null;
     readonly down_loops: number;
@@ -689,7 +697,8 @@ declare class ListBox extends GUIElement {
     index: number;
     readonly item_height: number;
     offset: number;
-    view: string | View | null;
+    /** The icons' view; reads its name, or undefined without one. Writing also takes an Image. */
+    view: ViewValue | Image | undefined;
     selection_background: ColourValue;
     selection_colour: ColourValue;
     AddItem(text: string, loop?: number, cel?: number): number;
@@ -783,7 +792,7 @@ declare class Sound {
 declare function LoadSound(name: string): Sound;
 /** Plays a sound by name (NAME.OVA, else NAME.WAV) or object; its length in ms, or null. */
 declare function PlaySound(sound: string | Sound, volume?: number): number | null;
-declare function StopSound(sound: string | Sound): void;
+declare function StopSound(sound: Sound): void;
 declare function SoundExists(name: string): boolean;
 declare function GetVolume(): number;
 declare function SetVolume(volume: number): void;
