@@ -34,7 +34,8 @@ tsc_dir="$HOME/.cache/ove-npm"
 if [ ! -x "$tsc_dir/node_modules/.bin/tsc" ]; then
   if command -v npm >/dev/null 2>&1; then
     echo "setup: installing typescript into $tsc_dir"
-    npm install --prefix "$tsc_dir" --no-audit --no-fund --silent typescript@5 || echo "setup: typescript not installed"
+    npm install --prefix "$tsc_dir" --no-audit --no-fund --silent --fetch-retries=1 --fetch-timeout=60000 typescript@5 \
+      || echo "setup: typescript not installed, the TypeScript check will be skipped"
   else
     echo "setup: npm missing, the TypeScript check will be skipped"
   fi
