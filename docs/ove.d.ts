@@ -373,8 +373,8 @@ declare const REVERSE: 6;
 declare const FORWARD_ONCE: 9;
 declare const REVERSE_ONCE: 10;
 declare const RANDOMIZE: 15;
-declare const SCREEN: number;
-declare const BACKDROP: number;
+declare const SCREEN: 0;
+declare const BACKDROP: 1;
 
 /** A view built in script from images. */
 declare class View {
@@ -735,24 +735,24 @@ declare function DestroyListBox(element: GUIElement): void;
 declare function AnimateGUI(): void;
 declare function FindElementAt(x: number, y: number): GUIElement | null;
 
-declare const EFFECT_NONE: number;
-declare const EFFECT_OUTLINE: number;
-declare const EFFECT_RAISED: number;
-declare const EFFECT_SHADOW: number;
-declare const INPUT_TEXT: number;
-declare const INPUT_INT: number;
-declare const INPUT_FLOAT: number;
-declare const STYLE_NONE: number;
-declare const STYLE_FLAT: number;
-declare const STYLE_SOLID: number;
-declare const STYLE_SOLID_SHADOW: number;
-declare const STYLE_RAISED: number;
-declare const STYLE_INSET: number;
-declare const STYLE_3D_RAISED: number;
-declare const STYLE_3D_INSET: number;
-declare const STYLE_3D_SHADOW: number;
-declare const STYLE_CLASSIC: number;
-declare const STYLE_OS: number;
+declare const EFFECT_NONE: 0;
+declare const EFFECT_OUTLINE: 1;
+declare const EFFECT_RAISED: 2;
+declare const EFFECT_SHADOW: 3;
+declare const INPUT_TEXT: 0;
+declare const INPUT_INT: 1;
+declare const INPUT_FLOAT: 2;
+declare const STYLE_NONE: 0;
+declare const STYLE_FLAT: 7;
+declare const STYLE_SOLID: 8;
+declare const STYLE_SOLID_SHADOW: 9;
+declare const STYLE_RAISED: 4;
+declare const STYLE_INSET: 5;
+declare const STYLE_3D_RAISED: 2;
+declare const STYLE_3D_INSET: 3;
+declare const STYLE_3D_SHADOW: 1;
+declare const STYLE_CLASSIC: 6;
+declare const STYLE_OS: 10;
 
 // ---------------------------------------------------------------------------------------------
 // Text on the screen, fonts, substitution tables

@@ -1,6 +1,6 @@
 // docs/ove.d.ts against the TypeScript compiler: the demo game's scripts type-check with it, a
 // script that misuses the API does not, and every name the engine really registers (globals,
-// and members of each class's prototype chain) is declared. Skipped without tsc (scripts/setup.sh
+// and members of each class's prototype chain) is declared, constants with the engine's values. Skipped without tsc (scripts/setup.sh
 // installs it under ~/.cache/ove-npm) or without the engine.
 #include <gtest/gtest.h>
 
@@ -105,6 +105,8 @@ Object.getOwnPropertyNames(g).sort().forEach(function (n) {
     if (skip[n] || n.charAt(0) === "\xFF") return;
     lines.push("void " + n + ";");
     var v = g[n];
+    // A constant declared with its value must have the engine's value.
+    if (typeof v === "number") lines.push("const value_" + n + ": typeof " + n + " = " + v + ";");
     if (typeof v !== "function" || !v.prototype || !/^[A-Z]/.test(n)) return;
     var members = [];
     for (var p = v.prototype; p && p !== Object.prototype; p = Object.getPrototypeOf(p))
@@ -127,7 +129,7 @@ function Quit() {}
     listing = listing.substr(start + 8);
     // Sanity: the listing holds names from several families, not an empty run.
     for (const char* name : {"void SetBackdrop;", "void CreateSprite;", "void STYLE_OS;", "use_Sprite:",
-                             "use_TileLayer:", "\"title_background\""})
+                             "use_TileLayer:", "\"title_background\"", "const value_F12: typeof F12 = 22528;"})
         EXPECT_NE(listing.find(name), std::string::npos) << name;
     // Known<T>: the declared member names of T, without the index signature that lets scripts keep
     // their own data on GUI elements (which would accept any name).
