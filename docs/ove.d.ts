@@ -48,7 +48,7 @@ interface OveGameScript {
     Quit(): void;
     /** Mouse moved or a button changed; buttons: bit 0 left, bit 1 right, bit 2 middle. */
     onMouseEvent?(x: number, y: number, buttons: number): void;
-    /** One call per wheel notch: 1 away from the player, -1 towards. */
+    /** The wheel turned: delta counts notches, positive away from the player (usually 1 or -1). */
     onMouseWheel?(x: number, y: number, delta: number): void;
     /** The window changed size (flexible resolution only); WIDTH and HEIGHT are updated. */
     onResize?(width: number, height: number): void;
