@@ -456,9 +456,10 @@ declare const FORMAT_QOI: 4;
 // ---------------------------------------------------------------------------------------------
 // Tile layers
 
+/** A tile. Tiles read back have every field; when setting one, the others default. */
 interface Tile {
     loop: number;
-    base_cel: number;
+    base_cel?: number;
     current_cel?: number;
     animated?: boolean;
 }
@@ -500,7 +501,8 @@ declare class TileLayer {
     delay: number;
     visible: boolean;
     readonly center: Point;
-    view: string | null;
+    /** Reads the view's name (null without one); writing takes a name or a View. */
+    view: ViewValue | null;
 
     TileToWorld(col: number, row: number): Point;
     TileToWorld(tile: TilePosition): Point;
