@@ -6,8 +6,10 @@
 //
 //     tsc --noEmit --allowJs --checkJs --target es5 --lib es5 ove.d.ts *.js
 //
-// (copy or link the .ovs scripts to .js names first; tsc reads only .js and .ts files).
-// The reference pages in this folder describe what every function does.
+// (copy or link the .ovs scripts to .js names first; tsc reads only .js and .ts files). Leave the
+// browser's DOM library out (`--lib es5`, or "lib": ["es5"] in a jsconfig.json): OVE has classes
+// of its own named Window, Image and FileReader. The reference pages in this folder describe what
+// every function does.
 
 // ---------------------------------------------------------------------------------------------
 // Shared shapes
