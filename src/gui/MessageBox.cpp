@@ -40,7 +40,12 @@ void CTextBox::SetAlignment(std::int32_t value) {
 
 void CTextBox::SetTitle(const char* title) {
     CGUIElement::SetText(title);
-    CGUIWindow::AutoSize();
+    // Fitting through the window's AutoSize would pin the message to its current size (zero wide
+    // before any text), so a title set first would wrap the message a letter a line.
+    if (m_label->autoWidth >= 0 && m_label->autoHeight >= 0)
+        FitAndCentre();
+    else
+        CGUIWindow::AutoSize();
 }
 
 void CTextBox::AutoSize(std::int32_t w, std::int32_t h) {

@@ -120,6 +120,9 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
         << "fitted to the wrapped text and centred";
     EXPECT_EQ(Eval("(m.title = 'T\\u00e9', m.title)"), "T\u00e9");
     EXPECT_EQ(Eval("(m.Resize(100, 40), [m.width, m.height, m.y2 - m.y1])"), "100,40,39");
+    EXPECT_EQ(Eval("(n = new MessageBox(), n.title = 'T', n.text = 'XXXX XXXX', [n.client_width > 16, n.client_height])"),
+              "true,6")
+        << "a title set before the text leaves the message on one line";
 
     ASSERT_EQ(Run("w = new Window(); w.movable = true; w.title_colour = 0xFF0000; w.text = 'X';"
                   "b = new Button(w); b.MoveTo(3, 4); b.Resize(20, 10); w.AutoSize();"),
