@@ -153,6 +153,6 @@ int RunPict(const ovetool::Args& args) {
 }  // namespace
 
 OVE_TOOL_COMMAND("pict",
-                 "pict OUT.PICT --image IMG.png [--control C.png] [--depth D.png] [--walk W.png] [--click K.png] "
+                 "pict OUT.OVP --image IMG.png [--control C.png] [--depth D.png] [--walk W.png] [--click K.png] "
                  "[--hotspots names.txt]",
                  RunPict);

@@ -104,5 +104,5 @@ int RunView(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("view", "view OUT.VIEW [--blend N] [--smooth] --loop a.png[@dx,dy] b.png ... [--loop ...] [--mirror K]",
+OVE_TOOL_COMMAND("view", "view OUT.OVV [--blend N] [--smooth] --loop a.png[@dx,dy] b.png ... [--loop ...] [--mirror K]",
                  RunView);
