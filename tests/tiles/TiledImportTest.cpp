@@ -232,9 +232,9 @@ TEST_F(TiledImportTest, CompressedDataTurnedTilesAndAnimation) {
     // A tile's properties are found under every loop that holds it: the set's loops (turned or
     // not) at its id, its animation's loops at base cel 0.
     ASSERT_TRUE(props.has_value());
-    const std::string water = R"({"water":true})";
-    EXPECT_EQ(*props, R"({"tiles":{"0":{"3":)" + water + R"(},"1":{"3":)" + water + R"(},"2":{"3":)" + water +
-                          R"(},"3":{"3":)" + water + R"(},"4":{"0":)" + water + R"(},"5":{"0":)" + water + "}}}");
+    const std::string wet = R"({"water":true})";
+    EXPECT_EQ(*props, R"({"tiles":{"0":{"3":)" + wet + R"(},"1":{"3":)" + wet + R"(},"2":{"3":)" + wet +
+                          R"(},"3":{"3":)" + wet + R"(},"4":{"0":)" + wet + R"(},"5":{"0":)" + wet + "}}}");
 }
 
 TEST_F(TiledImportTest, BadMapsAreReported) {
