@@ -43,7 +43,7 @@ endif()
 # The demo's built data folder (made by the demo target) as a game to try at once:
 # ove --game /usr/share/ove/demo
 if(TARGET demo)
-  install(DIRECTORY ${CMAKE_BINARY_DIR}/samples/demo/DATA DESTINATION ${OVE_DATA_DIR}/demo)
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/samples/demo/DATA DESTINATION ${OVE_DATA_DIR}/demo OPTIONAL)
 endif()
 
 # cpack -G DEB
@@ -52,10 +52,11 @@ set(CPACK_PACKAGE_VENDOR "OVE")
 set(CPACK_PACKAGE_CONTACT "OVE maintainers <maintainers@users.noreply.c-seed-0da419aa.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "engine for scripted point-and-click adventure games")
 set(CPACK_PACKAGE_DESCRIPTION
-  "OVE runs 2D adventure games made of JavaScript scripts, backdrop pictures with walk, depth and\n"
-  "hotspot masks, animated views, bitmap fonts, tile layers, images and sounds, from a folder or a\n"
-  "packed GAME.DAT archive. The ovetool program builds those data files, imports Tiled maps and\n"
-  "starts new games from a template. A small demo game is included.")
+  "OVE runs 2D adventure games made of JavaScript scripts, backdrop pictures\n"
+  "with walk, depth and hotspot masks, animated views, bitmap fonts, tile\n"
+  "layers, images and sounds, from a folder or a packed GAME.DAT archive.\n"
+  "The ovetool program builds those data files, imports Tiled maps and starts\n"
+  "new games from a template. A small demo game is included.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_STRIP_FILES ON)
@@ -64,13 +65,15 @@ set(CPACK_DEBIAN_PACKAGE_SECTION games)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # MIDI music needs a General MIDI sound font; the engine plays without one.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "timgm6mb-soundfont")
+# SDL opens the GL and EGL libraries at run time, so no link records them.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1, libegl1")
 find_program(OVE_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(OVE_DPKG_SHLIBDEPS)
   # The libraries the programs are linked with, versioned by dpkg itself.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsdl2-2.0-0, libsdl2-mixer-2.0-0, libturbojpeg0, libduktape207, libgl1, libegl1, zlib1g, libfreetype6, libstdc++6, libc6")
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsdl2-2.0-0, libsdl2-mixer-2.0-0, libturbojpeg0, "
+    "libduktape207, zlib1g, libfreetype6, libstdc++6, libc6")
 endif()
 include(CPack)
 
