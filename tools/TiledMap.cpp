@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <map>
 #include <memory>
 #include <sstream>
@@ -91,7 +92,7 @@ bool Int(duk_context* ctx, duk_idx_t obj, const char* name, double lo, double hi
     }
     if (!(v >= lo && v <= hi) || v != std::floor(v)) {
         std::ostringstream s;
-        s << "'" << name << "' must be a whole number " << lo << " ... " << hi;
+        s << std::setprecision(15) << "'" << name << "' must be a whole number " << lo << " ... " << hi;
         error = s.str();
         return false;
     }

@@ -286,8 +286,10 @@ int RunNew(const ovetool::Args& args) {
     }
     if (name.empty()) return Fail("expected the name of the game folder to make");
     const fs::path dir(name);
-    std::string title = dir.filename().string();
-    if (title.empty() || title == "." || title == "..") title = fs::absolute(dir).lexically_normal().filename().string();
+    // The game is named after its folder, also for "." or "games/castle/".
+    fs::path named = fs::absolute(dir).lexically_normal();
+    if (named.filename().empty()) named = named.parent_path();
+    std::string title = named.filename().string();
     if (title.empty()) title = "New game";
 
     std::error_code ec;

@@ -3,6 +3,9 @@
 # holds from there: the engine, the tool, the bundled demo and a game made by "ovetool new".
 # usage: deb_test.sh BUILD_DIR
 set -u
+for tool in cpack dpkg-deb; do
+  command -v $tool >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+done
 build=$(cd "$1" && pwd)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
