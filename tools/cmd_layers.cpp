@@ -331,6 +331,15 @@ int RunLayers(const ovetool::Args& args) {
     }
     if (positional.size() != 5)
         return Fail("expected OUT.OVT TILESET.png TILE_WIDTH TILE_HEIGHT MAP.csv|MAP.json, or OUT.OVT MAP.tmj");
+    {
+        std::string head;
+        const std::string ext = fs::path(positional[4]).extension().string();
+        const bool tiled = ext == ".tmj" || ext == ".TMJ" ||
+                           (ReadText(positional[4], head) && head.find("\"tiledversion\"") != std::string::npos);
+        if (tiled)
+            return Fail(positional[4] + " is a Tiled map, which names its own tile sets: ovetool layers OUT.OVT " +
+                        positional[4]);
+    }
     const std::string& out = positional[0];
     const std::string& tilesetPath = positional[1];
     const std::string& mapPath = positional[4];

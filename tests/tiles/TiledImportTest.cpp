@@ -273,4 +273,9 @@ TEST_F(TiledImportTest, BadMapsAreReported) {
         EXPECT_NE(out.find(c.message), std::string::npos) << "expected: " << c.message << "\ngot: " << out;
         EXPECT_FALSE(fs::exists(dir / "world.OVT")) << c.message;
     }
+    // Given as a plain map with a tile-set picture, a Tiled map is pointed to the right form.
+    dir.Write("good.json", Map(layer));
+    std::string out;
+    EXPECT_EQ(Tool("layers world.OVT art/set.png 4 4 good.json", out), 1);
+    EXPECT_NE(out.find("good.json is a Tiled map, which names its own tile sets"), std::string::npos) << out;
 }
