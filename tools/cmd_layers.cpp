@@ -1,5 +1,6 @@
 // ovetool layers: builds a tile-layer set (LYRS) and its tile view (VIEW) from a tile-set picture
-// and a map made in a map editor (CSV or JSON).
+// and a map made in a map editor (CSV or JSON), or from a map saved by Tiled in its JSON format,
+// which names its own tile-set pictures (see TiledMap.h).
 //
 // Tile numbers follow the usual map-editor convention: 0 is an empty cell, n is tile n - 1 of the
 // set, counted row by row over the tile-set picture. The view has one loop holding every tile.
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "Command.h"
+#include "TiledMap.h"
 #include "data/DataBin.h"
 #include "data/View.h"
 #include "image/ImageLoad.h"
@@ -227,6 +229,59 @@ bool ReadJson(const std::string& text, std::vector<SMapLayer>& layers, std::opti
     return true;
 }
 
+// Writes the view beside the set, then the set.
+int WriteOutputs(const std::string& out, const std::string& viewName, const CViewWriter& writer,
+                 const SLayerFile& file, fs::path& viewPath) {
+    viewPath = fs::path(out).parent_path() / (viewName + ".OVV");
+    {
+        CFile viewFile(viewPath.c_str(), "wb");
+        if (!viewFile.IsOpen() || !writer.Write(&viewFile)) return Fail("cannot write " + viewPath.string());
+    }
+    CFile outFile(out.c_str(), "wb");
+    if (!outFile.IsOpen() || !WriteLayerFile(outFile, file)) return Fail("cannot write " + out);
+    return 0;
+}
+
+struct SOptions {
+    std::string name, viewName;
+    std::optional<long> priority, delay;
+    std::optional<std::int32_t> modeX, modeY;
+    std::optional<float> scale;
+};
+
+// A Tiled map: the tile sets, sizes and layers come from the map; the options override what its
+// layers' custom properties say.
+int RunTiled(const SOptions& options, const std::string& out, const std::string& mapPath, CViewWriter& writer) {
+    ovetool::STiledMap map;
+    std::string error;
+    if (!ovetool::ReadTiledMap(mapPath, writer, map, error)) return Fail(mapPath + ": " + error);
+    for (const std::string& w : map.warnings) std::fprintf(stderr, "ovetool layers: %s: %s\n", mapPath.c_str(), w.c_str());
+    const std::string viewName = options.viewName.empty() ? fs::path(mapPath).stem().string() : options.viewName;
+    SLayerFile file;
+    file.properties = map.properties;
+    for (ovetool::STiledLayer& m : map.layers) {
+        SLayerRecord rec;
+        rec.name = map.layers.size() == 1 && !options.name.empty() ? options.name : m.name;
+        rec.columns = m.columns;
+        rec.rows = m.rows;
+        rec.priority = std::int16_t(options.priority ? *options.priority : m.priority.value_or(0));
+        rec.modeX = options.modeX ? *options.modeX : m.modeX.value_or(kTileLimit);
+        rec.modeY = options.modeY ? *options.modeY : m.modeY.value_or(kTileLimit);
+        rec.scale = options.scale ? *options.scale : m.scale.value_or(1.0f);
+        rec.delay = std::uint16_t(options.delay ? *options.delay : m.delay ? *m.delay : map.delay.value_or(0));
+        rec.flags = m.hidden ? 1 : 0;
+        rec.viewName = viewName;
+        rec.words = std::move(m.words);
+        file.layers.push_back(std::move(rec));
+    }
+    fs::path viewPath;
+    if (const int rc = WriteOutputs(out, viewName, writer, file, viewPath)) return rc;
+    std::printf("%s: %zu layer%s, %zu tiles placed; view %s: %zu loop%s, %zu cels of %d x %d\n", out.c_str(),
+                file.layers.size(), file.layers.size() == 1 ? "" : "s", map.placed, viewPath.string().c_str(),
+                map.loops, map.loops == 1 ? "" : "s", map.cels, map.tileWidth, map.tileHeight);
+    return 0;
+}
+
 int RunLayers(const ovetool::Args& args) {
     std::vector<std::string> positional;
     std::string name, viewName;
@@ -234,6 +289,7 @@ int RunLayers(const ovetool::Args& args) {
     std::optional<std::int32_t> modeX, modeY;
     std::optional<float> scale;
     long delay = 0;
+    bool delaySet = false;
     CViewWriter writer("VIEW", 32);
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -259,6 +315,7 @@ int RunLayers(const ovetool::Args& args) {
         } else if (a == "--delay" && hasValue) {
             if (!ParseLong(args[++i], n) || n < 0 || n > 65535) return Fail("--delay needs 0 ... 65535 frames");
             delay = n;
+            delaySet = true;
         } else if (a == "--smooth") {
             writer.smooth = 1;
         } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
@@ -267,7 +324,22 @@ int RunLayers(const ovetool::Args& args) {
             positional.push_back(a);
         }
     }
-    if (positional.size() != 5) return Fail("expected OUT.LYRS TILESET.png TILE_WIDTH TILE_HEIGHT MAP.csv|MAP.json");
+    if (positional.size() == 2) {
+        SOptions options{name, viewName, priority, std::nullopt, modeX, modeY, scale};
+        if (delaySet) options.delay = delay;
+        return RunTiled(options, positional[0], positional[1], writer);
+    }
+    if (positional.size() != 5)
+        return Fail("expected OUT.OVT TILESET.png TILE_WIDTH TILE_HEIGHT MAP.csv|MAP.json, or OUT.OVT MAP.tmj");
+    {
+        std::string head;
+        const std::string ext = fs::path(positional[4]).extension().string();
+        const bool tiled = ext == ".tmj" || ext == ".TMJ" ||
+                           (ReadText(positional[4], head) && head.find("\"tiledversion\"") != std::string::npos);
+        if (tiled)
+            return Fail(positional[4] + " is a Tiled map, which names its own tile sets: ovetool layers OUT.OVT " +
+                        positional[4]);
+    }
     const std::string& out = positional[0];
     const std::string& tilesetPath = positional[1];
     const std::string& mapPath = positional[4];
@@ -344,13 +416,8 @@ int RunLayers(const ovetool::Args& args) {
         file.layers.push_back(std::move(rec));
     }
 
-    const fs::path viewPath = fs::path(out).parent_path() / (viewName + ".OVV");
-    {
-        CFile viewFile(viewPath.c_str(), "wb");
-        if (!viewFile.IsOpen() || !writer.Write(&viewFile)) return Fail("cannot write " + viewPath.string());
-    }
-    CFile outFile(out.c_str(), "wb");
-    if (!outFile.IsOpen() || !WriteLayerFile(outFile, file)) return Fail("cannot write " + out);
+    fs::path viewPath;
+    if (const int rc = WriteOutputs(out, viewName, writer, file, viewPath)) return rc;
     std::printf("%s: %zu layer%s, %zu tiles placed; view %s: %ld tiles of %ld x %ld\n", out.c_str(), file.layers.size(),
                 file.layers.size() == 1 ? "" : "s", placed, viewPath.string().c_str(), tileCount, tw, th);
     return 0;
@@ -359,6 +426,7 @@ int RunLayers(const ovetool::Args& args) {
 }  // namespace
 
 OVE_TOOL_COMMAND("layers",
-                 "layers OUT.OVT TILESET.png TILE_W TILE_H MAP.csv|MAP.json [--name N] [--view NAME] [--priority P] "
+                 "layers OUT.OVT (TILESET.png TILE_W TILE_H MAP.csv|MAP.json | TILED_MAP.tmj) [--name N] [--view NAME] "
+                 "[--priority P] "
                  "[--mode|--mode-x|--mode-y fixed|limit|clamp|repeat] [--scale S] [--delay D] [--smooth]",
                  RunLayers);
