@@ -84,6 +84,7 @@ constexpr SHelp kHelp[] = {
     {"layers", "build a tile-layer set (NAME.OVT) and its view from a tile set and a map",
      "usage: ovetool layers OUT.OVT TILESET.png TILE_W TILE_H MAP.csv|MAP.json [--name N] [--view NAME]\n"
      "       [--priority P] [--mode|--mode-x|--mode-y fixed|limit|clamp|repeat] [--scale S] [--delay D] [--smooth]\n"
+     "   or: ovetool layers OUT.OVT TILED_MAP.tmj [options as above]\n"
      "\n"
      "Builds a tile-layer set. TileLayers.Load(\"hall.OVT\") and LayersetExists(\"hall\") find it as\n"
      "hall.OVT. The tile set is cut into TILE_W x TILE_H tiles, row by row, and written as the view\n"
@@ -93,7 +94,16 @@ constexpr SHelp kHelp[] = {
      "  --name N        the layer's name        --priority P   drawing level 0 ... 16\n"
      "  --view NAME     the view's name         --scale S      size factor (> 0)\n"
      "  --mode M        both edge modes         --delay D      frames between animation steps\n"
-     "  --mode-x M, --mode-y M  one axis        --smooth       filter tiles drawn at another size\n"},
+     "  --mode-x M, --mode-y M  one axis        --smooth       filter tiles drawn at another size\n"
+     "\n"
+     "A map saved by the Tiled editor (JSON: .tmj or .json) is imported with its tile layers, tile sets\n"
+     "(embedded or .tsj), flipped tiles, animated tiles and properties (into the set's properties).\n"},
+    {"new", "make a folder holding a small game to start from",
+     "usage: ovetool new NAME\n"
+     "\n"
+     "Writes the folder NAME with settings.xml, a commented main.ovs (Init, the game loop in Run, Quit),\n"
+     "a backdrop picture room.OVP, a walking hero hero.OVV and a font small.OVF. Run it with\n"
+     "ove --game NAME. An existing folder is only used when it is empty.\n"},
     {"dump", "describe a view, font, backdrop picture or tile-layer set file",
      "usage: ovetool dump FILE\n"
      "\n"
