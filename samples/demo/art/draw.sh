@@ -147,7 +147,6 @@ convert -size 128x32 xc:'#4a5a48' +antialias \
   -fill '#a08a6a' -draw 'rectangle 0,16 15,31' \
   -fill '#8a7458' -draw 'rectangle 16,16 31,31' \
   -fill '#5a3a22' -draw 'rectangle 32,16 47,31' -fill '#3a2414' -draw 'rectangle 35,16 44,31' \
-  -fill '#e0c050' -draw 'rectangle 42,22 43,24' \
   -fill '#e0d8c0' -draw 'rectangle 48,16 63,31' -fill '#14203c' -draw 'rectangle 50,18 61,29' \
   -fill '#e0d8c0' -draw 'rectangle 55,18 56,29' \
   -depth 8 -strip PNG24:hall-tiles.png
