@@ -151,13 +151,14 @@ Run = function () {
 }
 
 TEST_F(DemoScript, BagOptionsSaveAndLoad) {
-    // Clicking the bookshelf names it at the bottom and puts a book in the bag; a saved game
-    // brings the hero, the camera and the bag back after they changed.
+    // Clicking the bookshelf names it at the bottom and, once the hero is there, puts a book in
+    // the bag; a saved game brings the hero, the camera and the bag back after they changed.
     demotest::SRun r = RunWith(R"(
 Run = function () {
     var p = BackdropToScreen(400, 120);
     onMouseEvent(p.x, p.y, 1); onMouseEvent(p.x, p.y, 0);
     var said = Gui.status.text;
+    for (var i = 0; i < 600 && Hero.sprite.Moving(); i++) Animate();
     Gui.ToggleBag();
     var listed = Gui.bag.list.count;
     Hero.sprite.CancelWalking(); Hero.sprite.x = 300; Hero.sprite.y = 230; Camera.autoPan = false;
@@ -169,4 +170,37 @@ Run = function () {
 )");
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "Alert: bookshelf 2 true true 300 230 false a candle+a red book 2\n");
+}
+
+TEST_F(DemoScript, SaveAndLoadBringTheHallBack) {
+    // Saved in the hall with the box open and loaded from the study: the hall comes back with its
+    // tile layers, the box's open tiles, the keeper and the bag. A save that is not the game's own
+    // changes nothing.
+    demotest::SRun r = RunWith(R"(
+function Where() {
+    var layer = Rooms.layers ? Rooms.layers.GetLayer("hall") : null;
+    return [Rooms.name, GetBackdrop(), Hero.sprite.x, Hero.sprite.y, Rooms.boxOpen,
+            layer ? layer.GetTile(3, 10).base_cel : "-", Rooms.keeper ? Rooms.keeper.name : "-",
+            Gui.items.join("+")].join(",");
+}
+Run = function () {
+    Rooms.Enter("hall", 200, 220);
+    Gui.Take("a golden crown");
+    Rooms.boxOpen = true; Rooms.ShowBoxOpen();
+    var saved = SaveGame();
+    Rooms.boxOpen = false; Gui.items = []; Rooms.Enter("room", 72, 215);
+    var before = Where();
+    var loaded = LoadGame();
+    Alert(saved, before, loaded, Where());
+    var w = new FileWriter("demo.sav"); w.Write(3, "{}"); w.Close();
+    var odd = LoadGame();
+    w = new FileWriter("demo.sav"); w.Write("{\"room\": \"attic\", \"x\": 1, \"y\": 2, \"target\": 0, \"items\": []}"); w.Close();
+    Alert(odd, LoadGame(), Where());
+};
+)");
+    ASSERT_EQ(r.status, 0) << r.err;
+    // The closed box's top left tile is tile 4 of the tile set, the open one's tile 6.
+    EXPECT_EQ(r.err,
+              "Alert: true room,room,72,215,false,-,-, true hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n"
+              "Alert: false false hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n");
 }

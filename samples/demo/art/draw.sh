@@ -8,6 +8,7 @@
 #   walk.png     walkable floor       (8-bit grey, 0 = blocked)
 #   click.png    hotspots             (8-bit grey, value = line number in hotspots.txt)
 #   hero-*.png   the hero's cels      (32-bit with transparency)
+#   hall-*       the second room, the hall: a tile set, its map and the hall's masks
 set -euo pipefail
 cd "$(dirname "$0")"
 W=480 H=240
@@ -112,3 +113,80 @@ hero south1 5 8 s
 hero south2 4 9 s
 hero north1 5 8 n
 hero north2 4 9 n
+
+# ---- the hall: a 320x240 room built from 16x16 tiles ----
+# hall-tiles.png holds 8 x 2 tiles; the map numbers them from 1, row by row:
+#    1 wall          2 wall, bricks     3 skirting       4 door frame
+#    5,6 the closed box's top half      7,8 the open box's top half
+#    9 floor, light 10 floor, dark     11 door          12 window
+#   13,14 the closed box's bottom half 15,16 the open box's bottom half
+# The open box sits two tiles right of the closed one, so opening it adds 2 to each of its tiles.
+box() {  # x of the box's 32x32 block, open(0|1): a box standing on the light floor
+  local x=$1 lid
+  if [ "$2" = 1 ]; then  # the lid thrown back, a gold crown inside
+    lid=(-fill '#6a4020' -draw "rectangle $((x + 2)),2 $((x + 29)),9"
+         -fill '#201008' -draw "rectangle $((x + 3)),12 $((x + 28)),19"
+         -fill '#f0d040' -draw "rectangle $((x + 10)),13 $((x + 21)),18 rectangle $((x + 10)),10 $((x + 11)),12 rectangle $((x + 15)),10 $((x + 16)),12 rectangle $((x + 20)),10 $((x + 21)),12")
+  else
+    lid=(-fill '#8a5a2a' -draw "rectangle $((x + 2)),8 $((x + 29)),19"
+         -fill '#c0a040' -draw "rectangle $((x + 2)),18 $((x + 29)),19")
+  fi
+  BOX=(-fill '#a08a6a' -draw "rectangle $x,0 $((x + 31)),31"
+       -fill '#7a4a20' -draw "rectangle $((x + 2)),10 $((x + 29)),29"
+       "${lid[@]}"
+       -fill '#e0d060' -draw "rectangle $((x + 14)),21 $((x + 17)),26"
+       -fill '#3a2a20' -draw "rectangle $((x + 2)),30 $((x + 29)),31")
+}
+box 64 0; CLOSED=("${BOX[@]}")
+box 96 1; OPENED=("${BOX[@]}")
+convert -size 128x32 xc:'#4a5a48' +antialias \
+  -fill '#3c4a3a' -draw 'rectangle 16,7 31,8 rectangle 23,0 24,7 rectangle 16,8 17,15' \
+  -fill '#2a2018' -draw 'rectangle 32,8 47,15' \
+  -fill '#5a3a22' -draw 'rectangle 48,0 63,15' -fill '#3a2414' -draw 'rectangle 51,6 60,15' \
+  "${CLOSED[@]}" "${OPENED[@]}" \
+  -fill '#a08a6a' -draw 'rectangle 0,16 15,31' \
+  -fill '#8a7458' -draw 'rectangle 16,16 31,31' \
+  -fill '#5a3a22' -draw 'rectangle 32,16 47,31' -fill '#3a2414' -draw 'rectangle 35,16 44,31' \
+  -fill '#e0d8c0' -draw 'rectangle 48,16 63,31' -fill '#14203c' -draw 'rectangle 50,18 61,29' \
+  -fill '#e0d8c0' -draw 'rectangle 55,18 56,29' \
+  -depth 8 -strip PNG24:hall-tiles.png
+
+# The map: 20 x 15 tiles. Walls above the skirting (row 8), a chequered floor below; the door
+# (columns 16-17, rows 4-8), a window (columns 8-11, rows 2-3) and the closed box (columns 3-4,
+# rows 10-11).
+for row in $(seq 0 14); do
+  line=
+  for col in $(seq 0 19); do
+    if   [ $row -lt 8 ]; then t=$(( 1 + row % 2 )); else t=3; fi
+    [ $row -ge 9 ] && t=$(( 9 + (col + row) % 2 ))
+    [ $row -ge 2 ] && [ $row -le 3 ] && [ $col -ge 8 ] && [ $col -le 11 ] && t=12
+    [ $col -ge 16 ] && [ $col -le 17 ] && [ $row -eq 4 ] && t=4
+    [ $col -ge 16 ] && [ $col -le 17 ] && [ $row -ge 5 ] && [ $row -le 8 ] && t=11
+    [ $row -eq 10 ] && [ $col -eq 3 ] && t=5
+    [ $row -eq 10 ] && [ $col -eq 4 ] && t=6
+    [ $row -eq 11 ] && [ $col -eq 3 ] && t=13
+    [ $row -eq 11 ] && [ $col -eq 4 ] && t=14
+    line+="${line:+,}$t"
+  done
+  echo "$line"
+done > hall-map.csv
+
+# The hall's picture lies under the tiles and never shows; it gives the masks their size.
+convert -size 320x240 xc:'#4a5a48' -depth 8 -strip PNG24:hall.png
+HALL_MASK=(-size 320x240 xc:black +antialias)
+HALL_DOOR="256,64 287,143" HALL_WINDOW="128,32 191,63" HALL_BOX="48,160 79,191"
+convert "${HALL_MASK[@]}" \
+  -fill "$(v 1)" -draw "rectangle $HALL_DOOR" \
+  -fill "$(v 2)" -draw "rectangle $HALL_WINDOW" \
+  -fill "$(v 3)" -draw "rectangle $HALL_BOX" \
+  "${SAVE_MASK[@]}" -strip hall-click.png
+printf 'door\nwindow\nbox\n' > hall-hotspots.txt
+# The floor, but not the box nor the space just behind it.
+convert "${HALL_MASK[@]}" \
+  -fill "$(v 1)" -draw 'rectangle 0,148 319,239' \
+  -fill "$(v 0)" -draw 'rectangle 44,148 83,195' \
+  "${SAVE_MASK[@]}" -strip hall-walk.png
+# Zone 1, just in front of the door, leads back to the study.
+convert "${HALL_MASK[@]}" \
+  -fill "$(v 1)" -draw 'rectangle 252,148 291,163' \
+  "${SAVE_MASK[@]}" -strip hall-control.png
