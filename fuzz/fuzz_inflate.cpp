@@ -7,6 +7,6 @@ using namespace ove;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     CBuffer in = fuzz::MakeBin(data, size);
     CBuffer out;
-    Inflate(&in, &out, std::uint64_t(64) << 20);
+    Inflate(&in, &out, std::uint64_t(8) << 20);
     return 0;
 }

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     CBuffer bin = fuzz::MakeBin(data, size);
     CRunMask mask;
     if (!mask.Load(&bin)) return 0;
-    std::size_t n = std::min<std::size_t>(mask.PixelCount(), std::size_t(4) << 20);
+    std::size_t n = std::min<std::size_t>(mask.PixelCount(), std::size_t(1) << 16);
     std::vector<std::uint8_t> plane(n);
     mask.Expand(plane.data(), plane.size());
     mask.ExpandLevel(plane.data(), plane.size(), 1);
