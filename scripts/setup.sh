@@ -13,6 +13,7 @@ pkgs=(
   xvfb xdotool
   love bc
   vorbis-tools
+  clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes for scripts/fuzz.sh
 )
 missing=()
 for p in "${pkgs[@]}"; do

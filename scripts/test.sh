@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds OVE and runs its tests. The parsers and decoders are also built with
 # AddressSanitizer and UndefinedBehaviorSanitizer and their tests run first under them
-# (OVE_SANITIZE_TESTS=0 skips that pass); the full suite runs last through ctest.
+# (OVE_SANITIZE_TESTS=0 skips that pass); every parser is then fuzzed for about 20 s (OVE_FUZZ_SECONDS,
+# 0 skips it; a finding fails the run); the full suite runs through ctest, then the sprite soak test
+# checks that resident memory does not grow over 20,000 frames (OVE_SOAK=0 skips it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -25,7 +27,17 @@ if [ "${OVE_SANITIZE_TESTS:-1}" != "0" ]; then
   unset ASAN_OPTIONS UBSAN_OPTIONS
 fi
 
+if [ "${OVE_FUZZ_SECONDS:-20}" != "0" ]; then
+  echo "== fuzz smoke pass ($BUILD-fuzz)"
+  OVE_FUZZ_BUILD="$BUILD-fuzz" bash scripts/fuzz.sh "${OVE_FUZZ_SECONDS:-20}"
+fi
+
 echo "== main build ($BUILD)"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVE_BENCH=ON
 cmake --build "$BUILD" -j2
 ctest --test-dir "$BUILD" --output-on-failure -j2 --timeout 300
+
+if [ "${OVE_SOAK:-1}" != "0" ]; then
+  echo "== sprite soak test"
+  MEMORY=1 OVE_BUILD_DIR="$BUILD" bash bench/sprites_vs_love.sh
+fi
