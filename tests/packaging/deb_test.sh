@@ -57,7 +57,7 @@ fi
 # The unpacked programs run.
 bin=$root/usr/bin
 check "ove --version" bash -c "'$bin/ove' --version | grep -q '^ove [0-9]'"
-check "ovetool help lists its commands" bash -c "'$bin/ovetool' help | grep -q 'new NAME'"
+check "ovetool help lists its commands" bash -c "'$bin/ovetool' help | grep -q '^  new '"
 check "the demo runs headless" "$bin/ove" --headless --frames 120 --game "$root/usr/share/ove/demo"
 check "ovetool new makes a game" "$bin/ovetool" new "$work/mygame"
 check "the new game runs headless" "$bin/ove" --headless --frames 60 --game "$work/mygame"
