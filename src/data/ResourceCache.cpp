@@ -190,7 +190,12 @@ CDataBin* CResourceCache::OpenResource(const std::string& name, const char* tag)
             delete file;
         }
     }
-    return folder_ ? folder_->Open(fileName) : nullptr;
+    if (!folder_) return nullptr;
+    CDataBin* file = folder_->Open(fileName);
+    // Listed but not readable: a damaged archive entry (or one sealed with another password).
+    if (!file && folder_->HasFile(fileName))
+        WarnDamaged(fileName, "the data source lists it but it cannot be read (damaged or sealed with another password)");
+    return file;
 }
 
 bool CResourceCache::ResourceExists(const std::string& name, const char* tag) {

@@ -150,6 +150,25 @@ TEST_F(ResourceCacheTest, DamagedViewsAreReportedOnce) {
     EXPECT_EQ(cache.LoadView("none"), nullptr);
 }
 
+// A source that lists a file it then cannot open, as an archive does with a damaged entry.
+class CListsButCannotOpen : public ove::CFileFolder {
+public:
+    bool Exists(std::string path) override { return path == "torn.OVV"; }
+    ove::CDataBin* OpenFile(std::string) override { return nullptr; }
+};
+
+TEST_F(ResourceCacheTest, EntriesThatCannotBeOpenedAreReportedOnce) {
+    folder_.Add(new CListsButCannotOpen());
+    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cache.LoadView("torn"), nullptr);
+    EXPECT_EQ(cache.LoadView("torn"), nullptr);
+    EXPECT_EQ(cache.LoadView("absent"), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ove: warning: torn.OVV: the data source lists it but it cannot be read (damaged or sealed with "
+              "another password)\n");
+}
+
 TEST_F(ResourceCacheTest, NoFolderFindsNothing) {
     ove::CResourceCache cache(nullptr, nullptr, nullptr);
     EXPECT_EQ(cache.OpenResource("hall", "OVS"), nullptr);

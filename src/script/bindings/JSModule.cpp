@@ -336,7 +336,7 @@ duk_ret_t LoadScript(duk_context* ctx) {
 }
 
 duk_ret_t ReloadScript(duk_context* ctx) {
-    duk_require_object(ctx, 0);
+    if (!duk_is_object(ctx, 0)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, 0, "module", "a module from LoadScript");
     duk_get_prop_string(ctx, 0, kScriptNameKey);
     const char* name = duk_get_string(ctx, -1);  // stays on the stack while used
     if (!name || !*name) {
