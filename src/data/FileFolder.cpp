@@ -78,7 +78,15 @@ CDataBin* OpenLocalFile(const std::string& path) {
     return file;
 }
 
+bool LocalFileFound(const std::string& path) {
+    std::string onDisk = FindOnDisk(path);
+    struct stat st {};
+    return !onDisk.empty() && ::stat(onDisk.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+}
+
 CDataBin* CFileFolder::OpenFile(std::string path) { return OpenLocalFile(path); }
+
+bool CFileFolder::Found(std::string path) { return LocalFileFound(path) || HasFile(std::move(path)); }
 
 CDataBin* CFileFolder::Open(std::string path, std::string* resolvedName) {
     if (localFirst_) {
@@ -116,6 +124,8 @@ CDirectory::CDirectory(std::string path) {
 
 bool CDirectory::Exists(std::string path) { return !FindOnDisk(base_ + "/" + path).empty(); }
 
+bool CDirectory::HasFile(std::string path) { return IsRegularFile(FindOnDisk(base_ + "/" + path)); }
+
 CDataBin* CDirectory::OpenFile(std::string path) {
     std::string onDisk = FindOnDisk(base_ + "/" + path);
     if (!IsRegularFile(onDisk)) return nullptr;
@@ -147,6 +157,12 @@ void CCompoundFolder::Add(CFileFolder* folder) {
 bool CCompoundFolder::Exists(std::string path) {
     for (CFileFolder* f : members_)
         if (f->Exists(path)) return true;
+    return false;
+}
+
+bool CCompoundFolder::HasFile(std::string path) {
+    for (CFileFolder* f : members_)
+        if (f->HasFile(path)) return true;
     return false;
 }
 

@@ -21,8 +21,13 @@ public:
     virtual CDataBin* OpenFile(std::string path);
     virtual std::string GetName() { return {}; }
 
+    // Whether OpenFile would find a file there (Exists also answers true for a directory).
+    virtual bool HasFile(std::string path) { return Exists(std::move(path)); }
+
     // The one entry point loaders use: local disk first when the flag is set.
     CDataBin* Open(std::string path, std::string* resolvedName = nullptr);
+    // Whether Open would give a stream: the same places, the same case rules.
+    bool Found(std::string path);
     bool LocalFirst() const { return localFirst_; }
 
 protected:
@@ -34,6 +39,7 @@ class CDirectory : public CFileFolder {
 public:
     explicit CDirectory(std::string path);
     bool Exists(std::string path) override;
+    bool HasFile(std::string path) override;
     CDataBin* OpenFile(std::string path) override;
     std::string GetName() override { return name_; }
     const std::string& BasePath() const { return base_; }
@@ -50,6 +56,7 @@ public:
     ~CCompoundFolder() override;
     void Add(CFileFolder* folder);
     bool Exists(std::string path) override;
+    bool HasFile(std::string path) override;
     CDataBin* OpenFile(std::string path) override;
     std::string GetName() override { return name_; }
     size_t Count() const { return members_.size(); }
@@ -69,5 +76,7 @@ std::string FindOnDisk(const std::string& path);
 
 // The local-disk open: a non-empty file relative to the current directory, or null.
 CDataBin* OpenLocalFile(const std::string& path);
+// Whether OpenLocalFile would find the file.
+bool LocalFileFound(const std::string& path);
 
 }  // namespace ove

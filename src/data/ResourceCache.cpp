@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "FileFolder.h"
@@ -21,7 +23,55 @@ std::string FindRegularFile(const std::string& fileName) {
     return onDisk;
 }
 
+// Passes everything through to the file a loader reads and notes whether a read came up short,
+// which is how a truncated file shows when the loader itself keeps quiet about it.
+class CReadWatch : public CDataBin {
+public:
+    explicit CReadWatch(CDataBin& inner) : inner_(inner) {}
+    void Seek(u32 position) override { inner_.Seek(position); }
+    u32 Tell() override { return inner_.Tell(); }
+    u32 GetSize() override { return inner_.GetSize(); }
+    u32 Write(const void*, u32) override { return 0; }
+    u32 Read(void* data, u32 count) override {
+        u32 n = inner_.Read(data, count);
+        if (n < count) shortRead = true;
+        return n;
+    }
+    bool IsOpen() override { return inner_.IsOpen(); }
+    bool CanWrite() override { return false; }
+    bool CanRead() override { return inner_.CanRead(); }
+    u8 PeekByte() override { return inner_.PeekByte(); }
+    bool shortRead = false;
+
+private:
+    CDataBin& inner_;
+};
+
+// Why a view or font file cannot be what it claims, or null when it looks sound. Leaves the
+// stream where it was.
+const char* ViewHeaderProblem(CDataBin& file) {
+    u32 size = file.GetSize();
+    if (size == 0) return "the file is empty";
+    u32 at = file.Tell();
+    u8 head[4] = {};
+    u32 n = file.Read(head, 4);
+    file.Seek(at);
+    if (n < 4 || (std::memcmp(head, "VIEW", 4) != 0 && std::memcmp(head, "FONT", 4) != 0))
+        return "not a view or font file (no VIEW or FONT header)";
+    return nullptr;
+}
+
 }  // namespace
+
+void Warning(const std::string& text) {
+    std::fprintf(stderr, "ove: warning: %s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void CResourceCache::WarnDamaged(const std::string& fileName, const std::string& reason) {
+    if (!warned_.insert(fileName).second) return;
+    Warning(fileName + ": " + reason);
+}
 
 CResourceCache::CResourceCache(CRenderer* renderer, CSoundManager* soundManager, CFileFolder* folder)
     : renderer_(renderer), soundManager_(soundManager), folder_(folder) {}
@@ -42,9 +92,14 @@ CSound* CResourceCache::LoadSound(const std::string& name) {
     if (!soundManager_) return nullptr;
     CSound* sound = nullptr;
     {
-        std::unique_ptr<CDataBin> file(OpenResource(name, "OVA"));
-        if (!file) file.reset(OpenResource(name, "WAV"));
+        const char* tag = "OVA";
+        std::unique_ptr<CDataBin> file(OpenResource(name, tag));
+        if (!file) {
+            tag = "WAV";
+            file.reset(OpenResource(name, tag));
+        }
         sound = soundManager_->CreateSound(file.get());
+        if (file && !sound) WarnDamaged(name + "." + tag, "the sound manager could not read it");
     }
     sounds_.emplace(name, sound);
     return sound;
@@ -67,9 +122,15 @@ T* CResourceCache::Load(std::map<std::string, T*>& map, const std::string& name,
     if (it != map.end()) return it->second;
     std::unique_ptr<CDataBin> file(OpenResource(name, tag));
     if (!file) return nullptr;
+    const char* problem = ViewHeaderProblem(*file);
     T* resource = new T(name.c_str());
     resource->AddRef();
-    resource->Load(file.get(), renderer_);
+    CReadWatch watch(*file);
+    resource->Load(&watch, renderer_);
+    // The loader keeps what it could read; the game goes on with that, but the file is named.
+    if (!problem && watch.shortRead) problem = "the file ends early (truncated)";
+    if (!problem && watch.Tell() < watch.GetSize()) problem = "a cel is too large or its pixels are missing";
+    if (problem) WarnDamaged(name + "." + tag, problem);
     map.emplace(name, resource);
     return resource;
 }
@@ -129,14 +190,19 @@ CDataBin* CResourceCache::OpenResource(const std::string& name, const char* tag)
             delete file;
         }
     }
-    return folder_ ? folder_->Open(fileName) : nullptr;
+    if (!folder_) return nullptr;
+    CDataBin* file = folder_->Open(fileName);
+    // Listed but not readable: a damaged archive entry (or one sealed with another password).
+    if (!file && folder_->HasFile(fileName))
+        WarnDamaged(fileName, "the data source lists it but it cannot be read (damaged or sealed with another password)");
+    return file;
 }
 
 bool CResourceCache::ResourceExists(const std::string& name, const char* tag) {
     std::string fileName;
     if (!FileName(name, tag, fileName)) return false;
-    if (diskFirst_) return !FindRegularFile(fileName).empty();
-    return folder_ && folder_->Exists(fileName);
+    if (diskFirst_ && !FindRegularFile(fileName).empty()) return true;
+    return folder_ && folder_->Found(fileName);
 }
 
 }  // namespace ove

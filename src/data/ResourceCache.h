@@ -3,6 +3,7 @@
 #pragma once
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string>
 
 #include "DataBin.h"
@@ -31,8 +32,13 @@ public:
     // that fails) through the folder. A new stream owned by the caller, or null. A name too long
     // for the file-name limit finds nothing (it is not cut short into some other name).
     CDataBin* OpenResource(const std::string& name, const char* tag);
-    // Whether "<name>.<tag>" exists: on the disk when disk-first is on, else in the folder.
+    // Whether OpenResource would find "<name>.<tag>": the same places in the same order (loose
+    // files in the current directory included), the same case rules.
     bool ResourceExists(const std::string& name, const char* tag);
+
+    // Writes "ove: warning: <fileName>: <reason>" to standard error, the first time only for
+    // that file, so that a damaged resource used every frame is reported once.
+    void WarnDamaged(const std::string& fileName, const std::string& reason);
 
     void SetDiskFirst(bool on) { diskFirst_ = on ? 1 : 0; }
     bool DiskFirst() const { return diskFirst_ != 0; }
@@ -80,6 +86,10 @@ private:
     CSoundManager* soundManager_;
     CFileFolder* folder_;
     uint8_t diskFirst_ = 0;
+    std::set<std::string> warned_;
 };
+
+// Writes "ove: warning: <text>" and a line feed to standard error.
+void Warning(const std::string& text);
 
 }  // namespace ove

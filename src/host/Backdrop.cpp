@@ -1,5 +1,6 @@
 // Backdrops, hotspots and the window title of the game host.
 #include <memory>
+#include <string>
 
 #include "data/ResourceCache.h"
 #include "host/Game.h"
@@ -29,8 +30,13 @@ void CGame::SetBackdropPicture(const char* name) {
         std::unique_ptr<CDataBin> file(resources->OpenResource(name, "OVP"));
         if (file) {
             auto picture = std::make_unique<CBackdropPicture>();
-            picture->Load(file.get());  // may throw "Unknown hotspot attribute"
+            // A damaged picture keeps whatever could be read (its size at least), as before; the
+            // file is named once so that the game's author can find it.
+            if (!picture->Load(file.get()))  // may throw "Unknown hotspot attribute"
+                resources->WarnDamaged(std::string(name) + ".OVP", "the picture is damaged and could not be read");
             backdrop = picture.release();
+        } else {
+            Warning(std::string("SetBackdrop: there is no picture \"") + name + "\" (" + name + ".OVP)");
         }
     }
     if (backdrop) {

@@ -142,6 +142,7 @@ bool CGame::Startup() {
             if (SDL_GetDisplayUsableBounds(0, &work) != 0) SDL_GetDisplayBounds(0, &work);
             ResolveWindowSize(settings, work.w, work.h);
         }
+        if (std::string problem = SizeProblem(settings); !problem.empty()) throw SHostError(problem);
         scriptName = settings.scriptName;
         fontName = settings.fontName;
         fullScreen = settings.fullScreen ? 1 : 0;

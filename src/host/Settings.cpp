@@ -7,11 +7,13 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
+#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
 #include "data/DataBin.h"
 #include "data/FileFolder.h"
+#include "data/ResourceCache.h"
 #include "xml/XMLParser.h"
 
 namespace ove {
@@ -23,6 +25,33 @@ namespace {
 int ToInt(const std::string& s) {
     long long v = std::strtoll(s.c_str(), nullptr, 10);
     return static_cast<int>(std::clamp<long long>(v, INT_MIN, INT_MAX));
+}
+
+constexpr const char* kSettingsFile = "settings.xml";
+
+void SettingWarning(const CXMLNode& e, const char* attribute, const std::string& value, const std::string& why) {
+    Warning(std::string(kSettingsFile) + ": <" + e.name + " " + attribute + "=\"" + value + "\">: " + why);
+}
+
+// ToInt, telling what it did with a value that is not a plain whole number. Sizes also warn
+// when they are negative ("-1" would otherwise quietly mean "auto" for the window).
+int SizeValue(const CXMLNode& e, const char* attribute, const std::string& v) {
+    const char* text = v.c_str();
+    char* end = nullptr;
+    errno = 0;
+    long long parsed = std::strtoll(text, &end, 10);
+    const int value = ToInt(v);
+    const std::string as = "; read as " + std::to_string(value);
+    if (end == text) {
+        SettingWarning(e, attribute, v, "not a number" + as);
+        return value;
+    }
+    const char* rest = end;
+    while (*rest == ' ' || *rest == '\t' || *rest == '\r' || *rest == '\n') ++rest;
+    if (*rest) SettingWarning(e, attribute, v, "text after the number is ignored" + as);
+    else if (errno == ERANGE || parsed != value) SettingWarning(e, attribute, v, "out of range" + as);
+    else if (value < 0) SettingWarning(e, attribute, v, "a size cannot be negative" + as);
+    return value;
 }
 
 int ClampToInt(std::int64_t v) { return static_cast<int>(std::clamp<std::int64_t>(v, INT_MIN, INT_MAX)); }
@@ -44,17 +73,23 @@ void ApplySettings(const CXMLNode& root, SStartupSettings& s) {
         const CXMLNode& e = *child;
         if (e.type != XML_ELEMENT) continue;
         if (e.name == "game") {
-            if (auto* v = e.Attribute("width")) s.gameWidth = ToInt(*v);
-            if (auto* v = e.Attribute("height")) s.gameHeight = ToInt(*v);
-            if (auto* v = e.Attribute("resolution")) s.flexible = *v == "flexible";
+            if (auto* v = e.Attribute("width")) s.gameWidth = SizeValue(e, "width", *v);
+            if (auto* v = e.Attribute("height")) s.gameHeight = SizeValue(e, "height", *v);
+            if (auto* v = e.Attribute("resolution")) {
+                s.flexible = *v == "flexible";
+                if (!s.flexible && *v != "fixed") SettingWarning(e, "resolution", *v, "not \"flexible\"; the resolution is fixed");
+            }
         } else if (e.name == "window") {
-            if (auto* v = e.Attribute("width")) s.windowWidth = *v == "auto" ? kAutoSize : ToInt(*v);
-            if (auto* v = e.Attribute("height")) s.windowHeight = *v == "auto" ? kAutoSize : ToInt(*v);
+            if (auto* v = e.Attribute("width")) s.windowWidth = *v == "auto" ? kAutoSize : SizeValue(e, "width", *v);
+            if (auto* v = e.Attribute("height")) s.windowHeight = *v == "auto" ? kAutoSize : SizeValue(e, "height", *v);
             if (auto* v = e.Attribute("title")) s.title = *v;
         } else if (e.name == "default") {
             if (auto* v = e.Attribute("font")) s.fontName = *v;
             if (auto* v = e.Attribute("script")) s.scriptName = *v;
-            if (auto* v = e.Attribute("fullscreen")) s.fullScreen = *v == "true";
+            if (auto* v = e.Attribute("fullscreen")) {
+                s.fullScreen = *v == "true";
+                if (!s.fullScreen && *v != "false") SettingWarning(e, "fullscreen", *v, "not \"true\"; the game starts in a window");
+            }
         } else if (e.name == "sound") {
             if (auto* v = e.Attribute("soundfont")) s.soundFont = *v;
         }
@@ -65,7 +100,15 @@ bool ReadSettings(CFileFolder& folder, SStartupSettings& s) {
     std::unique_ptr<CDataBin> file(folder.Open("settings.xml"));
     if (!file) return false;
     CXMLParser doc;
-    if (!doc.Parse(file.get(), 0) || doc.name != "settings") return false;
+    if (!doc.Parse(file.get(), 0)) {
+        Warning(std::string(kSettingsFile) + ": cannot be read (" + doc.LastError() + "); every setting keeps its default");
+        return false;
+    }
+    if (doc.name != "settings") {
+        Warning(std::string(kSettingsFile) + ": the root element is <" + doc.name +
+                ">, not <settings>; every setting keeps its default");
+        return false;
+    }
     ApplySettings(doc, s);
     s.settingsRead = true;
     return true;
@@ -86,6 +129,17 @@ void ResolveWindowSize(SStartupSettings& s, int aw, int ah) {
     } else if (s.windowHeight == kAutoSize) {
         s.windowHeight = gw != 0 ? ClampToInt(gh * s.windowWidth / gw) : s.gameHeight;
     }
+}
+
+std::string SizeProblem(const SStartupSettings& s) {
+    auto usable = [](int w, int h) { return w >= 1 && h >= 1 && w <= kMaxScreenSide && h <= kMaxScreenSide; };
+    auto describe = [](const char* what, int w, int h) {
+        return std::string(kSettingsFile) + ": the " + what + " size " + std::to_string(w) + " x " + std::to_string(h) +
+               " cannot be used; each side must be 1 to " + std::to_string(kMaxScreenSide) + " pixels";
+    };
+    if (!usable(s.gameWidth, s.gameHeight)) return describe("game", s.gameWidth, s.gameHeight);
+    if (!usable(s.windowWidth, s.windowHeight)) return describe("window", s.windowWidth, s.windowHeight);
+    return {};
 }
 
 std::string GameTitleOf(CDataBin* settingsFile, const std::string& defaultTitle) {

@@ -30,11 +30,19 @@ struct SStartupSettings {
     bool settingsRead = false;  // a settings file was parsed and its root was `settings`
 };
 
+// Largest game or window side the engine will try to create.
+constexpr int kMaxScreenSide = 16384;
+
 // Opens "settings.xml" through the folder and applies it. Returns settingsRead; a missing,
-// unparsable file or one whose root is not `settings` leaves every setting unchanged.
+// unparsable file or one whose root is not `settings` leaves every setting unchanged (a file
+// that is there but cannot be used is reported on standard error).
 bool ReadSettings(CFileFolder& folder, SStartupSettings& settings);
 // Applies the children of a parsed `settings` root, later children overriding earlier ones.
+// Values that are not what they should be are still applied as before, with a warning on
+// standard error naming the element, the attribute and the value.
 void ApplySettings(const CXMLNode& root, SStartupSettings& settings);
+// Why the game or window size (after ResolveWindowSize) cannot be created, or an empty string.
+std::string SizeProblem(const SStartupSettings& settings);
 
 // Replaces "auto" window dimensions (only when a settings file was read). The work area is
 // used only when both are "auto".

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cmath>
+#include <cstdarg>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -20,6 +21,9 @@ constexpr const char* kClassKey = DUK_HIDDEN_SYMBOL("class");
 constexpr const char* kCtorKey = DUK_HIDDEN_SYMBOL("ctor");
 constexpr const char* kDestroyKey = DUK_HIDDEN_SYMBOL("destroy");
 constexpr const char* kVisiblePtr = "_ptr";
+// The name argument errors give a native function, and whether it is an accessor's setter.
+constexpr const char* kFunctionNameKey = DUK_HIDDEN_SYMBOL("fname");
+constexpr const char* kSetterKey = DUK_HIDDEN_SYMBOL("setter");
 
 constexpr uint32_t kFirstKeepKey = 0xCB000000u;
 uint32_t g_keepCounter = kFirstKeepKey;
@@ -176,7 +180,11 @@ duk_ret_t DestroyByClass(duk_context* ctx) {
     if (!className) return DUK_RET_ERROR;
     void* native = nullptr;
     Probe probe = ProbeNative(ctx, 0, className, &native);
-    if (probe == Probe::kNotInstance) return DUK_RET_TYPE_ERROR;
+    if (probe == Probe::kNotInstance) {
+        char expected[160];
+        std::snprintf(expected, sizeof expected, "%s %s", std::strchr("AEIOU", className[0]) ? "an" : "a", className);
+        RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, 0, nullptr, expected);
+    }
     if (probe == Probe::kNoNative) return 0;  // already destroyed
     SetNativePointer(ctx, 0, nullptr);
     char message[512];
@@ -201,6 +209,24 @@ duk_ret_t LookupHandler(duk_context* ctx, void* udata) {
     duk_get_prop_string(ctx, -1, lookup->name);
     lookup->found = duk_is_function(ctx, -1);
     return 0;
+}
+
+void DefineNamedAccessor(duk_context* ctx, duk_idx_t objectIndex, const char* name, duk_c_function getter,
+                         duk_c_function setter, const char* label) {
+    duk_idx_t obj = duk_normalize_index(ctx, objectIndex);
+    duk_uint_t flags = DUK_DEFPROP_SET_ENUMERABLE | DUK_DEFPROP_CLEAR_CONFIGURABLE;
+    duk_push_string(ctx, name);
+    if (getter) {
+        duk_push_c_function(ctx, getter, 0);
+        NameFunction(ctx, label);
+        flags |= DUK_DEFPROP_HAVE_GETTER;
+    }
+    if (setter) {
+        duk_push_c_function(ctx, setter, 1);
+        NameFunction(ctx, label, true);
+        flags |= DUK_DEFPROP_HAVE_SETTER;
+    }
+    duk_def_prop(ctx, obj, flags);
 }
 
 // Reports the error on top of the stack (without popping it) the way CallHandler/CallKept do.
@@ -322,9 +348,21 @@ void RegisterClass(duk_context* ctx, const SClassDef& def) {
         if (!duk_is_object(ctx, -1)) duk_error(ctx, DUK_ERR_ERROR, "base class %s not registered", def.base);
         duk_set_prototype(ctx, proto);
     }
-    if (def.methods) duk_put_function_list(ctx, proto, def.methods);
-    if (def.accessors)
-        for (const SAccessor* a = def.accessors; a->name; ++a) DefineAccessor(ctx, proto, a->name, a->getter, a->setter);
+    if (def.methods) {
+        duk_put_function_list(ctx, proto, def.methods);
+        for (const duk_function_list_entry* m = def.methods; m->key; ++m) {
+            duk_get_prop_string(ctx, proto, m->key);
+            std::snprintf(key, sizeof key, "%s.%s", def.name, m->key);
+            if (duk_is_function(ctx, -1)) NameFunction(ctx, key);
+            duk_pop(ctx);
+        }
+    }
+    if (def.accessors) {
+        for (const SAccessor* a = def.accessors; a->name; ++a) {
+            std::snprintf(key, sizeof key, "%s.%s", def.name, a->name);
+            DefineNamedAccessor(ctx, proto, a->name, a->getter, a->setter, key);
+        }
+    }
 
     // A class registered again gets a new prototype: forget the old one.
     std::erase_if(g_prototypes, [&](const SProtoEntry& e) { return std::strcmp(e.name, def.name) == 0; });
@@ -333,6 +371,7 @@ void RegisterClass(duk_context* ctx, const SClassDef& def) {
     duk_put_global_string(ctx, key);
 
     duk_push_c_function(ctx, def.constructor, def.constructorArgs);
+    NameFunction(ctx, def.name);
     duk_push_string(ctx, "prototype");
     duk_dup(ctx, proto);
     duk_def_prop(ctx, -3,
@@ -387,6 +426,7 @@ ScriptHandle BindThisHandle(duk_context* ctx, void* native, const char* classNam
 void RegisterCreateFunction(duk_context* ctx, const char* functionName, const char* className,
                             duk_idx_t argCount) {
     duk_push_c_function(ctx, CreateByNew, argCount);
+    NameFunction(ctx, functionName);
     duk_get_global_string(ctx, className);  // the constructor as registered
     duk_put_prop_string(ctx, -2, kCtorKey);
     duk_put_global_string(ctx, functionName);
@@ -395,6 +435,7 @@ void RegisterCreateFunction(duk_context* ctx, const char* functionName, const ch
 void RegisterDestroyFunction(duk_context* ctx, const char* functionName, const char* className,
                              NativeDestroyer destroy) {
     duk_push_c_function(ctx, DestroyByClass, 1);
+    NameFunction(ctx, functionName);
     duk_push_string(ctx, className);
     duk_put_prop_string(ctx, -2, kClassKey);
     duk_push_pointer(ctx, reinterpret_cast<void*>(destroy));
@@ -517,40 +558,40 @@ void DefineGlobalString(duk_context* ctx, const char* name, const char* value) {
 
 void RegisterFunction(duk_context* ctx, const char* name, duk_c_function function, duk_idx_t argCount) {
     duk_push_c_function(ctx, function, argCount < 0 ? DUK_VARARGS : argCount);
+    NameFunction(ctx, name);
     duk_put_global_string(ctx, name);
 }
 
 void DefineAccessor(duk_context* ctx, duk_idx_t objectIndex, const char* name, duk_c_function getter,
                     duk_c_function setter) {
-    duk_idx_t obj = duk_normalize_index(ctx, objectIndex);
-    duk_uint_t flags = DUK_DEFPROP_SET_ENUMERABLE | DUK_DEFPROP_CLEAR_CONFIGURABLE;
-    duk_push_string(ctx, name);
-    if (getter) {
-        duk_push_c_function(ctx, getter, 0);
-        flags |= DUK_DEFPROP_HAVE_GETTER;
-    }
-    if (setter) {
-        duk_push_c_function(ctx, setter, 1);
-        flags |= DUK_DEFPROP_HAVE_SETTER;
-    }
-    duk_def_prop(ctx, obj, flags);
+    DefineNamedAccessor(ctx, objectIndex, name, getter, setter, name);
 }
 
 // ---------------------------------------------------------------- arguments
 
-int32_t ArgInt(duk_context* ctx, duk_idx_t index) {
-    return static_cast<int32_t>(duk_require_int(ctx, index));
+int32_t ArgInt(duk_context* ctx, duk_idx_t index, const char* argName) {
+    if (!duk_is_number(ctx, index)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, index, argName, "a number");
+    return static_cast<int32_t>(duk_get_int(ctx, index));
 }
 
-uint32_t ArgUnsigned(duk_context* ctx, duk_idx_t index) {
-    return static_cast<uint32_t>(duk_require_uint(ctx, index));
+uint32_t ArgUnsigned(duk_context* ctx, duk_idx_t index, const char* argName) {
+    if (!duk_is_number(ctx, index)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, index, argName, "a number");
+    return static_cast<uint32_t>(duk_get_uint(ctx, index));
 }
 
-double ArgNumber(duk_context* ctx, duk_idx_t index) { return duk_require_number(ctx, index); }
+double ArgNumber(duk_context* ctx, duk_idx_t index, const char* argName) {
+    if (!duk_is_number(ctx, index)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, index, argName, "a number");
+    return duk_get_number(ctx, index);
+}
 
-float ArgFloat(duk_context* ctx, duk_idx_t index) { return static_cast<float>(duk_require_number(ctx, index)); }
+float ArgFloat(duk_context* ctx, duk_idx_t index, const char* argName) {
+    return static_cast<float>(ArgNumber(ctx, index, argName));
+}
 
-const char* ArgString(duk_context* ctx, duk_idx_t index) { return duk_require_string(ctx, index); }
+const char* ArgString(duk_context* ctx, duk_idx_t index, const char* argName) {
+    if (!duk_is_string(ctx, index)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, index, argName, "a string");
+    return duk_get_string(ctx, index);
+}
 
 bool ArgBool(duk_context* ctx, duk_idx_t index) {
     duk_dup(ctx, index);
@@ -559,12 +600,12 @@ bool ArgBool(duk_context* ctx, duk_idx_t index) {
     return value;
 }
 
-int32_t OptInt(duk_context* ctx, duk_idx_t index, int32_t fallback) {
-    return duk_is_undefined(ctx, index) ? fallback : ArgInt(ctx, index);
+int32_t OptInt(duk_context* ctx, duk_idx_t index, int32_t fallback, const char* argName) {
+    return duk_is_undefined(ctx, index) ? fallback : ArgInt(ctx, index, argName);
 }
 
-double OptNumber(duk_context* ctx, duk_idx_t index, double fallback) {
-    return duk_is_undefined(ctx, index) ? fallback : ArgNumber(ctx, index);
+double OptNumber(duk_context* ctx, duk_idx_t index, double fallback, const char* argName) {
+    return duk_is_undefined(ctx, index) ? fallback : ArgNumber(ctx, index, argName);
 }
 
 int ReadPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y, const char* xKey, const char* yKey) {
@@ -586,6 +627,165 @@ int ReadPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y, const c
         return 2;
     }
     return 0;
+}
+
+int ArgPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y, const char* firstExpected) {
+    int used = ReadPoint(ctx, index, x, y);
+    if (used != 0) return used;
+    duk_idx_t at = duk_normalize_index(ctx, index);
+    if (at < 0) at = duk_get_top(ctx);  // past the end: reported as missing
+    if (!duk_is_number(ctx, at))
+        RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, at, "x", firstExpected ? firstExpected : "a point {x, y} or a number");
+    RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, at + 1, "y", "a number");
+}
+
+// ---------------------------------------------------------------- argument errors
+
+void NameFunction(duk_context* ctx, const char* name, bool setter) {
+    duk_push_string(ctx, name ? name : "");
+    duk_put_prop_string(ctx, -2, kFunctionNameKey);
+    if (setter) {
+        duk_push_true(ctx);
+        duk_put_prop_string(ctx, -2, kSetterKey);
+    }
+}
+
+namespace {
+
+// The registered name of the running native function and whether it is a setter.
+bool CallLabel(duk_context* ctx, char* buffer, std::size_t size) {
+    if (size == 0) return false;
+    buffer[0] = '\0';
+    duk_push_current_function(ctx);
+    bool setter = false;
+    if (duk_is_function(ctx, -1)) {
+        duk_get_prop_string(ctx, -1, kFunctionNameKey);
+        if (const char* name = duk_get_string(ctx, -1)) std::snprintf(buffer, size, "%s", name);
+        duk_get_prop_string(ctx, -2, kSetterKey);
+        setter = duk_get_boolean(ctx, -1) != 0;
+        duk_pop_2(ctx);
+    }
+    duk_pop(ctx);
+    return setter;
+}
+
+void AppendQuoted(const char* s, std::size_t length, char* buffer, std::size_t size) {
+    constexpr std::size_t kShown = 40;
+    std::size_t n = std::strlen(buffer);
+    auto put = [&](const char* text) {
+        std::size_t k = std::strlen(text);
+        if (n + k + 1 > size) return;
+        std::memcpy(buffer + n, text, k + 1);
+        n += k;
+    };
+    put("string \"");
+    for (std::size_t i = 0; i < length && i < kShown; ++i) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        char piece[8];
+        if (c == '"' || c == '\\')
+            std::snprintf(piece, sizeof piece, "\\%c", c);
+        else if (c < 0x20 || c == 0x7F)
+            std::snprintf(piece, sizeof piece, "\\x%02X", c);
+        else
+            std::snprintf(piece, sizeof piece, "%c", c);
+        put(piece);
+    }
+    put(length > kShown ? "\"..." : "\"");
+}
+
+}  // namespace
+
+void CurrentFunctionName(duk_context* ctx, char* buffer, std::size_t size) { CallLabel(ctx, buffer, size); }
+
+void DescribeArgument(duk_context* ctx, duk_idx_t index, char* buffer, std::size_t size) {
+    if (size == 0) return;
+    buffer[0] = '\0';
+    duk_idx_t at = duk_normalize_index(ctx, index);
+    if (at < 0) {
+        std::snprintf(buffer, size, "nothing");
+        return;
+    }
+    switch (duk_get_type(ctx, at)) {
+    case DUK_TYPE_UNDEFINED: std::snprintf(buffer, size, "undefined"); return;
+    case DUK_TYPE_NULL: std::snprintf(buffer, size, "null"); return;
+    case DUK_TYPE_BOOLEAN: std::snprintf(buffer, size, "boolean %s", duk_get_boolean(ctx, at) ? "true" : "false"); return;
+    case DUK_TYPE_NUMBER: {
+        double v = duk_get_number(ctx, at);
+        if (std::isnan(v))
+            std::snprintf(buffer, size, "number NaN");
+        else if (std::isinf(v))
+            std::snprintf(buffer, size, "number %sInfinity", v < 0 ? "-" : "");
+        else
+            std::snprintf(buffer, size, "number %.15g", v);
+        return;
+    }
+    case DUK_TYPE_STRING: {
+        if (duk_is_symbol(ctx, at)) {
+            std::snprintf(buffer, size, "a symbol");
+            return;
+        }
+        duk_size_t length = 0;
+        const char* s = duk_get_lstring(ctx, at, &length);
+        AppendQuoted(s ? s : "", s ? length : 0, buffer, size);
+        return;
+    }
+    case DUK_TYPE_OBJECT: {
+        if (duk_is_function(ctx, at)) {
+            std::snprintf(buffer, size, "a function");
+            return;
+        }
+        if (duk_is_array(ctx, at)) {
+            std::snprintf(buffer, size, "an array");
+            return;
+        }
+        // A bound object names the class it was bound as, which script cannot change.
+        PushOwnHidden(ctx, at, kClassKey);
+        const char* bound = duk_get_string(ctx, -1);
+        if (bound && *bound) {
+            const bool vowel = std::strchr("AEIOUaeiou", bound[0]) != nullptr;
+            std::snprintf(buffer, size, "%s %s", vowel ? "an" : "a", bound);
+        } else {
+            std::snprintf(buffer, size, "an object");
+        }
+        duk_pop(ctx);
+        return;
+    }
+    case DUK_TYPE_BUFFER: std::snprintf(buffer, size, "a buffer"); return;
+    case DUK_TYPE_POINTER: std::snprintf(buffer, size, "a pointer"); return;
+    case DUK_TYPE_LIGHTFUNC: std::snprintf(buffer, size, "a function"); return;
+    default: std::snprintf(buffer, size, "nothing"); return;
+    }
+}
+
+void RaiseArgError(duk_context* ctx, duk_errcode_t type, duk_idx_t index, const char* argName, const char* expected) {
+    char function[128];
+    const bool setter = CallLabel(ctx, function, sizeof function);
+    char got[128];
+    DescribeArgument(ctx, index, got, sizeof got);
+    char what[96];
+    if (setter)
+        std::snprintf(what, sizeof what, "the value");
+    else if (argName && *argName)
+        std::snprintf(what, sizeof what, "argument %d (%s)", static_cast<int>(index) + 1, argName);
+    else
+        std::snprintf(what, sizeof what, "argument %d", static_cast<int>(index) + 1);
+    if (function[0])
+        duk_error(ctx, type, "%s: %s must be %s, got %s", function, what, expected ? expected : "valid", got);
+    duk_error(ctx, type, "%s must be %s, got %s", what, expected ? expected : "valid", got);
+    __builtin_unreachable();  // duk_error longjmps; this build of the library does not say so
+}
+
+void RaiseCallError(duk_context* ctx, duk_errcode_t type, const char* format, ...) {
+    char function[128];
+    CallLabel(ctx, function, sizeof function);
+    char text[512];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    if (function[0]) duk_error(ctx, type, "%s: %s", function, text);
+    duk_error(ctx, type, "%s", text);
+    __builtin_unreachable();
 }
 
 void PushPoint(duk_context* ctx, int32_t x, int32_t y) {

@@ -168,25 +168,52 @@ void DefineAccessor(duk_context* ctx, duk_idx_t objectIndex, const char* name, d
                     duk_c_function setter);
 
 // ---------------------------------------------------------------- arguments (all may raise)
+// Argument errors name the function (as registered: "GetHotspot", "Sprite.MoveTo", "Sprite.x"),
+// the argument (its position from 1 and, when the caller gives one, its name) and what it got:
+//   GetHotspot: argument 1 (x) must be a number, got string "70"
+// The error types stay those of the engine's own checks (TypeError for a wrong type).
+//
 // Required number as a 32-bit integer: fractions truncated, beyond the range clamped, NaN 0.
-// Anything but a number raises the engine's TypeError for a required number.
-int32_t ArgInt(duk_context* ctx, duk_idx_t index);
+// Anything but a number raises a TypeError.
+int32_t ArgInt(duk_context* ctx, duk_idx_t index, const char* argName = nullptr);
 // Required number clamped to 0 ... 4294967295.
-uint32_t ArgUnsigned(duk_context* ctx, duk_idx_t index);
-double ArgNumber(duk_context* ctx, duk_idx_t index);
-float ArgFloat(duk_context* ctx, duk_idx_t index);
+uint32_t ArgUnsigned(duk_context* ctx, duk_idx_t index, const char* argName = nullptr);
+double ArgNumber(duk_context* ctx, duk_idx_t index, const char* argName = nullptr);
+float ArgFloat(duk_context* ctx, duk_idx_t index, const char* argName = nullptr);
 // Required string; the pointer stays valid while the argument is on the stack.
-const char* ArgString(duk_context* ctx, duk_idx_t index);
+const char* ArgString(duk_context* ctx, duk_idx_t index, const char* argName = nullptr);
 // Any value, by truthiness.
 bool ArgBool(duk_context* ctx, duk_idx_t index);
 // Optional variants: `fallback` when the argument is missing or undefined.
-int32_t OptInt(duk_context* ctx, duk_idx_t index, int32_t fallback);
-double OptNumber(duk_context* ctx, duk_idx_t index, double fallback);
+int32_t OptInt(duk_context* ctx, duk_idx_t index, int32_t fallback, const char* argName = nullptr);
+double OptNumber(duk_context* ctx, duk_idx_t index, double fallback, const char* argName = nullptr);
 // A point: one object with `x` and `y` (or the keys given, such as "col" and "row"; read as
 // integers), or two numbers. Returns how many arguments it consumed: 1, 2, or 0 when neither form
 // is there (x and y are then left alone).
 int ReadPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y, const char* xKey = "x",
               const char* yKey = "y");
+// ReadPoint for functions that need the point: neither form raises a TypeError naming the
+// argument that is wrong ("must be a point {x, y} or a number" for the first, or `firstExpected`).
+int ArgPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y, const char* firstExpected = nullptr);
+
+// Raises `type` (DUK_ERR_TYPE_ERROR, DUK_ERR_RANGE_ERROR, ...) with
+// "<function>: argument <index + 1> (<argName>) must be <expected>, got <description>".
+[[noreturn]] void RaiseArgError(duk_context* ctx, duk_errcode_t type, duk_idx_t index, const char* argName,
+                                const char* expected);
+// Raises `type` with "<function>: " followed by the formatted text.
+[[noreturn]] void RaiseCallError(duk_context* ctx, duk_errcode_t type, const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 3, 4)))
+#endif
+    ;
+// A short description of the value at `index` for messages: `string "70"`, `number 1.5`, `null`,
+// `undefined`, `a Sprite`, `an object`, ... Long strings are cut; control bytes are escaped.
+void DescribeArgument(duk_context* ctx, duk_idx_t index, char* buffer, std::size_t size);
+// The name of the native function being called, as registered ("" when it has none).
+void CurrentFunctionName(duk_context* ctx, char* buffer, std::size_t size);
+// Gives the function on top of the stack the name that its argument errors show.
+void NameFunction(duk_context* ctx, const char* name, bool setter = false);
+
 // Pushes a new plain object {x, y}.
 void PushPoint(duk_context* ctx, int32_t x, int32_t y);
 

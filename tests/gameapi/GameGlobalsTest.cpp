@@ -246,6 +246,39 @@ TEST_F(GameGlobalsTest, ArgumentTypesAreChecked) {
     EXPECT_EQ(Eval("try { SetBackdropDimensions('a', 1); 'no error' } catch (e) { e.name }"), "TypeError");
 }
 
+// The message names the function, the argument and what it got; a number given as text is not
+// taken for a number, and a missing point is an error rather than (0, 0).
+TEST_F(GameGlobalsTest, ArgumentErrorsSayWhatWasWrong) {
+    auto thrown = [this](const std::string& call) {
+        return Eval("try { " + call + "; 'no error' } catch (e) { e.name + ': ' + e.message }");
+    };
+    const std::string pointOrSprite = "must be a point {x, y}, a Sprite or a number";
+    EXPECT_EQ(thrown("GetHotspot('70', '100')"), "TypeError: GetHotspot: argument 1 (x) " + pointOrSprite +
+                                                     ", got string \"70\"");
+    EXPECT_EQ(thrown("GetHotspot()"), "TypeError: GetHotspot: argument 1 (x) " + pointOrSprite + ", got undefined");
+    EXPECT_EQ(thrown("GetWalkability(null)"),
+              "TypeError: GetWalkability: argument 1 (x) " + pointOrSprite + ", got null");
+    EXPECT_EQ(thrown("GetControl(70, '100')"),
+              "TypeError: GetControl: argument 2 (y) must be a number, got string \"100\"");
+    EXPECT_EQ(thrown("ScreenToBackdrop('x')"),
+              "TypeError: ScreenToBackdrop: argument 1 (x) must be a point {x, y} or a number, got string \"x\"");
+    EXPECT_EQ(thrown("BackdropToScreen(5)"),
+              "TypeError: BackdropToScreen: argument 2 (y) must be a number, got undefined");
+    EXPECT_EQ(thrown("Wait('1')"), "TypeError: Wait: argument 1 (seconds) must be a number, got string \"1\"");
+    EXPECT_EQ(thrown("SetBackdrop(true)"),
+              "TypeError: SetBackdrop: argument 1 must be a Colour, a number or a picture name, got boolean true");
+    EXPECT_EQ(thrown("PictureExists(7)"), "TypeError: PictureExists: argument 1 (name) must be a string, got number 7");
+    EXPECT_EQ(thrown("BackdropExists()"), "TypeError: BackdropExists: argument 1 (name) must be a string, got undefined");
+    EXPECT_EQ(thrown("SetBackdropOffset(1)"),
+              "TypeError: SetBackdropOffset: argument 2 (y) must be a number, got undefined");
+    EXPECT_EQ(thrown("RandomInt(5, 1)"), "RangeError: RandomInt: low end 5 is above high end 1");
+    EXPECT_EQ(thrown("RandomInt(-1)"), "RangeError: RandomInt: high end -1 is below 0");
+    EXPECT_EQ(thrown("RandomInt(1, 2, 3, 'x')"), "TypeError: RandomInt: argument 4 (high) must be a number, got string \"x\"");
+    // Still the same functions when the arguments are right.
+    EXPECT_EQ(thrown("GetHotspot({x: 70, y: 100})"), "no error");
+    EXPECT_EQ(thrown("GetWalkability(1, 2)"), "no error");
+}
+
 TEST_F(GameGlobalsTest, CursorNeedsALiveSprite) {
     EXPECT_EQ(Eval("try { SetCursor({}); 'no error' } catch (e) { e.name + ': ' + e.message }"),
               "TypeError: Sprite expected");

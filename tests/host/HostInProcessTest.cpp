@@ -164,7 +164,28 @@ function Run() { while (true) { Display(); frames++; } }
 
 TEST_F(HostTest, PictureBackdropsLoadAndSameNameOnlyResetsOffsets) {
     ASSERT_TRUE(Start("function Init() {} function Run() {}"));
-    EXPECT_EQ(Eval("(SetBackdrop('missing'), GetBackdropWidth() + ',' + GetBackdropHeight())"), "0,0");
+    {
+        StderrCapture err;
+        EXPECT_EQ(Eval("(SetBackdrop('missing'), GetBackdropWidth() + ',' + GetBackdropHeight())"), "0,0");
+        EXPECT_EQ(Eval("(SetBackdrop('missing'), SetBackdrop('missing'), 'again')"), "again");
+        EXPECT_EQ(err.Text(), "ove: warning: SetBackdrop: there is no picture \"missing\" (missing.OVP)\n")
+            << "named once, not every time the game asks again";
+    }
     EXPECT_EQ(Eval("GetBackdrop()"), "missing") << "the name is kept even when no picture loads";
+    // A damaged picture keeps what could be read (its size) and is named with the reason.
+    dir_.Write("DATA/torn.OVP", std::string("PICT\x08\0\0\0\x04\0\0\0", 12) + std::string(24, '\0') + "IMG");
+    {
+        StderrCapture err;
+        EXPECT_EQ(Eval("(SetBackdrop('torn'), GetBackdropWidth() + ',' + GetBackdropHeight())"), "8,4");
+        EXPECT_EQ(err.Text(), "ove: warning: torn.OVP: the picture is damaged and could not be read\n");
+    }
     EXPECT_EQ(Eval("(SetBackdrop(0x102030), GetBackdrop().rgba.toString(16))"), "ff102030");
+}
+
+TEST_F(HostTest, AGameSizeTheEngineCannotCreateStopsStartUpWithAMessage) {
+    StderrCapture err;
+    EXPECT_FALSE(Start("function Init() {} function Run() {}",
+                       "<settings><game width=\"0\" height=\"240\"/></settings>"));
+    EXPECT_EQ(err.Text(),
+              "Error: settings.xml: the game size 0 x 240 cannot be used; each side must be 1 to 16384 pixels\n");
 }

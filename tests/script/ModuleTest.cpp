@@ -41,10 +41,11 @@ TEST_F(ModuleTest, MissingScriptAndBadArguments) {
     EXPECT_EQ(Thrown("Import('nothere')"), "ReferenceError: Couldn't load script [nothere]");
     EXPECT_EQ(Thrown("ImportOnce('Nothere')"), "ReferenceError: Couldn't load script [Nothere]");
     EXPECT_EQ(Thrown("LoadScript('gone')"), "ReferenceError: Couldn't load script [gone]");
-    EXPECT_EQ(Thrown("Import(5)").rfind("TypeError: string required", 0), 0u);
-    EXPECT_EQ(Thrown("LoadScript({})").rfind("TypeError: string required", 0), 0u);
-    EXPECT_EQ(Thrown("ReloadScript(5)").rfind("TypeError: object required", 0), 0u);
-    EXPECT_EQ(Thrown("ScriptExists(null)").rfind("TypeError: string required", 0), 0u);
+    EXPECT_EQ(Thrown("Import(5)"), "TypeError: Import: argument 1 (name) must be a string, got number 5");
+    EXPECT_EQ(Thrown("LoadScript({})"), "TypeError: LoadScript: argument 1 (name) must be a string, got an object");
+    EXPECT_EQ(Thrown("ReloadScript(5)"),
+              "TypeError: ReloadScript: argument 1 (module) must be a module from LoadScript, got number 5");
+    EXPECT_EQ(Thrown("ScriptExists(null)"), "TypeError: ScriptExists: argument 1 (name) must be a string, got null");
 }
 
 TEST_F(ModuleTest, ErrorsInImportedScriptsTravelUpAndRetry) {

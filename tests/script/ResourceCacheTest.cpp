@@ -7,6 +7,8 @@
 
 #include "data/FileFolder.h"
 #include "data/ResourceCache.h"
+#include "data/View.h"
+#include "image/Bitmap.h"
 #include "support/TestSupport.h"
 
 namespace ovetest {
@@ -70,11 +72,34 @@ TEST_F(ResourceCacheTest, DiskFirstPrefersTheCurrentDirectory) {
     EXPECT_EQ(Content(cache.OpenResource("hall", "OVV")), "disk");
     EXPECT_EQ(Content(cache.OpenResource("only", "OVV")), "");
     EXPECT_TRUE(cache.ResourceExists("ONLY", "OVV"));
-    // Existence with disk-first asks the disk alone.
+    // Opening falls back on the folder, and so does existence.
     data_.Write("dataonly.OVV", "x");
-    EXPECT_FALSE(cache.ResourceExists("dataonly", "OVV"));
-    // Opening falls back on the folder.
     EXPECT_EQ(Content(cache.OpenResource("dataonly", "OVV")), "x");
+    EXPECT_TRUE(cache.ResourceExists("dataonly", "OVV"));
+}
+
+// Existence answers what opening finds, wherever that is: loose non-empty files in the current
+// directory (the game's folder looks there first), each member of the compound folder, the same
+// case rules; directories and empty loose files are not found by either.
+TEST_F(ResourceCacheTest, ExistenceAgreesWithOpening) {
+    TempDir library;
+    folder_.Add(new ove::CDirectory(library.path().string()));
+    folder_.SetLocalFirst(true);
+    cwd_.Write("Loose.ovp", "loose");
+    cwd_.Write("hollow.OVP", "");
+    library.Write("lib.OVP", "library");
+    library.Write("hollow.OVP", "");  // an empty file inside a directory source is a file
+    std::filesystem::create_directories(data_.path() / "folder.OVP");
+    ScopedCwd in(cwd_.path());
+    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    for (const char* name : {"loose", "LIB", "hollow", "folder", "none"}) {
+        std::unique_ptr<ove::CDataBin> file(cache.OpenResource(name, "OVP"));
+        EXPECT_EQ(cache.ResourceExists(name, "OVP"), file != nullptr) << name;
+    }
+    EXPECT_TRUE(cache.ResourceExists("loose", "OVP"));
+    EXPECT_TRUE(cache.ResourceExists("lib", "OVP"));
+    EXPECT_TRUE(cache.ResourceExists("hollow", "OVP"));
+    EXPECT_FALSE(cache.ResourceExists("folder", "OVP"));
 }
 
 TEST_F(ResourceCacheTest, DirectoriesAreNotResources) {
@@ -83,8 +108,65 @@ TEST_F(ResourceCacheTest, DirectoriesAreNotResources) {
     ScopedCwd in(cwd_.path());
     ove::CResourceCache cache(nullptr, nullptr, &folder_);
     cache.SetDiskFirst(true);
-    EXPECT_FALSE(cache.ResourceExists("room", "OVP"));
     EXPECT_EQ(Content(cache.OpenResource("room", "OVP")), "picture");
+    EXPECT_TRUE(cache.ResourceExists("room", "OVP")) << "found in the folder, as opening does";
+    EXPECT_FALSE(cache.ResourceExists("ROOM", "OVV"));
+}
+
+// A damaged view or font still loads what it can (as before), and the file is named once on
+// standard error with the reason, however often the game asks for it.
+TEST_F(ResourceCacheTest, DamagedViewsAreReportedOnce) {
+    ove::CViewWriter writer;
+    ove::CBitmap cel(2, 2, ove::PixelFormat::Rgba8888);
+    writer.AddCel(cel, 0, 0);
+    writer.AddCel(cel, 1, 1);
+    ove::CBuffer good;
+    ASSERT_TRUE(writer.Write(&good));
+    good.Seek(0);
+    std::vector<ove::u8> bytes = ove::ReadAll(good);
+    ASSERT_GT(bytes.size(), 40u);
+    data_.Write("good.OVV", bytes);
+    // Cut inside the second cel's header, and inside its pixels.
+    data_.Write("cut.OVV", std::vector<ove::u8>(bytes.begin(), bytes.end() - 16 - 8));
+    data_.Write("short.OVV", std::vector<ove::u8>(bytes.begin(), bytes.end() - 8));
+    data_.Write("junk.OVV", "JUNK and more");
+    data_.Write("empty.OVV", "");
+
+    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    testing::internal::CaptureStderr();
+    ASSERT_NE(cache.LoadView("good"), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a healthy file loads quietly";
+
+    testing::internal::CaptureStderr();
+    for (int frame = 0; frame < 3; ++frame) {
+        for (const char* name : {"cut", "short", "junk", "empty"}) EXPECT_NE(cache.LoadView(name), nullptr) << name;
+        cache.ReleaseUnused();  // even a view loaded afresh is not reported again
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ove: warning: cut.OVV: the file ends early (truncated)\n"
+              "ove: warning: short.OVV: a cel is too large or its pixels are missing\n"
+              "ove: warning: junk.OVV: not a view or font file (no VIEW or FONT header)\n"
+              "ove: warning: empty.OVV: the file is empty\n");
+    EXPECT_EQ(cache.LoadView("none"), nullptr);
+}
+
+// A source that lists a file it then cannot open, as an archive does with a damaged entry.
+class CListsButCannotOpen : public ove::CFileFolder {
+public:
+    bool Exists(std::string path) override { return path == "torn.OVV"; }
+    ove::CDataBin* OpenFile(std::string) override { return nullptr; }
+};
+
+TEST_F(ResourceCacheTest, EntriesThatCannotBeOpenedAreReportedOnce) {
+    folder_.Add(new CListsButCannotOpen());
+    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(cache.LoadView("torn"), nullptr);
+    EXPECT_EQ(cache.LoadView("torn"), nullptr);
+    EXPECT_EQ(cache.LoadView("absent"), nullptr);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "ove: warning: torn.OVV: the data source lists it but it cannot be read (damaged or sealed with "
+              "another password)\n");
 }
 
 TEST_F(ResourceCacheTest, NoFolderFindsNothing) {

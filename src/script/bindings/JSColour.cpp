@@ -281,7 +281,7 @@ bool ReadColour(duk_context* ctx, duk_idx_t index, uint32_t* out, bool opaque) {
 
 uint32_t ArgColour(duk_context* ctx, duk_idx_t index, bool opaque) {
     uint32_t argb = 0;
-    if (!ReadColour(ctx, index, &argb, opaque)) duk_require_number(ctx, index);  // raises the stock TypeError
+    if (!ReadColour(ctx, index, &argb, opaque)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, index, nullptr, "a Colour or a number");
     return argb;
 }
 

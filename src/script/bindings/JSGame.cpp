@@ -22,8 +22,8 @@ namespace {
 // nothing and answer neutral values.
 
 // An integer argument where undefined and null count as 0.
-int32_t ArgIntOrZero(duk_context* ctx, duk_idx_t index) {
-    return duk_is_null_or_undefined(ctx, index) ? 0 : ArgInt(ctx, index);
+int32_t ArgIntOrZero(duk_context* ctx, duk_idx_t index, const char* name) {
+    return duk_is_null_or_undefined(ctx, index) ? 0 : ArgInt(ctx, index, name);
 }
 
 // ---------------------------------------------------------------- messages and housekeeping
@@ -70,7 +70,7 @@ duk_ret_t FramePrimitive(duk_context* ctx) {
 
 template <void (CGame::*Primitive)(float)>
 duk_ret_t TimedPrimitive(duk_context* ctx) {
-    float seconds = ArgFloat(ctx, 0);
+    float seconds = ArgFloat(ctx, 0, "seconds");
     if (CGame* game = GetGame()) (game->*Primitive)(seconds);
     RaisePendingFatal(ctx);
     return 0;
@@ -87,7 +87,9 @@ duk_ret_t SetBackdrop(duk_context* ctx) {
         uint32_t colour = ColourNumber(duk_get_number(ctx, 0)) | 0xFF000000u;
         if (game) game->SetBackdropSolid(colour);
     } else {
-        const char* name = ArgString(ctx, 0);
+        if (!duk_is_string(ctx, 0))
+            RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, 0, nullptr, "a Colour, a number or a picture name");
+        const char* name = duk_get_string(ctx, 0);
         if (game) game->SetBackdropPicture(name);
     }
     return 0;
@@ -108,7 +110,7 @@ duk_ret_t GetBackdrop(duk_context* ctx) {
 }
 
 duk_ret_t PictureExists(duk_context* ctx) {
-    const char* name = ArgString(ctx, 0);
+    const char* name = ArgString(ctx, 0, "name");
     CGame* game = GetGame();
     bool exists = game && game->resources && game->resources->ResourceExists(name, "OVP");
     duk_push_boolean(ctx, exists);
@@ -116,8 +118,8 @@ duk_ret_t PictureExists(duk_context* ctx) {
 }
 
 duk_ret_t SetBackdropDimensions(duk_context* ctx) {
-    int32_t w = ArgIntOrZero(ctx, 0);
-    int32_t h = ArgIntOrZero(ctx, 1);
+    int32_t w = ArgIntOrZero(ctx, 0, "width");
+    int32_t h = ArgIntOrZero(ctx, 1, "height");
     if (CGame* game = GetGame()) {
         SBackdropGeometry g = game->BackdropGeometry();
         SGameSize shown = BackdropDimensions(w, h, g.pictureWidth, g.pictureHeight);
@@ -128,8 +130,8 @@ duk_ret_t SetBackdropDimensions(duk_context* ctx) {
 }
 
 duk_ret_t SetBackdropOffset(duk_context* ctx) {
-    int32_t x = ArgInt(ctx, 0);
-    int32_t y = ArgInt(ctx, 1);
+    int32_t x = ArgInt(ctx, 0, "x");
+    int32_t y = ArgInt(ctx, 1, "y");
     if (CGame* game = GetGame()) {
         game->backdropX = x;
         game->backdropY = y;
@@ -147,7 +149,7 @@ duk_ret_t GetGameInt(duk_context* ctx) {
 template <bool ToScreen>
 duk_ret_t MapPoint(duk_context* ctx) {
     SGamePoint p;
-    ReadPoint(ctx, 0, p.x, p.y);
+    ArgPoint(ctx, 0, p.x, p.y);
     if (CGame* game = GetGame()) {
         SBackdropGeometry g = game->BackdropGeometry();
         p = ToScreen ? BackdropToScreen(g, p) : ScreenToBackdrop(g, p);
@@ -167,7 +169,7 @@ SGamePoint ScreenPointArg(duk_context* ctx, CGame* game) {
         if (game) p = game->SpriteScreenPosition(sprite);
         return p;
     }
-    ReadPoint(ctx, 0, p.x, p.y);
+    ArgPoint(ctx, 0, p.x, p.y, "a point {x, y}, a Sprite or a number");
     return p;
 }
 
@@ -211,7 +213,7 @@ duk_ret_t ClearCursor(duk_context*) {
 duk_ret_t SetPriorityViewportHeight(duk_context* ctx) {
     int32_t height = -1;  // automatic
     if (!duk_is_null_or_undefined(ctx, 0)) {
-        uint32_t v = ArgUnsigned(ctx, 0);
+        uint32_t v = ArgUnsigned(ctx, 0, "height");
         // Read as unsigned; heights past the signed range would otherwise turn into "automatic".
         height = v > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(v);
     }
@@ -220,7 +222,7 @@ duk_ret_t SetPriorityViewportHeight(duk_context* ctx) {
 }
 
 duk_ret_t SetTitle(duk_context* ctx) {
-    const char* title = ArgString(ctx, 0);
+    const char* title = ArgString(ctx, 0, "title");
     if (CGame* game = GetGame()) game->SetTitle(title);
     return 0;
 }
@@ -246,10 +248,14 @@ duk_ret_t RandomInt(duk_context* ctx) {
     // Only the first and the last argument count; the ones between are not read at all.
     int32_t args[2] = {0, 0};
     std::size_t used = count == 0 ? 0 : count == 1 ? 1 : 2;
-    if (count >= 1) args[0] = ArgInt(ctx, 0);
-    if (count >= 2) args[1] = ArgInt(ctx, count - 1);
+    if (count >= 1) args[0] = ArgInt(ctx, 0, count == 1 ? "high" : "low");
+    if (count >= 2) args[1] = ArgInt(ctx, count - 1, "high");
     int32_t low = 0, high = 0;
-    if (!RandomRange(args, used, &low, &high)) return DUK_RET_RANGE_ERROR;
+    if (!RandomRange(args, used, &low, &high)) {
+        if (used == 1) RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "high end %d is below 0", static_cast<int>(args[0]));
+        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "low end %d is above high end %d", static_cast<int>(args[0]),
+                       static_cast<int>(args[1]));
+    }
     duk_push_int(ctx, RandomInRange(low, high, RandomDraw15()));
     return 1;
 }

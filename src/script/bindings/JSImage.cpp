@@ -156,14 +156,15 @@ duk_ret_t Constructor(duk_context* ctx) {
     CBitmapProxy* image = nullptr;
     const char* name = nullptr;
     if (count == 2) {
-        const int32_t width = ArgInt(ctx, 0);
-        const int32_t height = ArgInt(ctx, 1);
+        const int32_t width = ArgInt(ctx, 0, "width");
+        const int32_t height = ArgInt(ctx, 1, "height");
         image = MakeBlank(width, height, failure);
     } else if (count == 1) {
-        name = ArgString(ctx, 0);
+        name = ArgString(ctx, 0, "file name");
         image = MakeFromFile(name, failure);
     } else {
-        return DUK_RET_SYNTAX_ERROR;
+        RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "takes a file name, or a width and a height, not %d arguments",
+                       static_cast<int>(count));
     }
     if (!image) return RaiseFailure(ctx, failure, name);
     BindThis(ctx, AsNative(image), kClass);
@@ -238,7 +239,7 @@ CBitmapProxy* Decode(int32_t format, const void* data, duk_size_t size) noexcept
 bool ValidFormat(int32_t format) { return format >= 1 && format <= 4; }
 
 duk_ret_t DecodeImageFn(duk_context* ctx) {
-    const int32_t format = ArgInt(ctx, 0);
+    const int32_t format = ArgInt(ctx, 0, "format");
     duk_size_t size = 0;
     const void* data = nullptr;
     if (duk_is_string(ctx, 1))
@@ -246,8 +247,10 @@ duk_ret_t DecodeImageFn(duk_context* ctx) {
     else if (duk_is_buffer_data(ctx, 1))
         data = duk_get_buffer_data(ctx, 1, &size);
     else if (!duk_is_null_or_undefined(ctx, 1))
-        return DUK_RET_TYPE_ERROR;
-    if (!ValidFormat(format) || size == 0 || size > 0xFFFFFFFFu) return DUK_RET_RANGE_ERROR;
+        RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, 1, "data", "a string or a buffer");
+    if (!ValidFormat(format))
+        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "format %d is not one of the FORMAT_ constants", static_cast<int>(format));
+    if (size == 0 || size > 0xFFFFFFFFu) RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "there is no data to decode");
     CBitmapProxy* image = Decode(format, data, size);
     if (!image) return DUK_RET_ERROR;
     PushNewInstance(ctx, kClass, AsNative(image));
@@ -281,8 +284,9 @@ bool PushEncoded(duk_context* ctx, int32_t format, const CBitmapProxy& image) {
 }
 
 duk_ret_t EncodeImageFn(duk_context* ctx) {
-    const int32_t format = ArgInt(ctx, 0);
-    if (!ValidFormat(format)) return DUK_RET_RANGE_ERROR;
+    const int32_t format = ArgInt(ctx, 0, "format");
+    if (!ValidFormat(format))
+        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "format %d is not one of the FORMAT_ constants", static_cast<int>(format));
     CBitmapProxy* image = ArgImage(ctx, 1);
     if (!PushEncoded(ctx, format, *image)) return duk_throw(ctx);
     return 1;

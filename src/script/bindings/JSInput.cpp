@@ -48,14 +48,14 @@ duk_ret_t ReadKey(duk_context* ctx) {
 // The key may reach a GUI element's onKey handler, whose error must end the run as it would
 // from ReadKey.
 duk_ret_t PostKey(duk_context* ctx) {
-    int32_t code = ArgInt(ctx, 0);
+    int32_t code = ArgInt(ctx, 0, "code");
     if (CGame* game = GetGame()) game->PostKey(code);
     RaisePendingFatal(ctx);
     return 0;
 }
 
 duk_ret_t KeyDown(duk_context* ctx) {
-    int32_t code = ArgInt(ctx, 0);
+    int32_t code = ArgInt(ctx, 0, "code");
     duk_push_boolean(ctx, IsKeyCodeDown(GetGame(), code));
     return 1;
 }

@@ -305,7 +305,7 @@ PrivateResult RunPrivately(duk_context* ctx, const char* scriptName, duk_idx_t m
 // ---------------------------------------------------------------- script functions
 
 duk_ret_t RunImport(duk_context* ctx, bool once) {
-    const char* name = duk_require_string(ctx, 0);
+    const char* name = ArgString(ctx, 0, "name");
     if (once && IsImported(name)) return 0;
     if (!ReadScriptToScratch(name)) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
     // Marked before it runs, so that scripts importing each other with ImportOnce do not recurse
@@ -324,7 +324,7 @@ duk_ret_t Import(duk_context* ctx) { return RunImport(ctx, false); }
 duk_ret_t ImportOnce(duk_context* ctx) { return RunImport(ctx, true); }
 
 duk_ret_t LoadScript(duk_context* ctx) {
-    const char* name = duk_require_string(ctx, 0);
+    const char* name = ArgString(ctx, 0, "name");
     switch (RunPrivately(ctx, name, -1)) {
         case PrivateResult::kOk: return 1;
         case PrivateResult::kMissing:
@@ -336,7 +336,7 @@ duk_ret_t LoadScript(duk_context* ctx) {
 }
 
 duk_ret_t ReloadScript(duk_context* ctx) {
-    duk_require_object(ctx, 0);
+    if (!duk_is_object(ctx, 0)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, 0, "module", "a module from LoadScript");
     duk_get_prop_string(ctx, 0, kScriptNameKey);
     const char* name = duk_get_string(ctx, -1);  // stays on the stack while used
     if (!name || !*name) {
@@ -359,7 +359,7 @@ bool Exists(const char* name) {
 }
 
 duk_ret_t ScriptExists(duk_context* ctx) {
-    const char* name = duk_require_string(ctx, 0);
+    const char* name = ArgString(ctx, 0, "name");
     duk_push_boolean(ctx, Exists(name));
     return 1;
 }

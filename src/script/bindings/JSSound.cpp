@@ -74,7 +74,7 @@ duk_ret_t LoadSound(duk_context* ctx) {
 }
 
 duk_ret_t PlaySound(duk_context* ctx) {
-    if (duk_get_top(ctx) == 0) return DUK_RET_SYNTAX_ERROR;
+    if (duk_get_top(ctx) == 0) RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "needs a sound name or a Sound");
     u32 length = 0;
     if (duk_is_string(ctx, 0)) {
         const char* name = duk_get_string(ctx, 0);
@@ -85,7 +85,7 @@ duk_ret_t PlaySound(duk_context* ctx) {
         if (manager) manager->PlayAtVolume(sound, volume);
         if (sound) length = sound->GetLength();
     } else {
-        if (!duk_is_object(ctx, 0)) return DUK_RET_TYPE_ERROR;
+        if (!duk_is_object(ctx, 0)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, 0, "sound", "a sound name or a Sound");
         CSound* sound = RequireSound(ctx, 0);
         sound->Play();
         length = sound->GetLength();
@@ -170,7 +170,7 @@ duk_ret_t SetSoundVolume(duk_context* ctx) {
     const i32 volume = ArgInt(ctx, 0);
     CSound* sound = ThisSound(ctx);
     if (volume < 0) return 0;
-    if (volume > 100) return DUK_RET_RANGE_ERROR;
+    if (volume > 100) RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "volume %d is above 100", static_cast<int>(volume));
     sound->SetVolume(volume);
     return 0;
 }
