@@ -359,6 +359,7 @@ namespace {
 bool Allocate(PixelStore& store, u32 stride, u32 height) {
     std::size_t bytes = std::size_t(stride) * height;
     if (stride == 0 || height == 0 || bytes > kMaxBitmapBytes) return false;
+    // (Create has already refused pictures beyond the engine's ceiling.)
     store.reset(static_cast<u8*>(std::calloc(bytes, 1)));
     return store != nullptr;
 }
@@ -380,7 +381,7 @@ bool CBitmapBuffer::Create(u32 width, u32 height, PixelFormat format, const u32*
     m_paletteStore.clear();
     m_palette = nullptr;
     ClearGeometry();
-    if (!IsValidFormat(format) || width == 0) return false;
+    if (!IsValidFormat(format) || !PictureSizeAllowed(width, height)) return false;
     if (HasPalette(format)) {
         m_paletteStore.assign(256, 0);
         m_palette = m_paletteStore.data();
@@ -467,7 +468,7 @@ bool CBitmap::Create(u32 width, u32 height, PixelFormat format, const u32* palet
     m_pixelStore.reset();
     m_palette = nullptr;
     ClearGeometry();
-    if (!IsAcceptedFormat(format) || width == 0) return false;
+    if (!IsAcceptedFormat(format) || !PictureSizeAllowed(width, height)) return false;
     std::fill(std::begin(m_colourTable), std::end(m_colourTable), 0u);
     if (HasPalette(format)) m_palette = m_colourTable;
     SetupGeometry(width, height, format, palette);
