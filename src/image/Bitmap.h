@@ -197,11 +197,16 @@ public:
     // from it get alpha 255.
     CBitmap(const CBitmapInterface* source, PixelFormat format);
     bool Create(u32 width, u32 height, PixelFormat format, const u32* palette = nullptr) override;
+    // Create without a palette and without zeroing the pixels, for a decoder that writes every byte
+    // of every row (padding included) before anyone reads them.
+    bool CreateForOverwrite(u32 width, u32 height, PixelFormat format);
 
     static bool IsAcceptedFormat(PixelFormat format);
     static PixelFormat FormatFromDepth(u32 bitsPerPixel, bool withPalette);
 
 private:
+    bool Make(u32 width, u32 height, PixelFormat format, const u32* palette, bool zeroed);
+
     PixelStore m_pixelStore;
     u32 m_colourTable[256] = {};
 };

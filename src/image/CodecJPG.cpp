@@ -64,8 +64,12 @@ void OnJpegMessage(j_common_ptr info, int level) {
 // Kept out of DecodeJpeg so that no object with a destructor lives in a frame a longjmp leaves.
 bool MakePicture(SJpegJob& job, u32 width, u32 height, bool grey) {
     const PixelFormat format = job.rgba ? PixelFormat::Rgba8888 : grey ? PixelFormat::Grey8 : PixelFormat::Rgb888;
-    *job.bitmap = std::make_unique<CBitmap>(width, height, format);
-    return !(*job.bitmap)->IsEmpty();
+    auto bitmap = std::make_unique<CBitmap>();
+    // 32-bit rows have no padding and the decoder fills every one: no need to zero them first.
+    if (!(job.rgba ? bitmap->CreateForOverwrite(width, height, format) : bitmap->Create(width, height, format)))
+        return false;
+    *job.bitmap = std::move(bitmap);
+    return true;
 }
 
 void DropPicture(SJpegJob& job) { job.bitmap->reset(); }

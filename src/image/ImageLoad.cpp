@@ -25,7 +25,7 @@ ImageFileFormat ImageFormatFromName(const std::string& name) {
 ImageFileFormat ImageFormatFromData(const u8* data, std::size_t size) {
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') return ImageFileFormat::BMP;
     if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) return ImageFileFormat::PNG;
-    if (size >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF) return ImageFileFormat::JPEG;
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return ImageFileFormat::JPEG;
     if (size >= 4 && std::memcmp(data, "qoif", 4) == 0) return ImageFileFormat::QOI;
     return ImageFileFormat::Unknown;
 }
