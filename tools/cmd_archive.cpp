@@ -62,14 +62,50 @@ std::unique_ptr<CZIPFile> OpenArchive(const char* command, const ArchiveOptions&
         std::fprintf(stderr, "ovetool %s: cannot open %s\n", command, path.c_str());
         return nullptr;
     }
+    {
+        CFile probe(path.c_str(), "rb");
+        if (probe.IsOpen() && probe.GetSize() == 0) {
+            std::fprintf(stderr, "ovetool %s: %s: empty file, not an archive\n", command, path.c_str());
+            return nullptr;
+        }
+    }
     std::unique_ptr<CZIPFile> zip(o.game ? OpenPackedArchive(path) : new CZIPFile(path));
     if (o.havePassword) zip->SetPassword(o.password);
     if (!zip->Scan()) {
         std::fprintf(stderr, "ovetool %s: %s: Unknown format\n", command, path.c_str());
         return nullptr;
     }
+    if (!zip->SawRecord()) {
+        std::fprintf(stderr, "ovetool %s: %s: not an archive\n", command, path.c_str());
+        return nullptr;
+    }
     return zip;
 }
+
+// Names the entries the walk dropped because the file ends inside them; true when there were any.
+bool ReportDropped(const char* command, const CZIPFile& zip) {
+    for (const SZIPDropped& d : zip.Dropped())
+        std::fprintf(stderr, "ovetool %s: %s: archive ends inside this entry (at offset %u); dropped\n", command,
+                     d.rawName.empty() ? "(unnamed entry)" : d.rawName.c_str(), d.headerOffset);
+    return !zip.Dropped().empty();
+}
+
+// Reads an opened entry to its end, handing each chunk to `sink` (which may refuse it). True when
+// every byte arrived: a stored entry whose CRC-32 differs stops short at its end.
+template <class Sink>
+bool ReadEntry(CDataBin& bin, Sink&& sink) {
+    std::vector<u8> chunk(1 << 16);
+    std::uint64_t total = 0;
+    for (;;) {
+        const u32 n = bin.Read(chunk.data(), static_cast<u32>(chunk.size()));
+        if (n == 0) break;
+        if (!sink(chunk.data(), n)) return false;
+        total += n;
+    }
+    return total == bin.GetSize();
+}
+
+const char* kDamaged = "damaged (size or CRC-32 does not match), or wrong password";
 
 const char* MethodName(u32 method) {
     switch (method) {
@@ -115,14 +151,16 @@ int CmdList(const ovetool::Args& args) {
     for (const SZIPEntry& e : zip->Entries()) {
         const bool duplicate = !seen.insert(e.name).second;
         std::unique_ptr<CDataBin> bin(zip->OpenEntry(e));
-        if (!bin) {
-            std::fprintf(stderr, "ovetool list: cannot read %s\n", e.rawName.c_str());
+        // Every entry is read through, so that a damaged stored one is found too.
+        if (!bin || !ReadEntry(*bin, [](const u8*, u32) { return true; })) {
+            std::fprintf(stderr, "ovetool list: %s: %s\n", e.rawName.c_str(), kDamaged);
             status = 1;
         }
         std::printf("%10u %10u  %-9s %s%s%s\n", bin ? bin->GetSize() : e.uncompressedSize, e.compressedSize,
                     MethodName(e.method), e.rawName.c_str(), e.encrypted ? "  (encrypted)" : "",
                     duplicate ? "  (hidden by an earlier entry)" : "");
     }
+    if (ReportDropped("list", *zip)) status = 1;
     return status;
 }
 
@@ -163,25 +201,30 @@ int CmdUnpack(const ovetool::Args& args) {
         }
         std::unique_ptr<CDataBin> bin(zip->OpenEntry(e));
         if (!bin) {
-            std::fprintf(stderr, "\novetool unpack: cannot read %s\n", e.rawName.c_str());
+            std::fprintf(stderr, "\novetool unpack: %s: %s\n", e.rawName.c_str(), kDamaged);
             status = 1;
             continue;
         }
         fs::create_directories(out.parent_path(), ec);
-        CFile file(out.c_str(), "wb");
-        std::vector<u8> chunk(1 << 16);
-        bool ok = file.IsOpen();
-        while (ok) {
-            u32 n = bin->Read(chunk.data(), static_cast<u32>(chunk.size()));
-            if (n == 0) break;
-            ok = file.Write(chunk.data(), n) == n;
+        bool written = true, complete = false;
+        {
+            CFile file(out.c_str(), "wb");
+            written = file.IsOpen();
+            if (written)
+                complete = ReadEntry(*bin, [&](const u8* data, u32 n) { return written = file.Write(data, n) == n; });
         }
-        if (!ok) {
+        if (!written) {
             std::fprintf(stderr, "\novetool unpack: cannot write %s\n", out.c_str());
+            status = 1;
+        } else if (!complete) {
+            // No damaged file is left behind looking like a good one.
+            fs::remove(out, ec);
+            std::fprintf(stderr, "\novetool unpack: %s: %s\n", e.rawName.c_str(), kDamaged);
             status = 1;
         }
     }
     ovetool::Progress("unpack", entries.size(), entries.size());
+    if (ReportDropped("unpack", *zip)) status = 1;
     return status;
 }
 

@@ -1,5 +1,5 @@
 // ovetool convert: decodes a picture as the engine loads images and writes it in the format of the
-// output name's extension.
+// output name's extension. An input whose extension names no format is recognised by its content.
 #include <cstdio>
 #include <string>
 
@@ -14,7 +14,20 @@ int Convert(const ovetool::Args& args) {
         return 2;
     }
     std::string error;
-    std::unique_ptr<ove::CBitmapInterface> bitmap = ove::LoadImageFile(args[0], &error);
+    ove::CFile file(args[0].c_str(), "rb");
+    if (!file.IsOpen()) {
+        std::fprintf(stderr, "%s: Unable to find image file [%s]\n", args[0].c_str(), args[0].c_str());
+        return 1;
+    }
+    // A name that does not say the format (a download, a crash sample): the first bytes do.
+    ove::ImageFileFormat format = ove::ImageFormatFromName(args[0]);
+    if (format == ove::ImageFileFormat::Unknown) {
+        ove::u8 head[8];
+        const ove::u32 got = file.Read(head, sizeof head);
+        file.Seek(0);
+        format = ove::ImageFormatFromData(head, got);
+    }
+    std::unique_ptr<ove::CBitmapInterface> bitmap = ove::DecodeImage(&file, format, &error);
     if (!bitmap) {
         std::fprintf(stderr, "%s: %s\n", args[0].c_str(), error.c_str());
         return 1;

@@ -78,6 +78,10 @@ int DumpView(const std::vector<u8>& bytes, bool font) {
     for (std::size_t s = 0; s < view->SheetCount(); ++s)
         std::printf("%s%ux%u", s ? ", " : " (", view->Sheet(s).bitmap->Width(), view->Sheet(s).bitmap->Height());
     std::printf("%s\n", view->SheetCount() ? ")" : "");
+    if (!view->LoadError().empty()) {
+        std::fprintf(stderr, "ovetool dump: %s\n", view->LoadError().c_str());
+        return 1;
+    }
     return 0;
 }
 

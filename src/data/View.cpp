@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <unordered_map>
 
 #include "data/DataBin.h"
 #include "render/Renderer.h"
@@ -76,10 +78,15 @@ void CView::ReleaseSheets() {
     m_sheetBytes = 0;
 }
 
+void CView::Fail(const std::string& text) {
+    if (m_loadError.empty()) m_loadError = text;
+}
+
 void CView::Reset() {
     ReleaseSheets();
+    m_loadError.clear();
+    m_sheetBudget = kMaxSheetBytes;
     m_loops.clear();
-    m_celSheets.clear();
     m_blendMode = 1;
     m_smooth = 0;
     m_renderer = nullptr;
@@ -87,19 +94,19 @@ void CView::Reset() {
 
 std::size_t CView::CelCount(i32 loop) const {
     if (loop < 0 || std::size_t(loop) >= m_loops.size()) return 0;
-    return m_loops[std::size_t(loop)].size();
+    return m_loops[std::size_t(loop)]->cels.size();
 }
 
 const SCel* CView::GetCel(i32 loop, i32 cel) const {
     if (loop < 0 || std::size_t(loop) >= m_loops.size()) return nullptr;
-    const auto& cels = m_loops[std::size_t(loop)];
+    const auto& cels = m_loops[std::size_t(loop)]->cels;
     if (cel < 0 || std::size_t(cel) >= cels.size()) return nullptr;
     return &cels[std::size_t(cel)];
 }
 
 i32 CView::CelSheet(i32 loop, i32 cel) const {
     if (!GetCel(loop, cel)) return -1;
-    return m_celSheets[std::size_t(loop)][std::size_t(cel)];
+    return m_loops[std::size_t(loop)]->sheets[std::size_t(cel)];
 }
 
 void CView::Load(CDataBin* source) { Load(source, GetRenderer()); }
@@ -109,9 +116,18 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
     if (!source) return;
     const u64 start = source->Tell();
 
+    // Sheets stay in proportion to the file: cels of an unknown depth or without area read no
+    // pixels, so they must not buy unlimited sheet memory either.
+    m_sheetBudget = std::min<std::size_t>(kMaxSheetBytes, (std::size_t(32) << 20) + std::size_t(16) * Remaining(source));
     u8 head[8];
-    if (source->Read(head, 8) != 8) return;
-    if (std::memcmp(head, "VIEW", 4) != 0 && std::memcmp(head, "FONT", 4) != 0) return;
+    if (source->Read(head, 8) != 8) {
+        Fail("the file is too short for a VIEW or FONT header");
+        return;
+    }
+    if (std::memcmp(head, "VIEW", 4) != 0 && std::memcmp(head, "FONT", 4) != 0) {
+        Fail("not a VIEW or FONT file");
+        return;
+    }
     const u32 headerLength = LE32(head + 4);
 
     // Header fields keep their defaults where the header is shorter than standard.
@@ -127,8 +143,8 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
     m_blendMode = LE32(header + 8);
     m_smooth = header[16];
     const u32 loopCount = std::min(LE32(header + 12), kMaxLoops);
-    m_loops.resize(loopCount);
-    m_celSheets.resize(loopCount);
+    // Loops are filled in place first and shared out once complete (see the mirrors below).
+    std::vector<SLoopCels> filled(loopCount);
     std::vector<i32> mirrors(loopCount, -1);
     std::vector<u8> data;
 
@@ -136,15 +152,22 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
     bool stop = false;
     for (u32 i = 0; i < loopCount && !stop; ++i) {
         u8 record[8];
-        if (source->Read(record, 8) != 8) break;
+        if (source->Read(record, 8) != 8) {
+            Fail("the file ends before loop " + std::to_string(i));
+            break;
+        }
         const u32 type = LE32(record), value = LE32(record + 4);
         if (type == 1) {
             mirrors[i] = value <= 0x7FFFFFFFu ? static_cast<i32>(value) : -1;
+            if (value >= loopCount) Fail("loop " + std::to_string(i) + " mirrors a loop that does not exist");
             continue;
         }
+        // Sprites cycle through a loop's cels: one with none has nothing to show.
+        if (value == 0) Fail("loop " + std::to_string(i) + " has no cels");
         for (u32 c = 0; c < value; ++c) {
             u8 celHead[16];
             if (source->Read(celHead, 16) != 16) {
+                Fail("the file ends inside loop " + std::to_string(i));
                 stop = true;
                 break;
             }
@@ -153,18 +176,22 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
             const i32 yOffset = static_cast<i32>(LE32(celHead + 12));
             const u64 rowBytes = u64(w) * bytesPerPixel;
             if (w > kMaxCelSide || h > kMaxCelSide || rowBytes * h > Remaining(source)) {
+                Fail(w > kMaxCelSide || h > kMaxCelSide ? "a cel of loop " + std::to_string(i) + " is too large"
+                                                        : "the file ends inside a cel of loop " + std::to_string(i));
                 stop = true;
                 break;
             }
 
+            // Cels of an unknown depth read nothing and stay transparent: no picture to build.
             std::unique_ptr<CBitmap> bitmap;
-            if (w && h) {
+            if (w && h && bytesPerPixel) {
                 bitmap = std::make_unique<CBitmap>(w, h, PixelFormat::Rgba8888);
                 if (bitmap->IsEmpty()) {
+                    Fail("not enough memory for a cel");
                     stop = true;
                     break;
                 }
-                if (bytesPerPixel) {
+                {
                     data.resize(static_cast<std::size_t>(rowBytes * h));
                     source->Read(data.data(), static_cast<u32>(data.size()));
                     const u8* in = data.data();
@@ -193,6 +220,7 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
             cel.translucent = HasTranslucentPixels(bitmap.get()) ? 1 : 0;
             const i32 sheet = Pack(bitmap.get(), w, h, &cel.x, &cel.y);
             if (sheet < 0) {
+                Fail("the cels need more sheet memory than a file of this size can describe");
                 stop = true;
                 break;
             }
@@ -200,8 +228,8 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
             cel.yOffset = yOffset;
             cel.width = w;
             cel.height = h;
-            m_loops[i].push_back(cel);
-            m_celSheets[i].push_back(sheet);
+            filled[i].cels.push_back(cel);
+            filled[i].sheets.push_back(sheet);
         }
     }
 
@@ -211,10 +239,10 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
     }
 
     constexpr float kEpsilon = 0.0001f;
-    for (std::size_t l = 0; l < m_loops.size(); ++l) {
-        for (std::size_t c = 0; c < m_loops[l].size(); ++c) {
-            SCel& cel = m_loops[l][c];
-            const SSheet& sheet = m_sheets[std::size_t(m_celSheets[l][c])];
+    for (SLoopCels& loop : filled) {
+        for (std::size_t c = 0; c < loop.cels.size(); ++c) {
+            SCel& cel = loop.cels[c];
+            const SSheet& sheet = m_sheets[std::size_t(loop.sheets[c])];
             const float invW = 1.0f / static_cast<float>(sheet.bitmap->Width());
             const float invH = 1.0f / static_cast<float>(sheet.bitmap->Height());
             cel.texture = sheet.texture;
@@ -225,18 +253,34 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
         }
     }
 
-    // Mirrors in loop order, each copying its source as it stands at that moment; a reference
-    // outside the loop list leaves the loop empty.
+    static const LoopPtr kNoCels = std::make_shared<const SLoopCels>();
+    m_loops.reserve(loopCount);
+    for (SLoopCels& loop : filled)
+        m_loops.push_back(loop.cels.empty() ? kNoCels : std::make_shared<const SLoopCels>(std::move(loop)));
+    filled.clear();
+
+    // Mirrors in loop order, each taking its source as it stands at that moment; a reference
+    // outside the loop list leaves the loop empty. A mirrored set has the x offsets negated (with
+    // wrap-around, so that mirroring twice gives the original back even for the most negative
+    // offset) and the horizontal texture coordinates exchanged.
+    std::unordered_map<const SLoopCels*, LoopPtr> mirrored;  // cel set -> its mirror image
+    auto mirrorOf = [&](const LoopPtr& source) -> LoopPtr {
+        if (source->cels.empty()) return source;
+        if (auto it = mirrored.find(source.get()); it != mirrored.end()) return it->second;
+        auto image = std::make_shared<SLoopCels>(*source);
+        for (SCel& cel : image->cels) {
+            cel.xOffset = static_cast<i32>(0u - static_cast<u32>(cel.xOffset));
+            std::swap(cel.uLeft, cel.uRight);
+        }
+        LoopPtr shared = image;
+        mirrored.emplace(source.get(), shared);
+        mirrored.emplace(shared.get(), source);
+        return shared;
+    };
     for (std::size_t l = 0; l < mirrors.size(); ++l) {
         const i32 from = mirrors[l];
         if (from < 0 || std::size_t(from) >= m_loops.size()) continue;
-        std::vector<SCel> cels = m_loops[std::size_t(from)];
-        for (SCel& cel : cels) {
-            cel.xOffset = -cel.xOffset;
-            std::swap(cel.uLeft, cel.uRight);
-        }
-        m_loops[l] = std::move(cels);
-        m_celSheets[l] = std::vector<i32>(m_celSheets[std::size_t(from)]);
+        m_loops[l] = mirrorOf(m_loops[std::size_t(from)]);
     }
 }
 
@@ -273,7 +317,7 @@ i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
         while (sw < w) sw *= 2;
         while (sh < h) sh *= 2;
         const std::size_t bytes = std::size_t(sw) * sh * 4;
-        if (m_sheetBytes + bytes > kMaxSheetBytes) return -1;
+        if (m_sheetBytes + bytes > m_sheetBudget) return -1;
         SSheet sheet;
         sheet.bitmap = std::make_unique<CBitmap>(sw, sh, PixelFormat::Rgba8888);
         if (sheet.bitmap->IsEmpty()) return -1;
@@ -295,14 +339,23 @@ i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
     return index;
 }
 
+namespace {
+
+// One axis of Align, worked out in 64 bits: offsets straight from a file may be anything, and a
+// result beyond 32 bits is pinned to the nearest end (it lies far outside every cel either way).
+i32 AlignAxis(i32 value, u32 size, i32 offset, int alignment) {
+    i64 v = value;
+    if (alignment == 1) v += i64(size) / 2 - offset;
+    else if (alignment == 2) v += i64(size) - offset;
+    else v -= offset;
+    return static_cast<i32>(std::clamp<i64>(v, std::numeric_limits<i32>::min(), std::numeric_limits<i32>::max()));
+}
+
+}  // namespace
+
 void CView::Align(const SCel& cel, i32* x, i32* y, int horizontal, int vertical) {
-    const i32 w = static_cast<i32>(cel.width), h = static_cast<i32>(cel.height);
-    if (horizontal == 1) *x += w / 2 - cel.xOffset;
-    else if (horizontal == 2) *x += w - cel.xOffset;
-    else *x -= cel.xOffset;
-    if (vertical == 1) *y += h / 2 - cel.yOffset;
-    else if (vertical == 2) *y += h - cel.yOffset;
-    else *y -= cel.yOffset;
+    *x = AlignAxis(*x, cel.width, cel.xOffset, horizontal);
+    *y = AlignAxis(*y, cel.height, cel.yOffset, vertical);
 }
 
 bool CView::HitTest(const SCel& cel, i32 x, i32 y, int horizontal, int vertical) {
@@ -313,7 +366,7 @@ bool CView::HitTest(const SCel& cel, i32 x, i32 y, int horizontal, int vertical)
 u32 CView::GetCelPixel(i32 loop, i32 cel, i32 x, i32 y) const {
     const SCel* c = GetCel(loop, cel);
     if (!c || x < 0 || y < 0 || u32(x) >= c->width || u32(y) >= c->height) return 0;
-    const i32 sheet = m_celSheets[std::size_t(loop)][std::size_t(cel)];
+    const i32 sheet = m_loops[std::size_t(loop)]->sheets[std::size_t(cel)];
     if (sheet < 0 || std::size_t(sheet) >= m_sheets.size()) return 0;
     const CBitmap& b = *m_sheets[std::size_t(sheet)].bitmap;
     const u32 col = u32(c->x + x), row = u32(c->y + y);

@@ -89,6 +89,11 @@ public:
     // coordinates are still set up (tools and tests).
     void Load(CDataBin* source, CRenderer* renderer);
     void Load(CDataBin* source);  // with the current renderer, if any
+    // What was wrong with the file last loaded, empty when nothing was: a wrong tag, data that end
+    // early, a cel beyond the limits, a loop without cels, a mirror of a loop that does not exist.
+    // The loader still keeps what it could read (games see the same view either way); tools report
+    // the text.
+    const std::string& LoadError() const { return m_loadError; }
 
     // Copies a cel bitmap into a sheet (a new one when none has room) and reports where it went.
     virtual void AddImage(const CBitmapInterface* cel, i32* x, i32* y);
@@ -100,7 +105,7 @@ public:
     std::size_t LoopCount() const { return m_loops.size(); }
     // Cels of a loop; 0 for an index out of range.
     std::size_t CelCount(i32 loop) const;
-    const std::vector<SCel>& Loop(std::size_t loop) const { return m_loops[loop]; }
+    const std::vector<SCel>& Loop(std::size_t loop) const { return m_loops[loop]->cels; }
     // The cel or null when either index is out of range.
     const SCel* GetCel(i32 loop, i32 cel) const;
     // Sheet a cel was packed into, or -1.
@@ -124,13 +129,22 @@ protected:
 
 private:
     void Reset();
+    void Fail(const std::string& text);  // keeps the first problem met
     void ReleaseSheets();
     // Places a w x h cel (sheet index, position) and copies the bitmap (32-bit, may be null for an
     // empty cel) there. The sheet index is -1 when the sheets would grow beyond their budget.
     i32 Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y);
 
-    std::vector<std::vector<SCel>> m_loops;
-    std::vector<std::vector<i32>> m_celSheets;  // sheet index of every cel, parallel to m_loops
+    // A loop's cels with the sheet each was packed into. Loops share these: every empty loop the
+    // one empty set, and a mirrored loop the mirrored set of its source, made once per source (a
+    // mirror of that mirror is the source again), so that mirror records cannot multiply memory.
+    struct SLoopCels {
+        std::vector<SCel> cels;
+        std::vector<i32> sheets;
+    };
+    using LoopPtr = std::shared_ptr<const SLoopCels>;
+
+    std::vector<LoopPtr> m_loops;
     std::string m_name;
     bool m_hasName = false;
     std::vector<SSheet> m_sheets;
@@ -138,6 +152,8 @@ private:
     u8 m_smooth = 0;
     CRenderer* m_renderer = nullptr;  // the one that made the textures
     std::size_t m_sheetBytes = 0;
+    std::size_t m_sheetBudget = kMaxSheetBytes;
+    std::string m_loadError;
 };
 
 // A bitmap font: a view whose loop 0 holds one glyph per character code. Its glyphs are packed with

@@ -84,18 +84,37 @@ bool CZIPFile::Scan() {
             u8 h[kLocalHeaderSize] = {};
             if (file.Read(h, kLocalHeaderSize) < kLocalHeaderSize) break;
             u32 signature = Get32(h);
-            if (signature == kZIPCentralSignature) break;
+            if (signature == kZIPCentralSignature) {
+                sawRecord_ = true;
+                break;
+            }
             if (signature != kZIPLocalSignature && signature != signature_) throw std::runtime_error("Unknown format");
 
             u32 flags = Get16(h + 6), method = Get16(h + 8), modTime = Get16(h + 10);
             u32 crc = Get32(h + 14), compressed = Get32(h + 18), uncompressed = Get32(h + 22);
             u32 nameLength = Get16(h + 26), extraLength = Get16(h + 28);
 
+            sawRecord_ = true;
+            const u32 headerOffset = file.Tell() - kLocalHeaderSize;
             std::string raw(nameLength, '\0');
-            if (nameLength && file.Read(raw.data(), nameLength) < nameLength) break;
+            const u32 gotName = nameLength ? file.Read(raw.data(), nameLength) : 0;
             uint64_t dataOffset = static_cast<uint64_t>(file.Tell()) + extraLength;
-            // A record cut short by the end of the file is dropped rather than served truncated.
-            if (dataOffset + compressed > fileSize) break;
+            // A record cut short by the end of the file is dropped rather than served truncated,
+            // and the walk says which.
+            if (gotName < nameLength || dataOffset + compressed > fileSize) {
+                raw.resize(gotName);
+                dropped_.push_back(SZIPDropped{std::move(raw), headerOffset});
+                break;
+            }
+            if ((flags & 8) && (crc == 0 || uncompressed == 0) && dataOffset + compressed + kDescriptorSize <= fileSize) {
+                // Streamed entries carry their CRC-32 and size in the descriptor after the data.
+                u8 d[kDescriptorSize];
+                file.Seek(static_cast<u32>(dataOffset + compressed));
+                if (file.Read(d, kDescriptorSize) == kDescriptorSize && Get32(d) == 0x08074B50) {
+                    crc = Get32(d + 4);
+                    uncompressed = Get32(d + 12);
+                }
+            }
 
             if (method == 0 || method == 8 || method == 9) {
                 SZIPEntry e;
@@ -151,15 +170,58 @@ CDataBin* CZIPFile::OpenEntry(const SZIPEntry& entry) {
         stream.reset(decrypt);
         if (decrypt->CheckByte() != static_cast<i32>(entry.checkByte)) return nullptr;  // wrong password
     }
-    if (entry.method == 0) return stream.release();
+    if (entry.method == 0) {
+        if (stream->GetSize() != entry.uncompressedSize) return nullptr;  // damaged header or data
+        if (entry.uncompressedSize == 0) return entry.crc32 == 0 ? stream.release() : nullptr;
+        return new CZIPCheckedStream(stream.release(), entry.crc32);
+    }
 
+    // The declared size bounds the output: data that would inflate to more are damaged (or
+    // hostile), and are refused as soon as they pass it rather than when memory runs out. So does
+    // the most that many compressed bytes can expand to (a 258-byte match in two bits for deflate;
+    // a 65538-byte one in 18 bits for deflate64), which stops a size field that lies.
+    if (entry.uncompressedSize == 0xFFFFFFFFu) return nullptr;  // a ZIP64 size: not supported
+    const uint64_t ratio = entry.method == 9 ? 29128 : 1032;
+    const uint64_t limit = std::min<uint64_t>(entry.uncompressedSize, uint64_t(stream->GetSize()) * ratio + 1024);
+    if (limit < entry.uncompressedSize) return nullptr;  // more than the data can describe
     auto out = std::make_unique<CBuffer>();
-    out->Reserve(std::min(entry.uncompressedSize, kMaxReserve));
-    bool ok = entry.method == 9 ? Inflate64(stream.get(), out.get()) : Inflate(stream.get(), out.get());
+    out->Reserve(static_cast<u32>(std::min<uint64_t>(limit, kMaxReserve)));
+    bool ok = entry.method == 9 ? Inflate64(stream.get(), out.get(), limit) : Inflate(stream.get(), out.get(), limit);
     stream.reset();
-    if (!ok) return nullptr;
+    if (!ok || out->GetSize() != entry.uncompressedSize) return nullptr;
+    if (Crc32(out->Bytes().data(), out->Bytes().size()) != entry.crc32) return nullptr;
     out->Seek(0);
     return out.release();
+}
+
+// ---- CZIPCheckedStream
+
+CZIPCheckedStream::CZIPCheckedStream(CDataBin* inner, u32 crc) : inner_(inner), expected_(crc) {}
+
+CZIPCheckedStream::~CZIPCheckedStream() { delete inner_; }
+
+u32 CZIPCheckedStream::Read(void* data, u32 count) {
+    if (damaged_) return 0;
+    const u32 at = inner_->Tell();
+    const u32 got = inner_->Read(data, count);
+    if (at <= checked_ && at + got > checked_) {
+        const u8* p = static_cast<const u8*>(data) + (checked_ - at);
+        for (const u8* end = static_cast<const u8*>(data) + got; p < end; ++p) running_ = Crc32Step(running_, *p);
+        checked_ = at + got;
+        if (checked_ >= inner_->GetSize() && ~running_ != expected_) {
+            damaged_ = true;
+            return 0;
+        }
+    }
+    return got;
+}
+
+u8 CZIPCheckedStream::PeekByte() {
+    const u32 at = Tell();
+    u8 b = 0;
+    if (Read(&b, 1) != 1) b = 0;
+    Seek(at);
+    return b;
 }
 
 // ---- CZIPWriter

@@ -26,6 +26,12 @@ struct SZIPEntry {
     u32 checkByte = 0;  // what the twelfth decrypted header byte must be
 };
 
+// An entry the walk found cut short by the end of the archive file; it is not served.
+struct SZIPDropped {
+    std::string rawName;
+    u32 headerOffset = 0;
+};
+
 // Upper-cases ASCII letters and turns backslashes into slashes, as archive lookups compare names.
 std::string NormaliseZIPName(const std::string& name);
 
@@ -45,7 +51,15 @@ public:
     bool Scan();
     // Entries in archive order (after Scan). Some may be unreachable duplicates.
     const std::vector<SZIPEntry>& Entries() const { return entries_; }
-    // Opens one entry (null when it cannot be read: wrong password, corrupt data, ...).
+    // Entries cut short by the end of the file (after Scan).
+    const std::vector<SZIPDropped>& Dropped() const { return dropped_; }
+    // Whether the walk met at least one record (a local or central header): false for an empty or
+    // foreign file that is too short to be told apart from an archive without entries.
+    bool SawRecord() const { return sawRecord_; }
+    // Opens one entry (null when it cannot be read: wrong password, corrupt data, a size or CRC-32
+    // that differs from the header's, ...). Inflated entries are checked whole before they are
+    // handed out; stored entries are read on demand and checked as their last byte is read in
+    // order (see CZIPCheckedStream).
     CDataBin* OpenEntry(const SZIPEntry& entry);
     const std::string& ArchivePath() const { return path_; }
 
@@ -53,6 +67,8 @@ private:
     const SZIPEntry* Lookup(const std::string& path);
 
     std::vector<SZIPEntry> entries_;
+    std::vector<SZIPDropped> dropped_;
+    bool sawRecord_ = false;
     std::unordered_map<std::string, size_t> index_;  // normalised name -> first entry
     bool scanned_ = false;
     bool scanSucceeded_ = false;
@@ -61,6 +77,35 @@ private:
     std::string name_;
     u32 signature_ = kZIPLocalSignature;
     std::string password_;
+};
+
+// A stored entry's bytes, checked against its CRC-32 as they are read. The check follows the bytes
+// that have been read in order from the start (a reader may seek about; what it skips is checked
+// once it reads there). When the last byte has been covered and the CRC-32 differs, the read that
+// completes it returns 0 and so does every later one: a reader sees a short file, never damaged
+// bytes as a whole success.
+class CZIPCheckedStream : public CDataBin {
+public:
+    CZIPCheckedStream(CDataBin* inner, u32 crc);  // takes ownership of inner
+    ~CZIPCheckedStream() override;
+    void Seek(u32 position) override { inner_->Seek(position); }
+    u32 Tell() override { return inner_->Tell(); }
+    u32 GetSize() override { return inner_->GetSize(); }
+    u32 Write(const void*, u32) override { return 0; }
+    u32 Read(void* data, u32 count) override;
+    bool IsOpen() override { return inner_->IsOpen(); }
+    bool CanWrite() override { return false; }
+    bool CanRead() override { return inner_->CanRead(); }
+    u8 PeekByte() override;
+    // The whole entry has been read and its CRC-32 differs.
+    bool Damaged() const { return damaged_; }
+
+private:
+    CDataBin* inner_;
+    u32 expected_;
+    u32 running_ = 0xFFFFFFFFu;  // CRC-32 register over bytes [0, checked_)
+    u32 checked_ = 0;
+    bool damaged_ = false;
 };
 
 // Writes a ZIP-style archive: local headers (with the given signature), entry data and a

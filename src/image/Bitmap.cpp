@@ -356,10 +356,10 @@ bool CBitmapInterface::CopyFrom(const CBitmapInterface& source) {
 namespace {
 
 // Zeroed storage for stride x height bytes; false when the size is unreasonable or memory is short.
-bool Allocate(PixelStore& store, u32 stride, u32 height) {
+bool Allocate(PixelStore& store, u32 stride, u32 height, bool zeroed = true) {
     std::size_t bytes = std::size_t(stride) * height;
     if (stride == 0 || height == 0 || bytes > kMaxBitmapBytes) return false;
-    store.reset(static_cast<u8*>(std::calloc(bytes, 1)));
+    store.reset(static_cast<u8*>(zeroed ? std::calloc(bytes, 1) : std::malloc(bytes)));
     return store != nullptr;
 }
 
@@ -380,7 +380,7 @@ bool CBitmapBuffer::Create(u32 width, u32 height, PixelFormat format, const u32*
     m_paletteStore.clear();
     m_palette = nullptr;
     ClearGeometry();
-    if (!IsValidFormat(format) || width == 0) return false;
+    if (!IsValidFormat(format) || !PictureSizeAllowed(width, height)) return false;
     if (HasPalette(format)) {
         m_paletteStore.assign(256, 0);
         m_palette = m_paletteStore.data();
@@ -464,14 +464,22 @@ CBitmap::CBitmap(const CBitmapInterface* source, PixelFormat format) {
 }
 
 bool CBitmap::Create(u32 width, u32 height, PixelFormat format, const u32* palette) {
+    return Make(width, height, format, palette, true);
+}
+
+bool CBitmap::CreateForOverwrite(u32 width, u32 height, PixelFormat format) {
+    return Make(width, height, format, nullptr, false);
+}
+
+bool CBitmap::Make(u32 width, u32 height, PixelFormat format, const u32* palette, bool zeroed) {
     m_pixelStore.reset();
     m_palette = nullptr;
     ClearGeometry();
-    if (!IsAcceptedFormat(format) || width == 0) return false;
+    if (!IsAcceptedFormat(format) || !PictureSizeAllowed(width, height)) return false;
     std::fill(std::begin(m_colourTable), std::end(m_colourTable), 0u);
     if (HasPalette(format)) m_palette = m_colourTable;
     SetupGeometry(width, height, format, palette);
-    if (!Allocate(m_pixelStore, m_stride, height)) {
+    if (!Allocate(m_pixelStore, m_stride, height, zeroed)) {
         m_palette = nullptr;
         ClearGeometry();
         return false;

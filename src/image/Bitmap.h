@@ -66,6 +66,16 @@ u32 ComputeStride(u32 width, u32 bitsPerPixel);
 // Largest pixel block a bitmap will allocate; bigger requests leave the bitmap empty.
 constexpr std::size_t kMaxBitmapBytes = std::size_t(1) << 30;
 
+// The largest picture the engine makes, whatever its format: at most 16384 pixels a side and fewer
+// than 16384 x 16384 pixels in all, so that its 32-bit form stays below 1 GiB. Every bitmap is
+// created through this test; decoders ask it before they read any pixel data.
+constexpr u32 kMaxPictureSide = 16384;
+constexpr std::uint64_t kMaxPicturePixels = std::uint64_t(kMaxPictureSide) * kMaxPictureSide - 1;
+constexpr bool PictureSizeAllowed(u32 width, u32 height) {
+    return width && height && width <= kMaxPictureSide && height <= kMaxPictureSide &&
+           std::uint64_t(width) * height <= kMaxPicturePixels;
+}
+
 // Zeroed pixel memory. Taken from calloc so that a large picture costs nothing until it is written.
 struct SFreeDeleter {
     void operator()(u8* p) const;
@@ -187,11 +197,16 @@ public:
     // from it get alpha 255.
     CBitmap(const CBitmapInterface* source, PixelFormat format);
     bool Create(u32 width, u32 height, PixelFormat format, const u32* palette = nullptr) override;
+    // Create without a palette and without zeroing the pixels, for a decoder that writes every byte
+    // of every row (padding included) before anyone reads them.
+    bool CreateForOverwrite(u32 width, u32 height, PixelFormat format);
 
     static bool IsAcceptedFormat(PixelFormat format);
     static PixelFormat FormatFromDepth(u32 bitsPerPixel, bool withPalette);
 
 private:
+    bool Make(u32 width, u32 height, PixelFormat format, const u32* palette, bool zeroed);
+
     PixelStore m_pixelStore;
     u32 m_colourTable[256] = {};
 };

@@ -98,6 +98,35 @@ private:
 
 }  // namespace
 
+void CCodecBMP::ReadWidened(CDataBin& in, CBitmapInterface& bitmap, u32 fileStride, u32 bitCount, const u32* palette) {
+    // Each file row is read into the start of its 32-bit row and widened from its last pixel
+    // backwards, so no source byte is overwritten before it has been used.
+    std::array<u32, 256> colours{};
+    if (bitCount == 8)
+        for (u32 i = 0; i < 256; ++i) colours[i] = SwapRedBlue(palette[i]) | 0xFF000000u;
+    const u32 width = bitmap.Width();
+    for (u32 y = 0; y < bitmap.Height(); ++y) {
+        u8* row = bitmap.Row(y);
+        ReadExact(in, row, fileStride);
+        if (bitCount == 8) {
+            for (u32 x = width; x-- > 0;) {
+                const u32 c = colours[row[x]];
+                std::memcpy(row + std::size_t(x) * 4, &c, 4);
+            }
+        } else {
+            for (u32 x = width; x-- > 0;) {
+                const u8* s = row + std::size_t(x) * 3;
+                u8* d = row + std::size_t(x) * 4;
+                const u8 b = s[0], g = s[1], r = s[2];
+                d[0] = b;
+                d[1] = g;
+                d[2] = r;
+                d[3] = 255;
+            }
+        }
+    }
+}
+
 const char* CCodecBMP::GetErrorText() const {
     if (GetGeneralError() == kCodecUnsupported && GetErrorDetail() == kBadBitfields)
         return "Unsupported bitfield configuration.";
@@ -186,7 +215,9 @@ std::unique_ptr<CBitmapInterface> CCodecBMP::Load(CDataBin* source) {
             if (bitCount < 16 || redMask != info.redMask || greenMask != info.greenMask || blueMask != info.blueMask)
                 Raise(kCodecUnsupported, kBadBitfields);
         }
-        if ((compression == 1 && bitCount != 8) || (compression == 2 && bitCount != 4))
+        // Only plain rows, the two run-length encodings and bit fields are understood; anything else
+        // (embedded JPEG or PNG data, say) cannot be read, so it is not passed off as a blank picture.
+        if (compression > 3 || (compression == 1 && bitCount != 8) || (compression == 2 && bitCount != 4))
             Raise(kCodecUnsupported, 4);
 
         std::array<u32, 256> palette{};
@@ -209,17 +240,28 @@ std::unique_ptr<CBitmapInterface> CCodecBMP::Load(CDataBin* source) {
 
         if (width <= 0 || height == 0) Raise(kCodecNoBitmap);
         const std::int64_t rows64 = height < 0 ? -std::int64_t(height) : height;
+        if (rows64 > kMaxPictureSide || !PictureSizeAllowed(static_cast<u32>(width), static_cast<u32>(rows64)))
+            Raise(kCodecNoBitmap);
         const u32 rows = static_cast<u32>(rows64);
         const u32 stride = ComputeStride(static_cast<u32>(width), FormatBits(format));
-        if (rows64 > 0xFFFFFFFF || stride == 0 || std::uint64_t(stride) * rows > kMaxBitmapBytes) Raise(kCodecNoBitmap);
-        if (compression == 0 || compression == 3) {
-            // Plain rows that the file cannot hold: no need to set up the picture first.
-            const std::uint64_t size = in.GetSize();
-            const std::uint64_t start = dataOffset ? std::uint64_t(fileStart) + dataOffset : in.Tell();
-            if (std::uint64_t(stride) * rows > (size > start ? size - start : 0)) Raise(kCodecTruncated);
-        }
-        auto bitmap = std::make_unique<CBitmap>(static_cast<u32>(width), rows, format,
-                                                withPalette ? palette.data() : nullptr);
+        if (stride == 0 || std::uint64_t(stride) * rows > kMaxBitmapBytes) Raise(kCodecNoBitmap);
+
+        // A header that promises more than the data can hold is refused before the picture is set
+        // up: plain rows need every byte; a run-length pair yields at most 255 cells.
+        const std::uint64_t size = in.GetSize();
+        const std::uint64_t start = dataOffset ? std::uint64_t(fileStart) + dataOffset : in.Tell();
+        const std::uint64_t available = size > start ? size - start : 0;
+        const std::uint64_t pixels = std::uint64_t(static_cast<u32>(width)) * rows;
+        const std::uint64_t needed = (compression == 0 || compression == 3) ? std::uint64_t(stride) * rows
+                                                                            : 2 * ((pixels + 254) / 255);
+        if (needed > available) Raise(kCodecTruncated);
+
+        // Plain 8-, 24- and 32-bit rows can be widened to Rgba8888 as they are read, when the caller
+        // wants that: no second picture to convert through.
+        const bool widen = m_preferRgba && compression == 0 && (bitCount == 8 || bitCount == 24);
+        const PixelFormat made = widen ? PixelFormat::Rgba8888 : format;
+        auto bitmap = std::make_unique<CBitmap>(static_cast<u32>(width), rows, made,
+                                                withPalette && !widen ? palette.data() : nullptr);
         if (bitmap->IsEmpty()) Raise(kCodecNoBitmap);
 
         if (dataOffset != 0) {
@@ -227,9 +269,12 @@ std::unique_ptr<CBitmapInterface> CCodecBMP::Load(CDataBin* source) {
             in.Seek(at > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<u32>(at));
         }
 
-        if (compression == 0 || compression == 3) {
+        if (widen) {
+            ReadWidened(in, *bitmap, stride, bitCount, palette.data());
+        } else if (compression == 0 || compression == 3) {
             std::size_t bytes = bitmap->PixelBytes();
             ReadExact(in, bitmap->Pixels(), static_cast<u32>(bytes));
+            if (m_preferRgba && bitmap->Format() == PixelFormat::Rgbx8888) bitmap->MakeOpaque();
         } else if (compression == 1 || compression == 2) {
             std::vector<u8> data = ReadAll(in);
             CRleDecoder decoder(*bitmap, data, compression == 2);

@@ -13,6 +13,10 @@ public:
     // Writes a 40-byte-header file; palette formats write their palette.
     bool Save(const CBitmapInterface* bitmap, CDataBin* destination) override;
     const char* GetErrorText() const override;
+
+private:
+    // Reads plain 8- or 24-bit rows into an Rgba8888 bitmap of the same size, widening each in place.
+    static void ReadWidened(CDataBin& in, CBitmapInterface& bitmap, u32 fileStride, u32 bitCount, const u32* palette);
 };
 
 }  // namespace ove

@@ -30,7 +30,10 @@ inline void PutBe32(u8* p, u32 v) {
 // Writes pixels top row first into a bottom-up bitmap.
 class CPixelSink {
 public:
-    CPixelSink(CBitmapInterface& bmp, u32 channels) : m_bmp(bmp), m_channels(channels) {
+    // `channels`: bytes per pixel of the bitmap; `opaque`: the fourth byte is 255 whatever the data say
+    // (a 3-channel file decoded into a 32-bit bitmap).
+    CPixelSink(CBitmapInterface& bmp, u32 channels, bool opaque)
+        : m_bmp(bmp), m_channels(channels), m_opaque(opaque) {
         m_total = std::uint64_t(bmp.Width()) * bmp.Height();
         if (m_total) m_row = bmp.TopRow(0);
     }
@@ -41,7 +44,7 @@ public:
         d[0] = p.b;
         d[1] = p.g;
         d[2] = p.r;
-        if (m_channels == 4) d[3] = p.a;
+        if (m_channels == 4) d[3] = m_opaque ? 255 : p.a;
         ++m_written;
         if (++m_x == m_bmp.Width() && !Done()) {
             m_x = 0;
@@ -53,6 +56,7 @@ public:
 private:
     CBitmapInterface& m_bmp;
     u32 m_channels;
+    bool m_opaque;
     std::uint64_t m_total = 0, m_written = 0;
     u32 m_x = 0, m_y = 0;
     u8* m_row = nullptr;
@@ -93,19 +97,22 @@ std::unique_ptr<CBitmapInterface> CCodecQOI::Load(CDataBin* source) {
         const u32 channels = header[12];
         if (channels != 3 && channels != 4) Raise(kCodecBadHeader);
 
-        const u32 stride = ComputeStride(width, channels * 8);
-        if (!width || !height || !stride || std::uint64_t(stride) * height > kMaxBitmapBytes) Raise(kCodecNoBitmap);
+        // A 3-channel picture goes straight into 32 bits when the caller wants those.
+        const u32 depth = m_preferRgba ? 4 : channels;
+        const u32 stride = ComputeStride(width, depth * 8);
+        if (!PictureSizeAllowed(width, height) || !stride || std::uint64_t(stride) * height > kMaxBitmapBytes)
+            Raise(kCodecNoBitmap);
         // No operation yields more than 62 pixels: a header promising more than the data can hold
         // ends prematurely, and is told so before any memory is set aside for it.
         const u32 size32 = source->GetSize(), at = source->Tell();
         if (std::uint64_t(width) * height > 62ull * (size32 > at ? size32 - at : 0)) Raise(kCodecTruncated);
         auto bitmap = std::make_unique<CBitmap>(width, height,
-                                                channels == 4 ? PixelFormat::Rgba8888 : PixelFormat::Rgb888);
+                                                depth == 4 ? PixelFormat::Rgba8888 : PixelFormat::Rgb888);
         if (bitmap->IsEmpty()) Raise(kCodecNoBitmap);
 
         const std::vector<u8> data = ReadAll(*source);
         const std::size_t size = data.size();
-        CPixelSink sink(*bitmap, channels);
+        CPixelSink sink(*bitmap, depth, channels == 3);
         SPixel index[64] = {};
         for (SPixel& p : index) p.a = 0;
         SPixel px;

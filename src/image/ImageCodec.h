@@ -74,6 +74,10 @@ public:
     // back to this one.
     virtual const char* GetErrorText() const;
 
+    // Asks Load for a 32-bit Rgba8888 picture where the codec can decode straight into one (the
+    // pixels are those the conversion of its own format would give); other codecs ignore it.
+    void PreferRgba8888(bool prefer) { m_preferRgba = prefer; }
+
     u32 GetError() const { return m_error; }
     u32 GetGeneralError() const { return m_error >> 16; }
     u32 GetErrorDetail() const { return m_error & 0xFFFF; }
@@ -105,6 +109,7 @@ protected:
     }
 
     u32 m_error = 0;
+    bool m_preferRgba = false;
 
 private:
     bool m_inBaseCall = false;  // guards the Load <-> LoadImage default pair against recursion

@@ -1,6 +1,7 @@
 #include "image/ImageLoad.h"
 
 #include <cctype>
+#include <cstring>
 
 #include "image/CodecBMP.h"
 #include "image/CodecJPG.h"
@@ -18,6 +19,14 @@ ImageFileFormat ImageFormatFromName(const std::string& name) {
     if (ext == "png") return ImageFileFormat::PNG;
     if (ext == "jpg" || ext == "jpeg") return ImageFileFormat::JPEG;
     if (ext == "qoi") return ImageFileFormat::QOI;
+    return ImageFileFormat::Unknown;
+}
+
+ImageFileFormat ImageFormatFromData(const u8* data, std::size_t size) {
+    if (size >= 2 && data[0] == 'B' && data[1] == 'M') return ImageFileFormat::BMP;
+    if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) return ImageFileFormat::PNG;
+    if (size >= 2 && data[0] == 0xFF && data[1] == 0xD8) return ImageFileFormat::JPEG;
+    if (size >= 4 && std::memcmp(data, "qoif", 4) == 0) return ImageFileFormat::QOI;
     return ImageFileFormat::Unknown;
 }
 
@@ -45,6 +54,8 @@ std::unique_ptr<CBitmapInterface> DecodeImage(CDataBin* data, ImageFileFormat fo
         if (error) *error = "Unable to load image file";
         return nullptr;
     }
+    // Codecs that can decode straight into 32 bits do so; the rest are converted below.
+    codec->PreferRgba8888(true);
     std::unique_ptr<CBitmapInterface> decoded = codec->Load(data);
     if (!decoded) {
         if (error) *error = codec->GetErrorText();

@@ -22,6 +22,9 @@ enum class ImageFileFormat : i32 {
 // Format by the text after the last '.' of the name, without regard to case: "bmp", "png", "jpg",
 // "jpeg", "qoi". Unknown for anything else or no '.'.
 ImageFileFormat ImageFormatFromName(const std::string& name);
+// Format by the first bytes of a file ("BM", the PNG signature, a JPEG start-of-image marker,
+// "qoif"); Unknown for anything else. For tools handed files whose names say nothing.
+ImageFileFormat ImageFormatFromData(const u8* data, std::size_t size);
 // A new codec for the format; null for Unknown (and for PNG when no PNG codec is built in).
 std::unique_ptr<CImageCodec> CreateImageCodec(ImageFileFormat format);
 

@@ -308,11 +308,12 @@ TEST_F(ToolTest, DumpRejectsOtherFiles) {
     EXPECT_NE(Tool(dir, "dump junk.bin", &out), 0);
     EXPECT_NE(out.find("not a VIEW, FONT, PICT or LYRS file"), std::string::npos) << out;
     EXPECT_NE(Tool(dir, "dump missing.VIEW"), 0);
-    // A truncated view is described as far as it goes.
+    // A truncated view is described as far as it goes, and is an error.
     std::vector<u8> v = {'V', 'I', 'E', 'W', 17, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0,
                          0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3};
     dir.Write("cut.VIEW", v);
-    ASSERT_EQ(Tool(dir, "dump cut.VIEW", &out), 0) << out;
+    ASSERT_EQ(Tool(dir, "dump cut.VIEW", &out), 1) << out;
+    EXPECT_NE(out.find("ovetool dump: the file ends inside a cel of loop 0"), std::string::npos) << out;
     EXPECT_NE(out.find("loop 0: 3 cels"), std::string::npos) << out;
     EXPECT_NE(out.find("(file ends inside cel 0)"), std::string::npos) << out;
     EXPECT_NE(out.find("loaded: 2 loops, 0 cels"), std::string::npos) << out;

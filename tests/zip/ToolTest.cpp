@@ -6,6 +6,7 @@
 
 #include "ZipTestUtil.h"
 #include "data/PackedArchive.h"
+#include "data/ZIPCipher.h"
 #include "data/ZIPFile.h"
 
 using namespace ove;
@@ -128,11 +129,43 @@ TEST_F(ToolTest, UnpackRefusesNamesThatLeaveTheFolder) {
     CBuffer out;
     CZIPWriter writer(&out);
     Bytes evil = TextBytes("evil"), fine = TextBytes("fine");
-    writer.AddEntry("../escape.txt", 0, evil.data(), 4, 0, 4);
-    writer.AddEntry("fine.txt", 0, fine.data(), 4, 0, 4);
+    writer.AddEntry("../escape.txt", 0, evil.data(), 4, Crc32(evil.data(), 4), 4);
+    writer.AddEntry("fine.txt", 0, fine.data(), 4, Crc32(fine.data(), 4), 4);
     writer.Finish();
     dir.Write("evil.zip", out.Bytes());
     EXPECT_EQ(Tool(dir, "unpack " + Quote(dir / "evil.zip") + " " + Quote(dir / "x")), 1);
     EXPECT_FALSE(fs::exists(dir / "escape.txt"));
     EXPECT_EQ(ovetest::ReadFileBytes(dir / "x/fine.txt"), fine);
+}
+
+TEST_F(ToolTest, DamagedTruncatedAndForeignFilesAreErrors) {
+    ovetest::TempDir dir;
+    // One good entry, then one whose stored bytes no longer match its CRC-32, then one cut short.
+    CBuffer out;
+    CZIPWriter writer(&out);
+    const Bytes good = TextBytes("fine"), bad = TextBytes("flipped!");
+    ASSERT_TRUE(writer.AddEntry("good.txt", 0, good.data(), 4, Crc32(good.data(), 4), 4));
+    ASSERT_TRUE(writer.AddEntry("bad.txt", 0, bad.data(), 8, Crc32(bad.data(), 8) ^ 1, 8));
+    ASSERT_TRUE(writer.AddEntry("cut.txt", 0, bad.data(), 8, Crc32(bad.data(), 8), 8));
+    Bytes archive = out.Bytes();
+    archive.resize((30 + 8 + 4) + (30 + 7 + 8) + (30 + 7) + 4);  // four bytes into cut.txt's data
+    dir.Write("d.zip", archive);
+
+    EXPECT_EQ(Tool(dir, "list " + Quote(dir / "d.zip")), 1);
+    const std::string listed = Slurp(dir / "err.txt");
+    EXPECT_NE(listed.find("bad.txt: damaged"), std::string::npos) << listed;
+    EXPECT_NE(listed.find("cut.txt: archive ends inside this entry"), std::string::npos) << listed;
+    EXPECT_EQ(listed.find("good.txt"), std::string::npos) << listed;
+
+    EXPECT_EQ(Tool(dir, "unpack " + Quote(dir / "d.zip") + " " + Quote(dir / "x")), 1);
+    EXPECT_EQ(ovetest::ReadFileBytes(dir / "x/good.txt"), good);
+    EXPECT_FALSE(fs::exists(dir / "x/bad.txt")) << "no damaged file is left behind";
+    EXPECT_NE(Slurp(dir / "err.txt").find("bad.txt: damaged"), std::string::npos);
+
+    dir.Write("empty.zip", Bytes());
+    dir.Write("note.zip", TextBytes("hello"));
+    EXPECT_EQ(Tool(dir, "list " + Quote(dir / "empty.zip")), 1);
+    EXPECT_NE(Slurp(dir / "err.txt").find("empty file"), std::string::npos);
+    EXPECT_EQ(Tool(dir, "unpack " + Quote(dir / "note.zip") + " " + Quote(dir / "y")), 1);
+    EXPECT_NE(Slurp(dir / "err.txt").find("not an archive"), std::string::npos);
 }

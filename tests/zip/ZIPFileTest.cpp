@@ -283,7 +283,10 @@ TEST(PackedArchive, AcceptsStandardHeadersToo) {
 TEST(HandMade, CheckByteFromTimeWhenDescriptorFollows) {
     ovetest::TempDir dir;
     Bytes plain = TextBytes("described later");
-    const u32 crc = 0x11223344, modTime = 0xC5A0;  // check bytes: 0x11 from the CRC, 0xC5 from the time
+    // Check bytes: the CRC-32's top byte, or 0xC5 from the time (the data must match the CRC-32).
+    const u32 crc = Crc32(plain.data(), plain.size()), modTime = 0xC5A0;
+    const u8 fromCrc = static_cast<u8>(crc >> 24);
+    ASSERT_NE(fromCrc, 0xC5);
     auto encipher = [&](u8 check) {
         CBuffer sink;
         {
@@ -293,8 +296,9 @@ TEST(HandMade, CheckByteFromTimeWhenDescriptorFollows) {
         return sink.Bytes();
     };
     Bytes archive;
-    for (auto [name, flags, check] : {std::tuple{"time.txt", 1u | 8u, 0xC5}, std::tuple{"crc.txt", 1u, 0x11},
-                                      std::tuple{"timewrong.txt", 1u | 8u, 0x11}, std::tuple{"crcwrong.txt", 1u, 0xC5}}) {
+    for (auto [name, flags, check] :
+         {std::tuple{"time.txt", 1u | 8u, 0xC5}, std::tuple{"crc.txt", 1u, int(fromCrc)},
+          std::tuple{"timewrong.txt", 1u | 8u, int(fromCrc)}, std::tuple{"crcwrong.txt", 1u, 0xC5}}) {
         Bytes data = encipher(static_cast<u8>(check));
         Append(archive, LocalHeader(kZIPLocalSignature, flags, 0, modTime, crc, static_cast<u32>(data.size()),
                                     static_cast<u32>(plain.size()), name));
@@ -477,8 +481,92 @@ TEST(Damaged, RandomCorruptionNeverCrashes) {
             if (!bin) continue;
             ++opened;
             Bytes got = ReadBin(*bin);
-            EXPECT_EQ(got.size(), bin->GetSize());
+            // Whatever is handed out whole is the original: damage shows as a failure or a short read.
+            auto original = tree.find(e.rawName);
+            if (got.size() == bin->GetSize() && original != tree.end()) {
+                EXPECT_EQ(got, original->second) << e.rawName;
+            }
+            if (got.size() != bin->GetSize()) {
+                auto* checked = dynamic_cast<CZIPCheckedStream*>(bin.get());
+                EXPECT_TRUE(checked && checked->Damaged()) << e.rawName;
+            }
         }
     }
     EXPECT_GT(opened, 0);
+}
+
+// ---- Sizes and CRC-32s are checked
+
+TEST(Integrity, DamagedEntriesAreErrorsNeverWrongBytes) {
+    ovetest::TempDir dir;
+    const Bytes plain = TextBytes(std::string(5000, 'x') + "tail");
+    const u32 crc = Crc32(plain.data(), plain.size()), size = static_cast<u32>(plain.size());
+    const Bytes packed = RawDeflate(plain);
+    const u32 n = static_cast<u32>(packed.size());
+    Bytes archive;
+    auto add = [&](const char* name, u32 flags, u32 method, u32 entryCrc, u32 entrySize, const Bytes& data) {
+        Append(archive, LocalHeader(kZIPLocalSignature, flags, method, 0, entryCrc, static_cast<u32>(data.size()),
+                                    entrySize, name));
+        Append(archive, data);
+    };
+    add("good.txt", 0, 8, crc, size, packed);
+    add("badcrc.txt", 0, 8, crc ^ 1, size, packed);
+    add("short.txt", 0, 8, crc, size - 1, packed);   // inflates past its declared size
+    add("long.txt", 0, 8, crc, size + 1, packed);    // ends before it
+    add("zip64.txt", 0, 8, crc, 0xFFFFFFFFu, packed);
+    add("bomb.txt", 0, 8, crc, n * 2000, packed);    // more than n deflated bytes can describe
+    add("stored.txt", 0, 0, crc ^ 0x100, size, plain);
+    add("storedsize.txt", 0, 0, crc, size + 3, plain);
+    // A streamed entry: CRC-32 and size only in the descriptor after the data.
+    Append(archive, LocalHeader(kZIPLocalSignature, 8, 8, 0, 0, n, 0, "streamed.txt"));
+    Append(archive, packed);
+    Bytes descriptor = {0x50, 0x4B, 0x07, 0x08};
+    for (u32 v : {crc, n, size})
+        for (int i = 0; i < 4; ++i) descriptor.push_back(static_cast<u8>(v >> (8 * i)));
+    Append(archive, descriptor);
+
+    CZIPFile zip(dir.Write("d.zip", archive).string());
+    for (const char* name : {"good.txt", "streamed.txt"}) {
+        std::unique_ptr<CDataBin> bin(zip.OpenFile(name));
+        ASSERT_TRUE(bin) << name;
+        EXPECT_EQ(ReadBin(*bin), plain) << name;
+    }
+    for (const char* name : {"badcrc.txt", "short.txt", "long.txt", "zip64.txt", "bomb.txt", "storedsize.txt"}) {
+        EXPECT_TRUE(zip.Exists(name)) << name;
+        EXPECT_EQ(zip.OpenFile(name), nullptr) << name;
+    }
+    // A stored entry is read on demand: the damage shows when its end is read.
+    std::unique_ptr<CDataBin> stored(zip.OpenFile("stored.txt"));
+    ASSERT_TRUE(stored);
+    Bytes got(size);
+    EXPECT_EQ(stored->Read(got.data(), 4000), 4000u);
+    EXPECT_EQ(stored->Read(got.data() + 4000, size - 4000), 0u);
+    EXPECT_TRUE(dynamic_cast<CZIPCheckedStream&>(*stored).Damaged());
+    EXPECT_EQ(stored->Read(got.data(), 1), 0u);
+}
+
+TEST(Integrity, HostileSamplesAndTruncation) {
+    // A 33 KB entry claiming 4 GiB that once inflated to 590 MB.
+    CZIPFile bomb(OVE_TEST_SOURCE_DIR "/data/hostile/zip-1.bin");
+    ASSERT_TRUE(bomb.Scan());
+    ASSERT_EQ(bomb.Entries().size(), 1u);
+    EXPECT_EQ(bomb.OpenEntry(bomb.Entries()[0]), nullptr);
+
+    // A file that ends inside its second entry says so.
+    ovetest::TempDir dir;
+    Bytes archive = StoredRecord(kZIPLocalSignature, "first.txt", TextBytes("one"));
+    Bytes second = StoredRecord(kZIPLocalSignature, "second.txt", RandomBytes(100, 3));
+    second.resize(second.size() - 10);
+    Append(archive, second);
+    CZIPFile cut(dir.Write("cut.zip", archive).string());
+    EXPECT_TRUE(cut.Scan());
+    EXPECT_TRUE(cut.SawRecord());
+    EXPECT_EQ(cut.Entries().size(), 1u);
+    ASSERT_EQ(cut.Dropped().size(), 1u);
+    EXPECT_EQ(cut.Dropped()[0].rawName, "second.txt");
+    EXPECT_EQ(cut.Dropped()[0].headerOffset, 30u + 9u + 3u);
+
+    CZIPFile tiny(dir.Write("tiny.zip", TextBytes("hello")).string());
+    EXPECT_TRUE(tiny.Scan());
+    EXPECT_FALSE(tiny.SawRecord());
 }
