@@ -13,6 +13,8 @@ pkgs=(
   xvfb xdotool
   love bc
   vorbis-tools
+  libstb-dev  # stb_image, a peer in the PNG benchmark
+  libdeflate-dev  # a peer in the inflate benchmark
 )
 missing=()
 for p in "${pkgs[@]}"; do
