@@ -110,7 +110,7 @@ void UnfilterRow(u32 filter, const u8* src, const u8* prev, u8* dst, std::size_t
         break;
     default:
         for (std::size_t i = 0; i < Bpp && i < n; ++i) dst[i] = static_cast<u8>(src[i] + prev[i]);
-        if constexpr (Bpp == 3 || Bpp == 4) {
+        if constexpr (Bpp >= 3) {
             // Pixel by pixel, with the left and upper-left pixels kept in registers.
             int a[Bpp], c[Bpp];
             for (u32 k = 0; k < Bpp && k < n; ++k) a[k] = dst[k], c[k] = prev[k];
@@ -663,6 +663,7 @@ std::unique_ptr<CBitmapInterface> Decode(CDataBin* source, bool rgba) {
                                                  : MakeSurface(header.width, header.height,
                                                                FormatBits(header.target), targetPal);
     }
+    inflate_detail::PrepareForWriting(picture->Pixels(), picture->PixelBytes());
     CRowDecoder rows(f, std::move(used), *picture, rgba);
     CIdatSource idat(in, f.idat);
     if (inflate_detail::InflateStream(idat, rows, false, needed) == inflate_detail::EStreamResult::Corrupt)

@@ -6,6 +6,10 @@
 #include <memory>
 #include <bit>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace ove {
 
 namespace {
@@ -194,8 +198,9 @@ using inflate_detail::CInflateSink;
 class COutput {
 public:
     // Handing the bytes to a sink in multiples of `granule` (at most kWindow), at most `cap` of them.
-    COutput(CInflateSink& sink, std::uint64_t cap, std::size_t granule)
-        : sink_(&sink),
+    COutput(CInflateSink& sink, std::uint64_t cap, std::size_t granule, bool deflate64)
+        : history_(deflate64 ? kWindow : kWindow / 2),
+          sink_(&sink),
           cap_(cap),
           granule_(std::clamp<std::size_t>(granule, 1, kWindow)),
           buffer_(std::make_unique_for_overwrite<u8[]>(2 * kWindow + kChunk + kMargin)) {
@@ -223,7 +228,7 @@ public:
             return nullptr;
         }
         // Keep the last window and whatever has not been handed over yet.
-        const std::size_t keep = std::max<std::size_t>(out - pending_, std::min<std::size_t>(kWindow, out - start_));
+        const std::size_t keep = std::max<std::size_t>(out - pending_, std::min<std::size_t>(history_, out - start_));
         u8* from = out - keep;
         std::memmove(base_, from, keep);
         pending_ = base_ + (pending_ - from);
@@ -260,6 +265,7 @@ private:
         limit_ = out + static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, left));
     }
 
+    std::size_t history_;  // the farthest a reference reaches back
     CInflateSink* sink_ = nullptr;
     std::uint64_t cap_ = kMaxOutput;
     std::size_t granule_ = 1;
@@ -542,6 +548,23 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
         }
         if (e & kLiteral) {
             *out++ = static_cast<u8>(e >> 16);
+            // After a refill at least 41 bits are left: room for two more literals of the primary
+            // table (at most 10 bits each) without another refill or limit check (the margin
+            // behind the limit takes them).
+            e = lit[bitBuf & litMask];
+            if (e & kLiteral) {
+                const u32 len = e & 31;
+                bitBuf >>= len;
+                bitsLeft -= len;
+                *out++ = static_cast<u8>(e >> 16);
+                e = lit[bitBuf & litMask];
+                if (e & kLiteral) {
+                    const u32 len2 = e & 31;
+                    bitBuf >>= len2;
+                    bitsLeft -= len2;
+                    *out++ = static_cast<u8>(e >> 16);
+                }
+            }
             continue;
         }
         if (e & kExceptional) [[unlikely]] {
@@ -666,7 +689,9 @@ public:
         const std::uint64_t most = inputBytes * (deflate64 ? 29128 : 1032) + kWindow;
         const std::uint64_t want = buffer_->GetSize() + std::min(limit_, most);
         std::vector<u8>& bytes = buffer_->Bytes();
-        if (want > bytes.capacity() && want <= kMaxOutput) bytes.reserve(static_cast<std::size_t>(want));
+        if (want > kMaxOutput) return;
+        if (want > bytes.capacity()) bytes.reserve(static_cast<std::size_t>(want));
+        inflate_detail::PrepareForWriting(bytes.data() + bytes.size(), static_cast<std::size_t>(want) - bytes.size());
     }
     bool Take(const u8* data, std::size_t count) override {
         if (written_ + count > limit_) return false;
@@ -716,6 +741,25 @@ bool Inflate64(CDataBin* input, CDataBin* output, std::uint64_t limit) {
 
 namespace inflate_detail {
 
+void PrepareForWriting(void* to, std::size_t bytes) {
+#ifdef __linux__
+    constexpr std::uintptr_t kPage = 4096;
+    if (!to || bytes < (std::size_t(1) << 21)) return;
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(to) + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(to) + bytes) & ~(kPage - 1);
+    if (end <= from) return;
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    madvise(reinterpret_cast<void*>(from), end - from, MADV_POPULATE_WRITE);
+#endif
+#else
+    (void)to;
+    (void)bytes;
+#endif
+}
+
 bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vector<u8>& out, std::size_t* consumed,
                      std::size_t expected, std::size_t cap) {
     // Appends without zero-filling; room for the expected size (as far as the input could
@@ -734,8 +778,11 @@ bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vect
     const std::size_t origin = out.size();
     const u64 most = u64(size) * (deflate64 ? 29128 : 1032) + kWindow;
     const u64 room = std::min<u64>({expected, cap, most, kMaxOutput});
-    if (origin + room > out.capacity()) out.reserve(static_cast<std::size_t>(origin + room));
-    COutput output(sink, std::min<u64>(cap, UINT64_MAX / 2), 1);
+    if (origin + room > out.capacity()) {
+        out.reserve(static_cast<std::size_t>(origin + room));
+        PrepareForWriting(out.data() + origin, out.capacity() - origin);
+    }
+    COutput output(sink, std::min<u64>(cap, UINT64_MAX / 2), 1, deflate64);
     CInflater inflater(data, size, deflate64);
     if (!inflater.Run(output)) {
         out.resize(origin);
@@ -747,7 +794,7 @@ bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vect
 
 EStreamResult InflateStream(CInflateSource& source, CInflateSink& sink, bool deflate64, std::uint64_t cap,
                             std::size_t granule, std::uint64_t* consumedBytes) {
-    COutput output(sink, std::min<std::uint64_t>(cap, UINT64_MAX / 2), granule);
+    COutput output(sink, std::min<std::uint64_t>(cap, UINT64_MAX / 2), granule, deflate64);
     CInflater inflater(source, deflate64);
     if (!inflater.Run(output)) return output.Refused() ? EStreamResult::Refused : EStreamResult::Corrupt;
     if (output.Capped()) return EStreamResult::Capped;

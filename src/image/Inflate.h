@@ -29,6 +29,11 @@ bool InflateToVector(const std::uint8_t* data, std::size_t size, bool deflate64,
                      std::size_t* consumed = nullptr, std::size_t expected = 0,
                      std::size_t cap = SIZE_MAX);
 
+// Fresh memory of `bytes` bytes at `to` is about to be written whole: asks the system for large
+// pages and for its page tables to be set up at once, which is much cheaper than faulting it in
+// page by page. Only a hint; the contents do not change. Small blocks are left alone.
+void PrepareForWriting(void* to, std::size_t bytes);
+
 // Streaming decode: compressed bytes are pulled from a source as the decoder needs them and the
 // output is handed to a sink piece by piece, so neither side has to be held in memory whole.
 class CInflateSource {
