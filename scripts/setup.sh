@@ -14,6 +14,8 @@ pkgs=(
   love bc
   vorbis-tools
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes for scripts/fuzz.sh
+  libstb-dev  # stb_image, a peer in the PNG benchmark
+  libdeflate-dev  # a peer in the inflate benchmark
 )
 missing=()
 for p in "${pkgs[@]}"; do

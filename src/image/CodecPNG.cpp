@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "image/ImageLoad.h"
 #include "image/Inflate.h"
 
 namespace ove {
@@ -90,36 +91,55 @@ inline u8 Paeth(int a, int b, int c) {
     return static_cast<u8>(pb <= pc ? b : c);
 }
 
+// Undoes a row's filter from `src` into `dst`; `prev` is the previous unfiltered row of the pass
+// (zeros before the first). `n` bytes, `Bpp` the filter distance.
 template <u32 Bpp>
-void UnfilterRow(u32 filter, u8* cur, const u8* prev, std::size_t n) {
+void UnfilterRow(u32 filter, const u8* src, const u8* prev, u8* dst, std::size_t n) {
     switch (filter) {
+    case 0: std::memcpy(dst, src, n); break;
     case 1:
-        for (std::size_t i = Bpp; i < n; ++i) cur[i] = static_cast<u8>(cur[i] + cur[i - Bpp]);
+        for (std::size_t i = 0; i < Bpp && i < n; ++i) dst[i] = src[i];
+        for (std::size_t i = Bpp; i < n; ++i) dst[i] = static_cast<u8>(src[i] + dst[i - Bpp]);
         break;
     case 2:
-        for (std::size_t i = 0; i < n; ++i) cur[i] = static_cast<u8>(cur[i] + prev[i]);
+        for (std::size_t i = 0; i < n; ++i) dst[i] = static_cast<u8>(src[i] + prev[i]);
         break;
     case 3:
-        for (std::size_t i = 0; i < Bpp && i < n; ++i) cur[i] = static_cast<u8>(cur[i] + (prev[i] >> 1));
-        for (std::size_t i = Bpp; i < n; ++i) cur[i] = static_cast<u8>(cur[i] + ((cur[i - Bpp] + prev[i]) >> 1));
+        for (std::size_t i = 0; i < Bpp && i < n; ++i) dst[i] = static_cast<u8>(src[i] + (prev[i] >> 1));
+        for (std::size_t i = Bpp; i < n; ++i) dst[i] = static_cast<u8>(src[i] + ((dst[i - Bpp] + prev[i]) >> 1));
         break;
-    case 4:
-        for (std::size_t i = 0; i < Bpp && i < n; ++i) cur[i] = static_cast<u8>(cur[i] + prev[i]);
-        for (std::size_t i = Bpp; i < n; ++i)
-            cur[i] = static_cast<u8>(cur[i] + Paeth(cur[i - Bpp], prev[i], prev[i - Bpp]));
+    default:
+        for (std::size_t i = 0; i < Bpp && i < n; ++i) dst[i] = static_cast<u8>(src[i] + prev[i]);
+        if constexpr (Bpp >= 3) {
+            // Pixel by pixel, with the left and upper-left pixels kept in registers.
+            int a[Bpp], c[Bpp];
+            for (u32 k = 0; k < Bpp && k < n; ++k) a[k] = dst[k], c[k] = prev[k];
+            for (std::size_t i = Bpp; i + Bpp <= n; i += Bpp) {
+                for (u32 k = 0; k < Bpp; ++k) {
+                    const int b = prev[i + k];
+                    const int pa = std::abs(b - c[k]), pb = std::abs(a[k] - c[k]), pc = std::abs(a[k] + b - 2 * c[k]);
+                    const int pred = (pa <= pb && pa <= pc) ? a[k] : (pb <= pc ? b : c[k]);
+                    a[k] = static_cast<u8>(src[i + k] + pred);
+                    dst[i + k] = static_cast<u8>(a[k]);
+                    c[k] = b;
+                }
+            }
+        } else {
+            for (std::size_t i = Bpp; i < n; ++i)
+                dst[i] = static_cast<u8>(src[i] + Paeth(dst[i - Bpp], prev[i], prev[i - Bpp]));
+        }
         break;
-    default: break;
     }
 }
 
-void Unfilter(u32 filter, u32 bpp, u8* cur, const u8* prev, std::size_t n) {
+void Unfilter(u32 filter, u32 bpp, const u8* src, const u8* prev, u8* dst, std::size_t n) {
     switch (bpp) {
-    case 1: UnfilterRow<1>(filter, cur, prev, n); break;
-    case 2: UnfilterRow<2>(filter, cur, prev, n); break;
-    case 3: UnfilterRow<3>(filter, cur, prev, n); break;
-    case 4: UnfilterRow<4>(filter, cur, prev, n); break;
-    case 6: UnfilterRow<6>(filter, cur, prev, n); break;
-    default: UnfilterRow<8>(filter, cur, prev, n); break;
+    case 1: UnfilterRow<1>(filter, src, prev, dst, n); break;
+    case 2: UnfilterRow<2>(filter, src, prev, dst, n); break;
+    case 3: UnfilterRow<3>(filter, src, prev, dst, n); break;
+    case 4: UnfilterRow<4>(filter, src, prev, dst, n); break;
+    case 6: UnfilterRow<6>(filter, src, prev, dst, n); break;
+    default: UnfilterRow<8>(filter, src, prev, dst, n); break;
     }
 }
 
@@ -165,7 +185,8 @@ inline u32 ReadCell(const u8* row, u32 x, u32 bits) {
     switch (bits) {
     case 1: return (row[x >> 3] >> (7 - (x & 7))) & 1;
     case 2: return (row[x >> 2] >> (6 - 2 * (x & 3))) & 3;
-    default: return (row[x >> 1] >> (x & 1 ? 0 : 4)) & 15;
+    case 4: return (row[x >> 1] >> (x & 1 ? 0 : 4)) & 15;
+    default: return row[x];
     }
 }
 
@@ -181,22 +202,7 @@ inline void WriteCell(u8* row, u32 x, u32 bits, u32 value) {
     cell = static_cast<u8>((cell & ~(mask << shift)) | ((value & mask) << shift));
 }
 
-// Places an Adam7 pass at its positions in the full picture.
-void MergePass(const CBitmapInterface& pass, const SPass& p, CBitmapInterface& full) {
-    const u32 bits = full.BitsPerPixel();
-    const u32 bytes = bits / 8;
-    for (u32 j = 0; j < p.rows; ++j) {
-        const u8* src = pass.TopRow(j);
-        u8* dst = full.TopRow(p.rowStart + j * p.rowStep);
-        if (bits < 8) {
-            for (u32 i = 0; i < p.columns; ++i)
-                WriteCell(dst, p.colStart + i * p.colStep, bits, ReadCell(src, i, bits));
-        } else {
-            for (u32 i = 0; i < p.columns; ++i)
-                std::memcpy(dst + std::size_t(p.colStart + i * p.colStep) * bytes, src + std::size_t(i) * bytes, bytes);
-        }
-    }
-}
+inline void Put32(u8* dst, u32 v) { std::memcpy(dst, &v, 4); }
 
 // Whether a bitmap of this size can exist (the bitmap model's own limits).
 bool Fits(u32 width, u32 height, u32 bits) {
@@ -204,34 +210,21 @@ bool Fits(u32 width, u32 height, u32 bits) {
     return width && height && stride && std::size_t(stride) * height <= kMaxBitmapBytes;
 }
 
-// Walks the passes over image data known to be too short and raises the error that decoding them
-// in order would meet: a bitmap that cannot be made, a bad filter type or the end of the data.
-[[noreturn]] void FindDataError(const std::vector<u8>& raw, const std::vector<SPass>& passes, u32 width, u32 height,
-                                u32 bits) {
-    std::size_t pos = 0;
-    bool first = true;
-    for (const SPass& p : passes) {
-        if (!p.columns || !p.rows) continue;
-        if (!Fits(p.columns, p.rows, bits)) Fail(kCodecNoBitmap);
-        const u64 rowBytes = RowBytes(bits, p.columns);
-        for (u32 y = 0; y < p.rows; ++y) {
-            if (raw.size() - pos < 1) Fail(kCodecTruncated);
-            const u32 filter = raw[pos];
-            if (raw.size() - pos - 1 < rowBytes) Fail(kCodecTruncated);
-            if (filter > 4) Fail(kCodecUnsupported, kPNGUnknownFilter);
-            pos += static_cast<std::size_t>(1 + rowBytes);
-        }
-        if (passes.size() > 1 && first && !Fits(width, height, bits)) Fail(kCodecNoBitmap);
-        first = false;
-    }
-    Fail(kCodecTruncated);
-}
-
 struct SHeader {
     bool seen = false;
     u32 width = 0, height = 0, depth = 0, colourType = 0, interlace = 0;
     PixelFormat source = PixelFormat::NoFormat;
     PixelFormat target = PixelFormat::NoFormat;
+};
+
+// Everything the chunks say, with the image data located but not read.
+struct SPngFile {
+    SHeader header;
+    std::array<u32, 256> palette{};
+    bool havePalette = false;
+    i32 transparent = -1;
+    std::vector<std::pair<u32, u32>> idat;  // offset and length of each non-empty IDAT chunk
+    u64 idatBytes = 0;
 };
 
 std::unique_ptr<CBitmapInterface> Checked(std::unique_ptr<CBitmapInterface> bitmap) {
@@ -244,171 +237,451 @@ std::unique_ptr<CBitmapInterface> MakeSurface(u32 width, u32 height, u32 bits, c
     return Checked(std::make_unique<CBitmap>(width, height, bits, palette));
 }
 
+SPngFile ReadChunks(CDataBin& in) {
+    u8 signature[8];
+    ReadOrFail(in, signature, 8);
+    if (std::memcmp(signature, kSignature, 8) != 0) Fail(kCodecBadHeader);
+    SPngFile f;
+    SHeader& header = f.header;
+    for (;;) {
+        u8 head[8];
+        ReadOrFail(in, head, 8);
+        const u32 length = Be32(head);
+        const u32 type = Be32(head + 4);
+        if (type == ChunkType("IEND")) break;
+        if (type == ChunkType("IHDR")) {
+            if (length != 13) Fail(kCodecBadFormat);
+            u8 h[13];
+            ReadOrFail(in, h, 13);
+            header.seen = true;
+            header.width = Be32(h);
+            header.height = Be32(h + 4);
+            header.depth = h[8];
+            header.colourType = h[9];
+            header.interlace = h[12];  // compression (h[10]) and filter method (h[11]) are not checked
+            header.source = SourceFormat(header.depth, header.colourType);
+            header.target = TargetFormat(header.source);
+        } else if (type == ChunkType("PLTE")) {
+            const u32 entries = std::min<u32>(length / 3, 256);
+            u8 rgb[768];
+            ReadOrFail(in, rgb, entries * 3);
+            f.palette.fill(0);
+            for (u32 i = 0; i < entries; ++i)
+                f.palette[i] = rgb[i * 3] | (u32(rgb[i * 3 + 1]) << 8) | (u32(rgb[i * 3 + 2]) << 16);
+            f.havePalette = true;
+            SkipOrFail(in, length - entries * 3);
+        } else if (type == ChunkType("tRNS")) {
+            std::array<u8, 256> alpha;
+            alpha.fill(255);
+            const u32 count = std::min<u32>(length, 256);
+            ReadOrFail(in, alpha.data(), count);
+            SkipOrFail(in, length - count);
+            for (u32 i = 0; i < 256; ++i) {
+                if (f.havePalette) {
+                    f.palette[i] = (f.palette[i] & 0xFFFFFFu) | (u32(alpha[i]) << 24);
+                    if (alpha[i] != 0 && alpha[i] != 255) header.target = PixelFormat::Rgba8888;
+                }
+                if (alpha[i] < 128) f.transparent = static_cast<i32>(i);
+            }
+        } else if (type == ChunkType("IDAT")) {
+            // Only located here: the data is inflated straight from the file once the chunks
+            // (a late palette, say) have all been seen.
+            const u32 at = in.Tell();
+            SkipOrFail(in, length);
+            if (length) f.idat.emplace_back(at, length);
+            f.idatBytes += length;
+        } else {
+            SkipOrFail(in, length);
+        }
+        // The CRC is skipped, never checked. A missing one shows as a short read of the next chunk.
+        const u64 at = in.Tell(), size = in.GetSize();
+        if (at < size) in.Seek(static_cast<u32>(std::min<u64>(at + 4, size)));
+    }
+    return f;
+}
+
+// The concatenated IDAT data, read piece by piece, without the 2-byte zlib header (not checked,
+// and neither is the Adler-32 at the end).
+class CIdatSource : public inflate_detail::CInflateSource {
+public:
+    CIdatSource(CDataBin& in, const std::vector<std::pair<u32, u32>>& spans) : in_(in), spans_(spans) {}
+    std::size_t Pull(u8* to, std::size_t room) override {
+        while (span_ < spans_.size()) {
+            const auto [at, length] = spans_[span_];
+            if (offset_ == length) {
+                ++span_;
+                offset_ = 0;
+                continue;
+            }
+            if (skip_) {
+                const u32 n = std::min(skip_, length - offset_);
+                skip_ -= n;
+                offset_ += n;
+                continue;
+            }
+            const u32 n = static_cast<u32>(std::min<std::size_t>(room, length - offset_));
+            in_.Seek(at + offset_);
+            const u32 got = in_.Read(to, n);
+            if (got == 0) return 0;
+            offset_ += got;
+            return got;
+        }
+        return 0;
+    }
+
+private:
+    CDataBin& in_;
+    const std::vector<std::pair<u32, u32>>& spans_;
+    std::size_t span_ = 0;
+    u32 offset_ = 0;
+    u32 skip_ = 2;
+};
+
+class CDiscard : public inflate_detail::CInflateSink {
+public:
+    bool Take(const u8*, std::size_t) override { return true; }
+};
+
+// How decoded rows reach the picture.
+enum class ERowPath {
+    Store,    // the picture's own format: bytes as they are (colour order turned)
+    Convert,  // through a one-row bitmap in the source format and CopyFrom into the picture's
+    Lut,      // 32-bit: each cell of 8 bits or less looked up
+    Rgb8,     // 32-bit from 8-bit RGB
+    Rgba8,    // 32-bit from 8-bit RGBA
+    Rgb16,    // 32-bit from 16-bit RGB (high bytes)
+    Rgba16,   // 32-bit from 16-bit RGBA
+};
+
+// What the pipeline (store or convert, then the 32-bit conversion of loaded pictures) makes of each
+// value of a cell of 8 bits or less, found by running it over one row holding every value.
+// `native`: cells of the picture's own format rather than of the file's.
+std::array<u32, 256> CellColours(u32 bits, const SPngFile& f, bool sameFormat, const u32* pal, const u32* targetPal,
+                                 bool native) {
+    const u32 count = 1u << bits;
+    std::unique_ptr<CBitmapInterface> picture;
+    auto fill = [&](CBitmapInterface& b) {
+        for (u32 v = 0; v < count; ++v) {
+            if (bits == 8) b.Row(0)[v] = static_cast<u8>(v);
+            else WriteCell(b.Row(0), v, bits, v);
+        }
+    };
+    if (native) {
+        // Cells of the picture's own format: Load's result as it stands.
+        picture = MakeSurface(count, 1, bits, targetPal);
+        fill(*picture);
+    } else if (sameFormat) {
+        picture = MakeSurface(count, 1, bits, pal);
+        fill(*picture);
+    } else {
+        CBitmapBuffer source(count, 1, f.header.source, pal);
+        if (source.IsEmpty()) Fail(kCodecNoBitmap);
+        fill(source);
+        picture = MakeSurface(count, 1, FormatBits(f.header.target), targetPal);
+        if (!picture->CopyFrom(source)) Fail(kCodecNoBitmap);
+    }
+    picture->SetTransparentIndex(f.transparent);
+    std::unique_ptr<CBitmapInterface> rgba = ConvertToRgba8888(std::move(picture));
+    if (!rgba) Fail(kCodecNoBitmap);
+    std::array<u32, 256> lut{};
+    for (u32 v = 0; v < count; ++v) std::memcpy(&lut[v], rgba->Row(0) + v * 4, 4);
+    return lut;
+}
+
+// Receives the inflated image data, undoes the filters row by row and writes each row into the
+// picture. Errors are noted, not thrown: the caller first lets the inflater finish, since damaged
+// compressed data is reported before anything found in the rows.
+class CRowDecoder : public inflate_detail::CInflateSink {
+public:
+    CRowDecoder(const SPngFile& f, std::vector<SPass> passes, CBitmapInterface& picture, bool rgba)
+        : f_(f), passes_(std::move(passes)), picture_(picture), rgba_(rgba) {
+        const SHeader& h = f.header;
+        bits_ = FormatBits(h.source);
+        bpp_ = std::max<u32>(1, bits_ / 8);
+        sameFormat_ = h.target == h.source;
+        interlaced_ = passes_.size() > 1 || passes_[0].colStep > 1;
+        pal_ = f.havePalette ? f.palette.data() : nullptr;
+        // A 2-bit picture without a palette shows four greys.
+        static constexpr u32 kFourGreys[16] = {0x000000, 0x555555, 0xAAAAAA, 0xFFFFFF};
+        targetPal_ = pal_;
+        if (!pal_ && bits_ == 2) targetPal_ = kFourGreys;
+        targetBits_ = FormatBits(h.target);
+
+        path_ = sameFormat_ ? ERowPath::Store : ERowPath::Convert;
+        if (rgba_) {
+            if (bits_ <= 8) {
+                path_ = ERowPath::Lut;
+                lut_ = CellColours(bits_, f, sameFormat_, pal_, targetPal_, false);
+            } else if (h.source == PixelFormat::Rgb888) {
+                path_ = ERowPath::Rgb8;
+            } else if (h.source == PixelFormat::Rgba8888) {
+                path_ = ERowPath::Rgba8;
+            } else if (h.source == PixelFormat::Rgb16) {
+                path_ = ERowPath::Rgb16;
+            } else if (h.source == PixelFormat::Rgba16) {
+                path_ = ERowPath::Rgba16;
+            } else {
+                // Converted to the picture's own format first, then to 32 bits.
+                path_ = ERowPath::Convert;
+                if (targetBits_ <= 8) nativeLut_ = CellColours(targetBits_, f, sameFormat_, pal_, targetPal_, true);
+            }
+        }
+        std::size_t widest = 0;
+        for (const SPass& p : passes_) widest = std::max<std::size_t>(widest, RowBytes(bits_, p.columns));
+        rows_ = std::make_unique_for_overwrite<u8[]>(2 * widest + 16);
+        prev_ = rows_.get();
+        cur_ = prev_ + widest + 8;
+        partial_ = std::make_unique_for_overwrite<u8[]>(widest + 1);
+        StartPass();
+    }
+
+    bool Take(const u8* data, std::size_t count) override {
+        while (count && !Done()) {
+            if (partialFill_ || count < rowTotal_) {
+                const std::size_t n = std::min(count, rowTotal_ - partialFill_);
+                std::memcpy(partial_.get() + partialFill_, data, n);
+                partialFill_ += n;
+                data += n;
+                count -= n;
+                if (partialFill_ == rowTotal_) {
+                    partialFill_ = 0;
+                    Row(partial_.get());
+                }
+            } else {
+                const std::size_t total = rowTotal_;  // the row may end the pass
+                Row(data);
+                data += total;
+                count -= total;
+            }
+        }
+        return true;
+    }
+
+    bool Done() const { return pass_ == passes_.size(); }
+    u32 Error() const { return error_; }
+
+private:
+    void StartPass() {
+        if (Done()) return;
+        const SPass& p = passes_[pass_];
+        y_ = 0;
+        rowBytes_ = static_cast<std::size_t>(RowBytes(bits_, p.columns));
+        rowTotal_ = rowBytes_ + 1;
+        std::memset(prev_, 0, rowBytes_);
+        if (path_ == ERowPath::Convert) {
+            // One-row bitmaps for converting this pass's rows.
+            sourceRow_ = Checked(std::make_unique<CBitmapBuffer>(p.columns, 1, f_.header.source, pal_));
+            targetRow_ = sameFormat_ ? MakeSurface(p.columns, 1, bits_, pal_)
+                                     : MakeSurface(p.columns, 1, targetBits_, targetPal_);
+        } else if (interlaced_ && path_ == ERowPath::Store) {
+            targetRow_ = MakeSurface(p.columns, 1, bits_, pal_);
+        }
+    }
+
+    void Row(const u8* raw) {
+        const SPass& p = passes_[pass_];
+        if (!error_) {
+            const u32 filter = raw[0];
+            if (filter > 4) {
+                error_ = CodecErrorValue(kCodecUnsupported, kPNGUnknownFilter);
+            } else {
+                Unfilter(filter, bpp_, raw + 1, prev_, cur_, rowBytes_);
+                Emit(p, picture_.TopRow(p.rowStart + y_ * p.rowStep));
+                std::swap(prev_, cur_);
+            }
+        }
+        if (++y_ == p.rows) {
+            ++pass_;
+            StartPass();
+        }
+    }
+
+    // Writes the unfiltered row `cur_` of pass `p` into the picture row `dst`.
+    void Emit(const SPass& p, u8* dst) {
+        const u32 n = p.columns, x0 = p.colStart, step = p.colStep;
+        const u8* s = cur_;
+        switch (path_) {
+        case ERowPath::Lut: EmitLut(s, n, dst + x0 * 4, step); return;
+        case ERowPath::Rgb8:
+            for (u32 i = 0; i < n; ++i, s += 3)
+                Put32(dst + std::size_t(x0 + i * step) * 4, 0xFF000000u | u32(s[0]) << 16 | u32(s[1]) << 8 | s[2]);
+            return;
+        case ERowPath::Rgba8:
+            for (u32 i = 0; i < n; ++i, s += 4)
+                Put32(dst + std::size_t(x0 + i * step) * 4, u32(s[3]) << 24 | u32(s[0]) << 16 | u32(s[1]) << 8 | s[2]);
+            return;
+        case ERowPath::Rgb16:
+            for (u32 i = 0; i < n; ++i, s += 6)
+                Put32(dst + std::size_t(x0 + i * step) * 4, 0xFF000000u | u32(s[0]) << 16 | u32(s[2]) << 8 | s[4]);
+            return;
+        case ERowPath::Rgba16:
+            for (u32 i = 0; i < n; ++i, s += 8)
+                Put32(dst + std::size_t(x0 + i * step) * 4, u32(s[6]) << 24 | u32(s[0]) << 16 | u32(s[2]) << 8 | s[4]);
+            return;
+        case ERowPath::Store:
+            if (!interlaced_) {
+                StoreRow(f_.header.source, dst, s, rowBytes_);
+                return;
+            }
+            StoreRow(f_.header.source, targetRow_->Row(0), s, rowBytes_);
+            Place(p, *targetRow_, dst);
+            return;
+        case ERowPath::Convert: break;
+        }
+        StoreRow(f_.header.source, sourceRow_->Row(0), s, rowBytes_);
+        if (!targetRow_->CopyFrom(*sourceRow_)) {
+            error_ = CodecErrorValue(kCodecNoBitmap);
+            return;
+        }
+        Place(p, *targetRow_, dst);
+    }
+
+    // Puts a converted pass row at its positions in the picture row.
+    void Place(const SPass& p, const CBitmapInterface& row, u8* dst) {
+        const u8* s = row.Row(0);
+        const u32 n = p.columns, x0 = p.colStart, step = p.colStep;
+        if (rgba_) {
+            if (row.Format() == PixelFormat::Rgba8888) {
+                for (u32 i = 0; i < n; ++i) std::memcpy(dst + std::size_t(x0 + i * step) * 4, s + i * 4, 4);
+            } else if (row.Format() == PixelFormat::Rgb888) {
+                for (u32 i = 0; i < n; ++i, s += 3)
+                    Put32(dst + std::size_t(x0 + i * step) * 4, 0xFF000000u | u32(s[2]) << 16 | u32(s[1]) << 8 | s[0]);
+            } else {
+                const u32 bits = row.BitsPerPixel();
+                for (u32 i = 0; i < n; ++i)
+                    Put32(dst + std::size_t(x0 + i * step) * 4, nativeLut_[ReadCell(s, i, bits)]);
+            }
+            return;
+        }
+        const u32 bits = row.BitsPerPixel();
+        if (step == 1 && x0 == 0) {
+            std::memcpy(dst, s, row.Stride());
+        } else if (bits < 8) {
+            for (u32 i = 0; i < n; ++i) WriteCell(dst, x0 + i * step, bits, ReadCell(s, i, bits));
+        } else {
+            const u32 bytes = bits / 8;
+            for (u32 i = 0; i < n; ++i) std::memcpy(dst + std::size_t(x0 + i * step) * bytes, s + i * bytes, bytes);
+        }
+    }
+
+    void EmitLut(const u8* s, u32 n, u8* dst, u32 step) {
+        const u32* lut = lut_.data();
+        const std::size_t stride = std::size_t(step) * 4;
+        switch (bits_) {
+        case 8:
+            for (u32 i = 0; i < n; ++i) Put32(dst + i * stride, lut[s[i]]);
+            break;
+        case 1:
+            for (u32 i = 0; i < n; ++i) Put32(dst + i * stride, lut[(s[i >> 3] >> (7 - (i & 7))) & 1]);
+            break;
+        case 2:
+            for (u32 i = 0; i < n; ++i) Put32(dst + i * stride, lut[(s[i >> 2] >> (6 - 2 * (i & 3))) & 3]);
+            break;
+        default:
+            for (u32 i = 0; i < n; ++i) Put32(dst + i * stride, lut[(s[i >> 1] >> (i & 1 ? 0 : 4)) & 15]);
+            break;
+        }
+    }
+
+    const SPngFile& f_;
+    std::vector<SPass> passes_;
+    CBitmapInterface& picture_;
+    bool rgba_;
+    u32 bits_ = 0, bpp_ = 1, targetBits_ = 0;
+    bool sameFormat_ = false, interlaced_ = false;
+    const u32* pal_ = nullptr;
+    const u32* targetPal_ = nullptr;
+    ERowPath path_ = ERowPath::Store;
+    std::array<u32, 256> lut_{}, nativeLut_{};
+    std::unique_ptr<u8[]> rows_, partial_;
+    u8* prev_ = nullptr;
+    u8* cur_ = nullptr;
+    std::size_t partialFill_ = 0;
+    std::size_t pass_ = 0;
+    u32 y_ = 0;
+    std::size_t rowBytes_ = 0, rowTotal_ = 1;
+    std::unique_ptr<CBitmapInterface> sourceRow_, targetRow_;
+    u32 error_ = 0;
+};
+
+std::unique_ptr<CBitmapInterface> Decode(CDataBin* source, bool rgba) {
+    if (!source) Fail(kCodecReadError);
+    CDataBin& in = *source;
+    const SPngFile f = ReadChunks(in);
+    const SHeader& header = f.header;
+    if (!header.seen || header.width == 0 || header.height == 0) Fail(kCodecBadFormat);
+
+    // Passes and the amount of image data they need.
+    std::vector<SPass> passes;
+    if (header.interlace == 0) {
+        passes.push_back(SPass{0, 0, 1, 1});
+    } else if (header.interlace == 1) {
+        passes.assign(std::begin(kAdam7), std::end(kAdam7));
+    }
+    const u32 bits = FormatBits(header.source);
+    u64 needed = 0;
+    auto count = [](u32 size, u32 start, u32 step) {
+        return static_cast<u32>(size > start ? (u64(size) - start + step - 1) / step : 0);
+    };
+    std::vector<SPass> used;
+    for (SPass& p : passes) {
+        p.columns = count(header.width, p.colStart, p.colStep);
+        p.rows = count(header.height, p.rowStart, p.rowStep);
+        if (p.columns && p.rows) {
+            needed += u64(p.rows) * (1 + RowBytes(bits, p.columns));
+            used.push_back(p);
+        }
+    }
+
+    // Compressed data that is damaged is reported before anything else, as when it is inflated
+    // whole before the rows are looked at.
+    auto failAfterInflating = [&](u64 cap, u32 error) {
+        CIdatSource idat(in, f.idat);
+        CDiscard discard;
+        if (inflate_detail::InflateStream(idat, discard, false, cap) == inflate_detail::EStreamResult::Corrupt)
+            Fail(kCodecUnsupported, kPNGInflateFailed);
+        throw SCodecFailure{error};
+    };
+    // An unknown interlace method is reported after inflating, as if there were one pass.
+    if (passes.empty())
+        failAfterInflating(u64(header.height) * (1 + RowBytes(bits, header.width)),
+                           CodecErrorValue(kCodecUnsupported, kPNGUnknownInterlace));
+    const u32 pictureBits = rgba ? 32 : FormatBits(header.target);
+    if (!Fits(header.width, header.height, pictureBits)) failAfterInflating(needed, CodecErrorValue(kCodecNoBitmap));
+    // Deflate expands at most 1032-fold (a 258-byte match in two bits): a header promising more
+    // than the data can hold is refused before the picture is allocated.
+    if (needed > f.idatBytes * 1032 + 1032) failAfterInflating(needed, CodecErrorValue(kCodecTruncated));
+
+    std::unique_ptr<CBitmapInterface> picture;
+    if (rgba) {
+        picture = Checked(std::make_unique<CBitmap>(header.width, header.height, PixelFormat::Rgba8888));
+    } else {
+        const u32* pal = f.havePalette ? f.palette.data() : nullptr;
+        static constexpr u32 kFourGreys[16] = {0x000000, 0x555555, 0xAAAAAA, 0xFFFFFF};
+        const u32* targetPal = !pal && bits == 2 ? kFourGreys : pal;
+        picture = header.target == header.source ? MakeSurface(header.width, header.height, bits, pal)
+                                                 : MakeSurface(header.width, header.height,
+                                                               FormatBits(header.target), targetPal);
+    }
+    inflate_detail::PrepareForWriting(picture->Pixels(), picture->PixelBytes());
+    CRowDecoder rows(f, std::move(used), *picture, rgba);
+    CIdatSource idat(in, f.idat);
+    if (inflate_detail::InflateStream(idat, rows, false, needed) == inflate_detail::EStreamResult::Corrupt)
+        Fail(kCodecUnsupported, kPNGInflateFailed);
+    if (rows.Error()) throw SCodecFailure{rows.Error()};
+    if (!rows.Done()) Fail(kCodecTruncated);
+    picture->SetTransparentIndex(f.transparent);
+    return picture;
+}
+
 }  // namespace
 
 std::unique_ptr<CBitmapInterface> CCodecPNG::Load(CDataBin* source) {
-    return Protect([&]() -> std::unique_ptr<CBitmapInterface> {
-        if (!source) Fail(kCodecReadError);
-        CDataBin& in = *source;
-        u8 signature[8];
-        ReadOrFail(in, signature, 8);
-        if (std::memcmp(signature, kSignature, 8) != 0) Fail(kCodecBadHeader);
+    return Protect([&] { return Decode(source, false); });
+}
 
-        SHeader header;
-        std::array<u32, 256> palette{};
-        bool havePalette = false;
-        i32 transparent = -1;
-        std::vector<u8> compressed;
-
-        for (;;) {
-            u8 head[8];
-            ReadOrFail(in, head, 8);
-            const u32 length = Be32(head);
-            const u32 type = Be32(head + 4);
-            if (type == ChunkType("IEND")) break;
-            if (type == ChunkType("IHDR")) {
-                if (length != 13) Fail(kCodecBadFormat);
-                u8 h[13];
-                ReadOrFail(in, h, 13);
-                header.seen = true;
-                header.width = Be32(h);
-                header.height = Be32(h + 4);
-                header.depth = h[8];
-                header.colourType = h[9];
-                header.interlace = h[12];  // compression (h[10]) and filter method (h[11]) are not checked
-                header.source = SourceFormat(header.depth, header.colourType);
-                header.target = TargetFormat(header.source);
-            } else if (type == ChunkType("PLTE")) {
-                const u32 entries = std::min<u32>(length / 3, 256);
-                u8 rgb[768];
-                ReadOrFail(in, rgb, entries * 3);
-                palette.fill(0);
-                for (u32 i = 0; i < entries; ++i)
-                    palette[i] = rgb[i * 3] | (u32(rgb[i * 3 + 1]) << 8) | (u32(rgb[i * 3 + 2]) << 16);
-                havePalette = true;
-                SkipOrFail(in, length - entries * 3);
-            } else if (type == ChunkType("tRNS")) {
-                std::array<u8, 256> alpha;
-                alpha.fill(255);
-                const u32 count = std::min<u32>(length, 256);
-                ReadOrFail(in, alpha.data(), count);
-                SkipOrFail(in, length - count);
-                for (u32 i = 0; i < 256; ++i) {
-                    if (havePalette) {
-                        palette[i] = (palette[i] & 0xFFFFFFu) | (u32(alpha[i]) << 24);
-                        if (alpha[i] != 0 && alpha[i] != 255) header.target = PixelFormat::Rgba8888;
-                    }
-                    if (alpha[i] < 128) transparent = static_cast<i32>(i);
-                }
-            } else if (type == ChunkType("IDAT")) {
-                const u64 at = in.Tell();
-                if (at + length > in.GetSize()) Fail(kCodecTruncated);
-                const std::size_t old = compressed.size();
-                compressed.resize(old + length);
-                ReadOrFail(in, compressed.data() + old, length);
-            } else {
-                SkipOrFail(in, length);
-            }
-            // The CRC is skipped, never checked. A missing one shows as a short read of the next chunk.
-            const u64 at = in.Tell(), size = in.GetSize();
-            if (at < size) in.Seek(static_cast<u32>(std::min<u64>(at + 4, size)));
-        }
-        if (!header.seen || header.width == 0 || header.height == 0) Fail(kCodecBadFormat);
-
-        // Passes and the amount of image data they need.
-        std::vector<SPass> passes;
-        if (header.interlace == 0) {
-            passes.push_back(SPass{0, 0, 1, 1});
-        } else if (header.interlace == 1) {
-            passes.assign(std::begin(kAdam7), std::end(kAdam7));
-        }
-        const u32 bits = FormatBits(header.source);
-        // An unknown interlace method is reported after inflating, as if there were one pass.
-        u64 needed = passes.empty() ? u64(header.height) * (1 + RowBytes(bits, header.width)) : 0;
-        auto count = [](u32 size, u32 start, u32 step) {
-            return static_cast<u32>(size > start ? (u64(size) - start + step - 1) / step : 0);
-        };
-        for (SPass& p : passes) {
-            p.columns = count(header.width, p.colStart, p.colStep);
-            p.rows = count(header.height, p.rowStart, p.rowStep);
-            if (p.columns && p.rows) needed += u64(p.rows) * (1 + RowBytes(bits, p.columns));
-        }
-
-        // The zlib header (2 bytes) and the Adler-32 at the end are not checked. Nothing past
-        // what the passes need is decoded.
-        std::vector<u8> raw;
-        const std::size_t skip = std::min<std::size_t>(2, compressed.size());
-        // Deflate expands at most 1032-fold: a damaged header cannot make the size hint absurd.
-        const std::size_t hint =
-            static_cast<std::size_t>(std::min<u64>(needed, u64(compressed.size()) * 1032 + 65536));
-        if (!inflate_detail::InflateToVector(compressed.data() + skip, compressed.size() - skip, false, raw, nullptr,
-                                             hint, static_cast<std::size_t>(std::min<u64>(needed, SIZE_MAX))))
-            Fail(kCodecUnsupported, kPNGInflateFailed);
-        std::vector<u8>().swap(compressed);
-
-        if (passes.empty()) Fail(kCodecUnsupported, kPNGUnknownInterlace);
-
-        const u32* pal = havePalette ? palette.data() : nullptr;
-        const bool single = passes.size() == 1;
-        const bool sameFormat = header.target == header.source;
-        const u32 bpp = std::max<u32>(1, bits / 8);
-        std::unique_ptr<CBitmapInterface> full;
-        std::unique_ptr<CBitmapInterface> image;
-        std::vector<u8> zeros;
-        std::size_t pos = 0;
-
-        // Image data that ends early fails, but only after the bitmaps that come before the failing
-        // row; find that error first instead of allocating what a damaged header may claim.
-        if (raw.size() < needed) FindDataError(raw, passes, header.width, header.height, bits);
-
-        for (const SPass& p : passes) {
-            if (!p.columns || !p.rows) continue;
-            std::unique_ptr<CBitmapInterface> passBitmap =
-                single && sameFormat
-                    ? MakeSurface(p.columns, p.rows, bits, pal)
-                    : Checked(std::make_unique<CBitmapBuffer>(p.columns, p.rows, header.source, pal));
-            const std::size_t rowBytes = static_cast<std::size_t>(RowBytes(bits, p.columns));
-            zeros.assign(rowBytes, 0);
-            const u8* prev = zeros.data();
-            for (u32 y = 0; y < p.rows; ++y) {
-                if (raw.size() - pos < 1) Fail(kCodecTruncated);
-                const u32 filter = raw[pos];
-                if (raw.size() - pos - 1 < rowBytes) Fail(kCodecTruncated);
-                if (filter > 4) Fail(kCodecUnsupported, kPNGUnknownFilter);
-                u8* cur = raw.data() + pos + 1;
-                Unfilter(filter, bpp, cur, prev, rowBytes);
-                StoreRow(header.source, passBitmap->TopRow(y), cur, rowBytes);
-                prev = cur;
-                pos += 1 + rowBytes;
-            }
-            if (single) {
-                image = std::move(passBitmap);
-                break;
-            }
-            if (!full) {
-                full = sameFormat ? MakeSurface(header.width, header.height, bits, pal)
-                                  : Checked(std::make_unique<CBitmapBuffer>(header.width, header.height,
-                                                                            header.source, pal));
-            }
-            MergePass(*passBitmap, p, *full);
-        }
-        std::vector<u8>().swap(raw);
-        if (!single) image = std::move(full);
-        if (!image) Fail(kCodecNoBitmap);
-
-        if (!sameFormat) {
-            // Reduce to the displayable format. A 2-bit picture without a palette shows four greys.
-            static constexpr u32 kFourGreys[16] = {0x000000, 0x555555, 0xAAAAAA, 0xFFFFFF};
-            const u32* targetPalette = pal;
-            if (!pal && bits == 2) targetPalette = kFourGreys;
-            std::unique_ptr<CBitmapInterface> converted =
-                MakeSurface(header.width, header.height, FormatBits(header.target), targetPalette);
-            if (!converted->CopyFrom(*image)) Fail(kCodecNoBitmap);
-            image = std::move(converted);
-        }
-        image->SetTransparentIndex(transparent);
-        return image;
-    });
+std::unique_ptr<CBitmapInterface> CCodecPNG::LoadRgba(CDataBin* source) {
+    return Protect([&] { return Decode(source, true); });
 }
 
 bool CCodecPNG::Save(const CBitmapInterface*, CDataBin*) {

@@ -1,6 +1,8 @@
 // PNG reader: every colour type and bit depth, palettes, transparency and Adam7 interlacing.
 // Exotic formats are reduced to displayable ones (2-bit to 4-bit, 16-bit channels to 8-bit,
-// grey or indexed with alpha to Rgba8888). Saving is not supported.
+// grey or indexed with alpha to Rgba8888). Saving is not supported. The image data is inflated
+// straight from the file and each row goes into the picture as it arrives: the picture is the only
+// allocation of its size.
 #pragma once
 #include "image/ImageCodec.h"
 
@@ -20,6 +22,9 @@ enum EPNGError : u32 {
 class CCodecPNG : public CImageCodec {
 public:
     std::unique_ptr<CBitmapInterface> Load(CDataBin* source) override;
+    // Decodes straight into a 32-bit Rgba8888 picture: the same pixels and transparent index as
+    // ConvertToRgba8888(Load(source)), without the intermediate picture.
+    std::unique_ptr<CBitmapInterface> LoadRgba(CDataBin* source);
     // Always fails with kPNGSaveUnsupported.
     bool Save(const CBitmapInterface* bitmap, CDataBin* destination) override;
     const char* GetErrorText() const override;

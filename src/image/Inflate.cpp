@@ -6,6 +6,10 @@
 #include <memory>
 #include <bit>
 
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
+
 namespace ove {
 
 namespace {
@@ -180,99 +184,98 @@ const FixedTables& GetFixedTables(bool deflate64) {
 // Decoded bytes go into one linear buffer. Back-references read straight from it, so it always
 // holds at least the last 64 KiB produced in front of the write pointer, and room for the longest
 // match (plus some over-copy) behind the limit.
+//
+// The buffer is fixed: its new bytes are handed to a sink whenever it fills, after which the last
+// window slides down to its start. It is not zero-filled: nothing before the first byte produced is
+// ever read.
 constexpr std::size_t kWindow = 65536;
 constexpr std::size_t kMargin = 65536 + 64;  // longest deflate64 match (65,538) plus over-copy; any stored block
-constexpr std::size_t kFlushChunk = 16 * kWindow;
-constexpr std::size_t kMaxOutput = 0xFFFFFFFFu;  // streams are 32-bit
+constexpr std::size_t kChunk = 4 * kWindow;  // bytes produced between two hand-overs to a sink
+constexpr std::size_t kMaxOutput = 0xFFFFFFFFu;  // data bins are 32-bit
+
+using inflate_detail::CInflateSink;
 
 class COutput {
 public:
-    // Into a data bin, flushed in whole 64 KiB multiples.
-    COutput(CDataBin* bin, std::uint64_t limit)
-        : bin_(bin),
-          limitBytes_(std::min<std::uint64_t>(limit, kMaxOutput)),
-          buffer_(std::make_unique_for_overwrite<u8[]>(kWindow + kFlushChunk + kMargin)) {
-        base_ = buffer_.get();
-        start_ = base_ + kWindow;  // the window before it is unused until the first flush
-        limit_ = start_ + kFlushChunk;
-    }
-    // Appending to a vector that also serves as the window; decoding stops after `cap` bytes.
-    COutput(std::vector<u8>& vec, std::size_t expected, std::size_t cap)
-        : vec_(&vec), origin_(vec.size()), cap_(cap) {
-        vec.resize(origin_ + std::min({std::max<std::size_t>(expected, 4096), cap_, kMaxOutput}) + kMargin);
-        SetVectorPointers();
+    // Handing the bytes to a sink in multiples of `granule` (at most kWindow), at most `cap` of them.
+    COutput(CInflateSink& sink, std::uint64_t cap, std::size_t granule, bool deflate64)
+        : history_(deflate64 ? kWindow : kWindow / 2),
+          sink_(&sink),
+          cap_(cap),
+          granule_(std::clamp<std::size_t>(granule, 1, kWindow)),
+          buffer_(std::make_unique_for_overwrite<u8[]>(2 * kWindow + kChunk + kMargin)) {
+        base_ = start_ = pending_ = buffer_.get();
+        SetSinkLimit(base_);
     }
 
     u8* Start() const { return start_; }
     u8* Limit() const { return limit_; }
-    // True once the vector output reached its cap: the decoder stopped there on purpose.
+    // True once the output reached its cap: the decoder stopped there on purpose.
     bool Capped() const { return capped_; }
+    bool Refused() const { return refused_; }
 
-    // Called when the write pointer has passed the limit; returns the (possibly moved) write pointer.
+    // Called when the write pointer has passed the limit; returns the (possibly moved) write pointer,
+    // or null to stop (see Capped and Refused).
     u8* MakeRoom(u8* out) {
-        if (vec_) {
-            const std::size_t used = out - base_;
-            if (used - origin_ >= cap_) {
-                capped_ = true;
-                return nullptr;
-            }
-            if (used - origin_ >= kMaxOutput) return nullptr;
-            const std::size_t room = std::min(cap_, kMaxOutput) - (used - origin_);  // what may still come
-            const std::size_t grown = used + std::min(std::max(vec_->size(), kMargin), room) + kMargin;
-            vec_->resize(grown);
-            SetVectorPointers();
-            return base_ + used;
+        if (Produced(out) >= cap_) {
+            capped_ = true;
+            if (!Deliver(static_cast<std::size_t>(cap_ - delivered_))) refused_ = true;
+            return nullptr;
         }
-        // Write the chunk, keep the last window and what lies beyond the chunk.
-        if (!Emit(kFlushChunk)) return nullptr;
-        const std::size_t keep = out - (base_ + kFlushChunk);
-        std::memmove(base_, base_ + kFlushChunk, keep);
-        start_ = base_;  // the whole window is now real output
-        return base_ + keep;
+        const std::size_t ready = out - pending_;
+        if (!Deliver(ready - ready % granule_)) {
+            refused_ = true;
+            return nullptr;
+        }
+        // Keep the last window and whatever has not been handed over yet.
+        const std::size_t keep = std::max<std::size_t>(out - pending_, std::min<std::size_t>(history_, out - start_));
+        u8* from = out - keep;
+        std::memmove(base_, from, keep);
+        pending_ = base_ + (pending_ - from);
+        start_ = base_;  // everything kept is real output
+        out = base_ + keep;
+        SetSinkLimit(out);
+        return out;
     }
 
     // Successful end: everything pending goes out.
     bool Finish(u8* out) {
-        if (vec_) {
-            vec_->resize(origin_ + std::min<std::size_t>(out - start_, cap_));
-            return true;
-        }
-        return Emit(out - (base_ + kWindow));
+        const std::uint64_t wanted = std::min<std::uint64_t>(out - pending_, cap_ - delivered_);
+        return Deliver(static_cast<std::size_t>(wanted));
     }
 
-    // Failed end: only whole windows leave, as a block-by-block writer would have left them.
+    // Failed end: the sink receives only whole granules.
     void Abandon(u8* out) {
-        if (vec_) {
-            vec_->resize(origin_);
-            return;
-        }
-        const std::size_t pending = out - (base_ + kWindow);
-        Emit(pending - pending % kWindow);
+        if (refused_) return;
+        const std::uint64_t ready = std::min<std::uint64_t>(out - pending_, cap_ - delivered_);
+        Deliver(static_cast<std::size_t>(ready - ready % granule_));
     }
 
 private:
-    void SetVectorPointers() {
-        base_ = vec_->data();
-        start_ = base_ + origin_;
-        limit_ = start_ + std::min(vec_->size() - kMargin - origin_, cap_);
-    }
-    bool Emit(std::size_t count) {
+    std::uint64_t Produced(const u8* out) const { return delivered_ + (out - pending_); }
+    bool Deliver(std::size_t count) {
         if (count == 0) return true;
-        if (written_ + count > limitBytes_) return false;
-        written_ += count;
-        return bin_->Write(base_ + kWindow, static_cast<u32>(count)) == count;
+        delivered_ += count;
+        const u8* from = pending_;
+        pending_ += count;
+        return sink_->Take(from, count);
+    }
+    void SetSinkLimit(u8* out) {
+        const std::uint64_t left = cap_ - Produced(out);  // cap not reached: positive
+        limit_ = out + static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, left));
     }
 
-    CDataBin* bin_ = nullptr;
-    std::uint64_t limitBytes_ = kMaxOutput;  // a stream producing more is refused
-    std::unique_ptr<u8[]> buffer_;  // not zeroed: nothing before the first byte produced is ever read
-    std::vector<u8>* vec_ = nullptr;
-    std::size_t origin_ = 0;
-    std::size_t written_ = 0;
-    std::size_t cap_ = kMaxOutput;
+    std::size_t history_;  // the farthest a reference reaches back
+    CInflateSink* sink_ = nullptr;
+    std::uint64_t cap_ = kMaxOutput;
+    std::size_t granule_ = 1;
+    std::uint64_t delivered_ = 0;
     bool capped_ = false;
+    bool refused_ = false;
+    std::unique_ptr<u8[]> buffer_;  // not zeroed: nothing before the first byte produced is ever read
     u8* base_ = nullptr;
-    u8* start_ = nullptr;  // first byte of this stream's output: references may not go before it
+    u8* start_ = nullptr;    // first byte of this stream's output: references may not go before it
+    u8* pending_ = nullptr;  // first byte not yet handed to the sink
     u8* limit_ = nullptr;
 };
 
@@ -287,6 +290,15 @@ inline u64 Load64(const u8* p) {
 
 class CInflater {
 public:
+    // Pulling the stream from a source through a staging buffer that keeps 8 zero bytes after its end.
+    CInflater(inflate_detail::CInflateSource& source, bool deflate64)
+        : deflate64_(deflate64), source_(&source), stage_(std::make_unique_for_overwrite<u8[]>(kStage + 8)) {
+        data_ = in_ = end_ = stage_.get();
+        std::memset(stage_.get(), 0, 8);
+        fastEnd_ = end_;
+        exhausted_ = false;
+        Pull();
+    }
     CInflater(const u8* data, std::size_t size, bool deflate64) : deflate64_(deflate64) {
         if (size < 8) {
             // Tiny inputs are decoded from a zero-padded copy so that whole-word loads stay inside it.
@@ -301,10 +313,16 @@ public:
     }
 
     bool Run(COutput& output);
-    std::size_t ConsumedBytes() const { return (ConsumedBits() + 7) / 8; }
+    u64 ConsumedBytes() const { return (ConsumedBits() + 7) / 8; }
 
 private:
-    std::size_t ConsumedBits() const { return static_cast<std::size_t>(in_ - data_) * 8 - bitsLeft_; }
+    static constexpr std::size_t kStage = 1u << 16;
+
+    u64 ConsumedBits() const { return (dataOffset_ + static_cast<u64>(in_ - data_)) * 8 - bitsLeft_; }
+    // Moves what is left of the staging buffer (and the 8 bytes before it, which a stored block
+    // may step back into) to its start and fills the rest from the source. False when the source
+    // had nothing more.
+    bool Pull();
 
     // Tops the bit buffer up to at least 56 bits. False once the stream has read past its end
     // by more than the buffer can explain (a corrupt or truncated stream).
@@ -337,11 +355,54 @@ private:
     u32 bitsLeft_ = 0;
     bool deflate64_;
     u8 tiny_[16] = {};
+    inflate_detail::CInflateSource* source_ = nullptr;
+    std::unique_ptr<u8[]> stage_;
+    u64 dataOffset_ = 0;    // stream bytes before data_
+    bool exhausted_ = true;  // no more input to pull
     std::vector<u32> litTable_;
     std::vector<u32> distTable_;
 };
 
+bool CInflater::Pull() {
+    if (exhausted_) return false;
+    u8* stage = stage_.get();
+    const u8* from = in_ - std::min<std::size_t>(8, in_ - data_);
+    const std::size_t keep = end_ - from;
+    std::memmove(stage, from, keep);
+    dataOffset_ += static_cast<u64>(from - data_);
+    in_ = stage + (in_ - from);
+    data_ = stage;
+    u8* end = stage + keep;
+    bool more = false;
+    while (end < stage + kStage) {
+        const std::size_t got = source_->Pull(end, stage + kStage - end);
+        if (got == 0) {
+            exhausted_ = true;
+            break;
+        }
+        more = true;
+        end += std::min(got, static_cast<std::size_t>(stage + kStage - end));
+    }
+    end_ = end;
+    if (exhausted_) {
+        std::memset(end, 0, 8);  // whole-word loads past the end read zeros
+        fastEnd_ = end;
+    } else {
+        fastEnd_ = end - 8;
+    }
+    return more;
+}
+
 bool CInflater::RefillTail() {
+    if (!exhausted_) {
+        Pull();
+        if (in_ <= fastEnd_) {
+            bitBuf_ |= Load64(in_) << bitsLeft_;
+            in_ += (63 - bitsLeft_) >> 3;
+            bitsLeft_ |= 56;
+            return true;
+        }
+    }
     if (in_ > end_ + 8) return false;
     u64 v = 0;
     for (u32 i = 0; i < 8 && in_ + i < end_; ++i) v |= u64{in_[i]} << (8 * i);
@@ -415,21 +476,27 @@ bool CInflater::Stored(COutput& output, u8*& out) {
     const u32 drop = bitsLeft_ & 7;
     bitBuf_ >>= drop;
     bitsLeft_ -= drop;
-    const u8* p = in_ - bitsLeft_ / 8;
+    in_ -= bitsLeft_ / 8;
     bitBuf_ = 0;
     bitsLeft_ = 0;
-    if (end_ - p < 4) return false;
-    const u32 len = p[0] | (p[1] << 8);  // NLEN (p[2], p[3]) is not checked
-    p += 4;
-    if (static_cast<std::size_t>(end_ - p) < len) return false;
+    while (end_ - in_ < 4)
+        if (!Pull()) return false;
+    u32 len = in_[0] | (in_[1] << 8);  // NLEN (in_[2], in_[3]) is not checked
+    in_ += 4;
     if (out >= output.Limit()) {
         u8* moved = output.MakeRoom(out);
         if (!moved) return false;
         out = moved;
     }
-    std::memcpy(out, p, len);
-    out += len;
-    in_ = p + len;
+    // The margin behind the limit holds any stored block.
+    while (len) {
+        if (in_ >= end_ && !Pull()) return false;
+        const u32 n = static_cast<u32>(std::min<std::size_t>(len, end_ - in_));
+        std::memcpy(out, in_, n);
+        out += n;
+        in_ += n;
+        len -= n;
+    }
     return true;
 }
 
@@ -441,7 +508,7 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
     u8* limit = output.Limit();
     const u8* start = output.Start();
     const u8* in = in_;
-    const u8* const fastEnd = fastEnd_;
+    const u8* fastEnd = fastEnd_;
     u64 bitBuf = bitBuf_;
     u32 bitsLeft = bitsLeft_;
     bool ok = false;
@@ -455,6 +522,7 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             in_ = in, bitBuf_ = bitBuf, bitsLeft_ = bitsLeft;            \
             if (!RefillTail()) goto done;                                \
             in = in_, bitBuf = bitBuf_, bitsLeft = bitsLeft_;            \
+            fastEnd = fastEnd_;                                          \
         }                                                                \
     } while (0)
 
@@ -480,6 +548,23 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
         }
         if (e & kLiteral) {
             *out++ = static_cast<u8>(e >> 16);
+            // After a refill at least 41 bits are left: room for two more literals of the primary
+            // table (at most 10 bits each) without another refill or limit check (the margin
+            // behind the limit takes them).
+            e = lit[bitBuf & litMask];
+            if (e & kLiteral) {
+                const u32 len = e & 31;
+                bitBuf >>= len;
+                bitsLeft -= len;
+                *out++ = static_cast<u8>(e >> 16);
+                e = lit[bitBuf & litMask];
+                if (e & kLiteral) {
+                    const u32 len2 = e & 31;
+                    bitBuf >>= len2;
+                    bitsLeft -= len2;
+                    *out++ = static_cast<u8>(e >> 16);
+                }
+            }
             continue;
         }
         if (e & kExceptional) [[unlikely]] {
@@ -569,22 +654,77 @@ bool CInflater::Run(COutput& output) {
         }
     }
     // A stream that needed bits beyond its end is truncated, whatever it decoded to.
-    if (ok && ConsumedBits() > static_cast<std::size_t>(end_ - data_) * 8) ok = false;
+    if (ok && exhausted_ && ConsumedBits() > (dataOffset_ + static_cast<u64>(end_ - data_)) * 8) ok = false;
     if (output.Capped()) ok = true;
+    if (output.Refused()) ok = false;
     if (ok) ok = output.Finish(out);
     if (!ok) output.Abandon(out);
     return ok;
 }
 
+// Reads a data bin from its current position in pieces.
+class CBinSource : public inflate_detail::CInflateSource {
+public:
+    explicit CBinSource(CDataBin& bin) : bin_(bin) {}
+    std::size_t Pull(u8* to, std::size_t room) override {
+        return bin_.Read(to, static_cast<u32>(std::min<std::size_t>(room, 1u << 20)));
+    }
+
+private:
+    CDataBin& bin_;
+};
+
+// Appends to a data bin. A memory buffer written at its end grows by appending, without the
+// zero-fill that writing past its end costs.
+class CBinSink : public CInflateSink {
+public:
+    CBinSink(CDataBin& bin, std::uint64_t limit) : bin_(bin), limit_(std::min<std::uint64_t>(limit, kMaxOutput)) {
+        buffer_ = dynamic_cast<CBuffer*>(&bin);
+        if (buffer_ && buffer_->Tell() != buffer_->GetSize()) buffer_ = nullptr;
+    }
+    // Room for what the caller declared, as far as the input could possibly produce it.
+    void Reserve(std::uint64_t inputBytes, bool deflate64) {
+        if (!buffer_ || limit_ == kMaxOutput) return;
+        // Best ratios: a 258-byte match in 2 bits; for deflate64 a 65,538-byte one in about 18.
+        const std::uint64_t most = inputBytes * (deflate64 ? 29128 : 1032) + kWindow;
+        const std::uint64_t want = buffer_->GetSize() + std::min(limit_, most);
+        std::vector<u8>& bytes = buffer_->Bytes();
+        if (want > kMaxOutput) return;
+        if (want > bytes.capacity()) bytes.reserve(static_cast<std::size_t>(want));
+        inflate_detail::PrepareForWriting(bytes.data() + bytes.size(), static_cast<std::size_t>(want) - bytes.size());
+    }
+    bool Take(const u8* data, std::size_t count) override {
+        if (written_ + count > limit_) return false;
+        written_ += count;
+        if (buffer_) {
+            std::vector<u8>& bytes = buffer_->Bytes();
+            bytes.insert(bytes.end(), data, data + count);
+            buffer_->Seek(static_cast<u32>(bytes.size()));
+            return true;
+        }
+        return bin_.Write(data, static_cast<u32>(count)) == count;
+    }
+
+private:
+    CDataBin& bin_;
+    CBuffer* buffer_ = nullptr;
+    std::uint64_t limit_;
+    std::uint64_t written_ = 0;
+};
+
 bool InflateBins(CDataBin* input, CDataBin* output, bool deflate64, std::uint64_t limit) {
     if (!input || !output || !input->CanRead() || !output->CanWrite()) return false;
     const u32 inputStart = input->Tell();
     const u32 outputStart = output->Tell();
-    const std::vector<u8> data = ReadAll(*input);
-    COutput sink(output, limit);
-    CInflater inflater(data.data(), data.size(), deflate64);
-    if (!inflater.Run(sink)) return false;
-    input->Seek(inputStart + static_cast<u32>(inflater.ConsumedBytes()));
+    CBinSource source(*input);
+    CBinSink sink(*output, limit);
+    sink.Reserve(input->GetSize() - std::min(inputStart, input->GetSize()), deflate64);
+    std::uint64_t consumed = 0;
+    // Output leaves in whole windows until the end, so that a failure leaves only whole ones.
+    if (inflate_detail::InflateStream(source, sink, deflate64, kMaxOutput, kWindow, &consumed) !=
+        inflate_detail::EStreamResult::Ended)
+        return false;
+    input->Seek(inputStart + static_cast<u32>(consumed));
     output->Seek(outputStart);
     return true;
 }
@@ -601,13 +741,65 @@ bool Inflate64(CDataBin* input, CDataBin* output, std::uint64_t limit) {
 
 namespace inflate_detail {
 
+void PrepareForWriting(void* to, std::size_t bytes) {
+#ifdef __linux__
+    constexpr std::uintptr_t kPage = 4096;
+    if (!to || bytes < (std::size_t(1) << 21)) return;
+    const std::uintptr_t from = (reinterpret_cast<std::uintptr_t>(to) + kPage - 1) & ~(kPage - 1);
+    const std::uintptr_t end = (reinterpret_cast<std::uintptr_t>(to) + bytes) & ~(kPage - 1);
+    if (end <= from) return;
+#ifdef MADV_HUGEPAGE
+    madvise(reinterpret_cast<void*>(from), end - from, MADV_HUGEPAGE);
+#endif
+#ifdef MADV_POPULATE_WRITE
+    madvise(reinterpret_cast<void*>(from), end - from, MADV_POPULATE_WRITE);
+#endif
+#else
+    (void)to;
+    (void)bytes;
+#endif
+}
+
 bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vector<u8>& out, std::size_t* consumed,
                      std::size_t expected, std::size_t cap) {
-    COutput sink(out, expected, cap);
+    // Appends without zero-filling; room for the expected size (as far as the input could
+    // possibly produce it) is taken at once.
+    class CVectorSink : public CInflateSink {
+    public:
+        explicit CVectorSink(std::vector<u8>& v) : v_(v) {}
+        bool Take(const u8* data, std::size_t count) override {
+            v_.insert(v_.end(), data, data + count);
+            return true;
+        }
+
+    private:
+        std::vector<u8>& v_;
+    } sink(out);
+    const std::size_t origin = out.size();
+    const u64 most = u64(size) * (deflate64 ? 29128 : 1032) + kWindow;
+    const u64 room = std::min<u64>({expected, cap, most, kMaxOutput});
+    if (origin + room > out.capacity()) {
+        out.reserve(static_cast<std::size_t>(origin + room));
+        PrepareForWriting(out.data() + origin, out.capacity() - origin);
+    }
+    COutput output(sink, std::min<u64>(cap, UINT64_MAX / 2), 1, deflate64);
     CInflater inflater(data, size, deflate64);
-    if (!inflater.Run(sink)) return false;
-    if (consumed) *consumed = inflater.ConsumedBytes();
+    if (!inflater.Run(output)) {
+        out.resize(origin);
+        return false;
+    }
+    if (consumed) *consumed = static_cast<std::size_t>(inflater.ConsumedBytes());
     return true;
+}
+
+EStreamResult InflateStream(CInflateSource& source, CInflateSink& sink, bool deflate64, std::uint64_t cap,
+                            std::size_t granule, std::uint64_t* consumedBytes) {
+    COutput output(sink, std::min<std::uint64_t>(cap, UINT64_MAX / 2), granule, deflate64);
+    CInflater inflater(source, deflate64);
+    if (!inflater.Run(output)) return output.Refused() ? EStreamResult::Refused : EStreamResult::Corrupt;
+    if (output.Capped()) return EStreamResult::Capped;
+    if (consumedBytes) *consumedBytes = inflater.ConsumedBytes();
+    return EStreamResult::Ended;
 }
 
 }  // namespace inflate_detail

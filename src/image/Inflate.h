@@ -29,6 +29,42 @@ bool InflateToVector(const std::uint8_t* data, std::size_t size, bool deflate64,
                      std::size_t* consumed = nullptr, std::size_t expected = 0,
                      std::size_t cap = SIZE_MAX);
 
+// Fresh memory of `bytes` bytes at `to` is about to be written whole: asks the system for large
+// pages and for its page tables to be set up at once, which is much cheaper than faulting it in
+// page by page. Only a hint; the contents do not change. Small blocks are left alone.
+void PrepareForWriting(void* to, std::size_t bytes);
+
+// Streaming decode: compressed bytes are pulled from a source as the decoder needs them and the
+// output is handed to a sink piece by piece, so neither side has to be held in memory whole.
+class CInflateSource {
+public:
+    virtual ~CInflateSource() = default;
+    // Copies up to `room` further bytes of the stream to `to`; 0 once there are no more.
+    virtual std::size_t Pull(std::uint8_t* to, std::size_t room) = 0;
+};
+
+class CInflateSink {
+public:
+    virtual ~CInflateSink() = default;
+    // Takes the next decoded bytes, in order. False refuses them and ends decoding as a failure.
+    virtual bool Take(const std::uint8_t* data, std::size_t count) = 0;
+};
+
+enum class EStreamResult {
+    Ended,    // the final block ended
+    Capped,   // `cap` bytes were produced; the rest of the stream was not looked at
+    Corrupt,  // a damaged or truncated stream
+    Refused,  // the sink refused its bytes
+};
+
+// Decodes the stream from `source` into `sink`, at most `cap` bytes. The sink receives whole
+// multiples of `granule` bytes until the end, where it receives the rest; after a failure it has
+// received only whole multiples. `consumedBytes` (optional) receives how much of the stream the
+// decoder used when it Ended.
+EStreamResult InflateStream(CInflateSource& source, CInflateSink& sink, bool deflate64,
+                            std::uint64_t cap = UINT64_MAX, std::size_t granule = 1,
+                            std::uint64_t* consumedBytes = nullptr);
+
 }  // namespace inflate_detail
 
 }  // namespace ove
