@@ -150,6 +150,58 @@ TEST_F(GLRenderTest, PriorityMapHidesDepthTestedObjectsBehindIt) {
     EXPECT_EQ(Hex(PixelAt(*img, 15, 10)), Hex(0xFF00FF00));
 }
 
+TEST_F(GLRenderTest, PriorityMapHoldsEveryLevelAtItsOwnDepth) {
+    // Fifteen columns of 4 pixels, column k - 1 at level k, and a gap of level 0 at the right.
+    Open(64, 8);
+    CBitmap picture(64, 8, PixelFormat::Rgba8888);
+    std::vector<std::uint8_t> values(64 * 8, 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 64; ++x) {
+            SetPixel(picture, x, y, 0xFF101010);
+            if (x < 60) values[std::size_t(y) * 64 + x] = std::uint8_t(x / 4 + 1);
+        }
+    CRunMask mask = CRunMask::Encode(values.data(), std::uint32_t(values.size()));
+    renderer->SetBackdropWithPriority(&picture, &mask);
+    // Rows 0..3: one object per level at that level's priority (a tie: in front). Rows 4..7: one
+    // priority lower (behind). Both fill their column only.
+    std::vector<std::unique_ptr<CTestDrawable>> objects;
+    for (int k = 1; k <= 15; ++k) {
+        const float x = float((k - 1) * 4);
+        objects.push_back(Filler(k, false, x, 0, x + 4, 4, 0xFF00FF00));
+        objects.push_back(Filler(k - 1, false, x, 4, x + 4, 8, 0xFFFF0000));
+    }
+    objects.push_back(Filler(0, false, 60, 0, 64, 8, 0xFF0000FF));
+    for (auto& o : objects) renderer->AddObject(o.get());
+    auto img = Capture();
+    for (int x = 0; x < 64; ++x) {
+        const bool gap = x >= 60;
+        EXPECT_EQ(Hex(PixelAt(*img, x, 1)), Hex(gap ? 0xFF0000FF : 0xFF00FF00)) << "column " << x;
+        EXPECT_EQ(Hex(PixelAt(*img, x, 6)), Hex(gap ? 0xFF0000FF : 0xFF101010)) << "column " << x;
+    }
+
+    // Filtered, the map is sampled 0.7 pixel right of each pixel: a level reaches one pixel
+    // further left and up, where the next texel still weighs in.
+    CRunMask box = RectMask(64, 8, 20, 2, 30, 6, 9);
+    renderer->SetBackdropWithPriority(&picture, &box);
+    for (auto& o : objects) renderer->RemoveObject(o.get());
+    auto behind = Filler(8, false, 0, 0, 64, 8, 0xFFFF0000);
+    renderer->AddObject(behind.get());
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*img, 20, 3)), Hex(0xFF101010));
+    EXPECT_EQ(Hex(PixelAt(*img, 29, 5)), Hex(0xFF101010));
+    renderer->SetFiltering(true);
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFF101010)) << "filtered: one pixel further left";
+    EXPECT_EQ(Hex(PixelAt(*img, 20, 1)), Hex(0xFF101010)) << "filtered: one pixel further up";
+    EXPECT_EQ(Hex(PixelAt(*img, 29, 5)), Hex(0xFF101010));
+    EXPECT_EQ(Hex(PixelAt(*img, 30, 3)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*img, 18, 3)), Hex(0xFFFF0000));
+    renderer->SetFiltering(false);
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFFFF0000)) << "unfiltered again";
+}
+
 TEST_F(GLRenderTest, PriorityMapWithoutPictureStillHides) {
     Open(16, 16);
     renderer->SetBackdropColour(0xFF000080);
