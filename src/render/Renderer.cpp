@@ -710,6 +710,17 @@ void CRenderer::ComposeFrame() {
         return m_painterNext < m_painter.size() ? m_painter[m_painterNext] : nullptr;
     };
 
+    // Without a priority map or tile layers, only the depth-tested objects write depth before they
+    // are drawn, and they come farthest first: each passes the test wherever it draws, so the
+    // test (a depth read and write per pixel) can go when each draws at its own depth. Nothing
+    // later reads what they would have written: painter's-order objects and the cursor do not
+    // test, image layers and the GUI draw at depth 0, which nothing nearer can hide (depths clamp
+    // at 0), and the depth is cleared before objects on top.
+    bool testDepth = !m_priorityTiles.empty() || m_tileLayers != nullptr;
+    for (std::size_t i = 0; i < m_depthTested.size() && !testDepth; ++i)
+        testDepth = !m_depthTested[i]->DrawsAtOwnDepth();
+    if (!testDepth) SetDepthTest(false);
+
     // Level 0 is the tile layers' alone: image layers sit on levels 1..16.
     if (m_tileLayers) m_tileLayers->Draw(*this, 0);
     int level = 0;
@@ -731,6 +742,7 @@ void CRenderer::ComposeFrame() {
         }
         o->Draw(*this);
     }
+    SetDepthTest(true);
     while (level < kTopLevel) {
         ++level;
         const float d = 1.0f - float(level) / 30.0f;

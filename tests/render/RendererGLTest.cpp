@@ -202,6 +202,58 @@ TEST_F(GLRenderTest, PriorityMapHoldsEveryLevelAtItsOwnDepth) {
     EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFFFF0000)) << "unfiltered again";
 }
 
+TEST_F(GLRenderTest, DepthTestedObjectsLookTheSameWhetherOrNotTheTestRuns) {
+    // Overlapping objects in a scrambled queue order, two of them at the same depth, one nearer
+    // than level 30 (below depth 0), a soft-edged blended one, a GUI element over all of them and
+    // a painter's-order one between. Drawn once as objects that promise to draw at their own
+    // depth (no depth test needed) and once as objects that do not (tested): the same pixels.
+    Open(48, 32);
+    CBitmap soft(8, 8, PixelFormat::Rgba8888);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) SetPixel(soft, x, y, x < 2 ? 0x00000000u : x < 4 ? 0x80FF00FFu : 0xFFFF00FFu);
+    SCel cel;
+    cel.width = cel.height = 8;
+    cel.uRight = cel.vBottom = 1.0f;
+    cel.texture = renderer->CreateTexture(&soft);
+    ASSERT_NE(cel.texture, nullptr);
+    std::vector<std::unique_ptr<CTestDrawable>> objects;
+    objects.push_back(Filler(3, false, 4, 4, 30, 20, 0xFF00FF00));
+    objects.push_back(Filler(1, false, 0, 0, 20, 12, 0xFFFF0000));
+    objects.push_back(Filler(40, false, 26, 0, 34, 32, 0xFFFFFF00));
+    objects.push_back(Filler(3, false, 10, 10, 40, 28, 0xFF0000FF));
+    objects.push_back(Filler(2, true, 16, 2, 24, 30, 0xFF00FFFF));
+    auto blended = std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(5), false, nullptr);
+    blended->draw = [&cel](CRenderer& r) {
+        r.SetBlendMode(kBlendAlpha);
+        r.DrawCel(cel, kAlignLeft, kAlignTop, 12.0f, 14.0f, CRenderer::PriorityDepth(5), 0xFFFFFFFFu);
+    };
+    objects.push_back(std::move(blended));
+    auto gui = Filler(0, false, 30, 8, 44, 16, 0xFF808080);
+    gui->depth = 0.0f;
+    for (auto& o : objects) renderer->AddObject(o.get());
+    renderer->AddGUIElement(gui.get());
+
+    auto tested = Capture();
+    for (auto& o : objects) o->ownDepth = true;
+    auto untested = Capture();
+    int wrong = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            if (PixelAt(*tested, x, y) != PixelAt(*untested, x, y) && wrong++ < 5)
+                ADD_FAILURE() << x << "," << y << ": " << Hex(PixelAt(*untested, x, y)) << " want "
+                              << Hex(PixelAt(*tested, x, y));
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(Hex(PixelAt(*untested, 2, 2)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*untested, 12, 6)), Hex(0xFF00FF00)) << "priority 3 over 1";
+    EXPECT_EQ(Hex(PixelAt(*untested, 12, 11)), Hex(0xFF0000FF)) << "equal depth: the later one";
+    EXPECT_EQ(Hex(PixelAt(*untested, 18, 2)), Hex(0xFF00FFFF)) << "painter's order, over priority 1";
+    EXPECT_EQ(Hex(PixelAt(*untested, 18, 24)), Hex(0xFF0000FF));
+    EXPECT_EQ(Hex(PixelAt(*untested, 17, 16)), Hex(0xFFFF00FF)) << "blended cel, opaque part";
+    EXPECT_EQ(Hex(PixelAt(*untested, 12, 16)), Hex(0xFF0000FF)) << "blended cel, clear part";
+    EXPECT_EQ(Hex(PixelAt(*untested, 28, 20)), Hex(0xFFFFFF00)) << "priority 40 over all";
+    EXPECT_EQ(Hex(PixelAt(*untested, 31, 12)), Hex(0xFF808080)) << "the GUI over priority 40";
+}
+
 TEST_F(GLRenderTest, PriorityMapWithoutPictureStillHides) {
     Open(16, 16);
     renderer->SetBackdropColour(0xFF000080);
