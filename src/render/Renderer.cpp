@@ -690,8 +690,13 @@ void CRenderer::ComposeFrame() {
 
     // The queue itself is sorted, farthest first, and stays so: equal depths keep the order of the
     // last frame, and new objects join at its end.
-    std::stable_sort(m_objects.begin(), m_objects.end(),
-                     [](CSpriteBase* a, CSpriteBase* b) { return a->GetDepth() > b->GetDepth(); });
+    // Each depth is asked for once: a sprite's works out its placement, and the sort would ask
+    // for it at every comparison.
+    m_sortKeys.clear();
+    for (CSpriteBase* o : m_objects) m_sortKeys.push_back({o->GetDepth(), o});
+    std::stable_sort(m_sortKeys.begin(), m_sortKeys.end(),
+                     [](const SSortKey& a, const SSortKey& b) { return a.depth > b.depth; });
+    for (std::size_t i = 0; i < m_objects.size(); ++i) m_objects[i] = m_sortKeys[i].object;
     m_onTop.clear();
     m_depthTested.clear();
     m_painter.clear();

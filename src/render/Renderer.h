@@ -275,6 +275,11 @@ private:
     std::vector<CSpriteBase*> m_depthTested;
     std::vector<CSpriteBase*> m_painter;
     std::size_t m_painterNext = 0;
+    struct SSortKey {
+        float depth;
+        CSpriteBase* object;
+    };
+    std::vector<SSortKey> m_sortKeys;
     CSpriteBase* m_cursor = nullptr;
     std::int32_t m_lastError = 0;
 
