@@ -39,6 +39,7 @@ public:
     }
     float GetDepth() override { return 1.0f; }
     bool IsNoncorporeal() override { return false; }
+    bool DrawsAtOwnDepth() override { return true; }  // as sprites do
     void Draw(CRenderer& r) override {
         r.SetBlendMode(kBlendAlpha);
         r.DrawCel(m_cel, kAlignLeft, kAlignTop, m_x, m_y, 1.0f, 0xFFFFFFFFu);

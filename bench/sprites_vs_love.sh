@@ -4,6 +4,8 @@
 # come from the difference, so that start-up and loading cancel out. LÖVE's swap is made to wait
 # for the frame (love_glfinish.c) as OVE's headless swap does, so both time drawn frames only.
 #   bench/sprites_vs_love.sh                 the comparison
+#   CPU=1 bench/sprites_vs_love.sh           times by processor time (user + system, every thread)
+#                                            instead of the clock: steadier on a busy machine
 #   MEMORY=1 bench/sprites_vs_love.sh        also resident memory of OVE with 1,000 sprites after
 #                                            MEM_FRAMES1 and MEM_FRAMES2 frames (2,000 / 20,000)
 set -euo pipefail
@@ -98,12 +100,21 @@ end
 LUA
 
 now() { date +%s.%N; }
+cpu() {  # command...: processor seconds it used
+    /usr/bin/time -f "%U + %S" -o "$WORK/cpu" "$@" >/dev/null 2>&1 || true
+    bc -l < "$WORK/cpu"
+}
 run_ove() {  # count frames
+    if [ "${CPU:-0}" = 1 ]; then cpu "$OVE" --headless --frames "$2" --game "$WORK/ove" -- "$1"; return; fi
     local t0; t0=$(now)
     "$OVE" --headless --frames "$2" --game "$WORK/ove" -- "$1" >/dev/null 2>&1
     echo "$(now) - $t0" | bc -l
 }
 run_love() {  # count frames
+    if [ "${CPU:-0}" = 1 ]; then
+        SPRITES=$1 FRAMES=$2 LD_PRELOAD="$WORK/love_glfinish.so" cpu love "$WORK/love"
+        return
+    fi
     local t0; t0=$(now)
     SPRITES=$1 FRAMES=$2 LD_PRELOAD="$WORK/love_glfinish.so" love "$WORK/love" >/dev/null 2>&1
     echo "$(now) - $t0" | bc -l

@@ -61,6 +61,7 @@ namespace {
     X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)                     \
     X(PFNGLUNIFORM1IPROC, Uniform1i)                                       \
     X(PFNGLUNIFORM2FPROC, Uniform2f)                                       \
+    X(PFNGLUNIFORM1FVPROC, Uniform1fv)                                     \
     X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                           \
     X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                           \
     X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)                     \
@@ -133,8 +134,18 @@ const char* kFragmentShader = R"(
 in vec4 vColour;
 in vec2 vTexCoord;
 uniform sampler2D uTexture;
+uniform float uLevelDepth[16];
 out vec4 fragColour;
 void main() {
+#if STAGE == 3
+    // The whole priority map in one pass: the depth of each level comes from the same float
+    // table the scene objects' depths do, so that an object level with the map ties exactly.
+    vec4 t = texture(uTexture, vTexCoord);
+    if (t.a < 0.5 / 255.0) discard;
+    gl_FragDepth = uLevelDepth[int(t.r * 255.0 + 0.5) & 15];
+    fragColour = t;
+    return;
+#endif
 #if STAGE == 1
     vec4 c = vColour * texture(uTexture, vTexCoord);
 #elif STAGE == 2
@@ -251,6 +262,11 @@ bool CGLDevice::Init(std::string& error) {
         gl.UseProgram(program);
         m_uTarget[stage] = gl.GetUniformLocation(program, "uTarget");
         gl.Uniform1i(gl.GetUniformLocation(program, "uTexture"), 0);
+        if (stage == kTextureStageLevelDepth) {
+            float depths[16];
+            for (int k = 0; k < 16; ++k) depths[k] = CRenderer::PriorityDepth(k);
+            gl.Uniform1fv(gl.GetUniformLocation(program, "uLevelDepth"), 16, depths);
+        }
     }
     gl.DeleteShader(vs);
 

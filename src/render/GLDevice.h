@@ -29,6 +29,9 @@ enum : int {
     kTextureStageDiffuse = 0,   // no texture: the vertex colour
     kTextureStageModulate = 1,  // texture x vertex colour
     kTextureStageSelect = 2,    // the texture alone
+    // Writes depth only: the texel's red byte is a priority level 1..15 whose depth becomes the
+    // fragment's; texels with alpha 0 are dropped like everywhere else.
+    kTextureStageLevelDepth = 3,
 };
 
 class CGLDevice {
@@ -107,11 +110,11 @@ private:
     int m_stencilBits = 0;
     int m_depthBits = 0;
     int m_maxTextureSize = 0;
-    static constexpr int kStageCount = 3;
+    static constexpr int kStageCount = 4;
     unsigned m_programs[kStageCount] = {};
     unsigned m_vao = 0, m_vbo = 0;
     unsigned m_samplers[4] = {};  // [linear][clamp]
-    int m_uTarget[kStageCount] = {-1, -1, -1};
+    int m_uTarget[kStageCount] = {-1, -1, -1, -1};
     unsigned m_fbo = 0, m_fboColour = 0, m_fboDepth = 0;
     int m_fboWidth = 0, m_fboHeight = 0;
     bool m_offscreen = false;

@@ -212,6 +212,8 @@ void CRenderer::Shutdown() {
         m_device->Swap();
         ReleaseTiles(m_backdropTiles);
         ReleaseTiles(m_priorityTiles);
+        ReleaseTiles(m_levelTiles);
+        m_levelTilesBuilt = false;
         for (auto& entry : m_textures) m_device->DeleteTexture(entry.second->id);
         m_textures.clear();
         m_boundTexture = nullptr;
@@ -457,6 +459,25 @@ void CRenderer::SetBackdropColour(std::uint32_t colour) {
     m_clearColour = colour;
 }
 
+// The priority map as one picture per level, each level's pixels opaque white: drawn with
+// filtering on, each level spreads into its neighbours' pixels on its own, so the levels cannot
+// share one picture then. Built on first use only.
+void CRenderer::BuildLevelTiles() {
+    m_levelTilesBuilt = true;
+    if (!m_device || !m_backdropMask || m_backdropWidth <= 0 || m_backdropHeight <= 0) return;
+    const std::size_t size = std::size_t(m_backdropWidth) * std::size_t(m_backdropHeight);
+    std::vector<std::uint8_t> levels(size);
+    std::vector<std::uint8_t> pixels;
+    for (int k = 1; k <= 15; ++k) {
+        std::fill(levels.begin(), levels.end(), 0);
+        if (m_backdropMask->ExpandLevel(levels.data(), size, u8(k)) == 0) continue;
+        pixels.assign(size * 4, 0);
+        for (std::size_t i = 0; i < size; ++i)
+            if (levels[i]) std::memset(&pixels[i * 4], 255, 4);
+        TileBuffer(pixels.data(), m_backdropWidth, m_backdropHeight, PriorityDepth(k), m_levelTiles);
+    }
+}
+
 void CRenderer::ReleaseTiles(std::vector<STile>& tiles) {
     for (const STile& t : tiles) ReleaseTexture(t.texture);
     tiles.clear();
@@ -499,6 +520,8 @@ void CRenderer::SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask
     m_backdropHeight = height;
     ReleaseTiles(m_backdropTiles);
     ReleaseTiles(m_priorityTiles);
+    ReleaseTiles(m_levelTiles);
+    m_levelTilesBuilt = false;
     if (!bitmap && !depthMask) {
         SetBackdropColour(m_clearColour);
         return;
@@ -511,17 +534,20 @@ void CRenderer::SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask
             TileBuffer(pixels.data(), int(bitmap->Width()), int(bitmap->Height()), 0.0f, m_backdropTiles);
     }
     if (m_device && depthMask && width > 0 && height > 0) {
+        // One picture for all levels: the level in the colour bytes, alpha 255 where there is one.
         const std::size_t size = std::size_t(width) * std::size_t(height);
         std::vector<std::uint8_t> levels(size);
-        std::vector<std::uint8_t> pixels;
-        for (int k = 1; k <= 15; ++k) {
-            std::fill(levels.begin(), levels.end(), 0);
-            if (depthMask->ExpandLevel(levels.data(), size, u8(k)) == 0) continue;
-            pixels.assign(size * 4, 0);
-            for (std::size_t i = 0; i < size; ++i)
-                if (levels[i]) std::memset(&pixels[i * 4], 255, 4);
-            TileBuffer(pixels.data(), width, height, PriorityDepth(k), m_priorityTiles);
+        depthMask->Expand(levels.data(), size);
+        std::vector<std::uint8_t> pixels(size * 4, 0);
+        bool any = false;
+        for (std::size_t i = 0; i < size; ++i) {
+            const std::uint8_t k = levels[i];
+            if (k < 1 || k > 15) continue;
+            std::memset(&pixels[i * 4], k, 3);
+            pixels[i * 4 + 3] = 255;
+            any = true;
         }
+        if (any) TileBuffer(pixels.data(), width, height, 0.0f, m_priorityTiles);
     }
     if (bitmap && !bitmap->IsEmpty())
         m_pictureMode = true;
@@ -568,7 +594,19 @@ void CRenderer::DrawBackdrop() {
     if (!m_priorityTiles.empty()) {
         SetBlendMode(kBlendOpaque, true);
         m_device->SetColourWrite(false);
-        for (const STile& t : m_priorityTiles) DrawTile(t);
+        if (m_filtering) {
+            if (!m_levelTilesBuilt) BuildLevelTiles();
+            for (const STile& t : m_levelTiles) DrawTile(t);
+        } else {
+            // Nearest sampling picks one texel per pixel, so one pass over the combined picture
+            // writes what a pass per level would.
+            for (const STile& t : m_priorityTiles) {
+                SetTexture(t.texture);
+                m_device->SetTextureStage(kTextureStageLevelDepth);
+                DrawTile(t);
+            }
+            m_device->SetTextureStage(kTextureStageModulate);
+        }
         m_device->SetColourWrite(true);
     }
 }
@@ -652,8 +690,13 @@ void CRenderer::ComposeFrame() {
 
     // The queue itself is sorted, farthest first, and stays so: equal depths keep the order of the
     // last frame, and new objects join at its end.
-    std::stable_sort(m_objects.begin(), m_objects.end(),
-                     [](CSpriteBase* a, CSpriteBase* b) { return a->GetDepth() > b->GetDepth(); });
+    // Each depth is asked for once: a sprite's works out its placement, and the sort would ask
+    // for it at every comparison.
+    m_sortKeys.clear();
+    for (CSpriteBase* o : m_objects) m_sortKeys.push_back({o->GetDepth(), o});
+    std::stable_sort(m_sortKeys.begin(), m_sortKeys.end(),
+                     [](const SSortKey& a, const SSortKey& b) { return a.depth > b.depth; });
+    for (std::size_t i = 0; i < m_objects.size(); ++i) m_objects[i] = m_sortKeys[i].object;
     m_onTop.clear();
     m_depthTested.clear();
     m_painter.clear();
@@ -671,6 +714,17 @@ void CRenderer::ComposeFrame() {
         while (m_painterNext < m_painter.size() && m_painter[m_painterNext] == m_cursor) ++m_painterNext;
         return m_painterNext < m_painter.size() ? m_painter[m_painterNext] : nullptr;
     };
+
+    // Without a priority map or tile layers, only the depth-tested objects write depth before they
+    // are drawn, and they come farthest first: each passes the test wherever it draws, so the
+    // test (a depth read and write per pixel) can go when each draws at its own depth. Nothing
+    // later reads what they would have written: painter's-order objects and the cursor do not
+    // test, image layers and the GUI draw at depth 0, which nothing nearer can hide (depths clamp
+    // at 0), and the depth is cleared before objects on top.
+    bool testDepth = !m_priorityTiles.empty() || m_tileLayers != nullptr;
+    for (std::size_t i = 0; i < m_depthTested.size() && !testDepth; ++i)
+        testDepth = !m_depthTested[i]->DrawsAtOwnDepth();
+    if (!testDepth) SetDepthTest(false);
 
     // Level 0 is the tile layers' alone: image layers sit on levels 1..16.
     if (m_tileLayers) m_tileLayers->Draw(*this, 0);
@@ -693,6 +747,7 @@ void CRenderer::ComposeFrame() {
         }
         o->Draw(*this);
     }
+    SetDepthTest(true);
     while (level < kTopLevel) {
         ++level;
         const float d = 1.0f - float(level) / 30.0f;

@@ -216,6 +216,7 @@ private:
 
     void StateSetup();
     void ReleaseTiles(std::vector<STile>& tiles);
+    void BuildLevelTiles();
     void TileBuffer(const std::uint8_t* bgra, int width, int height, float z, std::vector<STile>& out);
     void DrawCorners(const SCelCorner corners[4], float x, float y, float scale, float depth,
                      std::uint32_t tint);
@@ -261,7 +262,9 @@ private:
     const CRunMask* m_backdropMask = nullptr;
     int m_backdropWidth = 0, m_backdropHeight = 0;
     std::vector<STile> m_backdropTiles;
-    std::vector<STile> m_priorityTiles;
+    std::vector<STile> m_priorityTiles;  // every level in one picture (level in the colour bytes)
+    std::vector<STile> m_levelTiles;     // a picture per level, for filtered drawing
+    bool m_levelTilesBuilt = false;
     CLevelLayers* m_tileLayers = nullptr;
 
     // queues (not owned) and per-frame lists
@@ -272,6 +275,11 @@ private:
     std::vector<CSpriteBase*> m_depthTested;
     std::vector<CSpriteBase*> m_painter;
     std::size_t m_painterNext = 0;
+    struct SSortKey {
+        float depth;
+        CSpriteBase* object;
+    };
+    std::vector<SSortKey> m_sortKeys;
     CSpriteBase* m_cursor = nullptr;
     std::int32_t m_lastError = 0;
 

@@ -24,6 +24,9 @@ public:
     virtual bool IsVisible() { return visible != 0; }
     // GUI elements drawn on top are blended when translucent; other drawables never ask.
     virtual bool IsTranslucent() { return false; }
+    // True when Draw draws at the depth GetDepth reported and leaves the depth states alone. The
+    // renderer then knows what such objects leave in the depth buffer.
+    virtual bool DrawsAtOwnDepth() { return false; }
 
     // Writing visibility marks it changed so that the host's queue synchronisation notices.
     void SetVisible(bool on) {

@@ -33,6 +33,7 @@ public:
     float GetDepth() override;
     void Draw(CRenderer& renderer) override;
     bool IsNoncorporeal() override { return noncorporeal != 0; }
+    bool DrawsAtOwnDepth() override { return true; }
     bool HitTest(std::int32_t px, std::int32_t py) override;
 
     // ---- name (an empty one is none)

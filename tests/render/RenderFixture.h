@@ -51,10 +51,12 @@ public:
     bool IsNoncorporeal() override { return noncorporeal; }
     bool IsOnTop() override { return onTop; }
     bool IsTranslucent() override { return translucent; }
+    bool DrawsAtOwnDepth() override { return ownDepth; }
     float depth;
     bool noncorporeal;
     bool onTop = false;
     bool translucent = false;
+    bool ownDepth = false;
     std::function<void(ove::CRenderer&)> draw;
 };
 

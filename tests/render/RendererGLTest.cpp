@@ -150,6 +150,110 @@ TEST_F(GLRenderTest, PriorityMapHidesDepthTestedObjectsBehindIt) {
     EXPECT_EQ(Hex(PixelAt(*img, 15, 10)), Hex(0xFF00FF00));
 }
 
+TEST_F(GLRenderTest, PriorityMapHoldsEveryLevelAtItsOwnDepth) {
+    // Fifteen columns of 4 pixels, column k - 1 at level k, and a gap of level 0 at the right.
+    Open(64, 8);
+    CBitmap picture(64, 8, PixelFormat::Rgba8888);
+    std::vector<std::uint8_t> values(64 * 8, 0);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 64; ++x) {
+            SetPixel(picture, x, y, 0xFF101010);
+            if (x < 60) values[std::size_t(y) * 64 + x] = std::uint8_t(x / 4 + 1);
+        }
+    CRunMask mask = CRunMask::Encode(values.data(), std::uint32_t(values.size()));
+    renderer->SetBackdropWithPriority(&picture, &mask);
+    // Rows 0..3: one object per level at that level's priority (a tie: in front). Rows 4..7: one
+    // priority lower (behind). Both fill their column only.
+    std::vector<std::unique_ptr<CTestDrawable>> objects;
+    for (int k = 1; k <= 15; ++k) {
+        const float x = float((k - 1) * 4);
+        objects.push_back(Filler(k, false, x, 0, x + 4, 4, 0xFF00FF00));
+        objects.push_back(Filler(k - 1, false, x, 4, x + 4, 8, 0xFFFF0000));
+    }
+    objects.push_back(Filler(0, false, 60, 0, 64, 8, 0xFF0000FF));
+    for (auto& o : objects) renderer->AddObject(o.get());
+    auto img = Capture();
+    for (int x = 0; x < 64; ++x) {
+        const bool gap = x >= 60;
+        EXPECT_EQ(Hex(PixelAt(*img, x, 1)), Hex(gap ? 0xFF0000FF : 0xFF00FF00)) << "column " << x;
+        EXPECT_EQ(Hex(PixelAt(*img, x, 6)), Hex(gap ? 0xFF0000FF : 0xFF101010)) << "column " << x;
+    }
+
+    // Filtered, the map is sampled 0.7 pixel right of each pixel: a level reaches one pixel
+    // further left and up, where the next texel still weighs in.
+    CRunMask box = RectMask(64, 8, 20, 2, 30, 6, 9);
+    renderer->SetBackdropWithPriority(&picture, &box);
+    for (auto& o : objects) renderer->RemoveObject(o.get());
+    auto behind = Filler(8, false, 0, 0, 64, 8, 0xFFFF0000);
+    renderer->AddObject(behind.get());
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*img, 20, 3)), Hex(0xFF101010));
+    EXPECT_EQ(Hex(PixelAt(*img, 29, 5)), Hex(0xFF101010));
+    renderer->SetFiltering(true);
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFF101010)) << "filtered: one pixel further left";
+    EXPECT_EQ(Hex(PixelAt(*img, 20, 1)), Hex(0xFF101010)) << "filtered: one pixel further up";
+    EXPECT_EQ(Hex(PixelAt(*img, 29, 5)), Hex(0xFF101010));
+    EXPECT_EQ(Hex(PixelAt(*img, 30, 3)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*img, 18, 3)), Hex(0xFFFF0000));
+    renderer->SetFiltering(false);
+    img = Capture();
+    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFFFF0000)) << "unfiltered again";
+}
+
+TEST_F(GLRenderTest, DepthTestedObjectsLookTheSameWhetherOrNotTheTestRuns) {
+    // Overlapping objects in a scrambled queue order, two of them at the same depth, one nearer
+    // than level 30 (below depth 0), a soft-edged blended one, a GUI element over all of them and
+    // a painter's-order one between. Drawn once as objects that promise to draw at their own
+    // depth (no depth test needed) and once as objects that do not (tested): the same pixels.
+    Open(48, 32);
+    CBitmap soft(8, 8, PixelFormat::Rgba8888);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x) SetPixel(soft, x, y, x < 2 ? 0x00000000u : x < 4 ? 0x80FF00FFu : 0xFFFF00FFu);
+    SCel cel;
+    cel.width = cel.height = 8;
+    cel.uRight = cel.vBottom = 1.0f;
+    cel.texture = renderer->CreateTexture(&soft);
+    ASSERT_NE(cel.texture, nullptr);
+    std::vector<std::unique_ptr<CTestDrawable>> objects;
+    objects.push_back(Filler(3, false, 4, 4, 30, 20, 0xFF00FF00));
+    objects.push_back(Filler(1, false, 0, 0, 20, 12, 0xFFFF0000));
+    objects.push_back(Filler(40, false, 26, 0, 34, 32, 0xFFFFFF00));
+    objects.push_back(Filler(3, false, 10, 10, 40, 28, 0xFF0000FF));
+    objects.push_back(Filler(2, true, 16, 2, 24, 30, 0xFF00FFFF));
+    auto blended = std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(5), false, nullptr);
+    blended->draw = [&cel](CRenderer& r) {
+        r.SetBlendMode(kBlendAlpha);
+        r.DrawCel(cel, kAlignLeft, kAlignTop, 12.0f, 14.0f, CRenderer::PriorityDepth(5), 0xFFFFFFFFu);
+    };
+    objects.push_back(std::move(blended));
+    auto gui = Filler(0, false, 30, 8, 44, 16, 0xFF808080);
+    gui->depth = 0.0f;
+    for (auto& o : objects) renderer->AddObject(o.get());
+    renderer->AddGUIElement(gui.get());
+
+    auto tested = Capture();
+    for (auto& o : objects) o->ownDepth = true;
+    auto untested = Capture();
+    int wrong = 0;
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 48; ++x)
+            if (PixelAt(*tested, x, y) != PixelAt(*untested, x, y) && wrong++ < 5)
+                ADD_FAILURE() << x << "," << y << ": " << Hex(PixelAt(*untested, x, y)) << " want "
+                              << Hex(PixelAt(*tested, x, y));
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(Hex(PixelAt(*untested, 2, 2)), Hex(0xFFFF0000));
+    EXPECT_EQ(Hex(PixelAt(*untested, 12, 6)), Hex(0xFF00FF00)) << "priority 3 over 1";
+    EXPECT_EQ(Hex(PixelAt(*untested, 12, 11)), Hex(0xFF0000FF)) << "equal depth: the later one";
+    EXPECT_EQ(Hex(PixelAt(*untested, 18, 2)), Hex(0xFF00FFFF)) << "painter's order, over priority 1";
+    EXPECT_EQ(Hex(PixelAt(*untested, 18, 24)), Hex(0xFF0000FF));
+    EXPECT_EQ(Hex(PixelAt(*untested, 17, 16)), Hex(0xFFFF00FF)) << "blended cel, opaque part";
+    EXPECT_EQ(Hex(PixelAt(*untested, 12, 16)), Hex(0xFF0000FF)) << "blended cel, clear part";
+    EXPECT_EQ(Hex(PixelAt(*untested, 28, 20)), Hex(0xFFFFFF00)) << "priority 40 over all";
+    EXPECT_EQ(Hex(PixelAt(*untested, 31, 12)), Hex(0xFF808080)) << "the GUI over priority 40";
+}
+
 TEST_F(GLRenderTest, PriorityMapWithoutPictureStillHides) {
     Open(16, 16);
     renderer->SetBackdropColour(0xFF000080);

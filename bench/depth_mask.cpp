@@ -1,0 +1,184 @@
+// What a depth (priority) mask costs: a 640 x 480 backdrop drawn with a depth mask holding all 15
+// levels against the same backdrop without one, both with the same 200 depth-tested 32 x 48 cels
+// moving every frame, headless on the offscreen driver. Every frame is finished with glFinish
+// before the clock is read, on both sides. The two sides alternate in rounds so that a change in
+// the machine's load hits both alike. Prints frames per second of each and the ratio, by the clock
+// and by processor time (every GL thread of the process; steadier on a busy machine).
+//   bench_depth_mask [frames per round] [rounds]     (defaults 40 and 5)
+#include <SDL.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "image/Bitmap.h"
+#include "image/RunMask.h"
+#include "render/Renderer.h"
+
+namespace {
+
+using namespace ove;
+
+constexpr int kWidth = 640, kHeight = 480;
+constexpr int kCelWidth = 32, kCelHeight = 48;
+constexpr int kSprites = 200;
+
+class CMover : public CSpriteBase {
+public:
+    CMover(const SCel& cel, int seed) : m_cel(cel) {
+        m_x = float((seed * 7919) % (kWidth - kCelWidth));
+        m_y = float((seed * 104729) % (kHeight - kCelHeight));
+        m_dx = float(seed % 5 + 1) * ((seed & 1) ? 1.0f : -1.0f);
+        m_dy = float(seed % 3 + 1) * ((seed & 2) ? 1.0f : -1.0f);
+        m_depth = CRenderer::PriorityDepth(seed % 16);
+    }
+    float GetDepth() override { return m_depth; }
+    bool IsNoncorporeal() override { return false; }
+    bool DrawsAtOwnDepth() override { return true; }  // as sprites do
+    void Draw(CRenderer& r) override {
+        r.SetBlendMode(kBlendAlpha);
+        r.DrawCel(m_cel, kAlignLeft, kAlignTop, m_x, m_y, m_depth, 0xFFFFFFFFu);
+    }
+    void Move() {
+        m_x += m_dx;
+        m_y += m_dy;
+        if (m_x < 0 || m_x > kWidth - kCelWidth) m_dx = -m_dx;
+        if (m_y < 0 || m_y > kHeight - kCelHeight) m_dy = -m_dy;
+    }
+
+private:
+    SCel m_cel;
+    float m_x, m_y, m_dx, m_dy, m_depth;
+};
+
+using FinishFn = void (*)();
+
+// Levels 1..15 in irregular patches, with level-0 gaps between them, as painted masks have.
+CRunMask MakeMask() {
+    std::vector<std::uint8_t> values(std::size_t(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            const int patch = (x / 48 + (y / 40) * 3 + (x * y / 997) % 2) % 18;
+            values[std::size_t(y) * kWidth + x] = std::uint8_t(patch <= 15 ? patch : 0);
+        }
+    return CRunMask::Encode(values.data(), std::uint32_t(values.size()));
+}
+
+double CpuSeconds() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + double(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+struct STimes {
+    double wall = 0.0, cpu = 0.0;
+};
+
+std::uint32_t Checksum(CRenderer& r) {
+    auto image = r.RenderToImage(kWidth, kHeight);
+    std::uint32_t h = 2166136261u;
+    for (int y = 0; y < kHeight; ++y) {
+        const std::uint8_t* row = image->TopRow(std::uint32_t(y));
+        for (int i = 0; i < kWidth * 4; ++i) h = (h ^ row[i]) * 16777619u;
+    }
+    return h;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int frames = argc > 1 ? std::max(1, std::atoi(argv[1])) : 40;
+    const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
+    setenv("SDL_VIDEODRIVER", "offscreen", 0);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
+    CRenderer::PrepareWindowAttributes();
+    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    auto renderer = std::make_unique<CRenderer>();
+    if (!window || !renderer->Initialise(window)) return 1;
+    renderer->SetGameSize(kWidth, kHeight);
+    auto finish = reinterpret_cast<FinishFn>(SDL_GL_GetProcAddress("glFinish"));
+    if (!renderer->Create() || !finish) {
+        std::fprintf(stderr, "bench_depth_mask: no OpenGL 3.3 on the offscreen driver: %s\n", SDL_GetError());
+        return 1;
+    }
+    renderer->SetFiltering(false, true);
+
+    CBitmap picture(kCelWidth, kCelHeight, PixelFormat::Rgba8888);
+    for (int y = 0; y < kCelHeight; ++y)
+        for (int x = 0; x < kCelWidth; ++x) {
+            std::uint8_t* p = picture.TopRow(std::uint32_t(y)) + x * 4;
+            const int dx = x - kCelWidth / 2, dy = y - kCelHeight / 2;
+            p[0] = std::uint8_t(40 + x * 6);
+            p[1] = std::uint8_t(30 + y * 4);
+            p[2] = std::uint8_t(200 - y * 3);
+            p[3] = dx * dx * 9 + dy * dy * 4 < 2000 ? 255 : 0;
+        }
+    SCel cel;
+    cel.width = kCelWidth;
+    cel.height = kCelHeight;
+    cel.uRight = 1.0f;
+    cel.vBottom = 1.0f;
+    cel.texture = renderer->CreateTexture(&picture);
+    CBitmap backdrop(kWidth, kHeight, PixelFormat::Rgba8888);
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x) {
+            std::uint8_t* p = backdrop.TopRow(std::uint32_t(y)) + x * 4;
+            p[0] = std::uint8_t(x / 3);
+            p[1] = std::uint8_t(y / 2);
+            p[2] = std::uint8_t((x + y) / 5);
+            p[3] = 255;
+        }
+    const CRunMask mask = MakeMask();
+
+    std::vector<std::unique_ptr<CMover>> movers;
+    for (int i = 1; i <= kSprites; ++i) {
+        movers.push_back(std::make_unique<CMover>(cel, i));
+        renderer->AddObject(movers.back().get());
+    }
+    auto run = [&](int n) {
+        const double cpu = CpuSeconds();
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < n; ++i) {
+            for (auto& m : movers) m->Move();
+            renderer->RenderFrame();
+            finish();
+        }
+        return STimes{std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+                      CpuSeconds() - cpu};
+    };
+
+    STimes plain, masked;
+    std::uint32_t plainSum = 0, maskedSum = 0;
+    for (int r = 0; r < rounds; ++r) {
+        renderer->SetBackdropWithPriority(&backdrop, nullptr);
+        run(5);
+        const STimes p = run(frames);
+        plain.wall += p.wall;
+        plain.cpu += p.cpu;
+        if (r == 0) plainSum = Checksum(*renderer);
+        renderer->SetBackdropWithPriority(&backdrop, &mask);
+        run(5);
+        const STimes m = run(frames);
+        masked.wall += m.wall;
+        masked.cpu += m.cpu;
+        if (r == 0) maskedSum = Checksum(*renderer);
+    }
+    const double total = double(frames) * rounds;
+    std::printf("%-26s %10s %10s %10s\n", "640x480, 200 cels", "fps", "cpu fps", "checksum");
+    std::printf("%-26s %10.1f %10.1f   %08X\n", "without depth mask", total / plain.wall, total / plain.cpu, plainSum);
+    std::printf("%-26s %10.1f %10.1f   %08X\n", "with a 15-level depth mask", total / masked.wall, total / masked.cpu,
+                maskedSum);
+    std::printf("with / without: %.3f by the clock, %.3f by processor time (target >= 0.667)\n",
+                plain.wall / masked.wall, plain.cpu / masked.cpu);
+
+    for (auto& m : movers) renderer->RemoveObject(m.get());
+    renderer.reset();
+    SDL_DestroyWindow(window);
+    SDL_Quit();
+    return 0;
+}
