@@ -19,6 +19,8 @@ struct SNativeWindowOptions {
     bool opengl = false;
     bool resizable = false;
     bool hidden = true;
+    bool borderless = false;  // no frame from the window manager: the window draws its own
+    bool popupMenu = false;   // a drop-down list: no frame, no task-bar entry, no keyboard focus
 };
 
 // Starts SDL's video subsystem for the window (reference counted, released with the window)
