@@ -58,7 +58,10 @@ bool AskForSource(const std::vector<std::string>* archiveTitles, const std::vect
     };
     if (archiveTitles) archiveRow = addRow("Packed archive", *archiveTitles);
     if (directoryTitles) directoryRow = addRow("Directory", *directoryTitles);
-    if (!dialog->ShowModal()) return false;
+    if (!dialog->ShowModal()) {
+        if (dialog->CouldNotShow()) throw SHostError("Couldn't create window");
+        return false;
+    }
     if (archiveRow) archiveIndex = dialog->GetSelection(archiveRow);
     if (directoryRow) directoryIndex = dialog->GetSelection(directoryRow);
     return true;

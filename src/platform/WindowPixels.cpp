@@ -43,4 +43,9 @@ void SetDraggableCaption(SDL_Window* window, int captionHeight, int keepRight) {
     SDL_SetWindowHitTest(window, CaptionHitTest, reinterpret_cast<void*>(packed));
 }
 
+void GetClientOrigin(SDL_Window* window, int& x, int& y) {
+    x = y = 0;
+    if (window) SDL_GetWindowPosition(window, &x, &y);
+}
+
 }  // namespace ove

@@ -15,4 +15,7 @@ bool PresentPixels(SDL_Window* window, const std::uint32_t* pixels, int width, i
 // it), except for the rightmost `keepRight` pixels (the close box). 0 turns it off.
 void SetDraggableCaption(SDL_Window* window, int captionHeight, int keepRight);
 
+// Where the window's client area is on the desktop.
+void GetClientOrigin(SDL_Window* window, int& x, int& y);
+
 }  // namespace ove

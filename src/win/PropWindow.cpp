@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <thread>
 
 #include "platform/Events.h"
 #include "platform/Keys.h"
@@ -162,6 +164,7 @@ bool CPropWindow::ShowModal() {
     options.borderless = true;
     if (!IsCreated() && !Create(title_, GetWindowWidth(), GetWindowHeight(), options)) {
         result_ = kCancel;
+        couldNotShow_ = true;
         return false;
     }
     SetClientSize(GetWindowWidth(), GetWindowHeight());
@@ -173,8 +176,11 @@ bool CPropWindow::ShowModal() {
     SetDraggableCaption(GetHandle(), kDialogFrame + kDialogCaption, kDialogFrame + 2 + 16 + 2);
     Show(EShow::ShowNormal);
     Redraw();
+    // Polling, not waiting: SDL's wake-up of a waiting loop goes through a window of its choice,
+    // which may be the drop-down list that a click has just destroyed.
     while (result_ == kRunning) {
-        if (!WaitAndPumpEvents(50)) Finish(false);
+        if (!PumpEvents()) Finish(false);
+        else if (result_ == kRunning) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return result_ == kOK;
 }
@@ -220,11 +226,14 @@ void CPropWindow::OpenList(int row) {
     // A separate window below the box, placed in desktop coordinates.
     SDialogRect r = ListRect();
     auto window = std::make_unique<CDropListWindow>(*this);
+    int x = 0, y = 0;
+    GetClientOrigin(GetHandle(), x, y);  // the dialog has no frame of the system's
     SNativeWindowOptions options;
     options.popupMenu = true;
+    options.placed = true;
+    options.x = x + r.x;
+    options.y = y + r.y;
     if (!window->Create(std::string(), r.width, r.height, options)) return;
-    SWindowRect dialog = GetWindowRect(), now = window->GetWindowRect();
-    window->MoveBy(dialog.x + r.x - now.x, dialog.y + r.y - now.y);
     window->Show(EShow::Show);
     list_ = std::move(window);
 }

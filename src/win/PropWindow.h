@@ -48,6 +48,8 @@ public:
     int GetSelection(int row) const;
     void SetCompletion(Completion completion) { completion_ = std::move(completion); }
     int GetResult() const { return result_; }
+    // ShowModal answered false because the window could not be made, not because of the user.
+    bool CouldNotShow() const { return couldNotShow_; }
     const std::string& GetTitleText() const { return title_; }
 
     // ---- layout, in window coordinates (the frame's outer corner is 0, 0)
@@ -128,6 +130,7 @@ private:
     int result_ = kRunning;
     Completion completion_;
     bool prepared_ = false;
+    bool couldNotShow_ = false;
     int focus_ = 0;
     int pressed_ = 0;     // button held down by the mouse
     bool pressedIn_ = false;
