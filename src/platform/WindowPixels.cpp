@@ -48,4 +48,10 @@ void GetClientOrigin(SDL_Window* window, int& x, int& y) {
     if (window) SDL_GetWindowPosition(window, &x, &y);
 }
 
+void TakeKeyboardFocus(SDL_Window* window) {
+    if (!window) return;
+    SDL_RaiseWindow(window);
+    SDL_SetWindowInputFocus(window);
+}
+
 }  // namespace ove

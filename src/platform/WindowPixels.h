@@ -17,5 +17,7 @@ void SetDraggableCaption(SDL_Window* window, int captionHeight, int keepRight);
 
 // Where the window's client area is on the desktop.
 void GetClientOrigin(SDL_Window* window, int& x, int& y);
+// Gives the window the keyboard (after a drop-down list that had it is gone).
+void TakeKeyboardFocus(SDL_Window* window);
 
 }  // namespace ove

@@ -175,6 +175,7 @@ bool CPropWindow::ShowModal() {
     }
     SetDraggableCaption(GetHandle(), kDialogFrame + kDialogCaption, kDialogFrame + 2 + 16 + 2);
     Show(EShow::ShowNormal);
+    TakeKeyboardFocus(GetHandle());
     Redraw();
     // Polling, not waiting: SDL's wake-up of a waiting loop goes through a window of its choice,
     // which may be the drop-down list that a click has just destroyed.
@@ -243,7 +244,10 @@ void CPropWindow::CloseList(bool accept) {
     if (accept && listHot_ >= 0) Select(listRow_, listHot_);
     listRow_ = 0;
     listHot_ = -1;
-    list_.reset();
+    if (list_) {
+        list_.reset();
+        TakeKeyboardFocus(GetHandle());
+    }
 }
 
 void CPropWindow::MoveListHot(int index) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Drives the "Select source" dialog on a private X server: three games (DATA1..DATA3) lie beside
 # the engine, the dialog appears, and the keys given are typed into it.
-#   select-source.sh OVE OUTDIR KEY...
+#   select-source.sh OVE OUTDIR KEY|click:X,Y ...
 # Writes to OUTDIR: status (the engine's exit status), err (its standard error), geometry
 # (WIDTHxHEIGHT of the dialog window as the X server has it) and dialog.png (its pixels).
 # Exits 77 when Xvfb or xdotool is missing, 1 when the dialog never appeared.
@@ -60,8 +60,16 @@ for _ in $(seq 50); do
     sleep 0.1
 done
 xdotool windowfocus --sync "$window" 2>/dev/null
+# A word click:X,Y clicks at that point of the dialog (window coordinates); others are keys.
 for key in "$@"; do
-    xdotool key --delay 60 "$key"
+    case $key in
+    click:*)
+        xy=${key#click:}
+        xdotool mousemove --window "$window" "${xy%,*}" "${xy#*,}" click 1
+        sleep 0.2
+        ;;
+    *) xdotool key --delay 60 "$key" ;;
+    esac
 done
 for _ in $(seq 150); do
     [ -s "$out/status" ] && break
