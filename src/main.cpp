@@ -50,9 +50,14 @@ int main(int argc, char** argv) {
         auto game = std::make_unique<ove::CGame>();
         game->frameLimit = cl.frames;
         game->screenshotPath = cl.screenshot;
-        if (game->Startup() && game->InitGame(cl.params)) game->Run();
-        game->SaveScreenshot();
-        status = game->failed ? 1 : 0;
+        game->archiveOption = cl.archive;
+        game->directoryOption = cl.directory;
+        game->verbose = cl.verbose;
+        // A cancelled choice of game ends quietly: nothing ran, so there is nothing to save.
+        bool started = game->Startup();
+        if (started && game->InitGame(cl.params)) game->Run();
+        bool saved = !started || game->SaveScreenshot();
+        status = game->failed || !saved ? 1 : 0;
     }
     SDL_Quit();
     return status;

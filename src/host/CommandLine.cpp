@@ -51,6 +51,12 @@ SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             cl.frames = n;
         } else if (a == "--screenshot") {
             if (auto v = value("--screenshot")) cl.screenshot = *v; else return cl;
+        } else if (a == "--archive") {
+            if (auto v = value("--archive")) cl.archive = *v; else return cl;
+        } else if (a == "--directory") {
+            if (auto v = value("--directory")) cl.directory = *v; else return cl;
+        } else if (a == "--verbose") {
+            cl.verbose = true;
         } else if (a == "--help" || a == "-h") {
             cl.help = true;
         } else if (a == "--version") {
@@ -65,18 +71,33 @@ SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
 const char* CommandLineUsage() {
     return "usage: ove [options] [--] [game parameters]\n"
            "\n"
-           "Runs the game in the current directory (GAME.DAT, DATA*, *.DAT or loose files).\n"
+           "Runs the game in the current directory (or in DIR with --game DIR). The game's files\n"
+           "are looked up, in this order, as loose files in that directory, in the data directory\n"
+           "(DATA), in a directory named Library and in the packed archive GAME.DAT.\n"
+           "\n"
+           "Several games may lie side by side: every DATA* directory and every *.DAT archive that\n"
+           "holds a main.ovs is a game, titled by the game name in its own settings.xml. When more\n"
+           "than one directory or more than one archive holds a game, a \"Select source\" dialog\n"
+           "asks which to run (Enter for OK, Escape to end without running anything). A single\n"
+           "archive is used only when it is named GAME.DAT, a single directory only when it is DATA.\n"
            "\n"
            "options:\n"
            "  --game DIR             change to DIR first\n"
-           "  --headless             no window on screen: offscreen video, dummy audio,\n"
-           "                         message boxes written to standard error\n"
+           "  --archive FILE         use the packed archive FILE, without asking\n"
+           "  --directory DIR        use DIR as the data directory, without asking\n"
+           "  --headless             no window on screen: offscreen video, dummy audio, message\n"
+           "                         boxes written to standard error; where several games would be\n"
+           "                         offered, the first of each kind (by name) runs, as said on\n"
+           "                         standard error\n"
            "  --frames N             close the window after N rendered frames\n"
            "  --screenshot FILE.bmp  save the last rendered frame when the engine ends\n"
+           "  --verbose              the script's debug(...) writes to standard error\n"
            "  --help                 show this text\n"
            "  --version              show the engine's version\n"
            "\n"
-           "Everything else is passed to the game as PARAMS.\n";
+           "Everything else is passed to the game as PARAMS.\n"
+           "Exit status: 0 after a normal end or a cancelled choice, 1 after an error,\n"
+           "2 for a command line that cannot be read.\n";
 }
 
 }  // namespace ove

@@ -10,6 +10,9 @@ struct SCommandLine {
     bool headless = false;    // --headless
     long frames = -1;         // --frames N: close the window after N rendered frames
     std::string screenshot;   // --screenshot FILE.bmp
+    std::string archive;      // --archive FILE: the packed archive, without asking
+    std::string directory;    // --directory DIR: the data directory, without asking
+    bool verbose = false;     // --verbose: the script's debug() writes to standard error
     bool help = false;
     bool version = false;
     std::string params;       // the remaining arguments joined with spaces

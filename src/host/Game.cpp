@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "data/View.h"
 #include "data/ZIPFile.h"
 #include "host/Settings.h"
+#include "host/SourceChoice.h"
 #include "host/UserFolders.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
@@ -26,6 +28,7 @@
 #include "walk/BackdropPicture.h"
 #include "walk/Walker.h"
 #include "win/GameWindow.h"
+#include "win/PropWindow.h"
 
 namespace ove {
 
@@ -42,6 +45,27 @@ namespace {
 struct SHostError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// The "Select source" dialog: one combo-box row per kind of source that needs a choice.
+bool AskForSource(const std::vector<std::string>* archiveTitles, const std::vector<std::string>* directoryTitles,
+                  int& archiveIndex, int& directoryIndex) {
+    auto dialog = std::make_unique<CPropWindow>(nullptr, "Select source");
+    int archiveRow = 0, directoryRow = 0;
+    auto addRow = [&](const char* label, const std::vector<std::string>& titles) {
+        int row = dialog->AddComboBox(label, false);
+        for (size_t i = 0; i < titles.size(); ++i) dialog->AddItem(titles[i], i == 0);
+        return row;
+    };
+    if (archiveTitles) archiveRow = addRow("Packed archive", *archiveTitles);
+    if (directoryTitles) directoryRow = addRow("Directory", *directoryTitles);
+    if (!dialog->ShowModal()) {
+        if (dialog->CouldNotShow()) throw SHostError("Couldn't create window");
+        return false;
+    }
+    if (archiveRow) archiveIndex = dialog->GetSelection(archiveRow);
+    if (directoryRow) directoryIndex = dialog->GetSelection(directoryRow);
+    return true;
+}
 
 }  // namespace
 
@@ -126,14 +150,22 @@ bool CGame::Startup() {
             return zip;
         };
 
-        std::string archiveName = "GAME.DAT", directoryName = "DATA";
         SourceMap archives, directories;
         SurveyCurrentDirectory(openArchive, archives, directories);
-        // Several games side by side: the choice dialog comes later; the first of each kind wins.
-        if (archives.size() > 1) archiveName = NameAt(archives, 0);
-        if (directories.size() > 1) directoryName = NameAt(directories, 0);
+        // Headless runs have nobody to ask: the first game of each kind, said on standard error.
+        SourceAsker ask;
+        if (!HeadlessMessageBoxes()) ask = AskForSource;
+        std::string notes;
+        SSourceChoice choice = ChooseSource(archives, directories, archiveOption, directoryOption, ask, &notes);
+        std::fputs(notes.c_str(), stderr);
+        if (choice.cancelled) {
+            Cleanup();
+            return false;
+        }
+        archiveName_ = choice.archiveName;
+        directoryName_ = choice.directoryName;
 
-        std::unique_ptr<CCompoundFolder> source(BuildDataSource(archiveName, directoryName, openArchive));
+        std::unique_ptr<CCompoundFolder> source(BuildDataSource(archiveName_, directoryName_, openArchive));
 
         SStartupSettings settings;
         ReadSettings(*source, settings);
@@ -213,7 +245,10 @@ bool CGame::InitGame(const std::string& commandLine) {
         }
 
         std::unique_ptr<CDataBin> main(resources ? resources->OpenResource(scriptName, "OVS") : nullptr);
-        if (!main) throw SHostError("Couldn't load main script");
+        if (!main) {
+            TellWhereMainScriptWasSought();
+            throw SHostError("Couldn't load main script");
+        }
         std::vector<u8> bytes = ReadAll(*main);
         main.reset();
         SRunResult loaded = RunSource(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
@@ -293,14 +328,27 @@ int32_t CGame::GetGameHeight() const { return renderer ? renderer->GetHeight() :
 bool CGame::IsFlexibleResolution() const { return renderer && renderer->IsFlexibleResolution(); }
 bool CGame::HasCursorObject() const { return renderer && renderer->GetCursor() != nullptr; }
 
-void CGame::SaveScreenshot() {
-    if (screenshotPath.empty()) return;
+bool CGame::SaveScreenshot() {
+    if (screenshotPath.empty()) return true;
     if (!renderer || !renderer->HasDevice()) {
         std::fprintf(stderr, "ove: no frame was rendered; %s not written\n", screenshotPath.c_str());
-        return;
+        return false;
     }
-    if (!renderer->SaveScreenshot(screenshotPath))
+    if (!renderer->SaveScreenshot(screenshotPath)) {
         std::fprintf(stderr, "ove: could not write screenshot %s\n", screenshotPath.c_str());
+        return false;
+    }
+    return true;
+}
+
+void CGame::TellWhereMainScriptWasSought() const {
+    std::error_code ec;
+    std::string cwd = std::filesystem::current_path(ec).string();
+    std::string archiveOnDisk = FindOnDisk(archiveName_);
+    std::string text = DescribeSearch(scriptName + ".OVS", cwd, directoryName_, IsDirectory(directoryName_),
+                                      IsDirectory("Library"), archiveName_,
+                                      !archiveOnDisk.empty() && !IsDirectory(archiveOnDisk));
+    std::fputs(text.c_str(), stderr);
 }
 
 }  // namespace ove

@@ -200,10 +200,15 @@ public:
     long frameLimit = -1;        // close the window after this many rendered frames
     long framesRendered = 0;
     std::string screenshotPath;  // where to save the last rendered frame at the end
-    void SaveScreenshot();
+    std::string archiveOption;    // the packed archive to use when several are present
+    std::string directoryOption;  // the data directory to use when several are present
+    bool verbose = false;         // the script's debug() writes to standard error
+    // Saves the screenshot when one was asked for; false when it could not be written.
+    bool SaveScreenshot();
 
 private:
     std::string params_;
+    std::string archiveName_, directoryName_;  // the sources Startup chose
     // Deletes every sprite (teardown: after the script host, before the renderer).
     void DeleteSprites();
     bool TryWalk(CSprite* sprite, int32_t startX, int32_t startY, int32_t x, int32_t y);
@@ -211,6 +216,8 @@ private:
     uint64_t spriteListGeneration_ = 0;
     std::vector<CSprite*> doomedSprites_;  // destroyed during a pass, deleted when it ends
     void KeepWindowOnMonitor();
+    // Says on standard error under which name and where the main script was looked for.
+    void TellWhereMainScriptWasSought() const;
     void LoadDefaultFont();
     void WaitLoop(float seconds, bool render);
     void SetBackdropTransformForFrame();

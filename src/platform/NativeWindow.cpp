@@ -16,8 +16,12 @@ SDL_Window* CreateNativeWindow(const std::string& title, int width, int height, 
     if (options.opengl) flags |= SDL_WINDOW_OPENGL;
     if (options.resizable) flags |= SDL_WINDOW_RESIZABLE;
     if (options.hidden) flags |= SDL_WINDOW_HIDDEN;
-    SDL_Window* window = SDL_CreateWindow(DisplayTextToUtf8(title).c_str(), SDL_WINDOWPOS_UNDEFINED,
-                                          SDL_WINDOWPOS_UNDEFINED, width > 0 ? width : 1, height > 0 ? height : 1, flags);
+    if (options.borderless) flags |= SDL_WINDOW_BORDERLESS;
+    if (options.popupMenu) flags |= SDL_WINDOW_POPUP_MENU | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR;
+    SDL_Window* window = SDL_CreateWindow(DisplayTextToUtf8(title).c_str(),
+                                          options.placed ? options.x : SDL_WINDOWPOS_UNDEFINED,
+                                          options.placed ? options.y : SDL_WINDOWPOS_UNDEFINED,
+                                          width > 0 ? width : 1, height > 0 ? height : 1, flags);
     if (!window) {
         if (error) *error = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);

@@ -19,6 +19,10 @@ struct SNativeWindowOptions {
     bool opengl = false;
     bool resizable = false;
     bool hidden = true;
+    bool borderless = false;  // no frame from the window manager: the window draws its own
+    bool popupMenu = false;   // a drop-down list: no frame, no task-bar entry, no keyboard focus
+    bool placed = false;      // the client area starts at (x, y) on the desktop
+    int x = 0, y = 0;
 };
 
 // Starts SDL's video subsystem for the window (reference counted, released with the window)

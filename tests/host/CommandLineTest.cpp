@@ -26,5 +26,17 @@ TEST(CommandLine, BadValuesAreReported) {
     EXPECT_FALSE(ParseCommandLine({"--frames", "ten"}).error.empty());
     EXPECT_FALSE(ParseCommandLine({"--frames", "-1"}).error.empty());
     EXPECT_FALSE(ParseCommandLine({"--game"}).error.empty());
+    EXPECT_FALSE(ParseCommandLine({"--archive"}).error.empty());
+    EXPECT_FALSE(ParseCommandLine({"--headless", "--directory"}).error.empty());
     EXPECT_TRUE(ParseCommandLine({}).params.empty());
+}
+
+TEST(CommandLine, SourceChoiceAndVerbose) {
+    auto cl = ParseCommandLine({"--archive", "B.DAT", "--verbose", "x", "--directory", "DATA2"});
+    EXPECT_TRUE(cl.error.empty());
+    EXPECT_EQ(cl.archive, "B.DAT");
+    EXPECT_EQ(cl.directory, "DATA2");
+    EXPECT_TRUE(cl.verbose);
+    EXPECT_EQ(cl.params, "x");
+    EXPECT_FALSE(ParseCommandLine({"--", "--verbose"}).verbose);
 }

@@ -49,7 +49,9 @@ TEST(Engine, MissingMainScriptIsAnError) {
     game.Write("DATA/other.ovs", "function Init() {}");
     SRun r = RunEngine(game.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Error: Couldn't load main script\n");
+    // The box's text, after a line that says what was looked for where.
+    EXPECT_EQ(r.err.rfind("ove: looked for main.OVS", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.substr(r.err.find('\n') + 1), "Error: Couldn't load main script\n");
 }
 
 TEST(Engine, UncaughtErrorInInitIsReportedWithItsText) {

@@ -1,6 +1,7 @@
 #include "JSGame.h"
 
 #include <climits>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,23 @@ duk_ret_t Alert(duk_context* ctx) {
     return 0;
 }
 
-duk_ret_t Debug(duk_context*) { return 0; }
+// Silent unless the engine runs with --verbose; then one line on standard error.
+duk_ret_t Debug(duk_context* ctx) {
+    CGame* game = GetGame();
+    if (!game || !game->verbose) return 0;
+    duk_idx_t count = duk_get_top(ctx);
+    for (duk_idx_t i = 0; i < count; ++i) duk_to_string(ctx, i);
+    std::fputs("debug:", stderr);
+    for (duk_idx_t i = 0; i < count; ++i) {
+        duk_size_t len = 0;
+        const char* s = duk_get_lstring(ctx, i, &len);
+        std::fputc(' ', stderr);
+        if (s) std::fwrite(s, 1, len, stderr);
+    }
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+    return 0;
+}
 
 duk_ret_t GC(duk_context* ctx) {
     duk_gc(ctx, 0);
