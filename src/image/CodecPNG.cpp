@@ -677,7 +677,7 @@ std::unique_ptr<CBitmapInterface> Decode(CDataBin* source, bool rgba) {
 }  // namespace
 
 std::unique_ptr<CBitmapInterface> CCodecPNG::Load(CDataBin* source) {
-    return Protect([&] { return Decode(source, false); });
+    return Protect([&] { return Decode(source, m_preferRgba); });
 }
 
 std::unique_ptr<CBitmapInterface> CCodecPNG::LoadRgba(CDataBin* source) {

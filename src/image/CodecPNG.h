@@ -21,6 +21,7 @@ enum EPNGError : u32 {
 
 class CCodecPNG : public CImageCodec {
 public:
+    // With PreferRgba8888 set, the same as LoadRgba.
     std::unique_ptr<CBitmapInterface> Load(CDataBin* source) override;
     // Decodes straight into a 32-bit Rgba8888 picture: the same pixels and transparent index as
     // ConvertToRgba8888(Load(source)), without the intermediate picture.
