@@ -54,7 +54,12 @@ int RunView(const ovetool::Args& args) {
     std::string out;
     CViewWriter writer("VIEW", 32);
     bool inLoop = false;
+    std::size_t celsInLoop = 0;
     long maxMirror = -1;  // mirrors may name later loops; checked at the end
+    // A loop without pictures would give sprites nothing to draw.
+    auto emptyLoop = [&] {
+        return Fail("loop " + std::to_string(writer.LoopCount() - 1) + " has no pictures (--loop a.png ...)");
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         long n = 0;
@@ -66,11 +71,14 @@ int RunView(const ovetool::Args& args) {
         } else if (a == "--smooth") {
             writer.smooth = 1;
         } else if (a == "--loop") {
+            if (inLoop && celsInLoop == 0) return emptyLoop();
             writer.AddLoop();
             inLoop = true;
+            celsInLoop = 0;
         } else if (a == "--mirror") {
             if (i + 1 >= args.size() || !ParseInt(args[i + 1], n) || n < 0)
                 return Fail("--mirror needs a loop number");
+            if (inLoop && celsInLoop == 0) return emptyLoop();
             if (static_cast<std::size_t>(n) == writer.LoopCount()) return Fail("a loop cannot mirror itself");
             writer.AddMirror(static_cast<u32>(n));
             maxMirror = std::max(maxMirror, n);
@@ -90,8 +98,10 @@ int RunView(const ovetool::Args& args) {
             auto picture = LoadImageFile(path, &error);
             if (!picture) return Fail(path + ": " + error);
             if (!writer.AddCel(*picture, dx, dy)) return Fail(path + ": not a 32-bit picture");
+            ++celsInLoop;
         }
     }
+    if (inLoop && celsInLoop == 0) return emptyLoop();
     if (out.empty()) return Fail("no output file");
     if (writer.LoopCount() == 0) return Fail("no loops (use --loop a.png ...)");
     if (maxMirror >= static_cast<long>(writer.LoopCount()))

@@ -111,6 +111,10 @@ TEST_F(ToolTest, ViewRefusesBadArguments) {
     EXPECT_NE(Tool(dir, "view x.VIEW --loop p.png --mirror 2"), 0);
     EXPECT_NE(Tool(dir, "view x.VIEW --loop p.png --mirror 1"), 0);  // itself
     EXPECT_NE(Tool(dir, "view x.VIEW --blend 7 --loop p.png"), 0);
+    // A loop without pictures, wherever it stands.
+    EXPECT_NE(Tool(dir, "view x.VIEW --loop --loop p.png"), 0);
+    EXPECT_NE(Tool(dir, "view x.VIEW --loop p.png --loop"), 0);
+    EXPECT_NE(Tool(dir, "view x.VIEW --loop --mirror 0"), 0);
     // A mirror may name a loop that comes later.
     EXPECT_EQ(Tool(dir, "view x.VIEW --mirror 1 --loop p.png"), 0);
     auto view = LoadViewFile(dir / "x.VIEW", false);
