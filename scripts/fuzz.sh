@@ -27,7 +27,7 @@ export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
 run_one() {  # target
     local t=$1 corpus="$BUILD/corpus/$1" out="$BUILD/findings/$1" log="$BUILD/logs/$1.log"
     mkdir -p "$corpus" "$out" "$(dirname "$log")"
-    "$BUILD/fuzz/fuzz_$t" -max_total_time="$SECONDS_PER" -rss_limit_mb=512 -malloc_limit_mb=512 \
+    "$BUILD/fuzz/fuzz_$t" -max_total_time="$SECONDS_PER" -rss_limit_mb=2048 -malloc_limit_mb=512 \
         -timeout=10 -max_len=65536 -print_final_stats=1 -artifact_prefix="$out/" \
         "$corpus" "$BUILD/fuzz/seeds/$t" >"$log" 2>&1
     echo $? >"$log.rc"

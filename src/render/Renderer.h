@@ -251,8 +251,6 @@ private:
     std::uint8_t m_depthWrite = 1;
     bool m_clipping = false;
     bool m_renderingToImage = false;
-    // target size in device pixels for the frame being drawn
-    int m_targetWidth = 0, m_targetHeight = 0;
 
     // backdrop
     float m_bdScaleX = 1.0f, m_bdScaleY = 1.0f, m_bdOffsetX = 0.0f, m_bdOffsetY = 0.0f;

@@ -50,7 +50,6 @@ const SScriptModule kModules[] = {
     {"tile layers", StartTileAPI, StopTileAPI},
     {"View", StartViewAPI, StopViewAPI},
 };
-constexpr std::size_t kModuleCount = sizeof kModules / sizeof kModules[0];
 
 // Marks an Error thrown by RaisePendingFatal, so that whoever catches it reports the pending
 // text rather than "ERROR: Error: ERROR: ...".
