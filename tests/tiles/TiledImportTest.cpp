@@ -1,7 +1,6 @@
 // ovetool layers with maps saved by Tiled (JSON): hand-written maps become layer sets that the
 // engine's loader reads back with the right tiles, turns, animation and properties.
 #include <gtest/gtest.h>
-#include <png.h>
 #include <zlib.h>
 
 #include <fstream>
@@ -10,6 +9,7 @@
 #include "data/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "support/TestSupport.h"
+#include "tiles/TileSetPng.h"
 #include "tiles/TileLayerSet.h"
 
 using namespace ove;
@@ -65,23 +65,10 @@ protected:
         // Four 4 x 4 tiles, red, green / blue, white, each marked black at (1, 0) so that a turn
         // shows where the mark goes.
         const std::uint32_t colours[4] = {kRed, kGreen, kBlue, kWhite};
-        std::vector<std::uint8_t> rgba(8 * 8 * 4);
-        for (int y = 0; y < 8; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const std::uint32_t c = x % 4 == 1 && y % 4 == 0 ? kMark : colours[(y / 4) * 2 + x / 4];
-                std::uint8_t* p = &rgba[std::size_t(y * 8 + x) * 4];
-                p[0] = std::uint8_t(c >> 16);
-                p[1] = std::uint8_t(c >> 8);
-                p[2] = std::uint8_t(c);
-                p[3] = 255;
-            }
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        image.width = 8;
-        image.height = 8;
-        image.format = PNG_FORMAT_RGBA;
         fs::create_directories(dir / "art");
-        ASSERT_TRUE(png_image_write_to_file(&image, (dir / "art" / "set.png").c_str(), 0, rgba.data(), 0, nullptr));
+        ASSERT_TRUE(tiletest::WriteOpaquePng(dir / "art" / "set.png", 8, 8, [&](int x, int y) {
+            return x % 4 == 1 && y % 4 == 0 ? kMark : colours[(y / 4) * 2 + x / 4];
+        }));
     }
 
     int Tool(const std::string& args, std::string& output) {

@@ -1,7 +1,6 @@
 // ovetool layers and dump end to end: a tile-set PNG written with libpng and a map in CSV or
 // JSON become a layer set that the engine's loader reads back.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <fstream>
 #include <sstream>
@@ -9,6 +8,7 @@
 #include "data/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "support/TestSupport.h"
+#include "tiles/TileSetPng.h"
 #include "tiles/TileLayerSet.h"
 
 using namespace ove;
@@ -25,22 +25,8 @@ protected:
         if (!fs::exists(kTool)) GTEST_SKIP() << "ovetool not built";
         // A 2 x 2 tile set of 4 x 3 tiles: red, green / blue, white.
         const std::uint32_t colours[4] = {kRed, kGreen, kBlue, 0xFFFFFFFFu};
-        std::vector<std::uint8_t> rgba(8 * 6 * 4);
-        for (int y = 0; y < 6; ++y)
-            for (int x = 0; x < 8; ++x) {
-                const std::uint32_t c = colours[(y / 3) * 2 + x / 4];
-                std::uint8_t* p = &rgba[std::size_t(y * 8 + x) * 4];
-                p[0] = std::uint8_t(c >> 16);
-                p[1] = std::uint8_t(c >> 8);
-                p[2] = std::uint8_t(c);
-                p[3] = 255;
-            }
-        png_image image{};
-        image.version = PNG_IMAGE_VERSION;
-        image.width = 8;
-        image.height = 6;
-        image.format = PNG_FORMAT_RGBA;
-        ASSERT_TRUE(png_image_write_to_file(&image, (dir / "set.png").c_str(), 0, rgba.data(), 0, nullptr));
+        ASSERT_TRUE(tiletest::WriteOpaquePng(dir / "set.png", 8, 6,
+                                             [&](int x, int y) { return colours[(y / 3) * 2 + x / 4]; }));
     }
 
     int Tool(const std::string& args, std::string& output) {
