@@ -724,11 +724,12 @@ void CRenderer::ComposeFrame() {
     bool testDepth = !m_priorityTiles.empty() || m_tileLayers != nullptr;
     for (std::size_t i = 0; i < m_depthTested.size() && !testDepth; ++i)
         testDepth = !m_depthTested[i]->DrawsAtOwnDepth();
+    int level = 0;
+    if (!testDepth && DrawNearestFirst(level)) m_depthTested.clear();
     if (!testDepth) SetDepthTest(false);
 
     // Level 0 is the tile layers' alone: image layers sit on levels 1..16.
     if (m_tileLayers) m_tileLayers->Draw(*this, 0);
-    int level = 0;
     for (CSpriteBase* o : m_depthTested) {
         if (o == m_cursor) continue;
         const float d = o->GetDepth();
@@ -736,9 +737,7 @@ void CRenderer::ComposeFrame() {
             ++m_painterNext;
             DrawPainter(p);
         }
-        // Compared in double first: a very near depth must cap at 15, not overflow the int.
-        const double span = std::trunc(30.0 - 30.0 * double(d));
-        const int t = span >= 15.0 ? 15 : span > double(INT_MIN) ? int(span) : INT_MIN;
+        const int t = LevelOf(d);
         if (level < t) {
             do {
                 ++level;
@@ -785,6 +784,46 @@ void CRenderer::ComposeFrame() {
         m_cursor->Draw(*this);
         SetDepthTest(true);
     }
+}
+
+// Scenes of many overlapping sprites spend most of a frame on pixels that later sprites cover.
+// When every object replaces what it draws over and nothing is drawn between them, drawing them
+// nearest first, each at a depth of its own in painter's order, gives the same picture while
+// hidden pixels stop at the depth test. Returns false (drawing nothing) when that does not hold;
+// otherwise leaves `level` where the painter's loop would have.
+bool CRenderer::DrawNearestFirst(int& level) {
+    constexpr std::size_t kMaxObjects = 1u << 20;  // depths stay distinct in a 24-bit buffer
+    if (m_depthTested.size() < 2 || m_depthTested.size() > kMaxObjects) return false;
+    for (CSpriteBase* p : m_painter)
+        if (p != m_cursor) return false;
+    int reached = 0;
+    for (CSpriteBase* o : m_depthTested) {
+        if (o == m_cursor) continue;
+        if (!o->DrawsOpaque()) return false;
+        const int t = LevelOf(o->GetDepth());
+        if (reached < t) reached = t + 1;
+    }
+    // Image layers of the levels passed on the way are drawn between the objects.
+    for (CBitmapProxy* layer : m_overlays)
+        if (int(layer->level) <= reached && !layer->IsEmpty()) return false;
+
+    SetDepthTest(true);
+    const float step = 1.0f / float(m_depthTested.size() + 1);
+    for (std::size_t i = m_depthTested.size(); i-- > 0;) {
+        CSpriteBase* o = m_depthTested[i];
+        if (o == m_cursor) continue;
+        m_forcedDepth = 1.0f - float(i + 1) * step;
+        o->Draw(*this);
+    }
+    m_forcedDepth = -1.0f;
+    level = reached;
+    return true;
+}
+
+int CRenderer::LevelOf(float depth) {
+    // Compared in double first: a very near depth must cap at 15, not overflow the int.
+    const double span = std::trunc(30.0 - 30.0 * double(depth));
+    return span >= 15.0 ? 15 : span > double(INT_MIN) ? int(span) : INT_MIN;
 }
 
 void CRenderer::RenderFrame() {
@@ -896,6 +935,7 @@ void CRenderer::SetTexture(TextureHandle texture) {
 
 void CRenderer::DrawCorners(const SCelCorner corners[4], float x, float y, float scale, float depth,
                             std::uint32_t tint) {
+    if (m_forcedDepth >= 0.0f) depth = m_forcedDepth;
     const float rhw = SafeRhw(depth);
     SVertex quad[4];
     for (int i = 0; i < 4; ++i) {

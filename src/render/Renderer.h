@@ -278,6 +278,8 @@ private:
         CSpriteBase* object;
     };
     std::vector<SSortKey> m_sortKeys;
+    bool DrawNearestFirst(int& level);
+    static int LevelOf(float depth);
     CSpriteBase* m_cursor = nullptr;
     std::int32_t m_lastError = 0;
 
@@ -290,6 +292,8 @@ private:
     std::uint64_t m_drawCalls = 0;  // of devices already released
     std::vector<SVertex> m_scratch;
     std::uint32_t m_serial;
+    float m_forcedDepth = -1.0f;  // when >= 0, the depth every cel is drawn at
+
 };
 
 // The one renderer with a device (null before Create and after Shutdown).

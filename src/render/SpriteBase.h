@@ -27,6 +27,9 @@ public:
     // True when Draw draws at the depth GetDepth reported and leaves the depth states alone. The
     // renderer then knows what such objects leave in the depth buffer.
     virtual bool DrawsAtOwnDepth() { return false; }
+    // True when everything Draw would draw now replaces what lies under it (no blending): such
+    // objects may be drawn nearest first, where hidden pixels cost only a depth test.
+    virtual bool DrawsOpaque() { return false; }
 
     // Writing visibility marks it changed so that the host's queue synchronisation notices.
     void SetVisible(bool on) {

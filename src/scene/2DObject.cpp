@@ -164,11 +164,7 @@ void C2DObject::DrawAt(CRenderer& renderer, float px, float py, float z) {
     if ((tint >> 24) == 0 || !view) return;
     const SCel* c = CurrentCel();
     if (!c) return;
-    int blend = static_cast<int>(view->BlendMode());
-    // Blending is most of what software GL spends on a sprite; a cel whose pixels are opaque or
-    // fully transparent, drawn unfiltered and at full opacity, looks the same without it.
-    if (blend == kBlendAlpha && !c->translucent && (tint >> 24) == 255 && !view->Smooth()) blend = kBlendOpaque;
-    renderer.SetBlendMode(blend);
+    renderer.SetBlendMode(BlendFor(*c));
     renderer.SetFiltering(view->Smooth() != 0);
     if (forceSize)
         renderer.DrawCelSized(*c, xalign, yalign, px, py, forcedWidth, forcedHeight, z, tint);
@@ -176,6 +172,20 @@ void C2DObject::DrawAt(CRenderer& renderer, float px, float py, float z) {
         renderer.DrawCelScaled(*c, xalign, yalign, px, py, z, scale, tint);
     else
         renderer.DrawCel(*c, xalign, yalign, px, py, z, tint);
+}
+
+int C2DObject::BlendFor(const SCel& cel) const {
+    const int blend = static_cast<int>(view->BlendMode());
+    // Blending is most of what software GL spends on a sprite; a cel whose pixels are opaque or
+    // fully transparent, drawn unfiltered and at full opacity, looks the same without it.
+    if (blend == kBlendAlpha && !cel.translucent && (tint >> 24) == 255 && !view->Smooth()) return kBlendOpaque;
+    return blend;
+}
+
+bool C2DObject::DrawsOpaque() {
+    if (!visible || (tint >> 24) == 0 || !view) return true;  // draws nothing
+    const SCel* c = CurrentCel();
+    return !c || BlendFor(*c) == kBlendOpaque;
 }
 
 bool C2DObject::HitTest(std::int32_t px, std::int32_t py) { return HitTestAt(x, y, px, py); }

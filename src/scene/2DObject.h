@@ -35,6 +35,7 @@ public:
 
     float GetDepth() override { return onTop ? -1.0f : depth; }
     void Draw(CRenderer& renderer) override;
+    bool DrawsOpaque() override;
     bool IsOnTop() override { return onTop != 0; }
     // Whether the point hits an opaque-or-not cel pixel, from the object's own position.
     virtual bool HitTest(std::int32_t px, std::int32_t py);
@@ -100,6 +101,8 @@ public:
 protected:
     // Draws the current cel at a screen position and depth.
     void DrawAt(CRenderer& renderer, float px, float py, float z);
+    // The blend mode a cel is drawn with at the current tint and smoothing.
+    int BlendFor(const SCel& cel) const;
     // The cel hit test from a given anchor position.
     bool HitTestAt(std::int32_t anchorX, std::int32_t anchorY, std::int32_t px, std::int32_t py) const;
     void ReleaseKey(CallbackKey& key);

@@ -41,8 +41,26 @@ std::map<std::string, std::string, std::less<>>& Bases() {
 struct SProtoEntry {
     const char* name;
     void* prototype;
+    void* classString;  // the interned class name, as bound objects store it
 };
 std::vector<SProtoEntry> g_prototypes;
+
+// The interned hidden keys, so that the per-call path looks properties up by address instead of
+// interning the key text again. Kept reachable from the stash: an address stays the string's.
+void* g_nativeKeyString = nullptr;
+void* g_classKeyString = nullptr;
+
+// Pushes `text` as an interned string kept alive under `stashKey` for the heap's lifetime.
+void* KeepString(duk_context* ctx, const char* text, const char* stashKey) {
+    duk_push_global_stash(ctx);
+    duk_push_string(ctx, text);
+    void* address = duk_get_heapptr(ctx, -1);
+    duk_put_prop_string(ctx, -2, stashKey);
+    duk_pop(ctx);
+    return address;
+}
+
+const SProtoEntry* FindPrototype(duk_context* ctx, const char* className);
 
 bool DerivesFrom(const char* bound, const char* className) {
     if (!bound || !className) return false;
@@ -115,8 +133,46 @@ bool ChainContains(duk_context* ctx, duk_idx_t obj, duk_idx_t proto) {
 enum class Probe { kOk, kNotInstance, kNoNative };
 
 // Classifies the value at the absolute index `obj` as an X and reads its native object.
+// Pushes the value of the property whose interned key is at `key` on the object at `obj`.
+void PushByKey(duk_context* ctx, duk_idx_t obj, void* key) {
+    duk_push_heapptr(ctx, key);
+    duk_get_prop(ctx, obj);
+}
+
+// The common case, checked by address only: an object the binding made for exactly this class,
+// its own prototype the class's. Answers only kOk; anything else takes the general path.
+bool ProbeDirect(duk_context* ctx, duk_idx_t obj, const char* className, void** native) {
+    const SProtoEntry* entry = FindPrototype(ctx, className);
+    if (!entry || !duk_is_object(ctx, obj)) return false;
+    if (!g_nativeKeyString) {
+        g_nativeKeyString = KeepString(ctx, kNativeKey, DUK_HIDDEN_SYMBOL("nativeKey"));
+        g_classKeyString = KeepString(ctx, kClassKey, DUK_HIDDEN_SYMBOL("classKey"));
+    }
+    duk_get_prototype(ctx, obj);
+    bool ok = duk_get_heapptr(ctx, -1) == entry->prototype;
+    if (ok) {
+        // Own values only: one the prototype chain lends reads the same there (see PushOwnHidden).
+        const duk_idx_t proto = duk_get_top_index(ctx);
+        PushByKey(ctx, obj, g_classKeyString);
+        PushByKey(ctx, proto, g_classKeyString);
+        ok = duk_get_heapptr(ctx, -2) == entry->classString && !duk_strict_equals(ctx, -1, -2);
+        duk_pop_2(ctx);
+        if (ok) {
+            PushByKey(ctx, obj, g_nativeKeyString);
+            PushByKey(ctx, proto, g_nativeKeyString);
+            *native = duk_is_pointer(ctx, -2) ? duk_get_pointer(ctx, -2) : nullptr;
+            ok = *native && !duk_strict_equals(ctx, -1, -2);
+            duk_pop_2(ctx);
+        }
+    }
+    duk_pop(ctx);
+    if (!ok) *native = nullptr;
+    return ok;
+}
+
 Probe ProbeNative(duk_context* ctx, duk_idx_t obj, const char* className, void** native) {
     *native = nullptr;
+    if (ProbeDirect(ctx, obj, className, native)) return Probe::kOk;
     if (!IsInstance(ctx, obj, className)) return Probe::kNotInstance;
     PushOwnHidden(ctx, obj, kNativeKey);
     void* address = duk_is_pointer(ctx, -1) ? duk_get_pointer(ctx, -1) : nullptr;
@@ -388,17 +444,33 @@ void RegisterClass(duk_context* ctx, const SClassDef& def) {
     Bases()[def.name] = def.base ? def.base : "";
 }
 
-void PushPrototype(duk_context* ctx, const char* className) {
+namespace {
+
+const SProtoEntry* FindPrototype(duk_context* ctx, const char* className) {
     for (const SProtoEntry& e : g_prototypes)
-        if (e.name == className) {
-            duk_push_heapptr(ctx, e.prototype);
-            return;
-        }
+        if (e.name == className) return &e;
+    if (!className || g_prototypes.size() >= 256) return nullptr;
     char key[256];
     ProtoKey(key, sizeof key, className);
     duk_get_global_string(ctx, key);
-    if (duk_is_object(ctx, -1) && g_prototypes.size() < 256)
-        g_prototypes.push_back(SProtoEntry{className, duk_get_heapptr(ctx, -1)});
+    void* prototype = duk_is_object(ctx, -1) ? duk_get_heapptr(ctx, -1) : nullptr;
+    duk_pop(ctx);
+    if (!prototype) return nullptr;
+    std::snprintf(key, sizeof key, "\xFF%s:name", className);
+    g_prototypes.push_back(SProtoEntry{className, prototype, KeepString(ctx, className, key)});
+    return &g_prototypes.back();
+}
+
+}  // namespace
+
+void PushPrototype(duk_context* ctx, const char* className) {
+    if (const SProtoEntry* e = FindPrototype(ctx, className)) {
+        duk_push_heapptr(ctx, e->prototype);
+        return;
+    }
+    char key[256];
+    ProtoKey(key, sizeof key, className);
+    duk_get_global_string(ctx, key);
 }
 
 void PushNewInstance(duk_context* ctx, const char* className, void* native) {
@@ -821,6 +893,7 @@ void ResetBindingState() {
     g_keepCounter = kFirstKeepKey;
     Bases().clear();
     g_prototypes.clear();
+    g_nativeKeyString = g_classKeyString = nullptr;
 }
 
 }  // namespace ove

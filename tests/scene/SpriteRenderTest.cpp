@@ -133,3 +133,31 @@ TEST_F(SpriteRenderTest, ScaledTintedAndTranslucentSprites) {
     frame = Frame("s.opacity = 0;");
     EXPECT_EQ(Pixel(*frame, 2, 2), 0x000000u) << "fully transparent sprites are not drawn";
 }
+
+TEST_F(SpriteRenderTest, OverlappingSpritesKeepPainterOrderWhenDrawnNearestFirst) {
+    dir_.Write("DATA/ring.OVV", ViewFile(1, 1, 8, 8, 0xFFFFFF00u, 1, 1, [](int, int, CBitmap& b) {
+                   for (int y = 2; y < 6; ++y)
+                       for (int x = 2; x < 6; ++x) reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0;
+               }));
+    Start();
+    // Opaque sprites only, and no priority map: the renderer may draw them nearest first.
+    const std::string scene =
+        "SetBackdrop(BLACK);"
+        "function put(v, x, y) { var s = new Sprite(); s.view = v; s.xalign = s.yalign = 0; s.x = x; s.y = y;"
+        "  return s; }"
+        "far = put('red', 0, 0); far.priority = 3;"
+        "tie1 = put('halves', 8, 8); tie1.priority = 6; tie2 = put('white', 10, 10); tie2.priority = 6;"
+        "ring = put('ring', 4, 4); ring.priority = 9;";
+    auto nearestFirst = Frame(scene);
+    ASSERT_TRUE(nearestFirst);
+    EXPECT_EQ(Pixel(*nearestFirst, 5, 5), 0xFFFF00u) << "the nearest sprite covers the farther one";
+    EXPECT_EQ(Pixel(*nearestFirst, 6, 6), 0xFF0000u) << "through the ring's hole";
+    EXPECT_EQ(Pixel(*nearestFirst, 9, 9), 0x00FF00u) << "through the hole, the first of a tie";
+    EXPECT_EQ(Pixel(*nearestFirst, 13, 13), 0xFFFFFFu) << "the later of equal priorities wins";
+    EXPECT_EQ(Pixel(*nearestFirst, 13, 8), 0x0000FFu);
+    // A translucent sprite anywhere makes the renderer draw farthest first: the same picture.
+    auto painter = Frame("glass = put('white', 40, 30); glass.opacity = 128; glass.priority = 1;");
+    ASSERT_TRUE(painter);
+    for (int y = 0; y < 24; ++y)
+        for (int x = 0; x < 24; ++x) ASSERT_EQ(Pixel(*painter, x, y), Pixel(*nearestFirst, x, y)) << x << "," << y;
+}

@@ -225,6 +225,11 @@ TEST_F(BindingTest, BindingsCannotBeForged) {
     Run("Object.freeze(s); DestroyShape(s);");
     EXPECT_EQ(g_destroyed, 1);
     EXPECT_EQ(Thrown("UseShape(s)"), "ReferenceError: Shape has no associated native object");
+    // A class prototype that inherits from a bound object lends its instances nothing.
+    Run("var lender = new Other(); Object.setPrototypeOf(Shape.prototype, lender);");
+    EXPECT_EQ(Thrown("UseShape(Object.create(Shape.prototype))"),
+              "ReferenceError: Shape has no associated native object");
+    EXPECT_EQ(Eval("UseShape(new Shape(6))"), "6");
 }
 
 TEST_F(BindingTest, ExceptionsFromNativeCodeBecomeScriptErrors) {
