@@ -231,7 +231,8 @@ bool CTileLayerSet::Parse(CDataBin& in, TileLayerList& layers, std::optional<std
             }
         }
         std::size_t w = 0;
-        for (std::int32_t r = 0; r < rec.rows; ++r) {
+        // A layer without columns may still claim billions of rows: walk only rows with tiles.
+        for (std::int32_t r = 0; rec.columns > 0 && r < rec.rows; ++r) {
             for (std::int32_t c = 0; c < rec.columns; ++c) {
                 const std::uint32_t word = rec.words[w++];
                 switch (TileWordKind(word)) {
@@ -283,7 +284,7 @@ bool CTileLayerSet::Save(CDataBin& out, const std::string* properties) const {
         rec.name = layer->name;
         if (CView* view = layer->View(); view && view->Name()) rec.viewName = view->Name();
         rec.words.reserve(std::size_t(rec.columns) * std::size_t(rec.rows));
-        for (std::int32_t r = 0; r < rec.rows; ++r)
+        for (std::int32_t r = 0; rec.columns > 0 && r < rec.rows; ++r)
             for (std::int32_t c = 0; c < rec.columns; ++c) rec.words.push_back(EncodeTileWord(*layer->CellAt(c, r)));
         file.layers.push_back(std::move(rec));
     }
