@@ -72,7 +72,7 @@ namespace {
     X(PFNGLDELETEBUFFERSPROC, DeleteBuffers)                               \
     X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)                   \
     X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray)           \
-    X(PFNGLDRAWARRAYSPROC, DrawArrays)                                     \
+    X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)             \
     X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                           \
     X(PFNGLBINDFRAMEBUFFERPROC, BindFramebuffer)                           \
     X(PFNGLDELETEFRAMEBUFFERSPROC, DeleteFramebuffers)                     \
@@ -117,7 +117,9 @@ in vec4 aPosition;
 in vec4 aColour;
 in vec2 aTexCoord;
 uniform vec2 uTarget;
-out vec4 vColour;
+// Every primitive the renderer sends has one colour on all its vertices: flat, the colour is
+// neither set up nor interpolated per pixel.
+flat out vec4 vColour;
 out vec2 vTexCoord;
 void main() {
     vec2 p = (aPosition.xy + 0.5) / uTarget * 2.0 - 1.0;
@@ -131,7 +133,7 @@ void main() {
 // per stage, chosen by a define: software GL runs every branch of a shader for every pixel, so a
 // stage switch inside one shader would cost all three.
 const char* kFragmentShader = R"(
-in vec4 vColour;
+flat in vec4 vColour;
 in vec2 vTexCoord;
 uniform sampler2D uTexture;
 uniform float uLevelDepth[16];
@@ -277,6 +279,12 @@ bool CGLDevice::Init(std::string& error) {
     m_vboCapacity = kInitialVertexBytes;
     gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(m_vboCapacity), nullptr, GL_STREAM_DRAW);
     m_batch.reserve(kInitialVertexBytes / sizeof(SVertex));
+    // The vertex array keeps this binding.
+    gl.GenBuffers(1, &m_ibo);
+    gl.BindBuffer(GL_ELEMENT_ARRAY_BUFFER, m_ibo);
+    m_iboCapacity = kInitialVertexBytes;
+    gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(m_iboCapacity), nullptr, GL_STREAM_DRAW);
+    m_indices.reserve(kInitialVertexBytes / sizeof(std::uint32_t));
     gl.VertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(SVertex),
                            reinterpret_cast<void*>(offsetof(SVertex, x)));
     // The colour word 0xAARRGGBB is stored B, G, R, A: GL_BGRA reads it as RGBA.
@@ -324,11 +332,13 @@ CGLDevice::~CGLDevice() {
     SDL_GL_MakeCurrent(m_window, static_cast<SDL_GLContext>(m_context));
     if (gl.DeleteProgram) {
         m_batch.clear();
+        m_indices.clear();
         WaitForFrame();
         ReleaseOffscreen();
         for (unsigned program : m_programs)
             if (program) gl.DeleteProgram(program);
         if (m_vbo) gl.DeleteBuffers(1, &m_vbo);
+        if (m_ibo) gl.DeleteBuffers(1, &m_ibo);
         if (m_vao) gl.DeleteVertexArrays(1, &m_vao);
         if (m_samplers[0]) gl.DeleteSamplers(4, m_samplers);
     }
@@ -616,38 +626,58 @@ void CGLDevice::BindTexture(unsigned id) {
 
 void CGLDevice::Draw(const SVertex* vertices, int count, bool fan) {
     if (count < 3) return;
-    // Everything becomes a triangle list so that consecutive primitives share one draw call. A fan
-    // (0, 1, 2, 3) is exactly the triangles (0, 1, 2) and (0, 2, 3), in that order, so the pixels
-    // and the order in which they are written do not change.
+    // Everything becomes indexed triangles so that consecutive primitives share one draw call. A
+    // fan (0, 1, 2, 3) is exactly the triangles (0, 1, 2) and (0, 2, 3), in that order, so the
+    // pixels and the order in which they are written do not change; its vertices are sent (and
+    // transformed) once each.
+    if (!fan) count -= count % 3;
+    const auto base = std::uint32_t(m_batch.size());
+    m_batch.insert(m_batch.end(), vertices, vertices + count);
     if (fan) {
         for (int i = 1; i + 1 < count; ++i) {
-            m_batch.push_back(vertices[0]);
-            m_batch.push_back(vertices[i]);
-            m_batch.push_back(vertices[i + 1]);
+            m_indices.push_back(base);
+            m_indices.push_back(base + std::uint32_t(i));
+            m_indices.push_back(base + std::uint32_t(i) + 1);
         }
     } else {
-        m_batch.insert(m_batch.end(), vertices, vertices + (count - count % 3));
+        for (int i = 0; i < count; ++i) m_indices.push_back(base + std::uint32_t(i));
     }
 }
 
+namespace {
+
+// Appends `bytes` to a stream buffer used as a ring: one store that only ever grows (steady
+// frames allocate nothing), orphaned when full so that the driver need not wait for draws still
+// reading it. Returns the offset written at.
+std::size_t Append(GLenum target, std::size_t& capacity, std::size_t& offset, const void* data, std::size_t bytes) {
+    if (bytes > capacity) {
+        while (capacity < bytes) capacity *= 2;
+        offset = capacity;
+    }
+    if (offset + bytes > capacity) {
+        gl.BufferData(target, GLsizeiptr(capacity), nullptr, GL_STREAM_DRAW);
+        offset = 0;
+    }
+    gl.BufferSubData(target, GLintptr(offset), GLsizeiptr(bytes), data);
+    const std::size_t at = offset;
+    offset += bytes;
+    return at;
+}
+
+}  // namespace
+
 void CGLDevice::Flush() {
     if (m_batch.empty()) return;
-    const std::size_t bytes = m_batch.size() * sizeof(SVertex);
-    if (bytes > m_vboCapacity) {
-        // One buffer that only ever grows: steady frames allocate nothing.
-        while (m_vboCapacity < bytes) m_vboCapacity *= 2;
-        m_vboOffset = m_vboCapacity;
-    }
-    if (m_vboOffset + bytes > m_vboCapacity) {
-        // Full: orphan the store so the driver need not wait for draws still reading it.
-        gl.BufferData(GL_ARRAY_BUFFER, GLsizeiptr(m_vboCapacity), nullptr, GL_STREAM_DRAW);
-        m_vboOffset = 0;
-    }
-    gl.BufferSubData(GL_ARRAY_BUFFER, GLintptr(m_vboOffset), GLsizeiptr(bytes), m_batch.data());
-    gl.DrawArrays(GL_TRIANGLES, GLint(m_vboOffset / sizeof(SVertex)), GLsizei(m_batch.size()));
-    m_vboOffset += bytes;
+    // Vertex offsets stay whole vertices: every append is a whole number of them.
+    const std::size_t vertexAt =
+        Append(GL_ARRAY_BUFFER, m_vboCapacity, m_vboOffset, m_batch.data(), m_batch.size() * sizeof(SVertex));
+    const std::size_t indexAt = Append(GL_ELEMENT_ARRAY_BUFFER, m_iboCapacity, m_iboOffset, m_indices.data(),
+                                       m_indices.size() * sizeof(std::uint32_t));
+    gl.DrawElementsBaseVertex(GL_TRIANGLES, GLsizei(m_indices.size()), GL_UNSIGNED_INT,
+                              reinterpret_cast<void*>(indexAt), GLint(vertexAt / sizeof(SVertex)));
     ++m_drawCalls;
     m_batch.clear();
+    m_indices.clear();
 }
 
 unsigned CGLDevice::CreateTexture(int width, int height, const std::uint8_t* pixels) {

@@ -112,7 +112,7 @@ private:
     int m_maxTextureSize = 0;
     static constexpr int kStageCount = 4;
     unsigned m_programs[kStageCount] = {};
-    unsigned m_vao = 0, m_vbo = 0;
+    unsigned m_vao = 0, m_vbo = 0, m_ibo = 0;
     unsigned m_samplers[4] = {};  // [linear][clamp]
     int m_uTarget[kStageCount] = {-1, -1, -1, -1};
     unsigned m_fbo = 0, m_fboColour = 0, m_fboDepth = 0;
@@ -124,6 +124,9 @@ private:
     std::size_t m_vboCapacity = 0;
     std::size_t m_vboOffset = 0;
     std::vector<SVertex> m_batch;
+    std::size_t m_iboCapacity = 0;
+    std::size_t m_iboOffset = 0;
+    std::vector<std::uint32_t> m_indices;  // into m_batch
     std::uint64_t m_drawCalls = 0;
     bool m_finishAtSwap = false;
     // The fence after the last frame handed to the driver, when the swap does not wait by itself.
