@@ -18,43 +18,16 @@
 
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
+#include "MovingCel.h"
 #include "render/Renderer.h"
 
 namespace {
 
 using namespace ove;
 
-constexpr int kWidth = 640, kHeight = 480;
-constexpr int kCelWidth = 32, kCelHeight = 48;
+using namespace benchscene;
+
 constexpr int kSprites = 200;
-
-class CMover : public CSpriteBase {
-public:
-    CMover(const SCel& cel, int seed) : m_cel(cel) {
-        m_x = float((seed * 7919) % (kWidth - kCelWidth));
-        m_y = float((seed * 104729) % (kHeight - kCelHeight));
-        m_dx = float(seed % 5 + 1) * ((seed & 1) ? 1.0f : -1.0f);
-        m_dy = float(seed % 3 + 1) * ((seed & 2) ? 1.0f : -1.0f);
-        m_depth = CRenderer::PriorityDepth(seed % 16);
-    }
-    float GetDepth() override { return m_depth; }
-    bool IsNoncorporeal() override { return false; }
-    bool DrawsAtOwnDepth() override { return true; }  // as sprites do
-    void Draw(CRenderer& r) override {
-        r.SetBlendMode(kBlendAlpha);
-        r.DrawCel(m_cel, kAlignLeft, kAlignTop, m_x, m_y, m_depth, 0xFFFFFFFFu);
-    }
-    void Move() {
-        m_x += m_dx;
-        m_y += m_dy;
-        if (m_x < 0 || m_x > kWidth - kCelWidth) m_dx = -m_dx;
-        if (m_y < 0 || m_y > kHeight - kCelHeight) m_dy = -m_dy;
-    }
-
-private:
-    SCel m_cel;
-    float m_x, m_y, m_dx, m_dy, m_depth;
-};
 
 using FinishFn = void (*)();
 
@@ -137,7 +110,7 @@ int main(int argc, char** argv) {
 
     std::vector<std::unique_ptr<CMover>> movers;
     for (int i = 1; i <= kSprites; ++i) {
-        movers.push_back(std::make_unique<CMover>(cel, i));
+        movers.push_back(std::make_unique<CMover>(cel, i, CRenderer::PriorityDepth(i % 16)));
         renderer->AddObject(movers.back().get());
     }
     auto run = [&](int n) {

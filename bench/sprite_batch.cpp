@@ -19,42 +19,14 @@
 #include <vector>
 
 #include "image/Bitmap.h"
+#include "MovingCel.h"
 #include "render/Renderer.h"
 
 namespace {
 
 using namespace ove;
 
-constexpr int kWidth = 640, kHeight = 480;
-constexpr int kCelWidth = 32, kCelHeight = 48;
-
-// One moving cel, depth-tested like a sprite.
-class CMover : public CSpriteBase {
-public:
-    CMover(const SCel& cel, int seed) : m_cel(cel) {
-        m_x = float((seed * 7919) % (kWidth - kCelWidth));
-        m_y = float((seed * 104729) % (kHeight - kCelHeight));
-        m_dx = float(seed % 5 + 1) * ((seed & 1) ? 1.0f : -1.0f);
-        m_dy = float(seed % 3 + 1) * ((seed & 2) ? 1.0f : -1.0f);
-    }
-    float GetDepth() override { return 1.0f; }
-    bool IsNoncorporeal() override { return false; }
-    bool DrawsAtOwnDepth() override { return true; }  // as sprites do
-    void Draw(CRenderer& r) override {
-        r.SetBlendMode(kBlendAlpha);
-        r.DrawCel(m_cel, kAlignLeft, kAlignTop, m_x, m_y, 1.0f, 0xFFFFFFFFu);
-    }
-    void Move() {
-        m_x += m_dx;
-        m_y += m_dy;
-        if (m_x < 0 || m_x > kWidth - kCelWidth) m_dx = -m_dx;
-        if (m_y < 0 || m_y > kHeight - kCelHeight) m_dy = -m_dy;
-    }
-
-private:
-    SCel m_cel;
-    float m_x, m_y, m_dx, m_dy;
-};
+using namespace benchscene;
 
 using FinishFn = void (*)();
 
@@ -123,7 +95,7 @@ struct SHarness {
 std::vector<std::unique_ptr<CMover>> MakeMovers(CRenderer& r, const SCel& cel, int n) {
     std::vector<std::unique_ptr<CMover>> movers;
     for (int i = 0; i < n; ++i) {
-        movers.push_back(std::make_unique<CMover>(cel, i + 1));
+        movers.push_back(std::make_unique<CMover>(cel, i + 1, 1.0f));
         r.AddObject(movers.back().get());
     }
     return movers;
