@@ -808,6 +808,7 @@ bool CRenderer::DrawNearestFirst(int& level) {
         if (int(layer->level) <= reached && !layer->IsEmpty()) return false;
 
     SetDepthTest(true);
+    SetDepthWrite(true);  // opaque sprites leave it as they find it
     const float step = 1.0f / float(m_depthTested.size() + 1);
     for (std::size_t i = m_depthTested.size(); i-- > 0;) {
         CSpriteBase* o = m_depthTested[i];
