@@ -132,7 +132,6 @@ bool ChainContains(duk_context* ctx, duk_idx_t obj, duk_idx_t proto) {
 
 enum class Probe { kOk, kNotInstance, kNoNative };
 
-// Classifies the value at the absolute index `obj` as an X and reads its native object.
 // Pushes the value of the property whose interned key is at `key` on the object at `obj`.
 void PushByKey(duk_context* ctx, duk_idx_t obj, void* key) {
     duk_push_heapptr(ctx, key);
@@ -170,6 +169,7 @@ bool ProbeDirect(duk_context* ctx, duk_idx_t obj, const char* className, void** 
     return ok;
 }
 
+// Classifies the value at the absolute index `obj` as an X and reads its native object.
 Probe ProbeNative(duk_context* ctx, duk_idx_t obj, const char* className, void** native) {
     *native = nullptr;
     if (ProbeDirect(ctx, obj, className, native)) return Probe::kOk;
