@@ -274,9 +274,6 @@ bool CXMLParser::Parse(CDataBin* source, std::uint32_t parseFlags) {
     } catch (const std::bad_alloc&) {
         error_ = "Could not allocate memory.";
     }
-#ifndef NDEBUG
-    std::fprintf(stderr, "%s\n", error_.c_str());
-#endif
     return false;
 }
 

@@ -6,6 +6,19 @@
 
 namespace ovetest {
 
+// Built with AddressSanitizer: memory figures then include its quarantine and shadow.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+#else
+constexpr bool kSanitized = false;
+#endif
+
 // A fresh, empty directory under the system temp folder, removed when the object dies.
 class TempDir {
 public:
