@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <set>
+#include <tuple>
+#include <vector>
 
 #include "image/Bitmap.h"
 
@@ -16,6 +18,9 @@ u32 Pixel32(const CBitmapInterface& b, u32 x, u32 memoryRow) {
     const u8* p = b.Row(memoryRow) + x * 4;
     return p[0] | (u32(p[1]) << 8) | (u32(p[2]) << 16) | (u32(p[3]) << 24);
 }
+
+// The first bytes of the bitmap's pixel memory.
+std::vector<u8> First(const CBitmapInterface& b, std::size_t n) { return std::vector<u8>(b.Pixels(), b.Pixels() + n); }
 
 void SetPixel16(CBitmapInterface& b, u32 x, u32 row, u32 v) {
     b.Row(row)[x * 2] = static_cast<u8>(v);
@@ -58,9 +63,7 @@ TEST(BitmapPalette, DefaultGreyRamps) {
     CBitmapBuffer g4(1, 1, PixelFormat::Grey4);
     for (u32 i = 0; i < 16; ++i) EXPECT_EQ(g4.GetPaletteEntry(static_cast<u8>(i)), 0x111111u * i);
     CBitmapBuffer g2(1, 1, PixelFormat::Grey2);
-    EXPECT_EQ(g2.GetPaletteEntry(1), 0x555555u);
-    EXPECT_EQ(g2.GetPaletteEntry(2), 0xAAAAAAu);
-    EXPECT_EQ(g2.GetPaletteEntry(3), 0xFFFFFFu);
+    for (u32 i = 0; i < 4; ++i) EXPECT_EQ(g2.GetPaletteEntry(static_cast<u8>(i)), 0x555555u * i);
     CBitmapBuffer g1(1, 1, PixelFormat::Grey1);
     EXPECT_EQ(g1.GetPaletteEntry(0), 0u);
     EXPECT_EQ(g1.GetPaletteEntry(1), 0xFFFFFFu);
@@ -76,10 +79,7 @@ TEST(BitmapPalette, EntriesAreStoredBlueGreenRed) {
     ASSERT_EQ(b.Format(), PixelFormat::Indexed1);
     u8 bytes[4];
     std::memcpy(bytes, &b.Palette()[0], 4);
-    EXPECT_EQ(bytes[0], 0x33);  // blue
-    EXPECT_EQ(bytes[1], 0x22);
-    EXPECT_EQ(bytes[2], 0x11);  // red
-    EXPECT_EQ(bytes[3], 0x00);
+    EXPECT_EQ(std::vector<u8>(bytes, bytes + 4), (std::vector<u8>{0x33, 0x22, 0x11, 0x00}));  // blue first
     EXPECT_EQ(b.GetPaletteEntry(0), 0x00332211u);
     b.SetPaletteEntry(1, 0x000000FF);
     EXPECT_EQ(b.Palette()[1], 0x00FF0000u);
@@ -110,33 +110,18 @@ TEST(BitmapPalette, GreyRampTurnsIndexedIntoGrey) {
     EXPECT_EQ(plain.GetPaletteEntry(9), 0x090909u);
 }
 
-TEST(BitmapCopy, SizeMismatchFailsAndLeavesTargetUnchanged) {
-    CBitmapBuffer src(4, 4, PixelFormat::Rgb888), dst(4, 5, PixelFormat::Rgb888);
-    std::memset(dst.Pixels(), 0x5A, dst.PixelBytes());
-    std::memset(src.Pixels(), 0x11, src.PixelBytes());
-    EXPECT_FALSE(dst.CopyFrom(src));
-    for (std::size_t i = 0; i < dst.PixelBytes(); ++i) ASSERT_EQ(dst.Pixels()[i], 0x5A);
-}
-
 TEST(BitmapCopy, FiveAndSixBitChannelsWiden) {
     CBitmapBuffer src(2, 1, PixelFormat::Rgb565), dst(2, 1, PixelFormat::Rgba8888);
     SetPixel16(src, 0, 0, (31u << 11) | (32u << 5) | 1u);
     SetPixel16(src, 1, 0, (16u << 11) | (63u << 5) | 30u);
     ASSERT_TRUE(dst.CopyFrom(src));
-    u32 p0 = Pixel32(dst, 0, 0), p1 = Pixel32(dst, 1, 0);
-    EXPECT_EQ((p0 >> 16) & 0xFF, 255u);       // red 31
-    EXPECT_EQ((p0 >> 8) & 0xFF, 129u);        // green 32
-    EXPECT_EQ(p0 & 0xFF, 8u);                 // blue 1 -> 255/31
-    EXPECT_EQ((p1 >> 16) & 0xFF, 131u);       // 16 * 255 / 31
-    EXPECT_EQ((p1 >> 8) & 0xFF, 255u);
-    EXPECT_EQ(p1 & 0xFF, 246u);               // 30 * 255 / 31
+    EXPECT_EQ(Pixel32(dst, 0, 0) & 0xFFFFFF, 0xFF8108u);  // red 31, green 32, blue 1 -> 255/31
+    EXPECT_EQ(Pixel32(dst, 1, 0) & 0xFFFFFF, 0x83FFF6u);  // 16 * 255 / 31, 63, 30 * 255 / 31
 
     CBitmapBuffer s555(1, 1, PixelFormat::Rgb555), d888(1, 1, PixelFormat::Rgb888);
     SetPixel16(s555, 0, 0, (31u << 10) | (1u << 5) | 16u);
     ASSERT_TRUE(d888.CopyFrom(s555));
-    EXPECT_EQ(d888.Pixels()[0], 131);  // blue
-    EXPECT_EQ(d888.Pixels()[1], 8);    // green
-    EXPECT_EQ(d888.Pixels()[2], 255);  // red
+    EXPECT_EQ(First(d888, 3), (std::vector<u8>{131, 8, 255}));  // blue, green, red
 }
 
 TEST(BitmapCopy, PackingDropsLowBits) {
@@ -161,10 +146,8 @@ TEST(BitmapCopy, IndexedSourcesLookUpTheirPalette) {
     src.Pixels()[0] = 0x05;  // cells 0, 5
     src.Pixels()[1] = 0xF0;  // cell 15
     ASSERT_TRUE(dst.CopyFrom(src));
-    const u8* p = dst.Pixels();
-    EXPECT_EQ(p[0] | (p[1] << 8) | (p[2] << 16), 0xFF0000);        // red stored as B,G,R
-    EXPECT_EQ(p[3] | (p[4] << 8) | (p[5] << 16), 0x00FF00);
-    EXPECT_EQ(p[6] | (p[7] << 8) | (p[8] << 16), 0x563412);
+    // Stored as blue, green, red: red, green, then entry 0x123456 (red 0x56 in the low byte).
+    EXPECT_EQ(First(dst, 9), (std::vector<u8>{0, 0, 0xFF, 0, 0xFF, 0, 0x12, 0x34, 0x56}));
 }
 
 TEST(BitmapCopy, PaletteToPaletteMovesValues) {
@@ -180,8 +163,7 @@ TEST(BitmapCopy, PaletteToPaletteMovesValues) {
     CBitmapBuffer g2(4, 1, PixelFormat::Grey2), g4(4, 1, PixelFormat::Grey4);
     g2.Pixels()[0] = 0x1B;  // 0,1,2,3
     ASSERT_TRUE(g4.CopyFrom(g2));
-    EXPECT_EQ(g4.Pixels()[0], 0x01);
-    EXPECT_EQ(g4.Pixels()[1], 0x23);
+    EXPECT_EQ(First(g4, 2), (std::vector<u8>{0x01, 0x23}));
     EXPECT_EQ(g4.GetPaletteEntry(3), 0x333333u);
 
     // 16-bit grey counts as 8 bits and gives its first byte.
@@ -189,8 +171,7 @@ TEST(BitmapCopy, PaletteToPaletteMovesValues) {
     SetPixel16(g16, 0, 0, 0x12AB);
     SetPixel16(g16, 1, 0, 0x34CD);
     ASSERT_TRUE(g8.CopyFrom(g16));
-    EXPECT_EQ(g8.Pixels()[0], 0xAB);
-    EXPECT_EQ(g8.Pixels()[1], 0xCD);
+    EXPECT_EQ(First(g8, 2), (std::vector<u8>{0xAB, 0xCD}));
 
     // A narrower target fails and stays as it was; so do 1-bit targets.
     CBitmapBuffer i8(2, 1, PixelFormat::Indexed8), i4(2, 1, PixelFormat::Indexed4), g1(2, 1, PixelFormat::Grey1);
@@ -204,58 +185,46 @@ TEST(BitmapCopy, PaletteToPaletteMovesValues) {
     // Into a 16-bit palette format: value in the first byte, opaque.
     CBitmapBuffer ga(2, 1, PixelFormat::IndexedAlpha8);
     ASSERT_TRUE(ga.CopyFrom(i8));
-    EXPECT_EQ(ga.Pixels()[0], 7);
-    EXPECT_EQ(ga.Pixels()[1], 255);
+    EXPECT_EQ(First(ga, 2), (std::vector<u8>{7, 255}));
 }
 
 TEST(BitmapCopy, WideAndAlphaSourcesIntoRgba) {
+    const u32 tenBits = (0x3FFu << 20) | (0x200u << 10) | 0x004u;
+    const struct {
+        PixelFormat format;
+        std::vector<u8> bytes;
+        u32 expected;
+        u32 mask;  // the bits of the result that are checked
+    } cases[] = {
+        {PixelFormat::GreyAlpha8, {0x40, 0x80}, 0x80404040u, 0xFFFFFFFFu},
+        {PixelFormat::Grey16, {0x90, 0x01}, 0x909090u, 0xFFFFFFu},
+        {PixelFormat::GreyAlpha16, {0x33, 0x01, 0x77, 0x02}, 0x77333333u, 0xFFFFFFFFu},
+        // B, G, R, A samples.
+        {PixelFormat::Rgba16, {0x10, 0xFF, 0x20, 0xFF, 0x30, 0xFF, 0x40, 0xFF}, 0x40302010u, 0xFFFFFFFFu},
+        {PixelFormat::Rgbx8888, {1, 2, 3, 0}, 0xFF030201u, 0xFFFFFFFFu},  // the ignored byte does not become alpha
+        {PixelFormat::Rgb101010, {u8(tenBits), u8(tenBits >> 8), u8(tenBits >> 16), u8(tenBits >> 24)}, 0xFF8001u,
+         0xFFFFFFu},
+    };
     CBitmapBuffer dst(1, 1, PixelFormat::Rgba8888);
-
-    CBitmapBuffer ga8(1, 1, PixelFormat::GreyAlpha8);
-    ga8.Pixels()[0] = 0x40;
-    ga8.Pixels()[1] = 0x80;
-    ASSERT_TRUE(dst.CopyFrom(ga8));
-    EXPECT_EQ(Pixel32(dst, 0, 0), 0x80404040u);
-
-    CBitmapBuffer g16(1, 1, PixelFormat::Grey16);
-    g16.Pixels()[0] = 0x90;
-    g16.Pixels()[1] = 0x01;
-    ASSERT_TRUE(dst.CopyFrom(g16));
-    EXPECT_EQ(Pixel32(dst, 0, 0) & 0xFFFFFFu, 0x909090u);
-
-    CBitmapBuffer ga16(1, 1, PixelFormat::GreyAlpha16);
-    const u8 ga16bytes[4] = {0x33, 0x01, 0x77, 0x02};
-    std::memcpy(ga16.Pixels(), ga16bytes, 4);
-    ASSERT_TRUE(dst.CopyFrom(ga16));
-    EXPECT_EQ(Pixel32(dst, 0, 0), 0x77333333u);
-
-    CBitmapBuffer rgba16(1, 1, PixelFormat::Rgba16);
-    const u8 wide[8] = {0x10, 0xFF, 0x20, 0xFF, 0x30, 0xFF, 0x40, 0xFF};  // B, G, R, A samples
-    std::memcpy(rgba16.Pixels(), wide, 8);
-    ASSERT_TRUE(dst.CopyFrom(rgba16));
-    EXPECT_EQ(Pixel32(dst, 0, 0), 0x40302010u);
-
-    CBitmapBuffer rgbx(1, 1, PixelFormat::Rgbx8888);
-    const u8 xbytes[4] = {1, 2, 3, 0};
-    std::memcpy(rgbx.Pixels(), xbytes, 4);
-    ASSERT_TRUE(dst.CopyFrom(rgbx));
-    EXPECT_EQ(Pixel32(dst, 0, 0), 0xFF030201u);  // the ignored byte does not become alpha
-
-    CBitmapBuffer tenbit(1, 1, PixelFormat::Rgb101010);
-    u32 v = (0x3FFu << 20) | (0x200u << 10) | 0x004u;
-    std::memcpy(tenbit.Pixels(), &v, 4);
-    ASSERT_TRUE(dst.CopyFrom(tenbit));
-    EXPECT_EQ(Pixel32(dst, 0, 0) & 0xFFFFFFu, 0xFF8001u);
+    for (const auto& c : cases) {
+        CBitmapBuffer src(1, 1, c.format);
+        std::memcpy(src.Pixels(), c.bytes.data(), c.bytes.size());
+        ASSERT_TRUE(dst.CopyFrom(src)) << static_cast<int>(c.format);
+        EXPECT_EQ(Pixel32(dst, 0, 0) & c.mask, c.expected) << static_cast<int>(c.format);
+    }
 }
 
-TEST(BitmapCopy, TargetsThatCannotBeProducedFail) {
+TEST(BitmapCopy, SizeMismatchesAndTargetsThatCannotBeProducedFailLeavingTheTarget) {
     CBitmapBuffer src(2, 2, PixelFormat::Rgb888);
-    for (PixelFormat f : {PixelFormat::Indexed8, PixelFormat::Grey8, PixelFormat::Rgb101010, PixelFormat::Rgba16,
-                          PixelFormat::GreyAlpha16}) {
-        CBitmapBuffer dst(2, 2, f);
+    std::memset(src.Pixels(), 0x11, src.PixelBytes());
+    const std::pair<u32, PixelFormat> targets[] = {{3, PixelFormat::Rgb888},      {2, PixelFormat::Indexed8},
+                                                   {2, PixelFormat::Grey8},       {2, PixelFormat::Rgb101010},
+                                                   {2, PixelFormat::Rgba16},      {2, PixelFormat::GreyAlpha16}};
+    for (const auto& [height, format] : targets) {
+        CBitmapBuffer dst(2, height, format);
         std::memset(dst.Pixels(), 0x6C, dst.PixelBytes());
-        EXPECT_FALSE(dst.CopyFrom(src)) << static_cast<int>(f);
-        EXPECT_EQ(dst.Pixels()[0], 0x6C);
+        EXPECT_FALSE(dst.CopyFrom(src)) << static_cast<int>(format);
+        for (std::size_t i = 0; i < dst.PixelBytes(); ++i) ASSERT_EQ(dst.Pixels()[i], 0x6C) << i;
     }
 }
 
@@ -288,13 +257,11 @@ TEST(CBitmapKinds, DrawingSurfaceAcceptsOnlyItsFormats) {
         }
     }
     u32 coloured[256] = {0x0000FF};
-    EXPECT_EQ(CBitmap(4, 4, 8u, coloured).Format(), PixelFormat::Indexed8);
-    EXPECT_EQ(CBitmap(4, 4, 8u).Format(), PixelFormat::Grey8);
-    EXPECT_EQ(CBitmap(4, 4, 4u, coloured).Format(), PixelFormat::Indexed4);
-    EXPECT_EQ(CBitmap(4, 4, 15u).Format(), PixelFormat::Rgb555);
-    EXPECT_EQ(CBitmap(4, 4, 16u).Format(), PixelFormat::Rgb565);
-    EXPECT_EQ(CBitmap(4, 4, 24u).Format(), PixelFormat::Rgb888);
-    EXPECT_EQ(CBitmap(4, 4, 32u).Format(), PixelFormat::Rgba8888);
+    const std::tuple<u32, const u32*, PixelFormat> byBits[] = {
+        {8, coloured, PixelFormat::Indexed8}, {8, nullptr, PixelFormat::Grey8},  {4, coloured, PixelFormat::Indexed4},
+        {15, nullptr, PixelFormat::Rgb555},   {16, nullptr, PixelFormat::Rgb565}, {24, nullptr, PixelFormat::Rgb888},
+        {32, nullptr, PixelFormat::Rgba8888}};
+    for (const auto& [bits, palette, format] : byBits) EXPECT_EQ(CBitmap(4, 4, bits, palette).Format(), format) << bits;
     EXPECT_TRUE(CBitmap(4, 4, 16u, coloured).IsEmpty());  // Grey16
     EXPECT_TRUE(CBitmap(4, 4, 2u).IsEmpty());
     EXPECT_TRUE(CBitmap(4, 4, 48u).IsEmpty());

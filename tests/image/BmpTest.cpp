@@ -28,6 +28,11 @@ u32 HeaderSize(const Bytes& b) { return b.size() >= 18 ? b[14] | (b[15] << 8) | 
 
 std::unique_ptr<CBitmapInterface> LoadBytes(const Bytes& b, CCodecBMP& codec) { return Decode(codec, b); }
 
+// Compares the first bytes of each memory row (the bottom row first).
+void ExpectRows(const CBitmapInterface& b, const std::vector<Bytes>& rows) {
+    for (u32 y = 0; y < rows.size(); ++y) EXPECT_EQ(Bytes(b.Row(y), b.Row(y) + rows[y].size()), rows[y]) << "row " << y;
+}
+
 }  // namespace
 
 TEST(BmpRead, FilesFromImageMagickDecodeAsImageMagickReadsThem) {
@@ -107,14 +112,17 @@ TEST(BmpRead, HeaderSizes64And108AndTopDownRows) {
     patch32(b4, 10, get32(b5, 10) - 16);
     patch32(b4, 2, static_cast<u32>(b4.size()));
     // And once with the pixel offset left 0, so that the reader must walk through the palette.
-    for (bool zeroOffset : {false, true}) {
-        Bytes b = b4;
-        if (zeroOffset) patch32(b, 10, 0);
+    auto expectPicture = [&](const Bytes& b) {
         CCodecBMP codec;
         auto bitmap = LoadBytes(b, codec);
         ASSERT_TRUE(bitmap) << codec.GetErrorText();
-        EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), expected), 0) << zeroOffset;
-    }
+        EXPECT_EQ(bitmap->Height(), 23u);
+        EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), expected), 0);
+    };
+    expectPicture(b4);
+    Bytes b4zero = b4;
+    patch32(b4zero, 10, 0);
+    expectPicture(b4zero);
     fs::path v4 = dir.Write("v4.bmp", b4);
     EXPECT_EQ(MaxDiff(MagickRgba(v4), expected), 0);  // ImageMagick agrees the file is sound
 
@@ -123,12 +131,7 @@ TEST(BmpRead, HeaderSizes64And108AndTopDownRows) {
     b64.insert(b64.begin() + 14 + 40, 24, 0);
     patch32(b64, 14, 64);
     patch32(b64, 10, get32(b3, 10) + 24);
-    {
-        CCodecBMP codec;
-        auto bitmap = LoadBytes(b64, codec);
-        ASSERT_TRUE(bitmap) << codec.GetErrorText();
-        EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), expected), 0);
-    }
+    expectPicture(b64);
 
     // Rows stored top-down under a negative height give the same picture.
     const i32 w = 37, h = 23;
@@ -137,114 +140,75 @@ TEST(BmpRead, HeaderSizes64And108AndTopDownRows) {
     for (i32 y = 0; y < h; ++y)
         std::memcpy(&down[offset + y * stride], &b3[offset + (h - 1 - y) * stride], stride);
     patch32(down, 22, static_cast<u32>(-h));
-    CCodecBMP codec;
-    auto bitmap = LoadBytes(down, codec);
-    ASSERT_TRUE(bitmap) << codec.GetErrorText();
-    EXPECT_EQ(bitmap->Height(), u32(h));
-    EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), expected), 0);
+    expectPicture(down);
 }
 
 TEST(BmpRead, HandBuiltHeadersAndBitfields) {
-    // 16 bits without compression is 5-5-5.
-    SBmp s;
-    s.width = 2;
-    s.height = 1;
-    s.bitCount = 16;
-    s.pixels = {0x00, 0x7C, 0x1F, 0x00};  // red, blue
-    CCodecBMP codec;
-    auto b = LoadBytes(BuildBmp(s), codec);
-    ASSERT_TRUE(b);
-    EXPECT_EQ(b->Format(), PixelFormat::Rgb555);
-
-    s.compression = 3;
-    s.masksAfterHeader = true;
-    s.masks[0] = 0xF800;
-    s.masks[1] = 0x7E0;
-    s.masks[2] = 0x1F;
-    b = LoadBytes(BuildBmp(s), codec);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    EXPECT_EQ(b->Format(), PixelFormat::Rgb565);
-
-    s.masks[0] = 0xF00;
-    s.masks[1] = 0xF0;
-    s.masks[2] = 0xF;
-    EXPECT_FALSE(LoadBytes(BuildBmp(s), codec));
-    EXPECT_STREQ(codec.GetErrorText(), "Unsupported bitfield configuration.");
-    EXPECT_EQ(codec.GetError(), (6u << 16) | 1u);
-
-    s.masks[0] = s.masks[1] = s.masks[2] = 0;
-    EXPECT_FALSE(LoadBytes(BuildBmp(s), codec));
-    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
-
-    // 32-bit bit fields: 8-8-8 with an alpha mask, and 10-10-10.
-    SBmp a;
-    a.headerSize = 108;
-    a.bitCount = 32;
-    a.compression = 3;
-    a.masks[0] = 0xFF0000;
-    a.masks[1] = 0xFF00;
-    a.masks[2] = 0xFF;
-    a.masks[3] = 0xFF000000u;
-    a.pixels = {1, 2, 3, 4};
-    b = LoadBytes(BuildBmp(a), codec);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    EXPECT_EQ(b->Format(), PixelFormat::Rgba8888);
-    a.masks[3] = 0;
-    b = LoadBytes(BuildBmp(a), codec);
-    ASSERT_TRUE(b);
-    EXPECT_EQ(b->Format(), PixelFormat::Rgbx8888);
-    a.masks[0] = 0x3FF00000;
-    a.masks[1] = 0xFFC00;
-    a.masks[2] = 0x3FF;
-    b = LoadBytes(BuildBmp(a), codec);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    EXPECT_EQ(b->Format(), PixelFormat::Rgb101010);
-    a.masks[2] = 0x3FE;
-    EXPECT_FALSE(LoadBytes(BuildBmp(a), codec));
-    EXPECT_STREQ(codec.GetErrorText(), "Unsupported bitfield configuration.");
-
-    // Header sizes and depths the reader does not know.
-    SBmp odd;
-    odd.headerSize = 56;
-    odd.pixels = {0, 0, 0, 0};
-    EXPECT_FALSE(LoadBytes(BuildBmp(odd), codec));
-    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
-    EXPECT_EQ(codec.GetError(), (6u << 16) | 4u);
-    SBmp core;
-    core.headerSize = 12;
-    core.bitCount = 16;
-    core.pixels = {0, 0, 0, 0};
-    EXPECT_FALSE(LoadBytes(BuildBmp(core), codec));
-    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
-    Bytes planes = BuildBmp(SBmp{.headerSize = 12, .palette = {}, .pixels = {0, 0, 0, 0}});
-    planes[22] = 2;  // planes
-    EXPECT_FALSE(LoadBytes(planes, codec));
-    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
-    SBmp two;
-    two.bitCount = 2;
-    two.pixels = {0, 0, 0, 0};
-    EXPECT_FALSE(LoadBytes(BuildBmp(two), codec));
-    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
-
-    Bytes notBmp = BuildBmp(SBmp{.palette = {}, .pixels = {0, 0, 0, 0}});
+    const char* kBitfields = "Unsupported bitfield configuration.";
+    const SBmp sixteen{.width = 2, .bitCount = 16, .pixels = {0x00, 0x7C, 0x1F, 0x00}};  // red, blue
+    auto masks16 = [&](u32 r, u32 g, u32 b) {
+        SBmp s = sixteen;
+        s.compression = 3;
+        s.masksAfterHeader = true;
+        s.masks[0] = r, s.masks[1] = g, s.masks[2] = b;
+        return BuildBmp(s);
+    };
+    auto masks32 = [](u32 r, u32 g, u32 b, u32 a) {
+        return BuildBmp(SBmp{.headerSize = 108, .bitCount = 32, .compression = 3, .masks = {r, g, b, a},
+                             .pixels = {1, 2, 3, 4}});
+    };
+    const Bytes four = {0, 0, 0, 0};
+    Bytes planes = BuildBmp(SBmp{.headerSize = 12, .pixels = four});
+    planes[22] = 2;
+    Bytes notBmp = BuildBmp(SBmp{.pixels = four});
     notBmp[0] = 'X';
-    EXPECT_FALSE(LoadBytes(notBmp, codec));
-    EXPECT_STREQ(codec.GetErrorText(), "Invalid file format.");
+    const struct {
+        const char* name;
+        Bytes file;
+        PixelFormat format;  // NoFormat: must fail with the message
+        const char* error;
+        u32 code;  // checked when not 0
+    } cases[] = {
+        {"16 bits plain is 5-5-5", BuildBmp(sixteen), PixelFormat::Rgb555, nullptr, 0},
+        {"5-6-5 fields", masks16(0xF800, 0x7E0, 0x1F), PixelFormat::Rgb565, nullptr, 0},
+        {"4-4-4 fields", masks16(0xF00, 0xF0, 0xF), PixelFormat::NoFormat, kBitfields, (6u << 16) | 1u},
+        {"no fields", masks16(0, 0, 0), PixelFormat::NoFormat, kCannotHandle, 0},
+        {"8-8-8-8 fields", masks32(0xFF0000, 0xFF00, 0xFF, 0xFF000000u), PixelFormat::Rgba8888, nullptr, 0},
+        {"8-8-8 fields", masks32(0xFF0000, 0xFF00, 0xFF, 0), PixelFormat::Rgbx8888, nullptr, 0},
+        {"10-10-10 fields", masks32(0x3FF00000, 0xFFC00, 0x3FF, 0), PixelFormat::Rgb101010, nullptr, 0},
+        {"9-bit blue", masks32(0x3FF00000, 0xFFC00, 0x3FE, 0), PixelFormat::NoFormat, kBitfields, 0},
+        {"header 56", BuildBmp(SBmp{.headerSize = 56, .pixels = four}), PixelFormat::NoFormat, kCannotHandle,
+         (6u << 16) | 4u},
+        {"core 16 bits", BuildBmp(SBmp{.headerSize = 12, .bitCount = 16, .pixels = four}), PixelFormat::NoFormat,
+         kCannotHandle, 0},
+        {"two planes", planes, PixelFormat::NoFormat, kCannotHandle, 0},
+        {"2 bits", BuildBmp(SBmp{.bitCount = 2, .pixels = four}), PixelFormat::NoFormat, kCannotHandle, 0},
+        {"not a BMP", notBmp, PixelFormat::NoFormat, "Invalid file format.", 0},
+        {"negative width", BuildBmp(SBmp{.width = -3, .pixels = four}), PixelFormat::NoFormat,
+         "Could not create bitmap.", 0},
+    };
+    CCodecBMP codec;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto b = LoadBytes(c.file, codec);
+        if (c.error) {
+            EXPECT_FALSE(b);
+            EXPECT_STREQ(codec.GetErrorText(), c.error);
+            if (c.code) {
+                EXPECT_EQ(codec.GetError(), c.code);
+            }
+        } else {
+            ASSERT_TRUE(b) << codec.GetErrorText();
+            EXPECT_EQ(b->Format(), c.format);
+        }
+    }
     EXPECT_FALSE(codec.Load(nullptr));
     EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
-
-    // A zero or negative width cannot make a bitmap.
-    EXPECT_FALSE(LoadBytes(BuildBmp(SBmp{.width = -3, .palette = {}, .pixels = {0, 0, 0, 0}}), codec));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not create bitmap.");
 }
 
 TEST(BmpRead, PaletteAndGreyRamp) {
-    SBmp s;
-    s.width = 9;
-    s.height = 2;
-    s.bitCount = 1;
-    s.palette = {0x000000, 0xFFFFFF};
-    s.pixels = {0x80, 0x80, 0, 0, 0x00, 0x00, 0, 0};
+    SBmp s{.width = 9, .height = 2, .bitCount = 1, .palette = {0x000000, 0xFFFFFF},
+           .pixels = {0x80, 0x80, 0, 0, 0x00, 0x00, 0, 0}};
     CCodecBMP codec;
     auto b = LoadBytes(BuildBmp(s), codec);
     ASSERT_TRUE(b);
@@ -257,12 +221,7 @@ TEST(BmpRead, PaletteAndGreyRamp) {
     EXPECT_EQ(FromBitmap(*b).At(0, 1)[1], 255);    // bottom-left pixel is index 1: green
 
     // Fewer colours than the depth allows: the rest of the palette is black.
-    SBmp e;
-    e.width = 2;
-    e.bitCount = 8;
-    e.coloursUsed = 2;
-    e.palette = {0x102030, 0x405060};
-    e.pixels = {1, 200, 0, 0};
+    SBmp e{.width = 2, .bitCount = 8, .palette = {0x102030, 0x405060}, .coloursUsed = 2, .pixels = {1, 200, 0, 0}};
     b = LoadBytes(BuildBmp(e), codec);
     ASSERT_TRUE(b) << codec.GetErrorText();
     EXPECT_EQ(b->GetPaletteEntry(1), 0x605040u);
@@ -281,86 +240,55 @@ TEST(BmpRead, PaletteAndGreyRamp) {
 TEST(BmpRead, RunLengthEncodings) {
     // RLE8, 4 x 3: a run, end of line, an odd absolute run (padded), a run that carries on into the
     // next row, a delta, end of bitmap.
-    SBmp s;
-    s.width = 4;
-    s.height = 3;
-    s.bitCount = 8;
-    s.compression = 1;
-    s.palette.assign(256, 0);
-    s.pixels = {3, 7, 0, 0, 0, 3, 1, 2, 3, 0, 2, 9, 0, 2, 1, 0, 1, 5, 0, 1};
-    CCodecBMP codec;
-    auto b = LoadBytes(BuildBmp(s), codec);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    const u8 rows8[3][4] = {{7, 7, 7, 0}, {1, 2, 3, 9}, {9, 0, 5, 0}};
-    for (u32 y = 0; y < 3; ++y)
-        for (u32 x = 0; x < 4; ++x) EXPECT_EQ(b->Row(y)[x], rows8[y][x]) << x << "," << y;
-
+    const SBmp s{.width = 4, .height = 3, .bitCount = 8, .compression = 1, .palette = std::vector<u32>(256, 0),
+                 .pixels = {3, 7, 0, 0, 0, 3, 1, 2, 3, 0, 2, 9, 0, 2, 1, 0, 1, 5, 0, 1}};
     // RLE4: alternating nibbles in runs, absolute runs of two cells per byte with padding.
-    SBmp f;
-    f.width = 6;
-    f.height = 2;
-    f.bitCount = 4;
-    f.compression = 2;
-    f.palette.assign(16, 0);
-    f.pixels = {5, 0xAB, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0x00, 1, 0x90, 0, 1};
-    b = LoadBytes(BuildBmp(f), codec);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    EXPECT_EQ(b->Row(0)[0], 0xAB);
-    EXPECT_EQ(b->Row(0)[1], 0xAB);
-    EXPECT_EQ(b->Row(0)[2], 0xA0);
-    EXPECT_EQ(b->Row(1)[0], 0x12);
-    EXPECT_EQ(b->Row(1)[1], 0x34);
-    EXPECT_EQ(b->Row(1)[2], 0x59);
-
+    const SBmp f{.width = 6, .height = 2, .bitCount = 4, .compression = 2, .palette = std::vector<u32>(16, 0),
+                 .pixels = {5, 0xAB, 0, 0, 0, 5, 0x12, 0x34, 0x50, 0x00, 1, 0x90, 0, 1}};
     // A row is full once its padded length is: cells past the width land in the row's padding, as
     // encoders that spell out the padding expect, and only then does a run go on in the next row.
     SBmp padded = s;
     padded.width = 3;
     padded.height = 2;
     padded.pixels = {6, 5, 0, 1};
-    b = LoadBytes(BuildBmp(padded), codec);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    const u8 paddedRows[2][3] = {{5, 5, 5}, {5, 5, 0}};
-    for (u32 y = 0; y < 2; ++y)
-        for (u32 x = 0; x < 3; ++x) EXPECT_EQ(b->Row(y)[x], paddedRows[y][x]) << x << "," << y;
-
-    // Runs, deltas and absolute runs that point outside the picture stay inside it.
+    // Runs, deltas and absolute runs that point outside the picture stay inside it; then a long run
+    // and a delta far above the top.
     SBmp wild = s;
     wild.width = 2;
     wild.height = 2;
     wild.pixels = {1, 1, 0, 2, 200, 0, 1, 3, 0, 5, 4, 4, 4, 4, 4, 0, 0, 1};
-    b = LoadBytes(BuildBmp(wild), codec);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    EXPECT_EQ(b->Row(0)[0], 1);
-    EXPECT_EQ(b->Row(0)[1], 0);
-    EXPECT_EQ(b->Row(1)[0], 3);
-    EXPECT_EQ(b->Row(1)[1], 4);
-    wild.pixels = {255, 1, 0, 2, 255, 255, 2, 2};  // a long run, then a delta far above the top
-    b = LoadBytes(BuildBmp(wild), codec);
+    SBmp wilder = wild;
+    wilder.pixels = {255, 1, 0, 2, 255, 255, 2, 2};
+    const std::pair<const SBmp*, std::vector<Bytes>> good[] = {
+        {&s, {{7, 7, 7, 0}, {1, 2, 3, 9}, {9, 0, 5, 0}}},
+        {&f, {{0xAB, 0xAB, 0xA0}, {0x12, 0x34, 0x59}}},
+        {&padded, {{5, 5, 5}, {5, 5, 0}}},
+        {&wild, {{1, 0}, {3, 4}}},
+    };
+    CCodecBMP codec;
+    for (const auto& [bmp, rows] : good) {
+        auto b = LoadBytes(BuildBmp(*bmp), codec);
+        ASSERT_TRUE(b) << codec.GetErrorText();
+        ExpectRows(*b, rows);
+    }
+    auto b = LoadBytes(BuildBmp(wilder), codec);
     ASSERT_TRUE(b) << codec.GetErrorText();
     EXPECT_EQ(b->Row(1)[1], 1);
-    // Data that stop in the middle of the picture.
-    SBmp cut = s;
-    cut.pixels = {3, 7, 0, 0, 0, 20, 1, 2};  // absolute run longer than the data
-    EXPECT_FALSE(LoadBytes(BuildBmp(cut), codec));
-    EXPECT_STREQ(codec.GetErrorText(), kTruncated);
+    // Data that stop in the middle of the picture (the second an absolute run longer than the data),
+    // and RLE8 on a 4-bit picture.
+    SBmp cut = s, cutRun = s, mismatch = f;
     cut.pixels = {3, 7};
-    EXPECT_FALSE(LoadBytes(BuildBmp(cut), codec));
-    EXPECT_STREQ(codec.GetErrorText(), kTruncated);
-    // RLE8 on a 4-bit picture cannot be decoded.
-    SBmp mismatch = f;
+    cutRun.pixels = {3, 7, 0, 0, 0, 20, 1, 2};
     mismatch.compression = 1;
-    EXPECT_FALSE(LoadBytes(BuildBmp(mismatch), codec));
-    EXPECT_STREQ(codec.GetErrorText(), kCannotHandle);
+    for (const auto& [bmp, error] : {std::pair{&cut, kTruncated}, {&cutRun, kTruncated}, {&mismatch, kCannotHandle}}) {
+        EXPECT_FALSE(LoadBytes(BuildBmp(*bmp), codec));
+        EXPECT_STREQ(codec.GetErrorText(), error);
+    }
 }
 
 TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
-    SBmp s;
-    s.width = 5;
-    s.height = 3;
-    s.bitCount = 8;
-    s.palette.assign(256, 0x203040);
-    s.pixels.assign(8 * 3, 1);
+    const SBmp s{.width = 5, .height = 3, .bitCount = 8, .palette = std::vector<u32>(256, 0x203040),
+                 .pixels = Bytes(8 * 3, 1)};
     const Bytes whole = BuildBmp(s);
     CCodecBMP codec;
     ASSERT_TRUE(LoadBytes(whole, codec));
@@ -375,45 +303,26 @@ TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
     EXPECT_EQ(fromInside->GetPaletteEntry(1), 0x403020u);
 
     for (std::size_t n = 0; n < whole.size(); ++n) {
-        Bytes part(whole.begin(), whole.begin() + n);
-        EXPECT_FALSE(LoadBytes(part, codec)) << n;
+        EXPECT_FALSE(LoadBytes(Bytes(whole.begin(), whole.begin() + n), codec)) << n;
         EXPECT_STREQ(codec.GetErrorText(), kTruncated) << n;
     }
 
     // Random damage to headers and run-length data: an error or a picture, never a stray access.
-    SBmp rle8;
-    rle8.width = 13;
-    rle8.height = 7;
-    rle8.bitCount = 8;
-    rle8.compression = 1;
-    rle8.palette.assign(256, 0);
+    SBmp rle8{.width = 13, .height = 7, .bitCount = 8, .compression = 1, .palette = std::vector<u32>(256, 0)};
     for (int i = 0; i < 7; ++i) rle8.pixels.insert(rle8.pixels.end(), {4, 1, 0, 5, 1, 2, 3, 4, 5, 0, 4, 9, 0, 0});
     rle8.pixels.insert(rle8.pixels.end(), {0, 1});
     SBmp rle4 = rle8;
     rle4.bitCount = 4;
     rle4.compression = 2;
     rle4.palette.assign(16, 0);
-    SBmp fields;
-    fields.headerSize = 124;
-    fields.width = 3;
-    fields.height = -2;
-    fields.bitCount = 16;
-    fields.compression = 3;
-    fields.masks[0] = 0xF800;
-    fields.masks[1] = 0x7E0;
-    fields.masks[2] = 0x1F;
-    fields.pixels.assign(16, 0x55);
+    const SBmp fields{.headerSize = 124, .width = 3, .height = -2, .bitCount = 16, .compression = 3,
+                      .masks = {0xF800, 0x7E0, 0x1F, 0}, .pixels = Bytes(16, 0x55)};
     std::mt19937 rng(1234);
     for (const SBmp& base : {s, rle8, rle4, fields}) {
         const Bytes good = BuildBmp(base);
         ASSERT_TRUE(LoadBytes(good, codec)) << codec.GetErrorText();
         for (int round = 0; round < 1500; ++round) {
-            Bytes bad = good;
-            int flips = 1 + rng() % 4;
-            for (int i = 0; i < flips; ++i) bad[rng() % bad.size()] = static_cast<unsigned char>(rng());
-            if (rng() % 4 == 0) bad.resize(rng() % bad.size());
-            auto b = LoadBytes(bad, codec);
-            if (!b) {
+            if (!LoadBytes(Damage(good, rng, 4, 4), codec)) {
                 EXPECT_STRNE(codec.GetErrorText(), "No error information available.");
             }
         }

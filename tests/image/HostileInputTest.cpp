@@ -44,13 +44,7 @@ INSTANTIATE_TEST_SUITE_P(Samples, HostileFile,
 
 TEST(HostileBmp, HeadersThatPromiseTooMuchAreRefusedBeforeDecoding) {
     // Unknown compression (4 is embedded JPEG data) is an error, not a blank picture.
-    SBmp plain;
-    plain.width = 4;
-    plain.height = 4;
-    plain.bitCount = 8;
-    plain.coloursUsed = 1;
-    plain.palette = {0};
-    plain.pixels.assign(16, 1);
+    SBmp plain{.width = 4, .height = 4, .bitCount = 8, .palette = {0}, .coloursUsed = 1, .pixels = Bytes(16, 1)};
     Bytes bmp = BuildBmp(plain);
     bmp[30] = 4;
     CCodecBMP codec;
@@ -58,14 +52,8 @@ TEST(HostileBmp, HeadersThatPromiseTooMuchAreRefusedBeforeDecoding) {
     EXPECT_STREQ(codec.GetErrorText(), "Cannot handle file format.");
 
     // Run-length data: one pair yields at most 255 cells, so 6000 x 6000 needs far more than 6 bytes.
-    SBmp rle;
-    rle.width = 6000;
-    rle.height = 6000;
-    rle.bitCount = 8;
-    rle.coloursUsed = 1;
-    rle.palette = {0};
-    rle.compression = 1;
-    rle.pixels = {0, 0, 0, 1, 0, 1};
+    SBmp rle{.width = 6000, .height = 6000, .bitCount = 8, .compression = 1, .palette = {0}, .coloursUsed = 1,
+             .pixels = {0, 0, 0, 1, 0, 1}};
     EXPECT_FALSE(Decode(codec, BuildBmp(rle)));
     EXPECT_STREQ(codec.GetErrorText(), "File ends prematurely.");
     // ... while the same short data for a picture it can cover still decode.
@@ -88,43 +76,6 @@ TEST(HostileBmp, HeadersThatPromiseTooMuchAreRefusedBeforeDecoding) {
     plain.height = 1;
     EXPECT_FALSE(Decode(codec, BuildBmp(plain)));
     EXPECT_STREQ(codec.GetErrorText(), "Could not create bitmap.");
-}
-
-TEST(HostileJpeg, DamageIsAnErrorNotABlankPicture) {
-    CCodecJPG codec;
-    CBitmapBuffer source(64, 48, PixelFormat::Rgb888);
-    for (u32 y = 0; y < 48; ++y)
-        for (u32 x = 0; x < 64 * 3; ++x) source.Row(y)[x] = static_cast<u8>(x * 7 + y * 13);
-    const Bytes good = Encode(codec, source);
-    ASSERT_GT(good.size(), 200u);
-    ASSERT_TRUE(Decode(codec, good));
-
-    // Cut short: the library would pad the rest with grey and only warn.
-    Bytes cut(good.begin(), good.begin() + static_cast<long>(good.size() / 2));
-    EXPECT_FALSE(Decode(codec, cut));
-    EXPECT_STREQ(codec.GetErrorText(), "Invalid file format.");
-
-    // A warning (stray bytes before a marker) followed by a fatal error (a frame without
-    // components) fails as a whole.
-    Bytes broken = good;
-    std::size_t sof = 0;
-    for (std::size_t i = 2; i + 1 < broken.size(); ++i)
-        if (broken[i] == 0xFF && broken[i + 1] == 0xC0) {
-            sof = i;
-            break;
-        }
-    ASSERT_GT(sof, 0u);
-    broken.insert(broken.begin() + static_cast<long>(sof), {0x12, 0x34});  // extraneous bytes: a warning
-    broken[sof + 2 + 9] = 0;                                               // zero components: fatal
-    EXPECT_FALSE(Decode(codec, broken));
-    EXPECT_NE(codec.GetGeneralError(), 0u);
-
-    // A header that claims far more pixels than its few bytes can carry.
-    Bytes tiny(good.begin(), good.end());
-    tiny[sof + 5] = 0x3F;  // height 0x3F30 and more
-    tiny[sof + 7] = 0x3F;  // width 0x3F40 and more
-    EXPECT_FALSE(Decode(codec, tiny));
-    EXPECT_STREQ(codec.GetErrorText(), "Invalid file format.");
 }
 
 TEST(DirectDecoding, ThirtyTwoBitsStraightFromTheFileMatchTheConversion) {
@@ -154,13 +105,8 @@ TEST(DirectDecoding, ThirtyTwoBitsStraightFromTheFileMatchTheConversion) {
         check(jpg, Encode(jpg, *b), "jpeg colour");
     }
     // 8-bit palette rows, bottom-up and top-down.
-    SBmp indexed;
-    indexed.width = 5;
-    indexed.height = 3;
-    indexed.bitCount = 8;
-    indexed.coloursUsed = 3;
-    indexed.palette = {0x102030, 0xFF0000, 0x00FF00};
-    indexed.pixels = {0, 1, 2, 1, 0, 0, 0, 0, 2, 2, 1, 0, 0, 0, 0, 0, 1, 1, 2, 0, 0, 0, 0, 0};
+    SBmp indexed{.width = 5, .height = 3, .bitCount = 8, .palette = {0x102030, 0xFF0000, 0x00FF00}, .coloursUsed = 3,
+                 .pixels = {0, 1, 2, 1, 0, 0, 0, 0, 2, 2, 1, 0, 0, 0, 0, 0, 1, 1, 2, 0, 0, 0, 0, 0}};
     check(bmp, BuildBmp(indexed), "bmp 8");
     indexed.height = -3;
     check(bmp, BuildBmp(indexed), "bmp 8 top-down");

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -126,41 +125,24 @@ inline fs::path WritePnm(const ovetest::TempDir& dir, const std::string& name, c
     return dir.Write(name, bytes);
 }
 
-// Reads P5/P6 files with maxval 255 (as djpeg writes them) into RGBA.
+// Reads P5/P6 files with maxval 255 as djpeg writes them (no comments) into RGBA.
 inline SRgba ReadPnm(const fs::path& file) {
     SRgba p;
-    Bytes b = ovetest::ReadFileBytes(file);
-    std::size_t pos = 0;
-    auto token = [&]() {
-        std::string t;
-        while (pos < b.size()) {
-            if (b[pos] == '#') {
-                while (pos < b.size() && b[pos] != '\n') ++pos;
-            } else if (std::isspace(b[pos])) {
-                if (!t.empty()) break;
-                ++pos;
-            } else {
-                t.push_back(static_cast<char>(b[pos++]));
-            }
-        }
-        return t;
-    };
-    std::string magic = token();
-    if (magic != "P5" && magic != "P6") return p;
-    unsigned w = std::stoul(token()), h = std::stoul(token());
-    if (token() != "255") return p;
-    ++pos;
-    const bool grey = magic == "P5";
-    const std::size_t need = std::size_t(w) * h * (grey ? 1 : 3);
-    if (b.size() < pos + need) return p;
+    const Bytes b = ovetest::ReadFileBytes(file);
+    const std::string head(b.begin(), b.begin() + std::min<std::size_t>(b.size(), 40));
+    char magic = 0;
+    unsigned w = 0, h = 0, maxval = 0;
+    int used = 0;
+    if (std::sscanf(head.c_str(), "P%c %u %u %u%n", &magic, &w, &h, &maxval, &used) != 4 || maxval != 255 ||
+        (magic != '5' && magic != '6'))
+        return p;
+    const std::size_t pos = std::size_t(used) + 1, channels = magic == '5' ? 1 : 3;
+    if (b.size() < pos + std::size_t(w) * h * channels) return p;
     p.width = w;
     p.height = h;
     for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
-        const unsigned char* s = &b[pos + i * (grey ? 1 : 3)];
-        p.pixels.push_back(s[0]);
-        p.pixels.push_back(grey ? s[0] : s[1]);
-        p.pixels.push_back(grey ? s[0] : s[2]);
-        p.pixels.push_back(255);
+        const unsigned char* s = &b[pos + i * channels];
+        p.pixels.insert(p.pixels.end(), {s[0], s[channels / 3], s[2 * channels / 3], 255});
     }
     return p;
 }
@@ -210,9 +192,9 @@ struct SBmp {
     unsigned compression = 0;
     std::uint32_t masks[4] = {0, 0, 0, 0};  // in the header (108/124) or after it (40, compression 3)
     bool masksAfterHeader = false;
-    std::vector<std::uint32_t> palette;  // 0x00RRGGBB
+    std::vector<std::uint32_t> palette = {};  // 0x00RRGGBB
     unsigned coloursUsed = 0;
-    Bytes pixels;  // as stored in the file
+    Bytes pixels = {};  // as stored in the file
     bool zeroOffset = false;
 };
 
@@ -255,6 +237,15 @@ inline Bytes BuildBmp(const SBmp& s) {
     file.insert(file.end(), info.begin(), info.end());
     file.insert(file.end(), s.pixels.begin(), s.pixels.end());
     return file;
+}
+
+// A copy with 1 to maxFlips random bytes changed and, one time in cutOneIn (never when 0), cut short.
+inline Bytes Damage(const Bytes& good, std::mt19937& rng, unsigned maxFlips, unsigned cutOneIn = 0) {
+    Bytes bad = good;
+    for (unsigned i = 0, n = 1 + rng() % maxFlips; i < n; ++i)
+        bad[rng() % bad.size()] = static_cast<unsigned char>(rng());
+    if (cutOneIn && rng() % cutOneIn == 0) bad.resize(rng() % bad.size());
+    return bad;
 }
 
 inline bool HaveMagick() { return ovetest::HaveProgram("convert") && ovetest::HaveProgram("identify"); }

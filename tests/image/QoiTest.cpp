@@ -43,16 +43,18 @@ fs::path WritePng(const ovetest::TempDir& dir, const std::string& name, const SR
     return png;
 }
 
-Bytes Header(u32 w, u32 h, u8 channels) {
+const Bytes kEnd = {0, 0, 0, 0, 0, 0, 0, 1};
+
+// A stream: header, operations, then the end marker unless left out.
+Bytes Stream(u32 w, u32 h, u8 channels, const Bytes& ops = {}, bool end = false) {
     Bytes b = {'q', 'o', 'i', 'f'};
     for (u32 v : {w, h})
         for (int i = 3; i >= 0; --i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-    b.push_back(channels);
-    b.push_back(0);
+    b.insert(b.end(), {channels, 0});
+    b.insert(b.end(), ops.begin(), ops.end());
+    if (end) b.insert(b.end(), kEnd.begin(), kEnd.end());
     return b;
 }
-
-const Bytes kEnd = {0, 0, 0, 0, 0, 0, 0, 1};
 
 }  // namespace
 
@@ -113,46 +115,30 @@ TEST(Qoi, RoundTripWithoutReference) {
 }
 
 TEST(Qoi, ZeroBytesAreIndexOperationsUnlessTheyEndTheStream) {
-    // 3 x 1, four channels: one RGBA pixel, then eight zero bytes and a 1. The first zero is an index
-    // operation for entry 0 (still transparent black); the remaining seven and the 1 end the stream.
-    Bytes s = Header(3, 1, 4);
-    s.insert(s.end(), {0xFF, 9, 8, 7, 200});
-    s.insert(s.end(), {0, 0, 0, 0, 0, 0, 0, 0, 1});
+    // One RGBA pixel, then eight zero bytes and a 1. The first zero is an index operation for entry 0
+    // (still transparent black); the remaining seven and the 1 end the stream.
+    const Bytes pixelThenEnd = {0xFF, 9, 8, 7, 200, 0, 0, 0, 0, 0, 0, 0, 0, 1};
     CCodecQOI codec;
-    auto b = Decode(codec, s);
-    EXPECT_FALSE(b);  // the third pixel never came
+    EXPECT_FALSE(Decode(codec, Stream(3, 1, 4, pixelThenEnd)));  // the third pixel never came
     EXPECT_STREQ(codec.GetErrorText(), "File ends prematurely.");
-
-    s = Header(2, 1, 4);
-    s.insert(s.end(), {0xFF, 9, 8, 7, 200});
-    s.insert(s.end(), {0, 0, 0, 0, 0, 0, 0, 0, 1});
-    b = Decode(codec, s);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    EXPECT_EQ(b->TopRow(0)[0], 7);  // blue first
-    EXPECT_EQ(b->TopRow(0)[3], 200);
-    for (int i = 4; i < 8; ++i) EXPECT_EQ(b->TopRow(0)[i], 0);
-
-    // Zero bytes followed by something other than the end: replayed before that operation.
-    s = Header(4, 1, 3);
-    s.insert(s.end(), {0xFE, 50, 60, 70, 0, 0, 0xC0});  // rgb, two index-0, run of 1
-    s.insert(s.end(), kEnd.begin(), kEnd.end());
-    b = Decode(codec, s);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    const u8 expect[12] = {70, 60, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-    EXPECT_EQ(std::memcmp(b->TopRow(0), expect, 12), 0);
-
-    // Trailing zero bytes without the final 1 still count as pixels.
-    s = Header(2, 1, 3);
-    s.insert(s.end(), {0xFE, 1, 2, 3, 0});
-    b = Decode(codec, s);
-    ASSERT_TRUE(b) << codec.GetErrorText();
-    EXPECT_EQ(b->TopRow(0)[3], 0);
-
+    const struct {
+        Bytes stream;
+        Bytes topRow;
+    } cases[] = {
+        {Stream(2, 1, 4, pixelThenEnd), {7, 8, 9, 200, 0, 0, 0, 0}},  // blue first
+        // Zero bytes followed by something other than the end: replayed before that operation
+        // (rgb, two index-0, run of 1).
+        {Stream(4, 1, 3, {0xFE, 50, 60, 70, 0, 0, 0xC0}, true), {70, 60, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
+        // Trailing zero bytes without the final 1 still count as pixels.
+        {Stream(2, 1, 3, {0xFE, 1, 2, 3, 0}), {3, 2, 1, 0, 0, 0}},
+    };
+    for (const auto& c : cases) {
+        auto b = Decode(codec, c.stream);
+        ASSERT_TRUE(b) << codec.GetErrorText();
+        EXPECT_EQ(Bytes(b->TopRow(0), b->TopRow(0) + c.topRow.size()), c.topRow);
+    }
     // The first row of the stream is the top of the picture.
-    s = Header(1, 2, 3);
-    s.insert(s.end(), {0xFE, 255, 0, 0, 0xFE, 0, 0, 255});
-    s.insert(s.end(), kEnd.begin(), kEnd.end());
-    b = Decode(codec, s);
+    auto b = Decode(codec, Stream(1, 2, 3, {0xFE, 255, 0, 0, 0xFE, 0, 0, 255}, true));
     ASSERT_TRUE(b);
     EXPECT_EQ(b->Row(1)[2], 255);  // red on the last memory row
     EXPECT_EQ(b->Row(0)[0], 255);  // blue at the bottom
@@ -160,21 +146,21 @@ TEST(Qoi, ZeroBytesAreIndexOperationsUnlessTheyEndTheStream) {
 
 TEST(Qoi, BadAndTruncatedStreams) {
     CCodecQOI codec;
-    Bytes s = Header(2, 2, 5);
-    s.insert(s.end(), kEnd.begin(), kEnd.end());
-    EXPECT_FALSE(Decode(codec, s));
-    EXPECT_STREQ(codec.GetErrorText(), "Invalid header.");
+    Bytes badMagic = Stream(2, 2, 4, {}, true);
+    badMagic[0] = 'Q';
+    const std::pair<Bytes, const char*> bad[] = {
+        {Stream(2, 2, 5, {}, true), "Invalid header."},
+        {badMagic, "Invalid file format."},
+        {Bytes{'q', 'o', 'i', 'f', 0, 0}, "File ends prematurely."},
+        {Stream(0, 5, 3), "Could not create bitmap."},
+        {Stream(0x10000000, 0x10000000, 4), "Could not create bitmap."},
+    };
+    for (const auto& [stream, error] : bad) {
+        EXPECT_FALSE(Decode(codec, stream)) << error;
+        EXPECT_STREQ(codec.GetErrorText(), error);
+    }
+    EXPECT_FALSE(Decode(codec, bad[0].first));
     EXPECT_EQ(codec.GetError(), 4u << 16);
-    s[12] = 4;
-    s[0] = 'Q';
-    EXPECT_FALSE(Decode(codec, s));
-    EXPECT_STREQ(codec.GetErrorText(), "Invalid file format.");
-    EXPECT_FALSE(Decode(codec, Bytes{'q', 'o', 'i', 'f', 0, 0}));
-    EXPECT_STREQ(codec.GetErrorText(), "File ends prematurely.");
-    EXPECT_FALSE(Decode(codec, Header(0, 5, 3)));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not create bitmap.");
-    EXPECT_FALSE(Decode(codec, Header(0x10000000, 0x10000000, 4)));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not create bitmap.");
     EXPECT_FALSE(codec.Load(nullptr));
     EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
 
@@ -195,11 +181,7 @@ TEST(Qoi, BadAndTruncatedStreams) {
 
     std::mt19937 rng(5);
     for (int round = 0; round < 3000; ++round) {
-        Bytes bad = whole;
-        for (int i = 0, n = 1 + rng() % 6; i < n; ++i) bad[rng() % bad.size()] = static_cast<unsigned char>(rng());
-        if (rng() % 3 == 0) bad.resize(rng() % bad.size());
-        auto b = Decode(codec, bad);
-        if (!b) {
+        if (!Decode(codec, Damage(whole, rng, 6, 3))) {
             EXPECT_STRNE(codec.GetErrorText(), "No error information available.");
         }
     }

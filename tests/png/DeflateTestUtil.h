@@ -69,9 +69,10 @@ inline Bytes MixedBytes(std::size_t n, std::uint32_t seed) {
     return b;
 }
 
-// Raw DEFLATE (no zlib header) or, with windowBits 15, a zlib stream.
+// Raw DEFLATE (no zlib header) or, with windowBits 15, a zlib stream; with another flush than
+// Z_FINISH, a stream that does not end.
 inline Bytes ZlibDeflate(const Bytes& in, int level, int strategy = Z_DEFAULT_STRATEGY, int windowBits = -15,
-                         int memLevel = 8) {
+                         int memLevel = 8, int flush = Z_FINISH) {
     z_stream zs{};
     if (deflateInit2(&zs, level, Z_DEFLATED, windowBits, memLevel, strategy) != Z_OK) return {};
     Bytes out(deflateBound(&zs, static_cast<uLong>(in.size())) + 64);
@@ -79,10 +80,10 @@ inline Bytes ZlibDeflate(const Bytes& in, int level, int strategy = Z_DEFAULT_ST
     zs.avail_in = static_cast<uInt>(in.size());
     zs.next_out = out.data();
     zs.avail_out = static_cast<uInt>(out.size());
-    int rc = deflate(&zs, Z_FINISH);
+    int rc = deflate(&zs, flush);
     out.resize(zs.total_out);
     deflateEnd(&zs);
-    return rc == Z_STREAM_END ? out : Bytes{};
+    return rc == (flush == Z_FINISH ? Z_STREAM_END : Z_OK) ? out : Bytes{};
 }
 
 // zlib's own raw inflate: true with the output when the stream ends properly.
@@ -109,6 +110,18 @@ public:
     }
     void Code(std::uint32_t code, unsigned length) {
         for (unsigned i = length; i-- > 0;) Bit((code >> i) & 1);
+    }
+    // A block header: final flag, then type (0 stored, 1 fixed codes, 2 dynamic codes).
+    void Block(bool final, unsigned type) {
+        Bits(final ? 1 : 0, 1);
+        Bits(type, 2);
+    }
+    // A whole stored block with a correct length and its complement.
+    void Stored(bool final, const Bytes& data) {
+        Block(final, 0);
+        const unsigned n = static_cast<unsigned>(data.size());
+        for (unsigned b : {n & 0xFF, n >> 8, ~n & 0xFF, (~n >> 8) & 0xFF}) Byte(static_cast<int>(b));
+        for (std::uint8_t b : data) Byte(b);
     }
     void AlignToByte() {
         while (used_ != 0) Bit(0);

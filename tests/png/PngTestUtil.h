@@ -1,16 +1,21 @@
 // PNG files written and read by libpng, for comparing our decoder with it.
 #pragma once
+#include <gtest/gtest.h>
 #include <png.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "DeflateTestUtil.h"
+#include "data/DataBin.h"
 #include "image/Bitmap.h"
+#include "image/CodecPNG.h"
 
 namespace pngtest {
 
@@ -26,14 +31,8 @@ struct PngSpec {
 };
 
 inline std::size_t PngRowBytes(const PngSpec& s) {
-    int channels = 1;
-    switch (s.colourType) {
-    case PNG_COLOR_TYPE_GRAY_ALPHA: channels = 2; break;
-    case PNG_COLOR_TYPE_RGB: channels = 3; break;
-    case PNG_COLOR_TYPE_RGB_ALPHA: channels = 4; break;
-    default: break;
-    }
-    return (std::size_t(s.width) * channels * s.depth + 7) / 8;
+    const int channels[7] = {1, 0, 3, 1, 2, 0, 4};  // by colour type: grey, -, RGB, palette, grey+alpha, -, RGBA
+    return (std::size_t(s.width) * channels[s.colourType] * s.depth + 7) / 8;
 }
 
 // Sample rows (top row first, PNG byte order) mixing smooth gradients and noise so that every
@@ -187,6 +186,76 @@ inline Rgba BitmapToRgba(const ove::CBitmapInterface& bmp, bool paletteAlpha) {
     return out;
 }
 
+// ---- Shared set-up
+
+// Every colour type and depth, with the format our decoder gives it.
+struct Combination {
+    int colourType;
+    int depth;
+    ove::PixelFormat format;
+};
+inline const Combination kCombinations[] = {
+    {PNG_COLOR_TYPE_GRAY, 1, ove::PixelFormat::Grey1},
+    {PNG_COLOR_TYPE_GRAY, 2, ove::PixelFormat::Indexed4},  // four greys in a 16-entry palette
+    {PNG_COLOR_TYPE_GRAY, 4, ove::PixelFormat::Grey4},
+    {PNG_COLOR_TYPE_GRAY, 8, ove::PixelFormat::Grey8},
+    {PNG_COLOR_TYPE_GRAY, 16, ove::PixelFormat::Grey8},
+    {PNG_COLOR_TYPE_PALETTE, 1, ove::PixelFormat::Indexed1},
+    {PNG_COLOR_TYPE_PALETTE, 2, ove::PixelFormat::Indexed4},
+    {PNG_COLOR_TYPE_PALETTE, 4, ove::PixelFormat::Indexed4},
+    {PNG_COLOR_TYPE_PALETTE, 8, ove::PixelFormat::Indexed8},
+    {PNG_COLOR_TYPE_RGB, 8, ove::PixelFormat::Rgb888},
+    {PNG_COLOR_TYPE_RGB, 16, ove::PixelFormat::Rgb888},
+    {PNG_COLOR_TYPE_GRAY_ALPHA, 8, ove::PixelFormat::Rgba8888},
+    {PNG_COLOR_TYPE_GRAY_ALPHA, 16, ove::PixelFormat::Rgba8888},
+    {PNG_COLOR_TYPE_RGB_ALPHA, 8, ove::PixelFormat::Rgba8888},
+    {PNG_COLOR_TYPE_RGB_ALPHA, 16, ove::PixelFormat::Rgba8888},
+};
+
+// A picture description; palette pictures get a random palette of every entry their depth allows.
+inline PngSpec Spec(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR_TYPE_RGB, int depth = 8,
+                    bool interlace = false, std::uint32_t seed = 1) {
+    PngSpec s;
+    s.width = w;
+    s.height = h;
+    s.colourType = colourType;
+    s.depth = depth;
+    s.interlace = interlace;
+    if (colourType == PNG_COLOR_TYPE_PALETTE) {
+        std::mt19937 rng(seed);
+        for (int i = 0; i < (1 << depth); ++i) s.palette.push_back(rng() & 0xFFFFFF);
+    }
+    return s;
+}
+
+inline Bytes SampleFile(const PngSpec& s, std::uint32_t seed) { return WritePng(s, SampleRows(s, seed)); }
+
+// Fails with the first differing byte rather than a dump of both pictures.
+inline void ExpectSamePicture(const Rgba& ours, const Rgba& expected) {
+    ASSERT_EQ(ours.width, expected.width);
+    ASSERT_EQ(ours.height, expected.height);
+    auto [a, b] = std::mismatch(ours.pixels.begin(), ours.pixels.end(), expected.pixels.begin());
+    EXPECT_TRUE(a == ours.pixels.end()) << "first difference at pixel " << (a - ours.pixels.begin()) / 4
+                                        << " channel " << (a - ours.pixels.begin()) % 4;
+}
+
+// The result of one load through the codec.
+struct Decoded {
+    std::unique_ptr<ove::CBitmapInterface> bitmap;
+    ove::u32 error = 0;
+    std::string text;
+};
+
+inline Decoded Decode(const Bytes& file, bool rgba = false) {
+    ove::CBuffer source(file.data(), static_cast<ove::u32>(file.size()));
+    ove::CCodecPNG codec;
+    Decoded d;
+    d.bitmap = rgba ? codec.LoadRgba(&source) : codec.Load(&source);
+    d.error = codec.GetError();
+    d.text = codec.GetErrorText();
+    return d;
+}
+
 // ---- Hand-made files
 
 inline void PutBe32(Bytes& b, std::uint32_t v) {
@@ -204,29 +273,52 @@ inline Bytes Chunk(const char* type, const Bytes& data) {
     return c;
 }
 
+// The file's chunks in order, each whole (length, type, data, CRC) with its type.
+inline std::vector<std::pair<std::string, Bytes>> Chunks(const Bytes& file) {
+    std::vector<std::pair<std::string, Bytes>> out;
+    for (std::size_t pos = 8; pos + 8 <= file.size();) {
+        const std::uint32_t length = std::uint32_t(file[pos]) << 24 | std::uint32_t(file[pos + 1]) << 16 |
+                                     std::uint32_t(file[pos + 2]) << 8 | file[pos + 3];
+        const std::size_t end = pos + 12 + length;
+        out.emplace_back(std::string(file.begin() + pos + 4, file.begin() + pos + 8),
+                         Bytes(file.begin() + pos, file.begin() + end));
+        pos = end;
+    }
+    return out;
+}
+
+// The signature followed by the chunks.
+inline Bytes PngFile(const std::vector<Bytes>& chunks) {
+    Bytes f = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    for (const Bytes& c : chunks) f.insert(f.end(), c.begin(), c.end());
+    return f;
+}
+
 inline Bytes IhdrData(std::uint32_t w, std::uint32_t h, int depth, int colourType, int interlace = 0) {
     Bytes d;
     PutBe32(d, w);
     PutBe32(d, h);
-    d.push_back(static_cast<std::uint8_t>(depth));
-    d.push_back(static_cast<std::uint8_t>(colourType));
-    d.push_back(0);
-    d.push_back(0);
-    d.push_back(static_cast<std::uint8_t>(interlace));
+    d.insert(d.end(), {static_cast<std::uint8_t>(depth), static_cast<std::uint8_t>(colourType), 0, 0,
+                       static_cast<std::uint8_t>(interlace)});
     return d;
 }
 
+// The rows as image data with filter type 0 before each.
+inline Bytes Unfiltered(const std::vector<Bytes>& rows) {
+    Bytes raw;
+    for (const Bytes& r : rows) {
+        raw.push_back(0);
+        raw.insert(raw.end(), r.begin(), r.end());
+    }
+    return raw;
+}
+
 // A file from an IHDR and already filtered image data (each row led by its filter byte).
-inline Bytes MakePng(const Bytes& ihdr, const Bytes& filtered, const std::vector<Bytes>& extraChunks = {}) {
-    Bytes f = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    Bytes c = Chunk("IHDR", ihdr);
-    f.insert(f.end(), c.begin(), c.end());
-    for (const Bytes& e : extraChunks) f.insert(f.end(), e.begin(), e.end());
-    c = Chunk("IDAT", ZlibDeflate(filtered, 6, Z_DEFAULT_STRATEGY, 15));
-    f.insert(f.end(), c.begin(), c.end());
-    c = Chunk("IEND", {});
-    f.insert(f.end(), c.begin(), c.end());
-    return f;
+inline Bytes MakePng(const Bytes& ihdr, const Bytes& filtered, std::vector<Bytes> extraChunks = {}) {
+    extraChunks.insert(extraChunks.begin(), Chunk("IHDR", ihdr));
+    extraChunks.push_back(Chunk("IDAT", ZlibDeflate(filtered, 6, Z_DEFAULT_STRATEGY, 15)));
+    extraChunks.push_back(Chunk("IEND", {}));
+    return PngFile(extraChunks);
 }
 
 }  // namespace pngtest

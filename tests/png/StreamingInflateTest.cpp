@@ -116,7 +116,7 @@ TEST(StreamingInflate, DataBinOutputStopsAtItsLimitAndKeepsItsPosition) {
     ASSERT_TRUE(Inflate(&input, &exact, data.size()));
     EXPECT_TRUE(exact.Bytes() == data);
     EXPECT_EQ(input.Tell(), stream.size());
-    // Writing in the middle of a buffer overwrites and extends it.
+    // Writing in the middle of a buffer overwrites and extends it, and seeks back to where it began.
     CBuffer middle(Bytes(10, '-'));
     middle.Seek(4);
     input.Seek(0);

@@ -5,8 +5,6 @@
 #include <cstring>
 
 #include "PngTestUtil.h"
-#include "data/DataBin.h"
-#include "image/CodecPNG.h"
 #include "image/ImageLoad.h"
 
 using namespace ove;
@@ -14,25 +12,11 @@ using namespace pngtest;
 
 namespace {
 
-struct Loaded {
-    std::unique_ptr<CBitmapInterface> bitmap;
-    u32 error = 0;
-};
-
-Loaded Load(const Bytes& file, bool rgba) {
-    CBuffer source(file.data(), static_cast<u32>(file.size()));
-    CCodecPNG codec;
-    Loaded l;
-    l.bitmap = rgba ? codec.LoadRgba(&source) : codec.Load(&source);
-    l.error = codec.GetError();
-    return l;
-}
-
 // LoadRgba must give what Load and the conversion every loaded picture goes through give.
 void ExpectRgbaLoadAsConverted(const Bytes& file, const std::string& what) {
     SCOPED_TRACE(what);
-    Loaded plain = Load(file, false);
-    Loaded direct = Load(file, true);
+    Decoded plain = Decode(file, false);
+    Decoded direct = Decode(file, true);
     ASSERT_EQ(plain.error, direct.error);
     if (!plain.bitmap) {
         EXPECT_FALSE(direct.bitmap);
@@ -49,72 +33,43 @@ void ExpectRgbaLoadAsConverted(const Bytes& file, const std::string& what) {
         ASSERT_EQ(std::memcmp(direct.bitmap->Row(y), converted->Row(y), converted->Width() * 4), 0) << "row " << y;
 }
 
-std::vector<u32> Palette(int entries, u32 seed) {
-    std::mt19937 rng(seed);
-    std::vector<u32> p(entries);
-    for (auto& c : p) c = rng() & 0xFFFFFF;
-    return p;
-}
-
-// Splits the file's image data into IDAT chunks of `piece` bytes, with an unknown chunk between
-// every two of them.
+// Splits the file's image data into IDAT chunks of `piece` bytes, with an empty IDAT chunk and an
+// unknown one with a wrong CRC (CRCs are never checked) between every two of them.
 Bytes Resplit(const Bytes& file, std::size_t piece) {
-    Bytes data, out(file.begin(), file.begin() + 8), tail;
-    std::size_t pos = 8;
-    bool seenData = false;
-    while (pos + 8 <= file.size()) {
-        const u32 length = u32(file[pos]) << 24 | u32(file[pos + 1]) << 16 | u32(file[pos + 2]) << 8 | file[pos + 3];
-        const std::string type(file.begin() + pos + 4, file.begin() + pos + 8);
-        const std::size_t end = pos + 12 + length;
-        if (type == "IDAT") {
-            data.insert(data.end(), file.begin() + pos + 8, file.begin() + pos + 8 + length);
-            seenData = true;
-        } else {
-            Bytes& to = seenData ? tail : out;
-            to.insert(to.end(), file.begin() + pos, file.begin() + end);
-        }
-        pos = end;
+    Bytes data;
+    std::vector<Bytes> out, tail;
+    for (const auto& [type, chunk] : Chunks(file)) {
+        if (type == "IDAT") data.insert(data.end(), chunk.begin() + 8, chunk.end() - 4);
+        else (data.empty() ? out : tail).push_back(chunk);
     }
     for (std::size_t at = 0; at < data.size(); at += piece) {
-        Bytes c = Chunk("IDAT", Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + piece)));
-        out.insert(out.end(), c.begin(), c.end());
-        c = Chunk("zzZz", Bytes{1, 2, 3});
-        out.insert(out.end(), c.begin(), c.end());
+        out.push_back(Chunk("IDAT", Bytes(data.begin() + at, data.begin() + std::min(data.size(), at + piece))));
+        out.push_back(Chunk("IDAT", {}));
+        out.push_back(Chunk("zzZz", Bytes{1, 2, 3}));
+        out.back().back() ^= 0xFF;
     }
     out.insert(out.end(), tail.begin(), tail.end());
-    return out;
+    return PngFile(out);
 }
 
 }  // namespace
 
 TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
-    const int kinds[][2] = {{PNG_COLOR_TYPE_GRAY, 1},    {PNG_COLOR_TYPE_GRAY, 2},      {PNG_COLOR_TYPE_GRAY, 4},
-                            {PNG_COLOR_TYPE_GRAY, 8},    {PNG_COLOR_TYPE_GRAY, 16},     {PNG_COLOR_TYPE_PALETTE, 1},
-                            {PNG_COLOR_TYPE_PALETTE, 2}, {PNG_COLOR_TYPE_PALETTE, 4},   {PNG_COLOR_TYPE_PALETTE, 8},
-                            {PNG_COLOR_TYPE_RGB, 8},     {PNG_COLOR_TYPE_RGB, 16},      {PNG_COLOR_TYPE_GRAY_ALPHA, 8},
-                            {PNG_COLOR_TYPE_GRAY_ALPHA, 16}, {PNG_COLOR_TYPE_RGB_ALPHA, 8}, {PNG_COLOR_TYPE_RGB_ALPHA, 16}};
     u32 seed = 100;
-    for (const auto& k : kinds) {
+    for (const Combination& k : kCombinations) {
         for (bool interlace : {false, true}) {
             for (auto [w, h] : {std::pair<u32, u32>{1, 1}, {5, 3}, {37, 23}}) {
                 // Palettes: none, fully opaque, 0/255 only (a transparent index), partial alpha.
-                for (int alphaKind = 0; alphaKind < (k[0] == PNG_COLOR_TYPE_PALETTE ? 4 : 1); ++alphaKind) {
-                    PngSpec spec;
-                    spec.width = w;
-                    spec.height = h;
-                    spec.colourType = k[0];
-                    spec.depth = k[1];
-                    spec.interlace = interlace;
-                    if (k[0] == PNG_COLOR_TYPE_PALETTE) {
-                        spec.palette = Palette(1 << k[1], seed);
-                        if (alphaKind == 1) spec.paletteAlpha = {255, 255};
-                        if (alphaKind == 2) spec.paletteAlpha = {255, 0, 255, 0};
-                        if (alphaKind == 3) spec.paletteAlpha = {0, 90, 255};
-                        if (spec.paletteAlpha.size() > spec.palette.size()) spec.paletteAlpha.resize(spec.palette.size());
-                    }
-                    if (k[0] == PNG_COLOR_TYPE_GRAY && k[1] == 8 && w == 5) spec.greyKey = 3;
-                    ExpectRgbaLoadAsConverted(WritePng(spec, SampleRows(spec, seed++)),
-                                              std::to_string(k[0]) + "/" + std::to_string(k[1]) + " " +
+                const bool palette = k.colourType == PNG_COLOR_TYPE_PALETTE;
+                for (int alphaKind = 0; alphaKind < (palette ? 4 : 1); ++alphaKind) {
+                    PngSpec spec = Spec(w, h, k.colourType, k.depth, interlace, seed);
+                    if (alphaKind == 1) spec.paletteAlpha = {255, 255};
+                    if (alphaKind == 2) spec.paletteAlpha = {255, 0, 255, 0};
+                    if (alphaKind == 3) spec.paletteAlpha = {0, 90, 255};
+                    if (spec.paletteAlpha.size() > spec.palette.size()) spec.paletteAlpha.resize(spec.palette.size());
+                    if (k.colourType == PNG_COLOR_TYPE_GRAY && k.depth == 8 && w == 5) spec.greyKey = 3;
+                    ExpectRgbaLoadAsConverted(SampleFile(spec, seed++),
+                                              std::to_string(k.colourType) + "/" + std::to_string(k.depth) + " " +
                                                   std::to_string(w) + "x" + std::to_string(h) +
                                                   (interlace ? " interlaced" : "") + " alpha " +
                                                   std::to_string(alphaKind));
@@ -123,13 +78,9 @@ TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
         }
     }
     // A palette file whose palette covers every index is the same whether grey-looking or not.
-    PngSpec spec;
-    spec.width = 40;
-    spec.height = 7;
-    spec.colourType = PNG_COLOR_TYPE_PALETTE;
-    spec.depth = 8;
-    for (u32 i = 0; i < 256; ++i) spec.palette.push_back(i * 0x010101u);
-    ExpectRgbaLoadAsConverted(WritePng(spec, SampleRows(spec, 7)), "grey ramp palette");
+    PngSpec spec = Spec(40, 7, PNG_COLOR_TYPE_PALETTE);
+    for (u32 i = 0; i < 256; ++i) spec.palette[i] = i * 0x010101u;
+    ExpectRgbaLoadAsConverted(SampleFile(spec, 7), "grey ramp palette");
     // Errors are the same on both paths.
     ExpectRgbaLoadAsConverted(MakePng(IhdrData(1, 1, 8, 2), Bytes{5, 1, 2, 3}), "filter 5");
     ExpectRgbaLoadAsConverted(MakePng(IhdrData(30000, 30000, 8, 6), Bytes{0, 1, 2, 3, 4}), "too big");
@@ -138,64 +89,40 @@ TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
 TEST(StreamingPNG, ImageDataCutAnywhereAndRowsWiderThanTheInflateWindow) {
     // Rows of 131,073 bytes (16-bit RGBA at the widest picture allowed) straddle the inflater's
     // hand-overs, so rows are assembled from pieces of two deliveries.
-    PngSpec wide;
-    wide.width = 16384;
-    wide.height = 3;
-    wide.depth = 16;
-    wide.colourType = PNG_COLOR_TYPE_RGB_ALPHA;
-    PngSpec tall;
-    tall.width = 61;
-    tall.height = 700;
-    tall.interlace = true;
-    tall.colourType = PNG_COLOR_TYPE_PALETTE;
-    tall.depth = 4;
-    tall.palette = Palette(16, 3);
+    PngSpec wide = Spec(16384, 3, PNG_COLOR_TYPE_RGB_ALPHA, 16);
+    PngSpec tall = Spec(61, 700, PNG_COLOR_TYPE_PALETTE, 4, true, 3);
     tall.paletteAlpha = {0, 128};
     for (const PngSpec& spec : {wide, tall}) {
-        const Bytes file = WritePng(spec, SampleRows(spec, 21));
+        const Bytes file = SampleFile(spec, 21);
         Rgba expected;
         ASSERT_TRUE(ReadWithLibpng(file, expected));
         for (std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(4096), std::size_t(1) << 20}) {
             SCOPED_TRACE("pieces of " + std::to_string(piece) + ", width " + std::to_string(spec.width));
             const Bytes split = piece == 1 && spec.width > 1000 ? file : Resplit(file, piece);
-            Loaded l = Load(split, false);
-            ASSERT_TRUE(l.bitmap) << l.error;
-            EXPECT_TRUE(BitmapToRgba(*l.bitmap, !spec.paletteAlpha.empty()) == expected);
-            Loaded r = Load(split, true);
-            ASSERT_TRUE(r.bitmap) << r.error;
-            EXPECT_TRUE(BitmapToRgba(*r.bitmap, true) == expected);
+            for (bool rgba : {false, true}) {
+                Decoded d = Decode(split, rgba);
+                ASSERT_TRUE(d.bitmap) << d.text;
+                ExpectSamePicture(BitmapToRgba(*d.bitmap, rgba || !spec.paletteAlpha.empty()), expected);
+            }
         }
     }
 }
 
 TEST(StreamingPNG, ChunksAfterTheImageDataStillApply) {
     // Palette and transparency after the image data: all chunks are read before any row.
-    PngSpec spec;
-    spec.width = 9;
-    spec.height = 4;
-    spec.colourType = PNG_COLOR_TYPE_PALETTE;
-    spec.depth = 8;
-    spec.palette = Palette(256, 5);
+    PngSpec spec = Spec(9, 4, PNG_COLOR_TYPE_PALETTE, 8, false, 5);
     spec.paletteAlpha = {0, 77};
-    const Bytes file = WritePng(spec, SampleRows(spec, 6));
+    const Bytes file = SampleFile(spec, 6);
     Rgba expected;
     ASSERT_TRUE(ReadWithLibpng(file, expected));
     // Move every chunk but IHDR behind the image data.
-    Bytes moved(file.begin(), file.begin() + 33), late, data;
-    for (std::size_t pos = 33; pos + 8 <= file.size();) {
-        const u32 length = u32(file[pos]) << 24 | u32(file[pos + 1]) << 16 | u32(file[pos + 2]) << 8 | file[pos + 3];
-        const std::string type(file.begin() + pos + 4, file.begin() + pos + 8);
-        Bytes& to = type == "IDAT" ? data : type == "IEND" ? moved : late;
-        if (type == "IEND") {
-            moved.insert(moved.end(), data.begin(), data.end());
-            moved.insert(moved.end(), late.begin(), late.end());
-        }
-        to.insert(to.end(), file.begin() + pos, file.begin() + pos + 12 + length);
-        pos += 12 + length;
-    }
-    Loaded l = Load(moved, true);
-    ASSERT_TRUE(l.bitmap) << l.error;
-    EXPECT_TRUE(BitmapToRgba(*l.bitmap, true) == expected);
+    std::vector<Bytes> head, data, late, end;
+    for (const auto& [type, chunk] : Chunks(file))
+        (type == "IHDR" ? head : type == "IDAT" ? data : type == "IEND" ? end : late).push_back(chunk);
+    for (auto* part : {&data, &late, &end}) head.insert(head.end(), part->begin(), part->end());
+    Decoded d = Decode(PngFile(head), true);
+    ASSERT_TRUE(d.bitmap) << d.text;
+    ExpectSamePicture(BitmapToRgba(*d.bitmap, true), expected);
 }
 
 TEST(StreamingPNG, HeadersPromisingMoreThanTheDataCanHoldFailEarly) {
@@ -204,27 +131,17 @@ TEST(StreamingPNG, HeadersPromisingMoreThanTheDataCanHoldFailEarly) {
     const Bytes trns = Chunk("tRNS", Bytes{0x80, 0xFF});
     const Bytes plte = Chunk("PLTE", Bytes{0, 0, 0, 255, 255, 255});
     const Bytes file = MakePng(IhdrData(16384, 16384, 1, 3), Bytes(2049 * 4, 0), {plte, trns});
+    // Data ending a row early: the rows before it are not enough.
+    Bytes raw = Unfiltered(SampleRows(Spec(100, 50), 9));
+    raw.resize(raw.size() - 10);
     for (bool rgba : {false, true}) {
-        Loaded l = Load(file, rgba);
-        EXPECT_FALSE(l.bitmap);
-        EXPECT_EQ(l.error, CodecErrorValue(kCodecTruncated));
+        Decoded d = Decode(file, rgba);
+        EXPECT_FALSE(d.bitmap);
+        EXPECT_EQ(d.error, CodecErrorValue(kCodecTruncated));
+        EXPECT_EQ(Decode(MakePng(IhdrData(100, 50, 8, 2), raw), rgba).error, CodecErrorValue(kCodecTruncated));
     }
     // Damaged compressed data is still reported as such first.
-    Bytes damaged = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-    for (const Bytes& c : {Chunk("IHDR", IhdrData(16384, 16384, 1, 3)), plte, trns, Chunk("IDAT", Bytes{0x78, 0x9C, 0x07}),
-                           Chunk("IEND", {})})
-        damaged.insert(damaged.end(), c.begin(), c.end());
-    EXPECT_EQ(Load(damaged, true).error, CodecErrorValue(kCodecUnsupported, kPNGInflateFailed));
-    // Data ending a row early: the rows before it are not enough.
-    PngSpec spec;
-    spec.width = 100;
-    spec.height = 50;
-    Bytes raw;
-    for (const Bytes& r : SampleRows(spec, 9)) {
-        raw.push_back(0);
-        raw.insert(raw.end(), r.begin(), r.end());
-    }
-    raw.resize(raw.size() - 10);
-    for (bool rgba : {false, true})
-        EXPECT_EQ(Load(MakePng(IhdrData(100, 50, 8, 2), raw), rgba).error, CodecErrorValue(kCodecTruncated));
+    const Bytes damaged = PngFile({Chunk("IHDR", IhdrData(16384, 16384, 1, 3)), plte, trns,
+                                   Chunk("IDAT", Bytes{0x78, 0x9C, 0x07}), Chunk("IEND", {})});
+    EXPECT_EQ(Decode(damaged, true).error, CodecErrorValue(kCodecUnsupported, kPNGInflateFailed));
 }

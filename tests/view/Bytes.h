@@ -1,8 +1,11 @@
-// Little-endian byte writer for building resource files by hand in tests.
+// Little-endian byte writer for building resource files by hand in tests, and loading them.
 #pragma once
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "data/DataBin.h"
+#include "data/View.h"
 
 namespace viewtest {
 
@@ -50,6 +53,19 @@ inline Bytes& SolidCel32(Bytes& b, std::uint32_t w, std::uint32_t h, std::int32_
     b.U32(w).U32(h).I32(dx).I32(dy);
     for (std::uint32_t i = 0; i < w * h; ++i) b.U32(argb);
     return b;
+}
+
+// A run of a run-length mask: value in the top byte, length below.
+inline std::uint32_t RunWord(std::uint8_t value, std::uint32_t length) { return std::uint32_t(value) << 24 | length; }
+
+// Loads a view or font from a copy of exactly these bytes (so that ASan sees any read past the end).
+inline ove::TResourceRef<ove::CView> LoadView(const std::vector<std::uint8_t>& bytes, bool font = false,
+                                              std::uint32_t startAt = 0) {
+    ove::CBuffer buffer(bytes);
+    buffer.Seek(startAt);
+    ove::TResourceRef<ove::CView> view(font ? new ove::CFont("test") : new ove::CView("test"));
+    view->Load(&buffer, nullptr);
+    return view;
 }
 
 }  // namespace viewtest

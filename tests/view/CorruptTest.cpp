@@ -39,12 +39,9 @@ std::vector<u8> SamplePicture() {
     return b.v;
 }
 
-// Loads a view from exactly these bytes (a copy, so that ASan sees any read past the end).
-void LoadView(const std::vector<u8>& bytes, bool font) {
-    CBuffer buffer(bytes);
-    TResourceRef<CView> view(font ? new CFont("x") : new CView("x"));
-    view->Load(&buffer, nullptr);
-    // Touch everything that was loaded.
+// Loads a view and touches everything that was loaded.
+void LoadAndTouchView(const std::vector<u8>& bytes, bool font) {
+    auto view = viewtest::LoadView(bytes, font);
     for (std::size_t l = 0; l < view->LoopCount(); ++l)
         for (std::size_t c = 0; c < view->Loop(l).size(); ++c) {
             const SCel& cel = view->Loop(l)[c];
@@ -77,18 +74,15 @@ bool LoadPicture(const std::vector<u8>& bytes) {
 TEST(Corrupt, EveryPrefixOfAViewLoads) {
     const std::vector<u8> full = SampleView();
     for (std::size_t n = 0; n <= full.size(); ++n) {
-        LoadView(std::vector<u8>(full.begin(), full.begin() + std::ptrdiff_t(n)), false);
-        LoadView(std::vector<u8>(full.begin(), full.begin() + std::ptrdiff_t(n)), true);
+        LoadAndTouchView(std::vector<u8>(full.begin(), full.begin() + std::ptrdiff_t(n)), false);
+        LoadAndTouchView(std::vector<u8>(full.begin(), full.begin() + std::ptrdiff_t(n)), true);
     }
     // A cut inside the second cel's pixels keeps the complete first cel and no more.
-    std::vector<u8> cut(full.begin(), full.begin() + 25 + 8 + 16 + 24 + 16 + 10);
-    CBuffer buffer(cut);
-    CView view;
-    view.Load(&buffer, nullptr);
-    ASSERT_EQ(view.LoopCount(), 4u);
-    EXPECT_EQ(view.CelCount(0), 1u);
-    EXPECT_EQ(view.CelCount(1), 0u);
-    EXPECT_EQ(view.GetCelPixel(0, 0, 2, 1), 0xFF102030u);
+    auto view = viewtest::LoadView(std::vector<u8>(full.begin(), full.begin() + 25 + 8 + 16 + 24 + 16 + 10));
+    ASSERT_EQ(view->LoopCount(), 4u);
+    EXPECT_EQ(view->CelCount(0), 1u);
+    EXPECT_EQ(view->CelCount(1), 0u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 2, 1), 0xFF102030u);
 }
 
 TEST(Corrupt, HostileViewFieldsAreBounded) {
@@ -96,47 +90,20 @@ TEST(Corrupt, HostileViewFieldsAreBounded) {
     {
         Bytes b;
         b.Tag("VIEW").U32(0xFFFFFFF0).U32(32).U32(0).U32(1).U32(5).U8(0);
-        LoadView(b.v, false);
+        LoadAndTouchView(b.v, false);
     }
     {
         Bytes b = ViewHeader("VIEW", 32, 0xFFFFFFFF);
         b.U32(0).U32(0xFFFFFFFF);
         SolidCel32(b, 1, 1, 0, 0, 0xFFFFFFFF);
-        CBuffer buffer(b.v);
-        CView view;
-        view.Load(&buffer, nullptr);
-        EXPECT_EQ(view.LoopCount(), size_t(CView::kMaxLoops));
-        EXPECT_EQ(view.CelCount(0), 1u);
+        auto view = viewtest::LoadView(b.v);
+        EXPECT_EQ(view->LoopCount(), size_t(CView::kMaxLoops));
+        EXPECT_EQ(view->CelCount(0), 1u);
     }
     {
         Bytes b = ViewHeader("VIEW", 32, 1);
         b.U32(0).U32(1).U32(0x7FFFFFFF).U32(0x7FFFFFFF).U32(0).U32(0);
-        LoadView(b.v, false);
-    }
-    {
-        // Unknown depth reads no pixel data, so size alone must not make sheets without end.
-        Bytes b = ViewHeader("VIEW", 7, 1);
-        b.U32(0).U32(1000);
-        for (int i = 0; i < 1000; ++i) b.U32(CView::kMaxCelSide).U32(CView::kMaxCelSide).U32(0).U32(0);
-        CBuffer buffer(b.v);
-        CView view;
-        view.Load(&buffer, nullptr);
-        std::size_t bytes = 0;
-        for (std::size_t s = 0; s < view.SheetCount(); ++s) bytes += view.Sheet(s).bitmap->PixelBytes();
-        EXPECT_LE(bytes, CView::kMaxSheetBytes);
-        EXPECT_LT(view.CelCount(0), 1000u);
-    }
-}
-
-TEST(Corrupt, RandomDamageToViews) {
-    const std::vector<u8> full = SampleView();
-    std::mt19937 rng(1234);
-    for (int round = 0; round < 3000; ++round) {
-        std::vector<u8> bytes = full;
-        int changes = 1 + int(rng() % 3);
-        for (int k = 0; k < changes; ++k) bytes[rng() % bytes.size()] = u8(rng());
-        if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
-        LoadView(bytes, round % 2 == 1);
+        LoadAndTouchView(b.v, false);
     }
 }
 
@@ -150,14 +117,16 @@ TEST(Corrupt, EveryPrefixOfAPictureLoads) {
     }
 }
 
-TEST(Corrupt, RandomDamageToPictures) {
-    const std::vector<u8> full = SamplePicture();
-    std::mt19937 rng(99);
-    for (int round = 0; round < 3000; ++round) {
-        std::vector<u8> bytes = full;
-        int changes = 1 + int(rng() % 3);
-        for (int k = 0; k < changes; ++k) bytes[rng() % bytes.size()] = u8(rng());
+TEST(Corrupt, RandomDamageToViewsAndPictures) {
+    const std::vector<u8> view = SampleView(), picture = SamplePicture();
+    std::mt19937 rng(1234);
+    auto damage = [&](std::vector<u8> bytes) {
+        for (int k = 0, changes = 1 + int(rng() % 3); k < changes; ++k) bytes[rng() % bytes.size()] = u8(rng());
         if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
-        LoadPicture(bytes);
+        return bytes;
+    };
+    for (int round = 0; round < 3000; ++round) {
+        LoadAndTouchView(damage(view), round % 2 == 1);
+        LoadPicture(damage(picture));
     }
 }

@@ -11,19 +11,9 @@
 
 using namespace ove;
 using viewtest::Bytes;
+using viewtest::LoadView;
 using viewtest::SolidCel32;
 using viewtest::ViewHeader;
-
-namespace {
-
-TResourceRef<CView> LoadBytes(const std::vector<u8>& bytes, bool font = false) {
-    CBuffer buffer(bytes.data(), static_cast<u32>(bytes.size()));
-    TResourceRef<CView> view(font ? new CFont() : new CView());
-    view->Load(&buffer, nullptr);
-    return view;
-}
-
-}  // namespace
 
 TEST(HostileView, ExtremeOffsetsAlignAndMirrorWithoutOverflow) {
     Bytes b = ViewHeader("VIEW", 32, 3);
@@ -32,7 +22,7 @@ TEST(HostileView, ExtremeOffsetsAlignAndMirrorWithoutOverflow) {
     SolidCel32(b, 2, 2, INT_MAX, INT_MIN, 0xFF000000);
     b.U32(1).U32(0);
     b.U32(1).U32(1);  // a mirror of the mirror
-    auto view = LoadBytes(b.v);
+    auto view = LoadView(b.v);
     ASSERT_EQ(view->LoadError(), "");
     ASSERT_EQ(view->CelCount(1), 2u);
     // The most negative offset has no positive counterpart: mirroring keeps it, and mirroring twice
@@ -68,7 +58,7 @@ TEST(HostileView, MirrorLoopsShareTheirSourceInsteadOfCopyingIt) {
     b.U32(0).U32(2000);
     for (int i = 0; i < 2000; ++i) b.U32(0).U32(0).I32(i).I32(0);
     for (u32 l = 1; l <= mirrorsCount; ++l) b.U32(1).U32(l - 1);
-    auto view = LoadBytes(b.v);
+    auto view = LoadView(b.v);
     ASSERT_EQ(view->LoopCount(), 1 + mirrorsCount);
     for (u32 l : {1u, 2u, 59999u, 60000u}) {
         ASSERT_EQ(view->CelCount(i32(l)), 2000u) << l;
@@ -83,23 +73,27 @@ TEST(HostileView, DamagedFilesSayWhatIsWrong) {
     empty.U32(0).U32(0);
     empty.U32(0).U32(1);
     SolidCel32(empty, 1, 1, 0, 0, 0xFFFFFFFF);
-    auto view = LoadBytes(empty.v);
+    auto view = LoadView(empty.v);
     EXPECT_EQ(view->LoadError(), "loop 0 has no cels");
     EXPECT_EQ(view->CelCount(1), 1u) << "what games see is unchanged";
 
     Bytes cut = ViewHeader("VIEW", 32, 1);
     cut.U32(0).U32(1).U32(4).U32(4).U32(0).U32(0).Zeros(10);
-    EXPECT_EQ(LoadBytes(cut.v)->LoadError(), "the file ends inside a cel of loop 0");
+    EXPECT_EQ(LoadView(cut.v)->LoadError(), "the file ends inside a cel of loop 0");
     Bytes far = ViewHeader("FONT", 32, 1);
     far.U32(1).U32(7);
-    EXPECT_EQ(LoadBytes(far.v, true)->LoadError(), "loop 0 mirrors a loop that does not exist");
+    EXPECT_EQ(LoadView(far.v, true)->LoadError(), "loop 0 mirrors a loop that does not exist");
 
     // Huge cels of an unknown depth read no pixels, so they cannot claim unlimited sheets.
     Bytes unknown = ViewHeader("VIEW", 7, 1);
-    unknown.U32(0).U32(40);
-    for (int i = 0; i < 40; ++i) unknown.U32(8192).U32(8192).U32(0).U32(0);
-    auto sheets = LoadBytes(unknown.v);
+    unknown.U32(0).U32(1000);
+    for (int i = 0; i < 1000; ++i) unknown.U32(CView::kMaxCelSide).U32(CView::kMaxCelSide).U32(0).U32(0);
+    auto sheets = LoadView(unknown.v);
+    std::size_t bytes = 0;
+    for (std::size_t s = 0; s < sheets->SheetCount(); ++s) bytes += sheets->Sheet(s).bitmap->PixelBytes();
+    EXPECT_LE(bytes, CView::kMaxSheetBytes);
     EXPECT_LE(sheets->SheetCount(), 1u);
+    EXPECT_LT(sheets->CelCount(0), 1000u);
     EXPECT_NE(sheets->LoadError().find("sheet memory"), std::string::npos);
 }
 
@@ -117,7 +111,7 @@ TEST(HostileView, FuzzSamplesLoadWithoutMultiplyingMemory) {
         std::vector<u8> bytes = ovetest::ReadFileBytes(std::string(OVE_TEST_SOURCE_DIR "/data/hostile/") + name);
         ASSERT_GT(bytes.size(), 1u);
         bytes.erase(bytes.begin());
-        auto view = LoadBytes(bytes, bytes[0] == 'F');
+        auto view = LoadView(bytes, bytes[0] == 'F');
         std::size_t cels = 0;
         for (std::size_t l = 0; l < view->LoopCount(); ++l) {
             cels += view->Loop(l).size();

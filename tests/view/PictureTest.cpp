@@ -9,10 +9,9 @@
 
 using namespace ove;
 using viewtest::Bytes;
+using viewtest::RunWord;
 
 namespace {
-
-u32 RunWord(u8 value, u32 length) { return u32(value) << 24 | length; }
 
 Bytes PictHead(u32 w, u32 h, u32 bits) {
     Bytes b;

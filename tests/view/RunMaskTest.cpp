@@ -9,10 +9,9 @@
 
 using namespace ove;
 using viewtest::Bytes;
+using viewtest::RunWord;
 
 namespace {
-
-u32 RunWord(u8 value, u32 length) { return u32(value) << 24 | length; }
 
 CRunMask LoadMask(const Bytes& b, bool* ok = nullptr) {
     CBuffer buffer(b.v);

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "data/DataBin.h"
@@ -52,6 +53,17 @@ TResourceRef<CView> LoadViewFile(const fs::path& path, bool font) {
     return view;
 }
 
+std::unique_ptr<CBackdropPicture> LoadPictFile(const fs::path& path) {
+    CFile file(path.c_str(), "rb");
+    auto picture = std::make_unique<CBackdropPicture>();
+    return picture->Load(&file) ? std::move(picture) : nullptr;
+}
+
+// Every piece must appear in the tool's output.
+void ExpectHas(const std::string& out, std::initializer_list<const char*> pieces) {
+    for (const char* piece : pieces) EXPECT_NE(out.find(piece), std::string::npos) << piece << " in:\n" << out;
+}
+
 class ToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -96,10 +108,7 @@ TEST_F(ToolTest, ViewWithLoopsOffsetsAndMirror) {
     EXPECT_EQ(view->GetCelPixel(1, 0, 0, 0), 0xFF090807u);
 
     ASSERT_EQ(Tool(dir, "dump hero.VIEW", &out), 0) << out;
-    EXPECT_NE(out.find("loops: 3"), std::string::npos) << out;
-    EXPECT_NE(out.find("cel 0: 3x2 offset (3,-4)"), std::string::npos) << out;
-    EXPECT_NE(out.find("loop 2: mirror of loop 0"), std::string::npos) << out;
-    EXPECT_NE(out.find("blend 2, smooth 1"), std::string::npos) << out;
+    ExpectHas(out, {"loops: 3", "cel 0: 3x2 offset (3,-4)", "loop 2: mirror of loop 0", "blend 2, smooth 1"});
 }
 
 TEST_F(ToolTest, ViewRefusesBadArguments) {
@@ -144,8 +153,7 @@ TEST_F(ToolTest, FontFromAGreyGrid) {
         EXPECT_EQ(font->GetCelPixel(0, c, 1, 1), 0x00FFFFFFu) << c;
     }
     ASSERT_EQ(Tool(dir, "dump small.FONT", &out), 0);
-    EXPECT_NE(out.find("FONT: header 17 bytes, 8 bits per pixel"), std::string::npos) << out;
-    EXPECT_NE(out.find("loop 0: 256 cels"), std::string::npos) << out;
+    ExpectHas(out, {"FONT: header 17 bytes, 8 bits per pixel", "loop 0: 256 cels"});
 
     EXPECT_NE(Tool(dir, "font bad.FONT --grid grid.png --cell 5x5"), 0);  // grid too small
     EXPECT_NE(Tool(dir, "font bad.FONT --grid grid.png"), 0);
@@ -233,9 +241,9 @@ TEST_F(ToolTest, PictureWithMasksAndHotspots) {
               0)
         << out;
 
-    CFile file((dir / "room.PICT").c_str(), "rb");
-    CBackdropPicture picture;
-    ASSERT_TRUE(picture.Load(&file));
+    auto loaded = LoadPictFile(dir / "room.PICT");
+    ASSERT_TRUE(loaded);
+    const CBackdropPicture& picture = *loaded;
     ASSERT_EQ(picture.Width(), 6);
     ASSERT_EQ(picture.Height(), 4);
     EXPECT_EQ(picture.Bitmap()->BitsPerPixel(), 24u);  // opaque image
@@ -260,11 +268,8 @@ TEST_F(ToolTest, PictureWithMasksAndHotspots) {
     EXPECT_STREQ(picture.HotspotName(3), "window");
 
     ASSERT_EQ(Tool(dir, "dump room.PICT", &out), 0) << out;
-    EXPECT_NE(out.find("PICT: 6x4, 24 bits per pixel"), std::string::npos) << out;
-    EXPECT_NE(out.find("walk mask: 24 pixels, 8 runs, values 0:12 200:12"), std::string::npos) << out;
-    EXPECT_NE(out.find("click mask: 24 pixels, 3 runs, values 0:8 1:8 2:8"), std::string::npos) << out;
-    EXPECT_NE(out.find("control mask: none"), std::string::npos) << out;
-    EXPECT_NE(out.find("3: window"), std::string::npos) << out;
+    ExpectHas(out, {"PICT: 6x4, 24 bits per pixel", "walk mask: 24 pixels, 8 runs, values 0:12 200:12",
+                    "click mask: 24 pixels, 3 runs, values 0:8 1:8 2:8", "control mask: none", "3: window"});
 }
 
 TEST_F(ToolTest, OneBitGreyMasksHoldLevelsNotIndices) {
@@ -279,12 +284,10 @@ TEST_F(ToolTest, OneBitGreyMasksHoldLevelsNotIndices) {
               0);
     std::string out;
     ASSERT_EQ(Tool(dir, "pict room.PICT --image room.png --walk walk.png", &out), 0) << out;
-    CFile file((dir / "room.PICT").c_str(), "rb");
-    CBackdropPicture picture;
-    ASSERT_TRUE(picture.Load(&file));
-    ASSERT_NE(picture.WalkMask(), nullptr);
+    auto picture = LoadPictFile(dir / "room.PICT");
+    ASSERT_TRUE(picture && picture->WalkMask());
     const u8 expected[] = {0, 255, 255, 255, 255, 255, 255, 0};
-    for (u32 i = 0; i < w * h; ++i) EXPECT_EQ(picture.WalkMask()->ValueAt(i), expected[i]) << i;
+    for (u32 i = 0; i < w * h; ++i) EXPECT_EQ(picture->WalkMask()->ValueAt(i), expected[i]) << i;
 }
 
 TEST_F(ToolTest, PictureRefusals) {
@@ -299,28 +302,25 @@ TEST_F(ToolTest, PictureRefusals) {
     EXPECT_NE(Tool(dir, "pict a.PICT --image img.png --walk small.png"), 0);
     EXPECT_NE(Tool(dir, "pict a.PICT --image img.png --depth colour.png"), 0);
     ASSERT_EQ(Tool(dir, "pict a.PICT --image img.png"), 0);
-    CFile file((dir / "a.PICT").c_str(), "rb");
-    CBackdropPicture picture;
-    ASSERT_TRUE(picture.Load(&file));
-    EXPECT_EQ(picture.Bitmap()->BitsPerPixel(), 32u);
-    EXPECT_EQ(picture.Bitmap()->TopRow(0)[3], 100);
+    auto picture = LoadPictFile(dir / "a.PICT");
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->Bitmap()->BitsPerPixel(), 32u);
+    EXPECT_EQ(picture->Bitmap()->TopRow(0)[3], 100);
 }
 
 TEST_F(ToolTest, DumpRejectsOtherFiles) {
     std::ofstream(dir / "junk.bin") << "JUNKJUNKJUNK";
     std::string out;
     EXPECT_NE(Tool(dir, "dump junk.bin", &out), 0);
-    EXPECT_NE(out.find("not a VIEW, FONT, PICT or LYRS file"), std::string::npos) << out;
+    ExpectHas(out, {"not a VIEW, FONT, PICT or LYRS file"});
     EXPECT_NE(Tool(dir, "dump missing.VIEW"), 0);
     // A truncated view is described as far as it goes, and is an error.
     std::vector<u8> v = {'V', 'I', 'E', 'W', 17, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0,
                          0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3};
     dir.Write("cut.VIEW", v);
     ASSERT_EQ(Tool(dir, "dump cut.VIEW", &out), 1) << out;
-    EXPECT_NE(out.find("ovetool dump: the file ends inside a cel of loop 0"), std::string::npos) << out;
-    EXPECT_NE(out.find("loop 0: 3 cels"), std::string::npos) << out;
-    EXPECT_NE(out.find("(file ends inside cel 0)"), std::string::npos) << out;
-    EXPECT_NE(out.find("loaded: 2 loops, 0 cels"), std::string::npos) << out;
+    ExpectHas(out, {"ovetool dump: the file ends inside a cel of loop 0", "loop 0: 3 cels", "(file ends inside cel 0)",
+                    "loaded: 2 loops, 0 cels"});
     // A picture whose image is fine but whose hotspot list the game would refuse.
     std::vector<u8> p(36 + 16 + 4, 0);
     std::memcpy(&p[0], "PICT", 4);
@@ -331,7 +331,7 @@ TEST_F(ToolTest, DumpRejectsOtherFiles) {
     for (char c : tail) p.push_back(u8(c));
     dir.Write("bad.PICT", p);
     EXPECT_NE(Tool(dir, "dump bad.PICT", &out), 0);
-    EXPECT_NE(out.find("error: Unknown hotspot attribute"), std::string::npos) << out;
+    ExpectHas(out, {"error: Unknown hotspot attribute"});
     EXPECT_EQ(out.find("no image"), std::string::npos) << out;
 }
 
@@ -341,21 +341,21 @@ TEST_F(ToolTest, HelpForOneCommandNamesTheEnginesExtension) {
     ASSERT_EQ(Tool(dir, "view --help", &byFlag), 0) << byFlag;
     EXPECT_EQ(byName, byFlag);
     EXPECT_EQ(byName.rfind("usage: ovetool view", 0), 0u) << byName;
-    EXPECT_NE(byName.find(".OVV"), std::string::npos) << byName;
+    ExpectHas(byName, {".OVV"});
     // --help anywhere in the options shows the help and writes nothing.
     std::string fontHelp, pictHelp;
     EXPECT_EQ(Tool(dir, "font out.OVF --size 9 --help", &fontHelp), 0);
-    EXPECT_NE(fontHelp.find(".OVF"), std::string::npos) << fontHelp;
+    ExpectHas(fontHelp, {".OVF"});
     EXPECT_FALSE(fs::exists(dir / "out.OVF"));
     EXPECT_EQ(Tool(dir, "help pict", &pictHelp), 0);
-    EXPECT_NE(pictHelp.find(".OVP"), std::string::npos) << pictHelp;
+    ExpectHas(pictHelp, {".OVP"});
     // The command list names every command; an unknown one is a usage error.
     ASSERT_EQ(Tool(dir, "help", &list), 0);
     for (const char* cmd : {"convert", "dump", "font", "layers", "list", "pack", "pict", "unpack", "view"})
         EXPECT_NE(list.find(std::string("  ") + cmd + " "), std::string::npos) << cmd << " missing:\n" << list;
     std::string unknown;
     EXPECT_EQ(Tool(dir, "help nosuch", &unknown), 2);
-    EXPECT_NE(unknown.find("unknown command 'nosuch'"), std::string::npos) << unknown;
+    ExpectHas(unknown, {"unknown command 'nosuch'"});
 }
 
 TEST_F(ToolTest, BadCelOffsetIsNamed) {
@@ -363,10 +363,10 @@ TEST_F(ToolTest, BadCelOffsetIsNamed) {
     ASSERT_TRUE(WritePng(dir / "cel.png", 1, 1, PNG_FORMAT_RGBA, px.data()));
     std::string out;
     EXPECT_NE(Tool(dir, "view v.OVV --loop cel.png@abc", &out), 0);
-    EXPECT_NE(out.find("cel.png@abc: the cel offset after '@' must be two whole numbers"), std::string::npos) << out;
+    ExpectHas(out, {"cel.png@abc: the cel offset after '@' must be two whole numbers"});
     EXPECT_FALSE(fs::exists(dir / "v.OVV"));
     EXPECT_NE(Tool(dir, "view v.OVV --loop cel.png@1,2,3", &out), 0);
-    EXPECT_NE(out.find("not '1,2,3'"), std::string::npos) << out;
+    ExpectHas(out, {"not '1,2,3'"});
     // A file whose own name holds '@' is still a picture, not an offset.
     fs::copy_file(dir / "cel.png", dir / "cel@home.png");
     ASSERT_EQ(Tool(dir, "view v.OVV --loop cel@home.png cel.png@-2,5", &out), 0) << out;

@@ -8,18 +8,10 @@
 using namespace ove;
 using viewtest::Bytes;
 using viewtest::SolidCel32;
+using viewtest::LoadView;
 using viewtest::ViewHeader;
 
 namespace {
-
-template <class T = CView>
-TResourceRef<CView> LoadFrom(const std::vector<u8>& bytes, u32 startAt = 0) {
-    CBuffer buffer(bytes);
-    buffer.Seek(startAt);
-    TResourceRef<CView> view(new T("test"));
-    view->Load(&buffer, nullptr);
-    return view;
-}
 
 u32 Argb(u8 a, u8 r, u8 g, u8 b) { return u32(a) << 24 | u32(r) << 16 | u32(g) << 8 | b; }
 
@@ -32,7 +24,7 @@ TEST(ViewLoad, StandardHeaderAndPixels) {
     b.U32(2).U32(2).I32(-3).I32(7);
     b.U32(Argb(255, 255, 0, 0)).U32(Argb(255, 0, 255, 0)).U32(Argb(255, 0, 0, 255)).U32(Argb(128, 255, 255, 255));
     SolidCel32(b, 3, 1, 0, 0, Argb(255, 1, 2, 3));
-    auto view = LoadFrom(b.v);
+    auto view = LoadView(b.v);
     ASSERT_EQ(view->LoopCount(), 1u);
     EXPECT_EQ(view->BlendMode(), 2u);
     EXPECT_EQ(view->Smooth(), 1);
@@ -57,7 +49,7 @@ TEST(ViewLoad, WrongTagLeavesEmptyResource) {
     Bytes b = ViewHeader("VIEX", 32, 1);
     b.U32(0).U32(1);
     SolidCel32(b, 1, 1, 0, 0, 0xFFFFFFFF);
-    auto view = LoadFrom(b.v);
+    auto view = LoadView(b.v);
     EXPECT_EQ(view->LoopCount(), 0u);
     EXPECT_EQ(view->SheetCount(), 0u);
     EXPECT_EQ(view->BlendMode(), 1u);
@@ -70,66 +62,52 @@ TEST(ViewLoad, ReadsFromTheStreamPosition) {
     v.U32(0).U32(1);
     SolidCel32(v, 1, 1, 4, 5, Argb(255, 9, 9, 9));
     b.Raw(v.v);
-    auto view = LoadFrom(b.v, 8);
+    auto view = LoadView(b.v, false, 8);
     ASSERT_EQ(view->CelCount(0), 1u);
     EXPECT_EQ(view->GetCel(0, 0)->xOffset, 4);
     EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), Argb(255, 9, 9, 9));
 }
 
-TEST(ViewLoad, ShortHeadersKeepDefaults) {
-    // Length 8: only depth and key are present; blend mode stays 1.
-    {
+TEST(ViewLoad, ShortAndLongHeaders) {
+    // Header lengths 8 (depth and key: blend mode stays 1), 12 (depth, key and blend: no loops and no
+    // smoothing, whatever follows at offset 20), 16 (loops, no smoothing: loop records at offset 24)
+    // and 20 (17 bytes read, 3 skipped before the first record).
+    auto view = [](u32 length, u32 blend, u32 loops, u8 smooth) {
         Bytes b;
-        b.Tag("VIEW").U32(8).U32(32).U32(0);
-        b.U32(0).U32(1);  // would be a loop record, but there are no loops
-        auto view = LoadFrom(b.v);
-        EXPECT_EQ(view->BlendMode(), 1u);
-        EXPECT_EQ(view->LoopCount(), 0u);
-        EXPECT_EQ(view->Smooth(), 0);
-    }
-    // Length 12: depth, key and blend; 0 loops and filtering off, whatever follows at offset 20.
-    {
-        Bytes b;
-        b.Tag("VIEW").U32(12).U32(32).U32(0).U32(1);
-        b.U32(3).U8(1);  // loop count and smoothing beyond the header: not read
-        auto view = LoadFrom(b.v);
-        EXPECT_EQ(view->BlendMode(), 1u);
-        EXPECT_EQ(view->LoopCount(), 0u);
-        EXPECT_EQ(view->Smooth(), 0);
-    }
-    // Length 16: loops present, smoothing off; the loop records start at offset 24.
-    {
-        Bytes b;
-        b.Tag("VIEW").U32(16).U32(32).U32(0).U32(0).U32(1);
-        ASSERT_EQ(b.size(), 24u);
+        b.Tag("VIEW").U32(length).U32(32).U32(0);
+        if (length >= 12) b.U32(blend);
+        if (length >= 16) b.U32(loops);
+        if (length >= 20) b.U8(smooth).U8(0xEE).U8(0xEE).U8(0xEE);
+        if (length == 12) b.U32(3).U8(1);  // loop count and smoothing beyond the header: not read
         b.U32(0).U32(1);
-        SolidCel32(b, 1, 1, 0, 0, Argb(255, 1, 1, 1));
-        auto view = LoadFrom(b.v);
-        EXPECT_EQ(view->BlendMode(), 0u);
-        EXPECT_EQ(view->Smooth(), 0);
-        ASSERT_EQ(view->CelCount(0), 1u);
-        EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), Argb(255, 1, 1, 1));
+        SolidCel32(b, 2, 1, 6, 0, Argb(255, 4, 5, 6));
+        return LoadView(b.v);
+    };
+    const struct {
+        u32 length, blend, loops;
+        u8 smooth;
+        u32 expectedBlend;
+        u32 expectedLoops;
+    } cases[] = {{8, 0, 0, 0, 1, 0}, {12, 1, 0, 0, 1, 0}, {16, 0, 1, 0, 0, 1}, {20, 1, 1, 1, 1, 1}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.length);
+        auto v = view(c.length, c.blend, c.loops, c.smooth);
+        EXPECT_EQ(v->BlendMode(), c.expectedBlend);
+        EXPECT_EQ(v->Smooth(), c.smooth);
+        ASSERT_EQ(v->LoopCount(), c.expectedLoops);
+        if (c.expectedLoops) {
+            ASSERT_EQ(v->CelCount(0), 1u);
+            EXPECT_EQ(v->GetCel(0, 0)->width, 2u);
+            EXPECT_EQ(v->GetCel(0, 0)->xOffset, 6);
+            EXPECT_EQ(v->GetCelPixel(0, 0, 1, 0), Argb(255, 4, 5, 6));
+        }
     }
-}
-
-TEST(ViewLoad, LongHeaderIsSkipped) {
-    // Length 20: 17 header bytes are read, the 3 extra bytes are skipped before the first record.
-    Bytes b;
-    b.Tag("VIEW").U32(20).U32(32).U32(0).U32(1).U32(1).U8(1);
-    b.U8(0xEE).U8(0xEE).U8(0xEE);
-    b.U32(0).U32(1);
-    SolidCel32(b, 2, 1, 6, 0, Argb(255, 4, 5, 6));
-    auto view = LoadFrom(b.v);
-    EXPECT_EQ(view->Smooth(), 1);
-    ASSERT_EQ(view->CelCount(0), 1u);
-    EXPECT_EQ(view->GetCel(0, 0)->width, 2u);
-    EXPECT_EQ(view->GetCel(0, 0)->xOffset, 6);
 }
 
 TEST(ViewLoad, EightBitCelsAreWhiteWithAlpha) {
     Bytes b = ViewHeader("FONT", 8, 1);
     b.U32(0).U32(1).U32(3).U32(1).I32(0).I32(0).U8(0).U8(0x80).U8(0xFF);
-    auto view = LoadFrom<CFont>(b.v);
+    auto view = LoadView(b.v, true);
     EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), 0x00FFFFFFu);
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 0), 0x80FFFFFFu);
     EXPECT_EQ(view->GetCelPixel(0, 0, 2, 0), 0xFFFFFFFFu);
@@ -145,7 +123,7 @@ TEST(ViewLoad, ColourKeyMakesExactlyThoseTwentyFourBitPixelsTransparent) {
     b.U8(0x10).U8(0x20).U8(0x30);  // the key with red and blue exchanged: not the key
     b.U8(0x31).U8(0x20).U8(0x10);  // off by one in blue
     b.U8(0x30).U8(0x20).U8(0x10);  // the key again
-    auto view = LoadFrom(b.v);
+    auto view = LoadView(b.v);
     EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), 0x00102030u);
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 0), 0xFF302010u);
     EXPECT_EQ(view->GetCelPixel(0, 0, 2, 0), 0xFF102031u);
@@ -158,7 +136,7 @@ TEST(ViewLoad, UnknownDepthGivesTransparentCelsWithoutData) {
     b.U32(0).U32(2);
     b.U32(2).U32(2).I32(0).I32(0);  // no pixel bytes follow for depth 16
     b.U32(5).U32(1).I32(1).I32(2);
-    auto view = LoadFrom(b.v);
+    auto view = LoadView(b.v);
     ASSERT_EQ(view->CelCount(0), 2u);
     EXPECT_EQ(view->GetCel(0, 1)->width, 5u);
     EXPECT_EQ(view->GetCel(0, 1)->yOffset, 2);
@@ -166,17 +144,29 @@ TEST(ViewLoad, UnknownDepthGivesTransparentCelsWithoutData) {
         for (int x = 0; x < 2; ++x) EXPECT_EQ(view->GetCelPixel(0, 0, x, y), 0u);
 }
 
-TEST(ViewLoad, MirroredLoopNegatesOffsetsAndSwapsU) {
-    Bytes b = ViewHeader("VIEW", 32, 2);
+TEST(ViewLoad, MirrorsNegateOffsetsSwapUAndResolveInLoopOrder) {
+    // Loop 0 mirrors loop 2 before loop 2 is filled: empty. Loop 2 mirrors loop 1; loop 3 mirrors
+    // loop 2 after it was filled: mirrored twice, i.e. like loop 1. Loops 4 and 5 mirror loops that
+    // do not exist: ignored.
+    Bytes b = ViewHeader("VIEW", 32, 6);
+    b.U32(1).U32(2);
     b.U32(0).U32(2);
     SolidCel32(b, 3, 2, 5, -1, 0xFF000001);
     SolidCel32(b, 4, 2, -2, 3, 0xFF000002);
-    b.U32(1).U32(0);
-    auto view = LoadFrom(b.v);
-    ASSERT_EQ(view->CelCount(1), 2u);
+    b.U32(1).U32(1);
+    b.U32(1).U32(2);
+    b.U32(1).U32(6);
+    b.U32(1).U32(0xFFFFFFFF);
+    auto view = LoadView(b.v);
+    ASSERT_EQ(view->LoopCount(), 6u);
+    for (int l : {0, 4, 5}) EXPECT_EQ(view->CelCount(l), 0u) << l;
+    EXPECT_EQ(view->GetCel(4, 0), nullptr);
+    ASSERT_EQ(view->CelCount(2), 2u);
+    ASSERT_EQ(view->CelCount(3), 2u);
     for (int c = 0; c < 2; ++c) {
-        const SCel& a = *view->GetCel(0, c);
-        const SCel& m = *view->GetCel(1, c);
+        const SCel& a = *view->GetCel(1, c);
+        const SCel& m = *view->GetCel(2, c);
+        const SCel& twice = *view->GetCel(3, c);
         EXPECT_EQ(m.xOffset, -a.xOffset);
         EXPECT_EQ(m.yOffset, a.yOffset);
         EXPECT_EQ(m.uLeft, a.uRight);
@@ -185,45 +175,12 @@ TEST(ViewLoad, MirroredLoopNegatesOffsetsAndSwapsU) {
         EXPECT_EQ(m.vBottom, a.vBottom);
         EXPECT_EQ(m.x, a.x);
         EXPECT_EQ(m.width, a.width);
-        EXPECT_EQ(view->GetCelPixel(1, c, 0, 0), view->GetCelPixel(0, c, 0, 0));
+        EXPECT_EQ(view->GetCelPixel(2, c, 0, 0), view->GetCelPixel(1, c, 0, 0));
+        EXPECT_EQ(twice.xOffset, a.xOffset);
+        EXPECT_EQ(twice.uLeft, a.uLeft);
+        EXPECT_EQ(twice.uRight, a.uRight);
     }
-    EXPECT_EQ(view->GetCel(1, 0)->xOffset, -5);
-}
-
-TEST(ViewLoad, MirrorsAreResolvedInLoopOrder) {
-    // Loop 0 mirrors loop 2 before loop 2 is filled: empty. Loop 2 mirrors loop 1.
-    // Loop 3 mirrors loop 2 after it was filled: mirrored twice, i.e. like loop 1.
-    Bytes b = ViewHeader("VIEW", 32, 4);
-    b.U32(1).U32(2);
-    b.U32(0).U32(1);
-    SolidCel32(b, 3, 3, 7, 1, 0xFFFFFFFF);
-    b.U32(1).U32(1);
-    b.U32(1).U32(2);
-    auto view = LoadFrom(b.v);
-    ASSERT_EQ(view->LoopCount(), 4u);
-    EXPECT_EQ(view->CelCount(0), 0u);
-    ASSERT_EQ(view->CelCount(2), 1u);
-    EXPECT_EQ(view->GetCel(2, 0)->xOffset, -7);
-    ASSERT_EQ(view->CelCount(3), 1u);
-    const SCel& once = *view->GetCel(1, 0);
-    const SCel& twice = *view->GetCel(3, 0);
-    EXPECT_EQ(twice.xOffset, 7);
-    EXPECT_EQ(twice.uLeft, once.uLeft);
-    EXPECT_EQ(twice.uRight, once.uRight);
-}
-
-TEST(ViewLoad, MirrorOutOfRangeIsIgnored) {
-    Bytes b = ViewHeader("VIEW", 32, 3);
-    b.U32(0).U32(1);
-    SolidCel32(b, 1, 1, 0, 0, 0xFFFFFFFF);
-    b.U32(1).U32(3);
-    b.U32(1).U32(0xFFFFFFFF);
-    auto view = LoadFrom(b.v);
-    ASSERT_EQ(view->LoopCount(), 3u);
-    EXPECT_EQ(view->CelCount(0), 1u);
-    EXPECT_EQ(view->CelCount(1), 0u);
-    EXPECT_EQ(view->CelCount(2), 0u);
-    EXPECT_EQ(view->GetCel(1, 0), nullptr);
+    EXPECT_EQ(view->GetCel(2, 0)->xOffset, -5);
 }
 
 TEST(ViewLoad, TextureCoordinates) {
@@ -231,7 +188,7 @@ TEST(ViewLoad, TextureCoordinates) {
     b.U32(0).U32(2);
     SolidCel32(b, 100, 50, 0, 0, 0xFFFFFFFF);
     SolidCel32(b, 20, 10, 0, 0, 0xFFFFFFFF);
-    auto view = LoadFrom(b.v);
+    auto view = LoadView(b.v);
     const SCel& c = *view->GetCel(0, 1);
     ASSERT_EQ(c.x, 100);
     ASSERT_EQ(c.y, 0);
@@ -250,7 +207,7 @@ TEST(ViewPacking, WideCelGetsA512By256Sheet) {
     SolidCel32(b, 10, 10, 0, 0, 0xFFFFFFFF);
     SolidCel32(b, 300, 256, 0, 0, 0xFFFFFFFF);
     SolidCel32(b, 3, 257, 0, 0, 0xFFFFFFFF);
-    auto view = LoadFrom(b.v);
+    auto view = LoadView(b.v);
     ASSERT_EQ(view->SheetCount(), 3u);
     EXPECT_EQ(view->Sheet(0).bitmap->Width(), 256u);
     EXPECT_EQ(view->Sheet(1).bitmap->Width(), 512u);
@@ -270,8 +227,8 @@ TEST(ViewPacking, ViewCelsTouchFontGlyphsKeepAGap) {
         SolidCel32(b, 60, 200, 0, 0, 0xFFFFFFFF);
         return b.v;
     };
-    auto view = LoadFrom<CView>(build());
-    auto font = LoadFrom<CFont>(build());
+    auto view = LoadView(build());
+    auto font = LoadView(build(), true);
     const int vx[] = {0, 100, 0, 100}, vy[] = {0, 0, 50, 50};
     const int fx[] = {0, 101, 0, 101}, fy[] = {0, 0, 51, 51};
     for (int i = 0; i < 4; ++i) {
@@ -312,52 +269,40 @@ TEST(ViewGeometry, AlignAndHitTest) {
     SCel cel;
     cel.width = 10;
     cel.height = 6;
-    // Top-left alignment, no offsets.
-    EXPECT_TRUE(CView::HitTest(cel, 9, 6, 0, 0));  // (width - 1, height) is inside
-    EXPECT_TRUE(CView::HitTest(cel, 0, 0, 0, 0));
-    EXPECT_FALSE(CView::HitTest(cel, 10, 0, 0, 0));
-    EXPECT_FALSE(CView::HitTest(cel, 0, 7, 0, 0));
-    EXPECT_FALSE(CView::HitTest(cel, -1, 0, 0, 0));
-    EXPECT_FALSE(CView::HitTest(cel, 0, -1, 0, 0));
+    // Top-left alignment without offsets: (width - 1, height) is inside. Bottom-right aligned, the
+    // drawing position is one past the last column, i.e. outside.
+    const struct {
+        i32 x, y, h, v;
+        bool hit;
+    } hits[] = {{9, 6, 0, 0, true},   {0, 0, 0, 0, true},   {10, 0, 0, 0, false},  {0, 7, 0, 0, false},
+                {-1, 0, 0, 0, false}, {0, -1, 0, 0, false}, {0, -7, 2, 2, false},  {-1, -6, 2, 2, true},
+                {-10, 0, 2, 2, true}, {-11, 0, 2, 2, false}};
+    for (const auto& c : hits) EXPECT_EQ(CView::HitTest(cel, c.x, c.y, c.h, c.v), c.hit) << c.x << "," << c.y;
 
-    // Centre/bottom with offsets: x += 5 - 2, y += 6 - (-1).
+    // With offsets: centre/bottom moves x by 5 - 2 and y by 6 - (-1).
     cel.xOffset = 2;
     cel.yOffset = -1;
-    i32 x = 0, y = 0;
-    CView::Align(cel, &x, &y, 1, 2);
-    EXPECT_EQ(x, 3);
-    EXPECT_EQ(y, 7);
-    x = 4;
-    y = 4;
-    CView::Align(cel, &x, &y, 2, 1);
-    EXPECT_EQ(x, 4 + 10 - 2);
-    EXPECT_EQ(y, 4 + 3 + 1);
-    x = 4;
-    y = 4;
-    CView::Align(cel, &x, &y, 0, 0);
-    EXPECT_EQ(x, 2);
-    EXPECT_EQ(y, 5);
-    // Bottom-right aligned: the drawing position is one past the last column, i.e. outside.
-    cel.xOffset = cel.yOffset = 0;
-    EXPECT_FALSE(CView::HitTest(cel, 0, -7, 2, 2));
-    EXPECT_TRUE(CView::HitTest(cel, -1, -6, 2, 2));
-    EXPECT_TRUE(CView::HitTest(cel, -10, 0, 2, 2));
-    EXPECT_FALSE(CView::HitTest(cel, -11, 0, 2, 2));
+    const struct {
+        i32 x, y, h, v, alignedX, alignedY;
+    } aligns[] = {{0, 0, 1, 2, 3, 7}, {4, 4, 2, 1, 4 + 10 - 2, 4 + 3 + 1}, {4, 4, 0, 0, 2, 5}};
+    for (const auto& c : aligns) {
+        i32 x = c.x, y = c.y;
+        CView::Align(cel, &x, &y, c.h, c.v);
+        EXPECT_EQ(x, c.alignedX) << c.h << "," << c.v;
+        EXPECT_EQ(y, c.alignedY) << c.h << "," << c.v;
+    }
 }
 
 TEST(ViewGeometry, GetCelPixelBounds) {
     Bytes b = ViewHeader("VIEW", 32, 1);
     b.U32(0).U32(1);
     SolidCel32(b, 2, 2, 0, 0, 0xFF123456);
-    auto view = LoadFrom(b.v);
+    auto view = LoadView(b.v);
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), 0xFF123456u);
-    EXPECT_EQ(view->GetCelPixel(0, 0, 2, 0), 0u);
-    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 2), 0u);
-    EXPECT_EQ(view->GetCelPixel(0, 0, -1, 0), 0u);
-    EXPECT_EQ(view->GetCelPixel(0, 1, 0, 0), 0u);
-    EXPECT_EQ(view->GetCelPixel(1, 0, 0, 0), 0u);
-    EXPECT_EQ(view->GetCelPixel(-1, 0, 0, 0), 0u);
-    EXPECT_EQ(view->GetCelPixel(0, -1, 0, 0), 0u);
+    const i32 outside[][4] = {{0, 0, 2, 0}, {0, 0, 0, 2}, {0, 0, -1, 0}, {0, 1, 0, 0},
+                              {1, 0, 0, 0}, {-1, 0, 0, 0}, {0, -1, 0, 0}};
+    for (const auto& p : outside)
+        EXPECT_EQ(view->GetCelPixel(p[0], p[1], p[2], p[3]), 0u) << p[0] << "," << p[1] << "," << p[2] << "," << p[3];
 }
 
 TEST(Resource, ReferenceCounting) {
@@ -406,29 +351,6 @@ std::unique_ptr<CBitmap> Numbered(u32 w, u32 h) {
 
 }  // namespace
 
-TEST(ViewBuilder, TwoByTwoRoundTrip) {
-    auto image = Numbered(4, 3);
-    CViewBuilder builder;
-    builder.NewLoop();
-    // Column 1, memory rows 1..2 (bottom-up), i.e. picture rows 0..1.
-    ASSERT_TRUE(builder.NewCel(image.get(), 1, 1, 2, 2));
-    CView* view = builder.Fixate(nullptr);
-    ASSERT_NE(view, nullptr);
-    EXPECT_STREQ(view->Name(), "[generated]");
-    EXPECT_EQ(view->RefCount(), 1u);
-    ASSERT_EQ(view->LoopCount(), 1u);
-    ASSERT_EQ(view->CelCount(0), 1u);
-    const SCel& c = *view->GetCel(0, 0);
-    EXPECT_EQ(c.width, 2u);
-    EXPECT_EQ(c.height, 2u);
-    EXPECT_EQ(c.xOffset, 0);
-    EXPECT_EQ(c.yOffset, 0);
-    EXPECT_EQ(view->BlendMode(), 1u);
-    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), 0xFF000001u);  // memory row 2 = picture row 0
-    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), 0xFF000102u);
-    EXPECT_EQ(builder.Fixate(nullptr), view);
-}
-
 TEST(ViewBuilder, ClippingMirrorsAndRefusals) {
     auto image = Numbered(4, 4);
     CBitmap grey(4, 4, PixelFormat::Grey8);
@@ -471,7 +393,7 @@ TEST(ViewBuilder, ClippingMirrorsAndRefusals) {
     EXPECT_EQ(view->RefCount(), 2u);  // builder + keep
 }
 
-TEST(ViewBuilder, WritesTheViewFormatByteForByte) {
+TEST(ViewBuilder, WritesTheViewFormatByteForByteAndFixatesOnce) {
     // 2 x 2 image, picture rows top to bottom: (A, B), (C, D); memory row 0 is the bottom one.
     CBitmap image(2, 2, PixelFormat::Rgba8888);
     const u32 a = 0xFF0000AA, bb = 0xFF0000BB, c = 0xFF0000CC, d = 0xFF0000DD;
@@ -501,7 +423,14 @@ TEST(ViewBuilder, WritesTheViewFormatByteForByte) {
     EXPECT_EQ(builder.Buffer()->Bytes(), expected.v);
 
     CView* view = builder.Fixate(nullptr);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(builder.Fixate(nullptr), view);
+    EXPECT_STREQ(view->Name(), "[generated]");
+    EXPECT_EQ(view->RefCount(), 1u);
+    EXPECT_EQ(view->BlendMode(), 1u);
     ASSERT_EQ(view->LoopCount(), 3u);
     EXPECT_EQ(view->CelCount(1), 1u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 0, 0), a);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), d);
     EXPECT_EQ(view->GetCelPixel(2, 1, 1, 0), d);
 }

@@ -47,6 +47,17 @@ SStartupSettings ReadFrom(const std::string& xml) {
     return s;
 }
 
+// All the settings in one line, for comparing them whole.
+std::string Describe(const SStartupSettings& s) {
+    return "window " + std::to_string(s.windowWidth) + "x" + std::to_string(s.windowHeight) + ", game " +
+           std::to_string(s.gameWidth) + "x" + std::to_string(s.gameHeight) + (s.flexible ? " flexible" : "") +
+           ", title '" + s.title + "', script '" + s.scriptName + "', font '" + s.fontName + "'" +
+           (s.fullScreen ? ", full screen" : "") + ", sound font '" + s.soundFont + "'" +
+           (s.settingsRead ? ", read" : "");
+}
+
+const std::string kDefaults = "window 320x240, game 320x240, title 'OVE', script 'main', font '', sound font ''";
+
 SStartupSettings Resolved(const std::string& xml, int aw, int ah) {
     SStartupSettings s = ReadFrom(xml);
     ResolveWindowSize(s, aw, ah);
@@ -64,16 +75,7 @@ TEST(Settings, NoSettingsFileKeepsDefaults) {
     SStartupSettings s;
     EXPECT_FALSE(ReadSettings(folder, s));
     ResolveWindowSize(s, 1920, 1040);
-    EXPECT_FALSE(s.settingsRead);
-    EXPECT_EQ(s.windowWidth, 320);
-    EXPECT_EQ(s.windowHeight, 240);
-    EXPECT_EQ(s.gameWidth, 320);
-    EXPECT_EQ(s.gameHeight, 240);
-    EXPECT_EQ(s.title, "OVE");
-    EXPECT_EQ(s.scriptName, "main");
-    EXPECT_EQ(s.fontName, "");
-    EXPECT_FALSE(s.fullScreen);
-    EXPECT_FALSE(s.flexible);
+    EXPECT_EQ(Describe(s), kDefaults);
 }
 
 TEST(Settings, EveryElementAndAttributeApplies) {
@@ -82,36 +84,19 @@ TEST(Settings, EveryElementAndAttributeApplies) {
         "<window width='1000' height='700' title='My Game'/>"
         "<default font='Big' script='start' fullscreen='true'/>"
         "<sound soundfont='fonts/gm.sf2'/>"));
-    EXPECT_TRUE(s.settingsRead);
-    EXPECT_EQ(s.soundFont, "fonts/gm.sf2");
-    EXPECT_EQ(s.gameWidth, 640);
-    EXPECT_EQ(s.gameHeight, 400);
-    EXPECT_TRUE(s.flexible);
-    EXPECT_EQ(s.windowWidth, 1000);
-    EXPECT_EQ(s.windowHeight, 700);
-    EXPECT_EQ(s.title, "My Game") << "game name/title are for the source dialog only";
-    EXPECT_EQ(s.fontName, "Big");
-    EXPECT_EQ(s.scriptName, "start");
-    EXPECT_TRUE(s.fullScreen);
+    // The game's name and title are for the source dialog only.
+    EXPECT_EQ(Describe(s), "window 1000x700, game 640x400 flexible, title 'My Game', script 'start', font 'Big', "
+                           "full screen, sound font 'fonts/gm.sf2', read");
 }
 
 TEST(Settings, ComparisonsAreExactAndCaseSensitive) {
     SStartupSettings s = ReadFrom(SettingsXML(
         "<default fullscreen='TRUE'/><game resolution='Flexible'/><window width='Auto' height='auto '/>"
         "<Game width='999'/><WINDOW title='no'/>"));
-    EXPECT_TRUE(s.settingsRead);
-    EXPECT_FALSE(s.fullScreen);
-    EXPECT_FALSE(s.flexible);
-    EXPECT_EQ(s.windowWidth, 0) << "'Auto' is not auto and reads as the number 0";
-    EXPECT_EQ(s.windowHeight, 0);
-    EXPECT_EQ(s.gameWidth, 320);
-    EXPECT_EQ(s.title, "OVE");
-
+    // 'Auto' is not auto and reads as the number 0.
+    EXPECT_EQ(Describe(s), "window 0x0, game 320x240, title 'OVE', script 'main', font '', sound font '', read");
     // A root named `Settings` makes the whole file ignored.
-    s = ReadFrom("<Settings><window width='800' title='x'/></Settings>");
-    EXPECT_FALSE(s.settingsRead);
-    EXPECT_EQ(s.windowWidth, 320);
-    EXPECT_EQ(s.title, "OVE");
+    EXPECT_EQ(Describe(ReadFrom("<Settings><window width='800' title='x'/></Settings>")), kDefaults);
 }
 
 TEST(Settings, LaterChildrenOverrideAndAbsentAttributesKeepValues) {
@@ -120,36 +105,23 @@ TEST(Settings, LaterChildrenOverrideAndAbsentAttributesKeepValues) {
         "<game width='640' height='480' resolution='flexible'/>"
         "<unknown width='1'/>"
         "<game width='800' resolution='fixed'/>"
-        "<default fullscreen='yes'/>"
+        "<default fullscreen='yes'/>"  // any other value clears it
         "<window title='One'/><window title='Two' colour='red'/>"));
-    EXPECT_EQ(s.gameWidth, 800);
-    EXPECT_EQ(s.gameHeight, 480);
-    EXPECT_FALSE(s.flexible);
-    EXPECT_FALSE(s.fullScreen) << "any other value clears it";
-    EXPECT_EQ(s.fontName, "A");
-    EXPECT_EQ(s.title, "Two");
+    EXPECT_EQ(Describe(s), "window 320x240, game 800x480, title 'Two', script 'main', font 'A', sound font '', read");
 }
 
 TEST(Settings, NumbersReadLikeAtoi) {
-    auto game = [](const std::string& w) { return ReadFrom(SettingsXML("<game width='" + w + "'/>")).gameWidth; };
-    EXPECT_EQ(game("640px"), 640);
-    EXPECT_EQ(game(" \t12"), 12);
-    EXPECT_EQ(game("+7"), 7);
-    EXPECT_EQ(game("-5"), -5);
-    EXPECT_EQ(game("abc"), 0);
-    EXPECT_EQ(game(""), 0);
-    EXPECT_EQ(game("0x20"), 0);
-    EXPECT_EQ(game("12.9"), 12);
-    EXPECT_EQ(game("99999999999999999999"), INT_MAX);
+    const std::pair<const char*, int> cases[] = {{"640px", 640}, {" \t12", 12}, {"+7", 7},   {"-5", -5},
+                                                 {"abc", 0},     {"", 0},        {"0x20", 0}, {"12.9", 12},
+                                                 {"99999999999999999999", INT_MAX}};
+    for (const auto& [text, value] : cases)
+        EXPECT_EQ(ReadFrom(SettingsXML("<game width='" + std::string(text) + "'/>")).gameWidth, value) << text;
 }
 
 TEST(Settings, BrokenFilesAreIgnored) {
     for (const char* xml : {"", "<settings><game width='640'/>", "\xEF\xBB\xBF<settings/>",
-                            "<!DOCTYPE settings><settings><game width='640'/></settings>"}) {
-        SStartupSettings s = ReadFrom(xml);
-        EXPECT_FALSE(s.settingsRead) << xml;
-        EXPECT_EQ(s.gameWidth, 320) << xml;
-    }
+                            "<!DOCTYPE settings><settings><game width='640'/></settings>"})
+        EXPECT_EQ(Describe(ReadFrom(xml)), kDefaults) << xml;
     EXPECT_TRUE(ReadFrom("<?xml version='1.0'?>\n<settings/>").settingsRead);
 }
 
@@ -167,75 +139,66 @@ TEST(Settings, ReadThroughTheFolderSoALooseFileWins) {
 
 // ---- window size
 
-TEST(WindowSize, BothAutoScaleByWholeFactorsWithinTheWorkArea) {
-    const std::string xml = SettingsXML("<game width='640' height='480'/><window width='auto' height='auto'/>");
-    SStartupSettings s = Resolved(xml, 1920, 1040);
-    EXPECT_EQ(s.windowWidth, 1280);
-    EXPECT_EQ(s.windowHeight, 960);
-    s = Resolved(xml, 1024, 740);
-    EXPECT_EQ(s.windowWidth, 640);
-    EXPECT_EQ(s.windowHeight, 480);
-    s = Resolved(xml, 2600, 1500);  // k = min(4, 3)
-    EXPECT_EQ(s.windowWidth, 1920);
-    EXPECT_EQ(s.windowHeight, 1440);
-    // A game larger than the work area is cut to it.
-    s = Resolved(SettingsXML("<game width='2000' height='1000'/><window width='auto' height='auto'/>"), 1920, 1040);
-    EXPECT_EQ(s.windowWidth, 1920);
-    EXPECT_EQ(s.windowHeight, 1000);
-}
-
-TEST(WindowSize, OneAutoFollowsTheGameAspect) {
-    SStartupSettings s = Resolved(SettingsXML("<window width='800' height='auto'/>"), 1920, 1040);
-    EXPECT_EQ(s.windowWidth, 800);
-    EXPECT_EQ(s.windowHeight, 600);
-    s = Resolved(SettingsXML("<game width='640' height='400'/><window width='auto' height='500'/>"), 1, 1);
-    EXPECT_EQ(s.windowWidth, 800);
-    EXPECT_EQ(s.windowHeight, 500);
-    s = Resolved(SettingsXML("<game width='300' height='200'/><window width='auto' height='333'/>"), 1, 1);
-    EXPECT_EQ(s.windowWidth, 499) << "integer division";
-}
-
-TEST(WindowSize, OnlyWhenASettingsFileWasReadAndNeverDividingByZero) {
+TEST(WindowSize, AutoSizesFollowTheGameAndTheWorkArea) {
+    const struct {
+        const char* children;
+        int areaWidth, areaHeight;
+        int width, height;  // -1: not checked
+    } cases[] = {
+        // Both auto: whole factors within the work area (the last one k = min(4, 3)).
+        {"<game width='640' height='480'/><window width='auto' height='auto'/>", 1920, 1040, 1280, 960},
+        {"<game width='640' height='480'/><window width='auto' height='auto'/>", 1024, 740, 640, 480},
+        {"<game width='640' height='480'/><window width='auto' height='auto'/>", 2600, 1500, 1920, 1440},
+        // A game larger than the work area is cut to it.
+        {"<game width='2000' height='1000'/><window width='auto' height='auto'/>", 1920, 1040, 1920, 1000},
+        // One auto follows the game's aspect, with integer division.
+        {"<window width='800' height='auto'/>", 1920, 1040, 800, 600},
+        {"<game width='640' height='400'/><window width='auto' height='500'/>", 1, 1, 800, 500},
+        {"<game width='300' height='200'/><window width='auto' height='333'/>", 1, 1, 499, -1},
+        // Never dividing by zero, and products past the int range do not overflow.
+        {"<game width='0' height='abc'/><window width='auto' height='auto'/>", 1920, 1040, 0, 0},
+        {"<game height='0'/><window width='auto' height='300'/>", 1920, 1040, 320, -1},
+        {"<game width='0'/><window width='300' height='auto'/>", 1920, 1040, -1, 240},
+        {"<game width='2000000000' height='1'/><window width='auto' height='2000000000'/>", 1, 1, INT_MAX, -1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.children) + " in " + std::to_string(c.areaWidth) + "x" +
+                     std::to_string(c.areaHeight));
+        SStartupSettings s = Resolved(SettingsXML(c.children), c.areaWidth, c.areaHeight);
+        if (c.width >= 0) {
+            EXPECT_EQ(s.windowWidth, c.width);
+        }
+        if (c.height >= 0) {
+            EXPECT_EQ(s.windowHeight, c.height);
+        }
+    }
+    // Only when a settings file was read.
     SStartupSettings s;
     s.windowWidth = s.windowHeight = kAutoSize;
     ResolveWindowSize(s, 1920, 1040);
     EXPECT_EQ(s.windowWidth, kAutoSize);
-
-    s = Resolved(SettingsXML("<game width='0' height='abc'/><window width='auto' height='auto'/>"), 1920, 1040);
-    EXPECT_EQ(s.windowWidth, 0);
-    EXPECT_EQ(s.windowHeight, 0);
-    s = Resolved(SettingsXML("<game height='0'/><window width='auto' height='300'/>"), 1920, 1040);
-    EXPECT_EQ(s.windowWidth, 320);
-    s = Resolved(SettingsXML("<game width='0'/><window width='300' height='auto'/>"), 1920, 1040);
-    EXPECT_EQ(s.windowHeight, 240);
-    // Products past the int range do not overflow.
-    s = Resolved(SettingsXML("<game width='2000000000' height='1'/><window width='auto' height='2000000000'/>"), 1, 1);
-    EXPECT_EQ(s.windowWidth, INT_MAX);
 }
 
 // ---- keeping the window on its monitor
 
 TEST(KeepOnMonitor, Offsets) {
     const SScreenRect work{0, 0, 1920, 1040};
-    auto off = [&](SScreenRect w) { return KeepOnMonitorOffset(w, work); };
-    SScreenOffset o = off({100, 100, 740, 580});
-    EXPECT_EQ(o.dx, 0);
-    EXPECT_EQ(o.dy, 0);
-    o = off({1500, 900, 2140, 1380});  // past the right and bottom edges
-    EXPECT_EQ(o.dx, -220);
-    EXPECT_EQ(o.dy, -340);
-    o = off({1280, 560, 1920, 1040});  // touching the edges counts as at them: no move
-    EXPECT_EQ(o.dx, 0);
-    EXPECT_EQ(o.dy, 0);
-    o = off({-50, -20, 590, 460});  // left of and above the work area
-    EXPECT_EQ(o.dx, 50);
-    EXPECT_EQ(o.dy, 20);
-    o = off({100, 10, 2100, 1100});  // larger than the work area: its top-left corner wins
-    EXPECT_EQ(o.dx, -100);
-    EXPECT_EQ(o.dy, -10);
-    o = KeepOnMonitorOffset({1900, 0, 2300, 300}, {1920, 40, 3840, 1080});  // second monitor
-    EXPECT_EQ(o.dx, 20);
-    EXPECT_EQ(o.dy, 40);
+    const struct {
+        SScreenRect window, work;
+        int dx, dy;
+    } cases[] = {
+        {{100, 100, 740, 580}, work, 0, 0},
+        {{1500, 900, 2140, 1380}, work, -220, -340},             // past the right and bottom edges
+        {{1280, 560, 1920, 1040}, work, 0, 0},                   // touching the edges counts as at them
+        {{-50, -20, 590, 460}, work, 50, 20},                    // left of and above the work area
+        {{100, 10, 2100, 1100}, work, -100, -10},                // larger than the work area: top-left wins
+        {{1900, 0, 2300, 300}, {1920, 40, 3840, 1080}, 20, 40},  // second monitor
+    };
+    for (const auto& c : cases) {
+        SScreenOffset o = KeepOnMonitorOffset(c.window, c.work);
+        EXPECT_EQ(o.dx, c.dx) << c.window.left << "," << c.window.top;
+        EXPECT_EQ(o.dy, c.dy) << c.window.left << "," << c.window.top;
+    }
 }
 
 // ---- game titles and the source survey
