@@ -6,6 +6,7 @@
 
 #include "data/DataBin.h"
 #include "data/View.h"
+#include "walk/BackdropPicture.h"
 
 namespace viewtest {
 
@@ -66,6 +67,50 @@ inline ove::TResourceRef<ove::CView> LoadView(const std::vector<std::uint8_t>& b
     ove::TResourceRef<ove::CView> view(font ? new ove::CFont("test") : new ove::CView("test"));
     view->Load(&buffer, nullptr);
     return view;
+}
+
+// Every loop's cels as [WxH(x,y) ...], for comparing a view's layout whole.
+inline std::string Cels(const ove::CView& view) {
+    std::string s;
+    for (std::size_t l = 0; l < view.LoopCount(); ++l) {
+        s += "[";
+        for (const ove::SCel& c : view.Loop(l))
+            s += (&c == &view.Loop(l).front() ? "" : " ") + std::to_string(c.width) + "x" + std::to_string(c.height) +
+                 "(" + std::to_string(c.xOffset) + "," + std::to_string(c.yOffset) + ")";
+        s += "]";
+    }
+    return s;
+}
+
+// A cel's pixels as 0xAARRGGBB, row by row from the top.
+inline std::vector<std::uint32_t> CelPixels(const ove::CView& view, int loop, int cel) {
+    std::vector<std::uint32_t> out;
+    const ove::SCel* c = view.GetCel(loop, cel);
+    for (int y = 0; c && y < int(c->height); ++y)
+        for (int x = 0; x < int(c->width); ++x) out.push_back(view.GetCelPixel(loop, cel, x, y));
+    return out;
+}
+
+// "name v0 v1 ...": a mask's values pixel by pixel.
+inline std::string Values(const char* name, const std::vector<std::uint8_t>& values) {
+    std::string s = name;
+    for (std::uint8_t v : values) s += " " + std::to_string(v);
+    return s;
+}
+
+// A picture in one line: size, depth, each mask's values and the hotspots.
+inline std::string Describe(const ove::CBackdropPicture& p) {
+    std::string s = std::to_string(p.Width()) + "x" + std::to_string(p.Height());
+    s += p.Bitmap() ? ", " + std::to_string(p.Bitmap()->BitsPerPixel()) + " bits" : ", no image";
+    const char* names[] = {"control", "depth", "walk", "click"};
+    for (int m = 0; m < ove::CBackdropPicture::kMaskCount; ++m)
+        if (const ove::CRunMask* mask = p.Mask(ove::CBackdropPicture::EMask(m))) {
+            std::vector<std::uint8_t> values(mask->PixelCount());
+            mask->Expand(values.data(), values.size());
+            s += ", " + Values(names[m], values);
+        }
+    for (const auto& [number, name] : p.Hotspots()) s += ", " + std::to_string(number) + ":" + name;
+    return s;
 }
 
 }  // namespace viewtest
