@@ -24,10 +24,10 @@ struct PngSpec {
     int colourType = PNG_COLOR_TYPE_RGB;
     int depth = 8;
     bool interlace = false;
-    int filters = PNG_ALL_FILTERS;              // PNG_FILTER_NONE ... or a mix
-    std::vector<std::uint32_t> palette;         // 0xRRGGBB
-    std::vector<std::uint8_t> paletteAlpha;     // tRNS for palette pictures
-    int greyKey = -1;                           // tRNS for grey pictures
+    int filters = PNG_ALL_FILTERS;                // PNG_FILTER_NONE ... or a mix
+    std::vector<std::uint32_t> palette = {};      // 0xRRGGBB
+    std::vector<std::uint8_t> paletteAlpha = {};  // tRNS for palette pictures
+    int greyKey = -1;                             // tRNS for grey pictures
 };
 
 inline std::size_t PngRowBytes(const PngSpec& s) {
@@ -195,17 +195,12 @@ struct Combination {
     ove::PixelFormat format;
 };
 inline const Combination kCombinations[] = {
-    {PNG_COLOR_TYPE_GRAY, 1, ove::PixelFormat::Grey1},
+    {PNG_COLOR_TYPE_GRAY, 1, ove::PixelFormat::Grey1},         {PNG_COLOR_TYPE_GRAY, 4, ove::PixelFormat::Grey4},
     {PNG_COLOR_TYPE_GRAY, 2, ove::PixelFormat::Indexed4},  // four greys in a 16-entry palette
-    {PNG_COLOR_TYPE_GRAY, 4, ove::PixelFormat::Grey4},
-    {PNG_COLOR_TYPE_GRAY, 8, ove::PixelFormat::Grey8},
-    {PNG_COLOR_TYPE_GRAY, 16, ove::PixelFormat::Grey8},
-    {PNG_COLOR_TYPE_PALETTE, 1, ove::PixelFormat::Indexed1},
-    {PNG_COLOR_TYPE_PALETTE, 2, ove::PixelFormat::Indexed4},
-    {PNG_COLOR_TYPE_PALETTE, 4, ove::PixelFormat::Indexed4},
-    {PNG_COLOR_TYPE_PALETTE, 8, ove::PixelFormat::Indexed8},
-    {PNG_COLOR_TYPE_RGB, 8, ove::PixelFormat::Rgb888},
-    {PNG_COLOR_TYPE_RGB, 16, ove::PixelFormat::Rgb888},
+    {PNG_COLOR_TYPE_GRAY, 8, ove::PixelFormat::Grey8},         {PNG_COLOR_TYPE_GRAY, 16, ove::PixelFormat::Grey8},
+    {PNG_COLOR_TYPE_PALETTE, 1, ove::PixelFormat::Indexed1},   {PNG_COLOR_TYPE_PALETTE, 2, ove::PixelFormat::Indexed4},
+    {PNG_COLOR_TYPE_PALETTE, 4, ove::PixelFormat::Indexed4},   {PNG_COLOR_TYPE_PALETTE, 8, ove::PixelFormat::Indexed8},
+    {PNG_COLOR_TYPE_RGB, 8, ove::PixelFormat::Rgb888},         {PNG_COLOR_TYPE_RGB, 16, ove::PixelFormat::Rgb888},
     {PNG_COLOR_TYPE_GRAY_ALPHA, 8, ove::PixelFormat::Rgba8888},
     {PNG_COLOR_TYPE_GRAY_ALPHA, 16, ove::PixelFormat::Rgba8888},
     {PNG_COLOR_TYPE_RGB_ALPHA, 8, ove::PixelFormat::Rgba8888},
@@ -215,12 +210,7 @@ inline const Combination kCombinations[] = {
 // A picture description; palette pictures get a random palette of every entry their depth allows.
 inline PngSpec Spec(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR_TYPE_RGB, int depth = 8,
                     bool interlace = false, std::uint32_t seed = 1) {
-    PngSpec s;
-    s.width = w;
-    s.height = h;
-    s.colourType = colourType;
-    s.depth = depth;
-    s.interlace = interlace;
+    PngSpec s{.width = w, .height = h, .colourType = colourType, .depth = depth, .interlace = interlace};
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         std::mt19937 rng(seed);
         for (int i = 0; i < (1 << depth); ++i) s.palette.push_back(rng() & 0xFFFFFF);

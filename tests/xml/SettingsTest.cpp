@@ -249,18 +249,11 @@ TEST(SourceSurvey, CandidateTitleComesFromItsOwnSettingsFile) {
 TEST(SourceSurvey, ListsArchivesAndDataDirectoriesByName) {
     ovetest::TempDir dir;
     ovetest::ScopedCwd cwd(dir.path());
-    dir.Write("A.DAT", "zip");
-    dir.Write("B.DAT", "zip");
-    dir.Write("c.dat", "zip");
-    dir.Write("NoGame.DAT", "zip");
-    dir.Write("notes.data", "x");      // neither pattern
-    dir.Write("DATAFILE", "x");        // a file, not a directory
-    dir.Write("X.DAT/main.ovs", "x");  // a directory, not an archive
-    dir.Write("DATA/main.ovs", "x");
+    // notes.data matches neither pattern, DATAFILE is a file and X.DAT a directory, DATA3 has no script.
+    for (const char* name : {"A.DAT", "B.DAT", "c.dat", "NoGame.DAT", "notes.data", "DATAFILE", "X.DAT/main.ovs",
+                             "DATA/main.ovs", "data_old/main.ovs", "DATA3/readme.txt", "Library/main.ovs"})
+        dir.Write(name, "x");
     dir.Write("DATA/settings.xml", SettingsXML("<window title='Main data'/>"));
-    dir.Write("data_old/main.ovs", "x");
-    dir.Write("DATA3/readme.txt", "no script here");
-    dir.Write("Library/main.ovs", "x");
 
     const std::map<std::string, std::map<std::string, std::string>> archives = {
         {"A.DAT", {{"main.ovs", "x"}, {"settings.xml", SettingsXML("<game name='Beta'/>")}}},
