@@ -218,6 +218,13 @@ inline PngSpec Spec(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR
     return s;
 }
 
+// "type 3 depth 4 interlaced 37x23 filters 248", for tracing.
+inline std::string Describe(const PngSpec& s) {
+    return "type " + std::to_string(s.colourType) + " depth " + std::to_string(s.depth) +
+           (s.interlace ? " interlaced " : " ") + std::to_string(s.width) + "x" + std::to_string(s.height) +
+           " filters " + std::to_string(s.filters) + " tRNS " + std::to_string(s.paletteAlpha.size());
+}
+
 inline Bytes SampleFile(const PngSpec& s, std::uint32_t seed) { return WritePng(s, SampleRows(s, seed)); }
 
 // Fails with the first differing byte rather than a dump of both pictures.

@@ -55,28 +55,20 @@ Bytes Resplit(const Bytes& file, std::size_t piece) {
 }  // namespace
 
 TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
+    // Palettes: none, fully opaque, 0/255 only (a transparent index), partial alpha.
+    const std::vector<u8> alphas[] = {{}, {255, 255}, {255, 0, 255, 0}, {0, 90, 255}};
     u32 seed = 100;
-    for (const Combination& k : kCombinations) {
-        for (bool interlace : {false, true}) {
-            for (auto [w, h] : {std::pair<u32, u32>{1, 1}, {5, 3}, {37, 23}}) {
-                // Palettes: none, fully opaque, 0/255 only (a transparent index), partial alpha.
-                const bool palette = k.colourType == PNG_COLOR_TYPE_PALETTE;
-                for (int alphaKind = 0; alphaKind < (palette ? 4 : 1); ++alphaKind) {
+    for (const Combination& k : kCombinations)
+        for (bool interlace : {false, true})
+            for (auto [w, h] : {std::pair<u32, u32>{1, 1}, {5, 3}, {37, 23}})
+                for (const std::vector<u8>& alpha : alphas) {
                     PngSpec spec = Spec(w, h, k.colourType, k.depth, interlace, seed);
-                    if (alphaKind == 1) spec.paletteAlpha = {255, 255};
-                    if (alphaKind == 2) spec.paletteAlpha = {255, 0, 255, 0};
-                    if (alphaKind == 3) spec.paletteAlpha = {0, 90, 255};
+                    if (!alpha.empty() && spec.palette.empty()) break;
+                    spec.paletteAlpha = alpha;
                     if (spec.paletteAlpha.size() > spec.palette.size()) spec.paletteAlpha.resize(spec.palette.size());
                     if (k.colourType == PNG_COLOR_TYPE_GRAY && k.depth == 8 && w == 5) spec.greyKey = 3;
-                    ExpectRgbaLoadAsConverted(SampleFile(spec, seed++),
-                                              std::to_string(k.colourType) + "/" + std::to_string(k.depth) + " " +
-                                                  std::to_string(w) + "x" + std::to_string(h) +
-                                                  (interlace ? " interlaced" : "") + " alpha " +
-                                                  std::to_string(alphaKind));
+                    ExpectRgbaLoadAsConverted(SampleFile(spec, seed++), Describe(spec));
                 }
-            }
-        }
-    }
     // A palette file whose palette covers every index is the same whether grey-looking or not.
     PngSpec spec = Spec(40, 7, PNG_COLOR_TYPE_PALETTE);
     for (u32 i = 0; i < 256; ++i) spec.palette[i] = i * 0x010101u;
@@ -97,7 +89,7 @@ TEST(StreamingPNG, ImageDataCutAnywhereAndRowsWiderThanTheInflateWindow) {
         Rgba expected;
         ASSERT_TRUE(ReadWithLibpng(file, expected));
         for (std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(4096), std::size_t(1) << 20}) {
-            SCOPED_TRACE("pieces of " + std::to_string(piece) + ", width " + std::to_string(spec.width));
+            SCOPED_TRACE(Describe(spec) + ", pieces of " + std::to_string(piece));
             const Bytes split = piece == 1 && spec.width > 1000 ? file : Resplit(file, piece);
             for (bool rgba : {false, true}) {
                 Decoded d = Decode(split, rgba);
