@@ -263,10 +263,7 @@ TEST(CBitmapKinds, DrawingSurfaceAcceptsOnlyItsFormats) {
         {32, nullptr, PixelFormat::Rgba8888}};
     for (const auto& [bits, palette, format] : byBits) EXPECT_EQ(CBitmap(4, 4, bits, palette).Format(), format) << bits;
     EXPECT_TRUE(CBitmap(4, 4, 16u, coloured).IsEmpty());  // Grey16
-    EXPECT_TRUE(CBitmap(4, 4, 2u).IsEmpty());
-    EXPECT_TRUE(CBitmap(4, 4, 48u).IsEmpty());
-    EXPECT_TRUE(CBitmap(4, 4, 64u).IsEmpty());
-    EXPECT_TRUE(CBitmap(4, 4, 12u).IsEmpty());
+    for (u32 bits : {2u, 12u, 48u, 64u}) EXPECT_TRUE(CBitmap(4, 4, bits).IsEmpty()) << bits;
 }
 
 TEST(CBitmapKinds, UnreasonableSizesLeaveBitmapsEmpty) {
@@ -309,9 +306,7 @@ TEST(CBitmapKinds, ConvertingToRgbaUsesTransparentIndex) {
     src4.Pixels()[0] = 0x21;
     src4.SetTransparentIndex(2);
     CBitmap dst4(&src4, PixelFormat::Rgba8888);
-    EXPECT_EQ(Pixel32(dst4, 0, 0) >> 24, 0u);
-    EXPECT_EQ(Pixel32(dst4, 1, 0) >> 24, 255u);
-    EXPECT_EQ(Pixel32(dst4, 2, 0) >> 24, 255u);  // cell 0 is not the key here
+    for (u32 x = 0; x < 3; ++x) EXPECT_EQ(Pixel32(dst4, x, 0) >> 24, x == 0 ? 0u : 255u) << x;  // cells 2, 1, 0
 }
 
 TEST(CBitmapKinds, ConvertingConstructorOpacityRules) {
@@ -326,10 +321,8 @@ TEST(CBitmapKinds, ConvertingConstructorOpacityRules) {
     CBitmap fromColour(&c565, PixelFormat::Rgba8888);
     EXPECT_EQ(Pixel32(fromColour, 0, 0), 0xFF000000u);
 
-    CBitmap to565(&c565, PixelFormat::Rgb888);
-    EXPECT_EQ(to565.Format(), PixelFormat::Rgb888);
-    EXPECT_TRUE(CBitmap(&c565, PixelFormat::Indexed8).IsEmpty());
-    EXPECT_TRUE(CBitmap(&c565, PixelFormat::Rgb101010).IsEmpty());
+    EXPECT_EQ(CBitmap(&c565, PixelFormat::Rgb888).Format(), PixelFormat::Rgb888);
+    for (PixelFormat f : {PixelFormat::Indexed8, PixelFormat::Rgb101010}) EXPECT_TRUE(CBitmap(&c565, f).IsEmpty());
     EXPECT_TRUE(CBitmap(nullptr, PixelFormat::Rgba8888).IsEmpty());
 
     // A source palette comes along with a grey target.

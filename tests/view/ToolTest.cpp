@@ -106,24 +106,30 @@ TEST_F(ToolTest, ViewWithLoopsOffsetsAndMirror) {
     ExpectHas(out, {"loops: 3", "cel 0: 3x2 offset (3,-4)", "loop 2: mirror of loop 0", "blend 2, smooth 1"});
 }
 
-TEST_F(ToolTest, ViewRefusesBadArguments) {
+TEST_F(ToolTest, ViewRefusesBadArgumentsAndNamesBadCelOffsets) {
     std::vector<u8> px = {1, 2, 3, 255};
     ASSERT_TRUE(WritePng(dir / "p.png", 1, 1, PNG_FORMAT_RGBA, px.data()));
-    EXPECT_NE(Tool(dir, "view x.VIEW"), 0);
-    EXPECT_NE(Tool(dir, "view x.VIEW --loop missing.png"), 0);
-    EXPECT_NE(Tool(dir, "view x.VIEW p.png"), 0);
-    EXPECT_NE(Tool(dir, "view x.VIEW --loop p.png --mirror 2"), 0);
-    EXPECT_NE(Tool(dir, "view x.VIEW --loop p.png --mirror 1"), 0);  // itself
-    EXPECT_NE(Tool(dir, "view x.VIEW --blend 7 --loop p.png"), 0);
-    // A loop without pictures, wherever it stands.
-    EXPECT_NE(Tool(dir, "view x.VIEW --loop --loop p.png"), 0);
-    EXPECT_NE(Tool(dir, "view x.VIEW --loop p.png --loop"), 0);
-    EXPECT_NE(Tool(dir, "view x.VIEW --loop --mirror 0"), 0);
+    // No loop, a missing picture, a picture outside a loop, a mirror of a missing loop or of itself,
+    // an unknown blend mode, and a loop without pictures wherever it stands.
+    for (const char* args : {"x.VIEW", "x.VIEW --loop missing.png", "x.VIEW p.png", "x.VIEW --loop p.png --mirror 2",
+                             "x.VIEW --loop p.png --mirror 1", "x.VIEW --blend 7 --loop p.png",
+                             "x.VIEW --loop --loop p.png", "x.VIEW --loop p.png --loop", "x.VIEW --loop --mirror 0"})
+        EXPECT_NE(Tool(dir, std::string("view ") + args), 0) << args;
+    EXPECT_FALSE(fs::exists(dir / "x.VIEW"));
     // A mirror may name a loop that comes later.
     EXPECT_EQ(Tool(dir, "view x.VIEW --mirror 1 --loop p.png"), 0);
-    auto view = LoadViewFile(dir / "x.VIEW", false);
-    ASSERT_EQ(view->LoopCount(), 2u);
-    EXPECT_EQ(view->CelCount(0), 1u);
+    EXPECT_EQ(Cels(*LoadViewFile(dir / "x.VIEW", false)), "[1x1(0,0)][1x1(0,0)]");
+
+    std::string out;
+    EXPECT_NE(Tool(dir, "view v.OVV --loop p.png@abc", &out), 0);
+    ExpectHas(out, {"p.png@abc: the cel offset after '@' must be two whole numbers"});
+    EXPECT_FALSE(fs::exists(dir / "v.OVV"));
+    EXPECT_NE(Tool(dir, "view v.OVV --loop p.png@1,2,3", &out), 0);
+    ExpectHas(out, {"not '1,2,3'"});
+    // A file whose own name holds '@' is still a picture, not an offset.
+    fs::copy_file(dir / "p.png", dir / "p@home.png");
+    ASSERT_EQ(Tool(dir, "view v.OVV --loop p@home.png p.png@-2,5", &out), 0) << out;
+    EXPECT_EQ(Cels(*LoadViewFile(dir / "v.OVV", false)), "[1x1(0,0) 1x1(-2,5)]");
 }
 
 TEST_F(ToolTest, FontFromAGreyGrid) {
@@ -337,19 +343,4 @@ TEST_F(ToolTest, HelpForOneCommandNamesTheEnginesExtension) {
     std::string unknown;
     EXPECT_EQ(Tool(dir, "help nosuch", &unknown), 2);
     ExpectHas(unknown, {"unknown command 'nosuch'"});
-}
-
-TEST_F(ToolTest, BadCelOffsetIsNamed) {
-    std::vector<u8> px = {1, 2, 3, 255};
-    ASSERT_TRUE(WritePng(dir / "cel.png", 1, 1, PNG_FORMAT_RGBA, px.data()));
-    std::string out;
-    EXPECT_NE(Tool(dir, "view v.OVV --loop cel.png@abc", &out), 0);
-    ExpectHas(out, {"cel.png@abc: the cel offset after '@' must be two whole numbers"});
-    EXPECT_FALSE(fs::exists(dir / "v.OVV"));
-    EXPECT_NE(Tool(dir, "view v.OVV --loop cel.png@1,2,3", &out), 0);
-    ExpectHas(out, {"not '1,2,3'"});
-    // A file whose own name holds '@' is still a picture, not an offset.
-    fs::copy_file(dir / "cel.png", dir / "cel@home.png");
-    ASSERT_EQ(Tool(dir, "view v.OVV --loop cel@home.png cel.png@-2,5", &out), 0) << out;
-    EXPECT_EQ(Cels(*LoadViewFile(dir / "v.OVV", false)), "[1x1(0,0) 1x1(-2,5)]");
 }
