@@ -9,22 +9,6 @@
 using namespace ove;
 using namespace ziptest;
 
-namespace {
-
-// Enciphers `plain` into a fresh buffer and returns the bytes written (header included).
-Bytes Encipher(const Bytes& plain, const char* password, u8 check) {
-    CBuffer sink;
-    {
-        CZIPEncrypt enc(new CBorrow(&sink), password, check);
-        EXPECT_EQ(enc.Tell(), 12u) << "the header counts in position and size";
-        EXPECT_EQ(enc.Write(plain.data(), static_cast<u32>(plain.size())), plain.size());
-        EXPECT_EQ(enc.GetSize(), plain.size() + 12);
-    }
-    return sink.Bytes();
-}
-
-}  // namespace
-
 TEST(Crc32, MatchesZlib) {
     Bytes data = RandomBytes(100000, 3);
     EXPECT_EQ(Crc32(data.data(), data.size()), crc32(0, data.data(), static_cast<uInt>(data.size())));

@@ -261,19 +261,11 @@ TEST(HandMade, CheckByteFromTimeWhenDescriptorFollows) {
     const u32 crc = Crc32(plain.data(), plain.size()), modTime = 0xC5A0;
     const u8 fromCrc = static_cast<u8>(crc >> 24);
     ASSERT_NE(fromCrc, 0xC5);
-    auto encipher = [&](u8 check) {
-        CBuffer sink;
-        {
-            CZIPEncrypt enc(new CBorrow(&sink), "pw", check);
-            enc.Write(plain.data(), static_cast<u32>(plain.size()));
-        }
-        return sink.Bytes();
-    };
     Bytes archive;
     for (auto [name, flags, check] :
          {std::tuple{"time.txt", 1u | 8u, 0xC5}, std::tuple{"crc.txt", 1u, int(fromCrc)},
           std::tuple{"timewrong.txt", 1u | 8u, int(fromCrc)}, std::tuple{"crcwrong.txt", 1u, 0xC5}}) {
-        Bytes data = encipher(static_cast<u8>(check));
+        Bytes data = Encipher(plain, "pw", static_cast<u8>(check));
         Append(archive, LocalHeader(kZIPLocalSignature, flags, 0, modTime, crc, static_cast<u32>(data.size()),
                                     static_cast<u32>(plain.size()), name));
         Append(archive, data);
@@ -318,11 +310,11 @@ TEST(HandMade, SignaturesDecideWhatIsRead) {
 
 TEST(HandMade, UnsupportedMethodsAndDuplicates) {
     ovetest::TempDir dir;
-    Bytes archive = StoredRecord(kZIPLocalSignature, "bzip.txt", TextBytes("pretend bzip2"), 12);
-    Append(archive, StoredRecord(kZIPLocalSignature, "Dup\\Name.txt", TextBytes("first")));
-    Append(archive, StoredRecord(kZIPLocalSignature, "dup/name.TXT", TextBytes("second")));
-    Append(archive, StoredRecord(kZIPLocalSignature, "lzma.txt", TextBytes("pretend lzma"), 14));
-    Append(archive, StoredRecord(kZIPLocalSignature, "last.txt", TextBytes("last")));
+    Bytes archive;
+    for (auto [name, text, method] : {std::tuple{"bzip.txt", "pretend bzip2", 12u}, {"Dup\\Name.txt", "first", 0u},
+                                      {"dup/name.TXT", "second", 0u}, {"lzma.txt", "pretend lzma", 14u},
+                                      {"last.txt", "last", 0u}})
+        Append(archive, StoredRecord(kZIPLocalSignature, name, TextBytes(text), method));
     CZIPFile zip(dir.Write("methods.zip", archive).string());
     EXPECT_FALSE(zip.Exists("bzip.txt"));
     EXPECT_FALSE(zip.Exists("lzma.txt"));

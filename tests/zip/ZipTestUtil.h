@@ -1,5 +1,6 @@
 // Helpers shared by the archive tests: a tree of sample files, peer archivers, zlib deflate.
 #pragma once
+#include <gtest/gtest.h>
 #include <zlib.h>
 
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "data/DataBin.h"
+#include "data/ZIPCipher.h"
 #include "support/TestSupport.h"
 
 namespace ziptest {
@@ -78,6 +80,18 @@ public:
 private:
     ove::CDataBin* target_;
 };
+
+// Enciphers `plain` into a fresh buffer and returns the bytes written (header included).
+inline Bytes Encipher(const Bytes& plain, const char* password, ove::u8 check) {
+    ove::CBuffer sink;
+    {
+        ove::CZIPEncrypt enc(new CBorrow(&sink), password, check);
+        EXPECT_EQ(enc.Tell(), 12u) << "the header counts in position and size";
+        EXPECT_EQ(enc.Write(plain.data(), static_cast<ove::u32>(plain.size())), plain.size());
+        EXPECT_EQ(enc.GetSize(), plain.size() + 12);
+    }
+    return sink.Bytes();
+}
 
 inline Bytes ReadBin(ove::CDataBin& bin) {
     bin.Seek(0);
