@@ -140,9 +140,10 @@ inline SRgba ReadPnm(const fs::path& file) {
     if (b.size() < pos + std::size_t(w) * h * channels) return p;
     p.width = w;
     p.height = h;
+    const std::size_t green = channels == 3 ? 1 : 0;  // grey repeats its one sample
     for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
         const unsigned char* s = &b[pos + i * channels];
-        p.pixels.insert(p.pixels.end(), {s[0], s[channels / 3], s[2 * channels / 3], 255});
+        p.pixels.insert(p.pixels.end(), {s[0], s[green], s[2 * green], 255});
     }
     return p;
 }

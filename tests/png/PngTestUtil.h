@@ -194,17 +194,17 @@ struct Combination {
     int depth;
     ove::PixelFormat format;
 };
+using PF = ove::PixelFormat;
 inline const Combination kCombinations[] = {
-    {PNG_COLOR_TYPE_GRAY, 1, ove::PixelFormat::Grey1},         {PNG_COLOR_TYPE_GRAY, 4, ove::PixelFormat::Grey4},
-    {PNG_COLOR_TYPE_GRAY, 2, ove::PixelFormat::Indexed4},  // four greys in a 16-entry palette
-    {PNG_COLOR_TYPE_GRAY, 8, ove::PixelFormat::Grey8},         {PNG_COLOR_TYPE_GRAY, 16, ove::PixelFormat::Grey8},
-    {PNG_COLOR_TYPE_PALETTE, 1, ove::PixelFormat::Indexed1},   {PNG_COLOR_TYPE_PALETTE, 2, ove::PixelFormat::Indexed4},
-    {PNG_COLOR_TYPE_PALETTE, 4, ove::PixelFormat::Indexed4},   {PNG_COLOR_TYPE_PALETTE, 8, ove::PixelFormat::Indexed8},
-    {PNG_COLOR_TYPE_RGB, 8, ove::PixelFormat::Rgb888},         {PNG_COLOR_TYPE_RGB, 16, ove::PixelFormat::Rgb888},
-    {PNG_COLOR_TYPE_GRAY_ALPHA, 8, ove::PixelFormat::Rgba8888},
-    {PNG_COLOR_TYPE_GRAY_ALPHA, 16, ove::PixelFormat::Rgba8888},
-    {PNG_COLOR_TYPE_RGB_ALPHA, 8, ove::PixelFormat::Rgba8888},
-    {PNG_COLOR_TYPE_RGB_ALPHA, 16, ove::PixelFormat::Rgba8888},
+    // Two-bit grey becomes four greys in a 16-entry palette.
+    {PNG_COLOR_TYPE_GRAY, 1, PF::Grey1},           {PNG_COLOR_TYPE_GRAY, 2, PF::Indexed4},
+    {PNG_COLOR_TYPE_GRAY, 4, PF::Grey4},           {PNG_COLOR_TYPE_GRAY, 8, PF::Grey8},
+    {PNG_COLOR_TYPE_GRAY, 16, PF::Grey8},          {PNG_COLOR_TYPE_PALETTE, 1, PF::Indexed1},
+    {PNG_COLOR_TYPE_PALETTE, 2, PF::Indexed4},     {PNG_COLOR_TYPE_PALETTE, 4, PF::Indexed4},
+    {PNG_COLOR_TYPE_PALETTE, 8, PF::Indexed8},     {PNG_COLOR_TYPE_RGB, 8, PF::Rgb888},
+    {PNG_COLOR_TYPE_RGB, 16, PF::Rgb888},          {PNG_COLOR_TYPE_GRAY_ALPHA, 8, PF::Rgba8888},
+    {PNG_COLOR_TYPE_GRAY_ALPHA, 16, PF::Rgba8888}, {PNG_COLOR_TYPE_RGB_ALPHA, 8, PF::Rgba8888},
+    {PNG_COLOR_TYPE_RGB_ALPHA, 16, PF::Rgba8888},
 };
 
 // A picture description; palette pictures get a random palette of every entry their depth allows.
@@ -218,7 +218,7 @@ inline PngSpec Spec(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR
     return s;
 }
 
-// "type 3 depth 4 interlaced 37x23 filters 248", for tracing.
+// "type 3 depth 4 interlaced 37x23 filters 248 tRNS 2", for tracing.
 inline std::string Describe(const PngSpec& s) {
     return "type " + std::to_string(s.colourType) + " depth " + std::to_string(s.depth) +
            (s.interlace ? " interlaced " : " ") + std::to_string(s.width) + "x" + std::to_string(s.height) +
@@ -231,7 +231,7 @@ inline Bytes SampleFile(const PngSpec& s, std::uint32_t seed) { return WritePng(
 inline void ExpectSamePicture(const Rgba& ours, const Rgba& expected) {
     ASSERT_EQ(ours.width, expected.width);
     ASSERT_EQ(ours.height, expected.height);
-    auto [a, b] = std::mismatch(ours.pixels.begin(), ours.pixels.end(), expected.pixels.begin());
+    auto a = std::mismatch(ours.pixels.begin(), ours.pixels.end(), expected.pixels.begin()).first;
     EXPECT_TRUE(a == ours.pixels.end()) << "first difference at pixel " << (a - ours.pixels.begin()) / 4
                                         << " channel " << (a - ours.pixels.begin()) % 4;
 }
@@ -311,11 +311,12 @@ inline Bytes Unfiltered(const std::vector<Bytes>& rows) {
 }
 
 // A file from an IHDR and already filtered image data (each row led by its filter byte).
-inline Bytes MakePng(const Bytes& ihdr, const Bytes& filtered, std::vector<Bytes> extraChunks = {}) {
-    extraChunks.insert(extraChunks.begin(), Chunk("IHDR", ihdr));
-    extraChunks.push_back(Chunk("IDAT", ZlibDeflate(filtered, 6, Z_DEFAULT_STRATEGY, 15)));
-    extraChunks.push_back(Chunk("IEND", {}));
-    return PngFile(extraChunks);
+inline Bytes MakePng(const Bytes& ihdr, const Bytes& filtered, const std::vector<Bytes>& extraChunks = {}) {
+    std::vector<Bytes> chunks = {Chunk("IHDR", ihdr)};
+    chunks.insert(chunks.end(), extraChunks.begin(), extraChunks.end());
+    chunks.push_back(Chunk("IDAT", ZlibDeflate(filtered, 6, Z_DEFAULT_STRATEGY, 15)));
+    chunks.push_back(Chunk("IEND", {}));
+    return PngFile(chunks);
 }
 
 }  // namespace pngtest
