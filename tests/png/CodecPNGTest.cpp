@@ -40,7 +40,7 @@ TEST(CodecPNG, EveryColourTypeDepthFilterAndInterlaceMatchesLibpng) {
         for (bool interlace : {false, true})
             for (auto [w, h] : sizes)
                 for (int filters : filterSets) {
-                    PngSpec spec = Spec(w, h, c.colourType, c.depth, interlace, seed);
+                    PngSpec spec = Picture(w, h, c.colourType, c.depth, interlace, seed);
                     spec.filters = filters;
                     ExpectSameAsLibpng(spec, seed++, c.format);
                 }
@@ -48,7 +48,7 @@ TEST(CodecPNG, EveryColourTypeDepthFilterAndInterlaceMatchesLibpng) {
 
 TEST(CodecPNG, PalettesAndTransparency) {
     // Only 0 and 255: the picture stays indexed, the last fully transparent entry is the transparent index.
-    PngSpec spec = Spec(40, 9, PNG_COLOR_TYPE_PALETTE, 8, false, 3);
+    PngSpec spec = Picture(40, 9, PNG_COLOR_TYPE_PALETTE, 8, false, 3);
     spec.paletteAlpha.assign(10, 255);
     spec.paletteAlpha[2] = 0;
     spec.paletteAlpha[7] = 0;
@@ -66,12 +66,12 @@ TEST(CodecPNG, PalettesAndTransparency) {
         ExpectSameAsLibpng(spec, 5, PixelFormat::Rgba8888);
     }
     for (int depth : {1, 2, 4}) {
-        spec = Spec(40, 9, PNG_COLOR_TYPE_PALETTE, depth, false, 6);
+        spec = Picture(40, 9, PNG_COLOR_TYPE_PALETTE, depth, false, 6);
         spec.paletteAlpha = {0, 200};
         ExpectSameAsLibpng(spec, 7, PixelFormat::Rgba8888);
     }
     // Without a tRNS chunk there is no transparent index.
-    d = Decode(SampleFile(Spec(40, 9, PNG_COLOR_TYPE_PALETTE, 8, false, 8), 9));
+    d = Decode(SampleFile(Picture(40, 9, PNG_COLOR_TYPE_PALETTE, 8, false, 8), 9));
     ASSERT_TRUE(d.bitmap);
     EXPECT_EQ(d.bitmap->TransparentIndex(), -1);
 
@@ -83,7 +83,7 @@ TEST(CodecPNG, PalettesAndTransparency) {
     EXPECT_EQ(d.bitmap->GetPaletteEntry(255) & 0xFFFFFF, 0x42u << 16 | ((255 * 3) & 0xFF) << 8 | 255u);
 
     // A grey transparency key leaves the pixels as they are.
-    spec = Spec(20, 20, PNG_COLOR_TYPE_GRAY);
+    spec = Picture(20, 20, PNG_COLOR_TYPE_GRAY);
     spec.greyKey = 17;
     ExpectSameAsLibpng(spec, 10, PixelFormat::Grey8);
 }
@@ -206,7 +206,7 @@ TEST(CodecPNG, ErrorsAndTheirMessages) {
 }
 
 TEST(CodecPNG, TruncatedFilesEndPrematurely) {
-    PngSpec spec = Spec(33, 21, PNG_COLOR_TYPE_PALETTE, 4, false, 14);
+    PngSpec spec = Picture(33, 21, PNG_COLOR_TYPE_PALETTE, 4, false, 14);
     spec.paletteAlpha = {0, 255, 255};
     Bytes file = SampleFile(spec, 15);
     // Every cut before the end of the IEND chunk's type (its CRC is never read) is premature.
@@ -222,7 +222,7 @@ TEST(CodecPNG, DamagedFilesNeverCrash) {
     std::mt19937 rng(16);
     std::vector<Bytes> files;
     for (const Combination& c : kCombinations) {
-        PngSpec spec = Spec(23, 19, c.colourType, c.depth, c.depth % 2 == 0, 17);
+        PngSpec spec = Picture(23, 19, c.colourType, c.depth, c.depth % 2 == 0, 17);
         if (!spec.palette.empty()) spec.paletteAlpha = {0, 100};
         files.push_back(SampleFile(spec, 18));
     }

@@ -208,8 +208,8 @@ inline const Combination kCombinations[] = {
 };
 
 // A picture description; palette pictures get a random palette of every entry their depth allows.
-inline PngSpec Spec(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR_TYPE_RGB, int depth = 8,
-                    bool interlace = false, std::uint32_t seed = 1) {
+inline PngSpec Picture(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR_TYPE_RGB, int depth = 8,
+                       bool interlace = false, std::uint32_t seed = 1) {
     PngSpec s{.width = w, .height = h, .colourType = colourType, .depth = depth, .interlace = interlace};
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         std::mt19937 rng(seed);

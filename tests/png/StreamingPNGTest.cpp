@@ -62,7 +62,7 @@ TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
         for (bool interlace : {false, true})
             for (auto [w, h] : {std::pair<u32, u32>{1, 1}, {5, 3}, {37, 23}})
                 for (const std::vector<u8>& alpha : alphas) {
-                    PngSpec spec = Spec(w, h, k.colourType, k.depth, interlace, seed);
+                    PngSpec spec = Picture(w, h, k.colourType, k.depth, interlace, seed);
                     if (!alpha.empty() && spec.palette.empty()) break;
                     spec.paletteAlpha = alpha;
                     if (spec.paletteAlpha.size() > spec.palette.size()) spec.paletteAlpha.resize(spec.palette.size());
@@ -70,7 +70,7 @@ TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
                     ExpectRgbaLoadAsConverted(SampleFile(spec, seed++), Describe(spec));
                 }
     // A palette file whose palette covers every index is the same whether grey-looking or not.
-    PngSpec spec = Spec(40, 7, PNG_COLOR_TYPE_PALETTE);
+    PngSpec spec = Picture(40, 7, PNG_COLOR_TYPE_PALETTE);
     for (u32 i = 0; i < 256; ++i) spec.palette[i] = i * 0x010101u;
     ExpectRgbaLoadAsConverted(SampleFile(spec, 7), "grey ramp palette");
     // Errors are the same on both paths.
@@ -81,8 +81,8 @@ TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
 TEST(StreamingPNG, ImageDataCutAnywhereAndRowsWiderThanTheInflateWindow) {
     // Rows of 131,073 bytes (16-bit RGBA at the widest picture allowed) straddle the inflater's
     // hand-overs, so rows are assembled from pieces of two deliveries.
-    PngSpec wide = Spec(16384, 3, PNG_COLOR_TYPE_RGB_ALPHA, 16);
-    PngSpec tall = Spec(61, 700, PNG_COLOR_TYPE_PALETTE, 4, true, 3);
+    PngSpec wide = Picture(16384, 3, PNG_COLOR_TYPE_RGB_ALPHA, 16);
+    PngSpec tall = Picture(61, 700, PNG_COLOR_TYPE_PALETTE, 4, true, 3);
     tall.paletteAlpha = {0, 128};
     for (const PngSpec& spec : {wide, tall}) {
         const Bytes file = SampleFile(spec, 21);
@@ -102,7 +102,7 @@ TEST(StreamingPNG, ImageDataCutAnywhereAndRowsWiderThanTheInflateWindow) {
 
 TEST(StreamingPNG, ChunksAfterTheImageDataStillApply) {
     // Palette and transparency after the image data: all chunks are read before any row.
-    PngSpec spec = Spec(9, 4, PNG_COLOR_TYPE_PALETTE, 8, false, 5);
+    PngSpec spec = Picture(9, 4, PNG_COLOR_TYPE_PALETTE, 8, false, 5);
     spec.paletteAlpha = {0, 77};
     const Bytes file = SampleFile(spec, 6);
     Rgba expected;
@@ -124,7 +124,7 @@ TEST(StreamingPNG, HeadersPromisingMoreThanTheDataCanHoldFailEarly) {
     const Bytes plte = Chunk("PLTE", Bytes{0, 0, 0, 255, 255, 255});
     const Bytes file = MakePng(IhdrData(16384, 16384, 1, 3), Bytes(2049 * 4, 0), {plte, trns});
     // Data ending a row early: the rows before it are not enough.
-    Bytes raw = Unfiltered(SampleRows(Spec(100, 50), 9));
+    Bytes raw = Unfiltered(SampleRows(Picture(100, 50), 9));
     raw.resize(raw.size() - 10);
     for (bool rgba : {false, true}) {
         Decoded d = Decode(file, rgba);
