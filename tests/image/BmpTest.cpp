@@ -14,16 +14,6 @@ namespace {
 const char* kTruncated = "File ends prematurely.";
 const char* kCannotHandle = "Cannot handle file format.";
 
-// Writes a picture to a PNG that ImageMagick turns into the variants under test.
-fs::path MakeSourcePng(const ovetest::TempDir& dir, bool alpha = false) {
-    SRgba p = TestPicture(37, 23, alpha);
-    const std::string name = alpha ? "srca" : "src";
-    fs::path raw = dir.Write(name + ".rgba", p.pixels);
-    fs::path png = dir / (name + ".png");
-    ovetest::Run("convert -size 37x23 -depth 8 rgba:" + Q(raw) + (alpha ? " " : " -alpha off ") + Q(png));
-    return png;
-}
-
 u32 HeaderSize(const Bytes& b) { return b.size() >= 18 ? b[14] | (b[15] << 8) | (b[16] << 16) | (u32(b[17]) << 24) : 0; }
 
 std::unique_ptr<CBitmapInterface> LoadBytes(const Bytes& b, CCodecBMP& codec) { return Decode(codec, b); }
@@ -38,7 +28,9 @@ void ExpectRows(const CBitmapInterface& b, const std::vector<Bytes>& rows) {
 TEST(BmpRead, FilesFromImageMagickDecodeAsImageMagickReadsThem) {
     if (!HaveMagick()) GTEST_SKIP() << "ImageMagick not installed";
     ovetest::TempDir dir;
-    fs::path png = MakeSourcePng(dir), pngAlpha = MakeSourcePng(dir, true);
+    // PNGs that ImageMagick turns into the variants under test.
+    fs::path png = MagickPng(dir, "src", TestPicture(37, 23), false);
+    fs::path pngAlpha = MagickPng(dir, "srca", TestPicture(37, 23, true), true);
     struct SCase {
         const char* name;
         std::string args;  // between the input and the output

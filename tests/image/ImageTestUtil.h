@@ -70,6 +70,15 @@ inline SRgba MagickRgba(const fs::path& file) {
     return out;
 }
 
+// A PNG of the picture made by ImageMagick (32 bits with alpha, else 24), as a source for other
+// tools and formats.
+inline fs::path MagickPng(const ovetest::TempDir& dir, const std::string& name, const SRgba& p, bool alpha) {
+    fs::path raw = dir.Write(name + ".rgba", p.pixels), png = dir / (name + ".png");
+    ovetest::Run("convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) + " -depth 8 rgba:" +
+                 Q(raw) + (alpha ? " PNG32:" : " -alpha off PNG24:") + Q(png));
+    return png;
+}
+
 // Largest per-channel difference; checkAlpha false compares red, green and blue only.
 inline int MaxDiff(const SRgba& a, const SRgba& b, bool checkAlpha = true) {
     if (a.width != b.width || a.height != b.height || a.pixels.size() != b.pixels.size()) return 1000;

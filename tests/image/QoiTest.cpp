@@ -34,15 +34,6 @@ SRgba QoiPicture(bool alpha, unsigned w = 70, unsigned h = 19) {
 
 bool HaveReference() { return ovetest::HaveProgram("qoiconv") && HaveMagick(); }
 
-// A PNG of the picture made by ImageMagick, for qoiconv to read.
-fs::path WritePng(const ovetest::TempDir& dir, const std::string& name, const SRgba& p, bool alpha) {
-    fs::path raw = dir.Write(name + ".rgba", p.pixels);
-    fs::path png = dir / (name + ".png");
-    ovetest::Run("convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) + " -depth 8 rgba:" +
-                 Q(raw) + (alpha ? " PNG32:" : " -alpha off PNG24:") + Q(png));
-    return png;
-}
-
 const Bytes kEnd = {0, 0, 0, 0, 0, 0, 0, 1};
 
 // A stream: header, operations, then the end marker unless left out.
@@ -64,7 +55,7 @@ TEST(Qoi, ReferenceFilesDecodeAndOurFilesMatchTheReferenceEncoder) {
     for (bool alpha : {false, true}) {
         SCOPED_TRACE(alpha);
         SRgba picture = QoiPicture(alpha);
-        fs::path png = WritePng(dir, alpha ? "a" : "o", picture, alpha);
+        fs::path png = MagickPng(dir, alpha ? "a" : "o", picture, alpha);
         fs::path ref = dir / (alpha ? "a.qoi" : "o.qoi");
         ASSERT_EQ(ovetest::Run("qoiconv " + Q(png) + " " + Q(ref) + " >/dev/null"), 0);
         const Bytes refBytes = ovetest::ReadFileBytes(ref);
