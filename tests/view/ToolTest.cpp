@@ -132,7 +132,7 @@ TEST_F(ToolTest, ViewRefusesBadArgumentsAndNamesBadCelOffsets) {
     EXPECT_EQ(Cels(*LoadViewFile(dir / "v.OVV", false)), "[1x1(0,0) 1x1(-2,5)]");
 }
 
-TEST_F(ToolTest, FontFromAGreyGrid) {
+TEST_F(ToolTest, FontFromGreyAndColourGrids) {
     // 16 x 16 cells of 4 x 5; cell c has grey level c at its top-left pixel, 255 at its bottom-right.
     const u32 cw = 4, ch = 5, w = cw * 16, h = ch * 16;
     std::vector<u8> grey(w * h, 0);
@@ -159,21 +159,21 @@ TEST_F(ToolTest, FontFromAGreyGrid) {
     EXPECT_NE(Tool(dir, "font bad.FONT --grid grid.png --cell 5x5"), 0);  // grid too small
     EXPECT_NE(Tool(dir, "font bad.FONT --grid grid.png"), 0);
     EXPECT_NE(Tool(dir, "font bad.FONT"), 0);
-}
 
-TEST_F(ToolTest, FontFromAColourGridKeepsColours) {
+    // A colour grid keeps its colours. libpng stores the colour of a fully transparent pixel as it
+    // is; only visible ones are checked.
     std::vector<u8> rgba(16 * 16 * 4, 0);
     for (u32 i = 0; i < 256; ++i) {
         rgba[i * 4] = u8(i);
         rgba[i * 4 + 1] = 7;
         rgba[i * 4 + 3] = u8(255 - i);
     }
-    ASSERT_TRUE(WritePng(dir / "grid.png", 16, 16, PNG_FORMAT_RGBA, rgba.data()));
-    ASSERT_EQ(Tool(dir, "font c.FONT --grid grid.png --cell 1x1"), 0);
-    auto font = LoadViewFile(dir / "c.FONT", true);
+    ASSERT_TRUE(WritePng(dir / "colour.png", 16, 16, PNG_FORMAT_RGBA, rgba.data()));
+    ASSERT_EQ(Tool(dir, "font c.FONT --grid colour.png --cell 1x1"), 0);
+    font = LoadViewFile(dir / "c.FONT", true);
     ASSERT_EQ(font->CelCount(0), 256u);
-    // libpng stores the colour of a fully transparent pixel as it is; only check visible ones.
-    for (i32 c = 0; c < 255; c += 17) EXPECT_EQ(font->GetCelPixel(0, c, 0, 0), u32(255 - c) << 24 | u32(c) << 16 | 0x0700u) << c;
+    for (i32 c = 0; c < 255; c += 17)
+        EXPECT_EQ(font->GetCelPixel(0, c, 0, 0), u32(255 - c) << 24 | u32(c) << 16 | 0x0700u) << c;
 }
 
 TEST_F(ToolTest, FontFromTrueType) {
