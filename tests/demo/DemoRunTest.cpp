@@ -69,18 +69,16 @@ void CheckDemoRun(const fs::path& gameDir) {
 
 }  // namespace
 
-TEST(Demo, RunsFromItsDataFolder) {
-    if (!DemoBuilt()) FAIL() << demotest::kBuildDemoFirst;
-    CheckDemoRun(demotest::DemoDir());
-}
-
-TEST(Demo, RunsFromItsPackedArchive) {
+TEST(Demo, RunsFromItsDataFolderAndFromItsPackedArchive) {
     if (!DemoBuilt()) FAIL() << demotest::kBuildDemoFirst;
     // The packed folder holds nothing but the archive, so every file comes out of it.
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(demotest::PackedDemoDir())) names.insert(e.path().filename().string());
     EXPECT_EQ(names, std::set<std::string>{"GAME.DAT"});
-    CheckDemoRun(demotest::PackedDemoDir());
+    for (const fs::path& dir : {demotest::DemoDir(), demotest::PackedDemoDir()}) {
+        SCOPED_TRACE(dir.string());
+        CheckDemoRun(dir);
+    }
 }
 
 // The build made every data file with the tools: the archive holds the data folder's files,

@@ -9,28 +9,7 @@ namespace demotest {
 
 namespace fs = std::filesystem;
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
 namespace {
-
-SRun RunCommand(const std::string& command) {
-    ovetest::TempDir out;
-    SRun r;
-    r.status = ovetest::Run(command + " 2>" + Quote((out / "err").string()) + " >" + Quote((out / "out").string()));
-    const auto err = ovetest::ReadFileBytes(out / "err"), stdOut = ovetest::ReadFileBytes(out / "out");
-    r.err.assign(err.begin(), err.end());
-    r.out.assign(stdOut.begin(), stdOut.end());
-    return r;
-}
 
 std::uint32_t Le32(const std::vector<unsigned char>& b, std::size_t at) {
     return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
@@ -38,15 +17,6 @@ std::uint32_t Le32(const std::vector<unsigned char>& b, std::size_t at) {
 }
 
 }  // namespace
-
-SRun RunEngine(const fs::path& gameDir, const std::string& extra) {
-    return RunCommand("cd " + Quote(gameDir.string()) + " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
-                      Quote(std::string(OVE_BUILD_DIR) + "/ove") + " --headless " + extra);
-}
-
-SRun RunTool(const std::string& args) {
-    return RunCommand(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " " + args);
-}
 
 std::uint32_t SPicture::Rgb(int x, int y) const {
     const std::uint8_t* p = At(x, y);

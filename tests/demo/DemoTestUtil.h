@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
+
 namespace demotest {
 
 // The result of one run of a program: exit status and what it wrote to standard error and output.
@@ -14,12 +16,33 @@ struct SRun {
     std::string err, out;
 };
 
-// Runs `ove --headless` in gameDir with the extra options (already quoted as needed).
-SRun RunEngine(const std::filesystem::path& gameDir, const std::string& extra);
-// Runs `ovetool` with the arguments (already quoted as needed).
-SRun RunTool(const std::string& args);
 // Single-quotes a path or word for the shell.
-std::string Quote(const std::string& s);
+inline std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+inline SRun RunCommand(const std::string& command) {
+    ovetest::TempDir out;
+    SRun r;
+    r.status = ovetest::Run(command + " 2>" + Quote((out / "err").string()) + " >" + Quote((out / "out").string()));
+    const auto err = ovetest::ReadFileBytes(out / "err"), stdOut = ovetest::ReadFileBytes(out / "out");
+    r.err.assign(err.begin(), err.end());
+    r.out.assign(stdOut.begin(), stdOut.end());
+    return r;
+}
+
+// Runs `ove --headless` in gameDir with the extra options (already quoted as needed).
+inline SRun RunEngine(const std::filesystem::path& gameDir, const std::string& extra) {
+    return RunCommand("cd " + Quote(gameDir.string()) + " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
+                      Quote(std::string(OVE_BUILD_DIR) + "/ove") + " --headless " + extra);
+}
+
+// Runs `ovetool` with the arguments (already quoted as needed).
+inline SRun RunTool(const std::string& args) {
+    return RunCommand(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " " + args);
+}
 
 // An 8-bit picture of 1 (grey), 3 (RGB) or 4 (RGBA) channels, rows top to bottom.
 struct SPicture {

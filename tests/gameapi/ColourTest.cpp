@@ -43,12 +43,10 @@ protected:
 }  // namespace
 
 TEST_F(ColourTest, ConstructorDefaultsAndArguments) {
-    EXPECT_EQ(Native("new Colour()"), 0xFF000000u);
-    EXPECT_EQ(Native("new Colour(1, 2, 3)"), 0xFF010203u);
-    EXPECT_EQ(Native("new Colour(0x12, 0x34, 0x56, 0x78)"), 0x78123456u);
     // Anything but a number keeps the default of its position.
-    EXPECT_EQ(Native("new Colour('12', null, {}, undefined)"), 0xFF000000u);
-    EXPECT_EQ(Native("new Colour(5, 6, 7, 'x')"), 0xFF050607u);
+    for (auto [args, argb] : {std::pair{"", 0xFF000000u}, {"1, 2, 3", 0xFF010203u}, {"0x12, 0x34, 0x56, 0x78", 0x78123456u},
+                              {"'12', null, {}, undefined", 0xFF000000u}, {"5, 6, 7, 'x'", 0xFF050607u}})
+        EXPECT_EQ(Native("new Colour(" + std::string(args) + ")"), argb) << args;
     EXPECT_EQ(Eval("new Colour() instanceof Colour"), "true");
     EXPECT_EQ(Eval("Object.getPrototypeOf(new Colour()) === Colour.prototype"), "true");
     EXPECT_EQ(Thrown("Colour(1, 2, 3)"), "TypeError") << "the constructor needs new";

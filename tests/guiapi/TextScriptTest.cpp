@@ -24,10 +24,8 @@ TEST_F(GuiApiTest, DrawTextAtReusesItsLabels) {
     ASSERT_EQ(Run("DrawTextAt(5, 7, 'Xi'); DrawTextAt(5, 20, 'Xi');"), "");
     auto labels = PoolLabels(*game_);
     ASSERT_EQ(labels.size(), 2u) << "the same text twice takes two labels";
-    EXPECT_EQ(labels[0]->x1, 5);
-    EXPECT_EQ(labels[0]->y1, 7);
-    EXPECT_EQ(labels[0]->x2, 11) << "one pixel more than the 6-pixel text";
-    EXPECT_EQ(labels[0]->y2, 13);
+    EXPECT_EQ((std::vector<int>{labels[0]->x1, labels[0]->y1, labels[0]->x2, labels[0]->y2}), (std::vector<int>{5, 7, 11, 13}))
+        << "one pixel more than the 6-pixel text";
     EXPECT_TRUE(labels[0]->noncorporeal);
     EXPECT_EQ(Eval("FindElementAt(6, 8)"), "null");
 

@@ -8,7 +8,7 @@ namespace {
 
 using ModuleTest = ScriptTest;
 
-TEST_F(ModuleTest, ImportOnceIgnoresCaseAndImportAlwaysRuns) {
+TEST_F(ModuleTest, ImportOnceIgnoresCaseImportAlwaysRunsAndCounts) {
     Script("util.ovs", "var runs = (typeof runs === 'number' ? runs : 0) + 1; function helper() { return 'h'; }");
     Run("ImportOnce('Util'); ImportOnce('util'); ImportOnce('UTIL');");
     EXPECT_EQ(Eval("runs"), "1");
@@ -19,6 +19,10 @@ TEST_F(ModuleTest, ImportOnceIgnoresCaseAndImportAlwaysRuns) {
     EXPECT_EQ(Eval("runs"), "3");
     Run("ImportOnce('util');");
     EXPECT_EQ(Eval("runs"), "3");
+    // A script brought in by Import alone counts as imported too.
+    Script("a.ovs", "count = (typeof count === 'number' ? count : 0) + 1;");
+    Run("Import('a'); ImportOnce('A');");
+    EXPECT_EQ(Eval("count"), "1");
 }
 
 TEST_F(ModuleTest, ImportReturnsUndefinedAndDefinesGlobals) {
