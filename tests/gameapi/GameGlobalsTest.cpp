@@ -21,35 +21,32 @@ using namespace ove;
 
 namespace {
 
-// The game globals come before Colour in the host's module order.
-class GameScriptFixture : public ScriptFixture {
+// Script tests that need no game: every function must be harmless without one. The game globals
+// come before Colour in the host's module order.
+class GameGlobalsTest : public ScriptFixture {
 protected:
+    void SetUp() override {
+        SetGame(game_.get());
+        ScriptFixture::SetUp();
+    }
     bool StartModules(duk_context* ctx) override { return StartGameAPI(ctx) && StartColourAPI(ctx); }
     void StopModules(duk_context* ctx) override {
         StopGameAPI(ctx);
         StopColourAPI(ctx);
     }
-};
 
-// Script tests that need no game: every function must be harmless without one.
-class GameGlobalsTest : public GameScriptFixture {
-protected:
-    void SetUp() override {
-        SetGame(nullptr);
-        GameScriptFixture::SetUp();
-    }
+    std::unique_ptr<CGame> game_;
 };
 
 // Script tests against a game host that has a backdrop but no window.
-class GameBackdropTest : public GameScriptFixture {
+class GameBackdropTest : public GameGlobalsTest {
 protected:
     void SetUp() override {
         game_ = std::make_unique<CGame>();
-        SetGame(game_.get());
-        GameScriptFixture::SetUp();
+        GameGlobalsTest::SetUp();
     }
     void TearDown() override {
-        GameScriptFixture::TearDown();
+        GameGlobalsTest::TearDown();
         game_.reset();  // deletes the backdrop and forgets itself as the process's game
     }
 
@@ -76,8 +73,6 @@ protected:
         game_->backdropHeight = h;
         game_->backdropX = game_->backdropY = 0;
     }
-
-    std::unique_ptr<CGame> game_;
 };
 
 // A stand-in Sprite class, so arguments can be real, bound and destroyed Sprite objects.
