@@ -10,6 +10,7 @@
 #include <string>
 
 #include "DemoTestUtil.h"
+#include "png/PngTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
@@ -30,23 +31,6 @@ std::uint32_t BlockColour(int col, int row) {
         {0xFFFFFF, 0x808080, 0x00A080, 0xA05020},
     };
     return colours[row][col];
-}
-
-SPicture BlocksPicture() {
-    SPicture p;
-    p.width = kPicW;
-    p.height = kPicH;
-    p.channels = 3;
-    p.pixels.resize(std::size_t(kPicW) * kPicH * 3);
-    for (int y = 0; y < kPicH; ++y)
-        for (int x = 0; x < kPicW; ++x) {
-            const std::uint32_t c = BlockColour(x / kBlock, y / kBlock);
-            std::uint8_t* d = &p.pixels[(std::size_t(y) * kPicW + x) * 3];
-            d[0] = std::uint8_t(c >> 16);
-            d[1] = std::uint8_t(c >> 8);
-            d[2] = std::uint8_t(c);
-        }
-    return p;
 }
 
 // Where the picture is expected on the screen: shown at w x h with its top-left corner at (ox, oy).
@@ -91,6 +75,25 @@ int CountMismatches(const SPicture& shot, const SLayout& l, std::string& report)
     return bad;
 }
 
+// Draws the blocks as a PNG with libpng and makes it the game's picture "blocks" with ovetool.
+void AddBlocksPicture(const ovetest::TempDir& game) {
+    pngtest::PngSpec spec;
+    spec.width = kPicW;
+    spec.height = kPicH;
+    std::vector<pngtest::Bytes> rows(kPicH);
+    for (int y = 0; y < kPicH; ++y)
+        for (int x = 0; x < kPicW; ++x) {
+            const std::uint32_t c = BlockColour(x / kBlock, y / kBlock);
+            for (int shift : {16, 8, 0}) rows[std::size_t(y)].push_back(std::uint8_t(c >> shift));
+        }
+    ovetest::TempDir work;
+    work.Write("blocks.png", pngtest::WritePng(spec, rows));
+    std::filesystem::create_directories(game / "DATA");
+    demotest::SRun tool = demotest::RunTool("pict " + Quote((game / "DATA/blocks.OVP").string()) + " --image " +
+                                            Quote((work / "blocks.png").string()));
+    ASSERT_EQ(tool.status, 0) << tool.err;
+}
+
 struct SCase {
     const char* name;
     const char* before;  // script run in Init()
@@ -103,13 +106,8 @@ struct SCase {
 // size after `after` with an alert. (Wait renders too while time is left, so a loop of the script
 // may draw more than one frame: the change comes early enough to be on the last frame anyway.)
 SPicture RunCase(const SCase& c, std::string& alerts) {
-    ovetest::TempDir work, game;
-    const SPicture blocks = BlocksPicture();
-    EXPECT_TRUE(demotest::WritePng(work / "blocks.png", blocks));
-    std::filesystem::create_directories(game / "DATA");
-    demotest::SRun tool = demotest::RunTool("pict " + Quote((game / "DATA/blocks.OVP").string()) + " --image " +
-                                            Quote((work / "blocks.png").string()));
-    EXPECT_EQ(tool.status, 0) << tool.err;
+    ovetest::TempDir game;
+    AddBlocksPicture(game);
 
     std::string settings = "<settings><game width=\"320\" height=\"240\"/>";
     if (c.windowWidth)
@@ -200,23 +198,17 @@ INSTANTIATE_TEST_SUITE_P(Cases, BackdropLayout, ::testing::ValuesIn(kCases),
 
 // A colour backdrop fills the whole screen; a picture set afterwards replaces it.
 TEST(Backdrop, ColourThenPicture) {
-    ovetest::TempDir work, game;
-    ASSERT_TRUE(demotest::WritePng(work / "blocks.png", BlocksPicture()));
-    std::filesystem::create_directories(game / "DATA");
-    demotest::SRun tool = demotest::RunTool("pict " + Quote((game / "DATA/blocks.OVP").string()) + " --image " +
-                                            Quote((work / "blocks.png").string()));
-    ASSERT_EQ(tool.status, 0) << tool.err;
+    ovetest::TempDir game;
+    ASSERT_NO_FATAL_FAILURE(AddBlocksPicture(game));
     const std::string loop = R"(
 var running = true, turn = 0;
 function Run() {
     while (running) { Mark(); if (++turn == 3) Change(); Animate(); Display(); Wait(1 / 60); }
 }
 function Quit() { running = false; }
-)";
-    game.Write("DATA/main.ovs", loop + R"(
 function Init() { SetBackdrop(RGB(0x336699)); }
-function Change() { Alert(GetBackdrop().rgb.toString(16)); }
-)");
+)";
+    game.Write("DATA/main.ovs", loop + "function Change() { Alert(GetBackdrop().rgb.toString(16)); }");
     demotest::SRun colourOnly = demotest::RunEngine(game.path(), "--frames 20 --screenshot colour.bmp");
     ASSERT_EQ(colourOnly.status, 0) << colourOnly.err;
     EXPECT_EQ(colourOnly.err, "Alert: 336699\n");
@@ -227,10 +219,8 @@ function Change() { Alert(GetBackdrop().rgb.toString(16)); }
         for (int x = 0; x < colour.width; ++x) other += colour.Rgb(x, y) != 0x336699;
     EXPECT_EQ(other, 0) << "the colour backdrop must fill the screen";
 
-    game.Write("DATA/main.ovs", loop + R"(
-function Init() { SetBackdrop(RGB(0x336699)); }
-function Change() { SetBackdrop("blocks"); SetBackdropOffset(100, 50); Alert(GetBackdrop()); }
-)");
+    game.Write("DATA/main.ovs",
+               loop + "function Change() { SetBackdrop('blocks'); SetBackdropOffset(100, 50); Alert(GetBackdrop()); }");
     demotest::SRun picture = demotest::RunEngine(game.path(), "--frames 20 --screenshot picture.bmp");
     ASSERT_EQ(picture.status, 0) << picture.err;
     EXPECT_EQ(picture.err, "Alert: blocks\n");

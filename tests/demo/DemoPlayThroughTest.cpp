@@ -42,9 +42,10 @@ std::vector<std::vector<int>> ReadMap(const fs::path& csv) {
     return map;
 }
 
-// What the hall's tile layer puts at a screen pixel (the layer is not scrolled).
-std::uint32_t HallPixel(const SPicture& tiles, const std::vector<std::vector<int>>& map, int x, int y) {
-    const int t = map.at(std::size_t(y / kTile)).at(std::size_t(x / kTile)) - 1;
+// What the hall's tile layer puts at a screen pixel (the layer is not scrolled), with each tile
+// `shift` tiles further on in the tile set.
+std::uint32_t HallPixel(const SPicture& tiles, const std::vector<std::vector<int>>& map, int x, int y, int shift = 0) {
+    const int t = map.at(std::size_t(y / kTile)).at(std::size_t(x / kTile)) - 1 + shift;
     return tiles.Rgb(t % kTileSetColumns * kTile + x % kTile, t / kTileSetColumns * kTile + y % kTile);
 }
 
@@ -56,11 +57,7 @@ SRect SpriteBox(int x, int y) {
 class DemoPlayThrough : public ::testing::Test {
 protected:
     void SetUp() override {
-        const fs::path data = demotest::DemoDir() / "DATA";
-        if (!fs::exists(data / "hall.OVT")) FAIL() << "build the demo first: cmake --build <build> --target demo";
-        fs::copy(data, game_ / "DATA");
-        game_.Write("DATA/settings.xml",
-                    "<settings><game width=\"320\" height=\"240\"/><default script=\"test\" font=\"small\"/></settings>");
+        if (!demotest::CopyDemoForTest(game_.path(), " font=\"small\"")) FAIL() << demotest::kBuildDemoFirst;
         tiles_ = demotest::ReadPng(demotest::DemoArtDir() / "hall-tiles.png");
         map_ = ReadMap(demotest::DemoArtDir() / "hall-map.csv");
     }
@@ -212,10 +209,7 @@ Run = function () {
     ASSERT_EQ(open.width, 320);
     int boxWrong = 0;
     for (int y = 160; y < 192; ++y)
-        for (int x = 48; x < 80; ++x) {
-            const int t = map_[std::size_t(y / kTile)][std::size_t(x / kTile)] + 2 - 1;
-            boxWrong += open.Rgb(x, y) != tiles_.Rgb(t % kTileSetColumns * kTile + x % kTile, t / kTileSetColumns * kTile + y % kTile);
-        }
+        for (int x = 48; x < 80; ++x) boxWrong += open.Rgb(x, y) != HallPixel(tiles_, map_, x, y, 2);
     EXPECT_EQ(boxWrong, 0);
 
     // The end: black but for two lines of text, centred, a large gold title over a grey line.

@@ -69,24 +69,22 @@ void CheckDemoRun(const fs::path& gameDir) {
 
 }  // namespace
 
-TEST(Demo, RunsFromItsDataFolder) {
-    if (!DemoBuilt()) FAIL() << "build the demo first: cmake --build <build> --target demo";
-    CheckDemoRun(demotest::DemoDir());
-}
-
-TEST(Demo, RunsFromItsPackedArchive) {
-    if (!DemoBuilt()) FAIL() << "build the demo first: cmake --build <build> --target demo";
+TEST(Demo, RunsFromItsDataFolderAndFromItsPackedArchive) {
+    if (!DemoBuilt()) FAIL() << demotest::kBuildDemoFirst;
     // The packed folder holds nothing but the archive, so every file comes out of it.
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(demotest::PackedDemoDir())) names.insert(e.path().filename().string());
     EXPECT_EQ(names, std::set<std::string>{"GAME.DAT"});
-    CheckDemoRun(demotest::PackedDemoDir());
+    for (const fs::path& dir : {demotest::DemoDir(), demotest::PackedDemoDir()}) {
+        SCOPED_TRACE(dir.string());
+        CheckDemoRun(dir);
+    }
 }
 
 // The build made every data file with the tools: the archive holds the data folder's files,
 // the hero has its mirrored loop and the font all 256 glyphs.
 TEST(Demo, DataBuiltByTheTools) {
-    if (!DemoBuilt()) FAIL() << "build the demo first: cmake --build <build> --target demo";
+    if (!DemoBuilt()) FAIL() << demotest::kBuildDemoFirst;
     const fs::path data = demotest::DemoDir() / "DATA";
     for (const char* name : {"main.ovs", "camera.ovs", "settings.xml", "room.OVP", "hero.OVV", "small.OVF"})
         EXPECT_TRUE(fs::exists(data / name)) << name;
@@ -104,21 +102,12 @@ TEST(Demo, DataBuiltByTheTools) {
     }
     EXPECT_EQ(inArchive, inData);
 
-    ovetest::TempDir scratch;
-    const std::string out = (scratch / "dump.txt").string();
-    ASSERT_EQ(ovetest::Run(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " dump " +
-                           Quote((data / "hero.OVV").string()) + " >" + Quote(out)),
-              0);
-    auto bytes = ovetest::ReadFileBytes(out);
-    std::string hero(bytes.begin(), bytes.end());
-    EXPECT_NE(hero.find("loops: 4"), std::string::npos) << hero;
-    EXPECT_NE(hero.find("loop 1: mirror of loop 0"), std::string::npos) << hero;
-
-    ASSERT_EQ(ovetest::Run(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " dump " +
-                           Quote((data / "small.OVF").string()) + " >" + Quote(out)),
-              0);
-    bytes = ovetest::ReadFileBytes(out);
-    std::string font(bytes.begin(), bytes.end());
-    EXPECT_EQ(font.rfind("FONT:", 0), 0u) << font.substr(0, 200);
-    EXPECT_NE(font.find("loop 0: 256 cels"), std::string::npos);
+    const demotest::SRun hero = demotest::RunTool("dump " + Quote((data / "hero.OVV").string()));
+    ASSERT_EQ(hero.status, 0) << hero.err;
+    EXPECT_NE(hero.out.find("loops: 4"), std::string::npos) << hero.out;
+    EXPECT_NE(hero.out.find("loop 1: mirror of loop 0"), std::string::npos) << hero.out;
+    const demotest::SRun font = demotest::RunTool("dump " + Quote((data / "small.OVF").string()));
+    ASSERT_EQ(font.status, 0) << font.err;
+    EXPECT_EQ(font.out.rfind("FONT:", 0), 0u) << font.out.substr(0, 200);
+    EXPECT_NE(font.out.find("loop 0: 256 cels"), std::string::npos);
 }

@@ -2,7 +2,6 @@
 // the room's masks hold under the pointer, and keys pan the camera and leave the game.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -19,11 +18,7 @@ using demotest::SPicture;
 class DemoScript : public ::testing::Test {
 protected:
     void SetUp() override {
-        const fs::path data = demotest::DemoDir() / "DATA";
-        if (!fs::exists(data / "main.ovs")) FAIL() << "build the demo first: cmake --build <build> --target demo";
-        fs::copy(data, game_ / "DATA");
-        game_.Write("DATA/settings.xml",
-                    "<settings><game width=\"320\" height=\"240\"/><default script=\"test\"/></settings>");
+        if (!demotest::CopyDemoForTest(game_.path(), "")) FAIL() << demotest::kBuildDemoFirst;
     }
 
     demotest::SRun RunWith(const std::string& testScript) {
@@ -42,9 +37,7 @@ TEST_F(DemoScript, ClicksNameWhatIsUnderThePointer) {
     const SPicture control = demotest::ReadPng(art / "control.png");
     const SPicture walk = demotest::ReadPng(art / "walk.png");
     ASSERT_EQ(click.width, 480);
-    std::vector<std::string> names;
-    std::ifstream in(art / "hotspots.txt");
-    for (std::string line; std::getline(in, line);) names.push_back(line);
+    const std::vector<std::string> names = demotest::HotspotNames();
 
     // Before the first frame the camera shows the whole room at the screen's width (320 x 160),
     // centred: room point = (sx * 480 / 320, (sy - 40) * 240 / 160).

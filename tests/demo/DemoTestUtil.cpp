@@ -1,59 +1,22 @@
 #include "DemoTestUtil.h"
 
-#include <png.h>
+#include <fstream>
 
-#include <cstdio>
-#include <cstring>
-#include <memory>
-
+#include "png/PngTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace demotest {
 
 namespace fs = std::filesystem;
 
-std::string Quote(const std::string& s) {
-    std::string out = "'";
-    for (char c : s) {
-        if (c == '\'')
-            out += "'\\''";
-        else
-            out += c;
-    }
-    return out + "'";
-}
-
 namespace {
-
-SRun RunCommand(const std::string& command) {
-    ovetest::TempDir out;
-    SRun r;
-    r.status = ovetest::Run(command + " 2>" + Quote((out / "err").string()) + " >/dev/null");
-    auto bytes = ovetest::ReadFileBytes(out / "err");
-    r.err.assign(bytes.begin(), bytes.end());
-    return r;
-}
 
 std::uint32_t Le32(const std::vector<unsigned char>& b, std::size_t at) {
     return std::uint32_t(b[at]) | std::uint32_t(b[at + 1]) << 8 | std::uint32_t(b[at + 2]) << 16 |
            std::uint32_t(b[at + 3]) << 24;
 }
 
-struct SFileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-using FilePtr = std::unique_ptr<std::FILE, SFileCloser>;
-
 }  // namespace
-
-SRun RunEngine(const fs::path& gameDir, const std::string& extra) {
-    return RunCommand("cd " + Quote(gameDir.string()) + " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
-                      Quote(std::string(OVE_BUILD_DIR) + "/ove") + " --headless " + extra);
-}
-
-SRun RunTool(const std::string& args) {
-    return RunCommand(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " " + args);
-}
 
 std::uint32_t SPicture::Rgb(int x, int y) const {
     const std::uint8_t* p = At(x, y);
@@ -61,70 +24,14 @@ std::uint32_t SPicture::Rgb(int x, int y) const {
     return std::uint32_t(p[0]) << 16 | std::uint32_t(p[1]) << 8 | p[2];
 }
 
-bool WritePng(const fs::path& path, const SPicture& picture) {
-    FilePtr file(std::fopen(path.c_str(), "wb"));
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_write_struct(&png, nullptr);
-        return false;
-    }
-    std::vector<png_bytep> rows(std::size_t(picture.height));
-    for (int y = 0; y < picture.height; ++y) rows[std::size_t(y)] = const_cast<png_bytep>(picture.At(0, y));
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_write_struct(&png, &info);
-        return false;
-    }
-    png_init_io(png, file.get());
-    png_set_IHDR(png, info, png_uint_32(picture.width), png_uint_32(picture.height), 8,
-                 picture.channels == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_write_image(png, rows.data());
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    return true;
-}
-
 SPicture ReadPng(const fs::path& path) {
-    // Everything with a destructor lives before setjmp, so a libpng error jumps over none.
     SPicture p;
-    std::vector<png_bytep> rows;
-    FilePtr file(std::fopen(path.c_str(), "rb"));
-    if (!file) return p;
-    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    if (!info) {
-        png_destroy_read_struct(&png, nullptr, nullptr);
-        return p;
-    }
-    if (setjmp(png_jmpbuf(png))) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        p = SPicture{};
-        return p;
-    }
-    png_init_io(png, file.get());
-    png_read_info(png, info);
-    const bool grey = (png_get_color_type(png, info) & PNG_COLOR_MASK_COLOR) == 0;
-    png_set_expand(png);  // palette to RGB, low-depth grey to 8 bits, tRNS to alpha
-    png_set_strip_16(png);
-    png_set_strip_alpha(png);
-    png_read_update_info(png, info);
-    p.width = int(png_get_image_width(png, info));
-    p.height = int(png_get_image_height(png, info));
-    p.channels = grey ? 1 : 3;
-    if (png_get_rowbytes(png, info) != std::size_t(p.width) * p.channels) {
-        png_destroy_read_struct(&png, &info, nullptr);
-        p = SPicture{};
-        return p;
-    }
-    p.pixels.resize(std::size_t(p.width) * p.height * p.channels);
-    rows.resize(std::size_t(p.height));
-    for (int y = 0; y < p.height; ++y) rows[std::size_t(y)] = &p.pixels[std::size_t(y) * p.width * p.channels];
-    png_read_image(png, rows.data());
-    png_read_end(png, nullptr);
-    png_destroy_read_struct(&png, &info, nullptr);
+    pngtest::Rgba rgba;
+    if (!pngtest::ReadWithLibpng(ovetest::ReadFileBytes(path), rgba)) return p;
+    p.width = int(rgba.width);
+    p.height = int(rgba.height);
+    p.channels = 4;
+    p.pixels = std::move(rgba.pixels);
     return p;
 }
 
@@ -167,6 +74,22 @@ fs::path PackedDemoDir() {
 }
 fs::path DemoArtDir() {
     return fs::path(OVE_TEST_SOURCE_DIR) / ".." / "samples" / "demo" / "art";
+}
+
+std::vector<std::string> HotspotNames() {
+    std::vector<std::string> names;
+    std::ifstream in(DemoArtDir() / "hotspots.txt");
+    for (std::string line; std::getline(in, line);) names.push_back(line);
+    return names;
+}
+
+bool CopyDemoForTest(const fs::path& gameDir, const std::string& defaults) {
+    const fs::path data = DemoDir() / "DATA";
+    if (!fs::exists(data / "hall.OVT")) return false;
+    fs::copy(data, gameDir / "DATA");
+    std::ofstream(gameDir / "DATA" / "settings.xml")
+        << "<settings><game width=\"320\" height=\"240\"/><default script=\"test\"" << defaults << "/></settings>";
+    return true;
 }
 
 }  // namespace demotest

@@ -1,27 +1,50 @@
-// Helpers for the end-to-end tests: run the engine and the tool as a user would, and read and
-// write the pictures they exchange with libpng and a BMP reader of our own.
+// Helpers for the end-to-end tests: run the engine and the tool as a user would, and read the
+// pictures they exchange with libpng and a BMP reader of our own.
 #pragma once
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "support/TestSupport.h"
+
 namespace demotest {
 
-// The result of one run of a program: exit status and what it wrote to standard error.
+// The result of one run of a program: exit status and what it wrote to standard error and output.
 struct SRun {
     int status = -1;
-    std::string err;
+    std::string err, out;
 };
 
-// Runs `ove --headless` in gameDir with the extra options (already quoted as needed).
-SRun RunEngine(const std::filesystem::path& gameDir, const std::string& extra);
-// Runs `ovetool` with the arguments (already quoted as needed).
-SRun RunTool(const std::string& args);
 // Single-quotes a path or word for the shell.
-std::string Quote(const std::string& s);
+inline std::string Quote(const std::string& s) {
+    std::string out = "'";
+    for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
 
-// An 8-bit RGB or grey picture, rows top to bottom.
+inline SRun RunCommand(const std::string& command) {
+    ovetest::TempDir out;
+    SRun r;
+    r.status = ovetest::Run(command + " 2>" + Quote((out / "err").string()) + " >" + Quote((out / "out").string()));
+    const auto err = ovetest::ReadFileBytes(out / "err"), stdOut = ovetest::ReadFileBytes(out / "out");
+    r.err.assign(err.begin(), err.end());
+    r.out.assign(stdOut.begin(), stdOut.end());
+    return r;
+}
+
+// Runs `ove --headless` in gameDir with the extra options (already quoted as needed).
+inline SRun RunEngine(const std::filesystem::path& gameDir, const std::string& extra) {
+    return RunCommand("cd " + Quote(gameDir.string()) + " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
+                      Quote(std::string(OVE_BUILD_DIR) + "/ove") + " --headless " + extra);
+}
+
+// Runs `ovetool` with the arguments (already quoted as needed).
+inline SRun RunTool(const std::string& args) {
+    return RunCommand(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " " + args);
+}
+
+// An 8-bit picture of 1 (grey), 3 (RGB) or 4 (RGBA) channels, rows top to bottom.
 struct SPicture {
     int width = 0, height = 0, channels = 0;
     std::vector<std::uint8_t> pixels;
@@ -29,9 +52,7 @@ struct SPicture {
     std::uint32_t Rgb(int x, int y) const;  // 0xRRGGBB (grey repeated)
 };
 
-// Writes an 8-bit PNG (1 channel grey or 3 channels RGB) with libpng.
-bool WritePng(const std::filesystem::path& path, const SPicture& picture);
-// Reads a PNG with libpng into 8-bit grey or RGB (alpha dropped); empty picture on failure.
+// Reads a PNG with libpng into 8-bit RGBA (grey repeated in R, G and B); empty picture on failure.
 SPicture ReadPng(const std::filesystem::path& path);
 // Reads an uncompressed 24- or 32-bit BMP into RGB; empty picture on failure.
 SPicture ReadBmp(const std::filesystem::path& path);
@@ -40,5 +61,12 @@ SPicture ReadBmp(const std::filesystem::path& path);
 std::filesystem::path DemoDir();
 std::filesystem::path PackedDemoDir();
 std::filesystem::path DemoArtDir();
+// The hotspot names of the demo's room, in the order of their values in click.png.
+std::vector<std::string> HotspotNames();
+
+// Copies the built demo's data folder into gameDir/DATA with settings that start test.ovs
+// (`defaults` goes into the <default> element); false when the demo is not built.
+bool CopyDemoForTest(const std::filesystem::path& gameDir, const std::string& defaults);
+constexpr const char* kBuildDemoFirst = "build the demo first: cmake --build <build> --target demo";
 
 }  // namespace demotest

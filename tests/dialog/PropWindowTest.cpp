@@ -71,9 +71,7 @@ TEST(PropWindowKeys, ArrowsChooseTabMovesEnterAndEscapeFinish) {
     auto d = Dialog({{"A1", "A2", "A3"}, {"D1", "D2"}});
     bool called = false, ok = false;
     d->SetCompletion([&](CPropWindow&, bool answer) { called = true, ok = answer; });
-    Key(*d, kVkDown);
-    Key(*d, kVkDown);
-    Key(*d, kVkDown);  // stays on the last item
+    for (int i = 0; i < 3; ++i) Key(*d, kVkDown);  // stays on the last item
     EXPECT_EQ(d->GetCurrentSelection(1), 2);
     Key(*d, kVkUp);
     EXPECT_EQ(d->GetCurrentSelection(1), 1);
@@ -133,9 +131,7 @@ TEST(PropWindowList, OpensChoosesAndClosesWithoutFinishing) {
     // Mouse: a click on the box opens it; the list scrolled to its end; a click on its third line.
     d->OnLButtonDown(kMouseLeft, d->ControlRect(1).x + 5, d->ControlRect(1).y + 5);
     ASSERT_EQ(d->GetOpenListRow(), 1);
-    d->ListWheel(-120);
-    d->ListWheel(-120);
-    d->ListWheel(-120);  // no further than the last page
+    for (int i = 0; i < 3; ++i) d->ListWheel(-120);  // no further than the last page
     d->ListMouseMove(10, 1 + 2 * 14 + 3);
     EXPECT_EQ(d->GetListHot(), 4);
     d->ListClick(10, 1 + 2 * 14 + 3);
@@ -186,9 +182,7 @@ TEST(PropWindowPixels, FrameCaptionFocusAndDefaultButton) {
     EXPECT_GT(captionInk, 20);
 
     // With the focus on Cancel, Cancel takes the default frame.
-    Key(*d, kVkTab);
-    Key(*d, kVkTab);
-    Key(*d, kVkTab);
+    for (int i = 0; i < 3; ++i) Key(*d, kVkTab);
     CDialogPixels q(d->GetWindowWidth(), d->GetWindowHeight());
     d->Paint(q);
     EXPECT_EQ(q.At(cancel.x, cancel.y + 10), black);

@@ -4,6 +4,7 @@
 
 #include <fstream>
 
+#include "demo/DemoTestUtil.h"
 #include "host/SourceChoice.h"
 #include "image/ImageDraw.h"
 #include "image/ImageLoad.h"
@@ -91,23 +92,6 @@ TEST(SourceChoice, WithoutAskerTheFirstRunsAndIsTold) {
 
 namespace {
 
-struct SRun {
-    int status = -1;
-    std::string err, out;
-};
-
-SRun RunEngine(const std::filesystem::path& dir, const std::string& args) {
-    ovetest::TempDir tmp;
-    std::string cmd = "cd '" + dir.string() + "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy '" + OVE_BUILD_DIR +
-                      "/ove' " + args + " 2>'" + (tmp / "err").string() + "' >'" + (tmp / "out").string() + "'";
-    SRun r;
-    r.status = ovetest::Run(cmd);
-    auto e = ovetest::ReadFileBytes(tmp / "err"), o = ovetest::ReadFileBytes(tmp / "out");
-    r.err.assign(e.begin(), e.end());
-    r.out.assign(o.begin(), o.end());
-    return r;
-}
-
 void WriteGames(const ovetest::TempDir& dir) {
     for (int n = 1; n <= 3; ++n) {
         std::string d = "DATA" + std::to_string(n);
@@ -124,9 +108,9 @@ struct SDialogRun {
 
 // Runs tests/dialog/select-source.sh; skips the test when it cannot run there.
 bool RunDialog(const ovetest::TempDir& out, const std::string& keys, SDialogRun& r) {
-    std::string cmd = "'" + std::string(OVE_TEST_SOURCE_DIR) + "/dialog/select-source.sh' '" + OVE_BUILD_DIR +
-                      "/ove' '" + out.path().string() + "' " + keys;
-    int rc = ovetest::Run(cmd);
+    using demotest::Quote;
+    int rc = ovetest::Run(Quote(std::string(OVE_TEST_SOURCE_DIR) + "/dialog/select-source.sh") + " " +
+                          Quote(std::string(OVE_BUILD_DIR) + "/ove") + " " + Quote(out.path().string()) + " " + keys);
     if (rc == 77) return false;
     EXPECT_EQ(rc, 0) << "the dialog did not appear";
     auto text = [&](const char* name) {
@@ -170,34 +154,29 @@ TEST(SelectSourceDialog, DownThenEnterStartsTheSecondGame) {
     EXPECT_EQ(rgb(3 + 128 + 100, 21 + 8 + 10), 0x0A246Au);  // the focused box's selection
 }
 
-TEST(SelectSourceDialog, MouseOpensTheListBelowTheBoxAndPicksFromIt) {
-    // The box of the one row: x 131..349, y 29..49; its list opens below it, 14 pixels a line.
-    ovetest::TempDir out;
-    SDialogRun r;
-    if (!RunDialog(out, "click:200,38 click:200,84 Return", r)) GTEST_SKIP() << "needs Xvfb and xdotool";
-    EXPECT_EQ(r.status, "0");
-    EXPECT_EQ(r.err, "debug: started 3");
-}
-
-TEST(SelectSourceDialog, EscapeEndsQuietly) {
-    ovetest::TempDir out;
-    SDialogRun r;
-    if (!RunDialog(out, "Escape", r)) GTEST_SKIP() << "needs Xvfb and xdotool";
-    EXPECT_EQ(r.status, "0");
-    EXPECT_EQ(r.err, "");
+// The box of the one row: x 131..349, y 29..49; its list opens below it, 14 pixels a line. Escape
+// ends quietly.
+TEST(SelectSourceDialog, MouseOpensTheListBelowTheBoxAndEscapeEndsQuietly) {
+    for (auto [keys, started] : {std::pair{"click:200,38 click:200,84 Return", "debug: started 3"}, {"Escape", ""}}) {
+        ovetest::TempDir out;
+        SDialogRun r;
+        if (!RunDialog(out, keys, r)) GTEST_SKIP() << "needs Xvfb and xdotool";
+        EXPECT_EQ(r.status, "0") << keys;
+        EXPECT_EQ(r.err, started) << keys;
+    }
 }
 
 TEST(SelectSourceHeadless, FirstGameRunsOptionsChooseAndDebugNeedsVerbose) {
     ovetest::TempDir games;
     WriteGames(games);
-    SRun r = RunEngine(games.path(), "--headless --verbose");
+    demotest::SRun r = demotest::RunEngine(games.path(), "--verbose");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err,
               "ove: 3 data directories hold games; running DATA1 (\"Game 1\"); choose another with --directory DIR\n"
               "debug: started 1 x\n");
-    r = RunEngine(games.path(), "--headless --verbose --directory DATA3");
+    r = demotest::RunEngine(games.path(), "--verbose --directory DATA3");
     EXPECT_EQ(r.err, "debug: started 3 x\n");
-    r = RunEngine(games.path(), "--headless --directory DATA3");
+    r = demotest::RunEngine(games.path(), "--directory DATA3");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "") << "debug() is silent without --verbose";
 }
@@ -205,25 +184,25 @@ TEST(SelectSourceHeadless, FirstGameRunsOptionsChooseAndDebugNeedsVerbose) {
 TEST(EngineStartup, MissingScriptBadScreenshotAndUsage) {
     ovetest::TempDir games;
     games.Write("DATA/other.ovs", "function Init() {}");
-    SRun r = RunEngine(games.path(), "--headless");
+    demotest::SRun r = demotest::RunEngine(games.path(), "");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("ove: looked for main.OVS (in any case) in the current directory "), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("directory DATA, directory Library (not there) and packed archive GAME.DAT (not there)\n"),
               std::string::npos) << r.err;
     EXPECT_NE(r.err.find("Error: Couldn't load main script\n"), std::string::npos);
-    r = RunEngine(games.path(), "--headless --directory DATA7");
+    r = demotest::RunEngine(games.path(), "--directory DATA7");
     EXPECT_NE(r.err.find("directory DATA7 (not there)"), std::string::npos) << r.err;
 
     games.Write("DATA/main.ovs", "function Init() {} function Run() { Display(); }");
-    r = RunEngine(games.path(), "--headless --screenshot no/such/folder/shot.bmp");
+    r = demotest::RunEngine(games.path(), "--screenshot no/such/folder/shot.bmp");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("could not write screenshot"), std::string::npos) << r.err;
-    r = RunEngine(games.path(), "--headless --screenshot shot.bmp");
+    r = demotest::RunEngine(games.path(), "--screenshot shot.bmp");
     EXPECT_EQ(r.status, 0) << r.err;
 
-    r = RunEngine(games.path(), "--archive");
+    r = demotest::RunEngine(games.path(), "--archive");
     EXPECT_EQ(r.status, 2);
-    r = RunEngine(games.path(), "--help");
+    r = demotest::RunEngine(games.path(), "--help");
     EXPECT_EQ(r.status, 0);
     for (const char* word : {"DATA*", "main.ovs", "*.DAT", "GAME.DAT", "Select source", "--archive FILE",
                              "--directory DIR", "--game DIR", "--headless", "--verbose"})

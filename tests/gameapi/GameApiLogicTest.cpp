@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <initializer_list>
+#include <tuple>
 #include <vector>
 
 #include "image/RunMask.h"
@@ -23,32 +23,26 @@ SBackdropGeometry Picture(int32_t pw, int32_t ph, int32_t shownW, int32_t shownH
     return g;
 }
 
-bool Range(std::initializer_list<int32_t> args, int32_t* lo, int32_t* hi) {
-    return RandomRange(args.begin(), args.size(), lo, hi);
+bool Range(const std::vector<int32_t>& args, int32_t* lo, int32_t* hi) {
+    return RandomRange(args.data(), args.size(), lo, hi);
 }
 
 }  // namespace
 
+// A zero side follows the picture's aspect (truncating: 333 * 400 / 640 = 208.125); without a
+// picture nothing is divided by zero; 64-bit products (40000 * 100000) divide back into range.
 TEST(BackdropDimensions, ZeroSideFollowsThePictureAspect) {
-    EXPECT_EQ(BackdropDimensions(320, 0, 640, 400), (SGameSize{320, 200}));
-    EXPECT_EQ(BackdropDimensions(0, 100, 640, 400), (SGameSize{160, 100}));
-    EXPECT_EQ(BackdropDimensions(0, 0, 640, 400), (SGameSize{640, 400}));
-    EXPECT_EQ(BackdropDimensions(100, 50, 640, 400), (SGameSize{100, 50}));
-    // Truncating division: 333 * 400 / 640 = 208.125.
-    EXPECT_EQ(BackdropDimensions(333, 0, 640, 400), (SGameSize{333, 208}));
-    EXPECT_EQ(BackdropDimensions(-320, 0, 640, 400), (SGameSize{-320, -200}));
-}
-
-TEST(BackdropDimensions, NoPictureNeverDividesByZero) {
-    EXPECT_EQ(BackdropDimensions(0, 0, 0, 0), (SGameSize{0, 0}));
-    EXPECT_EQ(BackdropDimensions(0, 240, 0, 0), (SGameSize{0, 240}));
-    EXPECT_EQ(BackdropDimensions(320, 0, 0, 0), (SGameSize{320, 0}));
-    EXPECT_EQ(BackdropDimensions(320, 240, 0, 0), (SGameSize{320, 240}));
-}
-
-TEST(BackdropDimensions, LargeProductsDoNotWrap) {
-    // 40000 * 100000 overflows 32 bits; the 64-bit product divides back into range.
-    EXPECT_EQ(BackdropDimensions(0, 100000, 40000, 50000), (SGameSize{80000, 100000}));
+    const struct {
+        int32_t w, h, pw, ph;
+        SGameSize want;
+    } rows[] = {
+        {320, 0, 640, 400, {320, 200}},   {0, 100, 640, 400, {160, 100}},   {0, 0, 640, 400, {640, 400}},
+        {100, 50, 640, 400, {100, 50}},   {333, 0, 640, 400, {333, 208}},   {-320, 0, 640, 400, {-320, -200}},
+        {0, 0, 0, 0, {0, 0}},             {0, 240, 0, 0, {0, 240}},         {320, 0, 0, 0, {320, 0}},
+        {320, 240, 0, 0, {320, 240}},     {0, 100000, 40000, 50000, {80000, 100000}},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(BackdropDimensions(r.w, r.h, r.pw, r.ph), r.want) << r.w << "," << r.h << " of " << r.pw << "x" << r.ph;
     EXPECT_EQ(BackdropDimensions(INT_MAX, 0, 1, 2).height, INT_MAX);
 }
 
@@ -110,32 +104,23 @@ TEST(PriorityViewport, AutomaticPrefersShownHeightThenPictureThenRenderer) {
     EXPECT_EQ(PriorityViewportHeight(-1, 0, true, 0, 480), 480);      // a picture without rows: renderer
 }
 
+// No arguments: 0..32767; one: 0..it; more: the first and the last (the middle ones are ignored).
+// A low end above the high end is refused and leaves the outputs untouched.
 TEST(RandomRange, ArgumentCountsChooseTheEnds) {
-    int32_t lo = -1, hi = -1;
-    ASSERT_TRUE(Range({}, &lo, &hi));
-    EXPECT_EQ(lo, 0);
-    EXPECT_EQ(hi, 32767);
-    ASSERT_TRUE(Range({6}, &lo, &hi));
-    EXPECT_EQ(lo, 0);
-    EXPECT_EQ(hi, 6);
-    ASSERT_TRUE(Range({1, 6}, &lo, &hi));
-    EXPECT_EQ(lo, 1);
-    EXPECT_EQ(hi, 6);
-    ASSERT_TRUE(Range({-3, 1000, -100, 9}, &lo, &hi));  // middle arguments ignored
-    EXPECT_EQ(lo, -3);
-    EXPECT_EQ(hi, 9);
-    ASSERT_TRUE(Range({4, 4}, &lo, &hi));
-    EXPECT_EQ(lo, 4);
-    EXPECT_EQ(hi, 4);
-}
-
-TEST(RandomRange, LowAboveHighIsRefused) {
-    int32_t lo = 123, hi = 456;
-    EXPECT_FALSE(Range({5, 1}, &lo, &hi));
-    EXPECT_FALSE(Range({-1}, &lo, &hi));
-    EXPECT_FALSE(Range({9, 0, 0, 8}, &lo, &hi));
-    EXPECT_EQ(lo, 123);  // outputs untouched
-    EXPECT_EQ(hi, 456);
+    const struct {
+        std::vector<int32_t> args;
+        bool ok;
+        int32_t lo, hi;
+    } rows[] = {
+        {{}, true, 0, 32767},         {{6}, true, 0, 6},     {{1, 6}, true, 1, 6}, {{-3, 1000, -100, 9}, true, -3, 9},
+        {{4, 4}, true, 4, 4},         {{5, 1}, false, 0, 0}, {{-1}, false, 0, 0},  {{9, 0, 0, 8}, false, 0, 0},
+    };
+    for (const auto& r : rows) {
+        int32_t lo = 123, hi = 456;
+        EXPECT_EQ(Range(r.args, &lo, &hi), r.ok) << r.args.size();
+        EXPECT_EQ(lo, r.ok ? r.lo : 123) << r.args.size();
+        EXPECT_EQ(hi, r.ok ? r.hi : 456) << r.args.size();
+    }
 }
 
 TEST(RandomRange, DrawsMapIntoTheRange) {
@@ -166,14 +151,12 @@ TEST(RandomRange, GeneratorStaysWithinFifteenBits) {
 }
 
 TEST(Params, ProgramNameIsSkipped) {
-    EXPECT_EQ(ParamsFromCommandLine("ove level2 -x"), "level2 -x");
-    EXPECT_EQ(ParamsFromCommandLine("\"C:\\Program Files\\game.exe\" -windowed now"), "-windowed now");
-    EXPECT_EQ(ParamsFromCommandLine("\"/opt/my games/ove\"  two"), " two");  // only one space is eaten
-    EXPECT_EQ(ParamsFromCommandLine("ove"), "");
-    EXPECT_EQ(ParamsFromCommandLine("\"unterminated quote with spaces"), "");
-    EXPECT_EQ(ParamsFromCommandLine(""), "");
-    EXPECT_EQ(ParamsFromCommandLine("ove "), "");
-    EXPECT_EQ(ParamsFromCommandLine("a\"b c\"d e"), "e");  // quotes toggle mid-word
+    // Only one space is eaten; quotes toggle mid-word.
+    for (auto [line, params] : {std::pair{"ove level2 -x", "level2 -x"},
+                                {"\"C:\\Program Files\\game.exe\" -windowed now", "-windowed now"},
+                                {"\"/opt/my games/ove\"  two", " two"}, {"ove", ""},
+                                {"\"unterminated quote with spaces", ""}, {"", ""}, {"ove ", ""}, {"a\"b c\"d e", "e"}})
+        EXPECT_EQ(ParamsFromCommandLine(line), params) << line;
 }
 
 TEST(Params, BuiltLineRoundTripsTheParameters) {
@@ -198,15 +181,10 @@ TEST(MaskValue, ReadsInsideThePictureOnly) {
     for (int y = 0; y < 3; ++y)
         for (int x = 0; x < 4; ++x) values.push_back(static_cast<uint8_t>(10 * y + x + 1));
     CRunMask mask = CRunMask::Encode(values.data(), static_cast<uint32_t>(values.size()));
-    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 0, 0), 1);
-    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 3, 0), 4);
-    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 2, 1), 13);
-    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 3, 2), 24);
     // Past the right edge is not the next row's start; negative and past the bottom read 0.
-    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 4, 0), 0);
-    EXPECT_EQ(MaskValueAt(&mask, 4, 3, -1, 1), 0);
-    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 0, 3), 0);
-    EXPECT_EQ(MaskValueAt(&mask, 4, 3, 0, -1), 0);
+    for (auto [x, y, value] : {std::tuple{0, 0, 1}, {3, 0, 4}, {2, 1, 13}, {3, 2, 24}, {4, 0, 0}, {-1, 1, 0}, {0, 3, 0},
+                               {0, -1, 0}})
+        EXPECT_EQ(MaskValueAt(&mask, 4, 3, x, y), value) << x << "," << y;
     EXPECT_EQ(MaskValueAt(nullptr, 4, 3, 1, 1), 0);
     // A picture larger than the mask covers reads 0 beyond the runs.
     EXPECT_EQ(MaskValueAt(&mask, 100000, 100000, 99999, 99999), 0);

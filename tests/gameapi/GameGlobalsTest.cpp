@@ -21,35 +21,32 @@ using namespace ove;
 
 namespace {
 
-// The game globals come before Colour in the host's module order.
-class GameScriptFixture : public ScriptFixture {
+// Script tests that need no game: every function must be harmless without one. The game globals
+// come before Colour in the host's module order.
+class GameGlobalsTest : public ScriptFixture {
 protected:
+    void SetUp() override {
+        SetGame(game_.get());
+        ScriptFixture::SetUp();
+    }
     bool StartModules(duk_context* ctx) override { return StartGameAPI(ctx) && StartColourAPI(ctx); }
     void StopModules(duk_context* ctx) override {
         StopGameAPI(ctx);
         StopColourAPI(ctx);
     }
-};
 
-// Script tests that need no game: every function must be harmless without one.
-class GameGlobalsTest : public GameScriptFixture {
-protected:
-    void SetUp() override {
-        SetGame(nullptr);
-        GameScriptFixture::SetUp();
-    }
+    std::unique_ptr<CGame> game_;
 };
 
 // Script tests against a game host that has a backdrop but no window.
-class GameBackdropTest : public GameScriptFixture {
+class GameBackdropTest : public GameGlobalsTest {
 protected:
     void SetUp() override {
         game_ = std::make_unique<CGame>();
-        SetGame(game_.get());
-        GameScriptFixture::SetUp();
+        GameGlobalsTest::SetUp();
     }
     void TearDown() override {
-        GameScriptFixture::TearDown();
+        GameGlobalsTest::TearDown();
         game_.reset();  // deletes the backdrop and forgets itself as the process's game
     }
 
@@ -76,8 +73,6 @@ protected:
         game_->backdropHeight = h;
         game_->backdropX = game_->backdropY = 0;
     }
-
-    std::unique_ptr<CGame> game_;
 };
 
 // A stand-in Sprite class, so arguments can be real, bound and destroyed Sprite objects.
@@ -151,7 +146,7 @@ TEST_F(GameGlobalsTest, FunctionsDeclareTheirArgumentCounts) {
             << name;
     }
     // Extra arguments reach variable-argument functions only.
-    EXPECT_EQ(Eval("var seen = 0; try { RandomInt(1, 2, 'x', 0); } catch (e) { seen = e.name } seen"), "RangeError");
+    EXPECT_EQ(Thrown("RandomInt(1, 2, 'x', 0)"), "RangeError");
 }
 
 // ---------------------------------------------------------------- RandomInt
@@ -169,25 +164,14 @@ TEST_F(GameGlobalsTest, RandomIntCoversItsRangeAndNoMore) {
     EXPECT_EQ(extremes("RandomInt(-3, 99, 'skipped', -1)"), "-3,-1");  // middle arguments are ignored
     EXPECT_EQ(extremes("RandomInt(4, 4)"), "4,4");
     EXPECT_EQ(extremes("RandomInt(-10, -10)"), "-10,-10");
-    // The generator has 15 bits: a wide range never goes past low + 32767.
-    EXPECT_EQ(Eval("var ok = true, big = false; for (var i = 0; i < 4000; ++i) {"
-                   "  var v = RandomInt(0, 99999); ok = ok && v >= 0 && v <= 32767; big = big || v > 16384; }"
-                   "ok && big"),
-              "true");
-    EXPECT_EQ(Eval("var ok = true; for (var i = 0; i < 2000; ++i) { var v = RandomInt();"
-                   "  ok = ok && v >= 0 && v <= 32767; } ok"),
-              "true");
-    EXPECT_EQ(Eval("var ok = true; for (var i = 0; i < 2000; ++i) { var v = RandomInt(-2147483648, 2147483647);"
-                   "  ok = ok && v >= -2147483648 && v <= -2147483648 + 32767; } ok"),
-              "true");
-}
-
-TEST_F(GameGlobalsTest, RandomIntRejectsReversedRangesAndNonNumbers) {
-    EXPECT_EQ(Eval("try { RandomInt(5, 1); 'no error' } catch (e) { e.name }"), "RangeError");
-    EXPECT_EQ(Eval("try { RandomInt(-1); 'no error' } catch (e) { e.name }"), "RangeError");
-    EXPECT_EQ(Eval("try { RandomInt(9, 0, 0, 8); 'no error' } catch (e) { e.name }"), "RangeError");
-    EXPECT_EQ(Eval("try { RandomInt('6'); 'no error' } catch (e) { e.name }"), "TypeError");
-    EXPECT_EQ(Eval("try { RandomInt(1, null); 'no error' } catch (e) { e.name }"), "TypeError");
+    // The generator has 15 bits: a wide range never goes past low + 32767, but reaches its upper half.
+    for (auto [call, low] : {std::pair{"RandomInt()", "0"}, {"RandomInt(0, 99999)", "0"},
+                             {"RandomInt(-2147483648, 2147483647)", "-2147483648"}})
+        EXPECT_EQ(Eval("var low = " + std::string(low) + ", ok = true, big = false; for (var i = 0; i < 4000; ++i) {"
+                       "  var v = " + call + "; ok = ok && v >= low && v <= low + 32767; big = big || v > low + 16384; }"
+                       "ok && big"),
+                  "true")
+            << call;
 }
 
 // ---------------------------------------------------------------- Alert, debug, GC
@@ -234,83 +218,65 @@ TEST_F(GameGlobalsTest, WithoutAGameEveryFunctionIsHarmless) {
     EXPECT_EQ(Eval("GetParams()"), "");
 }
 
-TEST_F(GameGlobalsTest, ArgumentTypesAreChecked) {
-    EXPECT_EQ(Eval("try { Wait('1'); 'no error' } catch (e) { e.name }"), "TypeError");
-    EXPECT_EQ(Eval("try { Delay(); 'no error' } catch (e) { e.name }"), "TypeError");
-    EXPECT_EQ(Eval("try { SetTitle(5); 'no error' } catch (e) { e.name }"), "TypeError");
-    EXPECT_EQ(Eval("try { SetBackdrop(true); 'no error' } catch (e) { e.name }"), "TypeError");
-    // A plain object is not a Colour, and not a name either.
-    EXPECT_EQ(Eval("try { SetBackdrop({ r8: 1 }); 'no error' } catch (e) { e.name }"), "TypeError");
-    EXPECT_EQ(Eval("try { BackdropExists(); 'no error' } catch (e) { e.name }"), "TypeError");
-    EXPECT_EQ(Eval("try { SetBackdropOffset(1); 'no error' } catch (e) { e.name }"), "TypeError");
-    EXPECT_EQ(Eval("try { SetBackdropDimensions('a', 1); 'no error' } catch (e) { e.name }"), "TypeError");
-}
-
 // The message names the function, the argument and what it got; a number given as text is not
 // taken for a number, and a missing point is an error rather than (0, 0).
 TEST_F(GameGlobalsTest, ArgumentErrorsSayWhatWasWrong) {
-    auto thrown = [this](const std::string& call) {
-        return Eval("try { " + call + "; 'no error' } catch (e) { e.name + ': ' + e.message }");
-    };
     const std::string pointOrSprite = "must be a point {x, y}, a Sprite or a number";
-    EXPECT_EQ(thrown("GetHotspot('70', '100')"), "TypeError: GetHotspot: argument 1 (x) " + pointOrSprite +
-                                                     ", got string \"70\"");
-    EXPECT_EQ(thrown("GetHotspot()"), "TypeError: GetHotspot: argument 1 (x) " + pointOrSprite + ", got undefined");
-    EXPECT_EQ(thrown("GetWalkability(null)"),
-              "TypeError: GetWalkability: argument 1 (x) " + pointOrSprite + ", got null");
-    EXPECT_EQ(thrown("GetControl(70, '100')"),
-              "TypeError: GetControl: argument 2 (y) must be a number, got string \"100\"");
-    EXPECT_EQ(thrown("ScreenToBackdrop('x')"),
-              "TypeError: ScreenToBackdrop: argument 1 (x) must be a point {x, y} or a number, got string \"x\"");
-    EXPECT_EQ(thrown("BackdropToScreen(5)"),
-              "TypeError: BackdropToScreen: argument 2 (y) must be a number, got undefined");
-    EXPECT_EQ(thrown("Wait('1')"), "TypeError: Wait: argument 1 (seconds) must be a number, got string \"1\"");
-    EXPECT_EQ(thrown("SetBackdrop(true)"),
-              "TypeError: SetBackdrop: argument 1 must be a Colour, a number or a picture name, got boolean true");
-    EXPECT_EQ(thrown("PictureExists(7)"), "TypeError: PictureExists: argument 1 (name) must be a string, got number 7");
-    EXPECT_EQ(thrown("BackdropExists()"), "TypeError: BackdropExists: argument 1 (name) must be a string, got undefined");
-    EXPECT_EQ(thrown("SetBackdropOffset(1)"),
-              "TypeError: SetBackdropOffset: argument 2 (y) must be a number, got undefined");
-    EXPECT_EQ(thrown("RandomInt(5, 1)"), "RangeError: RandomInt: low end 5 is above high end 1");
-    EXPECT_EQ(thrown("RandomInt(-1)"), "RangeError: RandomInt: high end -1 is below 0");
-    EXPECT_EQ(thrown("RandomInt(1, 2, 3, 'x')"), "TypeError: RandomInt: argument 4 (high) must be a number, got string \"x\"");
-    // Still the same functions when the arguments are right.
-    EXPECT_EQ(thrown("GetHotspot({x: 70, y: 100})"), "no error");
-    EXPECT_EQ(thrown("GetWalkability(1, 2)"), "no error");
+    const std::pair<const char*, std::string> calls[] = {
+        {"GetHotspot('70', '100')", "TypeError: GetHotspot: argument 1 (x) " + pointOrSprite + ", got string \"70\""},
+        {"GetHotspot()", "TypeError: GetHotspot: argument 1 (x) " + pointOrSprite + ", got undefined"},
+        {"GetWalkability(null)", "TypeError: GetWalkability: argument 1 (x) " + pointOrSprite + ", got null"},
+        {"GetControl(70, '100')", "TypeError: GetControl: argument 2 (y) must be a number, got string \"100\""},
+        {"ScreenToBackdrop('x')",
+         "TypeError: ScreenToBackdrop: argument 1 (x) must be a point {x, y} or a number, got string \"x\""},
+        {"BackdropToScreen(5)", "TypeError: BackdropToScreen: argument 2 (y) must be a number, got undefined"},
+        {"Wait('1')", "TypeError: Wait: argument 1 (seconds) must be a number, got string \"1\""},
+        {"SetBackdrop(true)",
+         "TypeError: SetBackdrop: argument 1 must be a Colour, a number or a picture name, got boolean true"},
+        {"PictureExists(7)", "TypeError: PictureExists: argument 1 (name) must be a string, got number 7"},
+        {"BackdropExists()", "TypeError: BackdropExists: argument 1 (name) must be a string, got undefined"},
+        {"SetBackdropOffset(1)", "TypeError: SetBackdropOffset: argument 2 (y) must be a number, got undefined"},
+        {"RandomInt(5, 1)", "RangeError: RandomInt: low end 5 is above high end 1"},
+        {"RandomInt(-1)", "RangeError: RandomInt: high end -1 is below 0"},
+        {"RandomInt(1, 2, 3, 'x')", "TypeError: RandomInt: argument 4 (high) must be a number, got string \"x\""},
+        // Still the same functions when the arguments are right.
+        {"GetHotspot({x: 70, y: 100})", "no error"},
+        {"GetWalkability(1, 2)", "no error"},
+    };
+    for (const auto& [call, error] : calls) EXPECT_EQ(Thrown(call, true), error) << call;
+    // A plain object is not a Colour, and not a name either.
+    for (const char* call : {"Delay()", "SetTitle(5)", "SetBackdrop({ r8: 1 })", "SetBackdropDimensions('a', 1)",
+                             "RandomInt('6')", "RandomInt(1, null)"})
+        EXPECT_EQ(Thrown(call), "TypeError") << call;
+    EXPECT_EQ(Thrown("RandomInt(9, 0, 0, 8)"), "RangeError");
 }
 
 TEST_F(GameGlobalsTest, CursorNeedsALiveSprite) {
-    EXPECT_EQ(Eval("try { SetCursor({}); 'no error' } catch (e) { e.name + ': ' + e.message }"),
-              "TypeError: Sprite expected");
-    EXPECT_EQ(Eval("try { SetCursor(); 'no error' } catch (e) { e.name + ': ' + e.message }"),
-              "TypeError: Sprite expected");
+    EXPECT_EQ(Thrown("SetCursor({})", true), "TypeError: Sprite expected");
+    EXPECT_EQ(Thrown("SetCursor()", true), "TypeError: Sprite expected");
     ASSERT_EQ(duk_safe_call(ctx_, RegisterFakeSprite, nullptr, 0, 1), DUK_EXEC_SUCCESS);
     duk_pop(ctx_);
-    EXPECT_EQ(Eval("var s = new Sprite(); KillSprite(s);"
-                   "try { SetCursor(s); 'no error' } catch (e) { e.name + ': ' + e.message }"),
-              "ReferenceError: Sprite has no associated native object");
-    EXPECT_EQ(Eval("try { GetControl(s); 'no error' } catch (e) { e.name + ': ' + e.message }"),
-              "ReferenceError: Sprite has no associated native object");
-    EXPECT_EQ(Eval("try { GetHotspot(s); 'no error' } catch (e) { e.name }"), "ReferenceError");
+    Eval("var s = new Sprite(); KillSprite(s);");
+    EXPECT_EQ(Thrown("SetCursor(s)", true), "ReferenceError: Sprite has no associated native object");
+    EXPECT_EQ(Thrown("GetControl(s)", true), "ReferenceError: Sprite has no associated native object");
+    EXPECT_EQ(Thrown("GetHotspot(s)"), "ReferenceError");
 }
 
 // ---------------------------------------------------------------- backdrop geometry
 
-TEST_F(GameBackdropTest, DimensionsFollowThePictureAspect) {
+TEST_F(GameBackdropTest, DimensionsFollowThePictureAspectOrKeepTheGivenSides) {
+    auto shown = [&](const std::string& args) {
+        return Eval("SetBackdropDimensions(" + args + "); [GetBackdropWidth(), GetBackdropHeight()].join()");
+    };
+    // Without a picture the given sides are kept.
+    EXPECT_EQ(shown("0, 240"), "0,240");
+    EXPECT_EQ(shown(""), "0,0");
     LoadPicture(640, 400, false);
-    EXPECT_EQ(Eval("SetBackdropDimensions(320, 0); [GetBackdropWidth(), GetBackdropHeight()].join()"), "320,200");
-    EXPECT_EQ(Eval("SetBackdropDimensions(0, 100); [GetBackdropWidth(), GetBackdropHeight()].join()"), "160,100");
-    EXPECT_EQ(Eval("SetBackdropDimensions(100, 50); [GetBackdropWidth(), GetBackdropHeight()].join()"), "100,50");
-    EXPECT_EQ(Eval("SetBackdropDimensions(null); [GetBackdropWidth(), GetBackdropHeight()].join()"), "640,400");
-    EXPECT_EQ(Eval("SetBackdropDimensions(320.9, undefined); [GetBackdropWidth(), GetBackdropHeight()].join()"),
-              "320,200");
+    for (auto [args, size] : {std::pair{"320, 0", "320,200"}, {"0, 100", "160,100"}, {"100, 50", "100,50"},
+                              {"null", "640,400"}, {"320.9, undefined", "320,200"}})
+        EXPECT_EQ(shown(args), size) << args;
     EXPECT_EQ(game_->backdropWidth, 320);
     EXPECT_EQ(game_->backdropHeight, 200);
-}
-
-TEST_F(GameBackdropTest, DimensionsWithoutAPictureKeepTheGivenSides) {
-    EXPECT_EQ(Eval("SetBackdropDimensions(0, 240); [GetBackdropWidth(), GetBackdropHeight()].join()"), "0,240");
-    EXPECT_EQ(Eval("SetBackdropDimensions(); [GetBackdropWidth(), GetBackdropHeight()].join()"), "0,0");
 }
 
 TEST_F(GameBackdropTest, PointsMapBetweenBackdropAndScreen) {
@@ -323,9 +289,9 @@ TEST_F(GameBackdropTest, PointsMapBetweenBackdropAndScreen) {
     EXPECT_EQ(Eval("var p = ScreenToBackdrop({x: 60, y: 30}); p.x + ',' + p.y"), "100,100");
     // Each call gives a new plain object.
     EXPECT_EQ(Eval("BackdropToScreen(1, 1) !== BackdropToScreen(1, 1)"), "true");
-}
-
-TEST_F(GameBackdropTest, WithoutAPictureOnlyTheOffsetApplies) {
+    // Without a picture only the offset applies.
+    delete game_->backdrop;
+    game_->backdrop = nullptr;
     game_->backdropX = 5;
     game_->backdropY = 7;
     EXPECT_EQ(Eval("var p = BackdropToScreen(100, 100); p.x + ',' + p.y"), "105,107");
@@ -361,15 +327,10 @@ TEST_F(GameBackdropTest, PriorityViewportHeightSetting) {
         Eval("SetPriorityViewportHeight(" + arg + ")");
         return game_->priorityViewportHeight;
     };
-    EXPECT_EQ(setting("100"), 100);
-    EXPECT_EQ(setting("null"), -1);
-    EXPECT_EQ(setting("0"), 0);
-    EXPECT_EQ(setting("undefined"), -1);
-    EXPECT_EQ(setting("-5"), 0);
-    EXPECT_EQ(setting("5e9"), INT_MAX);
-    EXPECT_EQ(setting("12.8"), 12);
-    EXPECT_EQ(setting(""), -1);
-    EXPECT_EQ(Eval("try { SetPriorityViewportHeight('7'); 'no error' } catch (e) { e.name }"), "TypeError");
+    for (auto [arg, height] : {std::pair{"100", 100}, {"null", -1}, {"0", 0}, {"undefined", -1}, {"-5", 0},
+                               {"5e9", INT_MAX}, {"12.8", 12}, {"", -1}})
+        EXPECT_EQ(setting(arg), height) << arg;
+    EXPECT_EQ(Thrown("SetPriorityViewportHeight('7')"), "TypeError");
     EXPECT_EQ(game_->priorityViewportHeight, -1);
 }
 
@@ -380,7 +341,7 @@ TEST_F(GameBackdropTest, SolidBackdropsAreOpaqueUnlessGivenAsColour) {
     EXPECT_EQ(game_->backdrop, nullptr);
 }
 
-TEST_F(GameBackdropTest, NamedBackdropsResetTheOffsets) {
+TEST_F(GameBackdropTest, NamedBackdropsResetTheOffsetsUnknownOnesLeaveNoPicture) {
     LoadPicture(640, 400, false);
     game_->backdropName = "hall";
     EXPECT_EQ(Eval("SetBackdropOffset(5, 6); SetBackdropDimensions(320, 0); SetBackdrop('hall');"
@@ -389,9 +350,7 @@ TEST_F(GameBackdropTest, NamedBackdropsResetTheOffsets) {
     EXPECT_NE(game_->backdrop, nullptr);  // the same name keeps the picture
     EXPECT_EQ(Eval("ClearBackdrop(); [GetBackdropWidth(), GetBackdropHeight(), GetBackdrop().rgba].join()"), "0,0,0");
     EXPECT_EQ(game_->backdrop, nullptr);
-}
-
-TEST_F(GameBackdropTest, UnknownPictureNamesLeaveNoPictureButKeepTheName) {
+    // An unknown picture name leaves no picture but keeps the name.
     LoadPicture(640, 400, false);
     game_->backdropName = "hall";
     EXPECT_EQ(Eval("SetBackdropOffset(3, 4); SetBackdrop('cellar');"

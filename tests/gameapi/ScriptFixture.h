@@ -22,6 +22,11 @@ protected:
     // Evaluates `source` as global code. Returns the result converted to a string, or "throw "
     // followed by the error's text. Fails the test when the value stack is left unbalanced.
     std::string Eval(const std::string& source);
+    // What the statement throws: the error's name, or "Name: message" when asked; "no error" if nothing.
+    std::string Thrown(const std::string& statement, bool withMessage = false) {
+        return Eval("try { " + statement + "; 'no error' } catch (e) { e.name" + (withMessage ? " + ': ' + e.message" : "") +
+                    " }");
+    }
     // Evaluates `source` and leaves its result on the stack (the test pops it).
     void Push(const std::string& source);
 

@@ -7,14 +7,13 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "data/DataBin.h"
 #include "data/View.h"
 #include "gui/GUIElement.h"
-#include "gui/Ticks.h"
+#include "guiw/WidgetTestUtil.h"
 #include "host/Game.h"
 #include "image/Bitmap.h"
 #include "platform/MessageBox.h"
@@ -25,55 +24,18 @@
 
 namespace guiapitest {
 
+using guiwtest::HeldKeys;
+using guiwtest::Now;
+
 // Every glyph of the "small" font is 4 x 6 and transparent, except: 'X' (opaque white), 'i' (2
 // wide, transparent) and 233, e acute, which is 5 wide and opaque white. A text drawn in it shows
 // ink only where an X or an e acute stands.
 inline std::vector<unsigned char> SmallFont() {
-    ove::CViewWriter writer("FONT", 32);
-    writer.AddLoop();
-    for (int c = 0; c < 256; ++c) {
-        const int w = c == 233 ? 5 : c == 'i' ? 2 : 4;
-        if (c == 'X' || c == 233) {
-            ove::CBitmap glyph(static_cast<ove::u32>(w), 6u, 32u);
-            for (int y = 0; y < 6; ++y) {
-                auto* row = reinterpret_cast<std::uint32_t*>(glyph.TopRow(static_cast<ove::u32>(y)));
-                for (int x = 0; x < w; ++x) row[x] = 0xFFFFFFFFu;
-            }
-            writer.AddCel(glyph, 0, 0);
-        } else {
-            writer.AddEmptyCel(static_cast<ove::u32>(w), 6u, 0, 0);
-        }
-    }
-    ove::CBuffer buffer;
-    writer.Write(&buffer);
-    return {buffer.Bytes().begin(), buffer.Bytes().end()};
+    return guiwtest::FontFile(256, 6, [](int c) { return c == 233 ? 5 : c == 'i' ? 2 : 4; },
+                              [](int c) { return c == 'X' || c == 233; });
 }
 
-// A font of 128 glyphs, 8 x 10 each.
-inline std::vector<unsigned char> BigFont() {
-    ove::CViewWriter writer("FONT", 32);
-    writer.AddLoop();
-    for (int c = 0; c < 128; ++c) writer.AddEmptyCel(8u, 10u, 0, 0);
-    ove::CBuffer buffer;
-    writer.Write(&buffer);
-    return {buffer.Bytes().begin(), buffer.Bytes().end()};
-}
-
-// Keys the tests hold down (Shift for Shift+Tab).
-inline std::set<std::int32_t>& HeldKeys() {
-    static std::set<std::int32_t> keys;
-    return keys;
-}
-inline bool HeldKeyQuery(std::int32_t key) { return HeldKeys().count(key) != 0; }
-
-// The widget clock, stepped by the tests.
-inline std::uint32_t& Now() {
-    static std::uint32_t now = 1000;
-    return now;
-}
-inline std::uint32_t NowQuery() { return Now(); }
-
-class GuiApiTest : public ::testing::Test {
+class GuiApiTest : public guiwtest::WidgetTest {
 protected:
     static void SetUpTestSuite() {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -82,18 +44,10 @@ protected:
         ASSERT_EQ(SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER), 0) << SDL_GetError();
     }
 
-    void SetUp() override {
-        HeldKeys().clear();
-        ove::SetKeyHeldQuery(HeldKeyQuery);
-        Now() = 1000;
-        ove::SetGUITickQuery(NowQuery);
-    }
-
     void TearDown() override {
         game_.reset();
         cwd_.reset();
-        ove::SetKeyHeldQuery(nullptr);
-        ove::SetGUITickQuery(nullptr);
+        guiwtest::WidgetTest::TearDown();
     }
 
     // Starts a 320 x 240 game (default font "small") whose main script is given.
@@ -103,7 +57,7 @@ protected:
                    "<settings><game width=\"320\" height=\"240\"/><window width=\"320\" height=\"240\"/>"
                    "<default font=\"small\"/></settings>");
         dir_.Write("DATA/small.OVF", SmallFont());
-        dir_.Write("DATA/big.OVF", BigFont());
+        dir_.Write("DATA/big.OVF", guiwtest::FontFile(128, 10, [](int) { return 8; }, [](int) { return false; }));
         dir_.Write("DATA/btn.OVV", scenetest::ViewFile(2, 3, 10, 8, 0xFF00FF00u));
         cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
         game_ = std::make_unique<ove::CGame>();

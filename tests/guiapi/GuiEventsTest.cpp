@@ -199,35 +199,15 @@ TEST_F(GuiApiTest, InputArrivingAsWindowEvents) {
                   "t = CreateInput(); t.MoveTo(0, 100); t.Resize(80, 12); t.type = INPUT_INT;"),
               "");
     const Uint32 id = SDL_GetWindowID(game_->window->GetHandle());
-    auto button = [&](Uint32 type, int x, int y) {
-        SDL_Event e{};
-        e.type = type;
-        e.button.windowID = id;
-        e.button.button = SDL_BUTTON_LEFT;
-        e.button.state = type == SDL_MOUSEBUTTONDOWN ? SDL_PRESSED : SDL_RELEASED;
-        e.button.clicks = 1;
-        e.button.x = x;
-        e.button.y = y;
-        SDL_PushEvent(&e);
-    };
-    auto motion = [&](int x, int y) {
-        SDL_Event e{};
-        e.type = SDL_MOUSEMOTION;
-        e.motion.windowID = id;
-        e.motion.x = x;
-        e.motion.y = y;
-        SDL_PushEvent(&e);
-    };
-    motion(20, 20);
-    button(SDL_MOUSEBUTTONDOWN, 20, 20);
-    button(SDL_MOUSEBUTTONUP, 20, 20);
-    motion(5, 105);
-    button(SDL_MOUSEBUTTONDOWN, 5, 105);
-    button(SDL_MOUSEBUTTONUP, 5, 105);
-    SDL_Event text{};
-    text.type = SDL_TEXTINPUT;
-    text.text.windowID = id;
-    std::snprintf(text.text.text, sizeof text.text.text, "%s", "0\xC3\xA9" "42");
+    // A click on the button, then one on the input and text typed into it.
+    for (int x : {20, 5}) {
+        const int y = x == 20 ? 20 : 105;
+        SDL_Event events[] = {{.motion = {SDL_MOUSEMOTION, 0, id, 0, 0, x, y, 0, 0}},
+                              {.button = {SDL_MOUSEBUTTONDOWN, 0, id, 0, SDL_BUTTON_LEFT, SDL_PRESSED, 1, 0, x, y}},
+                              {.button = {SDL_MOUSEBUTTONUP, 0, id, 0, SDL_BUTTON_LEFT, SDL_RELEASED, 1, 0, x, y}}};
+        for (SDL_Event& e : events) SDL_PushEvent(&e);
+    }
+    SDL_Event text{.text = {SDL_TEXTINPUT, 0, id, "0\xC3\xA9" "42"}};
     SDL_PushEvent(&text);
     game_->MessagePump();
     EXPECT_EQ(Eval("log.join()"), "click");

@@ -19,16 +19,14 @@ TEST_F(GuiApiTest, ConstructionParentsAndDestruction) {
     EXPECT_EQ(Eval("[g instanceof Button, g instanceof Label, m instanceof Window, t instanceof GUIElement,"
                    " c instanceof Label, l instanceof Label]"),
               "true,true,true,true,false,false");
-    EXPECT_EQ(Error("Label()").substr(0, 9), "TypeError") << "constructors need new";
-    EXPECT_EQ(Error("new GUIElement()").substr(0, 9), "TypeError");
-    EXPECT_EQ(Error("DestroyLabel({})").substr(0, 9), "TypeError");
+    // Constructors need new.
+    for (const char* bad : {"Label()", "new GUIElement()", "DestroyLabel({})"}) EXPECT_EQ(Error(bad).substr(0, 9), "TypeError") << bad;
 
     // Any DestroyX takes any element; the children go with their parent and lose their objects.
     EXPECT_EQ(Run("DestroyLabel(w); DestroyWindow(w);"), "");
     EXPECT_EQ(game_->guiWindows.size(), roots + 2);
-    EXPECT_EQ(Error("b.text = 'x'").substr(0, 14), "ReferenceError");
-    EXPECT_EQ(Error("t.SelectAll()").substr(0, 14), "ReferenceError");
-    EXPECT_EQ(Error("w.Center()").substr(0, 14), "ReferenceError");
+    for (const char* gone : {"b.text = 'x'", "t.SelectAll()", "w.Center()"})
+        EXPECT_EQ(Error(gone).substr(0, 14), "ReferenceError") << gone;
     EXPECT_EQ(Run("DestroyButton(r); DestroyMessageBox(m);"), "");
     EXPECT_EQ(game_->guiWindows.size(), roots);
 }

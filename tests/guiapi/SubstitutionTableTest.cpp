@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include "data/DataBin.h"
 #include "data/FileFolder.h"
@@ -73,53 +75,41 @@ TEST(SubstitutionFile, LinesSeparatorsAndWhiteSpace) {
         "please^\n"
         "w ~ =~ z\n"                 // separator characters after the separator are skipped
         "last~tail  ");             // the unterminated last line keeps its trailing blanks
-    ASSERT_EQ(e.size(), 6u);
-    EXPECT_EQ(e[0].pattern, "colour");
-    EXPECT_EQ(e[0].replacement, "color");
-    EXPECT_EQ(e[0].mode, '=');
-    EXPECT_EQ(e[1].pattern, "a~b");
-    EXPECT_EQ(e[1].replacement, "c");
-    EXPECT_EQ(e[1].mode, '^');
-    EXPECT_EQ(e[2].pattern, "x");
-    EXPECT_EQ(e[3].pattern, "please");
-    EXPECT_EQ(e[3].replacement, "");
-    EXPECT_EQ(e[4].replacement, "z");
-    EXPECT_EQ(e[4].mode, '~');
-    EXPECT_EQ(e[5].replacement, "tail  ");
+    std::vector<std::string> entries;
+    for (const auto& entry : e) entries.push_back(entry.pattern + entry.mode + entry.replacement + "|");
+    EXPECT_EQ(entries, (std::vector<std::string>{"colour=color|", "a~b^c|", "x=y|", "please^|", "w~z|", "last~tail  |"}));
     EXPECT_TRUE(ParseSubstitutions("").empty());
     EXPECT_TRUE(ParseSubstitutions("\n\n   \n").empty());
 }
 
-TEST(SubstitutionApply, WholeWords) {
-    const char* table = "colour=color\n";
-    EXPECT_EQ(ApplyOne(table, "colours"), "colours");
-    EXPECT_EQ(ApplyOne(table, "my colour is"), "my color is");
-    EXPECT_EQ(ApplyOne(table, "colour colour,colour"), "color colour,colour");
-    EXPECT_EQ(ApplyOne(table, "colour"), "color");
-    // A skipped occurrence does not hide a word that overlaps it.
-    EXPECT_EQ(ApplyOne("x x=Q\n", "yx x x"), "yx Q");
-}
-
-TEST(SubstitutionApply, EmptyReplacements) {
-    EXPECT_EQ(ApplyOne("please^\n", "please   open the door"), "open the door");
-    EXPECT_EQ(ApplyOne("please^\n", "say please"), "say please");
-    EXPECT_EQ(ApplyOne("um~\n", "um, hum"), ", h");
-    // Whole words: one gap in the middle, leading blanks at the start, trailing at the end.
-    EXPECT_EQ(ApplyOne("very=\n", "a very big very  dog"), "a big  dog");
-    EXPECT_EQ(ApplyOne("very=\n", "very  very big"), "big");
-    EXPECT_EQ(ApplyOne("very=\n", "so very"), "so");
-    // A word removed at the end stops the table: the entry after it is not applied.
-    EXPECT_EQ(ApplyOne("very=\nso~SO\n", "so very"), "so");
-    EXPECT_EQ(ApplyOne("very=\nso~SO\n", "so very nice"), "SO nice");
-}
-
-TEST(SubstitutionApply, EntriesChainAndWholeTextRule) {
-    EXPECT_EQ(ApplyOne("a~b\nb~c\n", "ab"), "cc");
-    // Replacements are not searched again, so a growing entry ends.
-    EXPECT_EQ(ApplyOne("a~aa\n", "aXa"), "aaXaa");
-    // The whole text equal to the pattern is replaced, then the entry's own mode runs on it.
-    EXPECT_EQ(ApplyOne("a~ab\n", "a"), "abb");
-    EXPECT_EQ(ApplyOne("go^gone\n", "go"), "gonene");
+TEST(SubstitutionApply, ModesChainsAndTheWholeText) {
+    const struct {
+        const char *table, *text, *want;
+    } rows[] = {
+        // Whole words; a skipped occurrence does not hide a word that overlaps it.
+        {"colour=color\n", "colours", "colours"},
+        {"colour=color\n", "my colour is", "my color is"},
+        {"colour=color\n", "colour colour,colour", "color colour,colour"},
+        {"colour=color\n", "colour", "color"},
+        {"x x=Q\n", "yx x x", "yx Q"},
+        // Empty replacements. Whole words: one gap in the middle, leading blanks at the start,
+        // trailing at the end; a word removed at the end stops the table.
+        {"please^\n", "please   open the door", "open the door"},
+        {"please^\n", "say please", "say please"},
+        {"um~\n", "um, hum", ", h"},
+        {"very=\n", "a very big very  dog", "a big  dog"},
+        {"very=\n", "very  very big", "big"},
+        {"very=\n", "so very", "so"},
+        {"very=\nso~SO\n", "so very", "so"},
+        {"very=\nso~SO\n", "so very nice", "SO nice"},
+        // Entries chain; replacements are not searched again, so a growing entry ends; the whole
+        // text equal to the pattern is replaced, then the entry's own mode runs on it.
+        {"a~b\nb~c\n", "ab", "cc"},
+        {"a~aa\n", "aXa", "aaXaa"},
+        {"a~ab\n", "a", "abb"},
+        {"go^gone\n", "go", "gonene"},
+    };
+    for (const auto& r : rows) EXPECT_EQ(ApplyOne(r.table, r.text), r.want) << r.table << r.text;
 }
 
 TEST(SubstitutionTables, OrderFilesAndReload) {

@@ -24,10 +24,8 @@ TEST_F(GuiApiTest, DrawTextAtReusesItsLabels) {
     ASSERT_EQ(Run("DrawTextAt(5, 7, 'Xi'); DrawTextAt(5, 20, 'Xi');"), "");
     auto labels = PoolLabels(*game_);
     ASSERT_EQ(labels.size(), 2u) << "the same text twice takes two labels";
-    EXPECT_EQ(labels[0]->x1, 5);
-    EXPECT_EQ(labels[0]->y1, 7);
-    EXPECT_EQ(labels[0]->x2, 11) << "one pixel more than the 6-pixel text";
-    EXPECT_EQ(labels[0]->y2, 13);
+    EXPECT_EQ((std::vector<int>{labels[0]->x1, labels[0]->y1, labels[0]->x2, labels[0]->y2}), (std::vector<int>{5, 7, 11, 13}))
+        << "one pixel more than the 6-pixel text";
     EXPECT_TRUE(labels[0]->noncorporeal);
     EXPECT_EQ(Eval("FindElementAt(6, 8)"), "null");
 
@@ -84,35 +82,28 @@ TEST_F(GuiApiTest, DrawnTextWithEffectsBackgroundAndTheCodePage) {
               "");
     auto image = Render();
     ASSERT_TRUE(image);
-    const auto& img = *image;
-    // Outline: the glyph (10..13 x 10..15) in the text colour, a one-pixel ring in the effect colour.
-    EXPECT_EQ(PixelAt(img, 10, 10) & 0xFFFFFF, 0xFF0000u);
-    EXPECT_EQ(PixelAt(img, 13, 15) & 0xFFFFFF, 0xFF0000u);
-    EXPECT_EQ(PixelAt(img, 9, 9) & 0xFFFFFF, 0x0000FFu);
-    EXPECT_EQ(PixelAt(img, 14, 16) & 0xFFFFFF, 0x0000FFu);
-    EXPECT_EQ(PixelAt(img, 9, 12) & 0xFFFFFF, 0x0000FFu);
-    EXPECT_EQ(PixelAt(img, 15, 12) & 0xFFFFFF, 0u);
-    EXPECT_EQ(PixelAt(img, 8, 8) & 0xFFFFFF, 0u);
-    // Shadow: one pixel right and down, at half opacity over the black backdrop.
-    EXPECT_EQ(PixelAt(img, 53, 15) & 0xFFFFFF, 0xFF0000u);
-    const std::uint32_t shadow = PixelAt(img, 54, 16);
-    EXPECT_EQ(shadow & 0xFF00FF, 0u);
-    EXPECT_NEAR(static_cast<int>((shadow >> 8) & 0xFF), 128, 2);
-    EXPECT_EQ(PixelAt(img, 49, 9) & 0xFFFFFF, 0u) << "no outline for a shadow";
-    // A background fills the label, one pixel beyond the text on the right and at the bottom.
-    EXPECT_EQ(PixelAt(img, 94, 16) & 0xFFFFFF, 0x404040u);
-    EXPECT_EQ(PixelAt(img, 95, 16) & 0xFFFFFF, 0u);
-    EXPECT_EQ(PixelAt(img, 92, 12) & 0xFFFFFF, 0xFF0000u);
+    const auto rgb = [&](int x, int y) { return PixelAt(*image, x, y) & 0xFFFFFF; };
+    // Outline: the glyph (10..13 x 10..15) in the text colour, a one-pixel ring in the effect
+    // colour. Shadow: one pixel right and down, no outline. A background fills the label, one pixel
+    // beyond the text on the right and at the bottom.
+    const struct {
+        int x, y;
+        std::uint32_t rgb;
+    } pixels[] = {{10, 10, 0xFF0000u}, {13, 15, 0xFF0000u}, {9, 9, 0x0000FFu},    {14, 16, 0x0000FFu},
+                  {9, 12, 0x0000FFu},  {15, 12, 0u},        {8, 8, 0u},           {53, 15, 0xFF0000u},
+                  {49, 9, 0u},         {94, 16, 0x404040u}, {95, 16, 0u},         {92, 12, 0xFF0000u}};
+    for (const auto& p : pixels) EXPECT_EQ(rgb(p.x, p.y), p.rgb) << "at " << p.x << "," << p.y;
+    // The shadow is at half opacity over the black backdrop.
+    EXPECT_EQ(rgb(54, 16) & 0xFF00FF, 0u);
+    EXPECT_NEAR(static_cast<int>((rgb(54, 16) >> 8) & 0xFF), 128, 2);
     // "cafe" with an acute accent: only the glyph of code 233, 12 pixels in and 5 wide, has ink.
-    for (int x = 100; x < 112; ++x) EXPECT_EQ(PixelAt(img, x, 52) & 0xFFFFFF, 0u) << "x " << x;
-    for (int x = 112; x < 117; ++x) EXPECT_EQ(PixelAt(img, x, 52) & 0xFFFFFF, 0xFFFFFFu) << "x " << x;
-    EXPECT_EQ(PixelAt(img, 117, 52) & 0xFFFFFF, 0u);
+    for (int x = 100; x < 118; ++x) EXPECT_EQ(rgb(x, 52), x >= 112 && x < 117 ? 0xFFFFFFu : 0u) << "x " << x;
 
     // After ClearText nothing is drawn.
     ASSERT_EQ(Run("ClearText();"), "");
-    auto cleared = Render();
-    EXPECT_EQ(PixelAt(*cleared, 10, 10) & 0xFFFFFF, 0u);
-    EXPECT_EQ(PixelAt(*cleared, 114, 52) & 0xFFFFFF, 0u);
+    image = Render();
+    EXPECT_EQ(rgb(10, 10), 0u);
+    EXPECT_EQ(rgb(114, 52), 0u);
 }
 
 TEST_F(GuiApiTest, SubstitutionTablesFromScript) {

@@ -67,15 +67,7 @@ TEST_F(ListBoxTest, ItemsScrollingAndHitTesting) {
     EXPECT_EQ(list->GetIndex(), 0);
 
     // Icons: the first item with an existing cel sets the size; the row grows to it.
-    CViewWriter writer;
-    writer.AddLoop();
-    CBitmap cel(6, 14, 32u);
-    writer.AddCel(cel, 0, 0);
-    CBuffer buffer;
-    writer.Write(&buffer);
-    buffer.Seek(0);
-    TResourceRef<CView> view(new CView("icons"));
-    view->Load(&buffer, nullptr);
+    TResourceRef<CView> view(MakeView(6, 14, 0, nullptr));
     list->SetView(view.Get());
     list->AddItem("none", 3, 0);  // no such loop
     EXPECT_EQ(list->GetIconWidth(), 0);
@@ -100,11 +92,8 @@ TEST_F(ListBoxTest, ClicksDoubleClicksKeysAndWheel) {
     EXPECT_TRUE(list->OnLButtonDown(50, RowY(2)));  // too late for a double-click
     EXPECT_TRUE(list->OnLButtonDown(50, RowY(1)));  // quick, but another row
     EXPECT_TRUE(list->OnLButtonDown(50, 200));      // outside: consumed, nothing else
-    EXPECT_EQ(host.TakeCalls(), (std::vector<SCall>{{"onChange", {2}},
-                                                    {"onDoubleClick", {2}},
-                                                    {"onChange", {2}},
-                                                    {"onChange", {2}},
-                                                    {"onChange", {1}}}));
+    EXPECT_EQ(host.TakeCalls(), (std::vector<SCall>{{"onChange", {2}}, {"onDoubleClick", {2}}, {"onChange", {2}},
+                                                    {"onChange", {2}}, {"onChange", {1}}}));
 
     EXPECT_TRUE(list->OnKey(0x5000));  // down
     EXPECT_TRUE(list->OnKey(0x5100));  // page down: 3 visible rows
@@ -117,14 +106,9 @@ TEST_F(ListBoxTest, ClicksDoubleClicksKeysAndWheel) {
     EXPECT_EQ(list->GetOffset(), 0);
     EXPECT_TRUE(list->OnKey(0x4F00));  // end
     EXPECT_FALSE(list->OnKey('a'));
-    EXPECT_EQ(host.TakeCalls(), (std::vector<SCall>{{"onChange", {2}},
-                                                    {"onChange", {5}},
-                                                    {"onChange", {8}},
-                                                    {"onChange", {9}},
-                                                    {"onChange", {8}},
-                                                    {"onChange", {5}},
-                                                    {"onChange", {0}},
-                                                    {"onChange", {9}}}));
+    EXPECT_EQ(host.TakeCalls(), (std::vector<SCall>{{"onChange", {2}}, {"onChange", {5}}, {"onChange", {8}},
+                                                    {"onChange", {9}}, {"onChange", {8}}, {"onChange", {5}},
+                                                    {"onChange", {0}}, {"onChange", {9}}}));
 
     list->SetOffset(30);
     EXPECT_TRUE(list->OnWheel(-120));

@@ -38,7 +38,15 @@ protected:
     std::unique_ptr<CTestHost> host;
 };
 
-#define EXPECT_PIXEL(img, x, y, c) EXPECT_EQ(Hex(PixelAt(*(img), x, y)), Hex(c)) << "at (" << (x) << ", " << (y) << ")"
+struct SPixel {
+    int x, y;
+    std::uint32_t argb;
+};
+
+void ExpectPixels(const std::unique_ptr<CBitmap>& img, std::initializer_list<SPixel> pixels) {
+    ASSERT_TRUE(img);
+    for (const SPixel& p : pixels) EXPECT_EQ(Hex(PixelAt(*img, p.x, p.y)), Hex(p.argb)) << "at (" << p.x << ", " << p.y << ")";
+}
 
 }  // namespace
 
@@ -61,37 +69,25 @@ TEST_F(WidgetRenderTest, TextInputSelectionCaretAndScroll) {
     SetKeyHeldQuery(nullptr);
     host->focused = input;
 
-    auto img = Show(input);
-    ASSERT_TRUE(img);
-    EXPECT_PIXEL(img, 11, 18, kText);     // 'a'
-    EXPECT_PIXEL(img, 11, 12, kBack);     // above it: nothing (no frame in this style)
-    EXPECT_PIXEL(img, 19, 12, kSelBack);  // selection fill over the whole client height
-    EXPECT_PIXEL(img, 19, 28, kSelBack);
-    EXPECT_PIXEL(img, 19, 18, kSelText);  // 'c' in the selection colour
-    EXPECT_PIXEL(img, 25, 20, kSelText);
-    EXPECT_PIXEL(img, 26, 12, 0xFFFFFFFFu);  // caret bar at x 26 in the background colour
-    EXPECT_PIXEL(img, 26, 18, 0xFFFFFFFFu);
-    EXPECT_PIXEL(img, 27, 18, kText);        // 'e'
-    EXPECT_PIXEL(img, 34, 18, kBack);        // after the text
-    EXPECT_PIXEL(img, 19, 30, kBack);        // below the client area
+    // 'a', nothing above it (no frame in this style); the selection fill over the whole client
+    // height with 'c' in the selection colour; the caret bar at x 26 in the background colour;
+    // 'e'; nothing after the text or below the client area.
+    ExpectPixels(Show(input), {{11, 18, kText}, {11, 12, kBack}, {19, 12, kSelBack}, {19, 28, kSelBack},
+                               {19, 18, kSelText}, {25, 20, kSelText}, {26, 12, 0xFFFFFFFFu}, {26, 18, 0xFFFFFFFFu},
+                               {27, 18, kText}, {34, 18, kBack}, {19, 30, kBack}});
 
     // Fifty characters (200 pixels) with the caret at the end scroll by 200 - 100 + 100 / 8.
     host->focused = nullptr;
     input->SetText(std::string(50, 'w').c_str());
-    img = Capture();
+    ExpectPixels(Capture(), {{26, 18, kText}});  // no caret without the focus
     EXPECT_EQ(input->GetScroll(), 112);
-    EXPECT_PIXEL(img, 26, 18, kText);  // no caret without the focus
     host->focused = input;
     input->SelectNone();
-    img = Capture();
-    EXPECT_PIXEL(img, 9, 18, kBack);      // left of the client area: clipped
-    EXPECT_PIXEL(img, 10, 18, kText);     // glyph 28 starts at the client's left edge
-    EXPECT_PIXEL(img, 97, 18, kText);     // the last glyph ends at 97
-    EXPECT_PIXEL(img, 98, 12, kText);     // the caret in the text colour
-    EXPECT_PIXEL(img, 99, 18, kBack);
+    // Clipped left of the client area, where glyph 28 starts; the last glyph ends at 97, then the
+    // caret in the text colour.
+    ExpectPixels(Capture(), {{9, 18, kBack}, {10, 18, kText}, {97, 18, kText}, {98, 12, kText}, {99, 18, kBack}});
     Now() = 0;  // other half of the blink: alpha 128 over black
-    img = Capture();
-    EXPECT_PIXEL(img, 98, 12, 0xFF800000u);
+    ExpectPixels(Capture(), {{98, 12, 0xFF800000u}});
 }
 
 TEST_F(WidgetRenderTest, ListBoxRowsSelectionIconsAndClip) {
@@ -105,46 +101,22 @@ TEST_F(WidgetRenderTest, ListBoxRowsSelectionIconsAndClip) {
     for (const char* t : {"ab", "cd", "ef", "gh", "ij"}) list->AddItem(t);
     list->SetIndex(1);
 
-    auto img = Show(list);
-    ASSERT_TRUE(img);
-    EXPECT_PIXEL(img, 7, 20, kBack);     // padding: not filled in this style
-    EXPECT_PIXEL(img, 50, 12, kFill);    // client background
-    EXPECT_PIXEL(img, 9, 12, kText);     // row 0 text: rows 9..16
-    EXPECT_PIXEL(img, 9, 8, kFill);
-    EXPECT_PIXEL(img, 50, 20, kSelBack);  // selected row 18..27
-    EXPECT_PIXEL(img, 91, 27, kSelBack);
-    EXPECT_PIXEL(img, 92, 20, kBack);
-    EXPECT_PIXEL(img, 9, 20, kSelText);
-    EXPECT_PIXEL(img, 9, 41, kText);  // row 3 cut at the client's bottom
-    EXPECT_PIXEL(img, 9, 42, kBack);
+    // The padding is not filled in this style; the client background; row 0's text on rows 9..16;
+    // the selected row 18..27; row 3 cut at the client's bottom.
+    ExpectPixels(Show(list), {{7, 20, kBack}, {50, 12, kFill}, {9, 12, kText}, {9, 8, kFill}, {50, 20, kSelBack},
+                              {91, 27, kSelBack}, {92, 20, kBack}, {9, 20, kSelText}, {9, 41, kText}, {9, 42, kBack}});
 
     // An icon view: 6 x 6 yellow cels. Text moves right by icon width + 4; the icon is centred on
     // (8 + 2 + 3, row top + 5), so it covers columns 10..15 and rows top + 2 .. top + 7.
-    CViewWriter writer;
-    writer.AddLoop();
-    CBitmap cel(6, 6, 32u);
-    for (int y = 0; y < 6; ++y)
-        for (int x = 0; x < 6; ++x) ovetest::SetPixel(cel, x, y, 0xFFFFFF00u);
-    writer.AddCel(cel, 0, 0);
-    CBuffer buffer;
-    writer.Write(&buffer);
-    buffer.Seek(0);
-    auto* view = new CView("icons");
-    view->Load(&buffer, renderer.get());
-    list->SetView(view);
+    list->SetView(MakeView(6, 6, 0xFFFFFF00u, renderer.get()));
     list->Clear();
     list->AddItem("ab", 0, 0);
     for (const char* t : {"cd", "ef", "gh", "ij"}) list->AddItem(t);  // content 50: offsets up to 15
     list->SetIndex(-1);
     list->SetOffset(5);  // rows move up by 5: row 0 top 3, row 1 top 13
-    img = Capture();
-    EXPECT_PIXEL(img, 10, 8, 0xFFFFFF00u);  // icon rows 5..10, cut at the client top
-    EXPECT_PIXEL(img, 15, 10, 0xFFFFFF00u);
-    EXPECT_PIXEL(img, 16, 10, kFill);
-    EXPECT_PIXEL(img, 10, 11, kFill);
-    EXPECT_PIXEL(img, 19, 8, kText);   // row 0 text at x 18, rows 4..11
-    EXPECT_PIXEL(img, 19, 12, kFill);
-    EXPECT_PIXEL(img, 19, 14, kText);  // row 1 text rows 14..21, no icon
-    EXPECT_PIXEL(img, 12, 17, kFill);
+    // Icon rows 5..10, cut at the client top; row 0's text at x 18 on rows 4..11; row 1's text on
+    // rows 14..21, without an icon.
+    ExpectPixels(Capture(), {{10, 8, 0xFFFFFF00u}, {15, 10, 0xFFFFFF00u}, {16, 10, kFill}, {10, 11, kFill},
+                             {19, 8, kText}, {19, 12, kFill}, {19, 14, kText}, {12, 17, kFill}});
     list->SetView(nullptr);
 }

@@ -16,26 +16,47 @@
 #include "gui/GUIElement.h"
 #include "gui/Ticks.h"
 #include "image/Bitmap.h"
+#include "scene/SceneTestUtil.h"
 
 namespace guiwtest {
 
-// A font of 128 glyphs, each a w x h block of opaque white (so a glyph shows its tint), loaded with
-// the renderer when one is given.
-inline ove::CFont* MakeBlockFont(ove::CRenderer* renderer, int w = 4, int h = 8, const char* tag = "FONT") {
-    ove::CViewWriter writer(tag);
+// A font file of `count` glyphs, each width(c) x h: opaque white where inked(c) (so a glyph shows
+// its tint), empty otherwise.
+inline std::vector<unsigned char> FontFile(int count, int h, const std::function<int(int)>& width,
+                                           const std::function<bool(int)>& inked) {
+    ove::CViewWriter writer("FONT");
     writer.AddLoop();
-    ove::CBitmap picture(static_cast<ove::u32>(w), static_cast<ove::u32>(h), 32u);
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(picture.TopRow(static_cast<ove::u32>(y)));
-        for (int x = 0; x < w; ++x) row[x] = 0xFFFFFFFFu;
+    for (int c = 0; c < count; ++c) {
+        const auto w = static_cast<ove::u32>(width(c));
+        if (!inked(c)) {
+            writer.AddEmptyCel(w, static_cast<ove::u32>(h), 0, 0);
+            continue;
+        }
+        ove::CBitmap glyph(w, static_cast<ove::u32>(h), 32u);
+        for (int y = 0; y < h; ++y) std::fill_n(reinterpret_cast<std::uint32_t*>(glyph.TopRow(y)), w, 0xFFFFFFFFu);
+        writer.AddCel(glyph, 0, 0);
     }
-    for (int c = 0; c < 128; ++c) writer.AddCel(picture, 0, 0);
     ove::CBuffer buffer;
     writer.Write(&buffer);
-    buffer.Seek(0);
+    return {buffer.Bytes().begin(), buffer.Bytes().end()};
+}
+
+// 128 glyphs, each a 4 x 8 white block, loaded with the renderer when one is given.
+inline ove::CFont* MakeBlockFont(ove::CRenderer* renderer) {
+    const std::vector<unsigned char> bytes = FontFile(128, 8, [](int) { return 4; }, [](int) { return true; });
+    ove::CBuffer buffer(bytes.data(), static_cast<ove::u32>(bytes.size()));
     auto* font = new ove::CFont("block");
     font->Load(&buffer, renderer);
     return font;
+}
+
+// A view of one loop holding one w x h cel of a single colour.
+inline ove::CView* MakeView(int w, int h, std::uint32_t argb, ove::CRenderer* renderer) {
+    const std::vector<unsigned char> bytes = scenetest::ViewFile(1, 1, w, h, argb);
+    ove::CBuffer buffer(bytes.data(), static_cast<ove::u32>(bytes.size()));
+    auto* view = new ove::CView("icons");
+    view->Load(&buffer, renderer);
+    return view;
 }
 
 struct SCall {

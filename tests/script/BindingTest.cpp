@@ -78,11 +78,6 @@ duk_ret_t UseBox(duk_context* ctx) {
     return 1;
 }
 
-duk_ret_t IsShape(duk_context* ctx) {
-    duk_push_boolean(ctx, ove::IsInstance(ctx, 0, "Shape"));
-    return 1;
-}
-
 duk_ret_t Int(duk_context* ctx) {
     duk_push_number(ctx, ove::ArgInt(ctx, 0));
     return 1;
@@ -137,7 +132,6 @@ protected:
         ove::RegisterDestroyFunction(c, "DestroyOther", "Other", DestroyThrowing);
         ove::RegisterFunction(c, "UseShape", UseShape, 1);
         ove::RegisterFunction(c, "UseBox", UseBox, 1);
-        ove::RegisterFunction(c, "IsShape", IsShape, 1);
         ove::RegisterFunction(c, "Int", Int, 1);
         ove::RegisterFunction(c, "Unsigned", Unsigned, 1);
         ove::RegisterFunction(c, "Point", Point, -1);
@@ -147,7 +141,7 @@ protected:
 };
 
 TEST_F(BindingTest, ConstructionAndCreateFunctions) {
-    EXPECT_EQ(Thrown("Shape(1)").rfind("TypeError", 0), 0u);
+    EXPECT_EQ(ThrownName("Shape(1)"), "TypeError");
     Run("var s = new Shape(4), c = CreateShape(6), b = CreateBox(2);");
     EXPECT_EQ(Eval("s.GetValue() + ' ' + c.value + ' ' + b.GetValue()"), "4 6 20");
     EXPECT_EQ(Eval("s instanceof Shape && b instanceof Box && b instanceof Shape && !(s instanceof Box)"), "true");
@@ -170,19 +164,16 @@ TEST_F(BindingTest, AccessorsAndMethods) {
     EXPECT_EQ(Eval("delete Shape.prototype.value"), "false");
     EXPECT_EQ(Eval("'value' in Shape.prototype"), "true");
     // The methods check what `this` is.
-    EXPECT_EQ(Thrown("Shape.prototype.GetValue.call(new Other())"), "TypeError: Shape expected");
-    EXPECT_EQ(Thrown("Shape.prototype.GetValue.call({})"), "TypeError: Shape expected");
-    EXPECT_EQ(Thrown("Shape.prototype.GetValue.call(7)"), "TypeError: Shape expected");
-    EXPECT_EQ(Thrown("Shape.prototype.GetValue()"), "TypeError: Shape expected");
+    for (const char* call : {"call(new Other())", "call({})", "call(7)", "call()"})
+        EXPECT_EQ(Thrown(std::string("Shape.prototype.GetValue.") + call), "TypeError: Shape expected") << call;
     EXPECT_EQ(Thrown("Shape.prototype.RawThisPointer.call({})").rfind("TypeError: pointer required", 0), 0u);
 }
 
 TEST_F(BindingTest, RequireMessagesAndDestroyTwice) {
     Run("var s = new Shape(8);");
     EXPECT_EQ(Eval("UseShape(s)"), "8");
-    EXPECT_EQ(Thrown("UseShape({})"), "TypeError: Shape expected");
-    EXPECT_EQ(Thrown("UseShape()"), "TypeError: Shape expected");
-    EXPECT_EQ(Thrown("UseShape(new Other())"), "TypeError: Shape expected");
+    for (const char* use : {"UseShape({})", "UseShape()", "UseShape(new Other())"})
+        EXPECT_EQ(Thrown(use), "TypeError: Shape expected") << use;
     EXPECT_EQ(Thrown("UseBox(s)"), "TypeError: Box expected");
     EXPECT_EQ(Eval("UseShape(new Box(3))"), "30");
 
@@ -191,10 +182,10 @@ TEST_F(BindingTest, RequireMessagesAndDestroyTwice) {
     EXPECT_EQ(g_destroyed, 1);
     EXPECT_EQ(Eval("!!s._ptr"), "false");
     EXPECT_EQ(Thrown("UseShape(s)"), "ReferenceError: Shape has no associated native object");
-    EXPECT_EQ(Thrown("s.GetValue()").rfind("ReferenceError", 0), 0u);
-    EXPECT_EQ(Thrown("s.value = 3").rfind("ReferenceError", 0), 0u);
+    EXPECT_EQ(ThrownName("s.GetValue()"), "ReferenceError");
+    EXPECT_EQ(ThrownName("s.value = 3"), "ReferenceError");
     EXPECT_EQ(Thrown("DestroyShape({})"), "TypeError: DestroyShape: argument 1 must be a Shape, got an object");
-    EXPECT_EQ(Thrown("DestroyShape()").rfind("TypeError", 0), 0u);
+    EXPECT_EQ(ThrownName("DestroyShape()"), "TypeError");
     // An instance that never had a native object.
     EXPECT_EQ(Thrown("UseShape(Object.create(Shape.prototype))"),
               "ReferenceError: Shape has no associated native object");
@@ -205,7 +196,7 @@ TEST_F(BindingTest, BindingsCannotBeForged) {
     // The visible pointer is read-only and only mirrors the binding.
     Run("s._ptr = null; o._ptr = s._ptr;");
     EXPECT_EQ(Eval("UseShape(s)"), "5");
-    EXPECT_EQ(Thrown("Object.defineProperty(s, '_ptr', {value: null})").rfind("TypeError", 0), 0u);
+    EXPECT_EQ(ThrownName("Object.defineProperty(s, '_ptr', {value: null})"), "TypeError");
     // A fresh object given a copied pointer is still unbound.
     EXPECT_EQ(Thrown("var f = Object.create(Shape.prototype); f._ptr = s._ptr; UseShape(f)"),
               "ReferenceError: Shape has no associated native object");
@@ -219,8 +210,8 @@ TEST_F(BindingTest, BindingsCannotBeForged) {
     EXPECT_EQ(Eval("UseShape(s)"), "5");
     EXPECT_EQ(Thrown("UseShape(child)"), "ReferenceError: Shape has no associated native object");
     // Proxies do not pass for the object they wrap.
-    EXPECT_EQ(Thrown("UseShape(new Proxy(s, {}))"), "TypeError: Shape expected");
-    EXPECT_EQ(Thrown("Shape.prototype.GetValue.call(new Proxy(s, {}))"), "TypeError: Shape expected");
+    for (const char* use : {"UseShape(new Proxy(s, {}))", "Shape.prototype.GetValue.call(new Proxy(s, {}))"})
+        EXPECT_EQ(Thrown(use), "TypeError: Shape expected") << use;
     // A frozen object can still be destroyed.
     Run("Object.freeze(s); DestroyShape(s);");
     EXPECT_EQ(g_destroyed, 1);
@@ -287,7 +278,6 @@ TEST_F(BindingTest, KeptValuesUseCountedKeys) {
     int32_t first = ove::KeepValue(c, -1);
     int32_t second = ove::KeepValue(c, -1);
     duk_pop(c);
-    EXPECT_EQ(first, -889192448);
     EXPECT_EQ(first, static_cast<int32_t>(0xCB000000u));
     EXPECT_EQ(second, first + 1);
     EXPECT_EQ(duk_get_top(c), top);
@@ -316,7 +306,7 @@ TEST_F(BindingTest, KeptValuesUseCountedKeys) {
     // A new heap starts counting again.
     ASSERT_TRUE(ove::StartScriptHost(game_.get()));
     duk_push_int(ctx(), 1);
-    EXPECT_EQ(ove::KeepValue(ctx(), -1), -889192448);
+    EXPECT_EQ(ove::KeepValue(ctx(), -1), static_cast<int32_t>(0xCB000000u));
     duk_pop(ctx());
 }
 
@@ -336,17 +326,13 @@ TEST_F(BindingTest, HandlersAreFoundAndCalledProtected) {
     EXPECT_EQ(duk_get_top(c), top);
     EXPECT_EQ(Eval("got"), "me,65,shift");
 
-    duk_get_global_string(c, "obj");
-    EXPECT_FALSE(ove::FindHandler(c, "onFocus"));  // not a function
-    duk_get_global_string(c, "obj");
-    EXPECT_FALSE(ove::FindHandler(c, "onBlur"));  // absent
-    duk_push_int(c, 3);
-    EXPECT_FALSE(ove::FindHandler(c, "onKey"));  // not an object
-    duk_get_global_string(c, "trap");
-    EXPECT_FALSE(ove::FindHandler(c, "onKey"));  // its getter throws
-    ASSERT_EQ(ove::RunSource("var proxy = new Proxy({}, {get: function () { throw 1; }});").ok, true);
-    duk_get_global_string(c, "proxy");
-    EXPECT_FALSE(ove::FindHandler(c, "onKey"));
+    // Not a function, absent, not an object, behind a throwing getter or proxy: nothing is found.
+    ASSERT_TRUE(ove::RunSource("var proxy = new Proxy({}, {get: function () { throw 1; }});").ok);
+    for (auto [value, name] :
+         {std::pair{"obj", "onFocus"}, {"obj", "onBlur"}, {"3", "onKey"}, {"trap", "onKey"}, {"proxy", "onKey"}}) {
+        ASSERT_EQ(duk_peval_string(c, value), 0) << value;
+        EXPECT_FALSE(ove::FindHandler(c, name)) << value << "." << name;
+    }
     EXPECT_EQ(duk_get_top(c), top);
 
     Run("obj.onKey = function () { throw new TypeError('in handler'); };");
@@ -370,22 +356,21 @@ TEST_F(BindingTest, IntegerArgumentsClampAndTruncate) {
 
 // Argument errors name the function, the argument and what it got; the type stays TypeError.
 TEST_F(BindingTest, ArgumentErrorsSayWhatWasWrong) {
-    EXPECT_EQ(Thrown("Int('5')"), "TypeError: Int: argument 1 must be a number, got string \"5\"");
-    EXPECT_EQ(Thrown("Int()"), "TypeError: Int: argument 1 must be a number, got undefined");
+    // Long texts are cut, quotes and control bytes escaped, so the message stays one short line; an
+    // object that merely inherits from a bound one is no Box.
+    const std::pair<const char*, std::string> calls[] = {
+        {"Int('5')", "string \"5\""},         {"Int()", "undefined"},
+        {"Int(null)", "null"},                 {"Int([1])", "an array"},
+        {"Int(new Box(1))", "a Box"},          {"Int(Object.create(new Box(1)))", "an object"},
+        {"Int(function () {})", "a function"},
+        {"Int('a\"b\\n' + new Array(60).join('z'))", "string \"a\\\"b\\x0A" + std::string(36, 'z') + "\"..."},
+        // A script that renamed or replaced the function does not change the name in messages.
+        {"var f = Int; Int = null; f('q')", "string \"q\""},
+    };
+    for (const auto& [call, got] : calls)
+        EXPECT_EQ(Thrown(call), "TypeError: Int: argument 1 must be a number, got " + got) << call;
     EXPECT_EQ(Thrown("Unsigned(true)"), "TypeError: Unsigned: argument 1 must be a number, got boolean true");
-    EXPECT_EQ(Thrown("Int(null)"), "TypeError: Int: argument 1 must be a number, got null");
-    EXPECT_EQ(Thrown("Int([1])"), "TypeError: Int: argument 1 must be a number, got an array");
-    EXPECT_EQ(Thrown("Int(new Box(1))"), "TypeError: Int: argument 1 must be a number, got a Box");
-    EXPECT_EQ(Thrown("Int(Object.create(new Box(1)))"), "TypeError: Int: argument 1 must be a number, got an object")
-        << "an object that merely inherits from a bound one is no Box";
-    EXPECT_EQ(Thrown("Int(function () {})"), "TypeError: Int: argument 1 must be a number, got a function");
-    // Long texts are cut, quotes and control bytes escaped, so the message stays one short line.
-    EXPECT_EQ(Thrown("Int('a\"b\\n' + new Array(60).join('z'))"),
-              "TypeError: Int: argument 1 must be a number, got string \"a\\\"b\\x0A" + std::string(36, 'z') +
-                  "\"...");
     EXPECT_EQ(Eval("try { Int('5'); } catch (e) { e instanceof TypeError; }"), "true");
-    // A script that renamed or replaced the function does not change the name in messages.
-    EXPECT_EQ(Thrown("var f = Int; Int = null; f('q')"), "TypeError: Int: argument 1 must be a number, got string \"q\"");
 }
 
 TEST_F(BindingTest, PointsAsObjectOrTwoNumbers) {

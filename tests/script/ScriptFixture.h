@@ -66,6 +66,11 @@ protected:
     std::string Thrown(const std::string& statement) {
         return Eval("(function () { try { " + statement + "; } catch (e) { return String(e); } return ''; })()");
     }
+    // Just the error's name ("TypeError"), "" when nothing is thrown.
+    std::string ThrownName(const std::string& statement) {
+        const std::string text = Thrown(statement);
+        return text.substr(0, text.find(':'));
+    }
 
     TempDir data_;
     std::unique_ptr<ove::CCompoundFolder> folder_;

@@ -164,12 +164,5 @@ TEST_F(HostTest, ErrorsInNestedHandlersEndRunButNotMouseEvents) {
     EXPECT_EQ(Eval("clicks"), "10");
 }
 
-TEST_F(HostTest, RestartGivesAFreshHeap) {
-    Run("var old = 1;");
-    ASSERT_TRUE(ove::StartScriptHost(game_.get()));  // restarts
-    EXPECT_EQ(Eval("typeof old"), "undefined");
-    EXPECT_EQ(Eval("typeof Import + typeof LoadScript + typeof DestroyScript"), "functionfunctionfunction");
-}
-
 }  // namespace
 }  // namespace ovetest
