@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "data/View.h"
-#include "demo/DemoTestUtil.h"
+#include "png/PngTestUtil.h"
 #include "image/CodecBMP.h"
 #include "render/Renderer.h"
 #include "script/Binding.h"
@@ -55,8 +56,9 @@ TEST_F(ImageScriptTest, ConstructionLoadingAndErrors) {
     EXPECT_EQ(Thrown("a.FillRect(0, 0, 1, 1, 0xFF0000)"), "TypeError: Colour expected");
     EXPECT_EQ(Thrown("Image.prototype.GetPixel.call({}, 0, 0)"), "TypeError: Image expected");
 
-    demotest::SPicture pic{2, 1, 3, {255, 0, 0, 10, 20, 30}};
-    ASSERT_TRUE(demotest::WritePng(data_ / "pic.PNG", pic));
+    const auto png = pngtest::WritePng(pngtest::PngSpec{2, 1}, {{255, 0, 0, 10, 20, 30}});
+    ASSERT_FALSE(png.empty());
+    std::ofstream(data_ / "pic.PNG", std::ios::binary).write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
     fs::copy_file(data_ / "pic.PNG", data_ / "pic");
     EXPECT_EQ(Eval("var p = LoadImage('pic.PNG'); [p.width, p.GetPixel(0, 0).rgba, p.GetPixel(1, 0).rgba].join()"),
               "2," + std::to_string(0xFFFF0000u) + "," + std::to_string(0xFF0A141Eu));
