@@ -138,9 +138,40 @@ void PushByKey(duk_context* ctx, duk_idx_t obj, void* key) {
     duk_get_prop(ctx, obj);
 }
 
+// The last object ProbeDirect accepted, as it was then. Hidden keys are written only through
+// SetNativePointer, which bumps the epoch: while the epoch holds, that object still has the same
+// own values, so its prototype (script can change it) and one lookup of its native value are
+// enough. The lookup is what tells a new object at a freed one's address apart: it has no own
+// native value, and the class prototype lends none.
+// Script reads several properties of one object in a row, so this one entry saves most lookups.
+struct SLastProbe {
+    void* object = nullptr;
+    const SProtoEntry* entry = nullptr;
+    void* native = nullptr;
+    std::uint64_t epoch = 0;
+};
+SLastProbe g_lastProbe;
+std::uint64_t g_bindingEpoch = 1;
+
+bool ProbeRemembered(duk_context* ctx, duk_idx_t obj, const char* className, void** native) {
+    if (g_lastProbe.epoch != g_bindingEpoch || !g_lastProbe.entry || g_lastProbe.entry->name != className ||
+        duk_get_heapptr(ctx, obj) != g_lastProbe.object)
+        return false;
+    duk_get_prototype(ctx, obj);
+    bool same = duk_get_heapptr(ctx, -1) == g_lastProbe.entry->prototype;
+    duk_pop(ctx);
+    if (!same) return false;
+    PushByKey(ctx, obj, g_nativeKeyString);
+    same = duk_is_pointer(ctx, -1) && duk_get_pointer(ctx, -1) == g_lastProbe.native;
+    duk_pop(ctx);
+    if (same) *native = g_lastProbe.native;
+    return same;
+}
+
 // The common case, checked by address only: an object the binding made for exactly this class,
 // its own prototype the class's. Answers only kOk; anything else takes the general path.
 bool ProbeDirect(duk_context* ctx, duk_idx_t obj, const char* className, void** native) {
+    if (ProbeRemembered(ctx, obj, className, native)) return true;
     const SProtoEntry* entry = FindPrototype(ctx, className);
     if (!entry || !duk_is_object(ctx, obj)) return false;
     if (!g_nativeKeyString) {
@@ -165,7 +196,10 @@ bool ProbeDirect(duk_context* ctx, duk_idx_t obj, const char* className, void** 
         }
     }
     duk_pop(ctx);
-    if (!ok) *native = nullptr;
+    if (ok)
+        g_lastProbe = {duk_get_heapptr(ctx, obj), entry, *native, g_bindingEpoch};
+    else
+        *native = nullptr;
     return ok;
 }
 
@@ -309,6 +343,7 @@ void SetNativePointer(duk_context* ctx, duk_idx_t index, void* address, const ch
     }
     const duk_uint_t flags = DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
                              DUK_DEFPROP_CLEAR_CONFIGURABLE | DUK_DEFPROP_FORCE;
+    ++g_bindingEpoch;  // whatever was probed may change below
     duk_push_string(ctx, kNativeKey);
     duk_push_pointer(ctx, address);
     duk_def_prop(ctx, obj, flags);
@@ -894,6 +929,7 @@ void ResetBindingState() {
     Bases().clear();
     g_prototypes.clear();
     g_nativeKeyString = g_classKeyString = nullptr;
+    g_lastProbe = {};
 }
 
 }  // namespace ove

@@ -223,6 +223,22 @@ TEST_F(BindingTest, BindingsCannotBeForged) {
     EXPECT_EQ(Eval("UseShape(new Shape(6))"), "6");
 }
 
+// Each probe of the same object in a row is answered from what the last one found: what changes
+// in between must still be seen.
+TEST_F(BindingTest, RepeatedUsesSeeChangesMadeBetweenThem) {
+    Run("var b = new Box(2), o = new Other(); UseBox(b);");
+    EXPECT_EQ(Thrown("Object.setPrototypeOf(b, Other.prototype); UseBox(b)"), "TypeError: Box expected");
+    EXPECT_EQ(Eval("Object.setPrototypeOf(b, Box.prototype); UseBox(b)"), "20");
+    EXPECT_EQ(Thrown("DestroyShape(b); UseBox(b)"), "ReferenceError: Box has no associated native object");
+    // A fresh object that may take a dropped one's memory is not taken for it.
+    EXPECT_EQ(Eval("var refused = 0;"
+                   "for (var i = 0; i < 200; ++i) {"
+                   "  var t = new Box(1); UseBox(t); t = null;"
+                   "  try { UseBox(Object.create(Box.prototype)); } catch (e) { ++refused; }"
+                   "} refused"),
+              "200");
+}
+
 TEST_F(BindingTest, ExceptionsFromNativeCodeBecomeScriptErrors) {
     EXPECT_EQ(Thrown("Throwing()"), "Error: native trouble");
     Run("var o = new Other();");
