@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "SceneTestUtil.h"
 #include "scene/Sprite.h"
@@ -16,6 +19,23 @@ struct SpriteTest : ::testing::Test {
     CTestWorld world;
 };
 
+// The cels a sprite shows over n frames.
+std::vector<int> Cels(CSprite& s, int n) {
+    std::vector<int> seen;
+    for (int i = 0; i < n; ++i) {
+        s.Animate();
+        seen.push_back(s.cel);
+    }
+    return seen;
+}
+
+// "cel finishing finished cycling" after the next frame.
+std::string Step(CSprite& s) {
+    s.Animate();
+    return std::to_string(s.cel) + " " + std::to_string(s.finishing) + " " + std::to_string(s.finished) + " " +
+           std::to_string(s.cycling);
+}
+
 }  // namespace
 
 TEST_F(SpriteTest, ForwardOnceShowsEveryCelThenFinishesAndCallsBackOnTheNextTick) {
@@ -26,18 +46,10 @@ TEST_F(SpriteTest, ForwardOnceShowsEveryCelThenFinishesAndCallsBackOnTheNextTick
     s.SetAnimationCallback(77);
     s.ResetAnim();
     EXPECT_EQ(s.cel, 0);
-    s.Animate();
-    EXPECT_EQ(s.cel, 1);
-    EXPECT_EQ(s.finishing, 0);
-    s.Animate();
-    EXPECT_EQ(s.cel, 2);
-    EXPECT_EQ(s.finishing, 1);
-    EXPECT_EQ(s.finished, 0);
+    EXPECT_EQ(Step(s), "1 0 0 1");
+    EXPECT_EQ(Step(s), "2 1 0 1");
     EXPECT_TRUE(world.called.empty());
-    s.Animate();
-    EXPECT_EQ(s.cel, 2);
-    EXPECT_EQ(s.finished, 1);
-    EXPECT_EQ(s.cycling, 0);
+    EXPECT_EQ(Step(s), "2 0 1 0");
     EXPECT_EQ(world.called, std::vector<std::int32_t>{77});
     EXPECT_EQ(world.released, std::vector<std::int32_t>{77});
     s.Animate();
@@ -51,35 +63,23 @@ TEST_F(SpriteTest, ReverseModesStartAtTheLastCelAndOnceStopsAtCelZero) {
     ASSERT_TRUE(s.SetAnimationMode(kAnimReverse));
     s.ResetAnim();
     EXPECT_EQ(s.cel, 2);
-    std::vector<int> seen;
-    for (int i = 0; i < 4; ++i) {
-        s.Animate();
-        seen.push_back(s.cel);
-    }
-    EXPECT_EQ(seen, (std::vector<int>{1, 0, 2, 1})) << "REVERSE repeats";
+    EXPECT_EQ(Cels(s, 4), (std::vector<int>{1, 0, 2, 1})) << "REVERSE repeats";
 
     ASSERT_TRUE(s.SetAnimationMode(kAnimReverseOnce));
     s.ResetAnim();
-    s.Animate();
-    s.Animate();
-    EXPECT_EQ(s.cel, 0);
-    EXPECT_EQ(s.finishing, 1);
-    s.Animate();
-    EXPECT_EQ(s.finished, 1);
+    EXPECT_EQ(Step(s), "1 0 0 1");
+    EXPECT_EQ(Step(s), "0 1 0 1");
+    EXPECT_EQ(Step(s), "0 0 1 0");
 }
 
 TEST_F(SpriteTest, CelsAndLoopsAreReducedModuloTheirCounts) {
     CTestView v(4, 3);
     CSprite s(&world);
     s.SetView(v.view);
-    s.SetCel(-1);
-    EXPECT_EQ(s.cel, 2);
-    s.SetCel(5);
-    EXPECT_EQ(s.cel, 2);
-    s.SetCel(3);
-    EXPECT_EQ(s.cel, 0);
-    s.SetCel(-7);
-    EXPECT_EQ(s.cel, 2);
+    for (auto [set, want] : {std::pair{-1, 2}, {5, 2}, {3, 0}, {-7, 2}}) {
+        s.SetCel(set);
+        EXPECT_EQ(s.cel, want) << set;
+    }
     s.SetLoop(7);
     EXPECT_EQ(s.loop, 3);
     EXPECT_EQ(s.cel, 0);
@@ -100,12 +100,7 @@ TEST_F(SpriteTest, DelayHoldsEachCelAndRandomModeDrawsFromTheWorld) {
     s.SetView(v.view);
     s.SetDelay(2);
     s.ResetAnim();
-    std::vector<int> seen;
-    for (int i = 0; i < 7; ++i) {
-        s.Animate();
-        seen.push_back(s.cel);
-    }
-    EXPECT_EQ(seen, (std::vector<int>{0, 0, 1, 1, 1, 2, 2}));
+    EXPECT_EQ(Cels(s, 7), (std::vector<int>{0, 0, 1, 1, 1, 2, 2}));
 
     s.SetDelay(0);
     ASSERT_TRUE(s.SetAnimationMode(kAnimRandom));
@@ -154,14 +149,11 @@ TEST_F(SpriteTest, MovementPicksTheLoopFromTheHeading) {
     fixed.Update(2);
     EXPECT_EQ(fixed.loop, 5) << "a fixed loop stays";
 
-    EXPECT_EQ(CSprite::LoopForHeading(22, 8), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(23, 8), 4);
-    EXPECT_EQ(CSprite::LoopForHeading(337, 8), 6);
-    EXPECT_EQ(CSprite::LoopForHeading(338, 8), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(90, 2), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(270, 2), 1);
-    EXPECT_EQ(CSprite::LoopForHeading(271, 2), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(180, 3), 0);
+    // (heading, loops, loop)
+    const int headings[][3] = {{22, 8, 0}, {23, 8, 4}, {337, 8, 6}, {338, 8, 0},
+                               {90, 2, 0}, {270, 2, 1}, {271, 2, 0}, {180, 3, 0}};
+    for (auto [heading, loops, loop] : headings)
+        EXPECT_EQ(CSprite::LoopForHeading(heading, loops), loop) << heading << " of " << loops;
 }
 
 TEST_F(SpriteTest, AutomaticAndFixedPriorities) {

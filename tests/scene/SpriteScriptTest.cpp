@@ -43,6 +43,14 @@ protected:
     std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
     std::string Run(const std::string& source) { return ovetest::RunScript(source); }
     std::string Error(const std::string& statement) { return ovetest::ScriptError(statement); }
+    // Each statement throws an error of that name.
+    void ExpectThrows(const char* name, std::initializer_list<const char*> statements) {
+        for (const char* statement : statements) EXPECT_EQ(ErrorName(statement), name) << statement;
+    }
+    std::string ErrorName(const std::string& statement) {
+        const std::string e = Error(statement);
+        return e.substr(0, e.find(':'));
+    }
     void Frames(int n) {
         for (int i = 0; i < n; ++i) game_->UpdateSprites();
     }
@@ -56,12 +64,10 @@ protected:
 TEST_F(SpriteScriptTest, SpritesAreCreatedBoundAndDestroyed) {
     EXPECT_EQ(Eval("(s = new Sprite(), t = CreateSprite(), t instanceof Sprite)"), "true");
     EXPECT_EQ(game_->sprites.size(), 2u);
-    EXPECT_EQ(Error("Sprite()").substr(0, 9), "TypeError");
-    EXPECT_EQ(Error("DestroySprite({})").substr(0, 9), "TypeError");
+    ExpectThrows("TypeError", {"Sprite()", "DestroySprite({})"});
     EXPECT_EQ(Run("DestroySprite(t); DestroySprite(t);"), "") << "destroying twice is harmless";
     EXPECT_EQ(game_->sprites.size(), 1u);
-    EXPECT_EQ(Error("t.x = 1").substr(0, 14), "ReferenceError");
-    EXPECT_EQ(Error("t.MoveTo(1, 2)").substr(0, 14), "ReferenceError");
+    ExpectThrows("ReferenceError", {"t.x = 1", "t.MoveTo(1, 2)"});
     EXPECT_EQ(Eval("[FORWARD, REVERSE, FORWARD_ONCE, REVERSE_ONCE, RANDOMIZE, SCREEN, BACKDROP].join()"),
               "5,6,9,10,15,0,1");
     EXPECT_EQ(Eval("JSON.stringify([s.name, s.view, s.x, s.y, s.xalign, s.yalign, s.step, s.visible, s.active, s.cycling])"),
@@ -87,7 +93,7 @@ TEST_F(SpriteScriptTest, LoopsCelsAndAnimationProperties) {
     EXPECT_EQ(Eval("(s.loop = 6, [s.loop, s.cel])"), "2,0") << "out-of-range loops wrap";
     EXPECT_EQ(Eval("(s.cel = -1, s.cel)"), "2");
     EXPECT_EQ(Eval("(s.cel = 5, s.cel)"), "2");
-    EXPECT_EQ(Error("s.animation = 3").substr(0, 10), "RangeError");
+    EXPECT_EQ(ErrorName("s.animation = 3"), "RangeError");
     EXPECT_EQ(Eval("(s.animation = REVERSE_ONCE, s.animation)"), "10");
     EXPECT_EQ(Eval("(s.delay = 3, s.delay)"), "3");
     EXPECT_EQ(Eval("(s.opacity = 0x180, s.tint = 0x102030, [s.opacity, s.tint.r8, s.tint.g8, s.tint.a8])"),
@@ -102,10 +108,8 @@ TEST_F(SpriteScriptTest, LoopsCelsAndAnimationProperties) {
 
 TEST_F(SpriteScriptTest, PlayAnimationAndForceDisplaySizeCheckTheirArguments) {
     ASSERT_EQ(Run("s = new Sprite(); s.view = 'four'; log = [];"), "");
-    EXPECT_EQ(Error("s.PlayAnimation(3, 0)").substr(0, 11), "SyntaxError");
-    EXPECT_EQ(Error("s.PlayAnimation(1, 99)").substr(0, 10), "RangeError");
-    EXPECT_EQ(Error("s.PlayAnimation(1, -1)").substr(0, 10), "RangeError");
-    EXPECT_EQ(Error("s.PlayAnimation(1)").substr(0, 11), "SyntaxError");
+    ExpectThrows("SyntaxError", {"s.PlayAnimation(3, 0)", "s.PlayAnimation(1)"});
+    ExpectThrows("RangeError", {"s.PlayAnimation(1, 99)", "s.PlayAnimation(1, -1)"});
     ASSERT_EQ(Run("s.PlayAnimation(5, 2, function () { log.push('done ' + s.cel); });"), "");
     EXPECT_EQ(Eval("[s.loop, s.cel, s.animation, s.flag]"), "2,0,9,false");
     Frames(2);
@@ -115,8 +119,7 @@ TEST_F(SpriteScriptTest, PlayAnimationAndForceDisplaySizeCheckTheirArguments) {
     ASSERT_EQ(Run("s.PlayAnimation(REVERSE, 1);"), "");
     EXPECT_EQ(Eval("[s.cel, s.animation]"), "2,10");
 
-    EXPECT_EQ(Error("s.ForceDisplaySize(true)").substr(0, 11), "SyntaxError");
-    EXPECT_EQ(Error("s.ForceDisplaySize(1, 2, 3)").substr(0, 11), "SyntaxError");
+    ExpectThrows("SyntaxError", {"s.ForceDisplaySize(true)", "s.ForceDisplaySize(1, 2, 3)"});
     CSprite* sprite = game_->sprites.front();
     ASSERT_EQ(Run("s.ForceDisplaySize(10, 20);"), "");
     EXPECT_EQ(sprite->forceSize, 1);
@@ -133,18 +136,18 @@ TEST_F(SpriteScriptTest, WalkConstraintsParseOperatorsAndReferences) {
     EXPECT_EQ(Eval("(s.walkconstr = '=<12', s.walkconstr)"), "<=,12");
     EXPECT_EQ(Eval("(s.walkconstr = ['>', 7], s.walkconstr)"), ">,7");
     for (const char* bad : {"''", "'5'", "'<='", "'foo5'", "'<=5x'", "'<=99999999999'", "3", "['?', 1]"})
-        EXPECT_EQ(Error(std::string("s.walkconstr = ") + bad).substr(0, 11), "SyntaxError") << bad;
+        EXPECT_EQ(ErrorName(std::string("s.walkconstr = ") + bad), "SyntaxError") << bad;
     EXPECT_EQ(Eval("s.walkconstr"), ">,7") << "a refused value changes nothing";
     EXPECT_EQ(Eval("(s.walkconstr_ref = [2, 34], [s.walkconstr_ref, s.walkconstr_fn])"), "4,mask");
     EXPECT_EQ(Eval("(s.walkconstr_ref = [1, 3, -1], s.walkconstr_ref)"), "-2147483638");
     EXPECT_EQ(Eval("(s.walkconstr_fn = 'bogus', s.walkconstr_fn)"), "mask");
     EXPECT_EQ(Eval("(s.walkconstr_fn = '<>', s.walkconstr_ref = 9, s.walkconstr)"), "!=,9");
-    EXPECT_EQ(Error("s.walkconstr_ref = ['a']").substr(0, 9), "TypeError");
+    EXPECT_EQ(ErrorName("s.walkconstr_ref = ['a']"), "TypeError");
 }
 
 TEST_F(SpriteScriptTest, MoveToCallsBackOnArrivalOrAtOnceWithoutDistance) {
     ASSERT_EQ(Run("s = new Sprite(); log = []; s.x = 3; s.y = 4;"), "");
-    EXPECT_EQ(Error("s.MoveTo(1)").substr(0, 11), "SyntaxError");
+    EXPECT_EQ(ErrorName("s.MoveTo(1)"), "SyntaxError");
     ASSERT_EQ(Run("s.MoveTo(3, 4, function () { log.push('here'); });"), "");
     EXPECT_EQ(Eval("[log.join(), s.Moving()]"), "here,false");
     ASSERT_EQ(Run("s.MoveTo(11, 4, function () { log.push('there ' + s.x); });"), "");
@@ -170,7 +173,7 @@ TEST_F(SpriteScriptTest, CallbacksMayDestroyTheirOwnSprite) {
     EXPECT_EQ(Eval("c.y"), "4");
     Frames(2);
     EXPECT_EQ(game_->sprites.size(), 0u);
-    EXPECT_EQ(Error("c.x").substr(0, 14), "ReferenceError");
+    EXPECT_EQ(ErrorName("c.x"), "ReferenceError");
     EXPECT_EQ(Run("d = new Sprite(); d.MoveTo(0, 3, function () { throw new Error('boom'); });"), "");
     Frames(1);
     EXPECT_TRUE(HasPendingFatal()) << "a callback's error ends the run";
@@ -187,14 +190,13 @@ TEST_F(SpriteScriptTest, PlacementPriorityAndDetachingOnDestroy) {
     EXPECT_EQ(parent->GetPlacement(), kPlaceScreen);
     EXPECT_EQ(Eval("(p.priority = 7, [p.priority, k.priority])"), "7,7");
     EXPECT_EQ(Eval("(p.priority = ONTOP, k.priority)"), "15");
-    EXPECT_EQ(Error("k.SetPlacement(2)").substr(0, 9), "TypeError");
-    EXPECT_EQ(Error("k.SetPlacement('p')").substr(0, 9), "TypeError");
+    ExpectThrows("TypeError", {"k.SetPlacement(2)", "k.SetPlacement('p')"});
     ASSERT_EQ(Run("DestroySprite(p);"), "");
     EXPECT_EQ(kid->GetPlacement(), kPlaceScreen);
     EXPECT_EQ(kid->GetParent(), nullptr);
     EXPECT_EQ(Run("k.SetPlacement(BACKDROP);"), "");
     EXPECT_EQ(kid->GetPlacement(), kPlaceBackdrop);
-    EXPECT_EQ(Error("k.SetPlacement(p)").substr(0, 14), "ReferenceError");
+    EXPECT_EQ(ErrorName("k.SetPlacement(p)"), "ReferenceError");
 }
 
 TEST_F(SpriteScriptTest, HotspotsPreferTheNearestNamedSprite) {
@@ -263,16 +265,15 @@ TEST_F(SpriteScriptTest, AFailedWalkKeepsTheOldCallback) {
 }
 
 TEST_F(SpriteScriptTest, ViewsBuiltInScript) {
-    EXPECT_EQ(Error("View()").substr(0, 9), "TypeError");
-    EXPECT_EQ(Error("DestroyView({})").substr(0, 9), "TypeError");
+    ExpectThrows("TypeError", {"View()", "DestroyView({})"});
     EXPECT_EQ(Eval("typeof ViewConstructor"), "undefined");
     ASSERT_EQ(Run("v = new View(); v.NewLoop(); v.NewLoop(0); w = CreateView(); s = new Sprite();"), "");
-    EXPECT_EQ(Error("v.NewCel({}, 0, 0, 1, 1)").substr(0, 9), "TypeError");
+    EXPECT_EQ(ErrorName("v.NewCel({}, 0, 0, 1, 1)"), "TypeError");
     EXPECT_EQ(Eval("(s.view = v, [s.view, s.loops, s.cels])"), "[generated],2,0");
     EXPECT_EQ(Eval("(v.NewLoop(), v.Fixate(), s.view = v, s.loops)"), "2") << "loops after Fixate are ignored";
     EXPECT_EQ(Run("DestroyView(v); DestroyView(w);"), "");
     EXPECT_EQ(Eval("s.loops"), "2") << "the sprite keeps the view";
-    EXPECT_EQ(Error("v.NewLoop()").substr(0, 14), "ReferenceError");
+    EXPECT_EQ(ErrorName("v.NewLoop()"), "ReferenceError");
     EXPECT_EQ(Error("s.view = v"), "ReferenceError: Couldn't load sprite [[generated]]");
 }
 

@@ -251,7 +251,7 @@ protected:
 TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     CTileLayerSet set(&cache_);
     CTileLayer* a = set.AddLayer("back", 3, 2);
-    CTileLayer* b = set.InsertLayer("front", 1, 1, 0);
+    set.InsertLayer("front", 1, 1, 0);
     ASSERT_TRUE(a->SetView(cache_.LoadView("tiles")));
     a->modeX = kTileRepeat;
     a->modeY = kTileClamp;
@@ -275,14 +275,8 @@ TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     EXPECT_EQ(copy.Layer(0)->View(), nullptr);
     const CTileLayer* c = copy.Find("back");
     ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c->modeX, kTileRepeat);
-    EXPECT_EQ(c->modeY, kTileClamp);
-    EXPECT_EQ(c->priority, 7);
-    EXPECT_EQ(c->visible, 0);
-    EXPECT_EQ(c->delay, 3);
-    EXPECT_FLOAT_EQ(c->Scale(), 0.75f);
+    EXPECT_EQ(tilestest::Describe(*c), "back 3x2 cel 16x8 modes 3/2 priority 7 visible 0 delay 3 scale 0.75 tiles 2");
     EXPECT_EQ(c->View(), cache_.LoadView("tiles"));
-    EXPECT_EQ(c->PresentCount(), 2u);
     EXPECT_EQ(c->GetTile(0, 0)->loop, 1);
     EXPECT_EQ(c->GetTile(0, 0)->base, 1);
     EXPECT_FALSE(c->GetTile(0, 0)->animated);
@@ -290,7 +284,6 @@ TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     EXPECT_EQ(c->GetTile(2, 1)->base, 2);
     ASSERT_TRUE(loadedProps.has_value());
     EXPECT_EQ(*loadedProps, props);
-    (void)b;
 
     // Saved again without properties: no PROP chunk at all, and the rest is identical.
     auto plain = Saved(copy, nullptr);
@@ -379,14 +372,15 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
     EXPECT_NE(error.find("layer count"), std::string::npos) << error;
     put32(head, 4, 0x80000000u);
     EXPECT_FALSE(load(head));
+    // Fields of the first layer's header changed: (offset, value).
+    auto changed = [&](std::initializer_list<std::pair<std::size_t, std::uint32_t>> fields) {
+        auto b = bytes;
+        for (auto [at, v] : fields) put32(b, 8 + at, v);
+        return b;
+    };
     // A header claiming 65535 x 65535 tiles, or more than the data holds.
-    auto big = bytes;
-    put32(big, 8 + 8, 65535);
-    put32(big, 8 + 12, 65535);
-    EXPECT_FALSE(load(big));
-    put32(big, 8 + 8, 1000);
-    put32(big, 8 + 12, 1000);
-    EXPECT_FALSE(load(big));
+    EXPECT_FALSE(load(changed({{8, 65535}, {12, 65535}})));
+    EXPECT_FALSE(load(changed({{8, 1000}, {12, 1000}})));
     EXPECT_NE(error.find("truncated tiles"), std::string::npos) << error;
     // A layer of no columns and 1.4 billion rows (found by fuzzing): no tiles to walk.
     const std::vector<std::uint8_t> tall = {
@@ -406,20 +400,15 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     target.ReplaceLayers({});
     target.AddLayer("keep", 1, 1);
-    // A name length beyond the data, bad modes, a bad scale, a wrong tag.
-    auto name = bytes;
-    name[8 + 28] = 0xFF;
-    name[8 + 29] = 0xFF;
-    EXPECT_FALSE(load(name));
-    auto mode = bytes;
-    put32(mode, 8, 4);
-    EXPECT_FALSE(load(mode));
-    auto scale = bytes;
-    put32(scale, 8 + 24, 0xFFC00000u);  // NaN
-    EXPECT_FALSE(load(scale));
-    auto tag = bytes;
-    tag[0] = 'X';
-    EXPECT_FALSE(load(tag));
+    // A name length beyond the data, a bad mode, a bad scale (NaN), a wrong tag.
+    EXPECT_FALSE(load(changed({{0, 4}})));
+    EXPECT_FALSE(load(changed({{24, 0xFFC00000u}})));
+    auto damaged = bytes;
+    damaged[8 + 28] = damaged[8 + 29] = 0xFF;
+    EXPECT_FALSE(load(damaged));
+    damaged = bytes;
+    damaged[0] = 'X';
+    EXPECT_FALSE(load(damaged));
     ASSERT_EQ(target.Count(), 1u);
     EXPECT_EQ(target.Layer(0)->name, "keep");
 }
