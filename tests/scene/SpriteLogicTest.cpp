@@ -299,26 +299,24 @@ TEST_F(SpriteTest, HitTestUsesAlignmentScaleAndVisibility) {
     s.SetView(v.view);
     s.x = 10;
     s.y = 10;  // centred horizontally, bottom-aligned: drawn over columns 8..11, rows 4..9
-    EXPECT_TRUE(s.HitTest(8, 4));
-    EXPECT_TRUE(s.HitTest(11, 10));
+    // '1' for each point that hits.
+    auto hits = [&s](std::initializer_list<std::pair<int, int>> points) {
+        std::string out;
+        for (auto [x, y] : points) out += s.HitTest(x, y) ? '1' : '0';
+        return out;
+    };
     // The local point is truncated towards zero after adding a half: one more column and row
-    // on the left and top count, and the row below the bottom too.
-    EXPECT_TRUE(s.HitTest(7, 3));
-    EXPECT_FALSE(s.HitTest(6, 10));
-    EXPECT_FALSE(s.HitTest(8, 2));
-    EXPECT_FALSE(s.HitTest(12, 10));
-    EXPECT_FALSE(s.HitTest(10, 11));
+    // on the left and top count (7, 3), and the row below the bottom too (11, 10).
+    EXPECT_EQ(hits({{8, 4}, {11, 10}, {7, 3}, {6, 10}, {8, 2}, {12, 10}, {10, 11}}), "1110000");
     s.SetScale(2.0f);
-    EXPECT_TRUE(s.HitTest(4, 10));
-    EXPECT_FALSE(s.HitTest(3, 10));
+    EXPECT_EQ(hits({{4, 10}, {3, 10}}), "10");
     s.SetScale(0.0f);
-    EXPECT_FALSE(s.HitTest(10, 10));
+    EXPECT_EQ(hits({{10, 10}}), "0");
     s.SetScale(1.00005f);
     EXPECT_EQ(s.scaled, 0);
-    EXPECT_TRUE(s.HitTest(10, 10));
-    EXPECT_FALSE(s.HitTest(INT32_MIN, INT32_MAX));
+    EXPECT_EQ(hits({{10, 10}, {INT32_MIN, INT32_MAX}}), "10");
     s.SetVisible(false);
-    EXPECT_FALSE(s.HitTest(10, 10));
+    EXPECT_EQ(hits({{10, 10}}), "0");
 }
 
 TEST_F(SpriteTest, TintKeepsOpacityAndCallbacksAreReleased) {

@@ -167,12 +167,7 @@ TEST(TileLayer, SetTileRulesAndViewFitting) {
     ASSERT_TRUE(l.SetView(small.Get()));
     EXPECT_EQ(l.CelWidth(), 4);
     EXPECT_EQ(l.CelHeight(), 4);
-    const STile* t = l.GetTile(2, 0);
-    EXPECT_EQ(t->loop, 0);
-    EXPECT_EQ(t->base, 0);
-    EXPECT_EQ(t->current, 0);
-    EXPECT_EQ(l.GetTile(1, 0)->base, 0);
-    EXPECT_EQ(l.GetTile(1, 0)->current, 0);
+    EXPECT_EQ(tilestest::Tiles(l, {{2, 0}, {1, 0}}), "0/0/0* 0/0/0*");
     EXPECT_EQ(w.view->RefCount(), 1u);  // the layer let go of the old view
 
     l.ClearTile(0, 0);
@@ -277,11 +272,7 @@ TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(tilestest::Describe(*c), "back 3x2 cel 16x8 modes 3/2 priority 7 visible 0 delay 3 scale 0.75 tiles 2");
     EXPECT_EQ(c->View(), cache_.LoadView("tiles"));
-    EXPECT_EQ(c->GetTile(0, 0)->loop, 1);
-    EXPECT_EQ(c->GetTile(0, 0)->base, 1);
-    EXPECT_FALSE(c->GetTile(0, 0)->animated);
-    EXPECT_TRUE(c->GetTile(2, 1)->animated);
-    EXPECT_EQ(c->GetTile(2, 1)->base, 2);
+    EXPECT_EQ(tilestest::Tiles(*c, {{0, 0}, {2, 1}}), "1/1/1 0/2/2*") << "loading starts animations at their base";
     ASSERT_TRUE(loadedProps.has_value());
     EXPECT_EQ(*loadedProps, props);
 
@@ -320,11 +311,8 @@ TEST_F(LayerFileTest, TileWordKinds) {
     std::optional<std::string> props;
     std::string error;
     ASSERT_TRUE(LoadBytes(set, out.Bytes(), props, error)) << error;
-    const CTileLayer* l = set.Layer(0);
-    ASSERT_NE(l->GetTile(0, 0), nullptr);
-    EXPECT_EQ(l->GetTile(1, 0), nullptr);  // kind 3 leaves the (empty) cell as it was
-    ASSERT_NE(l->GetTile(2, 0), nullptr);
-    EXPECT_TRUE(l->GetTile(2, 0)->animated);
+    // Kind 3 leaves the (empty) cell as it was.
+    EXPECT_EQ(tilestest::Tiles(*set.Layer(0), {{0, 0}, {1, 0}, {2, 0}}), "1/1/1 - 0/2/2*");
 }
 
 TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {

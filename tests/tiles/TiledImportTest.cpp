@@ -110,10 +110,7 @@ TEST_F(TiledImportTest, LayersTilesAndPropertiesComeThrough) {
         << "a layer in a hidden group is hidden";
 
     // Tile id n of the set is loop 0, cel n - 1.
-    ASSERT_NE(back->GetTile(1, 1), nullptr);
-    EXPECT_EQ(back->GetTile(1, 1)->loop, 0);
-    EXPECT_EQ(back->GetTile(1, 1)->base, 3);
-    EXPECT_EQ(back->GetTile(2, 0), nullptr);
+    EXPECT_EQ(tilestest::Tiles(*back, {{1, 1}, {2, 0}}), "0/3/3 -");
     ExpectWorldPixels(*back, {{0, 2, kRed}, {1, 0, kMark}, {6, 1, kGreen}, {10, 6, kBlue}, {2, 7, kWhite}});
     EXPECT_EQ(front2->ReadWorldPixel(8, 3), kBlue);
 
@@ -143,17 +140,9 @@ TEST_F(TiledImportTest, CompressedDataTurnedTilesAndAnimation) {
     ExpectWorldPixels(*l, {{1, 0, kMark}, {4 + 2, 0, kMark}, {4 + 1, 0, kRed}, {8 + 1, 3, kMark}, {8 + 1, 0, kRed},
                            {12 + 3, 1, kMark}, {12 + 1, 0, kRed}});
     // Loops: 0 the set, then one per turn and per animation in the order they are met.
-    EXPECT_EQ(l->GetTile(0, 0)->loop, 0);
-    EXPECT_EQ(l->GetTile(1, 0)->loop, 1);
-    EXPECT_EQ(l->GetTile(3, 0)->loop, 3);
-    EXPECT_EQ(l->GetTile(3, 0)->base, 0);
-
+    EXPECT_EQ(tilestest::Tiles(*l, {{0, 0}, {1, 0}, {3, 0}}), "0/0/0 1/0/0 3/0/0");
     CTileLayer* m = set->Layer(1);
-    const STile* water = m->GetTile(0, 0);
-    ASSERT_NE(water, nullptr);
-    EXPECT_TRUE(water->animated);
-    EXPECT_EQ(water->loop, 4);
-    EXPECT_EQ(m->GetTile(1, 0)->loop, 5);
+    EXPECT_EQ(tilestest::Tiles(*m, {{0, 0}, {1, 0}}), "4/0/0* 5/0/0*");
     EXPECT_EQ(m->delay, 14) << "250 ms at 60 frames a second is a step every 15 frames";
     ExpectWorldPixels(*m, {{0, 1, kWhite}, {1, 0, kMark}, {4 + 2, 0, kMark}});
     set->Animate();  // the next frame of the animation: tile 1

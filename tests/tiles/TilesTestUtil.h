@@ -71,6 +71,19 @@ inline std::string Describe(const ove::CTileLayer& l) {
     return s.str();
 }
 
+// "loop/base/current" of each tile, '*' after animated ones, "-" for no tile; space-separated.
+inline std::string Tiles(const ove::CTileLayer& l, std::initializer_list<std::pair<int, int>> cells) {
+    std::string out;
+    for (auto [c, r] : cells) {
+        const ove::STile* t = l.GetTile(c, r);
+        out += out.empty() ? "" : " ";
+        out += t ? std::to_string(t->loop) + "/" + std::to_string(t->base) + "/" + std::to_string(t->current) +
+                       (t->animated ? "*" : "")
+                 : "-";
+    }
+    return out;
+}
+
 // A tile-set picture for the tool: opaque RGB whose colours come from a function.
 inline bool WriteOpaquePng(const std::filesystem::path& path, int w, int h,
                            const std::function<std::uint32_t(int x, int y)>& colourAt) {
