@@ -521,19 +521,6 @@ TEST_F(GLRenderTest, FillAfterTextureWorkIsUntextured) {
     renderer->ReleaseTexture(a);
 }
 
-TEST_F(GLRenderTest, LinesAreOnePixelWide) {
-    Open(16, 8);
-    renderer->SetBackdropColour(0xFF000000);
-    CTestDrawable d(0.5f, true, [](CRenderer& r) {
-        r.SetBlendMode(kBlendOpaque);
-        r.DrawLine(2, 3, 12, 3, 0xFFFFFFFF, 0.5f);
-        r.DrawLine(5, 5, 5, 5, 0xFFFF0000, 0.5f);  // zero length: nothing
-    });
-    renderer->AddObject(&d);
-    // A horizontal line of length 10 covers 10 pixels in one row.
-    ExpectBox(*Capture(), 2, 3, 12, 4, 0xFFFFFFFF, 0xFF000000);
-}
-
 TEST_F(GLRenderTest, DepthClearBeforeOnTopObjectsKeepsDepthWritesAsSet) {
     Open(4, 4);
     renderer->SetBackdropColour(0xFF000000);

@@ -19,6 +19,11 @@ struct SpriteTest : ::testing::Test {
     CTestWorld world;
 };
 
+std::pair<int, int> Placed(const CSprite& s) {
+    const SPlacedPosition p = s.GetPlacedPosition();
+    return {p.x, p.y};
+}
+
 // The cels a sprite shows over n frames.
 std::vector<int> Cels(CSprite& s, int n) {
     std::vector<int> seen;
@@ -188,9 +193,7 @@ TEST_F(SpriteTest, RelativePlacementFollowsTheParentAndTakesItsDepth) {
     parent.SetPlacement(kPlaceBackdrop);
     parent.x = 10;
     parent.y = 20;
-    SPlacedPosition p = parent.GetPlacedPosition();
-    EXPECT_EQ(p.x, 25);
-    EXPECT_EQ(p.y, 45);
+    EXPECT_EQ(Placed(parent), std::make_pair(25, 45));
     EXPECT_EQ(child.SetPlacement(kPlaceSprite, nullptr, &parent), kPlaceSprite);
     EXPECT_EQ(child.priorityFixed, 1);
     child.x = 3;
@@ -198,9 +201,7 @@ TEST_F(SpriteTest, RelativePlacementFollowsTheParentAndTakesItsDepth) {
     grandchild.SetPlacement(kPlaceSprite, nullptr, &child);
     grandchild.x = -1;
     grandchild.y = 1;
-    p = grandchild.GetPlacedPosition();
-    EXPECT_EQ(p.x, 27);
-    EXPECT_EQ(p.y, 50);
+    EXPECT_EQ(Placed(grandchild), std::make_pair(27, 50));
 
     world.height = 200;
     parent.y = 90;  // placed y 185
@@ -255,8 +256,7 @@ TEST_F(SpriteTest, StepMovesFourPixelsPerFrameAcrossWaypoints) {
 
     ASSERT_TRUE(s.MoveTo(2, 6));  // diagonal: y dominant, x follows the line
     for (std::uint32_t f = 5; f < 10; ++f) s.Update(f);
-    EXPECT_EQ(s.x, 2);
-    EXPECT_EQ(s.y, 6);
+    EXPECT_EQ(std::make_pair(s.x, s.y), std::make_pair(2, 6));
 }
 
 TEST_F(SpriteTest, MoveToEdgeCases) {

@@ -261,12 +261,10 @@ TEST_F(SpriteScriptTest, SpritesOnATileLayerFollowItUntilTheLayersGo) {
         "layer.scale = 2; layer.offset_x = 10; layer.offset_y = -3;"
         "var s = new Sprite(); s.x = 5; s.y = 7; s.SetPlacement(layer);");
     CSprite* sprite = game_->sprites.back();
-    SPlacedPosition p = sprite->GetPlacedPosition();
-    EXPECT_EQ(p.x, 5 * 2 + 10);
-    EXPECT_EQ(p.y, 7 * 2 - 3);
+    EXPECT_EQ(sprite->GetPlacedPosition().x, 5 * 2 + 10);
+    EXPECT_EQ(sprite->GetPlacedPosition().y, 7 * 2 - 3);
     Run("DestroyLayers(set);");
     EXPECT_EQ(sprite->GetPlacement(), kPlaceScreen) << "a sprite must not keep a deleted layer";
-    p = sprite->GetPlacedPosition();
-    EXPECT_EQ(p.x, 5);
-    EXPECT_EQ(p.y, 7);
+    EXPECT_EQ(sprite->GetPlacedPosition().x, 5);
+    EXPECT_EQ(sprite->GetPlacedPosition().y, 7);
 }

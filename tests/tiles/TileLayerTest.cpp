@@ -27,11 +27,15 @@ struct LayerWithView {
     CTileLayer layer;
 };
 
-std::pair<int, int> Screen(const CTileLayer& l, int x, int y) {
-    std::int32_t sx, sy;
-    l.WorldToScreen(x, y, sx, sy);
-    return {sx, sy};
+// One of the layer's point conversions as a pair.
+using Conversion = void (CTileLayer::*)(std::int32_t, std::int32_t, std::int32_t&, std::int32_t&) const;
+std::pair<int, int> Convert(const CTileLayer& l, Conversion f, int x, int y) {
+    std::int32_t a, b;
+    (l.*f)(x, y, a, b);
+    return {a, b};
 }
+std::pair<int, int> Screen(const CTileLayer& l, int x, int y) { return Convert(l, &CTileLayer::WorldToScreen, x, y); }
+std::pair<int, int> Scroll(const CTileLayer& l) { return {l.scrollX, l.scrollY}; }
 
 }  // namespace
 
@@ -44,11 +48,8 @@ TEST(TileLayer, DefaultsAndConversions) {
     EXPECT_EQ(l.Width(), 160);
     EXPECT_EQ(l.Height(), 40);
 
-    std::int32_t a, b;
-    l.WorldToTile(-1, 8, a, b);  // floor, not truncation
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(-1, 1));
-    l.WorldToTile(31, -9, a, b);
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(1, -2));
+    EXPECT_EQ(Convert(l, &CTileLayer::WorldToTile, -1, 8), std::make_pair(-1, 1));  // floor, not truncation
+    EXPECT_EQ(Convert(l, &CTileLayer::WorldToTile, 31, -9), std::make_pair(1, -2));
 
     l.SetScale(1.5f);
     l.offsetX = 3;
@@ -56,10 +57,9 @@ TEST(TileLayer, DefaultsAndConversions) {
     l.offsetY = -2;
     EXPECT_EQ(Screen(l, 5, 5), std::make_pair(int(7) + 3 - 10, 7 - 2));  // trunc(7.5) = 7
     EXPECT_EQ(l.ScreenWidth(), 240);
-    l.ScreenToWorld(0, 0, a, b);  // (0 - 3 + 10) / 1.5 = 4.67, (0 + 2) / 1.5 = 1.33
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(4, 1));
-    l.TileToScreen(2, 1, a, b);  // world (32, 8)
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(48 + 3 - 10, 12 - 2));
+    // (0 - 3 + 10) / 1.5 = 4.67, (0 + 2) / 1.5 = 1.33
+    EXPECT_EQ(Convert(l, &CTileLayer::ScreenToWorld, 0, 0), std::make_pair(4, 1));
+    EXPECT_EQ(Convert(l, &CTileLayer::TileToScreen, 2, 1), std::make_pair(48 + 3 - 10, 12 - 2));  // world (32, 8)
 
     // Scales that would break every division are ignored.
     l.SetScale(0.0f);
@@ -69,9 +69,7 @@ TEST(TileLayer, DefaultsAndConversions) {
     // Far-out points saturate instead of overflowing.
     l.SetScale(1000.0f);
     l.offsetX = 100;
-    l.WorldToScreen(INT32_MAX, INT32_MIN, a, b);
-    EXPECT_EQ(a, INT32_MAX);
-    EXPECT_EQ(b, INT32_MIN);
+    EXPECT_EQ(Screen(l, INT32_MAX, INT32_MIN), std::make_pair(INT32_MAX, INT32_MIN));
 }
 
 TEST(TileLayer, EdgeModes) {
@@ -107,24 +105,17 @@ TEST(TileLayer, CentringLimitsAtBothEnds) {
     CTileLayer& l = w.layer;
     const int W = 320, H = 200;
     l.CenterOnWorld(10, 10, W, H);  // near the start: stays at 0
-    EXPECT_EQ(l.scrollX, 0);
-    EXPECT_EQ(l.scrollY, 0);
+    EXPECT_EQ(Scroll(l), std::make_pair(0, 0));
     l.CenterOnWorld(300, 120, W, H);  // in the middle: point at the centre
-    EXPECT_EQ(l.scrollX, -(300 - 159));
-    EXPECT_EQ(l.scrollY, -(120 - 99));
+    EXPECT_EQ(Scroll(l), std::make_pair(-(300 - 159), -(120 - 99)));
     l.CenterOnWorld(630, 235, W, H);  // near the end: last pixel on the last screen pixel
-    EXPECT_EQ(l.scrollX, W - l.Width());
-    EXPECT_EQ(l.scrollY, H - l.Height());
-    std::int32_t sx, sy;
-    l.WorldToScreen(l.Width() - 1, l.Height() - 1, sx, sy);
-    EXPECT_EQ(sx, W - 1);
-    EXPECT_EQ(sy, H - 1);
+    EXPECT_EQ(Scroll(l), std::make_pair(W - l.Width(), H - l.Height()));
+    EXPECT_EQ(Screen(l, l.Width() - 1, l.Height() - 1), std::make_pair(W - 1, H - 1));
 
     // Scaled, the end is still the layer's last pixel on the screen's last one.
     l.SetScale(2.0f);
     l.CenterOnWorld(639, 0, W, H);
-    l.WorldToScreen(639, 0, sx, sy);
-    EXPECT_EQ(sx, W - 2);  // world pixel 639 covers screen pixels W-2 and W-1
+    EXPECT_EQ(Screen(l, 639, 0).first, W - 2);  // world pixel 639 covers screen pixels W-2 and W-1
     // A layer narrower than the screen stays at its start.
     CTileLayer narrow("n", 2, 2);
     narrow.SetView(w.view.Get());
