@@ -18,6 +18,7 @@
 #include "data/ResourceCache.h"
 #include "data/View.h"
 #include "image/Bitmap.h"
+#include "scene/SceneTestUtil.h"
 #include "support/TestSupport.h"
 #include "tiles/TileLayerSet.h"
 
@@ -37,15 +38,7 @@ inline std::vector<std::uint8_t> ViewBytes(const std::vector<int>& loops, std::u
         for (int c = 0; c < loops[l]; ++c) {
             const std::uint32_t cw = l == oddLoop ? oddWidth : w;
             ove::CBitmap cel(cw, h, 32);
-            for (std::uint32_t y = 0; y < h; ++y)
-                for (std::uint32_t x = 0; x < cw; ++x) {
-                    std::uint8_t* p = cel.TopRow(y) + x * 4;
-                    const std::uint32_t argb = CelColour(int(l), c);
-                    p[0] = std::uint8_t(argb);
-                    p[1] = std::uint8_t(argb >> 8);
-                    p[2] = std::uint8_t(argb >> 16);
-                    p[3] = std::uint8_t(argb >> 24);
-                }
+            scenetest::FillBitmap(cel, CelColour(int(l), c));
             writer.AddCel(cel, 0, 0);
         }
     }
