@@ -42,9 +42,7 @@ std::pair<int, int> Scroll(const CTileLayer& l) { return {l.scrollX, l.scrollY};
 TEST(TileLayer, DefaultsAndConversions) {
     LayerWithView w(10, 5);
     CTileLayer& l = w.layer;
-    EXPECT_EQ(l.modeX, kTileLimit);
-    EXPECT_EQ(l.modeY, kTileLimit);
-    EXPECT_EQ(l.visible, 1);
+    EXPECT_EQ(tilestest::Describe(l), "ground 10x5 cel 16x8 modes 1/1 priority 0 visible 1 delay 0 scale 1 tiles 0");
     EXPECT_EQ(l.Width(), 160);
     EXPECT_EQ(l.Height(), 40);
 
