@@ -3,8 +3,8 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "image/Bitmap.h"
 #include "render/Renderer.h"
@@ -23,22 +23,12 @@ constexpr int kW = 8, kH = 4;
 
 class ImageLayerGLTest : public ovetest::ScriptTest {
 protected:
-    static void SetUpTestSuite() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        if (!SDL_WasInit(SDL_INIT_VIDEO)) SDL_InitSubSystem(SDL_INIT_VIDEO);
-    }
+    static void SetUpTestSuite() { ovetest::InitHeadlessVideo(); }
 
     void SetUp() override {
         ScriptTest::SetUp();
-        if (!SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "SDL video: " << SDL_GetError();
-        CRenderer::PrepareWindowAttributes();
-        window_ = SDL_CreateWindow("image test", 0, 0, kW, kH, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-        if (!window_) GTEST_SKIP() << "no OpenGL window: " << SDL_GetError();
-        renderer_ = std::make_unique<CRenderer>();
-        if (!renderer_->Initialise(window_)) GTEST_SKIP() << renderer_->GetErrorMessage();
-        renderer_->SetGameSize(kW, kH);
-        if (!renderer_->Create()) GTEST_SKIP() << "no OpenGL 3.3 context: " << renderer_->GetErrorMessage();
-        renderer_->SetFiltering(false, true);
+        const std::string why = ovetest::OpenRenderer(window_, renderer_, kW, kH, kW, kH);
+        if (!why.empty()) GTEST_SKIP() << why;
         renderer_->SetBackdropColour(0xFF000000u);
         game_->renderer = renderer_.get();
     }
@@ -55,12 +45,9 @@ protected:
     }
 
     // A depth-tested object at a priority filling columns x1..x2-1 of every row.
-    CTestDrawable* Object(int priority, float x1, float x2, std::uint32_t colour) {
-        const float depth = CRenderer::PriorityDepth(priority);
-        objects_.push_back(std::make_unique<CTestDrawable>(
-            depth, false, [=](CRenderer& r) { r.FillRect(x1, 0.0f, x2, float(kH), colour, depth); }));
+    void Object(int priority, float x1, float x2, std::uint32_t colour) {
+        objects_.push_back(ovetest::Filler(priority, false, x1, 0.0f, x2, float(kH), colour));
         renderer_->AddObject(objects_.back().get());
-        return objects_.back().get();
     }
 
     std::unique_ptr<CBitmap> Capture() {
@@ -91,11 +78,8 @@ TEST_F(ImageLayerGLTest, LayersSitAtTheirLevels) {
         "Layer(2, 0, 0, GREEN); Layer(6, 1, 0, YELLOW).SetPixel(6, 0, YELLOW); Layer(12, 7, 0, WHITE);"
         "Layer(12, 0, 2, RGBA8(0, 0, 0, 128)); Layer(16, 2, 1, CYAN); Layer(0, 3, 1, GREEN); Layer(17, 5, 1, GREEN);");
     auto shot = Capture();
-    const std::pair<int, std::uint32_t> expected[] = {{0, kRed}, {1, kYellow}, {6, kBlue}, {7, kWhite}};
-    for (auto [x, colour] : expected) EXPECT_EQ(Hex(PixelAt(*shot, x, 0)), Hex(colour)) << x;
-    EXPECT_EQ(Hex(PixelAt(*shot, 2, 1)), Hex(kCyan));
-    EXPECT_EQ(Hex(PixelAt(*shot, 3, 1)), Hex(kRed)) << "level 0 is never drawn";
-    EXPECT_EQ(Hex(PixelAt(*shot, 5, 1)), Hex(kBlue)) << "level 17 is never drawn";
+    ovetest::ExpectPixels(*shot, {{0, 0, kRed}, {1, 0, kYellow}, {6, 0, kBlue}, {7, 0, kWhite}, {2, 1, kCyan},
+                                  {3, 1, kRed, "level 0 is never drawn"}, {5, 1, kBlue, "level 17 is never drawn"}});
     const std::uint32_t half = PixelAt(*shot, 0, 2);  // half-transparent black over red
     EXPECT_NEAR(int((half >> 16) & 0xFF), 127, 2) << Hex(half);
     EXPECT_EQ(half & 0xFFFF, 0u) << Hex(half);
@@ -104,11 +88,10 @@ TEST_F(ImageLayerGLTest, LayersSitAtTheirLevels) {
 TEST_F(ImageLayerGLTest, LayerPixelsLandOnTheirScreenPixelsAndAreUploadedWhenTouched) {
     Run("var img = new Image(8, 4); img.priority = 10; RegisterImageLayer(img);"
         "for (var y = 0; y < 4; ++y) for (var x = 0; x < 8; ++x) img.SetPixel(x, y, RGBA8(x * 30, y * 60 + 10, 0, 255));");
-    auto shot = Capture();
-    for (int y = 0; y < kH; ++y)  // the edge rows and columns included
-        for (int x = 0; x < kW; ++x)
-            EXPECT_EQ(Hex(PixelAt(*shot, x, y)), Hex(0xFF000000u | std::uint32_t(x * 30) << 16 | std::uint32_t(y * 60 + 10) << 8))
-                << x << "," << y;
+    // The edge rows and columns included.
+    ovetest::ExpectImage(*Capture(), [](int x, int y) {
+        return 0xFF000000u | std::uint32_t(x * 30) << 16 | std::uint32_t(y * 60 + 10) << 8;
+    });
     Run("img.FillRect(0, 0, 2, 1, RGBA8(255, 0, 0, 255));");
     EXPECT_EQ(Hex(PixelAt(*Capture(), 1, 0)), Hex(kRed));
     CBitmapProxy* native = ImageFromScriptValue((duk_get_global_string(ctx(), "img"), ctx()), -1);

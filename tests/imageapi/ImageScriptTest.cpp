@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -58,8 +57,8 @@ TEST_F(ImageScriptTest, ConstructionLoadingAndErrors) {
 
     const auto png = pngtest::WritePng(pngtest::PngSpec{2, 1}, {{255, 0, 0, 10, 20, 30}});
     ASSERT_FALSE(png.empty());
-    std::ofstream(data_ / "pic.PNG", std::ios::binary).write(reinterpret_cast<const char*>(png.data()), std::streamsize(png.size()));
-    fs::copy_file(data_ / "pic.PNG", data_ / "pic");
+    data_.Write("pic.PNG", png);
+    data_.Write("pic", png);
     EXPECT_EQ(Eval("var p = LoadImage('pic.PNG'); [p.width, p.GetPixel(0, 0).rgba, p.GetPixel(1, 0).rgba].join()"),
               "2," + std::to_string(0xFFFF0000u) + "," + std::to_string(0xFF0A141Eu));
     EXPECT_EQ(Thrown("new Image('pic')"), "Error: Unable to load image file");

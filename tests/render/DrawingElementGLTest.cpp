@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "image/Bitmap.h"
@@ -13,25 +14,11 @@
 #include "support/TestSupport.h"
 
 using namespace ove;
-using ovetest::CTestDrawable;
-using ovetest::GLRenderTest;
-using ovetest::Hex;
-using ovetest::PixelAt;
-using ovetest::SetPixel;
+using namespace ovetest;
 
 namespace {
 
 constexpr std::uint32_t kBlack = 0xFF000000u, kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu;
-
-// Every pixel of the capture inside [x1, x2) x [y1, y2) has `inside`, every other one `outside`.
-void ExpectBox(const CBitmapInterface& img, int x1, int y1, int x2, int y2, std::uint32_t inside,
-               std::uint32_t outside) {
-    for (int y = 0; y < int(img.Height()); ++y)
-        for (int x = 0; x < int(img.Width()); ++x) {
-            const bool in = x >= x1 && x < x2 && y >= y1 && y < y2;
-            ASSERT_EQ(Hex(PixelAt(img, x, y)), Hex(in ? inside : outside)) << x << "," << y;
-        }
-}
 
 long ResidentKB() {
     long pages = 0, resident = 0;
@@ -44,47 +31,35 @@ long ResidentKB() {
 
 }  // namespace
 
-TEST_F(GLRenderTest, NewRectangleDrawsNothingUntilItHasAColour) {
-    Open(40, 30);
-    renderer->SetBackdropColour(kBlack);
-    C2DRectangle rect;
-    rect.x1 = 5, rect.y1 = 5, rect.x2 = 30, rect.y2 = 20;
-    renderer->AddObject(&rect);
-    ExpectBox(*Capture(), 0, 0, 0, 0, kBlack, kBlack);
-    rect.stroke = 0x00FFFFFFu;  // colour without alpha: still nothing
-    rect.fill = 0x0000FF00u;
-    ExpectBox(*Capture(), 0, 0, 0, 0, kBlack, kBlack);
-    rect.fill = kRed;
-    rect.border = 0;
-    ExpectBox(*Capture(), 5, 5, 30, 20, kRed, kBlack);
-}
-
-TEST_F(GLRenderTest, RectangleBordersAndFill) {
+TEST_F(GLRenderTest, RectangleDrawsItsFillInsideTheBorderAndItsStrokeOnIt) {
     Open(40, 40);
     renderer->SetBackdropColour(kBlack);
     C2DRectangle rect;
     rect.x1 = 10, rect.y1 = 10, rect.x2 = 30, rect.y2 = 34;
-    rect.border = 3;
-    rect.fill = kGreen;
-    rect.stroke = kBlue;
     renderer->AddObject(&rect);
-    auto img = Capture();
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 40; ++x) {
-            const bool outer = x >= 10 && x < 30 && y >= 10 && y < 34;
-            const bool inner = x >= 13 && x < 27 && y >= 13 && y < 31;
-            ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(inner ? kGreen : outer ? kBlue : kBlack)) << x << "," << y;
-        }
-    // Only the stroke: the middle shows the backdrop.
-    rect.fill = 0;
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 20, 20)), Hex(kBlack));
-    EXPECT_EQ(Hex(PixelAt(*img, 10, 10)), Hex(kBlue));
-    EXPECT_EQ(Hex(PixelAt(*img, 29, 33)), Hex(kBlue));
-    // A border but no stroke colour: only the fill, inside the border.
-    rect.fill = kGreen;
-    rect.stroke = 0;
-    ExpectBox(*Capture(), 13, 13, 27, 31, kGreen, kBlack);
+    ExpectBox(*Capture(), 0, 0, 0, 0, kBlack, kBlack);  // a new rectangle has no colour yet
+    const struct {
+        std::uint32_t fill, stroke;
+        int border;
+        std::uint32_t inner, band;  // inside the border, on it
+    } cases[] = {
+        {0x0000FF00u, 0x00FFFFFFu, 3, kBlack, kBlack},  // colours without alpha: still nothing
+        {kRed, 0x00FFFFFFu, 0, kRed, kRed},
+        {kGreen, kBlue, 3, kGreen, kBlue},
+        {0, kBlue, 3, kBlack, kBlue},    // only the stroke: the middle shows the backdrop
+        {kGreen, 0, 3, kGreen, kBlack},  // a border but no stroke colour: only the fill, inside the border
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Hex(c.fill) + " " + Hex(c.stroke) + " border " + std::to_string(c.border));
+        rect.fill = c.fill;
+        rect.stroke = c.stroke;
+        rect.border = c.border;
+        const int b = c.border;
+        ExpectImage(*Capture(), [&](int x, int y) {
+            if (x >= 10 + b && x < 30 - b && y >= 10 + b && y < 34 - b) return c.inner;
+            return x >= 10 && x < 30 && y >= 10 && y < 34 ? c.band : kBlack;
+        });
+    }
 }
 
 TEST_F(GLRenderTest, RectangleCornersBelongToTheSideBands) {
@@ -102,11 +77,10 @@ TEST_F(GLRenderTest, RectangleCornersBelongToTheSideBands) {
     auto img = Capture();
     const std::uint32_t once = PixelAt(*img, 10, 4);
     EXPECT_NE(Hex(once), Hex(kBlack));
-    for (int y = 4; y < 20; ++y)
-        for (int x = 4; x < 20; ++x) {
-            const bool band = x < 6 || x >= 18 || y < 6 || y >= 18;
-            ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(band ? once : kBlack)) << x << "," << y;
-        }
+    ExpectImage(*img, [once](int x, int y) {
+        const bool inside = x >= 4 && x < 20 && y >= 4 && y < 20;
+        return inside && (x < 6 || x >= 18 || y < 6 || y >= 18) ? once : kBlack;
+    });
 }
 
 TEST_F(GLRenderTest, LineIsOnePixelWideWhateverItsWidth) {
@@ -126,20 +100,11 @@ TEST_F(GLRenderTest, LineIsOnePixelWideWhateverItsWidth) {
 TEST_F(GLRenderTest, RectangleComesAfterDepthTestedObjectsOfItsPriorityAndBeforeNearerOnes) {
     Open(30, 10);
     renderer->SetBackdropColour(kBlack);
-    // Depth-tested fillers at priorities 4, 5 and 6 each cover their own third and the middle
-    // column block; the rectangle (priority 5) covers everything.
-    auto filler = [](int priority, int x1, int x2, std::uint32_t colour) {
-        auto d = std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(priority), false, nullptr);
-        CTestDrawable* self = d.get();
-        d->draw = [=](CRenderer& r) {
-            r.SetBlendMode(kBlendOpaque);
-            r.FillRect(float(x1), 0.0f, float(x2), 10.0f, colour, self->depth);
-        };
-        return d;
-    };
-    auto p4 = filler(4, 0, 10, kGreen);
-    auto p5 = filler(5, 10, 20, kGreen);
-    auto p6 = filler(6, 20, 30, kBlue);
+    // Depth-tested fillers at priorities 4, 5 and 6 each cover their own third; the rectangle
+    // (priority 5) covers everything.
+    auto p4 = Filler(4, false, 0, 0, 10, 10, kGreen);
+    auto p5 = Filler(5, false, 10, 0, 20, 10, kGreen);
+    auto p6 = Filler(6, false, 20, 0, 30, 10, kBlue);
     C2DRectangle rect;
     rect.x1 = 0, rect.y1 = 0, rect.x2 = 30, rect.y2 = 10;
     rect.border = 0;
@@ -149,10 +114,9 @@ TEST_F(GLRenderTest, RectangleComesAfterDepthTestedObjectsOfItsPriorityAndBefore
     for (CSpriteBase* o : {static_cast<CSpriteBase*>(&rect), static_cast<CSpriteBase*>(p6.get()),
                            static_cast<CSpriteBase*>(p5.get()), static_cast<CSpriteBase*>(p4.get())})
         renderer->AddObject(o);
-    auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 5, 5)), Hex(kRed));   // priority 4 went first
-    EXPECT_EQ(Hex(PixelAt(*img, 15, 5)), Hex(kRed));  // priority 5 too: only farther ones wait
-    EXPECT_EQ(Hex(PixelAt(*img, 25, 5)), Hex(kBlue)); // priority 6 came after
+    ExpectPixels(*Capture(), {{5, 5, kRed, "priority 4 went first"},
+                              {15, 5, kRed, "priority 5 too: only farther ones wait"},
+                              {25, 5, kBlue, "priority 6 came after"}});
 }
 
 TEST_F(GLRenderTest, TranslucentColourIsAlphaStrictlyBetweenTheEnds) {
@@ -174,8 +138,9 @@ TEST_F(GLRenderTest, BatchedCelsDrawTheSamePixelsWithFewerCalls) {
     // Two textures with the same pixels: alternating them forces a flush between every cel, which
     // is how every cel was drawn before batching.
     CBitmap sheet(8, 8, PixelFormat::Rgba8888);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) SetPixel(sheet, x, y, std::uint32_t(0x90 + x * 8) << 24 | std::uint32_t(x * 30) << 16 | std::uint32_t(y * 30) << 8 | 0x40);
+    Paint(sheet, [](int x, int y) {
+        return std::uint32_t(0x90 + x * 8) << 24 | std::uint32_t(x * 30) << 16 | std::uint32_t(y * 30) << 8 | 0x40;
+    });
     TextureHandle a = renderer->CreateTexture(&sheet), b = renderer->CreateTexture(&sheet);
     ASSERT_NE(a, nullptr);
     ASSERT_NE(b, nullptr);
@@ -184,10 +149,7 @@ TEST_F(GLRenderTest, BatchedCelsDrawTheSamePixelsWithFewerCalls) {
     CTestDrawable cels(0.5f, false, [&](CRenderer& r) {
         r.SetBlendMode(kBlendAlpha);
         for (int i = 0; i < kCels; ++i) {
-            SCel cel;
-            cel.width = cel.height = 8;
-            cel.uRight = cel.vBottom = 1.0f;
-            cel.texture = alternate && (i & 1) ? b : a;
+            const SCel cel = WholeCel(alternate && (i & 1) ? b : a, 8, 8);
             // Overlapping, translucent and tinted: any change of order shows.
             const std::uint32_t tint = 0xFF000000u | std::uint32_t(i * 4) << 16 | 0xFF00u | std::uint32_t(255 - i * 4);
             r.DrawCel(cel, kAlignLeft, kAlignTop, float((i * 7) % 56), float((i * 5) % 40), 0.5f, tint);
@@ -205,11 +167,9 @@ TEST_F(GLRenderTest, BatchedCelsDrawTheSamePixelsWithFewerCalls) {
     auto expected = Capture();
     alternate = false;
     const std::uint64_t batched = calls();
-    auto img = Capture();
     EXPECT_GE(unbatched, std::uint64_t(kCels));
     EXPECT_LE(batched, 2u);
-    for (int y = 0; y < 48; ++y)
-        for (int x = 0; x < 64; ++x) ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(PixelAt(*expected, x, y))) << x << "," << y;
+    ExpectSameImage(*Capture(), *expected);
     renderer->ReleaseTexture(a);
     renderer->ReleaseTexture(b);
 }
@@ -220,22 +180,16 @@ TEST_F(GLRenderTest, HeadlessFramesKeepMemoryFlat) {
     if (ovetest::kSanitized) GTEST_SKIP() << "the sanitizer's quarantine keeps freed memory resident";
     Open(320, 240);
     CBitmap backdrop(320, 240, PixelFormat::Rgba8888);
-    for (int y = 0; y < 240; ++y)
-        for (int x = 0; x < 320; ++x) SetPixel(backdrop, x, y, 0xFF000000u | std::uint32_t(x) << 8 | std::uint32_t(y));
+    Paint(backdrop, [](int x, int y) { return 0xFF000000u | std::uint32_t(x) << 8 | std::uint32_t(y); });
     renderer->SetBackdropWithPriority(&backdrop, nullptr);
     CBitmap sprite(16, 24, PixelFormat::Rgba8888);
-    for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 16; ++x) SetPixel(sprite, x, y, 0xC0FF8000u | std::uint32_t(x * 16));
+    Paint(sprite, [](int x, int) { return 0xC0FF8000u | std::uint32_t(x * 16); });
     TextureHandle tex = renderer->CreateTexture(&sprite);
     ASSERT_NE(tex, nullptr);
     int frame = 0;
     CTestDrawable movers(0.5f, false, [&](CRenderer& r) {
         r.SetBlendMode(kBlendAlpha);
-        SCel cel;
-        cel.width = 16;
-        cel.height = 24;
-        cel.uRight = cel.vBottom = 1.0f;
-        cel.texture = tex;
+        const SCel cel = WholeCel(tex, 16, 24);
         for (int i = 0; i < 200; ++i)
             r.DrawCel(cel, kAlignLeft, kAlignTop, float((i * 37 + frame) % 304), float((i * 11 + frame) % 216), 0.5f,
                       0xFFFFFFFFu);

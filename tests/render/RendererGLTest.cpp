@@ -13,28 +13,12 @@
 #include "RenderFixture.h"
 
 using namespace ove;
-using ovetest::CTestDrawable;
-using ovetest::GLRenderTest;
-using ovetest::Hex;
-using ovetest::PixelAt;
-using ovetest::SetPixel;
+using namespace ovetest;
 
 namespace {
 
 // Distinct opaque colour per coordinate.
 std::uint32_t Pattern(int x, int y) { return 0xFF000000u | std::uint32_t(x & 0x3FF) << 12 | std::uint32_t(y & 0x3FF) << 2 | 1; }
-
-// A drawable that fills a rectangle in its own depth and blend mode.
-std::unique_ptr<CTestDrawable> Filler(int priority, bool noncorporeal, float x1, float y1, float x2, float y2,
-                                      std::uint32_t colour, int blend = kBlendOpaque) {
-    auto d = std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(priority), noncorporeal, nullptr);
-    CTestDrawable* self = d.get();
-    d->draw = [=](CRenderer& r) {
-        r.SetBlendMode(blend);
-        r.FillRect(x1, y1, x2, y2, colour, self->depth);
-    };
-    return d;
-}
 
 // A depth mask of w x h whose pixels inside [x1, x2) x [y1, y2) have `level`, 0 elsewhere.
 CRunMask RectMask(int w, int h, int x1, int y1, int x2, int y2, std::uint8_t level) {
@@ -51,10 +35,47 @@ public:
     std::vector<std::string>& log;
 };
 
+// "L0" .. "L<last>".
+std::vector<std::string> Levels(int first, int last) {
+    std::vector<std::string> out;
+    for (int i = first; i <= last; ++i) out.push_back("L" + std::to_string(i));
+    return out;
+}
+
+// The screenshot a BMP file holds: its pixels (bottom row first) after the header checks.
+std::vector<std::uint8_t> ReadShot(const std::filesystem::path& path, std::uint32_t w, std::uint32_t h) {
+    auto bytes = ovetest::ReadFileBytes(path);
+    EXPECT_EQ(bytes.size(), 54u + w * h * 4);
+    if (bytes.size() != 54u + w * h * 4) return {};
+    auto u32at = [&](std::size_t o) {
+        return std::uint32_t(bytes[o]) | std::uint32_t(bytes[o + 1]) << 8 | std::uint32_t(bytes[o + 2]) << 16 |
+               std::uint32_t(bytes[o + 3]) << 24;
+    };
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 2), "BM");
+    EXPECT_EQ(u32at(18), w);
+    EXPECT_EQ(u32at(22), h);
+    EXPECT_EQ(bytes[28], 32);
+    return {bytes.begin() + 54, bytes.end()};
+}
+
 }  // namespace
 
-TEST_F(GLRenderTest, ContextIsCoreProfileWithDepthAndStencil) {
-    Open(32, 24);
+TEST_F(GLRenderTest, InitialiseTakesTheSizeAndCreateTheDevice) {
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "SDL video: " << SDL_GetError();
+    CRenderer::PrepareWindowAttributes();
+    window = SDL_CreateWindow("render test", 0, 0, 32, 24, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+    if (!window) GTEST_SKIP() << "no OpenGL window: " << SDL_GetError();
+    renderer = std::make_unique<CRenderer>();
+    ASSERT_TRUE(renderer->Initialise(window));
+    EXPECT_EQ(renderer->GetBackBufferWidth(), 32);
+    EXPECT_EQ(renderer->GetBackBufferHeight(), 24);
+    EXPECT_EQ(renderer->GetWidth(), 32);
+    EXPECT_FALSE(renderer->HasDevice()) << "the device waits for Create, after the game size";
+    EXPECT_EQ(GetRenderer(), nullptr);
+    renderer->SetGameSize(16, 12);
+    EXPECT_FLOAT_EQ(renderer->GetScaleX(), 2.0f);
+    if (!renderer->Create()) GTEST_SKIP() << "no OpenGL 3.3 context: " << renderer->GetErrorMessage();
+    EXPECT_EQ(renderer->GetLastError(), 0);
     EXPECT_TRUE(renderer->HasDevice());
     EXPECT_EQ(GetRenderer(), renderer.get());
     EXPECT_GE(renderer->GetMaxTextureWidth(), 1024);
@@ -69,27 +90,20 @@ TEST_F(GLRenderTest, ColourBackdropFillsTheFrame) {
     auto img = Capture();
     ASSERT_EQ(img->Width(), 32u);
     ASSERT_EQ(img->Height(), 24u);
-    for (int y = 0; y < 24; ++y)
-        for (int x = 0; x < 32; ++x) ASSERT_EQ(PixelAt(*img, x, y), 0xFF336699u) << x << "," << y;
+    ExpectImage(*img, [](int, int) { return 0xFF336699u; });
 }
 
 TEST_F(GLRenderTest, BackdropIsScaledAndOffset) {
     Open(20, 16);
     renderer->SetBackdropColour(0xFF000000);
     CBitmap picture(4, 4, PixelFormat::Rgba8888);
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) SetPixel(picture, x, y, Pattern(x, y));
+    Paint(picture, Pattern);
     renderer->SetBackdropWithPriority(&picture, nullptr);
     renderer->SetBackdropTransform(2.0f, 2.0f, 3.0f, 2.0f);
-    auto img = Capture();
-    for (int y = 0; y < 16; ++y) {
-        for (int x = 0; x < 20; ++x) {
-            const int bx = x - 3, by = y - 2;
-            const bool inside = bx >= 0 && by >= 0 && bx < 8 && by < 8;
-            const std::uint32_t want = inside ? Pattern(bx / 2, by / 2) : 0xFF000000u;
-            ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(want)) << x << "," << y;
-        }
-    }
+    ExpectImage(*Capture(), [](int x, int y) {
+        const int bx = x - 3, by = y - 2;
+        return bx >= 0 && by >= 0 && bx < 8 && by < 8 ? Pattern(bx / 2, by / 2) : 0xFF000000u;
+    });
 }
 
 TEST_F(GLRenderTest, LargeBackdropIsTiledAtTheForcedMaximum) {
@@ -108,20 +122,13 @@ TEST_F(GLRenderTest, LargeBackdropIsTiledAtTheForcedMaximum) {
     renderer->SetBackdropWithPriority(&picture, nullptr);
     // Columns 256, 256, 128; rows 256, 64.
     EXPECT_EQ(renderer->GetBackdropTileCount(), 6u);
-    auto img = Capture();
-    int wrong = 0;
-    for (int y = 0; y < 300; ++y)
-        for (int x = 0; x < 600; ++x)
-            if (PixelAt(*img, x, y) != Pattern(x, y) && wrong++ < 5)
-                ADD_FAILURE() << x << "," << y << ": " << Hex(PixelAt(*img, x, y)) << " want " << Hex(Pattern(x, y));
-    EXPECT_EQ(wrong, 0);
+    ExpectImage(*Capture(), Pattern);
 }
 
 TEST_F(GLRenderTest, PriorityMapHidesDepthTestedObjectsBehindIt) {
     Open(40, 30);
     CBitmap picture(40, 30, PixelFormat::Rgba8888);
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) SetPixel(picture, x, y, 0xFF202020);
+    Fill(picture, 0xFF202020);
     // Level 10 in the box (10..20) x (5..15).
     CRunMask mask = RectMask(40, 30, 10, 5, 20, 15, 10);
     renderer->SetBackdropWithPriority(&picture, &mask);
@@ -130,40 +137,31 @@ TEST_F(GLRenderTest, PriorityMapHidesDepthTestedObjectsBehindIt) {
 
     auto behind = Filler(9, false, 0, 0, 40, 30, 0xFFFF0000);
     renderer->AddObject(behind.get());
-    auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 15, 10)), Hex(0xFF202020)) << "priority 9 is behind level 10";
-    EXPECT_EQ(Hex(PixelAt(*img, 9, 10)), Hex(0xFFFF0000));
-    EXPECT_EQ(Hex(PixelAt(*img, 20, 10)), Hex(0xFFFF0000));
-    EXPECT_EQ(Hex(PixelAt(*img, 15, 4)), Hex(0xFFFF0000));
-    EXPECT_EQ(Hex(PixelAt(*img, 15, 15)), Hex(0xFFFF0000));
-
-    // Equal priority is in front (less-or-equal depth test); the map writes no colour.
-    behind->depth = CRenderer::PriorityDepth(10);
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 15, 10)), Hex(0xFFFF0000));
-
+    ExpectPixels(*Capture(), {{15, 10, 0xFF202020, "priority 9 is behind level 10"},
+                              {9, 10, 0xFFFF0000},
+                              {20, 10, 0xFFFF0000},
+                              {15, 4, 0xFFFF0000},
+                              {15, 15, 0xFFFF0000}});
     // A non-corporeal object of low priority is never hidden.
     renderer->RemoveObject(behind.get());
     auto ghost = Filler(2, true, 0, 0, 40, 30, 0xFF00FF00);
     renderer->AddObject(ghost.get());
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 15, 10)), Hex(0xFF00FF00));
+    ExpectPixels(*Capture(), {{15, 10, 0xFF00FF00}});
 }
 
 TEST_F(GLRenderTest, PriorityMapHoldsEveryLevelAtItsOwnDepth) {
     // Fifteen columns of 4 pixels, column k - 1 at level k, and a gap of level 0 at the right.
     Open(64, 8);
     CBitmap picture(64, 8, PixelFormat::Rgba8888);
+    Fill(picture, 0xFF101010);
     std::vector<std::uint8_t> values(64 * 8, 0);
     for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 64; ++x) {
-            SetPixel(picture, x, y, 0xFF101010);
-            if (x < 60) values[std::size_t(y) * 64 + x] = std::uint8_t(x / 4 + 1);
-        }
+        for (int x = 0; x < 60; ++x) values[std::size_t(y) * 64 + x] = std::uint8_t(x / 4 + 1);
     CRunMask mask = CRunMask::Encode(values.data(), std::uint32_t(values.size()));
     renderer->SetBackdropWithPriority(&picture, &mask);
-    // Rows 0..3: one object per level at that level's priority (a tie: in front). Rows 4..7: one
-    // priority lower (behind). Both fill their column only.
+    // Rows 0..3: one object per level at that level's priority (a tie: in front, since the depth
+    // test is less-or-equal and the map writes no colour). Rows 4..7: one priority lower (behind).
+    // Both fill their column only.
     std::vector<std::unique_ptr<CTestDrawable>> objects;
     for (int k = 1; k <= 15; ++k) {
         const float x = float((k - 1) * 4);
@@ -186,20 +184,15 @@ TEST_F(GLRenderTest, PriorityMapHoldsEveryLevelAtItsOwnDepth) {
     for (auto& o : objects) renderer->RemoveObject(o.get());
     auto behind = Filler(8, false, 0, 0, 64, 8, 0xFFFF0000);
     renderer->AddObject(behind.get());
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFFFF0000));
-    EXPECT_EQ(Hex(PixelAt(*img, 20, 3)), Hex(0xFF101010));
-    EXPECT_EQ(Hex(PixelAt(*img, 29, 5)), Hex(0xFF101010));
+    ExpectPixels(*Capture(), {{19, 3, 0xFFFF0000}, {20, 3, 0xFF101010}, {29, 5, 0xFF101010}});
     renderer->SetFiltering(true);
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFF101010)) << "filtered: one pixel further left";
-    EXPECT_EQ(Hex(PixelAt(*img, 20, 1)), Hex(0xFF101010)) << "filtered: one pixel further up";
-    EXPECT_EQ(Hex(PixelAt(*img, 29, 5)), Hex(0xFF101010));
-    EXPECT_EQ(Hex(PixelAt(*img, 30, 3)), Hex(0xFFFF0000));
-    EXPECT_EQ(Hex(PixelAt(*img, 18, 3)), Hex(0xFFFF0000));
+    ExpectPixels(*Capture(), {{19, 3, 0xFF101010, "filtered: one pixel further left"},
+                              {20, 1, 0xFF101010, "filtered: one pixel further up"},
+                              {29, 5, 0xFF101010},
+                              {30, 3, 0xFFFF0000},
+                              {18, 3, 0xFFFF0000}});
     renderer->SetFiltering(false);
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 19, 3)), Hex(0xFFFF0000)) << "unfiltered again";
+    ExpectPixels(*Capture(), {{19, 3, 0xFFFF0000, "unfiltered again"}});
 }
 
 TEST_F(GLRenderTest, DepthTestedObjectsLookTheSameWhetherOrNotTheTestRuns) {
@@ -209,12 +202,8 @@ TEST_F(GLRenderTest, DepthTestedObjectsLookTheSameWhetherOrNotTheTestRuns) {
     // depth (no depth test needed) and once as objects that do not (tested): the same pixels.
     Open(48, 32);
     CBitmap soft(8, 8, PixelFormat::Rgba8888);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) SetPixel(soft, x, y, x < 2 ? 0x00000000u : x < 4 ? 0x80FF00FFu : 0xFFFF00FFu);
-    SCel cel;
-    cel.width = cel.height = 8;
-    cel.uRight = cel.vBottom = 1.0f;
-    cel.texture = renderer->CreateTexture(&soft);
+    Paint(soft, [](int x, int) { return x < 2 ? 0x00000000u : x < 4 ? 0x80FF00FFu : 0xFFFF00FFu; });
+    const SCel cel = WholeCel(renderer->CreateTexture(&soft), 8, 8);
     ASSERT_NE(cel.texture, nullptr);
     std::vector<std::unique_ptr<CTestDrawable>> objects;
     objects.push_back(Filler(3, false, 4, 4, 30, 20, 0xFF00FF00));
@@ -222,12 +211,10 @@ TEST_F(GLRenderTest, DepthTestedObjectsLookTheSameWhetherOrNotTheTestRuns) {
     objects.push_back(Filler(40, false, 26, 0, 34, 32, 0xFFFFFF00));
     objects.push_back(Filler(3, false, 10, 10, 40, 28, 0xFF0000FF));
     objects.push_back(Filler(2, true, 16, 2, 24, 30, 0xFF00FFFF));
-    auto blended = std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(5), false, nullptr);
-    blended->draw = [&cel](CRenderer& r) {
+    objects.push_back(std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(5), false, [&cel](CRenderer& r) {
         r.SetBlendMode(kBlendAlpha);
         r.DrawCel(cel, kAlignLeft, kAlignTop, 12.0f, 14.0f, CRenderer::PriorityDepth(5), 0xFFFFFFFFu);
-    };
-    objects.push_back(std::move(blended));
+    }));
     auto gui = Filler(0, false, 30, 8, 44, 16, 0xFF808080);
     gui->depth = 0.0f;
     for (auto& o : objects) renderer->AddObject(o.get());
@@ -236,22 +223,16 @@ TEST_F(GLRenderTest, DepthTestedObjectsLookTheSameWhetherOrNotTheTestRuns) {
     auto tested = Capture();
     for (auto& o : objects) o->ownDepth = true;
     auto untested = Capture();
-    int wrong = 0;
-    for (int y = 0; y < 32; ++y)
-        for (int x = 0; x < 48; ++x)
-            if (PixelAt(*tested, x, y) != PixelAt(*untested, x, y) && wrong++ < 5)
-                ADD_FAILURE() << x << "," << y << ": " << Hex(PixelAt(*untested, x, y)) << " want "
-                              << Hex(PixelAt(*tested, x, y));
-    EXPECT_EQ(wrong, 0);
-    EXPECT_EQ(Hex(PixelAt(*untested, 2, 2)), Hex(0xFFFF0000));
-    EXPECT_EQ(Hex(PixelAt(*untested, 12, 6)), Hex(0xFF00FF00)) << "priority 3 over 1";
-    EXPECT_EQ(Hex(PixelAt(*untested, 12, 11)), Hex(0xFF0000FF)) << "equal depth: the later one";
-    EXPECT_EQ(Hex(PixelAt(*untested, 18, 2)), Hex(0xFF00FFFF)) << "painter's order, over priority 1";
-    EXPECT_EQ(Hex(PixelAt(*untested, 18, 24)), Hex(0xFF0000FF));
-    EXPECT_EQ(Hex(PixelAt(*untested, 17, 16)), Hex(0xFFFF00FF)) << "blended cel, opaque part";
-    EXPECT_EQ(Hex(PixelAt(*untested, 12, 16)), Hex(0xFF0000FF)) << "blended cel, clear part";
-    EXPECT_EQ(Hex(PixelAt(*untested, 28, 20)), Hex(0xFFFFFF00)) << "priority 40 over all";
-    EXPECT_EQ(Hex(PixelAt(*untested, 31, 12)), Hex(0xFF808080)) << "the GUI over priority 40";
+    ExpectSameImage(*untested, *tested);
+    ExpectPixels(*untested, {{2, 2, 0xFFFF0000},
+                             {12, 6, 0xFF00FF00, "priority 3 over 1"},
+                             {12, 11, 0xFF0000FF, "equal depth: the later one"},
+                             {18, 2, 0xFF00FFFF, "painter's order, over priority 1"},
+                             {18, 24, 0xFF0000FF},
+                             {17, 16, 0xFFFF00FF, "blended cel, opaque part"},
+                             {12, 16, 0xFF0000FF, "blended cel, clear part"},
+                             {28, 20, 0xFFFFFF00, "priority 40 over all"},
+                             {31, 12, 0xFF808080, "the GUI over priority 40"}});
 }
 
 TEST_F(GLRenderTest, PriorityMapWithoutPictureStillHides) {
@@ -261,10 +242,8 @@ TEST_F(GLRenderTest, PriorityMapWithoutPictureStillHides) {
     renderer->SetBackdropWithPriority(nullptr, &mask, 16, 16);
     auto sprite = Filler(3, false, 0, 0, 16, 16, 0xFFFFFFFF);
     renderer->AddObject(sprite.get());
-    auto img = Capture();
     // Colour mode (no picture): the clear colour shows where the map hides the sprite.
-    EXPECT_EQ(Hex(PixelAt(*img, 4, 8)), Hex(0xFF000080));
-    EXPECT_EQ(Hex(PixelAt(*img, 12, 8)), Hex(0xFFFFFFFF));
+    ExpectPixels(*Capture(), {{4, 8, 0xFF000080}, {12, 8, 0xFFFFFFFF}});
 }
 
 TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
@@ -275,8 +254,7 @@ TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
 
     // Nothing queued: every level once, in order.
     Capture();
-    ASSERT_EQ(log.size(), 17u);
-    for (int i = 0; i <= 16; ++i) EXPECT_EQ(log[i], "L" + std::to_string(i));
+    EXPECT_EQ(log, Levels(0, 16));
 
     auto named = [&](const char* name, int priority, bool noncorporeal) {
         return std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(priority), noncorporeal,
@@ -311,6 +289,20 @@ TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
                                         "L12", "L13",     "L14",   "L15",   "L16", "gui", "ontop", "guiTop(1)",
                                         "cursor"};
     EXPECT_EQ(log, want);
+
+    // Priority 2^31 - 1: 30 - 30d is beyond the int range; T is still at most 15, so levels 1..16
+    // all come before the object.
+    for (auto* o : {sprite.get(), below.get(), equal.get(), above.get(), tooNear.get(), onTop.get(), cursor.get()})
+        ASSERT_TRUE(renderer->RemoveObject(o));
+    renderer->RemoveGUIElement(guiTop.get());
+    renderer->RemoveGUIElement(gui.get());
+    auto nearest = named("nearest", 2147483647, false);
+    ASSERT_TRUE(renderer->AddObject(nearest.get()));
+    log.clear();
+    Capture();
+    auto levels = Levels(0, 16);
+    levels.push_back("nearest");
+    EXPECT_EQ(log, levels);
 }
 
 TEST_F(GLRenderTest, ClipRectanglesUniteThroughTheStencil) {
@@ -324,14 +316,11 @@ TEST_F(GLRenderTest, ClipRectanglesUniteThroughTheStencil) {
         r.FillRect(19, 0, 20, 1, 0xFF0000FF, 0.0f);
     });
     renderer->AddGUIElement(&gui);
-    auto img = Capture();
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 20; ++x) {
-            const bool in = (x >= 2 && x < 6 && y >= 1 && y < 4) || (x >= 10 && x < 12 && y >= 5);
-            std::uint32_t want = in ? 0xFFFFFF00u : 0xFF000000u;
-            if (x == 19 && y == 0) want = 0xFF0000FF;  // drawn after the reset: unclipped
-            ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(want)) << x << "," << y;
-        }
+    ExpectImage(*Capture(), [](int x, int y) {
+        if (x == 19 && y == 0) return 0xFF0000FFu;  // drawn after the reset: unclipped
+        const bool in = (x >= 2 && x < 6 && y >= 1 && y < 4) || (x >= 10 && x < 12 && y >= 5);
+        return in ? 0xFFFFFF00u : 0xFF000000u;
+    });
 }
 
 TEST_F(GLRenderTest, BlendModes) {
@@ -343,14 +332,14 @@ TEST_F(GLRenderTest, BlendModes) {
     auto invisible = Filler(1, true, 9, 0, 12, 4, 0x00FFFFFF, kBlendOpaque);
     for (auto* o : {opaque.get(), alpha.get(), add.get(), invisible.get()}) renderer->AddObject(o);
     auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 1, 1)), Hex(0xFFC80000)) << "opaque replaces the colour";
+    ExpectPixels(*img, {{1, 1, 0xFFC80000, "opaque replaces the colour"},
+                        {7, 1, 0xFF96A0AA, "additive: 100 + (50, 60, 70)"},
+                        {10, 1, 0xFF646464, "alpha 0 fails the alpha test"}});
     const std::uint32_t a = PixelAt(*img, 4, 1);
     const double k = 128.0 / 255.0;
     EXPECT_NEAR(double((a >> 16) & 0xFF), 200 * k + 100 * (1 - k), 1.0);
     EXPECT_NEAR(double((a >> 8) & 0xFF), 100 * (1 - k), 1.0);
     EXPECT_NEAR(double(a & 0xFF), 100 * (1 - k), 1.0);
-    EXPECT_EQ(Hex(PixelAt(*img, 7, 1)), Hex(0xFF96A0AA)) << "additive: 100 + (50, 60, 70)";
-    EXPECT_EQ(Hex(PixelAt(*img, 10, 1)), Hex(0xFF646464)) << "alpha 0 fails the alpha test";
 }
 
 TEST_F(GLRenderTest, CelLandsTexelForPixel) {
@@ -358,16 +347,13 @@ TEST_F(GLRenderTest, CelLandsTexelForPixel) {
     renderer->SetBackdropColour(0xFF000000);
     // An 8 x 8 sheet with a 5 x 3 cel at (2, 3), texture coordinates as views compute them.
     CBitmap sheet(8, 8, PixelFormat::Rgba8888);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) SetPixel(sheet, x, y, Pattern(x + 1, y + 1));
+    Paint(sheet, [](int x, int y) { return Pattern(x + 1, y + 1); });
     TextureHandle tex = renderer->CreateTexture(&sheet);
     ASSERT_NE(tex, nullptr);
     EXPECT_EQ(CRenderer::TextureWidth(tex), 8);
-    SCel cel;
+    SCel cel = WholeCel(tex, 5, 3);
     cel.x = 2;
     cel.y = 3;
-    cel.width = 5;
-    cel.height = 3;
     cel.xOffset = -1;
     cel.yOffset = 2;
     const float e = 0.0001f, W = 8, H = 8;
@@ -375,7 +361,6 @@ TEST_F(GLRenderTest, CelLandsTexelForPixel) {
     cel.vTop = (cel.y - e) * (1 / H);
     cel.uRight = (1 / W) * (cel.x + 5 + e);
     cel.vBottom = (1 / H) * (cel.y + 3 - e);
-    cel.texture = tex;
 
     CTestDrawable plain(0.5f, true, [&](CRenderer& r) {
         r.SetBlendMode(kBlendAlpha);
@@ -384,18 +369,13 @@ TEST_F(GLRenderTest, CelLandsTexelForPixel) {
         r.DrawCel(cel, kAlignRight, kAlignBottom, 20, 12, 0.5f, 0xFFFFFFFF);
     });
     renderer->AddObject(&plain);
-    auto img = Capture();
-    // Top-left aligned: origin (7 - 1, 4 + 2).
-    for (int y = 0; y < 3; ++y)
-        for (int x = 0; x < 5; ++x) {
-            ASSERT_EQ(Hex(PixelAt(*img, 6 + x, 6 + y)), Hex(Pattern(2 + x + 1, 3 + y + 1))) << x << "," << y;
-            // Right/bottom aligned: the last column and row land on (20, 12) moved by the offset (-1, 2).
-            ASSERT_EQ(Hex(PixelAt(*img, 20 - 1 - 4 + x, 12 + 2 - 2 + y)), Hex(Pattern(2 + x + 1, 3 + y + 1)))
-                << x << "," << y;
-        }
-    EXPECT_EQ(Hex(PixelAt(*img, 5, 6)), Hex(0xFF000000));
-    EXPECT_EQ(Hex(PixelAt(*img, 11, 6)), Hex(0xFF000000));
-    EXPECT_EQ(Hex(PixelAt(*img, 6, 9)), Hex(0xFF000000));
+    // Top-left aligned: origin (7 - 1, 4 + 2). Right/bottom aligned: the last column and row land
+    // on (20, 12) moved by the offset (-1, 2), so the origin is (15, 12).
+    ExpectImage(*Capture(), [](int x, int y) {
+        for (auto [ox, oy] : {std::pair{6, 6}, std::pair{15, 12}})
+            if (x >= ox && x < ox + 5 && y >= oy && y < oy + 3) return Pattern(2 + x - ox + 1, 3 + y - oy + 1);
+        return 0xFF000000u;
+    });
     renderer->ReleaseTexture(tex);
 }
 
@@ -403,27 +383,16 @@ TEST_F(GLRenderTest, TintModulatesAndScaledCelKeepsItsCentre) {
     Open(16, 16);
     renderer->SetBackdropColour(0xFF000000);
     CBitmap white(2, 2, PixelFormat::Rgba8888);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x) SetPixel(white, x, y, 0xFFFFFFFF);
-    TextureHandle tex = renderer->CreateTexture(&white);
-    SCel cel;
-    cel.width = 2;
-    cel.height = 2;
-    cel.uRight = 1.0f;
-    cel.vBottom = 1.0f;
-    cel.texture = tex;
+    Fill(white, 0xFFFFFFFF);
+    const SCel cel = WholeCel(renderer->CreateTexture(&white), 2, 2);
     CTestDrawable d(0.5f, true, [&](CRenderer& r) {
         r.SetBlendMode(kBlendOpaque);
-        // Centred at (8, 8) and scaled 3: corners (8 - 1) * ... -> x from 8 - 3 to 8 + 3.
+        // Centred at (8, 8) and scaled 3: 6 x 6 from 8 - 3 to 8 + 3.
         r.DrawCelScaled(cel, kAlignCentre, kAlignMiddle, 8, 8, 0.5f, 3.0f, 0xFF80FF40);
     });
     renderer->AddObject(&d);
-    auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 5, 5)), Hex(0xFF80FF40));
-    EXPECT_EQ(Hex(PixelAt(*img, 10, 10)), Hex(0xFF80FF40));
-    EXPECT_EQ(Hex(PixelAt(*img, 4, 8)), Hex(0xFF000000));
-    EXPECT_EQ(Hex(PixelAt(*img, 11, 8)), Hex(0xFF000000));
-    renderer->ReleaseTexture(tex);
+    ExpectBox(*Capture(), 5, 5, 11, 11, 0xFF80FF40, 0xFF000000);
+    renderer->ReleaseTexture(cel.texture);
 }
 
 TEST_F(GLRenderTest, RenderToImageUsesTheLogicalSizeAndStretches) {
@@ -436,17 +405,13 @@ TEST_F(GLRenderTest, RenderToImageUsesTheLogicalSizeAndStretches) {
     auto img = Capture();
     ASSERT_EQ(img->Width(), 16u);
     ASSERT_EQ(img->Height(), 8u);
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 16; ++x)
-            ASSERT_EQ(PixelAt(*img, x, y), (x >= 4 && x < 8 && y >= 2 && y < 6) ? 0xFFFFFFFFu : 0xFF000000u)
-                << x << "," << y;
+    ExpectBox(*img, 4, 2, 8, 6, 0xFFFFFFFF, 0xFF000000);
     EXPECT_FLOAT_EQ(renderer->GetScaleX(), 4.0f) << "scales are restored";
 
     auto half = renderer->RenderToImage(8, 4);
     ASSERT_EQ(half->Width(), 8u);
     ASSERT_EQ(half->Height(), 4u);
-    EXPECT_EQ(Hex(PixelAt(*half, 2, 1)), Hex(0xFFFFFFFF));
-    EXPECT_EQ(Hex(PixelAt(*half, 5, 1)), Hex(0xFF000000));
+    ExpectPixels(*half, {{2, 1, 0xFFFFFFFF}, {5, 1, 0xFF000000}});
     EXPECT_THROW(renderer->RenderToImage(0, 4), std::runtime_error);
 }
 
@@ -463,21 +428,13 @@ TEST_F(GLRenderTest, LetterboxedViewportAndScreenshot) {
     ovetest::TempDir dir;
     const auto path = dir / "shot.bmp";
     ASSERT_TRUE(renderer->SaveScreenshot(path.string()));
-    auto bytes = ovetest::ReadFileBytes(path);
-    ASSERT_EQ(bytes.size(), 54u + 25 * 25 * 4);
-    auto u32at = [&](std::size_t o) {
-        return std::uint32_t(bytes[o]) | std::uint32_t(bytes[o + 1]) << 8 | std::uint32_t(bytes[o + 2]) << 16 |
-               std::uint32_t(bytes[o + 3]) << 24;
-    };
-    EXPECT_EQ(bytes[0], 'B');
-    EXPECT_EQ(bytes[1], 'M');
-    EXPECT_EQ(u32at(18), 25u);
-    EXPECT_EQ(u32at(22), 25u);
-    EXPECT_EQ(bytes[28], 32);
-    // Rows bottom-up: the first stored row is the picture's bottom row. No black margin may leak in.
+    const auto pixels = ReadShot(path, 25, 25);
+    ASSERT_FALSE(pixels.empty());
+    // No black margin may leak in.
     for (int y = 0; y < 25; ++y)
         for (int x = 0; x < 25; ++x) {
-            const std::uint32_t px = u32at(54 + (std::size_t(y) * 25 + x) * 4);
+            const std::uint8_t* p = &pixels[(std::size_t(y) * 25 + x) * 4];
+            const std::uint32_t px = std::uint32_t(p[0]) | p[1] << 8 | p[2] << 16 | std::uint32_t(p[3]) << 24;
             ASSERT_EQ(Hex(px), Hex(x < 5 ? 0xFFA00000u : 0xFF00A000u)) << x << "," << y;
         }
     if (ovetest::HaveProgram("identify")) {
@@ -490,32 +447,31 @@ TEST_F(GLRenderTest, ImageLayerDrawsAtItsLevelOverTheWholeFrame) {
     Open(8, 8);
     renderer->SetBackdropColour(0xFF000000);
     auto proxy = std::make_unique<CBitmapProxy>(std::make_unique<CBitmap>(8, 8, PixelFormat::Rgba8888));
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 8; ++x) SetPixel(*proxy, x, y, x < 4 ? 0xFF0000FFu : 0x00000000u);
-    proxy->level = 3;
+    Paint(*proxy, [](int x, int) { return x < 4 ? 0xFF0000FFu : 0x00000000u; });
     // A painter's object at level 4 is drawn after the layer, one at level 2 before it.
     auto over = Filler(4, true, 0, 0, 8, 2, 0xFFFF0000);
     auto under = Filler(2, true, 0, 6, 8, 8, 0xFF00FF00);
     renderer->AddObject(over.get());
     renderer->AddObject(under.get());
     ASSERT_TRUE(renderer->AddOverlay(proxy.get()));
-    auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 1, 4)), Hex(0xFF0000FF));
-    EXPECT_EQ(Hex(PixelAt(*img, 6, 4)), Hex(0xFF000000)) << "transparent layer pixels";
-    EXPECT_EQ(Hex(PixelAt(*img, 1, 0)), Hex(0xFFFF0000));
-    EXPECT_EQ(Hex(PixelAt(*img, 1, 7)), Hex(0xFF0000FF));
-    EXPECT_EQ(Hex(PixelAt(*img, 6, 7)), Hex(0xFF00FF00));
+    // Image layers live on levels 1..16; level 0 belongs to the tile layers alone.
+    ASSERT_EQ(proxy->level, 0u);
+    ExpectPixels(*Capture(), {{1, 4, 0xFF000000, "level 0 is never drawn"}});
+    proxy->level = 3;
+    ExpectPixels(*Capture(), {{1, 4, 0xFF0000FF},
+                              {6, 4, 0xFF000000, "transparent layer pixels"},
+                              {1, 0, 0xFFFF0000},
+                              {1, 7, 0xFF0000FF},
+                              {6, 7, 0xFF00FF00}});
 
     // Pixels drawn into the image reach the screen after the upload flag is set.
     SetPixel(*proxy, 6, 4, 0xFFFFFFFF);
     proxy->needsUpload = true;
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 6, 4)), Hex(0xFFFFFFFF));
+    ExpectPixels(*Capture(), {{6, 4, 0xFFFFFFFF}});
     EXPECT_FALSE(proxy->needsUpload);
     renderer->RemoveOverlay(proxy.get());
     proxy.reset();  // hands its texture back to the renderer
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 1, 4)), Hex(0xFF000000));
+    ExpectPixels(*Capture(), {{1, 4, 0xFF000000}});
 }
 
 TEST_F(GLRenderTest, TrianglesAreScaledLikeEveryOtherPrimitive) {
@@ -535,13 +491,12 @@ TEST_F(GLRenderTest, TrianglesAreScaledLikeEveryOtherPrimitive) {
     renderer->RenderFrame();
     ovetest::TempDir dir;
     ASSERT_TRUE(renderer->SaveScreenshot((dir / "t.bmp").string()));
-    auto bytes = ovetest::ReadFileBytes(dir / "t.bmp");
-    ASSERT_EQ(bytes.size(), 54u + 8 * 4 * 4);
+    const auto pixels = ReadShot(dir / "t.bmp", 8, 4);
+    ASSERT_FALSE(pixels.empty());
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 8; ++x) {
-            const std::uint8_t* p = &bytes[54 + (std::size_t(3 - y) * 8 + x) * 4];
             const bool in = x >= 2 && x < 6 && y >= 1 && y < 3;
-            EXPECT_EQ(p[1], in ? 0xE0 : 0x00) << x << "," << y;
+            EXPECT_EQ(pixels[(std::size_t(3 - y) * 8 + x) * 4 + 1], in ? 0xE0 : 0x00) << x << "," << y;
         }
 }
 
@@ -549,8 +504,7 @@ TEST_F(GLRenderTest, FillAfterTextureWorkIsUntextured) {
     Open(8, 8);
     renderer->SetBackdropColour(0xFF000000);
     CBitmap black(2, 2, PixelFormat::Rgba8888);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x) SetPixel(black, x, y, 0xFF000000);
+    Fill(black, 0xFF000000);
     TextureHandle a = renderer->CreateTexture(&black);
     CTestDrawable d(0.5f, true, [&](CRenderer& r) {
         r.SetBlendMode(kBlendOpaque);
@@ -561,46 +515,8 @@ TEST_F(GLRenderTest, FillAfterTextureWorkIsUntextured) {
         r.ReleaseTexture(b);
     });
     renderer->AddObject(&d);
-    auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 3, 3)), Hex(0xFF4080C0));
+    ExpectPixels(*Capture(), {{3, 3, 0xFF4080C0}});
     renderer->ReleaseTexture(a);
-}
-
-TEST_F(GLRenderTest, LinesAreOnePixelWide) {
-    Open(16, 8);
-    renderer->SetBackdropColour(0xFF000000);
-    CTestDrawable d(0.5f, true, [](CRenderer& r) {
-        r.SetBlendMode(kBlendOpaque);
-        r.DrawLine(2, 3, 12, 3, 0xFFFFFFFF, 0.5f);
-        r.DrawLine(5, 5, 5, 5, 0xFFFF0000, 0.5f);  // zero length: nothing
-    });
-    renderer->AddObject(&d);
-    auto img = Capture();
-    int lit = 0;
-    for (int y = 0; y < 8; ++y)
-        for (int x = 0; x < 16; ++x)
-            if (PixelAt(*img, x, y) != 0xFF000000u) {
-                ++lit;
-                EXPECT_EQ(PixelAt(*img, x, y), 0xFFFFFFFFu) << x << "," << y;
-            }
-    EXPECT_EQ(lit, 10) << "a horizontal line of length 10 covers 10 pixels in one row";
-}
-
-TEST_F(GLRenderTest, ImageLayerAtLevelZeroIsNeverDrawn) {
-    // Image layers live on levels 1..16; level 0 belongs to the tile layers alone.
-    Open(4, 4);
-    renderer->SetBackdropColour(0xFF000000);
-    auto proxy = std::make_unique<CBitmapProxy>(std::make_unique<CBitmap>(4, 4, PixelFormat::Rgba8888));
-    for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 4; ++x) SetPixel(*proxy, x, y, 0xFF00FF00u);
-    ASSERT_EQ(proxy->level, 0u);
-    ASSERT_TRUE(renderer->AddOverlay(proxy.get()));
-    auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 1, 1)), Hex(0xFF000000));
-    proxy->level = 1;
-    img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 1, 1)), Hex(0xFF00FF00));
-    renderer->RemoveOverlay(proxy.get());
 }
 
 TEST_F(GLRenderTest, DepthClearBeforeOnTopObjectsKeepsDepthWritesAsSet) {
@@ -616,8 +532,7 @@ TEST_F(GLRenderTest, DepthClearBeforeOnTopObjectsKeepsDepthWritesAsSet) {
     ASSERT_TRUE(renderer->AddGUIElement(&gui));
     ASSERT_TRUE(renderer->AddObject(&nearFill));
     ASSERT_TRUE(renderer->AddObject(&farFill));
-    auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 2, 2)), Hex(0xFF404000));
+    ExpectPixels(*Capture(), {{2, 2, 0xFF404000}});
 }
 
 TEST_F(GLRenderTest, RenderTargetBeyondTheDeviceFailsWithItsMessage) {
@@ -632,60 +547,17 @@ TEST_F(GLRenderTest, RenderTargetBeyondTheDeviceFailsWithItsMessage) {
     }
     // The renderer draws on afterwards.
     renderer->SetGameSize(8, 8);
-    auto img = Capture();
-    EXPECT_EQ(Hex(PixelAt(*img, 3, 3)), Hex(0xFF102030));
-}
-
-TEST_F(GLRenderTest, VeryNearDepthTestedObjectComesAfterEveryLevel) {
-    Open(4, 4);
-    std::vector<std::string> log;
-    CLevelLog layers(log);
-    renderer->SetTileLayers(&layers);
-    // Priority 2^31 - 1: 30 - 30d is beyond the int range; T is still at most 15, so levels 1..16
-    // all come before the object.
-    CTestDrawable nearest(CRenderer::PriorityDepth(2147483647), false,
-                          [&log](CRenderer&) { log.push_back("nearest"); });
-    ASSERT_TRUE(renderer->AddObject(&nearest));
-    Capture();
-    ASSERT_EQ(log.size(), 18u);
-    for (int i = 0; i <= 16; ++i) EXPECT_EQ(log[std::size_t(i)], "L" + std::to_string(i));
-    EXPECT_EQ(log[17], "nearest");
-}
-
-TEST_F(GLRenderTest, InitialiseTakesTheSizeAndCreateTheDevice) {
-    if (!SDL_WasInit(SDL_INIT_VIDEO)) GTEST_SKIP() << "SDL video: " << SDL_GetError();
-    CRenderer::PrepareWindowAttributes();
-    window = SDL_CreateWindow("render test", 0, 0, 32, 24, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    if (!window) GTEST_SKIP() << "no OpenGL window: " << SDL_GetError();
-    renderer = std::make_unique<CRenderer>();
-    ASSERT_TRUE(renderer->Initialise(window));
-    EXPECT_EQ(renderer->GetBackBufferWidth(), 32);
-    EXPECT_EQ(renderer->GetBackBufferHeight(), 24);
-    EXPECT_EQ(renderer->GetWidth(), 32);
-    EXPECT_FALSE(renderer->HasDevice()) << "the device waits for Create, after the game size";
-    EXPECT_EQ(GetRenderer(), nullptr);
-    renderer->SetGameSize(16, 12);
-    EXPECT_FLOAT_EQ(renderer->GetScaleX(), 2.0f);
-    if (!renderer->Create()) GTEST_SKIP() << "no OpenGL 3.3 context: " << renderer->GetErrorMessage();
-    EXPECT_EQ(renderer->GetLastError(), 0);
-    EXPECT_EQ(GetRenderer(), renderer.get());
+    ExpectPixels(*Capture(), {{3, 3, 0xFF102030}});
 }
 
 TEST_F(GLRenderTest, StretchedAndSizedCelsCoverTheirRectangles) {
     Open(16, 12);
     renderer->SetBackdropColour(0xFF000000);
     CBitmap white(2, 2, PixelFormat::Rgba8888);
-    for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x) SetPixel(white, x, y, 0xFFFFFFFF);
-    TextureHandle tex = renderer->CreateTexture(&white);
-    ASSERT_NE(tex, nullptr);
-    SCel cel;
-    cel.width = 2;
-    cel.height = 2;
+    Fill(white, 0xFFFFFFFF);
+    SCel cel = WholeCel(renderer->CreateTexture(&white), 2, 2);
+    ASSERT_NE(cel.texture, nullptr);
     cel.xOffset = 1;  // the hot spot moves sized cels, never stretched ones
-    cel.uRight = 1.0f;
-    cel.vBottom = 1.0f;
-    cel.texture = tex;
     CTestDrawable d(0.5f, true, [&](CRenderer& r) {
         r.SetBlendMode(kBlendOpaque);
         // Inclusive corners: columns 2..5, rows 1..3.
@@ -694,15 +566,12 @@ TEST_F(GLRenderTest, StretchedAndSizedCelsCoverTheirRectangles) {
         r.DrawCelSized(cel, kAlignRight, kAlignBottom, 13, 10, 3, 2, 0.5f, 0xFF00FF00);
     });
     renderer->AddObject(&d);
-    auto img = Capture();
-    for (int y = 0; y < 12; ++y)
-        for (int x = 0; x < 16; ++x) {
-            std::uint32_t want = 0xFF000000u;
-            if (x >= 2 && x <= 5 && y >= 1 && y <= 3) want = 0xFFFF0000u;
-            if (x >= 12 && x <= 14 && y >= 9 && y <= 10) want = 0xFF00FF00u;
-            ASSERT_EQ(Hex(PixelAt(*img, x, y)), Hex(want)) << x << "," << y;
-        }
-    renderer->ReleaseTexture(tex);
+    ExpectImage(*Capture(), [](int x, int y) {
+        if (x >= 2 && x <= 5 && y >= 1 && y <= 3) return 0xFFFF0000u;
+        if (x >= 12 && x <= 14 && y >= 9 && y <= 10) return 0xFF00FF00u;
+        return 0xFF000000u;
+    });
+    renderer->ReleaseTexture(cel.texture);
 }
 
 TEST_F(GLRenderTest, TheObjectQueueItselfIsSortedSoTiesKeepTheLastFrameOrder) {
@@ -712,24 +581,23 @@ TEST_F(GLRenderTest, TheObjectQueueItselfIsSortedSoTiesKeepTheLastFrameOrder) {
         return std::make_unique<CTestDrawable>(CRenderer::PriorityDepth(3), true,
                                                [&log, name](CRenderer&) { log.push_back(name); });
     };
+    auto frame = [&] {
+        log.clear();
+        Capture();
+        return log;
+    };
+    using Log = std::vector<std::string>;
     auto a = named("a"), b = named("b");
     ASSERT_TRUE(renderer->AddObject(a.get()));
     ASSERT_TRUE(renderer->AddObject(b.get()));
-    Capture();
-    EXPECT_EQ(log, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(frame(), (Log{"a", "b"}));
     // b moves behind a, then back to a's depth: the tie keeps the order the queue now has.
     b->depth = CRenderer::PriorityDepth(2);
-    log.clear();
-    Capture();
-    EXPECT_EQ(log, (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(frame(), (Log{"b", "a"}));
     b->depth = CRenderer::PriorityDepth(3);
-    log.clear();
-    Capture();
-    EXPECT_EQ(log, (std::vector<std::string>{"b", "a"}));
+    EXPECT_EQ(frame(), (Log{"b", "a"}));
     // New objects join at the end of the sorted queue.
     auto c = named("c");
     ASSERT_TRUE(renderer->AddObject(c.get()));
-    log.clear();
-    Capture();
-    EXPECT_EQ(log, (std::vector<std::string>{"b", "a", "c"}));
+    EXPECT_EQ(frame(), (Log{"b", "a", "c"}));
 }

@@ -2,6 +2,9 @@
 // placement. No device is needed for any of these.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "image/Bitmap.h"
 #include "render/Renderer.h"
 #include "RenderFixture.h"
@@ -9,21 +12,24 @@
 using namespace ove;
 using ovetest::CTestDrawable;
 
+namespace {
+
+// "code: message" of the renderer's last error.
+std::string LastError(CRenderer& r) { return std::to_string(r.GetLastError()) + ": " + r.GetErrorMessage(); }
+
+}  // namespace
+
 TEST(RendererQueues, ObjectQueueErrorsAndMessages) {
     CRenderer r;
     CTestDrawable a(0.5f, true, nullptr), b(0.5f, true, nullptr);
     EXPECT_FALSE(r.AddObject(nullptr));
-    EXPECT_EQ(r.GetLastError(), 4);
-    EXPECT_STREQ(r.GetErrorMessage(), "Invalid argument");
+    EXPECT_EQ(LastError(r), "4: Invalid argument");
     EXPECT_TRUE(r.AddObject(&a));
-    EXPECT_EQ(r.GetLastError(), 0);
-    EXPECT_STREQ(r.GetErrorMessage(), "The operation completed succesfully");
+    EXPECT_EQ(LastError(r), "0: The operation completed succesfully");
     EXPECT_FALSE(r.AddObject(&a));
-    EXPECT_EQ(r.GetLastError(), 6);
-    EXPECT_STREQ(r.GetErrorMessage(), "This object already exists in the rendering queue");
+    EXPECT_EQ(LastError(r), "6: This object already exists in the rendering queue");
     EXPECT_FALSE(r.RemoveObject(&b));
-    EXPECT_EQ(r.GetLastError(), 5);
-    EXPECT_STREQ(r.GetErrorMessage(), "No such object is in the rendering queue");
+    EXPECT_EQ(LastError(r), "5: No such object is in the rendering queue");
     EXPECT_TRUE(r.RemoveObject(&a));
     EXPECT_FALSE(r.IsObjectQueued(&a)) << "a double add must have left a single entry";
 }
@@ -35,24 +41,20 @@ TEST(RendererQueues, GUIAndOverlayQueues) {
     EXPECT_EQ(r.GetLastError(), 4);
     EXPECT_TRUE(r.AddGUIElement(&e));
     EXPECT_FALSE(r.AddGUIElement(&e));
-    EXPECT_EQ(r.GetLastError(), 8);
-    EXPECT_STREQ(r.GetErrorMessage(), "This GUI element already exists in the rendering queue");
+    EXPECT_EQ(LastError(r), "8: This GUI element already exists in the rendering queue");
     EXPECT_TRUE(r.RemoveGUIElement(&e));
     EXPECT_FALSE(r.RemoveGUIElement(&e));
-    EXPECT_EQ(r.GetLastError(), 7);
-    EXPECT_STREQ(r.GetErrorMessage(), "No such GUI element is in the rendering queue");
+    EXPECT_EQ(LastError(r), "7: No such GUI element is in the rendering queue");
 
     CBitmapProxy layer(std::make_unique<CBitmapBuffer>(2, 2, PixelFormat::Rgba8888));
     EXPECT_FALSE(r.AddOverlay(nullptr));
     EXPECT_EQ(r.GetLastError(), 4);
     EXPECT_TRUE(r.AddOverlay(&layer));
     EXPECT_FALSE(r.AddOverlay(&layer));
-    EXPECT_EQ(r.GetLastError(), 10);
-    EXPECT_STREQ(r.GetErrorMessage(), "Unknown error");
+    EXPECT_EQ(LastError(r), "10: Unknown error");
     EXPECT_TRUE(r.RemoveOverlay(&layer));
     EXPECT_FALSE(r.RemoveOverlay(&layer));
-    EXPECT_EQ(r.GetLastError(), 9);
-    EXPECT_STREQ(r.GetErrorMessage(), "Unknown error");
+    EXPECT_EQ(LastError(r), "9: Unknown error");
 }
 
 TEST(RendererQueues, CursorFollowsTheObjectQueue) {
@@ -71,24 +73,25 @@ TEST(RendererQueues, CursorFollowsTheObjectQueue) {
 }
 
 TEST(RendererErrors, MessageTable) {
-    EXPECT_STREQ(RendererErrorMessage(-1), "Unknown failure");
-    EXPECT_STREQ(RendererErrorMessage(1), "Couldn't create Direct3D8 interface");
-    EXPECT_STREQ(RendererErrorMessage(2),
-                 "No compatible depth/stencil buffer format available. Try changing your display resolution "
-                 "to 32-bit colour.");
-    EXPECT_STREQ(RendererErrorMessage(3), "Couldn't create Direct3DDevice interface");
-    EXPECT_STREQ(RendererErrorMessage(11), "No filename was specified");
-    EXPECT_STREQ(RendererErrorMessage(12), "No data source");
-    EXPECT_STREQ(RendererErrorMessage(13), "Cannot load the specified sprite");
-    EXPECT_STREQ(RendererErrorMessage(14), "Cannot create sprite");
-    EXPECT_STREQ(RendererErrorMessage(15), "Unknown error");
-    EXPECT_STREQ(RendererErrorMessage(-2), "Unknown error");
+    const std::pair<int, const char*> table[] = {
+        {-1, "Unknown failure"},
+        {1, "Couldn't create Direct3D8 interface"},
+        {2, "No compatible depth/stencil buffer format available. Try changing your display resolution to 32-bit colour."},
+        {3, "Couldn't create Direct3DDevice interface"},
+        {11, "No filename was specified"},
+        {12, "No data source"},
+        {13, "Cannot load the specified sprite"},
+        {14, "Cannot create sprite"},
+        {15, "Unknown error"},
+        {-2, "Unknown error"},
+    };
+    for (auto [code, message] : table) EXPECT_STREQ(RendererErrorMessage(code), message) << code;
 }
 
 TEST(RendererDevice, InitialiseWithoutWindowFails) {
     CRenderer r;
     EXPECT_FALSE(r.Initialise(nullptr));
-    EXPECT_EQ(r.GetLastError(), 1);
+    EXPECT_EQ(LastError(r), "1: Couldn't create Direct3D8 interface");
     EXPECT_FALSE(r.HasDevice());
     EXPECT_EQ(GetRenderer(), nullptr);
 }
@@ -100,31 +103,18 @@ TEST(RendererDepth, PriorityLevels) {
 }
 
 TEST(Tiling, BandsHalveToFitTheRemainder) {
-    auto bands = CutTiles(1000, 256);
-    ASSERT_EQ(bands.size(), 4u);
-    for (int i = 0; i < 4; ++i) {
-        EXPECT_EQ(bands[i].start, 256 * i);
-        EXPECT_EQ(bands[i].size, 256);
-    }
-    EXPECT_EQ(bands[3].used, 232);
-
-    bands = CutTiles(300, 1024);
-    ASSERT_EQ(bands.size(), 1u);
-    EXPECT_EQ(bands[0].size, 512);
-    EXPECT_EQ(bands[0].used, 300);
-
-    // 600 with 256: two full tiles, then 88 left -> a 128 tile.
-    bands = CutTiles(600, 256);
-    ASSERT_EQ(bands.size(), 3u);
-    EXPECT_EQ(bands[2].start, 512);
-    EXPECT_EQ(bands[2].size, 128);
-    EXPECT_EQ(bands[2].used, 88);
-
-    EXPECT_TRUE(CutTiles(0, 256).empty());
-    // Exactly a power of two fills one tile.
-    bands = CutTiles(256, 1024);
-    ASSERT_EQ(bands.size(), 1u);
-    EXPECT_EQ(bands[0].size, 256);
+    // "start:size/used" of each band.
+    auto bands = [](int length, int maxSize) {
+        std::string out;
+        for (const auto& b : CutTiles(length, maxSize))
+            out += std::to_string(b.start) + ":" + std::to_string(b.size) + "/" + std::to_string(b.used) + " ";
+        return out;
+    };
+    EXPECT_EQ(bands(1000, 256), "0:256/256 256:256/256 512:256/256 768:256/232 ");
+    EXPECT_EQ(bands(300, 1024), "0:512/300 ");
+    EXPECT_EQ(bands(600, 256), "0:256/256 256:256/256 512:128/88 ") << "88 left: a 128 tile";
+    EXPECT_EQ(bands(0, 256), "");
+    EXPECT_EQ(bands(256, 1024), "0:256/256 ") << "exactly a power of two fills one tile";
 }
 
 namespace {
@@ -166,28 +156,21 @@ TEST(CelPlace, AlignmentsAndTextureCorners) {
     cel.vTop = 0.2f;
     cel.uRight = 0.3f;
     cel.vBottom = 0.4f;
-    SCelCorner c[4];
-    Place(cel, kAlignLeft, kAlignTop, 5, 4, c);
-    EXPECT_FLOAT_EQ(c[0].x, 3.0f);
-    EXPECT_FLOAT_EQ(c[0].y, -2.0f);
-    EXPECT_FLOAT_EQ(c[2].x, 8.0f);
-    EXPECT_FLOAT_EQ(c[2].y, 2.0f);
-    EXPECT_FLOAT_EQ(c[1].u, 0.3f);
-    EXPECT_FLOAT_EQ(c[1].v, 0.2f);
-    EXPECT_FLOAT_EQ(c[3].u, 0.1f);
-    EXPECT_FLOAT_EQ(c[3].v, 0.4f);
-    Place(cel, kAlignCentre, kAlignMiddle, 5, 4, c);
-    EXPECT_FLOAT_EQ(c[0].x, 3.0f - 2.0f);
-    EXPECT_FLOAT_EQ(c[0].y, -2.0f - 2.0f);
+    // The corners (top-left, top-right, bottom-right, bottom-left) as "x,y u,v" each.
+    auto quad = [&](int h, int v, int w, int ht) {
+        SCelCorner c[4];
+        Place(cel, h, v, w, ht, c);
+        std::string out;
+        char s[64];
+        for (const SCelCorner& k : c) out += (std::snprintf(s, sizeof s, "%g,%g %g,%g; ", k.x, k.y, k.u, k.v), s);
+        return out;
+    };
+    EXPECT_EQ(quad(kAlignLeft, kAlignTop, 5, 4), "3,-2 0.1,0.2; 8,-2 0.3,0.2; 8,2 0.3,0.4; 3,2 0.1,0.4; ");
+    EXPECT_EQ(quad(kAlignCentre, kAlignMiddle, 5, 4), "1,-4 0.1,0.2; 6,-4 0.3,0.2; 6,0 0.3,0.4; 1,0 0.1,0.4; ");
     // Right and bottom use width - 1 and height - 1: the last column sits on the position.
-    Place(cel, kAlignRight, kAlignBottom, 5, 4, c);
-    EXPECT_FLOAT_EQ(c[0].x, 3.0f - 4.0f);
-    EXPECT_FLOAT_EQ(c[0].y, -2.0f - 3.0f);
+    EXPECT_EQ(quad(kAlignRight, kAlignBottom, 5, 4), "-1,-5 0.1,0.2; 4,-5 0.3,0.2; 4,-1 0.3,0.4; -1,-1 0.1,0.4; ");
     // A forced size replaces the cel's.
-    Place(cel, kAlignRight, kAlignTop, 10, 8, c);
-    EXPECT_FLOAT_EQ(c[0].x, 3.0f - 9.0f);
-    EXPECT_FLOAT_EQ(c[1].x, 3.0f - 9.0f + 10.0f);
-    EXPECT_FLOAT_EQ(c[3].y, -2.0f + 8.0f);
+    EXPECT_EQ(quad(kAlignRight, kAlignTop, 10, 8), "-6,-2 0.1,0.2; 4,-2 0.3,0.2; 4,6 0.3,0.4; -6,6 0.1,0.4; ");
 }
 
 TEST(RendererSize, FixedGamesStretchFlexibleOnesDoNot) {

@@ -11,6 +11,13 @@
 
 namespace scenetest {
 
+inline void FillBitmap(ove::CBitmap& b, std::uint32_t argb) {
+    for (ove::u32 y = 0; y < b.Height(); ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(b.TopRow(y));
+        for (ove::u32 x = 0; x < b.Width(); ++x) row[x] = argb;
+    }
+}
+
 // A view of `loops` loops with `cels` cels each of w x h (cel i of loop l filled with a colour
 // that encodes l and i), built through the view builder without a renderer.
 class CTestView {
@@ -20,10 +27,7 @@ public:
         for (int l = 0; l < loops; ++l) {
             builder.NewLoop();
             for (int i = 0; i < cels; ++i) {
-                for (int y = 0; y < h; ++y) {
-                    auto* row = reinterpret_cast<std::uint32_t*>(sheet.TopRow(static_cast<ove::u32>(y)));
-                    for (int x = 0; x < w; ++x) row[x] = 0xFF000000u | std::uint32_t(l) << 8 | std::uint32_t(i);
-                }
+                FillBitmap(sheet, 0xFF000000u | std::uint32_t(l) << 8 | std::uint32_t(i));
                 builder.NewCel(&sheet, 0, 0, w, h);
             }
         }
@@ -82,10 +86,7 @@ inline std::vector<unsigned char> ViewFile(
         writer.AddLoop();
         for (int c = 0; c < cels; ++c) {
             ove::CBitmap picture(static_cast<ove::u32>(w), static_cast<ove::u32>(h), 32u);
-            for (int y = 0; y < h; ++y) {
-                auto* row = reinterpret_cast<std::uint32_t*>(picture.TopRow(static_cast<ove::u32>(y)));
-                for (int x = 0; x < w; ++x) row[x] = argb;
-            }
+            FillBitmap(picture, argb);
             if (paint) paint(l, c, picture);
             writer.AddCel(picture, 0, 0);
         }
@@ -103,10 +104,7 @@ inline std::vector<unsigned char> PictureFile(int w, int h, std::uint32_t argb, 
                                               const MaskFn& depth = nullptr, const MaskFn& click = nullptr) {
     ove::CBackdropPicture picture;
     auto bitmap = std::make_unique<ove::CBitmap>(static_cast<ove::u32>(w), static_cast<ove::u32>(h), 32u);
-    for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(bitmap->TopRow(static_cast<ove::u32>(y)));
-        for (int x = 0; x < w; ++x) row[x] = argb;
-    }
+    FillBitmap(*bitmap, argb);
     picture.SetImage(std::move(bitmap));
     auto mask = [&](const MaskFn& f, ove::CBackdropPicture::EMask which) {
         if (!f) return;

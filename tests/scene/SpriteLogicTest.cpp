@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "SceneTestUtil.h"
 #include "scene/Sprite.h"
@@ -16,6 +19,28 @@ struct SpriteTest : ::testing::Test {
     CTestWorld world;
 };
 
+std::pair<int, int> Placed(const CSprite& s) {
+    const SPlacedPosition p = s.GetPlacedPosition();
+    return {p.x, p.y};
+}
+
+// The cels a sprite shows over n frames.
+std::vector<int> Cels(CSprite& s, int n) {
+    std::vector<int> seen;
+    for (int i = 0; i < n; ++i) {
+        s.Animate();
+        seen.push_back(s.cel);
+    }
+    return seen;
+}
+
+// "cel finishing finished cycling" after the next frame.
+std::string Step(CSprite& s) {
+    s.Animate();
+    return std::to_string(s.cel) + " " + std::to_string(s.finishing) + " " + std::to_string(s.finished) + " " +
+           std::to_string(s.cycling);
+}
+
 }  // namespace
 
 TEST_F(SpriteTest, ForwardOnceShowsEveryCelThenFinishesAndCallsBackOnTheNextTick) {
@@ -26,18 +51,10 @@ TEST_F(SpriteTest, ForwardOnceShowsEveryCelThenFinishesAndCallsBackOnTheNextTick
     s.SetAnimationCallback(77);
     s.ResetAnim();
     EXPECT_EQ(s.cel, 0);
-    s.Animate();
-    EXPECT_EQ(s.cel, 1);
-    EXPECT_EQ(s.finishing, 0);
-    s.Animate();
-    EXPECT_EQ(s.cel, 2);
-    EXPECT_EQ(s.finishing, 1);
-    EXPECT_EQ(s.finished, 0);
+    EXPECT_EQ(Step(s), "1 0 0 1");
+    EXPECT_EQ(Step(s), "2 1 0 1");
     EXPECT_TRUE(world.called.empty());
-    s.Animate();
-    EXPECT_EQ(s.cel, 2);
-    EXPECT_EQ(s.finished, 1);
-    EXPECT_EQ(s.cycling, 0);
+    EXPECT_EQ(Step(s), "2 0 1 0");
     EXPECT_EQ(world.called, std::vector<std::int32_t>{77});
     EXPECT_EQ(world.released, std::vector<std::int32_t>{77});
     s.Animate();
@@ -51,35 +68,23 @@ TEST_F(SpriteTest, ReverseModesStartAtTheLastCelAndOnceStopsAtCelZero) {
     ASSERT_TRUE(s.SetAnimationMode(kAnimReverse));
     s.ResetAnim();
     EXPECT_EQ(s.cel, 2);
-    std::vector<int> seen;
-    for (int i = 0; i < 4; ++i) {
-        s.Animate();
-        seen.push_back(s.cel);
-    }
-    EXPECT_EQ(seen, (std::vector<int>{1, 0, 2, 1})) << "REVERSE repeats";
+    EXPECT_EQ(Cels(s, 4), (std::vector<int>{1, 0, 2, 1})) << "REVERSE repeats";
 
     ASSERT_TRUE(s.SetAnimationMode(kAnimReverseOnce));
     s.ResetAnim();
-    s.Animate();
-    s.Animate();
-    EXPECT_EQ(s.cel, 0);
-    EXPECT_EQ(s.finishing, 1);
-    s.Animate();
-    EXPECT_EQ(s.finished, 1);
+    EXPECT_EQ(Step(s), "1 0 0 1");
+    EXPECT_EQ(Step(s), "0 1 0 1");
+    EXPECT_EQ(Step(s), "0 0 1 0");
 }
 
 TEST_F(SpriteTest, CelsAndLoopsAreReducedModuloTheirCounts) {
     CTestView v(4, 3);
     CSprite s(&world);
     s.SetView(v.view);
-    s.SetCel(-1);
-    EXPECT_EQ(s.cel, 2);
-    s.SetCel(5);
-    EXPECT_EQ(s.cel, 2);
-    s.SetCel(3);
-    EXPECT_EQ(s.cel, 0);
-    s.SetCel(-7);
-    EXPECT_EQ(s.cel, 2);
+    for (auto [set, want] : {std::pair{-1, 2}, {5, 2}, {3, 0}, {-7, 2}}) {
+        s.SetCel(set);
+        EXPECT_EQ(s.cel, want) << set;
+    }
     s.SetLoop(7);
     EXPECT_EQ(s.loop, 3);
     EXPECT_EQ(s.cel, 0);
@@ -100,12 +105,7 @@ TEST_F(SpriteTest, DelayHoldsEachCelAndRandomModeDrawsFromTheWorld) {
     s.SetView(v.view);
     s.SetDelay(2);
     s.ResetAnim();
-    std::vector<int> seen;
-    for (int i = 0; i < 7; ++i) {
-        s.Animate();
-        seen.push_back(s.cel);
-    }
-    EXPECT_EQ(seen, (std::vector<int>{0, 0, 1, 1, 1, 2, 2}));
+    EXPECT_EQ(Cels(s, 7), (std::vector<int>{0, 0, 1, 1, 1, 2, 2}));
 
     s.SetDelay(0);
     ASSERT_TRUE(s.SetAnimationMode(kAnimRandom));
@@ -154,14 +154,11 @@ TEST_F(SpriteTest, MovementPicksTheLoopFromTheHeading) {
     fixed.Update(2);
     EXPECT_EQ(fixed.loop, 5) << "a fixed loop stays";
 
-    EXPECT_EQ(CSprite::LoopForHeading(22, 8), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(23, 8), 4);
-    EXPECT_EQ(CSprite::LoopForHeading(337, 8), 6);
-    EXPECT_EQ(CSprite::LoopForHeading(338, 8), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(90, 2), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(270, 2), 1);
-    EXPECT_EQ(CSprite::LoopForHeading(271, 2), 0);
-    EXPECT_EQ(CSprite::LoopForHeading(180, 3), 0);
+    // (heading, loops, loop)
+    const int headings[][3] = {{22, 8, 0}, {23, 8, 4}, {337, 8, 6}, {338, 8, 0},
+                               {90, 2, 0}, {270, 2, 1}, {271, 2, 0}, {180, 3, 0}};
+    for (auto [heading, loops, loop] : headings)
+        EXPECT_EQ(CSprite::LoopForHeading(heading, loops), loop) << heading << " of " << loops;
 }
 
 TEST_F(SpriteTest, AutomaticAndFixedPriorities) {
@@ -196,9 +193,7 @@ TEST_F(SpriteTest, RelativePlacementFollowsTheParentAndTakesItsDepth) {
     parent.SetPlacement(kPlaceBackdrop);
     parent.x = 10;
     parent.y = 20;
-    SPlacedPosition p = parent.GetPlacedPosition();
-    EXPECT_EQ(p.x, 25);
-    EXPECT_EQ(p.y, 45);
+    EXPECT_EQ(Placed(parent), std::make_pair(25, 45));
     EXPECT_EQ(child.SetPlacement(kPlaceSprite, nullptr, &parent), kPlaceSprite);
     EXPECT_EQ(child.priorityFixed, 1);
     child.x = 3;
@@ -206,9 +201,7 @@ TEST_F(SpriteTest, RelativePlacementFollowsTheParentAndTakesItsDepth) {
     grandchild.SetPlacement(kPlaceSprite, nullptr, &child);
     grandchild.x = -1;
     grandchild.y = 1;
-    p = grandchild.GetPlacedPosition();
-    EXPECT_EQ(p.x, 27);
-    EXPECT_EQ(p.y, 50);
+    EXPECT_EQ(Placed(grandchild), std::make_pair(27, 50));
 
     world.height = 200;
     parent.y = 90;  // placed y 185
@@ -263,8 +256,7 @@ TEST_F(SpriteTest, StepMovesFourPixelsPerFrameAcrossWaypoints) {
 
     ASSERT_TRUE(s.MoveTo(2, 6));  // diagonal: y dominant, x follows the line
     for (std::uint32_t f = 5; f < 10; ++f) s.Update(f);
-    EXPECT_EQ(s.x, 2);
-    EXPECT_EQ(s.y, 6);
+    EXPECT_EQ(std::make_pair(s.x, s.y), std::make_pair(2, 6));
 }
 
 TEST_F(SpriteTest, MoveToEdgeCases) {
@@ -307,26 +299,24 @@ TEST_F(SpriteTest, HitTestUsesAlignmentScaleAndVisibility) {
     s.SetView(v.view);
     s.x = 10;
     s.y = 10;  // centred horizontally, bottom-aligned: drawn over columns 8..11, rows 4..9
-    EXPECT_TRUE(s.HitTest(8, 4));
-    EXPECT_TRUE(s.HitTest(11, 10));
+    // '1' for each point that hits.
+    auto hits = [&s](std::initializer_list<std::pair<int, int>> points) {
+        std::string out;
+        for (auto [x, y] : points) out += s.HitTest(x, y) ? '1' : '0';
+        return out;
+    };
     // The local point is truncated towards zero after adding a half: one more column and row
-    // on the left and top count, and the row below the bottom too.
-    EXPECT_TRUE(s.HitTest(7, 3));
-    EXPECT_FALSE(s.HitTest(6, 10));
-    EXPECT_FALSE(s.HitTest(8, 2));
-    EXPECT_FALSE(s.HitTest(12, 10));
-    EXPECT_FALSE(s.HitTest(10, 11));
+    // on the left and top count (7, 3), and the row below the bottom too (11, 10).
+    EXPECT_EQ(hits({{8, 4}, {11, 10}, {7, 3}, {6, 10}, {8, 2}, {12, 10}, {10, 11}}), "1110000");
     s.SetScale(2.0f);
-    EXPECT_TRUE(s.HitTest(4, 10));
-    EXPECT_FALSE(s.HitTest(3, 10));
+    EXPECT_EQ(hits({{4, 10}, {3, 10}}), "10");
     s.SetScale(0.0f);
-    EXPECT_FALSE(s.HitTest(10, 10));
+    EXPECT_EQ(hits({{10, 10}}), "0");
     s.SetScale(1.00005f);
     EXPECT_EQ(s.scaled, 0);
-    EXPECT_TRUE(s.HitTest(10, 10));
-    EXPECT_FALSE(s.HitTest(INT32_MIN, INT32_MAX));
+    EXPECT_EQ(hits({{10, 10}, {INT32_MIN, INT32_MAX}}), "10");
     s.SetVisible(false);
-    EXPECT_FALSE(s.HitTest(10, 10));
+    EXPECT_EQ(hits({{10, 10}}), "0");
 }
 
 TEST_F(SpriteTest, TintKeepsOpacityAndCallbacksAreReleased) {

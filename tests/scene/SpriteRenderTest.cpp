@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdlib>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,16 @@ namespace {
 std::uint32_t Pixel(const CBitmapInterface& b, int x, int y) {
     const std::uint8_t* p = b.TopRow(static_cast<u32>(y)) + x * 4;
     return std::uint32_t(p[2]) << 16 | std::uint32_t(p[1]) << 8 | std::uint32_t(p[0]);  // 0xRRGGBB
+}
+
+struct SRgb {
+    int x, y;
+    std::uint32_t rgb;
+    const char* why = "";
+};
+void ExpectRgb(const CBitmapInterface& frame, std::initializer_list<SRgb> want) {
+    for (const SRgb& p : want)
+        EXPECT_EQ(Pixel(frame, p.x, p.y), p.rgb) << std::hex << "at " << std::dec << p.x << "," << p.y << " " << p.why;
 }
 
 class SpriteRenderTest : public ::testing::Test {
@@ -82,19 +93,12 @@ TEST_F(SpriteRenderTest, ThePriorityMapHidesFartherSpritesButNotNoncorporealOrNe
         "ghost.noncorporeal = true;"
         "near = new Sprite(); near.view = 'red'; near.x = 32; near.y = 47; near.priority = 12;");
     ASSERT_TRUE(frame);
-    EXPECT_EQ(Pixel(*frame, 26, 8), 0xFF0000u) << "left of the mask";
-    EXPECT_EQ(Pixel(*frame, 36, 8), 0x000000u) << "behind level 10";
-    EXPECT_EQ(Pixel(*frame, 36, 24), 0xFF0000u) << "noncorporeal sprites ignore the map";
-    EXPECT_EQ(Pixel(*frame, 36, 40), 0xFF0000u) << "priority 12 is nearer than level 10";
-    EXPECT_EQ(Pixel(*frame, 23, 8), 0x000000u);
-    EXPECT_EQ(Pixel(*frame, 40, 40), 0x000000u);
-
+    ExpectRgb(*frame, {{26, 8, 0xFF0000u, "left of the mask"}, {36, 8, 0x000000u, "behind level 10"},
+                       {36, 24, 0xFF0000u, "noncorporeal sprites ignore the map"},
+                       {36, 40, 0xFF0000u, "priority 12 is nearer than level 10"}, {23, 8, 0}, {40, 40, 0}});
     // Hidden sprites leave the queue; shown again, they come back.
-    frame = Frame("near.visible = false;");
-    EXPECT_EQ(Pixel(*frame, 26, 40), 0x000000u);
-    frame = Frame("near.visible = true; DestroySprite(far);");
-    EXPECT_EQ(Pixel(*frame, 26, 40), 0xFF0000u);
-    EXPECT_EQ(Pixel(*frame, 26, 8), 0x000000u);
+    ExpectRgb(*Frame("near.visible = false;"), {{26, 40, 0x000000u}});
+    ExpectRgb(*Frame("near.visible = true; DestroySprite(far);"), {{26, 40, 0xFF0000u}, {26, 8, 0x000000u}});
 }
 
 TEST_F(SpriteRenderTest, MirroredLoopsAreDrawnFlipped) {
@@ -103,13 +107,8 @@ TEST_F(SpriteRenderTest, MirroredLoopsAreDrawnFlipped) {
         "a = new Sprite(); a.view = 'halves'; a.xalign = a.yalign = 0; a.x = 4; a.y = 4;"
         "b = new Sprite(); b.view = 'halves'; b.xalign = b.yalign = 0; b.x = 4; b.y = 20; b.loop = 1;");
     ASSERT_TRUE(frame);
-    EXPECT_EQ(Pixel(*frame, 4, 4), 0x00FF00u);
-    EXPECT_EQ(Pixel(*frame, 11, 11), 0x0000FFu);
-    EXPECT_EQ(Pixel(*frame, 4, 20), 0x0000FFu);
-    EXPECT_EQ(Pixel(*frame, 7, 27), 0x0000FFu);
-    EXPECT_EQ(Pixel(*frame, 8, 20), 0x00FF00u);
-    EXPECT_EQ(Pixel(*frame, 11, 27), 0x00FF00u);
-    EXPECT_EQ(Pixel(*frame, 12, 20), 0x000000u);
+    ExpectRgb(*frame, {{4, 4, 0x00FF00u}, {11, 11, 0x0000FFu}, {4, 20, 0x0000FFu, "mirrored"}, {7, 27, 0x0000FFu},
+                       {8, 20, 0x00FF00u}, {11, 27, 0x00FF00u}, {12, 20, 0x000000u}});
 }
 
 TEST_F(SpriteRenderTest, ScaledTintedAndTranslucentSprites) {
@@ -120,18 +119,12 @@ TEST_F(SpriteRenderTest, ScaledTintedAndTranslucentSprites) {
         "t = new Sprite(); t.view = 'white'; t.xalign = t.yalign = 0; t.x = 2; t.y = 30; t.opacity = 128;"
         "f = new Sprite(); f.view = 'white'; f.xalign = f.yalign = 0; f.x = 20; f.y = 2; f.ForceDisplaySize(3, 5);");
     ASSERT_TRUE(frame);
-    EXPECT_EQ(Pixel(*frame, 2, 2), 0xFF0000u) << "white modulated by the tint";
-    EXPECT_EQ(Pixel(*frame, 17, 17), 0xFF0000u) << "twice the size";
-    EXPECT_EQ(Pixel(*frame, 18, 10), 0x000000u);
-    EXPECT_EQ(Pixel(*frame, 10, 18), 0x000000u);
+    ExpectRgb(*frame, {{2, 2, 0xFF0000u, "white modulated by the tint"}, {17, 17, 0xFF0000u, "twice the size"},
+                       {18, 10, 0}, {10, 18, 0}, {22, 6, 0xFFFFFFu, "forced size 3 x 5"}, {23, 6, 0}, {22, 7, 0}});
     const std::uint32_t half = Pixel(*frame, 5, 33);
     EXPECT_EQ(half >> 16, half & 0xFF) << "grey";
     EXPECT_NEAR(static_cast<int>(half & 0xFF), 128, 2) << "half white over black";
-    EXPECT_EQ(Pixel(*frame, 22, 6), 0xFFFFFFu) << "forced size 3 x 5";
-    EXPECT_EQ(Pixel(*frame, 23, 6), 0x000000u);
-    EXPECT_EQ(Pixel(*frame, 22, 7), 0x000000u);
-    frame = Frame("s.opacity = 0;");
-    EXPECT_EQ(Pixel(*frame, 2, 2), 0x000000u) << "fully transparent sprites are not drawn";
+    ExpectRgb(*Frame("s.opacity = 0;"), {{2, 2, 0x000000u, "fully transparent sprites are not drawn"}});
 }
 
 TEST_F(SpriteRenderTest, OverlappingSpritesKeepPainterOrderWhenDrawnNearestFirst) {
@@ -150,11 +143,10 @@ TEST_F(SpriteRenderTest, OverlappingSpritesKeepPainterOrderWhenDrawnNearestFirst
         "ring = put('ring', 4, 4); ring.priority = 9;";
     auto nearestFirst = Frame(scene);
     ASSERT_TRUE(nearestFirst);
-    EXPECT_EQ(Pixel(*nearestFirst, 5, 5), 0xFFFF00u) << "the nearest sprite covers the farther one";
-    EXPECT_EQ(Pixel(*nearestFirst, 6, 6), 0xFF0000u) << "through the ring's hole";
-    EXPECT_EQ(Pixel(*nearestFirst, 9, 9), 0x00FF00u) << "through the hole, the first of a tie";
-    EXPECT_EQ(Pixel(*nearestFirst, 13, 13), 0xFFFFFFu) << "the later of equal priorities wins";
-    EXPECT_EQ(Pixel(*nearestFirst, 13, 8), 0x0000FFu);
+    ExpectRgb(*nearestFirst, {{5, 5, 0xFFFF00u, "the nearest sprite covers the farther one"},
+                              {6, 6, 0xFF0000u, "through the ring's hole"},
+                              {9, 9, 0x00FF00u, "through the hole, the first of a tie"},
+                              {13, 13, 0xFFFFFFu, "the later of equal priorities wins"}, {13, 8, 0x0000FFu}});
     // A translucent sprite anywhere makes the renderer draw farthest first: the same picture.
     auto painter = Frame("glass = put('white', 40, 30); glass.opacity = 128; glass.priority = 1;");
     ASSERT_TRUE(painter);

@@ -27,28 +27,27 @@ struct LayerWithView {
     CTileLayer layer;
 };
 
-std::pair<int, int> Screen(const CTileLayer& l, int x, int y) {
-    std::int32_t sx, sy;
-    l.WorldToScreen(x, y, sx, sy);
-    return {sx, sy};
+// One of the layer's point conversions as a pair.
+using Conversion = void (CTileLayer::*)(std::int32_t, std::int32_t, std::int32_t&, std::int32_t&) const;
+std::pair<int, int> Convert(const CTileLayer& l, Conversion f, int x, int y) {
+    std::int32_t a, b;
+    (l.*f)(x, y, a, b);
+    return {a, b};
 }
+std::pair<int, int> Screen(const CTileLayer& l, int x, int y) { return Convert(l, &CTileLayer::WorldToScreen, x, y); }
+std::pair<int, int> Scroll(const CTileLayer& l) { return {l.scrollX, l.scrollY}; }
 
 }  // namespace
 
 TEST(TileLayer, DefaultsAndConversions) {
     LayerWithView w(10, 5);
     CTileLayer& l = w.layer;
-    EXPECT_EQ(l.modeX, kTileLimit);
-    EXPECT_EQ(l.modeY, kTileLimit);
-    EXPECT_EQ(l.visible, 1);
+    EXPECT_EQ(tilestest::Describe(l), "ground 10x5 cel 16x8 modes 1/1 priority 0 visible 1 delay 0 scale 1 tiles 0");
     EXPECT_EQ(l.Width(), 160);
     EXPECT_EQ(l.Height(), 40);
 
-    std::int32_t a, b;
-    l.WorldToTile(-1, 8, a, b);  // floor, not truncation
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(-1, 1));
-    l.WorldToTile(31, -9, a, b);
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(1, -2));
+    EXPECT_EQ(Convert(l, &CTileLayer::WorldToTile, -1, 8), std::make_pair(-1, 1));  // floor, not truncation
+    EXPECT_EQ(Convert(l, &CTileLayer::WorldToTile, 31, -9), std::make_pair(1, -2));
 
     l.SetScale(1.5f);
     l.offsetX = 3;
@@ -56,10 +55,9 @@ TEST(TileLayer, DefaultsAndConversions) {
     l.offsetY = -2;
     EXPECT_EQ(Screen(l, 5, 5), std::make_pair(int(7) + 3 - 10, 7 - 2));  // trunc(7.5) = 7
     EXPECT_EQ(l.ScreenWidth(), 240);
-    l.ScreenToWorld(0, 0, a, b);  // (0 - 3 + 10) / 1.5 = 4.67, (0 + 2) / 1.5 = 1.33
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(4, 1));
-    l.TileToScreen(2, 1, a, b);  // world (32, 8)
-    EXPECT_EQ(std::make_pair(a, b), std::make_pair(48 + 3 - 10, 12 - 2));
+    // (0 - 3 + 10) / 1.5 = 4.67, (0 + 2) / 1.5 = 1.33
+    EXPECT_EQ(Convert(l, &CTileLayer::ScreenToWorld, 0, 0), std::make_pair(4, 1));
+    EXPECT_EQ(Convert(l, &CTileLayer::TileToScreen, 2, 1), std::make_pair(48 + 3 - 10, 12 - 2));  // world (32, 8)
 
     // Scales that would break every division are ignored.
     l.SetScale(0.0f);
@@ -69,9 +67,7 @@ TEST(TileLayer, DefaultsAndConversions) {
     // Far-out points saturate instead of overflowing.
     l.SetScale(1000.0f);
     l.offsetX = 100;
-    l.WorldToScreen(INT32_MAX, INT32_MIN, a, b);
-    EXPECT_EQ(a, INT32_MAX);
-    EXPECT_EQ(b, INT32_MIN);
+    EXPECT_EQ(Screen(l, INT32_MAX, INT32_MIN), std::make_pair(INT32_MAX, INT32_MIN));
 }
 
 TEST(TileLayer, EdgeModes) {
@@ -107,24 +103,17 @@ TEST(TileLayer, CentringLimitsAtBothEnds) {
     CTileLayer& l = w.layer;
     const int W = 320, H = 200;
     l.CenterOnWorld(10, 10, W, H);  // near the start: stays at 0
-    EXPECT_EQ(l.scrollX, 0);
-    EXPECT_EQ(l.scrollY, 0);
+    EXPECT_EQ(Scroll(l), std::make_pair(0, 0));
     l.CenterOnWorld(300, 120, W, H);  // in the middle: point at the centre
-    EXPECT_EQ(l.scrollX, -(300 - 159));
-    EXPECT_EQ(l.scrollY, -(120 - 99));
+    EXPECT_EQ(Scroll(l), std::make_pair(-(300 - 159), -(120 - 99)));
     l.CenterOnWorld(630, 235, W, H);  // near the end: last pixel on the last screen pixel
-    EXPECT_EQ(l.scrollX, W - l.Width());
-    EXPECT_EQ(l.scrollY, H - l.Height());
-    std::int32_t sx, sy;
-    l.WorldToScreen(l.Width() - 1, l.Height() - 1, sx, sy);
-    EXPECT_EQ(sx, W - 1);
-    EXPECT_EQ(sy, H - 1);
+    EXPECT_EQ(Scroll(l), std::make_pair(W - l.Width(), H - l.Height()));
+    EXPECT_EQ(Screen(l, l.Width() - 1, l.Height() - 1), std::make_pair(W - 1, H - 1));
 
     // Scaled, the end is still the layer's last pixel on the screen's last one.
     l.SetScale(2.0f);
     l.CenterOnWorld(639, 0, W, H);
-    l.WorldToScreen(639, 0, sx, sy);
-    EXPECT_EQ(sx, W - 2);  // world pixel 639 covers screen pixels W-2 and W-1
+    EXPECT_EQ(Screen(l, 639, 0).first, W - 2);  // world pixel 639 covers screen pixels W-2 and W-1
     // A layer narrower than the screen stays at its start.
     CTileLayer narrow("n", 2, 2);
     narrow.SetView(w.view.Get());
@@ -167,12 +156,7 @@ TEST(TileLayer, SetTileRulesAndViewFitting) {
     ASSERT_TRUE(l.SetView(small.Get()));
     EXPECT_EQ(l.CelWidth(), 4);
     EXPECT_EQ(l.CelHeight(), 4);
-    const STile* t = l.GetTile(2, 0);
-    EXPECT_EQ(t->loop, 0);
-    EXPECT_EQ(t->base, 0);
-    EXPECT_EQ(t->current, 0);
-    EXPECT_EQ(l.GetTile(1, 0)->base, 0);
-    EXPECT_EQ(l.GetTile(1, 0)->current, 0);
+    EXPECT_EQ(tilestest::Tiles(l, {{2, 0}, {1, 0}}), "0/0/0* 0/0/0*");
     EXPECT_EQ(w.view->RefCount(), 1u);  // the layer let go of the old view
 
     l.ClearTile(0, 0);
@@ -251,7 +235,7 @@ protected:
 TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     CTileLayerSet set(&cache_);
     CTileLayer* a = set.AddLayer("back", 3, 2);
-    CTileLayer* b = set.InsertLayer("front", 1, 1, 0);
+    set.InsertLayer("front", 1, 1, 0);
     ASSERT_TRUE(a->SetView(cache_.LoadView("tiles")));
     a->modeX = kTileRepeat;
     a->modeY = kTileClamp;
@@ -275,22 +259,11 @@ TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     EXPECT_EQ(copy.Layer(0)->View(), nullptr);
     const CTileLayer* c = copy.Find("back");
     ASSERT_NE(c, nullptr);
-    EXPECT_EQ(c->modeX, kTileRepeat);
-    EXPECT_EQ(c->modeY, kTileClamp);
-    EXPECT_EQ(c->priority, 7);
-    EXPECT_EQ(c->visible, 0);
-    EXPECT_EQ(c->delay, 3);
-    EXPECT_FLOAT_EQ(c->Scale(), 0.75f);
+    EXPECT_EQ(tilestest::Describe(*c), "back 3x2 cel 16x8 modes 3/2 priority 7 visible 0 delay 3 scale 0.75 tiles 2");
     EXPECT_EQ(c->View(), cache_.LoadView("tiles"));
-    EXPECT_EQ(c->PresentCount(), 2u);
-    EXPECT_EQ(c->GetTile(0, 0)->loop, 1);
-    EXPECT_EQ(c->GetTile(0, 0)->base, 1);
-    EXPECT_FALSE(c->GetTile(0, 0)->animated);
-    EXPECT_TRUE(c->GetTile(2, 1)->animated);
-    EXPECT_EQ(c->GetTile(2, 1)->base, 2);
+    EXPECT_EQ(tilestest::Tiles(*c, {{0, 0}, {2, 1}}), "1/1/1 0/2/2*") << "loading starts animations at their base";
     ASSERT_TRUE(loadedProps.has_value());
     EXPECT_EQ(*loadedProps, props);
-    (void)b;
 
     // Saved again without properties: no PROP chunk at all, and the rest is identical.
     auto plain = Saved(copy, nullptr);
@@ -327,11 +300,8 @@ TEST_F(LayerFileTest, TileWordKinds) {
     std::optional<std::string> props;
     std::string error;
     ASSERT_TRUE(LoadBytes(set, out.Bytes(), props, error)) << error;
-    const CTileLayer* l = set.Layer(0);
-    ASSERT_NE(l->GetTile(0, 0), nullptr);
-    EXPECT_EQ(l->GetTile(1, 0), nullptr);  // kind 3 leaves the (empty) cell as it was
-    ASSERT_NE(l->GetTile(2, 0), nullptr);
-    EXPECT_TRUE(l->GetTile(2, 0)->animated);
+    // Kind 3 leaves the (empty) cell as it was.
+    EXPECT_EQ(tilestest::Tiles(*set.Layer(0), {{0, 0}, {1, 0}, {2, 0}}), "1/1/1 - 0/2/2*");
 }
 
 TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
@@ -379,14 +349,15 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
     EXPECT_NE(error.find("layer count"), std::string::npos) << error;
     put32(head, 4, 0x80000000u);
     EXPECT_FALSE(load(head));
+    // Fields of the first layer's header changed: (offset, value).
+    auto changed = [&](std::initializer_list<std::pair<std::size_t, std::uint32_t>> fields) {
+        auto b = bytes;
+        for (auto [at, v] : fields) put32(b, 8 + at, v);
+        return b;
+    };
     // A header claiming 65535 x 65535 tiles, or more than the data holds.
-    auto big = bytes;
-    put32(big, 8 + 8, 65535);
-    put32(big, 8 + 12, 65535);
-    EXPECT_FALSE(load(big));
-    put32(big, 8 + 8, 1000);
-    put32(big, 8 + 12, 1000);
-    EXPECT_FALSE(load(big));
+    EXPECT_FALSE(load(changed({{8, 65535}, {12, 65535}})));
+    EXPECT_FALSE(load(changed({{8, 1000}, {12, 1000}})));
     EXPECT_NE(error.find("truncated tiles"), std::string::npos) << error;
     // A layer of no columns and 1.4 billion rows (found by fuzzing): no tiles to walk.
     const std::vector<std::uint8_t> tall = {
@@ -406,20 +377,15 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     target.ReplaceLayers({});
     target.AddLayer("keep", 1, 1);
-    // A name length beyond the data, bad modes, a bad scale, a wrong tag.
-    auto name = bytes;
-    name[8 + 28] = 0xFF;
-    name[8 + 29] = 0xFF;
-    EXPECT_FALSE(load(name));
-    auto mode = bytes;
-    put32(mode, 8, 4);
-    EXPECT_FALSE(load(mode));
-    auto scale = bytes;
-    put32(scale, 8 + 24, 0xFFC00000u);  // NaN
-    EXPECT_FALSE(load(scale));
-    auto tag = bytes;
-    tag[0] = 'X';
-    EXPECT_FALSE(load(tag));
+    // A name length beyond the data, a bad mode, a bad scale (NaN), a wrong tag.
+    EXPECT_FALSE(load(changed({{0, 4}})));
+    EXPECT_FALSE(load(changed({{24, 0xFFC00000u}})));
+    auto damaged = bytes;
+    damaged[8 + 28] = damaged[8 + 29] = 0xFF;
+    EXPECT_FALSE(load(damaged));
+    damaged = bytes;
+    damaged[0] = 'X';
+    EXPECT_FALSE(load(damaged));
     ASSERT_EQ(target.Count(), 1u);
     EXPECT_EQ(target.Layer(0)->name, "keep");
 }

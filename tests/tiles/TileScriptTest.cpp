@@ -18,14 +18,17 @@ protected:
         data_.Write("odd.OVV", tilestest::ViewBytes({1, 1}, 16, 8, 1, 4));
         Run("var set = new TileLayers(); var l = set.AddLayer('ground', 4, 3); l.view = 'tiles';");
     }
+    // Each statement throws an error of that name.
+    void ExpectThrows(const char* name, std::initializer_list<std::string> statements) {
+        for (const std::string& s : statements) EXPECT_EQ(ThrownName(s), name) << s;
+    }
 };
 
 }  // namespace
 
 TEST_F(TileScript, SetsAndLayersAreBound) {
     EXPECT_EQ(Eval("FIXED + ',' + LIMIT + ',' + CLAMP + ',' + REPEAT"), "0,1,2,3");
-    EXPECT_EQ(Thrown("TileLayers()").rfind("TypeError", 0), 0u);
-    EXPECT_EQ(Thrown("new TileLayer()").rfind("TypeError", 0), 0u);
+    ExpectThrows("TypeError", {"TileLayers()", "new TileLayer()"});
     EXPECT_EQ(Eval("CreateLayers() instanceof TileLayers"), "true");
     EXPECT_EQ(Eval("JSON.stringify(set.properties)"), "{}");
     EXPECT_EQ(Eval("set.count"), "1");
@@ -36,11 +39,11 @@ TEST_F(TileScript, SetsAndLayersAreBound) {
     Run("var top = set.AddLayer('top', 1, 1); var mid = set.InsertLayer('mid', 1, 1, top);"
         "var first = set.InsertLayer('first', 1, 1, 0); var byName = set.InsertLayer('n', 1, 1, 'ground');");
     EXPECT_EQ(Eval("[0,1,2,3,4].map(function (i) { return set.GetLayer(i).name; }).join()"), "first,n,ground,mid,top");
-    EXPECT_EQ(Thrown("set.InsertLayer('x', 1, 1, {})").rfind("TypeError", 0), 0u);
+    EXPECT_EQ(ThrownName("set.InsertLayer('x', 1, 1, {})"), "TypeError");
     for (const char* before : {"9", "-1", "'nosuch'", "true", "CreateLayers().AddLayer('o', 1, 1)"})
-        EXPECT_EQ(Thrown(std::string("set.InsertLayer('x', 1, 1, ") + before + ")").rfind("ReferenceError", 0), 0u)
+        EXPECT_EQ(ThrownName(std::string("set.InsertLayer('x', 1, 1, ") + before + ")"), "ReferenceError")
             << before;
-    EXPECT_EQ(Thrown("set.AddLayer('big', 65535, 65535)").rfind("RangeError", 0), 0u);
+    EXPECT_EQ(ThrownName("set.AddLayer('big', 65535, 65535)"), "RangeError");
     EXPECT_EQ(Eval("set.count"), "5");
 
     // Destroying the set unbinds every layer; a second destroy is harmless.
@@ -50,10 +53,8 @@ TEST_F(TileScript, SetsAndLayersAreBound) {
     EXPECT_EQ(native->Count(), 5u);
     Run("DestroyLayers(set); DestroyLayers(set);");
     EXPECT_EQ(game_->tileLayers, nullptr);
-    EXPECT_EQ(Thrown("l.columns").rfind("ReferenceError", 0), 0u);
-    EXPECT_EQ(Thrown("set.count").rfind("ReferenceError", 0), 0u);
-    EXPECT_EQ(Thrown("DestroyLayers({})").rfind("TypeError", 0), 0u);
-    EXPECT_EQ(Thrown("SetLayers(1)").rfind("TypeError", 0), 0u);
+    ExpectThrows("ReferenceError", {"l.columns", "set.count"});
+    ExpectThrows("TypeError", {"DestroyLayers({})", "SetLayers(1)"});
 }
 
 TEST_F(TileScript, SetLayersAndExistence) {
@@ -76,8 +77,7 @@ TEST_F(TileScript, PropertiesAndModes) {
               "128,48,4,3,5,false,g2");
     Run("l.mode_x = REPEAT; l.mode_y = FIXED;");
     EXPECT_EQ(Eval("l.mode_x + ',' + l.mode_y"), "3,0");
-    EXPECT_EQ(Thrown("l.mode_x = 4").rfind("RangeError", 0), 0u);
-    EXPECT_EQ(Thrown("l.mode_y = -1").rfind("RangeError", 0), 0u);
+    ExpectThrows("RangeError", {"l.mode_x = 4", "l.mode_y = -1"});
     EXPECT_EQ(Eval("l.mode_x"), "3");
     Run("l.center = 5;");  // ignored
     EXPECT_EQ(Eval("typeof l.center.x"), "number");
@@ -101,9 +101,8 @@ TEST_F(TileScript, PointsAndTiles) {
     EXPECT_EQ(Eval("JSON.stringify(l.WorldToScreen(1, 2)) + JSON.stringify(l.ScreenToWorld({x: 6, y: 2}))"),
               "{\"x\":6,\"y\":2}{\"x\":1,\"y\":2}");
     EXPECT_EQ(Eval("JSON.stringify(l.TileToScreen(1, 0))"), "{\"x\":21,\"y\":0}");
-    for (const char* bad : {"l.TileToWorld(1)", "l.WorldToScreen('a', 2)", "l.CenterOnWorld()", "l.ClearTile(true)",
-                            "l.SetTile()", "l.ReadWorldPixel(1)"})
-        EXPECT_EQ(Thrown(bad).rfind("SyntaxError", 0), 0u) << bad;
+    ExpectThrows("SyntaxError", {"l.TileToWorld(1)", "l.WorldToScreen('a', 2)", "l.CenterOnWorld()",
+                                 "l.ClearTile(true)", "l.SetTile()", "l.ReadWorldPixel(1)"});
     EXPECT_EQ(Eval("l.GetTile('a') === undefined && l.GetWorldTile() === undefined && l.GetScreenTile(1) === undefined"),
               "true");
 
@@ -127,9 +126,8 @@ TEST_F(TileScript, PointsAndTiles) {
     EXPECT_EQ(tile(1, 1), "{\"loop\":0,\"base_cel\":0,\"current_cel\":2,\"animated\":true}");
     EXPECT_EQ(tile(2, 1), "undefined");
     EXPECT_EQ(Eval("JSON.stringify(l.GetWorldTile({x: 17, y: 3})) === JSON.stringify(l.GetTile(1, 0))"), "true");
-    for (const char* bad : {"l.SetTile(0, 0, 'x')", "l.SetTile(0, 0, {base_cel: 1})", "l.SetTile(0, 0, 1, 'a')",
-                            "l.SetTile(0, 0, 1, 0, 1)"})
-        EXPECT_EQ(Thrown(bad).rfind("SyntaxError", 0), 0u) << bad;
+    ExpectThrows("SyntaxError", {"l.SetTile(0, 0, 'x')", "l.SetTile(0, 0, {base_cel: 1})", "l.SetTile(0, 0, 1, 'a')",
+                                 "l.SetTile(0, 0, 1, 0, 1)"});
 
     EXPECT_EQ(Eval("l.ReadWorldPixel(3, 3).rgba"), std::to_string(tilestest::CelColour(1, 1)));
     EXPECT_EQ(Eval("l.ReadWorldPixel(3, 20).rgba"), "0");
@@ -163,7 +161,7 @@ TEST_F(TileScript, LoadAndSave) {
 
     // Loading again replaces the layers: the old objects are unbound.
     Run("copy.Load('saved.OVT');");
-    EXPECT_EQ(Thrown("g.name").rfind("ReferenceError", 0), 0u);
+    EXPECT_EQ(ThrownName("g.name"), "ReferenceError");
     EXPECT_EQ(Eval("copy.GetLayer(0).name"), "ground");
 
     // Empty properties: no PROP chunk, and loading that file leaves properties alone.

@@ -3,21 +3,15 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
-#include <fstream>
-#include <sstream>
+#include <tuple>
 
-#include "data/FileFolder.h"
-#include "data/ResourceCache.h"
-#include "support/TestSupport.h"
-#include "tiles/TileSetPng.h"
-#include "tiles/TileLayerSet.h"
+#include "TilesTestUtil.h"
 
 using namespace ove;
 namespace fs = std::filesystem;
 
 namespace {
 
-const std::string kTool = OVE_BUILD_DIR "/ovetool";
 constexpr std::uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF0000FFu, kWhite = 0xFFFFFFFFu,
                         kMark = 0xFF000000u;
 
@@ -58,50 +52,25 @@ std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& in, int windo
     return out;
 }
 
-class TiledImportTest : public ::testing::Test {
+class TiledImportTest : public tilestest::CToolFixture {
 protected:
     void SetUp() override {
-        if (!fs::exists(kTool)) GTEST_SKIP() << "ovetool not built";
+        CToolFixture::SetUp();
+        if (IsSkipped()) return;
         // Four 4 x 4 tiles, red, green / blue, white, each marked black at (1, 0) so that a turn
         // shows where the mark goes.
         const std::uint32_t colours[4] = {kRed, kGreen, kBlue, kWhite};
         fs::create_directories(dir / "art");
-        ASSERT_TRUE(tiletest::WriteOpaquePng(dir / "art" / "set.png", 8, 8, [&](int x, int y) {
+        ASSERT_TRUE(tilestest::WriteOpaquePng(dir / "art" / "set.png", 8, 8, [&](int x, int y) {
             return x % 4 == 1 && y % 4 == 0 ? kMark : colours[(y / 4) * 2 + x / 4];
         }));
     }
-
-    int Tool(const std::string& args, std::string& output) {
-        const fs::path log = dir / "tool.log";
-        const int rc = ovetest::Run("cd '" + dir.path().string() + "' && '" + kTool + "' " + args + " > '" +
-                                    log.string() + "' 2>&1");
-        std::ifstream in(log);
-        std::stringstream s;
-        s << in.rdbuf();
-        output = s.str();
-        return rc;
-    }
-
-    // Converts the map and loads the set with the engine's loader.
-    void Import(const std::string& map, CTileLayerSet*& set, std::optional<std::string>& props) {
-        std::string out;
-        ASSERT_EQ(Tool("layers world.OVT " + map, out), 0) << out;
-        log = out;
-        folder.Add(new CDirectory(dir.path().string()));
-        cache = std::make_unique<CResourceCache>(nullptr, nullptr, &folder);
-        loaded = std::make_unique<CTileLayerSet>(cache.get());
-        CFile file((dir / "world.OVT").c_str(), "rb");
-        std::string error;
-        ASSERT_TRUE(loaded->Load(file, props, error)) << error;
-        set = loaded.get();
-    }
-
-    ovetest::TempDir dir;
-    CCompoundFolder folder;
-    std::unique_ptr<CResourceCache> cache;
-    std::unique_ptr<CTileLayerSet> loaded;
-    std::string log;
 };
+
+// Each (x, y) of the layer's world reads its colour.
+void ExpectWorldPixels(const CTileLayer& l, std::initializer_list<std::tuple<int, int, std::uint32_t>> want) {
+    for (auto [x, y, colour] : want) EXPECT_EQ(l.ReadWorldPixel(x, y), colour) << "at " << x << "," << y;
+}
 
 const char* kTileset = R"({"firstgid": 1, "name": "ground", "image": "art/set.png", "imagewidth": 8,
     "imageheight": 8, "tilewidth": 4, "tileheight": 4, "columns": 2, "tilecount": 4, "margin": 0, "spacing": 0,
@@ -128,43 +97,24 @@ TEST_F(TiledImportTest, LayersTilesAndPropertiesComeThrough) {
                        {"type": "tilelayer", "id": 4, "name": "front", "width": 3, "height": 2,
                         "encoding": "base64", "data": ")" + front + R"("}]})",
                   kTileset, R"( "properties": [{"name": "title", "type": "string", "value": "Hall"}],)"));
-    CTileLayerSet* set = nullptr;
-    std::optional<std::string> props;
-    Import("hall.tmj", set, props);
-    ASSERT_NE(set, nullptr);
-    EXPECT_NE(log.find("layer 'things' (objectgroup) skipped"), std::string::npos) << log;
-    EXPECT_NE(log.find("2 layers, 6 tiles placed"), std::string::npos) << log;
+    ASSERT_TRUE(Import("hall.tmj"));
+    EXPECT_NE(out.find("layer 'things' (objectgroup) skipped"), std::string::npos) << out;
+    EXPECT_NE(out.find("2 layers, 6 tiles placed"), std::string::npos) << out;
     EXPECT_TRUE(fs::exists(dir / "hall.OVV")) << "the view is named after the map";
 
     ASSERT_EQ(set->Count(), 2u);
     const CTileLayer* back = set->Layer(0);
     const CTileLayer* front2 = set->Layer(1);
-    EXPECT_EQ(back->name, "back");
-    EXPECT_EQ(back->priority, 3);
-    EXPECT_EQ(back->visible, 1);
-    EXPECT_EQ(back->Columns(), 3);
-    EXPECT_EQ(back->Rows(), 2);
-    EXPECT_EQ(back->CelWidth(), 4);
-    EXPECT_EQ(back->CelHeight(), 4);
-    EXPECT_EQ(front2->name, "front");
-    EXPECT_EQ(front2->visible, 0) << "a layer in a hidden group is hidden";
-    EXPECT_EQ(front2->priority, 0);
+    EXPECT_EQ(tilestest::Describe(*back), "back 3x2 cel 4x4 modes 1/1 priority 3 visible 1 delay 0 scale 1 tiles 5");
+    EXPECT_EQ(tilestest::Describe(*front2), "front 3x2 cel 4x4 modes 1/1 priority 0 visible 0 delay 0 scale 1 tiles 1")
+        << "a layer in a hidden group is hidden";
 
     // Tile id n of the set is loop 0, cel n - 1.
-    ASSERT_NE(back->GetTile(1, 1), nullptr);
-    EXPECT_EQ(back->GetTile(1, 1)->loop, 0);
-    EXPECT_EQ(back->GetTile(1, 1)->base, 3);
-    EXPECT_EQ(back->GetTile(2, 0), nullptr);
-    EXPECT_EQ(back->ReadWorldPixel(0, 2), kRed);
-    EXPECT_EQ(back->ReadWorldPixel(1, 0), kMark);
-    EXPECT_EQ(back->ReadWorldPixel(6, 1), kGreen);
-    EXPECT_EQ(back->ReadWorldPixel(10, 6), kBlue);
-    EXPECT_EQ(back->ReadWorldPixel(2, 7), kWhite);
-    EXPECT_EQ(front2->PresentCount(), 1u);
+    EXPECT_EQ(tilestest::Tiles(*back, {{1, 1}, {2, 0}}), "0/3/3 -");
+    ExpectWorldPixels(*back, {{0, 2, kRed}, {1, 0, kMark}, {6, 1, kGreen}, {10, 6, kBlue}, {2, 7, kWhite}});
     EXPECT_EQ(front2->ReadWorldPixel(8, 3), kBlue);
 
-    ASSERT_TRUE(props.has_value());
-    EXPECT_EQ(*props, R"({"title":"Hall","layers":{"back":{"priority":3,"music":"hall"}},)"
+    EXPECT_EQ(props.value_or(""), R"({"title":"Hall","layers":{"back":{"priority":3,"music":"hall"}},)"
                       R"("tiles":{"0":{"2":{"solid":true}}}})");
 }
 
@@ -184,43 +134,23 @@ TEST_F(TiledImportTest, CompressedDataTurnedTilesAndAnimation) {
         {"type": "tilelayer", "name": "M", "width": 4, "height": 1,
         "encoding": "base64", "compression": "gzip", "data": ")" + ids1 + R"("})";
     dir.Write("turns.json", Map(layer, tileset));
-    CTileLayerSet* set = nullptr;
-    std::optional<std::string> props;
-    Import("turns.json --view tiles", set, props);
-    ASSERT_NE(set, nullptr);
+    ASSERT_TRUE(Import("turns.json --view tiles"));
     const CTileLayer* l = set->Layer(0);
     // The mark of tile 1 sits at (1, 0): mirrored (2, 0), flipped (1, 3), turned clockwise (3, 1).
-    EXPECT_EQ(l->ReadWorldPixel(1, 0), kMark);
-    EXPECT_EQ(l->ReadWorldPixel(4 + 2, 0), kMark);
-    EXPECT_EQ(l->ReadWorldPixel(4 + 1, 0), kRed);
-    EXPECT_EQ(l->ReadWorldPixel(8 + 1, 3), kMark);
-    EXPECT_EQ(l->ReadWorldPixel(8 + 1, 0), kRed);
-    EXPECT_EQ(l->ReadWorldPixel(12 + 3, 1), kMark);
-    EXPECT_EQ(l->ReadWorldPixel(12 + 1, 0), kRed);
+    ExpectWorldPixels(*l, {{1, 0, kMark}, {4 + 2, 0, kMark}, {4 + 1, 0, kRed}, {8 + 1, 3, kMark}, {8 + 1, 0, kRed},
+                           {12 + 3, 1, kMark}, {12 + 1, 0, kRed}});
     // Loops: 0 the set, then one per turn and per animation in the order they are met.
-    EXPECT_EQ(l->GetTile(0, 0)->loop, 0);
-    EXPECT_EQ(l->GetTile(1, 0)->loop, 1);
-    EXPECT_EQ(l->GetTile(3, 0)->loop, 3);
-    EXPECT_EQ(l->GetTile(3, 0)->base, 0);
-
+    EXPECT_EQ(tilestest::Tiles(*l, {{0, 0}, {1, 0}, {3, 0}}), "0/0/0 1/0/0 3/0/0");
     CTileLayer* m = set->Layer(1);
-    const STile* water = m->GetTile(0, 0);
-    ASSERT_NE(water, nullptr);
-    EXPECT_TRUE(water->animated);
-    EXPECT_EQ(water->loop, 4);
-    EXPECT_EQ(m->GetTile(1, 0)->loop, 5);
+    EXPECT_EQ(tilestest::Tiles(*m, {{0, 0}, {1, 0}}), "4/0/0* 5/0/0*");
     EXPECT_EQ(m->delay, 14) << "250 ms at 60 frames a second is a step every 15 frames";
-    EXPECT_EQ(m->ReadWorldPixel(0, 1), kWhite);
-    EXPECT_EQ(m->ReadWorldPixel(1, 0), kMark);
-    EXPECT_EQ(m->ReadWorldPixel(4 + 2, 0), kMark);
+    ExpectWorldPixels(*m, {{0, 1, kWhite}, {1, 0, kMark}, {4 + 2, 0, kMark}});
     set->Animate();  // the next frame of the animation: tile 1
-    EXPECT_EQ(m->ReadWorldPixel(0, 1), kRed);
-    EXPECT_EQ(m->ReadWorldPixel(4 + 2, 1), kRed);
+    ExpectWorldPixels(*m, {{0, 1, kRed}, {4 + 2, 1, kRed}});
     // A tile's properties are found under every loop that holds it: the set's loops (turned or
     // not) at its id, its animation's loops at base cel 0.
-    ASSERT_TRUE(props.has_value());
     const std::string wet = R"({"water":true})";
-    EXPECT_EQ(*props, R"({"tiles":{"0":{"3":)" + wet + R"(},"1":{"3":)" + wet + R"(},"2":{"3":)" + wet +
+    EXPECT_EQ(props.value_or(""), R"({"tiles":{"0":{"3":)" + wet + R"(},"1":{"3":)" + wet + R"(},"2":{"3":)" + wet +
                           R"(},"3":{"3":)" + wet + R"(},"4":{"0":)" + wet + R"(},"5":{"0":)" + wet + "}}}");
 }
 
@@ -255,14 +185,12 @@ TEST_F(TiledImportTest, BadMapsAreReported) {
     };
     for (const SCase& c : cases) {
         dir.Write("bad.tmj", c.map);
-        std::string out;
-        EXPECT_EQ(Tool("layers world.OVT bad.tmj", out), 1) << c.message;
+        EXPECT_EQ(Tool("layers world.OVT bad.tmj"), 1) << c.message;
         EXPECT_NE(out.find(c.message), std::string::npos) << "expected: " << c.message << "\ngot: " << out;
         EXPECT_FALSE(fs::exists(dir / "world.OVT")) << c.message;
     }
     // Given as a plain map with a tile-set picture, a Tiled map is pointed to the right form.
     dir.Write("good.json", Map(layer));
-    std::string out;
-    EXPECT_EQ(Tool("layers world.OVT art/set.png 4 4 good.json", out), 1);
+    EXPECT_EQ(Tool("layers world.OVT art/set.png 4 4 good.json"), 1);
     EXPECT_NE(out.find("good.json is a Tiled map, which names its own tile sets"), std::string::npos) << out;
 }

@@ -27,6 +27,13 @@ struct SMap {
 
 SMap Room(int w, int h) { return SMap{std::vector<std::string>(h, std::string(w, '.'))}; }
 
+// 40 x 30 with a wall over columns 18..21 that leaves rows 25.. open.
+SMap WalledRoom() {
+    SMap m = Room(40, 30);
+    for (int y = 0; y < 25; ++y) m.rows[y].replace(18, 4, "####");
+    return m;
+}
+
 struct WalkerTest : ::testing::Test {
     CRunMask mask;
     CWalker walker;
@@ -52,6 +59,19 @@ bool MapLineClear(const SMap& m, SWalkPoint a, SWalkPoint b) {
     return true;
 }
 
+// The path runs from the goal (front) back to the start, and walked from the back each segment is
+// clear in the walking direction.
+void ExpectWalkable(const SMap& m, const WalkPath& path, SWalkPoint start, SWalkPoint goal) {
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.front(), goal);
+    EXPECT_EQ(path.back(), start);
+    for (std::size_t i = path.size() - 1; i > 0; --i) {
+        EXPECT_TRUE(m.Open(path[i].x, path[i].y)) << i;
+        EXPECT_TRUE(MapLineClear(m, path[i], path[i - 1]))
+            << "(" << path[i].x << "," << path[i].y << ") -> (" << path[i - 1].x << "," << path[i - 1].y << ")";
+    }
+}
+
 // Steps from p to the goal over open cells, 4-neighbour.
 int Distance(const SMap& m, SWalkPoint from, SWalkPoint to) {
     std::vector<int> d(m.W() * m.H(), -1);
@@ -73,9 +93,9 @@ int Distance(const SMap& m, SWalkPoint from, SWalkPoint to) {
 }  // namespace
 
 TEST(Constraints, NamesAndIndices) {
-    const char* names[] = {"<", "<=", "=<", "==", "=", ">=", "=>", ">", "!=", "<>", "mask"};
-    const std::int32_t index[] = {0, 1, 1, 2, 2, 3, 3, 4, 5, 5, 6};
-    for (int i = 0; i < 11; ++i) EXPECT_EQ(ConstraintIndex(names[i]), index[i]) << names[i];
+    const std::pair<const char*, std::int32_t> names[] = {{"<", 0},  {"<=", 1}, {"=<", 1}, {"==", 2}, {"=", 2}, {">=", 3},
+                                                          {"=>", 3}, {">", 4},  {"!=", 5}, {"<>", 5}, {"mask", 6}};
+    for (auto [name, index] : names) EXPECT_EQ(ConstraintIndex(name), index) << name;
     for (const char* bad : {"", "=>=", "< ", "MASK", "masks", "!"}) EXPECT_EQ(ConstraintIndex(bad), -1) << bad;
     EXPECT_EQ(ConstraintIndex(nullptr), -1);
     const char* first[] = {"<", "<=", "==", ">=", ">", "!=", "mask"};
@@ -186,20 +206,13 @@ TEST_F(WalkerTest, StraightLineNeedsNoWave) {
 }
 
 TEST_F(WalkerTest, WalksAroundAWall) {
-    SMap m = Room(40, 30);
-    for (int y = 0; y < 25; ++y) m.rows[y].replace(18, 4, "####");
+    const SMap m = WalledRoom();
     Use(m);
     const SWalkPoint start{5, 5}, goal{34, 5};
     WalkPath path;
     ASSERT_TRUE(walker.FindPath(start, goal, path, true));
     ASSERT_GE(path.size(), 3u);
-    EXPECT_EQ(path.front(), goal);
-    EXPECT_EQ(path.back(), start);
-    // Walked from the back: each point open, each segment clear in the walking direction.
-    for (std::size_t i = path.size() - 1; i > 0; --i) {
-        EXPECT_TRUE(m.Open(path[i].x, path[i].y));
-        EXPECT_TRUE(MapLineClear(m, path[i], path[i - 1])) << i;
-    }
+    ExpectWalkable(m, path, start, goal);
     // The wave holds the 4-neighbour distance to the goal.
     EXPECT_EQ(walker.CostAt(goal.x, goal.y), 0);
     EXPECT_EQ(walker.CostAt(start.x, start.y), Distance(m, start, goal));
@@ -231,11 +244,7 @@ TEST_F(WalkerTest, PulledCornersStayClearWhenWalked) {
         Use(c.map);
         WalkPath path;
         ASSERT_TRUE(walker.FindPath(c.start, c.goal, path, true));
-        EXPECT_EQ(path.back(), c.start);
-        EXPECT_EQ(path.front(), c.goal);
-        for (std::size_t i = path.size() - 1; i > 0; --i)
-            EXPECT_TRUE(MapLineClear(c.map, path[i], path[i - 1]))
-                << "(" << path[i].x << "," << path[i].y << ") -> (" << path[i - 1].x << "," << path[i - 1].y << ")";
+        ExpectWalkable(c.map, path, c.start, c.goal);
     }
 }
 
@@ -269,16 +278,14 @@ TEST(WalkerSmoothing, StraightRunsKeepTheirEnds) {
     EXPECT_EQ(zig, copy);
     std::vector<SWalkPoint> two{{0, 0}, {5, 5}};
     CWalker::DropStraightRuns(two);
-    EXPECT_EQ(two.size(), 2u);
+    EXPECT_EQ(two, (std::vector<SWalkPoint>{{0, 0}, {5, 5}}));
 }
 
 TEST_F(WalkerTest, MapsToTheScreenUnlessKept) {
     struct SShift : IBackdropToScreen {
         SWalkPoint ToScreen(SWalkPoint p) const override { return {p.x * 2 + 100, p.y * 2 - 7}; }
     } shift;
-    SMap m = Room(40, 30);
-    for (int y = 0; y < 25; ++y) m.rows[y].replace(18, 4, "####");
-    Use(m);
+    Use(WalledRoom());
     WalkPath kept, mapped;
     ASSERT_TRUE(walker.FindPath({5, 5}, {34, 5}, kept, true, &shift));
     ASSERT_TRUE(walker.FindPath({5, 5}, {34, 5}, mapped, false, &shift));
