@@ -209,19 +209,8 @@ TEST_F(GUIDraw, GraphicButtonShowsThePictureOfItsState) {
     const std::uint32_t colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
     CViewWriter writer("VIEW", 32);
     writer.AddLoop();
-    for (std::uint32_t c : colours) {
-        CBitmap cel(6, 4, 32u);
-        for (u32 y = 0; y < 4; ++y) {
-            auto* row = reinterpret_cast<std::uint32_t*>(cel.TopRow(y));
-            for (int x = 0; x < 6; ++x) row[x] = c;
-        }
-        writer.AddCel(cel, 0, 0);
-    }
-    CBuffer buffer;
-    writer.Write(&buffer);
-    buffer.Seek(0);
-    TResourceRef<CView> view(new CView("states"));
-    view->Load(&buffer, renderer.get());
+    for (std::uint32_t c : colours) writer.AddCel(*texttest::Cel(6, 4, [c](int, int) { return c; }), 0, 0);
+    TResourceRef<CView> view(texttest::Load<CView>(writer, "states", renderer.get()));
 
     CGraphicButton b(nullptr);
     b.SetStyle(kStyleNone);

@@ -43,11 +43,9 @@ struct SCapture {
 };
 SCapture Analyse(const std::filesystem::path& file);
 
-// Sleeps in small steps until done() or the time is up; true when done() came true.
-template <class F>
-bool WaitFor(F done, int milliseconds);
 void SleepMs(int milliseconds);
 
+// Sleeps in small steps until done() or the time is up; true when done() came true.
 template <class F>
 bool WaitFor(F done, int milliseconds) {
     for (int t = 0; t < milliseconds; t += 10) {
