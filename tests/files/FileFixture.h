@@ -2,6 +2,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -10,6 +11,18 @@
 #include "support/TestSupport.h"
 
 namespace ovetest {
+
+inline std::string FileText(const std::filesystem::path& p) {
+    auto b = ReadFileBytes(p);
+    return std::string(b.begin(), b.end());
+}
+
+// How many entries the folder holds.
+inline size_t Entries(const std::filesystem::path& dir) {
+    size_t n = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
 
 class FileScriptTest : public ::testing::Test {
 protected:
@@ -43,10 +56,7 @@ protected:
         return out;
     }
 
-    std::string Bytes(const std::string& name) {
-        auto b = ReadFileBytes(dir_ / name);
-        return std::string(b.begin(), b.end());
-    }
+    std::string Bytes(const std::string& name) { return FileText(dir_ / name); }
 
     TempDir dir_;
     std::unique_ptr<ScopedCwd> cwd_;
