@@ -4,6 +4,7 @@
 
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "data/FileFolder.h"
@@ -77,15 +78,10 @@ protected:
         auto* e = new T(parent);  // a root joins the host's list, a child its parent
         e->x1 = x1, e->y1 = y1, e->x2 = x2, e->y2 = y2;
         std::string source = name + " = {";
-        std::size_t start = 0;
-        while (start < log.size()) {
-            std::size_t end = log.find(' ', start);
-            if (end == std::string::npos) end = log.size();
-            const std::string h = log.substr(start, end - start);
+        std::istringstream handlers(log);
+        for (std::string h; handlers >> h;)
             source += h + ": function () { LOG.push('" + name + " " + h + "' + (arguments.length ? ' ' + " +
                       "Array.prototype.join.call(arguments, ',') : '')); },";
-            start = end + 1;
-        }
         source += extra + "};";
         Run(source);
         duk_context* ctx = ScriptContext();

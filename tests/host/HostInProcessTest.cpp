@@ -56,15 +56,6 @@ function onResize(w, h) { events.push('r' + w + ',' + h); }
 
 }  // namespace
 
-TEST_F(HostTest, KeysComeBackMostRecentFirstAndTheQueueHolds128) {
-    ASSERT_TRUE(Start(kRecorder));
-    for (char key : {'A', 'B', 'C'}) game_->RouteKey(key);
-    for (char key : {'C', 'B', 'A', '\0'}) EXPECT_EQ(game_->ReadKey(), key);
-    for (int i = 1; i <= 129; ++i) game_->PostKey(i);
-    EXPECT_EQ(game_->keyCount, 128u);
-    EXPECT_EQ(game_->ReadKey(), 128) << "the 129th key was dropped";
-}
-
 TEST_F(HostTest, MouseEventsAreScaledToTheGameAndTrackButtons) {
     ASSERT_TRUE(Start(kRecorder, "<settings><game width=\"320\" height=\"240\"/>"
                                  "<window width=\"640\" height=\"480\"/></settings>"));
