@@ -75,9 +75,10 @@ private:
 // A private X server. Xvfb picks a free display number itself and tells it through a pipe.
 class CXServer {
 public:
-    bool Start(std::string* error) {
+    // "" when the server runs, else what went wrong.
+    std::string Start() {
         int fds[2];
-        if (pipe(fds) != 0) return Fail(error, "pipe failed");
+        if (pipe(fds) != 0) return "pipe failed";
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
@@ -97,17 +98,13 @@ public:
             number += c;
         }
         close(fds[0]);
-        if (!started || number.empty()) return Fail(error, "Xvfb did not start");
+        if (!started || number.empty()) return "Xvfb did not start";
         display_ = ":" + number;
-        return true;
+        return "";
     }
     const std::string& Display() const { return display_; }
 
 private:
-    static bool Fail(std::string* error, const char* text) {
-        *error = text;
-        return false;
-    }
     CChild child_;
     std::string display_;
 };
@@ -217,8 +214,7 @@ protected:
     void SetUp() override {
         if (!ovetest::HaveProgram("Xvfb") || !ovetest::HaveProgram("xdotool"))
             GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/setup.sh installs them)";
-        std::string error;
-        ASSERT_TRUE(x_.Start(&error)) << error;
+        ASSERT_EQ(x_.Start(), "");
     }
     CXServer x_;
 };
