@@ -35,11 +35,21 @@ public:
     CChild& operator=(const CChild&) = delete;
     ~CChild() { Stop(); }
 
-    bool Start(const std::vector<std::string>& args, const posix_spawn_file_actions_t* actions) {
+    // Input and output go to /dev/null, standard error to the file; `fd3` (when given) becomes
+    // the child's descriptor 3.
+    bool Start(const std::vector<std::string>& args, const std::string& errFile, int fd3 = -1) {
         std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        return posix_spawnp(&pid_, argv[0], actions, nullptr, argv.data(), environ) == 0;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool ok = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        return ok;
     }
     // The exit status, or -1 when it did not end within the time (it is then stopped).
     int Wait(std::chrono::milliseconds limit) {
@@ -79,14 +89,8 @@ public:
     std::string Start() {
         int fds[2];
         if (pipe(fds) != 0) return "pipe failed";
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        bool started =
-            child_.Start({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, &actions);
-        posix_spawn_file_actions_destroy(&actions);
+        bool started = child_.Start({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
+                                    "/dev/null", fds[1]);
         close(fds[1]);
         std::string number;
         const auto end = Clock::now() + 15s;
@@ -128,7 +132,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// The engine running one game on the X server, its standard error in a file.
+// The engine running one game on the X server, its standard error in a file beside DATA.
 class CGameRun {
 public:
     CGameRun(const CXServer& x, const std::string& title, int windowWidth, int windowHeight, const std::string& script)
@@ -140,20 +144,6 @@ public:
                       windowWidth, windowHeight, title.c_str());
         game_.Write("DATA/settings.xml", settings);
         game_.Write("DATA/main.ovs", script);
-    }
-
-    bool Start() {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        // timeout bounds the engine even if this test is killed before it can stop it.
-        bool ok = engine_.Start({"env", "DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "timeout",
-                                 "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", game_.path().string()},
-                                &actions);
-        posix_spawn_file_actions_destroy(&actions);
-        return ok;
     }
 
     std::string Log() const {
@@ -190,7 +180,10 @@ public:
     // empty (with a test failure) when any of it went wrong.
     std::string Open() {
         std::string window;
-        if (!Start())
+        // timeout bounds the engine even if this test is killed before it can stop it.
+        if (!engine_.Start({"env", "DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "timeout", "90",
+                            std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", game_.path().string()},
+                           ErrPath()))
             ADD_FAILURE() << "the engine did not start";
         else if (WaitForLine("Alert: ready") < 0 || (window = Window()).empty())
             ADD_FAILURE() << "no window titled '" << title_ << "'\n" << Log();
@@ -202,10 +195,10 @@ public:
     }
 
 private:
-    std::string ErrPath() const { return (out_ / "err").string(); }
+    std::string ErrPath() const { return (game_ / "err").string(); }
 
     std::string display_, title_;
-    ovetest::TempDir game_, out_;
+    ovetest::TempDir game_;
     CChild engine_;
 };
 
