@@ -90,7 +90,8 @@ TEST_F(HostTest, AnErrorInAMouseHandlerIsShownAndTheGameGoesOn) {
     testing::internal::CaptureStderr();
     game_->MouseEvent(1, 1, 1, 0);
     game_->MouseEvent(1, 1, 3, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: ERROR: Error: bad click\nError: ERROR: Error: bad click\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Error: ERROR: Error: bad click\nError: ERROR: Error: bad click\n");
     EXPECT_EQ(Eval("n"), "2");
     EXPECT_FALSE(game_->failed);
 }

@@ -181,8 +181,8 @@ public:
     std::string Open() {
         std::string window;
         // timeout bounds the engine even if this test is killed before it can stop it.
-        if (!engine_.Start({"env", "DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "timeout", "90",
-                            std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", game_.path().string()},
+        if (!engine_.Start({"env", "DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "timeout",
+                            "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", game_.path().string()},
                            ErrPath()))
             ADD_FAILURE() << "the engine did not start";
         else if (WaitForLine("Alert: ready") < 0 || (window = Window()).empty())
