@@ -27,7 +27,6 @@ inline size_t Entries(const std::filesystem::path& dir) {
 class FileScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        cwd_ = std::make_unique<ScopedCwd>(dir_.path());
         game_ = std::make_unique<ove::CGame>();
         ove::SetGame(game_.get());
         ASSERT_TRUE(ove::StartScriptHost(game_.get()));
@@ -37,7 +36,6 @@ protected:
         ove::StopScriptHost();
         ove::SetGame(nullptr);
         game_.reset();
-        cwd_.reset();
     }
 
     duk_context* ctx() { return ove::ScriptContext(); }
@@ -59,7 +57,7 @@ protected:
     std::string Bytes(const std::string& name) { return FileText(dir_ / name); }
 
     TempDir dir_;
-    std::unique_ptr<ScopedCwd> cwd_;
+    ScopedCwd cwd_{dir_.path()};
     std::unique_ptr<ove::CGame> game_;
 };
 

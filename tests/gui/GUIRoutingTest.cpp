@@ -58,18 +58,9 @@ protected:
         game_.reset();
         g_named.clear();
     }
-    void Run(const std::string& source) {
-        SRunResult r = RunSource(source, "test");
-        ASSERT_TRUE(r.ok) << r.error;
-    }
-    std::string Log() {
-        RunSource("__log = LOG.join('; '); LOG = [];", "test");
-        duk_context* ctx = ScriptContext();
-        duk_get_global_string(ctx, "__log");
-        std::string s = duk_safe_to_string(ctx, -1);
-        duk_pop(ctx);
-        return s;
-    }
+    void Run(const std::string& source) { ASSERT_EQ(ovetest::RunScript(source), ""); }
+    // The handlers logged since the last call.
+    std::string Log() { return ovetest::EvalScript("(function () { var s = LOG.join('; '); LOG = []; return s; })()"); }
     // An element with a script object named `name` whose handlers are given as script source
     // ("onClick: function () { ... }"); every handler listed in `log` just logs its name.
     template <class T>
