@@ -27,21 +27,15 @@ protected:
     bool Start(const std::string& script, const std::string& settings = "") {
         dir_.Write("DATA/main.ovs", script);
         if (!settings.empty()) dir_.Write("DATA/settings.xml", settings);
-        cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
         game_ = std::make_unique<CGame>();
         return game_->Startup() && game_->InitGame("");
     }
 
     std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
 
-    void TearDown() override {
-        game_.reset();
-        cwd_.reset();
-    }
-
     ovetest::TempDir dir_;
-    std::unique_ptr<ovetest::ScopedCwd> cwd_;
-    std::unique_ptr<CGame> game_;
+    ovetest::ScopedCwd cwd_{dir_.path()};
+    std::unique_ptr<CGame> game_;  // ends before the directory changes back
 };
 
 const char* kRecorder = R"(
