@@ -212,10 +212,11 @@ protected:
     CXServer x_;
 };
 
-// Script pieces shared by the games below. A frame budget ends a game whatever happens, so a lost
-// event cannot hang the engine.
-const char* kCommon = R"(
-var phase = 'keys', budget = 60 * 60;
+// The games below run Play() on a list of phases, each ended by F12: 'keys' reports typed keys,
+// 'delay' the keys typed during a Delay, 'mouse' mouse events and 'held' keys going down and up.
+// A frame budget ends a game whatever happens, so a lost event cannot hang the engine.
+const char* kPlay = R"(
+var phase = '', budget = 60 * 60;
 function Init() {}
 function Frame() {
   if (--budget < 0) throw new Error('frame budget spent in phase ' + phase);
@@ -238,44 +239,26 @@ function ReportHeldKeys() {
     if (down != !!held[name]) { held[name] = down; Alert(down ? 'down' : 'up', name); }
   }
 }
-)";
-
-// Keys, then keys typed during a Delay, then the mouse, then held keys; F12 moves on.
-const char* kProbe = R"(
 function onMouseEvent(x, y, buttons) { if (phase == 'mouse') Alert('mouse', x, y, buttons); }
 function onMouseWheel(x, y, delta) { if (phase == 'mouse') Alert('wheel', x, y, delta); }
-function Run() {
-  Alert('ready');
-  do Frame(); while (!Keys(true));
-
-  phase = 'delay';
-  Alert('delaying');
-  Delay(2);
-  var burst = [];
-  for (var k = ReadKey(); k; k = ReadKey()) burst.push(k);
-  Alert('burst', burst.join(' '));
-
-  phase = 'mouse';
-  Alert('mouse phase');
-  do Frame(); while (!Keys(false));
-
-  phase = 'held';
-  Alert('held phase');
-  do { Frame(); ReportHeldKeys(); } while (!Keys(false));
+function Play(phases) {
+  for (var i = 0; i < phases.length; i++) {
+    phase = phases[i];
+    Alert(i ? phase + ' phase' : 'ready');
+    if (phase == 'delay') {
+      Delay(2);
+      var burst = [];
+      for (var k = ReadKey(); k; k = ReadKey()) burst.push(k);
+      Alert('burst', burst.join(' '));
+    } else {
+      do { Frame(); if (phase == 'held') ReportHeldKeys(); } while (!Keys(phase == 'keys'));
+    }
+  }
   Alert('end');
 }
 )";
 
-// Mouse events only, until F12.
-const char* kMouse = R"(
-function onMouseEvent(x, y, buttons) { Alert('mouse', x, y, buttons); }
-function Run() { phase = 'mouse'; Alert('ready'); do Frame(); while (!Keys(false)); Alert('end'); }
-)";
-
-// Held keys only, until F12.
-const char* kHeld = R"(
-function Run() { phase = 'held'; Alert('ready'); do { Frame(); ReportHeldKeys(); } while (!Keys(false)); Alert('end'); }
-)";
+std::string Game(const char* phases) { return std::string(kPlay) + "function Run() { Play(" + phases + "); }"; }
 
 // One action of the player and the lines it must add to the log, in this order.
 struct SStep {
@@ -315,7 +298,7 @@ int ShellValue(const std::string& output, const std::string& name) {
 }  // namespace
 
 TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
-    CGameRun run(x_, "Input Probe", 640, 480, std::string(kCommon) + kProbe);
+    CGameRun run(x_, "Input Probe", 640, 480, Game("['keys', 'delay', 'mouse', 'held']"));
     const std::string window = run.Open();
     ASSERT_FALSE(window.empty());
 
@@ -348,7 +331,7 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
 
     // Keys typed during Delay wait in the queue of the window system and reach the game after
     // it; ReadKey then hands out the last one first.
-    ASSERT_TRUE(Perform(run, {"key F12", {"Alert: delaying"}}, window));
+    ASSERT_TRUE(Perform(run, {"key F12", {"Alert: delay phase"}}, window));
     ASSERT_TRUE(Perform(run, {"type --delay 150 xyz", {"Alert: burst 122 121 120"}}, window));
 
     // The game is 320 x 240 in a window of 640 x 480: window points are halved. The third
@@ -392,7 +375,7 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
 
 TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
     // A 320 x 240 game in a 640 x 400 window: the viewport is 533 x 400, 53 pixels from the left.
-    CGameRun run(x_, "Letter Box", 640, 400, std::string(kCommon) + kMouse);
+    CGameRun run(x_, "Letter Box", 640, 400, Game("['mouse']"));
     const std::string window = run.Open();
     ASSERT_FALSE(window.empty());
 
@@ -424,8 +407,8 @@ TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
 }
 
 TEST_F(WindowInputTest, KeyDownIsFalseWhileAnotherWindowIsActive) {
-    CGameRun a(x_, "Game A", 320, 240, std::string(kCommon) + kHeld);
-    CGameRun b(x_, "Game B", 320, 240, std::string(kCommon) + kHeld);
+    CGameRun a(x_, "Game A", 320, 240, Game("['held']"));
+    CGameRun b(x_, "Game B", 320, 240, Game("['held']"));
     const std::string windowA = a.Open(), windowB = b.Open();
     ASSERT_FALSE(windowA.empty() || windowB.empty());
 
