@@ -96,16 +96,6 @@ Bytes OggTone(const std::filesystem::path& dir, int milliseconds) {
     return ovetest::ReadFileBytes(ogg);
 }
 
-DiskAudio::DiskAudio(std::filesystem::path file) : file_(std::move(file)) {
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", file_.c_str(), 1);
-}
-
-DiskAudio::~DiskAudio() {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    unsetenv("SDL_DISKAUDIOFILE");
-}
-
 SCapture Analyse(const std::filesystem::path& file) {
     Bytes raw = ovetest::ReadFileBytes(file);
     SCapture c;
