@@ -6,6 +6,17 @@
 
 using namespace ove;
 
+namespace {
+
+// Folder tests run in a fresh current directory.
+class Folder : public ::testing::Test {
+protected:
+    ovetest::TempDir dir;
+    ovetest::ScopedCwd cwd{dir.path()};
+};
+
+}  // namespace
+
 TEST(Buffer, SeekClampsAndWriteGrowsOnlyPastTheEnd) {
     CBuffer b;
     EXPECT_EQ(b.Write("abcd", 4), 4u);
@@ -25,7 +36,7 @@ TEST(Buffer, SeekClampsAndWriteGrowsOnlyPastTheEnd) {
     EXPECT_STREQ(out, "cYZ");
 }
 
-TEST(Segment, ClampsWindowToInner) {
+TEST(Segment, ClampsWindowToInnerAndPeeksWithTheBaseForm) {
     auto* inner = new CBuffer("0123456789", 10);
     CSegment beyond(inner, 20, 5);
     EXPECT_EQ(beyond.GetSize(), 0u);
@@ -38,16 +49,13 @@ TEST(Segment, ClampsWindowToInner) {
     EXPECT_STREQ(out, "789");
     EXPECT_EQ(cut.Write("x", 1), 0u);
     EXPECT_FALSE(cut.CanWrite());
-}
-
-TEST(Segment, BasePeekAtEndReturnsZeroAndBacksUp) {
-    CSegment s(new CBuffer("ab", 2), 0, 2);
-    s.Seek(2);
-    EXPECT_EQ(s.PeekByte(), 0);
-    EXPECT_EQ(s.Tell(), 1u) << "the base form seeks back one even when nothing was read";
-    s.Seek(0);
-    EXPECT_EQ(s.PeekByte(), 'a');
-    EXPECT_EQ(s.Tell(), 0u);
+    // The base form of PeekByte seeks back one even when nothing was read.
+    cut.Seek(3);
+    EXPECT_EQ(cut.PeekByte(), 0);
+    EXPECT_EQ(cut.Tell(), 2u);
+    cut.Seek(0);
+    EXPECT_EQ(cut.PeekByte(), '7');
+    EXPECT_EQ(cut.Tell(), 0u);
 }
 
 TEST(File, AccessModesFollowTheModeString) {
@@ -67,13 +75,10 @@ TEST(File, AccessModesFollowTheModeString) {
     EXPECT_EQ(missing.GetSize(), 0u);
 }
 
-TEST(Folder, LocalFirstFindsNonEmptyLooseFileAndSkipsEmptyOne) {
-    ovetest::TempDir dir;
+TEST_F(Folder, LocalFirstFindsNonEmptyLooseFileAndSkipsEmptyOne) {
     dir.Write("DATA/a.txt", "from-dir");
     dir.Write("a.txt", "loose");
-    dir.Write("DATA/empty.txt", "");
-    dir.Write("empty.txt", "");
-    ovetest::ScopedCwd cwd(dir.path());
+    for (const char* empty : {"DATA/empty.txt", "empty.txt"}) dir.Write(empty, "");
 
     CCompoundFolder folder;
     folder.Add(new CDirectory("DATA"));
@@ -94,25 +99,20 @@ TEST(Folder, LocalFirstFindsNonEmptyLooseFileAndSkipsEmptyOne) {
     EXPECT_EQ(d->GetSize(), 8u);
 }
 
-TEST(Folder, LookupIgnoresCaseAndBackslashes) {
-    ovetest::TempDir dir;
+TEST_F(Folder, LookupIgnoresCaseAndBackslashes) {
     dir.Write("DATA/Rooms/hall.ovs", "x");
-    ovetest::ScopedCwd cwd(dir.path());
     CDirectory d("data");
     EXPECT_TRUE(d.Exists("rooms\\HALL.OVS"));
-    std::unique_ptr<CDataBin> f(d.OpenFile("ROOMS/hall.OVS"));
-    EXPECT_TRUE(f);
+    EXPECT_TRUE(std::unique_ptr<CDataBin>(d.OpenFile("ROOMS/hall.OVS")));
     EXPECT_FALSE(d.Exists("rooms/hall.ov"));
     EXPECT_TRUE(IsDirectory("data/ROOMS"));
     EXPECT_FALSE(IsDirectory("data/rooms/hall.ovs"));
 }
 
-TEST(Folder, CompoundOrderAndNames) {
-    ovetest::TempDir dir;
+TEST_F(Folder, CompoundOrderAndNames) {
     dir.Write("A/x", "first");
     dir.Write("B/x", "second!");
     dir.Write("B/y", "only-b");
-    ovetest::ScopedCwd cwd(dir.path());
     CCompoundFolder c, other;
     EXPECT_NE(c.GetName(), other.GetName());
     c.Add(nullptr);
@@ -126,24 +126,18 @@ TEST(Folder, CompoundOrderAndNames) {
     EXPECT_FALSE(c.Exists("z"));
 }
 
-TEST(Folder, DirectoryOnMissingPathServesCurrentDirectory) {
-    ovetest::TempDir dir;
+TEST_F(Folder, DirectoryOnMissingPathServesCurrentDirectory) {
     dir.Write("here.txt", "1");
-    ovetest::ScopedCwd cwd(dir.path());
     CDirectory d("no-such-dir");
     EXPECT_EQ(d.BasePath(), std::filesystem::current_path().string());
     EXPECT_TRUE(d.Exists("here.txt"));
 }
 
-TEST(Folder, DirectoriesExistButDoNotOpenAsFiles) {
-    ovetest::TempDir dir;
+TEST_F(Folder, DirectoriesExistButDoNotOpenAsFiles) {
     dir.Write("DATA/sub/x", "1");
-    ovetest::ScopedCwd cwd(dir.path());
     CCompoundFolder folder;
     folder.Add(new CDirectory("DATA"));
     EXPECT_TRUE(folder.Exists("sub"));
-    std::unique_ptr<CDataBin> viaFolder(folder.Open("sub"));
-    EXPECT_FALSE(viaFolder);
-    std::unique_ptr<CDataBin> local(OpenLocalFile("DATA"));
-    EXPECT_FALSE(local);
+    EXPECT_FALSE(std::unique_ptr<CDataBin>(folder.Open("sub")));
+    EXPECT_FALSE(std::unique_ptr<CDataBin>(OpenLocalFile("DATA")));
 }

@@ -2,6 +2,7 @@
 #pragma once
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 
@@ -11,10 +12,21 @@
 
 namespace ovetest {
 
+inline std::string FileText(const std::filesystem::path& p) {
+    auto b = ReadFileBytes(p);
+    return std::string(b.begin(), b.end());
+}
+
+// How many entries the folder holds.
+inline size_t Entries(const std::filesystem::path& dir) {
+    size_t n = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
 class FileScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        cwd_ = std::make_unique<ScopedCwd>(dir_.path());
         game_ = std::make_unique<ove::CGame>();
         ove::SetGame(game_.get());
         ASSERT_TRUE(ove::StartScriptHost(game_.get()));
@@ -24,7 +36,6 @@ protected:
         ove::StopScriptHost();
         ove::SetGame(nullptr);
         game_.reset();
-        cwd_.reset();
     }
 
     duk_context* ctx() { return ove::ScriptContext(); }
@@ -43,13 +54,10 @@ protected:
         return out;
     }
 
-    std::string Bytes(const std::string& name) {
-        auto b = ReadFileBytes(dir_ / name);
-        return std::string(b.begin(), b.end());
-    }
+    std::string Bytes(const std::string& name) { return FileText(dir_ / name); }
 
     TempDir dir_;
-    std::unique_ptr<ScopedCwd> cwd_;
+    ScopedCwd cwd_{dir_.path()};
     std::unique_ptr<ove::CGame> game_;
 };
 

@@ -121,9 +121,7 @@ TEST_F(FileScriptTest, FilesAreCompleteAfterCollectionAndHostStop) {
     EXPECT_EQ(Hex(Bytes("stop.dat")), "49 01 00 00 00");
     EXPECT_EQ(ove::OpenFileStreams(), 0u);
     // No temporary files are left beside the targets.
-    size_t entries = 0;
-    for (auto& e : std::filesystem::directory_iterator(dir_.path())) entries += !e.path().filename().empty();
-    EXPECT_EQ(entries, 2u);
+    EXPECT_EQ(Entries(dir_.path()), 2u);
 }
 
 TEST_F(FileScriptTest, WritersStayInsideTheGameAndUserFolders) {

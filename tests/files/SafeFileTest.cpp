@@ -14,17 +14,6 @@
 namespace ovetest {
 namespace {
 
-std::string Slurp(const std::filesystem::path& p) {
-    auto b = ReadFileBytes(p);
-    return std::string(b.begin(), b.end());
-}
-
-size_t Entries(const std::filesystem::path& dir) {
-    size_t n = 0;
-    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
-    return n;
-}
-
 TEST(SafeFile, CommitReplacesAbandonKeeps) {
     TempDir dir;
     std::ofstream(dir / "f") << "old";
@@ -33,17 +22,17 @@ TEST(SafeFile, CommitReplacesAbandonKeeps) {
         ove::CSafeFile f((dir / "f").string());
         ASSERT_TRUE(f.CanWrite());
         EXPECT_EQ(f.Write("new!", 4), 4u);
-        EXPECT_EQ(Slurp(dir / "f"), "old");
+        EXPECT_EQ(FileText(dir / "f"), "old");
         f.Abandon();
     }
-    EXPECT_EQ(Slurp(dir / "f"), "old");
+    EXPECT_EQ(FileText(dir / "f"), "old");
     EXPECT_EQ(Entries(dir.path()), 1u);
     {
         ove::CSafeFile f((dir / "f").string());
         f.Write("new!", 4);
         EXPECT_TRUE(f.Commit());
     }
-    EXPECT_EQ(Slurp(dir / "f"), "new!");
+    EXPECT_EQ(FileText(dir / "f"), "new!");
     EXPECT_EQ(std::filesystem::status(dir / "f").permissions(), std::filesystem::perms(0640));
     EXPECT_FALSE(ove::CSafeFile((dir / "no such folder" / "f").string()).IsOpen());
 }

@@ -10,42 +10,34 @@ namespace {
 
 using namespace ove;
 
-CBuffer Stream(const std::string& bytes) { return CBuffer(bytes.data(), static_cast<u32>(bytes.size())); }
+// Reads one value from a stream holding the bytes.
+ETaggedRead ReadOne(const std::string& bytes, STaggedValue& v) {
+    CBuffer b(bytes.data(), static_cast<u32>(bytes.size()));
+    return ReadTaggedValue(b, v);
+}
 
 TEST(TaggedValues, IntegerRange) {
-    EXPECT_TRUE(IsTaggedInt(-2147483648.0));
-    EXPECT_TRUE(IsTaggedInt(2147483646.0));
-    EXPECT_FALSE(IsTaggedInt(2147483647.0));
-    EXPECT_FALSE(IsTaggedInt(-2147483649.0));
-    EXPECT_FALSE(IsTaggedInt(0.5));
-    EXPECT_FALSE(IsTaggedInt(std::nan("")));
-    EXPECT_FALSE(IsTaggedInt(std::numeric_limits<double>::infinity()));
+    const double inf = std::numeric_limits<double>::infinity();
+    for (double d : {-2147483648.0, 2147483646.0}) EXPECT_TRUE(IsTaggedInt(d)) << d;
+    for (double d : {2147483647.0, -2147483649.0, 0.5, std::nan(""), inf}) EXPECT_FALSE(IsTaggedInt(d)) << d;
 }
 
 TEST(TaggedValues, HostileInputEndsCleanly) {
     STaggedValue v;
     CBuffer empty;
     EXPECT_EQ(ReadTaggedValue(empty, v), ETaggedRead::kEnd);
-    CBuffer unknown = Stream("X");
-    EXPECT_EQ(ReadTaggedValue(unknown, v), ETaggedRead::kUnknownTag);
+    EXPECT_EQ(ReadOne("X", v), ETaggedRead::kUnknownTag);
     // Counts far beyond the cap, and counts beyond what the stream holds.
-    CBuffer huge = Stream(std::string("B\xFF\xFF\xFF\xFF", 5));
-    EXPECT_EQ(ReadTaggedValue(huge, v), ETaggedRead::kTooLarge);
-    CBuffer hugeUnits = Stream(std::string("S\x00\x00\x00\x08", 5));  // 2^27 units = the cap + 0
-    EXPECT_EQ(ReadTaggedValue(hugeUnits, v), ETaggedRead::kShort);
-    CBuffer overCap = Stream(std::string("S\x01\x00\x00\x08", 5));
-    EXPECT_EQ(ReadTaggedValue(overCap, v), ETaggedRead::kTooLarge);
-    CBuffer shortString = Stream(std::string("S\x02\x00\x00\x00" "a\x00", 7));
-    EXPECT_EQ(ReadTaggedValue(shortString, v), ETaggedRead::kShort);
+    EXPECT_EQ(ReadOne(std::string("B\xFF\xFF\xFF\xFF", 5), v), ETaggedRead::kTooLarge);
+    EXPECT_EQ(ReadOne(std::string("S\x00\x00\x00\x08", 5), v), ETaggedRead::kShort);  // 2^27 units = the cap + 0
+    EXPECT_EQ(ReadOne(std::string("S\x01\x00\x00\x08", 5), v), ETaggedRead::kTooLarge);
+    EXPECT_EQ(ReadOne(std::string("S\x02\x00\x00\x00" "a\x00", 7), v), ETaggedRead::kShort);
     // Every prefix of each fixed-size value is short.
     for (const std::string& full : {std::string("I\x01\x02\x03\x04", 5), std::string("D12345678", 9),
                                    std::string("B\x01\x00\x00\x00z", 6)}) {
-        for (size_t cut = 1; cut < full.size(); ++cut) {
-            CBuffer b = Stream(full.substr(0, cut));
-            EXPECT_EQ(ReadTaggedValue(b, v), ETaggedRead::kShort) << full[0] << " cut " << cut;
-        }
-        CBuffer whole = Stream(full);
-        EXPECT_EQ(ReadTaggedValue(whole, v), ETaggedRead::kOk);
+        for (size_t cut = 1; cut < full.size(); ++cut)
+            EXPECT_EQ(ReadOne(full.substr(0, cut), v), ETaggedRead::kShort) << full[0] << " cut " << cut;
+        EXPECT_EQ(ReadOne(full, v), ETaggedRead::kOk);
         EXPECT_EQ(static_cast<char>(v.tag), full[0]);
     }
 }

@@ -110,12 +110,11 @@ TEST_F(GUIDraw, ShadowStyles) {
     e.SetStyle(kStyleSolidShadow);
     e.border = 0xFFFF0000u;
     e.background = 0xFF00FF00u;
-    img = Render(e);
-    Expect(*img, {{4, 4, 0xFFFF0000u}, {23, 10, 0xFFFF0000u}, {24, 10, 0xFF000000u}, {24, 4, kBack}, {10, 16, 0xFF000000u}},
+    Expect(*Render(e),
+           {{4, 4, 0xFFFF0000u}, {23, 10, 0xFFFF0000u}, {24, 10, 0xFF000000u}, {24, 4, kBack}, {10, 16, 0xFF000000u}},
            "solid shadow");
     e.background = e.shadow;  // same colour: a two-pixel border instead of a shadow
-    img = Render(e);
-    Expect(*img, {{24, 10, 0xFFFF0000u}, {10, 16, 0xFFFF0000u}, {23, 10, 0xFFFF0000u}, {10, 10, 0xFF000000u}},
+    Expect(*Render(e), {{24, 10, 0xFFFF0000u}, {10, 16, 0xFFFF0000u}, {23, 10, 0xFFFF0000u}, {10, 10, 0xFF000000u}},
            "solid shadow, background = shadow");
 }
 
@@ -126,19 +125,16 @@ TEST_F(GUIDraw, ButtonStatesInTheSystemLook) {
     b.x1 = 2, b.y1 = 2, b.x2 = 29, b.y2 = 19;
     b.SetText("A");
     const std::uint32_t face = GetSystemColour(kSysButtonFace);
-    auto img = Render(b);
     // Client 2+1+4 = 7 .. 29-5 = 24 (width 18): the centred glyph starts at 7 + (18 - 3) / 2 = 14.
-    Expect(*img,
+    Expect(*Render(b),
            {{2, 2, Shade(face, true, 165)}, {29, 10, Shade(face, false, 52)}, {10, 10, face},
             {14, 4, GetSystemColour(kSysButtonText)}, {16, 4, face}},
            "normal");
     b.state = kButtonDown;
-    img = Render(b);
-    Expect(*img, {{2, 2, Shade(face, false, 104)}, {2, 19, Shade(face, true, 165)}}, "down: inset");
+    Expect(*Render(b), {{2, 2, Shade(face, false, 104)}, {2, 19, Shade(face, true, 165)}}, "down: inset");
     b.state = kButtonDisabled;
     b.disabled = 1;
-    img = Render(b);
-    Expect(*img, {{2, 2, Shade(face, true, 165)}, {14, 4, GetSystemColour(kSysGrayText)}}, "disabled");
+    Expect(*Render(b), {{2, 2, Shade(face, true, 165)}, {14, 4, GetSystemColour(kSysGrayText)}}, "disabled");
 }
 
 TEST_F(GUIDraw, CheckBoxesAndWindows) {
@@ -152,17 +148,14 @@ TEST_F(GUIDraw, CheckBoxesAndWindows) {
     EXPECT_EQ(c.boxWidth, 12);
     // Box (2, 2)-(13, 13); the tick's first column is x = 4, from bottom - 5 to bottom - 2 with
     // bottom = 12.
-    auto img = Render(c);
-    Expect(*img, {{2, 2, 0xFF000000u}, {13, 13, 0xFF000000u}, {4, 9, 0xFFFFFFFFu}, {14, 9, kBack}}, "unchecked");
+    Expect(*Render(c), {{2, 2, 0xFF000000u}, {13, 13, 0xFF000000u}, {4, 9, 0xFFFFFFFFu}, {14, 9, kBack}}, "unchecked");
     c.SetChecked(true);
-    img = Render(c);
-    Expect(*img, {{4, 9, 0xFFFF0000u}, {5, 10, 0xFFFF0000u}, {2, 2, 0xFF000000u}}, "checked");
+    Expect(*Render(c), {{4, 9, 0xFFFF0000u}, {5, 10, 0xFFFF0000u}, {2, 2, 0xFF000000u}}, "checked");
 
     c.SetStyle(kStyle3DRaised);
     EXPECT_EQ(Hex(c.background), "009C9C9C");
-    img = Render(c);
     // Outer raised frame at (2, 2), the inner one a pixel inside it, inset when checked.
-    Expect(*img, {{2, 2, Shade(0xFF9C9C9Cu, true, 165)}, {3, 3, Shade(0xFF9C9C9Cu, false, 104)}, {4, 9, kBack}},
+    Expect(*Render(c), {{2, 2, Shade(0xFF9C9C9Cu, true, 165)}, {3, 3, Shade(0xFF9C9C9Cu, false, 104)}, {4, 9, kBack}},
            "3D checked");
 
     c.SetStyle(kStyleClassic);
@@ -184,10 +177,9 @@ TEST_F(GUIDraw, CheckBoxesAndWindows) {
     w.SetText("A");
     EXPECT_EQ(w.TitleBarHeight(), 15);
     EXPECT_EQ(w.GetTopInset(), 1 + 4 + 15);
-    img = Render(w);
     // Title bar from (3, 3): 14 rows of title background, then one row of title colour; the
     // title centred: (32 - 3 + 3) / 2 = 16, one row down.
-    Expect(*img,
+    Expect(*Render(w),
            {{3, 3, 0xFF0000FFu}, {32, 16, 0xFF0000FFu}, {10, 17, 0xFFFFFF00u}, {10, 18, 0xFF00FF00u},
             {16, 4, 0xFFFFFF00u}, {18, 4, 0xFF0000FFu}, {16, 3, 0xFF0000FFu}, {2, 2, 0xFF000000u}},
            "window");
@@ -209,19 +201,8 @@ TEST_F(GUIDraw, GraphicButtonShowsThePictureOfItsState) {
     const std::uint32_t colours[4] = {0xFFFF0000u, 0xFF00FF00u, 0xFF0000FFu, 0xFFFFFF00u};
     CViewWriter writer("VIEW", 32);
     writer.AddLoop();
-    for (std::uint32_t c : colours) {
-        CBitmap cel(6, 4, 32u);
-        for (u32 y = 0; y < 4; ++y) {
-            auto* row = reinterpret_cast<std::uint32_t*>(cel.TopRow(y));
-            for (int x = 0; x < 6; ++x) row[x] = c;
-        }
-        writer.AddCel(cel, 0, 0);
-    }
-    CBuffer buffer;
-    writer.Write(&buffer);
-    buffer.Seek(0);
-    TResourceRef<CView> view(new CView("states"));
-    view->Load(&buffer, renderer.get());
+    for (std::uint32_t c : colours) writer.AddCel(*texttest::Cel(6, 4, [c](int, int) { return c; }), 0, 0);
+    TResourceRef<CView> view(texttest::Load<CView>(writer, "states", renderer.get()));
 
     CGraphicButton b(nullptr);
     b.SetStyle(kStyleNone);
@@ -232,9 +213,8 @@ TEST_F(GUIDraw, GraphicButtonShowsThePictureOfItsState) {
     for (int i = 0; i < 4; ++i) b.SetCel(states[i], i);
     for (int i = 0; i < 4; ++i) {
         b.state = states[i];
-        auto img = Render(b);
         // Centred: x from (23 - 6 + 4) >> 1 = 10 to 15, y from (15 - 4 + 4) >> 1 = 7 to 10.
-        Expect(*img, {{10, 7, colours[i]}, {15, 10, colours[i]}, {9, 7, kBack}, {16, 10, kBack}, {10, 11, kBack}},
+        Expect(*Render(b), {{10, 7, colours[i]}, {15, 10, colours[i]}, {9, 7, kBack}, {16, 10, kBack}, {10, 11, kBack}},
                "graphic button state");
     }
 }

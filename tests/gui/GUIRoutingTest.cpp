@@ -2,8 +2,10 @@
 // with script objects that log their handlers.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include "data/FileFolder.h"
@@ -57,18 +59,9 @@ protected:
         game_.reset();
         g_named.clear();
     }
-    void Run(const std::string& source) {
-        SRunResult r = RunSource(source, "test");
-        ASSERT_TRUE(r.ok) << r.error;
-    }
-    std::string Log() {
-        RunSource("__log = LOG.join('; '); LOG = [];", "test");
-        duk_context* ctx = ScriptContext();
-        duk_get_global_string(ctx, "__log");
-        std::string s = duk_safe_to_string(ctx, -1);
-        duk_pop(ctx);
-        return s;
-    }
+    void Run(const std::string& source) { ASSERT_EQ(ovetest::RunScript(source), ""); }
+    // The handlers logged since the last call.
+    std::string Log() { return ovetest::EvalScript("(function () { var s = LOG.join('; '); LOG = []; return s; })()"); }
     // An element with a script object named `name` whose handlers are given as script source
     // ("onClick: function () { ... }"); every handler listed in `log` just logs its name.
     template <class T>
@@ -77,15 +70,10 @@ protected:
         auto* e = new T(parent);  // a root joins the host's list, a child its parent
         e->x1 = x1, e->y1 = y1, e->x2 = x2, e->y2 = y2;
         std::string source = name + " = {";
-        std::size_t start = 0;
-        while (start < log.size()) {
-            std::size_t end = log.find(' ', start);
-            if (end == std::string::npos) end = log.size();
-            const std::string h = log.substr(start, end - start);
+        std::istringstream handlers(log);
+        for (std::string h; handlers >> h;)
             source += h + ": function () { LOG.push('" + name + " " + h + "' + (arguments.length ? ' ' + " +
                       "Array.prototype.join.call(arguments, ',') : '')); },";
-            start = end + 1;
-        }
         source += extra + "};";
         Run(source);
         duk_context* ctx = ScriptContext();
@@ -95,12 +83,12 @@ protected:
         g_named[name] = e;
         return e;
     }
-    void Mouse(int x, int y, int kind) { game_->MouseEvent(x, y, kind, 0); }
-    void Click(int x, int y) {
-        Mouse(x, y, 0);
-        Mouse(x, y, 1);
-        Mouse(x, y, 3);
+    // Mouse events of a kind each (0 move, 1 press, 3 release), in order.
+    void Mouse(std::initializer_list<std::array<int, 3>> events) {
+        for (const auto& [x, y, kind] : events) game_->MouseEvent(x, y, kind, 0);
     }
+    void Mouse(int x, int y, int kind) { Mouse({{x, y, kind}}); }
+    void Click(int x, int y) { Mouse({{x, y, 0}, {x, y, 1}, {x, y, 3}}); }
 
     ovetest::TempDir dir_;
     std::unique_ptr<CGame> game_;
@@ -121,17 +109,12 @@ TEST_F(GUIRouting, ButtonsClickOnlyWhenPressedAndReleasedWithoutLeaving) {
     Mouse(50, 50, 3);
     EXPECT_EQ(Log(), "b onLeave; global 50,50,1; global 50,50,0") << "released elsewhere: no click";
 
-    Mouse(15, 15, 0);
-    Mouse(15, 15, 1);
-    Mouse(50, 50, 0);
-    Mouse(15, 15, 0);
-    Mouse(15, 15, 3);
+    Mouse({{15, 15, 0}, {15, 15, 1}, {50, 50, 0}, {15, 15, 0}, {15, 15, 3}});
     EXPECT_EQ(Log(), "b onEnter; global 15,15,0; b onLeave; global 50,50,1; b onEnter; global 15,15,1")
         << "leaving and coming back: no click";
 
     b->disabled = 1;
-    Mouse(50, 50, 0);
-    Mouse(15, 15, 0);
+    Mouse({{50, 50, 0}, {15, 15, 0}});
     EXPECT_EQ(b->state, kButtonDisabled);
     Mouse(15, 15, 1);
     EXPECT_EQ(Log(), "b onLeave; global 50,50,0; b onEnter; global 15,15,0; global 15,15,1")
@@ -172,9 +155,7 @@ TEST_F(GUIRouting, AModalWindowTakesEveryClick) {
     w2->BeginModal();
     EXPECT_EQ(game_->guiWindows.back(), w2);
     EXPECT_EQ(w2->previousActive, w2) << "it was already the top window";
-    Click(10, 10);
-    Click(55, 80);
-    Click(70, 10);
+    for (auto [x, y] : {std::pair{10, 10}, {55, 80}, {70, 10}}) Click(x, y);
     EXPECT_EQ(Log(), "global 10,10,0; global 55,80,0")
         << "only the moves elsewhere get through; the modal window swallows every button event";
     EXPECT_EQ(game_->guiWindows.back(), w2);
@@ -264,8 +245,7 @@ TEST_F(GUIRouting, ElementsDestroyedFromTheirOwnHandlers) {
     auto* q = Make<CGUIWindow>(nullptr, "q", 0, 0, 99, 99);
     Make<CGUIButton>(q, "b1", 0, 0, 9, 9, "", "onLeave: function () { Destroy('b2'); }");
     Make<CGUIButton>(q, "b2", 20, 0, 29, 9, "", "onEnter: function () { LOG.push('entered b2'); }");
-    Mouse(5, 5, 0);
-    Mouse(25, 5, 1);
+    Mouse({{5, 5, 0}, {25, 5, 1}});
     EXPECT_EQ(game_->hovered, nullptr) << "the destroyed target is not hovered";
     EXPECT_EQ(q->Children().size(), 1u);
     EXPECT_EQ(Log(), "global 5,5,0; global 25,5,1") << "no enter on the destroyed button: the press reaches the script";

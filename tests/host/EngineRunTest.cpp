@@ -1,9 +1,10 @@
 // Runs the real engine binary on small games, as a user would.
 #include <gtest/gtest.h>
 
-#include <array>
 #include <cstdio>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "image/Bitmap.h"
 #include "image/ImageLoad.h"
@@ -27,117 +28,87 @@ SRun RunEngine(const std::filesystem::path& gameDir, const std::string& extra = 
     return r;
 }
 
-const char* kLifecycle = R"(
-var running = true;
-function Init() { Alert("init"); }
-function Run() { Alert("run", PARAMS); }
-function Quit() { Alert("quit"); }
+// Packs the folder into the game's GAME.DAT with the asset tool.
+bool Pack(const ovetest::TempDir& src, const ovetest::TempDir& game) {
+    return ovetest::Run(std::string("'") + OVE_BUILD_DIR + "/ovetool' pack '" + src.path().string() + "' '" +
+                        (game / "GAME.DAT").string() + "' >/dev/null 2>&1") == 0;
+}
+
+// Quit() ends the loop; the sixth Display() after five frames finds the window closed and returns early.
+const char* kFrameLoop = R"(
+var running = true, frames = 0;
+function Init() {}
+function Run() { while (running) { Display(); frames++; } Alert('left after', frames); }
+function Quit() { running = false; Alert('quit'); }
 )";
 
 }  // namespace
 
-TEST(Engine, CallsInitThenRunAndExitsCleanly) {
-    ovetest::TempDir game;
-    game.Write("DATA/main.ovs", kLifecycle);
-    SRun r = RunEngine(game.path(), "level2 'two words'");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "Alert: init\nAlert: run level2 \"two words\"\n");
+TEST(Engine, GamesRunToTheirEndWithTheirOutput) {
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files;
+        const char* args;
+        int status;
+        const char* err;
+    } cases[] = {
+        {"Init, then Run with the parameters; no Quit at a normal end",
+         {{"DATA/main.ovs", "function Init() { Alert('init'); } function Run() { Alert('run', PARAMS); } "
+                            "function Quit() { Alert('quit'); }"}},
+         "level2 'two words'", 0, "Alert: init\nAlert: run level2 \"two words\"\n"},
+        {"an uncaught error in Run ends the engine",
+         {{"DATA/main.ovs", "function Init() {} function Run() { throw new RangeError('boom'); }"}}, "", 1,
+         "Error: ERROR: RangeError: boom\n"},
+        {"settings choose the main script",
+         {{"DATA/settings.xml", "<settings><default script=\"start\"/></settings>"},
+          {"DATA/main.ovs", "function Init() { Alert('wrong'); } function Run() {}"},
+          {"DATA/start.OVS", "function Init() { Alert('start'); } function Run() {}"}},
+         "", 0, "Alert: start\n"},
+        {"names ignore case",
+         {{"DATA/Main.OVS", "function Init() { Import('Lib'); } function Run() { Alert(hello()); }"},
+          {"DATA/lib.ovs", "function hello() { return 'hi'; }"}},
+         "", 0, "Alert: hi\n"},
+        {"closing the window calls Quit", {{"DATA/main.ovs", kFrameLoop}}, "--frames 5", 0,
+         "Alert: quit\nAlert: left after 6\n"},
+        {"zero frames closes the window before the first frame", {{"DATA/main.ovs", kFrameLoop}}, "--frames 0", 0,
+         "Alert: quit\nAlert: left after 1\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ovetest::TempDir game;
+        for (const auto& [name, text] : c.files) game.Write(name, text);
+        SRun r = RunEngine(game.path(), c.args);
+        EXPECT_EQ(r.status, c.status) << r.err;
+        EXPECT_EQ(r.err, c.err);
+    }
 }
 
-TEST(Engine, MissingMainScriptIsAnError) {
-    ovetest::TempDir game;
-    game.Write("DATA/other.ovs", "function Init() {}");
-    SRun r = RunEngine(game.path());
+TEST(Engine, StartUpFailuresSayWhy) {
+    ovetest::TempDir missing, initError;
+    missing.Write("DATA/other.ovs", "function Init() {}");
+    SRun r = RunEngine(missing.path());
     EXPECT_EQ(r.status, 1);
     // The box's text, after a line that says what was looked for where.
     EXPECT_EQ(r.err.rfind("ove: looked for main.OVS", 0), 0u) << r.err;
     EXPECT_EQ(r.err.substr(r.err.find('\n') + 1), "Error: Couldn't load main script\n");
-}
 
-TEST(Engine, UncaughtErrorInInitIsReportedWithItsText) {
-    ovetest::TempDir game;
-    game.Write("DATA/main.ovs", "function Init() { nosuchthing(); } function Run() { Alert('ran'); }");
-    SRun r = RunEngine(game.path());
+    initError.Write("DATA/main.ovs", "function Init() { nosuchthing(); } function Run() { Alert('ran'); }");
+    r = RunEngine(initError.path());
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("Error: ERROR: ReferenceError: ", 0), 0u) << r.err;
     EXPECT_EQ(r.err.find("ran"), std::string::npos) << "Run() must not be called after Init() failed";
 }
 
-TEST(Engine, UncaughtErrorInRunEndsTheEngine) {
-    ovetest::TempDir game;
-    game.Write("DATA/main.ovs", "function Init() {} function Run() { throw new RangeError('boom'); }");
-    SRun r = RunEngine(game.path());
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Error: ERROR: RangeError: boom\n");
-}
-
-TEST(Engine, SettingsChooseTheMainScript) {
-    ovetest::TempDir game;
-    game.Write("DATA/settings.xml", "<settings><default script=\"start\"/></settings>");
-    game.Write("DATA/main.ovs", "function Init() { Alert('wrong'); } function Run() {}");
-    game.Write("DATA/start.OVS", "function Init() { Alert('start'); } function Run() {}");
-    SRun r = RunEngine(game.path());
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "Alert: start\n");
-}
-
-TEST(Engine, ClosingTheWindowCallsQuitAndEndsTheLoop) {
-    ovetest::TempDir game;
-    game.Write("DATA/main.ovs", R"(
-var running = true, frames = 0;
-function Init() {}
-function Run() { while (running) { Display(); frames++; } Alert('left after', frames); }
-function Quit() { running = false; Alert('quit'); }
-)");
-    SRun r = RunEngine(game.path(), "--frames 5");
-    EXPECT_EQ(r.status, 0) << r.err;
-    // Five frames are rendered; the sixth Display() finds the window closed and returns early.
-    EXPECT_EQ(r.err, "Alert: quit\nAlert: left after 6\n");
-}
-
-TEST(Engine, ZeroFramesClosesTheWindowBeforeTheFirstFrame) {
-    ovetest::TempDir game;
-    game.Write("DATA/main.ovs", R"(
-var running = true, frames = 0;
-function Init() {}
-function Run() { while (running) { Display(); frames++; } Alert('frames', frames); }
-function Quit() { running = false; }
-)");
-    SRun r = RunEngine(game.path(), "--frames 0");
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "Alert: frames 1\n");
-}
-
-TEST(Engine, WorkingDirectoryAndCaseInsensitiveNames) {
-    ovetest::TempDir game;
-    game.Write("DATA/Main.OVS", "function Init() { Import('Lib'); } function Run() { Alert(hello()); }");
-    game.Write("DATA/lib.ovs", "function hello() { return 'hi'; }");
-    SRun r = RunEngine(game.path());
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "Alert: hi\n");
-}
-
-TEST(Engine, RunsFromAPackedArchive) {
+TEST(Engine, RunsFromAPackedArchiveUnlessThereIsADataFolder) {
     ovetest::TempDir src, game;
     src.Write("main.ovs", "function Init() { Import('more'); } function Run() { Alert(word); }");
     src.Write("more.ovs", "var word = 'packed';");
-    std::string pack = std::string("'") + OVE_BUILD_DIR + "/ovetool' pack '" + src.path().string() + "' '" +
-                       (game / "GAME.DAT").string() + "' >/dev/null 2>&1";
-    ASSERT_EQ(ovetest::Run(pack), 0);
+    ASSERT_TRUE(Pack(src, game));
     SRun r = RunEngine(game.path());
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "Alert: packed\n");
-}
-
-TEST(Engine, DataDirectoryWinsOverThePackedArchive) {
-    ovetest::TempDir src, game;
-    src.Write("main.ovs", "function Init() {} function Run() { Alert('from archive'); }");
-    ASSERT_EQ(ovetest::Run(std::string("'") + OVE_BUILD_DIR + "/ovetool' pack '" + src.path().string() + "' '" +
-                           (game / "GAME.DAT").string() + "' >/dev/null 2>&1"),
-              0);
     game.Write("DATA/main.ovs", "function Init() {} function Run() { Alert('from directory'); }");
-    SRun r = RunEngine(game.path());
-    EXPECT_EQ(r.err, "Alert: from directory\n");
+    EXPECT_EQ(RunEngine(game.path()).err, "Alert: from directory\n");
 }
 
 TEST(Engine, ScreenshotCoversTheWholeGameWhenTheWindowIsLarger) {

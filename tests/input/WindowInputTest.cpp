@@ -35,14 +35,21 @@ public:
     CChild& operator=(const CChild&) = delete;
     ~CChild() { Stop(); }
 
-    bool Start(const std::vector<std::string>& args, const std::vector<std::string>& env,
-               const posix_spawn_file_actions_t* actions) {
-        std::vector<char*> argv, envp;
+    // Input and output go to /dev/null, standard error to the file; `fd3` (when given) becomes
+    // the child's descriptor 3.
+    bool Start(const std::vector<std::string>& args, const std::string& errFile, int fd3 = -1) {
+        std::vector<char*> argv;
         for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        envp.push_back(nullptr);
-        return posix_spawnp(&pid_, argv[0], actions, nullptr, argv.data(), envp.data()) == 0;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const bool ok = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) == 0;
+        posix_spawn_file_actions_destroy(&actions);
+        return ok;
     }
     // The exit status, or -1 when it did not end within the time (it is then stopped).
     int Wait(std::chrono::milliseconds limit) {
@@ -75,34 +82,15 @@ private:
     pid_t pid_ = -1;
 };
 
-// The environment of this process with some variables replaced.
-std::vector<std::string> Environment(const std::vector<std::string>& overrides) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        std::string entry = *e;
-        bool replaced = false;
-        for (const std::string& o : overrides)
-            replaced = replaced || entry.compare(0, o.find('=') + 1, o, 0, o.find('=') + 1) == 0;
-        if (!replaced) env.push_back(entry);
-    }
-    env.insert(env.end(), overrides.begin(), overrides.end());
-    return env;
-}
-
 // A private X server. Xvfb picks a free display number itself and tells it through a pipe.
 class CXServer {
 public:
-    bool Start(std::string* error) {
+    // "" when the server runs, else what went wrong.
+    std::string Start() {
         int fds[2];
-        if (pipe(fds) != 0) return Fail(error, "pipe failed");
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        if (pipe(fds) != 0) return "pipe failed";
         bool started = child_.Start({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                                    Environment({}), &actions);
-        posix_spawn_file_actions_destroy(&actions);
+                                    "/dev/null", fds[1]);
         close(fds[1]);
         std::string number;
         const auto end = Clock::now() + 15s;
@@ -114,17 +102,13 @@ public:
             number += c;
         }
         close(fds[0]);
-        if (!started || number.empty()) return Fail(error, "Xvfb did not start");
+        if (!started || number.empty()) return "Xvfb did not start";
         display_ = ":" + number;
-        return true;
+        return "";
     }
     const std::string& Display() const { return display_; }
 
 private:
-    static bool Fail(std::string* error, const char* text) {
-        *error = text;
-        return false;
-    }
     CChild child_;
     std::string display_;
 };
@@ -148,7 +132,7 @@ std::vector<std::string> Lines(const std::string& text) {
     return lines;
 }
 
-// The engine running one game on the X server, its standard error in a file.
+// The engine running one game on the X server, its standard error in a file beside DATA.
 class CGameRun {
 public:
     CGameRun(const CXServer& x, const std::string& title, int windowWidth, int windowHeight, const std::string& script)
@@ -160,21 +144,6 @@ public:
                       windowWidth, windowHeight, title.c_str());
         game_.Write("DATA/settings.xml", settings);
         game_.Write("DATA/main.ovs", script);
-    }
-
-    bool Start() {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, ErrPath().c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        // timeout bounds the engine even if this test is killed before it can stop it.
-        bool ok = engine_.Start({"timeout", "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game",
-                                 (game_.path()).string()},
-                                Environment({"DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"}),
-                                &actions);
-        posix_spawn_file_actions_destroy(&actions);
-        return ok;
     }
 
     std::string Log() const {
@@ -207,11 +176,29 @@ public:
 
     int Wait() { return engine_.Wait(60s); }
 
+    // Starts the engine, waits for the game's first line and focuses its window; the window's id,
+    // empty (with a test failure) when any of it went wrong.
+    std::string Open() {
+        std::string window;
+        // timeout bounds the engine even if this test is killed before it can stop it.
+        if (!engine_.Start({"env", "DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "timeout",
+                            "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", game_.path().string()},
+                           ErrPath()))
+            ADD_FAILURE() << "the engine did not start";
+        else if (WaitForLine("Alert: ready") < 0 || (window = Window()).empty())
+            ADD_FAILURE() << "no window titled '" << title_ << "'\n" << Log();
+        else if (!Xdo("windowfocus --sync " + window))
+            ADD_FAILURE() << "could not focus " << title_;
+        else
+            return window;
+        return "";
+    }
+
 private:
-    std::string ErrPath() const { return (out_ / "err").string(); }
+    std::string ErrPath() const { return (game_ / "err").string(); }
 
     std::string display_, title_;
-    ovetest::TempDir game_, out_;
+    ovetest::TempDir game_;
     CChild engine_;
 };
 
@@ -220,16 +207,16 @@ protected:
     void SetUp() override {
         if (!ovetest::HaveProgram("Xvfb") || !ovetest::HaveProgram("xdotool"))
             GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/setup.sh installs them)";
-        std::string error;
-        ASSERT_TRUE(x_.Start(&error)) << error;
+        ASSERT_EQ(x_.Start(), "");
     }
     CXServer x_;
 };
 
-// Script pieces shared by the games below. A frame budget ends a game whatever happens, so a lost
-// event cannot hang the engine.
-const char* kCommon = R"(
-var phase = 'keys', budget = 60 * 60;
+// The games below run Play() on a list of phases, each ended by F12: 'keys' reports typed keys,
+// 'delay' the keys typed during a Delay, 'mouse' mouse events and 'held' keys going down and up.
+// A frame budget ends a game whatever happens, so a lost event cannot hang the engine.
+const char* kPlay = R"(
+var phase = '', budget = 60 * 60;
 function Init() {}
 function Frame() {
   if (--budget < 0) throw new Error('frame budget spent in phase ' + phase);
@@ -252,56 +239,32 @@ function ReportHeldKeys() {
     if (down != !!held[name]) { held[name] = down; Alert(down ? 'down' : 'up', name); }
   }
 }
-)";
-
-// Keys, then keys typed during a Delay, then the mouse, then held keys; F12 moves on.
-const char* kProbe = R"(
 function onMouseEvent(x, y, buttons) { if (phase == 'mouse') Alert('mouse', x, y, buttons); }
 function onMouseWheel(x, y, delta) { if (phase == 'mouse') Alert('wheel', x, y, delta); }
-function Run() {
-  Alert('ready');
-  do Frame(); while (!Keys(true));
-
-  phase = 'delay';
-  Alert('delaying');
-  Delay(2);
-  var burst = [];
-  for (var k = ReadKey(); k; k = ReadKey()) burst.push(k);
-  Alert('burst', burst.join(' '));
-
-  phase = 'mouse';
-  Alert('mouse phase');
-  do Frame(); while (!Keys(false));
-
-  phase = 'held';
-  Alert('held phase');
-  do { Frame(); ReportHeldKeys(); } while (!Keys(false));
+function Play(phases) {
+  for (var i = 0; i < phases.length; i++) {
+    phase = phases[i];
+    Alert(i ? phase + ' phase' : 'ready');
+    if (phase == 'delay') {
+      Delay(2);
+      var burst = [];
+      for (var k = ReadKey(); k; k = ReadKey()) burst.push(k);
+      Alert('burst', burst.join(' '));
+    } else {
+      do { Frame(); if (phase == 'held') ReportHeldKeys(); } while (!Keys(phase == 'keys'));
+    }
+  }
   Alert('end');
 }
 )";
 
-// Mouse events only, until F12.
-const char* kMouse = R"(
-function onMouseEvent(x, y, buttons) { Alert('mouse', x, y, buttons); }
-function Run() { phase = 'mouse'; Alert('ready'); do Frame(); while (!Keys(false)); Alert('end'); }
-)";
-
-// Held keys only, until F12.
-const char* kHeld = R"(
-function Run() { phase = 'held'; Alert('ready'); do { Frame(); ReportHeldKeys(); } while (!Keys(false)); Alert('end'); }
-)";
+std::string Game(const char* phases) { return std::string(kPlay) + "function Run() { Play(" + phases + "); }"; }
 
 // One action of the player and the lines it must add to the log, in this order.
 struct SStep {
     std::string xdo;  // xdotool arguments; %W stands for the game's window
     std::vector<std::string> lines;
 };
-
-std::string Describe(const std::vector<std::string>& lines) {
-    std::string s;
-    for (const std::string& l : lines) s += "  " + l + "\n";
-    return s;
-}
 
 // Performs the step and waits for its lines. Returns false (with a test failure) when one of
 // them does not come.
@@ -335,58 +298,40 @@ int ShellValue(const std::string& output, const std::string& name) {
 }  // namespace
 
 TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
-    CGameRun run(x_, "Input Probe", 640, 480, std::string(kCommon) + kProbe);
-    ASSERT_TRUE(run.Start());
-    ASSERT_GE(run.WaitForLine("Alert: ready"), 0) << run.Log();
-    const std::string window = run.Window();
-    ASSERT_FALSE(window.empty()) << "no window titled 'Input Probe'\n" << run.Log();
-    ASSERT_TRUE(run.Xdo("windowfocus --sync " + window));
+    CGameRun run(x_, "Input Probe", 640, 480, Game("['keys', 'delay', 'mouse', 'held']"));
+    const std::string window = run.Open();
+    ASSERT_FALSE(window.empty());
 
     // Keys one at a time, each waited for, so that the order of the log is the order of typing.
-    const SStep keys[] = {
-        {"type a", {"Alert: key 97"}},
-        {"type 1", {"Alert: key 49"}},
-        {"keydown Shift_L", {"Alert: key 10752"}},  // Shift types nothing: scan code 42 x 256
-        {"key b", {"Alert: key 66"}},
-        {"keyup Shift_L", {}},
-        {"keydown ctrl", {"Alert: key 7424"}},
-        {"key a", {"Alert: key 1"}},
-        {"key z", {"Alert: key 26"}},
-        {"keyup ctrl", {}},
-        {"key alt+a", {"Alert: key 321"}},
-        {"key alt+z", {"Alert: key 346"}},
-        {"key Left", {"Alert: key 19200"}},
-        {"key Up", {"Alert: key 18432"}},
-        {"key Home", {"Alert: key 18176"}},
-        {"key Page_Down", {"Alert: key 20736"}},
-        {"key Delete", {"Alert: key 21248"}},
-        {"key Insert", {"Alert: key 20992"}},
-        {"key KP_Begin", {"Alert: key 19456"}},  // keypad 5 without Num Lock
-        {"key F1", {"Alert: key 15104"}},
-        {"key F10", {"Alert: key 17408"}},
-        {"key F11", {"Alert: key 22272"}},
-        {"key Return", {"Alert: key 13"}},
-        {"key BackSpace", {"Alert: key 8"}},
-        {"key Escape", {"Alert: key 27"}},
-        {"key Tab", {"Alert: key 9"}},
-        {"key space", {"Alert: key 32"}},
+    // Each key with the code it must give (0: none). Shift types nothing: scan code 42 x 256;
+    // KP_Begin is keypad 5 without Num Lock.
+    const std::pair<const char*, int> keys[] = {
+        {"type a", 97},         {"type 1", 49},         {"keydown Shift_L", 10752}, {"key b", 66},
+        {"keyup Shift_L", 0},   {"keydown ctrl", 7424}, {"key a", 1},               {"key z", 26},
+        {"keyup ctrl", 0},      {"key alt+a", 321},     {"key alt+z", 346},         {"key Left", 19200},
+        {"key Up", 18432},      {"key Home", 18176},    {"key Page_Down", 20736},   {"key Delete", 21248},
+        {"key Insert", 20992},  {"key KP_Begin", 19456}, {"key F1", 15104},         {"key F10", 17408},
+        {"key F11", 22272},     {"key Return", 13},     {"key BackSpace", 8},       {"key Escape", 27},
+        {"key Tab", 9},         {"key space", 32},
         // Characters beyond ASCII arrive as code page 1252 bytes read as signed values. xdotool
         // maps them to a spare key for the moment of typing: the delay keeps that mapping alive
         // until the engine has read the key.
-        {"type --delay 200 \xC3\xA9", {"Alert: key -23"}},      // e acute, 0xE9
-        {"type --delay 200 \xE2\x82\xAC", {"Alert: key -128"}},  // euro sign, 0x80
+        {"type --delay 200 \xC3\xA9", -23},      // e acute, 0xE9
+        {"type --delay 200 \xE2\x82\xAC", -128},  // euro sign, 0x80
     };
     std::vector<std::string> expected = {"Alert: ready"};
-    for (const SStep& step : keys) {
+    for (const auto& [xdo, code] : keys) {
+        SStep step{xdo, {}};
+        if (code) step.lines.push_back("Alert: key " + std::to_string(code));
         ASSERT_TRUE(Perform(run, step, window));
         expected.insert(expected.end(), step.lines.begin(), step.lines.end());
     }
     // Nothing else came through: no second code for a chord, no character for Shift or Alt.
-    EXPECT_EQ(Describe(run.LogLines()), Describe(expected));
+    EXPECT_EQ(run.LogLines(), expected);
 
     // Keys typed during Delay wait in the queue of the window system and reach the game after
     // it; ReadKey then hands out the last one first.
-    ASSERT_TRUE(Perform(run, {"key F12", {"Alert: delaying"}}, window));
+    ASSERT_TRUE(Perform(run, {"key F12", {"Alert: delay phase"}}, window));
     ASSERT_TRUE(Perform(run, {"type --delay 150 xyz", {"Alert: burst 122 121 120"}}, window));
 
     // The game is 320 x 240 in a window of 640 x 480: window points are halved. The third
@@ -404,10 +349,8 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
         // Moves report the buttons held.
         {"mousedown 1", {"Alert: mouse 150 99 1"}},
         {"mousemove --sync --window %W 305 199", {"Alert: mouse 152 99 1"}},
-        {"mousedown 3", {"Alert: mouse 152 99 3"}},
-        {"mouseup 1", {"Alert: mouse 152 99 2"}},
-        {"mouseup 3", {"Alert: mouse 152 99 0"}},
-        {"click 4", {"Alert: wheel 152 99 1"}},
+        {"mousedown 3", {"Alert: mouse 152 99 3"}},      {"mouseup 1", {"Alert: mouse 152 99 2"}},
+        {"mouseup 3", {"Alert: mouse 152 99 0"}},        {"click 4", {"Alert: wheel 152 99 1"}},
         {"click 5", {"Alert: wheel 152 99 -1"}},
     };
     for (const SStep& step : mouse) ASSERT_TRUE(Perform(run, step, window));
@@ -417,16 +360,11 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
     ASSERT_TRUE(Perform(run, {"key F12", {"Alert: held phase"}}, window));
     const std::size_t heldStart = run.LogLines().size();
     const SStep held[] = {
-        {"keydown Left", {"Alert: down LEFT"}},
-        {"keyup Left", {"Alert: up LEFT"}},
-        {"keydown a", {"Alert: down A", "Alert: down a"}},
-        {"keyup a", {"Alert: up A", "Alert: up a"}},
-        {"keydown F1 keydown space", {"Alert: down SPACEBAR"}},
-        {"keyup space keyup F1", {"Alert: up SPACEBAR"}},
-        {"keydown Control_R", {"Alert: down CTRL"}},
-        {"keyup Control_R", {"Alert: up CTRL"}},
-        {"keydown Shift_L", {"Alert: down LSHIFT"}},
-        {"keyup Shift_L", {"Alert: up LSHIFT"}},
+        {"keydown Left", {"Alert: down LEFT"}},          {"keyup Left", {"Alert: up LEFT"}},
+        {"keydown a", {"Alert: down A", "Alert: down a"}}, {"keyup a", {"Alert: up A", "Alert: up a"}},
+        {"keydown F1 keydown space", {"Alert: down SPACEBAR"}}, {"keyup space keyup F1", {"Alert: up SPACEBAR"}},
+        {"keydown Control_R", {"Alert: down CTRL"}},     {"keyup Control_R", {"Alert: up CTRL"}},
+        {"keydown Shift_L", {"Alert: down LSHIFT"}},     {"keyup Shift_L", {"Alert: up LSHIFT"}},
     };
     for (const SStep& step : held) ASSERT_TRUE(Perform(run, step, window));
     ASSERT_TRUE(Perform(run, {"key F12", {"Alert: end"}}, window));
@@ -437,12 +375,9 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
 
 TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
     // A 320 x 240 game in a 640 x 400 window: the viewport is 533 x 400, 53 pixels from the left.
-    CGameRun run(x_, "Letter Box", 640, 400, std::string(kCommon) + kMouse);
-    ASSERT_TRUE(run.Start());
-    ASSERT_GE(run.WaitForLine("Alert: ready"), 0) << run.Log();
-    const std::string window = run.Window();
-    ASSERT_FALSE(window.empty()) << run.Log();
-    ASSERT_TRUE(run.Xdo("windowfocus --sync " + window));
+    CGameRun run(x_, "Letter Box", 640, 400, Game("['mouse']"));
+    const std::string window = run.Open();
+    ASSERT_FALSE(window.empty());
 
     // Window (153, 60) is viewport (100, 60): game 320 * 100 / 533 = 60, 240 * 60 / 400 = 36.
     ASSERT_TRUE(Perform(run, {"mousemove --sync --window %W 153 60", {"Alert: mouse 60 36 0"}}, window));
@@ -472,15 +407,10 @@ TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
 }
 
 TEST_F(WindowInputTest, KeyDownIsFalseWhileAnotherWindowIsActive) {
-    CGameRun a(x_, "Game A", 320, 240, std::string(kCommon) + kHeld);
-    CGameRun b(x_, "Game B", 320, 240, std::string(kCommon) + kHeld);
-    ASSERT_TRUE(a.Start());
-    ASSERT_TRUE(b.Start());
-    ASSERT_GE(a.WaitForLine("Alert: ready"), 0) << a.Log();
-    ASSERT_GE(b.WaitForLine("Alert: ready"), 0) << b.Log();
-    const std::string windowA = a.Window(), windowB = b.Window();
-    ASSERT_FALSE(windowA.empty()) << a.Log();
-    ASSERT_FALSE(windowB.empty()) << b.Log();
+    CGameRun a(x_, "Game A", 320, 240, Game("['held']"));
+    CGameRun b(x_, "Game B", 320, 240, Game("['held']"));
+    const std::string windowA = a.Open(), windowB = b.Open();
+    ASSERT_FALSE(windowA.empty() || windowB.empty());
 
     ASSERT_TRUE(a.Xdo("windowfocus --sync " + windowA));
     ASSERT_TRUE(Perform(a, {"keydown Left", {"Alert: down LEFT"}}, windowA));

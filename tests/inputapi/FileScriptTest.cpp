@@ -13,20 +13,11 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Scripts run with a temporary current directory.
 class FileScriptTest : public ovetest::ScriptTest {
 protected:
-    void SetUp() override {
-        ScriptTest::SetUp();
-        cwd_ = std::make_unique<ovetest::ScopedCwd>(work_.path());
-    }
-    void TearDown() override {
-        ScriptTest::TearDown();
-        cwd_.reset();
-    }
-    std::string Quoted(const fs::path& p) { return "'" + p.string() + "'"; }
-
     ovetest::TempDir work_;
-    std::unique_ptr<ovetest::ScopedCwd> cwd_;
+    ovetest::ScopedCwd cwd_{work_.path()};
 };
 
 }  // namespace
@@ -77,7 +68,7 @@ TEST_F(FileScriptTest, ChangingDirectorySwitchesLooseResourceFiles) {
         return s;
     };
     EXPECT_EQ(readHall(), "from the data folder");
-    EXPECT_EQ(Eval("SetCurrentDirectory(" + Quoted(loose.path()) + ")"), "true");
+    EXPECT_EQ(Eval("SetCurrentDirectory('" + loose.path().string() + "')"), "true");
     EXPECT_EQ(fs::path(Eval("GetCurrentDirectory()")), fs::canonical(loose.path()));
     EXPECT_TRUE(resources_->DiskFirst());
     EXPECT_EQ(readHall(), "from the current directory");

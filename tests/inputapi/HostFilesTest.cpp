@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "script/HostFiles.h"
@@ -59,13 +60,10 @@ TEST(WildcardTest, HostilePatternsStayFast) {
 }
 
 TEST(HostPathTest, DriveLettersAndBackslashes) {
-    EXPECT_EQ(ToHostPath("saves\\slot1.sav"), "saves/slot1.sav");
-    EXPECT_EQ(ToHostPath("C:\\games\\data"), "/games/data");
-    EXPECT_EQ(ToHostPath("c:/tmp"), "/tmp");
-    EXPECT_EQ(ToHostPath("C:"), ".");
-    EXPECT_EQ(ToHostPath("C:saves"), "saves");
-    EXPECT_EQ(ToHostPath("D:\\x"), std::nullopt);
-    EXPECT_EQ(ToHostPath("1:\\x"), "1:/x");
+    const std::pair<const char*, std::optional<std::string>> cases[] = {
+        {"saves\\slot1.sav", "saves/slot1.sav"}, {"C:\\games\\data", "/games/data"}, {"c:/tmp", "/tmp"}, {"C:", "."},
+        {"C:saves", "saves"}, {"D:\\x", std::nullopt}, {"1:\\x", "1:/x"}};
+    for (const auto& [script, host] : cases) EXPECT_EQ(ToHostPath(script), host) << script;
 }
 
 class HostFilesTest : public ::testing::Test {

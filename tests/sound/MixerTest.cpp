@@ -30,11 +30,6 @@ protected:
         disk_.reset();
         return c;
     }
-    void TearDown() override {
-        sounds_.clear();
-        mixer_.reset();
-        disk_.reset();
-    }
     CSound* Create(const Bytes& bytes) {
         CBuffer buffer(bytes);
         CSound* s = mixer_->CreateSound(&buffer);
@@ -53,6 +48,7 @@ protected:
         CSoundManager* m;
         void operator()(CSound* s) const { m->DestroySound(s); }
     };
+    // Members end in reverse: sounds, then the mixer, then the disk driver.
     ovetest::TempDir dir_;
     std::unique_ptr<DiskAudio> disk_;
     std::unique_ptr<CSoundManagerMixer> mixer_;

@@ -32,7 +32,6 @@ protected:
         SetGame(game_.get());
         ASSERT_TRUE(StartScriptHost(game_.get()));
     }
-    void TearDown() override { game_.reset(); }
 
     std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
     std::string Error(const std::string& statement) { return ovetest::ScriptError(statement); }

@@ -13,16 +13,13 @@ namespace soundtest {
 
 namespace {
 
-void Put32(Bytes& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(v >> (8 * i)));
+// Little-endian, except PutBe32 for MIDI.
+void Put(Bytes& b, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(std::uint8_t(v >> (8 * i)));
 }
-void Put16(Bytes& b, std::uint16_t v) {
-    b.push_back(std::uint8_t(v));
-    b.push_back(std::uint8_t(v >> 8));
-}
-void PutBe32(Bytes& b, std::uint32_t v) {
-    for (int i = 3; i >= 0; --i) b.push_back(std::uint8_t(v >> (8 * i)));
-}
+void Put32(Bytes& b, std::uint32_t v) { Put(b, v, 4); }
+void Put16(Bytes& b, std::uint32_t v) { Put(b, v, 2); }
+void PutBe32(Bytes& b, std::uint32_t v) { Put32(b, __builtin_bswap32(v)); }
 void PutTag(Bytes& b, const char* tag) {
     for (int i = 0; i < 4; ++i) b.push_back(std::uint8_t(tag[i]));
 }
@@ -97,16 +94,6 @@ Bytes OggTone(const std::filesystem::path& dir, int milliseconds) {
     std::ofstream(wav, std::ios::binary).write(reinterpret_cast<const char*>(w.data()), std::streamsize(w.size()));
     if (ovetest::Run("oggenc -Q -o '" + ogg.string() + "' '" + wav.string() + "'") != 0) return {};
     return ovetest::ReadFileBytes(ogg);
-}
-
-DiskAudio::DiskAudio(std::filesystem::path file) : file_(std::move(file)) {
-    setenv("SDL_AUDIODRIVER", "disk", 1);
-    setenv("SDL_DISKAUDIOFILE", file_.c_str(), 1);
-}
-
-DiskAudio::~DiskAudio() {
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    unsetenv("SDL_DISKAUDIOFILE");
 }
 
 SCapture Analyse(const std::filesystem::path& file) {

@@ -1,6 +1,7 @@
 // Sound files made at test time and a capture of what the audio device played.
 #pragma once
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -24,14 +25,15 @@ Bytes MidiNote(int quarters = 1);
 Bytes OggTone(const std::filesystem::path& dir, int milliseconds);
 
 // While alive, SDL audio goes to a file through the disk driver.
-class DiskAudio {
-public:
-    explicit DiskAudio(std::filesystem::path file);
-    ~DiskAudio();
-    const std::filesystem::path& file() const { return file_; }
-
-private:
-    std::filesystem::path file_;
+struct DiskAudio {
+    explicit DiskAudio(const std::filesystem::path& file) {
+        setenv("SDL_AUDIODRIVER", "disk", 1);
+        setenv("SDL_DISKAUDIOFILE", file.c_str(), 1);
+    }
+    ~DiskAudio() {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        unsetenv("SDL_DISKAUDIOFILE");
+    }
 };
 
 // What a capture of 44.1 kHz 16-bit stereo output holds, in 10 ms windows.
@@ -43,11 +45,9 @@ struct SCapture {
 };
 SCapture Analyse(const std::filesystem::path& file);
 
-// Sleeps in small steps until done() or the time is up; true when done() came true.
-template <class F>
-bool WaitFor(F done, int milliseconds);
 void SleepMs(int milliseconds);
 
+// Sleeps in small steps until done() or the time is up; true when done() came true.
 template <class F>
 bool WaitFor(F done, int milliseconds) {
     for (int t = 0; t < milliseconds; t += 10) {

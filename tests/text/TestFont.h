@@ -10,15 +10,28 @@
 
 namespace texttest {
 
-inline int GlyphWidth(int c) {
-    switch (c) {
-        case 0: return 1;
-        case ' ': return 2;
-        case '\n': return 4;
-        case 'W': return 6;
-        case 'i': return 2;
-        default: return 3;
+inline int GlyphWidth(int c) { return c == 0 ? 1 : c == ' ' || c == 'i' ? 2 : c == '\n' ? 4 : c == 'W' ? 6 : 3; }
+
+// A 32-bit cel of w x h pixels, each pixel(x, y).
+template <class F>
+std::unique_ptr<ove::CBitmap> Cel(int w, int h, F pixel) {
+    auto cel = std::make_unique<ove::CBitmap>(static_cast<ove::u32>(w), static_cast<ove::u32>(h), 32u);
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(cel->TopRow(static_cast<ove::u32>(y)));
+        for (int x = 0; x < w; ++x) row[x] = pixel(x, y);
     }
+    return cel;
+}
+
+// Loads what the writer holds as a new T (a CView or a CFont).
+template <class T>
+T* Load(ove::CViewWriter& writer, const char* name, ove::CRenderer* renderer) {
+    ove::CBuffer buffer;
+    writer.Write(&buffer);
+    buffer.Seek(0);
+    auto* t = new T(name);
+    t->Load(&buffer, renderer);
+    return t;
 }
 
 // A font of `glyphs` glyphs (all 256 by default). Null renderer: no textures (measuring only).
@@ -29,20 +42,13 @@ inline ove::CFont* MakeFont(ove::CRenderer* renderer, int height = 5, int glyphs
         writer.AddLoop();
         for (int c = 0; c < (l == 0 ? glyphs : 1); ++c) {
             const int w = GlyphWidth(c);
-            ove::CBitmap cel(static_cast<ove::u32>(w), static_cast<ove::u32>(height), 32u);
-            for (int y = 0; y < height; ++y) {
-                auto* row = reinterpret_cast<std::uint32_t*>(cel.TopRow(static_cast<ove::u32>(y)));
-                for (int x = 0; x < w; ++x) row[x] = (c != ' ' && x < w - 1) || w == 1 ? 0xFFFFFFFFu : 0u;
-            }
-            writer.AddCel(cel, 0, 0);
+            writer.AddCel(*Cel(w, height, [&](int x, int) {
+                              return (c != ' ' && x < w - 1) || w == 1 ? 0xFFFFFFFFu : 0u;
+                          }),
+                          0, 0);
         }
     }
-    ove::CBuffer buffer;
-    writer.Write(&buffer);
-    buffer.Seek(0);
-    auto* font = new ove::CFont("test");
-    font->Load(&buffer, renderer);
-    return font;
+    return Load<ove::CFont>(writer, "test", renderer);
 }
 
 }  // namespace texttest

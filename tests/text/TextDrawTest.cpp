@@ -63,11 +63,9 @@ TEST_F(TextDraw, AlignmentAndClipping) {
     EXPECT_EQ(Row(*img, 14, 8, 10), "..##.##...");
     EXPECT_EQ(Row(*img, 15, 8, 10), "..........") << "one font height tall";
     s.alignment = kTextAlignCentre;
-    img = Render("AA", s);
-    EXPECT_EQ(Row(*img, 12, 15, 10), "..##.##...") << "slack 14: starts 7 right";
+    EXPECT_EQ(Row(*Render("AA", s), 12, 15, 10), "..##.##...") << "slack 14: starts 7 right";
     s.alignment = kTextAlignRight;
-    img = Render("AA", s);
-    EXPECT_EQ(Row(*img, 12, 22, 10), "..##.##...") << "ends at the client's right edge";
+    EXPECT_EQ(Row(*Render("AA", s), 12, 22, 10), "..##.##...") << "ends at the client's right edge";
 
     // Centred text wider than the client area starts left of it (by half the excess, 27 - 20 = 7,
     // shifted: -4), and is clipped to the client rectangle.
@@ -96,8 +94,7 @@ TEST_F(TextDraw, WrappingAndLineFeeds) {
     img = Render("AAAA", s, 8, 8);
     EXPECT_EQ(Row(*img, 10, 10, 9), "##.##....") << "the third glyph would pass the right edge";
     EXPECT_EQ(Row(*img, 15, 10, 9), "##.##....");
-    img = Render("AAAA", s, 8, 2);
-    EXPECT_EQ(Row(*img, 16, 10, 3), "##.") << "wrapped text is not clipped";
+    EXPECT_EQ(Row(*Render("AAAA", s, 8, 2), 16, 10, 3), "##.") << "wrapped text is not clipped";
 
     s.wrapping = false;
     s.alignment = kTextAlignRight;
@@ -138,6 +135,5 @@ TEST_F(TextDraw, EffectsAndTheirAlpha) {
 
     s.effect = kEffectOutline;
     s.effectColour = EffectColourFor(kEffectOutline, 0x400000FFu);
-    img = Render("A", s);
-    EXPECT_EQ(Row(*img, 9, 8, 6), ".eeee.") << "an outline is drawn opaque";
+    EXPECT_EQ(Row(*Render("A", s), 9, 8, 6), ".eeee.") << "an outline is drawn opaque";
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 #include "TestFont.h"
 #include "gui/TextLabel.h"
@@ -19,17 +20,6 @@ struct FontHolder {
     TResourceRef<CFont> ref;
 };
 
-struct SReflow {
-    std::string text;
-    std::int32_t width = -1, height = -1;
-};
-
-SReflow Reflow(const CFont* font, const char* text, int maxWidth, int maxHeight) {
-    SReflow r;
-    EXPECT_TRUE(ReflowText(font, text, maxWidth, maxHeight, r.text, r.width, r.height));
-    return r;
-}
-
 }  // namespace
 
 TEST(Text, MeasuresLinesAndBlocks) {
@@ -40,14 +30,11 @@ TEST(Text, MeasuresLinesAndBlocks) {
     EXPECT_EQ(h, 5);
     EXPECT_EQ(MeasureLine(f.font, "A\nA", &w, nullptr), 3) << "a line feed is a character here";
     EXPECT_EQ(w, 3 + 4 + 3);
+    // Width, height and lines of a block.
     MeasureBlock(f.font, "AA\nWWW\n", &w, &h, &lines);
-    EXPECT_EQ(w, 18);
-    EXPECT_EQ(lines, 3);
-    EXPECT_EQ(h, 15);
+    EXPECT_EQ(std::make_tuple(w, h, lines), std::make_tuple(18, 15, 3));
     MeasureBlock(f.font, "", &w, &h, &lines);
-    EXPECT_EQ(w, 0);
-    EXPECT_EQ(lines, 1);
-    EXPECT_EQ(h, 5);
+    EXPECT_EQ(std::make_tuple(w, h, lines), std::make_tuple(0, 5, 1));
 
     FontHolder small(5, 66);  // glyphs 0..65: 'A' is the last, 'W' and 'i' have none
     MeasureLine(small.font, "AWi\xFF", &w, nullptr);
@@ -63,50 +50,33 @@ TEST(Text, EffectColourAlphaRule) {
 
 TEST(Text, ReflowBreaksAtSpacesSplitsLongWordsAndDropsLinesBeyondTheHeight) {
     FontHolder f;
-    SReflow r = Reflow(f.font, "AA AA", 10, 100);
-    EXPECT_EQ(r.text, "AA\nAA");
-    EXPECT_EQ(r.width, 6);
-    EXPECT_EQ(r.height, 10);
-
-    r = Reflow(f.font, "AA AA", 14, 100);
-    EXPECT_EQ(r.text, "AA AA") << "fits: unchanged";
-    EXPECT_EQ(r.width, 14);
-    EXPECT_EQ(r.height, 5);
-
-    // A word longer than the line: a line feed goes before the first character that overflows;
-    // the closed line is recorded with the width of the word including that character.
-    r = Reflow(f.font, "AAAA", 7, 100);
-    EXPECT_EQ(r.text, "AA\nAA");
-    EXPECT_EQ(r.width, 9);
-    EXPECT_EQ(r.height, 10);
-
-    // Three lines, room for two: the third is dropped from the text but still measured.
-    r = Reflow(f.font, "AA AA WW", 12, 10);
-    EXPECT_EQ(r.text, "AA\nAA");
-    EXPECT_EQ(r.height, 10);
-    EXPECT_EQ(r.width, 12);
-}
-
-TEST(Text, ReflowEdgeCases) {
-    FontHolder f;
-    SReflow r = Reflow(f.font, "AA AA AA", 6, 10);
-    EXPECT_EQ(r.text, "AA\nAA");
-    EXPECT_EQ(r.height, 10);
-    EXPECT_EQ(r.width, 6);
-
-    r = Reflow(f.font, "AA\nWWW", 100, 100);
-    EXPECT_EQ(r.text, "AA\nWWW") << "existing line feeds start lines";
-    EXPECT_EQ(r.width, 18);
-    EXPECT_EQ(r.height, 10);
-
-    // A glyph wider than the whole line stays on its line instead of splitting for ever.
-    r = Reflow(f.font, "WW", 4, 100);
-    EXPECT_EQ(r.text, "W\nW");
-    EXPECT_EQ(r.height, 10);
-    r = Reflow(f.font, "  ", 1, 100);
-    EXPECT_EQ(r.text, " \n") << "a break at the very end starts no line";
-    EXPECT_EQ(r.height, 5);
-
+    const struct {
+        const char* text;
+        int maxWidth, maxHeight;
+        const char* out;
+        std::int32_t width, height;
+        const char* why;
+    } cases[] = {
+        {"AA AA", 10, 100, "AA\nAA", 6, 10, "broken at the space"},
+        {"AA AA", 14, 100, "AA AA", 14, 5, "fits: unchanged"},
+        // A line feed goes before the first character that overflows; the closed line is
+        // recorded with the width of the word including that character.
+        {"AAAA", 7, 100, "AA\nAA", 9, 10, "a word longer than the line"},
+        {"AA AA WW", 12, 10, "AA\nAA", 12, 10, "three lines, room for two: the third is dropped but measured"},
+        {"AA AA AA", 6, 10, "AA\nAA", 6, 10, "the third line is dropped"},
+        {"AA\nWWW", 100, 100, "AA\nWWW", 18, 10, "existing line feeds start lines"},
+        {"WW", 4, 100, "W\nW", 12, 10, "a glyph wider than the line stays on its line"},
+        {"  ", 1, 100, " \n", 4, 5, "a break at the very end starts no line"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        std::string out;
+        std::int32_t w = -1, h = -1;
+        EXPECT_TRUE(ReflowText(f.font, c.text, c.maxWidth, c.maxHeight, out, w, h));
+        EXPECT_EQ(out, c.out);
+        EXPECT_EQ(w, c.width);
+        EXPECT_EQ(h, c.height);
+    }
     std::string out;
     std::int32_t w = 0, h = 0;
     EXPECT_FALSE(ReflowText(nullptr, "A", 10, 10, out, w, h));
