@@ -5,6 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
+#include "ResourceCache.h"
 #include "ZIPCipher.h"
 #include "image/Inflate.h"
 
@@ -28,14 +29,6 @@ void Put16(std::vector<u8>& v, u32 x) {
 void Put32(std::vector<u8>& v, u32 x) {
     Put16(v, x & 0xFFFF);
     Put16(v, x >> 16);
-}
-
-void DebugOutput(const char* text) {
-#ifndef NDEBUG
-    std::fprintf(stderr, "%s\n", text);
-#else
-    (void)text;
-#endif
 }
 
 // Lets a cipher stream write into a stream it must not delete.
@@ -136,7 +129,8 @@ bool CZIPFile::Scan() {
             file.Seek(static_cast<u32>(next));
         }
     } catch (const std::exception& e) {
-        DebugOutput(e.what());
+        // Said once, in every build: otherwise a damaged archive only shows as missing resources.
+        Warning(path_ + ": " + e.what());
         scanSucceeded_ = false;
         return false;
     }

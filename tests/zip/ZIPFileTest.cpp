@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdlib>
 
 #include "ZipTestUtil.h"
@@ -288,8 +290,13 @@ TEST(HandMade, SignaturesDecideWhatIsRead) {
     Bytes first = StoredRecord(0x12345678, "bad.txt", TextBytes("bad"));
     Append(first, good);
     CZIPFile a(dir.Write("first.zip", first).string());
+    testing::internal::CaptureStderr();
     EXPECT_FALSE(a.Exists("good.txt"));
     EXPECT_FALSE(a.Scan());
+    // Said once, naming the archive.
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said.rfind("ove: warning: " + a.ArchivePath() + ": ", 0), 0u) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1) << said;
 
     // Unknown signature later: the archive behaves as empty, earlier entries included.
     Bytes later = good;
