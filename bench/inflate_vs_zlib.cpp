@@ -15,8 +15,8 @@
 #include <random>
 #include <vector>
 
-#include "data/DataBin.h"
-#include "image/Inflate.h"
+#include "io/DataBin.h"
+#include "io/Inflate.h"
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include <random>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/ImageLoad.h"
 
 namespace {

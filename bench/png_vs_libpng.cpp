@@ -25,7 +25,7 @@
 #include <memory>
 
 #include "PngBenchPictures.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/CodecPNG.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove::fuzz {
 

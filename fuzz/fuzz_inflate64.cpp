@@ -1,6 +1,6 @@
 // Raw Deflate64 streams as archive entries hold them.
 #include "FuzzInput.h"
-#include "image/Inflate.h"
+#include "io/Inflate.h"
 
 using namespace ove;
 

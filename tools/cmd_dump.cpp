@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "Command.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "tiles/TileLayerSet.h"
 #include "walk/BackdropPicture.h"

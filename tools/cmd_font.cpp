@@ -11,7 +11,7 @@
 #include FT_FREETYPE_H
 
 #include "Command.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "image/ImageLoad.h"
 

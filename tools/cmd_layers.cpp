@@ -26,7 +26,7 @@
 
 #include "Command.h"
 #include "TiledMap.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "image/ImageLoad.h"
 #include "tiles/TileLayerSet.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "Command.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "image/Bitmap.h"
 #include "image/RunMask.h"

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Command.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/ImageLoad.h"
 #include "image/RunMask.h"
 #include "walk/BackdropPicture.h"

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Command.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "image/ImageLoad.h"
 

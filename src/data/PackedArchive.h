@@ -4,7 +4,7 @@
 #pragma once
 #include <string>
 
-#include "DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

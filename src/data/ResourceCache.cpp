@@ -6,7 +6,7 @@
 #include <cstring>
 #include <memory>
 
-#include "FileFolder.h"
+#include "io/FileFolder.h"
 #include "View.h"
 #include "sound/SoundManager.h"
 

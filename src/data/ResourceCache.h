@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

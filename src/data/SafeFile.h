@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

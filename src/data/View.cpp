@@ -5,7 +5,7 @@
 #include <limits>
 #include <unordered_map>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "render/Renderer.h"
 
 namespace ove {

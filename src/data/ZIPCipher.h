@@ -3,7 +3,7 @@
 #pragma once
 #include <cstddef>
 
-#include "DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

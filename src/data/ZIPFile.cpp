@@ -7,7 +7,7 @@
 
 #include "ResourceCache.h"
 #include "ZIPCipher.h"
-#include "image/Inflate.h"
+#include "io/Inflate.h"
 
 namespace ove {
 

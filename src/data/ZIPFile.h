@@ -5,7 +5,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "FileFolder.h"
+#include "io/FileFolder.h"
 
 namespace ove {
 

@@ -10,7 +10,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/PackedArchive.h"
 #include "data/ResourceCache.h"
 #include "data/View.h"

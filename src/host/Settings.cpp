@@ -11,8 +11,8 @@
 #include <cstdlib>
 #include <memory>
 
-#include "data/DataBin.h"
-#include "data/FileFolder.h"
+#include "io/DataBin.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "xml/XMLParser.h"
 

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "image/ImageLoad.h"
-#include "image/Inflate.h"
+#include "io/Inflate.h"
 
 namespace ove {
 

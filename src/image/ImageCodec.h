@@ -7,7 +7,7 @@
 #include <new>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/Bitmap.h"
 
 namespace ove {

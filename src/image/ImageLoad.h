@@ -4,7 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/ImageCodec.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/ImageLoad.h"
 #include "image/Resample.h"

@@ -10,7 +10,7 @@
 #include <climits>
 #include <cstdio>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 
 namespace ove {
 

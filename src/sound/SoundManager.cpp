@@ -1,6 +1,6 @@
 #include "SoundManager.h"
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

@@ -4,7 +4,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 
 namespace ove {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/ResourceCache.h"
 
 namespace ove {

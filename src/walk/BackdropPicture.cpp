@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

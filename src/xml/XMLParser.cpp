@@ -5,7 +5,7 @@
 #include <new>
 #include <string_view>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

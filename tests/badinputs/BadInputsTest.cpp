@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/PackedArchive.h"
 #include "data/ZIPCipher.h"
 #include "data/ZIPFile.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "data/DataBin.h"
-#include "data/FileFolder.h"
+#include "io/DataBin.h"
+#include "io/FileFolder.h"
 #include "support/TestSupport.h"
 
 using namespace ove;

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "data/View.h"
 #include "support/TestSupport.h"

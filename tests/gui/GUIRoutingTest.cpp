@@ -8,7 +8,7 @@
 #include <sstream>
 #include <string>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "gui/GUIButton.h"
 #include "gui/GUICheckbox.h"

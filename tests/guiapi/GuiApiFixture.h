@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "gui/GUIElement.h"
 #include "guiw/WidgetTestUtil.h"

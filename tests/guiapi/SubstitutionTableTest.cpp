@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
-#include "data/FileFolder.h"
+#include "io/DataBin.h"
+#include "io/FileFolder.h"
 #include "text/SubstitutionTable.h"
 
 using namespace ove;

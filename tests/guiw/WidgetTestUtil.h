@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "gui/GUIElement.h"
 #include "gui/Ticks.h"

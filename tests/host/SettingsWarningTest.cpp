@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "host/Settings.h"
 #include "support/TestSupport.h"
 

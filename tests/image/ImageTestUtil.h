@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/ImageCodec.h"
 #include "support/TestSupport.h"

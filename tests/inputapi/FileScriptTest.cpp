@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "script/ScriptFixture.h"
 
 using namespace ove;

@@ -4,7 +4,7 @@
 #include <cstdlib>
 
 #include "PngTestUtil.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/CodecPNG.h"
 #include "support/TestSupport.h"
 

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "DeflateTestUtil.h"
-#include "data/DataBin.h"
-#include "image/Inflate.h"
+#include "io/DataBin.h"
+#include "io/Inflate.h"
 #include "support/TestSupport.h"
 
 using namespace ove;

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "DeflateTestUtil.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/CodecPNG.h"
 

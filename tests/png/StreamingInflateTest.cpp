@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "DeflateTestUtil.h"
-#include "data/DataBin.h"
-#include "image/Inflate.h"
+#include "io/DataBin.h"
+#include "io/Inflate.h"
 
 using namespace ove;
 using namespace pngtest;

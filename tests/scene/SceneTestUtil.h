@@ -69,7 +69,7 @@ public:
 
 }  // namespace scenetest
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/RunMask.h"
 #include "walk/BackdropPicture.h"
 

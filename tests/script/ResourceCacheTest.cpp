@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "data/View.h"
 #include "image/Bitmap.h"

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "host/Game.h"
 #include "script/ScriptHost.h"

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "SoundTestUtil.h"
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "sound/SoundFont.h"
 #include "sound/SoundManagerMixer.h"
 #include "support/TestSupport.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "SoundTestUtil.h"
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "host/Game.h"
 #include "script/ScriptHost.h"

@@ -4,7 +4,7 @@
 #pragma once
 #include <memory>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "image/Bitmap.h"
 

@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "TilesTestUtil.h"
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "support/TestSupport.h"
 #include "tiles/TileLayerSet.h"

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
-#include "data/FileFolder.h"
+#include "io/DataBin.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "data/View.h"
 #include "image/Bitmap.h"

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "walk/BackdropPicture.h"
 

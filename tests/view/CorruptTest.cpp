@@ -4,7 +4,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "walk/BackdropPicture.h"
 #include "view/Bytes.h"

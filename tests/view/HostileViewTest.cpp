@@ -4,7 +4,7 @@
 
 #include <climits>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "support/TestSupport.h"
 #include "view/Bytes.h"

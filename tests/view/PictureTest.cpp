@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "walk/BackdropPicture.h"
 #include "view/Bytes.h"
 

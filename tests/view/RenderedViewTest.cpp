@@ -1,7 +1,7 @@
 // Views loaded with a renderer: sheets become textures and cels (mirrored ones too) draw from them.
 #include "render/RenderFixture.h"
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "view/Bytes.h"
 

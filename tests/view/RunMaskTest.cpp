@@ -3,7 +3,7 @@
 
 #include <random>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "image/RunMask.h"
 #include "view/Bytes.h"
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <sstream>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "support/TestSupport.h"
 #include "view/Bytes.h"

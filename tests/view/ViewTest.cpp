@@ -1,7 +1,7 @@
 // View and font resources: loading, sheet packing, mirrors, cel geometry and the view builder.
 #include <gtest/gtest.h>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "data/View.h"
 #include "view/Bytes.h"
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "data/DataBin.h"
-#include "data/FileFolder.h"
+#include "io/DataBin.h"
+#include "io/FileFolder.h"
 #include "host/Settings.h"
 #include "support/TestSupport.h"
 

@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "io/DataBin.h"
 #include "support/TestSupport.h"
 #include "xml/XMLParser.h"
 

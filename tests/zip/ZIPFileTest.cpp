@@ -5,7 +5,7 @@
 #include <cstdlib>
 
 #include "ZipTestUtil.h"
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/PackedArchive.h"
 #include "data/ZIPCipher.h"
 #include "data/ZIPFile.h"

@@ -4,7 +4,7 @@
 #include <memory>
 #include <unordered_map>
 
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/SafeFile.h"
 #include "data/TaggedValues.h"
 #include "data/ZIPCipher.h"

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "JSColour.h"
-#include "data/DataBin.h"
-#include "data/FileFolder.h"
+#include "io/DataBin.h"
+#include "io/FileFolder.h"
 #include "host/Game.h"
 #include "image/Bitmap.h"
 #include "image/ImageDraw.h"

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "host/Game.h"
-#include "data/FileFolder.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "platform/CodePage.h"
 #include "platform/Events.h"

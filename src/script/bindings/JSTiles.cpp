@@ -8,8 +8,8 @@
 
 #include "JSColour.h"
 #include "JSViewConstructor.h"
-#include "data/DataBin.h"
-#include "data/FileFolder.h"
+#include "io/DataBin.h"
+#include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "host/Game.h"
 #include "render/Renderer.h"

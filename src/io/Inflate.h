@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "data/DataBin.h"
+#include "DataBin.h"
 
 namespace ove {
 
