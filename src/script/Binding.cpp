@@ -144,9 +144,11 @@ void PushByKey(duk_context* ctx, duk_idx_t obj, void* key) {
 // enough. The lookup is what tells a new object at a freed one's address apart: it has no own
 // native value, and the class prototype lends none.
 // Script reads several properties of one object in a row, so this one entry saves most lookups.
+// The class's name and prototype are copied: g_prototypes may grow (and move) in between.
 struct SLastProbe {
     void* object = nullptr;
-    const SProtoEntry* entry = nullptr;
+    const char* className = nullptr;
+    void* prototype = nullptr;
     void* native = nullptr;
     std::uint64_t epoch = 0;
 };
@@ -154,11 +156,11 @@ SLastProbe g_lastProbe;
 std::uint64_t g_bindingEpoch = 1;
 
 bool ProbeRemembered(duk_context* ctx, duk_idx_t obj, const char* className, void** native) {
-    if (g_lastProbe.epoch != g_bindingEpoch || !g_lastProbe.entry || g_lastProbe.entry->name != className ||
+    if (g_lastProbe.epoch != g_bindingEpoch || !g_lastProbe.className || g_lastProbe.className != className ||
         duk_get_heapptr(ctx, obj) != g_lastProbe.object)
         return false;
     duk_get_prototype(ctx, obj);
-    bool same = duk_get_heapptr(ctx, -1) == g_lastProbe.entry->prototype;
+    bool same = duk_get_heapptr(ctx, -1) == g_lastProbe.prototype;
     duk_pop(ctx);
     if (!same) return false;
     PushByKey(ctx, obj, g_nativeKeyString);
@@ -197,7 +199,7 @@ bool ProbeDirect(duk_context* ctx, duk_idx_t obj, const char* className, void** 
     }
     duk_pop(ctx);
     if (ok)
-        g_lastProbe = {duk_get_heapptr(ctx, obj), entry, *native, g_bindingEpoch};
+        g_lastProbe = {duk_get_heapptr(ctx, obj), entry->name, entry->prototype, *native, g_bindingEpoch};
     else
         *native = nullptr;
     return ok;
