@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -34,6 +35,13 @@ int main(int argc, char** argv) {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
         setenv("SDL_AUDIODRIVER", "dummy", 0);
         ove::SetHeadlessMessageBoxes(true);
+    }
+    // A screenshot named on the command line is the caller's file: resolve it before moving into
+    // the game's folder.
+    if (!cl.screenshot.empty()) {
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(cl.screenshot, ec);
+        if (!ec) cl.screenshot = absolute.string();
     }
     if (!cl.gameDir.empty() && ::chdir(cl.gameDir.c_str()) != 0) {
         std::fprintf(stderr, "ove: cannot change to game directory '%s': %s\n", cl.gameDir.c_str(),

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <utility>
 #include <vector>
@@ -118,10 +119,13 @@ TEST(Engine, ScreenshotCoversTheWholeGameWhenTheWindowIsLarger) {
                                     "<window width=\"480\" height=\"240\"/></settings>");
     game.Write("DATA/main.ovs", "var running = true; function Init() { SetBackdrop(0x3060C0); }"
                                 "function Run() { while (running) Display(); } function Quit() { running = false; }");
-    SRun r = RunEngine(game.path(), "--frames 3 --screenshot shot.bmp");
+    // Run from elsewhere: a relative screenshot path is the caller's, not the game folder's.
+    ovetest::TempDir caller;
+    SRun r = RunEngine(caller.path(), "--game '" + game.path().string() + "' --frames 3 --screenshot shot.bmp");
     ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(game / "shot.bmp"));
     std::string error;
-    auto shot = ove::LoadImageFile((game / "shot.bmp").string(), &error);
+    auto shot = ove::LoadImageFile((caller / "shot.bmp").string(), &error);
     ASSERT_TRUE(shot) << error;
     ASSERT_EQ(shot->Width(), 160u);
     ASSERT_EQ(shot->Height(), 120u);
