@@ -1,7 +1,6 @@
 #include "ZIPFile.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
