@@ -73,7 +73,7 @@ if(OVE_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 else()
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libsdl2-2.0-0, libsdl2-mixer-2.0-0, libturbojpeg0, "
-    "libduktape207, zlib1g, libfreetype6, libstdc++6, libc6")
+    "zlib1g, libfreetype6, libstdc++6, libc6")
 endif()
 include(CPack)
 
