@@ -1,5 +1,7 @@
 #include "ResourceCache.h"
 
+#include "io/FileAccess.h"
+
 #include <sys/stat.h>
 
 #include <cstdio>
@@ -184,7 +186,7 @@ CDataBin* CResourceCache::OpenResource(const std::string& name, const char* tag)
     if (!FileName(name, tag, fileName)) return nullptr;
     if (diskFirst_) {
         std::string onDisk = FindRegularFile(fileName);
-        if (!onDisk.empty()) {
+        if (!onDisk.empty() && FileAccess().Check(nullptr, onDisk, CFileAccess::Mode::kRead)) {
             auto* file = new CFile(onDisk.c_str(), "rb");
             if (file->IsOpen()) return file;
             delete file;
@@ -198,10 +200,25 @@ CDataBin* CResourceCache::OpenResource(const std::string& name, const char* tag)
     return file;
 }
 
+std::string CResourceCache::ResourceFileName(const std::string& name, const char* tag) {
+    std::string fileName;
+    if (!FileName(name, tag, fileName)) return name;
+    std::string stored;
+    if (diskFirst_) {
+        std::string onDisk = FindRegularFile(fileName);
+        if (!onDisk.empty()) stored = onDisk.substr(onDisk.find_last_of('/') + 1);
+    }
+    if (stored.empty() && folder_) stored = folder_->FoundName(fileName);
+    return stored.empty() ? fileName : stored;
+}
+
 bool CResourceCache::ResourceExists(const std::string& name, const char* tag) {
     std::string fileName;
     if (!FileName(name, tag, fileName)) return false;
-    if (diskFirst_ && !FindRegularFile(fileName).empty()) return true;
+    if (diskFirst_) {
+        std::string onDisk = FindRegularFile(fileName);
+        if (!onDisk.empty() && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead)) return true;
+    }
     return folder_ && folder_->Found(fileName);
 }
 

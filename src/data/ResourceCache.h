@@ -35,6 +35,9 @@ public:
     // Whether OpenResource would find "<name>.<tag>": the same places in the same order (loose
     // files in the current directory included), the same case rules.
     bool ResourceExists(const std::string& name, const char* tag);
+    // The file name OpenResource would read, as its source stores it ("rooms.ovs" for the name
+    // rooms), or "<name>.<tag>" when nothing is found. For messages.
+    std::string ResourceFileName(const std::string& name, const char* tag);
 
     // Writes "ove: warning: <fileName>: <reason>" to standard error, the first time only for
     // that file, so that a damaged resource used every frame is reported once.

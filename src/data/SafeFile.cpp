@@ -1,9 +1,14 @@
 #include "SafeFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
+
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -38,7 +43,47 @@ mode_t FileMode(const std::string& target) {
     return 0666 & ~mask;
 }
 
+constexpr const char* kTemporaryMark = ".tmp-";
+constexpr std::size_t kTemporarySuffix = 6;  // mkstemp's XXXXXX
+
 }  // namespace
+
+bool IsTemporaryName(std::string_view name) {
+    const std::size_t mark = std::strlen(kTemporaryMark);
+    if (name.size() < 2 + mark + kTemporarySuffix || name[0] != '.') return false;
+    std::size_t at = name.size() - kTemporarySuffix - mark;
+    if (name.substr(at, mark) != kTemporaryMark) return false;
+    for (char c : name.substr(name.size() - kTemporarySuffix))
+        if (!std::isalnum(static_cast<unsigned char>(c))) return false;
+    return true;
+}
+
+std::size_t RemoveStaleTemporaries(const std::string& folder, int depth) {
+    std::size_t removed = 0;
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) return 0;
+    std::vector<std::string> subfolders;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (name == "." || name == "..") continue;
+        std::string path = folder + "/" + name;
+        struct stat st{};
+        if (::lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            if (depth > 0) subfolders.push_back(path);
+            continue;
+        }
+        if (!S_ISREG(st.st_mode) || !IsTemporaryName(name)) continue;
+        // A live writer holds a lock on its temporary file; a killed one's lock went with it.
+        int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0) ++removed;
+        ::close(fd);
+    }
+    ::closedir(dir);
+    for (const std::string& sub : subfolders) removed += RemoveStaleTemporaries(sub, depth - 1);
+    return removed;
+}
 
 CSafeFile::CSafeFile(std::string target) : target_(std::move(target)) {
     if (target_.empty() || target_.back() == '/') return;
@@ -55,11 +100,13 @@ CSafeFile::CSafeFile(std::string target) : target_(std::move(target)) {
     const std::size_t slash = target_.find_last_of('/');
     const std::string leaf = slash == std::string::npos ? target_ : target_.substr(slash + 1);
     const std::string prefix = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
-    std::string pattern = prefix + "." + leaf + ".tmp-XXXXXX";
+    RemoveStaleTemporaries(FolderOf(target_), 0);
+    std::string pattern = prefix + "." + leaf + kTemporaryMark + std::string(kTemporarySuffix, 'X');
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());
     if (fd < 0) return;
+    ::flock(fd, LOCK_EX);  // tells RemoveStaleTemporaries that this one is in use
     ::fchmod(fd, FileMode(target_));
     stream_ = ::fdopen(fd, "wb");
     if (!stream_) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "io/DataBin.h"
 
@@ -45,5 +46,12 @@ private:
     bool done_ = false;
     bool committed_ = false;
 };
+
+// Whether a file name is one of CSafeFile's temporary names (".<target>.tmp-XXXXXX").
+bool IsTemporaryName(std::string_view name);
+// Removes the temporary files that writers killed half-way left in the folder (and in its
+// subfolders, `depth` levels down): only files with a temporary name that no live writer holds.
+// Returns how many it removed.
+std::size_t RemoveStaleTemporaries(const std::string& folder, int depth);
 
 }  // namespace ove

@@ -150,6 +150,13 @@ CDataBin* CZIPFile::OpenFile(std::string path) {
     return entry ? OpenEntry(*entry) : nullptr;
 }
 
+std::string CZIPFile::StoredName(std::string path) {
+    const SZIPEntry* entry = Scan() ? Lookup(path) : nullptr;
+    if (!entry) return {};
+    std::size_t slash = entry->rawName.find_last_of("/\\");
+    return slash == std::string::npos ? entry->rawName : entry->rawName.substr(slash + 1);
+}
+
 CDataBin* CZIPFile::OpenEntry(const SZIPEntry& entry) {
     if (!Scan()) return nullptr;
     auto* file = new CFile(diskPath_.c_str(), "rb");  // each opened entry has its own handle

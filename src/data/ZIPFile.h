@@ -45,6 +45,7 @@ public:
 
     bool Exists(std::string path) override;
     CDataBin* OpenFile(std::string path) override;
+    std::string StoredName(std::string path) override;
     std::string GetName() override { return name_; }
 
     // Walks the archive on first call; true when the walk reached its end without a bad record.

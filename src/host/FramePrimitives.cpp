@@ -75,6 +75,7 @@ void CGame::Display() {
         if (frameLimit >= 0 && framesRendered == frameLimit && window) PostWindowClose(window->GetHandle());
     }
     if (sound) sound->Prime();
+    NoteEngineContact();
 }
 
 void CGame::Animate() {
@@ -94,6 +95,7 @@ void CGame::Mark() {
 void CGame::WaitLoop(float seconds, bool render) {
     if (!timer) return;
     for (;;) {
+        NoteEngineContact();  // waiting is the engine's time, not the script's
         float remaining = seconds - timer->Elapsed();
         if (remaining > 0.016f && render) {
             Display();
@@ -157,7 +159,7 @@ void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
         std::snprintf(source, sizeof source, "if ('function' === typeof onMouseEvent) onMouseEvent (%d, %d, %d);",
                       gx, gy, static_cast<int>(mouseButtons));
     SRunResult r = RunSource(source, "CGame::MouseEvent");
-    if (r.running && !r.ok) ShowError(r.error);
+    if (r.running && !r.ok && !HasPendingFatal()) ShowError(r.error);
 }
 
 void CGame::Resize(int32_t width, int32_t height) {
@@ -174,7 +176,7 @@ void CGame::Resize(int32_t width, int32_t height) {
     char source[128];
     std::snprintf(source, sizeof source, "if ('function' === typeof onResize) onResize (%d, %d);", width, height);
     SRunResult r = RunSource(source, "CGame::Resize");
-    if (r.running && !r.ok) ShowError(r.error);
+    if (r.running && !r.ok && !HasPendingFatal()) ShowError(r.error);
 }
 
 void CGame::ActivateApp(bool) {}

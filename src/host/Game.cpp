@@ -10,7 +10,9 @@
 #include <stdexcept>
 #include <thread>
 
+#include "io/FileAccess.h"
 #include "io/FileFolder.h"
+#include "data/SafeFile.h"
 #include "data/PackedArchive.h"
 #include "data/ResourceCache.h"
 #include "data/View.h"
@@ -139,6 +141,7 @@ void CGame::ShowError(const std::string& text, bool owned) {
 bool CGame::Startup() {
     try {
         Cleanup();
+        FileAccess().Reset();  // the previous game's folders are not this one's
         timer = new CTimer();
         std::srand(SDL_GetTicks());
 
@@ -216,6 +219,7 @@ bool CGame::Startup() {
 
         folder = source.release();
         resources = new CResourceCache(renderer, sound, folder);
+        ConfineFiles();
         return true;
     } catch (const std::exception& e) {
         Cleanup();
@@ -251,8 +255,10 @@ bool CGame::InitGame(const std::string& commandLine) {
         }
         std::vector<u8> bytes = ReadAll(*main);
         main.reset();
+        // Named after its file, so that errors and stacks say "main.ovs:12".
+        std::string mainFile = resources->ResourceFileName(scriptName, "OVS");
         SRunResult loaded = RunSource(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                                      scriptName.c_str());
+                                      mainFile.c_str());
         if (loaded.running && !loaded.ok) throw SHostError(loaded.error);
 
         SRunResult init = RunSource("Init ()", "CGame::InitGame ()");
@@ -282,7 +288,11 @@ void CGame::Run() {
 }
 
 bool CGame::MessagePump(unsigned, unsigned) {
-    if (PumpEvents()) return true;
+    // The script has returned to the engine; handlers reached from the pump get their own time.
+    NoteEngineContact();
+    bool open = PumpEvents();
+    NoteEngineContact();
+    if (open) return true;
     SRunResult quit = RunSource("Quit ()", "CGame::MessagePump");
     if (!quit.running) {
         ShowError("Unable to call Quit()", false);
@@ -291,6 +301,21 @@ bool CGame::MessagePump(unsigned, unsigned) {
         SetPendingFatal(quit.error);
     }
     return false;
+}
+
+void CGame::ConfineFiles() {
+    // The game's folder is where it was started; the player folders are the engine's own.
+    CFileAccess& access = FileAccess();
+    access.Reset();
+    access.SetGameFolder(".");
+    // A data folder chosen on the command line may lie elsewhere.
+    if (!directoryName_.empty() && IsDirectory(directoryName_)) access.AddFolder(FindOnDisk(directoryName_));
+    access.SetTrustReads(trustGame);
+    for (const std::string& player : {AppDataFolder(), LocalAppDataFolder()}) {
+        access.AddFolder(player);
+        RemoveStaleTemporaries(player, 4);  // saves cut short by a killed engine
+    }
+    access.AddFolder(DocumentsFolder());
 }
 
 void CGame::LoadDefaultFont() {

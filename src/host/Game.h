@@ -200,6 +200,7 @@ public:
     long frameLimit = -1;        // close the window after this many rendered frames
     long framesRendered = 0;
     std::string screenshotPath;  // where to save the last rendered frame at the end
+    bool trustGame = false;      // --trust-game: the game may read outside its folders
     std::string archiveOption;    // the packed archive to use when several are present
     std::string directoryOption;  // the data directory to use when several are present
     bool verbose = false;         // the script's debug() writes to standard error
@@ -219,6 +220,8 @@ private:
     // Says on standard error under which name and where the main script was looked for.
     void TellWhereMainScriptWasSought() const;
     void LoadDefaultFont();
+    // Confines the game's file access to its folder and the player folders.
+    void ConfineFiles();
     void WaitLoop(float seconds, bool render);
     void SetBackdropTransformForFrame();
     void MoveCursorSprite(int32_t x, int32_t y);

@@ -1,5 +1,7 @@
 #include "FileFolder.h"
 
+#include "FileAccess.h"
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -70,6 +72,7 @@ std::string FindOnDisk(const std::string& raw) {
 CDataBin* OpenLocalFile(const std::string& path) {
     std::string onDisk = FindOnDisk(path);
     if (!IsRegularFile(onDisk)) return nullptr;
+    if (!FileAccess().Check(nullptr, onDisk, CFileAccess::Mode::kRead)) return nullptr;
     auto* file = new CFile(onDisk.c_str(), "rb");
     if (file->GetSize() == 0) {  // an empty local file counts as absent
         delete file;
@@ -81,10 +84,36 @@ CDataBin* OpenLocalFile(const std::string& path) {
 bool LocalFileFound(const std::string& path) {
     std::string onDisk = FindOnDisk(path);
     struct stat st {};
-    return !onDisk.empty() && ::stat(onDisk.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0;
+    return !onDisk.empty() && ::stat(onDisk.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+           FileAccess().Allows(onDisk, CFileAccess::Mode::kRead);
 }
 
 CDataBin* CFileFolder::OpenFile(std::string path) { return OpenLocalFile(path); }
+
+namespace {
+
+std::string BaseName(const std::string& path) {
+    std::size_t slash = path.find_last_of("/\\");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string LocalStoredName(const std::string& path) {
+    return LocalFileFound(path) ? BaseName(FindOnDisk(path)) : std::string();
+}
+
+}  // namespace
+
+std::string CFileFolder::StoredName(std::string path) { return LocalStoredName(path); }
+
+std::string CFileFolder::FoundName(std::string path) {
+    if (localFirst_) {
+        std::string local = LocalStoredName(path);
+        if (!local.empty()) return local;
+    }
+    std::string stored = StoredName(path);
+    if (!stored.empty() || localFirst_) return stored;
+    return LocalStoredName(path);
+}
 
 bool CFileFolder::Found(std::string path) { return LocalFileFound(path) || HasFile(std::move(path)); }
 
@@ -122,19 +151,32 @@ CDirectory::CDirectory(std::string path) {
     name_ = "[DIR:" + base_ + "]";
 }
 
-bool CDirectory::Exists(std::string path) { return !FindOnDisk(base_ + "/" + path).empty(); }
+bool CDirectory::Exists(std::string path) {
+    std::string onDisk = FindOnDisk(base_ + "/" + path);
+    return !onDisk.empty() && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead);
+}
 
-bool CDirectory::HasFile(std::string path) { return IsRegularFile(FindOnDisk(base_ + "/" + path)); }
+bool CDirectory::HasFile(std::string path) {
+    std::string onDisk = FindOnDisk(base_ + "/" + path);
+    return IsRegularFile(onDisk) && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead);
+}
 
 CDataBin* CDirectory::OpenFile(std::string path) {
     std::string onDisk = FindOnDisk(base_ + "/" + path);
     if (!IsRegularFile(onDisk)) return nullptr;
+    if (!FileAccess().Check(nullptr, onDisk, CFileAccess::Mode::kRead)) return nullptr;
     auto* file = new CFile(onDisk.c_str(), "rb");
     if (!file->IsOpen()) {
         delete file;
         return nullptr;
     }
     return file;
+}
+
+std::string CDirectory::StoredName(std::string path) {
+    std::string onDisk = FindOnDisk(base_ + "/" + path);
+    return IsRegularFile(onDisk) && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead) ? BaseName(onDisk)
+                                                                                        : std::string();
 }
 
 // ---- CCompoundFolder
@@ -170,6 +212,14 @@ CDataBin* CCompoundFolder::OpenFile(std::string path) {
     for (CFileFolder* f : members_)
         if (CDataBin* bin = f->OpenFile(path)) return bin;
     return nullptr;
+}
+
+std::string CCompoundFolder::StoredName(std::string path) {
+    for (CFileFolder* f : members_) {
+        std::string name = f->StoredName(path);
+        if (!name.empty()) return name;
+    }
+    return {};
 }
 
 bool FileExists(const char* path) { return path && !FindOnDisk(path).empty(); }

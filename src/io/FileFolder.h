@@ -23,11 +23,16 @@ public:
 
     // Whether OpenFile would find a file there (Exists also answers true for a directory).
     virtual bool HasFile(std::string path) { return Exists(std::move(path)); }
+    // The file's name as this source stores it (its case may differ from `path`), without folders;
+    // empty when OpenFile would not find it. Used to name scripts in error messages.
+    virtual std::string StoredName(std::string path);
 
     // The one entry point loaders use: local disk first when the flag is set.
     CDataBin* Open(std::string path, std::string* resolvedName = nullptr);
     // Whether Open would give a stream: the same places, the same case rules.
     bool Found(std::string path);
+    // StoredName of the file Open would give (a loose file's on-disk name when that one wins).
+    std::string FoundName(std::string path);
     bool LocalFirst() const { return localFirst_; }
 
 protected:
@@ -41,6 +46,7 @@ public:
     bool Exists(std::string path) override;
     bool HasFile(std::string path) override;
     CDataBin* OpenFile(std::string path) override;
+    std::string StoredName(std::string path) override;
     std::string GetName() override { return name_; }
     const std::string& BasePath() const { return base_; }
 
@@ -58,6 +64,7 @@ public:
     bool Exists(std::string path) override;
     bool HasFile(std::string path) override;
     CDataBin* OpenFile(std::string path) override;
+    std::string StoredName(std::string path) override;
     std::string GetName() override { return name_; }
     size_t Count() const { return members_.size(); }
 

@@ -1,5 +1,8 @@
 #include "ScriptHost.h"
 
+#include "duktape/Duktape.h"
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
@@ -59,6 +62,10 @@ duk_context* g_context = nullptr;
 CGame* g_game = nullptr;
 std::size_t g_started = 0;  // modules started, so a failed start cleans up only those
 int g_depth = 0;            // nesting of RunSource calls
+int g_nesting = 0;          // script entered from native code, nested (RunSource and callbacks)
+double g_timeout = 10;      // seconds a script may keep the engine waiting; 0: no limit
+std::chrono::steady_clock::time_point g_contact;  // when the engine last had control
+bool g_timedOut = false;
 bool g_pendingSet = false;
 std::string g_pending;
 
@@ -105,6 +112,26 @@ void CleanupModules(std::size_t count) {
     }
 }
 
+// The executor's interrupt check: a pending fatal stops the main heap's script code at once, so no
+// catch or finally block of the game runs after it (private heaps carry their name as user data),
+// and a script that keeps the engine waiting too long is stopped, in any heap. Once it answers
+// yes it keeps answering yes until the host has control again.
+int ScriptInterrupt(void* heapUserData) {
+    if (heapUserData == nullptr && g_pendingSet) return 1;
+    if (g_timedOut) return 1;
+    if (g_timeout > 0 &&
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - g_contact).count() > g_timeout)
+        g_timedOut = true;
+    return g_timedOut ? 1 : 0;
+}
+
+std::string TimeoutText() {
+    char text[160];
+    std::snprintf(text, sizeof text, "script stopped: it ran for more than %g s without returning to the engine",
+                  g_timeout);
+    return text;
+}
+
 bool IsFatalCarrier(duk_context* ctx, duk_idx_t index) {
     if (!duk_is_object(ctx, index)) return false;
     duk_get_prop_string(ctx, index, kFatalMark);
@@ -123,6 +150,9 @@ bool StartScriptHost(CGame* game) {
     if (g_context) StopScriptHost();
     g_context = CreateScriptHeap(nullptr);
     if (!g_context) return false;
+    OveSetScriptInterrupt(ScriptInterrupt);
+    NoteEngineContact();
+    g_timedOut = false;
     ResetBindingState();
     g_pendingSet = false;
     g_pending.clear();
@@ -156,6 +186,8 @@ void StopScriptHost() {
     g_context = nullptr;
     g_game = nullptr;
     g_depth = 0;
+    g_nesting = 0;
+    g_timedOut = false;
     g_pendingSet = false;
     g_pending.clear();
     ResetBindingState();
@@ -175,12 +207,24 @@ SRunResult RunSource(std::string_view source, const char* fileName) {
         // reported (or belonged to a run that has ended).
         g_pendingSet = false;
         g_pending.clear();
+        g_timedOut = false;
+        NoteEngineContact();
+    }
+    if (g_pendingSet) {
+        // The run is ending: nothing more runs, and the outermost evaluation reports the fatal.
+        result.ok = true;
+        return result;
+    }
+    if (!EnterScript()) {
+        result.error = g_depth == 0 ? TakePendingFatal() : g_pending;
+        return result;
     }
 
     duk_idx_t top = duk_get_top(ctx);
     ++g_depth;
     duk_push_string(ctx, fileName ? fileName : "eval");
-    bool ok = duk_pcompile_lstring_filename(ctx, DUK_COMPILE_EVAL, source.data(), source.size()) == 0 &&
+    // Program code, not eval code: a strict script's top-level functions must become globals too.
+    bool ok = duk_pcompile_lstring_filename(ctx, 0, source.data(), source.size()) == 0 &&
               duk_pcall(ctx, 0) == DUK_EXEC_SUCCESS;
     --g_depth;
     if (ok) {
@@ -190,15 +234,103 @@ SRunResult RunSource(std::string_view source, const char* fileName) {
             result.ok = false;
             result.error = TakePendingFatal();
         }
+    } else if (g_pendingSet) {
+        // The fatal is what ends the run, whatever was thrown on the way out (the interrupt's
+        // RangeError that keeps script code from going on).
+        result.error = g_depth == 0 ? TakePendingFatal() : g_pending;
     } else {
         result.error = ScriptErrorText(ctx, -1, true);
     }
     duk_set_top(ctx, top);
+    LeaveScript();
+    if (g_depth == 0) g_timedOut = false;
     return result;
+}
+
+void SetScriptTimeout(double seconds) { g_timeout = seconds > 0 ? seconds : 0; }
+
+void NoteEngineContact() { g_contact = std::chrono::steady_clock::now(); }
+
+bool EnterScript() {
+    if (g_nesting >= kMaxScriptNesting) {
+        char text[96];
+        std::snprintf(text, sizeof text, "ERROR: Error: callbacks nested too deeply (%d levels)\n", g_nesting);
+        SetPendingFatal(text);
+        return false;
+    }
+    ++g_nesting;
+    return true;
+}
+
+void LeaveScript() {
+    if (g_nesting > 0) --g_nesting;
+}
+
+namespace {
+
+// Pushes the error's fileName, lineNumber and stack as strings (undefined when absent). Runs as a
+// safe call: a getter or proxy on a thrown object may throw, and nothing here owns C++ objects.
+duk_ret_t ReadErrorFields(duk_context* ctx, void*) {
+    static const char* const kFields[] = {"fileName", "lineNumber", "stack"};
+    // A safe call shares the caller's frame: its argument is on top, not at index 0.
+    const duk_idx_t error = duk_normalize_index(ctx, -1);
+    duk_require_stack(ctx, 8);
+    for (const char* field : kFields) {
+        if (duk_is_object(ctx, error)) duk_get_prop_string(ctx, error, field);
+        else duk_push_undefined(ctx);
+        if (!duk_is_undefined(ctx, -1)) duk_to_string(ctx, -1);
+    }
+    return 3;
+}
+
+std::string StringAt(duk_context* ctx, duk_idx_t index) {
+    const char* text = duk_get_string(ctx, index);
+    return text ? text : "";
+}
+
+}  // namespace
+
+std::string DescribeScriptError(duk_context* ctx, duk_idx_t index, const char* title) {
+    index = duk_normalize_index(ctx, index);
+    // Called deep in native frames whose stack reserve may be spent: make room without raising.
+    if (!duk_check_stack(ctx, 16)) return std::string(title && *title ? title : "script error") + ": (no room to say more)\n";
+    duk_dup(ctx, index);
+    std::string message = duk_safe_to_string(ctx, -1);
+    duk_pop(ctx);
+    duk_dup(ctx, index);
+    bool read = duk_safe_call(ctx, ReadErrorFields, nullptr, 1, 3) == DUK_EXEC_SUCCESS;
+    std::string fileName = read ? StringAt(ctx, -3) : "";
+    std::string line = read ? StringAt(ctx, -2) : "";
+    std::string stack = read ? StringAt(ctx, -1) : "";
+    duk_pop_3(ctx);
+
+    std::string out = title && *title ? std::string(title) + ": " : std::string();
+    if (!fileName.empty()) out += fileName + (line.empty() || line == "0" ? "" : ":" + line) + ": ";
+    out += message + '\n';
+    // The stack's first line repeats the message. Frames inside the script engine's own C sources
+    // ("(duk_js_var.c:1236) internal") say nothing to a game's author; a compile error's own
+    // location ("(rooms.ovs:3) internal") does.
+    std::size_t pos = stack.find('\n');
+    while (pos != std::string::npos) {
+        std::size_t next = stack.find('\n', pos + 1);
+        std::string frame = stack.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
+        pos = next;
+        bool engineInternal = frame.find("(duk_") != std::string::npos && frame.find(") internal") != std::string::npos;
+        if (!frame.empty() && !engineInternal) out += frame + '\n';
+    }
+    return out;
+}
+
+void ReportScriptError(duk_context* ctx, duk_idx_t index, const char* title) {
+    std::string text = DescribeScriptError(ctx, index, title ? title : "script error");
+    std::fputs(text.c_str(), stderr);
+    std::fflush(stderr);
 }
 
 std::string ScriptErrorText(duk_context* ctx, duk_idx_t index, bool take) {
     index = duk_normalize_index(ctx, index);
+    // Once a fatal is pending, every later error is its fallout (see ScriptInterrupt).
+    if (!g_pendingSet && !IsFatalCarrier(ctx, index)) ReportScriptError(ctx, index, nullptr);
     if (IsFatalCarrier(ctx, index)) {
         if (g_pendingSet) return take ? TakePendingFatal() : g_pending;
         // The slot was emptied meanwhile: the error's message is the text.
@@ -208,17 +340,24 @@ std::string ScriptErrorText(duk_context* ctx, duk_idx_t index, bool take) {
         duk_pop(ctx);
         return text;
     }
+    return "ERROR: " + UncaughtMessage(ctx, index) + '\n';
+}
+
+std::string UncaughtMessage(duk_context* ctx, duk_idx_t index) {
+    index = duk_normalize_index(ctx, index);
+    if (g_timedOut && duk_is_error(ctx, index) && duk_get_error_code(ctx, index) == DUK_ERR_RANGE_ERROR)
+        return "RangeError: " + TimeoutText();
     duk_dup(ctx, index);
-    const char* message = duk_safe_to_string(ctx, -1);
-    std::string text = std::string("ERROR: ") + message + '\n';
+    std::string message = duk_safe_to_string(ctx, -1);
     duk_pop(ctx);
-    return text;
+    return message;
 }
 
 void SetPendingFatal(const std::string& text) {
     if (g_pendingSet) return;
     g_pendingSet = true;
     g_pending = text;
+    if (g_context) OveCheckInterruptNow(g_context);
 }
 
 bool HasPendingFatal() { return g_pendingSet; }
@@ -233,6 +372,7 @@ std::string TakePendingFatal() {
 void RaisePendingFatal(duk_context* ctx) {
     if (!g_pendingSet) return;
     // g_pending is process-wide, not a frame local: nothing is skipped by the longjmp.
+    OveCheckInterruptNow(ctx);
     duk_push_error_object(ctx, DUK_ERR_ERROR, "%s", g_pending.c_str());
     duk_push_true(ctx);
     duk_put_prop_string(ctx, -2, kFatalMark);

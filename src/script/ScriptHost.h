@@ -31,13 +31,14 @@ bool ScriptHostRunning();
 duk_context* ScriptContext();  // null when not running
 CGame* ScriptGame();           // the game given to StartScriptHost, null when not running
 
-// Compiles `source` as global eval code (top-level declarations become globals; non-strict code
-// sees the global object as `this`) under `fileName` ("eval" when null) and calls it protected.
+// Compiles `source` as global program code (top-level declarations become globals, in strict
+// scripts too; `this` is the global object) under `fileName` ("eval" when null) and calls it protected.
 // The result value is discarded. On an uncaught error the text is "ERROR: <message>\n", where
 // <message> is the error converted safely to a string ("ReferenceError: identifier 'x' undefined").
 // An error raised by RaisePendingFatal is reported with the pending text instead. When the
 // outermost evaluation ends normally while a fatal is still pending (script code caught the error
 // that carried it), that evaluation fails with the pending text: a fatal error ends the run.
+// While a fatal is pending, nested evaluations run nothing (ok, nothing to report).
 SRunResult RunSource(std::string_view source, const char* fileName = nullptr);
 
 // ---- Fatal errors raised inside nested callbacks.
@@ -56,9 +57,36 @@ std::string TakePendingFatal();  // the text, clearing the slot ("" when none)
 // native function frame that owns nothing with a destructor (see Binding.h).
 void RaisePendingFatal(duk_context* ctx);
 
-// The text for the error value at `index`: "ERROR: <message>\n", or, for an error thrown by
-// RaisePendingFatal, the pending text (taken from the slot when `take` is true).
+// The text for an uncaught error value at `index`: "ERROR: <message>\n", or, for an error thrown by
+// RaisePendingFatal, the pending text (taken from the slot when `take` is true). Also writes where
+// the error happened to standard error (ReportScriptError), once: a carrier was reported when its
+// fatal was first caught.
 std::string ScriptErrorText(duk_context* ctx, duk_idx_t index, bool take);
+
+// Where a script error happened, for people: "<title>: <file>:<line>: <message>" and then the
+// script's call stack, innermost frame first, one "    at ..." line each. Never raises.
+std::string DescribeScriptError(duk_context* ctx, duk_idx_t index, const char* title);
+// Writes DescribeScriptError (title "script error" when null) to standard error.
+void ReportScriptError(duk_context* ctx, duk_idx_t index, const char* title);
+
+// The message of an uncaught error value ("ReferenceError: identifier 'x' undefined"), or the
+// timeout's own text when the script was stopped for keeping the engine waiting.
+std::string UncaughtMessage(duk_context* ctx, duk_idx_t index);
+
+// ---- Runaway scripts.
+// Script code that runs longer than this without returning to the engine or calling a frame
+// function is stopped with a RangeError no catch block survives (10 s by default; 0: no limit).
+void SetScriptTimeout(double seconds);
+// The engine has control (a frame function runs): the script's time starts again.
+void NoteEngineContact();
+
+// Every entry into script from native code (RunSource, handlers, kept callbacks) is counted, so
+// that re-entrant callbacks end with a message that says so instead of exhausting the stacks.
+constexpr int kMaxScriptNesting = 200;
+// False when nested too deeply: the fatal "callbacks nested too deeply (N levels)" is then pending
+// and nothing must be called. Pair a true result with LeaveScript.
+bool EnterScript();
+void LeaveScript();
 
 // Creates a heap with the engine's fatal handler. `name` (may be null) titles fatal reports:
 // "ERROR" for the main heap, "ERROR@<name>" for the private heaps of LoadScript. The string must

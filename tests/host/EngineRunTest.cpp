@@ -57,9 +57,6 @@ TEST(Engine, GamesRunToTheirEndWithTheirOutput) {
          {{"DATA/main.ovs", "function Init() { Alert('init'); } function Run() { Alert('run', PARAMS); } "
                             "function Quit() { Alert('quit'); }"}},
          "level2 'two words'", 0, "Alert: init\nAlert: run level2 \"two words\"\n"},
-        {"an uncaught error in Run ends the engine",
-         {{"DATA/main.ovs", "function Init() {} function Run() { throw new RangeError('boom'); }"}}, "", 1,
-         "Error: ERROR: RangeError: boom\n"},
         {"settings choose the main script",
          {{"DATA/settings.xml", "<settings><default script=\"start\"/></settings>"},
           {"DATA/main.ovs", "function Init() { Alert('wrong'); } function Run() {}"},
@@ -96,8 +93,61 @@ TEST(Engine, StartUpFailuresSayWhy) {
     initError.Write("DATA/main.ovs", "function Init() { nosuchthing(); } function Run() { Alert('ran'); }");
     r = RunEngine(initError.path());
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err.rfind("Error: ERROR: ReferenceError: ", 0), 0u) << r.err;
+    EXPECT_NE(r.err.find("\nError: ERROR: ReferenceError: "), std::string::npos) << r.err;
     EXPECT_EQ(r.err.find("ran"), std::string::npos) << "Run() must not be called after Init() failed";
+}
+
+// The box keeps its text; standard error also says where: file, line and the script's stack.
+TEST(Engine, ScriptErrorsSayWhereTheyHappened) {
+    const char* rooms = "var rooms = {};\nfunction Enter(name) {\n  var r = rooms[name];\n  undefinedThing.go(r);\n}\n";
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files;
+        std::vector<std::string> said;  // in this order on standard error
+    } cases[] = {
+        {"a runtime error in a module, called from the main script",
+         {{"DATA/main.ovs", "function Init() { Import('rooms'); }\nfunction Run() {\n  Enter('hall');\n}\n"},
+          {"DATA/rooms.ovs", rooms}},
+         {"rooms.ovs:4: ReferenceError: identifier 'undefinedThing' undefined\n",
+          "at Enter (rooms.ovs:4)", "at Run (main.ovs:3)",
+          "Error: ERROR: ReferenceError: identifier 'undefinedThing' undefined\n"}},
+        {"a syntax error names its file and line",
+         {{"DATA/main.ovs", "function Init() { Import('rooms'); }\nfunction Run() {}\n"},
+          {"DATA/rooms.ovs", "var a = 1;\nvar b = 2;\nvar c = (;\n"}},
+         {"rooms.ovs:3: SyntaxError: ", "Error: ERROR: SyntaxError: "}},
+        {"an error in a callback the engine calls",
+         {{"DATA/main.ovs", "function Init() {}\nfunction Run() {\n  var s = CreateSprite();\n"
+                            "  s.MoveTo(s.x, s.y, function () {\n    null.x;\n  });\n}\n"}},
+         {"main.ovs:5: TypeError: ", "at Run (main.ovs:6)", "Error: ERROR: TypeError: "}},
+        {"an error in a private heap",
+         {{"DATA/main.ovs", "function Init() {}\nfunction Run() { LoadScript('mod'); }\n"},
+          {"DATA/mod.ovs", "var x = 1;\nthrow new Error('broken module');\n"}},
+         {"ERROR@mod: mod.ovs:2: Error: broken module\n", "Error: ERROR@mod: Error: broken module\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ovetest::TempDir game;
+        for (const auto& [name, text] : c.files) game.Write(name, text);
+        SRun r = RunEngine(game.path());
+        EXPECT_EQ(r.status, 1) << r.err;
+        std::size_t at = 0;
+        for (const std::string& text : c.said) {
+            std::size_t found = r.err.find(text, at);
+            ASSERT_NE(found, std::string::npos) << "missing, or out of order: " << text << "\n" << r.err;
+            at = found + text.size();
+        }
+    }
+}
+
+// A strict script's top-level functions are globals like any other's.
+TEST(Engine, StrictModeScriptsRun) {
+    ovetest::TempDir game;
+    game.Write("DATA/main.ovs", "'use strict';\nfunction Init() { Import('util'); Alert('init', twice(2)); }\n"
+                                "function Run() { Alert('run'); }\nfunction Quit() {}\n");
+    game.Write("DATA/util.ovs", "\"use strict\";\nfunction twice(n) { return 2 * n; }\n");
+    SRun r = RunEngine(game.path());
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "Alert: init 4\nAlert: run\n");
 }
 
 TEST(Engine, RunsFromAPackedArchiveUnlessThereIsADataFolder) {

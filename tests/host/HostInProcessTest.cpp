@@ -84,8 +84,13 @@ TEST_F(HostTest, AnErrorInAMouseHandlerIsShownAndTheGameGoesOn) {
     testing::internal::CaptureStderr();
     game_->MouseEvent(1, 1, 1, 0);
     game_->MouseEvent(1, 1, 3, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
-              "Error: ERROR: Error: bad click\nError: ERROR: Error: bad click\n");
+    // Each time: where it happened, then the box.
+    const std::string where = "main.ovs:1: Error: bad click\n    at onMouseEvent (main.ovs:1)\n";
+    const std::string box = "Error: ERROR: Error: bad click\n";
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find(where + "    at global (CGame::MouseEvent:1) preventsyield\n" + box), err.find(where)) << err;
+    EXPECT_EQ(err.rfind(box), err.size() - box.size());
+    EXPECT_NE(err.find(where), err.rfind(where)) << err;
     EXPECT_EQ(Eval("n"), "2");
     EXPECT_FALSE(game_->failed);
 }
@@ -100,7 +105,11 @@ function Run() { while (true) { Display(); frames++; } }
     game_->frameLimit = 3;
     testing::internal::CaptureStderr();
     game_->Run();
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Error: ERROR: TypeError: in quit\n");
+    // Where it happened (Quit, reached from Display, reached from Run), then the box.
+    std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("script error: main.ovs:4: TypeError: in quit\n    at Quit (main.ovs:4)\n"), 0u) << err;
+    EXPECT_NE(err.find("    at Run (main.ovs:5)\n"), std::string::npos) << err;
+    EXPECT_EQ(err.substr(err.rfind("\nError: ") + 1), "Error: ERROR: TypeError: in quit\n");
     EXPECT_TRUE(game_->failed);
     EXPECT_EQ(Eval("frames"), "3") << "the fourth Display() pumped the close and unwound Run()";
 }

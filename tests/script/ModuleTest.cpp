@@ -29,10 +29,10 @@ TEST_F(ModuleTest, ImportReturnsUndefinedAndDefinesGlobals) {
     Script("lib.ovs", "var x = 2; function twice(v) { return v * x; }");
     EXPECT_EQ(Eval("typeof Import('lib')"), "undefined");
     EXPECT_EQ(Eval("twice(21)"), "42");
-    // The file name given to the engine is the script name.
+    // Errors and stacks name the script by its file.
     Script("thrower.ovs", "var where = (function () { try { null.x; } catch (e) { return e.fileName; } })();");
     Run("Import('thrower')");
-    EXPECT_EQ(Eval("where"), "thrower");
+    EXPECT_EQ(Eval("where"), "thrower.ovs");
 }
 
 TEST_F(ModuleTest, MissingScriptAndBadArguments) {
@@ -109,6 +109,10 @@ TEST_F(ModuleTest, LoadScriptCopiesGlobalsAndFunctionsSeeTheMainHeap) {
     // Only the script's own globals are visible; the hidden name is not.
     EXPECT_EQ(Eval("Object.keys(m).sort().join(',')"), "f,n");
     EXPECT_EQ(Eval("typeof n"), "number");
+
+    // A strict script's globals are copied the same way.
+    Script("strict.ovs", "'use strict';\nvar k = 3;\nfunction g() { return 4; }\n");
+    EXPECT_EQ(Eval("(function () { var s = LoadScript('strict'); return s.k + s.g(); })()"), "7");
 }
 
 TEST_F(ModuleTest, LoadScriptCopiesDataByValue) {
@@ -150,11 +154,14 @@ TEST_F(ModuleTest, UncaughtErrorInPrivateHeapIsFatal) {
     EXPECT_EQ(r.error, "ERROR@bad: TypeError: nope\n");
     EXPECT_FALSE(ove::HasPendingFatal());
 
-    // Script code that catches it cannot keep the run going: the report is the same.
-    r = ove::RunSource("var caught = ''; try { LoadScript('bad'); } catch (e) { caught = e.message; }", "main");
+    // Script code cannot catch it: the run ends at once, no catch or finally block runs, and an
+    // error such a block would throw cannot hide the first.
+    r = ove::RunSource("var caught = 'no', cleaned = 'no';"
+                       "try { LoadScript('bad'); } catch (e) { caught = 'yes'; throw new Error('second'); }"
+                       "finally { cleaned = 'yes'; }", "main");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "ERROR@bad: TypeError: nope\n");
-    EXPECT_EQ(Eval("caught"), "ERROR@bad: TypeError: nope\n");
+    EXPECT_EQ(Eval("caught + ' ' + cleaned"), "no no");
 
     Script("noapi.ovs", "Import('x');");
     r = ove::RunSource("LoadScript('noapi')", "main");

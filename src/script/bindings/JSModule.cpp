@@ -30,9 +30,10 @@ std::set<std::string>& Imported() {
     return imported;
 }
 
-// Text of the last script read, waiting to be pushed. Kept out of the native frames so that a
-// failing push cannot longjmp over its destructor.
+// Text and file name of the last script read, waiting to be pushed. Kept out of the native frames
+// so that a failing push cannot longjmp over their destructors.
 std::string g_scratch;
+std::string g_scratchName;
 
 CResourceCache* Resources() {
     CGame* game = ScriptGame();
@@ -54,8 +55,9 @@ bool MarkImported(const char* name) { return Imported().insert(LowerCase(name)).
 
 void UnmarkImported(const char* name) { Imported().erase(LowerCase(name)); }
 
-// Reads the script resource. False when it does not exist or cannot be read.
-bool ReadScript(const char* name, std::string& out) {
+// Reads the script resource and the name of the file it came from (what error messages and stacks
+// call it). False when it does not exist or cannot be read.
+bool ReadScript(const char* name, std::string& out, std::string& fileName) {
     CResourceCache* resources = Resources();
     if (!resources) return false;
     try {
@@ -63,6 +65,7 @@ bool ReadScript(const char* name, std::string& out) {
         if (!bin) return false;
         std::vector<u8> bytes = ReadAll(*bin);
         out.assign(bytes.begin(), bytes.end());
+        fileName = resources->ResourceFileName(name, kScriptTag);
         return true;
     } catch (...) {  // no C++ exception may reach the engine
         out.clear();
@@ -70,13 +73,17 @@ bool ReadScript(const char* name, std::string& out) {
     }
 }
 
-bool ReadScriptToScratch(const char* name) { return ReadScript(name, g_scratch); }
+bool ReadScriptToScratch(const char* name) { return ReadScript(name, g_scratch, g_scratchName); }
 
-void ReleaseScratch() { std::string().swap(g_scratch); }
+void ReleaseScratch() {
+    std::string().swap(g_scratch);
+    std::string().swap(g_scratchName);
+}
 
-// Pushes the scratch text (and empties it).
+// Pushes the scratch text and then its file name (and empties both).
 void PushScratch(duk_context* ctx) {
     duk_push_lstring(ctx, g_scratch.data(), g_scratch.size());
+    duk_push_lstring(ctx, g_scratchName.data(), g_scratchName.size());
     ReleaseScratch();
 }
 
@@ -95,6 +102,7 @@ struct SValue {
 struct SCapture {
     // in
     const char* name = nullptr;
+    const char* fileName = nullptr;
     const char* source = nullptr;
     std::size_t sourceSize = 0;
     bool functionsOnly = false;  // ReloadScript: own enumerable functions of the global only
@@ -182,8 +190,8 @@ bool CaptureValue(duk_context* ctx, SValue& out, SCapture& capture, int depth) {
 duk_ret_t RunAndCapture(duk_context* ctx, void* udata) {
     auto* capture = static_cast<SCapture*>(udata);
     duk_push_lstring(ctx, capture->source, capture->sourceSize);
-    duk_push_string(ctx, capture->name);
-    duk_compile(ctx, DUK_COMPILE_EVAL);
+    duk_push_string(ctx, capture->fileName);
+    duk_compile(ctx, 0);  // program code: strict scripts define globals too
     duk_call(ctx, 0);
     duk_pop(ctx);
     duk_push_global_object(ctx);
@@ -264,11 +272,12 @@ enum class PrivateResult { kOk, kMissing, kScriptError, kMainError };
 // C++ objects live here and are gone before the caller raises anything.
 PrivateResult RunPrivately(duk_context* ctx, const char* scriptName, duk_idx_t moduleIndex) {
     std::string name = scriptName;
-    std::string source;
-    if (!ReadScript(scriptName, source)) return PrivateResult::kMissing;
+    std::string source, fileName;
+    if (!ReadScript(scriptName, source, fileName)) return PrivateResult::kMissing;
 
     SCapture capture;
     capture.name = name.c_str();
+    capture.fileName = fileName.c_str();
     capture.source = source.data();
     capture.sourceSize = source.size();
     capture.functionsOnly = moduleIndex >= 0;
@@ -279,8 +288,10 @@ PrivateResult RunPrivately(duk_context* ctx, const char* scriptName, duk_idx_t m
                                                                   [](duk_context* c) { duk_destroy_heap(c); });
         if (!heap) return PrivateResult::kMissing;
         if (duk_safe_call(heap.get(), RunAndCapture, &capture, 0, 1) != DUK_EXEC_SUCCESS) {
+            std::string title = "ERROR@" + name;
+            ReportScriptError(heap.get(), -1, title.c_str());
             const char* message = duk_safe_to_string(heap.get(), -1);
-            failure = "ERROR@" + name + ": " + message + "\n";
+            failure = title + ": " + message + "\n";
         } else if (capture.nativeError[0]) {
             failure = "ERROR@" + name + ": " + capture.nativeError + "\n";
         }
@@ -312,8 +323,8 @@ duk_ret_t RunImport(duk_context* ctx, bool once) {
     // without end; unmarked again if it fails, so that a later ImportOnce retries it.
     bool added = MarkImported(name);
     PushScratch(ctx);
-    duk_dup(ctx, 0);
-    if (duk_pcompile(ctx, DUK_COMPILE_EVAL) != 0 || duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS) {
+    // Program code, like the main script: a strict module's functions become globals too.
+    if (duk_pcompile(ctx, 0) != 0 || duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS) {
         if (added) UnmarkImported(name);
         return duk_throw(ctx);
     }

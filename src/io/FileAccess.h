@@ -1,0 +1,58 @@
+// Which files a game may touch. Games come from strangers: a game reads and writes inside its own
+// folder and the player folders the engine gives it, and nowhere else. Every script API that names
+// a file asks here, with the host path it is about to use.
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ove {
+
+class CFileAccess {
+public:
+    enum class Mode { kRead, kWrite };
+
+    // Confinement starts when the game folder is set; until then (tools, tests of single APIs)
+    // everything is allowed.
+    void SetGameFolder(const std::string& folder);
+    // A folder the game may read and write besides its own: the player folders (saves, exports),
+    // a data folder given on the command line.
+    void AddFolder(const std::string& folder);
+    // --trust-game: reads anywhere. Writes stay confined.
+    void SetTrustReads(bool trust) { trustReads_ = trust; }
+    // Back to no confinement at all.
+    void Reset();
+
+    bool Confined() const { return !gameFolder_.empty(); }
+    const std::string& GameFolder() const { return gameFolder_; }
+    const std::vector<std::string>& PlayerFolders() const { return playerFolders_; }
+
+    // Whether the game may use the path (relative to the current directory) that way. The path is
+    // resolved as the system would resolve it: "..", symbolic links (a dangling link in it is
+    // refused, as writing through it would create its target) and repeated slashes.
+    bool Allows(std::string_view path, Mode mode) const;
+    // Allows, and when refused one line on standard error naming the call and the path. A null
+    // call is the one last named with SetCall (lookups deep in the data sources do not know it).
+    bool Check(const char* call, std::string_view path, Mode mode) const;
+    // The script function now running, for Check's warnings (a string literal, or null).
+    void SetCall(const char* call) { call_ = call; }
+
+private:
+    std::string gameFolder_;
+    std::vector<std::string> playerFolders_;
+    bool trustReads_ = false;
+    const char* call_ = nullptr;
+};
+
+// The process's policy (one game runs per process).
+CFileAccess& FileAccess();
+
+// The path made absolute and resolved: symbolic links followed in the part that exists, "." and
+// ".." folded in the rest. Empty when it cannot be resolved safely (a dangling symbolic link, a
+// loop of links).
+std::string ResolveHostPath(std::string_view path);
+
+// Whether `path` is `folder` or lies inside it (both resolved).
+bool PathInside(const std::string& path, const std::string& folder);
+
+}  // namespace ove
