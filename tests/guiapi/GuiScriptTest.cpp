@@ -2,6 +2,7 @@
 #include "guiapi/GuiApiFixture.h"
 
 #include "gui/GUIButton.h"
+#include "gui/GUICheckbox.h"
 #include "gui/ListBox.h"
 
 using namespace ove;
@@ -18,7 +19,7 @@ TEST_F(GuiApiTest, ConstructionParentsAndDestruction) {
     EXPECT_EQ(Eval("[b.parent === w, r.parent, t.parent === w, w.parent]"), "true,,true,");
     EXPECT_EQ(Eval("[g instanceof Button, g instanceof Label, m instanceof Window, t instanceof GUIElement,"
                    " c instanceof Label, l instanceof Label]"),
-              "true,true,true,true,false,false");
+              "true,true,true,true,true,false");
     // Constructors need new.
     for (const char* bad : {"Label()", "new GUIElement()", "DestroyLabel({})"}) EXPECT_EQ(Error(bad).substr(0, 9), "TypeError") << bad;
 
@@ -147,6 +148,33 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
         " function () { g.font = 'nope'; }, function () { FontHeight('nope'); }].map(function (f) {"
         "  try { f(); } catch (e) { return String(e.fileName).replace(/^.*[\\/]/, ''); } }).join()");
     EXPECT_EQ(sources, "JSGraphicButton.cpp,JSListBox.cpp,JSGUIElements.cpp,JSText.cpp");
+}
+
+TEST_F(GuiApiTest, CheckboxIsALabel) {
+    Start();
+    ASSERT_EQ(Run("c = new Checkbox(); c.text = 'XX XX';"), "");
+    EXPECT_EQ(Eval("Object.getPrototypeOf(Checkbox.prototype) === Label.prototype"), "true");
+    auto* box = dynamic_cast<CGUICheckbox*>(game_->guiWindows.back());
+    ASSERT_NE(box, nullptr);
+    // Label members reach the check box itself, or its caption for the label's own state.
+    EXPECT_EQ(Eval("(c.wrapping = true, c.wrapping)"), "true");
+    EXPECT_TRUE(box->Caption()->GetWrapping());
+    EXPECT_EQ(Eval("(c.AutoSize(), wide = [c.width, c.height].join(), Label.prototype.AutoSize.call(c, 20),"
+                   " narrow = [c.width, c.height].join(), c.AutoSize(20), [wide !== narrow, narrow === [c.width, c.height].join()])"),
+              "true,true")
+        << "the label's AutoSize sizes the whole check box";
+    // Label members on an element that is no label fail cleanly.
+    EXPECT_EQ(Error("Label.prototype.AutoSize.call(new Window())").substr(0, 10), "TypeError:");
+    EXPECT_EQ(Error("Object.getOwnPropertyDescriptor(Label.prototype, 'wrapping').set.call(new TextInput(), true)").substr(0, 10),
+              "TypeError:");
+}
+
+TEST_F(GuiApiTest, ConstructorsCalledWithoutNewSaySo) {
+    Start();
+    for (const char* name : {"Label", "Button", "GraphicButton", "Checkbox", "Window", "MessageBox", "TextInput", "ListBox"}) {
+        const std::string n = name;
+        EXPECT_EQ(Error(n + "()"), "TypeError: " + n + ": must be called with new (new " + n + "())");
+    }
 }
 
 TEST_F(GuiApiTest, TextInputValuesAndListBoxMembers) {
