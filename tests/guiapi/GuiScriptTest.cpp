@@ -177,6 +177,16 @@ TEST_F(GuiApiTest, ConstructorsCalledWithoutNewSaySo) {
     }
 }
 
+TEST_F(GuiApiTest, MessageBoxTitleKeepsThePlace) {
+    Start();
+    // Fitted to its text: the title bar makes it taller where it stands, centred or moved.
+    ASSERT_EQ(Run("m = new MessageBox(); m.text = 'XXXX'; at = [m.x1, m.y1].join(); h = m.height;"), "");
+    EXPECT_EQ(Eval("(m.title = 'T', [[m.x1, m.y1].join() === at, m.height > h])"), "true,true");
+    EXPECT_EQ(Eval("(m.MoveTo(5, 7), m.title = '', [m.x1, m.y1])"), "5,7");
+    // A fixed size (auto-size off) stays put too.
+    EXPECT_EQ(Eval("(m.Resize(50, 20), m.MoveTo(3, 4), m.title = 'T', [m.x1, m.y1])"), "3,4");
+}
+
 TEST_F(GuiApiTest, TextInputValuesAndListBoxMembers) {
     Start();
     ASSERT_EQ(Run("t = CreateInput();"), "");
