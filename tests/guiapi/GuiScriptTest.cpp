@@ -134,7 +134,7 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
     EXPECT_EQ(Eval("(g.cel = 1, [g.cel, g.down_cel, g.over_cel])"), "1,1,1");
     EXPECT_EQ(Eval("(g.cel = null, g.loop = undefined, [g.down_cel, g.over_loop])"), "-1,0");
     EXPECT_EQ(Eval("(g.AutoSize(), [g.width, g.height])"), "10,8");
-    EXPECT_EQ(Error("g.AutoSize(1)").substr(0, 11), "SyntaxError");
+    EXPECT_EQ(Error("g.AutoSize(1)"), "SyntaxError: GraphicButton.AutoSize: takes no arguments or a width and a height (got 1)");
     EXPECT_EQ(Error("g.disabled_view = 'nope'"), "ReferenceError: Couldn't load graphic button [nope]");
     EXPECT_EQ(Error("g.view = {}"), "ReferenceError: Couldn't load graphic button [[unknown]]");
     EXPECT_EQ(Eval("new GraphicButton().default_view"), "null");
@@ -169,12 +169,41 @@ TEST_F(GuiApiTest, CheckboxIsALabel) {
               "TypeError:");
 }
 
-TEST_F(GuiApiTest, ConstructorsCalledWithoutNewSaySo) {
+TEST_F(GuiApiTest, ErrorsSayWhatWentWrong) {
     Start();
     for (const char* name : {"Label", "Button", "GraphicButton", "Checkbox", "Window", "MessageBox", "TextInput", "ListBox"}) {
         const std::string n = name;
         EXPECT_EQ(Error(n + "()"), "TypeError: " + n + ": must be called with new (new " + n + "())");
     }
+    EXPECT_EQ(Error("new ListBox().GetItem('x')"), "SyntaxError: ListBox.GetItem: needs a point: one object {x, y} or two numbers");
+    // Every member, constructor and global of the GUI API, on the wrong objects and with odd
+    // arguments: whatever fails names what was wrong, never the engine's bare return code.
+    ASSERT_EQ(Run(R"(
+        var g = this, bare = [], classes = ['GUIElement', 'Label', 'Button', 'GraphicButton', 'Checkbox', 'Window',
+            'MessageBox', 'TextInput', 'ListBox'];
+        var argLists = [[], [{}], ['x', 'y'], [null, null, null], [-1, 1e12]];
+        function attempt(what, f, self, args) {
+            try { f.apply(self, args); } catch (e) { if (/\(rc -?\d+\)/.test(String(e))) bare.push(what + ' ' + e); }
+        }
+        classes.forEach(function (n) {
+            var proto = g[n].prototype, live = n === 'GUIElement' ? new Label() : new g[n]();
+            attempt(n, g[n], undefined, []);
+            Object.getOwnPropertyNames(proto).forEach(function (m) {
+                var d = Object.getOwnPropertyDescriptor(proto, m);
+                [d.value, d.get, d.set].forEach(function (f) {
+                    if (typeof f !== 'function' || m === 'constructor') return;
+                    [{}, new Rectangle(), live].forEach(function (self) {
+                        argLists.forEach(function (args) { attempt(n + '.' + m, f, self, args); });
+                    });
+                });
+            });
+        });
+        Object.getOwnPropertyNames(g).forEach(function (n) {
+            if (!/^(Create|Destroy)(Label|Button|GraphicButton|Checkbox|Window|MessageBox|Input|ListBox)$|^AnimateGUI$|^FindElementAt$/.test(n)) return;
+            argLists.forEach(function (args) { attempt(n, g[n], undefined, args); });
+        });
+    )"), "");
+    EXPECT_EQ(Eval("bare.join(' | ')"), "");
 }
 
 TEST_F(GuiApiTest, MessageBoxTitleKeepsThePlace) {

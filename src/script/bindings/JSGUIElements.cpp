@@ -426,7 +426,7 @@ duk_ret_t SetColour(duk_context* ctx) {
 
 duk_ret_t GetFontName(duk_context* ctx) {
     CFont* font = Self(ctx)->GetFont();
-    if (!font) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "GUIElement has no font");
+    if (!font) RaiseCallError(ctx, DUK_ERR_REFERENCE_ERROR, "the element has no font");
     duk_push_string(ctx, font->Name() ? font->Name() : "");
     return 1;
 }
