@@ -657,11 +657,9 @@ declare class GraphicButton extends Button {
     AutoSize(): void;
     AutoSize(width: number | null, height: number | null): void;
 }
-declare class Checkbox extends GUIElement {
+declare class Checkbox extends Label {
     constructor(parent?: GUIElement | null);
     checked: boolean;
-    wrapping: boolean;
-    AutoSize(maxWidth?: number, maxHeight?: number): void;
     onChange?: () => void;
 }
 declare class Window extends GUIElement {

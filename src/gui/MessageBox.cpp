@@ -41,9 +41,10 @@ void CTextBox::SetAlignment(std::int32_t value) {
 void CTextBox::SetTitle(const char* title) {
     CGUIElement::SetText(title);
     // Fitting through the window's AutoSize would pin the message to its current size (zero wide
-    // before any text), so a title set first would wrap the message a letter a line.
+    // before any text), so a title set first would wrap the message a letter a line. Either way
+    // the box stays where it is: only text and font changes centre it.
     if (m_label->autoWidth >= 0 && m_label->autoHeight >= 0)
-        FitAndCentre();
+        Fit();
     else
         CGUIWindow::AutoSize();
 }
@@ -67,9 +68,14 @@ void CTextBox::ResizeClient(std::int32_t w, std::int32_t h) {
 void CTextBox::SetWrapping(bool on) { m_label->SetWrapping(on); }
 bool CTextBox::GetWrapping() const { return m_label->GetWrapping(); }
 
-void CTextBox::FitAndCentre() {
-    if (m_label->autoWidth < 0 || m_label->autoHeight < 0) return;
+bool CTextBox::Fit() {
+    if (m_label->autoWidth < 0 || m_label->autoHeight < 0) return false;
     CGUIElement::ResizeClient(m_label->Width(), m_label->Height());
+    return true;
+}
+
+void CTextBox::FitAndCentre() {
+    if (!Fit()) return;
     IGUIHost* host = GetGUIHost();
     if (!host) return;
     MoveTo((host->GetTargetWidth() >> 1) - (Width() >> 1), (host->GetTargetHeight() >> 1) - (Height() >> 1));

@@ -21,7 +21,7 @@ public:
     void SetColour(std::uint32_t colour) override;
     void SetTextEffect(std::int32_t effect, std::uint32_t colour) override;
     void SetAlignment(std::int32_t value) override;
-    // The window's title; the window then fits its children.
+    // The window's title; the window then fits its children where it stands.
     void SetTitle(const char* title);
     const char* GetTitle() { return CGUIElement::GetText(); }
     // Maximum outer size of the box: the label reflows into it, then the box fits and centres.
@@ -35,7 +35,9 @@ public:
     CTextLabel* Label() const { return m_label; }
 
 private:
-    // With the label's auto-size on: client area := the label's outer size, centred on the target.
+    // With the label's auto-size on: client area := the label's outer size (false when it is off).
+    bool Fit();
+    // Fit, then centred on the target.
     void FitAndCentre();
 
     CTextLabel* m_label = nullptr;  // owned as a child

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/CodePage.h"
+
 namespace ove {
 
 namespace {
@@ -21,7 +23,10 @@ bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 }  // namespace
 
 bool IsAcceptedCharacter(std::int32_t code) {
-    return code > 0 && code < 128 && std::strchr(kAccepted, static_cast<char>(code)) != nullptr;
+    if (code > 0 && code < 128) return std::strchr(kAccepted, static_cast<char>(code)) != nullptr;
+    // The upper half arrives as negative bytes; the code page's five holes read as C1 controls.
+    if (code >= -128 && code < 0) return Cp1252ToUnicode(static_cast<std::uint8_t>(code)) >= 0xA0;
+    return false;
 }
 
 std::string FilterAccepted(std::string_view text) {

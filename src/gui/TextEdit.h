@@ -11,8 +11,9 @@ namespace ove {
 // Input types (script constants INPUT_TEXT, INPUT_INT, INPUT_FLOAT).
 enum : std::int32_t { kInputText = 0, kInputInt = 1, kInputFloat = 2 };
 
-// The 95 characters an input accepts: space, digits, letters and the printable punctuation of
-// a US keyboard. Codes are signed bytes as the keyboard delivers them (negative: not accepted).
+// The characters an input accepts: the printable ones of code page 1252 (space to '~', and 0x80
+// to 0xFF less the code page's undefined bytes), never control characters. Codes are signed
+// bytes as the keyboard delivers them: the upper half is -128 to -1.
 bool IsAcceptedCharacter(std::int32_t code);
 // The accepted characters of a text, in order.
 std::string FilterAccepted(std::string_view text);

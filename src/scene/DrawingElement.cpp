@@ -18,11 +18,22 @@ void CDrawingElement::SetPriority(std::int32_t p) {
 
 bool CDrawingElement::HasTranslucentColour() const { return Translucent(fill) || Translucent(stroke); }
 
+CDrawingElement::CBlendScope::CBlendScope(CRenderer& renderer, bool translucent)
+    : m_renderer(renderer), m_previous(renderer.GetBlendMode()) {
+    // Whatever the object drawn before left set would otherwise decide: a see-through colour
+    // after an opaque sprite came out solid.
+    if (translucent) renderer.SetBlendMode(kBlendAlpha);
+}
+
+CDrawingElement::CBlendScope::~CBlendScope() { m_renderer.SetBlendMode(m_previous); }
+
 void C2DLine::Draw(CRenderer& renderer) {
+    const CBlendScope blend(renderer, Translucent(stroke));
     renderer.DrawLine(float(x1), float(y1), float(x2), float(y2), stroke, depth);
 }
 
 void C2DRectangle::Draw(CRenderer& renderer) {
+    const CBlendScope blend(renderer, HasTranslucentColour());
     // Computed in 64 bits: scripts may give any 32-bit coordinates and borders.
     const auto f = [](std::int64_t v) { return float(v); };
     const std::int64_t b = border;

@@ -20,6 +20,21 @@ public:
     std::uint32_t stroke = 0;
     float depth = 1.0f;
     std::int32_t priority = 0;
+
+protected:
+    // A colour with alpha below 255 always blends, whatever blend mode the object drawn before
+    // left; the mode is put back afterwards. Opaque colours draw in the current mode.
+    class CBlendScope {
+    public:
+        CBlendScope(CRenderer& renderer, bool translucent);
+        ~CBlendScope();
+        CBlendScope(const CBlendScope&) = delete;
+        CBlendScope& operator=(const CBlendScope&) = delete;
+
+    private:
+        CRenderer& m_renderer;
+        int m_previous;
+    };
 };
 
 // A one-pixel line in the stroke colour. `width` is kept for scripts only: lines are always one

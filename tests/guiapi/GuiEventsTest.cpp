@@ -86,6 +86,30 @@ TEST_F(GuiApiTest, TypingIntoAFocusedInput) {
     EXPECT_EQ(game_->ReadKey(), 0) << "the refused letter is consumed by the input";
 }
 
+TEST_F(GuiApiTest, InputsTakeTheCodePageButNoControlCharacters) {
+    Start(kGame);
+    ASSERT_EQ(Run("t = CreateInput(); t.MoveTo(0, 50); t.Resize(80, 12); t.onChange = function () { log.push(t.text); };"),
+              "");
+    Click(5, 55);
+    // Typed text arrives as UTF-8 and reaches the input as code page bytes, read as signed.
+    const Uint32 id = SDL_GetWindowID(game_->window->GetHandle());
+    SDL_Event text{.text = {SDL_TEXTINPUT, 0, id, "caf\xC3\xA9"}};
+    SDL_PushEvent(&text);
+    game_->MessagePump();
+    for (unsigned char c : {0x80u, 0x9Cu, 0xA0u, 0xFFu}) game_->RouteKey(static_cast<std::int8_t>(c));
+    const std::string typed = "caf\xE9\x80\x9C\xA0\xFF";
+    EXPECT_EQ(std::string(game_->guiWindows.back()->GetText()), typed);
+    EXPECT_EQ(Eval("log.length"), std::to_string(typed.size()));
+    EXPECT_EQ(Eval("t.text === 'caf\\u00e9\\u20ac\\u0153\\u00a0\\u00ff'"), "true");
+    // Control characters and the code page's undefined bytes are refused and left to the game.
+    for (std::int32_t key : {7, 27, 127, -0x7F, -0x63}) {  // 0x81 and 0x9D as signed bytes
+        game_->RouteKey(key);
+        EXPECT_EQ(game_->ReadKey(), key) << key;
+    }
+    EXPECT_EQ(std::string(game_->guiWindows.back()->GetText()), typed);
+    EXPECT_EQ(Eval("(t.text = 'a\\u00e9\\tb\\u0001', t.text)"), "a\u00e9b") << "set from script";
+}
+
 TEST_F(GuiApiTest, AModalWindowTakesEveryClick) {
     Start(kGame);
     ASSERT_EQ(Run("w1 = new Window(); w1.Resize(100, 100);"

@@ -2,6 +2,7 @@
 #include "guiapi/GuiApiFixture.h"
 
 #include "gui/GUIButton.h"
+#include "gui/GUICheckbox.h"
 #include "gui/ListBox.h"
 
 using namespace ove;
@@ -18,7 +19,7 @@ TEST_F(GuiApiTest, ConstructionParentsAndDestruction) {
     EXPECT_EQ(Eval("[b.parent === w, r.parent, t.parent === w, w.parent]"), "true,,true,");
     EXPECT_EQ(Eval("[g instanceof Button, g instanceof Label, m instanceof Window, t instanceof GUIElement,"
                    " c instanceof Label, l instanceof Label]"),
-              "true,true,true,true,false,false");
+              "true,true,true,true,true,false");
     // Constructors need new.
     for (const char* bad : {"Label()", "new GUIElement()", "DestroyLabel({})"}) EXPECT_EQ(Error(bad).substr(0, 9), "TypeError") << bad;
 
@@ -133,7 +134,7 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
     EXPECT_EQ(Eval("(g.cel = 1, [g.cel, g.down_cel, g.over_cel])"), "1,1,1");
     EXPECT_EQ(Eval("(g.cel = null, g.loop = undefined, [g.down_cel, g.over_loop])"), "-1,0");
     EXPECT_EQ(Eval("(g.AutoSize(), [g.width, g.height])"), "10,8");
-    EXPECT_EQ(Error("g.AutoSize(1)").substr(0, 11), "SyntaxError");
+    EXPECT_EQ(Error("g.AutoSize(1)"), "SyntaxError: GraphicButton.AutoSize: takes no arguments or a width and a height (got 1)");
     EXPECT_EQ(Error("g.disabled_view = 'nope'"), "ReferenceError: Couldn't load graphic button [nope]");
     EXPECT_EQ(Error("g.view = {}"), "ReferenceError: Couldn't load graphic button [[unknown]]");
     EXPECT_EQ(Eval("new GraphicButton().default_view"), "null");
@@ -149,11 +150,79 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
     EXPECT_EQ(sources, "JSGraphicButton.cpp,JSListBox.cpp,JSGUIElements.cpp,JSText.cpp");
 }
 
+TEST_F(GuiApiTest, CheckboxIsALabel) {
+    Start();
+    ASSERT_EQ(Run("c = new Checkbox(); c.text = 'XX XX';"), "");
+    EXPECT_EQ(Eval("Object.getPrototypeOf(Checkbox.prototype) === Label.prototype"), "true");
+    auto* box = dynamic_cast<CGUICheckbox*>(game_->guiWindows.back());
+    ASSERT_NE(box, nullptr);
+    // Label members reach the check box itself, or its caption for the label's own state.
+    EXPECT_EQ(Eval("(c.wrapping = true, c.wrapping)"), "true");
+    EXPECT_TRUE(box->Caption()->GetWrapping());
+    EXPECT_EQ(Eval("(c.AutoSize(), wide = [c.width, c.height].join(), Label.prototype.AutoSize.call(c, 20),"
+                   " narrow = [c.width, c.height].join(), c.AutoSize(20),"
+                   " [wide !== narrow, narrow === [c.width, c.height].join()])"),
+              "true,true")
+        << "the label's AutoSize sizes the whole check box";
+    // Label members on an element that is no label fail cleanly.
+    EXPECT_EQ(Error("Label.prototype.AutoSize.call(new Window())").substr(0, 10), "TypeError:");
+    EXPECT_EQ(Error("Object.getOwnPropertyDescriptor(Label.prototype, 'wrapping').set.call(new TextInput(), true)").substr(0, 10),
+              "TypeError:");
+}
+
+TEST_F(GuiApiTest, ErrorsSayWhatWentWrong) {
+    Start();
+    for (const char* name : {"Label", "Button", "GraphicButton", "Checkbox", "Window", "MessageBox", "TextInput", "ListBox"}) {
+        const std::string n = name;
+        EXPECT_EQ(Error(n + "()"), "TypeError: " + n + ": must be called with new (new " + n + "())");
+    }
+    EXPECT_EQ(Error("new ListBox().GetItem('x')"), "SyntaxError: ListBox.GetItem: needs a point: one object {x, y} or two numbers");
+    // Every member, constructor and global of the GUI API, on the wrong objects and with odd
+    // arguments: whatever fails names what was wrong, never the engine's bare return code.
+    ASSERT_EQ(Run(R"(
+        var g = this, bare = [], classes = ['GUIElement', 'Label', 'Button', 'GraphicButton', 'Checkbox', 'Window',
+            'MessageBox', 'TextInput', 'ListBox'];
+        var argLists = [[], [{}], ['x', 'y'], [null, null, null], [-1, 1e12]];
+        function attempt(what, f, self, args) {
+            try { f.apply(self, args); } catch (e) { if (/\(rc -?\d+\)/.test(String(e))) bare.push(what + ' ' + e); }
+        }
+        classes.forEach(function (n) {
+            var proto = g[n].prototype, live = n === 'GUIElement' ? new Label() : new g[n]();
+            attempt(n, g[n], undefined, []);
+            Object.getOwnPropertyNames(proto).forEach(function (m) {
+                var d = Object.getOwnPropertyDescriptor(proto, m);
+                [d.value, d.get, d.set].forEach(function (f) {
+                    if (typeof f !== 'function' || m === 'constructor') return;
+                    [{}, new Rectangle(), live].forEach(function (self) {
+                        argLists.forEach(function (args) { attempt(n + '.' + m, f, self, args); });
+                    });
+                });
+            });
+        });
+        Object.getOwnPropertyNames(g).forEach(function (n) {
+            var widget = /^(Create|Destroy)(Label|Button|GraphicButton|Checkbox|Window|MessageBox|Input|ListBox)$/;
+            if (!widget.test(n) && n !== 'AnimateGUI' && n !== 'FindElementAt') return;
+            argLists.forEach(function (args) { attempt(n, g[n], undefined, args); });
+        });
+    )"), "");
+    EXPECT_EQ(Eval("bare.join(' | ')"), "");
+}
+
+TEST_F(GuiApiTest, MessageBoxTitleKeepsThePlace) {
+    Start();
+    // Fitted to its text: the title bar makes it taller where it stands, centred or moved.
+    ASSERT_EQ(Run("m = new MessageBox(); m.text = 'XXXX'; at = [m.x1, m.y1].join(); h = m.height;"), "");
+    EXPECT_EQ(Eval("(m.title = 'T', [[m.x1, m.y1].join() === at, m.height > h])"), "true,true");
+    EXPECT_EQ(Eval("(m.MoveTo(5, 7), m.title = '', [m.x1, m.y1])"), "5,7");
+    // A fixed size (auto-size off) stays put too.
+    EXPECT_EQ(Eval("(m.Resize(50, 20), m.MoveTo(3, 4), m.title = 'T', [m.x1, m.y1])"), "3,4");
+}
+
 TEST_F(GuiApiTest, TextInputValuesAndListBoxMembers) {
     Start();
     ASSERT_EQ(Run("t = CreateInput();"), "");
     EXPECT_EQ(Eval("[t.type, t.value, t.min, t.max]"), "0,,,-1");
-    EXPECT_EQ(Eval("(t.value = 'ab\\u00e9c', t.value)"), "abc") << "only accepted characters are kept";
+    EXPECT_EQ(Eval("(t.value = 'a\\tb\\u00e9\\u0007c', t.value)"), "ab\u00e9c") << "only accepted characters are kept";
     EXPECT_EQ(Eval("(t.max = 2, t.value)"), "ab");
     EXPECT_EQ(Eval("(t.type = 7, t.type)"), "0");
     EXPECT_EQ(Eval("(t.type = INPUT_INT, [t.text, t.value])"), "0,0");

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -100,7 +101,18 @@ var skip = { Object: 1, Function: 1, Array: 1, String: 1, Boolean: 1, Number: 1,
     TextDecoder: 1, CBOR: 1, performance: 1, globalThis: 1, NaN: 1, Infinity: 1, undefined: 1,
     eval: 1, parseInt: 1, parseFloat: 1, isNaN: 1, isFinite: 1, decodeURI: 1, decodeURIComponent: 1,
     encodeURI: 1, encodeURIComponent: 1, escape: 1, unescape: 1, print: 1, require: 1,
-    Init: 1, Run: 1, Quit: 1, lines: 1, g: 1, skip: 1 };
+    Init: 1, Run: 1, Quit: 1, lines: 1, g: 1, skip: 1, protoNames: 1 };
+// The engine's class tree, one "//extends Class Base" line per class whose prototype inherits from
+// another class's.
+var protoNames = [];
+Object.getOwnPropertyNames(g).forEach(function (n) {
+    var v = g[n];
+    if (!skip[n] && typeof v === "function" && v.prototype && /^[A-Z]/.test(n)) protoNames.push([v.prototype, n]);
+});
+protoNames.forEach(function (c) {
+    var base = Object.getPrototypeOf(c[0]);
+    protoNames.forEach(function (b) { if (b[0] === base) lines.push("//extends " + c[1] + " " + b[1]); });
+});
 Object.getOwnPropertyNames(g).sort().forEach(function (n) {
     if (skip[n] || n.charAt(0) === "\xFF") return;
     lines.push("void " + n + ";");
@@ -131,6 +143,25 @@ function Quit() {}
     for (const char* name : {"void SetBackdrop;", "void CreateSprite;", "void STYLE_OS;", "use_Sprite:",
                              "use_TileLayer:", "\"title_background\"", "const value_F12: typeof F12 = 22528;"})
         EXPECT_NE(listing.find(name), std::string::npos) << name;
+    // Each class extends in the declarations the class whose prototype it inherits from.
+    std::set<std::string> engineTree, declaredTree;
+    std::istringstream listed(listing);
+    for (std::string line; std::getline(listed, line);)
+        if (line.rfind("//extends ", 0) == 0) engineTree.insert(line.substr(10));
+    EXPECT_TRUE(engineTree.count("Button Label")) << "no class tree in the listing";
+    const std::string declarations = ReadText(kDeclarations);
+    const std::regex declared(R"(declare class (\w+) extends (\w+))");
+    for (auto it = std::sregex_iterator(declarations.begin(), declarations.end(), declared); it != std::sregex_iterator();
+         ++it) {
+        const std::string derived = (*it)[1], base = (*it)[2];
+        // Only classes the engine registers: the declarations' own helper types are not listed.
+        if (listing.find("void " + derived + ";") != std::string::npos) declaredTree.insert(derived + " " + base);
+    }
+    for (const std::string& pair : engineTree)
+        EXPECT_TRUE(declaredTree.count(pair)) << "the engine has " << pair << " (class, base) but the declarations do not";
+    for (const std::string& pair : declaredTree)
+        EXPECT_TRUE(engineTree.count(pair)) << "the declarations have " << pair << " (class, base) but the engine does not";
+
     // Known<T>: the declared member names of T, without the index signature that lets scripts keep
     // their own data on GUI elements (which would accept any name).
     dir.Write("names.ts",

@@ -426,7 +426,7 @@ duk_ret_t SetColour(duk_context* ctx) {
 
 duk_ret_t GetFontName(duk_context* ctx) {
     CFont* font = Self(ctx)->GetFont();
-    if (!font) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "GUIElement has no font");
+    if (!font) RaiseCallError(ctx, DUK_ERR_REFERENCE_ERROR, "the element has no font");
     duk_push_string(ctx, font->Name() ? font->Name() : "");
     return 1;
 }
@@ -534,16 +534,28 @@ const SAccessor kElementAccessors[] = {
 
 // ---------------------------------------------------------------- Label and Button
 
-CTextLabel* SelfLabel(duk_context* ctx) { return This<CTextLabel>(ctx, "Label"); }
+// Label members also serve check boxes, whose native class is not a label: the check box answers
+// for itself, and for the label's own state its caption stands in.
+CGUIElement* SelfLabelLike(duk_context* ctx) { return This<CGUIElement>(ctx, "Label"); }
+
+CTextLabel* SelfLabel(duk_context* ctx) {
+    CGUIElement* e = SelfLabelLike(ctx);
+    if (auto* label = dynamic_cast<CTextLabel*>(e)) return label;
+    if (auto* box = dynamic_cast<CGUICheckbox*>(e)) return box->Caption();
+    RaiseCallError(ctx, DUK_ERR_TYPE_ERROR, "Label expected");
+}
 
 duk_ret_t LabelConstructor(duk_context* ctx) { return ConstructElement<CTextLabel>(ctx, "Label"); }
 duk_ret_t ButtonConstructor(duk_context* ctx) { return ConstructElement<CGUIButton>(ctx, "Button"); }
 
 duk_ret_t LabelAutoSize(duk_context* ctx) {
-    CTextLabel* label = SelfLabel(ctx);
+    CGUIElement* e = SelfLabelLike(ctx);
     std::int32_t w, h;
     ReadAutoSize(ctx, &w, &h);
-    label->AutoSize(w, h);
+    if (auto* box = dynamic_cast<CGUICheckbox*>(e))
+        box->AutoSize(w, h);
+    else
+        SelfLabel(ctx)->AutoSize(w, h);
     return 0;
 }
 
@@ -577,14 +589,6 @@ CGUICheckbox* SelfCheckbox(duk_context* ctx) { return This<CGUICheckbox>(ctx, "C
 
 duk_ret_t CheckboxConstructor(duk_context* ctx) { return ConstructElement<CGUICheckbox>(ctx, "Checkbox"); }
 
-duk_ret_t CheckboxAutoSize(duk_context* ctx) {
-    CGUICheckbox* box = SelfCheckbox(ctx);
-    std::int32_t w, h;
-    ReadAutoSize(ctx, &w, &h);
-    box->AutoSize(w, h);
-    return 0;
-}
-
 duk_ret_t GetChecked(duk_context* ctx) {
     duk_push_boolean(ctx, SelfCheckbox(ctx)->IsChecked());
     return 1;
@@ -595,17 +599,9 @@ duk_ret_t SetChecked(duk_context* ctx) {
     return 0;
 }
 
-const duk_function_list_entry kCheckboxMethods[] = {
-    {"AutoSize", Guarded<CheckboxAutoSize>, DUK_VARARGS},
-    {"Resize", Resize, 2},
-    {"ResizeClient", ResizeClient, 2},
-    {nullptr, nullptr, 0},
-};
-
+// AutoSize, Resize, ResizeClient, wrapping, x2 and y2 come from Label.
 const SAccessor kCheckboxAccessors[] = {
     {"checked", GetChecked, Guarded<SetChecked>},
-    {"x2", GetEdge<&CGUIElement::x2>, SetX2ByResize},
-    {"y2", GetEdge<&CGUIElement::y2>, SetY2ByResize},
     {nullptr, nullptr, nullptr},
 };
 
@@ -829,7 +825,7 @@ bool StartGUIAPI(duk_context* ctx) {
                    "DestroyButton");
     RegisterGraphicButton(ctx);
     RegisterWidget(ctx,
-                   SClassDef{"Checkbox", kElementClass, Guarded<CheckboxConstructor>, 1, kCheckboxMethods, kCheckboxAccessors},
+                   SClassDef{"Checkbox", "Label", Guarded<CheckboxConstructor>, 1, nullptr, kCheckboxAccessors},
                    "CreateCheckbox", "DestroyCheckbox");
     RegisterWindows(ctx);
     RegisterWidget(ctx, SClassDef{"TextInput", kElementClass, Guarded<InputConstructor>, 1, kInputMethods, kInputAccessors},

@@ -41,7 +41,8 @@ std::int32_t TargetHeight();
 // is a bound GUIElement, creates the element and binds it under "gui@".
 template <class T>
 duk_ret_t ConstructElement(duk_context* ctx, const char* className) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    if (!duk_is_constructor_call(ctx))
+        RaiseCallError(ctx, DUK_ERR_TYPE_ERROR, "must be called with new (new %s())", className);
     if (!GetGUIHost()) return duk_error(ctx, DUK_ERR_ERROR, "Cannot create %s without a game", className);
     auto* parent = static_cast<CGUIElement*>(GetNativeIf(ctx, 0, kElementClass));
     T* element = new T(parent);  // owned by its parent or the host's root list

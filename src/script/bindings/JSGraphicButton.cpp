@@ -29,7 +29,8 @@ duk_ret_t AutoSize(duk_context* ctx) {
         w = SizeArg(ctx, 0);
         h = SizeArg(ctx, 1);
     } else if (n != 0) {
-        return duk_error(ctx, DUK_ERR_SYNTAX_ERROR, "AutoSize takes no arguments or a width and a height");
+        RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "takes no arguments or a width and a height (got %d)",
+                       static_cast<int>(n));
     }
     b->autoWidth = w;
     b->autoHeight = h;

@@ -42,7 +42,8 @@ duk_ret_t Clear(duk_context* ctx) {
 duk_ret_t GetItem(duk_context* ctx) {
     CListBox* list = Self(ctx);
     std::int32_t x = 0, y = 0;
-    if (ReadPoint(ctx, 0, x, y) == 0) return duk_error(ctx, DUK_ERR_SYNTAX_ERROR, "a point is one object or two numbers");
+    if (ReadPoint(ctx, 0, x, y) == 0)
+        RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "needs a point: one object {x, y} or two numbers");
     const std::int32_t index = list->ItemAt(x, y);
     if (index < 0)
         duk_push_undefined(ctx);
