@@ -48,16 +48,16 @@ CSound* RequireSound(duk_context* ctx, duk_idx_t index) {
     return link->sound;
 }
 
-// The sound of `this`, with the engine's stock ReferenceError when there is none.
+// The sound of `this`; a ReferenceError naming the property when there is none.
 CSound* ThisSound(duk_context* ctx) {
     auto* link = This<SSoundLink>(ctx, "Sound");
-    if (!link->sound) duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "error (rc %d)", DUK_RET_REFERENCE_ERROR);
+    if (!link->sound) RaiseCallError(ctx, DUK_ERR_REFERENCE_ERROR, "the Sound has no associated native object");
     return link->sound;
 }
 
 // `new Sound()` makes an unbound Sound; sounds come from LoadSound.
 duk_ret_t Constructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     BindThis(ctx, nullptr, "Sound");
     return 0;
 }
