@@ -416,7 +416,8 @@ void* ThisNative(duk_context* ctx, const char* className) {
     Probe probe = ProbeNative(ctx, duk_get_top_index(ctx), className, &native);
     duk_pop(ctx);
     if (probe == Probe::kNotInstance) duk_error(ctx, DUK_ERR_TYPE_ERROR, "%s expected", className);
-    if (probe == Probe::kNoNative) RaiseCallError(ctx, DUK_ERR_REFERENCE_ERROR, "the %s has no associated native object", className);
+    if (probe == Probe::kNoNative)
+        RaiseCallError(ctx, DUK_ERR_REFERENCE_ERROR, "the %s has no associated native object", className);
     return native;
 }
 

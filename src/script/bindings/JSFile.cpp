@@ -232,7 +232,8 @@ duk_ret_t WriteRaw(duk_context* ctx) {
         duk_size_t length = 0;
         const char* bytes = duk_to_lstring(ctx, i, &length);  // may run script toString
         if (length == 0) continue;
-        if (length > 0xFFFFFFFFu) RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "argument %d is too long to write", int(i) + 1);
+        if (length > 0xFFFFFFFFu)
+            RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "argument %d is too long to write", int(i) + 1);
         const u32 written = bin->Write(bytes, static_cast<u32>(length));
         total += written;
         if (written < length) RaiseCallError(ctx, DUK_ERR_ERROR, "write failed");

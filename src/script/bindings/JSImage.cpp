@@ -353,7 +353,8 @@ duk_ret_t SaveImageFn(duk_context* ctx) {
     CBitmapProxy* image = ArgImage(ctx, 1);
     // A name with a NUL inside would pass one name to the extension test and another to the disk.
     if (std::strlen(name) != length) RaiseArgError(ctx, DUK_ERR_ERROR, 0, "file name", "a name without NUL bytes");
-    if (!SaveToFile(name, *image)) RaiseCallError(ctx, DUK_ERR_ERROR, "cannot save \"%s\": %s", name, kUnknownImageNameText);
+    if (!SaveToFile(name, *image))
+        RaiseCallError(ctx, DUK_ERR_ERROR, "cannot save \"%s\": %s", name, kUnknownImageNameText);
     return 0;
 }
 

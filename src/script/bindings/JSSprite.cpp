@@ -157,8 +157,8 @@ duk_ret_t PlayAnimation(duk_context* ctx) {
         RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "mode %d is not FORWARD, REVERSE, FORWARD_ONCE or REVERSE_ONCE",
                        static_cast<int>(mode));
     if (loop < 0 || loop >= s->GetLoopCount())
-        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "loop %d is not in the view (it has %d loop%s)", static_cast<int>(loop),
-                       static_cast<int>(s->GetLoopCount()), s->GetLoopCount() == 1 ? "" : "s");
+        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "loop %d is not in the view (it has %d loop%s)",
+                       static_cast<int>(loop), static_cast<int>(s->GetLoopCount()), s->GetLoopCount() == 1 ? "" : "s");
     CallbackKey callback = OptCallback(ctx, 2);
     s->SetLoop(loop);
     s->SetAnimationMode(once);
@@ -286,7 +286,8 @@ duk_ret_t SetCelValue(duk_context* ctx) {
 duk_ret_t SetAnimation(duk_context* ctx) {
     CSprite* s = Self(ctx);
     if (!s->SetAnimationMode(ArgInt(ctx, 0)))
-        RaiseArgError(ctx, DUK_ERR_RANGE_ERROR, 0, nullptr, "FORWARD, REVERSE, FORWARD_ONCE, REVERSE_ONCE or RANDOMIZE");
+        RaiseArgError(ctx, DUK_ERR_RANGE_ERROR, 0, nullptr,
+                      "FORWARD, REVERSE, FORWARD_ONCE, REVERSE_ONCE or RANDOMIZE");
     return 0;
 }
 
