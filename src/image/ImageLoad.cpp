@@ -22,6 +22,16 @@ ImageFileFormat ImageFormatFromName(const std::string& name) {
     return ImageFileFormat::Unknown;
 }
 
+const char* ImageFormatName(ImageFileFormat format) {
+    switch (format) {
+    case ImageFileFormat::BMP: return "BMP";
+    case ImageFileFormat::JPEG: return "JPEG";
+    case ImageFileFormat::PNG: return "PNG";
+    case ImageFileFormat::QOI: return "QOI";
+    default: return "unknown";
+    }
+}
+
 ImageFileFormat ImageFormatFromData(const u8* data, std::size_t size) {
     if (size >= 2 && data[0] == 'B' && data[1] == 'M') return ImageFileFormat::BMP;
     if (size >= 8 && std::memcmp(data, "\x89PNG\r\n\x1A\n", 8) == 0) return ImageFileFormat::PNG;
@@ -51,7 +61,7 @@ std::unique_ptr<CBitmapInterface> ConvertToRgba8888(std::unique_ptr<CBitmapInter
 std::unique_ptr<CBitmapInterface> DecodeImage(CDataBin* data, ImageFileFormat format, std::string* error) {
     std::unique_ptr<CImageCodec> codec = CreateImageCodec(format);
     if (!codec) {
-        if (error) *error = "Unable to load image file";
+        if (error) *error = "Unable to load image file: unknown format";
         return nullptr;
     }
     // Codecs that can decode straight into 32 bits do so; the rest are converted below.
@@ -72,7 +82,12 @@ std::unique_ptr<CBitmapInterface> LoadImageFile(const std::string& path, std::st
         if (error) *error = "Unable to find image file [" + path + "]";
         return nullptr;
     }
-    return DecodeImage(&file, ImageFormatFromName(path), error);
+    const ImageFileFormat format = ImageFormatFromName(path);
+    if (format == ImageFileFormat::Unknown) {
+        if (error) *error = std::string("Unable to load image file: ") + kUnknownImageNameText;
+        return nullptr;
+    }
+    return DecodeImage(&file, format, error);
 }
 
 bool EncodeImage(const CBitmapInterface& bitmap, ImageFileFormat format, CDataBin* destination, std::string* error) {

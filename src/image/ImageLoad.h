@@ -22,6 +22,11 @@ enum class ImageFileFormat : i32 {
 // Format by the text after the last '.' of the name, without regard to case: "bmp", "png", "jpg",
 // "jpeg", "qoi". Unknown for anything else or no '.'.
 ImageFileFormat ImageFormatFromName(const std::string& name);
+// "BMP", "JPEG", "PNG", "QOI", or "unknown", for messages.
+const char* ImageFormatName(ImageFileFormat format);
+// Why a file name selects no codec, for messages.
+inline constexpr const char* kUnknownImageNameText =
+    "unknown format (the name does not end in .bmp, .png, .jpg, .jpeg or .qoi)";
 // Format by the first bytes of a file ("BM", the PNG signature, a JPEG start-of-image marker,
 // "qoif"); Unknown for anything else. For tools handed files whose names say nothing.
 ImageFileFormat ImageFormatFromData(const u8* data, std::size_t size);
@@ -34,11 +39,12 @@ std::unique_ptr<CImageCodec> CreateImageCodec(ImageFileFormat format);
 std::unique_ptr<CBitmapInterface> ConvertToRgba8888(std::unique_ptr<CBitmapInterface> bitmap);
 
 // Decodes the data with the format's codec and converts to Rgba8888. On failure returns null and
-// sets *error (if given) to the codec's message, or "Unable to load image file" /
+// sets *error (if given) to the codec's message, or "Unable to load image file: unknown format" /
 // "Unable to convert image to 32bit RGBA".
 std::unique_ptr<CBitmapInterface> DecodeImage(CDataBin* data, ImageFileFormat format, std::string* error);
 // Opens the file on disk and decodes it by its extension, as above. A missing file gives
-// "Unable to find image file [<path>]".
+// "Unable to find image file [<path>]", a name of no known format "Unable to load image file: "
+// and kUnknownImageNameText.
 std::unique_ptr<CBitmapInterface> LoadImageFile(const std::string& path, std::string* error);
 
 // Encodes the bitmap with the format's codec into the destination; on failure false and the codec's

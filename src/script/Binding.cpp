@@ -269,7 +269,7 @@ duk_ret_t DestroyByClass(duk_context* ctx) {
     auto destroy = reinterpret_cast<NativeDestroyer>(duk_get_pointer(ctx, -1));
     duk_pop(ctx);
     // The class name stays on the stack (index 2) while it is used.
-    if (!className) return DUK_RET_ERROR;
+    if (!className) RaiseCallError(ctx, DUK_ERR_ERROR, "the function is not tied to a class");
     void* native = nullptr;
     Probe probe = ProbeNative(ctx, 0, className, &native);
     if (probe == Probe::kNotInstance) {
@@ -416,9 +416,13 @@ void* ThisNative(duk_context* ctx, const char* className) {
     Probe probe = ProbeNative(ctx, duk_get_top_index(ctx), className, &native);
     duk_pop(ctx);
     if (probe == Probe::kNotInstance) duk_error(ctx, DUK_ERR_TYPE_ERROR, "%s expected", className);
-    // The engine's stock text for a DUK_RET_REFERENCE_ERROR return.
-    if (probe == Probe::kNoNative) duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "error (rc %d)", DUK_RET_REFERENCE_ERROR);
+    if (probe == Probe::kNoNative)
+        RaiseCallError(ctx, DUK_ERR_REFERENCE_ERROR, "the %s has no associated native object", className);
     return native;
+}
+
+void RequireConstructorCall(duk_context* ctx) {
+    if (!duk_is_constructor_call(ctx)) RaiseCallError(ctx, DUK_ERR_TYPE_ERROR, "must be called with new");
 }
 
 void* GetNativeIf(duk_context* ctx, duk_idx_t index, const char* className) {

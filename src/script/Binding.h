@@ -1,9 +1,12 @@
 // Native-binding helpers shared by every script API file (script/bindings/JS*.cpp).
 //
 // HOW A BINDING FILE USES THESE
-//   Constructor of X:   if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+//   Constructor of X:   RequireConstructorCall(ctx);
 //                       read the arguments; create the native object through the game;
 //                       BindThis(ctx, native, "X")  (or BindThisHandle for "gui@"/"layer@" kinds)
+//   Failures:           RaiseArgError / RaiseCallError, never a bare `return DUK_RET_...`: the
+//                       engine's text for those ("error (rc -4)") names neither the function nor
+//                       the problem.
 //   Method / accessor:  auto* x = static_cast<CX*>(ThisNative(ctx, "X"));
 //   Argument of X:      auto* x = static_cast<CX*>(RequireNative(ctx, 0, "X"));
 //   Registration:       RegisterClass(ctx, {"X", "Base", Ctor, 1, methods, accessors});
@@ -66,8 +69,11 @@ bool IsInstance(duk_context* ctx, duk_idx_t index, const char* className);
 // "X has no associated native object".
 void* RequireNative(duk_context* ctx, duk_idx_t index, const char* className);
 // The native object of `this` for methods and accessors of X. Raises TypeError "X expected" when
-// `this` is not an X, and the engine's stock ReferenceError when it has no native object.
+// `this` is not an X, and ReferenceError "X.Method: the X has no associated native object" when
+// it has none.
 void* ThisNative(duk_context* ctx, const char* className);
+// Constructors: raises TypeError "X: must be called with new" unless called with `new`.
+void RequireConstructorCall(duk_context* ctx);
 // The native object at `index` when it is a bound X, else null. Never raises.
 void* GetNativeIf(duk_context* ctx, duk_idx_t index, const char* className);
 

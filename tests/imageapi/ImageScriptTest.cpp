@@ -2,7 +2,9 @@
 // and views cut from images.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -61,8 +63,21 @@ TEST_F(ImageScriptTest, ConstructionLoadingAndErrors) {
     data_.Write("pic", png);
     EXPECT_EQ(Eval("var p = LoadImage('pic.PNG'); [p.width, p.GetPixel(0, 0).rgba, p.GetPixel(1, 0).rgba].join()"),
               "2," + std::to_string(0xFFFF0000u) + "," + std::to_string(0xFF0A141Eu));
-    EXPECT_EQ(Thrown("new Image('pic')"), "Error: Unable to load image file");
     EXPECT_EQ(Thrown("LoadImage('missing')"), "Error: Unable to find image file [missing]");
+
+    // Scripts get the bare message; one line on standard error names the file and the reason.
+    data_.Write("cut.png", std::vector<unsigned char>(png.begin(), png.begin() + 20));
+    data_.Write("empty.bmp", std::vector<unsigned char>());
+    const std::pair<const char*, const char*> cases[] = {
+        {"pic", "unknown format"}, {"cut.png", "damaged or not a PNG picture ("}, {"empty.bmp", "empty"}};
+    for (const auto& [name, why] : cases) {
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Thrown(std::string("new Image('") + name + "')"), "Error: Unable to load image file") << name;
+        const std::string line = testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(line.starts_with(std::string("ove: warning: ") + name + ": ")) << line;
+        EXPECT_NE(line.find(why), std::string::npos) << line;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\n'), 1) << line;
+    }
 }
 
 TEST_F(ImageScriptTest, EncodeDecodeEveryWritableFormat) {

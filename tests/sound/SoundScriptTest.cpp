@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "SoundTestUtil.h"
 #include "io/FileFolder.h"
@@ -83,7 +84,35 @@ TEST_F(SoundScriptTest, DestroyedSoundIsUnreachableThroughEveryObject) {
     EXPECT_EQ(Error("DestroySound(b); DestroySound(a); DestroySound(new Sound())"), "no error");
     EXPECT_EQ(Error("DestroySound({})"), "TypeError: Sound expected");
     EXPECT_EQ(Eval("(c = LoadSound('door'), c.volume)"), "100") << "loaded afresh";
-    EXPECT_EQ(Error("b.length").substr(0, 14), "ReferenceError") << "an old object stays cut off";
+    EXPECT_EQ(Error("b.length"), "ReferenceError: Sound.length: the Sound has no associated native object")
+        << "an old object stays cut off";
+}
+
+TEST_F(SoundScriptTest, ANameThatFindsNothingIsReportedOnceWithTheFilesTried) {
+    dir_.Write("pickup.wav", SineWave(100));
+    dir_.Write("music.ogg", Bytes{'O', 'g', 'g', 'S'});
+    Start(new CSoundManagerMixer());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(Eval("PlaySound('pickup.wav')"), "null");
+    EXPECT_EQ(Eval("PlaySound('pickup.wav')"), "null");
+    EXPECT_EQ(Error("LoadSound('pickup.wav')"), "Error: Couldn't create sound");
+    EXPECT_EQ(Error("LoadSound('music.ogg')"), "Error: Couldn't create sound");
+    EXPECT_EQ(Eval("PlaySound('nothing')"), "null");
+    EXPECT_EQ(Eval("PlaySound('door')"), "250");
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = err.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(err.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 3u) << "one line per name:\n" << err;
+    auto has = [](const std::string& line, const char* piece) { return line.find(piece) != std::string::npos; };
+    EXPECT_TRUE(has(lines[0], "PlaySound") && has(lines[0], "pickup.wav.OVA") && has(lines[0], "pickup.wav.WAV"))
+        << lines[0];
+    EXPECT_TRUE(has(lines[0], "no extension") && has(lines[0], "pickup.OVA")) << lines[0];
+    EXPECT_TRUE(has(lines[1], "LoadSound") && has(lines[1], "music.ogg.WAV") && has(lines[1], "no extension"))
+        << lines[1];
+    EXPECT_TRUE(has(lines[2], "nothing.OVA") && has(lines[2], "nothing.WAV")) << lines[2];
+    EXPECT_FALSE(has(lines[2], "extension")) << "no file of that very name: " << lines[2];
 }
 
 TEST_F(SoundScriptTest, UnderTheBasicManagerVolumeIsFixed) {

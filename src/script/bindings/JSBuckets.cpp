@@ -17,7 +17,7 @@ std::unordered_map<CBuckets*, std::unique_ptr<CBuckets>> g_live;
 void Free(CBuckets* buckets) { g_live.erase(buckets); }
 
 duk_ret_t Constructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     const std::int32_t count = ArgInt(ctx, 0);
     CBuckets* native = nullptr;
     {

@@ -56,18 +56,19 @@ void WriteAll(duk_context* ctx, duk_idx_t obj, uint32_t argb) {
     for (int i = 0; i < 4; ++i) WriteChannel(ctx, obj, i, ChannelOf(argb, i));
 }
 
-// Pushes `this`; false (nothing pushed) when it is not an object.
-bool PushThisObject(duk_context* ctx) {
+// Pushes `this`, which must be an object (any object with the channel properties will do).
+void PushThisObject(duk_context* ctx) {
     duk_push_this(ctx);
-    if (duk_is_object(ctx, -1)) return true;
-    duk_pop(ctx);
-    return false;
+    if (duk_is_object(ctx, -1)) return;
+    char got[128];
+    DescribeArgument(ctx, -1, got, sizeof got);
+    RaiseCallError(ctx, DUK_ERR_TYPE_ERROR, "called on %s, not on a Colour", got);
 }
 
 // ---------------------------------------------------------------- constructor and members
 
 duk_ret_t Constructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     uint32_t v[4] = {0, 0, 0, 255};
     for (int i = 0; i < 4; ++i)
         if (duk_is_number(ctx, i)) v[i] = ColourNumber(duk_get_number(ctx, i));
@@ -78,7 +79,7 @@ duk_ret_t Constructor(duk_context* ctx) {
 }
 
 duk_ret_t ToString(duk_context* ctx) {
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     uint32_t argb = ColourFromScript(ctx, -1);
     duk_pop(ctx);
     char text[64];
@@ -90,7 +91,7 @@ duk_ret_t ToString(duk_context* ctx) {
 
 template <int C>
 duk_ret_t Get8(duk_context* ctx) {
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     uint32_t v = ReadChannel(ctx, -1, C);
     duk_pop(ctx);
     duk_push_uint(ctx, v);
@@ -100,7 +101,7 @@ duk_ret_t Get8(duk_context* ctx) {
 template <int C>
 duk_ret_t Set8(duk_context* ctx) {
     uint32_t v = Clamp8(ArgInt(ctx, 0));
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     WriteChannel(ctx, -1, C, v);
     duk_pop(ctx);
     return 0;
@@ -108,7 +109,7 @@ duk_ret_t Set8(duk_context* ctx) {
 
 template <int C>
 duk_ret_t GetF(duk_context* ctx) {
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     uint32_t v = ReadChannel(ctx, -1, C);
     duk_pop(ctx);
     duk_push_number(ctx, v / 255.0);
@@ -118,14 +119,14 @@ duk_ret_t GetF(duk_context* ctx) {
 template <int C>
 duk_ret_t SetF(duk_context* ctx) {
     uint32_t v = FractionToChannel(ArgNumber(ctx, 0));
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     WriteChannel(ctx, -1, C, v);
     duk_pop(ctx);
     return 0;
 }
 
 duk_ret_t GetRGB(duk_context* ctx) {
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     uint32_t argb = ColourFromScript(ctx, -1);
     duk_pop(ctx);
     duk_push_uint(ctx, argb & 0xFFFFFFu);
@@ -134,14 +135,14 @@ duk_ret_t GetRGB(duk_context* ctx) {
 
 duk_ret_t SetRGB(duk_context* ctx) {
     uint32_t v = ArgUnsigned(ctx, 0);
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     WriteAll(ctx, -1, v | 0xFF000000u);
     duk_pop(ctx);
     return 0;
 }
 
 duk_ret_t GetRGBA(duk_context* ctx) {
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     uint32_t argb = ColourFromScript(ctx, -1);
     duk_pop(ctx);
     duk_push_uint(ctx, argb);
@@ -150,7 +151,7 @@ duk_ret_t GetRGBA(duk_context* ctx) {
 
 duk_ret_t SetRGBA(duk_context* ctx) {
     uint32_t v = ArgUnsigned(ctx, 0);
-    if (!PushThisObject(ctx)) return DUK_RET_TYPE_ERROR;
+    PushThisObject(ctx);
     WriteAll(ctx, -1, v);
     duk_pop(ctx);
     return 0;

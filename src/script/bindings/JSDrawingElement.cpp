@@ -22,9 +22,9 @@ CDrawingElement* ThisElement(duk_context* ctx) { return This<CDrawingElement>(ct
 // Creates the element, hands it to the game's list and binds `this` to it.
 template <class T>
 duk_ret_t Construct(duk_context* ctx, const char* className) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     CGame* game = GetGame();
-    if (!game) return DUK_RET_ERROR;
+    if (!game) RaiseCallError(ctx, DUK_ERR_ERROR, "no game is running");
     CDrawingElement* element = nullptr;
     {
         auto created = std::make_unique<T>();
@@ -35,7 +35,9 @@ duk_ret_t Construct(duk_context* ctx, const char* className) {
     return 0;
 }
 
-duk_ret_t BaseConstructor(duk_context*) { return DUK_RET_TYPE_ERROR; }
+duk_ret_t BaseConstructor(duk_context* ctx) {
+    RaiseCallError(ctx, DUK_ERR_TYPE_ERROR, "a base class: make a Line or a Rectangle instead");
+}
 duk_ret_t LineConstructor(duk_context* ctx) { return Construct<C2DLine>(ctx, "Line"); }
 duk_ret_t RectangleConstructor(duk_context* ctx) { return Construct<C2DRectangle>(ctx, "Rectangle"); }
 

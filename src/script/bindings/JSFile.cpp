@@ -76,7 +76,7 @@ void Release(CDataBin* bin) { g_open.erase(bin); }
 // `new FileReader(path [, password])` and `new FileWriter(path [, password])`.
 template <bool kWriting>
 duk_ret_t Constructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     const char* path = ArgString(ctx, 0);
     const char* password = nullptr;
     if (duk_get_top(ctx) > 1 && !duk_is_null_or_undefined(ctx, 1)) password = duk_to_string(ctx, 1);
@@ -210,13 +210,14 @@ template <bool kBinary>
 duk_ret_t WriteValues(duk_context* ctx) {
     const duk_idx_t count = duk_get_top(ctx);
     auto* bin = This<CDataBin>(ctx, kWriter);
-    if (!bin->CanWrite()) return DUK_RET_ERROR;
+    if (!bin->CanWrite()) RaiseCallError(ctx, DUK_ERR_ERROR, "the file is not open for writing");
     for (duk_idx_t i = 0; i < count; ++i) {
         switch (WriteValue(ctx, *bin, i, kBinary)) {
         case EWrite::kDone:
         case EWrite::kSkipped: break;
-        case EWrite::kStreamFailed: return duk_error(ctx, DUK_ERR_ERROR, "write failed");
-        case EWrite::kBadString: return duk_error(ctx, DUK_ERR_RANGE_ERROR, "invalid string (argument %d)", int(i));
+        case EWrite::kStreamFailed: RaiseCallError(ctx, DUK_ERR_ERROR, "write failed");
+        case EWrite::kBadString:
+            RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "argument %d is not a valid string", int(i) + 1);
         }
     }
     return 0;
@@ -225,16 +226,17 @@ duk_ret_t WriteValues(duk_context* ctx) {
 duk_ret_t WriteRaw(duk_context* ctx) {
     const duk_idx_t count = duk_get_top(ctx);
     auto* bin = This<CDataBin>(ctx, kWriter);
-    if (!bin->CanWrite()) return DUK_RET_ERROR;
+    if (!bin->CanWrite()) RaiseCallError(ctx, DUK_ERR_ERROR, "the file is not open for writing");
     double total = 0;
     for (duk_idx_t i = 0; i < count; ++i) {
         duk_size_t length = 0;
         const char* bytes = duk_to_lstring(ctx, i, &length);  // may run script toString
         if (length == 0) continue;
-        if (length > 0xFFFFFFFFu) return duk_error(ctx, DUK_ERR_ERROR, "write failed");
+        if (length > 0xFFFFFFFFu)
+            RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "argument %d is too long to write", int(i) + 1);
         const u32 written = bin->Write(bytes, static_cast<u32>(length));
         total += written;
-        if (written < length) return duk_error(ctx, DUK_ERR_ERROR, "write failed");
+        if (written < length) RaiseCallError(ctx, DUK_ERR_ERROR, "write failed");
     }
     duk_push_number(ctx, total);
     return 1;

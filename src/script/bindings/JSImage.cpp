@@ -1,5 +1,6 @@
 #include "JSImage.h"
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -107,7 +108,14 @@ CDataBin* OpenForLoad(const char* name) {
     return OpenLocalFile(name);
 }
 
+// Scripts only see "Unable to load image file"; this line says which file and why.
+void WarnNotLoaded(const char* name, const char* why) noexcept {
+    std::fprintf(stderr, "ove: warning: %s: unable to load image file: %s\n", name, why);
+    std::fflush(stderr);
+}
+
 CBitmapProxy* MakeFromFile(const char* name, EFailure& failure) noexcept {
+    char why[256] = "";
     try {
         std::unique_ptr<CBitmapInterface> decoded;
         {
@@ -117,10 +125,20 @@ CBitmapProxy* MakeFromFile(const char* name, EFailure& failure) noexcept {
                 return nullptr;
             }
             // Another extension, or none, loads nothing.
-            std::unique_ptr<CImageCodec> codec = CreateImageCodec(ImageFormatFromName(name));
-            if (codec) decoded = codec->Load(file.get());
+            const ImageFileFormat format = ImageFormatFromName(name);
+            std::unique_ptr<CImageCodec> codec = CreateImageCodec(format);
+            if (!codec)
+                std::snprintf(why, sizeof why, "%s", kUnknownImageNameText);
+            else if (file->GetSize() == 0)
+                std::snprintf(why, sizeof why, "the file is empty");
+            else if (!(decoded = codec->Load(file.get())))
+                std::snprintf(why, sizeof why, "damaged or not a %s picture (%s)", ImageFormatName(format),
+                              codec->GetErrorText());
+            else if (decoded->IsEmpty())
+                std::snprintf(why, sizeof why, "the picture has no pixels");
         }
         if (!decoded || decoded->IsEmpty()) {
+            WarnNotLoaded(name, why);
             failure = kFailNotLoaded;
             return nullptr;
         }
@@ -133,6 +151,8 @@ CBitmapProxy* MakeFromFile(const char* name, EFailure& failure) noexcept {
         if (!image) failure = kFailNoObject;
         return image;
     } catch (...) {
+        DescribeCurrentException(why, sizeof why);
+        WarnNotLoaded(name, why);
         failure = kFailNotLoaded;
         return nullptr;
     }
@@ -145,12 +165,12 @@ duk_ret_t RaiseFailure(duk_context* ctx, EFailure failure, const char* name) {
     case kFailNotFound: return duk_error(ctx, DUK_ERR_ERROR, "Unable to find image file [%s]", name ? name : "");
     case kFailNotLoaded: return duk_error(ctx, DUK_ERR_ERROR, "Unable to load image file");
     case kFailNotConverted: return duk_error(ctx, DUK_ERR_ERROR, "Unable to convert image to 32bit RGBA");
-    default: return DUK_RET_ERROR;
+    default: RaiseCallError(ctx, DUK_ERR_ERROR, "failed for no known reason");
     }
 }
 
 duk_ret_t Constructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     const duk_idx_t count = duk_get_top(ctx);
     EFailure failure = kFailNone;
     CBitmapProxy* image = nullptr;
@@ -216,22 +236,37 @@ duk_ret_t RenderToImageFn(duk_context* ctx) {
 }
 
 // Decodes with the format's codec from the first byte. The picture gets the same 32-bit
-// conversion as a loaded file, so that palette and grey pictures come out opaque.
-CBitmapProxy* Decode(int32_t format, const void* data, duk_size_t size) noexcept {
+// conversion as a loaded file, so that palette and grey pictures come out opaque. On failure,
+// null and the reason in `why`.
+CBitmapProxy* Decode(int32_t format, const void* data, duk_size_t size, char* why, std::size_t whySize) noexcept {
+    const char* name = ImageFormatName(static_cast<ImageFileFormat>(format));
     try {
         std::unique_ptr<CBitmapInterface> decoded;
         {
             CBuffer buffer(data, uint32_t(size));
             buffer.Seek(0);
             std::unique_ptr<CImageCodec> codec = CreateImageCodec(static_cast<ImageFileFormat>(format));
-            if (!codec) return nullptr;
+            if (!codec) {
+                std::snprintf(why, whySize, "no %s codec is built in", name);
+                return nullptr;
+            }
             decoded = codec->Load(&buffer);
+            if (!decoded) {
+                std::snprintf(why, whySize, "the data is not a %s picture that can be read (%s)", name,
+                              codec->GetErrorText());
+                return nullptr;
+            }
         }
-        if (!decoded || decoded->IsEmpty()) return nullptr;
         std::unique_ptr<CBitmapInterface> picture = ConvertToRgba8888(std::move(decoded));
-        if (!picture) return nullptr;
-        return Adopt(std::move(picture));
+        if (!picture) {
+            std::snprintf(why, whySize, "the %s picture has no pixels or cannot be made 32-bit", name);
+            return nullptr;
+        }
+        CBitmapProxy* image = Adopt(std::move(picture));
+        if (!image) std::snprintf(why, whySize, "out of memory");
+        return image;
     } catch (...) {
+        DescribeCurrentException(why, whySize);
         return nullptr;
     }
 }
@@ -251,8 +286,9 @@ duk_ret_t DecodeImageFn(duk_context* ctx) {
     if (!ValidFormat(format))
         RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "format %d is not one of the FORMAT_ constants", static_cast<int>(format));
     if (size == 0 || size > 0xFFFFFFFFu) RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "there is no data to decode");
-    CBitmapProxy* image = Decode(format, data, size);
-    if (!image) return DUK_RET_ERROR;
+    char why[256] = "";
+    CBitmapProxy* image = Decode(format, data, size, why, sizeof why);
+    if (!image) RaiseCallError(ctx, DUK_ERR_ERROR, "%s", why);
     PushNewInstance(ctx, kClass, AsNative(image));
     return 1;
 }
@@ -316,8 +352,9 @@ duk_ret_t SaveImageFn(duk_context* ctx) {
     duk_get_lstring(ctx, 0, &length);
     CBitmapProxy* image = ArgImage(ctx, 1);
     // A name with a NUL inside would pass one name to the extension test and another to the disk.
-    if (std::strlen(name) != length) return DUK_RET_ERROR;
-    if (!SaveToFile(name, *image)) return DUK_RET_ERROR;
+    if (std::strlen(name) != length) RaiseArgError(ctx, DUK_ERR_ERROR, 0, "file name", "a name without NUL bytes");
+    if (!SaveToFile(name, *image))
+        RaiseCallError(ctx, DUK_ERR_ERROR, "cannot save \"%s\": %s", name, kUnknownImageNameText);
     return 0;
 }
 

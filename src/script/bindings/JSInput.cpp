@@ -269,18 +269,22 @@ duk_ret_t SetCurrentDirectory(duk_context* ctx) {
 // same bytes.
 duk_ret_t ReadTextFile(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
-    duk_int_t rc;
+    duk_int_t rc = DUK_EXEC_SUCCESS;
+    bool found = false;
     {
         CGame* game = GetGame();
         std::unique_ptr<CDataBin> file(game && game->folder ? game->folder->Open(name) : nullptr);
-        if (!file) return DUK_RET_ERROR;
-        std::string text(file->GetSize(), '\0');
-        // A file that shrank meanwhile gives what could be read.
-        text.resize(file->Read(text.data(), static_cast<uint32_t>(text.size())));
-        file.reset();
-        if (!IsValidUtf8(text)) text = Cp1252ToUtf8(text);
-        rc = duk_safe_call(ctx, PushStringSafe, &text, 0, 1);
+        if (file) {
+            found = true;
+            std::string text(file->GetSize(), '\0');
+            // A file that shrank meanwhile gives what could be read.
+            text.resize(file->Read(text.data(), static_cast<uint32_t>(text.size())));
+            file.reset();
+            if (!IsValidUtf8(text)) text = Cp1252ToUtf8(text);
+            rc = duk_safe_call(ctx, PushStringSafe, &text, 0, 1);
+        }
     }
+    if (!found) RaiseCallError(ctx, DUK_ERR_ERROR, "cannot find \"%s\"", name);
     if (rc != DUK_EXEC_SUCCESS) return duk_throw(ctx);
     return 1;
 }

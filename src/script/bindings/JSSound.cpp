@@ -2,10 +2,13 @@
 
 #include <map>
 #include <memory>
+#include <set>
+#include <string>
 #include <vector>
 
 #include "data/ResourceCache.h"
 #include "host/Game.h"
+#include "io/FileFolder.h"
 #include "script/Binding.h"
 #include "sound/SoundManager.h"
 
@@ -31,6 +34,35 @@ SSoundLink* LinkOf(CSound* sound) {
     return g_links.back().get();
 }
 
+// Names already reported as finding nothing: a name played every frame is reported once.
+std::set<std::string> g_reportedNames;
+
+// Whether a file of exactly this name exists where resources are looked for.
+bool FileOfName(CResourceCache& cache, const std::string& name) {
+    if (cache.DiskFirst() && LocalFileFound(name)) return true;
+    return cache.Folder() && cache.Folder()->Found(name);
+}
+
+// Says on standard error what a sound name that found no file was looked for as, and why a name
+// with an extension finds nothing. Scripts only see null or "Couldn't create sound". A file that
+// exists but makes no sound is the cache's to report.
+void ReportNoSound(duk_context* ctx, CResourceCache& cache, const std::string& name) {
+    if (cache.ResourceExists(name, "OVA") || cache.ResourceExists(name, "WAV")) return;
+    if (!g_reportedNames.insert(name).second) return;
+    char function[128];
+    CurrentFunctionName(ctx, function, sizeof function);
+    std::string text = std::string(function) + ": no sound \"" + name + "\": looked for " + name + ".OVA and " +
+                       name + ".WAV";
+    const std::size_t dot = name.rfind('.');
+    const std::size_t slash = name.find_last_of("/\\");
+    if (dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash) && FileOfName(cache, name)) {
+        const std::string stem = name.substr(0, dot);
+        text += "; there is a file \"" + name + "\", but sound names carry no extension (\"" + stem +
+                "\" would look for " + stem + ".OVA and " + stem + ".WAV)";
+    }
+    Warning(text);
+}
+
 CResourceCache* Cache() {
     CGame* game = GetGame();
     return game ? game->resources : nullptr;
@@ -48,16 +80,16 @@ CSound* RequireSound(duk_context* ctx, duk_idx_t index) {
     return link->sound;
 }
 
-// The sound of `this`, with the engine's stock ReferenceError when there is none.
+// The sound of `this`; a ReferenceError naming the property when there is none.
 CSound* ThisSound(duk_context* ctx) {
     auto* link = This<SSoundLink>(ctx, "Sound");
-    if (!link->sound) duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "error (rc %d)", DUK_RET_REFERENCE_ERROR);
+    if (!link->sound) RaiseCallError(ctx, DUK_ERR_REFERENCE_ERROR, "the Sound has no associated native object");
     return link->sound;
 }
 
 // `new Sound()` makes an unbound Sound; sounds come from LoadSound.
 duk_ret_t Constructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     BindThis(ctx, nullptr, "Sound");
     return 0;
 }
@@ -66,7 +98,10 @@ duk_ret_t LoadSound(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
     SSoundLink* link = nullptr;
     if (CResourceCache* cache = Cache()) {
-        if (CSound* sound = cache->LoadSound(name)) link = LinkOf(sound);
+        if (CSound* sound = cache->LoadSound(name))
+            link = LinkOf(sound);
+        else
+            ReportNoSound(ctx, *cache, name);
     }
     if (!link) return duk_error(ctx, DUK_ERR_ERROR, "Couldn't create sound");
     PushNewInstance(ctx, "Sound", link);
@@ -82,6 +117,7 @@ duk_ret_t PlaySound(duk_context* ctx) {
         CResourceCache* cache = Cache();
         CSoundManager* manager = Manager();
         CSound* sound = cache ? cache->LoadSound(name) : nullptr;
+        if (cache && !sound) ReportNoSound(ctx, *cache, name);
         if (manager) manager->PlayAtVolume(sound, volume);
         if (sound) length = sound->GetLength();
     } else {
@@ -198,6 +234,7 @@ bool StartSoundAPI(duk_context* ctx) {
 }
 
 void StopSoundAPI(duk_context*) {
+    g_reportedNames.clear();
     g_linkOf.clear();
     g_links.clear();
 }

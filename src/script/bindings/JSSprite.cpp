@@ -32,7 +32,7 @@ CallbackKey OptCallback(duk_context* ctx, duk_idx_t index) {
 // ---------------------------------------------------------------- lifecycle
 
 duk_ret_t Constructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     CGame* game = GetGame();
     if (!game) return duk_error(ctx, DUK_ERR_ERROR, "Cannot create sprite");
     BindThis(ctx, game->CreateSprite(), kClass);
@@ -71,6 +71,12 @@ duk_ret_t ViewExists(duk_context* ctx) {
 
 // ---------------------------------------------------------------- methods
 
+// SyntaxError for a call with fewer arguments than the method needs.
+[[noreturn]] void RaiseTooFew(duk_context* ctx, const char* wanted) {
+    const int n = static_cast<int>(duk_get_top(ctx));
+    RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "takes %s, not %d argument%s", wanted, n, n == 1 ? "" : "s");
+}
+
 duk_ret_t AllowedAt(duk_context* ctx) {
     CSprite* s = Self(ctx);
     int32_t x = ArgInt(ctx, 0), y = ArgInt(ctx, 1);
@@ -97,7 +103,7 @@ duk_ret_t HitTestRect(duk_context* ctx) {
 
 duk_ret_t MoveTo(duk_context* ctx) {
     CSprite* s = Self(ctx);
-    if (duk_get_top(ctx) < 2) return DUK_RET_SYNTAX_ERROR;
+    if (duk_get_top(ctx) < 2) RaiseTooFew(ctx, "x, y and an optional callback");
     int32_t x = ArgInt(ctx, 0), y = ArgInt(ctx, 1);
     CallbackKey callback = OptCallback(ctx, 2);
     if (CGame* game = GetGame()) game->MoveSprite(s, x, y, callback);
@@ -112,7 +118,7 @@ duk_ret_t Moving(duk_context* ctx) {
 
 duk_ret_t WalkTo(duk_context* ctx) {
     CSprite* s = Self(ctx);
-    if (duk_get_top(ctx) < 2) return DUK_RET_SYNTAX_ERROR;
+    if (duk_get_top(ctx) < 2) RaiseTooFew(ctx, "x, y and an optional callback");
     int32_t x = ArgInt(ctx, 0), y = ArgInt(ctx, 1);
     CallbackKey callback = OptCallback(ctx, 2);
     CGame* game = GetGame();
@@ -130,14 +136,17 @@ duk_ret_t ForceDisplaySize(duk_context* ctx) {
     }
     bool off = n == 0 || (n == 1 && (duk_is_null_or_undefined(ctx, 0) ||
                                      (duk_is_boolean(ctx, 0) && !duk_get_boolean(ctx, 0))));
-    if (!off) return DUK_RET_SYNTAX_ERROR;
+    if (!off)
+        RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR,
+                       "takes a width and a height, or nothing (or null or false) to stop forcing, not %d argument%s",
+                       static_cast<int>(n), n == 1 ? "" : "s");
     s->ClearForcedSize();
     return 0;
 }
 
 duk_ret_t PlayAnimation(duk_context* ctx) {
     CSprite* s = Self(ctx);
-    if (duk_get_top(ctx) < 2) return DUK_RET_SYNTAX_ERROR;
+    if (duk_get_top(ctx) < 2) RaiseTooFew(ctx, "a mode, a loop and an optional callback");
     int32_t mode = ArgInt(ctx, 0), loop = ArgInt(ctx, 1);
     int32_t once;
     if (mode == 1 || mode == kAnimForward || mode == kAnimForwardOnce)
@@ -145,8 +154,11 @@ duk_ret_t PlayAnimation(duk_context* ctx) {
     else if (mode == 2 || mode == kAnimReverse || mode == kAnimReverseOnce)
         once = kAnimReverseOnce;
     else
-        return DUK_RET_SYNTAX_ERROR;
-    if (loop < 0 || loop >= s->GetLoopCount()) return DUK_RET_RANGE_ERROR;
+        RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "mode %d is not FORWARD, REVERSE, FORWARD_ONCE or REVERSE_ONCE",
+                       static_cast<int>(mode));
+    if (loop < 0 || loop >= s->GetLoopCount())
+        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "loop %d is not in the view (it has %d loop%s)",
+                       static_cast<int>(loop), static_cast<int>(s->GetLoopCount()), s->GetLoopCount() == 1 ? "" : "s");
     CallbackKey callback = OptCallback(ctx, 2);
     s->SetLoop(loop);
     s->SetAnimationMode(once);
@@ -273,7 +285,9 @@ duk_ret_t SetCelValue(duk_context* ctx) {
 
 duk_ret_t SetAnimation(duk_context* ctx) {
     CSprite* s = Self(ctx);
-    if (!s->SetAnimationMode(ArgInt(ctx, 0))) return DUK_RET_RANGE_ERROR;
+    if (!s->SetAnimationMode(ArgInt(ctx, 0)))
+        RaiseArgError(ctx, DUK_ERR_RANGE_ERROR, 0, nullptr,
+                      "FORWARD, REVERSE, FORWARD_ONCE, REVERSE_ONCE or RANDOMIZE");
     return 0;
 }
 
@@ -354,21 +368,25 @@ bool ParseConstraint(const char* text, int32_t* index, int32_t* reference) {
     return *index >= 0;
 }
 
+constexpr const char* kConstraintForm = "an operator and a reference, as \"<=5\" or [\"<=\", 5]";
+
 duk_ret_t SetWalkConstraint(duk_context* ctx) {
     CSprite* s = Self(ctx);
     int32_t index = -1, reference = 0;
     if (duk_is_string(ctx, 0)) {
-        if (!ParseConstraint(duk_get_string(ctx, 0), &index, &reference)) return DUK_RET_SYNTAX_ERROR;
+        if (!ParseConstraint(duk_get_string(ctx, 0), &index, &reference))
+            RaiseArgError(ctx, DUK_ERR_SYNTAX_ERROR, 0, nullptr, kConstraintForm);
     } else if (duk_is_array(ctx, 0)) {
         duk_get_prop_index(ctx, 0, 0);
         duk_get_prop_index(ctx, 0, 1);
-        if (!duk_is_string(ctx, -2) || !duk_is_number(ctx, -1)) return DUK_RET_SYNTAX_ERROR;
+        if (!duk_is_string(ctx, -2) || !duk_is_number(ctx, -1))
+            RaiseArgError(ctx, DUK_ERR_SYNTAX_ERROR, 0, nullptr, kConstraintForm);
         index = ConstraintIndex(duk_get_string(ctx, -2));
         reference = ArgInt(ctx, -1);
+        if (index < 0) RaiseArgError(ctx, DUK_ERR_SYNTAX_ERROR, 0, nullptr, kConstraintForm);
         duk_pop_2(ctx);
-        if (index < 0) return DUK_RET_SYNTAX_ERROR;
     } else {
-        return DUK_RET_SYNTAX_ERROR;
+        RaiseArgError(ctx, DUK_ERR_SYNTAX_ERROR, 0, nullptr, kConstraintForm);
     }
     s->walkConstraint = index;
     s->walkReference = reference;

@@ -123,7 +123,7 @@ CTileLayerSet* NewSet() {
 }
 
 duk_ret_t SetConstructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     CTileLayerSet* set = NewSet();
     BindThis(ctx, set, kSetClass);
     duk_push_this(ctx);

@@ -16,7 +16,7 @@ namespace {
 constexpr const char* kClass = "ViewConstructor";
 
 duk_ret_t Constructor(duk_context* ctx) {
-    if (!duk_is_constructor_call(ctx)) return DUK_RET_TYPE_ERROR;
+    RequireConstructorCall(ctx);
     auto* builder = new CViewBuilder();  // owned through the script object: DestroyView or collection
     BindThis(ctx, builder, kClass);
     return 0;
