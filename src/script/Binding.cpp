@@ -613,6 +613,18 @@ int32_t KeepValue(duk_context* ctx, duk_idx_t index) {
     return key;
 }
 
+namespace {
+
+// A call that did not run because the run is ending reports the fatal that ends it (and leaves it
+// pending for the outermost evaluation).
+void CopyPendingFatal(std::string* error) {
+    if (!error) return;
+    *error = TakePendingFatal();
+    SetPendingFatal(*error);
+}
+
+}  // namespace
+
 bool CallKept(duk_context* ctx, int32_t key, std::string* error) {
     duk_push_global_stash(ctx);
     duk_push_int(ctx, key);
@@ -620,11 +632,19 @@ bool CallKept(duk_context* ctx, int32_t key, std::string* error) {
         duk_pop(ctx);
         return false;
     }
+    duk_pop(ctx);
+    // Nothing runs once a fatal is pending, nor past the nesting limit (which makes one).
+    if (HasPendingFatal() || !EnterScript()) {
+        CopyPendingFatal(error);
+        return true;
+    }
+    duk_push_global_stash(ctx);
     duk_push_int(ctx, key);
     duk_get_prop(ctx, -2);
     duk_remove(ctx, -2);
     if (duk_pcall(ctx, 0) != DUK_EXEC_SUCCESS) ReportCallbackError(ctx, error);
     duk_pop(ctx);
+    LeaveScript();
     return true;
 }
 
@@ -649,9 +669,15 @@ bool FindHandler(duk_context* ctx, const char* name) {
 
 bool CallHandler(duk_context* ctx, duk_idx_t argCount, std::string* error) {
     duk_idx_t obj = duk_get_top(ctx) - argCount - 2;
+    if (HasPendingFatal() || !EnterScript()) {
+        CopyPendingFatal(error);
+        duk_set_top(ctx, obj);
+        return false;
+    }
     bool ok = duk_pcall_prop(ctx, obj, argCount) == DUK_EXEC_SUCCESS;
     if (!ok) ReportCallbackError(ctx, error);
     duk_pop_2(ctx);
+    LeaveScript();
     return ok;
 }
 

@@ -10,12 +10,13 @@ using namespace ove;
 TEST(TextEdit, AcceptedSetAndFilter) {
     int count = 0;
     for (int c = -128; c < 256; ++c) count += IsAcceptedCharacter(c) ? 1 : 0;
-    EXPECT_EQ(count, 95);
+    EXPECT_EQ(count, 218);  // printable ASCII and the code page's 123 printable characters above it
     EXPECT_TRUE(IsAcceptedCharacter(' '));
     EXPECT_TRUE(IsAcceptedCharacter('~'));
     EXPECT_FALSE(IsAcceptedCharacter(127));
-    EXPECT_FALSE(IsAcceptedCharacter(-23));  // e acute as a signed byte
-    EXPECT_EQ(FilterAccepted("a\tb\nc\xE9\x7F d"), "abc d");
+    EXPECT_TRUE(IsAcceptedCharacter(-23));    // e acute as a signed byte
+    EXPECT_FALSE(IsAcceptedCharacter(-127));  // 0x81: no character in the code page
+    EXPECT_EQ(FilterAccepted("a\tb\nc\xE9\x7F d"), "abc\xE9 d");
 
     CTextEdit e;
     e.SetText("x\ry");
