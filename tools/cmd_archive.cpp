@@ -1,4 +1,6 @@
 // ovetool list / unpack / pack: inspect ZIP files and packed game archives, and build GAME.DAT.
+#include <fcntl.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -55,6 +57,31 @@ ArchiveOptions ParseOptions(const ovetool::Args& args) {
     return o;
 }
 
+u32 Get32(const u8* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (u32(p[3]) << 24); }
+
+// Sends standard error to /dev/null while it lives.
+class QuietStderr {
+public:
+    QuietStderr() {
+        std::fflush(stderr);
+        saved_ = ::dup(2);
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) ::dup2(null, 2);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        std::fflush(stderr);
+        if (saved_ < 0) return;
+        ::dup2(saved_, 2);
+        ::close(saved_);
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+private:
+    int saved_;
+};
+
 // The reader for the command line's archive, or null after printing why not.
 std::unique_ptr<CZIPFile> OpenArchive(const char* command, const ArchiveOptions& o) {
     const std::string& path = o.positional[0];
@@ -62,16 +89,26 @@ std::unique_ptr<CZIPFile> OpenArchive(const char* command, const ArchiveOptions&
         std::fprintf(stderr, "ovetool %s: cannot open %s\n", command, path.c_str());
         return nullptr;
     }
+    bool packed = o.game;
     {
         CFile probe(path.c_str(), "rb");
         if (probe.IsOpen() && probe.GetSize() == 0) {
             std::fprintf(stderr, "ovetool %s: %s: empty file, not an archive\n", command, path.c_str());
             return nullptr;
         }
+        // Our own archives are known by the signature of their first local header.
+        u8 head[4] = {};
+        if (probe.Read(head, 4) == 4 && Get32(head) == PackedArchiveSignature()) packed = true;
     }
-    std::unique_ptr<CZIPFile> zip(o.game ? OpenPackedArchive(path) : new CZIPFile(path));
+    std::unique_ptr<CZIPFile> zip(packed ? OpenPackedArchive(path) : new CZIPFile(path));
     if (o.havePassword) zip->SetPassword(o.password);
-    if (!zip->Scan()) {
+    bool scanned;
+    {
+        // The reader warns under the engine's name; the tool says it under its own just below.
+        QuietStderr quiet;
+        scanned = zip->Scan();
+    }
+    if (!scanned) {
         std::fprintf(stderr, "ovetool %s: %s: Unknown format\n", command, path.c_str());
         return nullptr;
     }

@@ -16,7 +16,7 @@ int Convert(const ovetool::Args& args) {
     std::string error;
     ove::CFile file(args[0].c_str(), "rb");
     if (!file.IsOpen()) {
-        std::fprintf(stderr, "%s: Unable to find image file [%s]\n", args[0].c_str(), args[0].c_str());
+        std::fprintf(stderr, "ovetool convert: Unable to find image file [%s]\n", args[0].c_str());
         return 1;
     }
     // A name that does not say the format (a download, a crash sample): the first bytes do.
@@ -29,11 +29,11 @@ int Convert(const ovetool::Args& args) {
     }
     std::unique_ptr<ove::CBitmapInterface> bitmap = ove::DecodeImage(&file, format, &error);
     if (!bitmap) {
-        std::fprintf(stderr, "%s: %s\n", args[0].c_str(), error.c_str());
+        std::fprintf(stderr, "ovetool convert: %s: %s\n", args[0].c_str(), error.c_str());
         return 1;
     }
     if (!ove::SaveImageFile(args[1], *bitmap, &error)) {
-        std::fprintf(stderr, "%s: %s\n", args[1].c_str(), error.c_str());
+        std::fprintf(stderr, "ovetool convert: %s: %s\n", args[1].c_str(), error.c_str());
         return 1;
     }
     return 0;

@@ -22,10 +22,10 @@ bool RegisterCommand(const Command& command) {
 void Progress(const char* label, size_t done, size_t total) {
     static bool tty = ::isatty(2);
     if (tty) {
-        std::fprintf(stderr, "\r%s: %zu/%zu", label, done, total);
+        std::fprintf(stderr, "\rovetool %s: %zu/%zu", label, done, total);
         if (done >= total) std::fputc('\n', stderr);
     } else if (done >= total || done % 100 == 0) {
-        std::fprintf(stderr, "%s: %zu/%zu\n", label, done, total);
+        std::fprintf(stderr, "ovetool %s: %zu/%zu\n", label, done, total);
     }
 }
 
@@ -125,13 +125,13 @@ constexpr SHelp kHelp[] = {
     {"list", "list the entries of a ZIP file or game archive",
      "usage: ovetool list ARCHIVE [--password P] [--game]\n"
      "\n"
-     "Lists the entries of a ZIP file, or of a packed game archive with --game. --password reads the\n"
-     "entries of an enciphered ZIP file.\n"},
+     "Lists the entries of a ZIP file or of a packed game archive (recognised by its header; --game\n"
+     "reads one that does not start like one). --password reads the entries of an enciphered ZIP file.\n"},
     {"unpack", "extract a ZIP file or game archive",
      "usage: ovetool unpack ARCHIVE DIR [--password P] [--game]\n"
      "\n"
-     "Extracts every entry of a ZIP file (or of a packed game archive with --game) into DIR. Entries\n"
-     "whose names would leave DIR are refused.\n"},
+     "Extracts every entry of a ZIP file or of a packed game archive into DIR (--game as for list).\n"
+     "Entries whose names would leave DIR are refused.\n"},
 };
 
 static const SHelp* FindHelp(const std::string& name) {

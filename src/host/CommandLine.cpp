@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "image/ImageLoad.h"
+
 namespace ove {
 
 namespace {
@@ -50,7 +52,15 @@ SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             }
             cl.frames = n;
         } else if (a == "--screenshot") {
-            if (auto v = value("--screenshot")) cl.screenshot = *v; else return cl;
+            auto v = value("--screenshot");
+            if (!v) return cl;
+            // Refused here rather than after a whole run that then cannot write the picture.
+            const ImageFileFormat format = ImageFormatFromName(*v);
+            if (format != ImageFileFormat::PNG && format != ImageFileFormat::BMP) {
+                cl.error = "option --screenshot needs a file name ending in .png or .bmp, not '" + *v + "'";
+                return cl;
+            }
+            cl.screenshot = *v;
         } else if (a == "--archive") {
             if (auto v = value("--archive")) cl.archive = *v; else return cl;
         } else if (a == "--directory") {
@@ -90,7 +100,8 @@ const char* CommandLineUsage() {
            "                         offered, the first of each kind (by name) runs, as said on\n"
            "                         standard error\n"
            "  --frames N             close the window after N rendered frames\n"
-           "  --screenshot FILE.bmp  save the last rendered frame when the engine ends\n"
+           "  --screenshot FILE      save the last rendered frame when the engine ends, as PNG\n"
+           "                         (FILE.png) or BMP (FILE.bmp)\n"
            "  --verbose              the script's debug(...) writes to standard error\n"
            "  --help                 show this text\n"
            "  --version              show the engine's version\n"

@@ -9,7 +9,7 @@ struct SCommandLine {
     std::string gameDir;      // --game DIR
     bool headless = false;    // --headless
     long frames = -1;         // --frames N: close the window after N rendered frames
-    std::string screenshot;   // --screenshot FILE.bmp
+    std::string screenshot;   // --screenshot FILE.png or FILE.bmp
     std::string archive;      // --archive FILE: the packed archive, without asking
     std::string directory;    // --directory DIR: the data directory, without asking
     bool verbose = false;     // --verbose: the script's debug() writes to standard error

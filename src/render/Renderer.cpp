@@ -11,6 +11,7 @@
 #include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/ImageLoad.h"
+#include "image/PngWrite.h"
 #include "image/Resample.h"
 #include "image/RunMask.h"
 #include "render/GLDevice.h"
@@ -910,10 +911,17 @@ bool CRenderer::SaveScreenshot(const std::string& path) {
             return false;
         }
     }
-    // Always a 32-bit BMP, whatever the name says: the format the command line promises.
+    // PNG when the name says so, else a 32-bit BMP (the command line lets only these two through).
     CFile file(path.c_str(), "wb");
     std::string error;
-    if (file.IsOpen() && EncodeImage(*image, ImageFileFormat::BMP, &file, &error)) return true;
+    if (file.IsOpen()) {
+        if (ImageFormatFromName(path) != ImageFileFormat::PNG) {
+            if (EncodeImage(*image, ImageFileFormat::BMP, &file, &error)) return true;
+        } else {
+            if (WritePNG(*image, &file)) return true;
+            error = "cannot write " + path;
+        }
+    }
     DebugOutput("renderer: screenshot: " + (error.empty() ? std::string("cannot create ") + path : error));
     return false;
 }

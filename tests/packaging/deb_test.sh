@@ -53,6 +53,18 @@ fi
 if command -v man >/dev/null; then
   check "manual page renders" bash -c "MANWIDTH=80 man -l '$root/usr/share/man/man1/ovetool.1.gz' 2>/dev/null | grep -q 'new NAME' \
     || MANWIDTH=80 man -l '$root/usr/share/man/man1/ovetool.1' 2>/dev/null | grep -q 'new NAME'"
+  # Each page as a reader sees it: on one line, spaces squeezed.
+  page() { local f; f=$(ls "$root/usr/share/man/$1" "$root/usr/share/man/$1.gz" 2>/dev/null | head -n 1)
+           LC_ALL=C MANWIDTH=200 man -l "$f" 2>/dev/null | tr -s ' \n' '  '; }
+  page man6/ove.6 >"$work/ove.6.txt"
+  page man1/ovetool.1 >"$work/ovetool.1.txt"
+  for option in $("$root/usr/bin/ove" --help | grep -oE '^  --[a-z-]+'); do
+    check "ove(6) describes $option" grep -qF -- "$option" "$work/ove.6.txt"
+  done
+  check "ove(6) mentions PNG screenshots" grep -q 'screenshot FILE.*PNG' "$work/ove.6.txt"
+  check "ovetool(1) keeps the quotes of its JSON examples" \
+    grep -qF '{"columns": 20, "rows": 15, "tiles": [...]} for one layer, or {"layers": [...], "properties": {...}}' \
+    "$work/ovetool.1.txt"
 fi
 
 # The unpacked programs run.

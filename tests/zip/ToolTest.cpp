@@ -78,8 +78,11 @@ TEST_F(ToolTest, PackWritesAGameArchiveThatReadsBack) {
         << Slurp(dir / "err.txt");
     EXPECT_EQ(ReadTree(dir / "back"), tree);
 
-    // Without --game the archive is not recognised.
-    EXPECT_EQ(Tool(dir, "list " + Quote(dir / "GAME.DAT")), 1);
+    // The tool knows its own archives without being told.
+    ASSERT_EQ(Tool(dir, "list " + Quote(dir / "GAME.DAT")), 0) << Slurp(dir / "err.txt");
+    EXPECT_EQ(Slurp(dir / "out.txt"), listing);
+    ASSERT_EQ(Tool(dir, "unpack " + Quote(dir / "GAME.DAT") + " " + Quote(dir / "again")), 0) << Slurp(dir / "err.txt");
+    EXPECT_EQ(ReadTree(dir / "again"), tree);
 }
 
 TEST_F(ToolTest, PackSkipsItsOwnOutputInsideTheFolder) {
@@ -168,4 +171,22 @@ TEST_F(ToolTest, DamagedTruncatedAndForeignFilesAreErrors) {
     EXPECT_NE(Slurp(dir / "err.txt").find("empty file"), std::string::npos);
     EXPECT_EQ(Tool(dir, "unpack " + Quote(dir / "note.zip") + " " + Quote(dir / "y")), 1);
     EXPECT_NE(Slurp(dir / "err.txt").find("not an archive"), std::string::npos);
+
+    // A foreign file, and an archive with a foreign record after a good one: every line the tool
+    // writes carries its own name.
+    dir.Write("foreign.zip", TextBytes(std::string(64, 'x')));
+    Bytes mixed = out.Bytes();
+    mixed.resize(30 + 8 + 4);
+    const Bytes junk = TextBytes(std::string(40, 'j'));
+    mixed.insert(mixed.end(), junk.begin(), junk.end());
+    dir.Write("mixed.zip", mixed);
+    for (const char* name : {"foreign.zip", "mixed.zip"}) {
+        EXPECT_EQ(Tool(dir, "list " + Quote(dir / name)), 1) << name;
+        std::istringstream lines(Slurp(dir / "err.txt"));
+        int count = 0;
+        for (std::string line; std::getline(lines, line); ++count)
+            EXPECT_EQ(line.rfind("ovetool list: ", 0), 0u) << name << ": " << line;
+        EXPECT_EQ(count, 1) << name;
+    }
+    EXPECT_NE(Slurp(dir / "err.txt").find("Unknown format"), std::string::npos);
 }
