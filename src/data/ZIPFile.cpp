@@ -1,6 +1,7 @@
 #include "ZIPFile.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <memory>
 #include <stdexcept>
 
@@ -60,14 +61,19 @@ std::string NormaliseZIPName(const std::string& name) {
 
 // ---- CZIPFile
 
-CZIPFile::CZIPFile(std::string archivePath) : path_(std::move(archivePath)), name_("[ZIP:" + path_ + "]") {}
+CZIPFile::CZIPFile(std::string archivePath) : path_(std::move(archivePath)), name_("[ZIP:" + path_ + "]") {
+    // Archives named by games may differ in case from the file on disk. Entries are opened long
+    // after, when a script may have changed the current directory: keep the path absolute.
+    diskPath_ = FindOnDisk(path_);
+    if (diskPath_.empty()) diskPath_ = path_;
+    std::error_code ec;
+    std::filesystem::path absolute = std::filesystem::absolute(diskPath_, ec);
+    if (!ec) diskPath_ = absolute.string();
+}
 
 bool CZIPFile::Scan() {
     if (scanned_) return scanSucceeded_;
     scanned_ = true;
-    // Archives named by games may differ in case from the file on disk.
-    diskPath_ = FindOnDisk(path_);
-    if (diskPath_.empty()) diskPath_ = path_;
 
     CFile file(diskPath_.c_str(), "rb");  // a file that does not open yields no records
     const uint64_t fileSize = file.GetSize();
