@@ -13,6 +13,7 @@
 
 #include "host/CommandLine.h"
 #include "host/Game.h"
+#include "script/ScriptHost.h"
 #include "platform/MessageBox.h"
 
 int main(int argc, char** argv) {
@@ -61,6 +62,8 @@ int main(int argc, char** argv) {
         game->archiveOption = cl.archive;
         game->directoryOption = cl.directory;
         game->verbose = cl.verbose;
+        game->trustGame = cl.trustGame;
+        ove::SetScriptTimeout(cl.scriptTimeout);
         // A cancelled choice of game ends quietly: nothing ran, so there is nothing to save.
         bool started = game->Startup();
         if (started && game->InitGame(cl.params)) game->Run();

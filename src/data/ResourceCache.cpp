@@ -1,13 +1,12 @@
 #include "ResourceCache.h"
 
-#include "io/FileAccess.h"
-
 #include <sys/stat.h>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include "io/FileAccess.h"
 #include "io/FileFolder.h"
 #include "View.h"
 #include "sound/SoundManager.h"

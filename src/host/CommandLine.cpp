@@ -67,6 +67,19 @@ SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (auto v = value("--directory")) cl.directory = *v; else return cl;
         } else if (a == "--verbose") {
             cl.verbose = true;
+        } else if (a == "--trust-game") {
+            cl.trustGame = true;
+        } else if (a == "--script-timeout") {
+            auto v = value("--script-timeout");
+            if (!v) return cl;
+            char* end = nullptr;
+            errno = 0;
+            double seconds = std::strtod(v->c_str(), &end);
+            if (v->empty() || *end || errno || !(seconds >= 0) || seconds > 1e6) {
+                cl.error = "option --script-timeout needs a number of seconds (0 for no limit), not '" + *v + "'";
+                return cl;
+            }
+            cl.scriptTimeout = seconds;
         } else if (a == "--help" || a == "-h") {
             cl.help = true;
         } else if (a == "--version") {
@@ -103,6 +116,10 @@ const char* CommandLineUsage() {
            "  --screenshot FILE      save the last rendered frame when the engine ends, as PNG\n"
            "                         (FILE.png) or BMP (FILE.bmp)\n"
            "  --verbose              the script's debug(...) writes to standard error\n"
+           "  --trust-game           let the game read files outside its folder and the player\n"
+           "                         folders (it never writes outside them)\n"
+           "  --script-timeout S     stop a script that runs S seconds without returning to the\n"
+           "                         engine (default 10; 0 for no limit)\n"
            "  --help                 show this text\n"
            "  --version              show the engine's version\n"
            "\n"

@@ -13,6 +13,8 @@ struct SCommandLine {
     std::string archive;      // --archive FILE: the packed archive, without asking
     std::string directory;    // --directory DIR: the data directory, without asking
     bool verbose = false;     // --verbose: the script's debug() writes to standard error
+    bool trustGame = false;   // --trust-game: the game may read files outside its folders
+    double scriptTimeout = 10;  // --script-timeout S: stop a script that keeps the engine waiting; 0 never
     bool help = false;
     bool version = false;
     std::string params;       // the remaining arguments joined with spaces

@@ -84,7 +84,6 @@ void CFileAccess::Reset() {
     gameFolder_.clear();
     playerFolders_.clear();
     trustReads_ = false;
-    call_ = nullptr;
 }
 
 bool CFileAccess::Allows(std::string_view path, Mode mode) const {
@@ -100,7 +99,9 @@ bool CFileAccess::Allows(std::string_view path, Mode mode) const {
 
 bool CFileAccess::Check(const char* call, std::string_view path, Mode mode) const {
     if (Allows(path, mode)) return true;
-    if (!call) call = call_ ? call_ : "file access";
+    char named[128] = "";
+    if (!call && namer_) namer_(named, sizeof named);
+    if (!call) call = named[0] ? named : "file access";
     std::fprintf(stderr, "ove: %s: refused to %s \"%.*s\": outside the game's folder and the player folders\n",
                  call, mode == Mode::kRead ? "read" : "write", static_cast<int>(path.size()), path.data());
     std::fflush(stderr);

@@ -2,6 +2,7 @@
 // folder and the player folders the engine gives it, and nowhere else. Every script API that names
 // a file asks here, with the host path it is about to use.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,17 +32,19 @@ public:
     // resolved as the system would resolve it: "..", symbolic links (a dangling link in it is
     // refused, as writing through it would create its target) and repeated slashes.
     bool Allows(std::string_view path, Mode mode) const;
-    // Allows, and when refused one line on standard error naming the call and the path. A null
-    // call is the one last named with SetCall (lookups deep in the data sources do not know it).
+    // Allows, and when refused one line on standard error naming the call and the path (a null
+    // call is asked of the call namer).
     bool Check(const char* call, std::string_view path, Mode mode) const;
-    // The script function now running, for Check's warnings (a string literal, or null).
-    void SetCall(const char* call) { call_ = call; }
+    // Names the script function now running, for Check's warnings when the caller does not know
+    // it (lookups deep in the data sources). Writes "" when there is none.
+    using CallNamer = void (*)(char* buffer, std::size_t size);
+    void SetCallNamer(CallNamer namer) { namer_ = namer; }
 
 private:
     std::string gameFolder_;
     std::vector<std::string> playerFolders_;
     bool trustReads_ = false;
-    const char* call_ = nullptr;
+    CallNamer namer_ = nullptr;
 };
 
 // The process's policy (one game runs per process).

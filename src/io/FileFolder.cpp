@@ -1,7 +1,5 @@
 #include "FileFolder.h"
 
-#include "FileAccess.h"
-
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +7,8 @@
 #include <climits>
 #include <cstdio>
 #include <strings.h>
+
+#include "FileAccess.h"
 
 namespace ove {
 

@@ -783,6 +783,11 @@ int ArgPoint(duk_context* ctx, duk_idx_t index, int32_t& x, int32_t& y, const ch
 void NameFunction(duk_context* ctx, const char* name, bool setter) {
     duk_push_string(ctx, name ? name : "");
     duk_put_prop_string(ctx, -2, kFunctionNameKey);
+    // The standard name too, so that stacks say "at Display () native" instead of "[anon]".
+    duk_push_string(ctx, "name");
+    duk_push_string(ctx, name ? name : "");
+    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
+                              DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_FORCE);
     if (setter) {
         duk_push_true(ctx);
         duk_put_prop_string(ctx, -2, kSetterKey);

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "io/FileAccess.h"
 #include "io/FileFolder.h"
 
 namespace ove {
@@ -127,6 +128,7 @@ std::vector<std::string> ListEntries(std::string_view pattern, bool directories)
     if (leaf.empty() || folder.find_first_of("*?") != std::string::npos) return names;
     folder = FindOnDisk(folder);
     if (folder.empty()) return names;
+    if (!FileAccess().Check(nullptr, folder, CFileAccess::Mode::kRead)) return names;
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) return names;
     const std::string prefix = folder.back() == '/' ? folder : folder + "/";
@@ -150,13 +152,15 @@ bool MakeDirectory(std::string_view path) {
     // A name that exists in another case is taken already.
     if (!FindOnDisk(TrimTrailingSlashes(*host)).empty()) return false;
     const std::string target = ResolveNew(*host);
-    return !target.empty() && ::mkdir(target.c_str(), 0777) == 0;
+    return !target.empty() && FileAccess().Check("CreateDirectory", target, CFileAccess::Mode::kWrite) &&
+           ::mkdir(target.c_str(), 0777) == 0;
 }
 
 bool RemoveFile(std::string_view path) {
     const std::string target = FindExisting(path);
     struct stat st {};
     if (target.empty() || ::lstat(target.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (!FileAccess().Check("DeleteFile", target, CFileAccess::Mode::kWrite)) return false;
     return ::unlink(target.c_str()) == 0;
 }
 
@@ -166,6 +170,10 @@ bool RenameEntry(std::string_view from, std::string_view to) {
     if (source.empty() || !host) return false;
     const std::string target = ResolveNew(*host);
     if (target.empty()) return false;
+    // Both ends: a file moved in from outside, rewritten and moved back would launder the rule.
+    if (!FileAccess().Check("RenameFile", source, CFileAccess::Mode::kWrite) ||
+        !FileAccess().Check("RenameFile", target, CFileAccess::Mode::kWrite))
+        return false;
     const std::string existing = FindOnDisk(TrimTrailingSlashes(*host));
     if (!existing.empty()) {
         // Only the same entry under a new case of its name.
@@ -180,7 +188,8 @@ bool RenameEntry(std::string_view from, std::string_view to) {
 
 bool ChangeDirectory(std::string_view path) {
     const std::string target = FindExisting(path);
-    return !target.empty() && ::chdir(target.c_str()) == 0;
+    return !target.empty() && FileAccess().Check("SetCurrentDirectory", target, CFileAccess::Mode::kRead) &&
+           ::chdir(target.c_str()) == 0;
 }
 
 std::string CurrentDirectory() {

@@ -1,6 +1,7 @@
 #include "ScriptHost.h"
 
 #include "duktape/Duktape.h"
+#include "io/FileAccess.h"
 
 #include <chrono>
 #include <cstdio>
@@ -125,6 +126,12 @@ int ScriptInterrupt(void* heapUserData) {
     return g_timedOut ? 1 : 0;
 }
 
+// Names the running native function for the file-access warnings.
+void NameRunningCall(char* buffer, std::size_t size) {
+    if (size) buffer[0] = '\0';
+    if (g_context && duk_check_stack(g_context, 4)) CurrentFunctionName(g_context, buffer, size);
+}
+
 std::string TimeoutText() {
     char text[160];
     std::snprintf(text, sizeof text, "script stopped: it ran for more than %g s without returning to the engine",
@@ -151,6 +158,7 @@ bool StartScriptHost(CGame* game) {
     g_context = CreateScriptHeap(nullptr);
     if (!g_context) return false;
     OveSetScriptInterrupt(ScriptInterrupt);
+    FileAccess().SetCallNamer(NameRunningCall);
     NoteEngineContact();
     g_timedOut = false;
     ResetBindingState();

@@ -58,6 +58,8 @@ class DemoPlayThrough : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!demotest::CopyDemoForTest(game_.path(), " font=\"small\"")) FAIL() << demotest::kBuildDemoFirst;
+        // Inside the game's folder: a game may not write anywhere else.
+        std::filesystem::create_directory(shots_);
         tiles_ = demotest::ReadPng(demotest::DemoArtDir() / "hall-tiles.png");
         map_ = ReadMap(demotest::DemoArtDir() / "hall-map.csv");
     }
@@ -66,7 +68,7 @@ protected:
     // Until(condition) runs turns until it holds, Click(x, y, buttons) presses and lets go,
     // ClickRoom clicks a room pixel and Shot(name) saves the screen as name.bmp in shots_.
     demotest::SRun Play(const std::string& script) {
-        game_.Write("DATA/test.ovs", "Import('main');\nvar SHOTS = '" + shots_.path().string() + "/';\n" + R"(
+        game_.Write("DATA/test.ovs", "Import('main');\nvar SHOTS = '" + shots_.string() + "/';\n" + R"(
 function Turns(n) { for (var i = 0; i < n && running; i++) Turn(); }
 function Until(condition) {
     for (var i = 0; i < 3000 && running && !condition(); i++) Turn();
@@ -82,7 +84,8 @@ function Shot(name) { Display(); SaveImage(SHOTS + name + ".bmp", RenderToImage(
 
     SPicture Shot(const std::string& name) { return demotest::ReadBmp(shots_ / (name + ".bmp")); }
 
-    ovetest::TempDir game_, shots_;
+    ovetest::TempDir game_;
+    std::filesystem::path shots_ = game_ / "shots";
     SPicture tiles_;
     std::vector<std::vector<int>> map_;
 };

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/Game.h"
+#include "io/FileAccess.h"
 #include "script/ScriptHost.h"
 #include "support/TestSupport.h"
 
@@ -29,10 +30,12 @@ protected:
     void SetUp() override {
         game_ = std::make_unique<ove::CGame>();
         ove::SetGame(game_.get());
+        ove::FileAccess().SetGameFolder(".");  // confined as a started game is
         ASSERT_TRUE(ove::StartScriptHost(game_.get()));
     }
 
     void TearDown() override {
+        ove::FileAccess().Reset();
         ove::StopScriptHost();
         ove::SetGame(nullptr);
         game_.reset();

@@ -124,7 +124,7 @@ TEST_F(FileScriptTest, FilesAreCompleteAfterCollectionAndHostStop) {
     EXPECT_EQ(Entries(dir_.path()), 2u);
 }
 
-TEST_F(FileScriptTest, WritersStayInsideTheGameAndUserFolders) {
+TEST_F(FileScriptTest, ReadersAndWritersStayInsideTheGameFolder) {
     TempDir outside;
     std::ofstream(outside / "keep.dat") << "keep";
     std::filesystem::create_directory(dir_ / "Saves");
@@ -136,8 +136,11 @@ TEST_F(FileScriptTest, WritersStayInsideTheGameAndUserFolders) {
     std::filesystem::create_symlink(outside / "keep.dat", dir_ / "link.dat");
     EXPECT_EQ(Eval("new FileWriter('link.dat').valid"), "false");
     EXPECT_EQ(Bytes("link.dat"), "keep");
-    // Reading is not confined; Windows-style names reach the folder whatever its case.
+    // Reading outside takes the player's trust; Windows-style names reach the folder whatever its case.
+    EXPECT_EQ(Eval("new FileReader('" + out + "').valid"), "false");
+    ove::FileAccess().SetTrustReads(true);
     EXPECT_EQ(Eval("new FileReader('" + out + "').valid"), "true");
+    EXPECT_EQ(Eval("new FileWriter('" + out + "').valid"), "false");
     EXPECT_EQ(Eval("var w = new FileWriter('saves\\\\slot1.dat'); w.Write(3); w.Close(); "
                    "new FileReader('SAVES/SLOT1.DAT').Read()"),
               "3");

@@ -4,11 +4,11 @@
 #include <memory>
 #include <unordered_map>
 
+#include "io/FileAccess.h"
 #include "io/FileFolder.h"
 #include "data/SafeFile.h"
 #include "data/TaggedValues.h"
 #include "data/ZIPCipher.h"
-#include "host/UserFolders.h"
 #include "script/Binding.h"
 
 namespace ove {
@@ -25,7 +25,6 @@ constexpr u8 kWriterCheckByte = 0xFF;
 // the stream, and a writer's file is committed then. Static destruction commits whatever the
 // engine left open when the process ends without stopping the host.
 std::unordered_map<CDataBin*, std::unique_ptr<CDataBin>> g_open;
-std::vector<std::string> g_writable;
 
 // Scratch for a value on its way into the engine. Not frame locals, so a raising push cannot
 // skip a destructor.
@@ -37,20 +36,11 @@ std::string Slashes(std::string path) {
     return path;
 }
 
-bool Inside(const std::string& path, const std::string& folder) {
-    if (folder.empty() || path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) return false;
-    return folder.back() == '/' || path[folder.size()] == '/';
-}
-
-std::string Canonical(const std::string& path) {
-    std::error_code ec;
-    fs::path p = fs::weakly_canonical(fs::absolute(path, ec), ec);
-    return ec ? std::string() : p.lexically_normal().string();
-}
-
 CDataBin* OpenReader(const char* path, const char* password) {
     std::string onDisk = FindOnDisk(path);
-    auto file = std::make_unique<CFile>(onDisk.empty() ? Slashes(path).c_str() : onDisk.c_str(), "rb");
+    if (onDisk.empty()) onDisk = Slashes(path);
+    if (!FileAccess().Check("FileReader", onDisk, CFileAccess::Mode::kRead)) return nullptr;
+    auto file = std::make_unique<CFile>(onDisk.c_str(), "rb");
     if (!file->CanRead()) return nullptr;
     std::unique_ptr<CDataBin> bin = std::move(file);
     if (password) bin = std::make_unique<CZIPDecrypt>(bin.release(), password);
@@ -278,17 +268,6 @@ void SetFinalizer(duk_context* ctx, const char* className, duk_c_function finali
 
 }  // namespace
 
-void SetWritableFolders(std::vector<std::string> folders) {
-    g_writable.clear();
-    for (const std::string& folder : folders) {
-        std::string canonical = Canonical(folder);
-        // The file-system root would let a writer reach everything.
-        if (!canonical.empty() && canonical != "/") g_writable.push_back(canonical);
-    }
-}
-
-const std::vector<std::string>& WritableFolders() { return g_writable; }
-
 std::string WriterTarget(const std::string& raw) {
     if (raw.empty()) return {};
     std::string path = Slashes(raw);
@@ -302,18 +281,14 @@ std::string WriterTarget(const std::string& raw) {
         }
         if (onDisk.empty()) onDisk = path;
     }
-    std::string target = Canonical(onDisk);
-    for (const std::string& folder : g_writable)
-        if (Inside(target, folder)) return target;
-    return {};
+    if (!FileAccess().Check("FileWriter", onDisk, CFileAccess::Mode::kWrite)) return {};
+    // The file the commit replaces: links resolved, so that a link is never swapped for a file.
+    return ResolveHostPath(onDisk);
 }
 
 std::size_t OpenFileStreams() { return g_open.size(); }
 
 bool StartFileAPI(duk_context* ctx) {
-    std::error_code ec;
-    SetWritableFolders({fs::current_path(ec).string(), AppDataFolder(), LocalAppDataFolder(), DocumentsFolder()});
-
     RegisterClass(ctx, SClassDef{kReader, nullptr, Guarded<Constructor<false>>, DUK_VARARGS, kReaderMethods,
                                  kReaderAccessors});
     SetFinalizer(ctx, kReader, Finalizer<false>);

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "io/FileAccess.h"
 #include "JSColour.h"
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
@@ -338,6 +339,8 @@ bool SaveToFile(const char* name, const CBitmapProxy& image) noexcept {
         std::string path(name);
         for (char& ch : path)
             if (ch == '\\') ch = '/';
+        // Refused: nothing is written, as when the file cannot be created.
+        if (!FileAccess().Check("SaveImage", path, CFileAccess::Mode::kWrite)) return true;
         CFile file(path.c_str(), "wb");
         if (file.IsOpen()) codec->Save(&image, &file);
         return true;

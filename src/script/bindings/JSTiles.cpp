@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "io/FileAccess.h"
 #include "JSColour.h"
 #include "JSViewConstructor.h"
 #include "io/DataBin.h"
@@ -302,6 +303,10 @@ bool SaveFrom(duk_context* ctx, const CTileLayerSet* set, const char* filename, 
     std::string path(filename);
     for (char& ch : path)
         if (ch == '\\') ch = '/';
+    if (!FileAccess().Check("TileLayers.Save", path, CFileAccess::Mode::kWrite)) {
+        std::snprintf(message, size, "Couldn't save tile layers [%s]: outside the game's folders", filename);
+        return false;
+    }
     CFile file(path.c_str(), "wb");
     if (!file.IsOpen() || !set->Save(file, properties ? &*properties : nullptr)) {
         std::snprintf(message, size, "Couldn't save tile layers [%s]", filename);
