@@ -185,9 +185,9 @@ Run = function () {
     var before = Where();
     var loaded = LoadGame();
     Alert(saved, before, loaded, Where());
-    var w = new FileWriter("demo.sav"); w.Write(3, "{}"); w.Close();
+    var w = new FileWriter(SAVE_FILE); w.Write(3, "{}"); w.Close();
     var odd = LoadGame();
-    w = new FileWriter("demo.sav"); w.Write("{\"room\": \"attic\", \"x\": 1, \"y\": 2, \"target\": 0, \"items\": []}"); w.Close();
+    w = new FileWriter(SAVE_FILE); w.Write("{\"room\": \"attic\", \"x\": 1, \"y\": 2, \"target\": 0, \"items\": []}"); w.Close();
     Alert(odd, LoadGame(), Where());
 };
 )");
@@ -196,4 +196,7 @@ Run = function () {
     EXPECT_EQ(r.err,
               "Alert: true room,room,72,215,false,-,-, true hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n"
               "Alert: false false hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n");
+    // The save is in the engine's own folder for saves, not in the game's.
+    EXPECT_TRUE(std::filesystem::exists(demotest::PlayerHome(game_.path()) / "config/ove/ove-demo/demo.sav"));
+    EXPECT_FALSE(std::filesystem::exists(game_ / "demo.sav"));
 }

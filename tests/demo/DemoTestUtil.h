@@ -33,10 +33,16 @@ inline SRun RunCommand(const std::string& command) {
     return r;
 }
 
+// Where a test run's player folders go: in the game's folder, never the tester's own.
+inline std::filesystem::path PlayerHome(const std::filesystem::path& gameDir) { return gameDir / ".player"; }
+
 // Runs `ove --headless` in gameDir with the extra options (already quoted as needed).
 inline SRun RunEngine(const std::filesystem::path& gameDir, const std::string& extra) {
-    return RunCommand("cd " + Quote(gameDir.string()) + " && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " +
-                      Quote(std::string(OVE_BUILD_DIR) + "/ove") + " --headless " + extra);
+    const std::filesystem::path home = PlayerHome(gameDir);
+    return RunCommand("cd " + Quote(gameDir.string()) + " && XDG_CONFIG_HOME=" + Quote((home / "config").string()) +
+                      " XDG_DATA_HOME=" + Quote((home / "data").string()) +
+                      " SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy " + Quote(std::string(OVE_BUILD_DIR) + "/ove") +
+                      " --headless " + extra);
 }
 
 // Runs `ovetool` with the arguments (already quoted as needed).
