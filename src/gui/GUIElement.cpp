@@ -165,26 +165,13 @@ std::int32_t CGUIElement::AbsY2() { return y2 + (m_parent ? m_parent->ClientTop(
 
 STextRect CGUIElement::ClientRect() { return STextRect{ClientLeft(), ClientTop(), ClientWidth(), ClientHeight()}; }
 
-namespace {
-
-// Coordinates wrap at 32 bits, as the original's did, instead of overflowing (undefined in C++).
-std::int32_t WrapAdd(std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
-}
-
-std::int32_t WrapSub(std::int32_t a, std::int32_t b) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
-}
-
-}  // namespace
-
-void CGUIElement::MoveTo(std::int32_t x, std::int32_t y) { MoveBy(WrapSub(x, x1), WrapSub(y, y1)); }
+void CGUIElement::MoveTo(std::int32_t x, std::int32_t y) { MoveBy(x - x1, y - y1); }
 
 void CGUIElement::MoveBy(std::int32_t dx, std::int32_t dy) {
-    x1 = WrapAdd(x1, dx);
-    x2 = WrapAdd(x2, dx);
-    y1 = WrapAdd(y1, dy);
-    y2 = WrapAdd(y2, dy);
+    x1 += dx;
+    x2 += dx;
+    y1 += dy;
+    y2 += dy;
 }
 
 void CGUIElement::SetPadding(std::int32_t top, std::int32_t right, std::int32_t bottom, std::int32_t left) {
