@@ -157,6 +157,8 @@ void CGUIElement::ResizeClient(std::int32_t w, std::int32_t h) {
 std::int32_t CGUIElement::ClientLeft() { return x1 + GetLeftInset() + (m_parent ? m_parent->ClientLeft() : 0); }
 std::int32_t CGUIElement::ClientTop() { return y1 + GetTopInset() + (m_parent ? m_parent->ClientTop() : 0); }
 std::int32_t CGUIElement::ClientWidth() { return (x2 - x1 + 1) - GetLeftInset() - GetRightInset(); }
+std::int32_t CGUIElement::Width() const { return x2 - x1 + 1; }
+std::int32_t CGUIElement::Height() const { return y2 - y1 + 1; }
 std::int32_t CGUIElement::ClientHeight() { return (y2 - y1 + 1) - GetTopInset() - GetBottomInset(); }
 std::int32_t CGUIElement::AbsX1() { return x1 + (m_parent ? m_parent->ClientLeft() : 0); }
 std::int32_t CGUIElement::AbsY1() { return y1 + (m_parent ? m_parent->ClientTop() : 0); }

@@ -149,8 +149,9 @@ public:
     std::int32_t AbsX2();
     std::int32_t AbsY2();
     STextRect ClientRect();
-    std::int32_t Width() const { return x2 - x1 + 1; }
-    std::int32_t Height() const { return y2 - y1 + 1; }
+    // Out of line: the library's arithmetic wraps (see its build), its users' need not.
+    std::int32_t Width() const;
+    std::int32_t Height() const;
     void MoveTo(std::int32_t x, std::int32_t y);
     void MoveBy(std::int32_t dx, std::int32_t dy);
     void SetPadding(std::int32_t top, std::int32_t right, std::int32_t bottom, std::int32_t left);
