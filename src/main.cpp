@@ -14,6 +14,7 @@
 #include "host/CommandLine.h"
 #include "host/Game.h"
 #include "script/ScriptHost.h"
+#include "platform/Events.h"
 #include "platform/MessageBox.h"
 
 int main(int argc, char** argv) {
@@ -44,6 +45,23 @@ int main(int argc, char** argv) {
         const std::filesystem::path absolute = std::filesystem::absolute(cl.screenshot, ec);
         if (!ec) cl.screenshot = absolute.string();
     }
+    // Likewise the input record and replay, and the replay's screenshots.
+    auto callersFile = [](std::string& path) {
+        std::error_code ec;
+        const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+        if (!ec && !path.empty()) path = absolute.string();
+    };
+    callersFile(cl.record);
+    callersFile(cl.replay);
+    ove::SReplaySettings replay;
+    if (!cl.replay.empty()) {
+        std::string why;
+        if (!ove::StartInputReplay(cl.replay, replay, &why)) {
+            std::fprintf(stderr, "ove: cannot replay: %s\n", why.c_str());
+            return 2;
+        }
+        for (auto& shot : replay.shots) callersFile(shot.second);
+    }
     if (!cl.gameDir.empty() && ::chdir(cl.gameDir.c_str()) != 0) {
         std::fprintf(stderr, "ove: cannot change to game directory '%s': %s\n", cl.gameDir.c_str(),
                      std::strerror(errno));
@@ -64,12 +82,27 @@ int main(int argc, char** argv) {
         game->verbose = cl.verbose;
         game->trustGame = cl.trustGame;
         ove::SetScriptTimeout(cl.scriptTimeout);
+        game->fixedStep = cl.fixedStep || !cl.replay.empty() || !cl.record.empty();
+        game->realPacing = !cl.record.empty() && cl.replay.empty();
+        game->seedGiven = cl.seedGiven;
+        game->seed = cl.seed;
+        game->recordPath = cl.record;
+        if (!cl.replay.empty()) {
+            if (replay.hasSeed && !cl.seedGiven) {
+                game->seedGiven = true;
+                game->seed = replay.seed;
+            }
+            game->forcedWindowWidth = replay.width;
+            game->forcedWindowHeight = replay.height;
+            game->turnShots = replay.shots;
+        }
         // A cancelled choice of game ends quietly: nothing ran, so there is nothing to save.
         bool started = game->Startup();
         if (started && game->InitGame(cl.params)) game->Run();
         bool saved = !started || game->SaveScreenshot();
         status = game->failed || !saved ? 1 : 0;
     }
+    ove::StopInputLog();
     SDL_Quit();
     return status;
 }

@@ -18,6 +18,12 @@ void OveSetScriptInterrupt(int (*hook)(void* heapUserData));
 // scheduled check (up to a quarter of a million instructions later).
 void OveCheckInterruptNow(duk_context* ctx);
 
+// Date.now() answers what this function answers (null: the system's clock).
+void OveSetDateNow(double (*now)(void));
+// Math.random() in every heap draws from one sequence; seeding it makes runs repeat. Unseeded, it
+// starts from the time.
+void OveSeedScriptRandom(unsigned long long seed);
+
 #ifdef __cplusplus
 }
 #endif

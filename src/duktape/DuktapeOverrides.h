@@ -7,3 +7,13 @@ extern "C" int ove_duk_exec_timeout(void *udata);
 extern int ove_duk_exec_timeout(void *udata);
 #endif
 #define DUK_USE_EXEC_TIMEOUT_CHECK(udata) ove_duk_exec_timeout((udata))
+/* Date.now() and Math.random() through the host, so that fixed-step runs repeat exactly. */
+#if defined(__cplusplus)
+extern "C" double ove_duk_date_now(void);
+extern "C" double ove_duk_random_double(void *udata);
+#else
+extern double ove_duk_date_now(void);
+extern double ove_duk_random_double(void *udata);
+#endif
+#define DUK_USE_DATE_GET_NOW(ctx) ove_duk_date_now()
+#define DUK_USE_GET_RANDOM_DOUBLE(udata) ove_duk_random_double((udata))

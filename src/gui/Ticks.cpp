@@ -1,6 +1,6 @@
 #include "gui/Ticks.h"
 
-#include <chrono>
+#include "platform/Clock.h"
 
 namespace ove {
 
@@ -10,8 +10,7 @@ TickQuery g_tickQuery = nullptr;
 
 std::uint32_t GetGUITickCount() {
     if (g_tickQuery) return g_tickQuery();
-    using namespace std::chrono;
-    return static_cast<std::uint32_t>(duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+    return ClockMilliseconds();
 }
 
 void SetGUITickQuery(TickQuery query) { g_tickQuery = query; }

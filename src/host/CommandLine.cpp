@@ -67,6 +67,24 @@ SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             if (auto v = value("--directory")) cl.directory = *v; else return cl;
         } else if (a == "--verbose") {
             cl.verbose = true;
+        } else if (a == "--fixed-step") {
+            cl.fixedStep = true;
+        } else if (a == "--seed") {
+            auto v = value("--seed");
+            if (!v) return cl;
+            char* end = nullptr;
+            errno = 0;
+            unsigned long long n = std::strtoull(v->c_str(), &end, 10);
+            if (v->empty() || *end || errno || n > 0xFFFFFFFFull || (*v)[0] == '-') {
+                cl.error = "option --seed needs a whole number from 0 to 4294967295, not '" + *v + "'";
+                return cl;
+            }
+            cl.seedGiven = true;
+            cl.seed = static_cast<std::uint32_t>(n);
+        } else if (a == "--record") {
+            if (auto v = value("--record")) cl.record = *v; else return cl;
+        } else if (a == "--replay") {
+            if (auto v = value("--replay")) cl.replay = *v; else return cl;
         } else if (a == "--trust-game") {
             cl.trustGame = true;
         } else if (a == "--script-timeout") {
@@ -116,6 +134,13 @@ const char* CommandLineUsage() {
            "  --screenshot FILE      save the last rendered frame when the engine ends, as PNG\n"
            "                         (FILE.png) or BMP (FILE.bmp)\n"
            "  --verbose              the script's debug(...) writes to standard error\n"
+           "  --fixed-step           a virtual clock: Wait advances it without sleeping, each game\n"
+           "                         turn draws one frame, --frames counts turns, Random starts\n"
+           "                         from a fixed seed; the same run gives the same frames\n"
+           "  --seed N               start the random generators from N\n"
+           "  --record FILE          write every input event with its game turn to FILE\n"
+           "  --replay FILE          feed the events of FILE back at their turns (implies\n"
+           "                         --fixed-step, with the recorded seed and window size)\n"
            "  --trust-game           let the game read files outside its folder and the player\n"
            "                         folders (it never writes outside them)\n"
            "  --script-timeout S     stop a script that runs S seconds without returning to the\n"

@@ -1,10 +1,14 @@
 // Frame primitives and input routing of the game host.
 #include <SDL.h>
 
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 #include "gui/GUIElement.h"
 #include "host/Game.h"
+#include "platform/Clock.h"
+#include "platform/Events.h"
 #include "render/Renderer.h"
 #include "scene/Sprite.h"
 #include "script/Binding.h"
@@ -66,13 +70,17 @@ void CGame::SetBackdropTransformForFrame() {
 }
 
 void CGame::Display() {
+    // A game that draws without waiting: each frame is a turn of its own.
+    if (fixedStep && drewThisTurn_) EndTurn();
     UpdateRenderQueue();
     if (!MessagePump()) return;
     SetBackdropTransformForFrame();
     if (renderer) {
         renderer->RenderFrame();
         ++framesRendered;
-        if (frameLimit >= 0 && framesRendered == frameLimit && window) PostWindowClose(window->GetHandle());
+        drewThisTurn_ = true;
+        if (!fixedStep && frameLimit >= 0 && framesRendered == frameLimit && window)
+            PostWindowClose(window->GetHandle());
     }
     if (sound) sound->Prime();
     NoteEngineContact();
@@ -94,6 +102,10 @@ void CGame::Mark() {
 
 void CGame::WaitLoop(float seconds, bool render) {
     if (!timer) return;
+    if (fixedStep) {
+        FixedStepWait(seconds, render);
+        return;
+    }
     for (;;) {
         NoteEngineContact();  // waiting is the engine's time, not the script's
         float remaining = seconds - timer->Elapsed();
@@ -110,6 +122,36 @@ void CGame::WaitLoop(float seconds, bool render) {
             return;
         }
     }
+}
+
+void CGame::FixedStepWait(float seconds, bool render) {
+    NoteEngineContact();
+    // The turn's one frame, unless the game drew it; Display also pumps the turn's events.
+    if (render && !drewThisTurn_) Display();
+    if (HasPendingFatal()) return;
+    const double target = timer->MarkTime() + (seconds > 0 ? seconds : 0);
+    if (realPacing) {
+        // Recording by hand: the player needs the game at its real speed.
+        using namespace std::chrono;
+        static const steady_clock::time_point origin = steady_clock::now() - duration_cast<steady_clock::duration>(
+                                                                                  duration<double>(ClockSeconds()));
+        const steady_clock::time_point due = origin + duration_cast<steady_clock::duration>(duration<double>(target));
+        if (due > steady_clock::now()) std::this_thread::sleep_until(due);
+    }
+    AdvanceClockTo(target);
+    EndTurn();
+    NoteEngineContact();
+}
+
+void CGame::EndTurn() {
+    drewThisTurn_ = false;
+    ++turn;
+    for (const auto& [shotTurn, file] : turnShots) {
+        if (shotTurn != turn || !renderer) continue;
+        if (!renderer->SaveScreenshot(file)) std::fprintf(stderr, "ove: could not write screenshot %s\n", file.c_str());
+    }
+    BeginInputTurn(turn);
+    if (frameLimit >= 0 && turn == frameLimit && window) PostWindowClose(window->GetHandle());
 }
 
 void CGame::Wait(float seconds) { WaitLoop(seconds, true); }

@@ -20,6 +20,9 @@
 #include "host/Settings.h"
 #include "host/SourceChoice.h"
 #include "host/UserFolders.h"
+#include "duktape/Duktape.h"
+#include "platform/Clock.h"
+#include "platform/Events.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
 #include "sound/SoundFont.h"
@@ -73,19 +76,11 @@ bool AskForSource(const std::vector<std::string>* archiveTitles, const std::vect
 
 // ---------------------------------------------------------------- timer
 
-CTimer::CTimer() {
-    using clock = std::chrono::steady_clock;
-    frequency_ = clock::period::den / clock::period::num;
-    reciprocal_ = 1.0 / static_cast<double>(frequency_);
-    Mark();
-}
+CTimer::CTimer() { Mark(); }
 
-void CTimer::Mark() { mark_ = std::chrono::steady_clock::now().time_since_epoch().count(); }
+void CTimer::Mark() { mark_ = ClockSeconds(); }
 
-float CTimer::Elapsed() const {
-    int64_t now = std::chrono::steady_clock::now().time_since_epoch().count();
-    return static_cast<float>(static_cast<double>(now - mark_) * reciprocal_);
-}
+float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - mark_); }
 
 // ---------------------------------------------------------------- lifecycle
 
@@ -93,6 +88,9 @@ CGame::CGame() = default;
 
 CGame::~CGame() {
     StopScriptHost();
+    // The process outlives the game (tests run many): its folders and clock go with it.
+    FileAccess().Reset();
+    SetVirtualClock(false);
     // Sprites hold views, whose textures go back to the renderer: before Cleanup.
     DeleteSprites();
     // Elements hold fonts: before the default font and the renderer go.
@@ -142,8 +140,13 @@ bool CGame::Startup() {
     try {
         Cleanup();
         FileAccess().Reset();  // the previous game's folders are not this one's
+        SetVirtualClock(fixedStep);
         timer = new CTimer();
-        std::srand(SDL_GetTicks());
+        // A fixed seed makes a run repeat: the engine's Random and the scripts' Math.random.
+        if (!seedGiven && fixedStep && recordPath.empty()) seedGiven = true;  // seed 0
+        if (!seedGiven) seed = SDL_GetTicks();
+        std::srand(seed);
+        if (seedGiven || fixedStep) OveSeedScriptRandom(seed);
 
         const std::string& password = PackedArchivePassword();
         auto openArchive = [&password](const std::string& name) -> CFileFolder* {
@@ -176,6 +179,11 @@ bool CGame::Startup() {
             SDL_Rect work{0, 0, 1024, 768};
             if (SDL_GetDisplayUsableBounds(0, &work) != 0) SDL_GetDisplayBounds(0, &work);
             ResolveWindowSize(settings, work.w, work.h);
+        }
+        if (forcedWindowWidth > 0 && forcedWindowHeight > 0) {
+            // A replay's events are in the recorded window's coordinates.
+            settings.windowWidth = forcedWindowWidth;
+            settings.windowHeight = forcedWindowHeight;
         }
         if (std::string problem = SizeProblem(settings); !problem.empty()) throw SHostError(problem);
         scriptName = settings.scriptName;
@@ -220,6 +228,14 @@ bool CGame::Startup() {
         folder = source.release();
         resources = new CResourceCache(renderer, sound, folder);
         ConfineFiles();
+        if (!recordPath.empty()) {
+            char header[96];
+            std::snprintf(header, sizeof header, "seed %u\nwindow %d %d\n", static_cast<unsigned>(seed),
+                          static_cast<int>(settings.windowWidth), static_cast<int>(settings.windowHeight));
+            std::string why;
+            if (!StartInputRecording(recordPath, header, &why)) throw SHostError("Couldn't record the input: " + why);
+        }
+        if (!turnShots.empty() && renderer) renderer->EnableFrameCapture(true);
         return true;
     } catch (const std::exception& e) {
         Cleanup();

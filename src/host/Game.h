@@ -5,6 +5,7 @@
 #include <list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gui/GUIElement.h"
@@ -30,16 +31,16 @@ class CWalker;
 class CBitmap;
 
 // High-resolution frame timer.
+// Reads the engine's clock (platform/Clock.h), which fixed-step runs make virtual.
 class CTimer {
 public:
     CTimer();
     void Mark();
     float Elapsed() const;  // seconds since the last mark
+    double MarkTime() const { return mark_; }
 
 private:
-    int64_t frequency_;
-    int64_t mark_;
-    double reciprocal_;
+    double mark_ = 0;
 };
 
 class CGame : public IWindowInput, public ISpriteWorld, public IGUIHost {
@@ -197,8 +198,18 @@ public:
     bool failed = false;
 
     // ---- command-line extras
-    long frameLimit = -1;        // close the window after this many rendered frames
+    long frameLimit = -1;        // close the window after this many rendered frames (game turns in fixed-step runs)
     long framesRendered = 0;
+    // Fixed-step runs: the clock is virtual, Wait advances it by exactly the time waited and each
+    // game turn draws one frame, so that a run repeats exactly and as fast as the machine draws.
+    bool fixedStep = false;
+    bool realPacing = false;     // ... but the turns take real time (a session recorded by hand)
+    long turn = 0;               // game turns ended so far (fixed-step runs)
+    bool seedGiven = false;      // the random generators start from `seed` instead of the time
+    uint32_t seed = 0;
+    int32_t forcedWindowWidth = 0, forcedWindowHeight = 0;  // a replay's window size
+    std::string recordPath;      // --record: the input events go there
+    std::vector<std::pair<long, std::string>> turnShots;  // screenshots at the end of these turns
     std::string screenshotPath;  // where to save the last rendered frame at the end
     bool trustGame = false;      // --trust-game: the game may read outside its folders
     std::string archiveOption;    // the packed archive to use when several are present
@@ -223,6 +234,10 @@ private:
     // Confines the game's file access to its folder and the player folders.
     void ConfineFiles();
     void WaitLoop(float seconds, bool render);
+    void FixedStepWait(float seconds, bool render);
+    // Ends the game turn: counts it, takes the screenshots due, closes the window at the limit.
+    void EndTurn();
+    bool drewThisTurn_ = false;
     void SetBackdropTransformForFrame();
     void MoveCursorSprite(int32_t x, int32_t y);
 

@@ -3,6 +3,9 @@
 // pumps; until then input waits in SDL's queue.
 #pragma once
 #include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
 
 struct SDL_Window;
 
@@ -81,6 +84,25 @@ void PostWindowClose(SDL_Window* window);
 // Moves pending system input into SDL's queue without processing it (the held-key state is
 // brought up to date; the events stay queued for the next pump).
 void GatherEvents();
+
+// ---- Input recording and replay, by game turn (the format is in docs/formats.md).
+// Every input event the pumps deliver is written with the turn and the pump within the turn it
+// came in. False when the file cannot be written. `header` lines go first (seed, window size).
+bool StartInputRecording(const std::string& path, const std::string& header, std::string* error);
+// What a replay file asks for besides its events.
+struct SReplaySettings {
+    bool hasSeed = false;
+    std::uint32_t seed = 0;
+    std::int32_t width = 0, height = 0;  // 0: as the game's settings say
+    std::vector<std::pair<long, std::string>> shots;  // screenshots: turn, file
+};
+// Loads the events; from then on the pumps deliver them at their turns and pumps, and ignore
+// input from the devices. False, with a message naming the line, when the file cannot be read.
+bool StartInputReplay(const std::string& path, SReplaySettings& settings, std::string* error);
+// A new game turn begins (recording and replay count pumps within it).
+void BeginInputTurn(long turn);
+// Ends recording (flushes the file) and replay.
+void StopInputLog();
 
 // A timer that sends EMessage::Timer with the id to the target every intervalMs milliseconds,
 // delivered by the pump, until killed. Setting an existing id restarts it.

@@ -278,7 +278,18 @@ bool IsVirtualKeyDownIn(const std::uint8_t* state, int numKeys, unsigned sdlMods
     return false;
 }
 
+namespace {
+const Uint8* g_keyboardOverride = nullptr;
+int g_keyboardOverrideKeys = 0;
+}  // namespace
+
+void OverrideKeyboardState(const std::uint8_t* state, int numKeys) {
+    g_keyboardOverride = state;
+    g_keyboardOverrideKeys = numKeys;
+}
+
 bool IsVirtualKeyDown(int32_t vk) {
+    if (g_keyboardOverride) return IsVirtualKeyDownIn(g_keyboardOverride, g_keyboardOverrideKeys, SDL_GetModState(), vk);
     int numKeys = 0;
     const Uint8* state = SDL_GetKeyboardState(&numKeys);
     return IsVirtualKeyDownIn(state, numKeys, SDL_GetModState(), vk);

@@ -96,5 +96,8 @@ bool IsVirtualKeyDownIn(const std::uint8_t* state, int numKeys, unsigned sdlMods
 
 // Whether a virtual key is held now (SDL's keyboard state, updated whenever events are gathered).
 bool IsVirtualKeyDown(int32_t virtualKey);
+// Replays: the held keys come from this array of SDL scan codes instead of the keyboard (null:
+// the keyboard again). The array must outlive the override.
+void OverrideKeyboardState(const std::uint8_t* state, int numKeys);
 
 }  // namespace ove

@@ -2,6 +2,7 @@
 
 #include "duktape/Duktape.h"
 #include "io/FileAccess.h"
+#include "platform/Clock.h"
 
 #include <chrono>
 #include <cstdio>
@@ -126,6 +127,8 @@ int ScriptInterrupt(void* heapUserData) {
     return g_timedOut ? 1 : 0;
 }
 
+double ScriptDateNow() { return WallClockMilliseconds(); }
+
 // Names the running native function for the file-access warnings.
 void NameRunningCall(char* buffer, std::size_t size) {
     if (size) buffer[0] = '\0';
@@ -159,6 +162,7 @@ bool StartScriptHost(CGame* game) {
     if (!g_context) return false;
     OveSetScriptInterrupt(ScriptInterrupt);
     FileAccess().SetCallNamer(NameRunningCall);
+    OveSetDateNow(ScriptDateNow);  // virtual in fixed-step runs
     NoteEngineContact();
     g_timedOut = false;
     ResetBindingState();
