@@ -1,0 +1,99 @@
+// The room that ovetool studio edits: a backdrop picture with its masks held expanded (one byte a
+// pixel) for painting, and the engine's own answers about it (walkability, hotspots, paths,
+// sprite depths).
+#pragma once
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "walk/BackdropPicture.h"
+#include "walk/Walker.h"
+
+namespace studio {
+
+using ove::u8;
+
+// How the game shows the room: the shown size (SetBackdropDimensions) and the height that
+// automatic sprite priorities spread over (SetPriorityViewportHeight). Zeroes take the picture's.
+struct SShown {
+    std::int32_t width = 0, height = 0;
+    std::int32_t priorityHeight = 0;
+};
+
+struct SPointInfo {
+    std::int32_t walk = 0, control = 0, depth = 0, click = 0;
+    std::string hotspot;    // what GetHotspot answers for the backdrop: "*" for none
+    bool hotspotNamed = true;  // false when the click value has no name (GetHotspot gives null)
+};
+
+struct SDepthInfo {
+    std::int32_t priority = 0;  // the sprite's priority standing there (automatic)
+    float depth = 0.0f;
+    std::vector<int> hiddenBy;  // depth-mask levels drawn in front of it
+};
+
+struct SPathResult {
+    bool found = false;
+    std::vector<ove::SWalkPoint> backdrop;  // start first
+    std::vector<ove::SWalkPoint> screen;    // the same points mapped to the shown room
+};
+
+class CStudioRoom {
+public:
+    static constexpr int kMaskCount = ove::CBackdropPicture::kMaskCount;
+
+    // Opens a backdrop resource, or starts a new room from a picture (saved beside it as
+    // NAME.OVP). False with a message on failure.
+    bool Open(const std::filesystem::path& path, std::string* error);
+    // Reads the resource again from disk (changes made by other tools).
+    bool Reload(std::string* error);
+    // Writes the whole resource to a temporary file beside the target, then renames it over.
+    bool Save(const std::filesystem::path& target, std::string* error);
+
+    std::int32_t Width() const { return m_width; }
+    std::int32_t Height() const { return m_height; }
+    const std::filesystem::path& Path() const { return m_path; }
+    // The image as RGBA bytes, top row first.
+    std::vector<u8> ImageRgba() const;
+
+    const std::vector<u8>& Mask(int which) const { return m_masks[std::size_t(which)]; }
+    bool HasMask(int which) const { return m_present[std::size_t(which)]; }
+    // Replaces a mask; the data must cover the room exactly.
+    bool SetMask(int which, const u8* data, std::size_t size);
+
+    const std::map<std::uint32_t, std::string>& Hotspots() const { return m_hotspots; }
+    void SetHotspots(std::map<std::uint32_t, std::string> names);
+
+    // Queries at a backdrop point.
+    SPointInfo At(std::int32_t x, std::int32_t y) const;
+    SDepthInfo DepthAt(std::int32_t x, std::int32_t y, const SShown& shown) const;
+    // The automatic priority of a sprite standing on each row of the room.
+    std::vector<std::int32_t> RowPriorities(const SShown& shown) const;
+    // The walker's path from one backdrop point to another under a constraint (index 0..6).
+    SPathResult FindPath(ove::SWalkPoint from, ove::SWalkPoint to, std::int32_t constraint, std::int32_t reference,
+                         const SShown& shown);
+
+    // Mask names as the page and the resource's chunks know them.
+    static const char* MaskName(int which);
+    static int MaskByName(const std::string& name);
+
+private:
+    bool Adopt(ove::CBackdropPicture& picture, std::string* error);
+    void Encode(int which);
+
+    std::filesystem::path m_path;  // the resource written by Save
+    std::int32_t m_width = 0, m_height = 0;
+    ove::CBackdropPicture m_picture;  // the image and the masks in the engine's form
+    std::array<std::vector<u8>, kMaskCount> m_masks;
+    std::array<bool, kMaskCount> m_present{};
+    std::map<std::uint32_t, std::string> m_hotspots;
+    ove::CWalker m_walker;
+};
+
+// Whether `path` lies inside `folder` once both are made absolute and normal ("..", links).
+bool InsideFolder(const std::filesystem::path& folder, const std::filesystem::path& path);
+
+}  // namespace studio
