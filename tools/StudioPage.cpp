@@ -382,7 +382,7 @@ async function probeFigure(p) {
       if (!body) continue;
       const o = (y * fw + x) * 4;
       if (inside(rx, ry) && hide.has(m[ry * S.W + rx])) continue;
-      dd[o] = head ? 250 : 230; dd[o + 1] = head ? 210 : 60; dd[o + 2] = head ? 170 : 200; dd[o + 3] = 255;
+      dd[o] = head ? 250 : 235; dd[o + 1] = head ? 205 : 40; dd[o + 2] = head ? 165 : 215; dd[o + 3] = 255;
     }
   c.getContext('2d').putImageData(id, 0, 0);
   S.figure = {canvas: c, left, top, at: p};

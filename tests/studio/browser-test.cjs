@@ -1,0 +1,206 @@
+// The studio in a real browser: make a room from a picture (a floor with a wall, a depth level
+// and a hotspot "door"), preview a path round the wall, save; then the engine, run headless on
+// the saved room, must answer as the studio did: walkability, hotspots, the walk WalkTo takes
+// and the priority at which the hero is hidden.
+//
+// node browser-test.cjs BUILD_DIR PLAYWRIGHT_DIR CHROMIUM [SCREENSHOT.png]
+'use strict';
+const fs = require('fs');
+const os = require('os');
+const path = require('path');
+const {spawn, spawnSync} = require('child_process');
+
+const [buildDir, playwrightDir, chromiumPath, screenshot] = process.argv.slice(2);
+const {chromium} = require(path.join(playwrightDir, 'node_modules', 'playwright-core'));
+
+const W = 320, H = 200;
+const WALL_X = 160, WALL_TOP = 117, WALL_BOTTOM = 168;   // the eraser's stroke (brush 6)
+const FLOOR = [20, 120, 300, 190], TABLE = [200, 100, 260, 150], DOOR = [270, 40, 300, 110];
+const TABLE_LEVEL = 12;
+
+function fail(message) {
+  console.error('FAIL: ' + message);
+  process.exitCode = 1;
+}
+function check(ok, message) { if (!ok) fail(message); return ok; }
+
+// A 24-bit BMP of a simple room, so that the screenshot shows something to paint over.
+function writeRoomPicture(file) {
+  const stride = (W * 3 + 3) & ~3, data = Buffer.alloc(stride * H);
+  const inRect = (x, y, r) => x >= r[0] && x <= r[2] && y >= r[1] && y <= r[3];
+  for (let y = 0; y < H; y++)
+    for (let x = 0; x < W; x++) {
+      let c;
+      if (inRect(x, y, DOOR)) c = [96, 58, 30];
+      else if (inRect(x, y, TABLE) && y < 112) c = [120, 80, 50];
+      else if (inRect(x, y, TABLE) && (x < 206 || x > 254)) c = [90, 60, 36];
+      else if (y < 110) c = [196, 184, 150 + ((x >> 4) & 1) * 10];
+      else c = (((x >> 4) + (y >> 3)) & 1) ? [150, 110, 70] : [140, 100, 64];
+      if (x >= 157 && x <= 163 && y >= 60 && y < 168) c = [170, 170, 176];  // the wall's face
+      const o = (H - 1 - y) * stride + x * 3;
+      data[o] = c[2]; data[o + 1] = c[1]; data[o + 2] = c[0];
+    }
+  const head = Buffer.alloc(54);
+  head.write('BM', 0); head.writeUInt32LE(54 + data.length, 2); head.writeUInt32LE(54, 10);
+  head.writeUInt32LE(40, 14); head.writeInt32LE(W, 18); head.writeInt32LE(H, 22);
+  head.writeUInt16LE(1, 26); head.writeUInt16LE(24, 28); head.writeUInt32LE(data.length, 34);
+  fs.writeFileSync(file, Buffer.concat([head, data]));
+}
+
+function startStudio(room) {
+  const child = spawn(path.join(buildDir, 'ovetool'), ['studio', room, '--port', '0'], {stdio: ['ignore', 'pipe', 'inherit']});
+  return new Promise((resolve, reject) => {
+    let text = '';
+    const timer = setTimeout(() => reject(new Error('the studio printed no address')), 10000);
+    child.stdout.on('data', d => {
+      text += d;
+      const m = text.match(/(http:\/\/127\.0\.0\.1:\d+\/)\?t=([0-9a-f]+)/);
+      if (m) { clearTimeout(timer); resolve({child, base: m[1], url: m[0], token: m[2]}); }
+    });
+    child.on('exit', code => reject(new Error('the studio ended with ' + code)));
+  });
+}
+
+async function main() {
+  const work = fs.mkdtempSync(path.join(os.tmpdir(), 'ove-studio-'));
+  const room = path.join(work, 'room.bmp');
+  writeRoomPicture(room);
+  const studio = await startStudio(room);
+  const ask = async (p, init) => {
+    const r = await fetch(studio.base + p.replace(/^\//, ''), {...init, headers: {'X-Studio-Token': studio.token}});
+    return r.json();
+  };
+  const browser = await chromium.launch({
+    executablePath: chromiumPath, headless: true,
+    args: ['--headless', '--no-sandbox', '--disable-gpu', '--disable-background-networking',
+           '--disable-component-update', '--disable-sync', '--no-first-run']
+  });
+  try {
+    const page = await browser.newPage({viewport: {width: 1280, height: 760}});
+    page.on('pageerror', e => fail('page error: ' + e.message));
+    await page.goto(studio.url);
+    await page.waitForFunction(() => window.studio && window.studio.state.ready);
+
+    const at = (x, y) => page.evaluate(([x, y]) => window.studio.clientPoint(x, y), [x, y]);
+    const drag = async (a, b) => {
+      const p = await at(a[0], a[1]), q = await at(b[0], b[1]);
+      await page.mouse.move(p.x, p.y); await page.mouse.down();
+      await page.mouse.move(q.x, q.y, {steps: 12}); await page.mouse.up();
+    };
+    const click = async (x, y) => { const p = await at(x, y); await page.mouse.click(p.x, p.y); };
+    const setValue = async v => { await page.fill('#value', String(v)); await page.press('#value', 'Enter'); };
+
+    // The walkable floor, then a wall rubbed out of it that leaves a gap at the bottom.
+    await page.check('#layer-walk');
+    await setValue(1);
+    await page.click('[data-tool=rect]');
+    await drag(FLOOR.slice(0, 2), FLOOR.slice(2));
+    await page.fill('#size', '6'); await page.press('#size', 'Enter');
+    await page.click('[data-tool=eraser]');
+    await drag([WALL_X, WALL_TOP + 3], [WALL_X, WALL_BOTTOM - 3]);
+    // The table's depth level.
+    await page.check('#layer-depth');
+    await setValue(TABLE_LEVEL);
+    await page.click('[data-tool=rect]');
+    await drag(TABLE.slice(0, 2), TABLE.slice(2));
+    // The door: a new hotspot, named, painted.
+    await page.click('#hsadd');
+    await page.keyboard.type('door');
+    await page.keyboard.press('Enter');
+    await page.click('[data-tool=rect]');
+    await drag(DOOR.slice(0, 2), DOOR.slice(2));
+    // A path round the wall.
+    await page.click('[data-tool=path]');
+    await click(40, 150);
+    await click(280, 150);
+    await page.waitForFunction(() => window.studio.state.lastPath);
+    const preview = await page.evaluate(() => window.studio.state.lastPath);
+    check(preview.found && preview.path.length > 2, 'the preview should go round the wall: ' + JSON.stringify(preview));
+    check(preview.path.some(p => p.y > WALL_BOTTOM), 'the preview should pass below the wall');
+    // A figure behind the table, for the picture.
+    await page.click('[data-tool=sprite]');
+    await click(258, 146);
+    await page.waitForFunction(() => window.studio.state.lastDepth);
+    await page.click('#save');
+    await page.waitForFunction(() => document.getElementById('msg').textContent.startsWith('Saved'));
+    await page.mouse.move(10, 10);
+    if (screenshot) await page.screenshot({path: screenshot});
+
+    // What the studio says about the saved room.
+    const points = [];
+    for (let y = 4; y < H; y += 13) for (let x = 3; x < W; x += 17) points.push([x, y]);
+    points.push([WALL_X, 140], [WALL_X, 180], [DOOR[0], DOOR[1]], [DOOR[2], DOOR[3]], [DOOR[2] + 1, DOOR[3]]);
+    const studioAt = [];
+    for (const [x, y] of points) {
+      const a = await ask('/api/at?x=' + x + '&y=' + y);
+      studioAt.push(a.walk + ' ' + (a.hotspot === null ? 'null' : a.hotspot));
+    }
+    const depthRows = [130, 150, 170, 190];
+    const studioDepth = [];
+    for (const y of depthRows) {
+      const d = await ask('/api/depth?x=230&y=' + y);
+      studioDepth.push(d.priority + ' ' + d.hiddenBy.includes(TABLE_LEVEL));
+    }
+    check(studioAt.some(s => s.endsWith(' door')), 'the door is not on the click mask');
+    check(studioDepth.some(s => s.endsWith('true')) && studioDepth.some(s => s.endsWith('false')),
+          'the table should hide the hero at some rows and not at others: ' + studioDepth.join(', '));
+    await ask('/api/quit', {method: 'POST', body: ''}).catch(() => {});
+
+    // The engine on the saved room.
+    const game = path.join(work, 'game');
+    fs.mkdirSync(path.join(game, 'DATA'), {recursive: true});
+    fs.copyFileSync(path.join(work, 'room.OVP'), path.join(game, 'DATA', 'room.OVP'));
+    fs.writeFileSync(path.join(game, 'DATA', 'main.ovs'), `
+var P = ${JSON.stringify(points)}, ROWS = ${JSON.stringify(depthRows)};
+function Init() {
+    SetBackdrop("room");
+    var out = [];
+    for (var i = 0; i < P.length; i++) out.push(GetWalkability(P[i][0], P[i][1]) + " " + GetHotspot(P[i][0], P[i][1]));
+    Alert("AT " + out.join(";"));
+    var hero = new Sprite();
+    out = [];
+    for (var i = 0; i < ROWS.length; i++) { hero.x = 230; hero.y = ROWS[i]; out.push(hero.priority); }
+    Alert("PRIORITY " + out.join(";"));
+    hero.x = 40; hero.y = 150; hero.step = 1;
+    var walked = [hero.x + "," + hero.y];
+    if (!hero.WalkTo(280, 150)) Alert("WALK refused");
+    for (var n = 0; hero.Moving() && n < 5000; n++) {
+        Animate();
+        walked.push(hero.x + "," + hero.y);
+    }
+    Alert("WALK " + walked.join(";"));
+}
+function Run() {}
+`);
+    const run = spawnSync(path.join(buildDir, 'ove'), ['--headless', '--frames', '5'],
+                          {cwd: game, encoding: 'utf8', timeout: 60000,
+                           env: {...process.env, SDL_VIDEODRIVER: 'offscreen', SDL_AUDIODRIVER: 'dummy'}});
+    const alert = tag => {
+      const m = (run.stderr || '').match(new RegExp('Alert: ' + tag + ' ([^\\n]*)'));
+      return m ? m[1] : null;
+    };
+    if (!check(run.status === 0 && alert('AT') !== null, 'the engine run failed: ' + run.status + '\n' + run.stderr)) return;
+
+    const engineAt = alert('AT').split(';');
+    points.forEach(([x, y], i) => check(engineAt[i] === studioAt[i],
+      `at (${x}, ${y}) the studio says "${studioAt[i]}", the game "${engineAt[i]}"`));
+    const enginePriority = alert('PRIORITY').split(';');
+    depthRows.forEach((y, i) => check(studioDepth[i].split(' ')[0] === enginePriority[i],
+      `a hero at y ${y}: priority ${studioDepth[i]} in the studio, ${enginePriority[i]} in the game`));
+    // WalkTo moves one pixel a frame here, so it stands on every waypoint of the preview in turn.
+    const walked = (alert('WALK') || '').split(';');
+    let next = 0;
+    for (const spot of walked) if (next < preview.path.length && spot === preview.path[next].x + ',' + preview.path[next].y) next++;
+    check(next === preview.path.length, `the hero's walk (${walked.length} steps) missed the preview's waypoint ` +
+          JSON.stringify(preview.path[next]));
+    check(walked[walked.length - 1] === '280,150', 'the hero did not arrive: ' + walked[walked.length - 1]);
+    if (!process.exitCode) console.log(`studio browser test: ${points.length} points, ${depthRows.length} depths and a ` +
+                                       `${preview.path.length}-point path agree with the engine`);
+  } finally {
+    await browser.close();
+    studio.child.kill();
+    fs.rmSync(work, {recursive: true, force: true});
+  }
+}
+
+main().catch(e => { fail(e.stack || String(e)); });
