@@ -347,8 +347,11 @@ async function previewPath() {
   const r = await jsend('/api/path', {from: S.pathFrom, to: S.pathTo, constraint: $('con').value,
                                       reference: +$('conref').value || 0, shown: shown()});
   S.path = r.found ? r.path : null; S.lastPath = r;
+  const end = r.found ? r.path[r.path.length - 1] : null;
+  const moved = end && (end.x !== S.pathTo.x || end.y !== S.pathTo.y);
   $('pathinfo').textContent = r.found
-    ? 'Path: ' + r.path.map(p => '(' + p.x + ',' + p.y + ')').join(' \u2192 ') +
+    ? (moved ? 'The goal cannot be stood on; the walk ends at the nearest point tried. ' : '') +
+      'Path: ' + r.path.map(p => '(' + p.x + ',' + p.y + ')').join(' \u2192 ') +
       (r.screen.length ? '; on screen ' + r.screen.map(p => '(' + p.x + ',' + p.y + ')').join(' ') : '')
     : 'No path: the walker cannot get there.';
   redraw();

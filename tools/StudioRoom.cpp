@@ -15,7 +15,7 @@
 #include "io/DataBin.h"
 #include "render/Renderer.h"
 #include "scene/Sprite.h"
-#include "scene/SpriteWorld.h"
+#include "host/Game.h"
 #include "script/GameApiLogic.h"
 
 namespace studio {
@@ -76,36 +76,31 @@ SBackdropGeometry Geometry(std::int32_t width, std::int32_t height, const SShown
     return g;
 }
 
-// The game around a probe sprite: the room shown as asked, nothing else.
-class CProbeWorld : public ISpriteWorld {
+// The engine's game host, without a window, with the room as its backdrop: its own rules for
+// walking, hotspots and sprite depths answer. The picture stays the room's.
+class CRoomGame {
 public:
-    CProbeWorld(const SBackdropGeometry& g, std::int32_t priorityHeight) : m_g(g), m_priorityHeight(priorityHeight) {}
-    void MapBackdropToScreen(std::int32_t bx, std::int32_t by, std::int32_t& sx, std::int32_t& sy) const override {
-        SGamePoint p = BackdropToScreen(m_g, {bx, by});
-        sx = p.x;
-        sy = p.y;
-    }
-    void MapScreenToBackdrop(std::int32_t sx, std::int32_t sy, std::int32_t& bx, std::int32_t& by) const override {
-        SGamePoint p = ScreenToBackdrop(m_g, {sx, sy});
-        bx = p.x;
-        by = p.y;
-    }
-    void LayerToScreen(const void*, std::int32_t x, std::int32_t y, std::int32_t& sx, std::int32_t& sy) const override {
-        sx = x;
-        sy = y;
-    }
-    std::int32_t AutoPriorityHeight() const override {
+    CRoomGame(CBackdropPicture& picture, const SShown& shown) {
+        const SBackdropGeometry g = Geometry(picture.Width(), picture.Height(), shown);
+        m_game.backdrop = &picture;
+        m_game.backdropWidth = g.shownWidth;
+        m_game.backdropHeight = g.shownHeight;
         // The game's window is taken to be the shown room.
-        return PriorityViewportHeight(m_priorityHeight > 0 ? m_priorityHeight : -1, m_g.shownHeight, true,
-                                      m_g.pictureHeight, m_g.shownHeight);
+        m_game.priorityViewportHeight = shown.priorityHeight > 0 ? shown.priorityHeight : g.shownHeight;
+        m_game.Walker().SetMask(picture.WalkMask(), picture.Width(), picture.Height());
     }
-    std::uint32_t RandomNumber() override { return 0; }
-    void CallCallback(std::int32_t) override {}
-    void ReleaseCallback(std::int32_t) override {}
+    ~CRoomGame() {
+        m_game.Walker().SetMask(nullptr, 0, 0);
+        m_game.backdrop = nullptr;
+    }
+    CRoomGame(const CRoomGame&) = delete;
+    CRoomGame& operator=(const CRoomGame&) = delete;
+
+    CGame& Game() { return m_game; }
+    SGamePoint ToScreen(SWalkPoint p) const { return BackdropToScreen(m_game.BackdropGeometry(), {p.x, p.y}); }
 
 private:
-    SBackdropGeometry m_g;
-    std::int32_t m_priorityHeight;
+    CGame m_game;
 };
 
 }  // namespace
@@ -191,7 +186,7 @@ bool CStudioRoom::Adopt(CBackdropPicture& picture, std::string* error) {
         if (mask) mask->Expand(m_masks[std::size_t(i)].data(), count);
     }
     m_hotspots = picture.Hotspots();
-    m_picture.SetImage(std::unique_ptr<CBitmap>(picture.Bitmap() ? new CBitmap(picture.Bitmap(), picture.Bitmap()->Format())
+    m_picture->SetImage(std::unique_ptr<CBitmap>(picture.Bitmap() ? new CBitmap(picture.Bitmap(), picture.Bitmap()->Format())
                                                                  : nullptr));
     for (int i = 0; i < kMaskCount; ++i) Encode(i);
     return true;
@@ -201,15 +196,15 @@ void CStudioRoom::Encode(int which) {
     const auto slot = static_cast<CBackdropPicture::EMask>(which);
     const std::vector<u8>& values = m_masks[std::size_t(which)];
     if (!m_present[std::size_t(which)]) {
-        m_picture.SetMask(slot, nullptr);
+        m_picture->SetMask(slot, nullptr);
         return;
     }
-    m_picture.SetMask(slot, std::make_unique<CRunMask>(CRunMask::Encode(values.data(), static_cast<u32>(values.size()))));
+    m_picture->SetMask(slot, std::make_unique<CRunMask>(CRunMask::Encode(values.data(), static_cast<u32>(values.size()))));
 }
 
 std::vector<u8> CStudioRoom::ImageRgba() const {
     std::vector<u8> out;
-    const CBitmap* bitmap = m_picture.Bitmap();
+    const CBitmap* bitmap = m_picture->Bitmap();
     if (!bitmap) return out;
     CBitmap bgra(bitmap, PixelFormat::Rgba8888);
     if (bgra.IsEmpty() || i32(bgra.Width()) != m_width || i32(bgra.Height()) != m_height) return out;
@@ -243,7 +238,7 @@ void CStudioRoom::SetHotspots(std::map<std::uint32_t, std::string> names) { m_ho
 
 bool CStudioRoom::Save(const fs::path& target, std::string* error) {
     CBackdropPicture picture;
-    const CBitmap* bitmap = m_picture.Bitmap();
+    const CBitmap* bitmap = m_picture->Bitmap();
     if (!bitmap) {
         *error = "the room has no image";
         return false;
@@ -251,7 +246,7 @@ bool CStudioRoom::Save(const fs::path& target, std::string* error) {
     picture.SetImage(std::make_unique<CBitmap>(bitmap, bitmap->Format()));
     for (int i = 0; i < kMaskCount; ++i) {
         const auto slot = static_cast<CBackdropPicture::EMask>(i);
-        if (const CRunMask* mask = m_picture.Mask(slot)) picture.SetMask(slot, std::make_unique<CRunMask>(*mask));
+        if (const CRunMask* mask = m_picture->Mask(slot)) picture.SetMask(slot, std::make_unique<CRunMask>(*mask));
     }
     for (const auto& [number, name] : m_hotspots) picture.SetHotspotName(number, name);
     CBuffer buffer;
@@ -278,52 +273,62 @@ bool CStudioRoom::Save(const fs::path& target, std::string* error) {
     return true;
 }
 
-SPointInfo CStudioRoom::At(std::int32_t x, std::int32_t y) const {
+SPointInfo CStudioRoom::At(std::int32_t x, std::int32_t y) {
     SPointInfo info;
     auto value = [&](int which) {
-        return std::int32_t(MaskValueAt(m_picture.Mask(static_cast<CBackdropPicture::EMask>(which)), m_width, m_height, x, y));
+        return std::int32_t(MaskValueAt(m_picture->Mask(static_cast<CBackdropPicture::EMask>(which)), m_width, m_height, x, y));
     };
     info.control = value(CBackdropPicture::kControl);
     info.depth = value(CBackdropPicture::kDepth);
     info.walk = value(CBackdropPicture::kWalk);
     info.click = value(CBackdropPicture::kClick);
-    if (info.click == 0) {
-        info.hotspot = "*";
-    } else {
-        auto it = m_hotspots.find(u32(info.click));
-        info.hotspotNamed = it != m_hotspots.end();
-        if (info.hotspotNamed) info.hotspot = it->second;
-    }
+    // The game asks at a screen point; shown at its own size the room's points are the screen's.
+    SyncHotspotNames();
+    CRoomGame room(*m_picture, SShown{});
+    const char* name = room.Game().GetHotspot(x, y);
+    info.hotspotNamed = name != nullptr;
+    if (name) info.hotspot = name;
     return info;
 }
 
-SDepthInfo CStudioRoom::DepthAt(std::int32_t x, std::int32_t y, const SShown& shown) const {
-    const SBackdropGeometry g = Geometry(m_width, m_height, shown);
-    CProbeWorld world(g, shown.priorityHeight);
-    CSprite sprite(&world);
-    sprite.SetPlacement(kPlaceBackdrop);
-    sprite.x = x;
-    sprite.y = y;
-    sprite.SetPriority(kPriorityAuto);
+void CStudioRoom::SyncHotspotNames() {
+    if (m_picture->Hotspots() == m_hotspots) return;
+    // The picture keeps names it is given; a fresh one holds exactly the room's.
+    auto fresh = std::make_unique<CBackdropPicture>();
+    fresh->SetImage(m_picture->Bitmap() ? std::make_unique<CBitmap>(m_picture->Bitmap(), m_picture->Bitmap()->Format())
+                                        : nullptr);
+    for (int i = 0; i < kMaskCount; ++i) {
+        const auto slot = static_cast<CBackdropPicture::EMask>(i);
+        if (const CRunMask* mask = m_picture->Mask(slot)) fresh->SetMask(slot, std::make_unique<CRunMask>(*mask));
+    }
+    for (const auto& [number, name] : m_hotspots) fresh->SetHotspotName(number, name);
+    m_picture = std::move(fresh);
+}
+
+SDepthInfo CStudioRoom::DepthAt(std::int32_t x, std::int32_t y, const SShown& shown) {
+    CRoomGame room(*m_picture, shown);
+    CSprite* sprite = room.Game().CreateSprite();
+    sprite->SetPlacement(kPlaceBackdrop);
+    sprite->x = x;
+    sprite->y = y;
     SDepthInfo info;
-    info.priority = sprite.GetPriority();
-    info.depth = sprite.GetDepth();
-    // The priority map is drawn at the levels' depths and sprites pass the depth test when they
-    // are not farther than what is there.
+    info.priority = sprite->GetPriority();
+    info.depth = sprite->GetDepth();
+    // The priority map is drawn at the levels' depths, and a sprite passes the depth test where it
+    // is not farther than what is there.
     for (int level = 1; level <= 15; ++level)
         if (CRenderer::PriorityDepth(level) < info.depth) info.hiddenBy.push_back(level);
     return info;
 }
 
-std::vector<std::int32_t> CStudioRoom::RowPriorities(const SShown& shown) const {
-    CProbeWorld world(Geometry(m_width, m_height, shown), shown.priorityHeight);
-    CSprite sprite(&world);
-    sprite.SetPlacement(kPlaceBackdrop);
-    sprite.SetPriority(kPriorityAuto);
+std::vector<std::int32_t> CStudioRoom::RowPriorities(const SShown& shown) {
+    CRoomGame room(*m_picture, shown);
+    CSprite* sprite = room.Game().CreateSprite();
+    sprite->SetPlacement(kPlaceBackdrop);
     std::vector<std::int32_t> rows(static_cast<std::size_t>(m_height));
     for (std::int32_t y = 0; y < m_height; ++y) {
-        sprite.y = y;
-        rows[std::size_t(y)] = sprite.GetPriority();
+        sprite->y = y;
+        rows[std::size_t(y)] = sprite->GetPriority();
     }
     return rows;
 }
@@ -331,16 +336,20 @@ std::vector<std::int32_t> CStudioRoom::RowPriorities(const SShown& shown) const 
 SPathResult CStudioRoom::FindPath(SWalkPoint from, SWalkPoint to, std::int32_t constraint, std::int32_t reference,
                                   const SShown& shown) {
     SPathResult result;
-    m_walker.SetMask(m_picture.WalkMask(), m_width, m_height);
-    m_walker.SetConstraint(constraint, reference);
-    WalkPath path;
-    result.found = m_walker.FindPath(from, to, path, true);
-    m_walker.SetMask(nullptr, 0, 0);
+    CRoomGame room(*m_picture, shown);
+    // A sprite standing at `from` is sent to `to` as a script would: both on the screen.
+    CSprite* sprite = room.Game().CreateSprite();
+    const SGamePoint start = room.ToScreen(from), goal = room.ToScreen(to);
+    sprite->x = start.x;
+    sprite->y = start.y;
+    sprite->walkConstraint = constraint;
+    sprite->walkReference = reference;
+    result.found = room.Game().WalkTo(sprite, goal.x, goal.y, std::nullopt);
     if (!result.found) return result;
-    result.backdrop.assign(path.rbegin(), path.rend());
-    const SBackdropGeometry g = Geometry(m_width, m_height, shown);
+    // The path holds the destination first.
+    result.backdrop.assign(sprite->path.rbegin(), sprite->path.rend());
     for (const SWalkPoint& p : result.backdrop) {
-        SGamePoint s = BackdropToScreen(g, {p.x, p.y});
+        SGamePoint s = room.ToScreen(p);
         result.screen.push_back({s.x, s.y});
     }
     return result;

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -68,11 +69,12 @@ public:
     void SetHotspots(std::map<std::uint32_t, std::string> names);
 
     // Queries at a backdrop point.
-    SPointInfo At(std::int32_t x, std::int32_t y) const;
-    SDepthInfo DepthAt(std::int32_t x, std::int32_t y, const SShown& shown) const;
+    SPointInfo At(std::int32_t x, std::int32_t y);
+    SDepthInfo DepthAt(std::int32_t x, std::int32_t y, const SShown& shown);
     // The automatic priority of a sprite standing on each row of the room.
-    std::vector<std::int32_t> RowPriorities(const SShown& shown) const;
-    // The walker's path from one backdrop point to another under a constraint (index 0..6).
+    std::vector<std::int32_t> RowPriorities(const SShown& shown);
+    // The walk a sprite standing at `from` takes when sent to `to` (backdrop points) under a
+    // constraint (index 0..6): the game's WalkTo, which tries points near an unreachable goal.
     SPathResult FindPath(ove::SWalkPoint from, ove::SWalkPoint to, std::int32_t constraint, std::int32_t reference,
                          const SShown& shown);
 
@@ -83,14 +85,16 @@ public:
 private:
     bool Adopt(ove::CBackdropPicture& picture, std::string* error);
     void Encode(int which);
+    // Gives the picture exactly the room's hotspot names.
+    void SyncHotspotNames();
 
     std::filesystem::path m_path;  // the resource written by Save
     std::int32_t m_width = 0, m_height = 0;
-    ove::CBackdropPicture m_picture;  // the image and the masks in the engine's form
+    // The image and the masks in the engine's form.
+    std::unique_ptr<ove::CBackdropPicture> m_picture = std::make_unique<ove::CBackdropPicture>();
     std::array<std::vector<u8>, kMaskCount> m_masks;
     std::array<bool, kMaskCount> m_present{};
     std::map<std::uint32_t, std::string> m_hotspots;
-    ove::CWalker m_walker;
 };
 
 // Whether `path` lies inside `folder` once both are made absolute and normal ("..", links).
