@@ -13,10 +13,12 @@ const {spawn, spawnSync} = require('child_process');
 const [buildDir, playwrightDir, chromiumPath, screenshot] = process.argv.slice(2);
 const {chromium} = require(path.join(playwrightDir, 'node_modules', 'playwright-core'));
 
+// The tutorial's room (floor, wall, door, window) with a folding screen and a table added.
 const W = 320, H = 200;
-const WALL_X = 160, WALL_TOP = 117, WALL_BOTTOM = 168;   // the eraser's stroke (brush 6)
-const FLOOR = [20, 120, 300, 190], TABLE = [200, 100, 260, 150], DOOR = [270, 40, 300, 110];
-const TABLE_LEVEL = 12;
+const FLOOR = [0, 140, 319, 199], DOOR = [240, 50, 279, 129], WINDOW = [40, 30, 100, 80];
+const SCREEN_X = 160, SCREEN_TOP = 143, SCREEN_BOTTOM = 182;   // the eraser's stroke (brush 7)
+const TABLE = [190, 115, 230, 165], TABLE_LEVEL = 12;
+const FROM = [40, 170], TO = [280, 170];
 
 function fail(message) {
   console.error('FAIL: ' + message);
@@ -24,21 +26,21 @@ function fail(message) {
 }
 function check(ok, message) { if (!ok) fail(message); return ok; }
 
-// A 24-bit BMP of a simple room, so that the screenshot shows something to paint over.
 function writeRoomPicture(file) {
   const stride = (W * 3 + 3) & ~3, data = Buffer.alloc(stride * H);
   const inRect = (x, y, r) => x >= r[0] && x <= r[2] && y >= r[1] && y <= r[3];
+  const hex = h => [parseInt(h.slice(1, 3), 16), parseInt(h.slice(3, 5), 16), parseInt(h.slice(5, 7), 16)];
   for (let y = 0; y < H; y++)
     for (let x = 0; x < W; x++) {
-      let c;
-      if (inRect(x, y, DOOR)) c = [96, 58, 30];
-      else if (inRect(x, y, TABLE) && y < 112) c = [120, 80, 50];
-      else if (inRect(x, y, TABLE) && (x < 206 || x > 254)) c = [90, 60, 36];
-      else if (y < 110) c = [196, 184, 150 + ((x >> 4) & 1) * 10];
-      else c = (((x >> 4) + (y >> 3)) & 1) ? [150, 110, 70] : [140, 100, 64];
-      if (x >= 157 && x <= 163 && y >= 60 && y < 168) c = [170, 170, 176];  // the wall's face
-      const o = (H - 1 - y) * stride + x * 3;
-      data[o] = c[2]; data[o + 1] = c[1]; data[o + 2] = c[0];
+      let c = y <= 129 ? '#a88c6c' : '#6b4f3a';
+      if (inRect(x, y, DOOR)) c = '#3a2a1c';
+      if ((x - 272) ** 2 + (y - 92) ** 2 <= 4) c = '#e0c060';
+      if (inRect(x, y, WINDOW)) c = '#80b0e0';
+      if (inRect(x, y, [157, 100, 163, 185])) c = '#d8d0c0';
+      if (inRect(x, y, [190, 115, 230, 125])) c = '#8a5a30';
+      if (inRect(x, y, [192, 126, 196, 165]) || inRect(x, y, [224, 126, 228, 165])) c = '#5a3a20';
+      const rgb = hex(c), o = (H - 1 - y) * stride + x * 3;
+      data[o] = rgb[2]; data[o + 1] = rgb[1]; data[o + 2] = rgb[0];
     }
   const head = Buffer.alloc(54);
   head.write('BM', 0); head.writeUInt32LE(54 + data.length, 2); head.writeUInt32LE(54, 10);
@@ -90,14 +92,14 @@ async function main() {
     const click = async (x, y) => { const p = await at(x, y); await page.mouse.click(p.x, p.y); };
     const setValue = async v => { await page.fill('#value', String(v)); await page.press('#value', 'Enter'); };
 
-    // The walkable floor, then a wall rubbed out of it that leaves a gap at the bottom.
+    // The walkable floor, then the screen's foot rubbed out of it, leaving a gap at the bottom.
     await page.check('#layer-walk');
     await setValue(1);
     await page.click('[data-tool=rect]');
     await drag(FLOOR.slice(0, 2), FLOOR.slice(2));
-    await page.fill('#size', '6'); await page.press('#size', 'Enter');
+    await page.fill('#size', '7'); await page.press('#size', 'Enter');
     await page.click('[data-tool=eraser]');
-    await drag([WALL_X, WALL_TOP + 3], [WALL_X, WALL_BOTTOM - 3]);
+    await drag([SCREEN_X, SCREEN_TOP], [SCREEN_X, SCREEN_BOTTOM]);
     // The table's depth level.
     await page.check('#layer-depth');
     await setValue(TABLE_LEVEL);
@@ -109,17 +111,17 @@ async function main() {
     await page.keyboard.press('Enter');
     await page.click('[data-tool=rect]');
     await drag(DOOR.slice(0, 2), DOOR.slice(2));
-    // A path round the wall.
+    // A path round the screen.
     await page.click('[data-tool=path]');
-    await click(40, 150);
-    await click(280, 150);
+    await click(FROM[0], FROM[1]);
+    await click(TO[0], TO[1]);
     await page.waitForFunction(() => window.studio.state.lastPath);
     const preview = await page.evaluate(() => window.studio.state.lastPath);
-    check(preview.found && preview.path.length > 2, 'the preview should go round the wall: ' + JSON.stringify(preview));
-    check(preview.path.some(p => p.y > WALL_BOTTOM), 'the preview should pass below the wall');
-    // A figure behind the table, for the picture.
+    check(preview.found && preview.path.length > 2, 'the preview should go round the screen: ' + JSON.stringify(preview));
+    check(preview.path.some(p => p.y > SCREEN_BOTTOM + 3), 'the preview should pass below the screen');
+    // A figure half behind the table, for the picture.
     await page.click('[data-tool=sprite]');
-    await click(258, 146);
+    await click(233, 152);
     await page.waitForFunction(() => window.studio.state.lastDepth);
     await page.click('#save');
     await page.waitForFunction(() => document.getElementById('msg').textContent.startsWith('Saved'));
@@ -129,16 +131,16 @@ async function main() {
     // What the studio says about the saved room.
     const points = [];
     for (let y = 4; y < H; y += 13) for (let x = 3; x < W; x += 17) points.push([x, y]);
-    points.push([WALL_X, 140], [WALL_X, 180], [DOOR[0], DOOR[1]], [DOOR[2], DOOR[3]], [DOOR[2] + 1, DOOR[3]]);
+    points.push([SCREEN_X, 150], [SCREEN_X, 190], [DOOR[0], DOOR[1]], [DOOR[2], DOOR[3]], [DOOR[2] + 1, DOOR[3]]);
     const studioAt = [];
     for (const [x, y] of points) {
       const a = await ask('/api/at?x=' + x + '&y=' + y);
       studioAt.push(a.walk + ' ' + (a.hotspot === null ? 'null' : a.hotspot));
     }
-    const depthRows = [130, 150, 170, 190];
+    const depthRows = [145, 150, 160, 175, 195];
     const studioDepth = [];
     for (const y of depthRows) {
-      const d = await ask('/api/depth?x=230&y=' + y);
+      const d = await ask('/api/depth?x=210&y=' + y);
       studioDepth.push(d.priority + ' ' + d.hiddenBy.includes(TABLE_LEVEL));
     }
     check(studioAt.some(s => s.endsWith(' door')), 'the door is not on the click mask');
@@ -159,11 +161,11 @@ function Init() {
     Alert("AT " + out.join(";"));
     var hero = new Sprite();
     out = [];
-    for (var i = 0; i < ROWS.length; i++) { hero.x = 230; hero.y = ROWS[i]; out.push(hero.priority); }
+    for (var i = 0; i < ROWS.length; i++) { hero.x = 210; hero.y = ROWS[i]; out.push(hero.priority); }
     Alert("PRIORITY " + out.join(";"));
-    hero.x = 40; hero.y = 150; hero.step = 1;
+    hero.x = ${FROM[0]}; hero.y = ${FROM[1]}; hero.step = 1;
     var walked = [hero.x + "," + hero.y];
-    if (!hero.WalkTo(280, 150)) Alert("WALK refused");
+    if (!hero.WalkTo(${TO[0]}, ${TO[1]})) Alert("WALK refused");
     for (var n = 0; hero.Moving() && n < 5000; n++) {
         Animate();
         walked.push(hero.x + "," + hero.y);
@@ -193,7 +195,7 @@ function Run() {}
     for (const spot of walked) if (next < preview.path.length && spot === preview.path[next].x + ',' + preview.path[next].y) next++;
     check(next === preview.path.length, `the hero's walk (${walked.length} steps) missed the preview's waypoint ` +
           JSON.stringify(preview.path[next]));
-    check(walked[walked.length - 1] === '280,150', 'the hero did not arrive: ' + walked[walked.length - 1]);
+    check(walked[walked.length - 1] === TO.join(','), 'the hero did not arrive: ' + walked[walked.length - 1]);
     if (!process.exitCode) console.log(`studio browser test: ${points.length} points, ${depthRows.length} depths and a ` +
                                        `${preview.path.length}-point path agree with the engine`);
   } finally {
