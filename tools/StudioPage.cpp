@@ -12,7 +12,7 @@ const char kPage[] = R"PAGE(<!doctype html>
 *{box-sizing:border-box}
 body{margin:0;font:13px/1.35 system-ui,sans-serif;background:#23262b;color:#dde;display:grid;
  grid-template-columns:260px 1fr;grid-template-rows:auto 1fr auto;height:100vh;overflow:hidden}
-#bar{grid-column:1/3;display:flex;flex-wrap:wrap;gap:4px;align-items:center;padding:5px 8px;background:#2e3238;border-bottom:1px solid #111}
+#bar{grid-column:1/3;display:flex;flex-wrap:wrap;gap:3px;align-items:center;padding:5px 8px;background:#2e3238;border-bottom:1px solid #111}
 #side{overflow:auto;padding:6px 8px;background:#2a2d33;border-right:1px solid #111}
 #stage{position:relative;overflow:hidden;background:#17191c}
 #view{position:absolute;left:0;top:0;cursor:crosshair}
@@ -21,14 +21,14 @@ button{background:#3b4047;color:#dde;border:1px solid #555;border-radius:3px;pad
 button:hover{background:#474d56}
 button.on{background:#2f6fb3;border-color:#6aa3e0}
 input,select{background:#1d2024;color:#dde;border:1px solid #555;border-radius:3px;padding:2px 4px}
-input[type=number]{width:58px}
+input[type=number]{width:52px}
 h3{margin:10px 0 4px;font-size:12px;text-transform:uppercase;letter-spacing:.05em;color:#9ab}
 .row{display:flex;align-items:center;gap:5px;margin:2px 0}
 .sw{display:inline-block;width:12px;height:12px;border:1px solid #000;flex:none}
 .hs{padding:2px;border-radius:3px}
 .hs.sel{background:#34506e}
 .hs input[type=text]{flex:1;min-width:0}
-.sep{width:1px;height:20px;background:#555;margin:0 4px}
+.sep{width:1px;height:20px;background:#555;margin:0 2px}
 .note{color:#99a;font-size:12px}
 #msg.err{color:#f88}
 </style></head><body>
@@ -36,6 +36,7 @@ h3{margin:10px 0 4px;font-size:12px;text-transform:uppercase;letter-spacing:.05e
  <button data-tool="brush" title="Brush (B)">Brush</button>
  <button data-tool="eraser" title="Eraser (E)">Eraser</button>
  <button data-tool="rect" title="Rectangle (R)">Rectangle</button>
+ <button data-tool="poly" title="Polygon: click the corners, click the first again or double-click to fill; Esc drops it (G)">Polygon</button>
  <button data-tool="fill" title="Flood fill (F)">Fill</button>
  <button data-tool="picker" title="Picker (I)">Picker</button>
  <button data-tool="path" title="Path preview: click start, then goal (P)">Path</button>
@@ -53,7 +54,8 @@ h3{margin:10px 0 4px;font-size:12px;text-transform:uppercase;letter-spacing:.05e
  <button id="zoomin" title="Zoom in (+)">+</button>
  <button id="fit" title="Fit (0)">Fit</button>
  <span class="sep"></span>
- <input id="savename" type="text" size="14" title="File in the room's folder">
+ <input id="savename" type="text" size="10" title="File in the room's folder">
+ <label title="Also write the masks as grey pictures and the hotspot names as a text file, for ovetool pict"><input id="sources" type="checkbox">masks too</label>
  <button id="save" title="Save (Ctrl+S)">Save</button>
  <button id="reload" title="Read the room again from disk">Reload</button>
 </div>
@@ -101,7 +103,7 @@ const S = {
   layer: 'walk', tool: 'brush', size: 8, value: {walk: 1, depth: 1, click: 1, control: 1},
   show: {image: true, walk: true, depth: true, click: true, control: false, baselines: true},
   alpha: {walk: 0.45, depth: 0.5, click: 0.55, control: 0.45},
-  zoom: 1, panX: 0, panY: 0, undo: [], redo: [], dirty: {}, hsDirty: false,
+  zoom: 1, panX: 0, panY: 0, undo: [], redo: [], dirty: {}, hsDirty: false, poly: null,
   hotspots: [], path: null, pathFrom: null, pathTo: null, rows: null, figure: null, drag: null, hover: null,
   ready: false
 };
@@ -242,6 +244,12 @@ function draw() {
     for (const p of S.path) { ctx.fillStyle = '#ffeb3b'; ctx.fillRect(p.x - 1.5 * px + 0.5, p.y - 1.5 * px + 0.5, 3 * px, 3 * px); }
   }
   if (S.pathTo) marker(S.pathTo, S.path ? '#f80' : '#f44');
+  if (S.poly && S.poly.length) {
+    ctx.strokeStyle = '#fff'; ctx.lineWidth = px; ctx.beginPath();
+    S.poly.forEach((p, i) => i ? ctx.lineTo(p.x + 0.5, p.y + 0.5) : ctx.moveTo(p.x + 0.5, p.y + 0.5));
+    if (S.hover) ctx.lineTo(S.hover.x + 0.5, S.hover.y + 0.5);
+    ctx.stroke();
+  }
   if (S.drag && S.drag.kind === 'rect') {
     const a = S.drag.a, b = S.drag.b;
     ctx.strokeStyle = '#fff'; ctx.lineWidth = px;
@@ -288,6 +296,36 @@ function fillRect(a, b) {
   const y0 = Math.max(0, Math.min(a.y, b.y)), y1 = Math.min(S.H - 1, Math.max(a.y, b.y));
   for (let y = y0; y <= y1; y++) m.fill(v, y * S.W + x0, y * S.W + x1 + 1);
   recolour(S.layer, x0, y0, x1, y1);
+}
+// Fills the pixels whose centres lie inside the polygon (even-odd), and its outline.
+function fillPolygon(pts) {
+  const m = S.masks[S.layer], v = paintValue();
+  let y0 = Infinity, y1 = -Infinity;
+  for (const p of pts) { y0 = Math.min(y0, p.y); y1 = Math.max(y1, p.y); }
+  y0 = Math.max(0, y0); y1 = Math.min(S.H - 1, y1);
+  for (let y = y0; y <= y1; y++) {
+    const cy = y + 0.5, xs = [];
+    for (let i = 0; i < pts.length; i++) {
+      const a = pts[i], b = pts[(i + 1) % pts.length];
+      const ay = a.y + 0.5, by = b.y + 0.5;
+      if ((ay <= cy) !== (by <= cy)) xs.push(a.x + 0.5 + (cy - ay) * (b.x - a.x) / (by - ay));
+    }
+    xs.sort((p, q) => p - q);
+    for (let i = 0; i + 1 < xs.length; i += 2) {
+      const x0 = Math.max(0, Math.ceil(xs[i] - 0.5)), x1 = Math.min(S.W - 1, Math.floor(xs[i + 1] - 0.5));
+      if (x1 >= x0) m.fill(v, y * S.W + x0, y * S.W + x1 + 1);
+    }
+  }
+  const size = S.size; S.size = 1;
+  for (let i = 0; i < pts.length; i++) strokeTo(pts[i], pts[(i + 1) % pts.length]);
+  S.size = size;
+  recolour(S.layer, 0, y0, S.W - 1, y1);
+}
+function closePolygon() {
+  const pts = S.poly;
+  S.poly = null;
+  if (!pts || pts.length < 3) { redraw(); return; }
+  beginEdit(); fillPolygon(pts); endEdit(S.layer);
 }
 function flood(p) {
   const m = S.masks[S.layer], v = paintValue(), from = m[p.y * S.W + p.x];
@@ -408,6 +446,11 @@ view.addEventListener('pointerdown', e => {
     beginEdit(); stamp(p.x, p.y); S.drag = {kind: 'stroke', last: p}; redraw();
   } else if (t === 'rect') {
     S.drag = {kind: 'rect', a: p, b: p}; redraw();
+  } else if (t === 'poly') {
+    if (!S.poly) S.poly = [];
+    const first = S.poly[0];
+    if (S.poly.length >= 3 && Math.abs(first.x - p.x) * S.zoom <= 6 && Math.abs(first.y - p.y) * S.zoom <= 6) closePolygon();
+    else { S.poly.push(p); redraw(); }
   } else if (t === 'fill') {
     if (!inside(p.x, p.y)) return;
     beginEdit();
@@ -443,6 +486,7 @@ view.addEventListener('pointerup', e => {
   else if (d.kind === 'rect') { beginEdit(); fillRect(d.a, toRoom(e)); endEdit(S.layer); }
   redraw();
 });
+view.addEventListener('dblclick', () => { if (S.tool === 'poly') closePolygon(); });
 view.addEventListener('wheel', e => {
   e.preventDefault();
   const r = view.getBoundingClientRect();
@@ -452,6 +496,7 @@ view.addEventListener('wheel', e => {
 // ---- panels
 function setTool(t) {
   S.tool = t;
+  if (t !== 'poly') S.poly = null;
   for (const b of document.querySelectorAll('[data-tool]')) b.classList.toggle('on', b.dataset.tool === t);
   view.style.cursor = t === 'pan' ? 'grab' : 'crosshair';
   redraw();
@@ -563,8 +608,9 @@ for (const id of ['con', 'conref']) $(id).onchange = () => previewPath().catch(e
 async function save() {
   try {
     await sync();
-    const r = await jsend('/api/save', {file: $('savename').value});
-    S.file = r.saved; stats(); say('Saved ' + r.saved);
+    const r = await jsend('/api/save', {file: $('savename').value, sources: $('sources').checked});
+    S.file = r.saved; stats();
+    say('Saved ' + r.saved + (r.sources.length ? ' with ' + r.sources.join(', ') : ''));
   } catch (e) { say('Not saved: ' + e.message, true); }
 }
 $('save').onclick = save;
@@ -574,13 +620,14 @@ $('reload').onclick = async () => {
 };
 addEventListener('keydown', e => {
   if (e.key === ' ') spaceDown = true;
+  if (e.key === 'Escape') { S.poly = null; redraw(); }
   if (e.target.tagName === 'INPUT' || e.target.tagName === 'SELECT') return;
   const k = e.key.toLowerCase();
   if (e.ctrlKey && k === 'z') { e.preventDefault(); swapState(e.shiftKey ? S.redo : S.undo, e.shiftKey ? S.undo : S.redo); return; }
   if (e.ctrlKey && k === 'y') { e.preventDefault(); swapState(S.redo, S.undo); return; }
   if (e.ctrlKey && k === 's') { e.preventDefault(); save(); return; }
   if (e.ctrlKey || e.altKey) return;
-  const tools = {b: 'brush', e: 'eraser', r: 'rect', f: 'fill', i: 'picker', p: 'path', s: 'sprite', h: 'pan'};
+  const tools = {b: 'brush', e: 'eraser', r: 'rect', g: 'poly', f: 'fill', i: 'picker', p: 'path', s: 'sprite', h: 'pan'};
   if (tools[k]) setTool(tools[k]);
   else if (k === '+' || k === '=') zoomAt(1.25, view.width / 2, view.height / 2);
   else if (k === '-') zoomAt(0.8, view.width / 2, view.height / 2);

@@ -273,6 +273,57 @@ bool CStudioRoom::Save(const fs::path& target, std::string* error) {
     return true;
 }
 
+bool CStudioRoom::ExportSources(const fs::path& resource, std::vector<std::string>* written, std::string* error) {
+    const std::string stem = resource.stem().string();
+    auto place = [&](const fs::path& temporary, const fs::path& target) {
+        std::error_code ec;
+        fs::rename(temporary, target, ec);
+        if (ec) {
+            fs::remove(temporary, ec);
+            *error = target.string() + ": cannot replace";
+            return false;
+        }
+        written->push_back(target.filename().string());
+        return true;
+    };
+    for (int i = 0; i < kMaskCount; ++i) {
+        if (!m_present[std::size_t(i)]) continue;
+        CBitmapBuffer picture(u32(m_width), u32(m_height), PixelFormat::Grey8);
+        for (i32 y = 0; y < m_height; ++y)
+            std::copy_n(m_masks[std::size_t(i)].data() + std::size_t(y) * std::size_t(m_width), m_width, picture.TopRow(u32(y)));
+        const fs::path target = resource.parent_path() / (stem + "-" + kMaskNames[i] + ".bmp");
+        // The codec picks the format by the name's extension: the temporary one keeps it.
+        const fs::path temporary = resource.parent_path() / (stem + "-" + kMaskNames[i] + ".saving.bmp");
+        std::string why;
+        if (!SaveImageFile(temporary.string(), picture, &why)) {
+            std::error_code ignored;
+            fs::remove(temporary, ignored);
+            *error = target.string() + ": " + why;
+            return false;
+        }
+        if (!place(temporary, target)) return false;
+    }
+    if (!m_hotspots.empty()) {
+        // Line N names hotspot N.
+        std::string text;
+        std::uint32_t line = 1;
+        for (const auto& [number, name] : m_hotspots) {
+            for (; line < number; ++line) text += '\n';
+            text += name + '\n';
+            ++line;
+        }
+        const fs::path target = resource.parent_path() / (stem + "-hotspots.txt");
+        fs::path temporary = target;
+        temporary += ".saving";
+        if (!WriteWholeFile(temporary, std::vector<u8>(text.begin(), text.end()))) {
+            *error = temporary.string() + ": cannot write";
+            return false;
+        }
+        if (!place(temporary, target)) return false;
+    }
+    return true;
+}
+
 SPointInfo CStudioRoom::At(std::int32_t x, std::int32_t y) {
     SPointInfo info;
     auto value = [&](int which) {

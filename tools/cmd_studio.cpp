@@ -26,6 +26,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <thread>
 
 #include "Command.h"
 #include "StudioPage.h"
@@ -135,9 +136,7 @@ public:
     // Binds to 127.0.0.1 (a free port for 0); the port or -1.
     int Bind(int port) {
         Routes();
-        // A mask of the room is the largest thing anyone needs to send.
-        const std::size_t pixels = std::size_t(m_room.Width()) * std::size_t(m_room.Height());
-        m_server.set_payload_max_length(std::max<std::size_t>(pixels, 1 << 16) + 4096);
+        m_server.set_payload_max_length(PayloadLimit());
         // One worker: requests are answered in order and the room is never touched by two at once.
         m_server.new_task_queue = [] { return new httplib::ThreadPool(1); };
         m_port = port == 0 ? m_server.bind_to_any_port("127.0.0.1") : (m_server.bind_to_port("127.0.0.1", port) ? port : -1);
@@ -146,6 +145,12 @@ public:
     bool Listen() { return m_server.listen_after_bind(); }
 
 private:
+    // A mask of the room is the largest thing anyone needs to send.
+    std::size_t PayloadLimit() const {
+        const std::size_t pixels = std::size_t(m_room.Width()) * std::size_t(m_room.Height());
+        return std::max<std::size_t>(pixels, 1 << 16) + 4096;
+    }
+
     json RoomJson() const {
         json masks = json::object();
         for (int i = 0; i < CStudioRoom::kMaskCount; ++i) masks[CStudioRoom::MaskName(i)] = m_room.HasMask(i);
@@ -286,9 +291,14 @@ private:
         m_server.Post("/api/save", [this](const httplib::Request& req, httplib::Response& res) {
             std::lock_guard lock(m_mutex);
             fs::path target = m_room.Path();
+            bool sourcesToo = false;
             if (!req.body.empty()) {
                 json body = json::parse(req.body, nullptr, false);
                 if (!body.is_object()) return Error(res, 400, "expected {\"file\": \"NAME.OVP\"} or nothing");
+                if (body.contains("sources")) {
+                    if (!body["sources"].is_boolean()) return Error(res, 400, "sources is true or false");
+                    sourcesToo = body["sources"].get<bool>();
+                }
                 if (body.contains("file")) {
                     if (!body["file"].is_string()) return Error(res, 400, "the file is a name");
                     const fs::path name = body["file"].get<std::string>();
@@ -301,13 +311,17 @@ private:
             }
             std::string error;
             if (!m_room.Save(target, &error)) return Error(res, 500, error);
-            Json(res, {{"saved", target.filename().string()}, {"room", RoomJson()}});
+            std::vector<std::string> sources;
+            if (sourcesToo && !m_room.ExportSources(target, &sources, &error)) return Error(res, 500, error);
+            Json(res, {{"saved", target.filename().string()}, {"sources", sources}, {"room", RoomJson()}});
         });
         m_server.Post("/api/reload", [this](const httplib::Request&, httplib::Response& res) {
             std::lock_guard lock(m_mutex);
             std::string error;
             if (!fs::exists(m_room.Path())) return Error(res, 404, "the room has not been saved yet");
             if (!m_room.Reload(&error)) return Error(res, 500, error);
+            // The picture on disk may have another size now.
+            m_server.set_payload_max_length(PayloadLimit());
             Json(res, RoomJson());
         });
         m_server.Post("/api/quit", [this](const httplib::Request&, httplib::Response& res) {
@@ -335,8 +349,11 @@ void OpenBrowser(const std::string& url) {
         std::fprintf(stderr, "ovetool studio: cannot start xdg-open; open the address yourself\n");
         return;
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
+    // Some browsers keep xdg-open waiting until they close: reap it on the side.
+    std::thread([pid] {
+        int status = 0;
+        waitpid(pid, &status, 0);
+    }).detach();
 }
 
 int RunStudio(const ovetool::Args& args) {

@@ -308,6 +308,23 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
     // Saving under another name stays in the folder and opens as the same room.
     EXPECT_EQ(studio.Send("POST", "/api/save", R"({"file":"copy.ovp"})").status, 200);
     EXPECT_EQ(ovetest::ReadFileBytes(dir / "copy.ovp"), ovetest::ReadFileBytes(resource));
+
+    // A hotspot taken off the list no longer names its pixels.
+    EXPECT_EQ(studio.Send("PUT", "/api/hotspots", R"({"hotspots":[{"number":2,"name":"window"}]})").status, 200);
+    EXPECT_NE(studio.Get("/api/at?x=55&y=3").body.find("\"hotspot\":null"), std::string::npos);
+
+    // The source pictures saved beside the room (now copy.ovp) build the same room with ovetool pict.
+    SReply sources = studio.Send("POST", "/api/save", R"({"sources":true})");
+    ASSERT_EQ(sources.status, 200) << sources.body;
+    EXPECT_NE(sources.body.find("copy-hotspots.txt"), std::string::npos) << sources.body;
+    const std::string tool = std::string(OVE_BUILD_DIR) + "/ovetool";
+    const fs::path rebuilt = dir / "rebuilt.OVP";
+    ASSERT_EQ(ovetest::Run(tool + " pict " + rebuilt.string() + " --image " + picture.string() + " --walk " +
+                           (dir / "copy-walk.bmp").string() + " --depth " + (dir / "copy-depth.bmp").string() +
+                           " --click " + (dir / "copy-click.bmp").string() + " --hotspots " +
+                           (dir / "copy-hotspots.txt").string()),
+              0);
+    EXPECT_EQ(ovetest::ReadFileBytes(rebuilt), ovetest::ReadFileBytes(dir / "copy.ovp"));
 }
 
 TEST(Studio, RefusesWhatItShouldNotDo) {
@@ -333,7 +350,7 @@ TEST(Studio, RefusesWhatItShouldNotDo) {
     // Files outside the room's folder, or not rooms.
     for (const char* file : {"../hall.OVP", "/tmp/hall.OVP", "sub/../../hall.OVP"})
         EXPECT_EQ(studio.Send("POST", "/api/save", std::string("{\"file\":\"") + file + "\"}").status, 403) << file;
-    for (const char* body : {R"({"file":"main.ovs"})", R"({"file":""})", R"({"file":7})", "not json"})
+    for (const char* body : {R"({"file":"main.ovs"})", R"({"file":""})", R"({"file":7})", R"({"sources":"yes"})", "not json"})
         EXPECT_EQ(studio.Send("POST", "/api/save", body).status, 400) << body;
     EXPECT_FALSE(fs::exists(dir / "hall.OVP"));
     EXPECT_FALSE(fs::exists(room.parent_path() / "main.ovs"));

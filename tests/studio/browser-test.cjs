@@ -100,11 +100,25 @@ async function main() {
     await page.fill('#size', '7'); await page.press('#size', 'Enter');
     await page.click('[data-tool=eraser]');
     await drag([SCREEN_X, SCREEN_TOP], [SCREEN_X, SCREEN_BOTTOM]);
-    // The table's depth level.
+    // A slip of the brush on the wall, undone, redone and undone again.
+    await page.click('[data-tool=brush]');
+    await drag([60, 60], [120, 100]);
+    const painted = () => page.evaluate(() => window.studio.state.masks.walk[80 * 320 + 90]);
+    check(await painted() === 1, 'the brush did not paint');
+    await page.keyboard.press('Control+z');
+    await page.keyboard.press('Control+y');
+    check(await painted() === 1, 'redo did not paint again');
+    await page.keyboard.press('Control+z');
+    check(await painted() === 0, 'undo left the stroke');
+    // The table's depth level, outlined corner by corner.
     await page.check('#layer-depth');
     await setValue(TABLE_LEVEL);
-    await page.click('[data-tool=rect]');
-    await drag(TABLE.slice(0, 2), TABLE.slice(2));
+    await page.click('[data-tool=poly]');
+    for (const [x, y] of [[TABLE[0], TABLE[1]], [TABLE[2], TABLE[1]], [TABLE[2], TABLE[3]], [TABLE[0], TABLE[3]],
+                          [TABLE[0], TABLE[1]]])
+      await click(x, y);
+    const level = await page.evaluate(([x, y]) => window.studio.state.masks.depth[y * 320 + x], [TABLE[2], TABLE[3]]);
+    check(level === TABLE_LEVEL, 'the polygon did not fill the table: ' + level);
     // The door: a new hotspot, named, painted.
     await page.click('#hsadd');
     await page.keyboard.type('door');
