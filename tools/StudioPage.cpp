@@ -70,6 +70,8 @@ h3{margin:10px 0 4px;font-size:12px;text-transform:uppercase;letter-spacing:.05e
   <input id="conref" type="number" value="0"></div>
  <div class="row">Shown size <input id="shownw" type="number" min="0" value="0"> &times; <input id="shownh" type="number" min="0" value="0"></div>
  <div class="row">Priority height <input id="prioh" type="number" min="0" value="0"></div>
+ <div class="row">Sprite <select id="spriteview" title="Views (.OVV) in the room's folder"><option value="">stand-in figure</option></select></div>
+ <div class="row">loop <input id="loop" type="number" value="0"> cel <input id="cel" type="number" value="0"></div>
  <div class="note">0 takes the picture's own size. Paths and depths come from the engine.</div>
  <div id="pathinfo" class="note"></div>
  <div id="depthinfo" class="note"></div>
@@ -148,7 +150,29 @@ async function loadAll() {
   S.undo = []; S.redo = []; S.dirty = {}; S.hsDirty = false; S.path = null; S.pathFrom = S.pathTo = null;
   S.figure = null;
   await loadRows();
+  await loadViews();
   buildLayers(); buildHotspots(); stats(); fit(); S.ready = true;
+}
+async function loadViews() {
+  const keep = $('spriteview').value, box = $('spriteview');
+  box.length = 1;
+  try {
+    for (const v of (await jget('/api/views')).views) box.add(new Option(v, v));
+  } catch (e) { say(e.message, true); }
+  box.value = [...box.options].some(o => o.value === keep) ? keep : '';
+}
+async function loadCel() {
+  S.cel = null;
+  const v = $('spriteview').value;
+  if (v) {
+    const q = '/api/cel?view=' + encodeURIComponent(v) + '&loop=' + (Math.floor(+$('loop').value) || 0) +
+              '&cel=' + (Math.floor(+$('cel').value) || 0);
+    const buf = await (await api('GET', q)).arrayBuffer();
+    const d = new DataView(buf), w = d.getInt32(0, true), h = d.getInt32(4, true);
+    if (buf.byteLength === 24 + w * h * 4)
+      S.cel = {w, h, left: d.getInt32(8, true), top: d.getInt32(12, true), pixels: new Uint8ClampedArray(buf, 24)};
+  }
+  if (S.figure) await probeFigure(S.figure.at);
 }
 async function loadRows() {
   try { S.rows = (await jget('/api/priorities?' + shownQuery())).rows; } catch (e) { S.rows = null; }
@@ -411,18 +435,24 @@ async function probeFigure(p) {
   await sync();
   const d = await jget('/api/depth?x=' + p.x + '&y=' + p.y + '&' + shownQuery());
   S.lastDepth = d;
-  // A stand-in figure standing at the point, cut where the depth map is drawn in front of it.
-  const fw = Math.max(6, Math.round(S.H / 14)), fh = Math.max(12, Math.round(S.H / 5));
-  const left = p.x - (fw >> 1), top = p.y - fh + 1;
+  // The chosen view's cel (or a stand-in figure) standing at the point, cut where the depth map
+  // is drawn in front of it.
+  const cel = S.cel;
+  const fw = cel ? cel.w : Math.max(6, Math.round(S.H / 14)), fh = cel ? cel.h : Math.max(12, Math.round(S.H / 5));
+  const left = cel ? p.x + cel.left : p.x - (fw >> 1), top = cel ? p.y + cel.top : p.y - fh + 1;
   const c = document.createElement('canvas'); c.width = fw; c.height = fh;
   const id = new ImageData(fw, fh), dd = id.data, hide = new Set(d.hiddenBy), m = S.masks.depth;
   for (let y = 0; y < fh; y++)
     for (let x = 0; x < fw; x++) {
       const rx = left + x, ry = top + y;
-      const head = y < fh / 4, body = Math.abs(x - fw / 2) < (head ? fw / 3 : fw / 2);
-      if (!body) continue;
       const o = (y * fw + x) * 4;
       if (inside(rx, ry) && hide.has(m[ry * S.W + rx])) continue;
+      if (cel) {
+        for (let k = 0; k < 4; k++) dd[o + k] = cel.pixels[o + k];
+        continue;
+      }
+      const head = y < fh / 4, body = Math.abs(x - fw / 2) < (head ? fw / 3 : fw / 2);
+      if (!body) continue;
       dd[o] = head ? 250 : 235; dd[o + 1] = head ? 205 : 40; dd[o + 2] = head ? 165 : 215; dd[o + 3] = 255;
     }
   c.getContext('2d').putImageData(id, 0, 0);
@@ -604,6 +634,7 @@ $('fit').onclick = fit;
 for (const id of ['shownw', 'shownh', 'prioh']) $(id).onchange = async () => {
   await loadRows(); if (S.figure) await probeFigure(S.figure.at); await previewPath(); redraw();
 };
+for (const id of ['spriteview', 'loop', 'cel']) $(id).onchange = () => loadCel().catch(e => say(e.message, true));
 for (const id of ['con', 'conref']) $(id).onchange = () => previewPath().catch(e => say(e.message, true));
 async function save() {
   try {

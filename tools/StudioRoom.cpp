@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <stdexcept>
 
 #include "image/ImageLoad.h"
 #include "image/RunMask.h"
+#include "data/View.h"
 #include "io/DataBin.h"
 #include "render/Renderer.h"
 #include "scene/Sprite.h"
@@ -404,6 +406,54 @@ SPathResult CStudioRoom::FindPath(SWalkPoint from, SWalkPoint to, std::int32_t c
         result.screen.push_back({s.x, s.y});
     }
     return result;
+}
+
+bool LoadCel(const fs::path& file, std::int32_t loop, std::int32_t cel, SCelImage& out, std::string* error) {
+    std::vector<u8> bytes;
+    if (!ReadWholeFile(file, bytes)) {
+        *error = file.filename().string() + ": cannot read";
+        return false;
+    }
+    CBuffer buffer(std::move(bytes));
+    TResourceRef<CView> view(new CView());
+    view->Load(&buffer, nullptr);
+    out.loops = static_cast<std::int32_t>(view->LoopCount());
+    if (out.loops == 0) {
+        *error = file.filename().string() + ": not a view" + (view->LoadError().empty() ? "" : " (" + view->LoadError() + ")");
+        return false;
+    }
+    loop = ((loop % out.loops) + out.loops) % out.loops;
+    out.cels = static_cast<std::int32_t>(view->CelCount(loop));
+    if (out.cels == 0) {
+        *error = "the loop has no cels";
+        return false;
+    }
+    cel = ((cel % out.cels) + out.cels) % out.cels;
+    const SCel* c = view->GetCel(loop, cel);
+    if (!c) {
+        *error = "no such cel";
+        return false;
+    }
+    out.width = static_cast<std::int32_t>(c->width);
+    out.height = static_cast<std::int32_t>(c->height);
+    // Sprites are centred on their position and stand on their bottom row unless told otherwise.
+    SCelCorner corners[4];
+    Place(*c, 1, 2, out.width, out.height, corners);
+    out.left = static_cast<std::int32_t>(std::lround(corners[0].x));
+    out.top = static_cast<std::int32_t>(std::lround(corners[0].y));
+    out.rgba.resize(std::size_t(out.width) * std::size_t(out.height) * 4);
+    // A mirrored loop shares its source's pixels and is drawn with the texture's sides exchanged.
+    const bool mirrored = c->uLeft > c->uRight;
+    u8* q = out.rgba.data();
+    for (std::int32_t y = 0; y < out.height; ++y)
+        for (std::int32_t x = 0; x < out.width; ++x, q += 4) {
+            const u32 argb = view->GetCelPixel(loop, cel, mirrored ? out.width - 1 - x : x, y);
+            q[0] = u8(argb >> 16);
+            q[1] = u8(argb >> 8);
+            q[2] = u8(argb);
+            q[3] = u8(argb >> 24);
+        }
+    return true;
 }
 
 bool InsideFolder(const fs::path& folder, const fs::path& path) {

@@ -20,6 +20,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <fstream>
@@ -267,6 +268,28 @@ private:
             std::lock_guard lock(m_mutex);
             Json(res, {{"rows", m_room.RowPriorities(shown)}});
         });
+        m_server.Get("/api/views", [this](const httplib::Request&, httplib::Response& res) {
+            Json(res, {{"views", Views()}});
+        });
+        m_server.Get("/api/cel", [this](const httplib::Request& req, httplib::Response& res) {
+            std::int32_t loop = 0, cel = 0;
+            if (!req.has_param("view") || !QueryInt(req, "loop", loop, false) || !QueryInt(req, "cel", cel, false))
+                return Error(res, 400, "expected view=NAME.OVV&loop=L&cel=C");
+            // Only the views lying in the room's folder, by their listed names.
+            const std::vector<std::string> views = Views();
+            const std::string name = req.get_param_value("view");
+            if (std::find(views.begin(), views.end(), name) == views.end())
+                return Error(res, 404, "no such view in the room's folder");
+            studio::SCelImage image;
+            std::string error;
+            if (!studio::LoadCel(Folder() / name, loop, cel, image, &error)) return Error(res, 422, error);
+            // Six little-endian words (width, height, left, top, loops, cels), then the pixels.
+            std::string body;
+            for (std::int32_t v : {image.width, image.height, image.left, image.top, image.loops, image.cels})
+                for (int b = 0; b < 32; b += 8) body += static_cast<char>((std::uint32_t(v) >> b) & 0xFF);
+            body.append(image.rgba.begin(), image.rgba.end());
+            res.set_content(body, "application/octet-stream");
+        });
         m_server.Post("/api/path", [this](const httplib::Request& req, httplib::Response& res) {
             json body = json::parse(req.body, nullptr, false);
             ove::SWalkPoint from, to;
@@ -328,6 +351,19 @@ private:
             Json(res, {{"ok", true}});
             m_server.stop();
         });
+    }
+
+    // The view resources beside the room.
+    std::vector<std::string> Views() const {
+        std::vector<std::string> names;
+        std::error_code ec;
+        for (const auto& entry : fs::directory_iterator(Folder(), ec)) {
+            std::error_code ignored;
+            if (entry.is_regular_file(ignored) && Lower(entry.path().extension().string()) == ".ovv")
+                names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
     }
 
     fs::path Folder() const {

@@ -259,6 +259,46 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
     SReply scaled = studio.Send("POST", "/api/path", R"({"from":{"x":10,"y":20},"to":{"x":20,"y":20},"shown":{"width":128}})");
     EXPECT_NE(scaled.body.find(R"("screen":[{"x":20,"y":40},{"x":40,"y":40}])"), std::string::npos) << scaled.body;
 
+    // A view beside the room: its cels come as a sprite of it shows them (centred on its feet).
+    {
+        ove::CBitmap cel(3, 5, ove::PixelFormat::Rgba8888);
+        for (u32 y = 0; y < 5; ++y)
+            for (u32 x = 0; x < 3; ++x) {
+                u8* p = cel.TopRow(y) + x * 4;  // B, G, R, A
+                p[0] = 10;
+                p[1] = u8(20 + y);
+                p[2] = u8(30 + x);
+                p[3] = 255;
+            }
+        std::string error;
+        ASSERT_TRUE(ove::SaveImageFile((dir / "hero0.bmp").string(), cel, &error)) << error;
+        const std::string tool = std::string(OVE_BUILD_DIR) + "/ovetool";
+        ASSERT_EQ(ovetest::Run(tool + " view " + (dir / "hero.OVV").string() + " --loop " + (dir / "hero0.bmp").string() +
+                               "@1,-2 --mirror 0"),
+                  0);
+        fs::remove(dir / "hero0.bmp");
+    }
+    EXPECT_NE(studio.Get("/api/views").body.find("[\"hero.OVV\"]"), std::string::npos);
+    for (const char* loop : {"0", "1"}) {
+        SReply cel = studio.Get(std::string("/api/cel?view=hero.OVV&cel=4&loop=") + loop);
+        ASSERT_EQ(cel.body.size(), 24u + 3 * 5 * 4) << cel.body;
+        auto word = [&](int i) {
+            const u8* b = reinterpret_cast<const u8*>(cel.body.data()) + i * 4;
+            return std::int32_t(b[0] | b[1] << 8 | b[2] << 16 | u32(b[3]) << 24);
+        };
+        EXPECT_EQ(word(0), 3);
+        EXPECT_EQ(word(1), 5);
+        EXPECT_EQ(word(3), -2 - 4) << "feet on the position";
+        EXPECT_EQ(word(4), 2);
+        EXPECT_EQ(word(5), 1);
+        // RGBA, top row first; the mirrored loop reads from the right.
+        const u8* p = reinterpret_cast<const u8*>(cel.body.data()) + 24 + (4 * 3 + 0) * 4;
+        EXPECT_EQ(p[0], loop[0] == '0' ? 30 : 32);
+        EXPECT_EQ(p[1], 24);
+        EXPECT_EQ(p[2], 10);
+        EXPECT_EQ(p[3], 255);
+    }
+
     // Sprites lower in the room stand nearer; the levels in front of one are those above its own.
     SReply rows = studio.Get("/api/priorities");
     SReply top = studio.Get("/api/depth?x=10&y=2"), bottom = studio.Get("/api/depth?x=10&y=47");
@@ -281,7 +321,8 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
     ASSERT_EQ(saved.status, 200) << saved.body;
     const fs::path resource = dir / "hall.OVP";
     ASSERT_TRUE(fs::exists(resource));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2) << "a temporary file was left";
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+        EXPECT_EQ(entry.path().string().find(".saving"), std::string::npos) << "left behind: " << entry.path();
     {
         ove::CBackdropPicture back;
         ove::CBuffer in(ovetest::ReadFileBytes(resource));
@@ -368,6 +409,10 @@ TEST(Studio, RefusesWhatItShouldNotDo) {
         EXPECT_EQ(studio.Send("POST", "/api/path", body).status, 400) << body;
     for (const char* target : {"/api/at?x=1", "/api/at?x=1&y=2z", "/api/at?x=99999999999&y=1", "/api/depth?x=1&y=1&shownHeight=-4"})
         EXPECT_EQ(studio.Get(target).status, 400) << target;
+
+    // Only views listed in the room's folder.
+    for (const char* view : {"../hall.OVV", "hall.bmp", "missing.OVV", "%2Fetc%2Fpasswd"})
+        EXPECT_EQ(studio.Get(std::string("/api/cel?view=") + view).status, 404) << view;
 
     // Still serving.
     EXPECT_EQ(studio.Get("/api/room").status, 200);

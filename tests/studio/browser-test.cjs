@@ -49,6 +49,35 @@ function writeRoomPicture(file) {
   fs.writeFileSync(file, Buffer.concat([head, data]));
 }
 
+// A small hero with a transparent background, as a PNG (node has deflate; the CRC is ours).
+function writeHeroPng(file) {
+  const zlib = require('zlib');
+  const w = 16, h = 44;
+  const raw = Buffer.alloc((w * 4 + 1) * h);
+  for (let y = 0; y < h; y++)
+    for (let x = 0; x < w; x++) {
+      let c = null;
+      if ((x - 7.5) ** 2 + (y - 6) ** 2 <= 25) c = [240, 200, 160];
+      else if (y >= 12 && y < 28 && x >= 2 && x <= 13) c = [40, 90, 200];
+      else if (y >= 28 && ((x >= 3 && x <= 6) || (x >= 9 && x <= 12))) c = [50, 40, 40];
+      if (c) raw.set([...c, 255], y * (w * 4 + 1) + 1 + x * 4);
+    }
+  const crc = data => {
+    let r = ~0;
+    for (const b of data) { r ^= b; for (let k = 0; k < 8; k++) r = (r >>> 1) ^ (0xEDB88320 & -(r & 1)); }
+    return ~r >>> 0;
+  };
+  const chunk = (type, data) => {
+    const body = Buffer.concat([Buffer.from(type), data]), out = Buffer.alloc(body.length + 8);
+    out.writeUInt32BE(data.length, 0); body.copy(out, 4); out.writeUInt32BE(crc(body), body.length + 4);
+    return out;
+  };
+  const head = Buffer.alloc(13);
+  head.writeUInt32BE(w, 0); head.writeUInt32BE(h, 4); head[8] = 8; head[9] = 6;
+  fs.writeFileSync(file, Buffer.concat([Buffer.from([137, 80, 78, 71, 13, 10, 26, 10]), chunk('IHDR', head),
+                                        chunk('IDAT', zlib.deflateSync(raw)), chunk('IEND', Buffer.alloc(0))]));
+}
+
 function startStudio(room) {
   const child = spawn(path.join(buildDir, 'ovetool'), ['studio', room, '--port', '0'], {stdio: ['ignore', 'pipe', 'inherit']});
   return new Promise((resolve, reject) => {
@@ -67,6 +96,10 @@ async function main() {
   const work = fs.mkdtempSync(path.join(os.tmpdir(), 'ove-studio-'));
   const room = path.join(work, 'room.bmp');
   writeRoomPicture(room);
+  writeHeroPng(path.join(work, 'hero.png'));
+  const view = spawnSync(path.join(buildDir, 'ovetool'), ['view', path.join(work, 'hero.OVV'), '--loop',
+                                                          path.join(work, 'hero.png')], {encoding: 'utf8'});
+  if (view.status !== 0) throw new Error('ovetool view failed: ' + view.stderr);
   const studio = await startStudio(room);
   const ask = async (p, init) => {
     const r = await fetch(studio.base + p.replace(/^\//, ''), {...init, headers: {'X-Studio-Token': studio.token}});
@@ -133,10 +166,20 @@ async function main() {
     const preview = await page.evaluate(() => window.studio.state.lastPath);
     check(preview.found && preview.path.length > 2, 'the preview should go round the screen: ' + JSON.stringify(preview));
     check(preview.path.some(p => p.y > SCREEN_BOTTOM + 3), 'the preview should pass below the screen');
-    // A figure half behind the table, for the picture.
+    // The hero half behind the table, for the picture.
+    await page.selectOption('#spriteview', 'hero.OVV');
+    await page.waitForFunction(() => window.studio.state.cel);
     await page.click('[data-tool=sprite]');
-    await click(233, 152);
+    await click(231, 152);
     await page.waitForFunction(() => window.studio.state.lastDepth);
+    const heroShown = await page.evaluate(() => {
+      const f = window.studio.state.figure, d = f.canvas.getContext('2d').getImageData(0, 0, f.canvas.width, f.canvas.height).data;
+      let shown = 0;
+      for (let i = 3; i < d.length; i += 4) if (d[i]) shown++;
+      return {shown, width: f.canvas.width, left: f.left};
+    });
+    check(heroShown.width === 16 && heroShown.left === 231 - 8, 'the hero cel is not placed as a sprite: ' + JSON.stringify(heroShown));
+    check(heroShown.shown > 0 && heroShown.shown < 300, 'the table should hide part of the hero: ' + JSON.stringify(heroShown));
     await page.click('#save');
     await page.waitForFunction(() => document.getElementById('msg').textContent.startsWith('Saved'));
     await page.mouse.move(10, 10);
