@@ -151,7 +151,7 @@ bool CStudioRoom::Open(const fs::path& path, std::string* error) {
     return Adopt(picture, error);
 }
 
-bool CStudioRoom::Reload(std::string* error) {
+bool CStudioRoom::Reload(std::string* error, std::size_t maxPixels) {
     std::vector<u8> bytes;
     if (!ReadWholeFile(m_path, bytes)) {
         *error = m_path.string() + ": cannot read";
@@ -166,6 +166,10 @@ bool CStudioRoom::Reload(std::string* error) {
         }
     } catch (const std::exception& e) {
         *error = m_path.string() + ": " + e.what();
+        return false;
+    }
+    if (std::size_t(std::max(picture.Width(), 0)) * std::size_t(std::max(picture.Height(), 0)) > maxPixels) {
+        *error = m_path.string() + " has grown: start the studio again to edit it";
         return false;
     }
     return Adopt(picture, error);

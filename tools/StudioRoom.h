@@ -3,6 +3,7 @@
 // sprite depths).
 #pragma once
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -49,8 +50,9 @@ public:
     // Opens a backdrop resource, or starts a new room from a picture (saved beside it as
     // NAME.OVP). False with a message on failure.
     bool Open(const std::filesystem::path& path, std::string* error);
-    // Reads the resource again from disk (changes made by other tools).
-    bool Reload(std::string* error);
+    // Reads the resource again from disk (changes made by other tools). A picture with more than
+    // `maxPixels` pixels is refused and the room stays as it was.
+    bool Reload(std::string* error, std::size_t maxPixels = SIZE_MAX);
     // Writes the whole resource to a temporary file beside the target, then renames it over.
     bool Save(const std::filesystem::path& target, std::string* error);
     // Writes the painted masks beside the resource as 8-bit grey pictures (NAME-walk.bmp ...) and

@@ -137,21 +137,18 @@ public:
     // Binds to 127.0.0.1 (a free port for 0); the port or -1.
     int Bind(int port) {
         Routes();
-        m_server.set_payload_max_length(PayloadLimit());
-        // One worker: requests are answered in order and the room is never touched by two at once.
-        m_server.new_task_queue = [] { return new httplib::ThreadPool(1); };
+        // Fixed from the start (the server reads it from its workers): a reloaded room may not grow.
+        m_maxPixels = std::size_t(m_room.Width()) * std::size_t(m_room.Height());
+        m_server.set_payload_max_length(std::max<std::size_t>(m_maxPixels, 1 << 16) + 4096);
+        // A few workers, so that a connection the browser keeps open never holds up the next; the
+        // mutex keeps them to one at a time on the room.
+        m_server.new_task_queue = [] { return new httplib::ThreadPool(4); };
         m_port = port == 0 ? m_server.bind_to_any_port("127.0.0.1") : (m_server.bind_to_port("127.0.0.1", port) ? port : -1);
         return m_port;
     }
     bool Listen() { return m_server.listen_after_bind(); }
 
 private:
-    // A mask of the room is the largest thing anyone needs to send.
-    std::size_t PayloadLimit() const {
-        const std::size_t pixels = std::size_t(m_room.Width()) * std::size_t(m_room.Height());
-        return std::max<std::size_t>(pixels, 1 << 16) + 4096;
-    }
-
     json RoomJson() const {
         json masks = json::object();
         for (int i = 0; i < CStudioRoom::kMaskCount; ++i) masks[CStudioRoom::MaskName(i)] = m_room.HasMask(i);
@@ -192,6 +189,8 @@ private:
         });
         m_server.Get("/", [](const httplib::Request&, httplib::Response& res) {
             res.set_header("Cache-Control", "no-store");
+            // The address holds the token: never pass it on.
+            res.set_header("Referrer-Policy", "no-referrer");
             res.set_header("Content-Security-Policy", "default-src 'self'; style-src 'unsafe-inline'; "
                                                       "script-src 'unsafe-inline'; img-src 'self' data: blob:");
             res.set_content(studio::PageHtml(), "text/html; charset=utf-8");
@@ -269,6 +268,7 @@ private:
             Json(res, {{"rows", m_room.RowPriorities(shown)}});
         });
         m_server.Get("/api/views", [this](const httplib::Request&, httplib::Response& res) {
+            std::lock_guard lock(m_mutex);
             Json(res, {{"views", Views()}});
         });
         m_server.Get("/api/cel", [this](const httplib::Request& req, httplib::Response& res) {
@@ -276,6 +276,7 @@ private:
             if (!req.has_param("view") || !QueryInt(req, "loop", loop, false) || !QueryInt(req, "cel", cel, false))
                 return Error(res, 400, "expected view=NAME.OVV&loop=L&cel=C");
             // Only the views lying in the room's folder, by their listed names.
+            std::lock_guard lock(m_mutex);
             const std::vector<std::string> views = Views();
             const std::string name = req.get_param_value("view");
             if (std::find(views.begin(), views.end(), name) == views.end())
@@ -342,9 +343,7 @@ private:
             std::lock_guard lock(m_mutex);
             std::string error;
             if (!fs::exists(m_room.Path())) return Error(res, 404, "the room has not been saved yet");
-            if (!m_room.Reload(&error)) return Error(res, 500, error);
-            // The picture on disk may have another size now.
-            m_server.set_payload_max_length(PayloadLimit());
+            if (!m_room.Reload(&error, m_maxPixels)) return Error(res, 409, error);
             Json(res, RoomJson());
         });
         m_server.Post("/api/quit", [this](const httplib::Request&, httplib::Response& res) {
@@ -376,6 +375,7 @@ private:
     httplib::Server m_server;
     std::mutex m_mutex;
     int m_port = -1;
+    std::size_t m_maxPixels = 0;  // a mask of the room is the largest body anyone needs to send
 };
 
 void OpenBrowser(const std::string& url) {

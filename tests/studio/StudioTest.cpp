@@ -410,6 +410,19 @@ TEST(Studio, RefusesWhatItShouldNotDo) {
     for (const char* target : {"/api/at?x=1", "/api/at?x=1&y=2z", "/api/at?x=99999999999&y=1", "/api/depth?x=1&y=1&shownHeight=-4"})
         EXPECT_EQ(studio.Get(target).status, 400) << target;
 
+    // Reloading before the first save, or a room that grew on disk beyond what the server takes.
+    EXPECT_EQ(studio.Send("POST", "/api/reload", "").status, 404);
+    ASSERT_EQ(studio.Send("POST", "/api/save", "").status, 200);
+    {
+        ove::CBackdropPicture bigger;
+        bigger.SetImage(std::make_unique<ove::CBitmap>(kW * 2, kH * 2, ove::PixelFormat::Rgb888));
+        ove::CBuffer out;
+        ASSERT_TRUE(bigger.Save(&out));
+        dir.Write("inner/hall.OVP", out.Bytes());
+    }
+    EXPECT_EQ(studio.Send("POST", "/api/reload", "").status, 409);
+    EXPECT_NE(studio.Get("/api/room").body.find("\"width\":64"), std::string::npos);
+
     // Only views listed in the room's folder.
     for (const char* view : {"../hall.OVV", "hall.bmp", "missing.OVV", "%2Fetc%2Fpasswd"})
         EXPECT_EQ(studio.Get(std::string("/api/cel?view=") + view).status, 404) << view;
