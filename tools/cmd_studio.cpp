@@ -6,6 +6,7 @@
 // token printed with the address, the Host header must name the loopback address (a page served
 // from elsewhere cannot rebind its name to us), files are read and written only in the room's
 // folder and bodies larger than a mask of the room are refused.
+
 // The Debian build of the library is compiled with these; the declarations must match it.
 #ifndef CPPHTTPLIB_OPENSSL_SUPPORT
 #define CPPHTTPLIB_OPENSSL_SUPPORT
