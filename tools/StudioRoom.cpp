@@ -12,6 +12,7 @@
 #include <stdexcept>
 
 #include "image/ImageLoad.h"
+#include "image/PngWrite.h"
 #include "image/RunMask.h"
 #include "data/View.h"
 #include "io/DataBin.h"
@@ -297,14 +298,14 @@ bool CStudioRoom::ExportSources(const fs::path& resource, std::vector<std::strin
         CBitmapBuffer picture(u32(m_width), u32(m_height), PixelFormat::Grey8);
         for (i32 y = 0; y < m_height; ++y)
             std::copy_n(m_masks[std::size_t(i)].data() + std::size_t(y) * std::size_t(m_width), m_width, picture.TopRow(u32(y)));
-        const fs::path target = resource.parent_path() / (stem + "-" + kMaskNames[i] + ".bmp");
-        // The codec picks the format by the name's extension: the temporary one keeps it.
-        const fs::path temporary = resource.parent_path() / (stem + "-" + kMaskNames[i] + ".saving.bmp");
-        std::string why;
-        if (!SaveImageFile(temporary.string(), picture, &why)) {
+        const fs::path target = resource.parent_path() / (stem + "-" + kMaskNames[i] + ".png");
+        fs::path temporary = target;
+        temporary += ".saving";
+        CBuffer png;
+        if (!WritePNG(picture, &png) || !WriteWholeFile(temporary, png.Bytes())) {
             std::error_code ignored;
             fs::remove(temporary, ignored);
-            *error = target.string() + ": " + why;
+            *error = target.string() + ": cannot write";
             return false;
         }
         if (!place(temporary, target)) return false;

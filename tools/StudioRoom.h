@@ -55,7 +55,7 @@ public:
     bool Reload(std::string* error, std::size_t maxPixels = SIZE_MAX);
     // Writes the whole resource to a temporary file beside the target, then renames it over.
     bool Save(const std::filesystem::path& target, std::string* error);
-    // Writes the painted masks beside the resource as 8-bit grey pictures (NAME-walk.bmp ...) and
+    // Writes the painted masks beside the resource as grey pictures (NAME-walk.png ...) and
     // the hotspot names as NAME-hotspots.txt, the files ovetool pict builds the room from. The
     // names written go to `written`.
     bool ExportSources(const std::filesystem::path& resource, std::vector<std::string>* written, std::string* error);

@@ -361,8 +361,8 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
     const std::string tool = std::string(OVE_BUILD_DIR) + "/ovetool";
     const fs::path rebuilt = dir / "rebuilt.OVP";
     ASSERT_EQ(ovetest::Run(tool + " pict " + rebuilt.string() + " --image " + picture.string() + " --walk " +
-                           (dir / "copy-walk.bmp").string() + " --depth " + (dir / "copy-depth.bmp").string() +
-                           " --click " + (dir / "copy-click.bmp").string() + " --hotspots " +
+                           (dir / "copy-walk.png").string() + " --depth " + (dir / "copy-depth.png").string() +
+                           " --click " + (dir / "copy-click.png").string() + " --hotspots " +
                            (dir / "copy-hotspots.txt").string()),
               0);
     EXPECT_EQ(ovetest::ReadFileBytes(rebuilt), ovetest::ReadFileBytes(dir / "copy.ovp"));
