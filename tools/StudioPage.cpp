@@ -293,11 +293,19 @@ function marker(p, colour) {
 
 // ---- editing
 function inside(x, y) { return x >= 0 && y >= 0 && x < S.W && y < S.H; }
-function beginEdit() {
-  S.undo.push({kind: 'mask', layer: S.layer, data: S.masks[S.layer].slice()});
+// An undo step keeps a mask, the hotspot list or both as they were.
+function snapshot(layer, list) {
+  const e = {};
+  if (layer) { e.layer = layer; e.data = S.masks[layer].slice(); }
+  if (list) e.list = JSON.parse(JSON.stringify(S.hotspots));
+  return e;
+}
+function pushUndo(layer, list) {
+  S.undo.push(snapshot(layer, list));
   if (S.undo.length > 60) S.undo.shift();
   S.redo = [];
 }
+function beginEdit() { pushUndo(S.layer, false); }
 function endEdit(l) { S.dirty[l] = true; stats(); scheduleSync(); redraw(); }
 function paintValue() { return S.tool === 'eraser' ? 0 : S.value[S.layer]; }
 function stamp(cx, cy) {
@@ -371,19 +379,12 @@ function flood(p) {
 function swapState(from, to) {
   const e = from.pop();
   if (!e) return;
-  if (e.kind === 'mask') {
-    to.push({kind: 'mask', layer: e.layer, data: S.masks[e.layer].slice()});
-    S.masks[e.layer].set(e.data); recolour(e.layer, 0, 0, S.W - 1, S.H - 1); S.dirty[e.layer] = true;
-  } else {
-    to.push({kind: 'hotspots', list: JSON.parse(JSON.stringify(S.hotspots))});
-    S.hotspots = e.list; S.hsDirty = true; buildHotspots();
-  }
+  to.push(snapshot(e.layer, !!e.list));
+  if (e.layer) { S.masks[e.layer].set(e.data); recolour(e.layer, 0, 0, S.W - 1, S.H - 1); S.dirty[e.layer] = true; }
+  if (e.list) { S.hotspots = e.list; S.hsDirty = true; buildHotspots(); }
   stats(); scheduleSync(); redraw();
 }
-function hotspotEdit() {
-  S.undo.push({kind: 'hotspots', list: JSON.parse(JSON.stringify(S.hotspots))});
-  S.redo = [];
-}
+function hotspotEdit() { pushUndo(null, true); }
 
 // ---- talking to the engine
 let syncTimer = 0, syncing = Promise.resolve();
@@ -597,10 +598,10 @@ function buildHotspots() {
     pick.onclick = () => { S.value.click = h.number; setLayer('click'); if (S.tool !== 'rect' && S.tool !== 'fill') setTool('brush'); };
     const del = document.createElement('button'); del.textContent = '\u00d7'; del.title = 'Delete (its pixels too)';
     del.onclick = () => {
-      hotspotEdit(); S.hotspots = S.hotspots.filter(o => o !== h); S.hsDirty = true;
-      const m = S.masks.click;
-      if (m.includes(h.number)) {
-        const before = S.layer; S.layer = 'click'; beginEdit(); S.layer = before;
+      const m = S.masks.click, painted = m.includes(h.number);
+      pushUndo(painted ? 'click' : null, true);
+      S.hotspots = S.hotspots.filter(o => o !== h); S.hsDirty = true;
+      if (painted) {
         for (let i = 0; i < m.length; i++) if (m[i] === h.number) m[i] = 0;
         recolour('click', 0, 0, S.W - 1, S.H - 1); S.dirty.click = true;
       }

@@ -158,6 +158,20 @@ async function main() {
     await page.keyboard.press('Enter');
     await page.click('[data-tool=rect]');
     await drag(DOOR.slice(0, 2), DOOR.slice(2));
+    // The window too; deleted with its pixels, and brought back by one undo.
+    await page.click('#hsadd');
+    await page.keyboard.type('window');
+    await page.keyboard.press('Enter');
+    await drag(WINDOW.slice(0, 2), WINDOW.slice(2));
+    const windowState = () => page.evaluate(([x, y]) => {
+      const s = window.studio.state;
+      return s.hotspots.map(h => h.name).join(',') + ' ' + s.masks.click[y * 320 + x];
+    }, [60, 50]);
+    check(await windowState() === 'door,window 2', 'the window was not painted: ' + await windowState());
+    await page.locator('.hs').nth(1).locator('button', {hasText: '\u00d7'}).click();
+    check(await windowState() === 'door 0', 'the window was not deleted: ' + await windowState());
+    await page.keyboard.press('Control+z');
+    check(await windowState() === 'door,window 2', 'undo did not bring the window back: ' + await windowState());
     // A path round the screen.
     await page.click('[data-tool=path]');
     await click(FROM[0], FROM[1]);
