@@ -108,9 +108,7 @@ private:
 
 }  // namespace
 
-const char* CStudioRoom::MaskName(int which) {
-    return which >= 0 && which < kMaskCount ? kMaskNames[which] : nullptr;
-}
+const char* CStudioRoom::MaskName(int which) { return which >= 0 && which < kMaskCount ? kMaskNames[which] : nullptr; }
 
 int CStudioRoom::MaskByName(const std::string& name) {
     for (int i = 0; i < kMaskCount; ++i)
@@ -193,8 +191,8 @@ bool CStudioRoom::Adopt(CBackdropPicture& picture, std::string* error) {
         if (mask) mask->Expand(m_masks[std::size_t(i)].data(), count);
     }
     m_hotspots = picture.Hotspots();
-    m_picture->SetImage(std::unique_ptr<CBitmap>(picture.Bitmap() ? new CBitmap(picture.Bitmap(), picture.Bitmap()->Format())
-                                                                 : nullptr));
+    m_picture->SetImage(std::unique_ptr<CBitmap>(
+        picture.Bitmap() ? new CBitmap(picture.Bitmap(), picture.Bitmap()->Format()) : nullptr));
     for (int i = 0; i < kMaskCount; ++i) Encode(i);
     return true;
 }
@@ -206,7 +204,8 @@ void CStudioRoom::Encode(int which) {
         m_picture->SetMask(slot, nullptr);
         return;
     }
-    m_picture->SetMask(slot, std::make_unique<CRunMask>(CRunMask::Encode(values.data(), static_cast<u32>(values.size()))));
+    m_picture->SetMask(slot,
+                       std::make_unique<CRunMask>(CRunMask::Encode(values.data(), static_cast<u32>(values.size()))));
 }
 
 std::vector<u8> CStudioRoom::ImageRgba() const {
@@ -297,7 +296,8 @@ bool CStudioRoom::ExportSources(const fs::path& resource, std::vector<std::strin
         if (!m_present[std::size_t(i)]) continue;
         CBitmapBuffer picture(u32(m_width), u32(m_height), PixelFormat::Grey8);
         for (i32 y = 0; y < m_height; ++y)
-            std::copy_n(m_masks[std::size_t(i)].data() + std::size_t(y) * std::size_t(m_width), m_width, picture.TopRow(u32(y)));
+            std::copy_n(m_masks[std::size_t(i)].data() + std::size_t(y) * std::size_t(m_width), m_width,
+                        picture.TopRow(u32(y)));
         const fs::path target = resource.parent_path() / (stem + "-" + kMaskNames[i] + ".png");
         fs::path temporary = target;
         temporary += ".saving";
@@ -334,7 +334,8 @@ bool CStudioRoom::ExportSources(const fs::path& resource, std::vector<std::strin
 SPointInfo CStudioRoom::At(std::int32_t x, std::int32_t y) {
     SPointInfo info;
     auto value = [&](int which) {
-        return std::int32_t(MaskValueAt(m_picture->Mask(static_cast<CBackdropPicture::EMask>(which)), m_width, m_height, x, y));
+        return std::int32_t(
+            MaskValueAt(m_picture->Mask(static_cast<CBackdropPicture::EMask>(which)), m_width, m_height, x, y));
     };
     info.control = value(CBackdropPicture::kControl);
     info.depth = value(CBackdropPicture::kDepth);
@@ -424,7 +425,8 @@ bool LoadCel(const fs::path& file, std::int32_t loop, std::int32_t cel, SCelImag
     view->Load(&buffer, nullptr);
     out.loops = static_cast<std::int32_t>(view->LoopCount());
     if (out.loops == 0) {
-        *error = file.filename().string() + ": not a view" + (view->LoadError().empty() ? "" : " (" + view->LoadError() + ")");
+        *error = file.filename().string() + ": not a view" +
+                 (view->LoadError().empty() ? "" : " (" + view->LoadError() + ")");
         return false;
     }
     loop = ((loop % out.loops) + out.loops) % out.loops;

@@ -27,7 +27,7 @@ struct SShown {
 
 struct SPointInfo {
     std::int32_t walk = 0, control = 0, depth = 0, click = 0;
-    std::string hotspot;    // what GetHotspot answers for the backdrop: "*" for none
+    std::string hotspot;       // what GetHotspot answers for the backdrop: "*" for none
     bool hotspotNamed = true;  // false when the click value has no name (GetHotspot gives null)
 };
 
@@ -106,13 +106,14 @@ private:
 // One cel of a view, as a sprite of that view shows it (centred, standing on its bottom row).
 struct SCelImage {
     std::int32_t width = 0, height = 0;
-    std::int32_t left = 0, top = 0;  // the top-left corner from the sprite's position
+    std::int32_t left = 0, top = 0;    // the top-left corner from the sprite's position
     std::int32_t loops = 0, cels = 0;  // of the view, and of the loop
-    std::vector<u8> rgba;            // top row first
+    std::vector<u8> rgba;              // top row first
 };
 
 // Reads a view resource (.OVV) and takes out one cel (indices reduced as a sprite reduces them).
-bool LoadCel(const std::filesystem::path& file, std::int32_t loop, std::int32_t cel, SCelImage& out, std::string* error);
+bool LoadCel(const std::filesystem::path& file, std::int32_t loop, std::int32_t cel, SCelImage& out,
+             std::string* error);
 
 // Whether `path` lies inside `folder` once both are made absolute and normal ("..", links).
 bool InsideFolder(const std::filesystem::path& folder, const std::filesystem::path& path);

@@ -144,7 +144,8 @@ public:
         // A few workers, so that a connection the browser keeps open never holds up the next; the
         // mutex keeps them to one at a time on the room.
         m_server.new_task_queue = [] { return new httplib::ThreadPool(4); };
-        m_port = port == 0 ? m_server.bind_to_any_port("127.0.0.1") : (m_server.bind_to_port("127.0.0.1", port) ? port : -1);
+        m_port =
+            port == 0 ? m_server.bind_to_any_port("127.0.0.1") : (m_server.bind_to_port("127.0.0.1", port) ? port : -1);
         return m_port;
     }
     bool Listen() { return m_server.listen_after_bind(); }
@@ -185,15 +186,18 @@ private:
         });
         m_server.set_error_handler([](const httplib::Request&, httplib::Response& res) {
             if (!res.body.empty()) return;
-            const char* text = res.status == 413 ? "request too large" : res.status == 404 ? "no such thing" : "bad request";
+            const char* text = res.status == 413   ? "request too large"
+                               : res.status == 404 ? "no such thing"
+                                                   : "bad request";
             Error(res, res.status, text);
         });
         m_server.Get("/", [](const httplib::Request&, httplib::Response& res) {
             res.set_header("Cache-Control", "no-store");
             // The address holds the token: never pass it on.
             res.set_header("Referrer-Policy", "no-referrer");
-            res.set_header("Content-Security-Policy", "default-src 'self'; style-src 'unsafe-inline'; "
-                                                      "script-src 'unsafe-inline'; img-src 'self' data: blob:");
+            res.set_header("Content-Security-Policy",
+                           "default-src 'self'; style-src 'unsafe-inline'; "
+                           "script-src 'unsafe-inline'; img-src 'self' data: blob:");
             res.set_content(studio::PageHtml(), "text/html; charset=utf-8");
         });
         m_server.Get("/api/room", [this](const httplib::Request&, httplib::Response& res) {

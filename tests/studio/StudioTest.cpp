@@ -27,8 +27,8 @@
 namespace {
 
 namespace fs = std::filesystem;
-using ove::u8;
 using ove::u32;
+using ove::u8;
 
 constexpr int kW = 64, kH = 48;
 
@@ -83,7 +83,8 @@ public:
         if (host.empty()) host = "127.0.0.1:" + std::to_string(port);
         std::string request = method + " " + target + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n";
         if (withToken) request += "X-Studio-Token: " + token + "\r\n";
-        if (method != "GET") request += "Content-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+        if (method != "GET")
+            request += "Content-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
         request += "\r\n" + body;
         return Exchange(request);
     }
@@ -134,9 +135,9 @@ fs::path WritePicture(const ovetest::TempDir& dir) {
     for (int y = 0; y < kH; ++y) {
         u8* row = bitmap.TopRow(u32(y));
         for (int x = 0; x < kW; ++x) {
-            row[x * 3 + 0] = 200;                // blue
-            row[x * 3 + 1] = u8(y * 5);          // green
-            row[x * 3 + 2] = u8(x * 3);          // red
+            row[x * 3 + 0] = 200;        // blue
+            row[x * 3 + 1] = u8(y * 5);  // green
+            row[x * 3 + 2] = u8(x * 3);  // red
         }
     }
     const fs::path path = dir / "hall.bmp";
@@ -256,7 +257,8 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
         EXPECT_EQ(walked.size() > 2, c.detour) << c.op << reply.body;
     }
     // Shown at double size, the path's screen points are the backdrop's doubled.
-    SReply scaled = studio.Send("POST", "/api/path", R"({"from":{"x":10,"y":20},"to":{"x":20,"y":20},"shown":{"width":128}})");
+    SReply scaled =
+        studio.Send("POST", "/api/path", R"({"from":{"x":10,"y":20},"to":{"x":20,"y":20},"shown":{"width":128}})");
     EXPECT_NE(scaled.body.find(R"("screen":[{"x":20,"y":40},{"x":40,"y":40}])"), std::string::npos) << scaled.body;
 
     // A view beside the room: its cels come as a sprite of it shows them (centred on its feet).
@@ -273,8 +275,8 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
         std::string error;
         ASSERT_TRUE(ove::SaveImageFile((dir / "hero0.bmp").string(), cel, &error)) << error;
         const std::string tool = std::string(OVE_BUILD_DIR) + "/ovetool";
-        ASSERT_EQ(ovetest::Run(tool + " view " + (dir / "hero.OVV").string() + " --loop " + (dir / "hero0.bmp").string() +
-                               "@1,-2 --mirror 0"),
+        ASSERT_EQ(ovetest::Run(tool + " view " + (dir / "hero.OVV").string() + " --loop " +
+                               (dir / "hero0.bmp").string() + "@1,-2 --mirror 0"),
                   0);
         fs::remove(dir / "hero0.bmp");
     }
@@ -360,11 +362,11 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
     EXPECT_NE(sources.body.find("copy-hotspots.txt"), std::string::npos) << sources.body;
     const std::string tool = std::string(OVE_BUILD_DIR) + "/ovetool";
     const fs::path rebuilt = dir / "rebuilt.OVP";
-    ASSERT_EQ(ovetest::Run(tool + " pict " + rebuilt.string() + " --image " + picture.string() + " --walk " +
-                           (dir / "copy-walk.png").string() + " --depth " + (dir / "copy-depth.png").string() +
-                           " --click " + (dir / "copy-click.png").string() + " --hotspots " +
-                           (dir / "copy-hotspots.txt").string()),
-              0);
+    ASSERT_EQ(
+        ovetest::Run(tool + " pict " + rebuilt.string() + " --image " + picture.string() + " --walk " +
+                     (dir / "copy-walk.png").string() + " --depth " + (dir / "copy-depth.png").string() + " --click " +
+                     (dir / "copy-click.png").string() + " --hotspots " + (dir / "copy-hotspots.txt").string()),
+        0);
     EXPECT_EQ(ovetest::ReadFileBytes(rebuilt), ovetest::ReadFileBytes(dir / "copy.ovp"));
 }
 
@@ -391,7 +393,8 @@ TEST(Studio, RefusesWhatItShouldNotDo) {
     // Files outside the room's folder, or not rooms.
     for (const char* file : {"../hall.OVP", "/tmp/hall.OVP", "sub/../../hall.OVP"})
         EXPECT_EQ(studio.Send("POST", "/api/save", std::string("{\"file\":\"") + file + "\"}").status, 403) << file;
-    for (const char* body : {R"({"file":"main.ovs"})", R"({"file":""})", R"({"file":7})", R"({"sources":"yes"})", "not json"})
+    for (const char* body :
+         {R"({"file":"main.ovs"})", R"({"file":""})", R"({"file":7})", R"({"sources":"yes"})", "not json"})
         EXPECT_EQ(studio.Send("POST", "/api/save", body).status, 400) << body;
     EXPECT_FALSE(fs::exists(dir / "hall.OVP"));
     EXPECT_FALSE(fs::exists(room.parent_path() / "main.ovs"));
@@ -404,10 +407,12 @@ TEST(Studio, RefusesWhatItShouldNotDo) {
                              R"({"hotspots":[{"number":1,"name":""}]})", R"({"hotspots":[{"number":1}]})",
                              R"({"hotspots":[{"number":1,"name":"a"},{"number":1,"name":"b"}]})", "[1,2"})
         EXPECT_EQ(studio.Send("PUT", "/api/hotspots", body).status, 400) << body;
-    for (const char* body : {R"({"from":{"x":1},"to":{"x":2,"y":2}})", R"({"from":{"x":1,"y":1},"to":{"x":2,"y":2},"constraint":"~"})",
-                             R"({"from":{"x":1,"y":1},"to":{"x":1e99,"y":2}})", "{"})
+    for (const char* body :
+         {R"({"from":{"x":1},"to":{"x":2,"y":2}})", R"({"from":{"x":1,"y":1},"to":{"x":2,"y":2},"constraint":"~"})",
+          R"({"from":{"x":1,"y":1},"to":{"x":1e99,"y":2}})", "{"})
         EXPECT_EQ(studio.Send("POST", "/api/path", body).status, 400) << body;
-    for (const char* target : {"/api/at?x=1", "/api/at?x=1&y=2z", "/api/at?x=99999999999&y=1", "/api/depth?x=1&y=1&shownHeight=-4"})
+    for (const char* target :
+         {"/api/at?x=1", "/api/at?x=1&y=2z", "/api/at?x=99999999999&y=1", "/api/depth?x=1&y=1&shownHeight=-4"})
         EXPECT_EQ(studio.Get(target).status, 400) << target;
 
     // Reloading before the first save, or a room that grew on disk beyond what the server takes.
