@@ -16,6 +16,8 @@ pkgs=(
   clang libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes for scripts/fuzz.sh
   libstb-dev  # stb_image, a peer in the PNG benchmark
   libdeflate-dev  # a peer in the inflate benchmark
+  libcpp-httplib-dev nlohmann-json3-dev  # the room editor's server (ovetool studio)
+  chromium  # the room editor's test in a real browser
 )
 missing=()
 for p in "${pkgs[@]}"; do
@@ -42,4 +44,11 @@ if [ ! -x "$tsc_dir/node_modules/.bin/tsc" ]; then
   else
     echo "setup: npm missing, the TypeScript check will be skipped"
   fi
+fi
+
+# playwright-core drives Debian's chromium in the room editor's browser test (it downloads no browser).
+if command -v npm >/dev/null 2>&1 && [ ! -d "$tsc_dir/node_modules/playwright-core" ]; then
+  echo "setup: installing playwright-core into $tsc_dir"
+  npm install --prefix "$tsc_dir" --no-audit --no-fund --silent --fetch-retries=1 --fetch-timeout=60000 playwright-core@1 \
+    || echo "setup: playwright-core not installed, the browser test will be skipped"
 fi

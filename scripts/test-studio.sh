@@ -26,6 +26,7 @@ if [ ! -d "$OVE_NPM/node_modules/playwright-core" ]; then
     echo "test-studio: skipped, playwright-core is not in $OVE_NPM (npm install --prefix $OVE_NPM playwright-core)"
     exit 0
 fi
+[ -d "$BUILD" ] && BUILD=$(cd "$BUILD" && pwd)  # the test runs the engine from other folders
 if [ ! -x "$BUILD/ovetool" ] || [ ! -x "$BUILD/ove" ]; then
     echo "test-studio: build ovetool and ove first (cmake --build build --target ovetool ove)" >&2
     exit 1

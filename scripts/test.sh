@@ -38,6 +38,9 @@ cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DOVE_BENCH=ON
 cmake --build "$BUILD" -j2
 ctest --test-dir "$BUILD" --output-on-failure -j2 --timeout 300
 
+echo "== studio in a browser"
+BUILD="$BUILD" bash scripts/test-studio.sh
+
 if [ "${OVE_SOAK:-1}" != "0" ]; then
   echo "== sprite soak test"
   MEMORY=1 OVE_BUILD_DIR="$BUILD" bash bench/sprites_vs_love.sh

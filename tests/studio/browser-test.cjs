@@ -252,7 +252,7 @@ function Run() {}
       const m = (run.stderr || '').match(new RegExp('Alert: ' + tag + ' ([^\\n]*)'));
       return m ? m[1] : null;
     };
-    if (!check(run.status === 0 && alert('AT') !== null, 'the engine run failed: ' + run.status + '\n' + run.stderr)) return;
+    if (!check(run.status === 0 && alert('AT') !== null, 'the engine run failed: ' + run.status + ' ' + run.signal + ' ' + run.error + '\n' + run.stderr)) return;
 
     const engineAt = alert('AT').split(';');
     points.forEach(([x, y], i) => check(engineAt[i] === studioAt[i],
