@@ -340,7 +340,9 @@ duk_ret_t LoadScript(duk_context* ctx) {
         case PrivateResult::kOk: return 1;
         case PrivateResult::kMissing:
             return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
-        case PrivateResult::kScriptError: RaisePendingFatal(ctx); return DUK_RET_ERROR;
+        case PrivateResult::kScriptError:
+            RaisePendingFatal(ctx);  // raises: the fatal is pending
+            RaiseCallError(ctx, DUK_ERR_ERROR, "the script [%s] failed", name);
         case PrivateResult::kMainError: return duk_throw(ctx);
     }
     return 0;
@@ -358,7 +360,9 @@ duk_ret_t ReloadScript(duk_context* ctx) {
         case PrivateResult::kOk: duk_push_true(ctx); return 1;
         case PrivateResult::kMissing:
             return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
-        case PrivateResult::kScriptError: RaisePendingFatal(ctx); return DUK_RET_ERROR;
+        case PrivateResult::kScriptError:
+            RaisePendingFatal(ctx);  // raises: the fatal is pending
+            RaiseCallError(ctx, DUK_ERR_ERROR, "the script [%s] failed", name);
         case PrivateResult::kMainError: return duk_throw(ctx);
     }
     return 0;
