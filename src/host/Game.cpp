@@ -26,8 +26,7 @@
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
 #include "sound/SoundFont.h"
-#include "sound/SoundManagerBasic.h"
-#include "sound/SoundManagerMixer.h"
+#include "sound/SoundStartup.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
@@ -219,11 +218,7 @@ bool CGame::Startup() {
         if (!screenshotPath.empty()) renderer->EnableFrameCapture(true);
         window->UpdateLayout();
 
-        sound = new CSoundManagerMixer(FindSoundFont(settings.soundFont));
-        if (!sound->IsActive()) {
-            delete sound;
-            sound = new CSoundManagerBasic();
-        }
+        sound = CreateSoundManager(FindSoundFont(settings.soundFont)).release();
 
         folder = source.release();
         resources = new CResourceCache(renderer, sound, folder);

@@ -33,7 +33,10 @@ struct SWavBuffer {
 }  // namespace
 
 CSoundManagerBasic::CSoundManagerBasic() {
-    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) return;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        deviceError_ = SDL_GetError();
+        return;
+    }
     audioSubsystem_ = true;
     SDL_AudioSpec want{};
     want.freq = 44100;
@@ -44,6 +47,7 @@ CSoundManagerBasic::CSoundManagerBasic() {
     want.userdata = this;
     device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &spec_, 0);
     if (device_) SDL_PauseAudioDevice(device_, 0);
+    else deviceError_ = SDL_GetError();
 }
 
 CSoundManagerBasic::~CSoundManagerBasic() {

@@ -5,6 +5,7 @@
 #include <SDL.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "SoundManager.h"
@@ -32,6 +33,8 @@ public:
     void StopAll();
     bool AnyPlaying();
     bool HasDevice() const { return device_ != 0; }
+    // What SDL said when the device could not be opened; empty when it opened.
+    const std::string& DeviceError() const { return deviceError_; }
 
 protected:
     CSound* Build(ESoundKind kind, std::vector<std::uint8_t>& bytes) override;
@@ -44,6 +47,7 @@ private:
     const char* error_ = nullptr;
     bool audioSubsystem_ = false;
     SDL_AudioDeviceID device_ = 0;
+    std::string deviceError_;
     SDL_AudioSpec spec_{};
     // Read by the audio thread under the device lock.
     std::vector<std::uint8_t> pcm_;

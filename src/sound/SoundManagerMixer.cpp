@@ -121,6 +121,7 @@ CSoundManagerMixer::~CSoundManagerMixer() { Close(); }
 
 void CSoundManagerMixer::Open(const std::string& soundFont) {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        deviceError_ = SDL_GetError();
         active_ = false;
         error_ = sound_text::kInit;
         return;
@@ -134,6 +135,7 @@ void CSoundManagerMixer::Open(const std::string& soundFont) {
     Mix_Init(MIX_INIT_OGG | MIX_INIT_MP3 | MIX_INIT_FLAC | MIX_INIT_MID);
     // No format changes allowed: SDL converts, so the output format is known exactly.
     if (Mix_OpenAudioDevice(44100, AUDIO_S16SYS, 2, 1024, nullptr, 0) != 0) {
+        deviceError_ = Mix_GetError();
         Close();
         active_ = false;
         error_ = sound_text::kInit;

@@ -25,6 +25,8 @@ public:
     i32 GetVolume() override { return volume_; }
     bool IsActive() override { return active_; }
     const char* GetErrorText() override { return error_ ? error_ : "Operation successful"; }
+    // What SDL said when the device could not be opened; empty when it opened.
+    const std::string& DeviceError() const { return deviceError_; }
 
     // The output format: frames per second, channels and bytes per sample.
     int OutputRate() const { return rate_; }
@@ -48,6 +50,7 @@ private:
     const char* error_ = nullptr;
     bool audioSubsystem_ = false;
     bool mixerOpen_ = false;
+    std::string deviceError_;
     int rate_ = 0, channels_ = 0, sampleBytes_ = 0;
     CSound* currentMusic_ = nullptr;
 };

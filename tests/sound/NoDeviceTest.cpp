@@ -1,0 +1,180 @@
+// Machines without a sound device: games run with sound off instead of failing to start.
+#include <gtest/gtest.h>
+
+#include <SDL.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "SoundTestUtil.h"
+#include "io/DataBin.h"
+#include "sound/SoundStartup.h"
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+using namespace ove;
+using namespace soundtest;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::unique_ptr<CSound> Create(CSoundManager& m, const Bytes& bytes) {
+    CBuffer buffer(bytes);
+    return std::unique_ptr<CSound>(m.CreateSound(&buffer));
+}
+
+// A private X server on a display number it picks itself; stopped by its id.
+class CXServer {
+public:
+    CXServer() {
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+        const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
+        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+        std::string number;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+        while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char c;
+            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+            number += c;
+        }
+        close(fds[0]);
+        if (!number.empty()) display_ = ":" + number;
+    }
+    ~CXServer() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    CXServer(const CXServer&) = delete;
+    CXServer& operator=(const CXServer&) = delete;
+    const std::string& Display() const { return display_; }  // empty when it did not start
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// Runs the engine in a window on the X server, from `cwd`, with the audio driver left to SDL's
+// choice; its exit status and standard error.
+struct SRun {
+    int status = -1;
+    std::string err;
+};
+SRun RunWindowed(const CXServer& x, const fs::path& cwd, const std::string& args) {
+    ovetest::TempDir out;
+    fs::create_directories(out / "runtime");
+    // An empty runtime folder keeps the run away from a sound server of the session running the
+    // tests: the real devices of this machine are all there is.
+    const std::string cmd = "cd '" + cwd.string() + "' && env -u SDL_AUDIODRIVER -u PULSE_SERVER" +
+                            " SDL_VIDEODRIVER=x11 DISPLAY=" + x.Display() + " XDG_RUNTIME_DIR='" +
+                            (out / "runtime").string() + "' XDG_CONFIG_HOME='" + (out / "config").string() +
+                            "' XDG_DATA_HOME='" + (out / "data").string() + "' timeout -s KILL 120 '" +
+                            OVE_BUILD_DIR + "/ove' " + args + " 2>'" + (out / "err").string() + "' >/dev/null";
+    SRun r;
+    r.status = ovetest::Run(cmd);
+    const auto bytes = ovetest::ReadFileBytes(out / "err");
+    r.err.assign(bytes.begin(), bytes.end());
+    return r;
+}
+
+// Without a sound card the one line says sound is off; with one there may be no line at all.
+void ExpectSoundOffLine(const std::string& err) {
+    const bool card = fs::exists("/dev/snd");
+    if (card && err.empty()) return;
+    EXPECT_EQ(err.rfind("ove: warning: sound is off", 0), 0u) << err;
+    EXPECT_EQ(err.find('\n'), err.size() - 1) << "exactly one line:\n" << err;
+}
+
+}  // namespace
+
+TEST(NoDevice, SoundsPlayUnheardAndTheNextStartTriesTheDeviceAgain) {
+    ovetest::TempDir dir;
+    const Bytes ogg = OggTone(dir.path(), 300);
+    {
+        DiskAudio broken(dir / "missing-folder" / "out.raw");  // the device fails to open
+        testing::internal::CaptureStderr();
+        std::unique_ptr<CSoundManager> m = CreateSoundManager("");
+        const std::string err = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(m && m->IsActive());
+        EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "dummy");
+        EXPECT_EQ(err.rfind("ove: warning: sound is off", 0), 0u) << err;
+        EXPECT_NE(err.find("missing-folder"), std::string::npos) << "SDL's reason: " << err;
+        EXPECT_EQ(err.find('\n'), err.size() - 1) << "one line:\n" << err;
+
+        std::unique_ptr<CSound> wave = Create(*m, SineWave(300));
+        ASSERT_NE(wave, nullptr) << m->GetErrorText();
+        EXPECT_EQ(wave->GetLength(), 300u);
+        m->Play(wave.get());
+        EXPECT_TRUE(wave->IsPlaying());
+        EXPECT_TRUE(WaitFor([&] { return !wave->IsPlaying(); }, 2000)) << "the silent output runs in real time";
+        wave->SetLooping(true);
+        m->Play(wave.get());
+        SleepMs(500);
+        EXPECT_TRUE(wave->IsPlaying()) << "looping past its end";
+        if (!ogg.empty()) {
+            std::unique_ptr<CSound> music = Create(*m, ogg);
+            ASSERT_NE(music, nullptr) << "streams load too: " << m->GetErrorText();
+            EXPECT_NEAR(double(music->GetLength()), 300.0, 20.0);
+            m->Play(music.get());
+            EXPECT_TRUE(m->IsPlaying(music.get()));
+        }
+    }
+    DiskAudio working(dir / "out.raw");
+    testing::internal::CaptureStderr();
+    std::unique_ptr<CSoundManager> m = CreateSoundManager("");
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("sound is off"), std::string::npos) << "a device that opens needs no word: " << err;
+    EXPECT_STREQ(SDL_GetCurrentAudioDriver(), "disk");
+}
+
+TEST(NoDevice, DemoAndAGameWithMusicRunInAWindow) {
+    if (!ovetest::HaveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is needed (scripts/setup.sh installs it)";
+    CXServer x;
+    ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
+
+    ovetest::TempDir game;
+    const Bytes ogg = OggTone(game.path(), 2000);
+    if (ogg.empty()) GTEST_SKIP() << "oggenc is needed (scripts/setup.sh installs it)";
+    game.Write("DATA/music.OVA", ogg);
+    game.Write("DATA/main.ovs", R"(
+var music, running = true;
+function Init() {
+    music = LoadSound('music');
+    music.looping = true;
+    PlaySound(music);
+    if (!music.playing || music.length < 1900) debug('music', music.playing, music.length);
+}
+function Run() { while (running) Display(); }
+function Quit() { running = false; if (!music.playing) debug('music stopped'); }
+)");
+    SRun r = RunWindowed(x, game.path(), "--verbose --frames 300");
+    EXPECT_EQ(r.status, 0) << r.err;
+    ExpectSoundOffLine(r.err);
+
+    const fs::path demo = fs::path(OVE_BUILD_DIR) / "samples" / "demo";
+    if (!fs::exists(demo / "DATA" / "main.ovs"))
+        GTEST_SKIP() << "build the demo first: cmake --build <build> --target demo";
+    ovetest::TempDir cwd;
+    r = RunWindowed(x, cwd.path(), "--frames 300 --game '" + demo.string() + "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    ExpectSoundOffLine(r.err);
+}
