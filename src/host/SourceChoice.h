@@ -12,7 +12,7 @@ namespace ove {
 struct SSourceChoice {
     std::string archiveName = "GAME.DAT";
     std::string directoryName = "DATA";
-    bool cancelled = false;  // the user cancelled the dialog: end without a message
+    bool cancelled = false;  // the dialog was cancelled (by the user or a signal): end without a message
 };
 
 // Asks the user. A list is null when its kind needs no choice; on OK the index of the chosen

@@ -1,5 +1,7 @@
 #include "MessageBox.h"
 
+#include "Signals.h"
+
 #include <SDL.h>
 
 #include <cstdio>
@@ -14,18 +16,19 @@ bool HeadlessMessageBoxes() { return g_headless; }
 void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon, void* ownerWindow) {
     std::string body = text;
     while (!body.empty() && (body.back() == '\n' || body.back() == '\r')) body.pop_back();
-    if (g_headless) {
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), body.c_str());
-        std::fflush(stderr);
-        return;
-    }
+    if (icon == BoxIcon::Error) NoteErrorBox();
+    // Standard error keeps the text whether or not anybody sees the box.
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), body.c_str());
+    std::fflush(stderr);
+    // Nobody to wait for, or the engine is ending: no box.
+    if (g_headless || TerminationRequested()) return;
     Uint32 flags = icon == BoxIcon::Error     ? SDL_MESSAGEBOX_ERROR
                    : icon == BoxIcon::Warning ? SDL_MESSAGEBOX_WARNING
                                               : SDL_MESSAGEBOX_INFORMATION;
-    if (SDL_ShowSimpleMessageBox(flags, caption.c_str(), body.c_str(), static_cast<SDL_Window*>(ownerWindow)) != 0) {
-        // No display to show it on: standard error is the best we can do.
-        std::fprintf(stderr, "%s: %s\n", caption.c_str(), body.c_str());
-    }
+    // A signal ends the box; closing it counts as OK. A box that cannot be shown leaves the
+    // text on standard error alone.
+    CBlockingBoxWatch watch;
+    SDL_ShowSimpleMessageBox(flags, caption.c_str(), body.c_str(), static_cast<SDL_Window*>(ownerWindow));
 }
 
 }  // namespace ove

@@ -8,6 +8,7 @@
 #include "platform/Events.h"
 #include "platform/Keys.h"
 #include "platform/NativeWindow.h"
+#include "platform/Signals.h"
 #include "platform/SystemColours.h"
 #include "platform/WindowPixels.h"
 
@@ -160,6 +161,11 @@ void CPropWindow::PrepareToShow() {
 
 bool CPropWindow::ShowModal() {
     PrepareToShow();
+    // The engine is ending: nobody is asked any more.
+    if (TerminationRequested()) {
+        Finish(false);
+        return false;
+    }
     SNativeWindowOptions options;
     options.borderless = true;
     if (!IsCreated() && !Create(title_, GetWindowWidth(), GetWindowHeight(), options)) {
@@ -180,7 +186,7 @@ bool CPropWindow::ShowModal() {
     // Polling, not waiting: SDL's wake-up of a waiting loop goes through a window of its choice,
     // which may be the drop-down list that a click has just destroyed.
     while (result_ == kRunning) {
-        if (!PumpEvents()) Finish(false);
+        if (!PumpEvents() || TerminationRequested()) Finish(false);
         else if (result_ == kRunning) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return result_ == kOK;

@@ -40,8 +40,8 @@ public:
     int AddComboBox(const std::string& label, bool sorted);
     // Adds to the last row's box; returns the new item's index, -1 without a row.
     int AddItem(const std::string& text, bool select);
-    // Shows the dialog and runs it until OK or Cancel; true for OK. A quit request meanwhile
-    // counts as Cancel.
+    // Shows the dialog and runs it until OK or Cancel; true for OK. A quit request or a
+    // terminating signal meanwhile counts as Cancel.
     bool ShowModal();
     // The selection stored for a row (after the dialog finished: the one chosen); -1 for none
     // or for a row that does not exist.
