@@ -1,0 +1,308 @@
+// SIGTERM and SIGINT end the real engine wherever it is: in the game's loop, in a script that
+// never returns, behind an error box on a real X server (Xvfb) and in the "Select source" dialog.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/TestSupport.h"
+
+extern char** environ;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using namespace std::chrono_literals;
+
+// A process started with posix_spawnp, with SIGINT and SIGTERM at their defaults whatever this
+// test inherited; killed if it is still running at the end.
+class CProcess {
+public:
+    CProcess() = default;
+    CProcess(const CProcess&) = delete;
+    CProcess& operator=(const CProcess&) = delete;
+    ~CProcess() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+
+    // Standard error goes to `errFile`; `fd3` (when given) becomes the child's descriptor 3;
+    // `env` entries are added to (and win over) this process's environment.
+    bool Start(const std::vector<std::string>& args, const std::string& errFile, const std::vector<std::string>& env = {},
+               int fd3 = -1) {
+        std::vector<char*> argv, envp;
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+        for (char** e = environ; *e; ++e) envp.push_back(*e);  // the first of a name wins
+        envp.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        sigset_t defaults;
+        sigemptyset(&defaults);
+        sigaddset(&defaults, SIGINT);
+        sigaddset(&defaults, SIGTERM);
+        posix_spawnattr_setsigdefault(&attr, &defaults);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+        const bool ok = posix_spawnp(&pid_, argv[0], &actions, &attr, argv.data(), envp.data()) == 0;
+        posix_spawnattr_destroy(&attr);
+        posix_spawn_file_actions_destroy(&actions);
+        if (!ok) pid_ = -1;
+        return ok;
+    }
+    void Signal(int sig) const {
+        if (pid_ > 0) kill(pid_, sig);
+    }
+    // The exit status (128 + N when killed by signal N), or -1 when it did not end in time.
+    int Wait(std::chrono::milliseconds limit) {
+        const auto end = Clock::now() + limit;
+        while (pid_ > 0) {
+            int status = 0;
+            const pid_t r = waitpid(pid_, &status, WNOHANG);
+            if (r == pid_) {
+                pid_ = -1;
+                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            }
+            if (r < 0 || Clock::now() > end) break;
+            std::this_thread::sleep_for(5ms);
+        }
+        return -1;
+    }
+
+private:
+    pid_t pid_ = -1;
+};
+
+std::string ReadText(const std::filesystem::path& p) {
+    auto bytes = ovetest::ReadFileBytes(p);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// Polls until the predicate holds; false when the time ran out first.
+template <class F>
+bool WaitFor(F predicate, std::chrono::milliseconds limit = 20s) {
+    for (const auto end = Clock::now() + limit; !predicate();) {
+        if (Clock::now() > end) return false;
+        std::this_thread::sleep_for(20ms);
+    }
+    return true;
+}
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* f = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, f)) out += buffer;
+        pclose(f);
+    }
+    return out;
+}
+
+// One engine run in its own game folder.
+struct SEngine {
+    ovetest::TempDir dir;
+    CProcess process;
+    std::string Err() const { return ReadText(dir / "err"); }
+    bool Start(const std::vector<std::string>& options, const std::vector<std::string>& env) {
+        std::vector<std::string> args = {std::string(OVE_BUILD_DIR) + "/ove", "--game", dir.path().string()};
+        args.insert(args.end(), options.begin(), options.end());
+        return process.Start(args, (dir / "err").string(), env);
+    }
+};
+
+const char* kLoop = R"(
+var running = true;
+function Init() {}
+function Run() { Alert('running'); while (running) { Display(); Wait(0.01); } }
+function Quit() { running = false; Alert('quit'); }
+)";
+
+}  // namespace
+
+// Without a box: the game's Quit() runs as on a window close, and the status tells the signal;
+// a script that never returns to the engine is ended too.
+TEST(SignalEnd, GameLoopQuitsAndABusyScriptIsEnded) {
+    const struct {
+        const char* script;
+        int sig;
+        const char* errAfter;  // standard error once the run ended
+    } cases[] = {
+        {kLoop, SIGTERM, "Alert: running\nAlert: quit\n"},
+        {kLoop, SIGINT, "Alert: running\nAlert: quit\n"},
+        {"function Init() {} function Run() { Alert('running'); for (;;) {} }", SIGTERM, "Alert: running\n"},
+    };
+    for (const auto& c : cases) {
+        SEngine engine;
+        engine.dir.Write("DATA/main.ovs", c.script);
+        ASSERT_TRUE(engine.Start({"--headless", "--script-timeout", "0"}, {}));
+        ASSERT_TRUE(WaitFor([&] { return engine.Err() == "Alert: running\n"; })) << engine.Err();
+        const auto sent = Clock::now();
+        engine.process.Signal(c.sig);
+        EXPECT_EQ(engine.process.Wait(5s), 128 + c.sig) << c.script;
+        EXPECT_LT(Clock::now() - sent, 2s) << c.script;
+        EXPECT_EQ(engine.Err(), c.errAfter) << c.script;
+    }
+}
+
+namespace {
+
+// A private X server with one font that SDL's X11 message box can use (a bare Xvfb has only
+// "fixed", which the box does not accept).
+class CXServer {
+public:
+    std::string Start() {
+        WriteBoxFont();
+        int fds[2];
+        if (pipe(fds) != 0) return "pipe failed";
+        const bool started = server_.Start({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
+                                            "-fp", "built-ins," + fonts_.path().string()},
+                                           "/dev/null", {}, fds[1]);
+        close(fds[1]);
+        std::string number;
+        for (const auto end = Clock::now() + 15s; started && Clock::now() < end;) {
+            pollfd p{fds[0], POLLIN, 0};
+            if (poll(&p, 1, 100) <= 0) continue;
+            char c;
+            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+            number += c;
+        }
+        close(fds[0]);
+        if (!started || number.empty()) return "Xvfb did not start";
+        display_ = ":" + number;
+        return "";
+    }
+    std::vector<std::string> Env() const {
+        return {"DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"};
+    }
+    // The names of the top-level windows that are mapped.
+    std::string Windows() const {
+        return Capture("DISPLAY=" + display_ + " timeout 10 xwininfo -root -children 2>/dev/null");
+    }
+    // The id of the top-level window with that name, "" when there is none. (The message box
+    // names itself in UTF-8, which xwininfo -name does not match.)
+    std::string WindowId(const std::string& name) const {
+        for (const std::string& line : Lines(Windows()))
+            if (line.find("\"" + name + "\"") != std::string::npos) {
+                const std::size_t id = line.find("0x");
+                if (id != std::string::npos) return line.substr(id, line.find(' ', id) - id);
+            }
+        return "";
+    }
+    bool IsViewable(const std::string& name) const {
+        const std::string id = WindowId(name);
+        return !id.empty() && Capture("DISPLAY=" + display_ + " timeout 10 xwininfo -id " + id + " 2>/dev/null")
+                                      .find("IsViewable") != std::string::npos;
+    }
+
+private:
+    static std::vector<std::string> Lines(const std::string& text) {
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+            lines.push_back(text.substr(start, nl - start));
+        return lines;
+    }
+    // A BDF font of plain bars for the printable ASCII characters.
+    void WriteBoxFont() const {
+        const std::string name = "-ove-bars-medium-r-normal--13-120-75-75-c-80-iso10646-1";
+        std::string bdf = "STARTFONT 2.1\nFONT " + name +
+                          "\nSIZE 12 75 75\nFONTBOUNDINGBOX 8 13 0 -2\nSTARTPROPERTIES 2\nFONT_ASCENT 11\n"
+                          "FONT_DESCENT 2\nENDPROPERTIES\nCHARS 95\n";
+        for (int c = 32; c < 127; ++c) {
+            bdf += "STARTCHAR c" + std::to_string(c) + "\nENCODING " + std::to_string(c) +
+                   "\nSWIDTH 615 0\nDWIDTH 8 0\nBBX 8 13 0 -2\nBITMAP\n";
+            for (int row = 0; row < 13; ++row) bdf += c == 32 ? "00\n" : "7E\n";
+            bdf += "ENDCHAR\n";
+        }
+        fonts_.Write("bars.bdf", bdf + "ENDFONT\n");
+        fonts_.Write("fonts.dir", "1\nbars.bdf " + name + "\n");
+    }
+
+    ovetest::TempDir fonts_;
+    CProcess server_;
+    std::string display_;
+};
+
+class SignalEndOnScreen : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"Xvfb", "xwininfo"})
+            if (!ovetest::HaveProgram(tool)) GTEST_SKIP() << tool << " is needed (scripts/setup.sh installs it)";
+        ASSERT_EQ(x_.Start(), "");
+    }
+    CXServer x_;
+};
+
+}  // namespace
+
+// A box's text is on standard error while the box is up, once. SIGTERM takes the box away and
+// ends the engine: with the status of an error after an error box (a game that throws in Init),
+// as a signal does after an Alert, whose game then gets its Quit() (boxes are no longer shown).
+TEST_F(SignalEndOnScreen, BoxTextIsOnStandardErrorAndSigtermEndsTheBox) {
+    const struct {
+        const char* script;
+        const char* caption;
+        const char* line;
+        int status;
+        const char* thenSaid;
+        std::chrono::milliseconds within;  // the game's Quit() takes its time too
+    } cases[] = {
+        {"function Init() { throw new Error('no treasure map'); } function Run() {}", "Error",
+         "Error: ERROR: Error: no treasure map\n", 1, "", 1s},
+        {"var running = true; function Init() {}"
+         "function Run() { Alert('hello'); while (running) { Display(); Wait(0.01); } }"
+         "function Quit() { running = false; Alert('bye'); }",
+         "Alert", "Alert: hello\n", 128 + SIGTERM, "Alert: bye\n", 2s},
+    };
+    for (const auto& c : cases) {
+        SEngine engine;
+        engine.dir.Write("DATA/main.ovs", c.script);
+        ASSERT_TRUE(engine.Start({}, x_.Env()));
+        ASSERT_TRUE(WaitFor([&] { return x_.IsViewable(c.caption); })) << engine.Err() << x_.Windows();
+        const std::string err = engine.Err();
+        ASSERT_NE(err.find(c.line), std::string::npos) << err;
+        EXPECT_EQ(err.find(c.line), err.rfind(c.line)) << "said twice:\n" << err;
+
+        const auto sent = Clock::now();
+        engine.process.Signal(SIGTERM);
+        EXPECT_EQ(engine.process.Wait(5s), c.status) << c.caption;
+        EXPECT_LT(Clock::now() - sent, c.within) << c.caption;
+        EXPECT_EQ(engine.Err(), err + c.thenSaid);
+        // The box went with it.
+        EXPECT_TRUE(WaitFor([&] { return x_.WindowId(c.caption).empty(); }, 3s)) << x_.Windows();
+    }
+}
+
+// Two data folders: the engine asks which game to run. A signal then ends it as a signal does.
+TEST_F(SignalEndOnScreen, SignalsEndTheSelectSourceDialog) {
+    for (int sig : {SIGTERM, SIGINT}) {
+        SEngine engine;
+        for (const char* folder : {"DATA1", "DATA2"})
+            engine.dir.Write(std::string(folder) + "/main.ovs", "function Init() { Alert('started'); } function Run() {}");
+        ASSERT_TRUE(engine.Start({}, x_.Env()));
+        ASSERT_TRUE(WaitFor([&] { return x_.IsViewable("Select source"); })) << engine.Err() << x_.Windows();
+        const auto sent = Clock::now();
+        engine.process.Signal(sig);
+        EXPECT_EQ(engine.process.Wait(5s), 128 + sig);
+        EXPECT_LT(Clock::now() - sent, 2s);
+        EXPECT_EQ(engine.Err(), "");
+    }
+}
