@@ -16,6 +16,7 @@
 #include "script/ScriptHost.h"
 #include "platform/Events.h"
 #include "platform/MessageBox.h"
+#include "platform/Signals.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -71,6 +72,8 @@ int main(int argc, char** argv) {
         ove::ShowMessageBox("Error", std::string("Couldn't initialise video: ") + SDL_GetError(), ove::BoxIcon::Error);
         return 1;
     }
+    // After SDL_Init, so that SDL's own handlers stay underneath.
+    ove::InstallSignalHandlers();
 
     int status = 0;
     {
@@ -104,5 +107,5 @@ int main(int argc, char** argv) {
     }
     ove::StopInputLog();
     SDL_Quit();
-    return status;
+    return ove::ExitStatus(status);
 }
