@@ -33,8 +33,12 @@ inline SRun RunCommand(const std::string& command) {
     return r;
 }
 
-// Where a test run's player folders go: in the game's folder, never the tester's own.
-inline std::filesystem::path PlayerHome(const std::filesystem::path& gameDir) { return gameDir / ".player"; }
+// Where a test run's player folders go: a scratch folder of the test program, never the tester's own
+// (and not the game's folder: the built demo must stay as it was built).
+inline std::filesystem::path PlayerHome(const std::filesystem::path&) {
+    static const ovetest::TempDir home;
+    return home.path();
+}
 
 // Runs `ove --headless` in gameDir with the extra options (already quoted as needed).
 inline SRun RunEngine(const std::filesystem::path& gameDir, const std::string& extra) {
