@@ -235,7 +235,11 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
 
     m_renderer = renderer;
     if (renderer) {
-        for (auto& sheet : m_sheets) sheet.texture = renderer->CreateTexture(sheet.bitmap.get());
+        for (auto& sheet : m_sheets) {
+            // Textures are made at the full size, as the texture coordinates assume.
+            if (!Cover(sheet, u32(sheet.width), u32(sheet.height))) continue;
+            sheet.texture = renderer->CreateTexture(sheet.bitmap.get());
+        }
     }
 
     constexpr float kEpsilon = 0.0001f;
@@ -243,8 +247,8 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
         for (std::size_t c = 0; c < loop.cels.size(); ++c) {
             SCel& cel = loop.cels[c];
             const SSheet& sheet = m_sheets[std::size_t(loop.sheets[c])];
-            const float invW = 1.0f / static_cast<float>(sheet.bitmap->Width());
-            const float invH = 1.0f / static_cast<float>(sheet.bitmap->Height());
+            const float invW = 1.0f / static_cast<float>(sheet.width);
+            const float invH = 1.0f / static_cast<float>(sheet.height);
             cel.texture = sheet.texture;
             cel.uLeft = (static_cast<float>(cel.x) + kEpsilon) * invW;
             cel.vTop = (static_cast<float>(cel.y) - kEpsilon) * invH;
@@ -303,7 +307,7 @@ i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
     i32 index = -1;
     for (std::size_t i = 0; i < m_sheets.size() && index < 0; ++i) {
         SSheet& s = m_sheets[i];
-        const i32 sw = static_cast<i32>(s.bitmap->Width()), sh = static_cast<i32>(s.bitmap->Height());
+        const i32 sw = s.width, sh = s.height;
         if (s.cursorX + cw <= sw && s.rowTop + ch <= sh) {
             index = static_cast<i32>(i);
         } else if (cw <= sw && s.rowBottom + ch <= sh) {
@@ -319,8 +323,9 @@ i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
         const std::size_t bytes = std::size_t(sw) * sh * 4;
         if (m_sheetBytes + bytes > m_sheetBudget) return -1;
         SSheet sheet;
-        sheet.bitmap = std::make_unique<CBitmap>(sw, sh, PixelFormat::Rgba8888);
-        if (sheet.bitmap->IsEmpty()) return -1;
+        sheet.bitmap = std::make_unique<CBitmap>();
+        sheet.width = static_cast<i32>(sw);
+        sheet.height = static_cast<i32>(sh);
         m_sheetBytes += bytes;
         m_sheets.push_back(std::move(sheet));
         index = static_cast<i32>(m_sheets.size() - 1);
@@ -331,12 +336,30 @@ i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
     *y = s.rowTop;
     if (cel && !cel->IsEmpty()) {
         const u32 cols = std::min(w, cel->Width()), rows = std::min(h, cel->Height());
+        if (!Cover(s, u32(*x) + cols, u32(*y) + rows)) return -1;
         for (u32 r = 0; r < rows; ++r)
             std::memcpy(s.bitmap->TopRow(u32(*y) + r) + std::size_t(*x) * 4, cel->TopRow(r), std::size_t(cols) * 4);
     }
     s.cursorX += cw + pad;
     s.rowBottom = std::max(s.rowBottom, s.rowTop + ch + pad);
     return index;
+}
+
+bool CView::Cover(SSheet& sheet, u32 w, u32 h) {
+    const CBitmap& old = *sheet.bitmap;
+    if (w <= old.Width() && h <= old.Height()) return true;
+    auto grow = [](u32 have, u32 need, u32 full) {
+        if (need <= have) return have;
+        u32 size = std::max<u32>(have, 16);
+        while (size < need) size *= 2;
+        return std::min(size, full);
+    };
+    const u32 nw = grow(old.Width(), w, u32(sheet.width)), nh = grow(old.Height(), h, u32(sheet.height));
+    auto bigger = std::make_unique<CBitmap>(nw, nh, PixelFormat::Rgba8888);
+    if (bigger->IsEmpty()) return false;
+    for (u32 r = 0; r < old.Height(); ++r) std::memcpy(bigger->TopRow(r), old.TopRow(r), std::size_t(old.Width()) * 4);
+    sheet.bitmap = std::move(bigger);
+    return true;
 }
 
 namespace {
