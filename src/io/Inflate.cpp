@@ -566,6 +566,11 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
         }                                                                \
     } while (0)
 
+    // The entry for the next code is looked up ahead, while at least kLitBits bits are in the
+    // buffer; a refill only adds bits above them, so it stays right.
+    u32 e = 0;
+    OVE_REFILL();
+    e = lit[bitBuf & litMask];
     for (;;) {
         if (out >= limit) [[unlikely]] {
             u8* moved = output.MakeRoom(out);
@@ -575,7 +580,6 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             start = output.Start();
         }
         OVE_REFILL();
-        u32 e = lit[bitBuf & litMask];
         if (e & kLink) [[unlikely]] {
             bitBuf >>= kLitBits;
             bitsLeft -= kLitBits;
@@ -587,9 +591,9 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             // Every literal entry is written as two bytes and the pointer moves by the number of
             // literals it holds; the margin behind the limit takes the spare byte.
             StoreLiterals(out, e);
-            // After a refill at least 56 bits were there and the first code took at most 15:
-            // room for three more primary lookups (at most 11 bits each) without a refill or a
-            // limit check (the margin takes up to eight bytes).
+            // A refill leaves at least 56 bits and the first code took at most 15: room for two
+            // more literal codes of the primary table (at most 11 bits each) without a refill or
+            // a limit check (the margin takes the bytes), and a look-up ahead with 19 left.
             e = lit[bitBuf & litMask];
             if (e & kLiteral) {
                 bitBuf >>= e & 31;
@@ -601,11 +605,6 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
                     bitsLeft -= e & 31;
                     StoreLiterals(out, e);
                     e = lit[bitBuf & litMask];
-                    if (e & kLiteral) {
-                        bitBuf >>= e & 31;
-                        bitsLeft -= e & 31;
-                        StoreLiterals(out, e);
-                    }
                 }
             }
             continue;
@@ -628,6 +627,8 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
         if (e & kExceptional) [[unlikely]]
             goto done;
         const u32 distance = (e >> 16) + TakeExtra(bitBuf, bitsLeft, e);
+        // At most 15 + 14 bits of the 56 went: the next code's entry can be fetched during the copy.
+        e = lit[bitBuf & litMask];
         if (distance > static_cast<std::size_t>(out - start)) [[unlikely]]
             goto done;  // reaches before the start of the output
         const u8* src = out - distance;
@@ -645,7 +646,11 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
         } else if (distance == 1) {
             std::memset(out, *src, length);
         } else {
-            for (u32 i = 0; i < length; ++i) out[i] = src[i];
+            // A short period: bytes one by one up to the first multiple of it that is at least a
+            // word, then words copied from that far back, which are already written.
+            const u32 period = (8 + distance - 1) / distance * distance;
+            for (u32 i = 0; i < period; ++i) out[i] = src[i];
+            for (out += period; out < stop; out += 8) std::memcpy(out, out - period, 8);
         }
         out = stop;
     }
