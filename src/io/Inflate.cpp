@@ -21,14 +21,15 @@ using u64 = std::uint64_t;
 //
 // A table entry is one u32:
 //   bits 0-4   code length to consume (for a link: the primary table's bit count)
-//   bit 5      two literals: the second one's byte is in bits 24-31, the length covers both codes
+//   bits 5-6   zero, so that a shift by the entry (count masked to 6 bits) drops the code
+//   bit 7      two literals: the second one's byte is in bits 24-31, the length covers both codes
 //   bits 8-12  code length plus the extra bits that follow the code (lengths, distances); for a link:
 //              the sub-table's bit count
 //   bit 13     literal byte
 //   bit 14     link to a sub-table
 //   bit 15     exceptional: value 0 = end of block, value 1 = invalid code
 //   bits 16-31 value: literal byte, length or distance base, code-length symbol, sub-table offset
-constexpr u32 kPair = 1u << 5;
+constexpr u32 kPair = 1u << 7;
 constexpr u32 kLiteral = 1u << 13;
 constexpr u32 kLink = 1u << 14;
 constexpr u32 kExceptional = 1u << 15;
@@ -87,13 +88,17 @@ constexpr u32 WithCodeLength(u32 info, u32 len) {
     return (info | len) + (extraBits ? len << 8 : 0);
 }
 
+constexpr std::array<u8, 256> kReversedBytes = [] {
+    std::array<u8, 256> t{};
+    for (u32 b = 0; b < 256; ++b)
+        for (u32 i = 0; i < 8; ++i) t[b] |= static_cast<u8>(((b >> i) & 1) << (7 - i));
+    return t;
+}();
+
+// The low `length` bits of `code` (at most 16) in reverse order: codes are packed from their first bit.
 u32 ReverseBits(u32 code, u32 length) {
-    u32 r = 0;
-    for (u32 i = 0; i < length; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
-    }
-    return r;
+    const u32 r = (u32(kReversedBytes[code & 0xFF]) << 8) | kReversedBytes[(code >> 8) & 0xFF];
+    return r >> (16 - length);
 }
 
 // Builds a decode table for the canonical code given by `lens`. Oversubscribed code sets are
@@ -307,7 +312,7 @@ private:
 // Removes a length or distance entry's code and extra bits from the buffer; returns the extra bits.
 inline u32 TakeExtra(u64& bitBuf, u32& bitsLeft, u32 e) {
     const u32 total = (e >> 8) & 31;
-    const u32 value = static_cast<u32>((bitBuf & ((u64{1} << total) - 1)) >> (e & 31));
+    const u32 value = static_cast<u32>((bitBuf & ((u64{1} << total) - 1)) >> (e & 63));
     bitBuf >>= total;
     bitsLeft -= total;
     return value;
@@ -316,7 +321,7 @@ inline u32 TakeExtra(u64& bitBuf, u32& bitsLeft, u32 e) {
 inline void StoreLiterals(u8*& out, u32 e) {
     out[0] = static_cast<u8>(e >> 16);
     out[1] = static_cast<u8>(e >> 24);
-    out += 1 + ((e >> 5) & 1);
+    out += 1 + ((e >> 7) & 1);
 }
 
 inline u64 Load64(const u8* p) {
@@ -586,7 +591,7 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             e = lit[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 31)) - 1))];
         }
         if (e & kLiteral) {
-            bitBuf >>= e & 31;
+            bitBuf >>= e & 63;
             bitsLeft -= e & 31;
             // Every literal entry is written as two bytes and the pointer moves by the number of
             // literals it holds; the margin behind the limit takes the spare byte.
@@ -596,12 +601,12 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             // a limit check (the margin takes the bytes), and a look-up ahead with 19 left.
             e = lit[bitBuf & litMask];
             if (e & kLiteral) {
-                bitBuf >>= e & 31;
+                bitBuf >>= e & 63;
                 bitsLeft -= e & 31;
                 StoreLiterals(out, e);
                 e = lit[bitBuf & litMask];
                 if (e & kLiteral) {
-                    bitBuf >>= e & 31;
+                    bitBuf >>= e & 63;
                     bitsLeft -= e & 31;
                     StoreLiterals(out, e);
                     e = lit[bitBuf & litMask];
@@ -610,7 +615,7 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             continue;
         }
         if (e & kExceptional) [[unlikely]] {
-            bitBuf >>= e & 31;
+            bitBuf >>= e & 63;
             bitsLeft -= e & 31;
             ok = (e >> 16) == 0;  // end of block; anything else is an unused code
             goto done;
