@@ -355,9 +355,16 @@ bool CView::Cover(SSheet& sheet, u32 w, u32 h) {
         return std::min(size, full);
     };
     const u32 nw = grow(old.Width(), w, u32(sheet.width)), nh = grow(old.Height(), h, u32(sheet.height));
-    auto bigger = std::make_unique<CBitmap>(nw, nh, PixelFormat::Rgba8888);
-    if (bigger->IsEmpty()) return false;
-    for (u32 r = 0; r < old.Height(); ++r) std::memcpy(bigger->TopRow(r), old.TopRow(r), std::size_t(old.Width()) * 4);
+    // Every byte is written once: the old pixels, transparent black around them.
+    auto bigger = std::make_unique<CBitmap>();
+    if (!bigger->CreateForOverwrite(nw, nh, PixelFormat::Rgba8888)) return false;
+    const std::size_t oldRow = std::size_t(old.Width()) * 4, newRow = std::size_t(nw) * 4;
+    for (u32 r = 0; r < nh; ++r) {
+        u8* to = bigger->TopRow(r);
+        const std::size_t kept = r < old.Height() ? oldRow : 0;
+        if (kept) std::memcpy(to, old.TopRow(r), kept);
+        std::memset(to + kept, 0, newRow - kept);
+    }
     sheet.bitmap = std::move(bigger);
     return true;
 }
