@@ -87,6 +87,7 @@ void CView::Reset() {
     m_loadError.clear();
     m_sheetBudget = kMaxSheetBytes;
     m_loops.clear();
+    m_loopCount = 0;
     m_blendMode = 1;
     m_smooth = 0;
     m_renderer = nullptr;
@@ -102,6 +103,11 @@ const SCel* CView::GetCel(i32 loop, i32 cel) const {
     const auto& cels = m_loops[std::size_t(loop)]->cels;
     if (cel < 0 || std::size_t(cel) >= cels.size()) return nullptr;
     return &cels[std::size_t(cel)];
+}
+
+const std::vector<SCel>& CView::Loop(std::size_t loop) const {
+    static const std::vector<SCel> kNone;
+    return loop < m_loops.size() ? m_loops[loop]->cels : kNone;
 }
 
 i32 CView::CelSheet(i32 loop, i32 cel) const {
@@ -143,9 +149,12 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
     m_blendMode = LE32(header + 8);
     m_smooth = header[16];
     const u32 loopCount = std::min(LE32(header + 12), kMaxLoops);
-    // Loops are filled in place first and shared out once complete (see the mirrors below).
-    std::vector<SLoopCels> filled(loopCount);
-    std::vector<i32> mirrors(loopCount, -1);
+    // Loops are filled in place first and shared out once complete (see the mirrors below). Only
+    // the loops whose records are there take memory: the rest stay empty, however many the header
+    // declares.
+    m_loopCount = loopCount;
+    std::vector<SLoopCels> filled;
+    std::vector<std::pair<u32, i32>> mirrors;  // loop, the loop it mirrors
     std::vector<u8> data;
 
     const u32 bytesPerPixel = bits == 8 ? 1 : bits == 24 ? 3 : bits == 32 ? 4 : 0;
@@ -157,8 +166,9 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
             break;
         }
         const u32 type = LE32(record), value = LE32(record + 4);
+        filled.emplace_back();
         if (type == 1) {
-            mirrors[i] = value <= 0x7FFFFFFFu ? static_cast<i32>(value) : -1;
+            mirrors.emplace_back(i, value <= 0x7FFFFFFFu ? static_cast<i32>(value) : -1);
             if (value >= loopCount) Fail("loop " + std::to_string(i) + " mirrors a loop that does not exist");
             continue;
         }
@@ -258,7 +268,7 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
     }
 
     static const LoopPtr kNoCels = std::make_shared<const SLoopCels>();
-    m_loops.reserve(loopCount);
+    m_loops.reserve(filled.size());
     for (SLoopCels& loop : filled)
         m_loops.push_back(loop.cels.empty() ? kNoCels : std::make_shared<const SLoopCels>(std::move(loop)));
     filled.clear();
@@ -281,8 +291,7 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
         mirrored.emplace(shared.get(), source);
         return shared;
     };
-    for (std::size_t l = 0; l < mirrors.size(); ++l) {
-        const i32 from = mirrors[l];
+    for (const auto& [l, from] : mirrors) {
         if (from < 0 || std::size_t(from) >= m_loops.size()) continue;
         m_loops[l] = mirrorOf(m_loops[std::size_t(from)]);
     }

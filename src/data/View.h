@@ -107,10 +107,10 @@ public:
     u32 BlendMode() const { return m_blendMode; }
     u8 Smooth() const { return m_smooth; }
 
-    std::size_t LoopCount() const { return m_loops.size(); }
+    std::size_t LoopCount() const { return m_loopCount; }
     // Cels of a loop; 0 for an index out of range.
     std::size_t CelCount(i32 loop) const;
-    const std::vector<SCel>& Loop(std::size_t loop) const { return m_loops[loop]->cels; }
+    const std::vector<SCel>& Loop(std::size_t loop) const;  // empty for an index out of range
     // The cel or null when either index is out of range.
     const SCel* GetCel(i32 loop, i32 cel) const;
     // Sheet a cel was packed into, or -1.
@@ -152,7 +152,8 @@ private:
     };
     using LoopPtr = std::shared_ptr<const SLoopCels>;
 
-    std::vector<LoopPtr> m_loops;
+    std::vector<LoopPtr> m_loops;  // up to the last loop the file had a record for; the rest are empty
+    std::size_t m_loopCount = 0;
     std::string m_name;
     bool m_hasName = false;
     std::vector<SSheet> m_sheets;

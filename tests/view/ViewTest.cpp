@@ -247,7 +247,7 @@ TEST(ViewPacking, NewRowWhenTheCursorIsFull) {
     EXPECT_EQ(view.SheetCount(), 1u);
 }
 
-TEST(ViewPacking, SheetMemoryFollowsThePixelsHeld) {
+TEST(ViewPacking, MemoryFollowsWhatTheFileHolds) {
     // A 2 x 3 cel and a 1 x 1 one in a 256 x 256 sheet, then huge cels of an unknown depth.
     Bytes b = ViewHeader("VIEW", 32, 1);
     b.U32(0).U32(2);
@@ -265,6 +265,16 @@ TEST(ViewPacking, SheetMemoryFollowsThePixelsHeld) {
     ASSERT_EQ(Placement(*empty), "0@0,0 1@0,0; 2048x2048 4096x256");
     EXPECT_EQ(empty->Sheet(0).bitmap->PixelBytes() + empty->Sheet(1).bitmap->PixelBytes(), 0u);
     EXPECT_EQ(empty->GetCelPixel(0, 0, 1999, 1999), 0u);
+
+    // Loops declared beyond the data exist, empty.
+    Bytes many = ViewHeader("VIEW", 32, 0xFFFFFFFFu);
+    many.U32(0).U32(1);
+    SolidCel32(many, 1, 1, 0, 0, 0xFFFFFFFFu);
+    auto loops = LoadView(many.v);
+    EXPECT_EQ(loops->LoopCount(), CView::kMaxLoops);
+    EXPECT_EQ(Cels(*loops).substr(0, 12), "[1x1(0,0)][]");
+    EXPECT_TRUE(loops->Loop(CView::kMaxLoops - 1).empty());
+    EXPECT_EQ(loops->LoadError(), "the file ends before loop 1");
 }
 
 TEST(ViewGeometry, AlignAndHitTest) {
