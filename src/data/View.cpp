@@ -87,6 +87,7 @@ void CView::Reset() {
     m_loadError.clear();
     m_sheetBudget = kMaxSheetBytes;
     m_loops.clear();
+    m_loopCount = 0;
     m_blendMode = 1;
     m_smooth = 0;
     m_renderer = nullptr;
@@ -102,6 +103,11 @@ const SCel* CView::GetCel(i32 loop, i32 cel) const {
     const auto& cels = m_loops[std::size_t(loop)]->cels;
     if (cel < 0 || std::size_t(cel) >= cels.size()) return nullptr;
     return &cels[std::size_t(cel)];
+}
+
+const std::vector<SCel>& CView::Loop(std::size_t loop) const {
+    static const std::vector<SCel> kNone;
+    return loop < m_loops.size() ? m_loops[loop]->cels : kNone;
 }
 
 i32 CView::CelSheet(i32 loop, i32 cel) const {
@@ -143,9 +149,12 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
     m_blendMode = LE32(header + 8);
     m_smooth = header[16];
     const u32 loopCount = std::min(LE32(header + 12), kMaxLoops);
-    // Loops are filled in place first and shared out once complete (see the mirrors below).
-    std::vector<SLoopCels> filled(loopCount);
-    std::vector<i32> mirrors(loopCount, -1);
+    // Loops are filled in place first and shared out once complete (see the mirrors below). Only
+    // the loops whose records are there take memory: the rest stay empty, however many the header
+    // declares.
+    m_loopCount = loopCount;
+    std::vector<SLoopCels> filled;
+    std::vector<std::pair<u32, i32>> mirrors;  // loop, the loop it mirrors
     std::vector<u8> data;
 
     const u32 bytesPerPixel = bits == 8 ? 1 : bits == 24 ? 3 : bits == 32 ? 4 : 0;
@@ -157,8 +166,9 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
             break;
         }
         const u32 type = LE32(record), value = LE32(record + 4);
+        filled.emplace_back();
         if (type == 1) {
-            mirrors[i] = value <= 0x7FFFFFFFu ? static_cast<i32>(value) : -1;
+            mirrors.emplace_back(i, value <= 0x7FFFFFFFu ? static_cast<i32>(value) : -1);
             if (value >= loopCount) Fail("loop " + std::to_string(i) + " mirrors a loop that does not exist");
             continue;
         }
@@ -235,7 +245,11 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
 
     m_renderer = renderer;
     if (renderer) {
-        for (auto& sheet : m_sheets) sheet.texture = renderer->CreateTexture(sheet.bitmap.get());
+        for (auto& sheet : m_sheets) {
+            // Textures are made at the full size, as the texture coordinates assume.
+            if (!Cover(sheet, u32(sheet.width), u32(sheet.height))) continue;
+            sheet.texture = renderer->CreateTexture(sheet.bitmap.get());
+        }
     }
 
     constexpr float kEpsilon = 0.0001f;
@@ -243,8 +257,8 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
         for (std::size_t c = 0; c < loop.cels.size(); ++c) {
             SCel& cel = loop.cels[c];
             const SSheet& sheet = m_sheets[std::size_t(loop.sheets[c])];
-            const float invW = 1.0f / static_cast<float>(sheet.bitmap->Width());
-            const float invH = 1.0f / static_cast<float>(sheet.bitmap->Height());
+            const float invW = 1.0f / static_cast<float>(sheet.width);
+            const float invH = 1.0f / static_cast<float>(sheet.height);
             cel.texture = sheet.texture;
             cel.uLeft = (static_cast<float>(cel.x) + kEpsilon) * invW;
             cel.vTop = (static_cast<float>(cel.y) - kEpsilon) * invH;
@@ -254,7 +268,7 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
     }
 
     static const LoopPtr kNoCels = std::make_shared<const SLoopCels>();
-    m_loops.reserve(loopCount);
+    m_loops.reserve(filled.size());
     for (SLoopCels& loop : filled)
         m_loops.push_back(loop.cels.empty() ? kNoCels : std::make_shared<const SLoopCels>(std::move(loop)));
     filled.clear();
@@ -277,8 +291,7 @@ void CView::Load(CDataBin* source, CRenderer* renderer) {
         mirrored.emplace(shared.get(), source);
         return shared;
     };
-    for (std::size_t l = 0; l < mirrors.size(); ++l) {
-        const i32 from = mirrors[l];
+    for (const auto& [l, from] : mirrors) {
         if (from < 0 || std::size_t(from) >= m_loops.size()) continue;
         m_loops[l] = mirrorOf(m_loops[std::size_t(from)]);
     }
@@ -303,7 +316,7 @@ i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
     i32 index = -1;
     for (std::size_t i = 0; i < m_sheets.size() && index < 0; ++i) {
         SSheet& s = m_sheets[i];
-        const i32 sw = static_cast<i32>(s.bitmap->Width()), sh = static_cast<i32>(s.bitmap->Height());
+        const i32 sw = s.width, sh = s.height;
         if (s.cursorX + cw <= sw && s.rowTop + ch <= sh) {
             index = static_cast<i32>(i);
         } else if (cw <= sw && s.rowBottom + ch <= sh) {
@@ -319,8 +332,9 @@ i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
         const std::size_t bytes = std::size_t(sw) * sh * 4;
         if (m_sheetBytes + bytes > m_sheetBudget) return -1;
         SSheet sheet;
-        sheet.bitmap = std::make_unique<CBitmap>(sw, sh, PixelFormat::Rgba8888);
-        if (sheet.bitmap->IsEmpty()) return -1;
+        sheet.bitmap = std::make_unique<CBitmap>();
+        sheet.width = static_cast<i32>(sw);
+        sheet.height = static_cast<i32>(sh);
         m_sheetBytes += bytes;
         m_sheets.push_back(std::move(sheet));
         index = static_cast<i32>(m_sheets.size() - 1);
@@ -331,12 +345,37 @@ i32 CView::Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y) {
     *y = s.rowTop;
     if (cel && !cel->IsEmpty()) {
         const u32 cols = std::min(w, cel->Width()), rows = std::min(h, cel->Height());
+        if (!Cover(s, u32(*x) + cols, u32(*y) + rows)) return -1;
         for (u32 r = 0; r < rows; ++r)
             std::memcpy(s.bitmap->TopRow(u32(*y) + r) + std::size_t(*x) * 4, cel->TopRow(r), std::size_t(cols) * 4);
     }
     s.cursorX += cw + pad;
     s.rowBottom = std::max(s.rowBottom, s.rowTop + ch + pad);
     return index;
+}
+
+bool CView::Cover(SSheet& sheet, u32 w, u32 h) {
+    const CBitmap& old = *sheet.bitmap;
+    if (w <= old.Width() && h <= old.Height()) return true;
+    auto grow = [](u32 have, u32 need, u32 full) {
+        if (need <= have) return have;
+        u32 size = std::max<u32>(have, 16);
+        while (size < need) size *= 2;
+        return std::min(size, full);
+    };
+    const u32 nw = grow(old.Width(), w, u32(sheet.width)), nh = grow(old.Height(), h, u32(sheet.height));
+    // Every byte is written once: the old pixels, transparent black around them.
+    auto bigger = std::make_unique<CBitmap>();
+    if (!bigger->CreateForOverwrite(nw, nh, PixelFormat::Rgba8888)) return false;
+    const std::size_t oldRow = std::size_t(old.Width()) * 4, newRow = std::size_t(nw) * 4;
+    for (u32 r = 0; r < nh; ++r) {
+        u8* to = bigger->TopRow(r);
+        const std::size_t kept = r < old.Height() ? oldRow : 0;
+        if (kept) std::memcpy(to, old.TopRow(r), kept);
+        std::memset(to + kept, 0, newRow - kept);
+    }
+    sheet.bitmap = std::move(bigger);
+    return true;
 }
 
 namespace {

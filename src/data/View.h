@@ -61,9 +61,14 @@ private:
     T* m_p = nullptr;
 };
 
-// One texture sheet: a 32-bit bitmap the cels are packed into, filled row by row.
+// One texture sheet: a 32-bit bitmap the cels are packed into, filled row by row. Cels are placed
+// within the sheet's full size, but the bitmap only covers the top-left part that pixels were copied
+// to (the rest is transparent black) until textures are made, so that loading costs memory in
+// proportion to the pixels the file holds.
 struct SSheet {
     std::unique_ptr<CBitmap> bitmap;
+    i32 width = 0;   // full size: texture coordinates and placement use it
+    i32 height = 0;
     i32 cursorX = 0;
     i32 rowTop = 0;
     i32 rowBottom = 0;
@@ -102,10 +107,10 @@ public:
     u32 BlendMode() const { return m_blendMode; }
     u8 Smooth() const { return m_smooth; }
 
-    std::size_t LoopCount() const { return m_loops.size(); }
+    std::size_t LoopCount() const { return m_loopCount; }
     // Cels of a loop; 0 for an index out of range.
     std::size_t CelCount(i32 loop) const;
-    const std::vector<SCel>& Loop(std::size_t loop) const { return m_loops[loop]->cels; }
+    const std::vector<SCel>& Loop(std::size_t loop) const;  // empty for an index out of range
     // The cel or null when either index is out of range.
     const SCel* GetCel(i32 loop, i32 cel) const;
     // Sheet a cel was packed into, or -1.
@@ -134,6 +139,9 @@ private:
     // Places a w x h cel (sheet index, position) and copies the bitmap (32-bit, may be null for an
     // empty cel) there. The sheet index is -1 when the sheets would grow beyond their budget.
     i32 Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y);
+    // Makes the sheet's bitmap cover at least w x h pixels from its top-left corner (at most its full
+    // size), growing it in doublings.
+    static bool Cover(SSheet& sheet, u32 w, u32 h);
 
     // A loop's cels with the sheet each was packed into. Loops share these: every empty loop the
     // one empty set, and a mirrored loop the mirrored set of its source, made once per source (a
@@ -144,7 +152,8 @@ private:
     };
     using LoopPtr = std::shared_ptr<const SLoopCels>;
 
-    std::vector<LoopPtr> m_loops;
+    std::vector<LoopPtr> m_loops;  // up to the last loop the file had a record for; the rest are empty
+    std::size_t m_loopCount = 0;
     std::string m_name;
     bool m_hasName = false;
     std::vector<SSheet> m_sheets;

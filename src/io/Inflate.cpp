@@ -21,18 +21,22 @@ using u64 = std::uint64_t;
 //
 // A table entry is one u32:
 //   bits 0-4   code length to consume (for a link: the primary table's bit count)
-//   bits 8-12  extra bits that follow the code (lengths, distances); for a link: the sub-table's bit count
+//   bits 5-6   zero, so that a shift by the entry (count masked to 6 bits) drops the code
+//   bit 7      two literals: the second one's byte is in bits 24-31, the length covers both codes
+//   bits 8-12  code length plus the extra bits that follow the code (lengths, distances); for a link:
+//              the sub-table's bit count
 //   bit 13     literal byte
 //   bit 14     link to a sub-table
 //   bit 15     exceptional: value 0 = end of block, value 1 = invalid code
 //   bits 16-31 value: literal byte, length or distance base, code-length symbol, sub-table offset
+constexpr u32 kPair = 1u << 7;
 constexpr u32 kLiteral = 1u << 13;
 constexpr u32 kLink = 1u << 14;
 constexpr u32 kExceptional = 1u << 15;
 constexpr u32 kEndOfBlock = kExceptional;
 constexpr u32 kInvalid = kExceptional | (1u << 16);
 
-constexpr u32 kLitBits = 10;   // primary literal/length table
+constexpr u32 kLitBits = 11;   // primary literal/length table
 constexpr u32 kDistBits = 8;   // primary distance table
 constexpr u32 kClBits = 7;     // code-length codes are at most 7 bits long: no sub-tables
 constexpr u32 kMaxCodeLen = 15;
@@ -77,18 +81,30 @@ const SymbolInfo& GetSymbolInfo(bool deflate64) {
     return deflate64 ? wide : plain;
 }
 
+// A symbol's entry for a code of `len` bits: the length goes in bits 0-4, and is added to the extra
+// bits of lengths and distances so that code and extra bits leave the buffer in one shift.
+constexpr u32 WithCodeLength(u32 info, u32 len) {
+    const bool extraBits = !(info & (kLiteral | kExceptional));
+    return (info | len) + (extraBits ? len << 8 : 0);
+}
+
+constexpr std::array<u8, 256> kReversedBytes = [] {
+    std::array<u8, 256> t{};
+    for (u32 b = 0; b < 256; ++b)
+        for (u32 i = 0; i < 8; ++i) t[b] |= static_cast<u8>(((b >> i) & 1) << (7 - i));
+    return t;
+}();
+
+// The low `length` bits of `code` (at most 16) in reverse order: codes are packed from their first bit.
 u32 ReverseBits(u32 code, u32 length) {
-    u32 r = 0;
-    for (u32 i = 0; i < length; ++i) {
-        r = (r << 1) | (code & 1);
-        code >>= 1;
-    }
-    return r;
+    const u32 r = (u32(kReversedBytes[code & 0xFF]) << 8) | kReversedBytes[(code >> 8) & 0xFF];
+    return r >> (16 - length);
 }
 
 // Builds a decode table for the canonical code given by `lens`. Oversubscribed code sets are
 // rejected; incomplete ones are accepted and their unused codes decode as invalid.
-bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* table, u32 capacity) {
+bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* table, u32 capacity,
+                bool pairLiterals = false) {
     u16 lenCount[kMaxCodeLen + 1] = {};
     for (u32 s = 0; s < count; ++s) lenCount[lens[s]]++;
     lenCount[0] = 0;
@@ -132,7 +148,7 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
         prevLen = len;
         const u32 rev = ReverseBits(code, len);
         ++code;
-        const u32 entry = info[sym] | len;
+        const u32 entry = WithCodeLength(info[sym], len);
         if (len <= tableBits) {
             for (u32 i = rev; i < primarySize; i += 1u << len) table[i] = entry;
             continue;
@@ -148,8 +164,22 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
             next += 1u << subBits;
         }
         const u32 base = link >> 16;
-        const u32 subEntry = info[sym] | (len - tableBits);
+        const u32 subEntry = WithCodeLength(info[sym], len - tableBits);
         for (u32 i = rev >> tableBits; i < (1u << subBits); i += 1u << (len - tableBits)) table[base + i] = subEntry;
+    }
+    if (pairLiterals) {
+        // Where a short literal's code leaves room in the index for the whole code of the next
+        // literal, one lookup yields both. The bits after the first code index the entry at
+        // i >> len; it holds for every index with those low bits when its own code is no longer
+        // than the bits left. Going downwards, that entry is still a single one.
+        for (u32 i = primarySize; i-- > 0;) {
+            const u32 e = table[i];
+            if (!(e & kLiteral) || (e & kPair)) continue;
+            const u32 len = e & 31;
+            const u32 next = table[i >> len];
+            if (!(next & kLiteral) || (next & kPair) || len + (next & 31) > tableBits) continue;
+            table[i] = (e & 0x00FF0000u) | ((next & 0x00FF0000u) << 8) | kLiteral | kPair | (len + (next & 31));
+        }
     }
     return true;
 }
@@ -167,7 +197,7 @@ FixedTables MakeFixedTables(bool deflate64) {
     std::fill(lens + 256, lens + 280, 7);
     std::fill(lens + 280, lens + 288, 8);
     const SymbolInfo& info = GetSymbolInfo(deflate64);
-    BuildTable(lens, 288, info.lit.data(), kLitBits, t.lit.data(), kLitTableSize);
+    BuildTable(lens, 288, info.lit.data(), kLitBits, t.lit.data(), kLitTableSize, true);
     std::fill(lens, lens + 32, 5);
     BuildTable(lens, 32, info.dist.data(), kDistBits, t.dist.data(), kDistTableSize);
     return t;
@@ -278,6 +308,21 @@ private:
     u8* pending_ = nullptr;  // first byte not yet handed to the sink
     u8* limit_ = nullptr;
 };
+
+// Removes a length or distance entry's code and extra bits from the buffer; returns the extra bits.
+inline u32 TakeExtra(u64& bitBuf, u32& bitsLeft, u32 e) {
+    const u32 total = (e >> 8) & 31;
+    const u32 value = static_cast<u32>((bitBuf & ((u64{1} << total) - 1)) >> (e & 63));
+    bitBuf >>= total;
+    bitsLeft -= total;
+    return value;
+}
+
+inline void StoreLiterals(u8*& out, u32 e) {
+    out[0] = static_cast<u8>(e >> 16);
+    out[1] = static_cast<u8>(e >> 24);
+    out += 1 + ((e >> 7) & 1);
+}
 
 inline u64 Load64(const u8* p) {
     u64 v;
@@ -467,7 +512,7 @@ bool CInflater::ReadDynamicTables() {
     const SymbolInfo& info = GetSymbolInfo(deflate64_);
     litTable_.resize(kLitTableSize);
     distTable_.resize(kDistTableSize);
-    return BuildTable(lens, hlit, info.lit.data(), kLitBits, litTable_.data(), kLitTableSize) &&
+    return BuildTable(lens, hlit, info.lit.data(), kLitBits, litTable_.data(), kLitTableSize, true) &&
            BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, distTable_.data(), kDistTableSize);
 }
 
@@ -526,6 +571,11 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
         }                                                                \
     } while (0)
 
+    // The entry for the next code is looked up ahead, while at least kLitBits bits are in the
+    // buffer; a refill only adds bits above them, so it stays right.
+    u32 e = 0;
+    OVE_REFILL();
+    e = lit[bitBuf & litMask];
     for (;;) {
         if (out >= limit) [[unlikely]] {
             u8* moved = output.MakeRoom(out);
@@ -535,49 +585,43 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             start = output.Start();
         }
         OVE_REFILL();
-        u32 e = lit[bitBuf & litMask];
         if (e & kLink) [[unlikely]] {
             bitBuf >>= kLitBits;
             bitsLeft -= kLitBits;
             e = lit[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 31)) - 1))];
         }
-        {
-            const u32 len = e & 31;
-            bitBuf >>= len;
-            bitsLeft -= len;
-        }
         if (e & kLiteral) {
-            *out++ = static_cast<u8>(e >> 16);
-            // After a refill at least 41 bits are left: room for two more literals of the primary
-            // table (at most 10 bits each) without another refill or limit check (the margin
-            // behind the limit takes them).
+            bitBuf >>= e & 63;
+            bitsLeft -= e & 31;
+            // Every literal entry is written as two bytes and the pointer moves by the number of
+            // literals it holds; the margin behind the limit takes the spare byte.
+            StoreLiterals(out, e);
+            // A refill leaves at least 56 bits and the first code took at most 15: room for two
+            // more literal codes of the primary table (at most 11 bits each) without a refill or
+            // a limit check (the margin takes the bytes), and a look-up ahead with 19 left.
             e = lit[bitBuf & litMask];
             if (e & kLiteral) {
-                const u32 len = e & 31;
-                bitBuf >>= len;
-                bitsLeft -= len;
-                *out++ = static_cast<u8>(e >> 16);
+                bitBuf >>= e & 63;
+                bitsLeft -= e & 31;
+                StoreLiterals(out, e);
                 e = lit[bitBuf & litMask];
                 if (e & kLiteral) {
-                    const u32 len2 = e & 31;
-                    bitBuf >>= len2;
-                    bitsLeft -= len2;
-                    *out++ = static_cast<u8>(e >> 16);
+                    bitBuf >>= e & 63;
+                    bitsLeft -= e & 31;
+                    StoreLiterals(out, e);
+                    e = lit[bitBuf & litMask];
                 }
             }
             continue;
         }
         if (e & kExceptional) [[unlikely]] {
+            bitBuf >>= e & 63;
+            bitsLeft -= e & 31;
             ok = (e >> 16) == 0;  // end of block; anything else is an unused code
             goto done;
         }
-        u32 length;
-        {
-            const u32 extra = (e >> 8) & 31;
-            length = (e >> 16) + static_cast<u32>(bitBuf & ((u64{1} << extra) - 1));
-            bitBuf >>= extra;
-            bitsLeft -= extra;
-        }
+        // Code and extra bits together: at most 15 + 16 of the 56 a refill leaves.
+        const u32 length = (e >> 16) + TakeExtra(bitBuf, bitsLeft, e);
         OVE_REFILL();
         e = dist[bitBuf & distMask];
         if (e & kLink) [[unlikely]] {
@@ -587,36 +631,31 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
         }
         if (e & kExceptional) [[unlikely]]
             goto done;
-        u32 distance;
-        {
-            const u32 len = e & 31;
-            bitBuf >>= len;
-            bitsLeft -= len;
-            const u32 extra = (e >> 8) & 31;
-            distance = (e >> 16) + static_cast<u32>(bitBuf & ((u64{1} << extra) - 1));
-            bitBuf >>= extra;
-            bitsLeft -= extra;
-        }
+        const u32 distance = (e >> 16) + TakeExtra(bitBuf, bitsLeft, e);
+        // At most 15 + 14 bits of the 56 went: the next code's entry can be fetched during the copy.
+        e = lit[bitBuf & litMask];
         if (distance > static_cast<std::size_t>(out - start)) [[unlikely]]
             goto done;  // reaches before the start of the output
         const u8* src = out - distance;
         u8* const stop = out + length;
+        // Whole words, past the end of the match into the margin: most matches are done by the
+        // first two steps, without a loop.
         if (distance >= 16) {
-            do {
-                std::memcpy(out, src, 16);
-                out += 16;
-                src += 16;
-            } while (out < stop);
+            std::memcpy(out, src, 16);
+            std::memcpy(out + 16, src + 16, 16);
+            for (out += 32, src += 32; out < stop; out += 16, src += 16) std::memcpy(out, src, 16);
         } else if (distance >= 8) {
-            do {
-                std::memcpy(out, src, 8);
-                out += 8;
-                src += 8;
-            } while (out < stop);
+            std::memcpy(out, src, 8);
+            std::memcpy(out + 8, src + 8, 8);
+            for (out += 16, src += 16; out < stop; out += 8, src += 8) std::memcpy(out, src, 8);
         } else if (distance == 1) {
             std::memset(out, *src, length);
         } else {
-            for (u32 i = 0; i < length; ++i) out[i] = src[i];
+            // A short period: bytes one by one up to the first multiple of it that is at least a
+            // word, then words copied from that far back, which are already written.
+            const u32 period = (8 + distance - 1) / distance * distance;
+            for (u32 i = 0; i < period; ++i) out[i] = src[i];
+            for (out += period; out < stop; out += 8) std::memcpy(out, out - period, 8);
         }
         out = stop;
     }

@@ -22,8 +22,7 @@ std::string Placement(const CView& view) {
         s += (c ? " " : "") + std::to_string(view.CelSheet(0, c)) + "@" + std::to_string(view.GetCel(0, c)->x) + "," +
              std::to_string(view.GetCel(0, c)->y);
     for (std::size_t i = 0; i < view.SheetCount(); ++i)
-        s += (i ? " " : "; ") + std::to_string(view.Sheet(i).bitmap->Width()) + "x" +
-             std::to_string(view.Sheet(i).bitmap->Height());
+        s += (i ? " " : "; ") + std::to_string(view.Sheet(i).width) + "x" + std::to_string(view.Sheet(i).height);
     return s;
 }
 
@@ -246,6 +245,36 @@ TEST(ViewPacking, NewRowWhenTheCursorIsFull) {
     EXPECT_EQ(x, 100);
     EXPECT_EQ(y, 30);
     EXPECT_EQ(view.SheetCount(), 1u);
+}
+
+TEST(ViewPacking, MemoryFollowsWhatTheFileHolds) {
+    // A 2 x 3 cel and a 1 x 1 one in a 256 x 256 sheet, then huge cels of an unknown depth.
+    Bytes b = ViewHeader("VIEW", 32, 1);
+    b.U32(0).U32(2);
+    SolidCel32(b, 2, 3, 0, 0, 0xFF102030u);
+    SolidCel32(b, 1, 1, 0, 0, 0xFF405060u);
+    auto view = LoadView(b.v);
+    ASSERT_EQ(Placement(*view), "0@0,0 0@2,0; 256x256");
+    EXPECT_LE(view->Sheet(0).bitmap->PixelBytes(), 16u * 16u * 4u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 1, 2), 0xFF102030u);
+    EXPECT_EQ(view->GetCelPixel(0, 1, 0, 0), 0xFF405060u);
+
+    Bytes unknown = ViewHeader("VIEW", 7, 1);
+    unknown.U32(0).U32(2).U32(2000).U32(2000).U32(0).U32(0).U32(3000).U32(100).U32(0).U32(0);
+    auto empty = LoadView(unknown.v);
+    ASSERT_EQ(Placement(*empty), "0@0,0 1@0,0; 2048x2048 4096x256");
+    EXPECT_EQ(empty->Sheet(0).bitmap->PixelBytes() + empty->Sheet(1).bitmap->PixelBytes(), 0u);
+    EXPECT_EQ(empty->GetCelPixel(0, 0, 1999, 1999), 0u);
+
+    // Loops declared beyond the data exist, empty.
+    Bytes many = ViewHeader("VIEW", 32, 0xFFFFFFFFu);
+    many.U32(0).U32(1);
+    SolidCel32(many, 1, 1, 0, 0, 0xFFFFFFFFu);
+    auto loops = LoadView(many.v);
+    EXPECT_EQ(loops->LoopCount(), CView::kMaxLoops);
+    EXPECT_EQ(Cels(*loops).substr(0, 12), "[1x1(0,0)][]");
+    EXPECT_TRUE(loops->Loop(CView::kMaxLoops - 1).empty());
+    EXPECT_EQ(loops->LoadError(), "the file ends before loop 1");
 }
 
 TEST(ViewGeometry, AlignAndHitTest) {
