@@ -244,6 +244,11 @@ private:
 class SignalEndOnScreen : public ::testing::Test {
 protected:
     void SetUp() override {
+#if defined(__SANITIZE_ADDRESS__)
+        // SDL shows its X11 boxes from a forked child, which never maps its window in an
+        // AddressSanitizer build; the main build's run of these tests covers the boxes.
+        GTEST_SKIP() << "SDL's X11 message boxes do not show in sanitizer builds";
+#endif
         for (const char* tool : {"Xvfb", "xwininfo"})
             if (!ovetest::HaveProgram(tool)) GTEST_SKIP() << tool << " is needed (scripts/setup.sh installs it)";
         ASSERT_EQ(x_.Start(), "");
