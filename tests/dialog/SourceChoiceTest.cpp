@@ -112,7 +112,8 @@ bool RunDialog(const ovetest::TempDir& out, const std::string& keys, SDialogRun&
     int rc = ovetest::Run(Quote(std::string(OVE_TEST_SOURCE_DIR) + "/dialog/select-source.sh") + " " +
                           Quote(std::string(OVE_BUILD_DIR) + "/ove") + " " + Quote(out.path().string()) + " " + keys);
     if (rc == 77) return false;
-    EXPECT_EQ(rc, 0) << "the dialog did not appear";
+    EXPECT_EQ(rc, 0) << "the dialog did not appear; the engine said:\n"
+                     << [&] { auto b = ovetest::ReadFileBytes(out / "err"); return std::string(b.begin(), b.end()); }();
     auto text = [&](const char* name) {
         auto b = ovetest::ReadFileBytes(out / name);
         std::string s(b.begin(), b.end());

@@ -42,7 +42,7 @@ export DISPLAY=:$display
 engine=$!
 
 window=
-for _ in $(seq 100); do
+for _ in $(seq 300); do  # 30 s: a busy machine running other tests beside this one is slow
     window=$(xdotool search --name '^Select source$' 2>/dev/null | head -n1)
     [ -n "$window" ] && xwininfo -id "$window" 2>/dev/null | grep -q 'IsViewable' && break
     window=
