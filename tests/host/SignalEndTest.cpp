@@ -3,9 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,78 +16,11 @@
 
 #include "support/TestSupport.h"
 
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-// A process started with posix_spawnp, with SIGINT and SIGTERM at their defaults whatever this
-// test inherited; killed if it is still running at the end.
-class CProcess {
-public:
-    CProcess() = default;
-    CProcess(const CProcess&) = delete;
-    CProcess& operator=(const CProcess&) = delete;
-    ~CProcess() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-
-    // Standard error goes to `errFile`; `fd3` (when given) becomes the child's descriptor 3;
-    // `env` entries are added to (and win over) this process's environment.
-    bool Start(const std::vector<std::string>& args, const std::string& errFile, const std::vector<std::string>& env = {},
-               int fd3 = -1) {
-        std::vector<char*> argv, envp;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
-        for (char** e = environ; *e; ++e) envp.push_back(*e);  // the first of a name wins
-        envp.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        sigset_t defaults;
-        sigemptyset(&defaults);
-        sigaddset(&defaults, SIGINT);
-        sigaddset(&defaults, SIGTERM);
-        posix_spawnattr_setsigdefault(&attr, &defaults);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
-        const bool ok = posix_spawnp(&pid_, argv[0], &actions, &attr, argv.data(), envp.data()) == 0;
-        posix_spawnattr_destroy(&attr);
-        posix_spawn_file_actions_destroy(&actions);
-        if (!ok) pid_ = -1;
-        return ok;
-    }
-    void Signal(int sig) const {
-        if (pid_ > 0) kill(pid_, sig);
-    }
-    // The exit status (128 + N when killed by signal N), or -1 when it did not end in time.
-    int Wait(std::chrono::milliseconds limit) {
-        const auto end = Clock::now() + limit;
-        while (pid_ > 0) {
-            int status = 0;
-            const pid_t r = waitpid(pid_, &status, WNOHANG);
-            if (r == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            if (r < 0 || Clock::now() > end) break;
-            std::this_thread::sleep_for(5ms);
-        }
-        return -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
 
 std::string ReadText(const std::filesystem::path& p) {
     auto bytes = ovetest::ReadFileBytes(p);
@@ -119,7 +50,7 @@ std::string Capture(const std::string& command) {
 // One engine run in its own game folder.
 struct SEngine {
     ovetest::TempDir dir;
-    CProcess process;
+    ovetest::CChild process;
     std::string Err() const { return ReadText(dir / "err"); }
     bool Start(const std::vector<std::string>& options, const std::vector<std::string>& env) {
         std::vector<std::string> args = {std::string(OVE_BUILD_DIR) + "/ove", "--game", dir.path().string()};
@@ -170,24 +101,9 @@ class CXServer {
 public:
     std::string Start() {
         WriteBoxFont();
-        int fds[2];
-        if (pipe(fds) != 0) return "pipe failed";
-        const bool started = server_.Start({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp",
-                                            "-fp", "built-ins," + fonts_.path().string()},
-                                           "/dev/null", {}, fds[1]);
-        close(fds[1]);
-        std::string number;
-        for (const auto end = Clock::now() + 15s; started && Clock::now() < end;) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0) continue;
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (!started || number.empty()) return "Xvfb did not start";
-        display_ = ":" + number;
-        return "";
+        std::string problem = server_.Start({"-fp", "built-ins," + fonts_.path().string()});
+        display_ = server_.Display();
+        return problem;
     }
     std::vector<std::string> Env() const {
         return {"DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"};
@@ -237,7 +153,7 @@ private:
     }
 
     ovetest::TempDir fonts_;
-    CProcess server_;
+    ovetest::CXServer server_;
     std::string display_;
 };
 

@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,98 +18,14 @@
 
 #include "support/TestSupport.h"
 
-extern char** environ;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
-// A child process started with posix_spawnp; ended by its id if it is still running.
-class CChild {
-public:
-    CChild() = default;
-    CChild(const CChild&) = delete;
-    CChild& operator=(const CChild&) = delete;
-    ~CChild() { Stop(); }
-
-    // Input and output go to /dev/null, standard error to the file; `fd3` (when given) becomes
-    // the child's descriptor 3.
-    bool Start(const std::vector<std::string>& args, const std::string& errFile, int fd3 = -1) {
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const bool ok = posix_spawnp(&pid_, argv[0], &actions, nullptr, argv.data(), environ) == 0;
-        posix_spawn_file_actions_destroy(&actions);
-        return ok;
-    }
-    // The exit status, or -1 when it did not end within the time (it is then stopped).
-    int Wait(std::chrono::milliseconds limit) {
-        const auto end = Clock::now() + limit;
-        while (pid_ > 0) {
-            int status = 0;
-            pid_t r = waitpid(pid_, &status, WNOHANG);
-            if (r == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            if (r < 0 || Clock::now() > end) break;
-            std::this_thread::sleep_for(20ms);
-        }
-        Stop();
-        return -1;
-    }
-    void Stop() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i) std::this_thread::sleep_for(20ms);
-        if (waitpid(pid_, nullptr, WNOHANG) == 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-        pid_ = -1;
-    }
-
-private:
-    pid_t pid_ = -1;
-};
-
-// A private X server. Xvfb picks a free display number itself and tells it through a pipe.
-class CXServer {
-public:
-    // "" when the server runs, else what went wrong.
-    std::string Start() {
-        int fds[2];
-        if (pipe(fds) != 0) return "pipe failed";
-        bool started = child_.Start({"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"},
-                                    "/dev/null", fds[1]);
-        close(fds[1]);
-        std::string number;
-        const auto end = Clock::now() + 15s;
-        while (started && Clock::now() < end) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0) continue;
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (!started || number.empty()) return "Xvfb did not start";
-        display_ = ":" + number;
-        return "";
-    }
-    const std::string& Display() const { return display_; }
-
-private:
-    CChild child_;
-    std::string display_;
-};
+using ovetest::CChild;
+using ovetest::CXServer;
 
 std::string Capture(const std::string& command) {
     std::string out;

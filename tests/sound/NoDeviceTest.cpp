@@ -3,9 +3,7 @@
 
 #include <SDL.h>
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,7 +17,6 @@
 #include "sound/SoundStartup.h"
 #include "support/TestSupport.h"
 
-extern char** environ;
 
 using namespace ove;
 using namespace soundtest;
@@ -32,46 +29,7 @@ std::unique_ptr<CSound> Create(CSoundManager& m, const Bytes& bytes) {
     return std::unique_ptr<CSound>(m.CreateSound(&buffer));
 }
 
-// A private X server on a display number it picks itself; stopped by its id.
-class CXServer {
-public:
-    CXServer() {
-        int fds[2];
-        if (pipe(fds) != 0) return;
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-        const char* argv[] = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", nullptr};
-        if (posix_spawnp(&pid_, argv[0], &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-        close(fds[1]);
-        std::string number;
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-        while (pid_ > 0 && std::chrono::steady_clock::now() < end) {
-            pollfd p{fds[0], POLLIN, 0};
-            if (poll(&p, 1, 100) <= 0) continue;
-            char c;
-            if (read(fds[0], &c, 1) != 1 || c == '\n') break;
-            number += c;
-        }
-        close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    ~CXServer() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    CXServer(const CXServer&) = delete;
-    CXServer& operator=(const CXServer&) = delete;
-    const std::string& Display() const { return display_; }  // empty when it did not start
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
+using ovetest::CXServer;
 
 // Runs the engine in a window on the X server, from `cwd`, with the audio driver left to SDL's
 // choice; its exit status and standard error.
@@ -149,7 +107,7 @@ TEST(NoDevice, SoundsPlayUnheardAndTheNextStartTriesTheDeviceAgain) {
 TEST(NoDevice, DemoAndAGameWithMusicRunInAWindow) {
     if (!ovetest::HaveProgram("Xvfb")) GTEST_SKIP() << "Xvfb is needed (scripts/setup.sh installs it)";
     CXServer x;
-    ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
+    ASSERT_EQ(x.Start(), "");
 
     ovetest::TempDir game;
     const Bytes ogg = OggTone(game.path(), 2000);

@@ -4,14 +4,105 @@
 
 #include "script/ScriptHost.h"
 
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <thread>
 
 #include <cstdlib>
 #include <fstream>
 #include <random>
 
+extern char** environ;
+
 namespace ovetest {
+
+bool CChild::Start(const std::vector<std::string>& args, const std::string& errFile,
+                   const std::vector<std::string>& env, int fd3) {
+    std::vector<char*> argv, envp;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    for (const std::string& e : env) envp.push_back(const_cast<char*>(e.c_str()));
+    for (char** e = environ; *e; ++e) envp.push_back(*e);  // the first of a name wins
+    envp.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (fd3 >= 0) posix_spawn_file_actions_adddup2(&actions, fd3, 3);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGINT);
+    sigaddset(&defaults, SIGTERM);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = -1;
+    const bool ok = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data()) == 0;
+    posix_spawnattr_destroy(&attr);
+    posix_spawn_file_actions_destroy(&actions);
+    pid_ = ok ? pid : -1;
+    return ok;
+}
+
+void CChild::Signal(int sig) const {
+    if (pid_ > 0) kill(pid_, sig);
+}
+
+int CChild::Wait(std::chrono::milliseconds limit) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (pid_ > 0) {
+        int status = 0;
+        const pid_t r = waitpid(pid_, &status, WNOHANG);
+        if (r == pid_) {
+            pid_ = -1;
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        }
+        if (r < 0 || std::chrono::steady_clock::now() > end) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return -1;
+}
+
+void CChild::Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (waitpid(pid_, nullptr, WNOHANG) == 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    pid_ = -1;
+}
+
+std::string CXServer::Start(const std::vector<std::string>& extra) {
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    const bool started = server_.Start(args, "/dev/null", {}, fds[1]);
+    close(fds[1]);
+    std::string number;
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+         started && std::chrono::steady_clock::now() < end;) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        char c;
+        if (read(fds[0], &c, 1) != 1 || c == '\n') break;
+        number += c;
+    }
+    close(fds[0]);
+    if (!started || number.empty()) return "Xvfb did not start";
+    display_ = ":" + number;
+    return "";
+}
 
 TempDir::TempDir() {
     std::random_device rd;

@@ -1,5 +1,6 @@
 // Helpers shared by the test programs.
 #pragma once
+#include <chrono>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -51,6 +52,39 @@ std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& p);
 int Run(const std::string& command);
 // True when a program is on PATH.
 bool HaveProgram(const std::string& name);
+
+// A child process started with posix_spawnp: input and output go to /dev/null, standard error to
+// `errFile`; `fd3` (when given) becomes its descriptor 3; `env` entries are added to (and win over)
+// this process's environment; SIGINT and SIGTERM are at their defaults whatever this test
+// inherited. Stopped (SIGTERM, then SIGKILL) if it is still running at the end.
+class CChild {
+public:
+    CChild() = default;
+    CChild(const CChild&) = delete;
+    CChild& operator=(const CChild&) = delete;
+    ~CChild() { Stop(); }
+    bool Start(const std::vector<std::string>& args, const std::string& errFile,
+               const std::vector<std::string>& env = {}, int fd3 = -1);
+    void Signal(int sig) const;
+    // The exit status (128 + N when signal N ended it), or -1 when it did not end in time.
+    int Wait(std::chrono::milliseconds limit);
+    void Stop();
+
+private:
+    int pid_ = -1;
+};
+
+// A private X server: Xvfb picks a free display number itself and tells it through a pipe.
+class CXServer {
+public:
+    // "" when the server runs, else what went wrong. `extra` goes to Xvfb's command line.
+    std::string Start(const std::vector<std::string>& extra = {});
+    const std::string& Display() const { return display_; }  // ":N", empty until started
+
+private:
+    CChild server_;
+    std::string display_;
+};
 
 // Against the running script host: the expression's value as text, or "error: ..." when it threw.
 std::string EvalScript(const std::string& expression);
