@@ -1,8 +1,11 @@
 // ovetool sub-commands. Each command lives in its own source and registers itself with a
 // static OVE_TOOL_COMMAND(...) line, so adding one never touches the dispatcher.
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "image/Bitmap.h"
 
 namespace ovetool {
 
@@ -17,6 +20,10 @@ struct Command {
 };
 
 bool RegisterCommand(const Command& command);
+
+// The picture as a backdrop resource stores it: 24 bits when every pixel is opaque, else 32.
+// Empty when it cannot be converted.
+std::unique_ptr<ove::CBitmap> BackdropImage(ove::CBitmapInterface& rgba);
 
 // Progress on standard error for long runs: "label: done/total" rewritten in place.
 void Progress(const char* label, size_t done, size_t total);

@@ -1,5 +1,7 @@
 #include "StudioRoom.h"
 
+#include "Command.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -128,18 +130,8 @@ bool CStudioRoom::Open(const fs::path& path, std::string* error) {
         *error = path.string() + ": " + why;
         return false;
     }
-    bool opaque = true;
-    for (u32 y = 0; y < rgba->Height() && opaque; ++y) {
-        const u8* p = rgba->TopRow(y);
-        for (u32 x = 0; x < rgba->Width(); ++x)
-            if (p[x * 4 + 3] != 255) {
-                opaque = false;
-                break;
-            }
-    }
-    // Stored as ovetool pict stores it: 24 bits when opaque.
-    auto bitmap = std::make_unique<CBitmap>(rgba.get(), opaque ? PixelFormat::Rgb888 : PixelFormat::Rgba8888);
-    if (bitmap->IsEmpty()) {
+    auto bitmap = ovetool::BackdropImage(*rgba);  // as ovetool pict stores it
+    if (!bitmap) {
         *error = path.string() + ": cannot convert the picture";
         return false;
     }

@@ -12,6 +12,25 @@
 #include "image/RunMask.h"
 #include "walk/BackdropPicture.h"
 
+namespace ovetool {
+
+std::unique_ptr<ove::CBitmap> BackdropImage(ove::CBitmapInterface& rgba) {
+    bool opaque = true;
+    for (ove::u32 y = 0; y < rgba.Height() && opaque; ++y) {
+        const ove::u8* p = rgba.TopRow(y);
+        for (ove::u32 x = 0; x < rgba.Width(); ++x)
+            if (p[x * 4 + 3] != 255) {
+                opaque = false;
+                break;
+            }
+    }
+    auto bitmap = std::make_unique<ove::CBitmap>(&rgba, opaque ? ove::PixelFormat::Rgb888 : ove::PixelFormat::Rgba8888);
+    if (bitmap->IsEmpty()) bitmap.reset();
+    return bitmap;
+}
+
+}  // namespace ovetool
+
 namespace {
 
 using namespace ove;
@@ -111,18 +130,8 @@ int RunPict(const ovetool::Args& args) {
     std::string error;
     auto rgba = LoadImageFile(image, &error);
     if (!rgba) return Fail(image + ": " + error);
-    bool opaque = true;
-    for (u32 y = 0; y < rgba->Height() && opaque; ++y) {
-        const u8* p = rgba->TopRow(y);
-        for (u32 x = 0; x < rgba->Width(); ++x)
-            if (p[x * 4 + 3] != 255) {
-                opaque = false;
-                break;
-            }
-    }
-    // An opaque backdrop is stored in 24 bits.
-    auto bitmap = std::make_unique<CBitmap>(rgba.get(), opaque ? PixelFormat::Rgb888 : PixelFormat::Rgba8888);
-    if (bitmap->IsEmpty()) return Fail(image + ": cannot convert");
+    auto bitmap = ovetool::BackdropImage(*rgba);
+    if (!bitmap) return Fail(image + ": cannot convert");
     const u32 w = bitmap->Width(), h = bitmap->Height();
 
     CBackdropPicture picture;
