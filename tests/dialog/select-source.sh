@@ -26,7 +26,7 @@ for n in 1 2 3; do
 done
 
 # A display of our own; -displayfd picks a free number and writes it when the server is ready.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$games/.display" 2>/dev/null &
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$games/.display" 2>/dev/null &
 xvfb_pid=$!
 display=
 for _ in $(seq 100); do

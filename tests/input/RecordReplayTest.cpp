@@ -80,7 +80,7 @@ TEST(RecordReplay, ASessionRecordedInAWindowReplaysHeadless) {
     const std::string dir = Quote(game.path().string());
     // A private X server; the game runs 240 turns in real time while xdotool clicks into it.
     const std::string script =
-        "set -u; cd " + dir + "; exec 3>display; Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 2>/dev/null & "
+        "set -u; cd " + dir + "; exec 3>display; Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null & "
         "X=$!; trap \"kill $X 2>/dev/null\" EXIT; for i in $(seq 100); do [ -s display ] && break; sleep 0.1; done; "
         "export DISPLAY=:$(cat display); "
         "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + Ove() +

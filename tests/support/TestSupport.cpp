@@ -85,7 +85,9 @@ void CChild::Stop() {
 std::string CXServer::Start(const std::vector<std::string>& extra) {
     int fds[2];
     if (pipe(fds) != 0) return "pipe failed";
-    std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp"};
+    // -noreset: without it the server resets whenever its last client leaves (each xwininfo or
+    // xdotool poll), and a program connecting during the reset is refused.
+    std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"};
     args.insert(args.end(), extra.begin(), extra.end());
     const bool started = server_.Start(args, "/dev/null", {}, fds[1]);
     close(fds[1]);
