@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bindings/Bindings.h"
 #include "host/CommandLine.h"
 #include "host/Game.h"
 #include "script/ScriptHost.h"
@@ -77,33 +78,34 @@ int main(int argc, char** argv) {
 
     int status = 0;
     {
-        auto game = std::make_unique<ove::CGame>();
-        game->frameLimit = cl.frames;
-        game->screenshotPath = cl.screenshot;
-        game->archiveOption = cl.archive;
-        game->directoryOption = cl.directory;
-        game->verbose = cl.verbose;
-        game->trustGame = cl.trustGame;
+        ove::SRunOptions options;
+        options.frameLimit = cl.frames;
+        options.screenshotPath = cl.screenshot;
+        options.archiveOption = cl.archive;
+        options.directoryOption = cl.directory;
+        options.verbose = cl.verbose;
+        options.trustGame = cl.trustGame;
         ove::SetScriptTimeout(cl.scriptTimeout);
-        game->fixedStep = cl.fixedStep || !cl.replay.empty() || !cl.record.empty();
-        game->realPacing = !cl.record.empty() && cl.replay.empty();
-        game->seedGiven = cl.seedGiven;
-        game->seed = cl.seed;
-        game->recordPath = cl.record;
+        options.fixedStep = cl.fixedStep || !cl.replay.empty() || !cl.record.empty();
+        options.realPacing = !cl.record.empty() && cl.replay.empty();
+        options.seedGiven = cl.seedGiven;
+        options.seed = cl.seed;
+        options.recordPath = cl.record;
         if (!cl.replay.empty()) {
             if (replay.hasSeed && !cl.seedGiven) {
-                game->seedGiven = true;
-                game->seed = replay.seed;
+                options.seedGiven = true;
+                options.seed = replay.seed;
             }
-            game->forcedWindowWidth = replay.width;
-            game->forcedWindowHeight = replay.height;
-            game->turnShots = replay.shots;
+            options.forcedWindowWidth = replay.width;
+            options.forcedWindowHeight = replay.height;
+            options.turnShots = replay.shots;
         }
+        auto game = std::make_unique<ove::CGame>(ove::CreateScriptRuntime(), std::move(options));
         // A cancelled choice of game ends quietly: nothing ran, so there is nothing to save.
         bool started = game->Startup();
         if (started && game->InitGame(cl.params)) game->Run();
         bool saved = !started || game->SaveScreenshot();
-        status = game->failed || !saved ? 1 : 0;
+        status = game->Failed() || !saved ? 1 : 0;
     }
     ove::StopInputLog();
     SDL_Quit();

@@ -21,7 +21,7 @@
 #include "render/Renderer.h"
 #include "scene/Sprite.h"
 #include "host/Game.h"
-#include "script/GameApiLogic.h"
+#include "host/GameApiLogic.h"
 
 namespace studio {
 

@@ -5,7 +5,7 @@
 #include "data/ResourceCache.h"
 #include "host/Game.h"
 #include "render/Renderer.h"
-#include "script/GameApiLogic.h"
+#include "host/GameApiLogic.h"
 #include "scene/Sprite.h"
 #include "walk/BackdropPicture.h"
 #include "walk/Walker.h"
@@ -20,8 +20,7 @@ void CGame::SetBackdropPicture(const char* name) {
     // The renderer holds pointers into the old picture: detach it before the picture goes.
     if (renderer) renderer->SetBackdropWithPriority(nullptr, nullptr);
     if (walker) walker->SetMask(nullptr, 0, 0);
-    delete backdrop;
-    backdrop = nullptr;
+    backdrop.reset();
     backdropWidth = backdropHeight = 0;
     backdropColour = 0;
     backdropName.clear();
@@ -34,7 +33,7 @@ void CGame::SetBackdropPicture(const char* name) {
             // file is named once so that the game's author can find it.
             if (!picture->Load(file.get()))  // may throw "Unknown hotspot attribute"
                 resources->WarnDamaged(std::string(name) + ".OVP", "the picture is damaged and could not be read");
-            backdrop = picture.release();
+            backdrop = std::move(picture);
         } else {
             Warning(std::string("SetBackdrop: there is no picture \"") + name + "\" (" + name + ".OVP)");
         }
@@ -53,6 +52,16 @@ void CGame::SetBackdropPicture(const char* name) {
     }
     if (backdrop) Walker().SetMask(backdrop->WalkMask(), backdrop->Width(), backdrop->Height());
     if (name) backdropName = name;
+}
+
+void CGame::SetBackdropShownSize(int32_t width, int32_t height) {
+    backdropWidth = width;
+    backdropHeight = height;
+}
+
+void CGame::SetBackdropOffset(int32_t x, int32_t y) {
+    backdropX = x;
+    backdropY = y;
 }
 
 void CGame::SetBackdropSolid(uint32_t argb) {

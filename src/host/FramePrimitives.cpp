@@ -11,17 +11,12 @@
 #include "platform/Events.h"
 #include "render/Renderer.h"
 #include "scene/Sprite.h"
-#include "script/Binding.h"
-#include "script/ScriptHost.h"
 #include "sound/SoundManager.h"
 #include "tiles/TileLayerSet.h"
 #include "walk/BackdropPicture.h"
 #include "win/GameWindow.h"
 
-#if __has_include("scene/DrawingElement.h")
 #include "scene/DrawingElement.h"
-#define OVE_HAS_DRAWING_ELEMENTS 1
-#endif
 
 namespace ove {
 
@@ -43,9 +38,7 @@ void SyncObject(CRenderer& renderer, CSpriteBase* object) {
 void CGame::UpdateRenderQueue() {
     if (!renderer) return;
     for (CSprite* s : sprites) SyncObject(*renderer, s);
-#ifdef OVE_HAS_DRAWING_ELEMENTS
     for (CDrawingElement* e : drawingElements) SyncObject(*renderer, e);
-#endif
     // Root GUI elements only: children are drawn by their parents.
     for (CGUIElement* e : guiWindows) {
         if (!e->visibilityChanged) continue;
@@ -71,7 +64,7 @@ void CGame::SetBackdropTransformForFrame() {
 
 void CGame::Display() {
     // A game that draws without waiting: each frame is a turn of its own.
-    if (fixedStep && drewThisTurn_) EndTurn();
+    if (options_.fixedStep && drewThisTurn_) EndTurn();
     UpdateRenderQueue();
     if (!MessagePump()) return;
     SetBackdropTransformForFrame();
@@ -79,7 +72,7 @@ void CGame::Display() {
         renderer->RenderFrame();
         ++framesRendered;
         drewThisTurn_ = true;
-        if (!fixedStep && frameLimit >= 0 && framesRendered == frameLimit && window)
+        if (!options_.fixedStep && options_.frameLimit >= 0 && framesRendered == options_.frameLimit && window)
             PostWindowClose(window->GetHandle());
     }
     if (sound) sound->Prime();
@@ -102,7 +95,7 @@ void CGame::Mark() {
 
 void CGame::WaitLoop(float seconds, bool render) {
     if (!timer) return;
-    if (fixedStep) {
+    if (options_.fixedStep) {
         FixedStepWait(seconds, render);
         return;
     }
@@ -130,7 +123,7 @@ void CGame::FixedStepWait(float seconds, bool render) {
     if (render && !drewThisTurn_) Display();
     if (HasPendingFatal()) return;
     const double target = timer->MarkTime() + (seconds > 0 ? seconds : 0);
-    if (realPacing) {
+    if (options_.realPacing) {
         // Recording by hand: the player needs the game at its real speed.
         using namespace std::chrono;
         static const steady_clock::time_point origin = steady_clock::now() - duration_cast<steady_clock::duration>(
@@ -146,12 +139,12 @@ void CGame::FixedStepWait(float seconds, bool render) {
 void CGame::EndTurn() {
     drewThisTurn_ = false;
     ++turn;
-    for (const auto& [shotTurn, file] : turnShots) {
+    for (const auto& [shotTurn, file] : options_.turnShots) {
         if (shotTurn != turn || !renderer) continue;
         if (!renderer->SaveScreenshot(file)) std::fprintf(stderr, "ove: could not write screenshot %s\n", file.c_str());
     }
     BeginInputTurn(turn);
-    if (frameLimit >= 0 && turn == frameLimit && window) PostWindowClose(window->GetHandle());
+    if (options_.frameLimit >= 0 && turn == options_.frameLimit && window) PostWindowClose(window->GetHandle());
 }
 
 void CGame::Wait(float seconds) { WaitLoop(seconds, true); }
@@ -193,14 +186,9 @@ void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
     }
     if (RouteMouseToGUI(gx, gy, kind, wheelDelta)) return;
 
-    char source[160];
-    if (kind == 7)
-        std::snprintf(source, sizeof source, "if ('function' === typeof onMouseWheel) onMouseWheel (%d, %d, %d);",
-                      gx, gy, wheelDelta);
-    else
-        std::snprintf(source, sizeof source, "if ('function' === typeof onMouseEvent) onMouseEvent (%d, %d, %d);",
-                      gx, gy, static_cast<int>(mouseButtons));
-    SRunResult r = RunSource(source, "CGame::MouseEvent");
+    if (!runtime_) return;
+    const int32_t args[3] = {gx, gy, kind == 7 ? wheelDelta : static_cast<int32_t>(mouseButtons)};
+    SRunResult r = runtime_->CallGlobal(kind == 7 ? "onMouseWheel" : "onMouseEvent", args, true);
     if (r.running && !r.ok && !HasPendingFatal()) ShowError(r.error);
 }
 
@@ -211,13 +199,11 @@ void CGame::Resize(int32_t width, int32_t height) {
         return;
     }
     renderer->SetGameSize(width, height);
-    if (duk_context* ctx = ScriptContext()) {
-        DefineGlobalNumber(ctx, "WIDTH", width);
-        DefineGlobalNumber(ctx, "HEIGHT", height);
-    }
-    char source[128];
-    std::snprintf(source, sizeof source, "if ('function' === typeof onResize) onResize (%d, %d);", width, height);
-    SRunResult r = RunSource(source, "CGame::Resize");
+    if (!runtime_) return;
+    runtime_->DefineGlobal("WIDTH", width);
+    runtime_->DefineGlobal("HEIGHT", height);
+    const int32_t args[2] = {width, height};
+    SRunResult r = runtime_->CallGlobal("onResize", args, true);
     if (r.running && !r.ok && !HasPendingFatal()) ShowError(r.error);
 }
 

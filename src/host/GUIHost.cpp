@@ -6,8 +6,6 @@
 #include "gui/GUIWindow.h"
 #include "host/Game.h"
 #include "render/Renderer.h"
-#include "script/Binding.h"
-#include "script/ScriptHost.h"
 
 namespace ove {
 
@@ -36,15 +34,11 @@ void CGame::AddRootElement(CGUIElement* element) {
 }
 
 bool CGame::CallElementHandler(CGUIElement* element, const char* name, const int32_t* args, int count) {
-    duk_context* ctx = ScriptContext();
-    if (!ctx || !element || !element->scriptObject || element->IsDestroyed()) return false;
-    PushBound(ctx, element->scriptObject, kGuiPrefix);
-    if (!FindHandler(ctx, name)) return false;
-    for (int i = 0; i < count; ++i) duk_push_int(ctx, args[i]);
+    if (!runtime_ || !element || !element->scriptObject || element->IsDestroyed()) return false;
     SGUIDispatch dispatch(*this);
     // An error in the handler becomes the pending fatal that ends the script's Run.
-    CallHandler(ctx, count);
-    return true;
+    return runtime_->CallElementHandler(element->scriptObject, name,
+                                        std::span<const int32_t>(args, static_cast<std::size_t>(count)));
 }
 
 CGUIElement* CGame::GetFocusElement() {
@@ -112,13 +106,12 @@ void CGame::DestroyGUIElement(CGUIElement* element) {
     std::vector<CGUIElement*> subtree;
     CollectSubtree(element, subtree);
     const std::unordered_set<CGUIElement*> gone(subtree.begin(), subtree.end());
-    duk_context* ctx = ScriptContext();
     for (CGUIElement* e : subtree) {
         if (focused == e) focused = nullptr;
         if (hovered == e) hovered = nullptr;
         if (mouseCapture == e) mouseCapture = nullptr;
         e->MarkDestroyed();
-        if (ctx && e->scriptObject) UnbindHandle(ctx, e->scriptObject, kGuiPrefix);
+        if (runtime_ && e->scriptObject) runtime_->ForgetElement(e->scriptObject);
         e->scriptObject = 0;
     }
     for (CGUIElement* root : guiWindows) ForgetInWindows(root, gone);

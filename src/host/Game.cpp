@@ -20,28 +20,18 @@
 #include "host/Settings.h"
 #include "host/SourceChoice.h"
 #include "host/UserFolders.h"
-#include "duktape/Duktape.h"
 #include "platform/Clock.h"
 #include "platform/Events.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
 #include "sound/SoundFont.h"
 #include "sound/SoundStartup.h"
-#include "script/Binding.h"
-#include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
 #include "walk/Walker.h"
 #include "win/GameWindow.h"
 #include "win/PropWindow.h"
 
 namespace ove {
-
-static CGame* g_game = nullptr;
-CGame* GetGame() { return g_game; }
-void SetGame(CGame* game) {
-    g_game = game;
-    SetGUIHost(game);
-}
 
 namespace {
 
@@ -83,14 +73,15 @@ float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - mark_
 
 // ---------------------------------------------------------------- lifecycle
 
-CGame::CGame() = default;
+CGame::CGame(std::unique_ptr<IScriptRuntime> runtime, SRunOptions options)
+    : runtime_(std::move(runtime)), options_(std::move(options)) {}
 
 CGame::~CGame() {
-    StopScriptHost();
+    if (runtime_) runtime_->Stop();
     // The process outlives the game (tests run many): its folders and clock go with it.
     FileAccess().Reset();
     SetVirtualClock(false);
-    // Sprites hold views, whose textures go back to the renderer: before Cleanup.
+    // Sprites hold views, whose textures go back to the renderer.
     DeleteSprites();
     // Elements hold fonts: before the default font and the renderer go.
     DeleteGUIElements();
@@ -100,35 +91,23 @@ CGame::~CGame() {
         if (resources) resources->ForgetFont(defaultFont);
         defaultFont = nullptr;
     }
-    Cleanup();
+    StopRenderer();
     if (window) window->AttachGame(nullptr);  // the window keeps no pointer to the game
-    delete window;
-    window = nullptr;
-    viewport = nullptr;
-    if (g_game == this) g_game = nullptr;
     if (GetGUIHost() == this) SetGUIHost(nullptr);
+    // The members go in reverse order of declaration: the cache before the sound manager it hands
+    // sounds back to, the window last.
 }
 
-void CGame::Cleanup() {
-    delete timer;
-    timer = nullptr;
-    bool hadRenderer = renderer != nullptr;
-    if (renderer) renderer->Shutdown();
-    delete renderer;
-    renderer = nullptr;
+void CGame::StopRenderer() {
+    if (!renderer) return;
+    renderer->Shutdown();
+    renderer.reset();
     // Give the display a moment to switch back from full screen.
-    if (hadRenderer && fullScreen && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    delete resources;
-    resources = nullptr;
-    // After the cache, which hands its sounds back to the manager.
-    delete sound;
-    sound = nullptr;
-    delete folder;
-    folder = nullptr;
-    delete backdrop;
-    backdrop = nullptr;
-    delete walker;
-    walker = nullptr;
+    if (fullScreen && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+}
+
+bool CGame::StartScript() {
+    return runtime_ && runtime_->Start(static_cast<IEngineServices*>(this));
 }
 
 void CGame::ShowError(const std::string& text, bool owned) {
@@ -137,15 +116,14 @@ void CGame::ShowError(const std::string& text, bool owned) {
 
 bool CGame::Startup() {
     try {
-        Cleanup();
         FileAccess().Reset();  // the previous game's folders are not this one's
-        SetVirtualClock(fixedStep);
-        timer = new CTimer();
+        SetVirtualClock(options_.fixedStep);
+        timer = std::make_unique<CTimer>();
         // A fixed seed makes a run repeat: the engine's Random and the scripts' Math.random.
-        if (!seedGiven && fixedStep && recordPath.empty()) seedGiven = true;  // seed 0
-        if (!seedGiven) seed = SDL_GetTicks();
-        std::srand(seed);
-        if (seedGiven || fixedStep) OveSeedScriptRandom(seed);
+        if (!options_.seedGiven && options_.fixedStep && options_.recordPath.empty()) options_.seedGiven = true;  // seed 0
+        if (!options_.seedGiven) options_.seed = SDL_GetTicks();
+        std::srand(options_.seed);
+        if ((options_.seedGiven || options_.fixedStep) && runtime_) runtime_->SeedRandom(options_.seed);
 
         const std::string& password = PackedArchivePassword();
         auto openArchive = [&password](const std::string& name) -> CFileFolder* {
@@ -161,12 +139,9 @@ bool CGame::Startup() {
         SourceAsker ask;
         if (!HeadlessMessageBoxes()) ask = AskForSource;
         std::string notes;
-        SSourceChoice choice = ChooseSource(archives, directories, archiveOption, directoryOption, ask, &notes);
+        SSourceChoice choice = ChooseSource(archives, directories, options_.archiveOption, options_.directoryOption, ask, &notes);
         std::fputs(notes.c_str(), stderr);
-        if (choice.cancelled) {
-            Cleanup();
-            return false;
-        }
+        if (choice.cancelled) return false;
         archiveName_ = choice.archiveName;
         directoryName_ = choice.directoryName;
 
@@ -179,17 +154,17 @@ bool CGame::Startup() {
             if (SDL_GetDisplayUsableBounds(0, &work) != 0) SDL_GetDisplayBounds(0, &work);
             ResolveWindowSize(settings, work.w, work.h);
         }
-        if (forcedWindowWidth > 0 && forcedWindowHeight > 0) {
+        if (options_.forcedWindowWidth > 0 && options_.forcedWindowHeight > 0) {
             // A replay's events are in the recorded window's coordinates.
-            settings.windowWidth = forcedWindowWidth;
-            settings.windowHeight = forcedWindowHeight;
+            settings.windowWidth = options_.forcedWindowWidth;
+            settings.windowHeight = options_.forcedWindowHeight;
         }
         if (std::string problem = SizeProblem(settings); !problem.empty()) throw SHostError(problem);
         scriptName = settings.scriptName;
         fontName = settings.fontName;
         fullScreen = settings.fullScreen ? 1 : 0;
 
-        window = new CGameWindow();
+        window = std::make_unique<CGameWindow>();
         std::string why;
         if (!window->Create(&CRenderer::PrepareWindowAttributes, &why, settings.windowWidth, settings.windowHeight) ||
             !window->GetHandle()) {
@@ -204,37 +179,36 @@ bool CGame::Startup() {
         viewport = window->GetViewport();
         KeepWindowOnMonitor();
 
-        walker = new CWalker();
+        walker = std::make_unique<CWalker>();
+        SetGUIHost(this);
 
-        SetGame(this);
-
-        renderer = new CRenderer();
+        renderer = std::make_unique<CRenderer>();
         renderer->Initialise(window->GetHandle());
         renderer->SetFullscreen(false);
         renderer->SetFlexibleResolution(settings.flexible);
         if (settings.flexible) renderer->SetGameSize(settings.windowWidth, settings.windowHeight);
         else renderer->SetGameSize(settings.gameWidth, settings.gameHeight);
         if (!renderer->Create()) throw SHostError(renderer->GetErrorMessage());
-        if (!screenshotPath.empty()) renderer->EnableFrameCapture(true);
+        if (!options_.screenshotPath.empty()) renderer->EnableFrameCapture(true);
         window->UpdateLayout();
 
-        sound = CreateSoundManager(FindSoundFont(settings.soundFont)).release();
+        sound = CreateSoundManager(FindSoundFont(settings.soundFont));
 
-        folder = source.release();
-        resources = new CResourceCache(renderer, sound, folder);
+        folder = std::move(source);
+        resources = std::make_unique<CResourceCache>(renderer.get(), sound.get(), folder.get());
         ConfineFiles();
-        if (!recordPath.empty()) {
+        if (!options_.recordPath.empty()) {
             char header[96];
-            std::snprintf(header, sizeof header, "seed %u\nwindow %d %d\n", static_cast<unsigned>(seed),
+            std::snprintf(header, sizeof header, "seed %u\nwindow %d %d\n", static_cast<unsigned>(options_.seed),
                           static_cast<int>(settings.windowWidth), static_cast<int>(settings.windowHeight));
             std::string why;
-            if (!StartInputRecording(recordPath, header, &why)) throw SHostError("Couldn't record the input: " + why);
+            if (!StartInputRecording(options_.recordPath, header, &why)) throw SHostError("Couldn't record the input: " + why);
         }
-        if (!turnShots.empty() && renderer) renderer->EnableFrameCapture(true);
+        if (!options_.turnShots.empty() && renderer) renderer->EnableFrameCapture(true);
         return true;
     } catch (const std::exception& e) {
-        Cleanup();
-        failed = true;
+        StopRenderer();
+        failed_ = true;
         ShowError(e.what(), false);
         return false;
     }
@@ -249,14 +223,13 @@ bool CGame::InitGame(const std::string& commandLine) {
 
         LoadDefaultFont();
 
-        StartScriptHost(this);
-        if (duk_context* ctx = ScriptContext()) {
-            DefineGlobalString(ctx, "PARAMS", commandLine.c_str());
-            DefineGlobalNumber(ctx, "WIDTH", renderer ? renderer->GetWidth() : 0);
-            DefineGlobalNumber(ctx, "HEIGHT", renderer ? renderer->GetHeight() : 0);
-            DefineGlobalString(ctx, "FOLDER_APPDATA", AppDataFolder().c_str());
-            DefineGlobalString(ctx, "FOLDER_LOCAL_APPDATA", LocalAppDataFolder().c_str());
-            DefineGlobalString(ctx, "FOLDER_MY_DOCUMENTS", DocumentsFolder().c_str());
+        if (StartScript()) {
+            runtime_->DefineGlobal("PARAMS", commandLine);
+            runtime_->DefineGlobal("WIDTH", renderer ? renderer->GetWidth() : 0);
+            runtime_->DefineGlobal("HEIGHT", renderer ? renderer->GetHeight() : 0);
+            runtime_->DefineGlobal("FOLDER_APPDATA", AppDataFolder());
+            runtime_->DefineGlobal("FOLDER_LOCAL_APPDATA", LocalAppDataFolder());
+            runtime_->DefineGlobal("FOLDER_MY_DOCUMENTS", DocumentsFolder());
         }
 
         std::unique_ptr<CDataBin> main(resources ? resources->OpenResource(scriptName, "OVS") : nullptr);
@@ -268,11 +241,12 @@ bool CGame::InitGame(const std::string& commandLine) {
         main.reset();
         // Named after its file, so that errors and stacks say "main.ovs:12".
         std::string mainFile = resources->ResourceFileName(scriptName, "OVS");
-        SRunResult loaded = RunSource(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                                      mainFile.c_str());
+        if (!runtime_) throw SHostError("Unable to call Init()");
+        SRunResult loaded = runtime_->RunFile(
+            std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), mainFile.c_str());
         if (loaded.running && !loaded.ok) throw SHostError(loaded.error);
 
-        SRunResult init = RunSource("Init ()", "CGame::InitGame ()");
+        SRunResult init = runtime_->CallGlobal("Init");
         if (!init.running) throw SHostError("Unable to call Init()");
         if (!init.ok) throw SHostError(init.error);
 
@@ -280,36 +254,36 @@ bool CGame::InitGame(const std::string& commandLine) {
         if (fullScreen && renderer) renderer->SetFullscreen(true);
         return true;
     } catch (const std::exception& e) {
-        failed = true;
+        failed_ = true;
         ShowError(e.what());
-        StopScriptHost();
+        if (runtime_) runtime_->Stop();
         DeleteSprites();
-        Cleanup();
+        StopRenderer();
         return false;
     }
 }
 
 void CGame::Run() {
     // --frames 0: the window is closed before the first frame.
-    if (frameLimit == 0 && window) PostWindowClose(window->GetHandle());
-    SRunResult run = RunSource("Run ()", "CGame::Run");
+    if (options_.frameLimit == 0 && window) PostWindowClose(window->GetHandle());
+    SRunResult run = runtime_ ? runtime_->CallGlobal("Run") : SRunResult{};
     if (run.running && run.ok) return;
-    failed = true;
+    failed_ = true;
     ShowError(run.running ? run.error : "Unable to call Run()");
 }
 
 bool CGame::MessagePump(unsigned, unsigned) {
     // The script has returned to the engine; handlers reached from the pump get their own time.
-    NoteEngineContact();
+    if (runtime_) runtime_->NoteEngineContact();
     bool open = PumpEvents();
-    NoteEngineContact();
+    if (runtime_) runtime_->NoteEngineContact();
     if (open) return true;
-    SRunResult quit = RunSource("Quit ()", "CGame::MessagePump");
+    SRunResult quit = runtime_ ? runtime_->CallGlobal("Quit") : SRunResult{};
     if (!quit.running) {
         ShowError("Unable to call Quit()", false);
     } else if (!quit.ok) {
         // Reached from inside the script's Run(): the native caller re-raises it so that Run() ends.
-        SetPendingFatal(quit.error);
+        runtime_->SetPendingFatal(quit.error);
     }
     return false;
 }
@@ -321,7 +295,7 @@ void CGame::ConfineFiles() {
     access.SetGameFolder(".");
     // A data folder chosen on the command line may lie elsewhere.
     if (!directoryName_.empty() && IsDirectory(directoryName_)) access.AddFolder(FindOnDisk(directoryName_));
-    access.SetTrustReads(trustGame);
+    access.SetTrustReads(options_.trustGame);
     for (const std::string& player : {AppDataFolder(), LocalAppDataFolder()}) {
         access.AddFolder(player);
         RemoveStaleTemporaries(player, 4);  // saves cut short by a killed engine
@@ -365,13 +339,14 @@ bool CGame::IsFlexibleResolution() const { return renderer && renderer->IsFlexib
 bool CGame::HasCursorObject() const { return renderer && renderer->GetCursor() != nullptr; }
 
 bool CGame::SaveScreenshot() {
-    if (screenshotPath.empty()) return true;
+    const std::string& path = options_.screenshotPath;
+    if (path.empty()) return true;
     if (!renderer || !renderer->HasDevice()) {
-        std::fprintf(stderr, "ove: no frame was rendered; %s not written\n", screenshotPath.c_str());
+        std::fprintf(stderr, "ove: no frame was rendered; %s not written\n", path.c_str());
         return false;
     }
-    if (!renderer->SaveScreenshot(screenshotPath)) {
-        std::fprintf(stderr, "ove: could not write screenshot %s\n", screenshotPath.c_str());
+    if (!renderer->SaveScreenshot(path)) {
+        std::fprintf(stderr, "ove: could not write screenshot %s\n", path.c_str());
         return false;
     }
     return true;

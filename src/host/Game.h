@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "gui/GUIElement.h"
+#include "host/EngineServices.h"
+#include "host/GameApiLogic.h"
 #include "scene/2DObject.h"
 #include "scene/SpriteWorld.h"
-#include "script/GameApiLogic.h"
+#include "script/ScriptRuntime.h"
 #include "win/GameWindow.h"
 
 namespace ove {
@@ -43,9 +45,30 @@ private:
     double mark_ = 0;
 };
 
-class CGame : public IWindowInput, public ISpriteWorld, public IGUIHost {
+// How a run was asked for on the command line.
+struct SRunOptions {
+    long frameLimit = -1;        // close the window after this many rendered frames (game turns in fixed-step runs)
+    // Fixed-step runs: the clock is virtual, Wait advances it by exactly the time waited and each
+    // game turn draws one frame, so that a run repeats exactly and as fast as the machine draws.
+    bool fixedStep = false;
+    bool realPacing = false;     // ... but the turns take real time (a session recorded by hand)
+    bool seedGiven = false;      // the random generators start from `seed` instead of the time
+    uint32_t seed = 0;
+    int32_t forcedWindowWidth = 0, forcedWindowHeight = 0;  // a replay's window size
+    std::string recordPath;      // --record: the input events go there
+    std::vector<std::pair<long, std::string>> turnShots;  // screenshots at the end of these turns
+    std::string screenshotPath;  // where to save the last rendered frame at the end
+    bool trustGame = false;      // --trust-game: the game may read outside its folders
+    std::string archiveOption;    // the packed archive to use when several are present
+    std::string directoryOption;  // the data directory to use when several are present
+    bool verbose = false;         // the script's debug() writes to standard error
+};
+
+class CGame final : public IWindowInput, public ISpriteWorld, public IGUIHost, public IEngineServices {
 public:
-    CGame();
+    // The script runtime runs the game's scripts with this game as their services (none: the
+    // game runs no script).
+    explicit CGame(std::unique_ptr<IScriptRuntime> runtime = nullptr, SRunOptions options = {});
     virtual ~CGame();
     CGame(const CGame&) = delete;
     CGame& operator=(const CGame&) = delete;
@@ -55,7 +78,12 @@ public:
     void Run();
     // Processes pending window messages. False once the window was closed (Quit() was called).
     bool MessagePump(unsigned lowest = 0, unsigned highest = 0);
-    void Cleanup();
+    // Starts the script runtime with this game as its services; false when it could not start.
+    bool StartScript();
+    IScriptRuntime* Script() { return runtime_.get(); }
+    const SRunOptions& Options() const { return options_; }
+    // Set when an error box ended the engine (the process then exits with status 1).
+    bool Failed() const { return failed_; }
 
     // ---- input from the game window (routing in the frame primitives)
     void RouteKey(int32_t code) override;
@@ -162,14 +190,47 @@ public:
     // Error box owned by the game window (or by nobody).
     void ShowError(const std::string& text, bool owned = true);
 
-    // ---- owned state, in the host's order
-    CGameWindow* window = nullptr;
-    CGameViewport* viewport = nullptr;
-    CFileFolder* folder = nullptr;
-    CResourceCache* resources = nullptr;
-    CSoundManager* sound = nullptr;
-    CRenderer* renderer = nullptr;
-    CTimer* timer = nullptr;
+    // ---- services for the bindings (and for tests and tools that drive a game)
+    CResourceCache* Resources() override { return resources.get(); }
+    CRenderer* Renderer() override { return renderer.get(); }
+    CFileFolder* Folder() override { return folder.get(); }
+    CSoundManager* Sound() override { return sound.get(); }
+    CGameWindow* Window() override { return window.get(); }
+    bool Verbose() const override { return options_.verbose; }
+    const std::string& BackdropName() const override { return backdropName; }
+    uint32_t BackdropColour() const override { return backdropColour; }
+    const CBackdropPicture* BackdropPicture() const override { return backdrop.get(); }
+    void SetBackdropShownSize(int32_t width, int32_t height) override;
+    void SetBackdropOffset(int32_t x, int32_t y) override;
+    void SetPriorityViewportHeight(int32_t height) override { priorityViewportHeight = height; }
+    CTileLayerSet* ActiveTileLayers() const override { return tileLayers; }
+    void SetActiveTileLayers(CTileLayerSet* set) override { tileLayers = set; }
+    std::list<CDrawingElement*>& DrawingElements() override { return drawingElements; }
+    const std::list<CGUIElement*>& GUIRoots() const override { return guiWindows; }
+    const std::list<CSprite*>& Sprites() const { return sprites; }
+    CGUIElement* Focused() const { return focused; }
+    CGUIElement* Hovered() const { return hovered; }
+    int32_t BackdropWidth() const override { return backdropWidth; }
+    int32_t BackdropHeight() const override { return backdropHeight; }
+    int32_t BackdropX() const override { return backdropX; }
+    int32_t BackdropY() const override { return backdropY; }
+    int32_t PriorityViewportHeight() const { return priorityViewportHeight; }
+    uint32_t KeyCount() const { return keyCount; }
+    long FramesRendered() const { return framesRendered; }
+
+private:
+    // ---- owned state, declared in teardown order: the last declared goes first
+    std::unique_ptr<IScriptRuntime> runtime_;
+    SRunOptions options_;
+    std::unique_ptr<CGameWindow> window;
+    CGameViewport* viewport = nullptr;  // the window's
+    std::unique_ptr<CFileFolder> folder;
+    std::unique_ptr<CSoundManager> sound;  // after the cache, which hands its sounds back to it
+    std::unique_ptr<CResourceCache> resources;
+    std::unique_ptr<CBackdropPicture> backdrop;
+    std::unique_ptr<CWalker> walker;
+    std::unique_ptr<CRenderer> renderer;
+    std::unique_ptr<CTimer> timer;
     std::string scriptName = "main";
     std::string fontName;
     CFont* defaultFont = nullptr;
@@ -182,39 +243,21 @@ public:
     CGUIElement* focused = nullptr;
     CGUIElement* hovered = nullptr;
     CGUIElement* mouseCapture = nullptr;
-    CBackdropPicture* backdrop = nullptr;
     int32_t backdropHeight = 0, backdropWidth = 0;
     int32_t backdropX = 0, backdropY = 0;
     uint8_t fullScreen = 0;
     CTileLayerSet* tileLayers = nullptr;
     int32_t priorityViewportHeight = -1;
-    CWalker* walker = nullptr;
     uint32_t updatePass = 0;
     uint32_t listChanged = 0;
     uint32_t backdropColour = 0;
     std::string backdropName;
 
-    // Set when an error box ended the engine (the process then exits with status 1).
-    bool failed = false;
-
-    // ---- command-line extras
-    long frameLimit = -1;        // close the window after this many rendered frames (game turns in fixed-step runs)
+    bool failed_ = false;
     long framesRendered = 0;
-    // Fixed-step runs: the clock is virtual, Wait advances it by exactly the time waited and each
-    // game turn draws one frame, so that a run repeats exactly and as fast as the machine draws.
-    bool fixedStep = false;
-    bool realPacing = false;     // ... but the turns take real time (a session recorded by hand)
-    long turn = 0;               // game turns ended so far (fixed-step runs)
-    bool seedGiven = false;      // the random generators start from `seed` instead of the time
-    uint32_t seed = 0;
-    int32_t forcedWindowWidth = 0, forcedWindowHeight = 0;  // a replay's window size
-    std::string recordPath;      // --record: the input events go there
-    std::vector<std::pair<long, std::string>> turnShots;  // screenshots at the end of these turns
-    std::string screenshotPath;  // where to save the last rendered frame at the end
-    bool trustGame = false;      // --trust-game: the game may read outside its folders
-    std::string archiveOption;    // the packed archive to use when several are present
-    std::string directoryOption;  // the data directory to use when several are present
-    bool verbose = false;         // the script's debug() writes to standard error
+    long turn = 0;  // game turns ended so far (fixed-step runs)
+
+public:
     // Saves the screenshot when one was asked for; false when it could not be written.
     bool SaveScreenshot();
 
@@ -238,6 +281,12 @@ private:
     // Ends the game turn: counts it, takes the screenshots due, closes the window at the limit.
     void EndTurn();
     bool drewThisTurn_ = false;
+    void NoteEngineContact() {
+        if (runtime_) runtime_->NoteEngineContact();
+    }
+    bool HasPendingFatal() const { return runtime_ && runtime_->HasPendingFatal(); }
+    // Shuts the renderer down and lets it go (before the error box of a failed start, and at the end).
+    void StopRenderer();
     void SetBackdropTransformForFrame();
     void MoveCursorSprite(int32_t x, int32_t y);
 
@@ -249,9 +298,5 @@ private:
     bool RouteMouseToGUI(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDelta);
     void DeleteGUIElements();
 };
-
-// The process-wide game used by the script bindings and the GUI.
-CGame* GetGame();
-void SetGame(CGame* game);
 
 }  // namespace ove

@@ -1,9 +1,7 @@
 // The game host as the world its sprites live in.
 #include "host/Game.h"
 #include "render/Renderer.h"
-#include "script/Binding.h"
-#include "script/GameApiLogic.h"
-#include "script/ScriptHost.h"
+#include "host/GameApiLogic.h"
 #include "tiles/TileLayer.h"
 #include "walk/BackdropPicture.h"
 
@@ -26,7 +24,7 @@ void CGame::LayerToScreen(const void* layer, int32_t x, int32_t y, int32_t& sx, 
 }
 
 int32_t CGame::AutoPriorityHeight() const {
-    return PriorityViewportHeight(priorityViewportHeight, backdropHeight, backdrop != nullptr,
+    return ove::PriorityViewportHeight(priorityViewportHeight, backdropHeight, backdrop != nullptr,
                                   backdrop ? backdrop->Height() : 0, renderer ? renderer->GetHeight() : 0);
 }
 
@@ -34,16 +32,11 @@ uint32_t CGame::RandomNumber() { return static_cast<uint32_t>(RandomDraw15()); }
 
 void CGame::CallCallback(int32_t key) {
     // A script error inside lands in the pending-fatal slot; the frame primitive raises it.
-    if (duk_context* ctx = ScriptContext()) CallKept(ctx, key);
+    if (runtime_) runtime_->CallKept(key);
 }
 
 void CGame::ReleaseCallback(int32_t key) {
-    duk_context* ctx = ScriptContext();
-    if (!ctx) return;  // the heap is gone already (teardown)
-    duk_push_global_stash(ctx);
-    duk_push_int(ctx, key);
-    duk_del_prop(ctx, -2);
-    duk_pop(ctx);
+    if (runtime_) runtime_->ReleaseKept(key);
 }
 
 }  // namespace ove

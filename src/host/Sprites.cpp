@@ -5,7 +5,6 @@
 #include "host/Game.h"
 #include "render/Renderer.h"
 #include "scene/Sprite.h"
-#include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
 #include "walk/Walker.h"
 
@@ -109,7 +108,7 @@ void CGame::MoveCursorSprite(int32_t x, int32_t y) {
 // ---------------------------------------------------------------- walking
 
 CWalker& CGame::Walker() {
-    if (!walker) walker = new CWalker();
+    if (!walker) walker = std::make_unique<CWalker>();
     return *walker;
 }
 
@@ -117,12 +116,12 @@ namespace {
 
 // The area a sprite may stand in: the picture, or the game's size without one.
 void WalkArea(const CGame& game, int32_t& width, int32_t& height) {
-    if (game.backdrop) {
-        width = game.backdrop->Width();
-        height = game.backdrop->Height();
+    if (const CBackdropPicture* picture = game.BackdropPicture()) {
+        width = picture->Width();
+        height = picture->Height();
     } else {
-        width = game.renderer ? game.renderer->GetWidth() : 0;
-        height = game.renderer ? game.renderer->GetHeight() : 0;
+        width = game.GetGameWidth();
+        height = game.GetGameHeight();
     }
 }
 

@@ -1,4 +1,4 @@
-// Native-binding helpers shared by every script API file (script/bindings/JS*.cpp).
+// Native-binding helpers shared by every script API file (bindings/JS*.cpp).
 //
 // HOW A BINDING FILE USES THESE
 //   Constructor of X:   RequireConstructorCall(ctx);
@@ -35,13 +35,15 @@
 #include <exception>
 #include <string>
 
+#include "script/ScriptRuntime.h"
+
 namespace ove {
 
 // The special index meaning "the `this` binding of the current native call".
 constexpr duk_idx_t kThisIndex = INT32_MIN;
 
-// Handle of a native object in the global stash (its own address; 0 = not bound).
-using ScriptHandle = std::uintptr_t;
+// ScriptHandle (script/ScriptRuntime.h): a native object's key in the global stash (its own
+// address; 0 = not bound).
 
 // Stash-key prefixes of the kinds whose native objects find their own script object.
 inline constexpr const char* kGuiPrefix = "gui@";

@@ -9,59 +9,18 @@
 #include <cstdlib>
 
 #include "Binding.h"
-#include "bindings/JSBuckets.h"
-#include "bindings/JSColour.h"
-#include "bindings/JSDrawingElement.h"
-#include "bindings/JSFile.h"
-#include "bindings/JSGUIElements.h"
-#include "bindings/JSGame.h"
-#include "bindings/JSImage.h"
-#include "bindings/JSInput.h"
-#include "bindings/JSModule.h"
-#include "bindings/JSSound.h"
-#include "bindings/JSSprite.h"
-#include "bindings/JSText.h"
-#include "bindings/JSViewConstructor.h"
-#include "bindings/JSTiles.h"
 
 namespace ove {
 
 namespace {
-
-// One API module: `start` registers its classes, functions and constants (false: failed);
-// `cleanup` releases what it keeps outside the heap. Both run with the host's context.
-struct SScriptModule {
-    const char* name;
-    bool (*start)(duk_context* ctx);
-    void (*cleanup)(duk_context* ctx);
-};
-
-// Started in this order, cleaned up in the same order. Each API module lands as one line here
-// (plus the include of its bindings header above).
-const SScriptModule kModules[] = {
-    {"modules", StartModuleAPI, StopModuleAPI},
-    {"game", StartGameAPI, StopGameAPI},
-    {"Colour", StartColourAPI, StopColourAPI},
-    {"Buckets", StartBucketAPI, StopBucketAPI},
-    {"DrawingElement", StartDrawingElementAPI, StopDrawingElementAPI},
-    {"Image", StartImageAPI, StopImageAPI},
-    {"input and files", StartInputAPI, StopInputAPI},
-    {"FileReader and FileWriter", StartFileAPI, StopFileAPI},
-    {"GUI", StartGUIAPI, StopGUIAPI},
-    {"Sound", StartSoundAPI, StopSoundAPI},
-    {"Sprite", StartSpriteAPI, StopSpriteAPI},
-    {"substitution tables", StartTableAPI, StopTableAPI},
-    {"Text", StartTextAPI, StopTextAPI},
-    {"tile layers", StartTileAPI, StopTileAPI},
-    {"View", StartViewAPI, StopViewAPI},
-};
 
 // Marks an Error thrown by RaisePendingFatal, so that whoever catches it reports the pending
 // text rather than "ERROR: Error: ERROR: ...".
 constexpr const char* kFatalMark = DUK_HIDDEN_SYMBOL("fatal");
 
 duk_context* g_context = nullptr;
-CGame* g_game = nullptr;
+std::span<const SScriptModule> g_modules;
+void* g_services = nullptr;  // handed to the host's heap, for its API modules
 std::size_t g_started = 0;  // modules started, so a failed start cleans up only those
 int g_depth = 0;            // nesting of RunSource calls
 int g_nesting = 0;          // script entered from native code, nested (RunSource and callbacks)
@@ -103,13 +62,13 @@ duk_ret_t StartModuleSafe(duk_context* ctx, void* udata) {
 
 void CleanupModules(std::size_t count) {
     for (std::size_t i = 0; i < count; ++i) {
-        if (!kModules[i].cleanup) continue;
+        if (!g_modules[i].cleanup) continue;
         try {
-            kModules[i].cleanup(g_context);
+            g_modules[i].cleanup(g_context);
         } catch (...) {
             char message[512];
             DescribeCurrentException(message, sizeof message);
-            std::fprintf(stderr, "script module %s: clean-up failed: %s\n", kModules[i].name, message);
+            std::fprintf(stderr, "script module %s: clean-up failed: %s\n", g_modules[i].name, message);
         }
     }
 }
@@ -156,7 +115,7 @@ duk_context* CreateScriptHeap(const char* name) {
     return duk_create_heap(nullptr, nullptr, nullptr, const_cast<char*>(name), FatalHandler);
 }
 
-bool StartScriptHost(CGame* game) {
+bool StartScriptHost(std::span<const SScriptModule> modules, void* services) {
     if (g_context) StopScriptHost();
     g_context = CreateScriptHeap(nullptr);
     if (!g_context) return false;
@@ -169,9 +128,10 @@ bool StartScriptHost(CGame* game) {
     g_pendingSet = false;
     g_pending.clear();
     g_started = 0;
-    g_game = game;  // visible to the module start functions
+    g_modules = modules;
+    g_services = services;  // visible to the module start functions
 
-    for (const SScriptModule& module : kModules) {
+    for (const SScriptModule& module : g_modules) {
         SModuleStart start{&module, false, {}};
         duk_int_t rc = duk_safe_call(g_context, StartModuleSafe, &start, 0, 1);
         if (rc != DUK_EXEC_SUCCESS)
@@ -196,7 +156,7 @@ void StopScriptHost() {
     g_started = 0;
     duk_destroy_heap(g_context);
     g_context = nullptr;
-    g_game = nullptr;
+    g_services = nullptr;
     g_depth = 0;
     g_nesting = 0;
     g_timedOut = false;
@@ -207,9 +167,21 @@ void StopScriptHost() {
 
 bool ScriptHostRunning() { return g_context != nullptr; }
 duk_context* ScriptContext() { return g_context; }
-CGame* ScriptGame() { return g_game; }
 
-SRunResult RunSource(std::string_view source, const char* fileName) {
+void* ScriptServices(duk_context* ctx) {
+    if (!ctx || !g_context) return nullptr;
+    // Contexts of one heap share its memory functions; only the host's heap has no user data.
+    duk_memory_functions functions;
+    duk_get_memory_functions(ctx, &functions);
+    return functions.udata == nullptr ? g_services : nullptr;
+}
+
+namespace {
+
+// Runs `run` (which leaves its error on the stack top when it fails) as one entry into script:
+// nesting, timeouts and pending fatals are handled as RunSource describes.
+template <class F>
+SRunResult Protected(F&& run) {
     SRunResult result;
     duk_context* ctx = g_context;
     if (!ctx) return result;
@@ -234,10 +206,7 @@ SRunResult RunSource(std::string_view source, const char* fileName) {
 
     duk_idx_t top = duk_get_top(ctx);
     ++g_depth;
-    duk_push_string(ctx, fileName ? fileName : "eval");
-    // Program code, not eval code: a strict script's top-level functions must become globals too.
-    bool ok = duk_pcompile_lstring_filename(ctx, 0, source.data(), source.size()) == 0 &&
-              duk_pcall(ctx, 0) == DUK_EXEC_SUCCESS;
+    bool ok = run(ctx);
     --g_depth;
     if (ok) {
         result.ok = true;
@@ -257,6 +226,43 @@ SRunResult RunSource(std::string_view source, const char* fileName) {
     LeaveScript();
     if (g_depth == 0) g_timedOut = false;
     return result;
+}
+
+}  // namespace
+
+SRunResult RunSource(std::string_view source, const char* fileName) {
+    return Protected([&](duk_context* ctx) {
+        duk_push_string(ctx, fileName ? fileName : "eval");
+        // Program code, not eval code: a strict script's top-level functions must become globals too.
+        return duk_pcompile_lstring_filename(ctx, 0, source.data(), source.size()) == 0 &&
+               duk_pcall(ctx, 0) == DUK_EXEC_SUCCESS;
+    });
+}
+
+SRunResult CallScriptGlobal(const char* name, std::span<const int32_t> args, bool optional) {
+    if (optional && g_context && !g_pendingSet) {
+        duk_get_global_string(g_context, name);
+        const bool callable = duk_is_callable(g_context, -1);
+        duk_pop(g_context);
+        if (!callable) {
+            SRunResult result;
+            result.running = result.ok = true;
+            return result;
+        }
+    }
+    return Protected([&](duk_context* ctx) {
+        if (!duk_get_global_string(ctx, name)) {
+            // What calling an undeclared name says in script.
+            duk_push_error_object_raw(ctx, DUK_ERR_REFERENCE_ERROR, nullptr, 0, "identifier '%s' undefined", name);
+            return false;
+        }
+        if (!duk_check_stack(ctx, static_cast<duk_idx_t>(args.size()) + 1)) {
+            duk_push_error_object_raw(ctx, DUK_ERR_RANGE_ERROR, nullptr, 0, "too many arguments");
+            return false;
+        }
+        for (int32_t a : args) duk_push_int(ctx, a);
+        return duk_pcall(ctx, static_cast<duk_idx_t>(args.size())) == DUK_EXEC_SUCCESS;
+    });
 }
 
 void SetScriptTimeout(double seconds) { g_timeout = seconds > 0 ? seconds : 0; }
@@ -390,5 +396,60 @@ void RaisePendingFatal(duk_context* ctx) {
     duk_put_prop_string(ctx, -2, kFatalMark);
     duk_throw(ctx);
 }
+
+}  // namespace ove
+
+namespace ove {
+
+bool CScriptRuntime::Start(void* services) { return StartScriptHost(modules_, services); }
+void CScriptRuntime::Stop() { StopScriptHost(); }
+bool CScriptRuntime::Running() const { return ScriptHostRunning(); }
+
+void CScriptRuntime::DefineGlobal(const char* name, double value) {
+    if (g_context) DefineGlobalDouble(g_context, name, value);
+}
+
+void CScriptRuntime::DefineGlobal(const char* name, const std::string& value) {
+    if (g_context) DefineGlobalString(g_context, name, value.c_str());
+}
+
+SRunResult CScriptRuntime::RunFile(std::string_view source, const char* fileName) {
+    return RunSource(source, fileName);
+}
+
+SRunResult CScriptRuntime::CallGlobal(const char* name, std::span<const int32_t> args, bool optional) {
+    return CallScriptGlobal(name, args, optional);
+}
+
+void CScriptRuntime::CallKept(int32_t key) {
+    if (g_context) ove::CallKept(g_context, key);
+}
+
+void CScriptRuntime::ReleaseKept(int32_t key) {
+    if (!g_context) return;  // the heap is gone already (teardown)
+    duk_push_global_stash(g_context);
+    duk_push_int(g_context, key);
+    duk_del_prop(g_context, -2);
+    duk_pop(g_context);
+}
+
+bool CScriptRuntime::CallElementHandler(ScriptHandle object, const char* name, std::span<const int32_t> args) {
+    duk_context* ctx = g_context;
+    if (!ctx || !object || !duk_check_stack(ctx, static_cast<duk_idx_t>(args.size()) + 4)) return false;
+    PushBound(ctx, object, kGuiPrefix);
+    if (!FindHandler(ctx, name)) return false;
+    for (int32_t a : args) duk_push_int(ctx, a);
+    CallHandler(ctx, static_cast<duk_idx_t>(args.size()));
+    return true;
+}
+
+void CScriptRuntime::ForgetElement(ScriptHandle object) {
+    if (g_context && object) UnbindHandle(g_context, object, kGuiPrefix);
+}
+
+bool CScriptRuntime::HasPendingFatal() const { return ove::HasPendingFatal(); }
+void CScriptRuntime::SetPendingFatal(const std::string& text) { ove::SetPendingFatal(text); }
+void CScriptRuntime::NoteEngineContact() { ove::NoteEngineContact(); }
+void CScriptRuntime::SeedRandom(uint32_t seed) { OveSeedScriptRandom(seed); }
 
 }  // namespace ove

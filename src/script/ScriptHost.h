@@ -6,30 +6,34 @@
 #pragma once
 #include <duktape.h>
 
+#include <span>
 #include <string>
 #include <string_view>
 
+#include "script/ScriptRuntime.h"
+
 namespace ove {
 
-class CGame;
-
-// Outcome of running source text or a script entry point.
-struct SRunResult {
-    bool running = false;  // false: the host was not running and nothing ran
-    bool ok = false;       // true: ran to the end with no uncaught error
-    std::string error;     // when running && !ok: "ERROR: <message>\n" (or a pending fatal's text)
+// One API module: `start` registers its classes, functions and constants (false: failed);
+// `cleanup` releases what it keeps outside the heap. Both run with the host's context.
+struct SScriptModule {
+    const char* name;
+    bool (*start)(duk_context* ctx);
+    void (*cleanup)(duk_context* ctx);
 };
 
-// Creates the heap and starts every API module in order. A module that fails stops the start:
-// the modules already started are cleaned up again, the heap is destroyed and the result is
-// false (so later calls report "not running" instead of running half an API). A running host
-// is stopped first.
-bool StartScriptHost(CGame* game);
+// Creates the heap and starts the API modules in order (the list must outlive the host). A module
+// that fails stops the start: the modules already started are cleaned up again, the heap is
+// destroyed and the result is false (so later calls report "not running" instead of running half
+// an API). A running host is stopped first. `services` is what the modules' functions reach the
+// engine through (ScriptServices).
+bool StartScriptHost(std::span<const SScriptModule> modules, void* services);
 // Runs every module's clean-up in start order, then destroys the heap. Harmless when stopped.
 void StopScriptHost();
 bool ScriptHostRunning();
 duk_context* ScriptContext();  // null when not running
-CGame* ScriptGame();           // the game given to StartScriptHost, null when not running
+// The services given to StartScriptHost, for a context of the host's heap; null otherwise.
+void* ScriptServices(duk_context* ctx);
 
 // Compiles `source` as global program code (top-level declarations become globals, in strict
 // scripts too; `this` is the global object) under `fileName` ("eval" when null) and calls it protected.
@@ -40,6 +44,9 @@ CGame* ScriptGame();           // the game given to StartScriptHost, null when n
 // that carried it), that evaluation fails with the pending text: a fatal error ends the run.
 // While a fatal is pending, nested evaluations run nothing (ok, nothing to report).
 SRunResult RunSource(std::string_view source, const char* fileName = nullptr);
+// Calls the global function `name` with integer arguments, protected and reported as RunSource
+// reports. A name that is not a function is a ReferenceError, unless `optional`.
+SRunResult CallScriptGlobal(const char* name, std::span<const int32_t> args, bool optional);
 
 // ---- Fatal errors raised inside nested callbacks.
 // A handler called from inside a native function (a GUI onClick reached from Display, a sprite
@@ -92,5 +99,30 @@ void LeaveScript();
 // "ERROR" for the main heap, "ERROR@<name>" for the private heaps of LoadScript. The string must
 // outlive the heap.
 duk_context* CreateScriptHeap(const char* name);
+
+// The host as an IScriptRuntime, with the API modules it starts.
+class CScriptRuntime final : public IScriptRuntime {
+public:
+    explicit CScriptRuntime(std::span<const SScriptModule> modules) : modules_(modules) {}
+    ~CScriptRuntime() override { Stop(); }
+    bool Start(void* services) override;
+    void Stop() override;
+    bool Running() const override;
+    void DefineGlobal(const char* name, double value) override;
+    void DefineGlobal(const char* name, const std::string& value) override;
+    SRunResult RunFile(std::string_view source, const char* fileName) override;
+    SRunResult CallGlobal(const char* name, std::span<const int32_t> args, bool optional) override;
+    void CallKept(int32_t key) override;
+    void ReleaseKept(int32_t key) override;
+    bool CallElementHandler(ScriptHandle object, const char* name, std::span<const int32_t> args) override;
+    void ForgetElement(ScriptHandle object) override;
+    bool HasPendingFatal() const override;
+    void SetPendingFatal(const std::string& text) override;
+    void NoteEngineContact() override;
+    void SeedRandom(uint32_t seed) override;
+
+private:
+    std::span<const SScriptModule> modules_;
+};
 
 }  // namespace ove

@@ -5,7 +5,7 @@
 #include <fstream>
 
 #include "FileFixture.h"
-#include "script/bindings/JSFile.h"
+#include "bindings/JSFile.h"
 
 namespace ovetest {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "ScriptFixture.h"
 #include "platform/SystemColours.h"
-#include "script/bindings/JSColour.h"
+#include "bindings/JSColour.h"
 
 using gameapitest::ScriptFixture;
 using namespace ove;

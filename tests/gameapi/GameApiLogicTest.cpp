@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "image/RunMask.h"
-#include "script/GameApiLogic.h"
+#include "host/GameApiLogic.h"
 
 using namespace ove;
 

@@ -12,8 +12,8 @@
 #include "image/RunMask.h"
 #include "platform/MessageBox.h"
 #include "script/Binding.h"
-#include "script/bindings/JSColour.h"
-#include "script/bindings/JSGame.h"
+#include "bindings/JSColour.h"
+#include "bindings/JSGame.h"
 #include "walk/BackdropPicture.h"
 
 using gameapitest::ScriptFixture;

@@ -2,7 +2,7 @@
 
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
-#include "script/bindings/JSColour.h"
+#include "bindings/JSColour.h"
 
 namespace gameapitest {
 

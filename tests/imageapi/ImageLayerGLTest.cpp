@@ -10,7 +10,7 @@
 #include "render/Renderer.h"
 #include "render/RenderFixture.h"
 #include "script/ScriptFixture.h"
-#include "script/bindings/JSImage.h"
+#include "bindings/JSImage.h"
 
 using namespace ove;
 using ovetest::CTestDrawable;

@@ -14,7 +14,7 @@
 #include "render/Renderer.h"
 #include "script/Binding.h"
 #include "script/ScriptFixture.h"
-#include "script/bindings/JSImage.h"
+#include "bindings/JSImage.h"
 
 using namespace ove;
 namespace fs = std::filesystem;

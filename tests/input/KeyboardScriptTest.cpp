@@ -10,7 +10,7 @@
 #include "host/Game.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
-#include "script/bindings/JSInput.h"
+#include "bindings/JSInput.h"
 
 using namespace ove;
 

@@ -8,7 +8,7 @@
 
 #include "platform/Joystick.h"
 #include "script/ScriptFixture.h"
-#include "script/bindings/JSInput.h"
+#include "bindings/JSInput.h"
 
 using namespace ove;
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "script/HostFiles.h"
+#include "io/HostFiles.h"
 #include "support/TestSupport.h"
 
 using namespace ove;

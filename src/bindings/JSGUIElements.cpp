@@ -10,7 +10,7 @@
 #include "gui/GUICheckbox.h"
 #include "gui/TextInput.h"
 #include "gui/TextLabel.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "platform/CodePage.h"
 #include "script/ScriptHost.h"
 
@@ -163,10 +163,10 @@ namespace {
 // ---------------------------------------------------------------- fonts
 
 // The named font through the game's resource cache, or null.
-CFont* LoadFontNamed(const char* name) {
-    CGame* game = GetGame();
-    if (!game || !game->resources) return nullptr;
-    return game->resources->LoadFont(name);
+CFont* LoadFontNamed(duk_context* ctx, const char* name) {
+    IEngineServices* game = Engine(ctx);
+    if (!game || !game->Resources()) return nullptr;
+    return game->Resources()->LoadFont(name);
 }
 
 // ---------------------------------------------------------------- GUIElement methods
@@ -433,7 +433,7 @@ duk_ret_t GetFontName(duk_context* ctx) {
 duk_ret_t SetFontName(duk_context* ctx) {
     CGUIElement* e = Self(ctx);
     const char* name = duk_to_string(ctx, 0);
-    CFont* font = LoadFontNamed(name);
+    CFont* font = LoadFontNamed(ctx, name);
     if (!font) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load font [%s]", name);
     e->SetFont(font);
     return 0;
@@ -756,14 +756,14 @@ const SAccessor kInputAccessors[] = {
 // ---------------------------------------------------------------- globals
 
 duk_ret_t AnimateGUI(duk_context* ctx) {
-    if (CGame* game = GetGame()) game->AnimateGUI();
+    if (IEngineServices* game = Engine(ctx)) game->AnimateGUI();
     RaisePendingFatal(ctx);
     return 0;
 }
 
 duk_ret_t FindElementAt(duk_context* ctx) {
     const std::int32_t x = ArgInt(ctx, 0), y = ArgInt(ctx, 1);
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     CGUIElement* e = game ? game->FindGUIElementAt(x, y) : nullptr;
     while (e && !e->scriptObject) e = e->GetParent();
     if (e)
@@ -841,8 +841,8 @@ bool StartGUIAPI(duk_context* ctx) {
 void StopGUIAPI(duk_context* ctx) {
     using namespace guiapi;
     g_rawText.clear();
-    if (CGame* game = GetGame())
-        for (CGUIElement* root : game->guiWindows) UnbindTree(ctx, root);
+    if (IEngineServices* game = Engine(ctx))
+        for (CGUIElement* root : game->GUIRoots()) UnbindTree(ctx, root);
 }
 
 }  // namespace ove

@@ -13,7 +13,7 @@
 #include "JSColour.h"
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "image/Bitmap.h"
 #include "image/ImageDraw.h"
 #include "image/ImageLoad.h"
@@ -51,8 +51,8 @@ uint32_t ArgImageColour(duk_context* ctx, duk_idx_t index) {
 
 // The renderer image layers go to: the game's, or the one with a device.
 CRenderer* LayerRenderer() {
-    CGame* game = GetGame();
-    if (game && game->renderer) return game->renderer;
+    IEngineServices* game = Engine(ScriptContext());
+    if (game && game->Renderer()) return game->Renderer();
     return GetRenderer();
 }
 
@@ -62,10 +62,10 @@ void ReleaseNative(void* native) {
     if (it == LiveImages().end()) return;
     CBitmapProxy* image = it->second;
     LiveImages().erase(it);
-    CGame* game = GetGame();
-    if (game && game->renderer) game->renderer->RemoveOverlay(image);
+    IEngineServices* game = Engine(ScriptContext());
+    if (game && game->Renderer()) game->Renderer()->RemoveOverlay(image);
     CRenderer* active = GetRenderer();
-    if (active && (!game || active != game->renderer)) active->RemoveOverlay(image);
+    if (active && (!game || active != game->Renderer())) active->RemoveOverlay(image);
     delete image;
 }
 
@@ -104,8 +104,8 @@ CBitmapProxy* MakeBlank(int32_t width, int32_t height, EFailure& failure) noexce
 
 // The host's file open: loose files on disk first, then the game's sources.
 CDataBin* OpenForLoad(const char* name) {
-    CGame* game = GetGame();
-    if (game && game->folder) return game->folder->Open(name);
+    IEngineServices* game = Engine(ScriptContext());
+    if (game && game->Folder()) return game->Folder()->Open(name);
     return OpenLocalFile(name);
 }
 
@@ -209,7 +209,7 @@ duk_ret_t Finalize(duk_context* ctx) {
 // The capture as a new image, or null when the game has nothing to capture with. The renderer's
 // exceptions pass through.
 CBitmapProxy* Capture(int32_t width, int32_t height) {
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ScriptContext());
     if (!game) return nullptr;
     std::unique_ptr<CBitmap> shot = game->RenderToImage(width, height);
     if (!shot || shot->IsEmpty()) return nullptr;
@@ -481,14 +481,14 @@ bool StartImageAPI(duk_context* ctx) {
     return true;
 }
 
-void StopImageAPI(duk_context*) {
+void StopImageAPI(duk_context* ctx) {
     // Images the scripts still hold die with the heap; take them out of the renderer now.
     std::unordered_map<void*, CBitmapProxy*> images;
     images.swap(LiveImages());
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     CRenderer* active = GetRenderer();
     for (auto [native, image] : images) {
-        if (game && game->renderer) game->renderer->RemoveOverlay(image);
+        if (game && game->Renderer()) game->Renderer()->RemoveOverlay(image);
         if (active) active->RemoveOverlay(image);
         delete image;
     }

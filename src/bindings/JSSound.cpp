@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "data/ResourceCache.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "io/FileFolder.h"
 #include "script/Binding.h"
 #include "sound/SoundManager.h"
@@ -64,13 +64,13 @@ void ReportNoSound(duk_context* ctx, CResourceCache& cache, const std::string& n
 }
 
 CResourceCache* Cache() {
-    CGame* game = GetGame();
-    return game ? game->resources : nullptr;
+    IEngineServices* game = Engine(ScriptContext());
+    return game ? game->Resources() : nullptr;
 }
 
 CSoundManager* Manager() {
-    CGame* game = GetGame();
-    return game ? game->sound : nullptr;
+    IEngineServices* game = Engine(ScriptContext());
+    return game ? game->Sound() : nullptr;
 }
 
 // The sound of the argument: TypeError "Sound expected", ReferenceError when unbound or destroyed.

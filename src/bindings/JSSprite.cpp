@@ -7,10 +7,10 @@
 #include "JSColour.h"
 #include "JSViewConstructor.h"
 #include "data/ResourceCache.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "scene/Sprite.h"
 #include "script/Binding.h"
-#include "script/GameApiLogic.h"
+#include "host/GameApiLogic.h"
 #include "script/ScriptHost.h"
 #include "walk/Walker.h"
 
@@ -33,14 +33,14 @@ CallbackKey OptCallback(duk_context* ctx, duk_idx_t index) {
 
 duk_ret_t Constructor(duk_context* ctx) {
     RequireConstructorCall(ctx);
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     if (!game) return duk_error(ctx, DUK_ERR_ERROR, "Cannot create sprite");
     BindThis(ctx, game->CreateSprite(), kClass);
     return 0;
 }
 
-void DestroyNative(duk_context*, void* native) {
-    if (CGame* game = GetGame()) game->DestroySprite(static_cast<CSprite*>(native));
+void DestroyNative(duk_context* ctx, void* native) {
+    if (IEngineServices* game = Engine(ctx)) game->DestroySprite(static_cast<CSprite*>(native));
 }
 
 // Runs a callable on a view name given as text or a number, in a frame of its own.
@@ -51,10 +51,10 @@ auto WithName(const char* name, F f) {
 
 duk_ret_t ForgetView(duk_context* ctx) {
     const char* name = duk_is_number(ctx, 0) ? duk_to_string(ctx, 0) : ArgString(ctx, 0);
-    CGame* game = GetGame();
-    if (game && game->resources)
+    IEngineServices* game = Engine(ctx);
+    if (game && game->Resources())
         WithName(name, [game](const std::string& n) {
-            game->resources->ForgetView(n);
+            game->Resources()->ForgetView(n);
             return 0;
         });
     return 0;
@@ -62,9 +62,9 @@ duk_ret_t ForgetView(duk_context* ctx) {
 
 duk_ret_t ViewExists(duk_context* ctx) {
     const char* name = duk_is_number(ctx, 0) ? duk_to_string(ctx, 0) : ArgString(ctx, 0);
-    CGame* game = GetGame();
-    bool exists = game && game->resources &&
-                  WithName(name, [game](const std::string& n) { return game->resources->ResourceExists(n, "OVV"); });
+    IEngineServices* game = Engine(ctx);
+    bool exists = game && game->Resources() &&
+                  WithName(name, [game](const std::string& n) { return game->Resources()->ResourceExists(n, "OVV"); });
     duk_push_boolean(ctx, exists);
     return 1;
 }
@@ -81,7 +81,7 @@ duk_ret_t AllowedAt(duk_context* ctx) {
     CSprite* s = Self(ctx);
     int32_t x = ArgInt(ctx, 0), y = ArgInt(ctx, 1);
     bool allowed = false;
-    if (CGame* game = GetGame()) {
+    if (IEngineServices* game = Engine(ctx)) {
         SGamePoint b = ScreenToBackdrop(game->BackdropGeometry(), SGamePoint{x, y});
         allowed = game->AllowedAt(s, b.x, b.y);
     }
@@ -106,7 +106,7 @@ duk_ret_t MoveTo(duk_context* ctx) {
     if (duk_get_top(ctx) < 2) RaiseTooFew(ctx, "x, y and an optional callback");
     int32_t x = ArgInt(ctx, 0), y = ArgInt(ctx, 1);
     CallbackKey callback = OptCallback(ctx, 2);
-    if (CGame* game = GetGame()) game->MoveSprite(s, x, y, callback);
+    if (IEngineServices* game = Engine(ctx)) game->MoveSprite(s, x, y, callback);
     RaisePendingFatal(ctx);  // an error in a callback called at once
     return 0;
 }
@@ -121,7 +121,7 @@ duk_ret_t WalkTo(duk_context* ctx) {
     if (duk_get_top(ctx) < 2) RaiseTooFew(ctx, "x, y and an optional callback");
     int32_t x = ArgInt(ctx, 0), y = ArgInt(ctx, 1);
     CallbackKey callback = OptCallback(ctx, 2);
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     duk_push_boolean(ctx, game && game->WalkTo(s, x, y, callback));
     return 1;
 }

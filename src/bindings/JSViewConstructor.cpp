@@ -4,7 +4,7 @@
 
 #include "data/ResourceCache.h"
 #include "data/View.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "image/Bitmap.h"
 #include "script/Binding.h"
 
@@ -88,10 +88,10 @@ CView* ViewFromPicture(const CBitmapInterface* picture) {
 
 // Loads a view by name in its own frame, so that nothing with a destructor outlives it.
 CView* LoadNamedView(const char* name) {
-    CGame* game = GetGame();
-    if (!game || !game->resources || !name) return nullptr;
+    IEngineServices* game = Engine(ScriptContext());
+    if (!game || !game->Resources() || !name) return nullptr;
     try {
-        return game->resources->LoadView(name);
+        return game->Resources()->LoadView(name);
     } catch (...) {
         return nullptr;
     }

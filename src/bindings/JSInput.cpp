@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "host/Game.h"
+#include "bindings/Bindings.h"
+#include "win/GameWindow.h"
 #include "io/FileFolder.h"
 #include "data/ResourceCache.h"
 #include "platform/CodePage.h"
@@ -14,8 +15,8 @@
 #include "platform/Keys.h"
 #include "platform/NativeWindow.h"
 #include "script/Binding.h"
-#include "script/GameControllers.h"
-#include "script/HostFiles.h"
+#include "platform/GameControllers.h"
+#include "io/HostFiles.h"
 #include "script/ScriptHost.h"
 
 namespace ove {
@@ -39,7 +40,7 @@ struct SConstant {
 // a fatal error behind: it ends the script's Run() once we are back here.
 duk_ret_t ReadKey(duk_context* ctx) {
     int32_t code = 0;
-    if (CGame* game = GetGame()) code = game->ReadKey();
+    if (IEngineServices* game = Engine(ctx)) code = game->ReadKey();
     RaisePendingFatal(ctx);
     duk_push_int(ctx, code);
     return 1;
@@ -49,14 +50,14 @@ duk_ret_t ReadKey(duk_context* ctx) {
 // from ReadKey.
 duk_ret_t PostKey(duk_context* ctx) {
     int32_t code = ArgInt(ctx, 0, "code");
-    if (CGame* game = GetGame()) game->PostKey(code);
+    if (IEngineServices* game = Engine(ctx)) game->PostKey(code);
     RaisePendingFatal(ctx);
     return 0;
 }
 
 duk_ret_t KeyDown(duk_context* ctx) {
     int32_t code = ArgInt(ctx, 0, "code");
-    duk_push_boolean(ctx, IsKeyCodeDown(GetGame(), code));
+    duk_push_boolean(ctx, IsKeyCodeDown(Engine(ctx), code));
     return 1;
 }
 
@@ -256,8 +257,8 @@ duk_ret_t GetCurrentDirectory(duk_context* ctx) {
 duk_ret_t SetCurrentDirectory(duk_context* ctx) {
     const char* path = duk_is_string(ctx, 0) ? duk_get_string(ctx, 0) : nullptr;
     const bool ok = path && ChangeDirectory(path);
-    CGame* game = GetGame();
-    if (game && game->resources) game->resources->SetDiskFirst(ok);
+    IEngineServices* game = Engine(ctx);
+    if (game && game->Resources()) game->Resources()->SetDiskFirst(ok);
     duk_push_boolean(ctx, ok);
     return 1;
 }
@@ -272,8 +273,8 @@ duk_ret_t ReadTextFile(duk_context* ctx) {
     duk_int_t rc = DUK_EXEC_SUCCESS;
     bool found = false;
     {
-        CGame* game = GetGame();
-        std::unique_ptr<CDataBin> file(game && game->folder ? game->folder->Open(name) : nullptr);
+        IEngineServices* game = Engine(ctx);
+        std::unique_ptr<CDataBin> file(game && game->Folder() ? game->Folder()->Open(name) : nullptr);
         if (file) {
             found = true;
             std::string text(file->GetSize(), '\0');
@@ -320,10 +321,10 @@ void SetJoystickSource(IJoystickSource* source) {
     g_controllers.Clear();
 }
 
-bool IsKeyCodeDown(const CGame* game, int32_t code) {
+bool IsKeyCodeDown(IEngineServices* game, int32_t code) {
     const int32_t virtualKey = KeyCodeToVirtualKey(code);
-    if (virtualKey == 0 || !game || !game->window) return false;
-    SDL_Window* window = game->window->GetSDLWindow();
+    if (virtualKey == 0 || !game || !game->Window()) return false;
+    SDL_Window* window = game->Window()->GetSDLWindow();
     if (!window) return false;
     // The held-key state and the focus move only when events are gathered; the messages
     // themselves stay queued for the next pump.

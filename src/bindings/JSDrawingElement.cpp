@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "JSColour.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "render/Renderer.h"
 #include "scene/DrawingElement.h"
 #include "script/Binding.h"
@@ -23,12 +23,12 @@ CDrawingElement* ThisElement(duk_context* ctx) { return This<CDrawingElement>(ct
 template <class T>
 duk_ret_t Construct(duk_context* ctx, const char* className) {
     RequireConstructorCall(ctx);
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     if (!game) RaiseCallError(ctx, DUK_ERR_ERROR, "no game is running");
     CDrawingElement* element = nullptr;
     {
         auto created = std::make_unique<T>();
-        game->drawingElements.push_back(created.get());
+        game->DrawingElements().push_back(created.get());
         element = created.release();
     }
     BindThis(ctx, AsNative(element), className);
@@ -41,11 +41,11 @@ duk_ret_t BaseConstructor(duk_context* ctx) {
 duk_ret_t LineConstructor(duk_context* ctx) { return Construct<C2DLine>(ctx, "Line"); }
 duk_ret_t RectangleConstructor(duk_context* ctx) { return Construct<C2DRectangle>(ctx, "Rectangle"); }
 
-void Destroy(duk_context*, void* native) {
+void Destroy(duk_context* ctx, void* native) {
     auto* element = static_cast<CDrawingElement*>(native);
-    if (CGame* game = GetGame()) {
-        game->drawingElements.remove(element);
-        if (game->renderer) game->renderer->RemoveObject(element);
+    if (IEngineServices* game = Engine(ctx)) {
+        game->DrawingElements().remove(element);
+        if (game->Renderer()) game->Renderer()->RemoveObject(element);
     }
     delete element;
 }
@@ -153,15 +153,15 @@ bool StartDrawingElementAPI(duk_context* ctx) {
     return true;
 }
 
-void StopDrawingElementAPI(duk_context*) {
-    CGame* game = GetGame();
+void StopDrawingElementAPI(duk_context* ctx) {
+    IEngineServices* game = Engine(ctx);
     if (!game) return;
     // The script objects go with the heap; the elements they created go with them.
-    for (CDrawingElement* element : game->drawingElements) {
-        if (game->renderer) game->renderer->RemoveObject(element);
+    for (CDrawingElement* element : game->DrawingElements()) {
+        if (game->Renderer()) game->Renderer()->RemoveObject(element);
         delete element;
     }
-    game->drawingElements.clear();
+    game->DrawingElements().clear();
 }
 
 }  // namespace ove

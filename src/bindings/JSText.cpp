@@ -9,7 +9,7 @@
 #include "JSGUIElements.h"
 #include "data/ResourceCache.h"
 #include "gui/TextLabel.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "script/Binding.h"
 #include "text/SubstitutionTable.h"
 #include "text/Text.h"
@@ -48,10 +48,10 @@ void ResetTextSettings() {
     g_text.priority = 16;
 }
 
-CFont* LoadFontNamed(const char* name) {
-    CGame* game = GetGame();
-    if (!game || !game->resources) return nullptr;
-    return game->resources->LoadFont(name);
+CFont* LoadFontNamed(duk_context* ctx, const char* name) {
+    IEngineServices* game = Engine(ctx);
+    if (!game || !game->Resources()) return nullptr;
+    return game->Resources()->LoadFont(name);
 }
 
 duk_ret_t RaiseFontError(duk_context* ctx, const char* name) {
@@ -137,7 +137,7 @@ duk_ret_t ClearText(duk_context*) {
 duk_ret_t SetTextFont(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
     g_text.font.Reset();
-    CFont* font = LoadFontNamed(name);
+    CFont* font = LoadFontNamed(ctx, name);
     if (!font) return RaiseFontError(ctx, name);
     g_text.font.Reset(font);
     return 0;
@@ -179,15 +179,15 @@ duk_ret_t SetTextPriority(duk_context* ctx) {
 
 duk_ret_t FontExists(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
-    CGame* game = GetGame();
-    const bool exists = game && game->resources && game->resources->ResourceExists(name, "OVF");
+    IEngineServices* game = Engine(ctx);
+    const bool exists = game && game->Resources() && game->Resources()->ResourceExists(name, "OVF");
     duk_push_boolean(ctx, exists);
     return 1;
 }
 
 duk_ret_t FontHeight(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
-    CFont* font = LoadFontNamed(name);
+    CFont* font = LoadFontNamed(ctx, name);
     if (!font) return RaiseFontError(ctx, name);
     duk_push_int(ctx, GetFontHeight(font));
     return 1;
@@ -211,7 +211,7 @@ duk_ret_t MeasureText(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
     duk_size_t length = 0;
     const char* text = duk_to_lstring(ctx, 1, &length);
-    CFont* font = LoadFontNamed(name);
+    CFont* font = LoadFontNamed(ctx, name);
     if (!font) return RaiseFontError(ctx, name);
     PushMeasure(ctx, font, text, length);
     return 1;
@@ -252,7 +252,7 @@ duk_ret_t MeasuredText(duk_context* ctx) {
     const char* text = duk_to_lstring(ctx, 1, &length);
     const double width = ArgNumber(ctx, 2);
     const std::int32_t direction = OptInt(ctx, 3, 1);
-    CFont* font = LoadFontNamed(name);
+    CFont* font = LoadFontNamed(ctx, name);
     if (!font) return RaiseFontError(ctx, name);
     PushMeasured(ctx, font, text, length, width, direction);
     return 1;
@@ -261,9 +261,9 @@ duk_ret_t MeasuredText(duk_context* ctx) {
 // ---------------------------------------------------------------- substitution tables
 
 void RegisterTable(const char* name, const char* file, std::int32_t priority) {
-    CGame* game = GetGame();
-    if (!game || !game->folder) return;
-    g_tables.Register(*game->folder, name, file, priority);
+    IEngineServices* game = Engine(ScriptContext());
+    if (!game || !game->Folder()) return;
+    g_tables.Register(*game->Folder(), name, file, priority);
 }
 
 duk_ret_t RegisterSubstitutionTable(duk_context* ctx) {
@@ -286,9 +286,9 @@ duk_ret_t RemoveSubstitutionTable(duk_context* ctx) {
 }
 
 std::size_t ReloadTables() {
-    CGame* game = GetGame();
-    if (!game || !game->folder) return g_tables.Tables().size();
-    return g_tables.Reload(*game->folder);
+    IEngineServices* game = Engine(ScriptContext());
+    if (!game || !game->Folder()) return g_tables.Tables().size();
+    return g_tables.Reload(*game->Folder());
 }
 
 duk_ret_t ReloadSubstitutionTables(duk_context* ctx) {

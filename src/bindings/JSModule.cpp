@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "data/ResourceCache.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 
@@ -36,9 +36,8 @@ std::string g_scratch;
 std::string g_scratchName;
 
 CResourceCache* Resources() {
-    CGame* game = ScriptGame();
-    if (!game) game = GetGame();
-    return game ? game->resources : nullptr;
+    IEngineServices* game = Engine(ScriptContext());
+    return game ? game->Resources() : nullptr;
 }
 
 std::string LowerCase(const char* name) {

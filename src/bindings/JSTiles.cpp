@@ -12,7 +12,7 @@
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
 #include "data/ResourceCache.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "render/Renderer.h"
 #include "script/Binding.h"
 #include "tiles/TileLayerSet.h"
@@ -44,20 +44,20 @@ void PushLayer(duk_context* ctx, CTileLayer* layer) {
 
 // Before a layer goes: nothing may keep pointing at it.
 void DetachLayer(duk_context* ctx, CTileLayer* layer) {
-    if (CGame* game = GetGame()) game->ForgetTileLayer(layer);
+    if (IEngineServices* game = Engine(ctx)) game->ForgetTileLayer(layer);
     UnbindHandle(ctx, layer->scriptHandle, kLayerPrefix);
     layer->scriptHandle = 0;
 }
 
 void SetActive(CTileLayerSet* set) {
-    CGame* game = GetGame();
-    if (game) game->tileLayers = set;
-    if (game && game->renderer) game->renderer->SetTileLayers(set);
+    IEngineServices* game = Engine(ScriptContext());
+    if (game) game->SetActiveTileLayers(set);
+    if (game && game->Renderer()) game->Renderer()->SetTileLayers(set);
 }
 
 void DeleteSet(duk_context* ctx, CTileLayerSet* set) {
-    CGame* game = GetGame();
-    if (game && game->tileLayers == set) SetActive(nullptr);
+    IEngineServices* game = Engine(ctx);
+    if (game && game->ActiveTileLayers() == set) SetActive(nullptr);
     for (std::size_t i = 0; i < set->Count(); ++i) DetachLayer(ctx, set->Layer(i));
     g_sets.erase(set);
     delete set;
@@ -66,7 +66,7 @@ void DeleteSet(duk_context* ctx, CTileLayerSet* set) {
 void DestroySet(duk_context* ctx, void* native) { DeleteSet(ctx, static_cast<CTileLayerSet*>(native)); }
 
 void ScreenSize(std::int32_t& w, std::int32_t& h) {
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ScriptContext());
     w = game ? game->GetGameWidth() : 0;
     h = game ? game->GetGameHeight() : 0;
 }
@@ -117,8 +117,8 @@ CTileLayerSet* ThisSet(duk_context* ctx) { return This<CTileLayerSet>(ctx, kSetC
 // ---------------------------------------------------------------- globals
 
 CTileLayerSet* NewSet() {
-    CGame* game = GetGame();
-    auto set = std::make_unique<CTileLayerSet>(game ? game->resources : nullptr);
+    IEngineServices* game = Engine(ScriptContext());
+    auto set = std::make_unique<CTileLayerSet>(game ? game->Resources() : nullptr);
     g_sets.insert(set.get());
     return set.release();
 }
@@ -141,8 +141,8 @@ duk_ret_t LayerConstructor(duk_context* ctx) {
 
 duk_ret_t LayersetExists(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
-    CGame* game = GetGame();
-    const bool exists = game && game->resources && game->resources->ResourceExists(name, "OVT");
+    IEngineServices* game = Engine(ctx);
+    const bool exists = game && game->Resources() && game->Resources()->ResourceExists(name, "OVT");
     duk_push_boolean(ctx, exists);
     return 1;
 }
@@ -233,8 +233,8 @@ duk_ret_t EncodeJson(duk_context* ctx, void*) {
 }
 
 CDataBin* OpenForLoad(const char* filename) {
-    CGame* game = GetGame();
-    if (game && game->folder) return game->folder->Open(filename);
+    IEngineServices* game = Engine(ScriptContext());
+    if (game && game->Folder()) return game->Folder()->Open(filename);
     return OpenLocalFile(filename);
 }
 

@@ -7,11 +7,11 @@
 
 #include "JSColour.h"
 #include "data/ResourceCache.h"
-#include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "platform/MessageBox.h"
 #include "scene/Sprite.h"
 #include "script/Binding.h"
-#include "script/GameApiLogic.h"
+#include "host/GameApiLogic.h"
 #include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
 
@@ -51,8 +51,8 @@ duk_ret_t Alert(duk_context* ctx) {
 
 // Silent unless the engine runs with --verbose; then one line on standard error.
 duk_ret_t Debug(duk_context* ctx) {
-    CGame* game = GetGame();
-    if (!game || !game->verbose) return 0;
+    IEngineServices* game = Engine(ctx);
+    if (!game || !game->Verbose()) return 0;
     duk_idx_t count = duk_get_top(ctx);
     for (duk_idx_t i = 0; i < count; ++i) duk_to_string(ctx, i);
     std::fputs("debug:", stderr);
@@ -69,8 +69,8 @@ duk_ret_t Debug(duk_context* ctx) {
 
 duk_ret_t GC(duk_context* ctx) {
     duk_gc(ctx, 0);
-    CGame* game = GetGame();
-    if (game && game->resources) game->resources->ReleaseUnused();
+    IEngineServices* game = Engine(ctx);
+    if (game && game->Resources()) game->Resources()->ReleaseUnused();
     return 0;
 }
 
@@ -78,17 +78,17 @@ duk_ret_t GC(duk_context* ctx) {
 
 // A primitive may pump messages, and a script handler reached from there may leave a fatal error
 // behind: it ends the script's Run() once we are back in this frame.
-template <void (CGame::*Primitive)()>
+template <void (IEngineServices::*Primitive)()>
 duk_ret_t FramePrimitive(duk_context* ctx) {
-    if (CGame* game = GetGame()) (game->*Primitive)();
+    if (IEngineServices* game = Engine(ctx)) (game->*Primitive)();
     RaisePendingFatal(ctx);
     return 0;
 }
 
-template <void (CGame::*Primitive)(float)>
+template <void (IEngineServices::*Primitive)(float)>
 duk_ret_t TimedPrimitive(duk_context* ctx) {
     float seconds = ArgFloat(ctx, 0, "seconds");
-    if (CGame* game = GetGame()) (game->*Primitive)(seconds);
+    if (IEngineServices* game = Engine(ctx)) (game->*Primitive)(seconds);
     RaisePendingFatal(ctx);
     return 0;
 }
@@ -96,7 +96,7 @@ duk_ret_t TimedPrimitive(duk_context* ctx) {
 // ---------------------------------------------------------------- backdrop
 
 duk_ret_t SetBackdrop(duk_context* ctx) {
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     if (IsColour(ctx, 0)) {
         uint32_t colour = ColourFromScript(ctx, 0);
         if (game) game->SetBackdropSolid(colour);
@@ -112,24 +112,24 @@ duk_ret_t SetBackdrop(duk_context* ctx) {
     return 0;
 }
 
-duk_ret_t ClearBackdrop(duk_context*) {
-    if (CGame* game = GetGame()) game->SetBackdropPicture(nullptr);
+duk_ret_t ClearBackdrop(duk_context* ctx) {
+    if (IEngineServices* game = Engine(ctx)) game->SetBackdropPicture(nullptr);
     return 0;
 }
 
 duk_ret_t GetBackdrop(duk_context* ctx) {
-    CGame* game = GetGame();
-    if (game && !game->backdropName.empty())
-        duk_push_lstring(ctx, game->backdropName.data(), game->backdropName.size());
+    IEngineServices* game = Engine(ctx);
+    if (game && !game->BackdropName().empty())
+        duk_push_lstring(ctx, game->BackdropName().data(), game->BackdropName().size());
     else
-        ColourToScript(ctx, game ? game->backdropColour : 0u);
+        ColourToScript(ctx, game ? game->BackdropColour() : 0u);
     return 1;
 }
 
 duk_ret_t PictureExists(duk_context* ctx) {
     const char* name = ArgString(ctx, 0, "name");
-    CGame* game = GetGame();
-    bool exists = game && game->resources && game->resources->ResourceExists(name, "OVP");
+    IEngineServices* game = Engine(ctx);
+    bool exists = game && game->Resources() && game->Resources()->ResourceExists(name, "OVP");
     duk_push_boolean(ctx, exists);
     return 1;
 }
@@ -137,11 +137,10 @@ duk_ret_t PictureExists(duk_context* ctx) {
 duk_ret_t SetBackdropDimensions(duk_context* ctx) {
     int32_t w = ArgIntOrZero(ctx, 0, "width");
     int32_t h = ArgIntOrZero(ctx, 1, "height");
-    if (CGame* game = GetGame()) {
+    if (IEngineServices* game = Engine(ctx)) {
         SBackdropGeometry g = game->BackdropGeometry();
         SGameSize shown = BackdropDimensions(w, h, g.pictureWidth, g.pictureHeight);
-        game->backdropWidth = shown.width;
-        game->backdropHeight = shown.height;
+        game->SetBackdropShownSize(shown.width, shown.height);
     }
     return 0;
 }
@@ -149,17 +148,16 @@ duk_ret_t SetBackdropDimensions(duk_context* ctx) {
 duk_ret_t SetBackdropOffset(duk_context* ctx) {
     int32_t x = ArgInt(ctx, 0, "x");
     int32_t y = ArgInt(ctx, 1, "y");
-    if (CGame* game = GetGame()) {
-        game->backdropX = x;
-        game->backdropY = y;
+    if (IEngineServices* game = Engine(ctx)) {
+        game->SetBackdropOffset(x, y);
     }
     return 0;
 }
 
-template <int32_t CGame::*Field>
+template <int32_t (IEngineServices::*Field)() const>
 duk_ret_t GetGameInt(duk_context* ctx) {
-    CGame* game = GetGame();
-    duk_push_int(ctx, game ? game->*Field : 0);
+    IEngineServices* game = Engine(ctx);
+    duk_push_int(ctx, game ? (game->*Field)() : 0);
     return 1;
 }
 
@@ -167,7 +165,7 @@ template <bool ToScreen>
 duk_ret_t MapPoint(duk_context* ctx) {
     SGamePoint p;
     ArgPoint(ctx, 0, p.x, p.y);
-    if (CGame* game = GetGame()) {
+    if (IEngineServices* game = Engine(ctx)) {
         SBackdropGeometry g = game->BackdropGeometry();
         p = ToScreen ? BackdropToScreen(g, p) : ScreenToBackdrop(g, p);
     }
@@ -179,7 +177,7 @@ duk_ret_t MapPoint(duk_context* ctx) {
 
 // The screen point of a point-or-sprite argument: a Sprite gives its placed position (a destroyed
 // one raises the ReferenceError of a required sprite), anything else is read as a point.
-SGamePoint ScreenPointArg(duk_context* ctx, CGame* game) {
+SGamePoint ScreenPointArg(duk_context* ctx, IEngineServices* game) {
     SGamePoint p;
     if (IsInstance(ctx, 0, "Sprite")) {
         auto* sprite = Require<CSprite>(ctx, 0, "Sprite");
@@ -192,14 +190,14 @@ SGamePoint ScreenPointArg(duk_context* ctx, CGame* game) {
 
 template <CBackdropPicture::EMask Which>
 duk_ret_t GetMaskValue(duk_context* ctx) {
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     bool sprite = IsInstance(ctx, 0, "Sprite");
     SGamePoint p = ScreenPointArg(ctx, game);
     uint8_t value = 0;
-    if (game && game->backdrop) {
+    if (game && game->BackdropPicture()) {
         // Points are backdrop pixels already; a sprite's placed position is on the screen.
         if (sprite) p = ScreenToBackdrop(game->BackdropGeometry(), p);
-        const CBackdropPicture& picture = *game->backdrop;
+        const CBackdropPicture& picture = *game->BackdropPicture();
         value = MaskValueAt(picture.Mask(Which), picture.Width(), picture.Height(), p.x, p.y);
     }
     duk_push_uint(ctx, value);
@@ -207,7 +205,7 @@ duk_ret_t GetMaskValue(duk_context* ctx) {
 }
 
 duk_ret_t GetHotspot(duk_context* ctx) {
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     SGamePoint p = ScreenPointArg(ctx, game);
     // The host answers "*" for nothing there and null for a hotspot number without a name.
     duk_push_string(ctx, game ? game->GetHotspot(p.x, p.y) : "*");
@@ -218,12 +216,12 @@ duk_ret_t GetHotspot(duk_context* ctx) {
 
 duk_ret_t SetCursor(duk_context* ctx) {
     auto* sprite = Require<CSprite>(ctx, 0, "Sprite");
-    if (CGame* game = GetGame()) game->SetCursorSprite(sprite);
+    if (IEngineServices* game = Engine(ctx)) game->SetCursorSprite(sprite);
     return 0;
 }
 
-duk_ret_t ClearCursor(duk_context*) {
-    if (CGame* game = GetGame()) game->SetCursorSprite(nullptr);
+duk_ret_t ClearCursor(duk_context* ctx) {
+    if (IEngineServices* game = Engine(ctx)) game->SetCursorSprite(nullptr);
     return 0;
 }
 
@@ -234,23 +232,23 @@ duk_ret_t SetPriorityViewportHeight(duk_context* ctx) {
         // Read as unsigned; heights past the signed range would otherwise turn into "automatic".
         height = v > static_cast<uint32_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(v);
     }
-    if (CGame* game = GetGame()) game->priorityViewportHeight = height;
+    if (IEngineServices* game = Engine(ctx)) game->SetPriorityViewportHeight(height);
     return 0;
 }
 
 duk_ret_t SetTitle(duk_context* ctx) {
     const char* title = ArgString(ctx, 0, "title");
-    if (CGame* game = GetGame()) game->SetTitle(title);
+    if (IEngineServices* game = Engine(ctx)) game->SetTitle(title);
     return 0;
 }
 
-duk_ret_t GoFullScreen(duk_context*) {
-    if (CGame* game = GetGame()) game->GoFullScreen();
+duk_ret_t GoFullScreen(duk_context* ctx) {
+    if (IEngineServices* game = Engine(ctx)) game->GoFullScreen();
     return 0;
 }
 
 duk_ret_t GetParams(duk_context* ctx) {
-    CGame* game = GetGame();
+    IEngineServices* game = Engine(ctx);
     if (game) {
         const std::string& params = game->GetParams();
         duk_push_lstring(ctx, params.data(), params.size());
@@ -290,12 +288,12 @@ const SFunction kFunctions[] = {
     {"alert", Guarded<Alert>, DUK_VARARGS},
     {"debug", Debug, DUK_VARARGS},
     {"GC", Guarded<GC>, 0},
-    {"Animate", Guarded<FramePrimitive<&CGame::Animate>>, 0},
-    {"Display", Guarded<FramePrimitive<&CGame::Display>>, 0},
-    {"Idle", Guarded<FramePrimitive<&CGame::Idle>>, 0},
-    {"Mark", Guarded<FramePrimitive<&CGame::Mark>>, 0},
-    {"Wait", Guarded<TimedPrimitive<&CGame::Wait>>, 1},
-    {"Delay", Guarded<TimedPrimitive<&CGame::Delay>>, 1},
+    {"Animate", Guarded<FramePrimitive<&IEngineServices::Animate>>, 0},
+    {"Display", Guarded<FramePrimitive<&IEngineServices::Display>>, 0},
+    {"Idle", Guarded<FramePrimitive<&IEngineServices::Idle>>, 0},
+    {"Mark", Guarded<FramePrimitive<&IEngineServices::Mark>>, 0},
+    {"Wait", Guarded<TimedPrimitive<&IEngineServices::Wait>>, 1},
+    {"Delay", Guarded<TimedPrimitive<&IEngineServices::Delay>>, 1},
     {"SetBackdrop", Guarded<SetBackdrop>, 1},
     {"ClearBackdrop", Guarded<ClearBackdrop>, 0},
     {"GetBackdrop", GetBackdrop, 0},
@@ -303,10 +301,10 @@ const SFunction kFunctions[] = {
     {"PictureExists", Guarded<PictureExists>, 1},
     {"SetBackdropDimensions", SetBackdropDimensions, 2},
     {"SetBackdropOffset", SetBackdropOffset, 2},
-    {"GetBackdropWidth", GetGameInt<&CGame::backdropWidth>, 0},
-    {"GetBackdropHeight", GetGameInt<&CGame::backdropHeight>, 0},
-    {"GetBackdropXOffset", GetGameInt<&CGame::backdropX>, 0},
-    {"GetBackdropYOffset", GetGameInt<&CGame::backdropY>, 0},
+    {"GetBackdropWidth", GetGameInt<&IEngineServices::BackdropWidth>, 0},
+    {"GetBackdropHeight", GetGameInt<&IEngineServices::BackdropHeight>, 0},
+    {"GetBackdropXOffset", GetGameInt<&IEngineServices::BackdropX>, 0},
+    {"GetBackdropYOffset", GetGameInt<&IEngineServices::BackdropY>, 0},
     {"BackdropToScreen", MapPoint<true>, 2},
     {"ScreenToBackdrop", MapPoint<false>, 2},
     {"GetControl", GetMaskValue<CBackdropPicture::kControl>, 2},

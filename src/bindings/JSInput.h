@@ -8,7 +8,7 @@
 
 namespace ove {
 
-class CGame;
+class IEngineServices;
 
 bool StartInputAPI(duk_context* ctx);
 void StopInputAPI(duk_context* ctx);
@@ -16,7 +16,7 @@ void StopInputAPI(duk_context* ctx);
 // Whether the key of a key code is held now: false unless the game's window has the keyboard
 // focus, and false for codes that name no single key (function keys, Alt and Ctrl chords,
 // punctuation). Brings the held-key state up to date first.
-bool IsKeyCodeDown(const CGame* game, int32_t code);
+bool IsKeyCodeDown(IEngineServices* game, int32_t code);
 
 class IJoystickSource;
 // Where ReadGameControllers reads devices from (null: the system's joysticks). The records of
