@@ -85,19 +85,14 @@ SBackdropGeometry Geometry(std::int32_t width, std::int32_t height, const SShown
 // walking, hotspots and sprite depths answer. The picture stays the room's.
 class CRoomGame {
 public:
-    CRoomGame(CBackdropPicture& picture, const SShown& shown) {
-        const SBackdropGeometry g = Geometry(picture.Width(), picture.Height(), shown);
-        m_game.backdrop = &picture;
-        m_game.backdropWidth = g.shownWidth;
-        m_game.backdropHeight = g.shownHeight;
+    // The game holds the room's picture while it lives and hands it back at the end.
+    CRoomGame(std::unique_ptr<CBackdropPicture>& picture, const SShown& shown) : m_owner(picture) {
+        const SBackdropGeometry g = Geometry(picture->Width(), picture->Height(), shown);
         // The game's window is taken to be the shown room.
-        m_game.priorityViewportHeight = shown.priorityHeight > 0 ? shown.priorityHeight : g.shownHeight;
-        m_game.Walker().SetMask(picture.WalkMask(), picture.Width(), picture.Height());
+        m_game.PlaceBackdrop(std::move(picture), g.shownWidth, g.shownHeight,
+                             shown.priorityHeight > 0 ? shown.priorityHeight : g.shownHeight);
     }
-    ~CRoomGame() {
-        m_game.Walker().SetMask(nullptr, 0, 0);
-        m_game.backdrop = nullptr;
-    }
+    ~CRoomGame() { m_owner = m_game.TakeBackdrop(); }
     CRoomGame(const CRoomGame&) = delete;
     CRoomGame& operator=(const CRoomGame&) = delete;
 
@@ -105,6 +100,7 @@ public:
     SGamePoint ToScreen(SWalkPoint p) const { return BackdropToScreen(m_game.BackdropGeometry(), {p.x, p.y}); }
 
 private:
+    std::unique_ptr<CBackdropPicture>& m_owner;
     CGame m_game;
 };
 
@@ -335,7 +331,7 @@ SPointInfo CStudioRoom::At(std::int32_t x, std::int32_t y) {
     info.click = value(CBackdropPicture::kClick);
     // The game asks at a screen point; shown at its own size the room's points are the screen's.
     SyncHotspotNames();
-    CRoomGame room(*m_picture, SShown{});
+    CRoomGame room(m_picture, SShown{});
     const char* name = room.Game().GetHotspot(x, y);
     info.hotspotNamed = name != nullptr;
     if (name) info.hotspot = name;
@@ -357,7 +353,7 @@ void CStudioRoom::SyncHotspotNames() {
 }
 
 SDepthInfo CStudioRoom::DepthAt(std::int32_t x, std::int32_t y, const SShown& shown) {
-    CRoomGame room(*m_picture, shown);
+    CRoomGame room(m_picture, shown);
     CSprite* sprite = room.Game().CreateSprite();
     sprite->SetPlacement(kPlaceBackdrop);
     sprite->x = x;
@@ -373,7 +369,7 @@ SDepthInfo CStudioRoom::DepthAt(std::int32_t x, std::int32_t y, const SShown& sh
 }
 
 std::vector<std::int32_t> CStudioRoom::RowPriorities(const SShown& shown) {
-    CRoomGame room(*m_picture, shown);
+    CRoomGame room(m_picture, shown);
     CSprite* sprite = room.Game().CreateSprite();
     sprite->SetPlacement(kPlaceBackdrop);
     std::vector<std::int32_t> rows(static_cast<std::size_t>(m_height));
@@ -387,7 +383,7 @@ std::vector<std::int32_t> CStudioRoom::RowPriorities(const SShown& shown) {
 SPathResult CStudioRoom::FindPath(SWalkPoint from, SWalkPoint to, std::int32_t constraint, std::int32_t reference,
                                   const SShown& shown) {
     SPathResult result;
-    CRoomGame room(*m_picture, shown);
+    CRoomGame room(m_picture, shown);
     // A sprite standing at `from` is sent to `to` as a script would: both on the screen.
     CSprite* sprite = room.Game().CreateSprite();
     const SGamePoint start = room.ToScreen(from), goal = room.ToScreen(to);

@@ -54,6 +54,20 @@ void CGame::SetBackdropPicture(const char* name) {
     if (name) backdropName = name;
 }
 
+void CGame::PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
+                          int32_t priorityHeight) {
+    backdrop = std::move(picture);
+    backdropWidth = shownWidth;
+    backdropHeight = shownHeight;
+    priorityViewportHeight = priorityHeight;
+    if (backdrop) Walker().SetMask(backdrop->WalkMask(), backdrop->Width(), backdrop->Height());
+}
+
+std::unique_ptr<CBackdropPicture> CGame::TakeBackdrop() {
+    if (walker) walker->SetMask(nullptr, 0, 0);
+    return std::move(backdrop);
+}
+
 void CGame::SetBackdropShownSize(int32_t width, int32_t height) {
     backdropWidth = width;
     backdropHeight = height;

@@ -106,6 +106,11 @@ void CGame::StopRenderer() {
     if (fullScreen && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 }
 
+void CGame::Install(std::unique_ptr<CFileFolder> source) { folder = std::move(source); }
+void CGame::Install(std::unique_ptr<CResourceCache> cache) { resources = std::move(cache); }
+void CGame::Install(std::unique_ptr<CRenderer> made) { renderer = std::move(made); }
+void CGame::Install(std::unique_ptr<CSoundManager> manager) { sound = std::move(manager); }
+
 bool CGame::StartScript() {
     return runtime_ && runtime_->Start(static_cast<IEngineServices*>(this));
 }

@@ -155,6 +155,11 @@ public:
     // Called before a tile layer is deleted, so that nothing placed on it keeps pointing at it.
     void ForgetTileLayer(const CTileLayer* layer);
     void SetBackdropSolid(uint32_t argb);
+    // A picture made elsewhere (a tool's room) as the backdrop, shown at this size, with its walk
+    // mask for the walker; no renderer is told. TakeBackdrop hands it back.
+    void PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
+                       int32_t priorityHeight);
+    std::unique_ptr<CBackdropPicture> TakeBackdrop();
     // The picture's size, the shown size and the offset: what the backdrop mappings work on.
     SBackdropGeometry BackdropGeometry() const;
     // The hotspot or sprite name at a screen point: "*" for nothing, null for a hotspot number
@@ -208,6 +213,13 @@ public:
     std::list<CDrawingElement*>& DrawingElements() override { return drawingElements; }
     const std::list<CGUIElement*>& GUIRoots() const override { return guiWindows; }
     const std::list<CSprite*>& Sprites() const { return sprites; }
+    CGameViewport* Viewport() const { return viewport; }
+    CGUIElement* MouseCaptureElement() const { return mouseCapture; }
+    // Tests and tools that build a game without Startup hand it its subsystems here.
+    void Install(std::unique_ptr<CFileFolder> source);
+    void Install(std::unique_ptr<CResourceCache> cache);
+    void Install(std::unique_ptr<CRenderer> made);
+    void Install(std::unique_ptr<CSoundManager> manager);
     CGUIElement* Focused() const { return focused; }
     CGUIElement* Hovered() const { return hovered; }
     int32_t BackdropWidth() const override { return backdropWidth; }
