@@ -11,23 +11,7 @@ namespace ove {
 
 // Held while anything may call into element handlers: destroyed elements stay allocated (marked)
 // until the outermost dispatch ends, so that the code that called the handler can still look.
-struct SGUIDispatch {
-    explicit SGUIDispatch(CGame& game) : game(game) { ++game.guiDispatchDepth_; }
-    ~SGUIDispatch() { game.EndGUIDispatch(); }
-    SGUIDispatch(const SGUIDispatch&) = delete;
-    SGUIDispatch& operator=(const SGUIDispatch&) = delete;
-    CGame& game;
-};
-
-void CGame::EndGUIDispatch() {
-    if (--guiDispatchDepth_ > 0) return;
-    guiDispatchDepth_ = 0;
-    while (!doomedElements_.empty()) {
-        std::vector<CGUIElement*> doomed;
-        doomed.swap(doomedElements_);
-        for (CGUIElement* e : doomed) delete e;
-    }
-}
+using SGUIDispatch = TDeferredDelete<CGUIElement>::CPass;
 
 void CGame::AddRootElement(CGUIElement* element) {
     if (element) guiWindows.push_back(element);
@@ -35,7 +19,7 @@ void CGame::AddRootElement(CGUIElement* element) {
 
 bool CGame::CallElementHandler(CGUIElement* element, const char* name, const int32_t* args, int count) {
     if (!runtime_ || !element || !element->scriptObject || element->IsDestroyed()) return false;
-    SGUIDispatch dispatch(*this);
+    SGUIDispatch dispatch(doomedElements_);
     // An error in the handler becomes the pending fatal that ends the script's Run.
     return runtime_->CallElementHandler(element->scriptObject, name,
                                         std::span<const int32_t>(args, static_cast<std::size_t>(count)));
@@ -47,7 +31,7 @@ CGUIElement* CGame::GetFocusElement() {
 
 void CGame::SetFocusElement(CGUIElement* element) {
     if (element == focused) return;
-    SGUIDispatch dispatch(*this);
+    SGUIDispatch dispatch(doomedElements_);
     CGUIElement* old = focused;
     if (old && old->CanFocus() && !old->SuppressBlurEvent()) old->CallScriptHandler("onBlur");
     // The blur handler may have destroyed the element that was to get the focus.
@@ -116,10 +100,7 @@ void CGame::DestroyGUIElement(CGUIElement* element) {
     }
     for (CGUIElement* root : guiWindows) ForgetInWindows(root, gone);
 
-    if (guiDispatchDepth_ > 0)
-        doomedElements_.push_back(element);
-    else
-        delete element;
+    doomedElements_.Delete(element);
 }
 
 void CGame::DeleteGUIElements() {
@@ -130,15 +111,14 @@ void CGame::DeleteGUIElements() {
         if (renderer) renderer->RemoveGUIElement(e);
         delete e;
     }
-    for (CGUIElement* e : doomedElements_) delete e;
-    doomedElements_.clear();
+    doomedElements_.DeleteDoomed();
 }
 
 int32_t CGame::GetTargetWidth() { return renderer ? renderer->GetWidth() : 0; }
 int32_t CGame::GetTargetHeight() { return renderer ? renderer->GetHeight() : 0; }
 
 void CGame::AnimateGUI() {
-    SGUIDispatch dispatch(*this);
+    SGUIDispatch dispatch(doomedElements_);
     const std::vector<CGUIElement*> roots(guiWindows.begin(), guiWindows.end());
     for (CGUIElement* e : roots)
         if (!e->IsDestroyed()) e->Animate();
@@ -153,7 +133,7 @@ CGUIElement* CGame::FindGUIElementAt(int32_t x, int32_t y) {
 // ---------------------------------------------------------------- input routing
 
 void CGame::RouteKey(int32_t code) {
-    SGUIDispatch dispatch(*this);
+    SGUIDispatch dispatch(doomedElements_);
     CGUIElement* target = GetFocusElement();
     if (!target) target = GetActiveWindow();
     for (CGUIElement* e = target; e; e = e->GetParent()) {
@@ -165,7 +145,7 @@ void CGame::RouteKey(int32_t code) {
 
 // Routes a mouse event (game coordinates) through the GUI; true when an element consumed it.
 bool CGame::RouteMouseToGUI(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDelta) {
-    SGUIDispatch dispatch(*this);
+    SGUIDispatch dispatch(doomedElements_);
     CGUIElement* hit = mouseCapture ? mouseCapture : FindGUIElementAt(gx, gy);
     if (hit != hovered) {
         if (CGUIElement* old = hovered) old->OnMouseLeave();

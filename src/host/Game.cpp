@@ -24,6 +24,7 @@
 #include "platform/Events.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
+#include "scene/Sprite.h"
 #include "sound/SoundFont.h"
 #include "sound/SoundStartup.h"
 #include "walk/BackdropPicture.h"

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "gui/GUIElement.h"
+#include "host/DeferredDelete.h"
 #include "host/EngineServices.h"
 #include "host/GameApiLogic.h"
 #include "scene/2DObject.h"
@@ -279,9 +280,8 @@ private:
     // Deletes every sprite (teardown: after the script host, before the renderer).
     void DeleteSprites();
     bool TryWalk(CSprite* sprite, int32_t startX, int32_t startY, int32_t x, int32_t y);
-    int spritePassDepth_ = 0;
     uint64_t spriteListGeneration_ = 0;
-    std::vector<CSprite*> doomedSprites_;  // destroyed during a pass, deleted when it ends
+    TDeferredDelete<CSprite> doomedSprites_;  // destroyed during an update pass
     void KeepWindowOnMonitor();
     // Says on standard error under which name and where the main script was looked for.
     void TellWhereMainScriptWasSought() const;
@@ -302,11 +302,7 @@ private:
     void SetBackdropTransformForFrame();
     void MoveCursorSprite(int32_t x, int32_t y);
 
-    // GUI dispatch: elements destroyed while it is above 0 are deleted when it returns to 0.
-    friend struct SGUIDispatch;
-    int guiDispatchDepth_ = 0;
-    std::vector<CGUIElement*> doomedElements_;
-    void EndGUIDispatch();
+    TDeferredDelete<CGUIElement> doomedElements_;  // destroyed while a GUI event is dispatched
     bool RouteMouseToGUI(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDelta);
     void DeleteGUIElements();
 };

@@ -25,12 +25,8 @@ void CGame::DestroySprite(CSprite* sprite) {
         if (s->GetParent() == sprite) s->SetPlacement(kPlaceScreen);
     listChanged = 1;
     ++spriteListGeneration_;
-    if (spritePassDepth_ > 0) {
-        sprite->MarkDestroyed();
-        doomedSprites_.push_back(sprite);
-    } else {
-        delete sprite;
-    }
+    if (doomedSprites_.InPass()) sprite->MarkDestroyed();
+    doomedSprites_.Delete(sprite);
 }
 
 void CGame::DeleteSprites() {
@@ -40,14 +36,13 @@ void CGame::DeleteSprites() {
         delete s;
     }
     sprites.clear();
-    for (CSprite* s : doomedSprites_) delete s;
-    doomedSprites_.clear();
+    doomedSprites_.DeleteDoomed();
 }
 
 void CGame::UpdateSprites() {
     ++updatePass;
     const uint32_t pass = updatePass;
-    ++spritePassDepth_;
+    TDeferredDelete<CSprite>::CPass deferring(doomedSprites_);
     bool again = true;
     while (again && !HasPendingFatal()) {
         again = false;
@@ -64,11 +59,6 @@ void CGame::UpdateSprites() {
             }
             if (HasPendingFatal()) break;
         }
-    }
-    if (--spritePassDepth_ == 0) {
-        std::vector<CSprite*> doomed;
-        doomed.swap(doomedSprites_);
-        for (CSprite* s : doomed) delete s;
     }
 }
 
