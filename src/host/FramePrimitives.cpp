@@ -40,7 +40,7 @@ void CGame::UpdateRenderQueue() {
     for (CSprite* s : sprites) SyncObject(*renderer, s);
     for (CDrawingElement* e : drawingElements) SyncObject(*renderer, e);
     // Root GUI elements only: children are drawn by their parents.
-    for (CGUIElement* e : guiWindows) {
+    for (CGUIElement* e : gui_->Roots()) {
         if (!e->visibilityChanged) continue;
         e->visibilityChanged = 0;
         if (e->IsVisible())
@@ -164,6 +164,10 @@ int32_t CGame::ReadKey() {
 
 void CGame::PostKey(int32_t code) { RouteKey(code); }
 
+void CGame::RouteKey(int32_t code) {
+    if (!gui_->RouteKey(code)) QueueKey(code);
+}
+
 void CGame::QueueKey(int32_t code) {
     if (keyCount < 128) keyQueue[keyCount++] = code;
 }
@@ -184,7 +188,7 @@ void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
         if (cw > 0) gx = static_cast<int32_t>(static_cast<int64_t>(renderer->GetWidth()) * x / cw);
         if (ch > 0) gy = static_cast<int32_t>(static_cast<int64_t>(renderer->GetHeight()) * y / ch);
     }
-    if (RouteMouseToGUI(gx, gy, kind, wheelDelta)) return;
+    if (gui_->RouteMouse(gx, gy, kind, wheelDelta, [&] { MoveCursorSprite(gx, gy); })) return;
 
     if (!runtime_) return;
     const int32_t args[3] = {gx, gy, kind == 7 ? wheelDelta : static_cast<int32_t>(mouseButtons)};

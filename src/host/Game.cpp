@@ -75,7 +75,11 @@ float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - mark_
 // ---------------------------------------------------------------- lifecycle
 
 CGame::CGame(std::unique_ptr<IScriptRuntime> runtime, SRunOptions options)
-    : runtime_(std::move(runtime)), options_(std::move(options)) {}
+    : runtime_(std::move(runtime)), options_(std::move(options)),
+      gui_(std::make_unique<CGUIRoot>(renderer, runtime_.get())) {
+    // Elements made from now on join this game's GUI.
+    SetGUIHost(gui_.get());
+}
 
 CGame::~CGame() {
     if (runtime_) runtime_->Stop();
@@ -85,7 +89,8 @@ CGame::~CGame() {
     // Sprites hold views, whose textures go back to the renderer.
     DeleteSprites();
     // Elements hold fonts: before the default font and the renderer go.
-    DeleteGUIElements();
+    gui_->DeleteAll();
+    gui_->SetDefaultFont(nullptr);
     if (defaultFont) {
         // The host's own reference, then the cache's entry (teardown releases the default font).
         defaultFont->Release();
@@ -94,7 +99,7 @@ CGame::~CGame() {
     }
     StopRenderer();
     if (window) window->AttachGame(nullptr);  // the window keeps no pointer to the game
-    if (GetGUIHost() == this) SetGUIHost(nullptr);
+    if (GetGUIHost() == gui_.get()) SetGUIHost(nullptr);
     // The members go in reverse order of declaration: the cache before the sound manager it hands
     // sounds back to, the window last.
 }
@@ -186,7 +191,6 @@ bool CGame::Startup() {
         KeepWindowOnMonitor();
 
         walker = std::make_unique<CWalker>();
-        SetGUIHost(this);
 
         renderer = std::make_unique<CRenderer>();
         renderer->Initialise(window->GetHandle());
@@ -313,6 +317,7 @@ void CGame::LoadDefaultFont() {
     if (!resources || fontName.empty()) return;
     defaultFont = resources->LoadFont(fontName);
     if (defaultFont) defaultFont->AddRef();
+    gui_->SetDefaultFont(defaultFont);
 }
 
 void CGame::KeepWindowOnMonitor() {

@@ -11,6 +11,7 @@
 #include "gui/GUIElement.h"
 #include "host/DeferredDelete.h"
 #include "host/EngineServices.h"
+#include "host/GUIRoot.h"
 #include "host/GameApiLogic.h"
 #include "scene/2DObject.h"
 #include "scene/SpriteWorld.h"
@@ -65,7 +66,7 @@ struct SRunOptions {
     bool verbose = false;         // the script's debug() writes to standard error
 };
 
-class CGame final : public IWindowInput, public ISpriteWorld, public IGUIHost, public IEngineServices {
+class CGame final : public IWindowInput, public ISpriteWorld, public IEngineServices {
 public:
     // The script runtime runs the game's scripts with this game as their services (none: the
     // game runs no script).
@@ -171,27 +172,12 @@ public:
     // The command line the game was started with, as PARAMS holds it.
     const std::string& GetParams() const { return params_; }
 
-    // ---- the GUI (root elements in guiWindows, bottom to top)
-    CFont* GetDefaultFont() override { return defaultFont; }
-    void AddRootElement(CGUIElement* element) override;
-    bool CallElementHandler(CGUIElement* element, const char* name, const int32_t* args, int count) override;
-    CGUIElement* GetFocusElement() override;
-    // Blurs the old element, focuses the new one (when it can take the focus) and brings its
-    // window to the top.
-    void SetFocusElement(CGUIElement* element) override;
-    CGUIElement* GetMouseCapture() override { return mouseCapture; }
-    void SetMouseCapture(CGUIElement* element) override { mouseCapture = element; }
-    CGUIElement* GetActiveWindow() override;
-    void BringToTop(CGUIElement* window) override;
-    // Safe from inside the element's own handlers: while an event is being dispatched the element
-    // is only detached and marked, and deleted once the dispatch is over.
-    void DestroyGUIElement(CGUIElement* element) override;
-    int32_t GetTargetWidth() override;
-    int32_t GetTargetHeight() override;
-    // Animate on every root element, in list order.
-    void AnimateGUI();
-    // The top-most element under a render-target point, or null.
-    CGUIElement* FindGUIElementAt(int32_t x, int32_t y);
+    // ---- the GUI
+    CGUIRoot& GUI() { return *gui_; }
+    void AnimateGUI() override { gui_->Animate(); }
+    CGUIElement* FindGUIElementAt(int32_t x, int32_t y) override { return gui_->FindAt(x, y); }
+    const std::list<CGUIElement*>& GUIRoots() const override { return gui_->Roots(); }
+    void DestroyGUIElement(CGUIElement* element) { gui_->DestroyGUIElement(element); }
 
     // Error box owned by the game window (or by nobody).
     void ShowError(const std::string& text, bool owned = true);
@@ -212,17 +198,13 @@ public:
     CTileLayerSet* ActiveTileLayers() const override { return tileLayers; }
     void SetActiveTileLayers(CTileLayerSet* set) override { tileLayers = set; }
     std::list<CDrawingElement*>& DrawingElements() override { return drawingElements; }
-    const std::list<CGUIElement*>& GUIRoots() const override { return guiWindows; }
     const std::list<CSprite*>& Sprites() const { return sprites; }
     CGameViewport* Viewport() const { return viewport; }
-    CGUIElement* MouseCaptureElement() const { return mouseCapture; }
     // Tests and tools that build a game without Startup hand it its subsystems here.
     void Install(std::unique_ptr<CFileFolder> source);
     void Install(std::unique_ptr<CResourceCache> cache);
     void Install(std::unique_ptr<CRenderer> made);
     void Install(std::unique_ptr<CSoundManager> manager);
-    CGUIElement* Focused() const { return focused; }
-    CGUIElement* Hovered() const { return hovered; }
     int32_t BackdropWidth() const override { return backdropWidth; }
     int32_t BackdropHeight() const override { return backdropHeight; }
     int32_t BackdropX() const override { return backdropX; }
@@ -244,18 +226,15 @@ private:
     std::unique_ptr<CWalker> walker;
     std::unique_ptr<CRenderer> renderer;
     std::unique_ptr<CTimer> timer;
+    std::unique_ptr<CGUIRoot> gui_;  // its elements go before the renderer
     std::string scriptName = "main";
     std::string fontName;
     CFont* defaultFont = nullptr;
     std::list<CSprite*> sprites;
     std::list<CDrawingElement*> drawingElements;
-    std::list<CGUIElement*> guiWindows;
     uint32_t mouseButtons = 0;
     int32_t keyQueue[128] = {};
     uint32_t keyCount = 0;
-    CGUIElement* focused = nullptr;
-    CGUIElement* hovered = nullptr;
-    CGUIElement* mouseCapture = nullptr;
     int32_t backdropHeight = 0, backdropWidth = 0;
     int32_t backdropX = 0, backdropY = 0;
     uint8_t fullScreen = 0;
@@ -302,9 +281,6 @@ private:
     void SetBackdropTransformForFrame();
     void MoveCursorSprite(int32_t x, int32_t y);
 
-    TDeferredDelete<CGUIElement> doomedElements_;  // destroyed while a GUI event is dispatched
-    bool RouteMouseToGUI(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDelta);
-    void DeleteGUIElements();
 };
 
 }  // namespace ove

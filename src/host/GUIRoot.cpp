@@ -1,10 +1,9 @@
-// The game host's side of the GUI: the root list, focus, the active window, script handlers of
-// elements and their safe destruction.
+#include "host/GUIRoot.h"
+
 #include <algorithm>
 #include <unordered_set>
 
 #include "gui/GUIWindow.h"
-#include "host/Game.h"
 #include "render/Renderer.h"
 
 namespace ove {
@@ -13,55 +12,55 @@ namespace ove {
 // until the outermost dispatch ends, so that the code that called the handler can still look.
 using SGUIDispatch = TDeferredDelete<CGUIElement>::CPass;
 
-void CGame::AddRootElement(CGUIElement* element) {
-    if (element) guiWindows.push_back(element);
+void CGUIRoot::AddRootElement(CGUIElement* element) {
+    if (element) roots_.push_back(element);
 }
 
-bool CGame::CallElementHandler(CGUIElement* element, const char* name, const int32_t* args, int count) {
+bool CGUIRoot::CallElementHandler(CGUIElement* element, const char* name, const int32_t* args, int count) {
     if (!runtime_ || !element || !element->scriptObject || element->IsDestroyed()) return false;
-    SGUIDispatch dispatch(doomedElements_);
+    SGUIDispatch dispatch(doomed_);
     // An error in the handler becomes the pending fatal that ends the script's Run.
     return runtime_->CallElementHandler(element->scriptObject, name,
                                         std::span<const int32_t>(args, static_cast<std::size_t>(count)));
 }
 
-CGUIElement* CGame::GetFocusElement() {
-    return focused && focused->CanFocus() && focused->IsVisible() ? focused : nullptr;
+CGUIElement* CGUIRoot::GetFocusElement() {
+    return focused_ && focused_->CanFocus() && focused_->IsVisible() ? focused_ : nullptr;
 }
 
-void CGame::SetFocusElement(CGUIElement* element) {
-    if (element == focused) return;
-    SGUIDispatch dispatch(doomedElements_);
-    CGUIElement* old = focused;
+void CGUIRoot::SetFocusElement(CGUIElement* element) {
+    if (element == focused_) return;
+    SGUIDispatch dispatch(doomed_);
+    CGUIElement* old = focused_;
     if (old && old->CanFocus() && !old->SuppressBlurEvent()) old->CallScriptHandler("onBlur");
     // The blur handler may have destroyed the element that was to get the focus.
     if (element && element->IsDestroyed()) element = nullptr;
     if (element && element->CanFocus()) {
-        focused = element;
+        focused_ = element;
         BringToTop(element->GetWindow());
         if (!element->SuppressFocusEvent()) element->CallScriptHandler("onFocus");
     } else {
-        focused = nullptr;
+        focused_ = nullptr;
     }
 }
 
-CGUIElement* CGame::GetActiveWindow() {
-    for (auto it = guiWindows.rbegin(); it != guiWindows.rend(); ++it) {
+CGUIElement* CGUIRoot::GetActiveWindow() {
+    for (auto it = roots_.rbegin(); it != roots_.rend(); ++it) {
         CGUIElement* window = (*it)->GetWindow();
         if (window && window->IsVisible()) return window;
     }
     return nullptr;
 }
 
-void CGame::BringToTop(CGUIElement* window) {
+void CGUIRoot::BringToTop(CGUIElement* window) {
     if (!window) return;
-    auto it = std::find(guiWindows.begin(), guiWindows.end(), window);
-    if (it == guiWindows.end()) return;
-    guiWindows.splice(guiWindows.end(), guiWindows, it);
+    auto it = std::find(roots_.begin(), roots_.end(), window);
+    if (it == roots_.end()) return;
+    roots_.splice(roots_.end(), roots_, it);
     // The renderer draws its queue in order: the window moves to the end there as well.
-    if (renderer && renderer->IsGUIElementQueued(window)) {
-        renderer->RemoveGUIElement(window);
-        renderer->AddGUIElement(window);
+    if (renderer_ && renderer_->IsGUIElementQueued(window)) {
+        renderer_->RemoveGUIElement(window);
+        renderer_->AddGUIElement(window);
     }
 }
 
@@ -79,76 +78,79 @@ void ForgetInWindows(CGUIElement* e, const std::unordered_set<CGUIElement*>& gon
 
 }  // namespace
 
-void CGame::DestroyGUIElement(CGUIElement* element) {
+void CGUIRoot::DestroyGUIElement(CGUIElement* element) {
     if (!element || element->IsDestroyed()) return;
     if (CGUIElement* parent = element->GetParent())
         parent->DetachChild(element);
     else
-        guiWindows.remove(element);
-    if (renderer && renderer->IsGUIElementQueued(element)) renderer->RemoveGUIElement(element);
+        roots_.remove(element);
+    if (renderer_ && renderer_->IsGUIElementQueued(element)) renderer_->RemoveGUIElement(element);
 
     std::vector<CGUIElement*> subtree;
     CollectSubtree(element, subtree);
     const std::unordered_set<CGUIElement*> gone(subtree.begin(), subtree.end());
     for (CGUIElement* e : subtree) {
-        if (focused == e) focused = nullptr;
-        if (hovered == e) hovered = nullptr;
-        if (mouseCapture == e) mouseCapture = nullptr;
+        if (focused_ == e) focused_ = nullptr;
+        if (hovered_ == e) hovered_ = nullptr;
+        if (capture_ == e) capture_ = nullptr;
         e->MarkDestroyed();
         if (runtime_ && e->scriptObject) runtime_->ForgetElement(e->scriptObject);
         e->scriptObject = 0;
     }
-    for (CGUIElement* root : guiWindows) ForgetInWindows(root, gone);
+    for (CGUIElement* root : roots_) ForgetInWindows(root, gone);
 
-    doomedElements_.Delete(element);
+    doomed_.Delete(element);
 }
 
-void CGame::DeleteGUIElements() {
-    focused = hovered = mouseCapture = nullptr;
+void CGUIRoot::DeleteAll() {
+    focused_ = hovered_ = capture_ = nullptr;
     std::list<CGUIElement*> roots;
-    roots.swap(guiWindows);
+    roots.swap(roots_);
     for (CGUIElement* e : roots) {
-        if (renderer) renderer->RemoveGUIElement(e);
+        if (renderer_) renderer_->RemoveGUIElement(e);
         delete e;
     }
-    doomedElements_.DeleteDoomed();
+    doomed_.DeleteDoomed();
 }
 
-int32_t CGame::GetTargetWidth() { return renderer ? renderer->GetWidth() : 0; }
-int32_t CGame::GetTargetHeight() { return renderer ? renderer->GetHeight() : 0; }
+int32_t CGUIRoot::GetTargetWidth() { return renderer_ ? renderer_->GetWidth() : 0; }
+int32_t CGUIRoot::GetTargetHeight() { return renderer_ ? renderer_->GetHeight() : 0; }
 
-void CGame::AnimateGUI() {
-    SGUIDispatch dispatch(doomedElements_);
-    const std::vector<CGUIElement*> roots(guiWindows.begin(), guiWindows.end());
+CGUIRoot::~CGUIRoot() { DeleteAll(); }
+
+void CGUIRoot::Animate() {
+    SGUIDispatch dispatch(doomed_);
+    const std::vector<CGUIElement*> roots(roots_.begin(), roots_.end());
     for (CGUIElement* e : roots)
         if (!e->IsDestroyed()) e->Animate();
 }
 
-CGUIElement* CGame::FindGUIElementAt(int32_t x, int32_t y) {
-    for (auto it = guiWindows.rbegin(); it != guiWindows.rend(); ++it)
+CGUIElement* CGUIRoot::FindAt(int32_t x, int32_t y) {
+    for (auto it = roots_.rbegin(); it != roots_.rend(); ++it)
         if (CGUIElement* hit = (*it)->FindElementAt(x, y)) return hit;
     return nullptr;
 }
 
 // ---------------------------------------------------------------- input routing
 
-void CGame::RouteKey(int32_t code) {
-    SGUIDispatch dispatch(doomedElements_);
+bool CGUIRoot::RouteKey(int32_t code) {
+    SGUIDispatch dispatch(doomed_);
     CGUIElement* target = GetFocusElement();
     if (!target) target = GetActiveWindow();
     for (CGUIElement* e = target; e; e = e->GetParent()) {
-        if (e->OnKey(code) || e->IsDestroyed()) return;
-        if (CallElementHandler(e, "onKey", &code, 1)) return;
+        if (e->OnKey(code) || e->IsDestroyed()) return true;
+        if (CallElementHandler(e, "onKey", &code, 1)) return true;
     }
-    QueueKey(code);
+    return false;
 }
 
 // Routes a mouse event (game coordinates) through the GUI; true when an element consumed it.
-bool CGame::RouteMouseToGUI(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDelta) {
-    SGUIDispatch dispatch(doomedElements_);
-    CGUIElement* hit = mouseCapture ? mouseCapture : FindGUIElementAt(gx, gy);
-    if (hit != hovered) {
-        if (CGUIElement* old = hovered) old->OnMouseLeave();
+bool CGUIRoot::RouteMouse(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDelta,
+                          const std::function<void()>& moveCursor) {
+    SGUIDispatch dispatch(doomed_);
+    CGUIElement* hit = capture_ ? capture_ : FindAt(gx, gy);
+    if (hit != hovered_) {
+        if (CGUIElement* old = hovered_) old->OnMouseLeave();
         if (hit && !hit->IsDestroyed()) hit->OnMouseEnter();
         if (hit && hit->IsDestroyed()) hit = nullptr;
     }
@@ -164,17 +166,17 @@ bool CGame::RouteMouseToGUI(int32_t gx, int32_t gy, int32_t kind, int32_t wheelD
             hit = top;
         }
     }
-    MoveCursorSprite(gx, gy);
-    hovered = hit;
+    moveCursor();
+    hovered_ = hit;
     if (!hit) {
-        if (kind == 1 && focused) SetFocusElement(nullptr);
+        if (kind == 1 && focused_) SetFocusElement(nullptr);
         return false;
     }
     bool consumed = hit->OnMove(gx, gy);
     if (kind == 0 || hit->IsDestroyed()) return consumed;
-    if (kind == 1 && hit->CanFocus() && hit != focused) {
+    if (kind == 1 && hit->CanFocus() && hit != focused_) {
         SetFocusElement(hit);
-        if (focused == hit && !hit->IsDestroyed()) {
+        if (focused_ == hit && !hit->IsDestroyed()) {
             hit->OnLButtonDown(gx, gy);
             return true;
         }
