@@ -50,24 +50,12 @@ void CGame::UpdateRenderQueue() {
     }
 }
 
-void CGame::SetBackdropTransformForFrame() {
-    if (!renderer) return;
-    float sx = 1.0f, sy = 1.0f, ox = 0.0f, oy = 0.0f;
-    if (backdrop && backdrop->Width() > 0 && backdrop->Height() > 0) {
-        sx = static_cast<float>(backdropWidth) / static_cast<float>(backdrop->Width());
-        sy = static_cast<float>(backdropHeight) / static_cast<float>(backdrop->Height());
-        ox = static_cast<float>(backdropX);
-        oy = static_cast<float>(backdropY);
-    }
-    renderer->SetBackdropTransform(sx, sy, ox, oy);
-}
-
 void CGame::Display() {
     // A game that draws without waiting: each frame is a turn of its own.
     if (options_.fixedStep && drewThisTurn_) EndTurn();
     UpdateRenderQueue();
     if (!MessagePump()) return;
-    SetBackdropTransformForFrame();
+    backdrop_->ApplyTransform();
     if (renderer) {
         renderer->RenderFrame();
         ++framesRendered;
@@ -82,7 +70,7 @@ void CGame::Display() {
 void CGame::Animate() {
     if (!MessagePump()) return;
     UpdateRenderQueue();
-    if (tileLayers) tileLayers->Animate();
+    if (CTileLayerSet* layers = backdrop_->TileLayers()) layers->Animate();
     AnimateGUI();
     UpdateSprites();
 }

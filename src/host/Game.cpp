@@ -76,6 +76,7 @@ float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - mark_
 
 CGame::CGame(std::unique_ptr<IScriptRuntime> runtime, SRunOptions options)
     : runtime_(std::move(runtime)), options_(std::move(options)),
+      backdrop_(std::make_unique<CBackdropState>(renderer, resources)),
       gui_(std::make_unique<CGUIRoot>(renderer, runtime_.get())) {
     // Elements made from now on join this game's GUI.
     SetGUIHost(gui_.get());
@@ -111,6 +112,13 @@ void CGame::StopRenderer() {
     // Give the display a moment to switch back from full screen.
     if (fullScreen && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 }
+
+void CGame::PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
+                          int32_t priorityHeight) {
+    backdrop_->Place(std::move(picture), shownWidth, shownHeight, priorityHeight);
+}
+
+std::unique_ptr<CBackdropPicture> CGame::TakeBackdrop() { return backdrop_->Take(); }
 
 void CGame::Install(std::unique_ptr<CFileFolder> source) { folder = std::move(source); }
 void CGame::Install(std::unique_ptr<CResourceCache> cache) { resources = std::move(cache); }
@@ -190,7 +198,6 @@ bool CGame::Startup() {
         viewport = window->GetViewport();
         KeepWindowOnMonitor();
 
-        walker = std::make_unique<CWalker>();
 
         renderer = std::make_unique<CRenderer>();
         renderer->Initialise(window->GetHandle());
@@ -331,6 +338,16 @@ void CGame::KeepWindowOnMonitor() {
                                           {work.x, work.y, work.x + work.w, work.y + work.h});
     if (d.dx || d.dy) window->MoveBy(d.dx, d.dy);
 }
+
+void CGame::SetTitle(const std::string& title) {
+    if (window) window->SetTitle(title);
+}
+
+void CGame::GoFullScreen() {
+    fullScreen = 1;
+    if (renderer) renderer->SetFullscreen(true);
+}
+
 
 // ---------------------------------------------------------------- window input
 

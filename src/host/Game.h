@@ -11,6 +11,7 @@
 #include "gui/GUIElement.h"
 #include "host/DeferredDelete.h"
 #include "host/EngineServices.h"
+#include "host/BackdropState.h"
 #include "host/GUIRoot.h"
 #include "host/GameApiLogic.h"
 #include "scene/2DObject.h"
@@ -139,7 +140,7 @@ public:
     SGamePoint SpriteScreenPosition(const CSprite* sprite) const;
     // Makes the sprite the mouse cursor (null: none).
     void SetCursorSprite(CSprite* sprite);
-    CWalker& Walker();
+    CWalker& Walker() { return backdrop_->Walker(); }
 
     // ---- the world sprites live in
     void MapBackdropToScreen(int32_t bx, int32_t by, int32_t& sx, int32_t& sy) const override;
@@ -153,17 +154,17 @@ public:
     // ---- backdrop and window (the global game API)
     // Loads the named backdrop picture; null removes the picture. The current name again only
     // resets the offsets. May throw a loader's message.
-    void SetBackdropPicture(const char* name);
+    void SetBackdropPicture(const char* name) override { backdrop_->SetPicture(name); }
     // Called before a tile layer is deleted, so that nothing placed on it keeps pointing at it.
     void ForgetTileLayer(const CTileLayer* layer);
-    void SetBackdropSolid(uint32_t argb);
+    void SetBackdropSolid(uint32_t argb) override { backdrop_->SetSolid(argb); }
     // A picture made elsewhere (a tool's room) as the backdrop, shown at this size, with its walk
     // mask for the walker; no renderer is told. TakeBackdrop hands it back.
     void PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
                        int32_t priorityHeight);
     std::unique_ptr<CBackdropPicture> TakeBackdrop();
     // The picture's size, the shown size and the offset: what the backdrop mappings work on.
-    SBackdropGeometry BackdropGeometry() const;
+    SBackdropGeometry BackdropGeometry() const override { return backdrop_->Geometry(); }
     // The hotspot or sprite name at a screen point: "*" for nothing, null for a hotspot number
     // that has no name.
     const char* GetHotspot(int32_t x, int32_t y) const;
@@ -189,14 +190,15 @@ public:
     CSoundManager* Sound() override { return sound.get(); }
     CGameWindow* Window() override { return window.get(); }
     bool Verbose() const override { return options_.verbose; }
-    const std::string& BackdropName() const override { return backdropName; }
-    uint32_t BackdropColour() const override { return backdropColour; }
-    const CBackdropPicture* BackdropPicture() const override { return backdrop.get(); }
-    void SetBackdropShownSize(int32_t width, int32_t height) override;
-    void SetBackdropOffset(int32_t x, int32_t y) override;
-    void SetPriorityViewportHeight(int32_t height) override { priorityViewportHeight = height; }
-    CTileLayerSet* ActiveTileLayers() const override { return tileLayers; }
-    void SetActiveTileLayers(CTileLayerSet* set) override { tileLayers = set; }
+    CBackdropState& Backdrop() { return *backdrop_; }
+    const std::string& BackdropName() const override { return backdrop_->Name(); }
+    uint32_t BackdropColour() const override { return backdrop_->Colour(); }
+    const CBackdropPicture* BackdropPicture() const override { return backdrop_->Picture(); }
+    void SetBackdropShownSize(int32_t width, int32_t height) override { backdrop_->SetShownSize(width, height); }
+    void SetBackdropOffset(int32_t x, int32_t y) override { backdrop_->SetOffset(x, y); }
+    void SetPriorityViewportHeight(int32_t height) override { backdrop_->SetPriorityViewportHeight(height); }
+    CTileLayerSet* ActiveTileLayers() const override { return backdrop_->TileLayers(); }
+    void SetActiveTileLayers(CTileLayerSet* set) override { backdrop_->SetTileLayers(set); }
     std::list<CDrawingElement*>& DrawingElements() override { return drawingElements; }
     const std::list<CSprite*>& Sprites() const { return sprites; }
     CGameViewport* Viewport() const { return viewport; }
@@ -205,11 +207,10 @@ public:
     void Install(std::unique_ptr<CResourceCache> cache);
     void Install(std::unique_ptr<CRenderer> made);
     void Install(std::unique_ptr<CSoundManager> manager);
-    int32_t BackdropWidth() const override { return backdropWidth; }
-    int32_t BackdropHeight() const override { return backdropHeight; }
-    int32_t BackdropX() const override { return backdropX; }
-    int32_t BackdropY() const override { return backdropY; }
-    int32_t PriorityViewportHeight() const { return priorityViewportHeight; }
+    int32_t BackdropWidth() const override { return backdrop_->ShownWidth(); }
+    int32_t BackdropHeight() const override { return backdrop_->ShownHeight(); }
+    int32_t BackdropX() const override { return backdrop_->OffsetX(); }
+    int32_t BackdropY() const override { return backdrop_->OffsetY(); }
     uint32_t KeyCount() const { return keyCount; }
     long FramesRendered() const { return framesRendered; }
 
@@ -222,8 +223,7 @@ private:
     std::unique_ptr<CFileFolder> folder;
     std::unique_ptr<CSoundManager> sound;  // after the cache, which hands its sounds back to it
     std::unique_ptr<CResourceCache> resources;
-    std::unique_ptr<CBackdropPicture> backdrop;
-    std::unique_ptr<CWalker> walker;
+    std::unique_ptr<CBackdropState> backdrop_;  // after the renderer, which points into its picture
     std::unique_ptr<CRenderer> renderer;
     std::unique_ptr<CTimer> timer;
     std::unique_ptr<CGUIRoot> gui_;  // its elements go before the renderer
@@ -235,15 +235,9 @@ private:
     uint32_t mouseButtons = 0;
     int32_t keyQueue[128] = {};
     uint32_t keyCount = 0;
-    int32_t backdropHeight = 0, backdropWidth = 0;
-    int32_t backdropX = 0, backdropY = 0;
     uint8_t fullScreen = 0;
-    CTileLayerSet* tileLayers = nullptr;
-    int32_t priorityViewportHeight = -1;
     uint32_t updatePass = 0;
     uint32_t listChanged = 0;
-    uint32_t backdropColour = 0;
-    std::string backdropName;
 
     bool failed_ = false;
     long framesRendered = 0;
@@ -278,7 +272,6 @@ private:
     bool HasPendingFatal() const { return runtime_ && runtime_->HasPendingFatal(); }
     // Shuts the renderer down and lets it go (before the error box of a failed start, and at the end).
     void StopRenderer();
-    void SetBackdropTransformForFrame();
     void MoveCursorSprite(int32_t x, int32_t y);
 
 };

@@ -32,7 +32,7 @@ std::unique_ptr<CBitmap> CGame::RenderToImage(int32_t width, int32_t height) {
     if (!renderer) return nullptr;
     CCursorHider hider(renderer->GetCursor());
     UpdateRenderQueue();
-    SetBackdropTransformForFrame();
+    backdrop_->ApplyTransform();
     return renderer->RenderToImage(width, height);
 }
 

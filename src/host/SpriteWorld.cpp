@@ -24,8 +24,7 @@ void CGame::LayerToScreen(const void* layer, int32_t x, int32_t y, int32_t& sx, 
 }
 
 int32_t CGame::AutoPriorityHeight() const {
-    return ove::PriorityViewportHeight(priorityViewportHeight, backdropHeight, backdrop != nullptr,
-                                  backdrop ? backdrop->Height() : 0, renderer ? renderer->GetHeight() : 0);
+    return backdrop_->AutoPriorityHeight();
 }
 
 uint32_t CGame::RandomNumber() { return static_cast<uint32_t>(RandomDraw15()); }

@@ -97,11 +97,6 @@ void CGame::MoveCursorSprite(int32_t x, int32_t y) {
 
 // ---------------------------------------------------------------- walking
 
-CWalker& CGame::Walker() {
-    if (!walker) walker = std::make_unique<CWalker>();
-    return *walker;
-}
-
 namespace {
 
 // The area a sprite may stand in: the picture, or the game's size without one.
@@ -190,6 +185,23 @@ bool CGame::WalkTo(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback) 
     if (!walking) return fail();
     if (callback && old && old != callback) ReleaseCallback(*old);
     return true;
+}
+
+const char* CGame::GetHotspot(int32_t x, int32_t y) const {
+    // The nearest named, visible, corporeal sprite under the point that is not ignored; the
+    // first in the list wins a tie.
+    CSprite* best = nullptr;
+    float bestDepth = 0.0f;
+    for (CSprite* s : sprites) {
+        if (!s->IsVisible() || s->noncorporeal || s->ignore || !s->GetName() || !s->HitTest(x, y)) continue;
+        const float d = s->GetDepth();
+        if (!best || d < bestDepth) {
+            best = s;
+            bestDepth = d;
+        }
+    }
+    if (best) return best->GetName();
+    return backdrop_->HotspotAt(x, y);
 }
 
 }  // namespace ove
