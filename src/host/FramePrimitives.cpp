@@ -37,7 +37,7 @@ void SyncObject(CRenderer& renderer, CSpriteBase* object) {
 
 void CGame::UpdateRenderQueue() {
     if (!renderer) return;
-    for (CSprite* s : sprites) SyncObject(*renderer, s);
+    for (CSprite* s : sprites_->Sprites()) SyncObject(*renderer, s);
     for (CDrawingElement* e : drawingElements) SyncObject(*renderer, e);
     // Root GUI elements only: children are drawn by their parents.
     for (CGUIElement* e : gui_->Roots()) {
@@ -72,7 +72,7 @@ void CGame::Animate() {
     UpdateRenderQueue();
     if (CTileLayerSet* layers = backdrop_->TileLayers()) layers->Animate();
     AnimateGUI();
-    UpdateSprites();
+    sprites_->Update();
 }
 
 void CGame::Idle() { MessagePump(); }
@@ -176,7 +176,7 @@ void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
         if (cw > 0) gx = static_cast<int32_t>(static_cast<int64_t>(renderer->GetWidth()) * x / cw);
         if (ch > 0) gy = static_cast<int32_t>(static_cast<int64_t>(renderer->GetHeight()) * y / ch);
     }
-    if (gui_->RouteMouse(gx, gy, kind, wheelDelta, [&] { MoveCursorSprite(gx, gy); })) return;
+    if (gui_->RouteMouse(gx, gy, kind, wheelDelta, [&] { sprites_->MoveCursor(gx, gy); })) return;
 
     if (!runtime_) return;
     const int32_t args[3] = {gx, gy, kind == 7 ? wheelDelta : static_cast<int32_t>(mouseButtons)};

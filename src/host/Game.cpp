@@ -77,7 +77,8 @@ float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - mark_
 CGame::CGame(std::unique_ptr<IScriptRuntime> runtime, SRunOptions options)
     : runtime_(std::move(runtime)), options_(std::move(options)),
       backdrop_(std::make_unique<CBackdropState>(renderer, resources)),
-      gui_(std::make_unique<CGUIRoot>(renderer, runtime_.get())) {
+      gui_(std::make_unique<CGUIRoot>(renderer, runtime_.get())),
+      sprites_(std::make_unique<CSpriteList>(*this, renderer, *backdrop_, runtime_.get())) {
     // Elements made from now on join this game's GUI.
     SetGUIHost(gui_.get());
 }
@@ -88,7 +89,7 @@ CGame::~CGame() {
     FileAccess().Reset();
     SetVirtualClock(false);
     // Sprites hold views, whose textures go back to the renderer.
-    DeleteSprites();
+    sprites_->DeleteAll();
     // Elements hold fonts: before the default font and the renderer go.
     gui_->DeleteAll();
     gui_->SetDefaultFont(nullptr);
@@ -274,7 +275,7 @@ bool CGame::InitGame(const std::string& commandLine) {
         failed_ = true;
         ShowError(e.what());
         if (runtime_) runtime_->Stop();
-        DeleteSprites();
+        sprites_->DeleteAll();
         StopRenderer();
         return false;
     }
@@ -337,6 +338,11 @@ void CGame::KeepWindowOnMonitor() {
     SScreenOffset d = KeepOnMonitorOffset({w.x, w.y, w.x + w.width, w.y + w.height},
                                           {work.x, work.y, work.x + work.w, work.y + work.h});
     if (d.dx || d.dy) window->MoveBy(d.dx, d.dy);
+}
+
+const char* CGame::GetHotspot(int32_t x, int32_t y) const {
+    if (CSprite* sprite = sprites_->HitAt(x, y)) return sprite->GetName();
+    return backdrop_->HotspotAt(x, y);
 }
 
 void CGame::SetTitle(const std::string& title) {

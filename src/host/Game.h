@@ -13,6 +13,7 @@
 #include "host/EngineServices.h"
 #include "host/BackdropState.h"
 #include "host/GUIRoot.h"
+#include "host/SpriteList.h"
 #include "host/GameApiLogic.h"
 #include "scene/2DObject.h"
 #include "scene/SpriteWorld.h"
@@ -118,28 +119,20 @@ public:
 
     void UpdateRenderQueue();
     void QueueKey(int32_t code);
-    // One sprite update pass: every sprite's Update once, restarting the walk when a sprite was
-    // destroyed on the way.
-    void UpdateSprites();
 
-    // ---- sprites
-    CSprite* CreateSprite();
-    // Takes the sprite out of the list and the render queue and detaches the sprites placed
-    // relative to it. It is deleted at once, or at the end of the update pass when one is running
-    // (its own callback may be what destroyed it).
-    void DestroySprite(CSprite* sprite);
-    // Straight-line movement with an optional callback, which is called at once when there is
-    // nowhere to go.
-    void MoveSprite(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback);
-    // Whether the sprite may stand at a backdrop point.
-    bool AllowedAt(CSprite* sprite, int32_t x, int32_t y);
-    // Searches a walk to (x, y) (screen pixels, or backdrop pixels for a BACKDROP sprite), trying
-    // rings around the destination when it cannot be reached.
-    bool WalkTo(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback);
-    // The sprite's placed screen position.
-    SGamePoint SpriteScreenPosition(const CSprite* sprite) const;
-    // Makes the sprite the mouse cursor (null: none).
-    void SetCursorSprite(CSprite* sprite);
+    // ---- sprites (the list's own comments say more)
+    CSpriteList& SpriteList() { return *sprites_; }
+    CSprite* CreateSprite() override { return sprites_->Create(); }
+    void DestroySprite(CSprite* sprite) override { sprites_->Destroy(sprite); }
+    void MoveSprite(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback) override {
+        sprites_->Move(sprite, x, y, callback);
+    }
+    bool AllowedAt(CSprite* sprite, int32_t x, int32_t y) override { return sprites_->AllowedAt(sprite, x, y); }
+    bool WalkTo(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback) override {
+        return sprites_->WalkTo(sprite, x, y, callback);
+    }
+    SGamePoint SpriteScreenPosition(const CSprite* sprite) const override { return CSpriteList::ScreenPosition(sprite); }
+    void SetCursorSprite(CSprite* sprite) override { sprites_->SetCursor(sprite); }
     CWalker& Walker() { return backdrop_->Walker(); }
 
     // ---- the world sprites live in
@@ -200,7 +193,7 @@ public:
     CTileLayerSet* ActiveTileLayers() const override { return backdrop_->TileLayers(); }
     void SetActiveTileLayers(CTileLayerSet* set) override { backdrop_->SetTileLayers(set); }
     std::list<CDrawingElement*>& DrawingElements() override { return drawingElements; }
-    const std::list<CSprite*>& Sprites() const { return sprites; }
+    const std::list<CSprite*>& Sprites() const { return sprites_->Sprites(); }
     CGameViewport* Viewport() const { return viewport; }
     // Tests and tools that build a game without Startup hand it its subsystems here.
     void Install(std::unique_ptr<CFileFolder> source);
@@ -227,17 +220,15 @@ private:
     std::unique_ptr<CRenderer> renderer;
     std::unique_ptr<CTimer> timer;
     std::unique_ptr<CGUIRoot> gui_;  // its elements go before the renderer
+    std::unique_ptr<CSpriteList> sprites_;  // sprites hold views, whose textures go back to the renderer
     std::string scriptName = "main";
     std::string fontName;
     CFont* defaultFont = nullptr;
-    std::list<CSprite*> sprites;
     std::list<CDrawingElement*> drawingElements;
     uint32_t mouseButtons = 0;
     int32_t keyQueue[128] = {};
     uint32_t keyCount = 0;
     uint8_t fullScreen = 0;
-    uint32_t updatePass = 0;
-    uint32_t listChanged = 0;
 
     bool failed_ = false;
     long framesRendered = 0;
@@ -250,11 +241,6 @@ public:
 private:
     std::string params_;
     std::string archiveName_, directoryName_;  // the sources Startup chose
-    // Deletes every sprite (teardown: after the script host, before the renderer).
-    void DeleteSprites();
-    bool TryWalk(CSprite* sprite, int32_t startX, int32_t startY, int32_t x, int32_t y);
-    uint64_t spriteListGeneration_ = 0;
-    TDeferredDelete<CSprite> doomedSprites_;  // destroyed during an update pass
     void KeepWindowOnMonitor();
     // Says on standard error under which name and where the main script was looked for.
     void TellWhereMainScriptWasSought() const;
@@ -272,7 +258,6 @@ private:
     bool HasPendingFatal() const { return runtime_ && runtime_->HasPendingFatal(); }
     // Shuts the renderer down and lets it go (before the error box of a failed start, and at the end).
     void StopRenderer();
-    void MoveCursorSprite(int32_t x, int32_t y);
 
 };
 

@@ -4,9 +4,7 @@
 namespace ove {
 
 void CGame::ForgetTileLayer(const CTileLayer* layer) {
-    // Sprites placed on the layer go back to the screen.
-    for (CSprite* s : sprites)
-        if (s->GetPlacement() == kPlaceLayer && s->GetLayer() == layer) s->SetPlacement(kPlaceScreen);
+    sprites_->ForgetTileLayer(layer);
 }
 
 }  // namespace ove
