@@ -24,29 +24,29 @@ namespace {
 
 // An object whose visibility changed joins or leaves the object queue (the cursor stays where
 // SetCursor put it). Queue errors (already there, not there) change nothing and are ignored.
-void SyncObject(CRenderer& renderer, CSpriteBase* object) {
-    if (!object->visibilityChanged || object == renderer.GetCursor()) return;
+void SyncObject(CRenderer& renderer_, CSpriteBase* object) {
+    if (!object->visibilityChanged || object == renderer_.GetCursor()) return;
     object->visibilityChanged = 0;
     if (object->IsVisible())
-        renderer.AddObject(object);
+        renderer_.AddObject(object);
     else
-        renderer.RemoveObject(object);
+        renderer_.RemoveObject(object);
 }
 
 }  // namespace
 
 void CGame::UpdateRenderQueue() {
-    if (!renderer) return;
-    for (CSprite* s : sprites_->Sprites()) SyncObject(*renderer, s);
-    for (CDrawingElement* e : drawingElements) SyncObject(*renderer, e);
+    if (!renderer_) return;
+    for (CSprite* s : sprites_->Sprites()) SyncObject(*renderer_, s);
+    for (CDrawingElement* e : drawingElements_) SyncObject(*renderer_, e);
     // Root GUI elements only: children are drawn by their parents.
     for (CGUIElement* e : gui_->Roots()) {
         if (!e->visibilityChanged) continue;
         e->visibilityChanged = 0;
         if (e->IsVisible())
-            renderer->AddGUIElement(e);
+            renderer_->AddGUIElement(e);
         else
-            renderer->RemoveGUIElement(e);
+            renderer_->RemoveGUIElement(e);
     }
 }
 
@@ -56,14 +56,14 @@ void CGame::Display() {
     UpdateRenderQueue();
     if (!MessagePump()) return;
     backdrop_->ApplyTransform();
-    if (renderer) {
-        renderer->RenderFrame();
-        ++framesRendered;
+    if (renderer_) {
+        renderer_->RenderFrame();
+        ++framesRendered_;
         drewThisTurn_ = true;
-        if (!options_.fixedStep && options_.frameLimit >= 0 && framesRendered == options_.frameLimit && window)
-            PostWindowClose(window->GetHandle());
+        if (!options_.fixedStep && options_.frameLimit >= 0 && framesRendered_ == options_.frameLimit && window_)
+            PostWindowClose(window_->GetHandle());
     }
-    if (sound) sound->Prime();
+    if (sound_) sound_->Prime();
     NoteEngineContact();
 }
 
@@ -78,18 +78,18 @@ void CGame::Animate() {
 void CGame::Idle() { MessagePump(); }
 
 void CGame::Mark() {
-    if (timer) timer->Mark();
+    if (timer_) timer_->Mark();
 }
 
 void CGame::WaitLoop(float seconds, bool render) {
-    if (!timer) return;
+    if (!timer_) return;
     if (options_.fixedStep) {
         FixedStepWait(seconds, render);
         return;
     }
     for (;;) {
         NoteEngineContact();  // waiting is the engine's time, not the script's
-        float remaining = seconds - timer->Elapsed();
+        float remaining = seconds - timer_->Elapsed();
         if (remaining > 0.016f && render) {
             Display();
             // A closed window or an error in a handler ends the wait: the script must see it now.
@@ -110,7 +110,7 @@ void CGame::FixedStepWait(float seconds, bool render) {
     // The turn's one frame, unless the game drew it; Display also pumps the turn's events.
     if (render && !drewThisTurn_) Display();
     if (HasPendingFatal()) return;
-    const double target = timer->MarkTime() + (seconds > 0 ? seconds : 0);
+    const double target = timer_->MarkTime() + (seconds > 0 ? seconds : 0);
     if (options_.realPacing) {
         // Recording by hand: the player needs the game at its real speed.
         using namespace std::chrono;
@@ -126,13 +126,13 @@ void CGame::FixedStepWait(float seconds, bool render) {
 
 void CGame::EndTurn() {
     drewThisTurn_ = false;
-    ++turn;
+    ++turn_;
     for (const auto& [shotTurn, file] : options_.turnShots) {
-        if (shotTurn != turn || !renderer) continue;
-        if (!renderer->SaveScreenshot(file)) std::fprintf(stderr, "ove: could not write screenshot %s\n", file.c_str());
+        if (shotTurn != turn_ || !renderer_) continue;
+        if (!renderer_->SaveScreenshot(file)) std::fprintf(stderr, "ove: could not write screenshot %s\n", file.c_str());
     }
-    BeginInputTurn(turn);
-    if (options_.frameLimit >= 0 && turn == options_.frameLimit && window) PostWindowClose(window->GetHandle());
+    BeginInputTurn(turn_);
+    if (options_.frameLimit >= 0 && turn_ == options_.frameLimit && window_) PostWindowClose(window_->GetHandle());
 }
 
 void CGame::Wait(float seconds) { WaitLoop(seconds, true); }
@@ -145,9 +145,9 @@ void CGame::Delay(float seconds) {
 
 int32_t CGame::ReadKey() {
     MessagePump();
-    if (keyCount == 0) return 0;
-    --keyCount;
-    return keyQueue[keyCount];
+    if (keyCount_ == 0) return 0;
+    --keyCount_;
+    return keyQueue_[keyCount_];
 }
 
 void CGame::PostKey(int32_t code) { RouteKey(code); }
@@ -157,40 +157,40 @@ void CGame::RouteKey(int32_t code) {
 }
 
 void CGame::QueueKey(int32_t code) {
-    if (keyCount < 128) keyQueue[keyCount++] = code;
+    if (keyCount_ < 128) keyQueue_[keyCount_++] = code;
 }
 
 void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
     switch (kind) {
-        case 1: mouseButtons |= 1; break;
-        case 2: mouseButtons |= 2; break;
-        case 3: mouseButtons &= ~1u; break;
-        case 4: mouseButtons &= ~2u; break;
-        case 5: mouseButtons |= 4; break;
-        case 6: mouseButtons &= ~4u; break;
+        case 1: mouseButtons_ |= 1; break;
+        case 2: mouseButtons_ |= 2; break;
+        case 3: mouseButtons_ &= ~1u; break;
+        case 4: mouseButtons_ &= ~2u; break;
+        case 5: mouseButtons_ |= 4; break;
+        case 6: mouseButtons_ &= ~4u; break;
         default: break;
     }
     int32_t gx = x, gy = y;
-    if (renderer && viewport) {
-        int cw = viewport->GetClientWidth(), ch = viewport->GetClientHeight();
-        if (cw > 0) gx = static_cast<int32_t>(static_cast<int64_t>(renderer->GetWidth()) * x / cw);
-        if (ch > 0) gy = static_cast<int32_t>(static_cast<int64_t>(renderer->GetHeight()) * y / ch);
+    if (renderer_ && viewport_) {
+        int cw = viewport_->GetClientWidth(), ch = viewport_->GetClientHeight();
+        if (cw > 0) gx = static_cast<int32_t>(static_cast<int64_t>(renderer_->GetWidth()) * x / cw);
+        if (ch > 0) gy = static_cast<int32_t>(static_cast<int64_t>(renderer_->GetHeight()) * y / ch);
     }
     if (gui_->RouteMouse(gx, gy, kind, wheelDelta, [&] { sprites_->MoveCursor(gx, gy); })) return;
 
     if (!runtime_) return;
-    const int32_t args[3] = {gx, gy, kind == 7 ? wheelDelta : static_cast<int32_t>(mouseButtons)};
+    const int32_t args[3] = {gx, gy, kind == 7 ? wheelDelta : static_cast<int32_t>(mouseButtons_)};
     SRunResult r = runtime_->CallGlobal(kind == 7 ? "onMouseWheel" : "onMouseEvent", args, true);
     if (r.running && !r.ok && !HasPendingFatal()) ShowError(r.error);
 }
 
 void CGame::Resize(int32_t width, int32_t height) {
-    if (!renderer) return;
-    if (!renderer->IsFlexibleResolution()) {
-        renderer->RenderFrame();
+    if (!renderer_) return;
+    if (!renderer_->IsFlexibleResolution()) {
+        renderer_->RenderFrame();
         return;
     }
-    renderer->SetGameSize(width, height);
+    renderer_->SetGameSize(width, height);
     if (!runtime_) return;
     runtime_->DefineGlobal("WIDTH", width);
     runtime_->DefineGlobal("HEIGHT", height);

@@ -76,9 +76,9 @@ float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - mark_
 
 CGame::CGame(std::unique_ptr<IScriptRuntime> runtime, SRunOptions options)
     : runtime_(std::move(runtime)), options_(std::move(options)),
-      backdrop_(std::make_unique<CBackdropState>(renderer, resources)),
-      gui_(std::make_unique<CGUIRoot>(renderer, runtime_.get())),
-      sprites_(std::make_unique<CSpriteList>(*this, renderer, *backdrop_, runtime_.get())) {
+      backdrop_(std::make_unique<CBackdropState>(renderer_, resources_)),
+      gui_(std::make_unique<CGUIRoot>(renderer_, runtime_.get())),
+      sprites_(std::make_unique<CSpriteList>(*this, renderer_, *backdrop_, runtime_.get())) {
     // Elements made from now on join this game's GUI.
     SetGUIHost(gui_.get());
 }
@@ -93,25 +93,25 @@ CGame::~CGame() {
     // Elements hold fonts: before the default font and the renderer go.
     gui_->DeleteAll();
     gui_->SetDefaultFont(nullptr);
-    if (defaultFont) {
+    if (defaultFont_) {
         // The host's own reference, then the cache's entry (teardown releases the default font).
-        defaultFont->Release();
-        if (resources) resources->ForgetFont(defaultFont);
-        defaultFont = nullptr;
+        defaultFont_->Release();
+        if (resources_) resources_->ForgetFont(defaultFont_);
+        defaultFont_ = nullptr;
     }
     StopRenderer();
-    if (window) window->AttachGame(nullptr);  // the window keeps no pointer to the game
+    if (window_) window_->AttachGame(nullptr);  // the window keeps no pointer to the game
     if (GetGUIHost() == gui_.get()) SetGUIHost(nullptr);
     // The members go in reverse order of declaration: the cache before the sound manager it hands
     // sounds back to, the window last.
 }
 
 void CGame::StopRenderer() {
-    if (!renderer) return;
-    renderer->Shutdown();
-    renderer.reset();
+    if (!renderer_) return;
+    renderer_->Shutdown();
+    renderer_.reset();
     // Give the display a moment to switch back from full screen.
-    if (fullScreen && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    if (fullScreen_ && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 }
 
 void CGame::PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
@@ -121,24 +121,24 @@ void CGame::PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t sho
 
 std::unique_ptr<CBackdropPicture> CGame::TakeBackdrop() { return backdrop_->Take(); }
 
-void CGame::Install(std::unique_ptr<CFileFolder> source) { folder = std::move(source); }
-void CGame::Install(std::unique_ptr<CResourceCache> cache) { resources = std::move(cache); }
-void CGame::Install(std::unique_ptr<CRenderer> made) { renderer = std::move(made); }
-void CGame::Install(std::unique_ptr<CSoundManager> manager) { sound = std::move(manager); }
+void CGame::Install(std::unique_ptr<CFileFolder> source) { folder_ = std::move(source); }
+void CGame::Install(std::unique_ptr<CResourceCache> cache) { resources_ = std::move(cache); }
+void CGame::Install(std::unique_ptr<CRenderer> made) { renderer_ = std::move(made); }
+void CGame::Install(std::unique_ptr<CSoundManager> manager) { sound_ = std::move(manager); }
 
 bool CGame::StartScript() {
     return runtime_ && runtime_->Start(static_cast<IEngineServices*>(this));
 }
 
 void CGame::ShowError(const std::string& text, bool owned) {
-    ShowMessageBox("Error", text, BoxIcon::Error, owned && window ? window->GetHandle() : nullptr);
+    ShowMessageBox("Error", text, BoxIcon::Error, owned && window_ ? window_->GetHandle() : nullptr);
 }
 
 bool CGame::Startup() {
     try {
         FileAccess().Reset();  // the previous game's folders are not this one's
         SetVirtualClock(options_.fixedStep);
-        timer = std::make_unique<CTimer>();
+        timer_ = std::make_unique<CTimer>();
         // A fixed seed makes a run repeat: the engine's Random and the scripts' Math.random.
         if (!options_.seedGiven && options_.fixedStep && options_.recordPath.empty()) options_.seedGiven = true;  // seed 0
         if (!options_.seedGiven) options_.seed = SDL_GetTicks();
@@ -180,40 +180,40 @@ bool CGame::Startup() {
             settings.windowHeight = options_.forcedWindowHeight;
         }
         if (std::string problem = SizeProblem(settings); !problem.empty()) throw SHostError(problem);
-        scriptName = settings.scriptName;
-        fontName = settings.fontName;
-        fullScreen = settings.fullScreen ? 1 : 0;
+        scriptName_ = settings.scriptName;
+        fontName_ = settings.fontName;
+        fullScreen_ = settings.fullScreen ? 1 : 0;
 
-        window = std::make_unique<CGameWindow>();
+        window_ = std::make_unique<CGameWindow>();
         std::string why;
-        if (!window->Create(&CRenderer::PrepareWindowAttributes, &why, settings.windowWidth, settings.windowHeight) ||
-            !window->GetHandle()) {
+        if (!window_->Create(&CRenderer::PrepareWindowAttributes, &why, settings.windowWidth, settings.windowHeight) ||
+            !window_->GetHandle()) {
             if (!why.empty()) std::fprintf(stderr, "ove: %s\n", why.c_str());
             throw SHostError("Couldn't create window");
         }
-        window->AttachGame(this);
-        if (settings.flexible) window->SetMinClientSize(settings.gameWidth, settings.gameHeight);
-        else window->SetMinClientSize(settings.windowWidth, settings.windowHeight);
-        window->SetClientSize(settings.windowWidth, settings.windowHeight);
-        window->SetTitle(settings.title);
-        viewport = window->GetViewport();
+        window_->AttachGame(this);
+        if (settings.flexible) window_->SetMinClientSize(settings.gameWidth, settings.gameHeight);
+        else window_->SetMinClientSize(settings.windowWidth, settings.windowHeight);
+        window_->SetClientSize(settings.windowWidth, settings.windowHeight);
+        window_->SetTitle(settings.title);
+        viewport_ = window_->GetViewport();
         KeepWindowOnMonitor();
 
 
-        renderer = std::make_unique<CRenderer>();
-        renderer->Initialise(window->GetHandle());
-        renderer->SetFullscreen(false);
-        renderer->SetFlexibleResolution(settings.flexible);
-        if (settings.flexible) renderer->SetGameSize(settings.windowWidth, settings.windowHeight);
-        else renderer->SetGameSize(settings.gameWidth, settings.gameHeight);
-        if (!renderer->Create()) throw SHostError(renderer->GetErrorMessage());
-        if (!options_.screenshotPath.empty()) renderer->EnableFrameCapture(true);
-        window->UpdateLayout();
+        renderer_ = std::make_unique<CRenderer>();
+        renderer_->Initialise(window_->GetHandle());
+        renderer_->SetFullscreen(false);
+        renderer_->SetFlexibleResolution(settings.flexible);
+        if (settings.flexible) renderer_->SetGameSize(settings.windowWidth, settings.windowHeight);
+        else renderer_->SetGameSize(settings.gameWidth, settings.gameHeight);
+        if (!renderer_->Create()) throw SHostError(renderer_->GetErrorMessage());
+        if (!options_.screenshotPath.empty()) renderer_->EnableFrameCapture(true);
+        window_->UpdateLayout();
 
-        sound = CreateSoundManager(FindSoundFont(settings.soundFont));
+        sound_ = CreateSoundManager(FindSoundFont(settings.soundFont));
 
-        folder = std::move(source);
-        resources = std::make_unique<CResourceCache>(renderer.get(), sound.get(), folder.get());
+        folder_ = std::move(source);
+        resources_ = std::make_unique<CResourceCache>(renderer_.get(), sound_.get(), folder_.get());
         ConfineFiles();
         if (!options_.recordPath.empty()) {
             char header[96];
@@ -222,7 +222,7 @@ bool CGame::Startup() {
             std::string why;
             if (!StartInputRecording(options_.recordPath, header, &why)) throw SHostError("Couldn't record the input: " + why);
         }
-        if (!options_.turnShots.empty() && renderer) renderer->EnableFrameCapture(true);
+        if (!options_.turnShots.empty() && renderer_) renderer_->EnableFrameCapture(true);
         return true;
     } catch (const std::exception& e) {
         StopRenderer();
@@ -234,23 +234,23 @@ bool CGame::Startup() {
 
 bool CGame::InitGame(const std::string& commandLine) {
     try {
-        if (timer) timer->Mark();
+        if (timer_) timer_->Mark();
         params_ = commandLine;
-        mouseButtons = 0;
-        keyCount = 0;
+        mouseButtons_ = 0;
+        keyCount_ = 0;
 
         LoadDefaultFont();
 
         if (StartScript()) {
             runtime_->DefineGlobal("PARAMS", commandLine);
-            runtime_->DefineGlobal("WIDTH", renderer ? renderer->GetWidth() : 0);
-            runtime_->DefineGlobal("HEIGHT", renderer ? renderer->GetHeight() : 0);
+            runtime_->DefineGlobal("WIDTH", renderer_ ? renderer_->GetWidth() : 0);
+            runtime_->DefineGlobal("HEIGHT", renderer_ ? renderer_->GetHeight() : 0);
             runtime_->DefineGlobal("FOLDER_APPDATA", AppDataFolder());
             runtime_->DefineGlobal("FOLDER_LOCAL_APPDATA", LocalAppDataFolder());
             runtime_->DefineGlobal("FOLDER_MY_DOCUMENTS", DocumentsFolder());
         }
 
-        std::unique_ptr<CDataBin> main(resources ? resources->OpenResource(scriptName, "OVS") : nullptr);
+        std::unique_ptr<CDataBin> main(resources_ ? resources_->OpenResource(scriptName_, "OVS") : nullptr);
         if (!main) {
             TellWhereMainScriptWasSought();
             throw SHostError("Couldn't load main script");
@@ -258,7 +258,7 @@ bool CGame::InitGame(const std::string& commandLine) {
         std::vector<u8> bytes = ReadAll(*main);
         main.reset();
         // Named after its file, so that errors and stacks say "main.ovs:12".
-        std::string mainFile = resources->ResourceFileName(scriptName, "OVS");
+        std::string mainFile = resources_->ResourceFileName(scriptName_, "OVS");
         if (!runtime_) throw SHostError("Unable to call Init()");
         SRunResult loaded = runtime_->RunFile(
             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), mainFile.c_str());
@@ -268,8 +268,8 @@ bool CGame::InitGame(const std::string& commandLine) {
         if (!init.running) throw SHostError("Unable to call Init()");
         if (!init.ok) throw SHostError(init.error);
 
-        if (window) window->Show(EShow::ShowNormal);
-        if (fullScreen && renderer) renderer->SetFullscreen(true);
+        if (window_) window_->Show(EShow::ShowNormal);
+        if (fullScreen_ && renderer_) renderer_->SetFullscreen(true);
         return true;
     } catch (const std::exception& e) {
         failed_ = true;
@@ -283,7 +283,7 @@ bool CGame::InitGame(const std::string& commandLine) {
 
 void CGame::Run() {
     // --frames 0: the window is closed before the first frame.
-    if (options_.frameLimit == 0 && window) PostWindowClose(window->GetHandle());
+    if (options_.frameLimit == 0 && window_) PostWindowClose(window_->GetHandle());
     SRunResult run = runtime_ ? runtime_->CallGlobal("Run") : SRunResult{};
     if (run.running && run.ok) return;
     failed_ = true;
@@ -322,22 +322,22 @@ void CGame::ConfineFiles() {
 }
 
 void CGame::LoadDefaultFont() {
-    if (!resources || fontName.empty()) return;
-    defaultFont = resources->LoadFont(fontName);
-    if (defaultFont) defaultFont->AddRef();
-    gui_->SetDefaultFont(defaultFont);
+    if (!resources_ || fontName_.empty()) return;
+    defaultFont_ = resources_->LoadFont(fontName_);
+    if (defaultFont_) defaultFont_->AddRef();
+    gui_->SetDefaultFont(defaultFont_);
 }
 
 void CGame::KeepWindowOnMonitor() {
-    SDL_Window* handle = window ? window->GetHandle() : nullptr;
+    SDL_Window* handle = window_ ? window_->GetHandle() : nullptr;
     if (!handle) return;
     SDL_Rect work;
     int display = SDL_GetWindowDisplayIndex(handle);
     if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &work) != 0) return;
-    SWindowRect w = window->GetWindowRect();
+    SWindowRect w = window_->GetWindowRect();
     SScreenOffset d = KeepOnMonitorOffset({w.x, w.y, w.x + w.width, w.y + w.height},
                                           {work.x, work.y, work.x + work.w, work.y + work.h});
-    if (d.dx || d.dy) window->MoveBy(d.dx, d.dy);
+    if (d.dx || d.dy) window_->MoveBy(d.dx, d.dy);
 }
 
 const char* CGame::GetHotspot(int32_t x, int32_t y) const {
@@ -346,40 +346,40 @@ const char* CGame::GetHotspot(int32_t x, int32_t y) const {
 }
 
 void CGame::SetTitle(const std::string& title) {
-    if (window) window->SetTitle(title);
+    if (window_) window_->SetTitle(title);
 }
 
 void CGame::GoFullScreen() {
-    fullScreen = 1;
-    if (renderer) renderer->SetFullscreen(true);
+    fullScreen_ = 1;
+    if (renderer_) renderer_->SetFullscreen(true);
 }
 
 
 // ---------------------------------------------------------------- window input
 
 void CGame::ToggleFullScreen() {
-    fullScreen = fullScreen ? 0 : 1;
-    if (renderer) renderer->SetFullscreen(fullScreen != 0);
-    else if (window) window->SetFullScreenStyle(fullScreen != 0);
+    fullScreen_ = fullScreen_ ? 0 : 1;
+    if (renderer_) renderer_->SetFullscreen(fullScreen_ != 0);
+    else if (window_) window_->SetFullScreenStyle(fullScreen_ != 0);
 }
 
 void CGame::ViewportChanged(int32_t x, int32_t y, int32_t width, int32_t height) {
-    if (renderer) renderer->SetViewportRect(x, y, width, height);
+    if (renderer_) renderer_->SetViewportRect(x, y, width, height);
 }
 
-int32_t CGame::GetGameWidth() const { return renderer ? renderer->GetWidth() : 0; }
-int32_t CGame::GetGameHeight() const { return renderer ? renderer->GetHeight() : 0; }
-bool CGame::IsFlexibleResolution() const { return renderer && renderer->IsFlexibleResolution(); }
-bool CGame::HasCursorObject() const { return renderer && renderer->GetCursor() != nullptr; }
+int32_t CGame::GetGameWidth() const { return renderer_ ? renderer_->GetWidth() : 0; }
+int32_t CGame::GetGameHeight() const { return renderer_ ? renderer_->GetHeight() : 0; }
+bool CGame::IsFlexibleResolution() const { return renderer_ && renderer_->IsFlexibleResolution(); }
+bool CGame::HasCursorObject() const { return renderer_ && renderer_->GetCursor() != nullptr; }
 
 bool CGame::SaveScreenshot() {
     const std::string& path = options_.screenshotPath;
     if (path.empty()) return true;
-    if (!renderer || !renderer->HasDevice()) {
+    if (!renderer_ || !renderer_->HasDevice()) {
         std::fprintf(stderr, "ove: no frame was rendered; %s not written\n", path.c_str());
         return false;
     }
-    if (!renderer->SaveScreenshot(path)) {
+    if (!renderer_->SaveScreenshot(path)) {
         std::fprintf(stderr, "ove: could not write screenshot %s\n", path.c_str());
         return false;
     }
@@ -390,7 +390,7 @@ void CGame::TellWhereMainScriptWasSought() const {
     std::error_code ec;
     std::string cwd = std::filesystem::current_path(ec).string();
     std::string archiveOnDisk = FindOnDisk(archiveName_);
-    std::string text = DescribeSearch(scriptName + ".OVS", cwd, directoryName_, IsDirectory(directoryName_),
+    std::string text = DescribeSearch(scriptName_ + ".OVS", cwd, directoryName_, IsDirectory(directoryName_),
                                       IsDirectory("Library"), archiveName_,
                                       !archiveOnDisk.empty() && !IsDirectory(archiveOnDisk));
     std::fputs(text.c_str(), stderr);

@@ -177,11 +177,11 @@ public:
     void ShowError(const std::string& text, bool owned = true);
 
     // ---- services for the bindings (and for tests and tools that drive a game)
-    CResourceCache* Resources() override { return resources.get(); }
-    CRenderer* Renderer() override { return renderer.get(); }
-    CFileFolder* Folder() override { return folder.get(); }
-    CSoundManager* Sound() override { return sound.get(); }
-    CGameWindow* Window() override { return window.get(); }
+    CResourceCache* Resources() override { return resources_.get(); }
+    CRenderer* Renderer() override { return renderer_.get(); }
+    CFileFolder* Folder() override { return folder_.get(); }
+    CSoundManager* Sound() override { return sound_.get(); }
+    CGameWindow* Window() override { return window_.get(); }
     bool Verbose() const override { return options_.verbose; }
     CBackdropState& Backdrop() { return *backdrop_; }
     const std::string& BackdropName() const override { return backdrop_->Name(); }
@@ -192,9 +192,9 @@ public:
     void SetPriorityViewportHeight(int32_t height) override { backdrop_->SetPriorityViewportHeight(height); }
     CTileLayerSet* ActiveTileLayers() const override { return backdrop_->TileLayers(); }
     void SetActiveTileLayers(CTileLayerSet* set) override { backdrop_->SetTileLayers(set); }
-    std::list<CDrawingElement*>& DrawingElements() override { return drawingElements; }
+    std::list<CDrawingElement*>& DrawingElements() override { return drawingElements_; }
     const std::list<CSprite*>& Sprites() const { return sprites_->Sprites(); }
-    CGameViewport* Viewport() const { return viewport; }
+    CGameViewport* Viewport() const { return viewport_; }
     // Tests and tools that build a game without Startup hand it its subsystems here.
     void Install(std::unique_ptr<CFileFolder> source);
     void Install(std::unique_ptr<CResourceCache> cache);
@@ -204,35 +204,35 @@ public:
     int32_t BackdropHeight() const override { return backdrop_->ShownHeight(); }
     int32_t BackdropX() const override { return backdrop_->OffsetX(); }
     int32_t BackdropY() const override { return backdrop_->OffsetY(); }
-    uint32_t KeyCount() const { return keyCount; }
-    long FramesRendered() const { return framesRendered; }
+    uint32_t KeyCount() const { return keyCount_; }
+    long FramesRendered() const { return framesRendered_; }
 
 private:
     // ---- owned state, declared in teardown order: the last declared goes first
     std::unique_ptr<IScriptRuntime> runtime_;
     SRunOptions options_;
-    std::unique_ptr<CGameWindow> window;
-    CGameViewport* viewport = nullptr;  // the window's
-    std::unique_ptr<CFileFolder> folder;
-    std::unique_ptr<CSoundManager> sound;  // after the cache, which hands its sounds back to it
-    std::unique_ptr<CResourceCache> resources;
+    std::unique_ptr<CGameWindow> window_;
+    CGameViewport* viewport_ = nullptr;  // the window's
+    std::unique_ptr<CFileFolder> folder_;
+    std::unique_ptr<CSoundManager> sound_;  // after the cache, which hands its sounds back to it
+    std::unique_ptr<CResourceCache> resources_;
     std::unique_ptr<CBackdropState> backdrop_;  // after the renderer, which points into its picture
-    std::unique_ptr<CRenderer> renderer;
-    std::unique_ptr<CTimer> timer;
+    std::unique_ptr<CRenderer> renderer_;
+    std::unique_ptr<CTimer> timer_;
     std::unique_ptr<CGUIRoot> gui_;  // its elements go before the renderer
     std::unique_ptr<CSpriteList> sprites_;  // sprites hold views, whose textures go back to the renderer
-    std::string scriptName = "main";
-    std::string fontName;
-    CFont* defaultFont = nullptr;
-    std::list<CDrawingElement*> drawingElements;
-    uint32_t mouseButtons = 0;
-    int32_t keyQueue[128] = {};
-    uint32_t keyCount = 0;
-    uint8_t fullScreen = 0;
+    std::string scriptName_ = "main";
+    std::string fontName_;
+    CFont* defaultFont_ = nullptr;
+    std::list<CDrawingElement*> drawingElements_;
+    uint32_t mouseButtons_ = 0;
+    int32_t keyQueue_[128] = {};
+    uint32_t keyCount_ = 0;
+    uint8_t fullScreen_ = 0;
 
     bool failed_ = false;
-    long framesRendered = 0;
-    long turn = 0;  // game turns ended so far (fixed-step runs)
+    long framesRendered_ = 0;
+    long turn_ = 0;  // game turns ended so far (fixed-step runs)
 
 public:
     // Saves the screenshot when one was asked for; false when it could not be written.

@@ -29,11 +29,11 @@ private:
 }  // namespace
 
 std::unique_ptr<CBitmap> CGame::RenderToImage(int32_t width, int32_t height) {
-    if (!renderer) return nullptr;
-    CCursorHider hider(renderer->GetCursor());
+    if (!renderer_) return nullptr;
+    CCursorHider hider(renderer_->GetCursor());
     UpdateRenderQueue();
     backdrop_->ApplyTransform();
-    return renderer->RenderToImage(width, height);
+    return renderer_->RenderToImage(width, height);
 }
 
 }  // namespace ove
