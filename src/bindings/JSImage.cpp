@@ -50,19 +50,19 @@ uint32_t ArgImageColour(duk_context* ctx, duk_idx_t index) {
 }
 
 // The renderer image layers go to: the game's, or the one with a device.
-CRenderer* LayerRenderer() {
-    IEngineServices* game = Engine(ScriptContext());
+CRenderer* LayerRenderer(duk_context* ctx) {
+    IEngineServices* game = Engine(ctx);
     if (game && game->Renderer()) return game->Renderer();
     return GetRenderer();
 }
 
 // Takes the image out of every layer queue it may be in and deletes it (once).
-void ReleaseNative(void* native) {
+void ReleaseNative(duk_context* ctx, void* native) {
     auto it = LiveImages().find(native);
     if (it == LiveImages().end()) return;
     CBitmapProxy* image = it->second;
     LiveImages().erase(it);
-    IEngineServices* game = Engine(ScriptContext());
+    IEngineServices* game = Engine(ctx);
     if (game && game->Renderer()) game->Renderer()->RemoveOverlay(image);
     CRenderer* active = GetRenderer();
     if (active && (!game || active != game->Renderer())) active->RemoveOverlay(image);
@@ -103,8 +103,8 @@ CBitmapProxy* MakeBlank(int32_t width, int32_t height, EFailure& failure) noexce
 }
 
 // The host's file open: loose files on disk first, then the game's sources.
-CDataBin* OpenForLoad(const char* name) {
-    IEngineServices* game = Engine(ScriptContext());
+CDataBin* OpenForLoad(duk_context* ctx, const char* name) {
+    IEngineServices* game = Engine(ctx);
     if (game && game->Folder()) return game->Folder()->Open(name);
     return OpenLocalFile(name);
 }
@@ -115,12 +115,12 @@ void WarnNotLoaded(const char* name, const char* why) noexcept {
     std::fflush(stderr);
 }
 
-CBitmapProxy* MakeFromFile(const char* name, EFailure& failure) noexcept {
+CBitmapProxy* MakeFromFile(duk_context* ctx, const char* name, EFailure& failure) noexcept {
     char why[256] = "";
     try {
         std::unique_ptr<CBitmapInterface> decoded;
         {
-            std::unique_ptr<CDataBin> file(OpenForLoad(name));
+            std::unique_ptr<CDataBin> file(OpenForLoad(ctx, name));
             if (!file) {
                 failure = kFailNotFound;
                 return nullptr;
@@ -182,7 +182,7 @@ duk_ret_t Constructor(duk_context* ctx) {
         image = MakeBlank(width, height, failure);
     } else if (count == 1) {
         name = ArgString(ctx, 0, "file name");
-        image = MakeFromFile(name, failure);
+        image = MakeFromFile(ctx, name, failure);
     } else {
         RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "takes a file name, or a width and a height, not %d arguments",
                        static_cast<int>(count));
@@ -192,14 +192,14 @@ duk_ret_t Constructor(duk_context* ctx) {
     return 0;
 }
 
-void DestroyNative(duk_context*, void* native) { ReleaseNative(native); }
+void DestroyNative(duk_context* ctx, void* native) { ReleaseNative(ctx, native); }
 
 // A dropped Image goes the way DestroyImage would send it.
 duk_ret_t Finalize(duk_context* ctx) {
     void* native = GetNativeIf(ctx, 0, kClass);
     if (native) {
         SetNativePointer(ctx, 0, nullptr);
-        ReleaseNative(native);
+        ReleaseNative(ctx, native);
     }
     return 0;
 }
@@ -208,8 +208,8 @@ duk_ret_t Finalize(duk_context* ctx) {
 
 // The capture as a new image, or null when the game has nothing to capture with. The renderer's
 // exceptions pass through.
-CBitmapProxy* Capture(int32_t width, int32_t height) {
-    IEngineServices* game = Engine(ScriptContext());
+CBitmapProxy* Capture(duk_context* ctx, int32_t width, int32_t height) {
+    IEngineServices* game = Engine(ctx);
     if (!game) return nullptr;
     std::unique_ptr<CBitmap> shot = game->RenderToImage(width, height);
     if (!shot || shot->IsEmpty()) return nullptr;
@@ -230,7 +230,7 @@ CBitmapProxy* Capture(int32_t width, int32_t height) {
 duk_ret_t RenderToImageFn(duk_context* ctx) {
     const int32_t width = ArgInt(ctx, 0);
     const int32_t height = ArgInt(ctx, 1);
-    CBitmapProxy* image = Capture(width, height);
+    CBitmapProxy* image = Capture(ctx, width, height);
     if (!image) return 0;
     PushNewInstance(ctx, kClass, AsNative(image));
     return 1;
@@ -363,13 +363,13 @@ duk_ret_t SaveImageFn(duk_context* ctx) {
 
 duk_ret_t RegisterImageLayer(duk_context* ctx) {
     CBitmapProxy* image = ArgImage(ctx, 0);
-    if (CRenderer* renderer = LayerRenderer()) renderer->AddOverlay(image);
+    if (CRenderer* renderer = LayerRenderer(ctx)) renderer->AddOverlay(image);
     return 0;
 }
 
 duk_ret_t UnregisterImageLayer(duk_context* ctx) {
     CBitmapProxy* image = ArgImage(ctx, 0);
-    if (CRenderer* renderer = LayerRenderer()) renderer->RemoveOverlay(image);
+    if (CRenderer* renderer = LayerRenderer(ctx)) renderer->RemoveOverlay(image);
     return 0;
 }
 

@@ -35,8 +35,8 @@ std::set<std::string>& Imported() {
 std::string g_scratch;
 std::string g_scratchName;
 
-CResourceCache* Resources() {
-    IEngineServices* game = Engine(ScriptContext());
+CResourceCache* Resources(duk_context* ctx) {
+    IEngineServices* game = Engine(ctx);
     return game ? game->Resources() : nullptr;
 }
 
@@ -56,8 +56,8 @@ void UnmarkImported(const char* name) { Imported().erase(LowerCase(name)); }
 
 // Reads the script resource and the name of the file it came from (what error messages and stacks
 // call it). False when it does not exist or cannot be read.
-bool ReadScript(const char* name, std::string& out, std::string& fileName) {
-    CResourceCache* resources = Resources();
+bool ReadScript(duk_context* ctx, const char* name, std::string& out, std::string& fileName) {
+    CResourceCache* resources = Resources(ctx);
     if (!resources) return false;
     try {
         std::unique_ptr<CDataBin> bin(resources->OpenResource(name, kScriptTag));
@@ -72,7 +72,7 @@ bool ReadScript(const char* name, std::string& out, std::string& fileName) {
     }
 }
 
-bool ReadScriptToScratch(const char* name) { return ReadScript(name, g_scratch, g_scratchName); }
+bool ReadScriptToScratch(duk_context* ctx, const char* name) { return ReadScript(ctx, name, g_scratch, g_scratchName); }
 
 void ReleaseScratch() {
     std::string().swap(g_scratch);
@@ -272,7 +272,7 @@ enum class PrivateResult { kOk, kMissing, kScriptError, kMainError };
 PrivateResult RunPrivately(duk_context* ctx, const char* scriptName, duk_idx_t moduleIndex) {
     std::string name = scriptName;
     std::string source, fileName;
-    if (!ReadScript(scriptName, source, fileName)) return PrivateResult::kMissing;
+    if (!ReadScript(ctx, scriptName, source, fileName)) return PrivateResult::kMissing;
 
     SCapture capture;
     capture.name = name.c_str();
@@ -317,7 +317,7 @@ PrivateResult RunPrivately(duk_context* ctx, const char* scriptName, duk_idx_t m
 duk_ret_t RunImport(duk_context* ctx, bool once) {
     const char* name = ArgString(ctx, 0, "name");
     if (once && IsImported(name)) return 0;
-    if (!ReadScriptToScratch(name)) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
+    if (!ReadScriptToScratch(ctx, name)) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
     // Marked before it runs, so that scripts importing each other with ImportOnce do not recurse
     // without end; unmarked again if it fails, so that a later ImportOnce retries it.
     bool added = MarkImported(name);
@@ -367,14 +367,14 @@ duk_ret_t ReloadScript(duk_context* ctx) {
     return 0;
 }
 
-bool Exists(const char* name) {
-    CResourceCache* resources = Resources();
+bool Exists(duk_context* ctx, const char* name) {
+    CResourceCache* resources = Resources(ctx);
     return resources && resources->ResourceExists(name, kScriptTag);
 }
 
 duk_ret_t ScriptExists(duk_context* ctx) {
     const char* name = ArgString(ctx, 0, "name");
-    duk_push_boolean(ctx, Exists(name));
+    duk_push_boolean(ctx, Exists(ctx, name));
     return 1;
 }
 

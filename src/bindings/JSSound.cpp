@@ -63,13 +63,13 @@ void ReportNoSound(duk_context* ctx, CResourceCache& cache, const std::string& n
     Warning(text);
 }
 
-CResourceCache* Cache() {
-    IEngineServices* game = Engine(ScriptContext());
+CResourceCache* Cache(duk_context* ctx) {
+    IEngineServices* game = Engine(ctx);
     return game ? game->Resources() : nullptr;
 }
 
-CSoundManager* Manager() {
-    IEngineServices* game = Engine(ScriptContext());
+CSoundManager* Manager(duk_context* ctx) {
+    IEngineServices* game = Engine(ctx);
     return game ? game->Sound() : nullptr;
 }
 
@@ -97,7 +97,7 @@ duk_ret_t Constructor(duk_context* ctx) {
 duk_ret_t LoadSound(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
     SSoundLink* link = nullptr;
-    if (CResourceCache* cache = Cache()) {
+    if (CResourceCache* cache = Cache(ctx)) {
         if (CSound* sound = cache->LoadSound(name))
             link = LinkOf(sound);
         else
@@ -114,8 +114,8 @@ duk_ret_t PlaySound(duk_context* ctx) {
     if (duk_is_string(ctx, 0)) {
         const char* name = duk_get_string(ctx, 0);
         const i32 volume = duk_get_top(ctx) > 1 ? OptInt(ctx, 1, -1) : -1;
-        CResourceCache* cache = Cache();
-        CSoundManager* manager = Manager();
+        CResourceCache* cache = Cache(ctx);
+        CSoundManager* manager = Manager(ctx);
         CSound* sound = cache ? cache->LoadSound(name) : nullptr;
         if (cache && !sound) ReportNoSound(ctx, *cache, name);
         if (manager) manager->PlayAtVolume(sound, volume);
@@ -141,20 +141,20 @@ duk_ret_t StopSound(duk_context* ctx) {
 duk_ret_t SoundExists(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
     bool exists = false;
-    if (CResourceCache* cache = Cache()) exists = cache->ResourceExists(name, "OVA") || cache->ResourceExists(name, "WAV");
+    if (CResourceCache* cache = Cache(ctx)) exists = cache->ResourceExists(name, "OVA") || cache->ResourceExists(name, "WAV");
     duk_push_boolean(ctx, exists);
     return 1;
 }
 
 duk_ret_t GetVolume(duk_context* ctx) {
-    CSoundManager* manager = Manager();
+    CSoundManager* manager = Manager(ctx);
     duk_push_int(ctx, manager ? manager->GetVolume() : 0);
     return 1;
 }
 
 duk_ret_t SetVolume(duk_context* ctx) {
     const i32 volume = ArgInt(ctx, 0);
-    if (CSoundManager* manager = Manager()) manager->SetVolume(volume);
+    if (CSoundManager* manager = Manager(ctx)) manager->SetVolume(volume);
     return 0;
 }
 
@@ -166,7 +166,7 @@ duk_ret_t DestroySound(duk_context* ctx) {
     CSound* sound = link->sound;
     link->sound = nullptr;
     g_linkOf.erase(sound);
-    if (CResourceCache* cache = Cache()) cache->ForgetSound(sound);
+    if (CResourceCache* cache = Cache(ctx)) cache->ForgetSound(sound);
     return 0;
 }
 

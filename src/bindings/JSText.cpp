@@ -260,8 +260,8 @@ duk_ret_t MeasuredText(duk_context* ctx) {
 
 // ---------------------------------------------------------------- substitution tables
 
-void RegisterTable(const char* name, const char* file, std::int32_t priority) {
-    IEngineServices* game = Engine(ScriptContext());
+void RegisterTable(duk_context* ctx, const char* name, const char* file, std::int32_t priority) {
+    IEngineServices* game = Engine(ctx);
     if (!game || !game->Folder()) return;
     g_tables.Register(*game->Folder(), name, file, priority);
 }
@@ -273,7 +273,7 @@ duk_ret_t RegisterSubstitutionTable(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
     const char* file = ArgString(ctx, 1);
     const std::int32_t priority = n == 3 ? ArgInt(ctx, 2) : INT32_MAX;
-    RegisterTable(name, file, priority);
+    RegisterTable(ctx, name, file, priority);
     return 0;
 }
 
@@ -285,14 +285,14 @@ duk_ret_t RemoveSubstitutionTable(duk_context* ctx) {
     return 0;
 }
 
-std::size_t ReloadTables() {
-    IEngineServices* game = Engine(ScriptContext());
+std::size_t ReloadTables(duk_context* ctx) {
+    IEngineServices* game = Engine(ctx);
     if (!game || !game->Folder()) return g_tables.Tables().size();
     return g_tables.Reload(*game->Folder());
 }
 
 duk_ret_t ReloadSubstitutionTables(duk_context* ctx) {
-    duk_push_uint(ctx, static_cast<duk_uint_t>(ReloadTables()));
+    duk_push_uint(ctx, static_cast<duk_uint_t>(ReloadTables(ctx)));
     return 1;
 }
 

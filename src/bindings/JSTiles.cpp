@@ -49,15 +49,15 @@ void DetachLayer(duk_context* ctx, CTileLayer* layer) {
     layer->scriptHandle = 0;
 }
 
-void SetActive(CTileLayerSet* set) {
-    IEngineServices* game = Engine(ScriptContext());
+void SetActive(duk_context* ctx, CTileLayerSet* set) {
+    IEngineServices* game = Engine(ctx);
     if (game) game->SetActiveTileLayers(set);
     if (game && game->Renderer()) game->Renderer()->SetTileLayers(set);
 }
 
 void DeleteSet(duk_context* ctx, CTileLayerSet* set) {
     IEngineServices* game = Engine(ctx);
-    if (game && game->ActiveTileLayers() == set) SetActive(nullptr);
+    if (game && game->ActiveTileLayers() == set) SetActive(ctx, nullptr);
     for (std::size_t i = 0; i < set->Count(); ++i) DetachLayer(ctx, set->Layer(i));
     g_sets.erase(set);
     delete set;
@@ -65,8 +65,8 @@ void DeleteSet(duk_context* ctx, CTileLayerSet* set) {
 
 void DestroySet(duk_context* ctx, void* native) { DeleteSet(ctx, static_cast<CTileLayerSet*>(native)); }
 
-void ScreenSize(std::int32_t& w, std::int32_t& h) {
-    IEngineServices* game = Engine(ScriptContext());
+void ScreenSize(duk_context* ctx, std::int32_t& w, std::int32_t& h) {
+    IEngineServices* game = Engine(ctx);
     w = game ? game->GetGameWidth() : 0;
     h = game ? game->GetGameHeight() : 0;
 }
@@ -116,8 +116,8 @@ CTileLayerSet* ThisSet(duk_context* ctx) { return This<CTileLayerSet>(ctx, kSetC
 
 // ---------------------------------------------------------------- globals
 
-CTileLayerSet* NewSet() {
-    IEngineServices* game = Engine(ScriptContext());
+CTileLayerSet* NewSet(duk_context* ctx) {
+    IEngineServices* game = Engine(ctx);
     auto set = std::make_unique<CTileLayerSet>(game ? game->Resources() : nullptr);
     g_sets.insert(set.get());
     return set.release();
@@ -125,7 +125,7 @@ CTileLayerSet* NewSet() {
 
 duk_ret_t SetConstructor(duk_context* ctx) {
     RequireConstructorCall(ctx);
-    CTileLayerSet* set = NewSet();
+    CTileLayerSet* set = NewSet(ctx);
     BindThis(ctx, set, kSetClass);
     duk_push_this(ctx);
     duk_push_object(ctx);
@@ -149,10 +149,10 @@ duk_ret_t LayersetExists(duk_context* ctx) {
 
 duk_ret_t SetLayers(duk_context* ctx) {
     if (duk_is_null_or_undefined(ctx, 0) || (duk_is_boolean(ctx, 0) && !duk_get_boolean(ctx, 0))) {
-        SetActive(nullptr);
+        SetActive(ctx, nullptr);
         return 0;
     }
-    SetActive(Require<CTileLayerSet>(ctx, 0, kSetClass));
+    SetActive(ctx, Require<CTileLayerSet>(ctx, 0, kSetClass));
     return 0;
 }
 
@@ -232,8 +232,8 @@ duk_ret_t EncodeJson(duk_context* ctx, void*) {
     return 1;
 }
 
-CDataBin* OpenForLoad(const char* filename) {
-    IEngineServices* game = Engine(ScriptContext());
+CDataBin* OpenForLoad(duk_context* ctx, const char* filename) {
+    IEngineServices* game = Engine(ctx);
     if (game && game->Folder()) return game->Folder()->Open(filename);
     return OpenLocalFile(filename);
 }
@@ -241,7 +241,7 @@ CDataBin* OpenForLoad(const char* filename) {
 // The C++ side of Load: everything with a destructor lives here. On failure the message is in
 // `message` and the set is as it was.
 bool LoadInto(duk_context* ctx, CTileLayerSet* set, const char* filename, char* message, std::size_t size) {
-    std::unique_ptr<CDataBin> file(OpenForLoad(filename));
+    std::unique_ptr<CDataBin> file(OpenForLoad(ctx, filename));
     if (!file) {
         std::snprintf(message, size, "Couldn't open tile layers [%s]", filename);
         return false;
@@ -331,7 +331,7 @@ duk_ret_t CenterOn(duk_context* ctx) {
     std::int32_t a = 0, b = 0;
     if (!(Tile ? ReadTilePoint(ctx, 0, a, b) : ReadWorldPoint(ctx, 0, a, b))) return MalformedPoint(ctx);
     std::int32_t w, h;
-    ScreenSize(w, h);
+    ScreenSize(ctx, w, h);
     (layer->*Center)(a, b, w, h);
     return 0;
 }
@@ -516,7 +516,7 @@ duk_ret_t SetVisible(duk_context* ctx) {
 duk_ret_t GetCenter(duk_context* ctx) {
     CTileLayer* layer = ThisLayer(ctx);
     std::int32_t w, h, x, y;
-    ScreenSize(w, h);
+    ScreenSize(ctx, w, h);
     layer->ScreenToWorld((w - 1) >> 1, (h - 1) >> 1, x, y);
     PushPoint(ctx, x, y);
     return 1;

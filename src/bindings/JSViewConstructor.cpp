@@ -87,8 +87,8 @@ CView* ViewFromPicture(const CBitmapInterface* picture) {
 }
 
 // Loads a view by name in its own frame, so that nothing with a destructor outlives it.
-CView* LoadNamedView(const char* name) {
-    IEngineServices* game = Engine(ScriptContext());
+CView* LoadNamedView(duk_context* ctx, const char* name) {
+    IEngineServices* game = Engine(ctx);
     if (!game || !game->Resources() || !name) return nullptr;
     try {
         return game->Resources()->LoadView(name);
@@ -113,7 +113,7 @@ CView* ViewFromScriptValue(duk_context* ctx, duk_idx_t index, bool images) {
             return ViewFromPicture(picture);
     if (!duk_is_string(ctx, index) && !duk_is_number(ctx, index)) return nullptr;
     duk_dup(ctx, index);
-    CView* view = LoadNamedView(duk_to_string(ctx, -1));
+    CView* view = LoadNamedView(ctx, duk_to_string(ctx, -1));
     duk_pop(ctx);
     return view;
 }
