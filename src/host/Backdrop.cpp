@@ -2,7 +2,7 @@
 #include <memory>
 #include <string>
 
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "host/Game.h"
 #include "render/Renderer.h"
 #include "script/GameApiLogic.h"

@@ -7,7 +7,7 @@
 
 #include "host/Game.h"
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "platform/CodePage.h"
 #include "platform/Events.h"
 #include "platform/Joystick.h"
