@@ -1,6 +1,6 @@
 // View and font files ("VIEW"/"FONT"), CPU side: loops of cels read from a file and packed into
-// 32-bit sheet bitmaps, and the writer the asset tools use. Textures are made elsewhere
-// (resources/View.h).
+// 32-bit sheet bitmaps, and the writer the asset tools use. No textures: the layer that draws makes
+// them from the sheets.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -95,7 +95,9 @@ public:
     // whose pixels are not all there, or whose size is beyond the limits, ends reading.
     void Read(CDataBin* source, i32 padding = kViewPadding);
 
-    // What was wrong with the file, empty when nothing was (see CView::LoadError).
+    // What was wrong with the file, empty when nothing was: a wrong tag, data that end early, a cel
+    // beyond the limits, a loop without cels, a mirror of a loop that does not exist. What could be
+    // read is kept either way.
     const std::string& Error() const { return m_error; }
     u32 BlendMode() const { return m_blendMode; }
     u8 Smooth() const { return m_smooth; }

@@ -148,9 +148,15 @@ void CView::MakeLoops(const CViewFile& file) {
     std::unordered_map<const SViewLoop*, LoopPtr> made;  // each shared cel set is converted once
     m_loops.reserve(file.Loops().size());
     for (const CViewFile::LoopPtr& loop : file.Loops()) {
-        auto [it, fresh] = made.try_emplace(loop.get());
-        if (fresh) it->second = loop->cels.empty() ? kNoCels : make(*loop);
-        m_loops.push_back(it->second);
+        if (loop->cels.empty()) {
+            m_loops.push_back(kNoCels);
+        } else if (loop.use_count() == 1) {
+            m_loops.push_back(make(*loop));  // a set no other loop shares
+        } else {
+            auto [it, fresh] = made.try_emplace(loop.get());
+            if (fresh) it->second = make(*loop);
+            m_loops.push_back(it->second);
+        }
     }
 }
 
