@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "data/View.h"
+#include "resources/View.h"
 #include "io/DataBin.h"
 
 namespace {

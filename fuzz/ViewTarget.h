@@ -1,7 +1,7 @@
 // Shared body of the view and font targets: load without a renderer, then read every cel back.
 #pragma once
 #include "FuzzInput.h"
-#include "data/View.h"
+#include "resources/View.h"
 
 namespace ove::fuzz {
 

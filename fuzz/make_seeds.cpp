@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "data/TaggedValues.h"
-#include "data/View.h"
+#include "data/ViewFile.h"
 #include "data/ZIPCipher.h"
 #include "data/ZIPFile.h"
 #include "data/PackedArchive.h"

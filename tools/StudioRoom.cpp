@@ -16,7 +16,7 @@
 #include "image/ImageLoad.h"
 #include "image/PngWrite.h"
 #include "image/RunMask.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "io/DataBin.h"
 #include "render/Renderer.h"
 #include "scene/Sprite.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "data/View.h"
+#include "data/ViewFile.h"
 
 namespace ovetool {
 

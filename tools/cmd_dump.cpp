@@ -10,7 +10,7 @@
 
 #include "Command.h"
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "tiles/TileLayerSet.h"
 #include "walk/BackdropPicture.h"
 

@@ -12,7 +12,7 @@
 
 #include "Command.h"
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "data/ViewFile.h"
 #include "image/ImageLoad.h"
 
 namespace {

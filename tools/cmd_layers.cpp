@@ -27,7 +27,7 @@
 #include "Command.h"
 #include "TiledMap.h"
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "data/ViewFile.h"
 #include "image/ImageLoad.h"
 #include "tiles/TileLayerSet.h"
 

@@ -12,7 +12,7 @@
 
 #include "Command.h"
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "data/ViewFile.h"
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
 #include "walk/BackdropPicture.h"

@@ -5,7 +5,7 @@
 #include <unordered_set>
 
 #include "JSColour.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "gui/GUIButton.h"
 #include "gui/GUICheckbox.h"
 #include "gui/TextInput.h"

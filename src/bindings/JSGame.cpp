@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "JSColour.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
 #include "platform/MessageBox.h"
 #include "scene/Sprite.h"

@@ -8,7 +8,7 @@
 #include "bindings/Bindings.h"
 #include "win/GameWindow.h"
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "platform/CodePage.h"
 #include "platform/Events.h"
 #include "platform/Joystick.h"

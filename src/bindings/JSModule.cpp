@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
 #include "io/FileFolder.h"
 #include "script/Binding.h"

@@ -6,7 +6,7 @@
 
 #include "JSColour.h"
 #include "JSViewConstructor.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
 #include "scene/Sprite.h"
 #include "script/Binding.h"

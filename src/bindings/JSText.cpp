@@ -7,7 +7,7 @@
 
 #include "JSColour.h"
 #include "JSGUIElements.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "gui/TextLabel.h"
 #include "bindings/Bindings.h"
 #include "script/Binding.h"

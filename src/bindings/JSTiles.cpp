@@ -11,7 +11,7 @@
 #include "JSViewConstructor.h"
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
 #include "render/Renderer.h"
 #include "script/Binding.h"

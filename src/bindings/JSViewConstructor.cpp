@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "data/ResourceCache.h"
-#include "data/View.h"
+#include "resources/ResourceCache.h"
+#include "resources/View.h"
 #include "bindings/Bindings.h"
 #include "image/Bitmap.h"
 #include "script/Binding.h"

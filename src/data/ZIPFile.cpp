@@ -5,7 +5,7 @@
 #include <memory>
 #include <stdexcept>
 
-#include "ResourceCache.h"
+#include "Warning.h"
 #include "ZIPCipher.h"
 #include "io/Inflate.h"
 

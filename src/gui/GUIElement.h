@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "data/View.h"
+#include "resources/View.h"
 #include "render/SpriteBase.h"
 #include "text/Text.h"
 

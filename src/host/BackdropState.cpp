@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "render/Renderer.h"
 #include "walk/BackdropPicture.h"
 #include "walk/Walker.h"

@@ -13,7 +13,7 @@
 
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "xml/XMLParser.h"
 
 namespace ove {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "data/View.h"
+#include "resources/View.h"
 #include "render/SpriteBase.h"
 
 namespace ove {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "data/View.h"
+#include "resources/View.h"
 #include "render/Renderer.h"
 
 namespace ove {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "data/View.h"
+#include "resources/View.h"
 #include "render/Renderer.h"
 
 namespace ove {

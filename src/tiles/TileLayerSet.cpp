@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "io/DataBin.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 
 namespace ove {
 

@@ -3,8 +3,8 @@
 #include <memory>
 
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
-#include "data/View.h"
+#include "resources/ResourceCache.h"
+#include "resources/View.h"
 #include "support/TestSupport.h"
 
 using namespace ove;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "gui/GUIButton.h"
 #include "gui/GUICheckbox.h"
 #include "gui/GUIWindow.h"

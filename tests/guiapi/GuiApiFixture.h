@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "gui/GUIElement.h"
 #include "guiw/WidgetTestUtil.h"
 #include "host/Game.h"

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "gui/GUIElement.h"
 #include "gui/Ticks.h"
 #include "image/Bitmap.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "data/View.h"
+#include "resources/View.h"
 #include "png/PngTestUtil.h"
 #include "image/CodecBMP.h"
 #include "render/Renderer.h"

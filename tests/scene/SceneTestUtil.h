@@ -5,7 +5,7 @@
 #include <memory>
 #include <vector>
 
-#include "data/View.h"
+#include "resources/View.h"
 #include "image/Bitmap.h"
 #include "scene/SpriteWorld.h"
 

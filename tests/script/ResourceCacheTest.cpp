@@ -6,8 +6,8 @@
 #include <string>
 
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
-#include "data/View.h"
+#include "resources/ResourceCache.h"
+#include "resources/View.h"
 #include "image/Bitmap.h"
 #include "support/TestSupport.h"
 

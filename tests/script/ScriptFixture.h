@@ -6,7 +6,7 @@
 #include <string>
 
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "host/Game.h"
 #include "script/ScriptHost.h"
 #include "support/TestSupport.h"

@@ -7,7 +7,7 @@
 
 #include "SoundTestUtil.h"
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "host/Game.h"
 #include "script/ScriptHost.h"
 #include "sound/SoundManagerBasic.h"

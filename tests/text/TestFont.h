@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "image/Bitmap.h"
 
 namespace texttest {

@@ -8,7 +8,7 @@
 
 #include "TilesTestUtil.h"
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
+#include "resources/ResourceCache.h"
 #include "support/TestSupport.h"
 #include "tiles/TileLayerSet.h"
 

@@ -15,8 +15,8 @@
 
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
-#include "data/ResourceCache.h"
-#include "data/View.h"
+#include "resources/ResourceCache.h"
+#include "resources/View.h"
 #include "image/Bitmap.h"
 #include "scene/SceneTestUtil.h"
 #include "support/TestSupport.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "walk/BackdropPicture.h"
 
 namespace viewtest {

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "walk/BackdropPicture.h"
 #include "view/Bytes.h"
 

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "support/TestSupport.h"
 #include "view/Bytes.h"
 

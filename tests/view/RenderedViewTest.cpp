@@ -2,7 +2,7 @@
 #include "render/RenderFixture.h"
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "view/Bytes.h"
 
 using namespace ove;

@@ -10,7 +10,7 @@
 #include <sstream>
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "support/TestSupport.h"
 #include "view/Bytes.h"
 #include "walk/BackdropPicture.h"

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "io/DataBin.h"
-#include "data/View.h"
+#include "resources/View.h"
 #include "view/Bytes.h"
 
 using namespace ove;

@@ -1,10 +1,12 @@
-// View and font resources ("VIEW"/"FONT" files): loops of cels packed into texture sheets.
+// View and font resources: the loops and sheets of a view or font file (data/ViewFile.h) with the
+// textures made from the sheets, shared by reference count.
 #pragma once
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "data/ViewFile.h"
 #include "image/Bitmap.h"
 #include "render/Cel.h"
 
@@ -61,37 +63,30 @@ private:
     T* m_p = nullptr;
 };
 
-// One texture sheet: a 32-bit bitmap the cels are packed into, filled row by row. Cels are placed
-// within the sheet's full size, but the bitmap only covers the top-left part that pixels were copied
-// to (the rest is transparent black) until textures are made, so that loading costs memory in
-// proportion to the pixels the file holds.
+// One sheet as the view holds it: the 32-bit bitmap (see SViewSheet: it covers only what pixels
+// were copied to until a texture is made), the full size, and the texture made from it.
 struct SSheet {
-    std::unique_ptr<CBitmap> bitmap;
-    i32 width = 0;   // full size: texture coordinates and placement use it
+    const CBitmap* bitmap = nullptr;
+    i32 width = 0;  // full size: texture coordinates and placement use it
     i32 height = 0;
-    i32 cursorX = 0;
-    i32 rowTop = 0;
-    i32 rowBottom = 0;
     TextureHandle texture = nullptr;
 };
 
 class CView : public CResource {
 public:
     // Limits that keep a corrupt file from asking for absurd amounts of memory.
-    static constexpr u32 kMaxLoops = 1u << 16;
-    static constexpr u32 kMaxCelSide = 8192;
-    static constexpr std::size_t kMaxSheetBytes = std::size_t(256) << 20;  // all sheets together
+    static constexpr u32 kMaxLoops = CViewFile::kMaxLoops;
+    static constexpr u32 kMaxCelSide = CViewFile::kMaxCelSide;
+    static constexpr std::size_t kMaxSheetBytes = CViewFile::kMaxSheetBytes;  // all sheets together
 
     // Empty resource: blend mode 1, filtering off. A null or empty name gives no name.
     explicit CView(const char* name = nullptr);
     ~CView() override;
 
-    // Reads a VIEW or FONT file from the source's position (the tag does not pick the class: the
-    // caller does). A wrong tag leaves the resource empty. Missing data reads as zeros within a
-    // header; loop and cel records stop at the end of the data (the loops left over stay empty), and
-    // a cel whose pixels are not all there, or whose size is beyond the limits, ends loading.
-    // Textures are made with the renderer when one is given; without one the sheets and texture
-    // coordinates are still set up (tools and tests).
+    // Reads a VIEW or FONT file from the source's position as CViewFile::Read does (the tag does
+    // not pick the class: the caller does), keeping what it could read. Textures are made with the
+    // renderer when one is given; without one the sheets and texture coordinates are still set up
+    // (tools and tests).
     void Load(CDataBin* source, CRenderer* renderer);
     void Load(CDataBin* source);  // with the current renderer, if any
     // What was wrong with the file last loaded, empty when nothing was: a wrong tag, data that end
@@ -116,8 +111,8 @@ public:
     // Sheet a cel was packed into, or -1.
     i32 CelSheet(i32 loop, i32 cel) const;
 
-    std::size_t SheetCount() const { return m_sheets.size(); }
-    const SSheet& Sheet(std::size_t i) const { return m_sheets[i]; }
+    std::size_t SheetCount() const { return m_sheets.Count(); }
+    SSheet Sheet(std::size_t i) const;
 
     // Cel geometry (alignment 0 left/top, 1 centre/middle, 2 right/bottom).
     // Turns a point relative to the drawing position into one relative to the cel's top-left.
@@ -130,22 +125,16 @@ public:
 
 protected:
     // Space left to the right of and below each cel in a sheet: none for views.
-    virtual i32 Padding() const { return 0; }
+    virtual i32 Padding() const { return CViewFile::kViewPadding; }
 
 private:
     void Reset();
-    void Fail(const std::string& text);  // keeps the first problem met
     void ReleaseSheets();
-    // Places a w x h cel (sheet index, position) and copies the bitmap (32-bit, may be null for an
-    // empty cel) there. The sheet index is -1 when the sheets would grow beyond their budget.
-    i32 Pack(const CBitmapInterface* cel, u32 w, u32 h, i32* x, i32* y);
-    // Makes the sheet's bitmap cover at least w x h pixels from its top-left corner (at most its full
-    // size), growing it in doublings.
-    static bool Cover(SSheet& sheet, u32 w, u32 h);
+    void MakeTextures(CRenderer* renderer);
+    // The file's loops with texture coordinates, sharing cel sets as the file's loops do.
+    void MakeLoops(const CViewFile& file);
 
-    // A loop's cels with the sheet each was packed into. Loops share these: every empty loop the
-    // one empty set, and a mirrored loop the mirrored set of its source, made once per source (a
-    // mirror of that mirror is the source again), so that mirror records cannot multiply memory.
+    // A loop's cels with the sheet each was packed into (shared as CViewFile::Loops are).
     struct SLoopCels {
         std::vector<SCel> cels;
         std::vector<i32> sheets;
@@ -156,12 +145,11 @@ private:
     std::size_t m_loopCount = 0;
     std::string m_name;
     bool m_hasName = false;
-    std::vector<SSheet> m_sheets;
+    CViewSheets m_sheets;
+    std::vector<TextureHandle> m_textures;  // one a sheet when a renderer made them
     u32 m_blendMode = 1;
     u8 m_smooth = 0;
     CRenderer* m_renderer = nullptr;  // the one that made the textures
-    std::size_t m_sheetBytes = 0;
-    std::size_t m_sheetBudget = kMaxSheetBytes;
     std::string m_loadError;
 };
 
@@ -172,7 +160,7 @@ public:
     explicit CFont(const char* name = nullptr) : CView(name) {}
 
 protected:
-    i32 Padding() const override { return 1; }
+    i32 Padding() const override { return CViewFile::kFontPadding; }
 };
 
 // Writes a view in memory (the script's view constructor) and turns it into a CView on Fixate.
@@ -205,44 +193,6 @@ private:
     u32 m_loopCount = 0;
     u32 m_celCount = 0;
     i32 m_celCountPos = -1;
-};
-
-// Writes VIEW and FONT files (asset tools). Cels are given as 32-bit pictures and stored at the
-// writer's depth: 8 bits keep the alpha (drawn white), 24 bits the colour (alpha 0 becomes the
-// colour key), 32 bits everything.
-class CViewWriter {
-public:
-    explicit CViewWriter(const char* tag = "VIEW", u32 bitsPerPixel = 32);
-
-    u32 blendMode = 1;
-    u8 smooth = 0;
-    u32 colourKey = 0;  // 0x00BBGGRR: stored as the bytes red, green, blue, 0
-
-    void AddLoop();
-    void AddMirror(u32 loop);
-    // Appends a cel to the last loop (starting one when there is none or the last is a mirror).
-    // The picture must be 32-bit (Rgba8888/Rgbx8888); false otherwise.
-    bool AddCel(const CBitmapInterface& picture, i32 xOffset, i32 yOffset);
-    // An empty cel of the given size (no pixels stored; transparent when loaded).
-    void AddEmptyCel(u32 width, u32 height, i32 xOffset, i32 yOffset);
-    std::size_t LoopCount() const { return m_loops.size(); }
-
-    bool Write(CDataBin* out) const;
-
-private:
-    struct SCelData {
-        u32 width, height;
-        i32 xOffset, yOffset;
-        std::vector<u8> bytes;
-    };
-    struct SLoopData {
-        bool mirror = false;
-        u32 of = 0;
-        std::vector<SCelData> cels;
-    };
-    char m_tag[4];
-    u32 m_bits;
-    std::vector<SLoopData> m_loops;
 };
 
 }  // namespace ove

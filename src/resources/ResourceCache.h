@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "data/Warning.h"
 #include "io/DataBin.h"
 
 namespace ove {
@@ -91,8 +92,5 @@ private:
     uint8_t diskFirst_ = 0;
     std::set<std::string> warned_;
 };
-
-// Writes "ove: warning: <text>" and a line feed to standard error.
-void Warning(const std::string& text);
 
 }  // namespace ove

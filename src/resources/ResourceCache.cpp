@@ -64,11 +64,6 @@ const char* ViewHeaderProblem(CDataBin& file) {
 
 }  // namespace
 
-void Warning(const std::string& text) {
-    std::fprintf(stderr, "ove: warning: %s\n", text.c_str());
-    std::fflush(stderr);
-}
-
 void CResourceCache::WarnDamaged(const std::string& fileName, const std::string& reason) {
     if (!warned_.insert(fileName).second) return;
     Warning(fileName + ": " + reason);
