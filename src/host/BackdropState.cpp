@@ -59,8 +59,10 @@ void CBackdropState::SetPicture(const char* name) {
 }
 
 void CBackdropState::Place(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
-                          int32_t priorityHeight) {
+                           int32_t priorityHeight, const std::string& name) {
     picture_ = std::move(picture);
+    name_ = name;
+    x_ = y_ = 0;
     shownWidth_ = shownWidth;
     shownHeight_ = shownHeight;
     priorityHeight_ = priorityHeight;

@@ -28,9 +28,10 @@ public:
     // May throw a loader's message.
     void SetPicture(const char* name);
     void SetSolid(uint32_t argb);
-    // A picture made elsewhere (a tool's room), shown at this size; no renderer is told.
+    // A picture made elsewhere (a tool's room), under `name`, shown at this size with no offset; no
+    // renderer is told.
     void Place(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
-               int32_t priorityHeight);
+               int32_t priorityHeight, const std::string& name = {});
     std::unique_ptr<CBackdropPicture> Take();
 
     const CBackdropPicture* Picture() const { return picture_.get(); }

@@ -115,8 +115,8 @@ void CGame::StopRenderer() {
 }
 
 void CGame::PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
-                          int32_t priorityHeight) {
-    backdrop_->Place(std::move(picture), shownWidth, shownHeight, priorityHeight);
+                          int32_t priorityHeight, const std::string& name) {
+    backdrop_->Place(std::move(picture), shownWidth, shownHeight, priorityHeight, name);
 }
 
 std::unique_ptr<CBackdropPicture> CGame::TakeBackdrop() { return backdrop_->Take(); }

@@ -154,7 +154,7 @@ public:
     // A picture made elsewhere (a tool's room) as the backdrop, shown at this size, with its walk
     // mask for the walker; no renderer is told. TakeBackdrop hands it back.
     void PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
-                       int32_t priorityHeight);
+                       int32_t priorityHeight, const std::string& name = {});
     std::unique_ptr<CBackdropPicture> TakeBackdrop();
     // The picture's size, the shown size and the offset: what the backdrop mappings work on.
     SBackdropGeometry BackdropGeometry() const override { return backdrop_->Geometry(); }

@@ -129,7 +129,7 @@ bool StartScriptHost(std::span<const SScriptModule> modules, void* services) {
     g_pending.clear();
     g_started = 0;
     g_modules = modules;
-    g_services = services;  // visible to the module start functions
+    SetScriptServices(g_context, services);  // visible to the module start functions
 
     for (const SScriptModule& module : g_modules) {
         SModuleStart start{&module, false, {}};
@@ -168,12 +168,28 @@ void StopScriptHost() {
 bool ScriptHostRunning() { return g_context != nullptr; }
 duk_context* ScriptContext() { return g_context; }
 
+// The services live in the heap's stash, so that every thread of the heap finds them; the host's
+// own context answers without the lookup.
+constexpr const char* kServicesKey = DUK_HIDDEN_SYMBOL("services");
+
 void* ScriptServices(duk_context* ctx) {
-    if (!ctx || !g_context) return nullptr;
-    // Contexts of one heap share its memory functions; only the host's heap has no user data.
-    duk_memory_functions functions;
-    duk_get_memory_functions(ctx, &functions);
-    return functions.udata == nullptr ? g_services : nullptr;
+    if (!ctx) return nullptr;
+    if (ctx == g_context) return g_services;
+    if (!duk_check_stack(ctx, 2)) return nullptr;
+    duk_push_global_stash(ctx);
+    duk_get_prop_string(ctx, -1, kServicesKey);
+    void* services = duk_get_pointer(ctx, -1);
+    duk_pop_2(ctx);
+    return services;
+}
+
+void SetScriptServices(duk_context* ctx, void* services) {
+    if (!ctx) return;
+    if (ctx == g_context) g_services = services;
+    duk_push_global_stash(ctx);
+    duk_push_pointer(ctx, services);
+    duk_put_prop_string(ctx, -2, kServicesKey);
+    duk_pop(ctx);
 }
 
 namespace {
@@ -334,6 +350,9 @@ std::string DescribeScriptError(duk_context* ctx, duk_idx_t index, const char* t
         std::string frame = stack.substr(pos + 1, next == std::string::npos ? std::string::npos : next - pos - 1);
         pos = next;
         bool engineInternal = frame.find("(duk_") != std::string::npos && frame.find(") internal") != std::string::npos;
+        // "preventsyield" marks frames entered from native code: the engine's business, not the author's.
+        constexpr std::string_view kNoYield = " preventsyield";
+        if (frame.size() > kNoYield.size() && frame.ends_with(kNoYield)) frame.resize(frame.size() - kNoYield.size());
         if (!frame.empty() && !engineInternal) out += frame + '\n';
     }
     return out;

@@ -32,8 +32,10 @@ bool StartScriptHost(std::span<const SScriptModule> modules, void* services);
 void StopScriptHost();
 bool ScriptHostRunning();
 duk_context* ScriptContext();  // null when not running
-// The services given to StartScriptHost, for a context of the host's heap; null otherwise.
+// The services of the heap `ctx` belongs to: those given to StartScriptHost for the host's heap,
+// or to SetScriptServices for a heap of its own; null when none were given.
 void* ScriptServices(duk_context* ctx);
+void SetScriptServices(duk_context* ctx, void* services);
 
 // Compiles `source` as global program code (top-level declarations become globals, in strict
 // scripts too; `this` is the global object) under `fileName` ("eval" when null) and calls it protected.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "io/FileAccess.h"
 #include "script/ScriptHost.h"
 #include "support/TestSupport.h"
@@ -28,16 +29,14 @@ inline size_t Entries(const std::filesystem::path& dir) {
 class FileScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        game_ = std::make_unique<ove::CGame>();
-        ove::SetGame(game_.get());
+        game_ = std::make_unique<ove::CGame>(ove::CreateScriptRuntime());
         ove::FileAccess().SetGameFolder(".");  // confined as a started game is
-        ASSERT_TRUE(ove::StartScriptHost(game_.get()));
+        ASSERT_TRUE(game_->StartScript());
     }
 
     void TearDown() override {
         ove::FileAccess().Reset();
         ove::StopScriptHost();
-        ove::SetGame(nullptr);
         game_.reset();
     }
 

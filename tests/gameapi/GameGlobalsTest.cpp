@@ -8,6 +8,7 @@
 
 #include "ScriptFixture.h"
 #include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
 #include "platform/MessageBox.h"
@@ -25,10 +26,7 @@ namespace {
 // come before Colour in the host's module order.
 class GameGlobalsTest : public ScriptFixture {
 protected:
-    void SetUp() override {
-        SetGame(game_.get());
-        ScriptFixture::SetUp();
-    }
+    void* Services() override { return static_cast<IEngineServices*>(game_.get()); }
     bool StartModules(duk_context* ctx) override { return StartGameAPI(ctx) && StartColourAPI(ctx); }
     void StopModules(duk_context* ctx) override {
         StopGameAPI(ctx);
@@ -42,7 +40,7 @@ protected:
 class GameBackdropTest : public GameGlobalsTest {
 protected:
     void SetUp() override {
-        game_ = std::make_unique<CGame>();
+        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
         GameGlobalsTest::SetUp();
     }
     void TearDown() override {
@@ -52,8 +50,8 @@ protected:
 
     // A picture of w x h whose control mask holds (x + y) & 0xFF and whose walk mask is 1 in the
     // left half and 0 in the right half.
-    void LoadPicture(int32_t w, int32_t h, bool masks = true) {
-        auto picture = new CBackdropPicture();  // the game deletes its backdrop
+    void LoadPicture(int32_t w, int32_t h, bool masks = true, const std::string& name = {}) {
+        auto picture = std::make_unique<CBackdropPicture>();
         picture->SetImage(std::make_unique<CBitmap>(static_cast<u32>(w), static_cast<u32>(h), 32u));
         if (masks) {
             std::vector<u8> control, walk;
@@ -67,11 +65,7 @@ protected:
             picture->SetMask(CBackdropPicture::kWalk,
                              std::make_unique<CRunMask>(CRunMask::Encode(walk.data(), static_cast<u32>(walk.size()))));
         }
-        delete game_->backdrop;
-        game_->backdrop = picture;
-        game_->backdropWidth = w;
-        game_->backdropHeight = h;
-        game_->backdropX = game_->backdropY = 0;
+        game_->PlaceBackdrop(std::move(picture), w, h, game_->Backdrop().PriorityViewportHeightSetting(), name);
     }
 };
 
@@ -275,8 +269,8 @@ TEST_F(GameBackdropTest, DimensionsFollowThePictureAspectOrKeepTheGivenSides) {
     for (auto [args, size] : {std::pair{"320, 0", "320,200"}, {"0, 100", "160,100"}, {"100, 50", "100,50"},
                               {"null", "640,400"}, {"320.9, undefined", "320,200"}})
         EXPECT_EQ(shown(args), size) << args;
-    EXPECT_EQ(game_->backdropWidth, 320);
-    EXPECT_EQ(game_->backdropHeight, 200);
+    EXPECT_EQ(game_->BackdropWidth(), 320);
+    EXPECT_EQ(game_->BackdropHeight(), 200);
 }
 
 TEST_F(GameBackdropTest, PointsMapBetweenBackdropAndScreen) {
@@ -290,10 +284,8 @@ TEST_F(GameBackdropTest, PointsMapBetweenBackdropAndScreen) {
     // Each call gives a new plain object.
     EXPECT_EQ(Eval("BackdropToScreen(1, 1) !== BackdropToScreen(1, 1)"), "true");
     // Without a picture only the offset applies.
-    delete game_->backdrop;
-    game_->backdrop = nullptr;
-    game_->backdropX = 5;
-    game_->backdropY = 7;
+    game_->TakeBackdrop();
+    game_->SetBackdropOffset(5, 7);
     EXPECT_EQ(Eval("var p = BackdropToScreen(100, 100); p.x + ',' + p.y"), "105,107");
     EXPECT_EQ(Eval("var p = ScreenToBackdrop(100, 100); p.x + ',' + p.y"), "95,93");
 }
@@ -315,50 +307,48 @@ TEST_F(GameBackdropTest, MissingMasksReadZero) {
 }
 
 TEST_F(GameBackdropTest, GetBackdropGivesTheNameOrTheColour) {
-    game_->backdropColour = 0xFF123456u;
+    game_->SetBackdropSolid(0xFF123456u);
     EXPECT_EQ(Eval("var c = GetBackdrop(); (c instanceof Colour) + ' ' + c.rgba.toString(16)"), "true ff123456");
     EXPECT_EQ(Eval("GetBackdrop() !== GetBackdrop()"), "true");
-    game_->backdropName = "hall";
+    LoadPicture(8, 8, false, "hall");
     EXPECT_EQ(Eval("GetBackdrop()"), "hall");
 }
 
 TEST_F(GameBackdropTest, PriorityViewportHeightSetting) {
     auto setting = [&](const std::string& arg) {
         Eval("SetPriorityViewportHeight(" + arg + ")");
-        return game_->priorityViewportHeight;
+        return game_->Backdrop().PriorityViewportHeightSetting();
     };
     for (auto [arg, height] : {std::pair{"100", 100}, {"null", -1}, {"0", 0}, {"undefined", -1}, {"-5", 0},
                                {"5e9", INT_MAX}, {"12.8", 12}, {"", -1}})
         EXPECT_EQ(setting(arg), height) << arg;
     EXPECT_EQ(Thrown("SetPriorityViewportHeight('7')"), "TypeError");
-    EXPECT_EQ(game_->priorityViewportHeight, -1);
+    EXPECT_EQ(game_->Backdrop().PriorityViewportHeightSetting(), -1);
 }
 
 TEST_F(GameBackdropTest, SolidBackdropsAreOpaqueUnlessGivenAsColour) {
     EXPECT_EQ(Eval("SetBackdrop(0x123456); GetBackdrop().rgba.toString(16)"), "ff123456");
     EXPECT_EQ(Eval("SetBackdrop(-1); GetBackdrop().rgba.toString(16)"), "ff000000");
     EXPECT_EQ(Eval("SetBackdrop(RGBA(0x10203040)); GetBackdrop().rgba.toString(16)"), "10203040");
-    EXPECT_EQ(game_->backdrop, nullptr);
+    EXPECT_EQ(game_->BackdropPicture(), nullptr);
 }
 
 TEST_F(GameBackdropTest, NamedBackdropsResetTheOffsetsUnknownOnesLeaveNoPicture) {
-    LoadPicture(640, 400, false);
-    game_->backdropName = "hall";
+    LoadPicture(640, 400, false, "hall");
     EXPECT_EQ(Eval("SetBackdropOffset(5, 6); SetBackdropDimensions(320, 0); SetBackdrop('hall');"
                    "[GetBackdropXOffset(), GetBackdropYOffset(), GetBackdropWidth(), GetBackdropHeight()].join()"),
               "0,0,320,200");
-    EXPECT_NE(game_->backdrop, nullptr);  // the same name keeps the picture
+    EXPECT_NE(game_->BackdropPicture(), nullptr);  // the same name keeps the picture
     EXPECT_EQ(Eval("ClearBackdrop(); [GetBackdropWidth(), GetBackdropHeight(), GetBackdrop().rgba].join()"), "0,0,0");
-    EXPECT_EQ(game_->backdrop, nullptr);
+    EXPECT_EQ(game_->BackdropPicture(), nullptr);
     // An unknown picture name leaves no picture but keeps the name.
-    LoadPicture(640, 400, false);
-    game_->backdropName = "hall";
+    LoadPicture(640, 400, false, "hall");
     EXPECT_EQ(Eval("SetBackdropOffset(3, 4); SetBackdrop('cellar');"
                    "[GetBackdrop(), GetBackdropWidth(), GetBackdropHeight(), GetBackdropXOffset()].join()"),
               "cellar,0,0,0");
-    EXPECT_EQ(game_->backdrop, nullptr);
+    EXPECT_EQ(game_->BackdropPicture(), nullptr);
     // A solid colour forgets the name; GetBackdrop then answers with the colour.
     EXPECT_EQ(Eval("SetBackdrop(0x0000FF); var c = GetBackdrop(); (c instanceof Colour) + ' ' + c.toString()"),
               "true RGBA8(0x00, 0x00, 0xFF, 0xFF)");
-    EXPECT_EQ(game_->backdropName, "");
+    EXPECT_EQ(game_->BackdropName(), "");
 }

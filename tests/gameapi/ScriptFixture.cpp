@@ -19,6 +19,7 @@ void ScriptFixture::SetUp() {
     ctx_ = ove::CreateScriptHeap(nullptr);
     ASSERT_NE(ctx_, nullptr);
     ove::ResetBindingState();
+    ove::SetScriptServices(ctx_, Services());
     ASSERT_EQ(duk_safe_call(ctx_, StartSafely, this, 0, 1), DUK_EXEC_SUCCESS) << duk_safe_to_string(ctx_, -1);
     EXPECT_TRUE(duk_get_boolean(ctx_, -1));
     duk_pop(ctx_);

@@ -18,6 +18,8 @@ protected:
     // The modules to start, in the host's order (raising is fine: it runs protected).
     virtual bool StartModules(duk_context* ctx);
     virtual void StopModules(duk_context* ctx);
+    // What the modules reach the game through (none: they run without a game).
+    virtual void* Services() { return nullptr; }
 
     // Evaluates `source` as global code. Returns the result converted to a string, or "throw "
     // followed by the error's text. Fails the test when the value stack is left unbalanced.

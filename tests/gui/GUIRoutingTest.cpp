@@ -14,6 +14,7 @@
 #include "gui/GUICheckbox.h"
 #include "gui/GUIWindow.h"
 #include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "platform/Keys.h"
 #include "render/Renderer.h"
 #include "script/Binding.h"
@@ -31,7 +32,7 @@ bool g_shift = false;
 // Destroy(name): destroys a named element through the host, as the script API does.
 duk_ret_t DestroyNamed(duk_context* ctx) {
     auto it = g_named.find(duk_safe_to_string(ctx, 0));
-    if (it != g_named.end() && GetGame()) GetGame()->DestroyGUIElement(it->second);
+    if (it != g_named.end() && GetGUIHost()) GetGUIHost()->DestroyGUIElement(it->second);
     return 0;
 }
 
@@ -44,11 +45,10 @@ public:
 class GUIRouting : public ::testing::Test {
 protected:
     void SetUp() override {
-        game_ = std::make_unique<CGame>();
-        game_->folder = new CDirectory(dir_.path().string());
-        game_->resources = new CResourceCache(nullptr, nullptr, game_->folder);
-        SetGame(game_.get());
-        ASSERT_TRUE(StartScriptHost(game_.get()));
+        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
+        game_->Install(std::unique_ptr<CFileFolder>(std::make_unique<CDirectory>(dir_.path().string())));
+        game_->Install(std::make_unique<CResourceCache>(nullptr, nullptr, game_->Folder()));
+        ASSERT_TRUE(game_->StartScript());
         RegisterFunction(ScriptContext(), "Destroy", DestroyNamed, 1);
         Run("LOG = []; function onMouseEvent(x, y, b) { LOG.push('global ' + x + ',' + y + ',' + b); }");
         g_shift = false;
@@ -153,16 +153,16 @@ TEST_F(GUIRouting, AModalWindowTakesEveryClick) {
     auto* w1 = Make<CGUIWindow>(nullptr, "w1", 0, 0, 49, 49, "onLButtonDown");
     auto* w2 = Make<CGUIWindow>(nullptr, "w2", 60, 0, 99, 49);
     w2->BeginModal();
-    EXPECT_EQ(game_->guiWindows.back(), w2);
+    EXPECT_EQ(game_->GUIRoots().back(), w2);
     EXPECT_EQ(w2->previousActive, w2) << "it was already the top window";
     for (auto [x, y] : {std::pair{10, 10}, {55, 80}, {70, 10}}) Click(x, y);
     EXPECT_EQ(Log(), "global 10,10,0; global 55,80,0")
         << "only the moves elsewhere get through; the modal window swallows every button event";
-    EXPECT_EQ(game_->guiWindows.back(), w2);
+    EXPECT_EQ(game_->GUIRoots().back(), w2);
     w2->EndModal();
     Mouse(10, 10, 1);
     EXPECT_EQ(Log(), "w1 onLButtonDown 10,10");
-    EXPECT_EQ(game_->guiWindows.back(), w1) << "a click brings its window to the top";
+    EXPECT_EQ(game_->GUIRoots().back(), w1) << "a click brings its window to the top";
 }
 
 TEST_F(GUIRouting, KeysFocusAndTab) {
@@ -172,25 +172,25 @@ TEST_F(GUIRouting, KeysFocusAndTab) {
     auto* f2 = Make<FocusLabel>(w, "f2", 20, 0, 29, 9, "onFocus onBlur");
     Mouse(5, 5, 1);
     EXPECT_EQ(Log(), "f1 onFocus; f1 onLButtonDown 5,5") << "a press that gives the focus ends there";
-    EXPECT_EQ(game_->focused, f1);
+    EXPECT_EQ(game_->GUI().Focused(), f1);
     game_->RouteKey('x');
     EXPECT_EQ(Log(), "w onKey 120") << "the key bubbles to the window's handler";
     game_->RouteKey(9);
     EXPECT_EQ(Log(), "f1 onBlur; f2 onFocus") << "Tab skips the label";
-    EXPECT_EQ(game_->focused, f2);
+    EXPECT_EQ(game_->GUI().Focused(), f2);
     game_->RouteKey(9);
-    EXPECT_EQ(game_->focused, f1) << "and wraps around";
+    EXPECT_EQ(game_->GUI().Focused(), f1) << "and wraps around";
     g_shift = true;
     game_->RouteKey(9);
-    EXPECT_EQ(game_->focused, f2) << "Shift+Tab goes backwards";
+    EXPECT_EQ(game_->GUI().Focused(), f2) << "Shift+Tab goes backwards";
     Log();
 
     Mouse(150, 150, 1);
     EXPECT_EQ(Log(), "f2 onBlur; global 150,150,1") << "a press on nothing removes the focus first";
-    EXPECT_EQ(game_->focused, nullptr);
+    EXPECT_EQ(game_->GUI().Focused(), nullptr);
     w->visible = 0;
     game_->RouteKey('q');
-    EXPECT_EQ(game_->keyCount, 1u) << "no focus and no visible window: queued";
+    EXPECT_EQ(game_->KeyCount(), 1u) << "no focus and no visible window: queued";
     EXPECT_EQ(game_->ReadKey(), 'q');
 }
 
@@ -204,13 +204,13 @@ TEST_F(GUIRouting, MovableWindowsAreDraggedByTheirTitleWithTheMouseCaptured) {
     EXPECT_FALSE(w->dragging) << "below the title bar";
     Mouse(20, 12, 1);
     EXPECT_TRUE(w->dragging);
-    EXPECT_EQ(game_->mouseCapture, w);
+    EXPECT_EQ(game_->GUI().GetMouseCapture(), w);
     Mouse(200, 150, 0);
     EXPECT_EQ(w->x1, 190);
     EXPECT_EQ(w->y1, 148);
     EXPECT_EQ(w->Width(), 50);
     Mouse(200, 150, 3);
-    EXPECT_EQ(game_->mouseCapture, nullptr);
+    EXPECT_EQ(game_->GUI().GetMouseCapture(), nullptr);
     Mouse(5, 5, 0);
     EXPECT_EQ(w->x1, 190) << "the drag is over";
 }
@@ -220,22 +220,23 @@ TEST_F(GUIRouting, ElementsDestroyedFromTheirOwnHandlers) {
     Make<CGUIButton>(w, "b", 10, 10, 29, 19, "", "onClick: function () { LOG.push('bye'); Destroy('w'); }");
     Click(15, 15);
     EXPECT_EQ(Log(), "global 15,15,0; bye");
-    EXPECT_TRUE(game_->guiWindows.empty());
-    EXPECT_EQ(game_->hovered, nullptr);
+    EXPECT_TRUE(game_->GUIRoots().empty());
+    EXPECT_EQ(game_->GUI().Hovered(), nullptr);
     Mouse(15, 15, 0);
     EXPECT_EQ(Log(), "global 15,15,0");
 
     // A parent destroyed while its child holds focus and capture.
     auto* p = Make<CGUIWindow>(nullptr, "p", 0, 0, 99, 99);
     auto* child = Make<FocusLabel>(p, "child", 0, 0, 9, 9, "onBlur");
-    game_->SetFocusElement(child);
-    game_->mouseCapture = child;
-    game_->hovered = child;
+    game_->GUI().SetFocusElement(child);
+    game_->GUI().SetMouseCapture(child);
+    game_->GUI().RouteMouse(5, 5, 0, 0, [] {});  // the captured child is hovered now
+    ASSERT_EQ(game_->GUI().Hovered(), child);
     const ScriptHandle handle = child->scriptObject;
     game_->DestroyGUIElement(p);
-    EXPECT_EQ(game_->focused, nullptr);
-    EXPECT_EQ(game_->mouseCapture, nullptr);
-    EXPECT_EQ(game_->hovered, nullptr);
+    EXPECT_EQ(game_->GUI().Focused(), nullptr);
+    EXPECT_EQ(game_->GUI().GetMouseCapture(), nullptr);
+    EXPECT_EQ(game_->GUI().Hovered(), nullptr);
     duk_context* ctx = ScriptContext();
     PushBound(ctx, handle, kGuiPrefix);
     EXPECT_TRUE(duk_is_undefined(ctx, -1)) << "the child's script object was released";
@@ -246,23 +247,23 @@ TEST_F(GUIRouting, ElementsDestroyedFromTheirOwnHandlers) {
     Make<CGUIButton>(q, "b1", 0, 0, 9, 9, "", "onLeave: function () { Destroy('b2'); }");
     Make<CGUIButton>(q, "b2", 20, 0, 29, 9, "", "onEnter: function () { LOG.push('entered b2'); }");
     Mouse({{5, 5, 0}, {25, 5, 1}});
-    EXPECT_EQ(game_->hovered, nullptr) << "the destroyed target is not hovered";
+    EXPECT_EQ(game_->GUI().Hovered(), nullptr) << "the destroyed target is not hovered";
     EXPECT_EQ(q->Children().size(), 1u);
     EXPECT_EQ(Log(), "global 5,5,0; global 25,5,1") << "no enter on the destroyed button: the press reaches the script";
 }
 
 TEST_F(GUIRouting, RootElementsFollowVisibilityIntoTheGUIQueue) {
-    game_->renderer = new CRenderer();  // no device: only the queues
+    game_->Install(std::make_unique<CRenderer>());  // no device: only the queues
     auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 9, 9);
     auto* c = Make<CTextLabel>(w, "c", 0, 0, 4, 4);
     game_->UpdateRenderQueue();
-    EXPECT_TRUE(game_->renderer->IsGUIElementQueued(w));
-    EXPECT_FALSE(game_->renderer->IsGUIElementQueued(c)) << "children are drawn by their parent";
+    EXPECT_TRUE(game_->Renderer()->IsGUIElementQueued(w));
+    EXPECT_FALSE(game_->Renderer()->IsGUIElementQueued(c)) << "children are drawn by their parent";
     w->SetVisible(false);
     game_->UpdateRenderQueue();
-    EXPECT_FALSE(game_->renderer->IsGUIElementQueued(w));
+    EXPECT_FALSE(game_->Renderer()->IsGUIElementQueued(w));
     w->SetVisible(true);
     game_->UpdateRenderQueue();
     game_->DestroyGUIElement(w);
-    EXPECT_EQ(game_->renderer->IsGUIElementQueued(w), false);
+    EXPECT_EQ(game_->Renderer()->IsGUIElementQueued(w), false);
 }

@@ -15,6 +15,7 @@
 #include "gui/GUIElement.h"
 #include "guiw/WidgetTestUtil.h"
 #include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "image/Bitmap.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
@@ -60,7 +61,7 @@ protected:
         dir_.Write("DATA/big.OVF", guiwtest::FontFile(128, 10, [](int) { return 8; }, [](int) { return false; }));
         dir_.Write("DATA/btn.OVV", scenetest::ViewFile(2, 3, 10, 8, 0xFF00FF00u));
         cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
-        game_ = std::make_unique<ove::CGame>();
+        game_ = std::make_unique<ove::CGame>(ove::CreateScriptRuntime());
         ASSERT_TRUE(game_->Startup() && game_->InitGame("")) << "the game did not start";
     }
 
@@ -80,7 +81,7 @@ protected:
 
     std::unique_ptr<ove::CBitmap> Render() {
         game_->UpdateRenderQueue();
-        return game_->renderer->RenderToImage(320, 240);
+        return game_->Renderer()->RenderToImage(320, 240);
     }
 
     ovetest::TempDir dir_;

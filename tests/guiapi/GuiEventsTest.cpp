@@ -92,13 +92,13 @@ TEST_F(GuiApiTest, InputsTakeTheCodePageButNoControlCharacters) {
               "");
     Click(5, 55);
     // Typed text arrives as UTF-8 and reaches the input as code page bytes, read as signed.
-    const Uint32 id = SDL_GetWindowID(game_->window->GetHandle());
+    const Uint32 id = SDL_GetWindowID(game_->Window()->GetHandle());
     SDL_Event text{.text = {SDL_TEXTINPUT, 0, id, "caf\xC3\xA9"}};
     SDL_PushEvent(&text);
     game_->MessagePump();
     for (unsigned char c : {0x80u, 0x9Cu, 0xA0u, 0xFFu}) game_->RouteKey(static_cast<std::int8_t>(c));
     const std::string typed = "caf\xE9\x80\x9C\xA0\xFF";
-    EXPECT_EQ(std::string(game_->guiWindows.back()->GetText()), typed);
+    EXPECT_EQ(std::string(game_->GUIRoots().back()->GetText()), typed);
     EXPECT_EQ(Eval("log.length"), std::to_string(typed.size()));
     EXPECT_EQ(Eval("t.text === 'caf\\u00e9\\u20ac\\u0153\\u00a0\\u00ff'"), "true");
     // Control characters and the code page's undefined bytes are refused and left to the game.
@@ -106,7 +106,7 @@ TEST_F(GuiApiTest, InputsTakeTheCodePageButNoControlCharacters) {
         game_->RouteKey(key);
         EXPECT_EQ(game_->ReadKey(), key) << key;
     }
-    EXPECT_EQ(std::string(game_->guiWindows.back()->GetText()), typed);
+    EXPECT_EQ(std::string(game_->GUIRoots().back()->GetText()), typed);
     EXPECT_EQ(Eval("(t.text = 'a\\u00e9\\tb\\u0001', t.text)"), "a\u00e9b") << "set from script";
 }
 
@@ -158,7 +158,7 @@ TEST_F(GuiApiTest, TabMovesTheFocusAndTheClipboardCopiesAndPastes) {
 
 TEST_F(GuiApiTest, WidgetsDestroyedInsideTheirOwnHandlers) {
     Start(kGame);
-    const std::size_t roots = game_->guiWindows.size();
+    const std::size_t roots = game_->GUIRoots().size();
     ASSERT_EQ(Run("b = new Button(); b.Resize(40, 20);"
                   "b.onClick = function () { DestroyButton(this); log.push('gone'); };"
                   "l = new ListBox(); l.MoveTo(100, 0); l.Resize(60, 60); l.AddItem('a');"
@@ -174,7 +174,7 @@ TEST_F(GuiApiTest, WidgetsDestroyedInsideTheirOwnHandlers) {
     game_->RouteKey('a');
     Click(205, 105);
     EXPECT_EQ(Eval("log.join()"), "gone,list gone,input gone,window gone");
-    EXPECT_EQ(game_->guiWindows.size(), roots);
+    EXPECT_EQ(game_->GUIRoots().size(), roots);
     EXPECT_EQ(Error("b.text").substr(0, 14), "ReferenceError");
     EXPECT_EQ(Error("k.text").substr(0, 14), "ReferenceError");
     ASSERT_EQ(Run("seen = [];"), "");
@@ -185,9 +185,9 @@ TEST_F(GuiApiTest, WidgetsDestroyedInsideTheirOwnHandlers) {
 TEST_F(GuiApiTest, ParentDestroyedWhileAChildHoldsFocusOrCapture) {
     Start(kGame);
     ASSERT_EQ(Run("w = new Window(); w.Resize(200, 100); t = CreateInput(w); t.Resize(50, 12); t.Focus();"), "");
-    ASSERT_NE(game_->focused, nullptr);
+    ASSERT_NE(game_->GUI().Focused(), nullptr);
     ASSERT_EQ(Run("DestroyWindow(w);"), "");
-    EXPECT_EQ(game_->focused, nullptr);
+    EXPECT_EQ(game_->GUI().Focused(), nullptr);
     game_->RouteKey('q');
     EXPECT_EQ(game_->ReadKey(), 'q');
 
@@ -197,12 +197,12 @@ TEST_F(GuiApiTest, ParentDestroyedWhileAChildHoldsFocusOrCapture) {
               "");
     Move(20, 12);
     Press(20, 12);
-    ASSERT_NE(game_->mouseCapture, nullptr);
+    ASSERT_NE(game_->GUI().GetMouseCapture(), nullptr);
     Move(40, 32);
     EXPECT_EQ(Eval("[cw.x1, cw.y1]"), "30,30");
     ASSERT_EQ(Run("DestroyWindow(p);"), "");
-    EXPECT_EQ(game_->mouseCapture, nullptr);
-    EXPECT_EQ(game_->hovered, nullptr);
+    EXPECT_EQ(game_->GUI().GetMouseCapture(), nullptr);
+    EXPECT_EQ(game_->GUI().Hovered(), nullptr);
     Move(50, 50);
     Release(50, 50);
     EXPECT_EQ(Eval("seen.slice(-1)[0]"), "50,50,0");
@@ -222,7 +222,7 @@ TEST_F(GuiApiTest, InputArrivingAsWindowEvents) {
                   "b.onClick = function () { log.push('click'); };"
                   "t = CreateInput(); t.MoveTo(0, 100); t.Resize(80, 12); t.type = INPUT_INT;"),
               "");
-    const Uint32 id = SDL_GetWindowID(game_->window->GetHandle());
+    const Uint32 id = SDL_GetWindowID(game_->Window()->GetHandle());
     // A click on the button, then one on the input and text typed into it.
     for (int x : {20, 5}) {
         const int y = x == 20 ? 20 : 105;

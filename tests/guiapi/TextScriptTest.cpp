@@ -12,7 +12,7 @@ namespace {
 // The pool's labels: root labels without script objects, in creation order.
 std::vector<CTextLabel*> PoolLabels(CGame& game) {
     std::vector<CTextLabel*> labels;
-    for (CGUIElement* e : game.guiWindows)
+    for (CGUIElement* e : game.GUIRoots())
         if (auto* l = dynamic_cast<CTextLabel*>(e); l && !e->scriptObject) labels.push_back(l);
     return labels;
 }

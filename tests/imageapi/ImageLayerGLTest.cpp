@@ -27,19 +27,18 @@ protected:
 
     void SetUp() override {
         ScriptTest::SetUp();
-        const std::string why = ovetest::OpenRenderer(window_, renderer_, kW, kH, kW, kH);
+        std::unique_ptr<CRenderer> renderer;
+        const std::string why = ovetest::OpenRenderer(window_, renderer, kW, kH, kW, kH);
         if (!why.empty()) GTEST_SKIP() << why;
-        renderer_->SetBackdropColour(0xFF000000u);
-        game_->renderer = renderer_.get();
+        renderer->SetBackdropColour(0xFF000000u);
+        renderer_ = renderer.get();
+        game_->Install(std::move(renderer));
     }
 
     void TearDown() override {
-        // The images go with the script host while the renderer still has its device; the test
-        // owns the renderer, not the game.
-        if (game_) game_->renderer = nullptr;
+        // The images go with the script host while the renderer still has its device.
         ScriptTest::TearDown();
         objects_.clear();
-        renderer_.reset();
         if (window_) SDL_DestroyWindow(window_);
         window_ = nullptr;
     }
@@ -57,7 +56,7 @@ protected:
     }
 
     SDL_Window* window_ = nullptr;
-    std::unique_ptr<CRenderer> renderer_;
+    CRenderer* renderer_ = nullptr;  // the game's
     std::vector<std::unique_ptr<CTestDrawable>> objects_;
 };
 

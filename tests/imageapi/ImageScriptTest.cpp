@@ -129,12 +129,8 @@ TEST_F(ImageScriptTest, SaveImageNames) {
 }
 
 TEST_F(ImageScriptTest, DestroyedOrCollectedImagesLeaveTheLayerQueue) {
-    CRenderer renderer;  // queues work without a device
-    game_->renderer = &renderer;
-    struct SDetach {
-        CGame* game;
-        ~SDetach() { game->renderer = nullptr; }
-    } detach{game_.get()};
+    game_->Install(std::make_unique<CRenderer>());  // queues work without a device
+    CRenderer& renderer = *game_->Renderer();
     Run("var kept = new Image(2, 2), dropped = new Image(2, 2); RegisterImageLayer(kept); RegisterImageLayer(dropped);");
     CBitmapProxy* kept = Native("kept");
     CBitmapProxy* dropped = Native("dropped");

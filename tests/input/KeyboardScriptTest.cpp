@@ -8,6 +8,7 @@
 #include <string>
 
 #include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 #include "bindings/JSInput.h"
@@ -24,11 +25,11 @@ duk_ret_t StartSafely(duk_context* ctx, void*) {
 class KeyboardScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (WithGame()) game_ = std::make_unique<CGame>();
-        SetGame(game_.get());
+        if (WithGame()) game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
         ctx_ = CreateScriptHeap(nullptr);
         ASSERT_NE(ctx_, nullptr);
         ResetBindingState();
+        SetScriptServices(ctx_, static_cast<IEngineServices*>(game_.get()));
         ASSERT_EQ(duk_safe_call(ctx_, StartSafely, nullptr, 0, 1), DUK_EXEC_SUCCESS) << duk_safe_to_string(ctx_, -1);
         EXPECT_TRUE(duk_get_boolean(ctx_, -1));
         duk_pop(ctx_);
@@ -42,7 +43,6 @@ protected:
         ResetBindingState();
         TakePendingFatal();
         game_.reset();
-        SetGame(nullptr);
     }
     virtual bool WithGame() const { return true; }
 
@@ -83,7 +83,7 @@ TEST_F(KeyboardScriptTest, ReadKeyGivesTheMostRecentKeyFirst) {
 
 TEST_F(KeyboardScriptTest, TheQueueHoldsOneHundredTwentyEightKeys) {
     EXPECT_EQ(Eval("for (var i = 1; i <= 129; i++) PostKey(i); 0"), "0");
-    EXPECT_EQ(game_->keyCount, 128u);
+    EXPECT_EQ(game_->KeyCount(), 128u);
     std::string expected;
     for (int i = 128; i >= 1; --i) expected += std::to_string(i) + " ";
     EXPECT_EQ(Eval(kDrain), expected + "0");
@@ -98,7 +98,7 @@ TEST_F(KeyboardScriptTest, PostKeyTakesAnyIntegerAsGiven) {
     // (NaN goes in first: its 0 ends the drain, and the queue must then be empty.)
     EXPECT_EQ(Eval("PostKey(NaN); PostKey(65.9); PostKey(-3.7); PostKey(1e12); PostKey(-1e12); " + std::string(kDrain)),
               "-2147483648 2147483647 -3 65 0");
-    EXPECT_EQ(game_->keyCount, 0u);
+    EXPECT_EQ(game_->KeyCount(), 0u);
     EXPECT_EQ(Eval("PostKey(7, 'extra'); ReadKey()"), "7");
     EXPECT_EQ(Eval("PostKey(8)"), "undefined");
 }
@@ -112,7 +112,7 @@ TEST_F(KeyboardScriptTest, ArgumentsMustBeNumbersAndErrorsSayWhatWasExpected) {
               "TypeError: PostKey: argument 1 (code) must be a number, got string \"65\"");
     EXPECT_EQ(Eval("try { KeyDown() } catch (e) { String(e) }"), "TypeError: KeyDown: argument 1 (code) must be a number, got undefined");
     // Nothing was queued by the failed calls; extra arguments are ignored.
-    EXPECT_EQ(game_->keyCount, 0u);
+    EXPECT_EQ(game_->KeyCount(), 0u);
     EXPECT_EQ(Eval("ReadKey('ignored', 5)"), "0");
     EXPECT_EQ(Eval("[ReadKey.length, PostKey.length, KeyDown.length].join()"), "0,1,1");
 }

@@ -11,6 +11,7 @@
 
 #include "SceneTestUtil.h"
 #include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "image/Bitmap.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
@@ -61,7 +62,7 @@ protected:
                                reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0xFF0000FFu;
                    }));
         cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
-        game_ = std::make_unique<CGame>();
+        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
         if (!game_->Startup() || !game_->InitGame("")) GTEST_SKIP() << "no headless game window";
     }
 
@@ -69,7 +70,7 @@ protected:
         SRunResult r = RunSource(source, "test");
         EXPECT_TRUE(r.ok) << r.error;
         game_->Display();  // queues the sprites and sets the backdrop transform
-        return game_->renderer->RenderToImage(64, 48);
+        return game_->Renderer()->RenderToImage(64, 48);
     }
 
     void TearDown() override {

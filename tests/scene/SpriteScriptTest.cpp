@@ -36,7 +36,7 @@ protected:
         for (const char* statement : statements) EXPECT_EQ(ThrownName(statement), name) << statement;
     }
     void Frames(int n) {
-        for (int i = 0; i < n; ++i) game_->UpdateSprites();
+        for (int i = 0; i < n; ++i) game_->SpriteList().Update();
     }
 };
 
@@ -44,10 +44,10 @@ protected:
 
 TEST_F(SpriteScriptTest, SpritesAreCreatedBoundAndDestroyed) {
     EXPECT_EQ(Eval("(s = new Sprite(), t = CreateSprite(), t instanceof Sprite)"), "true");
-    EXPECT_EQ(game_->sprites.size(), 2u);
+    EXPECT_EQ(game_->Sprites().size(), 2u);
     ExpectThrows("TypeError", {"Sprite()", "DestroySprite({})"});
     Run("DestroySprite(t); DestroySprite(t);");  // destroying twice is harmless
-    EXPECT_EQ(game_->sprites.size(), 1u);
+    EXPECT_EQ(game_->Sprites().size(), 1u);
     ExpectThrows("ReferenceError", {"t.x = 1", "t.MoveTo(1, 2)"});
     EXPECT_EQ(Eval("[FORWARD, REVERSE, FORWARD_ONCE, REVERSE_ONCE, RANDOMIZE, SCREEN, BACKDROP].join()"),
               "5,6,9,10,15,0,1");
@@ -63,9 +63,9 @@ TEST_F(SpriteScriptTest, ViewsLoadByNameOrNumberAndReportFailures) {
     EXPECT_EQ(Thrown("s.view = {}"), "ReferenceError: Couldn't load sprite [[unknown]]");
     EXPECT_EQ(Eval("s.view"), "12") << "a failed load keeps the view";
     EXPECT_EQ(Eval("[ViewExists('four'), ViewExists(12), ViewExists('nope')]"), "true,true,false");
-    EXPECT_EQ(game_->resources->ViewCount(), 2u);
+    EXPECT_EQ(game_->Resources()->ViewCount(), 2u);
     Run("ForgetView('four'); ForgetView(12);");
-    EXPECT_EQ(game_->resources->ViewCount(), 0u);
+    EXPECT_EQ(game_->Resources()->ViewCount(), 0u);
     EXPECT_EQ(Eval("[s.view, s.cels]"), "12,2") << "the sprite keeps its own reference";
 }
 
@@ -81,7 +81,7 @@ TEST_F(SpriteScriptTest, LoopsCelsAndAnimationProperties) {
               "128,16,32,255");
     EXPECT_EQ(Eval("(s.scale = 1.00001, s.scale)"), "1");
     EXPECT_EQ(Eval("(s.scale = 2.5, s.scale)"), "2.5");
-    CSprite* sprite = game_->sprites.front();
+    CSprite* sprite = game_->Sprites().front();
     EXPECT_EQ(sprite->loopFixed, 1);
     Run("s.loop = -1;");
     EXPECT_EQ(sprite->loopFixed, 0);
@@ -101,7 +101,7 @@ TEST_F(SpriteScriptTest, PlayAnimationAndForceDisplaySizeCheckTheirArguments) {
     EXPECT_EQ(Eval("[s.cel, s.animation]"), "2,10");
 
     ExpectThrows("SyntaxError", {"s.ForceDisplaySize(true)", "s.ForceDisplaySize(1, 2, 3)"});
-    CSprite* sprite = game_->sprites.front();
+    CSprite* sprite = game_->Sprites().front();
     Run("s.ForceDisplaySize(10, 20);");
     EXPECT_EQ(sprite->forceSize, 1);
     EXPECT_EQ(sprite->forcedHeight, 20);
@@ -148,11 +148,11 @@ TEST_F(SpriteScriptTest, CallbacksMayDestroyTheirOwnSprite) {
         "b.PlayAnimation(FORWARD, 0, function () { DestroySprite(b); DestroySprite(c); });"
         "c.MoveTo(0, 40);");
     Frames(1);
-    EXPECT_EQ(game_->sprites.size(), 2u);
+    EXPECT_EQ(game_->Sprites().size(), 2u);
     // a's callback destroyed a mid-pass: the pass started over, yet c moved only once.
     EXPECT_EQ(Eval("c.y"), "4");
     Frames(2);
-    EXPECT_EQ(game_->sprites.size(), 0u);
+    EXPECT_EQ(game_->Sprites().size(), 0u);
     EXPECT_EQ(ThrownName("c.x"), "ReferenceError");
     Run("d = new Sprite(); d.MoveTo(0, 3, function () { throw new Error('boom'); });");
     Frames(1);
@@ -162,8 +162,8 @@ TEST_F(SpriteScriptTest, CallbacksMayDestroyTheirOwnSprite) {
 
 TEST_F(SpriteScriptTest, PlacementPriorityAndDetachingOnDestroy) {
     Run("p = new Sprite(); k = new Sprite(); p.x = 10; p.y = 20; k.x = 1; k.y = 2; k.SetPlacement(p);");
-    CSprite* parent = game_->sprites.front();
-    CSprite* kid = game_->sprites.back();
+    CSprite* parent = game_->Sprites().front();
+    CSprite* kid = game_->Sprites().back();
     EXPECT_EQ(kid->GetParent(), parent);
     EXPECT_EQ(game_->SpriteScreenPosition(kid), (SGamePoint{11, 22}));
     Run("p.SetPlacement(k);");  // a cycle is refused
@@ -260,7 +260,7 @@ TEST_F(SpriteScriptTest, SpritesOnATileLayerFollowItUntilTheLayersGo) {
     Run("var set = new TileLayers(); var layer = set.AddLayer('ground', 4, 4);"
         "layer.scale = 2; layer.offset_x = 10; layer.offset_y = -3;"
         "var s = new Sprite(); s.x = 5; s.y = 7; s.SetPlacement(layer);");
-    CSprite* sprite = game_->sprites.back();
+    CSprite* sprite = game_->Sprites().back();
     EXPECT_EQ(sprite->GetPlacedPosition().x, 5 * 2 + 10);
     EXPECT_EQ(sprite->GetPlacedPosition().y, 7 * 2 - 3);
     Run("DestroyLayers(set);");

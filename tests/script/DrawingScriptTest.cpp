@@ -16,8 +16,8 @@ namespace {
 class DrawingScriptTest : public ScriptTest {
 protected:
     CDrawingElement* Only() {
-        EXPECT_EQ(game_->drawingElements.size(), 1u);
-        return game_->drawingElements.empty() ? nullptr : game_->drawingElements.front();
+        EXPECT_EQ(game_->DrawingElements().size(), 1u);
+        return game_->DrawingElements().empty() ? nullptr : game_->DrawingElements().front();
     }
 };
 
@@ -29,11 +29,11 @@ TEST_F(DrawingScriptTest, ElementDefaultsAndProperties) {
               "0,0,0,0,0,1,true,0,0");
     EXPECT_EQ(Eval("[l.width, l.border, r.width, l instanceof DrawingElement, r instanceof Line].join()"),
               "1,,,true,false");
-    EXPECT_EQ(game_->drawingElements.size(), 2u);
+    EXPECT_EQ(game_->DrawingElements().size(), 2u);
 
     Run("r.x1 = 3.9; r.y1 = -4; r.x2 = 1e12; r.y2 = 7; r.border = 0; l.width = 9;"
         "r.fill = 0xFF0000; r.stroke = RGBA8(1, 2, 3, 4); r.priority = 5;");
-    auto* rect = static_cast<C2DRectangle*>(game_->drawingElements.front());
+    auto* rect = static_cast<C2DRectangle*>(game_->DrawingElements().front());
     EXPECT_EQ(rect->x1, 3);
     EXPECT_EQ(rect->y1, -4);
     EXPECT_EQ(rect->x2, 2147483647);
@@ -65,12 +65,12 @@ TEST_F(DrawingScriptTest, ArgumentAndBindingErrors) {
 }
 
 TEST_F(DrawingScriptTest, DestroyAndStopRemoveFromListAndRenderer) {
-    CRenderer renderer;  // queues work without a device
-    game_->renderer = &renderer;
+    game_->Install(std::make_unique<CRenderer>());  // queues work without a device
+    CRenderer& renderer = *game_->Renderer();
     Run("var a = new Line(); var b = CreateRectangle(); b.visible = false;");
-    ASSERT_EQ(game_->drawingElements.size(), 2u);
-    CDrawingElement* a = game_->drawingElements.front();
-    CDrawingElement* b = game_->drawingElements.back();
+    ASSERT_EQ(game_->DrawingElements().size(), 2u);
+    CDrawingElement* a = game_->DrawingElements().front();
+    CDrawingElement* b = game_->DrawingElements().back();
     game_->UpdateRenderQueue();
     EXPECT_TRUE(renderer.IsObjectQueued(a));
     EXPECT_FALSE(renderer.IsObjectQueued(b));
@@ -83,8 +83,8 @@ TEST_F(DrawingScriptTest, DestroyAndStopRemoveFromListAndRenderer) {
     // Either Destroy takes any drawing element; a second call does nothing.
     Run("DestroyLine(b); DestroyLine(b);");
     EXPECT_FALSE(renderer.IsObjectQueued(b));
-    ASSERT_EQ(game_->drawingElements.size(), 1u);
-    EXPECT_EQ(game_->drawingElements.front(), a);
+    ASSERT_EQ(game_->DrawingElements().size(), 1u);
+    EXPECT_EQ(game_->DrawingElements().front(), a);
     EXPECT_EQ(ThrownName("b.x1"), "ReferenceError");
     EXPECT_EQ(ThrownName("b.x1 = 4"), "ReferenceError");
     EXPECT_EQ(Eval("b._ptr"), "null");
@@ -92,13 +92,12 @@ TEST_F(DrawingScriptTest, DestroyAndStopRemoveFromListAndRenderer) {
     // Elements left at the end are released.
     Run("for (var i = 0; i < 2; ++i) new Line();");
     game_->UpdateRenderQueue();
-    std::vector<const CSpriteBase*> queued(game_->drawingElements.begin(), game_->drawingElements.end());
+    std::vector<const CSpriteBase*> queued(game_->DrawingElements().begin(), game_->DrawingElements().end());
     ASSERT_EQ(queued.size(), 3u);
     EXPECT_TRUE(renderer.IsObjectQueued(queued[2]));
     ove::StopScriptHost();
-    EXPECT_TRUE(game_->drawingElements.empty());
+    EXPECT_TRUE(game_->DrawingElements().empty());
     for (const CSpriteBase* element : queued) EXPECT_FALSE(renderer.IsObjectQueued(element));
-    game_->renderer = nullptr;
 }
 
 TEST_F(DrawingScriptTest, Buckets) {

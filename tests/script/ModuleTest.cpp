@@ -223,14 +223,14 @@ TEST_F(ModuleTest, DiskFirstPrefersLooseFiles) {
 TEST_F(ModuleTest, RestartingTheHostGivesAFreshHeapThatForgetsImports) {
     Script("once.ovs", "var loaded = true;");
     Run("ImportOnce('once')");
-    ASSERT_TRUE(ove::StartScriptHost(game_.get()));  // restarts
+    ASSERT_TRUE(game_->StartScript());  // restarts
     EXPECT_EQ(Eval("typeof loaded"), "undefined");
     EXPECT_EQ(Eval("typeof Import + typeof LoadScript + typeof DestroyScript"), "functionfunctionfunction");
     Run("ImportOnce('once')");
     EXPECT_EQ(Eval("loaded"), "true");
     // The same after a stop and a start.
     ove::StopScriptHost();
-    ASSERT_TRUE(ove::StartScriptHost(game_.get()));
+    ASSERT_TRUE(game_->StartScript());
     EXPECT_EQ(Eval("typeof loaded"), "undefined");
 }
 

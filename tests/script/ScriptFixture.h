@@ -8,6 +8,7 @@
 #include "io/FileFolder.h"
 #include "resources/ResourceCache.h"
 #include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "script/ScriptHost.h"
 #include "support/TestSupport.h"
 
@@ -16,24 +17,21 @@ namespace ovetest {
 class ScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_ = std::make_unique<ove::CCompoundFolder>();
-        folder_->Add(new ove::CDirectory(data_.path().string()));
+        auto folder = std::make_unique<ove::CCompoundFolder>();
+        folder->Add(new ove::CDirectory(data_.path().string()));
         // Loose files in whatever directory the tests run from must not leak in.
-        folder_->SetLocalFirst(false);
-        resources_ = std::make_unique<ove::CResourceCache>(nullptr, nullptr, folder_.get());
-        game_ = std::make_unique<ove::CGame>();
-        game_->folder = folder_.get();
-        game_->resources = resources_.get();
-        ove::SetGame(game_.get());
-        ASSERT_TRUE(ove::StartScriptHost(game_.get()));
+        folder->SetLocalFirst(false);
+        auto resources = std::make_unique<ove::CResourceCache>(nullptr, nullptr, folder.get());
+        folder_ = folder.get();
+        resources_ = resources.get();
+        game_ = std::make_unique<ove::CGame>(ove::CreateScriptRuntime());
+        game_->Install(std::unique_ptr<ove::CFileFolder>(std::move(folder)));
+        game_->Install(std::move(resources));
+        ASSERT_TRUE(game_->StartScript());
     }
 
     void TearDown() override {
         ove::StopScriptHost();
-        // The test owns these; the game must not release them.
-        game_->folder = nullptr;
-        game_->resources = nullptr;
-        ove::SetGame(nullptr);
         game_.reset();
     }
 
@@ -73,8 +71,8 @@ protected:
     }
 
     TempDir data_;
-    std::unique_ptr<ove::CCompoundFolder> folder_;
-    std::unique_ptr<ove::CResourceCache> resources_;
+    ove::CCompoundFolder* folder_ = nullptr;  // the game's
+    ove::CResourceCache* resources_ = nullptr;
     std::unique_ptr<ove::CGame> game_;
 };
 

@@ -9,6 +9,7 @@
 #include "io/FileFolder.h"
 #include "resources/ResourceCache.h"
 #include "host/Game.h"
+#include "bindings/Bindings.h"
 #include "script/ScriptHost.h"
 #include "sound/SoundManagerBasic.h"
 #include "sound/SoundManagerMixer.h"
@@ -21,17 +22,16 @@ namespace {
 
 class SoundScriptTest : public ::testing::Test {
 protected:
-    void Start(CSoundManager* manager) {
+    void Start(std::unique_ptr<CSoundManager> manager) {
         dir_.Write("door.WAV", SineWave(250, 44100, 2));  // no resampling: an exact length
         dir_.Write("bell.OVA", SineWave(120));
         dir_.Write("bell.WAV", SineWave(900));
         dir_.Write("broken.WAV", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'x'});
-        game_ = std::make_unique<CGame>();
-        game_->folder = new CDirectory(dir_.path().string());
-        game_->sound = manager;
-        game_->resources = new CResourceCache(nullptr, game_->sound, game_->folder);
-        SetGame(game_.get());
-        ASSERT_TRUE(StartScriptHost(game_.get()));
+        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
+        game_->Install(std::unique_ptr<CFileFolder>(std::make_unique<CDirectory>(dir_.path().string())));
+        game_->Install(std::move(manager));
+        game_->Install(std::make_unique<CResourceCache>(nullptr, game_->Sound(), game_->Folder()));
+        ASSERT_TRUE(game_->StartScript());
     }
 
     std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
@@ -44,7 +44,7 @@ protected:
 }  // namespace
 
 TEST_F(SoundScriptTest, SoundsComeFromTheCacheByName) {
-    Start(new CSoundManagerMixer());
+    Start(std::make_unique<CSoundManagerMixer>());
     EXPECT_EQ(Eval("PlaySound('door')"), "250") << "no door.OVA: door.WAV plays";
     EXPECT_EQ(Eval("PlaySound('bell', 40)"), "120") << "OVA before WAV";
     EXPECT_EQ(Eval("LoadSound('bell').volume"), "40");
@@ -52,7 +52,7 @@ TEST_F(SoundScriptTest, SoundsComeFromTheCacheByName) {
     EXPECT_EQ(Eval("[SoundExists('door'), SoundExists('bell'), SoundExists('x')].join()"), "true,true,false");
     EXPECT_EQ(Error("LoadSound('broken')"), "Error: Couldn't create sound");
     EXPECT_EQ(Error("LoadSound('broken')"), "Error: Couldn't create sound");
-    EXPECT_EQ(game_->resources->SoundCount(), 4u) << "failed names stay cached without a sound";
+    EXPECT_EQ(game_->Resources()->SoundCount(), 4u) << "failed names stay cached without a sound";
     EXPECT_EQ(Error("PlaySound()").substr(0, 11), "SyntaxError");
     EXPECT_EQ(Error("PlaySound(5)").substr(0, 9), "TypeError");
     EXPECT_EQ(Error("PlaySound({})"), "TypeError: Sound expected");
@@ -62,7 +62,7 @@ TEST_F(SoundScriptTest, SoundsComeFromTheCacheByName) {
 }
 
 TEST_F(SoundScriptTest, SoundObjectsAndTheirProperties) {
-    Start(new CSoundManagerMixer());
+    Start(std::make_unique<CSoundManagerMixer>());
     EXPECT_EQ(Eval("(s = LoadSound('door'), s instanceof Sound)"), "true");
     EXPECT_EQ(Eval("[s.length, s.looping, s.playing, s.volume].join()"), "250,false,false,100");
     EXPECT_EQ(Eval("(s.volume = 30, s.volume = -1, s.volume)"), "30");
@@ -74,11 +74,11 @@ TEST_F(SoundScriptTest, SoundObjectsAndTheirProperties) {
 }
 
 TEST_F(SoundScriptTest, DestroyedSoundIsUnreachableThroughEveryObject) {
-    Start(new CSoundManagerMixer());
+    Start(std::make_unique<CSoundManagerMixer>());
     EXPECT_EQ(Eval("(a = LoadSound('door'), b = LoadSound('door'), a.volume = 20, b.volume)"), "20")
         << "one native sound behind both";
     EXPECT_EQ(Error("DestroySound(a)"), "no error");
-    EXPECT_EQ(game_->resources->SoundCount(), 0u);
+    EXPECT_EQ(game_->Resources()->SoundCount(), 0u);
     EXPECT_EQ(Error("b.volume").substr(0, 14), "ReferenceError");
     EXPECT_EQ(Error("PlaySound(b)"), "ReferenceError: Sound has no associated native object");
     EXPECT_EQ(Error("DestroySound(b); DestroySound(a); DestroySound(new Sound())"), "no error");
@@ -91,7 +91,7 @@ TEST_F(SoundScriptTest, DestroyedSoundIsUnreachableThroughEveryObject) {
 TEST_F(SoundScriptTest, ANameThatFindsNothingIsReportedOnceWithTheFilesTried) {
     dir_.Write("pickup.wav", SineWave(100));
     dir_.Write("music.ogg", Bytes{'O', 'g', 'g', 'S'});
-    Start(new CSoundManagerMixer());
+    Start(std::make_unique<CSoundManagerMixer>());
     testing::internal::CaptureStderr();
     EXPECT_EQ(Eval("PlaySound('pickup.wav')"), "null");
     EXPECT_EQ(Eval("PlaySound('pickup.wav')"), "null");
@@ -116,7 +116,7 @@ TEST_F(SoundScriptTest, ANameThatFindsNothingIsReportedOnceWithTheFilesTried) {
 }
 
 TEST_F(SoundScriptTest, UnderTheBasicManagerVolumeIsFixed) {
-    Start(new CSoundManagerBasic());
+    Start(std::make_unique<CSoundManagerBasic>());
     EXPECT_EQ(Eval("[LoadSound('door').volume, GetVolume()].join()"), "0,100");
     EXPECT_EQ(Eval("PlaySound('door')"), "250");
 }

@@ -48,11 +48,11 @@ TEST_F(TileScript, SetsAndLayersAreBound) {
 
     // Destroying the set unbinds every layer; a second destroy is harmless.
     Run("SetLayers(set);");
-    auto* native = game_->tileLayers;
+    auto* native = game_->ActiveTileLayers();
     ASSERT_NE(native, nullptr);
     EXPECT_EQ(native->Count(), 5u);
     Run("DestroyLayers(set); DestroyLayers(set);");
-    EXPECT_EQ(game_->tileLayers, nullptr);
+    EXPECT_EQ(game_->ActiveTileLayers(), nullptr);
     ExpectThrows("ReferenceError", {"l.columns", "set.count"});
     ExpectThrows("TypeError", {"DestroyLayers({})", "SetLayers(1)"});
 }
@@ -61,11 +61,11 @@ TEST_F(TileScript, SetLayersAndExistence) {
     data_.Write("world.OVT", "LYRS");
     EXPECT_EQ(Eval("LayersetExists('world') + ',' + LayersetExists('nowhere')"), "true,false");
     Run("SetLayers(set)");
-    EXPECT_EQ(game_->tileLayers->Layer(0)->name, "ground");
+    EXPECT_EQ(game_->ActiveTileLayers()->Layer(0)->name, "ground");
     for (const char* off : {"undefined", "null", "false"}) {
         Run("SetLayers(set)");
         Run(std::string("SetLayers(") + off + ")");
-        EXPECT_EQ(game_->tileLayers, nullptr) << off;
+        EXPECT_EQ(game_->ActiveTileLayers(), nullptr) << off;
     }
 }
 
