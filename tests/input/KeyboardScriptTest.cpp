@@ -144,22 +144,6 @@ TEST_F(KeyboardWithoutGameTest, FunctionsAreHarmlessWithoutAGame) {
 }
 
 TEST_F(KeyboardScriptTest, NamedKeyConstantsAreReadOnlyEnumerableGlobals) {
-    const std::pair<const char*, int> expected[] = {
-        {"BACKSPACE", 8},     {"TAB", 9},          {"ENTER", 13},       {"ESCAPE", 27},     {"SPACEBAR", 32},
-        {"PLUS", 43},         {"MINUS", 45},       {"EQUALS", 61},      {"CTRL", 7424},     {"LSHIFT", 10752},
-        {"RSHIFT", 13824},    {"F1", 15104},       {"F2", 15360},       {"F3", 15616},      {"F4", 15872},
-        {"F5", 16128},        {"F6", 16384},       {"F7", 16640},       {"F8", 16896},      {"F9", 17152},
-        {"F10", 17408},       {"F11", 22272},      {"F12", 22528},      {"HOME", 18176},    {"UP", 18432},
-        {"PAGE_UP", 18688},   {"LEFT", 19200},     {"NUMPAD5", 19456},  {"RIGHT", 19712},   {"END", 20224},
-        {"DOWN", 20480},      {"PAGE_DOWN", 20736}, {"INSERT", 20992},  {"DELETE", 21248},
-    };
-    for (const auto& [name, value] : expected) EXPECT_EQ(Eval(name), std::to_string(value)) << name;
-    // Every ALT and CTRL letter, and the control letters that share a code with a named key.
-    EXPECT_EQ(Eval("var bad = []; for (var i = 0; i < 26; i++) { var c = String.fromCharCode(65 + i); "
-                   "if (this['ALT' + c] !== 321 + i) bad.push('ALT' + c); "
-                   "if (this['CTRL' + c] !== 1 + i) bad.push('CTRL' + c); } bad.join()"),
-              "");
-    EXPECT_EQ(Eval("[CTRLH === BACKSPACE, CTRLI === TAB, CTRLM === ENTER].join()"), "true,true,true");
     // Read-only, undeletable and enumerable.
     EXPECT_EQ(Eval("LEFT = 5; F12 = 0; ALTQ = 1; [LEFT, F12, ALTQ].join()"), "19200,22528,337");
     EXPECT_EQ(Eval("(function () { 'use strict'; try { ENTER = 1; return 'assigned' } catch (e) { return e.name } })()"),

@@ -116,17 +116,3 @@ TEST(Corrupt, EveryPrefixOfAPictureLoads) {
         EXPECT_EQ(LoadPicture(bytes), n >= 36 + 16 + 36) << n;
     }
 }
-
-TEST(Corrupt, RandomDamageToViewsAndPictures) {
-    const std::vector<u8> view = SampleView(), picture = SamplePicture();
-    std::mt19937 rng(1234);
-    auto damage = [&](std::vector<u8> bytes) {
-        for (int k = 0, changes = 1 + int(rng() % 3); k < changes; ++k) bytes[rng() % bytes.size()] = u8(rng());
-        if (rng() % 4 == 0) bytes.resize(rng() % bytes.size());
-        return bytes;
-    };
-    for (int round = 0; round < 3000; ++round) {
-        LoadAndTouchView(damage(view), round % 2 == 1);
-        LoadPicture(damage(picture));
-    }
-}

@@ -219,14 +219,6 @@ TEST(PeerArchives, WriterOutputPassesPeerTests) {
 
 // ---- Packed archives and hand-made records
 
-TEST(PackedArchive, SecretsAreStable) {
-    const std::string& pw = PackedArchivePassword();
-    EXPECT_EQ(pw.size(), 7u);
-    EXPECT_EQ(&PackedArchivePassword(), &pw) << "unscrambled only once";
-    EXPECT_NE(PackedArchiveSignature(), kZIPLocalSignature);
-    EXPECT_NE(PackedArchiveSignature(), kZIPCentralSignature);
-}
-
 TEST(PackedArchive, NeedsTheAlternativeSignatureAndPassword) {
     ovetest::TempDir dir;
     Tree tree = SampleTree();
