@@ -7,7 +7,7 @@
 
 #include "image/Bitmap.h"
 #include "render/Renderer.h"
-#include "RenderFixture.h"
+#include "support/RenderFixture.h"
 
 using namespace ove;
 using ovetest::CTestDrawable;

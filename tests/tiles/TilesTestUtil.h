@@ -18,7 +18,7 @@
 #include "data/ResourceCache.h"
 #include "data/View.h"
 #include "image/Bitmap.h"
-#include "scene/SceneTestUtil.h"
+#include "support/SceneTestUtil.h"
 #include "support/TestSupport.h"
 #include "tiles/TileLayerSet.h"
 
