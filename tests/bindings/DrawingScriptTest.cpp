@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "render/Renderer.h"
-#include "scene/Buckets.h"
 #include "scene/DrawingElement.h"
 #include "support/ScriptFixture.h"
 
@@ -123,20 +122,3 @@ TEST_F(DrawingScriptTest, Buckets) {
     Run("for (var i = 0; i < 100; ++i) new Buckets(1000); Duktape.gc(); Duktape.gc();");
 }
 
-TEST(BucketsTest, GrowsByEightAndClearsByCount) {
-    CBuckets b(2);
-    for (int i = 0; i < 8; ++i) b.Add(0, i);
-    EXPECT_EQ(b.Capacity(0), 8);
-    b.Add(0, 8);
-    EXPECT_EQ(b.Capacity(0), 16);
-    std::int32_t size = 0;
-    const std::int32_t* v = b.Contents(0, size);
-    ASSERT_EQ(size, 9);
-    for (int i = 0; i < 9; ++i) EXPECT_EQ(v[i], i);
-    b.ClearAll();
-    EXPECT_EQ(b.Contents(0, size), nullptr);
-    EXPECT_EQ(size, 0);
-    EXPECT_EQ(b.Capacity(0), 16);
-    EXPECT_EQ(b.Capacity(1), 0);
-    EXPECT_EQ(CBuckets(-3).Count(), 0);
-}

@@ -97,31 +97,6 @@ protected:
 
 }  // namespace
 
-TEST_F(GUIRouting, ButtonsClickOnlyWhenPressedAndReleasedWithoutLeaving) {
-    auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 99, 99);
-    auto* b = Make<CGUIButton>(w, "b", 10, 10, 29, 19, "onClick onEnter onLeave");
-    Click(15, 15);
-    EXPECT_EQ(Log(), "b onEnter; global 15,15,0; b onClick") << "moves nobody takes reach the script";
-    EXPECT_EQ(b->state, kButtonOver);
-
-    Mouse(15, 15, 1);
-    Mouse(50, 50, 0);
-    EXPECT_EQ(b->state, kButtonNormal);
-    Mouse(50, 50, 3);
-    EXPECT_EQ(Log(), "b onLeave; global 50,50,1; global 50,50,0") << "released elsewhere: no click";
-
-    Mouse({{15, 15, 0}, {15, 15, 1}, {50, 50, 0}, {15, 15, 0}, {15, 15, 3}});
-    EXPECT_EQ(Log(), "b onEnter; global 15,15,0; b onLeave; global 50,50,1; b onEnter; global 15,15,1")
-        << "leaving and coming back: no click";
-
-    b->disabled = 1;
-    Mouse({{50, 50, 0}, {15, 15, 0}});
-    EXPECT_EQ(b->state, kButtonDisabled);
-    Mouse(15, 15, 1);
-    EXPECT_EQ(Log(), "b onLeave; global 50,50,0; b onEnter; global 15,15,0; global 15,15,1")
-        << "a disabled button lets the press go";
-}
-
 TEST_F(GUIRouting, HitTestingFollowsOrderCorporealityAndVisibility) {
     auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 99, 99, "onLButtonDown");
     w->SetStyle(kStyleSolid);  // frame 1 + padding 4: children are offset by 5

@@ -1,6 +1,7 @@
 // Script events of widgets, driven by mouse and key input through the game host's routing.
 #include "GuiApiFixture.h"
 
+#include "gui/GUIButton.h"
 #include "platform/Clipboard.h"
 #include "platform/Keys.h"
 
@@ -25,9 +26,12 @@ TEST_F(GuiApiTest, ButtonClicksOnlyWhenPressedAndReleasedInside) {
                   "b.onEnter = function () { log.push('enter'); };"
                   "b.onLeave = function () { log.push('leave'); };"),
               "");
+    auto* button = static_cast<CGUIButton*>(game_->guiWindows.back());
     Move(20, 20);
+    EXPECT_EQ(button->state, kButtonOver);
     Press(20, 20);
     Move(100, 100);
+    EXPECT_EQ(button->state, kButtonNormal);
     Release(100, 100);
     EXPECT_EQ(Eval("log.splice(0).join()"), "enter,leave");
     EXPECT_EQ(Eval("seen.splice(0).join(' ')"), "20,20,0 100,100,1 100,100,0")
@@ -45,6 +49,10 @@ TEST_F(GuiApiTest, ButtonClicksOnlyWhenPressedAndReleasedInside) {
     // The button handles presses itself: the script's onLButtonDown is never called, and a
     // disabled button lets the press through to the game.
     ASSERT_EQ(Run("b.onLButtonDown = function () { log.push('down'); }; b.disabled = true; seen = [];"), "");
+    Move(100, 100);
+    Move(20, 20);
+    EXPECT_EQ(button->state, kButtonDisabled);
+    ASSERT_EQ(Run("seen = []; log = [];"), "");
     Press(20, 20);
     EXPECT_EQ(Eval("log.join()"), "");
     EXPECT_EQ(Eval("seen.join(' ')"), "20,20,1");

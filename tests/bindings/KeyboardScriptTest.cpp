@@ -7,8 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "HeapFixture.h"
 #include "host/Game.h"
-#include "script/Binding.h"
 #include "script/ScriptHost.h"
 #include "script/bindings/JSInput.h"
 
@@ -16,49 +16,24 @@ using namespace ove;
 
 namespace {
 
-duk_ret_t StartSafely(duk_context* ctx, void*) {
-    duk_push_boolean(ctx, StartInputAPI(ctx));
-    return 1;
-}
-
-class KeyboardScriptTest : public ::testing::Test {
+class KeyboardScriptTest : public gameapitest::ScriptFixture {
 protected:
     void SetUp() override {
         if (WithGame()) game_ = std::make_unique<CGame>();
         SetGame(game_.get());
-        ctx_ = CreateScriptHeap(nullptr);
-        ASSERT_NE(ctx_, nullptr);
-        ResetBindingState();
-        ASSERT_EQ(duk_safe_call(ctx_, StartSafely, nullptr, 0, 1), DUK_EXEC_SUCCESS) << duk_safe_to_string(ctx_, -1);
-        EXPECT_TRUE(duk_get_boolean(ctx_, -1));
-        duk_pop(ctx_);
+        ScriptFixture::SetUp();
     }
     void TearDown() override {
-        if (ctx_) {
-            StopInputAPI(ctx_);
-            duk_destroy_heap(ctx_);
-        }
-        ctx_ = nullptr;
-        ResetBindingState();
+        ScriptFixture::TearDown();
         TakePendingFatal();
         game_.reset();
         SetGame(nullptr);
     }
+    bool StartModules(duk_context* ctx) override { return StartInputAPI(ctx); }
+    void StopModules(duk_context* ctx) override { StopInputAPI(ctx); }
     virtual bool WithGame() const { return true; }
 
-    // The result as a string, or "throw " and the error's text.
-    std::string Eval(const std::string& source) {
-        duk_idx_t top = duk_get_top(ctx_);
-        std::string result;
-        if (duk_peval_lstring(ctx_, source.data(), source.size()) != 0) result = "throw ";
-        result += duk_safe_to_string(ctx_, -1);
-        duk_pop(ctx_);
-        EXPECT_EQ(duk_get_top(ctx_), top) << "unbalanced stack after: " << source;
-        return result;
-    }
-
     std::unique_ptr<CGame> game_;
-    duk_context* ctx_ = nullptr;
 };
 
 class KeyboardWithoutGameTest : public KeyboardScriptTest {

@@ -338,13 +338,6 @@ TEST(Resource, ReferenceCounting) {
     EXPECT_EQ(destroyed, 1);
 }
 
-TEST(ViewName, NullEmptyAndGiven) {
-    CView a(nullptr), b(""), c("hero");
-    EXPECT_EQ(a.Name(), nullptr);
-    EXPECT_EQ(b.Name(), nullptr);
-    EXPECT_STREQ(c.Name(), "hero");
-}
-
 namespace {
 
 // A 32-bit image whose pixel at picture (x, y) is 0xFF00YYXX.

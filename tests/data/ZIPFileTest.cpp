@@ -480,7 +480,7 @@ TEST(Integrity, DamagedEntriesAreErrorsNeverWrongBytes) {
 
 TEST(Integrity, HostileSamplesAndTruncation) {
     // A 33 KB entry claiming 4 GiB that once inflated to 590 MB.
-    CZIPFile bomb(OVE_TEST_SOURCE_DIR "/data/hostile/zip-1.bin");
+    CZIPFile bomb(OVE_TEST_SOURCE_DIR "/support/hostile/zip-1.bin");
     ASSERT_TRUE(bomb.Scan());
     ASSERT_EQ(bomb.Entries().size(), 1u);
     EXPECT_EQ(bomb.OpenEntry(bomb.Entries()[0]), nullptr);

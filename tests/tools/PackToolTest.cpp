@@ -36,7 +36,7 @@ Tree ReadTree(const fs::path& root) {
     return t;
 }
 
-class ToolTest : public ::testing::Test {
+class PackToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(kTool)) GTEST_SKIP() << "build the ovetool target first";
@@ -45,7 +45,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ToolTest, PackWritesAGameArchiveThatReadsBack) {
+TEST_F(PackToolTest, PackWritesAGameArchiveThatReadsBack) {
     ovetest::TempDir dir;
     Tree tree = SampleTree();
     WriteTree(dir, "game", tree);
@@ -85,7 +85,7 @@ TEST_F(ToolTest, PackWritesAGameArchiveThatReadsBack) {
     EXPECT_EQ(ReadTree(dir / "again"), tree);
 }
 
-TEST_F(ToolTest, PackSkipsItsOwnOutputInsideTheFolder) {
+TEST_F(PackToolTest, PackSkipsItsOwnOutputInsideTheFolder) {
     ovetest::TempDir dir;
     Tree tree = {{"main.ovs", TextBytes("x")}};
     WriteTree(dir, "game", tree);
@@ -97,7 +97,7 @@ TEST_F(ToolTest, PackSkipsItsOwnOutputInsideTheFolder) {
     EXPECT_EQ(zip->Entries()[0].rawName, "main.ovs");
 }
 
-TEST_F(ToolTest, UnpackPeerArchiveWithPassword) {
+TEST_F(PackToolTest, UnpackPeerArchiveWithPassword) {
     if (!ovetest::HaveProgram("zip")) GTEST_SKIP() << "zip not installed";
     ovetest::TempDir dir;
     Tree tree = SampleTree();
@@ -118,7 +118,7 @@ TEST_F(ToolTest, UnpackPeerArchiveWithPassword) {
     EXPECT_EQ(Tool(dir, "list " + Quote(dir / "p.zip") + " --password Sesame"), 0);
 }
 
-TEST_F(ToolTest, BadInvocationsAndMissingFiles) {
+TEST_F(PackToolTest, BadInvocationsAndMissingFiles) {
     ovetest::TempDir dir;
     EXPECT_EQ(Tool(dir, "list"), 2);
     EXPECT_EQ(Tool(dir, "unpack onlyone.zip"), 2);
@@ -127,7 +127,7 @@ TEST_F(ToolTest, BadInvocationsAndMissingFiles) {
     EXPECT_EQ(Tool(dir, "pack " + Quote(dir / "nodir") + " " + Quote(dir / "o.dat")), 1);
 }
 
-TEST_F(ToolTest, UnpackRefusesNamesThatLeaveTheFolder) {
+TEST_F(PackToolTest, UnpackRefusesNamesThatLeaveTheFolder) {
     ovetest::TempDir dir;
     CBuffer out;
     CZIPWriter writer(&out);
@@ -141,7 +141,7 @@ TEST_F(ToolTest, UnpackRefusesNamesThatLeaveTheFolder) {
     EXPECT_EQ(ovetest::ReadFileBytes(dir / "x/fine.txt"), fine);
 }
 
-TEST_F(ToolTest, DamagedTruncatedAndForeignFilesAreErrors) {
+TEST_F(PackToolTest, DamagedTruncatedAndForeignFilesAreErrors) {
     ovetest::TempDir dir;
     // One good entry, then one whose stored bytes no longer match its CRC-32, then one cut short.
     CBuffer out;

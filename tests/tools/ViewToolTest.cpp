@@ -69,7 +69,7 @@ void ExpectHas(const std::string& out, std::initializer_list<const char*> pieces
     for (const char* piece : pieces) EXPECT_NE(out.find(piece), std::string::npos) << piece << " in:\n" << out;
 }
 
-class ToolTest : public ::testing::Test {
+class ViewToolTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(kTool)) GTEST_SKIP() << "ovetool not built";
@@ -79,7 +79,7 @@ protected:
 
 }  // namespace
 
-TEST_F(ToolTest, ViewWithLoopsOffsetsAndMirror) {
+TEST_F(ViewToolTest, ViewWithLoopsOffsetsAndMirror) {
     // a: 3 x 2 RGBA, every pixel different; b: 4 x 4; c: 1 x 1.
     std::vector<u8> a(3 * 2 * 4), b(4 * 4 * 4, 0x40), c = {9, 8, 7, 255};
     for (std::size_t i = 0; i < a.size(); ++i) a[i] = u8(10 + i * 7);
@@ -106,7 +106,7 @@ TEST_F(ToolTest, ViewWithLoopsOffsetsAndMirror) {
     ExpectHas(out, {"loops: 3", "cel 0: 3x2 offset (3,-4)", "loop 2: mirror of loop 0", "blend 2, smooth 1"});
 }
 
-TEST_F(ToolTest, ViewRefusesBadArgumentsAndNamesBadCelOffsets) {
+TEST_F(ViewToolTest, ViewRefusesBadArgumentsAndNamesBadCelOffsets) {
     std::vector<u8> px = {1, 2, 3, 255};
     ASSERT_TRUE(WritePng(dir / "p.png", 1, 1, PNG_FORMAT_RGBA, px.data()));
     // No loop, a missing picture, a picture outside a loop, a mirror of a missing loop or of itself,
@@ -132,7 +132,7 @@ TEST_F(ToolTest, ViewRefusesBadArgumentsAndNamesBadCelOffsets) {
     EXPECT_EQ(Cels(*LoadViewFile(dir / "v.OVV", false)), "[1x1(0,0) 1x1(-2,5)]");
 }
 
-TEST_F(ToolTest, FontFromGreyAndColourGrids) {
+TEST_F(ViewToolTest, FontFromGreyAndColourGrids) {
     // 16 x 16 cells of 4 x 5; cell c has grey level c at its top-left pixel, 255 at its bottom-right.
     const u32 cw = 4, ch = 5, w = cw * 16, h = ch * 16;
     std::vector<u8> grey(w * h, 0);
@@ -176,7 +176,7 @@ TEST_F(ToolTest, FontFromGreyAndColourGrids) {
         EXPECT_EQ(font->GetCelPixel(0, c, 0, 0), u32(255 - c) << 24 | u32(c) << 16 | 0x0700u) << c;
 }
 
-TEST_F(ToolTest, FontFromTrueType) {
+TEST_F(ViewToolTest, FontFromTrueType) {
     const fs::path ttf = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     if (!fs::exists(ttf)) GTEST_SKIP() << "no DejaVu Sans";
     std::string out;
@@ -221,7 +221,7 @@ TEST_F(ToolTest, FontFromTrueType) {
     EXPECT_NE(Tool(dir, "font x.FONT --ttf '" + ttf.string() + "'"), 0);
 }
 
-TEST_F(ToolTest, PictureWithMasksAndHotspots) {
+TEST_F(ViewToolTest, PictureWithMasksAndHotspots) {
     const u32 w = 6, h = 4;
     std::vector<u8> rgb(w * h * 3), walk(w * h), click(w * h);
     for (u32 i = 0; i < w * h; ++i) {
@@ -260,7 +260,7 @@ TEST_F(ToolTest, PictureWithMasksAndHotspots) {
                     "click mask: 24 pixels, 3 runs, values 0:8 1:8 2:8", "control mask: none", "3: window"});
 }
 
-TEST_F(ToolTest, OneBitGreyMasksHoldLevelsNotIndices) {
+TEST_F(ViewToolTest, OneBitGreyMasksHoldLevelsNotIndices) {
     if (!ovetest::HaveProgram("convert")) GTEST_SKIP() << "ImageMagick missing";
     const u32 w = 4, h = 2;
     std::vector<u8> rgb(w * h * 3, 90);
@@ -277,7 +277,7 @@ TEST_F(ToolTest, OneBitGreyMasksHoldLevelsNotIndices) {
     EXPECT_EQ(Describe(*picture), "4x2, 24 bits, walk 0 255 255 255 255 255 255 0");
 }
 
-TEST_F(ToolTest, PictureRefusals) {
+TEST_F(ViewToolTest, PictureRefusals) {
     std::vector<u8> rgba(4 * 4 * 4, 200), grey(3 * 3, 1), colour(4 * 4 * 3, 0);
     rgba[3] = 100;  // not opaque
     colour[0] = 255;
@@ -295,7 +295,7 @@ TEST_F(ToolTest, PictureRefusals) {
     EXPECT_EQ(picture->Bitmap()->TopRow(0)[3], 100);
 }
 
-TEST_F(ToolTest, DumpRejectsOtherFiles) {
+TEST_F(ViewToolTest, DumpRejectsOtherFiles) {
     std::ofstream(dir / "junk.bin") << "JUNKJUNKJUNK";
     std::string out;
     EXPECT_NE(Tool(dir, "dump junk.bin", &out), 0);
@@ -322,7 +322,7 @@ TEST_F(ToolTest, DumpRejectsOtherFiles) {
     EXPECT_EQ(out.find("no image"), std::string::npos) << out;
 }
 
-TEST_F(ToolTest, HelpForOneCommandNamesTheEnginesExtension) {
+TEST_F(ViewToolTest, HelpForOneCommandNamesTheEnginesExtension) {
     std::string byName, byFlag, list;
     ASSERT_EQ(Tool(dir, "help view", &byName), 0) << byName;
     ASSERT_EQ(Tool(dir, "view --help", &byFlag), 0) << byFlag;
