@@ -105,15 +105,6 @@ std::string CapturedBoxes(const std::function<void()>& run) {
 
 }  // namespace
 
-// ---------------------------------------------------------------- constants
-
-TEST_F(GameGlobalsTest, ConstantsAreReadOnly) {
-    EXPECT_EQ(Eval("var was = NORTHWEST; NORTHWEST = 99; NORTHWEST === was && typeof was"), "number");
-    EXPECT_EQ(Eval("ALIGN_CENTRE === ALIGN_CENTER"), "true");
-}
-
-// ---------------------------------------------------------------- registration
-
 // ---------------------------------------------------------------- RandomInt
 
 TEST_F(GameGlobalsTest, RandomIntCoversItsRangeAndNoMore) {
@@ -139,7 +130,7 @@ TEST_F(GameGlobalsTest, RandomIntCoversItsRangeAndNoMore) {
             << call;
 }
 
-// ---------------------------------------------------------------- Alert, debug, GC
+// ---------------------------------------------------------------- Alert
 
 TEST_F(GameGlobalsTest, AlertJoinsItsArgumentsWithSpaces) {
     std::string shown = CapturedBoxes([&] { EXPECT_EQ(Eval("Alert(1, 'a', true)"), "undefined"); });

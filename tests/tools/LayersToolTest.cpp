@@ -2,7 +2,7 @@
 // JSON become a layer set that the engine's loader reads back.
 #include <gtest/gtest.h>
 
-#include "tiles/TilesTestUtil.h"
+#include "LayersToolFixture.h"
 
 using namespace ove;
 namespace fs = std::filesystem;

@@ -5,7 +5,7 @@
 
 #include <tuple>
 
-#include "tiles/TilesTestUtil.h"
+#include "LayersToolFixture.h"
 
 using namespace ove;
 namespace fs = std::filesystem;
