@@ -57,7 +57,7 @@ TEST_F(ImageScriptTest, ConstructionLoadingAndErrors) {
     EXPECT_EQ(Thrown("a.FillRect(0, 0, 1, 1, 0xFF0000)"), "TypeError: Colour expected");
     EXPECT_EQ(Thrown("Image.prototype.GetPixel.call({}, 0, 0)"), "TypeError: Image expected");
 
-    const auto png = pngtest::WritePng(pngtest::PngSpec{2, 1}, {{255, 0, 0, 10, 20, 30}});
+    const auto png = pngtest::WritePng(pngtest::PngPicture{2, 1}, {{255, 0, 0, 10, 20, 30}});
     ASSERT_FALSE(png.empty());
     data_.Write("pic.PNG", png);
     data_.Write("pic", png);

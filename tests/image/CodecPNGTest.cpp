@@ -14,9 +14,9 @@ using namespace pngtest;
 namespace {
 
 // Checks one libpng-written picture against libpng's own reading of it.
-void ExpectSameAsLibpng(const PngSpec& spec, u32 seed, PixelFormat expectedFormat) {
-    SCOPED_TRACE(Describe(spec));
-    Bytes file = SampleFile(spec, seed);
+void ExpectSameAsLibpng(const PngPicture& picture, u32 seed, PixelFormat expectedFormat) {
+    SCOPED_TRACE(Describe(picture));
+    Bytes file = SampleFile(picture, seed);
     ASSERT_FALSE(file.empty());
     Rgba expected;
     ASSERT_TRUE(ReadWithLibpng(file, expected));
@@ -24,7 +24,7 @@ void ExpectSameAsLibpng(const PngSpec& spec, u32 seed, PixelFormat expectedForma
     ASSERT_TRUE(d.bitmap) << d.text;
     EXPECT_EQ(d.error, 0u);
     EXPECT_EQ(d.bitmap->Format(), expectedFormat);
-    ExpectSamePicture(BitmapToRgba(*d.bitmap, !spec.paletteAlpha.empty()), expected);
+    ExpectSamePicture(BitmapToRgba(*d.bitmap, !picture.paletteAlpha.empty()), expected);
 }
 
 }  // namespace
@@ -40,35 +40,35 @@ TEST(CodecPNG, EveryColourTypeDepthFilterAndInterlaceMatchesLibpng) {
         for (bool interlace : {false, true})
             for (auto [w, h] : sizes)
                 for (int filters : filterSets) {
-                    PngSpec spec = Picture(w, h, c.colourType, c.depth, interlace, seed);
-                    spec.filters = filters;
-                    ExpectSameAsLibpng(spec, seed++, c.format);
+                    PngPicture picture = Picture(w, h, c.colourType, c.depth, interlace, seed);
+                    picture.filters = filters;
+                    ExpectSameAsLibpng(picture, seed++, c.format);
                 }
 }
 
 TEST(CodecPNG, PalettesAndTransparency) {
     // Only 0 and 255: the picture stays indexed, the last fully transparent entry is the transparent index.
-    PngSpec spec = Picture(40, 9, PNG_COLOR_TYPE_PALETTE, 8, false, 3);
-    spec.paletteAlpha.assign(10, 255);
-    spec.paletteAlpha[2] = 0;
-    spec.paletteAlpha[7] = 0;
-    ExpectSameAsLibpng(spec, 4, PixelFormat::Indexed8);
-    Decoded d = Decode(SampleFile(spec, 4));
+    PngPicture picture = Picture(40, 9, PNG_COLOR_TYPE_PALETTE, 8, false, 3);
+    picture.paletteAlpha.assign(10, 255);
+    picture.paletteAlpha[2] = 0;
+    picture.paletteAlpha[7] = 0;
+    ExpectSameAsLibpng(picture, 4, PixelFormat::Indexed8);
+    Decoded d = Decode(SampleFile(picture, 4));
     ASSERT_TRUE(d.bitmap);
     EXPECT_EQ(d.bitmap->TransparentIndex(), 7);
     EXPECT_EQ(d.bitmap->GetPaletteEntry(7) >> 24, 0u);
     EXPECT_EQ(d.bitmap->GetPaletteEntry(8) >> 24, 255u);
 
     // Any partial alpha turns the picture into true colour with alpha, in the right colour order.
-    spec.paletteAlpha[5] = 128;
+    picture.paletteAlpha[5] = 128;
     for (bool interlace : {false, true}) {
-        spec.interlace = interlace;
-        ExpectSameAsLibpng(spec, 5, PixelFormat::Rgba8888);
+        picture.interlace = interlace;
+        ExpectSameAsLibpng(picture, 5, PixelFormat::Rgba8888);
     }
     for (int depth : {1, 2, 4}) {
-        spec = Picture(40, 9, PNG_COLOR_TYPE_PALETTE, depth, false, 6);
-        spec.paletteAlpha = {0, 200};
-        ExpectSameAsLibpng(spec, 7, PixelFormat::Rgba8888);
+        picture = Picture(40, 9, PNG_COLOR_TYPE_PALETTE, depth, false, 6);
+        picture.paletteAlpha = {0, 200};
+        ExpectSameAsLibpng(picture, 7, PixelFormat::Rgba8888);
     }
     // Without a tRNS chunk there is no transparent index.
     d = Decode(SampleFile(Picture(40, 9, PNG_COLOR_TYPE_PALETTE, 8, false, 8), 9));
@@ -83,9 +83,9 @@ TEST(CodecPNG, PalettesAndTransparency) {
     EXPECT_EQ(d.bitmap->GetPaletteEntry(255) & 0xFFFFFF, 0x42u << 16 | ((255 * 3) & 0xFF) << 8 | 255u);
 
     // A grey transparency key leaves the pixels as they are.
-    spec = Picture(20, 20, PNG_COLOR_TYPE_GRAY);
-    spec.greyKey = 17;
-    ExpectSameAsLibpng(spec, 10, PixelFormat::Grey8);
+    picture = Picture(20, 20, PNG_COLOR_TYPE_GRAY);
+    picture.greyKey = 17;
+    ExpectSameAsLibpng(picture, 10, PixelFormat::Grey8);
 }
 
 TEST(CodecPNG, PicturesMadeByImageMagick) {
@@ -206,9 +206,9 @@ TEST(CodecPNG, ErrorsAndTheirMessages) {
 }
 
 TEST(CodecPNG, TruncatedFilesEndPrematurely) {
-    PngSpec spec = Picture(33, 21, PNG_COLOR_TYPE_PALETTE, 4, false, 14);
-    spec.paletteAlpha = {0, 255, 255};
-    Bytes file = SampleFile(spec, 15);
+    PngPicture picture = Picture(33, 21, PNG_COLOR_TYPE_PALETTE, 4, false, 14);
+    picture.paletteAlpha = {0, 255, 255};
+    Bytes file = SampleFile(picture, 15);
     // Every cut before the end of the IEND chunk's type (its CRC is never read) is premature.
     for (std::size_t cut = 0; cut + 4 < file.size(); ++cut) {
         Decoded d = Decode(Bytes(file.begin(), file.begin() + cut));
@@ -222,9 +222,9 @@ TEST(CodecPNG, DamagedFilesNeverCrash) {
     std::mt19937 rng(16);
     std::vector<Bytes> files;
     for (const Combination& c : kCombinations) {
-        PngSpec spec = Picture(23, 19, c.colourType, c.depth, c.depth % 2 == 0, 17);
-        if (!spec.palette.empty()) spec.paletteAlpha = {0, 100};
-        files.push_back(SampleFile(spec, 18));
+        PngPicture picture = Picture(23, 19, c.colourType, c.depth, c.depth % 2 == 0, 17);
+        if (!picture.palette.empty()) picture.paletteAlpha = {0, 100};
+        files.push_back(SampleFile(picture, 18));
     }
     const std::vector<std::string> known = {"Could not inflate compressed data.",
                                             "Unknown interlace method.",

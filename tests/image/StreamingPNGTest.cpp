@@ -62,17 +62,17 @@ TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
         for (bool interlace : {false, true})
             for (auto [w, h] : {std::pair<u32, u32>{1, 1}, {5, 3}, {37, 23}})
                 for (const std::vector<u8>& alpha : alphas) {
-                    PngSpec spec = Picture(w, h, k.colourType, k.depth, interlace, seed);
-                    if (!alpha.empty() && spec.palette.empty()) break;
-                    spec.paletteAlpha = alpha;
-                    if (spec.paletteAlpha.size() > spec.palette.size()) spec.paletteAlpha.resize(spec.palette.size());
-                    if (k.colourType == PNG_COLOR_TYPE_GRAY && k.depth == 8 && w == 5) spec.greyKey = 3;
-                    ExpectRgbaLoadAsConverted(SampleFile(spec, seed++), Describe(spec));
+                    PngPicture picture = Picture(w, h, k.colourType, k.depth, interlace, seed);
+                    if (!alpha.empty() && picture.palette.empty()) break;
+                    picture.paletteAlpha = alpha;
+                    if (picture.paletteAlpha.size() > picture.palette.size()) picture.paletteAlpha.resize(picture.palette.size());
+                    if (k.colourType == PNG_COLOR_TYPE_GRAY && k.depth == 8 && w == 5) picture.greyKey = 3;
+                    ExpectRgbaLoadAsConverted(SampleFile(picture, seed++), Describe(picture));
                 }
     // A palette file whose palette covers every index is the same whether grey-looking or not.
-    PngSpec spec = Picture(40, 7, PNG_COLOR_TYPE_PALETTE);
-    for (u32 i = 0; i < 256; ++i) spec.palette[i] = i * 0x010101u;
-    ExpectRgbaLoadAsConverted(SampleFile(spec, 7), "grey ramp palette");
+    PngPicture picture = Picture(40, 7, PNG_COLOR_TYPE_PALETTE);
+    for (u32 i = 0; i < 256; ++i) picture.palette[i] = i * 0x010101u;
+    ExpectRgbaLoadAsConverted(SampleFile(picture, 7), "grey ramp palette");
     // Errors are the same on both paths.
     ExpectRgbaLoadAsConverted(MakePng(IhdrData(1, 1, 8, 2), Bytes{5, 1, 2, 3}), "filter 5");
     ExpectRgbaLoadAsConverted(MakePng(IhdrData(30000, 30000, 8, 6), Bytes{0, 1, 2, 3, 4}), "too big");
@@ -81,20 +81,20 @@ TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
 TEST(StreamingPNG, ImageDataCutAnywhereAndRowsWiderThanTheInflateWindow) {
     // Rows of 131,073 bytes (16-bit RGBA at the widest picture allowed) straddle the inflater's
     // hand-overs, so rows are assembled from pieces of two deliveries.
-    PngSpec wide = Picture(16384, 3, PNG_COLOR_TYPE_RGB_ALPHA, 16);
-    PngSpec tall = Picture(61, 700, PNG_COLOR_TYPE_PALETTE, 4, true, 3);
+    PngPicture wide = Picture(16384, 3, PNG_COLOR_TYPE_RGB_ALPHA, 16);
+    PngPicture tall = Picture(61, 700, PNG_COLOR_TYPE_PALETTE, 4, true, 3);
     tall.paletteAlpha = {0, 128};
-    for (const PngSpec& spec : {wide, tall}) {
-        const Bytes file = SampleFile(spec, 21);
+    for (const PngPicture& picture : {wide, tall}) {
+        const Bytes file = SampleFile(picture, 21);
         Rgba expected;
         ASSERT_TRUE(ReadWithLibpng(file, expected));
         for (std::size_t piece : {std::size_t(1), std::size_t(7), std::size_t(4096), std::size_t(1) << 20}) {
-            SCOPED_TRACE(Describe(spec) + ", pieces of " + std::to_string(piece));
-            const Bytes split = piece == 1 && spec.width > 1000 ? file : Resplit(file, piece);
+            SCOPED_TRACE(Describe(picture) + ", pieces of " + std::to_string(piece));
+            const Bytes split = piece == 1 && picture.width > 1000 ? file : Resplit(file, piece);
             for (bool rgba : {false, true}) {
                 Decoded d = Decode(split, rgba);
                 ASSERT_TRUE(d.bitmap) << d.text;
-                ExpectSamePicture(BitmapToRgba(*d.bitmap, rgba || !spec.paletteAlpha.empty()), expected);
+                ExpectSamePicture(BitmapToRgba(*d.bitmap, rgba || !picture.paletteAlpha.empty()), expected);
             }
         }
     }
@@ -102,9 +102,9 @@ TEST(StreamingPNG, ImageDataCutAnywhereAndRowsWiderThanTheInflateWindow) {
 
 TEST(StreamingPNG, ChunksAfterTheImageDataStillApply) {
     // Palette and transparency after the image data: all chunks are read before any row.
-    PngSpec spec = Picture(9, 4, PNG_COLOR_TYPE_PALETTE, 8, false, 5);
-    spec.paletteAlpha = {0, 77};
-    const Bytes file = SampleFile(spec, 6);
+    PngPicture picture = Picture(9, 4, PNG_COLOR_TYPE_PALETTE, 8, false, 5);
+    picture.paletteAlpha = {0, 77};
+    const Bytes file = SampleFile(picture, 6);
     Rgba expected;
     ASSERT_TRUE(ReadWithLibpng(file, expected));
     // Move every chunk but IHDR behind the image data.

@@ -19,7 +19,7 @@
 
 namespace pngtest {
 
-struct PngSpec {
+struct PngPicture {
     std::uint32_t width = 1, height = 1;
     int colourType = PNG_COLOR_TYPE_RGB;
     int depth = 8;
@@ -30,14 +30,14 @@ struct PngSpec {
     int greyKey = -1;                             // tRNS for grey pictures
 };
 
-inline std::size_t PngRowBytes(const PngSpec& s) {
+inline std::size_t PngRowBytes(const PngPicture& s) {
     const int channels[7] = {1, 0, 3, 1, 2, 0, 4};  // by colour type: grey, -, RGB, palette, grey+alpha, -, RGBA
     return (std::size_t(s.width) * channels[s.colourType] * s.depth + 7) / 8;
 }
 
 // Sample rows (top row first, PNG byte order) mixing smooth gradients and noise so that every
 // filter has something to do.
-inline std::vector<Bytes> SampleRows(const PngSpec& s, std::uint32_t seed) {
+inline std::vector<Bytes> SampleRows(const PngPicture& s, std::uint32_t seed) {
     std::mt19937 rng(seed);
     const std::size_t n = PngRowBytes(s);
     std::vector<Bytes> rows(s.height, Bytes(n));
@@ -69,7 +69,7 @@ inline void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
 }  // namespace detail
 
 // Encodes the rows with libpng; empty on failure.
-inline Bytes WritePng(const PngSpec& s, const std::vector<Bytes>& rows) {
+inline Bytes WritePng(const PngPicture& s, const std::vector<Bytes>& rows) {
     Bytes out;
     std::vector<png_bytep> pointers;
     for (const Bytes& r : rows) pointers.push_back(const_cast<png_bytep>(r.data()));
@@ -208,9 +208,9 @@ inline const Combination kCombinations[] = {
 };
 
 // A picture description; palette pictures get a random palette of every entry their depth allows.
-inline PngSpec Picture(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR_TYPE_RGB, int depth = 8,
+inline PngPicture Picture(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR_TYPE_RGB, int depth = 8,
                        bool interlace = false, std::uint32_t seed = 1) {
-    PngSpec s{.width = w, .height = h, .colourType = colourType, .depth = depth, .interlace = interlace};
+    PngPicture s{.width = w, .height = h, .colourType = colourType, .depth = depth, .interlace = interlace};
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         std::mt19937 rng(seed);
         for (int i = 0; i < (1 << depth); ++i) s.palette.push_back(rng() & 0xFFFFFF);
@@ -219,13 +219,13 @@ inline PngSpec Picture(std::uint32_t w, std::uint32_t h, int colourType = PNG_CO
 }
 
 // "type 3 depth 4 interlaced 37x23 filters 248 tRNS 2", for tracing.
-inline std::string Describe(const PngSpec& s) {
+inline std::string Describe(const PngPicture& s) {
     return "type " + std::to_string(s.colourType) + " depth " + std::to_string(s.depth) +
            (s.interlace ? " interlaced " : " ") + std::to_string(s.width) + "x" + std::to_string(s.height) +
            " filters " + std::to_string(s.filters) + " tRNS " + std::to_string(s.paletteAlpha.size());
 }
 
-inline Bytes SampleFile(const PngSpec& s, std::uint32_t seed) { return WritePng(s, SampleRows(s, seed)); }
+inline Bytes SampleFile(const PngPicture& s, std::uint32_t seed) { return WritePng(s, SampleRows(s, seed)); }
 
 // Fails with the first differing byte rather than a dump of both pictures.
 inline void ExpectSamePicture(const Rgba& ours, const Rgba& expected) {

@@ -77,9 +77,9 @@ int CountMismatches(const SPicture& shot, const SLayout& l, std::string& report)
 
 // Draws the blocks as a PNG with libpng and makes it the game's picture "blocks" with ovetool.
 void AddBlocksPicture(const ovetest::TempDir& game) {
-    pngtest::PngSpec spec;
-    spec.width = kPicW;
-    spec.height = kPicH;
+    pngtest::PngPicture picture;
+    picture.width = kPicW;
+    picture.height = kPicH;
     std::vector<pngtest::Bytes> rows(kPicH);
     for (int y = 0; y < kPicH; ++y)
         for (int x = 0; x < kPicW; ++x) {
@@ -87,7 +87,7 @@ void AddBlocksPicture(const ovetest::TempDir& game) {
             for (int shift : {16, 8, 0}) rows[std::size_t(y)].push_back(std::uint8_t(c >> shift));
         }
     ovetest::TempDir work;
-    work.Write("blocks.png", pngtest::WritePng(spec, rows));
+    work.Write("blocks.png", pngtest::WritePng(picture, rows));
     std::filesystem::create_directories(game / "DATA");
     demotest::SRun tool = demotest::RunTool("pict " + Quote((game / "DATA/blocks.OVP").string()) + " --image " +
                                             Quote((work / "blocks.png").string()));
