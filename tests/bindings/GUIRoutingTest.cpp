@@ -125,22 +125,6 @@ TEST_F(GUIRouting, HitTestingFollowsOrderCorporealityAndVisibility) {
     EXPECT_TRUE(box->IsChecked());
 }
 
-TEST_F(GUIRouting, AModalWindowTakesEveryClick) {
-    auto* w1 = Make<CGUIWindow>(nullptr, "w1", 0, 0, 49, 49, "onLButtonDown");
-    auto* w2 = Make<CGUIWindow>(nullptr, "w2", 60, 0, 99, 49);
-    w2->BeginModal();
-    EXPECT_EQ(game_->guiWindows.back(), w2);
-    EXPECT_EQ(w2->previousActive, w2) << "it was already the top window";
-    for (auto [x, y] : {std::pair{10, 10}, {55, 80}, {70, 10}}) Click(x, y);
-    EXPECT_EQ(Log(), "global 10,10,0; global 55,80,0")
-        << "only the moves elsewhere get through; the modal window swallows every button event";
-    EXPECT_EQ(game_->guiWindows.back(), w2);
-    w2->EndModal();
-    Mouse(10, 10, 1);
-    EXPECT_EQ(Log(), "w1 onLButtonDown 10,10");
-    EXPECT_EQ(game_->guiWindows.back(), w1) << "a click brings its window to the top";
-}
-
 TEST_F(GUIRouting, KeysFocusAndTab) {
     auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 99, 99, "onKey");
     auto* f1 = Make<FocusLabel>(w, "f1", 0, 0, 9, 9, "onFocus onBlur onLButtonDown");

@@ -130,8 +130,12 @@ TEST_F(GuiApiTest, AModalWindowTakesEveryClick) {
     Click(150, 150);
     EXPECT_EQ(Eval("log.splice(0).join()"), "modal10,10,modal150,150");
     EXPECT_EQ(Eval("seen.splice(0).join(' ')"), "10,10,0 150,150,0") << "only the moves";
+    auto* modal = game_->guiWindows.back();
     ASSERT_EQ(Run("w2.EndModal();"), "");
     Click(10, 10);
+    EXPECT_EQ(game_->guiWindows.back(), game_->FindGUIElementAt(10, 10)->GetParent())
+        << "a click brings its window to the top";
+    EXPECT_NE(game_->guiWindows.back(), modal);
     Click(150, 150);
     EXPECT_EQ(Eval("log.splice(0).join()"), "click");
     EXPECT_EQ(Eval("seen.splice(0).join(' ')"), "10,10,0 150,150,0 150,150,1 150,150,0");
