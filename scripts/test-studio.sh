@@ -31,4 +31,4 @@ if [ ! -x "$BUILD/ovetool" ] || [ ! -x "$BUILD/ove" ]; then
     echo "test-studio: build ovetool and ove first (cmake --build build --target ovetool ove)" >&2
     exit 1
 fi
-exec node "$ROOT/tests/studio/browser-test.cjs" "$BUILD" "$OVE_NPM" "$CHROMIUM" $SHOT
+exec node "$ROOT/tests/tools/studio-browser-test.cjs" "$BUILD" "$OVE_NPM" "$CHROMIUM" $SHOT

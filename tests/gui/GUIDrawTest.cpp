@@ -7,8 +7,8 @@
 #include "gui/GUICheckbox.h"
 #include "gui/GUIWindow.h"
 #include "platform/SystemColours.h"
-#include "render/RenderFixture.h"
-#include "text/TestFont.h"
+#include "support/RenderFixture.h"
+#include "support/TestFont.h"
 
 using namespace ove;
 using ovetest::Hex;

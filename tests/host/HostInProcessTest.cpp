@@ -10,6 +10,7 @@
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
 #include "script/ScriptHost.h"
+#include "support/ScriptFixture.h"
 #include "support/TestSupport.h"
 
 using namespace ove;

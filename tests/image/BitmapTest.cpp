@@ -29,27 +29,6 @@ void SetPixel16(CBitmapInterface& b, u32 x, u32 row, u32 v) {
 
 }  // namespace
 
-TEST(BitmapFormat, ClassificationSetsAndDepths) {
-    const std::set<int> grey = {1, 3, 5, 7, 9, 11, 15}, indexed = {2, 4, 6, 8, 10}, alpha = {9, 10, 15, 17, 21};
-    const u32 bits[22] = {0, 1, 1, 2, 2, 4, 4, 8, 8, 16, 16, 16, 16, 16, 24, 32, 32, 32, 32, 48, 64, 64};
-    for (int v = 1; v <= 21; ++v) {
-        SCOPED_TRACE(v);
-        EXPECT_EQ(IsGreyFormat(PF(v)), grey.count(v) == 1);
-        EXPECT_EQ(IsIndexedFormat(PF(v)), indexed.count(v) == 1);
-        EXPECT_EQ(HasAlpha(PF(v)), alpha.count(v) == 1);
-        EXPECT_EQ(HasPalette(PF(v)), v <= 10);
-        EXPECT_EQ(FormatBits(PF(v)), bits[v]);
-        CBitmapBuffer b(5, 2, PF(v));
-        ASSERT_FALSE(b.IsEmpty());
-        EXPECT_EQ(b.BitsPerPixel(), bits[v]);
-        EXPECT_EQ(b.BytesPerPixel(), bits[v] / 8);
-        EXPECT_EQ(b.Palette() != nullptr, v <= 10);
-        EXPECT_EQ(b.TransparentIndex(), -1);
-    }
-    EXPECT_FALSE(IsValidFormat(PixelFormat::NoFormat));
-    EXPECT_FALSE(IsValidFormat(PF(22)));
-}
-
 TEST(BitmapFormat, RowsArePaddedToFourBytes) {
     EXPECT_EQ(CBitmapBuffer(33, 1, PixelFormat::Grey1).Stride(), 8u);
     EXPECT_EQ(CBitmapBuffer(3, 1, PixelFormat::Rgb888).Stride(), 12u);

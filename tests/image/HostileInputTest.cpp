@@ -16,7 +16,7 @@ using namespace imagetest;
 
 namespace {
 
-const fs::path kHostile = fs::path(OVE_TEST_SOURCE_DIR) / "data" / "hostile";
+const fs::path kHostile = fs::path(OVE_TEST_SOURCE_DIR) / "support" / "hostile";
 
 // Decodes as the engine does, with the codec the content names; the error text, empty on success.
 std::string DecodeError(const Bytes& bytes) {

@@ -1,10 +1,8 @@
-// JPEG reading and writing, checked against cjpeg and djpeg; the codecs' message tables.
+// JPEG reading and writing, checked against cjpeg and djpeg.
 #include <gtest/gtest.h>
 
 #include "ImageTestUtil.h"
-#include "image/CodecBMP.h"
 #include "image/CodecJPG.h"
-#include "image/CodecQOI.h"
 
 using namespace ove;
 using namespace imagetest;
@@ -13,42 +11,7 @@ namespace {
 
 bool HaveJpegTools() { return ovetest::HaveProgram("cjpeg") && ovetest::HaveProgram("djpeg"); }
 
-// Sets the error state directly, to read the message tables.
-template <class Codec>
-class CErrorProbe : public Codec {
-public:
-    const char* TextFor(u32 value) {
-        this->m_error = value;
-        return this->GetErrorText();
-    }
-};
-
 }  // namespace
-
-TEST(CodecErrors, MessageTables) {
-    CErrorProbe<CCodecQOI> base;
-    const char* general[] = {"The operation completed successfully.", "Insufficient memory.",
-                             "Could not read from input device.",     "Could not write to output device.",
-                             "Invalid header.",                       "Invalid file format.",
-                             "Cannot handle file format.",            "File ends prematurely.",
-                             "Could not create bitmap."};
-    for (u32 c = 0; c <= 8; ++c) EXPECT_STREQ(base.TextFor(c << 16), general[c]) << c;
-    EXPECT_STREQ(base.TextFor(9u << 16), "No error information available.");
-    EXPECT_STREQ(base.TextFor(0xFFFFu << 16), "No error information available.");
-    EXPECT_STREQ(base.TextFor((6u << 16) | 1), "Cannot handle file format.");  // QOI has no details
-
-    CErrorProbe<CCodecBMP> bmp;
-    EXPECT_STREQ(bmp.TextFor((6u << 16) | 1), "Unsupported bitfield configuration.");
-    EXPECT_STREQ(bmp.TextFor((6u << 16) | 4), "Cannot handle file format.");
-    EXPECT_STREQ(bmp.TextFor((5u << 16) | 1), "Invalid file format.");
-
-    CErrorProbe<CCodecJPG> jpg;
-    EXPECT_STREQ(jpg.TextFor((6u << 16) | 1), "Unable to load IJL15.DLL");
-    EXPECT_STREQ(jpg.TextFor((6u << 16) | 2), "Can't initialise library.");
-    EXPECT_STREQ(jpg.TextFor((6u << 16) | 3), "Can't encode image.");
-    EXPECT_STREQ(jpg.TextFor((6u << 16) | 4), "Cannot handle file format.");
-    EXPECT_STREQ(jpg.TextFor(7u << 16), "File ends prematurely.");
-}
 
 TEST(Jpeg, FilesFromCjpegDecodeAsDjpegDecodesThem) {
     if (!HaveJpegTools()) GTEST_SKIP() << "libjpeg-turbo-progs not installed";

@@ -8,7 +8,7 @@
 #include "image/Bitmap.h"
 #include "image/ImageLoad.h"
 #include "image/PngWrite.h"
-#include "png/PngTestUtil.h"
+#include "support/PngTestUtil.h"
 #include "support/TestSupport.h"
 
 using namespace ove;
@@ -107,12 +107,3 @@ TEST(PngWrite, ZlibStreamsInflateWithZlib) {
     EXPECT_LT(ZlibCompress(window.data(), window.size()).size(), window.size() * 6 / 10) << "the repeat is found";
 }
 
-TEST(PngWrite, OvetoolConvertFailuresCarryTheToolsName) {
-    ovetest::TempDir dir;
-    const std::string err = (dir / "err").string();
-    EXPECT_EQ(ovetest::Run(std::string("'") + OVE_BUILD_DIR + "/ovetool' convert '" + (dir / "missing.png").string() +
-                           "' x.bmp 2>'" + err + "'"),
-              1);
-    const std::vector<unsigned char> text = ovetest::ReadFileBytes(err);
-    EXPECT_EQ(std::string(text.begin(), text.end()).rfind("ovetool convert: ", 0), 0u);
-}

@@ -10,7 +10,7 @@
 #include "image/RunMask.h"
 #include "render/Renderer.h"
 #include "support/TestSupport.h"
-#include "RenderFixture.h"
+#include "support/RenderFixture.h"
 
 using namespace ove;
 using namespace ovetest;

@@ -7,7 +7,7 @@
 
 #include "image/Bitmap.h"
 #include "render/Renderer.h"
-#include "RenderFixture.h"
+#include "support/RenderFixture.h"
 
 using namespace ove;
 using ovetest::CTestDrawable;
@@ -72,34 +72,12 @@ TEST(RendererQueues, CursorFollowsTheObjectQueue) {
     EXPECT_EQ(r.GetLastError(), 0);
 }
 
-TEST(RendererErrors, MessageTable) {
-    const std::pair<int, const char*> table[] = {
-        {-1, "Unknown failure"},
-        {1, "Couldn't create Direct3D8 interface"},
-        {2, "No compatible depth/stencil buffer format available. Try changing your display resolution to 32-bit colour."},
-        {3, "Couldn't create Direct3DDevice interface"},
-        {11, "No filename was specified"},
-        {12, "No data source"},
-        {13, "Cannot load the specified sprite"},
-        {14, "Cannot create sprite"},
-        {15, "Unknown error"},
-        {-2, "Unknown error"},
-    };
-    for (auto [code, message] : table) EXPECT_STREQ(RendererErrorMessage(code), message) << code;
-}
-
 TEST(RendererDevice, InitialiseWithoutWindowFails) {
     CRenderer r;
     EXPECT_FALSE(r.Initialise(nullptr));
     EXPECT_EQ(LastError(r), "1: Couldn't create Direct3D8 interface");
     EXPECT_FALSE(r.HasDevice());
     EXPECT_EQ(GetRenderer(), nullptr);
-}
-
-TEST(RendererDepth, PriorityLevels) {
-    EXPECT_FLOAT_EQ(CRenderer::PriorityDepth(0), 1.0f);
-    EXPECT_NEAR(CRenderer::PriorityDepth(1), 0.966667f, 1e-6);
-    EXPECT_FLOAT_EQ(CRenderer::PriorityDepth(15), 0.5f);
 }
 
 TEST(Tiling, BandsHalveToFitTheRemainder) {

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "SceneTestUtil.h"
+#include "support/SceneTestUtil.h"
 #include "scene/Sprite.h"
 
 using namespace ove;

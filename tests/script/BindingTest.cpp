@@ -4,7 +4,7 @@
 #include <list>
 #include <stdexcept>
 
-#include "ScriptFixture.h"
+#include "support/ScriptFixture.h"
 #include "script/Binding.h"
 
 namespace ovetest {

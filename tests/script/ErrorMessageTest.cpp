@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "ScriptFixture.h"
+#include "support/ScriptFixture.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Import, ImportOnce, LoadScript, ReloadScript, ScriptExists and DestroyScript on real script files.
 #include <filesystem>
 
-#include "ScriptFixture.h"
+#include "support/ScriptFixture.h"
 
 namespace ovetest {
 namespace {

@@ -1,5 +1,5 @@
 // The script host: protected evaluation, error texts, pending fatals from nested callbacks.
-#include "ScriptFixture.h"
+#include "support/ScriptFixture.h"
 #include "script/Binding.h"
 
 namespace ovetest {

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "SoundTestUtil.h"
+#include "support/SoundTestUtil.h"
 #include "io/DataBin.h"
 #include "sound/SoundFont.h"
 #include "sound/SoundManagerMixer.h"

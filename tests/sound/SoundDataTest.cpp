@@ -1,7 +1,7 @@
 // Classification, the RIFF walk and the MIDI check on hand-made and damaged files.
 #include <gtest/gtest.h>
 
-#include "SoundTestUtil.h"
+#include "support/SoundTestUtil.h"
 #include "sound/SoundData.h"
 #include "sound/SoundFont.h"
 #include "support/TestSupport.h"

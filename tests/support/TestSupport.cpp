@@ -1,9 +1,5 @@
 #include "TestSupport.h"
 
-#include <duktape.h>
-
-#include "script/ScriptHost.h"
-
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -149,6 +145,17 @@ std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& p) {
     return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});
 }
 
+std::string ReadFileText(const std::filesystem::path& p) {
+    auto bytes = ReadFileBytes(p);
+    return std::string(bytes.begin(), bytes.end());
+}
+
+std::size_t CountEntries(const std::filesystem::path& dir) {
+    std::size_t n = 0;
+    for ([[maybe_unused]] auto& e : std::filesystem::directory_iterator(dir)) ++n;
+    return n;
+}
+
 int Run(const std::string& command) {
     int rc = std::system(command.c_str());
     if (rc == -1) return -1;
@@ -156,25 +163,5 @@ int Run(const std::string& command) {
 }
 
 bool HaveProgram(const std::string& name) { return Run("command -v " + name + " >/dev/null 2>&1") == 0; }
-
-std::string EvalScript(const std::string& expression) {
-    ove::SRunResult r = ove::RunSource("var __r = String(" + expression + ");", "test");
-    if (!r.ok) return "error: " + r.error;
-    duk_context* ctx = ove::ScriptContext();
-    duk_get_global_string(ctx, "__r");
-    std::string s = duk_safe_to_string(ctx, -1);
-    duk_pop(ctx);
-    return s;
-}
-
-std::string RunScript(const std::string& source) {
-    ove::SRunResult r = ove::RunSource(source, "test");
-    return r.ok ? "" : r.error;
-}
-
-std::string ScriptError(const std::string& statement) {
-    return EvalScript("(function () { try { " + statement +
-                      "; return 'no error'; } catch (e) { return e.name + ': ' + e.message; } })()");
-}
 
 }  // namespace ovetest

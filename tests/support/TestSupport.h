@@ -48,6 +48,9 @@ private:
 };
 
 std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& p);
+std::string ReadFileText(const std::filesystem::path& p);
+// How many entries a folder holds.
+std::size_t CountEntries(const std::filesystem::path& dir);
 // Runs a shell command; returns its exit status (-1 when it could not run).
 int Run(const std::string& command);
 // True when a program is on PATH.
@@ -85,12 +88,5 @@ private:
     CChild server_;
     std::string display_;
 };
-
-// Against the running script host: the expression's value as text, or "error: ..." when it threw.
-std::string EvalScript(const std::string& expression);
-// Runs statements: "" when they ran, the error text otherwise.
-std::string RunScript(const std::string& source);
-// "Name: message" of what the statement throws, or "no error".
-std::string ScriptError(const std::string& statement);
 
 }  // namespace ovetest

@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "TestFont.h"
-#include "render/RenderFixture.h"
+#include "support/TestFont.h"
+#include "support/RenderFixture.h"
 #include "text/Text.h"
 
 using namespace ove;

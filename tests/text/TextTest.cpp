@@ -4,26 +4,14 @@
 #include <string>
 #include <tuple>
 
-#include "TestFont.h"
-#include "gui/TextLabel.h"
+#include "support/TestFont.h"
 #include "platform/CodePage.h"
 #include "text/Text.h"
 
 using namespace ove;
 
-namespace {
-
-struct FontHolder {
-    explicit FontHolder(int height = 5, int glyphs = 256, int loops = 1)
-        : font(texttest::MakeFont(nullptr, height, glyphs, loops)), ref(font) {}
-    CFont* font;
-    TResourceRef<CFont> ref;
-};
-
-}  // namespace
-
 TEST(Text, MeasuresLinesAndBlocks) {
-    FontHolder f;
+    texttest::FontHolder f;
     std::int32_t w = -1, h = -1, lines = -1;
     EXPECT_EQ(MeasureLine(f.font, "AW i", &w, &h), 4);
     EXPECT_EQ(w, 3 + 6 + 2 + 2);
@@ -36,7 +24,7 @@ TEST(Text, MeasuresLinesAndBlocks) {
     MeasureBlock(f.font, "", &w, &h, &lines);
     EXPECT_EQ(std::make_tuple(w, h, lines), std::make_tuple(0, 5, 1));
 
-    FontHolder small(5, 66);  // glyphs 0..65: 'A' is the last, 'W' and 'i' have none
+    texttest::FontHolder small(5, 66);  // glyphs 0..65: 'A' is the last, 'W' and 'i' have none
     MeasureLine(small.font, "AWi\xFF", &w, nullptr);
     EXPECT_EQ(w, 3) << "characters without a glyph take no width";
     EXPECT_EQ(GetFontHeight(nullptr), 0);
@@ -49,7 +37,7 @@ TEST(Text, EffectColourAlphaRule) {
 }
 
 TEST(Text, ReflowBreaksAtSpacesSplitsLongWordsAndDropsLinesBeyondTheHeight) {
-    FontHolder f;
+    texttest::FontHolder f;
     const struct {
         const char* text;
         int maxWidth, maxHeight;
@@ -80,36 +68,6 @@ TEST(Text, ReflowBreaksAtSpacesSplitsLongWordsAndDropsLinesBeyondTheHeight) {
     std::string out;
     std::int32_t w = 0, h = 0;
     EXPECT_FALSE(ReflowText(nullptr, "A", 10, 10, out, w, h));
-}
-
-TEST(Text, LabelReflowsWithinItsInsetsAndShrinksToNothingWithoutText) {
-    FontHolder f;
-    CTextLabel label(nullptr);
-    label.SetFont(f.font);
-    label.SetPadding(2, 2, 2, 2);
-    label.SetText("AA AA");
-    EXPECT_STREQ(label.DisplayText(), "AA AA") << "auto-size off: the text unchanged";
-    label.AutoSize(14, 100);
-    EXPECT_STREQ(label.DisplayText(), "AA\nAA");
-    EXPECT_EQ(label.ClientWidth(), 6);
-    EXPECT_EQ(label.ClientHeight(), 10);
-    EXPECT_EQ(label.Width(), 10);
-    label.SetText(nullptr);
-    EXPECT_EQ(label.ClientWidth(), 0);
-    EXPECT_EQ(label.ClientHeight(), 0);
-    EXPECT_EQ(label.DisplayText(), nullptr);
-
-    label.SetText("AA AA");
-    label.SetWrapping(true);
-    EXPECT_STREQ(label.DisplayText(), "AA AA") << "changing wrapping discards the reflowed copy";
-    label.Resize(30, 8);
-    EXPECT_EQ(label.autoWidth, -1);
-    EXPECT_EQ(label.x2, 29);
-
-    FontHolder noLoops(5, 256, 0);
-    label.SetFont(noLoops.font);
-    EXPECT_EQ(label.GetFont(), nullptr) << "a font without loops is refused";
-    EXPECT_EQ(f.font->RefCount(), 1u) << "the label let go of the old font";
 }
 
 TEST(Text, ScriptTextBecomesCodePageUnlessItIsBinary) {

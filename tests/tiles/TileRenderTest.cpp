@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "TilesTestUtil.h"
-#include "render/RenderFixture.h"
+#include "support/RenderFixture.h"
 #include "tiles/TileLayerSet.h"
 
 using namespace ove;

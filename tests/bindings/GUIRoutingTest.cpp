@@ -1,0 +1,229 @@
+// Mouse and key routing, focus, capture, modality and element destruction through the game host,
+// with script objects that log their handlers.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "io/FileFolder.h"
+#include "resources/ResourceCache.h"
+#include "gui/GUIButton.h"
+#include "gui/GUICheckbox.h"
+#include "gui/GUIWindow.h"
+#include "host/Game.h"
+#include "bindings/Bindings.h"
+#include "platform/Keys.h"
+#include "render/Renderer.h"
+#include "script/Binding.h"
+#include "script/ScriptHost.h"
+#include "support/ScriptFixture.h"
+#include "support/TestSupport.h"
+#include "support/TestFont.h"
+
+using namespace ove;
+
+namespace {
+
+std::map<std::string, CGUIElement*> g_named;
+bool g_shift = false;
+
+// Destroy(name): destroys a named element through the host, as the script API does.
+duk_ret_t DestroyNamed(duk_context* ctx) {
+    auto it = g_named.find(duk_safe_to_string(ctx, 0));
+    if (it != g_named.end() && GetGUIHost()) GetGUIHost()->DestroyGUIElement(it->second);
+    return 0;
+}
+
+class FocusLabel : public CTextLabel {
+public:
+    using CTextLabel::CTextLabel;
+    bool CanFocus() override { return true; }
+};
+
+class GUIRouting : public ::testing::Test {
+protected:
+    void SetUp() override {
+        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
+        game_->Install(std::unique_ptr<CFileFolder>(std::make_unique<CDirectory>(dir_.path().string())));
+        game_->Install(std::make_unique<CResourceCache>(nullptr, nullptr, game_->Folder()));
+        ASSERT_TRUE(game_->StartScript());
+        RegisterFunction(ScriptContext(), "Destroy", DestroyNamed, 1);
+        Run("LOG = []; function onMouseEvent(x, y, b) { LOG.push('global ' + x + ',' + y + ',' + b); }");
+        g_shift = false;
+        SetKeyHeldQuery([](std::int32_t vk) { return vk == kVkShift && g_shift; });
+    }
+    void TearDown() override {
+        SetKeyHeldQuery(nullptr);
+        game_.reset();
+        g_named.clear();
+    }
+    void Run(const std::string& source) { ASSERT_EQ(ovetest::RunScript(source), ""); }
+    // The handlers logged since the last call.
+    std::string Log() { return ovetest::EvalScript("(function () { var s = LOG.join('; '); LOG = []; return s; })()"); }
+    // An element with a script object named `name` whose handlers are given as script source
+    // ("onClick: function () { ... }"); every handler listed in `log` just logs its name.
+    template <class T>
+    T* Make(CGUIElement* parent, const std::string& name, int x1, int y1, int x2, int y2, const std::string& log = "",
+            const std::string& extra = "") {
+        auto* e = new T(parent);  // a root joins the host's list, a child its parent
+        e->x1 = x1, e->y1 = y1, e->x2 = x2, e->y2 = y2;
+        std::string source = name + " = {";
+        std::istringstream handlers(log);
+        for (std::string h; handlers >> h;)
+            source += h + ": function () { LOG.push('" + name + " " + h + "' + (arguments.length ? ' ' + " +
+                      "Array.prototype.join.call(arguments, ',') : '')); },";
+        source += extra + "};";
+        Run(source);
+        duk_context* ctx = ScriptContext();
+        duk_get_global_string(ctx, name.c_str());
+        e->scriptObject = BindHandle(ctx, -1, reinterpret_cast<ScriptHandle>(e), kGuiPrefix);
+        duk_pop(ctx);
+        g_named[name] = e;
+        return e;
+    }
+    // Mouse events of a kind each (0 move, 1 press, 3 release), in order.
+    void Mouse(std::initializer_list<std::array<int, 3>> events) {
+        for (const auto& [x, y, kind] : events) game_->MouseEvent(x, y, kind, 0);
+    }
+    void Mouse(int x, int y, int kind) { Mouse({{x, y, kind}}); }
+    void Click(int x, int y) { Mouse({{x, y, 0}, {x, y, 1}, {x, y, 3}}); }
+
+    ovetest::TempDir dir_;
+    std::unique_ptr<CGame> game_;
+};
+
+}  // namespace
+
+TEST_F(GUIRouting, HitTestingFollowsOrderCorporealityAndVisibility) {
+    auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 99, 99, "onLButtonDown");
+    w->SetStyle(kStyleSolid);  // frame 1 + padding 4: children are offset by 5
+    auto* a = Make<CTextLabel>(w, "a", 0, 0, 20, 20, "onLButtonDown");
+    auto* c = Make<CTextLabel>(w, "c", 10, 10, 30, 30, "onLButtonDown");
+    EXPECT_EQ(game_->FindGUIElementAt(16, 16), c) << "the later child is above";
+    EXPECT_EQ(game_->FindGUIElementAt(6, 6), a);
+    EXPECT_EQ(game_->FindGUIElementAt(4, 4), w) << "the frame belongs to the window";
+    c->noncorporeal = 1;
+    EXPECT_EQ(game_->FindGUIElementAt(16, 16), a);
+    a->disabled = 1;
+    EXPECT_EQ(game_->FindGUIElementAt(16, 16), a) << "disabled elements are still found";
+    w->visible = 0;
+    EXPECT_EQ(game_->FindGUIElementAt(16, 16), nullptr);
+    EXPECT_FALSE(a->IsVisible()) << "an element whose parent is hidden is hidden";
+    w->visible = 1;
+
+    // A disabled check box lets the click bubble to its parent.
+    auto* box = Make<CGUICheckbox>(w, "box", 40, 40, 60, 50, "onChange");
+    Click(50, 50);
+    EXPECT_EQ(Log(), "global 50,50,0; w onLButtonDown 50,50; box onChange") << "the press bubbles, the release toggles";
+    EXPECT_TRUE(box->IsChecked());
+    box->disabled = 1;
+    Click(50, 50);
+    EXPECT_EQ(Log(), "global 50,50,0; w onLButtonDown 50,50; global 50,50,0") << "the release bubbles too";
+    EXPECT_TRUE(box->IsChecked());
+}
+
+TEST_F(GUIRouting, KeysFocusAndTab) {
+    auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 99, 99, "onKey");
+    auto* f1 = Make<FocusLabel>(w, "f1", 0, 0, 9, 9, "onFocus onBlur onLButtonDown");
+    Make<CTextLabel>(w, "l", 10, 0, 19, 9);
+    auto* f2 = Make<FocusLabel>(w, "f2", 20, 0, 29, 9, "onFocus onBlur");
+    Mouse(5, 5, 1);
+    EXPECT_EQ(Log(), "f1 onFocus; f1 onLButtonDown 5,5") << "a press that gives the focus ends there";
+    EXPECT_EQ(game_->GUI().Focused(), f1);
+    game_->RouteKey('x');
+    EXPECT_EQ(Log(), "w onKey 120") << "the key bubbles to the window's handler";
+    game_->RouteKey(9);
+    EXPECT_EQ(Log(), "f1 onBlur; f2 onFocus") << "Tab skips the label";
+    EXPECT_EQ(game_->GUI().Focused(), f2);
+    game_->RouteKey(9);
+    EXPECT_EQ(game_->GUI().Focused(), f1) << "and wraps around";
+    g_shift = true;
+    game_->RouteKey(9);
+    EXPECT_EQ(game_->GUI().Focused(), f2) << "Shift+Tab goes backwards";
+    Log();
+
+    Mouse(150, 150, 1);
+    EXPECT_EQ(Log(), "f2 onBlur; global 150,150,1") << "a press on nothing removes the focus first";
+    EXPECT_EQ(game_->GUI().Focused(), nullptr);
+    w->visible = 0;
+    game_->RouteKey('q');
+    EXPECT_EQ(game_->KeyCount(), 1u) << "no focus and no visible window: queued";
+    EXPECT_EQ(game_->ReadKey(), 'q');
+}
+
+TEST_F(GUIRouting, MovableWindowsAreDraggedByTheirTitleWithTheMouseCaptured) {
+    TResourceRef<CFont> font(texttest::MakeFont(nullptr, 5));
+    auto* w = Make<CGUIWindow>(nullptr, "w", 10, 10, 59, 49, "onMove");
+    w->SetFont(font.Get());
+    w->SetText("T");
+    w->movable = 1;
+    Mouse(20, 30, 1);
+    EXPECT_FALSE(w->dragging) << "below the title bar";
+    Mouse(20, 12, 1);
+    EXPECT_TRUE(w->dragging);
+    EXPECT_EQ(game_->GUI().GetMouseCapture(), w);
+    Mouse(200, 150, 0);
+    EXPECT_EQ(w->x1, 190);
+    EXPECT_EQ(w->y1, 148);
+    EXPECT_EQ(w->Width(), 50);
+    Mouse(200, 150, 3);
+    EXPECT_EQ(game_->GUI().GetMouseCapture(), nullptr);
+    Mouse(5, 5, 0);
+    EXPECT_EQ(w->x1, 190) << "the drag is over";
+}
+
+TEST_F(GUIRouting, ElementsDestroyedFromTheirOwnHandlers) {
+    auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 99, 99);
+    Make<CGUIButton>(w, "b", 10, 10, 29, 19, "", "onClick: function () { LOG.push('bye'); Destroy('w'); }");
+    Click(15, 15);
+    EXPECT_EQ(Log(), "global 15,15,0; bye");
+    EXPECT_TRUE(game_->GUIRoots().empty());
+    EXPECT_EQ(game_->GUI().Hovered(), nullptr);
+    Mouse(15, 15, 0);
+    EXPECT_EQ(Log(), "global 15,15,0");
+
+    // A parent destroyed while its child holds focus and capture.
+    auto* p = Make<CGUIWindow>(nullptr, "p", 0, 0, 99, 99);
+    auto* child = Make<FocusLabel>(p, "child", 0, 0, 9, 9, "onBlur");
+    game_->GUI().SetFocusElement(child);
+    game_->GUI().SetMouseCapture(child);
+    game_->GUI().RouteMouse(5, 5, 0, 0, [] {});  // the captured child is hovered now
+    ASSERT_EQ(game_->GUI().Hovered(), child);
+    const ScriptHandle handle = child->scriptObject;
+    game_->DestroyGUIElement(p);
+    EXPECT_EQ(game_->GUI().Focused(), nullptr);
+    EXPECT_EQ(game_->GUI().GetMouseCapture(), nullptr);
+    EXPECT_EQ(game_->GUI().Hovered(), nullptr);
+    duk_context* ctx = ScriptContext();
+    PushBound(ctx, handle, kGuiPrefix);
+    EXPECT_TRUE(duk_is_undefined(ctx, -1)) << "the child's script object was released";
+    duk_pop(ctx);
+
+    // Leaving a button whose leave handler destroys the element the pointer moves onto.
+    auto* q = Make<CGUIWindow>(nullptr, "q", 0, 0, 99, 99);
+    Make<CGUIButton>(q, "b1", 0, 0, 9, 9, "", "onLeave: function () { Destroy('b2'); }");
+    Make<CGUIButton>(q, "b2", 20, 0, 29, 9, "", "onEnter: function () { LOG.push('entered b2'); }");
+    Mouse({{5, 5, 0}, {25, 5, 1}});
+    EXPECT_EQ(game_->GUI().Hovered(), nullptr) << "the destroyed target is not hovered";
+    EXPECT_EQ(q->Children().size(), 1u);
+    EXPECT_EQ(Log(), "global 5,5,0; global 25,5,1") << "no enter on the destroyed button: the press reaches the script";
+}
+
+TEST_F(GUIRouting, RootElementsFollowVisibilityIntoTheGUIQueue) {
+    game_->Install(std::make_unique<CRenderer>());  // no device: only the queues
+    auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 9, 9);
+    auto* c = Make<CTextLabel>(w, "c", 0, 0, 4, 4);
+    game_->UpdateRenderQueue();
+    EXPECT_TRUE(game_->Renderer()->IsGUIElementQueued(w));
+    EXPECT_FALSE(game_->Renderer()->IsGUIElementQueued(c)) << "children are drawn by their parent";
+    w->SetVisible(false);
+    game_->UpdateRenderQueue();
+    EXPECT_FALSE(game_->Renderer()->IsGUIElementQueued(w));
+    w->SetVisible(true);
+    game_->UpdateRenderQueue();
+    game_->DestroyGUIElement(w);
+    EXPECT_EQ(game_->Renderer()->IsGUIElementQueued(w), false);
+}

@@ -1,0 +1,85 @@
+// The tile-layer import of the asset tool, run in a temporary folder.
+#pragma once
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <filesystem>
+#include <functional>
+#include <vector>
+#include <memory>
+#include <string>
+
+#include "io/FileFolder.h"
+#include "resources/ResourceCache.h"
+#include "support/TestSupport.h"
+#include "tiles/TileLayerSet.h"
+#include "tiles/TilesTestUtil.h"
+
+namespace tilestest {
+
+// A tile-set picture for the tool: opaque RGB whose colours come from a function.
+inline bool WriteOpaquePng(const std::filesystem::path& path, int w, int h,
+                           const std::function<std::uint32_t(int x, int y)>& colourAt) {
+    std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t c = colourAt(x, y);
+            std::uint8_t* p = &rgba[std::size_t(y * w + x) * 4];
+            p[0] = std::uint8_t(c >> 16);
+            p[1] = std::uint8_t(c >> 8);
+            p[2] = std::uint8_t(c);
+            p[3] = 255;
+        }
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = std::uint32_t(w);
+    image.height = std::uint32_t(h);
+    image.format = PNG_FORMAT_RGBA;
+    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+}
+
+// ovetool run in a temporary folder, and the layer set it writes read back with the engine's loader.
+class CToolFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!std::filesystem::exists(kTool)) GTEST_SKIP() << "ovetool not built";
+    }
+
+    // Runs the tool in the folder; what it prints goes to `out`.
+    int Tool(const std::string& args) {
+        const auto log = dir / "tool.log";
+        const int rc = ovetest::Run("cd '" + dir.path().string() + "' && '" + kTool + "' " + args + " > '" +
+                                    log.string() + "' 2>&1");
+        const auto bytes = ovetest::ReadFileBytes(log);
+        out.assign(bytes.begin(), bytes.end());
+        return rc;
+    }
+
+    // `ovetool layers world.OVT <args>`, then the file loaded; null (and a failure) when either fails.
+    ove::CTileLayerSet* Import(const std::string& args) {
+        if (Tool("layers world.OVT " + args) != 0) {
+            ADD_FAILURE() << out;
+            return nullptr;
+        }
+        folder.Add(new ove::CDirectory(dir.path().string()));
+        cache = std::make_unique<ove::CResourceCache>(nullptr, nullptr, &folder);
+        set = std::make_unique<ove::CTileLayerSet>(cache.get());
+        ove::CFile file((dir / "world.OVT").c_str(), "rb");
+        std::string error;
+        if (!set->Load(file, props, error)) {
+            ADD_FAILURE() << error;
+            return nullptr;
+        }
+        return set.get();
+    }
+
+    const std::string kTool = OVE_BUILD_DIR "/ovetool";
+    ovetest::TempDir dir;
+    ove::CCompoundFolder folder;
+    std::unique_ptr<ove::CResourceCache> cache;
+    std::unique_ptr<ove::CTileLayerSet> set;
+    std::optional<std::string> props;
+    std::string out;
+};
+
+}  // namespace tilestest
