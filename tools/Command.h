@@ -1,5 +1,5 @@
 // ovetool sub-commands. Each command lives in its own source and registers itself with a
-// static OVE_TOOL_COMMAND(...) line, so adding one never touches the dispatcher.
+// static OVE_TOOL_COMMAND(...) line; the dispatcher only holds the help table.
 #pragma once
 #include <memory>
 #include <string>
@@ -15,11 +15,14 @@ using CommandFn = int (*)(const Args& args);
 
 struct Command {
     const char* name;
-    const char* usage;    // one line, shown by "ovetool help"
     CommandFn run;
 };
 
 bool RegisterCommand(const Command& command);
+
+// A usage error: the command's usage line from the help table (ovetool.cpp), then what was wrong
+// when given, on standard error. Returns 2, the exit status for a usage error.
+int UsageError(const char* command, const std::string& problem = {});
 
 // The picture as a backdrop resource stores it: 24 bits when every pixel is opaque, else 32.
 // Empty when it cannot be converted.
@@ -32,5 +35,6 @@ void Progress(const char* label, size_t done, size_t total);
 
 #define OVE_TOOL_CAT2(a, b) a##b
 #define OVE_TOOL_CAT(a, b) OVE_TOOL_CAT2(a, b)
-#define OVE_TOOL_COMMAND(name, usage, fn) \
-    static const bool OVE_TOOL_CAT(ove_tool_registered_, __LINE__) = ::ovetool::RegisterCommand({name, usage, fn})
+// Its help (usage line, summary, details) goes into the one help table in ovetool.cpp.
+#define OVE_TOOL_COMMAND(name, fn) \
+    static const bool OVE_TOOL_CAT(ove_tool_registered_, __LINE__) = ::ovetool::RegisterCommand({name, fn})

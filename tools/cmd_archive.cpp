@@ -175,11 +175,7 @@ std::string SafeRelativePath(const std::string& raw) {
 
 int CmdList(const ovetool::Args& args) {
     ArchiveOptions o = ParseOptions(args);
-    if (!o.error.empty() || o.positional.size() != 1) {
-        std::fprintf(stderr, "usage: ovetool list ARCHIVE [--password P] [--game]%s%s\n", o.error.empty() ? "" : "\n",
-                     o.error.c_str());
-        return 2;
-    }
+    if (!o.error.empty() || o.positional.size() != 1) return ovetool::UsageError("list", o.error);
     auto zip = OpenArchive("list", o);
     if (!zip) return 1;
     int status = 0;
@@ -203,11 +199,7 @@ int CmdList(const ovetool::Args& args) {
 
 int CmdUnpack(const ovetool::Args& args) {
     ArchiveOptions o = ParseOptions(args);
-    if (!o.error.empty() || o.positional.size() != 2) {
-        std::fprintf(stderr, "usage: ovetool unpack ARCHIVE DIR [--password P] [--game]%s%s\n",
-                     o.error.empty() ? "" : "\n", o.error.c_str());
-        return 2;
-    }
+    if (!o.error.empty() || o.positional.size() != 2) return ovetool::UsageError("unpack", o.error);
     auto zip = OpenArchive("unpack", o);
     if (!zip) return 1;
     const fs::path target = o.positional[1];
@@ -295,10 +287,7 @@ u32 DosDateTime(const fs::path& p) {
 
 int CmdPack(const ovetool::Args& args) {
     ArchiveOptions o = ParseOptions(args);
-    if (!o.error.empty() || o.positional.size() != 2) {
-        std::fprintf(stderr, "usage: ovetool pack DIR OUT.DAT%s%s\n", o.error.empty() ? "" : "\n", o.error.c_str());
-        return 2;
-    }
+    if (!o.error.empty() || o.positional.size() != 2) return ovetool::UsageError("pack", o.error);
     const fs::path source = o.positional[0], outPath = o.positional[1];
     std::error_code ec;
     if (!fs::is_directory(source, ec)) {
@@ -361,7 +350,6 @@ int CmdPack(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("list", "list ARCHIVE [--password P] [--game]   list the entries of a ZIP file or packed archive",
-                 CmdList);
-OVE_TOOL_COMMAND("unpack", "unpack ARCHIVE DIR [--password P] [--game]   extract every entry into DIR", CmdUnpack);
-OVE_TOOL_COMMAND("pack", "pack DIR OUT.DAT   write a packed game archive of every file under DIR", CmdPack);
+OVE_TOOL_COMMAND("list", CmdList);
+OVE_TOOL_COMMAND("unpack", CmdUnpack);
+OVE_TOOL_COMMAND("pack", CmdPack);

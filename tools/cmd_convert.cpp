@@ -9,10 +9,7 @@
 namespace {
 
 int Convert(const ovetool::Args& args) {
-    if (args.size() != 2) {
-        std::fprintf(stderr, "usage: ovetool convert IN OUT\n");
-        return 2;
-    }
+    if (args.size() != 2) return ovetool::UsageError("convert");
     std::string error;
     ove::CFile file(args[0].c_str(), "rb");
     if (!file.IsOpen()) {
@@ -41,5 +38,4 @@ int Convert(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("convert", "convert IN OUT   decode IN (bmp, png, jpg, qoi) to 32-bit and write OUT by its extension",
-                 Convert);
+OVE_TOOL_COMMAND("convert", Convert);

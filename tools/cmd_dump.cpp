@@ -148,10 +148,7 @@ int DumpLayers(const std::vector<u8>& bytes) {
 }
 
 int RunDump(const ovetool::Args& args) {
-    if (args.size() != 1) {
-        std::fprintf(stderr, "usage: ovetool dump FILE\n");
-        return 2;
-    }
+    if (args.size() != 1) return ovetool::UsageError("dump");
     CFile file(args[0].c_str(), "rb");
     if (!file.IsOpen()) {
         std::fprintf(stderr, "ovetool dump: cannot open %s\n", args[0].c_str());
@@ -168,4 +165,4 @@ int RunDump(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("dump", "dump FILE (describe a VIEW, FONT, PICT or LYRS file)", RunDump);
+OVE_TOOL_COMMAND("dump", RunDump);

@@ -198,5 +198,4 @@ int RunFont(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("font", "font OUT.OVF (--ttf FILE.ttf --size PX | --grid FILE.png --cell WxH) [--blend N] [--smooth]",
-                 RunFont);
+OVE_TOOL_COMMAND("font", RunFont);

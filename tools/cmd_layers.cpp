@@ -425,8 +425,4 @@ int RunLayers(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("layers",
-                 "layers OUT.OVT (TILESET.png TILE_W TILE_H MAP.csv|MAP.json | TILED_MAP.tmj) [--name N] [--view NAME] "
-                 "[--priority P] "
-                 "[--mode|--mode-x|--mode-y fixed|limit|clamp|repeat] [--scale S] [--delay D] [--smooth]",
-                 RunLayers);
+OVE_TOOL_COMMAND("layers", RunLayers);

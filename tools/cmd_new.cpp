@@ -320,4 +320,4 @@ int RunNew(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("new", "new NAME   make the folder NAME holding a small game to start from", RunNew);
+OVE_TOOL_COMMAND("new", RunNew);

@@ -161,7 +161,4 @@ int RunPict(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("pict",
-                 "pict OUT.OVP --image IMG.png [--control C.png] [--depth D.png] [--walk W.png] [--click K.png] "
-                 "[--hotspots names.txt]",
-                 RunPict);
+OVE_TOOL_COMMAND("pict", RunPict);

@@ -439,4 +439,4 @@ int RunStudio(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("studio", "studio ROOM.OVP|PICTURE [--port N] [--open]", RunStudio);
+OVE_TOOL_COMMAND("studio", RunStudio);

@@ -114,5 +114,4 @@ int RunView(const ovetool::Args& args) {
 
 }  // namespace
 
-OVE_TOOL_COMMAND("view", "view OUT.OVV [--blend N] [--smooth] --loop a.png[@dx,dy] b.png ... [--loop ...] [--mirror K]",
-                 RunView);
+OVE_TOOL_COMMAND("view", RunView);

@@ -31,19 +31,21 @@ void Progress(const char* label, size_t done, size_t total) {
 
 }  // namespace ovetool
 
-// Longer help for each command, shown by "ovetool help CMD" and "ovetool CMD --help". The
-// commands keep their one-line usage; these texts say what the files are for and which names the
-// engine looks them up under, since a file built with the wrong extension is simply not found.
+// Every command's help, the one place its usage is written: "ovetool help" lists the summaries,
+// "ovetool help CMD" and "ovetool CMD --help" show the usage and the text, and a usage error shows
+// the usage. The texts say what the files are for and which names the engine looks them up under,
+// since a file built with the wrong extension is simply not found.
 struct SHelp {
     const char* name;
-    const char* summary;  // one line for the command list
+    const char* synopsis;  // what follows "usage: ovetool "
+    const char* summary;   // one line for the command list
     const char* text;
 };
 
 constexpr SHelp kHelp[] = {
-    {"view", "build a view (NAME.OVV) from pictures",
-     "usage: ovetool view OUT.OVV [--blend N] [--smooth] --loop A.png[@DX,DY] B.png ... [--loop ...] [--mirror K]\n"
-     "\n"
+    {"view",
+     "view OUT.OVV [--blend N] [--smooth] --loop A.png[@DX,DY] B.png ... [--loop ...] [--mirror K]",
+     "build a view (NAME.OVV) from pictures",
      "Builds a view (the animation loops of a sprite). The engine finds the view \"hero\" as hero.OVV,\n"
      "so name the output NAME.OVV.\n"
      "\n"
@@ -55,9 +57,9 @@ constexpr SHelp kHelp[] = {
      "\n"
      "Loops are numbered from 0 in the order given; walking sprites pick loops in the order\n"
      "EAST, WEST, SOUTH, NORTH, SOUTHEAST, SOUTHWEST, NORTHEAST, NORTHWEST.\n"},
-    {"font", "build a bitmap font (NAME.OVF) from a TrueType font or a glyph grid",
-     "usage: ovetool font OUT.OVF (--ttf FILE.ttf --size PX | --grid FILE.png --cell WxH) [--blend N] [--smooth]\n"
-     "\n"
+    {"font",
+     "font OUT.OVF (--ttf FILE.ttf --size PX | --grid FILE.png --cell WxH) [--blend N] [--smooth]",
+     "build a bitmap font (NAME.OVF) from a TrueType font or a glyph grid",
      "Builds a bitmap font of 256 glyphs, one per code page 1252 character. The engine finds the font\n"
      "\"small\" as small.OVF, so name the output NAME.OVF.\n"
      "\n"
@@ -66,9 +68,9 @@ constexpr SHelp kHelp[] = {
      "                         column C % 16, row C / 16\n"
      "  --blend N              0 opaque, 1 alpha, 2 additive\n"
      "  --smooth               filter glyphs drawn at another size\n"},
-    {"pict", "build a backdrop picture (NAME.OVP) with its masks and hotspot names",
-     "usage: ovetool pict OUT.OVP --image IMG [--control C] [--depth D] [--walk W] [--click K] [--hotspots NAMES.txt]\n"
-     "\n"
+    {"pict",
+     "pict OUT.OVP --image IMG [--control C] [--depth D] [--walk W] [--click K] [--hotspots NAMES.txt]",
+     "build a backdrop picture (NAME.OVP) with its masks and hotspot names",
      "Builds a backdrop picture with its masks. SetBackdrop(\"room\") opens room.OVP, so name the\n"
      "output NAME.OVP.\n"
      "\n"
@@ -81,11 +83,11 @@ constexpr SHelp kHelp[] = {
      "\n"
      "Each mask is an 8-bit grey or indexed picture of exactly the image's size; the grey level or\n"
      "palette index of a pixel is the mask's value there.\n"},
-    {"layers", "build a tile-layer set (NAME.OVT) and its view from a tile set and a map",
-     "usage: ovetool layers OUT.OVT TILESET.png TILE_W TILE_H MAP.csv|MAP.json [--name N] [--view NAME]\n"
+    {"layers",
+     "layers OUT.OVT TILESET.png TILE_W TILE_H MAP.csv|MAP.json [--name N] [--view NAME]\n"
      "       [--priority P] [--mode|--mode-x|--mode-y fixed|limit|clamp|repeat] [--scale S] [--delay D] [--smooth]\n"
-     "   or: ovetool layers OUT.OVT TILED_MAP.tmj [options as above]\n"
-     "\n"
+     "   or: ovetool layers OUT.OVT TILED_MAP.tmj [options as above]",
+     "build a tile-layer set (NAME.OVT) and its view from a tile set and a map",
      "Builds a tile-layer set. TileLayers.Load(\"hall.OVT\") and LayersetExists(\"hall\") find it as\n"
      "hall.OVT. The tile set is cut into TILE_W x TILE_H tiles, row by row, and written as the view\n"
      "NAME.OVV (default: the tile set's name) next to OUT.OVT. In the map, 0 is an empty cell and N is\n"
@@ -98,40 +100,49 @@ constexpr SHelp kHelp[] = {
      "\n"
      "A map saved by the Tiled editor (JSON: .tmj or .json) is imported with its tile layers, tile sets\n"
      "(embedded or .tsj), flipped tiles, animated tiles and properties (into the set's properties).\n"},
-    {"new", "make a folder holding a small game to start from",
-     "usage: ovetool new NAME\n"
-     "\n"
+    {"new",
+     "new NAME",
+     "make a folder holding a small game to start from",
      "Writes the folder NAME with settings.xml, a commented main.ovs (Init, the game loop in Run, Quit),\n"
      "a backdrop picture room.OVP, a walking hero hero.OVV and a font small.OVF. Run it with\n"
      "ove --game NAME. An existing folder is only used when it is empty.\n"},
-    {"dump", "describe a view, font, backdrop picture or tile-layer set file",
-     "usage: ovetool dump FILE\n"
-     "\n"
+    {"dump",
+     "dump FILE",
+     "describe a view, font, backdrop picture or tile-layer set file",
      "Describes a view (.OVV), font (.OVF), backdrop picture (.OVP) or tile-layer set (.OVT): its\n"
      "loops and cels, masks and hotspots, or layers and properties. The file's first four bytes\n"
      "decide what it is, not its name.\n"},
-    {"convert", "convert a picture (BMP, PNG, JPEG, QOI) to BMP, JPEG or QOI",
-     "usage: ovetool convert IN OUT\n"
-     "\n"
+    {"convert",
+     "convert IN OUT",
+     "convert a picture (BMP, PNG, JPEG, QOI) to BMP, JPEG or QOI",
      "Reads a picture (BMP, PNG, JPEG or QOI) as the engine loads images, and writes it as BMP, JPEG\n"
      "or QOI, chosen by OUT's extension. PNG cannot be written.\n"},
-    {"pack", "pack a folder into a game archive (GAME.DAT)",
-     "usage: ovetool pack DIR OUT.DAT\n"
-     "\n"
+    {"pack",
+     "pack DIR OUT.DAT",
+     "pack a folder into a game archive (GAME.DAT)",
      "Packs every file under DIR into a game archive. Name it GAME.DAT and put it beside the engine's\n"
      "working directory: the engine reads it after a DATA directory and the Library directory. Inside\n"
      "the archive the resources keep the names the engine looks up: NAME.OVS scripts, NAME.OVP\n"
      "pictures, NAME.OVV views, NAME.OVF fonts, NAME.OVT tile-layer sets, NAME.OVA or NAME.WAV sounds.\n"},
-    {"list", "list the entries of a ZIP file or game archive",
-     "usage: ovetool list ARCHIVE [--password P] [--game]\n"
-     "\n"
+    {"list",
+     "list ARCHIVE [--password P] [--game]",
+     "list the entries of a ZIP file or game archive",
      "Lists the entries of a ZIP file or of a packed game archive (recognised by its header; --game\n"
      "reads one that does not start like one). --password reads the entries of an enciphered ZIP file.\n"},
-    {"unpack", "extract a ZIP file or game archive",
-     "usage: ovetool unpack ARCHIVE DIR [--password P] [--game]\n"
-     "\n"
+    {"unpack",
+     "unpack ARCHIVE DIR [--password P] [--game]",
+     "extract a ZIP file or game archive",
      "Extracts every entry of a ZIP file or of a packed game archive into DIR (--game as for list).\n"
      "Entries whose names would leave DIR are refused.\n"},
+    {"studio",
+     "studio ROOM.OVP|PICTURE [--port N] [--open]",
+     "edit a room's masks and hotspots in a browser",
+     "Serves a room editor on 127.0.0.1 and prints its address: paint the walk, click, depth and\n"
+     "control masks over the backdrop and try walking and hotspots with the engine's own code. A\n"
+     "picture starts a new room, saved beside it as NAME.OVP.\n"
+     "\n"
+     "  --port N        listen on port N (0 ... 65535) instead of a free one\n"
+     "  --open          also open the page in the default browser\n"},
 };
 
 static const SHelp* FindHelp(const std::string& name) {
@@ -146,25 +157,30 @@ static void Usage(std::FILE* out) {
                  "       ovetool help COMMAND   (or ovetool COMMAND --help) for one command's options\n\ncommands:\n");
     for (auto& [name, cmd] : ovetool::Registry()) {
         const SHelp* help = FindHelp(name);
-        if (help)
-            std::fprintf(out, "  %-8s %s\n", name.c_str(), help->summary);
-        else
-            std::fprintf(out, "  %s\n", cmd.usage);
+        std::fprintf(out, "  %-8s %s\n", name.c_str(), help ? help->summary : "");
     }
     std::fprintf(out,
                  "\nThe engine finds resources by name and type: NAME.OVS scripts, NAME.OVP backdrop pictures,\n"
                  "NAME.OVV views, NAME.OVF fonts, NAME.OVT tile-layer sets, NAME.OVA or NAME.WAV sounds.\n");
 }
 
+static void PrintSynopsis(std::FILE* out, const char* command) {
+    const SHelp* help = FindHelp(command);
+    std::fprintf(out, "usage: ovetool %s\n", help ? help->synopsis : command);
+}
+
 // One command's help on standard output; false for a name that is no command.
 static bool CommandHelp(const std::string& name) {
-    auto it = ovetool::Registry().find(name);
-    if (it == ovetool::Registry().end()) return false;
-    if (const SHelp* help = FindHelp(name))
-        std::fputs(help->text, stdout);
-    else
-        std::printf("usage: ovetool %s\n", it->second.usage);
+    if (ovetool::Registry().count(name) == 0) return false;
+    PrintSynopsis(stdout, name.c_str());
+    if (const SHelp* help = FindHelp(name)) std::printf("\n%s", help->text);
     return true;
+}
+
+int ovetool::UsageError(const char* command, const std::string& problem) {
+    PrintSynopsis(stderr, command);
+    if (!problem.empty()) std::fprintf(stderr, "%s\n", problem.c_str());
+    return 2;
 }
 
 static bool IsHelpFlag(const char* arg) {

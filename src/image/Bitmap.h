@@ -6,12 +6,9 @@
 #include <memory>
 #include <vector>
 
-namespace ove {
+#include "io/Types.h"
 
-using u8 = std::uint8_t;
-using u16 = std::uint16_t;
-using u32 = std::uint32_t;
-using i32 = std::int32_t;
+namespace ove {
 
 // Pixel formats. The values are part of the data model (odd 1-9, 11, 15 are grey; even 2-10 are
 // indexed; 1-10 carry a palette; 9, 10, 15, 17, 21 have alpha).

@@ -5,11 +5,9 @@
 #include <string>
 #include <vector>
 
-namespace ove {
+#include "io/Types.h"
 
-using u8 = std::uint8_t;
-using u32 = std::uint32_t;
-using i32 = std::int32_t;
+namespace ove {
 
 // Abstract random-access byte stream. Positions and sizes are 32-bit.
 class CDataBin {

@@ -5,13 +5,11 @@
 #include <vector>
 
 #include "SoundData.h"
+#include "io/Types.h"
 
 namespace ove {
 
 class CDataBin;
-
-using i32 = std::int32_t;
-using u32 = std::uint32_t;
 
 // One playable sound. Volumes are 0-100.
 class CSound {

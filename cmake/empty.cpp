@@ -1,1 +1,0 @@
-// Placeholder for a library whose folder has no sources yet.

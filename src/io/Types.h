@@ -1,0 +1,16 @@
+// The engine's fixed-width integer names, declared once for every library (io is the bottom one).
+#pragma once
+#include <cstdint>
+
+namespace ove {
+
+using i8 = std::int8_t;
+using i16 = std::int16_t;
+using i32 = std::int32_t;
+using i64 = std::int64_t;
+using u8 = std::uint8_t;
+using u16 = std::uint16_t;
+using u32 = std::uint32_t;
+using u64 = std::uint64_t;
+
+}  // namespace ove
