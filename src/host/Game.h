@@ -104,18 +104,18 @@ public:
     bool HasCursorObject() const override;
 
     // ---- frame primitives
-    void Display();
-    void Animate();
-    void Idle();
-    void Mark();
-    void Wait(float seconds);
-    void Delay(float seconds);
-    int32_t ReadKey();
-    void PostKey(int32_t code);
+    void Display() override;
+    void Animate() override;
+    void Idle() override;
+    void Mark() override;
+    void Wait(float seconds) override;
+    void Delay(float seconds) override;
+    int32_t ReadKey() override;
+    void PostKey(int32_t code) override;
     // Screen capture for script images: the current scene rendered off-screen at the logical size
     // and resampled to width x height, with the cursor object hidden. Null without a renderer;
     // the renderer's exceptions pass through (the cursor is restored either way).
-    std::unique_ptr<CBitmap> RenderToImage(int32_t width, int32_t height);
+    std::unique_ptr<CBitmap> RenderToImage(int32_t width, int32_t height) override;
 
     void UpdateRenderQueue();
     void QueueKey(int32_t code);
@@ -149,7 +149,7 @@ public:
     // resets the offsets. May throw a loader's message.
     void SetBackdropPicture(const char* name) override { backdrop_->SetPicture(name); }
     // Called before a tile layer is deleted, so that nothing placed on it keeps pointing at it.
-    void ForgetTileLayer(const CTileLayer* layer);
+    void ForgetTileLayer(const CTileLayer* layer) override;
     void SetBackdropSolid(uint32_t argb) override { backdrop_->SetSolid(argb); }
     // A picture made elsewhere (a tool's room) as the backdrop, shown at this size, with its walk
     // mask for the walker; no renderer is told. TakeBackdrop hands it back.
@@ -160,11 +160,11 @@ public:
     SBackdropGeometry BackdropGeometry() const override { return backdrop_->Geometry(); }
     // The hotspot or sprite name at a screen point: "*" for nothing, null for a hotspot number
     // that has no name.
-    const char* GetHotspot(int32_t x, int32_t y) const;
-    void SetTitle(const std::string& title);
-    void GoFullScreen();
+    const char* GetHotspot(int32_t x, int32_t y) const override;
+    void SetTitle(const std::string& title) override;
+    void GoFullScreen() override;
     // The command line the game was started with, as PARAMS holds it.
-    const std::string& GetParams() const { return params_; }
+    const std::string& GetParams() const override { return params_; }
 
     // ---- the GUI
     CGUIRoot& GUI() { return *gui_; }
