@@ -146,13 +146,9 @@ bool CStudioRoom::Reload(std::string* error, std::size_t maxPixels) {
     }
     CBuffer buffer(std::move(bytes));
     CBackdropPicture picture;
-    try {
-        if (!picture.Load(&buffer)) {
-            *error = m_path.string() + ": not a backdrop picture with an image";
-            return false;
-        }
-    } catch (const std::exception& e) {
-        *error = m_path.string() + ": " + e.what();
+    if (!picture.Load(&buffer)) {
+        *error = m_path.string() + ": " +
+                 (picture.Refusal().empty() ? "not a backdrop picture with an image" : picture.Refusal());
         return false;
     }
     if (std::size_t(std::max(picture.Width(), 0)) * std::size_t(std::max(picture.Height(), 0)) > maxPixels) {

@@ -88,12 +88,10 @@ int DumpView(const std::vector<u8>& bytes, bool font) {
 int DumpPicture(const std::vector<u8>& bytes) {
     CBuffer buffer(bytes.data(), static_cast<u32>(bytes.size()));
     CBackdropPicture picture;
-    bool loaded = false;
-    try {
-        loaded = picture.Load(&buffer);
-    } catch (const std::exception& e) {
+    const bool loaded = picture.Load(&buffer);
+    if (!picture.Refusal().empty()) {
         // The image was read; the game would refuse the picture, so say why and stop.
-        std::printf("error: %s\n", e.what());
+        std::printf("error: %s\n", picture.Refusal().c_str());
         return 1;
     }
     if (!loaded) {

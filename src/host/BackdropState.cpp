@@ -1,6 +1,7 @@
 #include "host/BackdropState.h"
 
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "resources/ResourceCache.h"
@@ -35,8 +36,13 @@ void CBackdropState::SetPicture(const char* name) {
             auto picture = std::make_unique<CBackdropPicture>();
             // A damaged picture keeps whatever could be read (its size at least), as before; the
             // file is named once so that the game's author can find it.
-            if (!picture->Load(file.get()))  // may throw "Unknown hotspot attribute"
+            if (!picture->Load(file.get())) {
+                // A picture the game must refuse is the script's error; a damaged one keeps
+                // whatever could be read (its size at least), and the file is named once so that
+                // the game's author can find it.
+                if (!picture->Refusal().empty()) throw std::runtime_error(picture->Refusal());
                 resources_->WarnDamaged(std::string(name) + ".OVP", "the picture is damaged and could not be read");
+            }
             picture_ = std::move(picture);
         } else {
             Warning(std::string("SetBackdrop: there is no picture \"") + name + "\" (" + name + ".OVP)");

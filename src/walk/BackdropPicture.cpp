@@ -39,6 +39,7 @@ void CBackdropPicture::Clear() {
     m_bitmap.reset();
     for (auto& m : m_masks) m.reset();
     m_hotspots.clear();
+    m_refusal.clear();
 }
 
 const char* CBackdropPicture::HotspotName(u32 number) const {
@@ -90,7 +91,7 @@ bool CBackdropPicture::Load(CDataBin* file) {
     m_bitmap = std::move(bitmap);
 
     LoadChunks(file);
-    return true;
+    return m_refusal.empty();
 }
 
 void CBackdropPicture::LoadChunks(CDataBin* file) {
@@ -130,7 +131,10 @@ bool CBackdropPicture::LoadHotspots(CDataBin* file) {
             if (!ReadBytes(file, attr, sizeof attr)) return false;
             u32 size = LE32(attr + 4);
             if (IsTag(attr, "HEND")) break;
-            if (!IsTag(attr, "NAME")) throw std::runtime_error("Unknown hotspot attribute");
+            if (!IsTag(attr, "NAME")) {
+                m_refusal = "Unknown hotspot attribute";
+                return false;
+            }
             if (size > Remaining(file)) return false;
             if (size == 0) continue;
             std::string name(size, '\0');

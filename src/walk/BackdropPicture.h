@@ -24,9 +24,11 @@ public:
     // Parses a picture from the stream's position. A wrong magic ends loading silently with no image
     // and size 0 x 0; an unusable image header (or pixels that are not all there) ends it with no
     // image but the size from the picture header; truncated chunks end it with what was read. True when
-    // the picture has an image. Throws std::runtime_error("Unknown hotspot attribute") for an
-    // attribute it does not know inside a hotspot record.
+    // the picture has an image. A picture the game must refuse (an attribute it does not know
+    // inside a hotspot record) gives false with the reason in Refusal().
     bool Load(CDataBin* file);
+    // Why the last Load refused the picture ("Unknown hotspot attribute"); empty when it did not.
+    const std::string& Refusal() const { return m_refusal; }
     // Writes the picture in the format Load reads (image as stored: 8, 16, 24 or 32 bits).
     // False when there is no image of a storable depth.
     bool Save(CDataBin* file) const;
@@ -63,6 +65,7 @@ private:
     std::unique_ptr<CBitmap> m_bitmap;
     std::unique_ptr<CRunMask> m_masks[kMaskCount];
     std::map<u32, std::string> m_hotspots;
+    std::string m_refusal;
 };
 
 }  // namespace ove

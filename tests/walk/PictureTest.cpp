@@ -172,17 +172,16 @@ TEST(Picture, HotspotListEdges) {
     EXPECT_EQ(picture.WalkMask()->ValueAt(0), 4);
 }
 
-TEST(Picture, UnknownHotspotAttributeThrows) {
+TEST(Picture, UnknownHotspotAttributeRefusesThePicture) {
     Bytes b = SmallPicture();
     b.Tag("HOTS").U32(0);
     b.Tag("HSPT").I32(1).U32(0).Tag("SIZE").U32(4).U32(0);
     CBackdropPicture picture;
-    try {
-        Load(picture, b);
-        FAIL() << "no exception";
-    } catch (const std::runtime_error& e) {
-        EXPECT_STREQ(e.what(), "Unknown hotspot attribute");
-    }
+    EXPECT_FALSE(Load(picture, b));
+    EXPECT_EQ(picture.Refusal(), "Unknown hotspot attribute");
+    // The next load starts afresh.
+    EXPECT_TRUE(Load(picture, SmallPicture()));
+    EXPECT_EQ(picture.Refusal(), "");
 }
 
 TEST(Picture, SaveLoadRoundTrip) {
