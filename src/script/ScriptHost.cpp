@@ -32,9 +32,13 @@ std::string g_pending;
 
 // Real internal failures only: every script evaluation is protected. Must not return and must
 // not unwind through the engine's C frames, so it reports and aborts.
+// The host's own heap carries this mark as its user data; private heaps carry their name, and heaps
+// made without a name (tests, tools) carry none.
+char g_hostHeapMark;
+
 void FatalHandler(void* udata, const char* message) {
     char title[300];
-    if (udata)
+    if (udata && udata != &g_hostHeapMark)
         std::snprintf(title, sizeof title, "ERROR@%s", static_cast<const char*>(udata));
     else
         std::snprintf(title, sizeof title, "ERROR");
@@ -73,12 +77,14 @@ void CleanupModules(std::size_t count) {
     }
 }
 
-// The executor's interrupt check: a pending fatal stops the main heap's script code at once, so no
-// catch or finally block of the game runs after it (private heaps carry their name as user data),
-// and a script that keeps the engine waiting too long is stopped, in any heap. Once it answers
-// yes it keeps answering yes until the host has control again.
+// The executor's interrupt check: a pending fatal stops the host heap's script code at once, so no
+// catch or finally block of the game runs after it, and a script that keeps the engine waiting too
+// long is stopped, in the host heap or a private one. Once it answers yes it keeps answering yes
+// until the host has control again.
 int ScriptInterrupt(void* heapUserData) {
-    if (heapUserData == nullptr && g_pendingSet) return 1;
+    // A heap of its own (no host, no name) answers to nobody's limits.
+    if (heapUserData == nullptr) return 0;
+    if (heapUserData == &g_hostHeapMark && g_pendingSet) return 1;
     if (g_timedOut) return 1;
     if (g_timeout > 0 &&
         std::chrono::duration<double>(std::chrono::steady_clock::now() - g_contact).count() > g_timeout)
@@ -117,7 +123,7 @@ duk_context* CreateScriptHeap(const char* name) {
 
 bool StartScriptHost(std::span<const SScriptModule> modules, void* services) {
     if (g_context) StopScriptHost();
-    g_context = CreateScriptHeap(nullptr);
+    g_context = duk_create_heap(nullptr, nullptr, nullptr, &g_hostHeapMark, FatalHandler);
     if (!g_context) return false;
     OveSetScriptInterrupt(ScriptInterrupt);
     FileAccess().SetCallNamer(NameRunningCall);

@@ -97,9 +97,9 @@ constexpr int kMaxScriptNesting = 200;
 bool EnterScript();
 void LeaveScript();
 
-// Creates a heap with the engine's fatal handler. `name` (may be null) titles fatal reports:
-// "ERROR" for the main heap, "ERROR@<name>" for the private heaps of LoadScript. The string must
-// outlive the heap.
+// Creates a heap with the engine's fatal handler. `name` titles fatal reports ("ERROR@<name>" for
+// the private heaps of LoadScript, which also stop when a script keeps the engine waiting too long);
+// the string must outlive the heap. A heap made without a name (tests, tools) has no such limits.
 duk_context* CreateScriptHeap(const char* name);
 
 // The host as an IScriptRuntime, with the API modules it starts.
