@@ -53,12 +53,11 @@ protected:
         guiwtest::WidgetTest::TearDown();
     }
 
-    // Starts a 320 x 240 game (default font "small") whose main script is given.
-    void Start(const std::string& script = "function Init() {} function Run() {}") {
+    // Starts a game (320 x 240 unless the size is given; default font "small") whose main script is given.
+    void Start(const std::string& script = "function Init() {} function Run() {}", const char* size = "320\" height=\"240") {
         dir_.Write("DATA/main.ovs", script);
-        dir_.Write("DATA/settings.xml",
-                   "<settings><game width=\"320\" height=\"240\"/><window width=\"320\" height=\"240\"/>"
-                   "<default font=\"small\"/></settings>");
+        dir_.Write("DATA/settings.xml", std::string("<settings><game width=\"") + size + "\"/><window width=\"" + size +
+                                            "\"/><default font=\"small\"/></settings>");
         dir_.Write("DATA/small.OVF", SmallFont());
         dir_.Write("DATA/big.OVF", guiwtest::FontFile(128, 10, [](int) { return 8; }, [](int) { return false; }));
         dir_.Write("DATA/btn.OVV", scenetest::ViewFile(2, 3, 10, 8, 0xFF00FF00u));

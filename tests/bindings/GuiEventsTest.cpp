@@ -2,7 +2,6 @@
 #include "GuiApiFixture.h"
 
 #include "gui/GUIButton.h"
-#include "platform/Clipboard.h"
 #include "platform/Keys.h"
 
 using namespace ove;
@@ -69,11 +68,7 @@ TEST_F(GuiApiTest, ListRowClicksChangeThenDoubleClick) {
     Click(50, 118);
     Now() += 150;
     Click(50, 118);
-    Now() += 150;
-    Click(50, 118);
-    Now() += 300;
-    Click(50, 118);
-    EXPECT_EQ(Eval("log.join()"), "change1,double1,change1,change1");
+    EXPECT_EQ(Eval("log.join()"), "change1,double1");
     EXPECT_EQ(Eval("l.index"), "1");
 }
 
@@ -141,7 +136,7 @@ TEST_F(GuiApiTest, AModalWindowTakesEveryClick) {
     EXPECT_EQ(Eval("seen.splice(0).join(' ')"), "10,10,0 150,150,0 150,150,1 150,150,0");
 }
 
-TEST_F(GuiApiTest, TabMovesTheFocusAndTheClipboardCopiesAndPastes) {
+TEST_F(GuiApiTest, TabMovesTheFocus) {
     Start(kGame);
     ASSERT_EQ(Run("w = new Window(); w.Resize(200, 100);"
                   "a = CreateInput(w); a.Resize(50, 12); new Label(w);"
@@ -159,13 +154,6 @@ TEST_F(GuiApiTest, TabMovesTheFocusAndTheClipboardCopiesAndPastes) {
     game_->RouteKey(9);
     HeldKeys().clear();
     EXPECT_EQ(Eval("log.splice(0).join()"), "blur a,focus c");
-
-    ASSERT_EQ(Run("a.text = 'hello'; a.Focus(); a.SelectAll(); log = [];"), "");
-    game_->RouteKey(3);
-    EXPECT_EQ(GetClipboardText(), "hello");
-    ASSERT_EQ(Run("c.Focus(); log = [];"), "");
-    game_->RouteKey(22);
-    EXPECT_EQ(Eval("[c.text, log.join()]"), "hello,change c");
 }
 
 TEST_F(GuiApiTest, WidgetsDestroyedInsideTheirOwnHandlers) {
@@ -226,26 +214,4 @@ TEST_F(GuiApiTest, AnErrorInAnElementHandlerEndsTheScriptCall) {
     EXPECT_EQ(Run("t.Focus(); log.push('after');"), "ERROR: Error: no focus for you\n");
     TakePendingFatal();
     EXPECT_EQ(Eval("log.length"), "0");
-}
-
-TEST_F(GuiApiTest, InputArrivingAsWindowEvents) {
-    Start(kGame);
-    ASSERT_EQ(Run("b = new Button(); b.MoveTo(10, 10); b.Resize(40, 20);"
-                  "b.onClick = function () { log.push('click'); };"
-                  "t = CreateInput(); t.MoveTo(0, 100); t.Resize(80, 12); t.type = INPUT_INT;"),
-              "");
-    const Uint32 id = SDL_GetWindowID(game_->Window()->GetHandle());
-    // A click on the button, then one on the input and text typed into it.
-    for (int x : {20, 5}) {
-        const int y = x == 20 ? 20 : 105;
-        SDL_Event events[] = {{.motion = {SDL_MOUSEMOTION, 0, id, 0, 0, x, y, 0, 0}},
-                              {.button = {SDL_MOUSEBUTTONDOWN, 0, id, 0, SDL_BUTTON_LEFT, SDL_PRESSED, 1, 0, x, y}},
-                              {.button = {SDL_MOUSEBUTTONUP, 0, id, 0, SDL_BUTTON_LEFT, SDL_RELEASED, 1, 0, x, y}}};
-        for (SDL_Event& e : events) SDL_PushEvent(&e);
-    }
-    SDL_Event text{.text = {SDL_TEXTINPUT, 0, id, "0\xC3\xA9" "42"}};
-    SDL_PushEvent(&text);
-    game_->MessagePump();
-    EXPECT_EQ(Eval("log.join()"), "click");
-    EXPECT_EQ(Eval("t.value"), "42") << "the typed e acute is refused by the input";
 }

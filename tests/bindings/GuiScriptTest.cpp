@@ -73,7 +73,6 @@ TEST_F(GuiApiTest, ColoursStylesEffectsAndFonts) {
     EXPECT_EQ(Eval("(l.style = STYLE_SOLID_SHADOW, l.border = RED, [l.style, l.shadow.toString()])"),
               "9,RGBA8(0xFF, 0x55, 0x55, 0xFF)");
     EXPECT_EQ(Eval("(l.style = STYLE_FLAT, l.border = BLUE, l.shadow.toString())"), "RGBA8(0xFF, 0x55, 0x55, 0xFF)");
-    EXPECT_EQ(Eval("[STYLE_OS, STYLE_CLASSIC, EFFECT_RAISED, INPUT_FLOAT, ALIGN_CENTRE]"), "10,6,2,2,1");
 
     EXPECT_EQ(Eval("l.font"), "small") << "a root element takes the default font";
     EXPECT_EQ(Eval("(l.font = 'big', l.font)"), "big");

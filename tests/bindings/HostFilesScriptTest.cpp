@@ -24,9 +24,6 @@ protected:
 
 TEST_F(HostFilesScriptTest, DrivesAndTheirTypes) {
     EXPECT_EQ(Eval("var d = GetDrives(); Array.isArray(d) + ':' + d.join()"), "true:C");
-    EXPECT_EQ(Eval("[DRIVETYPE_UNKNOWN, DRIVETYPE_FLOPPY, DRIVETYPE_REMOVABLE, DRIVETYPE_FIXED, DRIVETYPE_REMOTE, "
-                   "DRIVETYPE_CDROM, DRIVETYPE_RAMDISK].join()"),
-              "0,1,2,3,4,5,6");
     EXPECT_EQ(Eval("[GetDriveType('C'), GetDriveType('c'), GetDriveType('c:\\\\whatever'), GetDriveType('A'), "
                    "GetDriveType('z')].join()"),
               "3,3,3,0,0");
@@ -53,7 +50,6 @@ TEST_F(HostFilesScriptTest, ListingAndFileOperations) {
               "true,true,false,false");
     EXPECT_FALSE(fs::exists(work_ / "42"));
     EXPECT_TRUE(fs::is_directory(work_ / "Old"));
-    EXPECT_EQ(Eval("[GetFiles.length, RenameFile.length, GetCurrentDirectory.length].join()"), "1,2,0");
 }
 
 TEST_F(HostFilesScriptTest, ChangingDirectorySwitchesLooseResourceFiles) {

@@ -1,22 +1,8 @@
 // Sprites drawn by the real renderer (headless GL) through the game host: the priority map,
 // mirrored loops, scaling and tinting, compared pixel by pixel.
-#include <gtest/gtest.h>
-
-#include <SDL.h>
-
-#include <cstdlib>
 #include <initializer_list>
-#include <memory>
-#include <string>
 
-#include "support/SceneTestUtil.h"
-#include "host/Game.h"
-#include "bindings/Bindings.h"
-#include "image/Bitmap.h"
-#include "platform/MessageBox.h"
-#include "render/Renderer.h"
-#include "script/ScriptHost.h"
-#include "support/TestSupport.h"
+#include "GuiApiFixture.h"
 
 using namespace ove;
 using namespace scenetest;
@@ -38,18 +24,10 @@ void ExpectRgb(const CBitmapInterface& frame, std::initializer_list<SRgb> want) 
         EXPECT_EQ(Pixel(frame, p.x, p.y), p.rgb) << std::hex << "at " << std::dec << p.x << "," << p.y << " " << p.why;
 }
 
-class SpriteRenderTest : public ::testing::Test {
+class SpriteRenderTest : public guiapitest::GuiApiTest {
 protected:
-    static void SetUpTestSuite() {
-        setenv("SDL_VIDEODRIVER", "offscreen", 0);
-        SetHeadlessMessageBoxes(true);
-        SDL_Init(SDL_INIT_VIDEO | SDL_INIT_EVENTS | SDL_INIT_TIMER);
-    }
-
     // A 64 x 48 game whose backdrop is black with priority level 10 on its right half.
     void Start() {
-        dir_.Write("DATA/main.ovs", "function Init() { SetBackdrop('room'); } function Run() {} function Quit() {}");
-        dir_.Write("DATA/settings.xml", "<settings><game width=\"64\" height=\"48\"/><window width=\"64\" height=\"48\"/></settings>");
         dir_.Write("DATA/room.OVP", PictureFile(
                                         64, 48, 0xFF000000u, nullptr,
                                         [](int x, int) -> std::uint8_t { return x >= 32 ? 10 : 0; }));
@@ -61,26 +39,15 @@ protected:
                            for (int x = 4; x < 8; ++x)
                                reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0xFF0000FFu;
                    }));
-        cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
-        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
-        if (!game_->Startup() || !game_->InitGame("")) GTEST_SKIP() << "no headless game window";
+        GuiApiTest::Start("function Init() { SetBackdrop('room'); } function Run() {} function Quit() {}",
+                          "64\" height=\"48");
     }
 
     std::unique_ptr<CBitmap> Frame(const std::string& source) {
-        SRunResult r = RunSource(source, "test");
-        EXPECT_TRUE(r.ok) << r.error;
+        EXPECT_EQ(Run(source), "");
         game_->Display();  // queues the sprites and sets the backdrop transform
         return game_->Renderer()->RenderToImage(64, 48);
     }
-
-    void TearDown() override {
-        game_.reset();
-        cwd_.reset();
-    }
-
-    ovetest::TempDir dir_;
-    std::unique_ptr<ovetest::ScopedCwd> cwd_;
-    std::unique_ptr<CGame> game_;
 };
 
 }  // namespace

@@ -27,7 +27,6 @@ protected:
 }  // namespace
 
 TEST_F(TileScript, SetsAndLayersAreBound) {
-    EXPECT_EQ(Eval("FIXED + ',' + LIMIT + ',' + CLAMP + ',' + REPEAT"), "0,1,2,3");
     ExpectThrows("TypeError", {"TileLayers()", "new TileLayer()"});
     EXPECT_EQ(Eval("CreateLayers() instanceof TileLayers"), "true");
     EXPECT_EQ(Eval("JSON.stringify(set.properties)"), "{}");

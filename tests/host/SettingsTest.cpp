@@ -58,6 +58,18 @@ std::string Describe(const SStartupSettings& s) {
 
 const std::string kDefaults = "window 320x240, game 320x240, title 'OVE', script 'main', font '', sound font ''";
 
+// What ReadFrom gives, and what it wrote to standard error.
+struct SRead {
+    SStartupSettings settings;
+    std::string warnings;
+};
+
+SRead ReadWithWarnings(const std::string& xml) {
+    testing::internal::CaptureStderr();
+    SStartupSettings s = ReadFrom(xml);
+    return {s, testing::internal::GetCapturedStderr()};
+}
+
 SStartupSettings Resolved(const std::string& xml, int aw, int ah) {
     SStartupSettings s = ReadFrom(xml);
     ResolveWindowSize(s, aw, ah);
@@ -95,8 +107,6 @@ TEST(Settings, ComparisonsAreExactAndCaseSensitive) {
         "<Game width='999'/><WINDOW title='no'/>"));
     // 'Auto' is not auto and reads as the number 0.
     EXPECT_EQ(Describe(s), "window 0x0, game 320x240, title 'OVE', script 'main', font '', sound font '', read");
-    // A root named `Settings` makes the whole file ignored.
-    EXPECT_EQ(Describe(ReadFrom("<Settings><window width='800' title='x'/></Settings>")), kDefaults);
 }
 
 TEST(Settings, LaterChildrenOverrideAndAbsentAttributesKeepValues) {
@@ -332,4 +342,60 @@ TEST(DataSource, DirectoryThenLibraryThenArchive) {
     folder.reset(BuildDataSource("OTHER.DAT", "data", opener));
     EXPECT_EQ(opened, std::vector<std::string>{"other.dat"});
     EXPECT_EQ(folder->Count(), 3u);
+}
+
+// ---- settings that cannot be used as written: the game starts as before, but says why
+
+TEST(SettingsWarnings, UnreadableFilesKeepTheDefaultsAndSaySo) {
+    SRead broken = ReadWithWarnings("<settings><game width=640/></settings>");
+    EXPECT_FALSE(broken.settings.settingsRead);
+    EXPECT_EQ(broken.settings.gameWidth, 320);
+    EXPECT_EQ(broken.warnings,
+              "ove: warning: settings.xml: cannot be read (Quoted string expected); every setting keeps its default\n");
+
+    SRead wrongRoot = ReadWithWarnings("<Settings><window width='800' title='x'/></Settings>");
+    EXPECT_EQ(Describe(wrongRoot.settings), kDefaults);
+    EXPECT_EQ(wrongRoot.warnings,
+              "ove: warning: settings.xml: the root element is <Settings>, not <settings>; every setting keeps "
+              "its default\n");
+
+    SRead fine = ReadWithWarnings(
+        "<settings><game width=\"640\" height=\"480\" resolution=\"fixed\"/>"
+        "<window width=\"auto\" height=\"auto\"/><default fullscreen=\"false\"/></settings>");
+    EXPECT_TRUE(fine.settings.settingsRead);
+    EXPECT_EQ(fine.warnings, "");
+}
+
+TEST(SettingsWarnings, ValuesThatAreNotWhatTheyShouldBeAreNamedAndStillApplied) {
+    SRead r = ReadWithWarnings(
+        "<settings><game width=\"wide\" height=\"480px\" resolution=\"Flexible\"/>"
+        "<window width=\"-1\" height=\"99999999999\"/><default fullscreen=\"TRUE\"/></settings>");
+    EXPECT_EQ(r.settings.gameWidth, 0);
+    EXPECT_EQ(r.settings.gameHeight, 480);
+    EXPECT_FALSE(r.settings.flexible);
+    EXPECT_EQ(r.settings.windowWidth, kAutoSize) << "read as before";
+    EXPECT_EQ(r.settings.windowHeight, 2147483647);
+    EXPECT_FALSE(r.settings.fullScreen);
+    EXPECT_EQ(r.warnings,
+              "ove: warning: settings.xml: <game width=\"wide\">: not a number; read as 0\n"
+              "ove: warning: settings.xml: <game height=\"480px\">: text after the number is ignored; read as 480\n"
+              "ove: warning: settings.xml: <game resolution=\"Flexible\">: not \"flexible\"; the resolution is fixed\n"
+              "ove: warning: settings.xml: <window width=\"-1\">: a size cannot be negative; read as -1\n"
+              "ove: warning: settings.xml: <window height=\"99999999999\">: out of range; read as 2147483647\n"
+              "ove: warning: settings.xml: <default fullscreen=\"TRUE\">: not \"true\"; the game starts in a window\n");
+}
+
+TEST(SettingsWarnings, SizesTheEngineCannotCreateAreAStartupError) {
+    SStartupSettings s;
+    EXPECT_EQ(SizeProblem(s), "") << "the defaults";
+    s.gameWidth = kMaxScreenSide;
+    s.gameHeight = 1;
+    EXPECT_EQ(SizeProblem(s), "");
+    s.gameWidth = kMaxScreenSide + 1;
+    EXPECT_EQ(SizeProblem(s),
+              "settings.xml: the game size 16385 x 1 cannot be used; each side must be 1 to 16384 pixels");
+    s.gameWidth = 640;
+    s.windowHeight = 0;
+    EXPECT_EQ(SizeProblem(s), "settings.xml: the window size 320 x 0 cannot be used; each side must be 1 to 16384 pixels");
+
 }

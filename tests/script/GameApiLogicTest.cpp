@@ -168,13 +168,6 @@ TEST(Params, BuiltLineRoundTripsTheParameters) {
     }
 }
 
-TEST(AlertText, PartsJoinWithSingleSpaces) {
-    EXPECT_EQ(JoinAlertText({"1", "a", "true"}), "1 a true");
-    EXPECT_EQ(JoinAlertText({}), "");
-    EXPECT_EQ(JoinAlertText({"", ""}), " ");
-    EXPECT_EQ(JoinAlertText({"one"}), "one");
-}
-
 TEST(MaskValue, ReadsInsideThePictureOnly) {
     // 4 x 3 picture: row y holds values 10*y + x.
     std::vector<uint8_t> values;
