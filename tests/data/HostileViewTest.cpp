@@ -1,5 +1,5 @@
 // View files built to hurt: extreme offsets, mirror records that would multiply memory, loops
-// without cels, and the crash samples found by fuzzing.
+// without cels, truncations, and the crash samples found by fuzzing.
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -15,6 +15,49 @@ using viewtest::Cels;
 using viewtest::LoadView;
 using viewtest::SolidCel32;
 using viewtest::ViewHeader;
+
+namespace {
+
+// Loads a view and touches every loaded cel's last pixel.
+void LoadAndTouchView(const std::vector<u8>& bytes, bool font) {
+    auto view = LoadView(bytes, font);
+    for (std::size_t l = 0; l < view->LoopCount(); ++l)
+        for (std::size_t c = 0; c < view->Loop(l).size(); ++c)
+            if (const SCel& cel = view->Loop(l)[c]; cel.width && cel.height)
+                (void)view->GetCelPixel(i32(l), i32(c), i32(cel.width) - 1, i32(cel.height) - 1);
+}
+
+}  // namespace
+
+TEST(HostileView, EveryPrefixLoadsAndAbsurdFieldsAreBounded) {
+    Bytes b = ViewHeader("VIEW", 32, 4);
+    b.U32(0).U32(2);
+    SolidCel32(b, 3, 2, 1, 1, 0xFF102030);
+    SolidCel32(b, 2, 5, -1, 0, 0x80FFFFFF);
+    b.U32(1).U32(0).U32(0).U32(1);
+    SolidCel32(b, 4, 4, 0, 0, 0xFFFFFFFF);
+    b.U32(1).U32(2);
+    for (std::size_t n = 0; n <= b.v.size(); ++n)
+        for (bool font : {false, true}) LoadAndTouchView(std::vector<u8>(b.v.begin(), b.v.begin() + n), font);
+    // A cut inside the second cel's pixels keeps the complete first cel and no more.
+    auto view = LoadView(std::vector<u8>(b.v.begin(), b.v.begin() + 25 + 8 + 16 + 24 + 16 + 10));
+    ASSERT_EQ(view->LoopCount(), 4u);
+    EXPECT_EQ(view->CelCount(0), 1u);
+    EXPECT_EQ(view->CelCount(1), 0u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 2, 1), 0xFF102030u);
+
+    // Header length near 4 GiB; an absurd cel count; a gigantic cel without data.
+    Bytes longHeader;
+    longHeader.Tag("VIEW").U32(0xFFFFFFF0).U32(32).U32(0).U32(1).U32(5).U8(0);
+    LoadAndTouchView(longHeader.v, false);
+    Bytes cels = ViewHeader("VIEW", 32, 1);
+    cels.U32(0).U32(0xFFFFFFFF);
+    SolidCel32(cels, 1, 1, 0, 0, 0xFFFFFFFF);
+    EXPECT_EQ(LoadView(cels.v)->CelCount(0), 1u);
+    Bytes giant = ViewHeader("VIEW", 32, 1);
+    giant.U32(0).U32(1).U32(0x7FFFFFFF).U32(0x7FFFFFFF).U32(0).U32(0);
+    LoadAndTouchView(giant.v, false);
+}
 
 TEST(HostileView, ExtremeOffsetsAlignAndMirrorWithoutOverflow) {
     Bytes b = ViewHeader("VIEW", 32, 3);
