@@ -13,6 +13,7 @@ using namespace ove;
 using viewtest::Bytes;
 using viewtest::CelPixels;
 using viewtest::Cels;
+using viewtest::FirstLoop;
 using viewtest::SolidCel32;
 using viewtest::LoadView;
 using viewtest::ViewHeader;
@@ -35,8 +36,7 @@ u32 Argb(u8 a, u8 r, u8 g, u8 b) { return u32(a) << 24 | u32(r) << 16 | u32(g) <
 }  // namespace
 
 TEST(ViewLoad, StandardHeaderAndPixels) {
-    Bytes b = ViewHeader("VIEW", 32, 1, 2, 1);
-    b.U32(0).U32(2);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 32, 1, 2, 1), 2);
     // 2 x 2 cel: top row red, green; bottom row blue, half-transparent white.
     b.U32(2).U32(2).I32(-3).I32(7);
     b.U32(Argb(255, 255, 0, 0)).U32(Argb(255, 0, 255, 0)).U32(Argb(255, 0, 0, 255)).U32(Argb(128, 255, 255, 255));
@@ -55,8 +55,7 @@ TEST(ViewLoad, StandardHeaderAndPixels) {
 }
 
 TEST(ViewLoad, WrongTagLeavesEmptyResource) {
-    Bytes b = ViewHeader("VIEX", 32, 1);
-    b.U32(0).U32(1);
+    Bytes b = FirstLoop(ViewHeader("VIEX", 32, 1), 1);
     SolidCel32(b, 1, 1, 0, 0, 0xFFFFFFFF);
     auto view = LoadView(b.v);
     EXPECT_EQ(Cels(*view), "");
@@ -67,8 +66,7 @@ TEST(ViewLoad, WrongTagLeavesEmptyResource) {
 TEST(ViewLoad, ReadsFromTheStreamPosition) {
     Bytes b;
     b.Str("JUNKJUNK");  // eight bytes before the resource
-    Bytes v = ViewHeader("FONT", 32, 1);
-    v.U32(0).U32(1);
+    Bytes v = FirstLoop(ViewHeader("FONT", 32, 1), 1);
     SolidCel32(v, 1, 1, 4, 5, Argb(255, 9, 9, 9));
     b.Raw(v.v);
     auto view = LoadView(b.v, false, 8);
@@ -108,8 +106,8 @@ TEST(ViewLoad, ShortAndLongHeaders) {
 }
 
 TEST(ViewLoad, EightBitCelsAreWhiteWithAlpha) {
-    Bytes b = ViewHeader("FONT", 8, 1);
-    b.U32(0).U32(1).U32(3).U32(1).I32(0).I32(0).U8(0).U8(0x80).U8(0xFF);
+    Bytes b = FirstLoop(ViewHeader("FONT", 8, 1), 1);
+    b.U32(3).U32(1).I32(0).I32(0).U8(0).U8(0x80).U8(0xFF);
     auto view = LoadView(b.v, true);
     EXPECT_EQ(CelPixels(*view, 0, 0), (std::vector<u32>{0x00FFFFFF, 0x80FFFFFF, 0xFFFFFFFF}));
     EXPECT_EQ(view->GetCel(0, 0)->translucent, 1);
@@ -118,8 +116,8 @@ TEST(ViewLoad, EightBitCelsAreWhiteWithAlpha) {
 TEST(ViewLoad, ColourKeyMakesExactlyThoseTwentyFourBitPixelsTransparent) {
     // Key red 0x10, green 0x20, blue 0x30, stored as the bytes red, green, blue, 0.
     const u32 key = 0x10 | 0x20 << 8 | 0x30 << 16;
-    Bytes b = ViewHeader("VIEW", 24, 1, 1, 0, key);
-    b.U32(0).U32(1).U32(4).U32(1).I32(0).I32(0);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 24, 1, 1, 0, key), 1);
+    b.U32(4).U32(1).I32(0).I32(0);
     b.U8(0x30).U8(0x20).U8(0x10);  // blue, green, red = the key
     b.U8(0x10).U8(0x20).U8(0x30);  // the key with red and blue exchanged: not the key
     b.U8(0x31).U8(0x20).U8(0x10);  // off by one in blue
@@ -130,8 +128,7 @@ TEST(ViewLoad, ColourKeyMakesExactlyThoseTwentyFourBitPixelsTransparent) {
 }
 
 TEST(ViewLoad, UnknownDepthGivesTransparentCelsWithoutData) {
-    Bytes b = ViewHeader("VIEW", 16, 1);
-    b.U32(0).U32(2);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 16, 1), 2);
     b.U32(2).U32(2).I32(0).I32(0);  // no pixel bytes follow for depth 16
     b.U32(5).U32(1).I32(1).I32(2);
     auto view = LoadView(b.v);
@@ -164,8 +161,7 @@ TEST(ViewLoad, MirrorsNegateOffsetsSwapUAndResolveInLoopOrder) {
 }
 
 TEST(ViewLoad, TextureCoordinates) {
-    Bytes b = ViewHeader("VIEW", 32, 1);
-    b.U32(0).U32(2);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 32, 1), 2);
     SolidCel32(b, 100, 50, 0, 0, 0xFFFFFFFF);
     SolidCel32(b, 20, 10, 0, 0, 0xFFFFFFFF);
     auto view = LoadView(b.v);
@@ -181,8 +177,7 @@ TEST(ViewLoad, TextureCoordinates) {
 }
 
 TEST(ViewPacking, WideCelGetsA512By256Sheet) {
-    Bytes b = ViewHeader("VIEW", 32, 1);
-    b.U32(0).U32(3);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 32, 1), 3);
     SolidCel32(b, 10, 10, 0, 0, 0xFFFFFFFF);
     SolidCel32(b, 300, 256, 0, 0, 0xFFFFFFFF);
     SolidCel32(b, 3, 257, 0, 0, 0xFFFFFFFF);
@@ -193,8 +188,7 @@ TEST(ViewPacking, WideCelGetsA512By256Sheet) {
 
 TEST(ViewPacking, ViewCelsTouchFontGlyphsKeepAGap) {
     auto build = [] {
-        Bytes b = ViewHeader("VIEW", 32, 1);
-        b.U32(0).U32(5);
+        Bytes b = FirstLoop(ViewHeader("VIEW", 32, 1), 5);
         for (int i = 0; i < 4; ++i) SolidCel32(b, 100, 50, 0, 0, 0xFF000000u | u32(i + 1));
         SolidCel32(b, 60, 200, 0, 0, 0xFFFFFFFF);
         return b.v;
@@ -230,8 +224,7 @@ TEST(ViewPacking, NewRowWhenTheCursorIsFull) {
 
 TEST(ViewPacking, MemoryFollowsWhatTheFileHolds) {
     // A 2 x 3 cel and a 1 x 1 one in a 256 x 256 sheet, then huge cels of an unknown depth.
-    Bytes b = ViewHeader("VIEW", 32, 1);
-    b.U32(0).U32(2);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 32, 1), 2);
     SolidCel32(b, 2, 3, 0, 0, 0xFF102030u);
     SolidCel32(b, 1, 1, 0, 0, 0xFF405060u);
     auto view = LoadView(b.v);
@@ -240,16 +233,15 @@ TEST(ViewPacking, MemoryFollowsWhatTheFileHolds) {
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 2), 0xFF102030u);
     EXPECT_EQ(view->GetCelPixel(0, 1, 0, 0), 0xFF405060u);
 
-    Bytes unknown = ViewHeader("VIEW", 7, 1);
-    unknown.U32(0).U32(2).U32(2000).U32(2000).U32(0).U32(0).U32(3000).U32(100).U32(0).U32(0);
+    Bytes unknown = FirstLoop(ViewHeader("VIEW", 7, 1), 2);
+    unknown.U32(2000).U32(2000).U32(0).U32(0).U32(3000).U32(100).U32(0).U32(0);
     auto empty = LoadView(unknown.v);
     ASSERT_EQ(Placement(*empty), "0@0,0 1@0,0; 2048x2048 4096x256");
     EXPECT_EQ(empty->Sheet(0).bitmap->PixelBytes() + empty->Sheet(1).bitmap->PixelBytes(), 0u);
     EXPECT_EQ(empty->GetCelPixel(0, 0, 1999, 1999), 0u);
 
     // Loops declared beyond the data exist, empty.
-    Bytes many = ViewHeader("VIEW", 32, 0xFFFFFFFFu);
-    many.U32(0).U32(1);
+    Bytes many = FirstLoop(ViewHeader("VIEW", 32, 0xFFFFFFFFu), 1);
     SolidCel32(many, 1, 1, 0, 0, 0xFFFFFFFFu);
     auto loops = LoadView(many.v);
     EXPECT_EQ(loops->LoopCount(), CView::kMaxLoops);
@@ -287,8 +279,7 @@ TEST(ViewGeometry, AlignAndHitTest) {
 }
 
 TEST(ViewGeometry, GetCelPixelBounds) {
-    Bytes b = ViewHeader("VIEW", 32, 1);
-    b.U32(0).U32(1);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 32, 1), 1);
     SolidCel32(b, 2, 2, 0, 0, 0xFF123456);
     auto view = LoadView(b.v);
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), 0xFF123456u);
@@ -387,8 +378,8 @@ TEST(ViewBuilder, WritesTheViewFormatByteForByteAndFixatesOnce) {
     ASSERT_TRUE(builder.NewCel(&image, 1, 1, 1, 1));  // memory row 1 = picture row 0: B
     ASSERT_TRUE(builder.NewCel(&image, 0, 0, 2, 1));  // memory row 0 = picture row 1: C, D
 
-    Bytes expected = ViewHeader("VIEW", 32, 3);
-    expected.U32(0).U32(1).U32(2).U32(2).U32(0).U32(0).U32(a).U32(bb).U32(c).U32(d);
+    Bytes expected = FirstLoop(ViewHeader("VIEW", 32, 3), 1);
+    expected.U32(2).U32(2).U32(0).U32(0).U32(a).U32(bb).U32(c).U32(d);
     expected.U32(1).U32(0);
     expected.U32(0).U32(2);
     expected.U32(1).U32(1).U32(0).U32(0).U32(bb);
