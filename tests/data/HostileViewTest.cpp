@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <utility>
 
 #include "io/DataBin.h"
 #include "resources/View.h"
@@ -77,12 +78,10 @@ TEST(HostileView, ExtremeOffsetsAlignAndMirrorWithoutOverflow) {
     const SCel& c = *view->GetCel(0, 0);
     i32 x = 100, y = -100;
     CView::Align(c, &x, &y, 0, 0);
-    EXPECT_EQ(x, INT_MAX);
-    EXPECT_EQ(y, INT_MIN);
+    EXPECT_EQ(std::pair(x, y), std::pair(INT_MAX, INT_MIN));
     x = -5, y = 5;
     CView::Align(*view->GetCel(0, 1), &x, &y, 2, 2);
-    EXPECT_EQ(x, INT_MIN);
-    EXPECT_EQ(y, INT_MAX);
+    EXPECT_EQ(std::pair(x, y), std::pair(INT_MIN, INT_MAX));
     for (int h = 0; h < 3; ++h)
         for (int v = 0; v < 3; ++v) {
             EXPECT_FALSE(CView::HitTest(c, 0, 0, h, v));

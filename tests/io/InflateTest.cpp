@@ -268,22 +268,18 @@ TEST(Inflate, DynamicCodeSets) {
     EXPECT_FALSE(run(over, dist, zeros).ok);
     EXPECT_FALSE(run(lit, dist, zeros, std::vector<unsigned>(19, 1)).ok);
     // Repeat of the previous length with nothing before it, and a repeat running past the end.
-    for (int overrun = 0; overrun < 2; ++overrun) {
+    // (Symbol 16 with 2 extra bits first; twice symbol 18 with 7 bits: 2 x 138 zeros > 258.)
+    for (auto [symbol, extraBits, extra, times] : {std::tuple{16, 2, 0, 1}, {18, 7, 127, 2}}) {
         std::vector<unsigned> cl(19, 0);
         cl[0] = cl[1] = cl[16] = cl[18] = 2;
         BitWriter bw;
         auto clCodes = DynamicPrelude(bw, 257, 1, cl);
-        if (overrun == 0) {
-            bw.Code(clCodes[16], 2);
-            bw.Bits(0, 2);
-        } else {
-            for (int i = 0; i < 2; ++i) {  // 2 x 138 zeros > 258
-                bw.Code(clCodes[18], 2);
-                bw.Bits(127, 7);
-            }
+        for (int i = 0; i < times; ++i) {
+            bw.Code(clCodes[symbol], 2);
+            bw.Bits(static_cast<unsigned>(extra), static_cast<unsigned>(extraBits));
         }
         bw.Bits(0, 16);
-        EXPECT_FALSE(RunInflate(bw.Data()).ok) << overrun;
+        EXPECT_FALSE(RunInflate(bw.Data()).ok) << symbol;
     }
     // A literal-only block may have no distance codes at all: 'q' = 0, end of block = 1.
     std::vector<unsigned> only(257, 0);
