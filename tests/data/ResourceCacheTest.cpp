@@ -112,10 +112,15 @@ TEST_F(ResourceCacheTest, DiskFirstPrefersTheCurrentDirectory) {
     EXPECT_EQ(Content(cache.OpenResource("hall", "OVV")), "disk");
     EXPECT_EQ(Content(cache.OpenResource("only", "OVV")), "");
     EXPECT_TRUE(cache.ResourceExists("ONLY", "OVV"));
-    // Opening falls back on the folder, and so does existence.
+    // Opening falls back on the folder, and so does existence; a directory on the disk is no resource.
     data_.Write("dataonly.OVV", "x");
     EXPECT_EQ(Content(cache.OpenResource("dataonly", "OVV")), "x");
     EXPECT_TRUE(cache.ResourceExists("dataonly", "OVV"));
+    std::filesystem::create_directories(cwd_ / "room.OVP");
+    data_.Write("room.ovp", "picture");
+    EXPECT_EQ(Content(cache.OpenResource("room", "OVP")), "picture");
+    EXPECT_TRUE(cache.ResourceExists("room", "OVP")) << "found in the folder, as opening does";
+    EXPECT_FALSE(cache.ResourceExists("ROOM", "OVV"));
 }
 
 // Existence answers what opening finds, wherever that is: loose non-empty files in the current
@@ -138,17 +143,6 @@ TEST_F(ResourceCacheTest, ExistenceAgreesWithOpening) {
         EXPECT_EQ(file != nullptr, exists) << name;
         EXPECT_EQ(cache.ResourceExists(name, "OVP"), exists) << name;
     }
-}
-
-TEST_F(ResourceCacheTest, DirectoriesAreNotResources) {
-    std::filesystem::create_directories(cwd_ / "room.OVP");
-    data_.Write("room.ovp", "picture");
-    ScopedCwd in(cwd_.path());
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
-    cache.SetDiskFirst(true);
-    EXPECT_EQ(Content(cache.OpenResource("room", "OVP")), "picture");
-    EXPECT_TRUE(cache.ResourceExists("room", "OVP")) << "found in the folder, as opening does";
-    EXPECT_FALSE(cache.ResourceExists("ROOM", "OVV"));
 }
 
 // A damaged view or font still loads what it can (as before), and the file is named once on

@@ -361,13 +361,14 @@ TEST(BmpWrite, WideFormatsAreNarrowedAndErrorsReported) {
     EXPECT_EQ(back->Row(0)[0], 0x80);
 
     CBuffer out;
-    EXPECT_FALSE(codec.Save(nullptr, &out));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
-    EXPECT_FALSE(codec.Save(&wide, nullptr));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not write to output device.");
     CSegment readOnly(new CBuffer(), 0, 0);
-    EXPECT_FALSE(codec.Save(&wide, &readOnly));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not write to output device.");
+    for (auto [source, target, error] : {std::tuple<CBitmapInterface*, CDataBin*, const char*>{
+                                             nullptr, &out, "Could not read from input device."},
+                                         {&wide, nullptr, "Could not write to output device."},
+                                         {&wide, &readOnly, "Could not write to output device."}}) {
+        EXPECT_FALSE(codec.Save(source, target));
+        EXPECT_STREQ(codec.GetErrorText(), error);
+    }
     EXPECT_TRUE(codec.Save(&wide, &out));
     EXPECT_EQ(codec.GetError(), 0u);
     EXPECT_STREQ(codec.GetErrorText(), "The operation completed successfully.");
