@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include <cstdlib>
-
 #include "ZipTestUtil.h"
 #include "io/FileFolder.h"
 #include "data/PackedArchive.h"

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "support/PngTestUtil.h"
 #include "io/DataBin.h"

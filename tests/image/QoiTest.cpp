@@ -1,8 +1,6 @@
 // QOI reading and writing, checked against the reference encoder and decoder (qoiconv).
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "ImageTestUtil.h"
 #include "image/CodecQOI.h"
 

@@ -159,17 +159,11 @@ inline Rgba BitmapToRgba(const ove::CBitmapInterface& bmp, bool paletteAlpha) {
         for (std::uint32_t x = 0; x < out.width; ++x) {
             std::uint8_t* d = &out.pixels[(std::size_t(y) * out.width + x) * 4];
             if (bits <= 8) {
-                std::uint32_t cell;
-                if (bits == 8) cell = row[x];
-                else {
-                    const std::uint32_t perByte = 8 / bits;
-                    cell = (row[x / perByte] >> (8 - bits * (x % perByte + 1))) & ((1u << bits) - 1);
-                }
-                const std::uint32_t c = bmp.GetPaletteEntry(static_cast<std::uint8_t>(cell));  // 0xAABBGGRR
-                d[0] = static_cast<std::uint8_t>(c);
-                d[1] = static_cast<std::uint8_t>(c >> 8);
-                d[2] = static_cast<std::uint8_t>(c >> 16);
-                d[3] = paletteAlpha ? static_cast<std::uint8_t>(c >> 24) : 255;
+                const std::uint32_t perByte = 8 / bits;  // cells fill each byte from its top bits
+                const std::uint32_t cell = (row[x / perByte] >> (8 - bits * (x % perByte + 1))) & ((1u << bits) - 1);
+                std::uint32_t c = bmp.GetPaletteEntry(static_cast<std::uint8_t>(cell));  // 0xAABBGGRR
+                if (!paletteAlpha) c |= 0xFF000000u;
+                for (int i = 0; i < 4; ++i) d[i] = static_cast<std::uint8_t>(c >> (8 * i));
             } else if (bits == 24 || bits == 32) {
                 const std::uint8_t* s = row + std::size_t(x) * (bits / 8);
                 d[0] = s[2];
