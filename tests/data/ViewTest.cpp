@@ -54,16 +54,14 @@ TEST(ViewLoad, StandardHeaderAndPixels) {
     EXPECT_EQ(view->GetCel(0, 1)->translucent, 0);
 }
 
-TEST(ViewLoad, WrongTagLeavesEmptyResource) {
-    Bytes b = FirstLoop(ViewHeader("VIEX", 32, 1), 1);
-    SolidCel32(b, 1, 1, 0, 0, 0xFFFFFFFF);
-    auto view = LoadView(b.v);
-    EXPECT_EQ(Cels(*view), "");
-    EXPECT_EQ(view->SheetCount(), 0u);
-    EXPECT_EQ(view->BlendMode(), 1u);
-}
+TEST(ViewLoad, ReadsFromTheStreamPositionAndNeedsItsTag) {
+    Bytes wrong = FirstLoop(ViewHeader("VIEX", 32, 1), 1);
+    SolidCel32(wrong, 1, 1, 0, 0, 0xFFFFFFFF);
+    auto empty = LoadView(wrong.v);
+    EXPECT_EQ(Cels(*empty), "");
+    EXPECT_EQ(empty->SheetCount(), 0u);
+    EXPECT_EQ(empty->BlendMode(), 1u);
 
-TEST(ViewLoad, ReadsFromTheStreamPosition) {
     Bytes b;
     b.Str("JUNKJUNK");  // eight bytes before the resource
     Bytes v = FirstLoop(ViewHeader("FONT", 32, 1), 1);

@@ -127,8 +127,7 @@ TEST(BitmapCopy, PaletteToPaletteMovesValues) {
     one.Row(1)[0] = 0xA0;  // 1,0,1,0,0,0,0,0
     one.Row(1)[1] = 0x40;  // cell 9 = 1
     ASSERT_TRUE(eight.CopyFrom(one));
-    const u8 expect[10] = {1, 0, 1, 0, 0, 0, 0, 0, 0, 1};
-    for (int x = 0; x < 10; ++x) EXPECT_EQ(eight.Row(1)[x], expect[x]) << x;
+    EXPECT_EQ(std::vector<u8>(eight.Row(1), eight.Row(1) + 10), (std::vector<u8>{1, 0, 1, 0, 0, 0, 0, 0, 0, 1}));
     EXPECT_EQ(eight.Row(0)[0], 0);
 
     // Values are not rescaled; the target keeps its own palette.

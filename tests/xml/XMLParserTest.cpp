@@ -233,10 +233,7 @@ TEST(XMLParser, DeepNestingNeitherOverflowsWhenParsingNorWhenDestroying) {
         ASSERT_TRUE(ParseText(p, doc));
         const CXMLNode* n = &p;
         int levels = 1;
-        while (!n->children.empty()) {
-            n = n->children[0].get();
-            ++levels;
-        }
+        for (; !n->children.empty(); ++levels) n = n->children[0].get();
         EXPECT_EQ(levels, depth);
         EXPECT_EQ(n->text, "x");
     }
