@@ -1,8 +1,9 @@
 // View files built to hurt: extreme offsets, mirror records that would multiply memory, loops
-// without cels, and the crash samples found by fuzzing.
+// without cels, truncations, and the crash samples found by fuzzing.
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <utility>
 
 #include "io/DataBin.h"
 #include "resources/View.h"
@@ -12,13 +13,54 @@
 using namespace ove;
 using viewtest::Bytes;
 using viewtest::Cels;
+using viewtest::FirstLoop;
 using viewtest::LoadView;
 using viewtest::SolidCel32;
 using viewtest::ViewHeader;
 
+namespace {
+
+// Loads a view and touches every loaded cel's last pixel.
+void LoadAndTouchView(const std::vector<u8>& bytes, bool font) {
+    auto view = LoadView(bytes, font);
+    for (std::size_t l = 0; l < view->LoopCount(); ++l)
+        for (std::size_t c = 0; c < view->Loop(l).size(); ++c)
+            if (const SCel& cel = view->Loop(l)[c]; cel.width && cel.height)
+                (void)view->GetCelPixel(i32(l), i32(c), i32(cel.width) - 1, i32(cel.height) - 1);
+}
+
+}  // namespace
+
+TEST(HostileView, EveryPrefixLoadsAndAbsurdFieldsAreBounded) {
+    Bytes b = FirstLoop(ViewHeader("VIEW", 32, 4), 2);
+    SolidCel32(b, 3, 2, 1, 1, 0xFF102030);
+    SolidCel32(b, 2, 5, -1, 0, 0x80FFFFFF);
+    b.U32(1).U32(0).U32(0).U32(1);
+    SolidCel32(b, 4, 4, 0, 0, 0xFFFFFFFF);
+    b.U32(1).U32(2);
+    for (std::size_t n = 0; n <= b.v.size(); ++n)
+        for (bool font : {false, true}) LoadAndTouchView(std::vector<u8>(b.v.begin(), b.v.begin() + n), font);
+    // A cut inside the second cel's pixels keeps the complete first cel and no more.
+    auto view = LoadView(std::vector<u8>(b.v.begin(), b.v.begin() + 25 + 8 + 16 + 24 + 16 + 10));
+    ASSERT_EQ(view->LoopCount(), 4u);
+    EXPECT_EQ(view->CelCount(0), 1u);
+    EXPECT_EQ(view->CelCount(1), 0u);
+    EXPECT_EQ(view->GetCelPixel(0, 0, 2, 1), 0xFF102030u);
+
+    // Header length near 4 GiB; an absurd cel count; a gigantic cel without data.
+    Bytes longHeader;
+    longHeader.Tag("VIEW").U32(0xFFFFFFF0).U32(32).U32(0).U32(1).U32(5).U8(0);
+    LoadAndTouchView(longHeader.v, false);
+    Bytes cels = FirstLoop(ViewHeader("VIEW", 32, 1), 0xFFFFFFFF);
+    SolidCel32(cels, 1, 1, 0, 0, 0xFFFFFFFF);
+    EXPECT_EQ(LoadView(cels.v)->CelCount(0), 1u);
+    Bytes giant = FirstLoop(ViewHeader("VIEW", 32, 1), 1);
+    giant.U32(0x7FFFFFFF).U32(0x7FFFFFFF).U32(0).U32(0);
+    LoadAndTouchView(giant.v, false);
+}
+
 TEST(HostileView, ExtremeOffsetsAlignAndMirrorWithoutOverflow) {
-    Bytes b = ViewHeader("VIEW", 32, 3);
-    b.U32(0).U32(2);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 32, 3), 2);
     SolidCel32(b, 4, 2, INT_MIN, INT_MAX, 0xFF000000);
     SolidCel32(b, 2, 2, INT_MAX, INT_MIN, 0xFF000000);
     b.U32(1).U32(0);
@@ -36,12 +78,10 @@ TEST(HostileView, ExtremeOffsetsAlignAndMirrorWithoutOverflow) {
     const SCel& c = *view->GetCel(0, 0);
     i32 x = 100, y = -100;
     CView::Align(c, &x, &y, 0, 0);
-    EXPECT_EQ(x, INT_MAX);
-    EXPECT_EQ(y, INT_MIN);
+    EXPECT_EQ(std::pair(x, y), std::pair(INT_MAX, INT_MIN));
     x = -5, y = 5;
     CView::Align(*view->GetCel(0, 1), &x, &y, 2, 2);
-    EXPECT_EQ(x, INT_MIN);
-    EXPECT_EQ(y, INT_MAX);
+    EXPECT_EQ(std::pair(x, y), std::pair(INT_MIN, INT_MAX));
     for (int h = 0; h < 3; ++h)
         for (int v = 0; v < 3; ++v) {
             EXPECT_FALSE(CView::HitTest(c, 0, 0, h, v));
@@ -53,8 +93,7 @@ TEST(HostileView, MirrorLoopsShareTheirSourceInsteadOfCopyingIt) {
     // One loop of 2000 empty cels and 60000 mirror loops, alternating between the loop and the last
     // mirror: copied, that is 120 million cels; shared, it is two sets.
     const u32 mirrorsCount = 60000;
-    Bytes b = ViewHeader("VIEW", 32, 1 + mirrorsCount);
-    b.U32(0).U32(2000);
+    Bytes b = FirstLoop(ViewHeader("VIEW", 32, 1 + mirrorsCount), 2000);
     for (int i = 0; i < 2000; ++i) b.U32(0).U32(0).I32(i).I32(0);
     for (u32 l = 1; l <= mirrorsCount; ++l) b.U32(1).U32(l - 1);
     auto view = LoadView(b.v);
@@ -68,24 +107,22 @@ TEST(HostileView, MirrorLoopsShareTheirSourceInsteadOfCopyingIt) {
 }
 
 TEST(HostileView, DamagedFilesSayWhatIsWrong) {
-    Bytes empty = ViewHeader("VIEW", 32, 2);
-    empty.U32(0).U32(0);
+    Bytes empty = FirstLoop(ViewHeader("VIEW", 32, 2), 0);
     empty.U32(0).U32(1);
     SolidCel32(empty, 1, 1, 0, 0, 0xFFFFFFFF);
     auto view = LoadView(empty.v);
     EXPECT_EQ(view->LoadError(), "loop 0 has no cels");
     EXPECT_EQ(view->CelCount(1), 1u) << "what games see is unchanged";
 
-    Bytes cut = ViewHeader("VIEW", 32, 1);
-    cut.U32(0).U32(1).U32(4).U32(4).U32(0).U32(0).Zeros(10);
+    Bytes cut = FirstLoop(ViewHeader("VIEW", 32, 1), 1);
+    cut.U32(4).U32(4).U32(0).U32(0).Zeros(10);
     EXPECT_EQ(LoadView(cut.v)->LoadError(), "the file ends inside a cel of loop 0");
     Bytes far = ViewHeader("FONT", 32, 1);
     far.U32(1).U32(7);
     EXPECT_EQ(LoadView(far.v, true)->LoadError(), "loop 0 mirrors a loop that does not exist");
 
     // Huge cels of an unknown depth read no pixels, so they cannot claim unlimited sheets.
-    Bytes unknown = ViewHeader("VIEW", 7, 1);
-    unknown.U32(0).U32(1000);
+    Bytes unknown = FirstLoop(ViewHeader("VIEW", 7, 1), 1000);
     for (int i = 0; i < 1000; ++i) unknown.U32(CView::kMaxCelSide).U32(CView::kMaxCelSide).U32(0).U32(0);
     auto sheets = LoadView(unknown.v);
     std::size_t bytes = 0;

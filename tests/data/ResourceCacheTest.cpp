@@ -49,6 +49,42 @@ TEST_F(ResourceCacheTest, NameAndTagFormTheFileName) {
     EXPECT_EQ(fileName, "room.OVP");
 }
 
+void WriteView(const std::filesystem::path& path, const char* tag, int cels) {
+    ove::CViewWriter writer(tag);
+    writer.AddLoop();
+    for (int i = 0; i < cels; ++i) writer.AddEmptyCel(4, 4, 0, 0);
+    ove::CFile out(path.c_str(), "wb");
+    ASSERT_TRUE(writer.Write(&out));
+}
+
+TEST_F(ResourceCacheTest, ViewsAreSharedUntilForgottenOrUnused) {
+    WriteView(data_ / "hero.ovv", "VIEW", 2);
+    WriteView(data_ / "small.OVF", "FONT", 3);
+    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    ove::TResourceRef<ove::CView> holder(cache.LoadView("hero"));
+    ASSERT_TRUE(holder);
+    EXPECT_EQ(cache.LoadView("hero"), holder.Get());
+    EXPECT_EQ(holder->CelCount(0), 2u);
+    EXPECT_EQ(cache.LoadView("nobody"), nullptr);
+    EXPECT_EQ(cache.ViewCount(), 1u) << "missing views are not inserted";
+    ove::CFont* f = cache.LoadFont("small");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(f->CelCount(0), 3u);
+    // Releasing frees only what the cache alone holds.
+    cache.ReleaseUnused();
+    EXPECT_EQ(cache.FontCount(), 0u);
+    EXPECT_EQ(cache.ViewCount(), 1u);
+    EXPECT_EQ(holder->RefCount(), 2u);
+    // A forgotten view lives on while a holder keeps it; a new load makes a new one.
+    cache.ForgetView("hero");
+    EXPECT_EQ(cache.ViewCount(), 0u);
+    EXPECT_EQ(holder->RefCount(), 1u);
+    EXPECT_EQ(holder->CelCount(0), 2u);
+    EXPECT_NE(cache.LoadView("hero"), holder.Get());
+    cache.ReleaseUnused();
+    EXPECT_EQ(cache.ViewCount(), 0u);
+}
+
 TEST_F(ResourceCacheTest, OverlongNamesAndNoFolderFindNothing) {
     ove::CResourceCache cache(nullptr, nullptr, &folder_);
     std::string fileName;
@@ -76,10 +112,15 @@ TEST_F(ResourceCacheTest, DiskFirstPrefersTheCurrentDirectory) {
     EXPECT_EQ(Content(cache.OpenResource("hall", "OVV")), "disk");
     EXPECT_EQ(Content(cache.OpenResource("only", "OVV")), "");
     EXPECT_TRUE(cache.ResourceExists("ONLY", "OVV"));
-    // Opening falls back on the folder, and so does existence.
+    // Opening falls back on the folder, and so does existence; a directory on the disk is no resource.
     data_.Write("dataonly.OVV", "x");
     EXPECT_EQ(Content(cache.OpenResource("dataonly", "OVV")), "x");
     EXPECT_TRUE(cache.ResourceExists("dataonly", "OVV"));
+    std::filesystem::create_directories(cwd_ / "room.OVP");
+    data_.Write("room.ovp", "picture");
+    EXPECT_EQ(Content(cache.OpenResource("room", "OVP")), "picture");
+    EXPECT_TRUE(cache.ResourceExists("room", "OVP")) << "found in the folder, as opening does";
+    EXPECT_FALSE(cache.ResourceExists("ROOM", "OVV"));
 }
 
 // Existence answers what opening finds, wherever that is: loose non-empty files in the current
@@ -102,17 +143,6 @@ TEST_F(ResourceCacheTest, ExistenceAgreesWithOpening) {
         EXPECT_EQ(file != nullptr, exists) << name;
         EXPECT_EQ(cache.ResourceExists(name, "OVP"), exists) << name;
     }
-}
-
-TEST_F(ResourceCacheTest, DirectoriesAreNotResources) {
-    std::filesystem::create_directories(cwd_ / "room.OVP");
-    data_.Write("room.ovp", "picture");
-    ScopedCwd in(cwd_.path());
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
-    cache.SetDiskFirst(true);
-    EXPECT_EQ(Content(cache.OpenResource("room", "OVP")), "picture");
-    EXPECT_TRUE(cache.ResourceExists("room", "OVP")) << "found in the folder, as opening does";
-    EXPECT_FALSE(cache.ResourceExists("ROOM", "OVV"));
 }
 
 // A damaged view or font still loads what it can (as before), and the file is named once on
@@ -173,68 +203,3 @@ TEST_F(ResourceCacheTest, EntriesThatCannotBeOpenedAreReportedOnce) {
 
 }  // namespace
 }  // namespace ovetest
-
-using namespace ove;
-
-namespace {
-
-void WriteView(const std::filesystem::path& path, const char* tag, int cels) {
-    CViewWriter writer(tag);
-    writer.AddLoop();
-    for (int i = 0; i < cels; ++i) writer.AddEmptyCel(4, 4, 0, 0);
-    CFile out(path.c_str(), "wb");
-    ASSERT_TRUE(writer.Write(&out));
-}
-
-struct CacheFixture : ::testing::Test {
-    ovetest::TempDir dir;
-    std::unique_ptr<CCompoundFolder> folder;
-    std::unique_ptr<CResourceCache> cache;
-
-    void SetUp() override {
-        std::filesystem::create_directories(dir / "DATA");
-        WriteView(dir / "DATA" / "hero.ovv", "VIEW", 2);
-        WriteView(dir / "DATA" / "small.OVF", "FONT", 3);
-        folder = std::make_unique<CCompoundFolder>();
-        folder->Add(new CDirectory((dir / "DATA").string()));
-        cache = std::make_unique<CResourceCache>(nullptr, nullptr, folder.get());
-    }
-};
-
-}  // namespace
-
-TEST_F(CacheFixture, ViewsAreSharedByNameAndMissingOnesAreNotInserted) {
-    CView* a = cache->LoadView("hero");
-    ASSERT_NE(a, nullptr);
-    EXPECT_EQ(cache->LoadView("hero"), a);
-    EXPECT_EQ(a->CelCount(0), 2u);
-    EXPECT_EQ(cache->LoadView("nobody"), nullptr);
-    EXPECT_EQ(cache->ViewCount(), 1u);
-    CFont* f = cache->LoadFont("small");
-    ASSERT_NE(f, nullptr);
-    EXPECT_EQ(f->CelCount(0), 3u);
-}
-
-TEST_F(CacheFixture, ForgottenViewLivesWhileAHolderKeepsIt) {
-    TResourceRef<CView> holder(cache->LoadView("hero"));
-    ASSERT_TRUE(holder);
-    cache->ForgetView("hero");
-    EXPECT_EQ(cache->ViewCount(), 0u);
-    EXPECT_EQ(holder->RefCount(), 1u);
-    EXPECT_EQ(holder->CelCount(0), 2u) << "still usable after the cache let go";
-    CView* again = cache->LoadView("hero");
-    EXPECT_NE(again, holder.Get()) << "a new load after forgetting makes a new view";
-}
-
-TEST_F(CacheFixture, ReleaseUnusedFreesOnlyWhatTheCacheAloneHolds) {
-    TResourceRef<CView> used(cache->LoadView("hero"));
-    cache->LoadFont("small");
-    EXPECT_EQ(cache->FontCount(), 1u);
-    cache->ReleaseUnused();
-    EXPECT_EQ(cache->FontCount(), 0u);
-    EXPECT_EQ(cache->ViewCount(), 1u);
-    EXPECT_EQ(used->RefCount(), 2u);
-    used.Reset();
-    cache->ReleaseUnused();
-    EXPECT_EQ(cache->ViewCount(), 0u);
-}

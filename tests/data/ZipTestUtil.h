@@ -5,13 +5,13 @@
 
 #include <filesystem>
 #include <map>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "io/DataBin.h"
 #include "data/ZIPCipher.h"
+#include "support/DeflateTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace ziptest {
@@ -19,12 +19,7 @@ namespace ziptest {
 using Bytes = std::vector<unsigned char>;
 using Tree = std::map<std::string, Bytes>;  // relative path with '/' -> contents
 
-inline Bytes RandomBytes(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    Bytes b(n);
-    for (auto& c : b) c = static_cast<unsigned char>(rng());
-    return b;
-}
+using pngtest::RandomBytes;
 
 inline Bytes TextBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
@@ -98,18 +93,6 @@ inline Bytes ReadBin(ove::CDataBin& bin) {
     return ove::ReadAll(bin);
 }
 
-inline Bytes RawDeflate(const Bytes& in) {
-    z_stream z{};
-    deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
-    Bytes out(deflateBound(&z, static_cast<uLong>(in.size())));
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = out.data();
-    z.avail_out = static_cast<uInt>(out.size());
-    deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return out;
-}
+inline Bytes RawDeflate(const Bytes& in) { return pngtest::ZlibDeflate(in, Z_BEST_COMPRESSION, Z_DEFAULT_STRATEGY, -15, 9); }
 
 }  // namespace ziptest

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <set>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "image/Bitmap.h"
@@ -29,26 +30,20 @@ void SetPixel16(CBitmapInterface& b, u32 x, u32 row, u32 v) {
 
 }  // namespace
 
-TEST(BitmapFormat, RowsArePaddedToFourBytes) {
-    EXPECT_EQ(CBitmapBuffer(33, 1, PixelFormat::Grey1).Stride(), 8u);
-    EXPECT_EQ(CBitmapBuffer(3, 1, PixelFormat::Rgb888).Stride(), 12u);
-    EXPECT_EQ(CBitmapBuffer(1, 1, PixelFormat::Rgb16).Stride(), 8u);
-    EXPECT_EQ(CBitmapBuffer(5, 1, PixelFormat::Grey4).Stride(), 4u);
-    EXPECT_EQ(CBitmapBuffer(7, 3, PixelFormat::Rgb565).PixelBytes(), 16u * 3);
+TEST(BitmapFormat, RowsArePaddedToFourBytesAndGreysGetRamps) {
+    const std::tuple<u32, PixelFormat, u32> strides[] = {{33, PixelFormat::Grey1, 8}, {3, PixelFormat::Rgb888, 12},
+                                                         {1, PixelFormat::Rgb16, 8},  {5, PixelFormat::Grey4, 4},
+                                                         {7, PixelFormat::Rgb565, 16}};
+    for (const auto& [w, format, stride] : strides) EXPECT_EQ(CBitmapBuffer(w, 3, format).Stride(), stride) << w;
     EXPECT_EQ(ComputeStride(0xFFFFFFFFu, 64), 0u);  // does not fit: no bogus small stride
-}
-
-TEST(BitmapPalette, DefaultGreyRamps) {
-    CBitmapBuffer g4(1, 1, PixelFormat::Grey4);
-    for (u32 i = 0; i < 16; ++i) EXPECT_EQ(g4.GetPaletteEntry(static_cast<u8>(i)), 0x111111u * i);
-    CBitmapBuffer g2(1, 1, PixelFormat::Grey2);
-    for (u32 i = 0; i < 4; ++i) EXPECT_EQ(g2.GetPaletteEntry(static_cast<u8>(i)), 0x555555u * i);
-    CBitmapBuffer g1(1, 1, PixelFormat::Grey1);
-    EXPECT_EQ(g1.GetPaletteEntry(0), 0u);
-    EXPECT_EQ(g1.GetPaletteEntry(1), 0xFFFFFFu);
-    CBitmapBuffer g8(1, 1, PixelFormat::Grey8);
-    EXPECT_EQ(g8.GetPaletteEntry(200), 0xC8C8C8u);
-    EXPECT_EQ(g8.PaletteSize(), 256u);
+    // The default palette of an n-bit grey steps evenly from black to white.
+    for (auto [format, entries] : {std::pair{PixelFormat::Grey1, 2u}, {PixelFormat::Grey2, 4u},
+                                   {PixelFormat::Grey4, 16u}, {PixelFormat::Grey8, 256u}}) {
+        CBitmapBuffer g(1, 1, format);
+        for (u32 i = 0; i < entries; ++i)
+            EXPECT_EQ(g.GetPaletteEntry(static_cast<u8>(i)), 0x010101u * (i * 255 / (entries - 1))) << entries;
+    }
+    EXPECT_EQ(CBitmapBuffer(1, 1, PixelFormat::Grey8).PaletteSize(), 256u);
     EXPECT_EQ(CBitmapBuffer(1, 1, PixelFormat::IndexedAlpha8).PaletteSize(), 256u);
 }
 
@@ -105,9 +100,7 @@ TEST(BitmapCopy, FiveAndSixBitChannelsWiden) {
 
 TEST(BitmapCopy, PackingDropsLowBits) {
     CBitmapBuffer src(1, 1, PixelFormat::Rgb888), d565(1, 1, PixelFormat::Rgb565), d555(1, 1, PixelFormat::Rgb555);
-    src.Pixels()[0] = 0x0F;  // blue
-    src.Pixels()[1] = 0x83;  // green
-    src.Pixels()[2] = 0xFF;  // red
+    std::memcpy(src.Pixels(), "\x0F\x83\xFF", 3);  // blue, green, red
     ASSERT_TRUE(d565.CopyFrom(src));
     ASSERT_TRUE(d555.CopyFrom(src));
     u32 v565 = d565.Pixels()[0] | (u32(d565.Pixels()[1]) << 8);
@@ -134,8 +127,7 @@ TEST(BitmapCopy, PaletteToPaletteMovesValues) {
     one.Row(1)[0] = 0xA0;  // 1,0,1,0,0,0,0,0
     one.Row(1)[1] = 0x40;  // cell 9 = 1
     ASSERT_TRUE(eight.CopyFrom(one));
-    const u8 expect[10] = {1, 0, 1, 0, 0, 0, 0, 0, 0, 1};
-    for (int x = 0; x < 10; ++x) EXPECT_EQ(eight.Row(1)[x], expect[x]) << x;
+    EXPECT_EQ(std::vector<u8>(eight.Row(1), eight.Row(1) + 10), (std::vector<u8>{1, 0, 1, 0, 0, 0, 0, 0, 0, 1}));
     EXPECT_EQ(eight.Row(0)[0], 0);
 
     // Values are not rescaled; the target keeps its own palette.
@@ -211,8 +203,7 @@ TEST(Bitmap, MakeOpaqueAndFlip) {
     CBitmapBuffer b(3, 3, PixelFormat::Rgbx8888);
     b.MakeOpaque();
     EXPECT_EQ(b.Format(), PixelFormat::Rgba8888);
-    for (u32 y = 0; y < 3; ++y)
-        for (u32 x = 0; x < 3; ++x) EXPECT_EQ(Pixel32(b, x, y), 0xFF000000u);
+    for (u32 i = 0; i < 9; ++i) EXPECT_EQ(Pixel32(b, i % 3, i / 3), 0xFF000000u);
     CBitmapBuffer rgb(2, 2, PixelFormat::Rgb888);
     rgb.MakeOpaque();
     EXPECT_EQ(rgb.Format(), PixelFormat::Rgb888);
@@ -320,14 +311,9 @@ TEST(CBitmapKinds, ProxySharesThePixelsOfWhatItWraps) {
     inner->SetTransparentIndex(3);
     CBitmapProxy proxy(std::move(inner));
     EXPECT_EQ(proxy.Pixels(), pixels);
-    EXPECT_EQ(proxy.Width(), 5u);
-    EXPECT_EQ(proxy.Height(), 4u);
+    EXPECT_EQ(std::pair(proxy.Width(), proxy.Height()), std::pair(5u, 4u));
     EXPECT_EQ(proxy.Stride(), 20u);
-    EXPECT_EQ(proxy.Format(), PixelFormat::Rgba8888);
     EXPECT_EQ(proxy.TransparentIndex(), 3);
-    EXPECT_FALSE(proxy.needsUpload);
-    EXPECT_EQ(proxy.level, 0u);
-    EXPECT_EQ(proxy.texture, nullptr);
     proxy.TopRow(0)[0] = 0x42;
     EXPECT_EQ(proxy.Wrapped()->Row(3)[0], 0x42);
 }

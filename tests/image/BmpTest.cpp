@@ -16,8 +16,6 @@ const char* kCannotHandle = "Cannot handle file format.";
 
 u32 HeaderSize(const Bytes& b) { return b.size() >= 18 ? b[14] | (b[15] << 8) | (b[16] << 16) | (u32(b[17]) << 24) : 0; }
 
-std::unique_ptr<CBitmapInterface> LoadBytes(const Bytes& b, CCodecBMP& codec) { return Decode(codec, b); }
-
 // Compares the first bytes of each memory row (the bottom row first).
 void ExpectRows(const CBitmapInterface& b, const std::vector<Bytes>& rows) {
     for (u32 y = 0; y < rows.size(); ++y) EXPECT_EQ(Bytes(b.Row(y), b.Row(y) + rows[y].size()), rows[y]) << "row " << y;
@@ -63,7 +61,7 @@ TEST(BmpRead, FilesFromImageMagickDecodeAsImageMagickReadsThem) {
         Bytes bytes = ovetest::ReadFileBytes(bmp);
         ASSERT_EQ(HeaderSize(bytes), c.headerSize);
         CCodecBMP codec;
-        auto bitmap = LoadBytes(bytes, codec);
+        auto bitmap = Decode(codec, bytes);
         ASSERT_TRUE(bitmap) << codec.GetErrorText();
         EXPECT_EQ(codec.GetError(), 0u);
         EXPECT_EQ(bitmap->Format(), c.format);
@@ -83,7 +81,7 @@ TEST(BmpRead, HeaderSizes64And108ZeroOffsetAndTopDownRows) {
     for (u32 i = 0; i < 100; ++i) plain.palette.push_back(rng() & 0xFFFFFF);
     for (int i = 0; i < 40 * 23; ++i) plain.pixels.push_back(static_cast<u8>(rng() % 100));
     CCodecBMP codec;
-    auto reference = LoadBytes(BuildBmp(plain), codec);
+    auto reference = Decode(codec, BuildBmp(plain));
     ASSERT_TRUE(reference) << codec.GetErrorText();
     const SRgba expected = FromBitmap(*reference);
     // A version-4 header (108 bytes): the palette follows right after, so the header must be skipped
@@ -98,7 +96,7 @@ TEST(BmpRead, HeaderSizes64And108ZeroOffsetAndTopDownRows) {
     for (int y = 0; y < 23; ++y)
         std::copy_n(plain.pixels.begin() + (22 - y) * 40, 40, topDown.pixels.begin() + y * 40);
     for (const SBmp* s : {&v4, &v4NoOffset, &v64, &topDown}) {
-        auto bitmap = LoadBytes(BuildBmp(*s), codec);
+        auto bitmap = Decode(codec, BuildBmp(*s));
         ASSERT_TRUE(bitmap) << codec.GetErrorText();
         EXPECT_EQ(bitmap->Height(), 23u);
         EXPECT_EQ(MaxDiff(FromBitmap(*bitmap), expected), 0) << s->headerSize << " " << s->height;
@@ -152,7 +150,7 @@ TEST(BmpRead, HandBuiltHeadersAndBitfields) {
     CCodecBMP codec;
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        auto b = LoadBytes(c.file, codec);
+        auto b = Decode(codec, c.file);
         if (c.error) {
             EXPECT_FALSE(b);
             EXPECT_STREQ(codec.GetErrorText(), c.error);
@@ -172,11 +170,11 @@ TEST(BmpRead, PaletteAndGreyRamp) {
     SBmp s{.width = 9, .height = 2, .bitCount = 1, .palette = {0x000000, 0xFFFFFF},
            .pixels = {0x80, 0x80, 0, 0, 0x00, 0x00, 0, 0}};
     CCodecBMP codec;
-    auto b = LoadBytes(BuildBmp(s), codec);
+    auto b = Decode(codec, BuildBmp(s));
     ASSERT_TRUE(b);
     EXPECT_EQ(b->Format(), PixelFormat::Grey1);
     s.palette = {0x0000FF, 0x00FF00};
-    b = LoadBytes(BuildBmp(s), codec);
+    b = Decode(codec, BuildBmp(s));
     ASSERT_TRUE(b);
     EXPECT_EQ(b->Format(), PixelFormat::Indexed1);
     EXPECT_EQ(b->GetPaletteEntry(0), 0xFF0000u);  // red in the low byte
@@ -184,7 +182,7 @@ TEST(BmpRead, PaletteAndGreyRamp) {
 
     // Fewer colours than the depth allows: the rest of the palette is black.
     SBmp e{.width = 2, .bitCount = 8, .palette = {0x102030, 0x405060}, .coloursUsed = 2, .pixels = {1, 200, 0, 0}};
-    b = LoadBytes(BuildBmp(e), codec);
+    b = Decode(codec, BuildBmp(e));
     ASSERT_TRUE(b) << codec.GetErrorText();
     EXPECT_EQ(b->GetPaletteEntry(1), 0x605040u);
     EXPECT_EQ(b->GetPaletteEntry(200), 0u);
@@ -193,7 +191,7 @@ TEST(BmpRead, PaletteAndGreyRamp) {
     e.coloursUsed = 300;
     e.palette.assign(300, 0x111111);
     e.palette[1] = 0xABCDEF;
-    b = LoadBytes(BuildBmp(e), codec);
+    b = Decode(codec, BuildBmp(e));
     ASSERT_TRUE(b) << codec.GetErrorText();
     EXPECT_EQ(b->Pixels()[0], 1);
     EXPECT_EQ(b->GetPaletteEntry(1), 0xEFCDABu);
@@ -229,11 +227,11 @@ TEST(BmpRead, RunLengthEncodings) {
     };
     CCodecBMP codec;
     for (const auto& [bmp, rows] : good) {
-        auto b = LoadBytes(BuildBmp(*bmp), codec);
+        auto b = Decode(codec, BuildBmp(*bmp));
         ASSERT_TRUE(b) << codec.GetErrorText();
         ExpectRows(*b, rows);
     }
-    auto b = LoadBytes(BuildBmp(wilder), codec);
+    auto b = Decode(codec, BuildBmp(wilder));
     ASSERT_TRUE(b) << codec.GetErrorText();
     EXPECT_EQ(b->Row(1)[1], 1);
     // Data that stop in the middle of the picture (the second an absolute run longer than the data),
@@ -243,7 +241,7 @@ TEST(BmpRead, RunLengthEncodings) {
     cutRun.pixels = {3, 7, 0, 0, 0, 20, 1, 2};
     mismatch.compression = 1;
     for (const auto& [bmp, error] : {std::pair{&cut, kTruncated}, {&cutRun, kTruncated}, {&mismatch, kCannotHandle}}) {
-        EXPECT_FALSE(LoadBytes(BuildBmp(*bmp), codec));
+        EXPECT_FALSE(Decode(codec, BuildBmp(*bmp)));
         EXPECT_STREQ(codec.GetErrorText(), error);
     }
 }
@@ -253,7 +251,7 @@ TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
                  .pixels = Bytes(8 * 3, 1)};
     const Bytes whole = BuildBmp(s);
     CCodecBMP codec;
-    ASSERT_TRUE(LoadBytes(whole, codec));
+    ASSERT_TRUE(Decode(codec, whole));
     // A file that starts further into the stream: its offsets count from its own start.
     Bytes inside = {'x', 'y', 'z'};
     inside.insert(inside.end(), whole.begin(), whole.end());
@@ -265,7 +263,7 @@ TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
     EXPECT_EQ(fromInside->GetPaletteEntry(1), 0x403020u);
 
     for (std::size_t n = 0; n < whole.size(); ++n) {
-        EXPECT_FALSE(LoadBytes(Bytes(whole.begin(), whole.begin() + n), codec)) << n;
+        EXPECT_FALSE(Decode(codec, Bytes(whole.begin(), whole.begin() + n))) << n;
         EXPECT_STREQ(codec.GetErrorText(), kTruncated) << n;
     }
 
@@ -282,9 +280,9 @@ TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
     std::mt19937 rng(1234);
     for (const SBmp& base : {s, rle8, rle4, fields}) {
         const Bytes good = BuildBmp(base);
-        ASSERT_TRUE(LoadBytes(good, codec)) << codec.GetErrorText();
+        ASSERT_TRUE(Decode(codec, good)) << codec.GetErrorText();
         for (int round = 0; round < 1500; ++round) {
-            if (!LoadBytes(Damage(good, rng, 4, 4), codec)) {
+            if (!Decode(codec, Damage(good, rng, 4, 4))) {
                 EXPECT_STRNE(codec.GetErrorText(), "No error information available.");
             }
         }
@@ -333,7 +331,7 @@ TEST(BmpWrite, WritesEveryDepthReadableByImageMagickAndItself) {
         EXPECT_EQ(file.size(), c.dataOffset + ComputeStride(picture.width, c.bitCount) * picture.height);
         EXPECT_EQ(file[2] | (file[3] << 8) | (file[4] << 16), int(file.size()));
 
-        auto back = LoadBytes(file, codec);
+        auto back = Decode(codec, file);
         ASSERT_TRUE(back) << codec.GetErrorText();
         EXPECT_EQ(back->Format(), c.readsBackAs);
         SRgba original = FromBitmap(*source);
@@ -356,18 +354,19 @@ TEST(BmpWrite, WideFormatsAreNarrowedAndErrorsReported) {
     Bytes file = Encode(codec, wide, &ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(file[28], 32);
-    auto back = LoadBytes(file, codec);
+    auto back = Decode(codec, file);
     ASSERT_TRUE(back);
     EXPECT_EQ(back->Row(0)[0], 0x80);
 
     CBuffer out;
-    EXPECT_FALSE(codec.Save(nullptr, &out));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
-    EXPECT_FALSE(codec.Save(&wide, nullptr));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not write to output device.");
     CSegment readOnly(new CBuffer(), 0, 0);
-    EXPECT_FALSE(codec.Save(&wide, &readOnly));
-    EXPECT_STREQ(codec.GetErrorText(), "Could not write to output device.");
+    for (auto [source, target, error] : {std::tuple<CBitmapInterface*, CDataBin*, const char*>{
+                                             nullptr, &out, "Could not read from input device."},
+                                         {&wide, nullptr, "Could not write to output device."},
+                                         {&wide, &readOnly, "Could not write to output device."}}) {
+        EXPECT_FALSE(codec.Save(source, target));
+        EXPECT_STREQ(codec.GetErrorText(), error);
+    }
     EXPECT_TRUE(codec.Save(&wide, &out));
     EXPECT_EQ(codec.GetError(), 0u);
     EXPECT_STREQ(codec.GetErrorText(), "The operation completed successfully.");

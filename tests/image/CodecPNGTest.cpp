@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
 
 #include "support/PngTestUtil.h"
 #include "io/DataBin.h"
@@ -226,16 +225,11 @@ TEST(CodecPNG, DamagedFilesNeverCrash) {
         if (!picture.palette.empty()) picture.paletteAlpha = {0, 100};
         files.push_back(SampleFile(picture, 18));
     }
-    const std::vector<std::string> known = {"Could not inflate compressed data.",
-                                            "Unknown interlace method.",
-                                            "Unknown compression type.",
-                                            "Alpha channel is only supported for RGB or 8bit indexed images.",
-                                            "Invalid number of bits per channel. The file may be corrupt.",
-                                            "Insufficient memory.",
-                                            "Invalid header.",
-                                            "Invalid file format.",
-                                            "File ends prematurely.",
-                                            "Could not create bitmap."};
+    const std::vector<std::string> known = {
+        "Could not inflate compressed data.", "Unknown interlace method.", "Unknown compression type.",
+        "Alpha channel is only supported for RGB or 8bit indexed images.", "Insufficient memory.",
+        "Invalid number of bits per channel. The file may be corrupt.", "Invalid header.", "Invalid file format.",
+        "File ends prematurely.", "Could not create bitmap."};
     int failures = 0;
     for (int iter = 0; iter < 4000; ++iter) {
         Bytes f = files[iter % files.size()];

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <tuple>
+#include <utility>
 
 #include "ImageTestUtil.h"
 #include "image/CodecQOI.h"
@@ -20,16 +22,11 @@ u32 Pixel32(const CBitmapInterface& b, u32 x, u32 y) {
 }  // namespace
 
 TEST(ImageLoad, CodecByExtension) {
-    EXPECT_EQ(ImageFormatFromName("pic.PNG"), ImageFileFormat::PNG);
-    EXPECT_EQ(ImageFormatFromName("a.b.JpEg"), ImageFileFormat::JPEG);
-    EXPECT_EQ(ImageFormatFromName("x.jpg"), ImageFileFormat::JPEG);
-    EXPECT_EQ(ImageFormatFromName("x.Bmp"), ImageFileFormat::BMP);
-    EXPECT_EQ(ImageFormatFromName(".qoi"), ImageFileFormat::QOI);
-    EXPECT_EQ(ImageFormatFromName("pic"), ImageFileFormat::Unknown);
-    EXPECT_EQ(ImageFormatFromName("pic.bmpx"), ImageFileFormat::Unknown);
-    EXPECT_EQ(ImageFormatFromName("dir.png/pic"), ImageFileFormat::Unknown);
-    EXPECT_EQ(ImageFormatFromName("pic."), ImageFileFormat::Unknown);
-    EXPECT_EQ(ImageFormatFromName(""), ImageFileFormat::Unknown);
+    using F = ImageFileFormat;
+    for (auto [name, format] : {std::pair{"pic.PNG", F::PNG}, {"a.b.JpEg", F::JPEG}, {"x.jpg", F::JPEG},
+                                {"x.Bmp", F::BMP}, {".qoi", F::QOI}, {"pic", F::Unknown}, {"pic.bmpx", F::Unknown},
+                                {"dir.png/pic", F::Unknown}, {"pic.", F::Unknown}, {"", F::Unknown}})
+        EXPECT_EQ(ImageFormatFromName(name), format) << name;
     for (ImageFileFormat f : {ImageFileFormat::BMP, ImageFileFormat::JPEG, ImageFileFormat::PNG, ImageFileFormat::QOI})
         EXPECT_NE(CreateImageCodec(f), nullptr);
     EXPECT_EQ(CreateImageCodec(ImageFileFormat::Unknown), nullptr);
@@ -45,10 +42,9 @@ TEST(ImageLoad, LoadedPicturesBecomeOpaqueRgba) {
     auto b = LoadImageFile(bmp.string(), &error);
     ASSERT_TRUE(b) << error;
     EXPECT_EQ(b->Format(), PixelFormat::Rgba8888);
-    EXPECT_EQ(Pixel32(*b, 0, 1), 0xFFFF0000u);
-    EXPECT_EQ(Pixel32(*b, 1, 1), 0xFF00FF00u);
-    EXPECT_EQ(Pixel32(*b, 2, 0), 0xFF0000FFu);
-    EXPECT_EQ(Pixel32(*b, 0, 0), 0xFF000000u);
+    for (auto [x, y, argb] : {std::tuple{0u, 1u, 0xFFFF0000u}, {1u, 1u, 0xFF00FF00u}, {2u, 0u, 0xFF0000FFu},
+                              {0u, 0u, 0xFF000000u}})
+        EXPECT_EQ(Pixel32(*b, x, y), argb) << x << "," << y;
 
     // A 32-bit QOI with alpha keeps its alpha.
     CBitmapBuffer rgba(2, 1, PixelFormat::Rgba8888);
@@ -72,12 +68,11 @@ TEST(ImageLoad, FailuresCarryTheirMessages) {
     EXPECT_FALSE(LoadImageFile(plain.string(), &error));
     EXPECT_TRUE(error.starts_with("Unable to load image file: unknown format")) << error;
     EXPECT_NE(error.find(".png"), std::string::npos) << "says which names are known: " << error;
-    fs::path shortBmp = dir.Write("short.bmp", Bytes{'B', 'M', 0, 0});
-    EXPECT_FALSE(LoadImageFile(shortBmp.string(), &error));
-    EXPECT_EQ(error, "File ends prematurely.");
-    fs::path fakePng = dir.Write("fake.png", Bytes(40, 'x'));
-    EXPECT_FALSE(LoadImageFile(fakePng.string(), &error));
-    EXPECT_EQ(error, "Invalid header.");
+    for (auto [name, bytes, message] : {std::tuple{"short.bmp", Bytes{'B', 'M', 0, 0}, "File ends prematurely."},
+                                        {"fake.png", Bytes(40, 'x'), "Invalid header."}}) {
+        EXPECT_FALSE(LoadImageFile(dir.Write(name, bytes).string(), &error));
+        EXPECT_EQ(error, message);
+    }
 
     CBuffer empty;
     EXPECT_FALSE(DecodeImage(&empty, ImageFileFormat::QOI, &error));

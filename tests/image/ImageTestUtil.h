@@ -46,11 +46,9 @@ inline SRgba FromBitmap(const ove::CBitmapInterface& bmp) {
     for (unsigned y = 0; y < out.height; ++y) {
         const unsigned char* row = src->TopRow(y);
         for (unsigned x = 0; x < out.width; ++x) {
-            unsigned char* d = &out.pixels[(std::size_t(y) * out.width + x) * 4];
-            d[0] = row[x * 4 + 2];
-            d[1] = row[x * 4 + 1];
-            d[2] = row[x * 4];
-            d[3] = row[x * 4 + 3];
+            const unsigned char* s = row + x * 4;
+            const unsigned char rgba[4] = {s[2], s[1], s[0], s[3]};
+            std::copy_n(rgba, 4, &out.pixels[(std::size_t(y) * out.width + x) * 4]);
         }
     }
     return out;
@@ -92,14 +90,9 @@ inline int MaxDiff(const SRgba& a, const SRgba& b, bool checkAlpha = true) {
 
 inline double MeanDiff(const SRgba& a, const SRgba& b) {
     if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 1000;
-    double sum = 0;
-    std::size_t n = 0;
-    for (std::size_t i = 0; i < a.pixels.size(); ++i) {
-        if (i % 4 == 3) continue;
-        sum += std::abs(int(a.pixels[i]) - int(b.pixels[i]));
-        ++n;
-    }
-    return sum / n;
+    double sum = 0;  // red, green and blue only
+    for (std::size_t i = 0; i < a.pixels.size(); ++i) sum += i % 4 == 3 ? 0 : std::abs(int(a.pixels[i]) - int(b.pixels[i]));
+    return sum / double(a.pixels.size() / 4 * 3);
 }
 
 // A smooth colour picture with some sharp detail (odd width, so rows need padding).
@@ -176,23 +169,18 @@ inline std::unique_ptr<ove::CBitmapBuffer> ToBitmap(const SRgba& p, ove::PixelFo
     for (unsigned y = 0; y < p.height; ++y)
         for (unsigned x = 0; x < p.width; ++x) {
             const unsigned char* s = p.At(x, y);
-            unsigned char* d = rgba.TopRow(y) + x * 4;
-            d[0] = s[2];
-            d[1] = s[1];
-            d[2] = s[0];
-            d[3] = s[3];
+            const unsigned char bgra[4] = {s[2], s[1], s[0], s[3]};
+            std::copy_n(bgra, 4, rgba.TopRow(y) + x * 4);
         }
     return std::make_unique<ove::CBitmapBuffer>(rgba, format);
 }
 
 // Little-endian writers for hand-built files.
-inline void Put16(Bytes& b, unsigned v) {
-    b.push_back(static_cast<unsigned char>(v));
-    b.push_back(static_cast<unsigned char>(v >> 8));
+inline void PutLe(Bytes& b, std::uint32_t v, int bytes) {
+    for (int i = 0; i < bytes; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
-inline void Put32(Bytes& b, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
+inline void Put16(Bytes& b, unsigned v) { PutLe(b, v, 2); }
+inline void Put32(Bytes& b, std::uint32_t v) { PutLe(b, v, 4); }
 
 // Description of a hand-built BMP file.
 struct SBmp {
@@ -212,38 +200,26 @@ inline Bytes BuildBmp(const SBmp& s) {
     Bytes info;
     Put32(info, s.headerSize);
     if (s.headerSize == 12) {
-        Put16(info, s.width);
-        Put16(info, s.height);
-        Put16(info, 1);
-        Put16(info, s.bitCount);
+        for (unsigned v : {unsigned(s.width), unsigned(s.height), 1u, s.bitCount}) Put16(info, v);
     } else {
         Put32(info, static_cast<std::uint32_t>(s.width));
         Put32(info, static_cast<std::uint32_t>(s.height));
         Put16(info, 1);
         Put16(info, s.bitCount);
-        Put32(info, s.compression);
-        Put32(info, static_cast<std::uint32_t>(s.pixels.size()));
-        Put32(info, 2835);
-        Put32(info, 2835);
-        Put32(info, s.coloursUsed);
-        Put32(info, 0);
-        if (s.headerSize >= 108) {
-            for (std::uint32_t m : s.masks) Put32(info, m);
-        }
-        while (info.size() < s.headerSize) info.push_back(0);
+        for (std::uint32_t v : {s.compression, unsigned(s.pixels.size()), 2835u, 2835u, s.coloursUsed, 0u})
+            Put32(info, v);
+        for (int i = 0; i < 4 && s.headerSize >= 108; ++i) Put32(info, s.masks[i]);
+        info.resize(std::max<std::size_t>(info.size(), s.headerSize));
     }
-    if (s.masksAfterHeader)
-        for (int i = 0; i < 3; ++i) Put32(info, s.masks[i]);
-    for (std::uint32_t c : s.palette) {
-        info.push_back(static_cast<unsigned char>(c));
-        info.push_back(static_cast<unsigned char>(c >> 8));
-        info.push_back(static_cast<unsigned char>(c >> 16));
-        if (s.headerSize != 12) info.push_back(0);
+    for (int i = 0; i < 3 && s.masksAfterHeader; ++i) Put32(info, s.masks[i]);
+    for (std::uint32_t c : s.palette) {  // blue, green, red (and a pad byte after the core header)
+        Put32(info, c & 0xFFFFFF);
+        if (s.headerSize == 12) info.pop_back();
     }
     Bytes file = {'B', 'M'};
-    Put32(file, static_cast<std::uint32_t>(14 + info.size() + s.pixels.size()));
-    Put32(file, 0);
-    Put32(file, s.zeroOffset ? 0 : static_cast<std::uint32_t>(14 + info.size()));
+    const auto dataOffset = static_cast<std::uint32_t>(14 + info.size());
+    for (std::uint32_t v : {dataOffset + unsigned(s.pixels.size()), 0u, s.zeroOffset ? 0u : dataOffset})
+        Put32(file, v);
     file.insert(file.end(), info.begin(), info.end());
     file.insert(file.end(), s.pixels.begin(), s.pixels.end());
     return file;

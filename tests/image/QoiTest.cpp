@@ -1,8 +1,6 @@
 // QOI reading and writing, checked against the reference encoder and decoder (qoiconv).
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "ImageTestUtil.h"
 #include "image/CodecQOI.h"
 
@@ -16,18 +14,13 @@ namespace {
 SRgba QoiPicture(bool alpha, unsigned w = 70, unsigned h = 19) {
     SRgba p = TestPicture(w, h, alpha);
     std::mt19937 rng(99);
+    const unsigned char flatColour[4] = {10, 20, 30, 128};
     for (unsigned y = 0; y < h; ++y)
         for (unsigned x = 0; x < w; ++x) {
             unsigned char* d = &p.pixels[(std::size_t(y) * w + x) * 4];
-            if (y >= 5 && y < 9) {  // flat band: runs across row ends
-                d[0] = 10, d[1] = 20, d[2] = 30;
-                if (alpha) d[3] = 128;
-            } else if (y >= 12 && y < 14) {
-                d[0] = static_cast<unsigned char>(rng());
-                d[1] = static_cast<unsigned char>(rng());
-                d[2] = static_cast<unsigned char>(rng());
-                if (alpha) d[3] = static_cast<unsigned char>(rng());
-            }
+            const bool flat = y >= 5 && y < 9, noisy = y >= 12 && y < 14;  // flat: runs across row ends
+            for (int c = 0; c < (alpha ? 4 : 3) && (flat || noisy); ++c)
+                d[c] = flat ? flatColour[c] : static_cast<unsigned char>(rng());
         }
     return p;
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <utility>
 
 #include "io/DataBin.h"
 #include "image/RunMask.h"
@@ -35,14 +36,12 @@ TEST(RunMask, ValueAtExpandAndLevels) {
     for (u32 i = 0; i < 12; ++i) EXPECT_EQ(mask.ValueAt(i), expected[i]) << i;  // past the runs: 0
     EXPECT_EQ(mask.ValueAt(0xFFFFFFFFu), 0);
 
-    std::vector<u8> buffer(12, 0xAA);
+    std::vector<u8> buffer(12, 0xAA), level(12, 0xAA);
     mask.Expand(buffer.data(), buffer.size());
     EXPECT_EQ(std::vector<u8>(expected, expected + 12), buffer);
-
-    std::vector<u8> level(12, 0xAA);
+    // Only the pixels of that value are written.
     EXPECT_EQ(mask.ExpandLevel(level.data(), level.size(), 7), 4u);
-    const u8 levelExpected[12] = {0xAA, 0xAA, 0xAA, 7, 7, 7, 7, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA};
-    EXPECT_EQ(std::vector<u8>(levelExpected, levelExpected + 12), level);
+    EXPECT_EQ(level, (std::vector<u8>{0xAA, 0xAA, 0xAA, 7, 7, 7, 7, 0xAA, 0xAA, 0xAA, 0xAA, 0xAA}));
     EXPECT_EQ(mask.ExpandLevel(level.data(), level.size(), 3), 0u);
 }
 
@@ -50,15 +49,11 @@ TEST(RunMask, RunsBeyondThePixelCountOrBufferAreCut) {
     Bytes b;
     b.U32(4).U32(2).U32(RunWord(1, 10)).U32(RunWord(2, 10));
     CRunMask mask = LoadMask(b);
-    EXPECT_EQ(mask.ValueAt(3), 1);
-    EXPECT_EQ(mask.ValueAt(4), 0);
-    EXPECT_EQ(mask.ValueAt(12), 0);
+    for (auto [at, value] : {std::pair{3u, 1}, {4u, 0}, {12u, 0}}) EXPECT_EQ(mask.ValueAt(at), value) << at;
     // A buffer smaller than the pixel count gets only its own bytes (guard bytes untouched).
     std::vector<u8> buffer(8, 0xEE);
     mask.Expand(buffer.data(), 2);
-    EXPECT_EQ(buffer[0], 1);
-    EXPECT_EQ(buffer[1], 1);
-    EXPECT_EQ(buffer[2], 0xEE);
+    EXPECT_EQ(buffer, (std::vector<u8>{1, 1, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE}));
     EXPECT_EQ(mask.ExpandLevel(buffer.data(), 3, 1), 3u);
     EXPECT_EQ(buffer[3], 0xEE);
     // A larger one is zero beyond the pixel count.

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <string>
+#include <tuple>
 
 #include "support/DeflateTestUtil.h"
 #include "io/DataBin.h"
@@ -158,13 +159,14 @@ TEST(Inflate, FixedBlockSymbols) {
     const struct {
         std::vector<unsigned> symbols;
         unsigned distance;
-        const char* expected;  // null: must fail
+        std::string expected;  // "fail": must fail
     } cases[] = {
         {{'a', 257, 256}, 0, "aaaa"},  // length 3 at distance 1
-        {{257, 256}, 0, nullptr},      // back-reference before the first byte
-        {{'a', 257, 256}, 1, nullptr},  // distance 2, one byte written
-        {{'a', 286, 256}, 0, nullptr},  // length symbols 286 and 287 do not exist
-        {{'a', 287, 256}, 0, nullptr},
+        {{'z', 285, 256}, 0, std::string(259, 'z')},  // code 285 is length 258 in plain deflate
+        {{257, 256}, 0, "fail"},      // back-reference before the first byte
+        {{'a', 257, 256}, 1, "fail"},  // distance 2, one byte written
+        {{'a', 286, 256}, 0, "fail"},  // length symbols 286 and 287 do not exist
+        {{'a', 287, 256}, 0, "fail"},
     };
     for (const auto& c : cases) {
         BitWriter bw;
@@ -174,60 +176,35 @@ TEST(Inflate, FixedBlockSymbols) {
             if (sym > 256) bw.FixedDist(c.distance);
         }
         InflateResult r = RunInflate(bw.Data());
-        EXPECT_EQ(r.ok, c.expected != nullptr) << c.symbols[0] << " " << c.symbols[1];
-        if (c.expected) {
-            EXPECT_EQ(Text(r.out), c.expected);
-        }
+        EXPECT_EQ(r.ok ? Text(r.out) : "fail", c.expected) << c.symbols[0] << " " << c.symbols[1];
     }
-    // Code 285 is length 258 in plain deflate.
-    BitWriter b285;
-    b285.Block(true, 1);
-    b285.FixedLit('z');
-    b285.FixedLit(285);
-    b285.FixedDist(0);
-    b285.FixedLit(256);
-    InflateResult r = RunInflate(b285.Data());
-    ASSERT_TRUE(r.ok);
-    EXPECT_EQ(r.out, Bytes(259, 'z'));
 }
 
 TEST(Inflate, Deflate64LongLengthsAndFarDistances) {
     // A stored block of 40,000 random bytes, then a fixed block copying 300 bytes from distance 40,000
     // (code 30: base 32769 + 7231) with code 285 (base 3 + 297 in 16 extra bits).
-    Bytes head = RandomBytes(40000, 7);
-    BitWriter bw;
-    bw.Stored(false, head);
-    bw.Block(true, 1);
-    bw.FixedLit(285);
-    bw.Bits(297, 16);
-    bw.FixedDist(30);
-    bw.Bits(7231, 14);
-    bw.FixedLit(256);
-    Bytes expected = head;
-    expected.insert(expected.end(), head.begin(), head.begin() + 300);
-
-    InflateResult r = RunInflate(bw.Data(), true);
-    ASSERT_TRUE(r.ok);
-    EXPECT_TRUE(r.out == expected);
-    // Plain deflate has no distance code 30.
-    EXPECT_FALSE(RunInflate(bw.Data(), false).ok);
-
-    // Distance code 31 (base 49153) and the longest deflate64 match (3 + 65535).
-    Bytes big = RandomBytes(60000, 8);
-    BitWriter b31;
-    b31.Stored(false, Bytes(big.begin(), big.begin() + 30000));
-    b31.Stored(false, Bytes(big.begin() + 30000, big.end()));
-    b31.Block(true, 1);
-    b31.FixedLit(285);
-    b31.Bits(65535, 16);
-    b31.FixedDist(31);
-    b31.Bits(60000 - 49153, 14);
-    b31.FixedLit(256);
-    expected = big;
-    for (int i = 0; i < 65538; ++i) expected.push_back(expected[expected.size() - 60000]);
-    r = RunInflate(b31.Data(), true);
-    ASSERT_TRUE(r.ok);
-    EXPECT_TRUE(r.out == expected);
+    // Then distance code 31 (base 49153) and the longest deflate64 match (3 + 65535) after 60,000
+    // bytes in two stored blocks.
+    for (auto [size, lengthExtra, distCode, distExtra] : {std::tuple{40000u, 297u, 30u, 7231u},
+                                                          std::tuple{60000u, 65535u, 31u, 60000u - 49153u}}) {
+        const Bytes head = RandomBytes(size, size);
+        BitWriter bw;
+        bw.Stored(false, Bytes(head.begin(), head.begin() + 30000));
+        bw.Stored(false, Bytes(head.begin() + 30000, head.end()));
+        bw.Block(true, 1);
+        bw.FixedLit(285);
+        bw.Bits(lengthExtra, 16);
+        bw.FixedDist(distCode);
+        bw.Bits(distExtra, 14);
+        bw.FixedLit(256);
+        Bytes expected = head;
+        for (unsigned i = 0; i < 3 + lengthExtra; ++i) expected.push_back(expected[expected.size() - size]);
+        InflateResult r = RunInflate(bw.Data(), true);
+        ASSERT_TRUE(r.ok) << distCode;
+        EXPECT_TRUE(r.out == expected) << distCode;
+        // Plain deflate has no distance codes 30 and 31.
+        EXPECT_FALSE(RunInflate(bw.Data(), false).ok) << distCode;
+    }
 }
 
 TEST(Inflate, TruncatedStreamsFail) {
@@ -290,22 +267,18 @@ TEST(Inflate, DynamicCodeSets) {
     EXPECT_FALSE(run(over, dist, zeros).ok);
     EXPECT_FALSE(run(lit, dist, zeros, std::vector<unsigned>(19, 1)).ok);
     // Repeat of the previous length with nothing before it, and a repeat running past the end.
-    for (int overrun = 0; overrun < 2; ++overrun) {
+    // (Symbol 16 with 2 extra bits first; twice symbol 18 with 7 bits: 2 x 138 zeros > 258.)
+    for (auto [symbol, extraBits, extra, times] : {std::tuple{16, 2, 0, 1}, {18, 7, 127, 2}}) {
         std::vector<unsigned> cl(19, 0);
         cl[0] = cl[1] = cl[16] = cl[18] = 2;
         BitWriter bw;
         auto clCodes = DynamicPrelude(bw, 257, 1, cl);
-        if (overrun == 0) {
-            bw.Code(clCodes[16], 2);
-            bw.Bits(0, 2);
-        } else {
-            for (int i = 0; i < 2; ++i) {  // 2 x 138 zeros > 258
-                bw.Code(clCodes[18], 2);
-                bw.Bits(127, 7);
-            }
+        for (int i = 0; i < times; ++i) {
+            bw.Code(clCodes[symbol], 2);
+            bw.Bits(static_cast<unsigned>(extra), static_cast<unsigned>(extraBits));
         }
         bw.Bits(0, 16);
-        EXPECT_FALSE(RunInflate(bw.Data()).ok) << overrun;
+        EXPECT_FALSE(RunInflate(bw.Data()).ok) << symbol;
     }
     // A literal-only block may have no distance codes at all: 'q' = 0, end of block = 1.
     std::vector<unsigned> only(257, 0);

@@ -48,6 +48,12 @@ inline Bytes ViewHeader(const char* tag, std::uint32_t bits, std::uint32_t loops
     return b;
 }
 
+// A header followed by the record of a first, plain loop of `cels` cels.
+inline Bytes FirstLoop(Bytes header, std::uint32_t cels) {
+    header.U32(0).U32(cels);
+    return header;
+}
+
 // A cel record with a solid 32-bit colour (bytes blue, green, red, alpha).
 inline Bytes& SolidCel32(Bytes& b, std::uint32_t w, std::uint32_t h, std::int32_t dx, std::int32_t dy,
                          std::uint32_t argb) {

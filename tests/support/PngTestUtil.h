@@ -49,25 +49,6 @@ inline std::vector<Bytes> SampleRows(const PngPicture& s, std::uint32_t seed) {
     return rows;
 }
 
-namespace detail {
-inline void WriteToVector(png_structp png, png_bytep data, png_size_t length) {
-    auto* out = static_cast<Bytes*>(png_get_io_ptr(png));
-    out->insert(out->end(), data, data + length);
-}
-inline void NoFlush(png_structp) {}
-
-struct MemoryReader {
-    const Bytes* data;
-    std::size_t pos;
-};
-inline void ReadFromMemory(png_structp png, png_bytep out, png_size_t length) {
-    auto* r = static_cast<MemoryReader*>(png_get_io_ptr(png));
-    if (r->data->size() - r->pos < length) png_error(png, "read past end");
-    std::memcpy(out, r->data->data() + r->pos, length);
-    r->pos += length;
-}
-}  // namespace detail
-
 // Encodes the rows with libpng; empty on failure.
 inline Bytes WritePng(const PngPicture& s, const std::vector<Bytes>& rows) {
     Bytes out;
@@ -87,7 +68,13 @@ inline Bytes WritePng(const PngPicture& s, const std::vector<Bytes>& rows) {
         out.clear();
         return out;
     }
-    png_set_write_fn(png, &out, detail::WriteToVector, detail::NoFlush);
+    png_set_write_fn(
+        png, &out,
+        [](png_structp p, png_bytep data, png_size_t length) {
+            auto* to = static_cast<Bytes*>(png_get_io_ptr(p));
+            to->insert(to->end(), data, data + length);
+        },
+        [](png_structp) {});
     png_set_IHDR(png, info, s.width, s.height, s.depth, s.colourType,
                  s.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                  PNG_FILTER_TYPE_DEFAULT);
@@ -115,7 +102,11 @@ struct Rgba {
 // high byte, palettes and greys expand to colours, palette transparency becomes alpha, other
 // transparency keys are ignored.
 inline bool ReadWithLibpng(const Bytes& file, Rgba& out) {
-    detail::MemoryReader reader{&file, 0};
+    struct {
+        const Bytes* data;
+        std::size_t pos;
+    } reader{&file, 0};
+    using Reader = decltype(reader);
     std::vector<png_bytep> pointers;
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png_create_info_struct(png);
@@ -123,7 +114,12 @@ inline bool ReadWithLibpng(const Bytes& file, Rgba& out) {
         png_destroy_read_struct(&png, &info, nullptr);
         return false;
     }
-    png_set_read_fn(png, &reader, detail::ReadFromMemory);
+    png_set_read_fn(png, &reader, [](png_structp p, png_bytep to, png_size_t length) {
+        auto* r = static_cast<Reader*>(png_get_io_ptr(p));
+        if (r->data->size() - r->pos < length) png_error(p, "read past end");
+        std::memcpy(to, r->data->data() + r->pos, length);
+        r->pos += length;
+    });
     png_read_info(png, info);
     const int colourType = png_get_color_type(png, info);
     if (png_get_bit_depth(png, info) == 16) png_set_strip_16(png);
@@ -163,17 +159,11 @@ inline Rgba BitmapToRgba(const ove::CBitmapInterface& bmp, bool paletteAlpha) {
         for (std::uint32_t x = 0; x < out.width; ++x) {
             std::uint8_t* d = &out.pixels[(std::size_t(y) * out.width + x) * 4];
             if (bits <= 8) {
-                std::uint32_t cell;
-                if (bits == 8) cell = row[x];
-                else {
-                    const std::uint32_t perByte = 8 / bits;
-                    cell = (row[x / perByte] >> (8 - bits * (x % perByte + 1))) & ((1u << bits) - 1);
-                }
-                const std::uint32_t c = bmp.GetPaletteEntry(static_cast<std::uint8_t>(cell));  // 0xAABBGGRR
-                d[0] = static_cast<std::uint8_t>(c);
-                d[1] = static_cast<std::uint8_t>(c >> 8);
-                d[2] = static_cast<std::uint8_t>(c >> 16);
-                d[3] = paletteAlpha ? static_cast<std::uint8_t>(c >> 24) : 255;
+                const std::uint32_t perByte = 8 / bits;  // cells fill each byte from its top bits
+                const std::uint32_t cell = (row[x / perByte] >> (8 - bits * (x % perByte + 1))) & ((1u << bits) - 1);
+                std::uint32_t c = bmp.GetPaletteEntry(static_cast<std::uint8_t>(cell));  // 0xAABBGGRR
+                if (!paletteAlpha) c |= 0xFF000000u;
+                for (int i = 0; i < 4; ++i) d[i] = static_cast<std::uint8_t>(c >> (8 * i));
             } else if (bits == 24 || bits == 32) {
                 const std::uint8_t* s = row + std::size_t(x) * (bits / 8);
                 d[0] = s[2];
