@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -42,8 +43,12 @@ std::vector<std::string> Levels(int first, int last) {
     return out;
 }
 
-// The screenshot a BMP file holds: its pixels (bottom row first) after the header checks.
-std::vector<std::uint8_t> ReadShot(const std::filesystem::path& path, std::uint32_t w, std::uint32_t h) {
+// Renders a captured frame and saves it as a BMP screenshot at `path`; the file's pixels (bottom
+// row first) after the header checks.
+std::vector<std::uint8_t> Screenshot(CRenderer& r, const std::filesystem::path& path, std::uint32_t w, std::uint32_t h) {
+    r.EnableFrameCapture(true);
+    r.RenderFrame();
+    EXPECT_TRUE(r.SaveScreenshot(path.string()));
     auto bytes = ovetest::ReadFileBytes(path);
     EXPECT_EQ(bytes.size(), 54u + w * h * 4);
     if (bytes.size() != 54u + w * h * 4) return {};
@@ -84,13 +89,82 @@ TEST_F(GLRenderTest, InitialiseTakesTheSizeAndCreateTheDevice) {
     EXPECT_EQ(renderer->GetMaxTextureHeight(), 128);
 }
 
-TEST_F(GLRenderTest, ColourBackdropFillsTheFrame) {
-    Open(32, 24);
-    renderer->SetBackdropColour(0xFF336699);
-    auto img = Capture();
-    ASSERT_EQ(img->Width(), 32u);
-    ASSERT_EQ(img->Height(), 24u);
-    ExpectImage(*img, [](int, int) { return 0xFF336699u; });
+// Small scenes, one drawable each over a backdrop colour, checked pixel for pixel.
+TEST_F(GLRenderTest, ScenesCoverExactlyTheirPixels) {
+    Open(20, 16);
+    CBitmap white(2, 2, PixelFormat::Rgba8888);
+    Fill(white, 0xFFFFFFFF);
+    CBitmap black(2, 2, PixelFormat::Rgba8888);
+    Fill(black, 0xFF000000);
+    SCel cel = WholeCel(renderer->CreateTexture(&white), 2, 2);
+    TextureHandle dark = renderer->CreateTexture(&black);
+    ASSERT_NE(cel.texture, nullptr);
+    auto box = [](int x, int y, int x1, int y1, int x2, int y2) { return x >= x1 && x < x2 && y >= y1 && y < y2; };
+    const struct {
+        const char* what;
+        std::uint32_t backdrop;
+        bool gui;
+        std::function<void(CRenderer&)> draw;
+        std::function<std::uint32_t(int, int)> want;
+    } cases[] = {
+        {"a colour backdrop fills the frame", 0xFF336699, false, [](CRenderer&) {}, [](int, int) { return 0xFF336699u; }},
+        {"clip rectangles unite through the stencil; a reset ends them", 0xFF000000, true,
+         [](CRenderer& r) {
+             r.SetClipRect(2, 1, 6, 4);
+             r.SetClipRect(10, 5, 12, 10);
+             r.FillRect(0, 0, 20, 16, 0xFFFFFF00, 0.0f);
+             r.ResetClip();
+             r.FillRect(19, 0, 20, 1, 0xFF0000FF, 0.0f);
+         },
+         [&](int x, int y) {
+             if (x == 19 && y == 0) return 0xFF0000FFu;
+             return box(x, y, 2, 1, 6, 4) || box(x, y, 10, 5, 12, 10) ? 0xFFFFFF00u : 0xFF000000u;
+         }},
+        {"the tint modulates; a scaled cel keeps its centre", 0xFF000000, false,
+         [&](CRenderer& r) {
+             r.SetBlendMode(kBlendOpaque);
+             // Centred at (8, 8) and scaled 3: 6 x 6 from 8 - 3 to 8 + 3.
+             r.DrawCelScaled(cel, kAlignCentre, kAlignMiddle, 8, 8, 0.5f, 3.0f, 0xFF80FF40);
+         },
+         [&](int x, int y) { return box(x, y, 5, 5, 11, 11) ? 0xFF80FF40u : 0xFF000000u; }},
+        {"a fill after texture work is untextured", 0xFF000000, false,
+         [&](CRenderer& r) {
+             r.SetBlendMode(kBlendOpaque);
+             r.SetTexture(dark);
+             // Creating a texture mid-frame (a view loaded by a script) must not leave a stale binding.
+             TextureHandle b = r.CreateTexture(&black);
+             r.FillRect(0, 0, 8, 8, 0xFF4080C0, 0.5f);
+             r.ReleaseTexture(b);
+         },
+         [&](int x, int y) { return box(x, y, 0, 0, 8, 8) ? 0xFF4080C0u : 0xFF000000u; }},
+        {"stretched and sized cels cover their rectangles", 0xFF000000, false,
+         [&](CRenderer& r) {
+             SCel moved = cel;
+             moved.xOffset = 1;  // the hot spot moves sized cels, never stretched ones
+             r.SetBlendMode(kBlendOpaque);
+             // Inclusive corners: columns 2..5, rows 1..3.
+             r.DrawCelStretched(moved, 2, 1, 5, 3, 0.5f, 0xFFFF0000);
+             // Forced 3 x 2, right and bottom aligned on (13, 10): left 13 + 1 - 2 = 12, top 10 - 1 = 9.
+             r.DrawCelSized(moved, kAlignRight, kAlignBottom, 13, 10, 3, 2, 0.5f, 0xFF00FF00);
+         },
+         [&](int x, int y) {
+             if (box(x, y, 2, 1, 6, 4)) return 0xFFFF0000u;
+             return box(x, y, 12, 9, 15, 11) ? 0xFF00FF00u : 0xFF000000u;
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        renderer->SetBackdropColour(c.backdrop);
+        CTestDrawable d(c.gui ? 0.0f : 0.5f, true, c.draw);
+        ASSERT_TRUE(c.gui ? renderer->AddGUIElement(&d) : renderer->AddObject(&d));
+        auto img = Capture();
+        ASSERT_EQ(img->Width(), 20u);
+        ASSERT_EQ(img->Height(), 16u);
+        ExpectImage(*img, c.want);
+        c.gui ? renderer->RemoveGUIElement(&d) : renderer->RemoveObject(&d);
+    }
+    renderer->ReleaseTexture(cel.texture);
+    renderer->ReleaseTexture(dark);
 }
 
 TEST_F(GLRenderTest, BackdropIsScaledAndOffset) {
@@ -147,6 +221,15 @@ TEST_F(GLRenderTest, PriorityMapHidesDepthTestedObjectsBehindIt) {
     auto ghost = Filler(2, true, 0, 0, 40, 30, 0xFF00FF00);
     renderer->AddObject(ghost.get());
     ExpectPixels(*Capture(), {{15, 10, 0xFF00FF00}});
+
+    // Colour mode (no picture): the clear colour shows where the map hides the sprite.
+    renderer->RemoveObject(ghost.get());
+    renderer->SetBackdropColour(0xFF000080);
+    CRunMask left = RectMask(40, 30, 0, 0, 20, 30, 5);
+    renderer->SetBackdropWithPriority(nullptr, &left, 40, 30);
+    auto sprite = Filler(3, false, 0, 0, 40, 30, 0xFFFFFFFF);
+    renderer->AddObject(sprite.get());
+    ExpectPixels(*Capture(), {{10, 8, 0xFF000080}, {30, 8, 0xFFFFFFFF}});
 }
 
 TEST_F(GLRenderTest, PriorityMapHoldsEveryLevelAtItsOwnDepth) {
@@ -235,17 +318,6 @@ TEST_F(GLRenderTest, DepthTestedObjectsLookTheSameWhetherOrNotTheTestRuns) {
                              {31, 12, 0xFF808080, "the GUI over priority 40"}});
 }
 
-TEST_F(GLRenderTest, PriorityMapWithoutPictureStillHides) {
-    Open(16, 16);
-    renderer->SetBackdropColour(0xFF000080);
-    CRunMask mask = RectMask(16, 16, 0, 0, 8, 16, 5);
-    renderer->SetBackdropWithPriority(nullptr, &mask, 16, 16);
-    auto sprite = Filler(3, false, 0, 0, 16, 16, 0xFFFFFFFF);
-    renderer->AddObject(sprite.get());
-    // Colour mode (no picture): the clear colour shows where the map hides the sprite.
-    ExpectPixels(*Capture(), {{4, 8, 0xFF000080}, {12, 8, 0xFFFFFFFF}});
-}
-
 TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
     Open(8, 8);
     std::vector<std::string> log;
@@ -305,24 +377,6 @@ TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
     EXPECT_EQ(log, levels);
 }
 
-TEST_F(GLRenderTest, ClipRectanglesUniteThroughTheStencil) {
-    Open(20, 10);
-    renderer->SetBackdropColour(0xFF000000);
-    CTestDrawable gui(0.0f, true, [](CRenderer& r) {
-        r.SetClipRect(2, 1, 6, 4);
-        r.SetClipRect(10, 5, 12, 10);
-        r.FillRect(0, 0, 20, 10, 0xFFFFFF00, 0.0f);
-        r.ResetClip();
-        r.FillRect(19, 0, 20, 1, 0xFF0000FF, 0.0f);
-    });
-    renderer->AddGUIElement(&gui);
-    ExpectImage(*Capture(), [](int x, int y) {
-        if (x == 19 && y == 0) return 0xFF0000FFu;  // drawn after the reset: unclipped
-        const bool in = (x >= 2 && x < 6 && y >= 1 && y < 4) || (x >= 10 && x < 12 && y >= 5);
-        return in ? 0xFFFFFF00u : 0xFF000000u;
-    });
-}
-
 TEST_F(GLRenderTest, BlendModes) {
     Open(12, 4);
     renderer->SetBackdropColour(0xFF646464);  // 100, 100, 100
@@ -379,22 +433,6 @@ TEST_F(GLRenderTest, CelLandsTexelForPixel) {
     renderer->ReleaseTexture(tex);
 }
 
-TEST_F(GLRenderTest, TintModulatesAndScaledCelKeepsItsCentre) {
-    Open(16, 16);
-    renderer->SetBackdropColour(0xFF000000);
-    CBitmap white(2, 2, PixelFormat::Rgba8888);
-    Fill(white, 0xFFFFFFFF);
-    const SCel cel = WholeCel(renderer->CreateTexture(&white), 2, 2);
-    CTestDrawable d(0.5f, true, [&](CRenderer& r) {
-        r.SetBlendMode(kBlendOpaque);
-        // Centred at (8, 8) and scaled 3: 6 x 6 from 8 - 3 to 8 + 3.
-        r.DrawCelScaled(cel, kAlignCentre, kAlignMiddle, 8, 8, 0.5f, 3.0f, 0xFF80FF40);
-    });
-    renderer->AddObject(&d);
-    ExpectBox(*Capture(), 5, 5, 11, 11, 0xFF80FF40, 0xFF000000);
-    renderer->ReleaseTexture(cel.texture);
-}
-
 TEST_F(GLRenderTest, RenderToImageUsesTheLogicalSizeAndStretches) {
     // Game 16 x 8 on a 64 x 32 back buffer: the capture is still logical pixels.
     Open(64, 32, 16, 8);
@@ -423,12 +461,9 @@ TEST_F(GLRenderTest, LetterboxedViewportAndScreenshot) {
     renderer->SetBackdropColour(0xFF00A000);
     auto box = Filler(1, true, 0, 0, 5, 25, 0xFFA00000);
     renderer->AddObject(box.get());
-    renderer->EnableFrameCapture(true);
-    renderer->RenderFrame();
     ovetest::TempDir dir;
     const auto path = dir / "shot.bmp";
-    ASSERT_TRUE(renderer->SaveScreenshot(path.string()));
-    const auto pixels = ReadShot(path, 25, 25);
+    const auto pixels = Screenshot(*renderer, path, 25, 25);
     ASSERT_FALSE(pixels.empty());
     // No black margin may leak in.
     for (int y = 0; y < 25; ++y)
@@ -487,36 +522,14 @@ TEST_F(GLRenderTest, TrianglesAreScaledLikeEveryOtherPrimitive) {
         r.DrawTriangles(v, 6);
     });
     renderer->AddObject(&d);
-    renderer->EnableFrameCapture(true);
-    renderer->RenderFrame();
     ovetest::TempDir dir;
-    ASSERT_TRUE(renderer->SaveScreenshot((dir / "t.bmp").string()));
-    const auto pixels = ReadShot(dir / "t.bmp", 8, 4);
+    const auto pixels = Screenshot(*renderer, dir / "t.bmp", 8, 4);
     ASSERT_FALSE(pixels.empty());
     for (int y = 0; y < 4; ++y)
         for (int x = 0; x < 8; ++x) {
             const bool in = x >= 2 && x < 6 && y >= 1 && y < 3;
             EXPECT_EQ(pixels[(std::size_t(3 - y) * 8 + x) * 4 + 1], in ? 0xE0 : 0x00) << x << "," << y;
         }
-}
-
-TEST_F(GLRenderTest, FillAfterTextureWorkIsUntextured) {
-    Open(8, 8);
-    renderer->SetBackdropColour(0xFF000000);
-    CBitmap black(2, 2, PixelFormat::Rgba8888);
-    Fill(black, 0xFF000000);
-    TextureHandle a = renderer->CreateTexture(&black);
-    CTestDrawable d(0.5f, true, [&](CRenderer& r) {
-        r.SetBlendMode(kBlendOpaque);
-        r.SetTexture(a);
-        // Creating a texture mid-frame (a view loaded by a script) must not leave a stale binding.
-        TextureHandle b = r.CreateTexture(&black);
-        r.FillRect(0, 0, 8, 8, 0xFF4080C0, 0.5f);
-        r.ReleaseTexture(b);
-    });
-    renderer->AddObject(&d);
-    ExpectPixels(*Capture(), {{3, 3, 0xFF4080C0}});
-    renderer->ReleaseTexture(a);
 }
 
 TEST_F(GLRenderTest, DepthClearBeforeOnTopObjectsKeepsDepthWritesAsSet) {
@@ -548,30 +561,6 @@ TEST_F(GLRenderTest, RenderTargetBeyondTheDeviceFailsWithItsMessage) {
     // The renderer draws on afterwards.
     renderer->SetGameSize(8, 8);
     ExpectPixels(*Capture(), {{3, 3, 0xFF102030}});
-}
-
-TEST_F(GLRenderTest, StretchedAndSizedCelsCoverTheirRectangles) {
-    Open(16, 12);
-    renderer->SetBackdropColour(0xFF000000);
-    CBitmap white(2, 2, PixelFormat::Rgba8888);
-    Fill(white, 0xFFFFFFFF);
-    SCel cel = WholeCel(renderer->CreateTexture(&white), 2, 2);
-    ASSERT_NE(cel.texture, nullptr);
-    cel.xOffset = 1;  // the hot spot moves sized cels, never stretched ones
-    CTestDrawable d(0.5f, true, [&](CRenderer& r) {
-        r.SetBlendMode(kBlendOpaque);
-        // Inclusive corners: columns 2..5, rows 1..3.
-        r.DrawCelStretched(cel, 2, 1, 5, 3, 0.5f, 0xFFFF0000);
-        // Forced 3 x 2, right and bottom aligned on (13, 10): left 13 + 1 - 2 = 12, top 10 - 1 = 9.
-        r.DrawCelSized(cel, kAlignRight, kAlignBottom, 13, 10, 3, 2, 0.5f, 0xFF00FF00);
-    });
-    renderer->AddObject(&d);
-    ExpectImage(*Capture(), [](int x, int y) {
-        if (x >= 2 && x <= 5 && y >= 1 && y <= 3) return 0xFFFF0000u;
-        if (x >= 12 && x <= 14 && y >= 9 && y <= 10) return 0xFF00FF00u;
-        return 0xFF000000u;
-    });
-    renderer->ReleaseTexture(cel.texture);
 }
 
 TEST_F(GLRenderTest, TheObjectQueueItselfIsSortedSoTiesKeepTheLastFrameOrder) {

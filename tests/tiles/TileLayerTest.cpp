@@ -221,12 +221,14 @@ protected:
         EXPECT_TRUE(set.Save(out, props));
         return out.Bytes();
     }
-    bool LoadBytes(CTileLayerSet& set, const std::vector<std::uint8_t>& bytes, std::optional<std::string>& props,
-                   std::string& error) {
+    // Loads into `set`; the properties and the error go to props_ and error_.
+    bool LoadBytes(CTileLayerSet& set, const std::vector<std::uint8_t>& bytes) {
         CBuffer in(bytes);
-        return set.Load(in, props, error);
+        return set.Load(in, props_, error_);
     }
 
+    std::optional<std::string> props_;
+    std::string error_;
     ovetest::TempDir data_;
     CCompoundFolder folder_;
     CResourceCache cache_{nullptr, nullptr, &folder_};
@@ -251,9 +253,7 @@ TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     ASSERT_EQ(std::memcmp(bytes.data(), "LYRS", 4), 0);
 
     CTileLayerSet copy(&cache_);
-    std::optional<std::string> loadedProps;
-    std::string error;
-    ASSERT_TRUE(LoadBytes(copy, bytes, loadedProps, error)) << error;
+    ASSERT_TRUE(LoadBytes(copy, bytes)) << error_;
     ASSERT_EQ(copy.Count(), 2u);
     EXPECT_EQ(copy.Layer(0)->name, "front");
     EXPECT_EQ(copy.Layer(0)->View(), nullptr);
@@ -262,16 +262,15 @@ TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     EXPECT_EQ(tilestest::Describe(*c), "back 3x2 cel 16x8 modes 3/2 priority 7 visible 0 delay 3 scale 0.75 tiles 2");
     EXPECT_EQ(c->View(), cache_.LoadView("tiles"));
     EXPECT_EQ(tilestest::Tiles(*c, {{0, 0}, {2, 1}}), "1/1/1 0/2/2*") << "loading starts animations at their base";
-    ASSERT_TRUE(loadedProps.has_value());
-    EXPECT_EQ(*loadedProps, props);
+    ASSERT_TRUE(props_.has_value());
+    EXPECT_EQ(*props_, props);
 
     // Saved again without properties: no PROP chunk at all, and the rest is identical.
     auto plain = Saved(copy, nullptr);
     EXPECT_EQ(plain.size(), bytes.size() - 8 - props.size());
     EXPECT_TRUE(std::equal(plain.begin(), plain.end(), bytes.begin()));
-    std::optional<std::string> none;
-    ASSERT_TRUE(LoadBytes(copy, plain, none, error)) << error;
-    EXPECT_FALSE(none.has_value());
+    ASSERT_TRUE(LoadBytes(copy, plain)) << error_;
+    EXPECT_FALSE(props_.has_value());
 }
 
 TEST_F(LayerFileTest, TileWordKinds) {
@@ -297,9 +296,7 @@ TEST_F(LayerFileTest, TileWordKinds) {
     CBuffer out;
     ASSERT_TRUE(WriteLayerFile(out, file));
     CTileLayerSet set(&cache_);
-    std::optional<std::string> props;
-    std::string error;
-    ASSERT_TRUE(LoadBytes(set, out.Bytes(), props, error)) << error;
+    ASSERT_TRUE(LoadBytes(set, out.Bytes())) << error_;
     // Kind 3 leaves the (empty) cell as it was.
     EXPECT_EQ(tilestest::Tiles(*set.Layer(0), {{0, 0}, {1, 0}, {2, 0}}), "1/1/1 - 0/2/2*");
 }
@@ -313,12 +310,10 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
 
     CTileLayerSet target(&cache_);
     target.AddLayer("keep", 1, 1);
-    std::optional<std::string> p;
-    std::string error;
     // Every truncation fails (before the PROP chunk starts) or loses only the properties.
     for (std::size_t n = 0; n < bytes.size(); ++n) {
         std::vector<std::uint8_t> cut(bytes.begin(), bytes.begin() + std::ptrdiff_t(n));
-        const bool ok = LoadBytes(target, cut, p, error);
+        const bool ok = LoadBytes(target, cut);
         const std::size_t propStart = bytes.size() - 8 - props.size();
         if (n < propStart) {
             EXPECT_FALSE(ok) << n;
@@ -326,7 +321,7 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
             EXPECT_EQ(target.Layer(0)->name, "keep");
         } else if (n < propStart + 8) {
             EXPECT_TRUE(ok) << n;  // a few stray bytes after the layers are not a chunk
-            EXPECT_FALSE(p.has_value());
+            EXPECT_FALSE(props_.has_value());
         } else {
             EXPECT_FALSE(ok) << n;  // PROP length beyond the data
         }
@@ -336,7 +331,7 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
 
     auto load = [&](std::vector<std::uint8_t> b) {
         const auto start = std::chrono::steady_clock::now();
-        const bool ok = LoadBytes(target, b, p, error);
+        const bool ok = LoadBytes(target, b);
         EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
         return ok;
     };
@@ -346,7 +341,7 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
     // 16 bytes claiming 2^31 - 1 layers, or a negative count.
     std::vector<std::uint8_t> head = {'L', 'Y', 'R', 'S', 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_FALSE(load(head));
-    EXPECT_NE(error.find("layer count"), std::string::npos) << error;
+    EXPECT_NE(error_.find("layer count"), std::string::npos) << error_;
     put32(head, 4, 0x80000000u);
     EXPECT_FALSE(load(head));
     // Fields of the first layer's header changed: (offset, value).
@@ -358,7 +353,7 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
     // A header claiming 65535 x 65535 tiles, or more than the data holds.
     EXPECT_FALSE(load(changed({{8, 65535}, {12, 65535}})));
     EXPECT_FALSE(load(changed({{8, 1000}, {12, 1000}})));
-    EXPECT_NE(error.find("truncated tiles"), std::string::npos) << error;
+    EXPECT_NE(error_.find("truncated tiles"), std::string::npos) << error_;
     // A layer of no columns and 1.4 billion rows (found by fuzzing): no tiles to walk.
     const std::vector<std::uint8_t> tall = {
         0x4C, 0x59, 0x52, 0x53, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -368,12 +363,12 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
         0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x00,
         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
     };
-    ASSERT_TRUE(load(tall)) << error;
+    ASSERT_TRUE(load(tall)) << error_;
     ASSERT_EQ(target.Count(), 2u);
     EXPECT_EQ(target.Layer(1)->Columns(), 0);
     EXPECT_EQ(target.Layer(1)->Rows(), 1397905740);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(LoadBytes(target, Saved(target, nullptr), p, error), true) << error;
+    EXPECT_EQ(LoadBytes(target, Saved(target, nullptr)), true) << error_;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     target.ReplaceLayers({});
     target.AddLayer("keep", 1, 1);
@@ -401,10 +396,8 @@ TEST_F(LayerFileTest, MissingOrMixedViewsFailTheLoad) {
         CBuffer out;
         ASSERT_TRUE(WriteLayerFile(out, file));
         CTileLayerSet set(&cache_);
-        std::optional<std::string> p;
-        std::string error;
-        EXPECT_FALSE(LoadBytes(set, out.Bytes(), p, error));
-        EXPECT_NE(error.find(viewName), std::string::npos) << error;
+        EXPECT_FALSE(LoadBytes(set, out.Bytes()));
+        EXPECT_NE(error_.find(viewName), std::string::npos) << error_;
         EXPECT_EQ(set.Count(), 0u);
     }
 }

@@ -41,17 +41,12 @@ inline bool WriteOpaquePng(const std::filesystem::path& path, int w, int h,
 // ovetool run in a temporary folder, and the layer set it writes read back with the engine's loader.
 class CToolFixture : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!std::filesystem::exists(kTool)) GTEST_SKIP() << "ovetool not built";
-    }
-
     // Runs the tool in the folder; what it prints goes to `out`.
     int Tool(const std::string& args) {
         const auto log = dir / "tool.log";
         const int rc = ovetest::Run("cd '" + dir.path().string() + "' && '" + kTool + "' " + args + " > '" +
                                     log.string() + "' 2>&1");
-        const auto bytes = ovetest::ReadFileBytes(log);
-        out.assign(bytes.begin(), bytes.end());
+        out = ovetest::ReadFileText(log);
         return rc;
     }
 

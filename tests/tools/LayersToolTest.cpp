@@ -14,8 +14,6 @@ constexpr std::uint32_t kRed = 0xFFFF0000u, kGreen = 0xFF00FF00u, kBlue = 0xFF00
 class LayersToolTest : public tilestest::CToolFixture {
 protected:
     void SetUp() override {
-        CToolFixture::SetUp();
-        if (IsSkipped()) return;
         // A 2 x 2 tile set of 4 x 3 tiles: red, green / blue, white.
         const std::uint32_t colours[4] = {kRed, kGreen, kBlue, 0xFFFFFFFFu};
         ASSERT_TRUE(tilestest::WriteOpaquePng(dir / "set.png", 8, 6,

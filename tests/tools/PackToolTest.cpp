@@ -1,7 +1,6 @@
 // ovetool list / unpack / pack, run as a program.
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <sstream>
 
 #include "data/ZipTestUtil.h"
@@ -22,13 +21,6 @@ int Tool(const ovetest::TempDir& dir, const std::string& args) {
     return ovetest::Run(Quote(kTool) + " " + args + " >" + Quote(dir / "out.txt") + " 2>" + Quote(dir / "err.txt"));
 }
 
-std::string Slurp(const fs::path& p) {
-    std::ifstream f(p);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
 Tree ReadTree(const fs::path& root) {
     Tree t;
     for (auto& e : fs::recursive_directory_iterator(root))
@@ -38,18 +30,15 @@ Tree ReadTree(const fs::path& root) {
 
 class PackToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!fs::exists(kTool)) GTEST_SKIP() << "build the ovetool target first";
-    }
+    ovetest::TempDir dir;
 };
 
 }  // namespace
 
 TEST_F(PackToolTest, PackWritesAGameArchiveThatReadsBack) {
-    ovetest::TempDir dir;
     Tree tree = SampleTree();
     WriteTree(dir, "game", tree);
-    ASSERT_EQ(Tool(dir, "pack " + Quote(dir / "game") + " " + Quote(dir / "GAME.DAT")), 0) << Slurp(dir / "err.txt");
+    ASSERT_EQ(Tool(dir, "pack " + Quote(dir / "game") + " " + Quote(dir / "GAME.DAT")), 0) << ovetest::ReadFileText(dir / "err.txt");
 
     std::unique_ptr<CZIPFile> zip(OpenPackedArchive((dir / "GAME.DAT").string()));
     ASSERT_TRUE(zip->Scan());
@@ -71,22 +60,21 @@ TEST_F(PackToolTest, PackWritesAGameArchiveThatReadsBack) {
     EXPECT_FALSE(plain.Exists("main.ovs"));
 
     // list and unpack --game give back the same tree.
-    ASSERT_EQ(Tool(dir, "list --game " + Quote(dir / "GAME.DAT")), 0) << Slurp(dir / "err.txt");
-    std::string listing = Slurp(dir / "out.txt");
+    ASSERT_EQ(Tool(dir, "list --game " + Quote(dir / "GAME.DAT")), 0) << ovetest::ReadFileText(dir / "err.txt");
+    std::string listing = ovetest::ReadFileText(dir / "out.txt");
     for (const auto& [name, data] : tree) EXPECT_NE(listing.find(name), std::string::npos) << name;
     ASSERT_EQ(Tool(dir, "unpack " + Quote(dir / "GAME.DAT") + " " + Quote(dir / "back") + " --game"), 0)
-        << Slurp(dir / "err.txt");
+        << ovetest::ReadFileText(dir / "err.txt");
     EXPECT_EQ(ReadTree(dir / "back"), tree);
 
     // The tool knows its own archives without being told.
-    ASSERT_EQ(Tool(dir, "list " + Quote(dir / "GAME.DAT")), 0) << Slurp(dir / "err.txt");
-    EXPECT_EQ(Slurp(dir / "out.txt"), listing);
-    ASSERT_EQ(Tool(dir, "unpack " + Quote(dir / "GAME.DAT") + " " + Quote(dir / "again")), 0) << Slurp(dir / "err.txt");
+    ASSERT_EQ(Tool(dir, "list " + Quote(dir / "GAME.DAT")), 0) << ovetest::ReadFileText(dir / "err.txt");
+    EXPECT_EQ(ovetest::ReadFileText(dir / "out.txt"), listing);
+    ASSERT_EQ(Tool(dir, "unpack " + Quote(dir / "GAME.DAT") + " " + Quote(dir / "again")), 0) << ovetest::ReadFileText(dir / "err.txt");
     EXPECT_EQ(ReadTree(dir / "again"), tree);
 }
 
 TEST_F(PackToolTest, PackSkipsItsOwnOutputInsideTheFolder) {
-    ovetest::TempDir dir;
     Tree tree = {{"main.ovs", TextBytes("x")}};
     WriteTree(dir, "game", tree);
     dir.Write("game/GAME.DAT", "stale");
@@ -99,27 +87,25 @@ TEST_F(PackToolTest, PackSkipsItsOwnOutputInsideTheFolder) {
 
 TEST_F(PackToolTest, UnpackPeerArchiveWithPassword) {
     if (!ovetest::HaveProgram("zip")) GTEST_SKIP() << "zip not installed";
-    ovetest::TempDir dir;
     Tree tree = SampleTree();
     WriteTree(dir, "src", tree);
     ASSERT_EQ(ovetest::Run("cd " + Quote(dir / "src") + " && zip -q -r -P Sesame " + Quote(dir / "p.zip") + " ."), 0);
 
     ASSERT_EQ(Tool(dir, "unpack " + Quote(dir / "p.zip") + " " + Quote(dir / "ok") + " --password Sesame"), 0)
-        << Slurp(dir / "err.txt");
+        << ovetest::ReadFileText(dir / "err.txt");
     EXPECT_EQ(ReadTree(dir / "ok"), tree);
     EXPECT_TRUE(fs::is_directory(dir / "ok/Rooms/hall"));
 
     EXPECT_EQ(Tool(dir, "unpack " + Quote(dir / "p.zip") + " " + Quote(dir / "bad") + " --password nope"), 1);
-    std::string err = Slurp(dir / "err.txt");
+    std::string err = ovetest::ReadFileText(dir / "err.txt");
     EXPECT_NE(err.find("main.ovs"), std::string::npos) << "unreadable entries are named: " << err;
 
     EXPECT_EQ(Tool(dir, "list " + Quote(dir / "p.zip")), 1);
-    EXPECT_NE(Slurp(dir / "err.txt").find("Rooms/hall/description.txt"), std::string::npos);
+    EXPECT_NE(ovetest::ReadFileText(dir / "err.txt").find("Rooms/hall/description.txt"), std::string::npos);
     EXPECT_EQ(Tool(dir, "list " + Quote(dir / "p.zip") + " --password Sesame"), 0);
 }
 
 TEST_F(PackToolTest, BadInvocationsAndMissingFiles) {
-    ovetest::TempDir dir;
     EXPECT_EQ(Tool(dir, "list"), 2);
     EXPECT_EQ(Tool(dir, "unpack onlyone.zip"), 2);
     EXPECT_EQ(Tool(dir, "list x.zip --password"), 2);
@@ -128,7 +114,6 @@ TEST_F(PackToolTest, BadInvocationsAndMissingFiles) {
 }
 
 TEST_F(PackToolTest, UnpackRefusesNamesThatLeaveTheFolder) {
-    ovetest::TempDir dir;
     CBuffer out;
     CZIPWriter writer(&out);
     Bytes evil = TextBytes("evil"), fine = TextBytes("fine");
@@ -142,7 +127,6 @@ TEST_F(PackToolTest, UnpackRefusesNamesThatLeaveTheFolder) {
 }
 
 TEST_F(PackToolTest, DamagedTruncatedAndForeignFilesAreErrors) {
-    ovetest::TempDir dir;
     // One good entry, then one whose stored bytes no longer match its CRC-32, then one cut short.
     CBuffer out;
     CZIPWriter writer(&out);
@@ -155,7 +139,7 @@ TEST_F(PackToolTest, DamagedTruncatedAndForeignFilesAreErrors) {
     dir.Write("d.zip", archive);
 
     EXPECT_EQ(Tool(dir, "list " + Quote(dir / "d.zip")), 1);
-    const std::string listed = Slurp(dir / "err.txt");
+    const std::string listed = ovetest::ReadFileText(dir / "err.txt");
     EXPECT_NE(listed.find("bad.txt: damaged"), std::string::npos) << listed;
     EXPECT_NE(listed.find("cut.txt: archive ends inside this entry"), std::string::npos) << listed;
     EXPECT_EQ(listed.find("good.txt"), std::string::npos) << listed;
@@ -163,14 +147,14 @@ TEST_F(PackToolTest, DamagedTruncatedAndForeignFilesAreErrors) {
     EXPECT_EQ(Tool(dir, "unpack " + Quote(dir / "d.zip") + " " + Quote(dir / "x")), 1);
     EXPECT_EQ(ovetest::ReadFileBytes(dir / "x/good.txt"), good);
     EXPECT_FALSE(fs::exists(dir / "x/bad.txt")) << "no damaged file is left behind";
-    EXPECT_NE(Slurp(dir / "err.txt").find("bad.txt: damaged"), std::string::npos);
+    EXPECT_NE(ovetest::ReadFileText(dir / "err.txt").find("bad.txt: damaged"), std::string::npos);
 
     dir.Write("empty.zip", Bytes());
     dir.Write("note.zip", TextBytes("hello"));
     EXPECT_EQ(Tool(dir, "list " + Quote(dir / "empty.zip")), 1);
-    EXPECT_NE(Slurp(dir / "err.txt").find("empty file"), std::string::npos);
+    EXPECT_NE(ovetest::ReadFileText(dir / "err.txt").find("empty file"), std::string::npos);
     EXPECT_EQ(Tool(dir, "unpack " + Quote(dir / "note.zip") + " " + Quote(dir / "y")), 1);
-    EXPECT_NE(Slurp(dir / "err.txt").find("not an archive"), std::string::npos);
+    EXPECT_NE(ovetest::ReadFileText(dir / "err.txt").find("not an archive"), std::string::npos);
 
     // A foreign file, and an archive with a foreign record after a good one: every line the tool
     // writes carries its own name.
@@ -182,11 +166,11 @@ TEST_F(PackToolTest, DamagedTruncatedAndForeignFilesAreErrors) {
     dir.Write("mixed.zip", mixed);
     for (const char* name : {"foreign.zip", "mixed.zip"}) {
         EXPECT_EQ(Tool(dir, "list " + Quote(dir / name)), 1) << name;
-        std::istringstream lines(Slurp(dir / "err.txt"));
+        std::istringstream lines(ovetest::ReadFileText(dir / "err.txt"));
         int count = 0;
         for (std::string line; std::getline(lines, line); ++count)
             EXPECT_EQ(line.rfind("ovetool list: ", 0), 0u) << name << ": " << line;
         EXPECT_EQ(count, 1) << name;
     }
-    EXPECT_NE(Slurp(dir / "err.txt").find("Unknown format"), std::string::npos);
+    EXPECT_NE(ovetest::ReadFileText(dir / "err.txt").find("Unknown format"), std::string::npos);
 }

@@ -197,13 +197,9 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
     // The image comes back as RGBA, top row first.
     SReply image = studio.Get("/api/image");
     ASSERT_EQ(image.body.size(), std::size_t(kW) * kH * 4);
-    for (auto [x, y] : {std::pair{0, 0}, {63, 0}, {5, 47}, {40, 20}}) {
-        const u8* p = reinterpret_cast<const u8*>(image.body.data()) + (std::size_t(y) * kW + x) * 4;
-        EXPECT_EQ(p[0], u8(x * 3)) << x << "," << y;
-        EXPECT_EQ(p[1], u8(y * 5)) << x << "," << y;
-        EXPECT_EQ(p[2], 200);
-        EXPECT_EQ(p[3], 255);
-    }
+    for (auto [x, y] : {std::pair{0, 0}, {63, 0}, {5, 47}, {40, 20}})
+        EXPECT_EQ(image.body.substr((std::size_t(y) * kW + x) * 4, 4), Bytes({u8(x * 3), u8(y * 5), 200, 255}))
+            << x << "," << y;
 
     // Paint the floor, a depth level and two hotspots, one of them without a name.
     const std::vector<u8> walk = FloorWithWall();
@@ -288,17 +284,10 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
             const u8* b = reinterpret_cast<const u8*>(cel.body.data()) + i * 4;
             return std::int32_t(b[0] | b[1] << 8 | b[2] << 16 | u32(b[3]) << 24);
         };
-        EXPECT_EQ(word(0), 3);
-        EXPECT_EQ(word(1), 5);
-        EXPECT_EQ(word(3), -2 - 4) << "feet on the position";
-        EXPECT_EQ(word(4), 2);
-        EXPECT_EQ(word(5), 1);
+        // Width, height, top (-2 - 4: the feet on the position), loops, cels.
+        EXPECT_EQ((std::vector<int>{word(0), word(1), word(3), word(4), word(5)}), (std::vector<int>{3, 5, -6, 2, 1}));
         // RGBA, top row first; the mirrored loop reads from the right.
-        const u8* p = reinterpret_cast<const u8*>(cel.body.data()) + 24 + (4 * 3 + 0) * 4;
-        EXPECT_EQ(p[0], loop[0] == '0' ? 30 : 32);
-        EXPECT_EQ(p[1], 24);
-        EXPECT_EQ(p[2], 10);
-        EXPECT_EQ(p[3], 255);
+        EXPECT_EQ(cel.body.substr(24 + (4 * 3 + 0) * 4, 4), Bytes({u8(loop[0] == '0' ? 30 : 32), 24, 10, 255}));
     }
 
     // Sprites lower in the room stand nearer; the levels in front of one are those above its own.

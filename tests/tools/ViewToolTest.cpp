@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
-#include <sstream>
 
 #include "io/DataBin.h"
 #include "resources/View.h"
@@ -42,12 +41,7 @@ int Tool(const ovetest::TempDir& dir, const std::string& args, std::string* outp
     const fs::path log = dir / "tool.log";
     int rc = ovetest::Run("cd '" + dir.path().string() + "' && '" + kTool + "' " + args + " > '" + log.string() +
                           "' 2>&1");
-    if (output) {
-        std::ifstream in(log);
-        std::stringstream s;
-        s << in.rdbuf();
-        *output = s.str();
-    }
+    if (output) *output = ovetest::ReadFileText(log);
     return rc;
 }
 
@@ -71,9 +65,6 @@ void ExpectHas(const std::string& out, std::initializer_list<const char*> pieces
 
 class ViewToolTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        if (!fs::exists(kTool)) GTEST_SKIP() << "ovetool not built";
-    }
     ovetest::TempDir dir;
 };
 

@@ -4,7 +4,6 @@
 #include <optional>
 
 #include "FakeGame.h"
-#include "platform/Keys.h"
 #include "win/GameWindow.h"
 
 using ove::EMessage;
@@ -157,17 +156,6 @@ TEST_F(GameWindowMessages, WheelCountsWholeNotches) {
     EXPECT_EQ(game.mouse, (std::vector<SMouseCall>{{10, 20, 7, 1}, {10, 20, 7, -1}, {10, 20, 7, -2}}));
 }
 
-TEST_F(GameWindowMessages, MarginClicksActAtTheLastViewportPoint) {
-    Size(800, 400);
-    window.WindowProc(Msg(EMessage::MouseMove, 300, 200));  // viewport (167, 200)
-    game.Clear();
-    window.WindowProc(Msg(EMessage::LButtonDown, 50, 100));  // left margin
-    window.WindowProc(Msg(EMessage::LButtonUp, 790, 10));   // right margin
-    window.WindowProc(Msg(EMessage::MouseWheel, 20, 20, 240));
-    window.WindowProc(Msg(EMessage::MouseMove, 20, 20));  // moves over the margin are not reported
-    EXPECT_EQ(game.mouse, (std::vector<SMouseCall>{{167, 200, 1, 0}, {167, 200, 3, 0}, {167, 200, 7, 2}}));
-}
-
 TEST_F(GameWindowMessages, EdgeTimerAndConfinementFollowThePointer) {
     Size(800, 400);
     window.WindowProc(Msg(EMessage::ActivateApp, 0, 0, 1));
@@ -185,29 +173,8 @@ TEST_F(GameWindowMessages, EdgeTimerAndConfinementFollowThePointer) {
     viewport->WindowProc(timer);
     EXPECT_FALSE(viewport->IsEdgeTimerPending());
     EXPECT_FALSE(viewport->IsCursorClipped());
-    // Every move still reaches the game.
+    // Every move still reaches the game. (Flexible games: Pump.FlexibleGamesFollowTheWindow.)
     EXPECT_EQ(game.mouse.size(), 4u);
-    // A flexible game never starts the timer.
-    game.flexible = true;
-    window.WindowProc(Msg(EMessage::MouseMove, 1, 1));
-    EXPECT_FALSE(viewport->IsEdgeTimerPending());
-}
-
-TEST_F(GameWindowMessages, KeysBecomeKeyCodes) {
-    using namespace ove;
-    const uint32_t charKey = kKeyFlagCharacter | (0x1E << 16);
-    window.WindowProc(Msg(EMessage::KeyDown, 0, 0, 'A', charKey));  // character follows: nothing
-    window.WindowProc(Msg(EMessage::Char, 0, 0, 'A', charKey));
-    window.WindowProc(Msg(EMessage::Char, 0, 0, 0xA3));  // pound sign
-    window.WindowProc(Msg(EMessage::Char, 0, 0, 1));
-    window.WindowProc(Msg(EMessage::KeyDown, 0, 0, kVkLeft, 0x4Bu << 16 | kKeyFlagExtended));
-    window.WindowProc(Msg(EMessage::KeyUp, 0, 0, kVkLeft, 0x4Bu << 16));
-    window.WindowProc(Msg(EMessage::SysKeyDown, 0, 0, 'A', kKeyFlagAlt | (0x1E << 16)));
-    window.WindowProc(Msg(EMessage::SysChar, 0, 0, 'a', kKeyFlagAlt));
-    window.WindowProc(Msg(EMessage::SysKeyDown, 0, 0, kVkF10, 0x44u << 16));
-    window.WindowProc(Msg(EMessage::SysKeyDown, 0, 0, 0x73, kKeyFlagAlt | (0x3E << 16)));  // Alt+F4
-    window.WindowProc(Msg(EMessage::SysKeyDown, 0, 0, '1', kKeyFlagAlt | (0x02 << 16)));
-    EXPECT_EQ(game.keys, (std::vector<int32_t>{'A', -93, 1, 19200, 321, 17408}));
 }
 
 TEST_F(GameWindowMessages, MinimumSizeIsTheSmallerOfGameAndSetting) {

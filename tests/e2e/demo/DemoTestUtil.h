@@ -1,9 +1,12 @@
 // Helpers for the end-to-end tests: run the engine and the tool as a user would, and read the
 // pictures they exchange with libpng and a BMP reader of our own.
 #pragma once
+#include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/TestSupport.h"
@@ -54,6 +57,37 @@ inline SRun RunTool(const std::string& args) {
     return RunCommand(Quote(std::string(OVE_BUILD_DIR) + "/ovetool") + " " + args);
 }
 
+// A command's standard output, trailing line ends dropped.
+inline std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* f = popen(command.c_str(), "r")) {
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, f)) out += buffer;
+        pclose(f);
+    }
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
+    return out;
+}
+
+// The complete lines of a text.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        lines.push_back(text.substr(start, nl - start));
+    return lines;
+}
+
+// Polls until the predicate holds; false when the time ran out first.
+template <class F>
+bool WaitFor(F predicate, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    for (const auto end = std::chrono::steady_clock::now() + limit; !predicate();) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
 // An 8-bit picture of 1 (grey), 3 (RGB) or 4 (RGBA) channels, rows top to bottom.
 struct SPicture {
     int width = 0, height = 0, channels = 0;
@@ -64,7 +98,7 @@ struct SPicture {
 
 // Reads a PNG with libpng into 8-bit RGBA (grey repeated in R, G and B); empty picture on failure.
 SPicture ReadPng(const std::filesystem::path& path);
-// Reads an uncompressed 24- or 32-bit BMP into RGB; empty picture on failure.
+// Reads a BMP with the engine's loader into 8-bit RGBA; empty picture on failure.
 SPicture ReadBmp(const std::filesystem::path& path);
 
 // The built demo's folders.

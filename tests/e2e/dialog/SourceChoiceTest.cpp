@@ -112,11 +112,9 @@ bool RunDialog(const ovetest::TempDir& out, const std::string& keys, SDialogRun&
     int rc = ovetest::Run(Quote(std::string(OVE_TEST_SOURCE_DIR) + "/e2e/dialog/select-source.sh") + " " +
                           Quote(std::string(OVE_BUILD_DIR) + "/ove") + " " + Quote(out.path().string()) + " " + keys);
     if (rc == 77) return false;
-    EXPECT_EQ(rc, 0) << "the dialog did not appear; the engine said:\n"
-                     << [&] { auto b = ovetest::ReadFileBytes(out / "err"); return std::string(b.begin(), b.end()); }();
+    EXPECT_EQ(rc, 0) << "the dialog did not appear; the engine said:\n" << ovetest::ReadFileText(out / "err");
     auto text = [&](const char* name) {
-        auto b = ovetest::ReadFileBytes(out / name);
-        std::string s(b.begin(), b.end());
+        std::string s = ovetest::ReadFileText(out / name);
         while (!s.empty() && s.back() == '\n') s.pop_back();
         return s;
     };
@@ -139,7 +137,8 @@ TEST(SelectSourceDialog, DownThenEnterStartsTheSecondGame) {
     EXPECT_EQ(r.geometry, "360x91");
 
     // The picture the X server shows: caption, frame, and OK's default frame where the layout
-    // puts it (OK at 194 - 2 frames in the client area, which starts at 3, 21).
+    // puts it (OK at 194 - 2 frames in the client area, which starts at 3, 21). The other pixels
+    // of the painted dialog: PropWindowPixels.FrameCaptionFocusAndDefaultButton.
     std::string error;
     auto bmp = LoadImageFile(r.picture.string(), &error);
     ASSERT_TRUE(bmp) << error;
@@ -150,9 +149,6 @@ TEST(SelectSourceDialog, DownThenEnterStartsTheSecondGame) {
     EXPECT_EQ(rgb(359, 90), 0x000000u);
     EXPECT_EQ(rgb(5, 8), 0x0A246Au);                    // caption
     EXPECT_EQ(rgb(3 + 188, 21 + 36 + 10), 0x000000u);   // OK's default frame, left edge
-    EXPECT_EQ(rgb(3 + 188 - 1, 21 + 36 + 10), 0xD4D0C8u);
-    EXPECT_EQ(rgb(3 + 271, 21 + 36 + 10), 0xFFFFFFu);   // Cancel: raised edge
-    EXPECT_EQ(rgb(3 + 128 + 100, 21 + 8 + 10), 0x0A246Au);  // the focused box's selection
 }
 
 // The box of the one row: x 131..349, y 29..49; its list opens below it, 14 pixels a line. Escape
@@ -201,8 +197,6 @@ TEST(EngineStartup, MissingScriptBadScreenshotAndUsage) {
     r = demotest::RunEngine(games.path(), "--screenshot shot.bmp");
     EXPECT_EQ(r.status, 0) << r.err;
 
-    r = demotest::RunEngine(games.path(), "--archive");
-    EXPECT_EQ(r.status, 2);
     r = demotest::RunEngine(games.path(), "--help");
     EXPECT_EQ(r.status, 0);
     for (const char* word : {"DATA*", "main.ovs", "*.DAT", "GAME.DAT", "Select source", "--archive FILE",

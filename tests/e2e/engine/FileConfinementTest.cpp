@@ -6,16 +6,13 @@
 #include <string>
 #include <vector>
 
+#include "e2e/demo/DemoTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string Text(const fs::path& p) {
-    auto bytes = ovetest::ReadFileBytes(p);
-    return std::string(bytes.begin(), bytes.end());
-}
+using ovetest::ReadFileText;
 
 // Each line tries one thing and says what came of it.
 const char* kAttacker = R"(
@@ -72,8 +69,8 @@ TEST(FileConfinement, EscapesFailWithAWarningAndLegitimateUseWorks) {
                       (home / "config").string() + "' XDG_DATA_HOME='" + (home / "data").string() +
                       "' SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy '" + OVE_BUILD_DIR + "/ove' --headless '" +
                       outside.string() + "' 2>'" + (out / "err").string() + "' >/dev/null";
-    ASSERT_EQ(ovetest::Run(cmd), 0) << Text(out / "err");
-    const std::string err = Text(out / "err");
+    ASSERT_EQ(ovetest::Run(cmd), 0) << ReadFileText(out / "err");
+    const std::string err = ReadFileText(out / "err");
 
     const std::string results = err.substr(err.rfind("Alert: ") + 7);
     EXPECT_EQ(results,
@@ -81,7 +78,7 @@ TEST(FileConfinement, EscapesFailWithAWarningAndLegitimateUseWorks) {
               "image=Error writer=false writeLink=false saveImage=done saveLayers=Error delete=false mkdir=false "
               "renameIn=false renameOut=false chdir=false loose=mine save=42 export=done\n");
     // Nothing outside changed; the player folders got what the game saved and exported.
-    EXPECT_EQ(Text(outside / "secret.txt"), "secret");
+    EXPECT_EQ(ReadFileText(outside / "secret.txt"), "secret");
     EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator{}), 4);
     EXPECT_TRUE(fs::exists(game / "mine.txt"));
     EXPECT_TRUE(fs::exists(home / "config/ove/MyGame/save.dat"));
@@ -95,10 +92,10 @@ TEST(FileConfinement, EscapesFailWithAWarningAndLegitimateUseWorks) {
     // Trust lifts the read confinement only.
     cmd.replace(cmd.find("--headless"), 10, "--headless --trust-game");
     ASSERT_EQ(ovetest::Run(cmd), 0);
-    const std::string trusted = Text(out / "err");
+    const std::string trusted = ReadFileText(out / "err");
     EXPECT_NE(trusted.find("read=secret readAbsolute=secret readLink=secret reader=true"), std::string::npos) << trusted;
     EXPECT_NE(trusted.find("writer=false writeLink=false"), std::string::npos) << trusted;
-    EXPECT_EQ(Text(outside / "secret.txt"), "secret");
+    EXPECT_EQ(ReadFileText(outside / "secret.txt"), "secret");
 }
 
 // Runaway scripts end the run with a message that says what happened, and where.
@@ -123,12 +120,9 @@ TEST(FileConfinement, RunawayScriptsAreStopped) {
         SCOPED_TRACE(c.what);
         ovetest::TempDir game;
         game.Write("DATA/main.ovs", c.script);
-        ovetest::TempDir out;
-        const std::string cmd = "cd '" + game.path().string() + "' && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy '" +
-                                OVE_BUILD_DIR + "/ove' --headless --script-timeout 0.5 2>'" + (out / "err").string() +
-                                "' >/dev/null";
-        EXPECT_EQ(ovetest::Run(cmd), 1);
-        const std::string err = Text(out / "err");
+        const demotest::SRun r = demotest::RunEngine(game.path(), "--script-timeout 0.5");
+        EXPECT_EQ(r.status, 1);
+        const std::string& err = r.err;
         EXPECT_NE(err.find(c.said), std::string::npos) << err;
         if (std::string(c.said).find("RangeError") != std::string::npos) {
             EXPECT_NE(err.find("\nError: ERROR: RangeError: script stopped: it ran for more than 0.5 s without "

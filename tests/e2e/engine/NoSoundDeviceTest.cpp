@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "e2e/demo/DemoTestUtil.h"
 #include "support/SoundTestUtil.h"
 #include "support/TestSupport.h"
 
@@ -15,26 +16,17 @@ namespace {
 using ovetest::CXServer;
 
 // Runs the engine in a window on the X server, from `cwd`, with the audio driver left to SDL's
-// choice; its exit status and standard error.
-struct SRun {
-    int status = -1;
-    std::string err;
-};
-SRun RunWindowed(const CXServer& x, const fs::path& cwd, const std::string& args) {
-    ovetest::TempDir out;
-    fs::create_directories(out / "runtime");
+// choice.
+demotest::SRun RunWindowed(const CXServer& x, const fs::path& cwd, const std::string& args) {
+    const ovetest::TempDir home;
+    fs::create_directories(home / "runtime");
     // An empty runtime folder keeps the run away from a sound server of the session running the
     // tests: the real devices of this machine are all there is.
-    const std::string cmd = "cd '" + cwd.string() + "' && env -u SDL_AUDIODRIVER -u PULSE_SERVER" +
-                            " SDL_VIDEODRIVER=x11 DISPLAY=" + x.Display() + " XDG_RUNTIME_DIR='" +
-                            (out / "runtime").string() + "' XDG_CONFIG_HOME='" + (out / "config").string() +
-                            "' XDG_DATA_HOME='" + (out / "data").string() + "' timeout -s KILL 120 '" +
-                            OVE_BUILD_DIR + "/ove' " + args + " 2>'" + (out / "err").string() + "' >/dev/null";
-    SRun r;
-    r.status = ovetest::Run(cmd);
-    const auto bytes = ovetest::ReadFileBytes(out / "err");
-    r.err.assign(bytes.begin(), bytes.end());
-    return r;
+    return demotest::RunCommand("cd '" + cwd.string() + "' && env -u SDL_AUDIODRIVER -u PULSE_SERVER" +
+                                " SDL_VIDEODRIVER=x11 DISPLAY=" + x.Display() + " XDG_RUNTIME_DIR='" +
+                                (home / "runtime").string() + "' XDG_CONFIG_HOME='" + (home / "config").string() +
+                                "' XDG_DATA_HOME='" + (home / "data").string() + "' timeout -s KILL 120 '" +
+                                OVE_BUILD_DIR + "/ove' " + args);
 }
 
 // Without a sound card the one line says sound is off; with one there may be no line at all.
@@ -67,7 +59,7 @@ function Init() {
 function Run() { while (running) Display(); }
 function Quit() { running = false; if (!music.playing) debug('music stopped'); }
 )");
-    SRun r = RunWindowed(x, game.path(), "--verbose --frames 300");
+    demotest::SRun r = RunWindowed(x, game.path(), "--verbose --frames 300");
     EXPECT_EQ(r.status, 0) << r.err;
     ExpectSoundOffLine(r.err);
 

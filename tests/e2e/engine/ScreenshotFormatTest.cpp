@@ -1,9 +1,11 @@
-// --screenshot writes PNG or BMP by the file's extension and refuses any other name up front.
+// --screenshot writes PNG or BMP by the file's extension and refuses any other name up front; a
+// script's RenderToImage of the same frame agrees with it pixel for pixel.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "e2e/demo/DemoTestUtil.h"
+#include "image/ImageDraw.h"
 #include "image/ImageLoad.h"
 #include "support/PngTestUtil.h"
 #include "support/TestSupport.h"
@@ -23,7 +25,7 @@ TEST(Engine, ScreenshotIsPngOrBmpByItsNameAndOtherNamesAreRefused) {
                "    layer.SetPixel(x, y, RGBA8((x * 7 + y) & 255, (x * y) & 255, (y * 13) & 255, (x >> 3) & 1 ? 255 : 128));"
                "  layer.priority = 8; RegisterImageLayer(layer);"
                "}"
-               "function Run() { while (running) Display(); }"
+               "function Run() { while (running) { Display(); SaveImage('capture.bmp', RenderToImage(WIDTH, HEIGHT)); } }"
                "function Quit() { running = false; }");
 
     demotest::SRun png = demotest::RunEngine(game.path(), "--frames 3 --screenshot shot.PNG");
@@ -47,6 +49,11 @@ TEST(Engine, ScreenshotIsPngOrBmpByItsNameAndOtherNamesAreRefused) {
     auto ours = ove::LoadImageFile((game / "shot.PNG").string(), &error);
     ASSERT_TRUE(ours) << error;
     EXPECT_TRUE(pngtest::BitmapToRgba(*ours, false).pixels == expected.pixels);
+    auto capture = ove::LoadImageFile((game / "capture.bmp").string(), &error);
+    ASSERT_TRUE(capture) << error;
+    EXPECT_TRUE(pngtest::BitmapToRgba(*capture, false).pixels == expected.pixels) << "RenderToImage differs";
+    // An opaque layer pixel in the far corner: neither picture is flipped.
+    EXPECT_EQ(ove::ImageGetPixel(*capture, 95, 63) & 0xFFFFFFu, 0xD86133u);
 
     // Any other name is a command-line error: nothing runs.
     for (const char* name : {"shot.jpg", "shot", "shot.png.txt"}) {

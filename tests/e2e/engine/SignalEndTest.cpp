@@ -2,56 +2,26 @@
 // never returns, behind an error box on a real X server (Xvfb) and in the "Select source" dialog.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <filesystem>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "e2e/demo/DemoTestUtil.h"
 #include "support/TestSupport.h"
-
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-std::string ReadText(const std::filesystem::path& p) {
-    auto bytes = ovetest::ReadFileBytes(p);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-// Polls until the predicate holds; false when the time ran out first.
-template <class F>
-bool WaitFor(F predicate, std::chrono::milliseconds limit = 20s) {
-    for (const auto end = Clock::now() + limit; !predicate();) {
-        if (Clock::now() > end) return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
-}
-
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* f = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, f)) out += buffer;
-        pclose(f);
-    }
-    return out;
-}
+using demotest::Capture;
+using demotest::WaitFor;
 
 // One engine run in its own game folder.
 struct SEngine {
     ovetest::TempDir dir;
     ovetest::CChild process;
-    std::string Err() const { return ReadText(dir / "err"); }
+    std::string Err() const { return ovetest::ReadFileText(dir / "err"); }
     bool Start(const std::vector<std::string>& options, const std::vector<std::string>& env) {
         std::vector<std::string> args = {std::string(OVE_BUILD_DIR) + "/ove", "--game", dir.path().string()};
         args.insert(args.end(), options.begin(), options.end());
@@ -115,7 +85,7 @@ public:
     // The id of the top-level window with that name, "" when there is none. (The message box
     // names itself in UTF-8, which xwininfo -name does not match.)
     std::string WindowId(const std::string& name) const {
-        for (const std::string& line : Lines(Windows()))
+        for (const std::string& line : demotest::Lines(Windows() + "\n"))
             if (line.find("\"" + name + "\"") != std::string::npos) {
                 const std::size_t id = line.find("0x");
                 if (id != std::string::npos) return line.substr(id, line.find(' ', id) - id);
@@ -129,13 +99,6 @@ public:
     }
 
 private:
-    static std::vector<std::string> Lines(const std::string& text) {
-        std::vector<std::string> lines;
-        std::size_t start = 0;
-        for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-            lines.push_back(text.substr(start, nl - start));
-        return lines;
-    }
     // A BDF font of plain bars for the printable ASCII characters.
     void WriteBoxFont() const {
         const std::string name = "-ove-bars-medium-r-normal--13-120-75-75-c-80-iso10646-1";

@@ -6,18 +6,13 @@
 #include <filesystem>
 #include <string>
 
+#include "e2e/demo/DemoTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace {
 
-namespace fs = std::filesystem;
-
-std::string Text(const fs::path& p) {
-    auto bytes = ovetest::ReadFileBytes(p);
-    return std::string(bytes.begin(), bytes.end());
-}
-
-std::string Quote(const std::string& s) { return "'" + s + "'"; }
+using demotest::Quote;
+using ovetest::ReadFileText;
 
 // Clicks move a square and are listed; Random and Math.random draw every turn, Date.now() is read.
 const char* kGame = R"(
@@ -41,21 +36,23 @@ std::string Ove() { return Quote(std::string(OVE_BUILD_DIR) + "/ove"); }
 TEST(RecordReplay, FixedStepRunsRepeatExactlyAndFast) {
     ovetest::TempDir game;
     game.Write("DATA/main.ovs", kGame);
+    const std::string err = (game / "err").string();
+    auto run = [&](const std::string& options, const std::string& png) {
+        return ovetest::Run("cd " + Quote(game.path().string()) + " && " + Ove() + " --headless --fixed-step " +
+                            options + " --frames 600 --screenshot " + Quote((game / png).string()) + " 2>" + Quote(err));
+    };
     std::string first, shot;
-    for (int run = 0; run < 2; ++run) {
+    for (int pass = 0; pass < 2; ++pass) {
         const auto start = std::chrono::steady_clock::now();
-        const std::string err = (game / "err").string(), png = (game / ("shot" + std::to_string(run) + ".png")).string();
-        ASSERT_EQ(ovetest::Run("cd " + Quote(game.path().string()) + " && " + Ove() +
-                               " --headless --fixed-step --frames 600 --screenshot " + Quote(png) + " 2>" + Quote(err)),
-                  0)
-            << Text(err);
+        const std::string png = "shot" + std::to_string(pass) + ".png";
+        ASSERT_EQ(run("", png), 0) << ReadFileText(err);
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         // Ten seconds of game time (600 turns of 1/60 s) in well under ten seconds; the turn
         // that sees the window closed is the 601st.
-        EXPECT_LT(seconds, 10.0 / 3) << "run " << run;
-        const std::string said = Text(err), picture = Text(png);
+        EXPECT_LT(seconds, 10.0 / 3) << "run " << pass;
+        const std::string said = ReadFileText(err), picture = ReadFileText(game / png);
         EXPECT_NE(said.find("draws 601 ms 10016\n"), std::string::npos) << said;
-        if (run == 0) {
+        if (pass == 0) {
             first = said;
             shot = picture;
         } else {
@@ -64,12 +61,8 @@ TEST(RecordReplay, FixedStepRunsRepeatExactlyAndFast) {
         }
     }
     // Another seed, another run.
-    const std::string err = (game / "err").string();
-    ASSERT_EQ(ovetest::Run("cd " + Quote(game.path().string()) + " && " + Ove() +
-                           " --headless --fixed-step --seed 7 --frames 600 --screenshot " +
-                           Quote((game / "seven.png").string()) + " 2>" + Quote(err)),
-              0);
-    EXPECT_FALSE(Text(game / "seven.png") == shot);
+    ASSERT_EQ(run("--seed 7", "seven.png"), 0);
+    EXPECT_FALSE(ReadFileText(game / "seven.png") == shot);
 }
 
 TEST(RecordReplay, ASessionRecordedInAWindowReplaysHeadless) {
@@ -90,24 +83,24 @@ TEST(RecordReplay, ASessionRecordedInAWindowReplaysHeadless) {
         "sleep 0.5; xdotool mousemove --window $W 100 80 click 1; sleep 0.5; "
         "xdotool mousemove --window $W 200 150 click 1; wait $G";
     game.Write("session.sh", script);
-    ASSERT_EQ(ovetest::Run("bash " + Quote((game / "session.sh").string())), 0) << Text(game / "window.err");
-    const std::string recorded = Text(game / "rec.txt");
+    ASSERT_EQ(ovetest::Run("bash " + Quote((game / "session.sh").string())), 0) << ReadFileText(game / "window.err");
+    const std::string recorded = ReadFileText(game / "rec.txt");
     ASSERT_NE(recorded.find(" button down 1 1 200 150"), std::string::npos) << recorded;
 
     // Replayed headless, with a screenshot asked for by the replay file itself.
     game.Write("rec.txt", recorded + "shot 120 " + (game / "middle.png").string() + "\n");
     ASSERT_EQ(ovetest::Run("cd " + dir + " && " + Ove() + " --headless --replay rec.txt --frames 240 --screenshot replay.png 2>replay.err"), 0)
-        << Text(game / "replay.err");
-    const std::string windowSaid = Text(game / "window.err");
+        << ReadFileText(game / "replay.err");
+    const std::string windowSaid = ReadFileText(game / "window.err");
     EXPECT_NE(windowSaid.find("Alert: clicks 100,80 200,150 draws 241 ms 4016\n"), std::string::npos) << windowSaid;
-    EXPECT_EQ(Text(game / "replay.err"), windowSaid);
-    EXPECT_TRUE(Text(game / "replay.png") == Text(game / "window.png")) << "the final pictures differ";
-    EXPECT_FALSE(Text(game / "middle.png").empty());
+    EXPECT_EQ(ReadFileText(game / "replay.err"), windowSaid);
+    EXPECT_TRUE(ReadFileText(game / "replay.png") == ReadFileText(game / "window.png")) << "the final pictures differ";
+    EXPECT_FALSE(ReadFileText(game / "middle.png").empty());
 
     // A damaged replay is refused before anything runs.
     game.Write("bad.txt", "ove-input 1\n12 1 teleport 3 4\n");
     EXPECT_EQ(ovetest::Run("cd " + dir + " && " + Ove() + " --headless --replay bad.txt 2>bad.err"), 2);
-    EXPECT_NE(Text(game / "bad.err").find("line 2 is not an event"), std::string::npos) << Text(game / "bad.err");
+    EXPECT_NE(ReadFileText(game / "bad.err").find("line 2 is not an event"), std::string::npos) << ReadFileText(game / "bad.err");
 }
 
 }  // namespace

@@ -4,11 +4,6 @@
 // (the window stays a real one because SDL_VIDEODRIVER is set to x11).
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -16,35 +11,17 @@
 #include <thread>
 #include <vector>
 
+#include "e2e/demo/DemoTestUtil.h"
 #include "support/TestSupport.h"
-
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
+using demotest::Capture;
+using demotest::Lines;
 using ovetest::CChild;
 using ovetest::CXServer;
-
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* f = popen(command.c_str(), "r")) {
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, f)) out += buffer;
-        pclose(f);
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == '\r')) out.pop_back();
-    return out;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
-        lines.push_back(text.substr(start, nl - start));
-    return lines;
-}
 
 // The engine running one game on the X server, its standard error in a file beside DATA.
 class CGameRun {
@@ -60,10 +37,7 @@ public:
         game_.Write("DATA/main.ovs", script);
     }
 
-    std::string Log() const {
-        auto bytes = ovetest::ReadFileBytes(ErrPath());
-        return std::string(bytes.begin(), bytes.end());
-    }
+    std::string Log() const { return ovetest::ReadFileText(ErrPath()); }
     std::vector<std::string> LogLines() const { return Lines(Log()); }
 
     // Waits until the log holds the line (at or after line number `from`); its index or -1.
@@ -217,16 +191,13 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
     ASSERT_FALSE(window.empty());
 
     // Keys one at a time, each waited for, so that the order of the log is the order of typing.
-    // Each key with the code it must give (0: none). Shift types nothing: scan code 42 x 256;
+    // Each key with the code it must give (0: none): one of each kind, the rest of the codes are
+    // the key translation's and the pump's tests. Shift types nothing: scan code 42 x 256;
     // KP_Begin is keypad 5 without Num Lock.
     const std::pair<const char*, int> keys[] = {
-        {"type a", 97},         {"type 1", 49},         {"keydown Shift_L", 10752}, {"key b", 66},
-        {"keyup Shift_L", 0},   {"keydown ctrl", 7424}, {"key a", 1},               {"key z", 26},
-        {"keyup ctrl", 0},      {"key alt+a", 321},     {"key alt+z", 346},         {"key Left", 19200},
-        {"key Up", 18432},      {"key Home", 18176},    {"key Page_Down", 20736},   {"key Delete", 21248},
-        {"key Insert", 20992},  {"key KP_Begin", 19456}, {"key F1", 15104},         {"key F10", 17408},
-        {"key F11", 22272},     {"key Return", 13},     {"key BackSpace", 8},       {"key Escape", 27},
-        {"key Tab", 9},         {"key space", 32},
+        {"type a", 97},         {"keydown Shift_L", 10752}, {"key b", 66},         {"keyup Shift_L", 0},
+        {"keydown ctrl", 7424}, {"key z", 26},              {"keyup ctrl", 0},     {"key alt+a", 321},
+        {"key Left", 19200},    {"key KP_Begin", 19456},    {"key F11", 22272},    {"key Return", 13},
         // Characters beyond ASCII arrive as code page 1252 bytes read as signed values. xdotool
         // maps them to a spare key for the moment of typing: the delay keeps that mapping alive
         // until the engine has read the key.
@@ -255,11 +226,7 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
         {"mousemove --sync --window %W 100 60", {"Alert: mouse 50 30 0"}},
         {"click 1", {"Alert: mouse 50 30 1", "Alert: mouse 50 30 0"}},
         {"mousemove --sync --window %W 301 199", {"Alert: mouse 150 99 0"}},
-        {"click 3", {"Alert: mouse 150 99 2", "Alert: mouse 150 99 0"}},
         {"click 2", {"Alert: mouse 150 99 4", "Alert: mouse 150 99 0"}},
-        // A double click is two plain clicks.
-        {"click --repeat 2 --delay 60 1",
-         {"Alert: mouse 150 99 1", "Alert: mouse 150 99 0", "Alert: mouse 150 99 1", "Alert: mouse 150 99 0"}},
         // Moves report the buttons held.
         {"mousedown 1", {"Alert: mouse 150 99 1"}},
         {"mousemove --sync --window %W 305 199", {"Alert: mouse 152 99 1"}},

@@ -6,12 +6,13 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
 
+#include "Tsc.h"
+#include "e2e/demo/DemoTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -20,23 +21,6 @@ namespace {
 
 const fs::path kSource = fs::path(OVE_TEST_SOURCE_DIR).parent_path();
 const fs::path kDeclarations = kSource / "docs" / "ove.d.ts";
-const std::string kEngine = OVE_BUILD_DIR "/ove";
-
-std::string FindTsc() {
-    if (const char* env = std::getenv("OVE_TSC"); env && *env) return env;
-    if (const char* home = std::getenv("HOME")) {
-        fs::path cached = fs::path(home) / ".cache/ove-npm/node_modules/.bin/tsc";
-        if (fs::exists(cached)) return cached.string();
-    }
-    return ovetest::HaveProgram("tsc") ? "tsc" : "";
-}
-
-std::string ReadText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 class DeclarationsTest : public ::testing::Test {
 protected:
@@ -45,17 +29,7 @@ protected:
         if (tsc.empty()) GTEST_SKIP() << "tsc not installed (scripts/setup.sh installs it)";
     }
 
-    // Type-checks the files (a shell pattern) of the temp folder against the declarations; exit
-    // status of tsc, its messages in *log.
-    int Check(std::string* log, const std::string& files = "*.js") {
-        const fs::path out = dir / "tsc.log";
-        std::string cmd = "cd '" + dir.path().string() + "' && '" + tsc +
-                          "' --noEmit --allowJs --checkJs --target es5 --lib es5 --pretty false '" +
-                          kDeclarations.string() + "' " + files + " > '" + out.string() + "' 2>&1";
-        int rc = ovetest::Run(cmd);
-        *log = ReadText(out);
-        return rc;
-    }
+    int Check(std::string* log, const std::string& files = "*.js") { return TypeCheck(tsc, dir.path(), files, log); }
 
     std::string tsc;
     ovetest::TempDir dir;
@@ -90,7 +64,6 @@ TEST_F(DeclarationsTest, MisusedApiIsReported) {
 // Runs a headless game that lists the engine's globals and class members, then checks a script
 // that touches every one of them.
 TEST_F(DeclarationsTest, EveryRegisteredNameIsDeclared) {
-    if (!fs::exists(kEngine)) GTEST_SKIP() << "engine not built";
     dir.Write("game/DATA/main.ovs", R"JS(
 var lines = [], g = this;
 var skip = { Object: 1, Function: 1, Array: 1, String: 1, Boolean: 1, Number: 1, Date: 1, RegExp: 1,
@@ -131,11 +104,9 @@ function Init() {}
 function Run() { Alert("\n" + lines.join("\n") + "\n"); }
 function Quit() {}
 )JS");
-    const fs::path err = dir / "engine.err";
-    int rc = ovetest::Run("cd '" + (dir / "game").string() + "' && '" + kEngine + "' --headless --frames 1 2>'" +
-                          err.string() + "' >/dev/null");
-    ASSERT_EQ(rc, 0) << ReadText(err);
-    std::string listing = ReadText(err);
+    const demotest::SRun run = demotest::RunEngine(dir / "game", "--frames 1");
+    ASSERT_EQ(run.status, 0) << run.err;
+    std::string listing = run.err;
     auto start = listing.find("Alert: \n");
     ASSERT_NE(start, std::string::npos) << listing;
     listing = listing.substr(start + 8);
@@ -149,7 +120,7 @@ function Quit() {}
     for (std::string line; std::getline(listed, line);)
         if (line.rfind("//extends ", 0) == 0) engineTree.insert(line.substr(10));
     EXPECT_TRUE(engineTree.count("Button Label")) << "no class tree in the listing";
-    const std::string declarations = ReadText(kDeclarations);
+    const std::string declarations = ovetest::ReadFileText(kDeclarations);
     const std::regex declared(R"(declare class (\w+) extends (\w+))");
     for (auto it = std::sregex_iterator(declarations.begin(), declarations.end(), declared); it != std::sregex_iterator();
          ++it) {

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "Tsc.h"
+#include "e2e/demo/DemoTestUtil.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -18,13 +20,6 @@ namespace {
 
 const fs::path kSource = fs::path(OVE_TEST_SOURCE_DIR).parent_path();
 const std::string kBuild = OVE_BUILD_DIR;
-
-std::string ReadText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 struct SBlock {
     std::string kind;  // "sh" for an indented block, else the fence's language
@@ -63,15 +58,6 @@ std::vector<SBlock> CodeBlocks(const std::string& page) {
     return blocks;
 }
 
-std::string FindTsc() {
-    if (const char* env = std::getenv("OVE_TSC"); env && *env) return env;
-    if (const char* home = std::getenv("HOME")) {
-        fs::path cached = fs::path(home) / ".cache/ove-npm/node_modules/.bin/tsc";
-        if (fs::exists(cached)) return cached.string();
-    }
-    return ovetest::HaveProgram("tsc") ? "tsc" : "";
-}
-
 // Drives the finished game: clicks on the floor, points at the window, clicks the door and then
 // beside the message; reports what happened through Alert (standard error when headless).
 const char* kHarness = R"JS(
@@ -91,12 +77,11 @@ Quit = function () { log.push("hero=" + hero.x + "," + hero.y); Alert("tutorial:
 )JS";
 
 TEST(TutorialTest, EveryStepRunsAndTheGamePlays) {
-    const std::string ove = kBuild + "/ove", ovetool = kBuild + "/ovetool";
-    if (!fs::exists(ove) || !fs::exists(ovetool)) GTEST_SKIP() << "engine or ovetool not built";
+    const std::string ovetool = kBuild + "/ovetool";
     if (!ovetest::HaveProgram("convert")) GTEST_SKIP() << "ImageMagick's convert is missing";
     if (!fs::exists("/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf")) GTEST_SKIP() << "DejaVu fonts missing";
 
-    const std::vector<SBlock> blocks = CodeBlocks(ReadText(kSource / "docs" / "tutorial.md"));
+    const std::vector<SBlock> blocks = CodeBlocks(ovetest::ReadFileText(kSource / "docs" / "tutorial.md"));
     ovetest::TempDir dir;
     fs::create_directories(dir / "bin");
     fs::create_symlink(ovetool, dir / "bin" / "ovetool");
@@ -120,31 +105,24 @@ TEST(TutorialTest, EveryStepRunsAndTheGamePlays) {
     const fs::path log = dir / "steps.log";
     dir.Write("steps.sh", script);
     ASSERT_EQ(ovetest::Run("bash '" + (dir / "steps.sh").string() + "' > '" + log.string() + "' 2>&1"), 0)
-        << ReadText(log);
+        << ovetest::ReadFileText(log);
 
     const fs::path game = dir / "mygame";
     for (const char* made : {"DATA/room.OVP", "DATA/hero.OVV", "DATA/small.OVF"})
-        ASSERT_TRUE(fs::exists(game / made)) << made << "\n" << ReadText(log);
+        ASSERT_TRUE(fs::exists(game / made)) << made << "\n" << ovetest::ReadFileText(log);
 
     // The finished script, as the page gives it, type-checks.
     if (std::string tsc = FindTsc(); !tsc.empty()) {
         dir.Write("check/main.js", finalScript);
-        const fs::path out = dir / "tsc.log";
-        EXPECT_EQ(ovetest::Run("'" + tsc + "' --noEmit --allowJs --checkJs --target es5 --lib es5 --pretty false '" +
-                               (kSource / "docs" / "ove.d.ts").string() + "' '" + (dir / "check/main.js").string() +
-                               "' > '" + out.string() + "' 2>&1"),
-                  0)
-            << ReadText(out);
+        std::string messages;
+        EXPECT_EQ(TypeCheck(tsc, dir / "check", "main.js", &messages), 0) << messages;
     }
 
     std::ofstream(game / "DATA" / "settings.xml") << finalSettings;
     std::ofstream(game / "DATA" / "main.ovs") << finalScript << kHarness;
-    const fs::path err = dir / "game.err";
-    ASSERT_EQ(ovetest::Run("cd '" + game.string() + "' && '" + ove + "' --headless --frames 120 2>'" + err.string() +
-                           "' >/dev/null"),
-              0)
-        << ReadText(err);
-    const std::string said = ReadText(err);
+    const demotest::SRun run = demotest::RunEngine(game, "--frames 120");
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string& said = run.err;
     const auto at = said.find("tutorial: ");
     ASSERT_NE(at, std::string::npos) << said;
     const std::string line = said.substr(at, said.find('\n', at) - at);
