@@ -10,8 +10,6 @@
 
 namespace ove {
 
-using u16 = std::uint16_t;
-
 enum class ETag : u8 {
     kInt = 'I',        // i32
     kDouble = 'D',     // f64

@@ -5,10 +5,9 @@
 #include <unordered_map>
 
 #include "io/DataBin.h"
+#include "io/Types.h"
 
 namespace ove {
-
-using u64 = std::uint64_t;
 
 namespace {
 

@@ -7,12 +7,11 @@
 
 #include "image/ImageLoad.h"
 #include "io/Inflate.h"
+#include "io/Types.h"
 
 namespace ove {
 
 namespace {
-
-using u64 = std::uint64_t;
 
 constexpr u8 kSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 

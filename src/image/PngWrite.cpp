@@ -7,11 +7,11 @@
 #include <cstring>
 #include <limits>
 
+#include "io/Types.h"
+
 namespace ove {
 
 namespace {
-
-using u64 = std::uint64_t;
 
 // ---- Deflate (RFC 1951)
 

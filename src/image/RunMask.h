@@ -4,13 +4,11 @@
 #include <cstdint>
 #include <vector>
 
+#include "io/Types.h"
+
 namespace ove {
 
 class CDataBin;
-
-using u8 = std::uint8_t;
-using u32 = std::uint32_t;
-using u64 = std::uint64_t;
 
 // Each run word holds the value in its top 8 bits and the length in its low 24 bits. Runs cover the
 // pixels in row-major order from the top-left corner (index = y * width + x).

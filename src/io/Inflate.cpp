@@ -10,12 +10,11 @@
 #include <sys/mman.h>
 #endif
 
+#include "io/Types.h"
+
 namespace ove {
 
 namespace {
-
-using u16 = std::uint16_t;
-using u64 = std::uint64_t;
 
 // ---- Decode tables
 //

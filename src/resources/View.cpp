@@ -6,10 +6,9 @@
 
 #include "io/DataBin.h"
 #include "render/Renderer.h"
+#include "io/Types.h"
 
 namespace ove {
-
-using i64 = std::int64_t;
 
 namespace {
 
