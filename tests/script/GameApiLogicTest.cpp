@@ -87,12 +87,10 @@ TEST(BackdropMapping, DegenerateSizesGiveFiniteAnswers) {
     EXPECT_EQ(ScreenToBackdrop(Picture(INT_MAX, INT_MAX, 1, 1, INT_MIN, 0), {INT_MAX, 0}).x, INT_MAX);
 }
 
-TEST(PriorityViewport, ExplicitSettingWins) {
+// An explicit setting wins; otherwise the shown height, then the picture, then the renderer.
+TEST(PriorityViewport, ExplicitThenShownHeightThenPictureThenRenderer) {
     EXPECT_EQ(PriorityViewportHeight(0, 200, true, 400, 480), 0);
     EXPECT_EQ(PriorityViewportHeight(1000, 200, true, 400, 480), 1000);
-}
-
-TEST(PriorityViewport, AutomaticPrefersShownHeightThenPictureThenRenderer) {
     EXPECT_EQ(PriorityViewportHeight(-1, 200, true, 400, 480), 200);
     EXPECT_EQ(PriorityViewportHeight(-1, 480, true, 400, 480), 480);  // equal to H still fits
     EXPECT_EQ(PriorityViewportHeight(-1, 800, true, 400, 480), 400);  // shown too tall: picture

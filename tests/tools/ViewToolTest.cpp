@@ -1,13 +1,13 @@
 // ovetool view, font, pict and dump, end to end: pictures written with libpng, results read back
 // with the engine's loaders.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
+#include "LayersToolFixture.h"
 #include "io/DataBin.h"
 #include "resources/View.h"
 #include "support/TestSupport.h"
@@ -19,22 +19,12 @@ using viewtest::CelPixels;
 using viewtest::Cels;
 using viewtest::Describe;
 using viewtest::Values;
+using tilestest::WritePng;
 namespace fs = std::filesystem;
 
 namespace {
 
 const std::string kTool = OVE_BUILD_DIR "/ovetool";
-
-bool WritePng(const fs::path& path, u32 w, u32 h, png_uint_32 format, const void* pixels,
-              const void* colormap = nullptr, u32 colormapEntries = 0) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = w;
-    image.height = h;
-    image.format = format;
-    image.colormap_entries = colormapEntries;
-    return png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, colormap) != 0;
-}
 
 // Runs ovetool with the arguments; returns the exit status and leaves the output in *output.
 int Tool(const ovetest::TempDir& dir, const std::string& args, std::string* output = nullptr) {
