@@ -208,9 +208,7 @@ TEST_F(GameBackdropTest, MasksAreReadAtBackdropPoints) {
     EXPECT_EQ(Eval("[GetControl(64, 0), GetControl(-1, 3), GetControl(0, 32)].join()"), "0,0,0");
     // Scaling the display does not change backdrop points.
     EXPECT_EQ(Eval("SetBackdropDimensions(32, 16); SetBackdropOffset(100, 100); GetControl(5, 9)"), "14");
-}
-
-TEST_F(GameBackdropTest, MissingMasksReadZero) {
+    // A picture without masks reads 0.
     LoadPicture(64, 32, false);
     EXPECT_EQ(Eval("[GetControl(5, 9), GetWalkability(5, 9)].join()"), "0,0");
 }

@@ -2,18 +2,11 @@
 // object drawn before them left the renderer doing.
 #include "GuiApiFixture.h"
 
-#include <cstdio>
-
 using namespace ove;
 using namespace guiapitest;
+using ovetest::Hex;
 
 namespace {
-
-std::string Hex(std::uint32_t v) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%08X", v);
-    return text;
-}
 
 // Source-over of one channel (the source's alpha a), as the renderer's alpha blending does it.
 int Over(std::uint32_t src, std::uint32_t dst, int shift, int a) {

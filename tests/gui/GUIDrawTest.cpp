@@ -28,11 +28,6 @@ std::uint32_t Shade(std::uint32_t b, bool white, int t) {
     return out;
 }
 
-struct SProbe {
-    int x, y;
-    std::uint32_t argb;
-};
-
 class GUIDraw : public ovetest::GLRenderTest {
 protected:
     void SetUp() override {
@@ -51,9 +46,9 @@ protected:
         renderer->RemoveGUIElement(&e);
         return image;
     }
-    void Expect(const CBitmap& img, const std::vector<SProbe>& probes, const char* what) {
-        for (const SProbe& p : probes)
-            EXPECT_EQ(Hex(PixelAt(img, p.x, p.y)), Hex(p.argb)) << what << " at (" << p.x << ", " << p.y << ")";
+    void Expect(const CBitmap& img, std::initializer_list<ovetest::SPixel> probes, const char* what) {
+        SCOPED_TRACE(what);
+        ovetest::ExpectPixels(img, probes);
     }
     TResourceRef<CFont> font;
 };

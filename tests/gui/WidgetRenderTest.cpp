@@ -8,8 +8,7 @@
 
 using namespace ove;
 using namespace guiwtest;
-using ovetest::Hex;
-using ovetest::PixelAt;
+using ovetest::ExpectPixels;
 
 namespace {
 
@@ -38,16 +37,6 @@ protected:
     std::unique_ptr<CTestHost> host;
 };
 
-struct SPixel {
-    int x, y;
-    std::uint32_t argb;
-};
-
-void ExpectPixels(const std::unique_ptr<CBitmap>& img, std::initializer_list<SPixel> pixels) {
-    ASSERT_TRUE(img);
-    for (const SPixel& p : pixels) EXPECT_EQ(Hex(PixelAt(*img, p.x, p.y)), Hex(p.argb)) << "at (" << p.x << ", " << p.y << ")";
-}
-
 }  // namespace
 
 TEST_F(WidgetRenderTest, TextInputSelectionCaretAndScroll) {
@@ -72,22 +61,22 @@ TEST_F(WidgetRenderTest, TextInputSelectionCaretAndScroll) {
     // 'a', nothing above it (no frame in this style); the selection fill over the whole client
     // height with 'c' in the selection colour; the caret bar at x 26 in the background colour;
     // 'e'; nothing after the text or below the client area.
-    ExpectPixels(Show(input), {{11, 18, kText}, {11, 12, kBack}, {19, 12, kSelBack}, {19, 28, kSelBack},
+    ExpectPixels(*Show(input), {{11, 18, kText}, {11, 12, kBack}, {19, 12, kSelBack}, {19, 28, kSelBack},
                                {19, 18, kSelText}, {25, 20, kSelText}, {26, 12, 0xFFFFFFFFu}, {26, 18, 0xFFFFFFFFu},
                                {27, 18, kText}, {34, 18, kBack}, {19, 30, kBack}});
 
     // Fifty characters (200 pixels) with the caret at the end scroll by 200 - 100 + 100 / 8.
     host->focused = nullptr;
     input->SetText(std::string(50, 'w').c_str());
-    ExpectPixels(Capture(), {{26, 18, kText}});  // no caret without the focus
+    ExpectPixels(*Capture(), {{26, 18, kText}});  // no caret without the focus
     EXPECT_EQ(input->GetScroll(), 112);
     host->focused = input;
     input->SelectNone();
     // Clipped left of the client area, where glyph 28 starts; the last glyph ends at 97, then the
     // caret in the text colour.
-    ExpectPixels(Capture(), {{9, 18, kBack}, {10, 18, kText}, {97, 18, kText}, {98, 12, kText}, {99, 18, kBack}});
+    ExpectPixels(*Capture(), {{9, 18, kBack}, {10, 18, kText}, {97, 18, kText}, {98, 12, kText}, {99, 18, kBack}});
     Now() = 0;  // other half of the blink: alpha 128 over black
-    ExpectPixels(Capture(), {{98, 12, 0xFF800000u}});
+    ExpectPixels(*Capture(), {{98, 12, 0xFF800000u}});
 }
 
 TEST_F(WidgetRenderTest, ListBoxRowsSelectionIconsAndClip) {
@@ -103,7 +92,7 @@ TEST_F(WidgetRenderTest, ListBoxRowsSelectionIconsAndClip) {
 
     // The padding is not filled in this style; the client background; row 0's text on rows 9..16;
     // the selected row 18..27; row 3 cut at the client's bottom.
-    ExpectPixels(Show(list), {{7, 20, kBack}, {50, 12, kFill}, {9, 12, kText}, {9, 8, kFill}, {50, 20, kSelBack},
+    ExpectPixels(*Show(list), {{7, 20, kBack}, {50, 12, kFill}, {9, 12, kText}, {9, 8, kFill}, {50, 20, kSelBack},
                               {91, 27, kSelBack}, {92, 20, kBack}, {9, 20, kSelText}, {9, 41, kText}, {9, 42, kBack}});
 
     // An icon view: 6 x 6 yellow cels. Text moves right by icon width + 4; the icon is centred on
@@ -116,7 +105,7 @@ TEST_F(WidgetRenderTest, ListBoxRowsSelectionIconsAndClip) {
     list->SetOffset(5);  // rows move up by 5: row 0 top 3, row 1 top 13
     // Icon rows 5..10, cut at the client top; row 0's text at x 18 on rows 4..11; row 1's text on
     // rows 14..21, without an icon.
-    ExpectPixels(Capture(), {{10, 8, 0xFFFFFF00u}, {15, 10, 0xFFFFFF00u}, {16, 10, kFill}, {10, 11, kFill},
+    ExpectPixels(*Capture(), {{10, 8, 0xFFFFFF00u}, {15, 10, 0xFFFFFF00u}, {16, 10, kFill}, {10, 11, kFill},
                              {19, 8, kText}, {19, 12, kFill}, {19, 14, kText}, {12, 17, kFill}});
     list->SetView(nullptr);
 }

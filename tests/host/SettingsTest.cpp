@@ -10,6 +10,7 @@
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
 #include "host/Settings.h"
+#include "support/MemoryFolder.h"
 #include "support/TestSupport.h"
 
 using namespace ove;
@@ -18,21 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 using Files = std::map<std::string, std::string>;
-
-// A data source held in memory, standing in for a packed archive.
-class CMemoryFolder : public CFileFolder {
-public:
-    explicit CMemoryFolder(std::map<std::string, std::string> files) : files_(std::move(files)) {}
-    bool Exists(std::string path) override { return files_.count(path) != 0; }
-    CDataBin* OpenFile(std::string path) override {
-        auto it = files_.find(path);
-        if (it == files_.end()) return nullptr;
-        return new CBuffer(it->second.data(), static_cast<u32>(it->second.size()));
-    }
-
-private:
-    std::map<std::string, std::string> files_;
-};
+using ovetest::CMemoryFolder;
 
 std::string SettingsXML(const std::string& children) { return "<settings>\n" + children + "\n</settings>\n"; }
 

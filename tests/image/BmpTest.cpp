@@ -27,8 +27,8 @@ TEST(BmpRead, FilesFromImageMagickDecodeAsImageMagickReadsThem) {
     if (!HaveMagick()) GTEST_SKIP() << "ImageMagick not installed";
     ovetest::TempDir dir;
     // PNGs that ImageMagick turns into the variants under test.
-    fs::path png = MagickPng(dir, "src", TestPicture(37, 23), false);
-    fs::path pngAlpha = MagickPng(dir, "srca", TestPicture(37, 23, true), true);
+    fs::path png = MagickWrite(dir, "src.png", TestPicture(37, 23), "PNG24:", "-alpha off");
+    fs::path pngAlpha = MagickWrite(dir, "srca.png", TestPicture(37, 23, true), "PNG32:");
     struct SCase {
         const char* name;
         std::string args;  // between the input and the output

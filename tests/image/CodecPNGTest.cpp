@@ -5,7 +5,6 @@
 #include "support/PngTestUtil.h"
 #include "io/DataBin.h"
 #include "image/CodecPNG.h"
-#include "support/TestSupport.h"
 
 using namespace ove;
 using namespace pngtest;
@@ -85,50 +84,6 @@ TEST(CodecPNG, PalettesAndTransparency) {
     picture = Picture(20, 20, PNG_COLOR_TYPE_GRAY);
     picture.greyKey = 17;
     ExpectSameAsLibpng(picture, 10, PixelFormat::Grey8);
-}
-
-TEST(CodecPNG, PicturesMadeByImageMagick) {
-    const std::string convert = std::filesystem::exists("/usr/bin/convert") ? "/usr/bin/convert" : "convert";
-    if (!ovetest::HaveProgram(convert)) GTEST_SKIP() << "ImageMagick not installed";
-    ovetest::TempDir dir;
-    const struct {
-        const char* args;
-        const char* out;
-    } cases[] = {
-        {"-size 61x47 gradient:red-blue", "PNG24:rgb.png"},
-        {"-size 61x47 gradient:red-blue -interlace PNG", "PNG24:rgbi.png"},
-        {"-size 50x40 plasma:fractal -seed 3 -alpha set -channel A -fx 'i/w' +channel", "PNG32:rgba.png"},
-        {"-size 50x40 plasma:fractal -seed 4 -depth 16", "PNG48:rgb16.png"},
-        {"-size 50x40 plasma:fractal -seed 5 -alpha set -channel A -fx 'j/h' +channel -depth 16", "PNG64:rgba16.png"},
-        {"-size 45x33 plasma:fractal -seed 6 -colors 200", "PNG8:pal.png"},
-        {"-size 45x33 plasma:fractal -seed 7 -colors 12 -interlace PNG", "PNG8:pali.png"},
-        {"-size 45x33 gradient:white-black -colorspace Gray -depth 1", "PNG:grey1.png"},
-        {"-size 45x33 gradient:white-black -colorspace Gray -depth 2", "PNG:grey2.png"},
-        {"-size 45x33 gradient:white-black -colorspace Gray -depth 4 -interlace PNG", "PNG:grey4i.png"},
-        {"-size 45x33 gradient:white-black -colorspace Gray -depth 8", "PNG:grey8.png"},
-        {"-size 45x33 gradient:white-black -colorspace Gray -depth 16", "PNG:grey16.png"},
-        {"-size 30x30 xc:none -fill '#ff000080' -draw 'circle 15,15 15,3'", "PNG32:circle.png"},
-    };
-    int checked = 0;
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.out);
-        const std::string file = std::string(c.out).substr(std::string(c.out).find(':') + 1);
-        if (ovetest::Run("cd " + dir.path().string() + " && " + convert + " " + c.args + " " + c.out +
-                         " 2>/dev/null") != 0)
-            continue;  // an option this ImageMagick lacks
-        Bytes bytes = ovetest::ReadFileBytes(dir / file);
-        Rgba expected;
-        ASSERT_TRUE(ReadWithLibpng(bytes, expected));
-        Decoded d = Decode(bytes);
-        ASSERT_TRUE(d.bitmap) << d.text;
-        // Palette files from ImageMagick may carry a tRNS chunk.
-        const bool paletteAlpha = bytes.size() > 33 && bytes[25] == 3 &&
-                                  std::search(bytes.begin(), bytes.end(), std::begin("tRNS"), std::end("tRNS") - 1) !=
-                                      bytes.end();
-        ExpectSamePicture(BitmapToRgba(*d.bitmap, paletteAlpha), expected);
-        ++checked;
-    }
-    EXPECT_GE(checked, 10);
 }
 
 // ---- Errors

@@ -1,7 +1,6 @@
 // Loading and saving image files by extension.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <tuple>
 #include <utility>
 
@@ -80,33 +79,6 @@ TEST(ImageLoad, FailuresCarryTheirMessages) {
     EXPECT_FALSE(DecodeImage(&empty, ImageFileFormat::Unknown, &error));
     EXPECT_EQ(error, "Unable to load image file: unknown format");
     EXPECT_FALSE(ConvertToRgba8888(nullptr));
-}
-
-TEST(ImageLoad, PngWithTransparentIndexGetsAlpha) {
-    if (!HaveMagick()) GTEST_SKIP() << "ImageMagick not installed";
-    ovetest::TempDir dir;
-    fs::path png = dir / "t.png";
-    // A palette PNG whose background colour is fully transparent.
-    ASSERT_EQ(ovetest::Run("convert -size 6x4 xc:red -alpha set -fill blue -draw 'point 1,1' -fill none"
-                           " -draw 'color 4,2 point' -draw 'color 0,3 point' PNG8:" + Q(png)),
-              0);
-    std::string error;
-    auto b = LoadImageFile(png.string(), &error);
-    ASSERT_TRUE(b) << error;
-    SRgba theirs = MagickRgba(png), ours = FromBitmap(*b);
-    ASSERT_EQ(theirs.pixels.size(), ours.pixels.size());
-    int transparent = 0;
-    for (unsigned y = 0; y < 4; ++y)
-        for (unsigned x = 0; x < 6; ++x) {
-            EXPECT_EQ(ours.At(x, y)[3], theirs.At(x, y)[3]) << x << "," << y;
-            transparent += theirs.At(x, y)[3] == 0;
-            if (theirs.At(x, y)[3]) {
-                EXPECT_EQ(std::memcmp(ours.At(x, y), theirs.At(x, y), 3), 0) << x << "," << y;
-            }
-        }
-    EXPECT_GT(transparent, 0);
-    EXPECT_EQ(ours.At(1, 1)[3], 255);
-    EXPECT_EQ(ours.At(1, 1)[2], 255);  // the blue point
 }
 
 TEST(ImageSave, ByExtension) {

@@ -1,4 +1,4 @@
-// Helpers for the image tests: peer tools, PNM files, hand-built BMP files, pixel comparison.
+// Helpers for the image tests: peer tools, hand-built BMP files, pixel comparison.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -68,13 +68,13 @@ inline SRgba MagickRgba(const fs::path& file) {
     return out;
 }
 
-// A PNG of the picture made by ImageMagick (32 bits with alpha, else 24), as a source for other
-// tools and formats.
-inline fs::path MagickPng(const ovetest::TempDir& dir, const std::string& name, const SRgba& p, bool alpha) {
-    fs::path raw = dir.Write(name + ".rgba", p.pixels), png = dir / (name + ".png");
+// The picture written by ImageMagick as `format` (e.g. "PNG32:", "PPM:"), after `options`.
+inline fs::path MagickWrite(const ovetest::TempDir& dir, const std::string& name, const SRgba& p,
+                            const std::string& format, const std::string& options = "") {
+    fs::path raw = dir.Write(name + ".rgba", p.pixels), out = dir / name;
     ovetest::Run("convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) + " -depth 8 rgba:" +
-                 Q(raw) + (alpha ? " PNG32:" : " -alpha off PNG24:") + Q(png));
-    return png;
+                 Q(raw) + " " + options + " " + format + Q(out));
+    return out;
 }
 
 // Largest per-channel difference; checkAlpha false compares red, green and blue only.
@@ -109,44 +109,6 @@ inline SRgba TestPicture(unsigned w = 37, unsigned h = 23, bool alpha = false) {
             d[2] = static_cast<unsigned char>(((x / 4 + y / 4) & 1) ? 200 : 40);
             d[3] = alpha ? static_cast<unsigned char>((x * 7 + y * 13) & 0xFF) : 255;
         }
-    return p;
-}
-
-// Writes P6 (colour) or P5 (grey, from the red channel) PNM.
-inline fs::path WritePnm(const ovetest::TempDir& dir, const std::string& name, const SRgba& p, bool grey = false) {
-    std::string head = std::string(grey ? "P5" : "P6") + "\n" + std::to_string(p.width) + " " +
-                       std::to_string(p.height) + "\n255\n";
-    Bytes bytes(head.begin(), head.end());
-    for (std::size_t i = 0; i < std::size_t(p.width) * p.height; ++i) {
-        bytes.push_back(p.pixels[i * 4]);
-        if (!grey) {
-            bytes.push_back(p.pixels[i * 4 + 1]);
-            bytes.push_back(p.pixels[i * 4 + 2]);
-        }
-    }
-    return dir.Write(name, bytes);
-}
-
-// Reads P5/P6 files with maxval 255 as djpeg writes them (no comments) into RGBA.
-inline SRgba ReadPnm(const fs::path& file) {
-    SRgba p;
-    const Bytes b = ovetest::ReadFileBytes(file);
-    const std::string head(b.begin(), b.begin() + std::min<std::size_t>(b.size(), 40));
-    char magic = 0;
-    unsigned w = 0, h = 0, maxval = 0;
-    int used = 0;
-    if (std::sscanf(head.c_str(), "P%c %u %u %u%n", &magic, &w, &h, &maxval, &used) != 4 || maxval != 255 ||
-        (magic != '5' && magic != '6'))
-        return p;
-    const std::size_t pos = std::size_t(used) + 1, channels = magic == '5' ? 1 : 3;
-    if (b.size() < pos + std::size_t(w) * h * channels) return p;
-    p.width = w;
-    p.height = h;
-    const std::size_t green = channels == 3 ? 1 : 0;  // grey repeats its one sample
-    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
-        const unsigned char* s = &b[pos + i * channels];
-        p.pixels.insert(p.pixels.end(), {s[0], s[green], s[2 * green], 255});
-    }
     return p;
 }
 

@@ -46,24 +46,20 @@ TEST(BackdropDimensions, ZeroSideFollowsThePictureAspect) {
     EXPECT_EQ(BackdropDimensions(INT_MAX, 0, 1, 2).height, INT_MAX);
 }
 
-TEST(BackdropMapping, ScaledPictureMapsBothWays) {
+TEST(BackdropMapping, ScaleThenOffsetBothWays) {
     SBackdropGeometry g = Picture(640, 400, 320, 200);
     EXPECT_EQ(BackdropToScreen(g, {100, 100}), (SGamePoint{50, 50}));
     EXPECT_EQ(ScreenToBackdrop(g, {50, 50}), (SGamePoint{100, 100}));
     // Truncation toward zero on both sides of the origin.
     EXPECT_EQ(BackdropToScreen(g, {101, 103}), (SGamePoint{50, 51}));
     EXPECT_EQ(BackdropToScreen(g, {-3, -1}), (SGamePoint{-1, 0}));
-}
-
-TEST(BackdropMapping, OffsetIsAddedAfterScalingAndRemovedBeforeIt) {
-    SBackdropGeometry g = Picture(640, 400, 1280, 800, 10, -20);
+    // The offset is added after scaling and removed before it.
+    g = Picture(640, 400, 1280, 800, 10, -20);
     EXPECT_EQ(BackdropToScreen(g, {5, 5}), (SGamePoint{20, -10}));
     EXPECT_EQ(ScreenToBackdrop(g, {20, -10}), (SGamePoint{5, 5}));
     EXPECT_EQ(ScreenToBackdrop(g, {21, -9}), (SGamePoint{5, 5}));
-}
-
-TEST(BackdropMapping, WithoutPictureOnlyTheOffsetApplies) {
-    SBackdropGeometry g;
+    // Without a picture only the offset applies.
+    g = SBackdropGeometry{};
     g.shownWidth = 320;  // ignored without a picture
     g.shownHeight = 200;
     g.offsetX = 7;
@@ -87,12 +83,10 @@ TEST(BackdropMapping, DegenerateSizesGiveFiniteAnswers) {
     EXPECT_EQ(ScreenToBackdrop(Picture(INT_MAX, INT_MAX, 1, 1, INT_MIN, 0), {INT_MAX, 0}).x, INT_MAX);
 }
 
-TEST(PriorityViewport, ExplicitSettingWins) {
+// An explicit setting wins; otherwise the shown height, then the picture, then the renderer.
+TEST(PriorityViewport, ExplicitThenShownHeightThenPictureThenRenderer) {
     EXPECT_EQ(PriorityViewportHeight(0, 200, true, 400, 480), 0);
     EXPECT_EQ(PriorityViewportHeight(1000, 200, true, 400, 480), 1000);
-}
-
-TEST(PriorityViewport, AutomaticPrefersShownHeightThenPictureThenRenderer) {
     EXPECT_EQ(PriorityViewportHeight(-1, 200, true, 400, 480), 200);
     EXPECT_EQ(PriorityViewportHeight(-1, 480, true, 400, 480), 480);  // equal to H still fits
     EXPECT_EQ(PriorityViewportHeight(-1, 800, true, 400, 480), 400);  // shown too tall: picture

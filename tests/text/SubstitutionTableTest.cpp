@@ -1,60 +1,16 @@
 // Substitution tables: the ".tbl" reader, the three modes, the table order and damaged files.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstring>
-#include <map>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "io/DataBin.h"
-#include "io/FileFolder.h"
+#include "support/MemoryFolder.h"
 #include "text/SubstitutionTable.h"
 
 using namespace ove;
 
 namespace {
-
-// Files held in memory; `lie` makes a file report a larger size than it can deliver.
-class MemoryFolder : public CFileFolder {
-public:
-    std::map<std::string, std::string> files;
-    std::map<std::string, u32> claimedSize;
-    bool Exists(std::string path) override { return files.count(path) != 0; }
-    CDataBin* OpenFile(std::string path) override {
-        auto it = files.find(path);
-        if (it == files.end()) return nullptr;
-        auto claim = claimedSize.find(path);
-        if (claim == claimedSize.end()) return new CBuffer(it->second.data(), static_cast<u32>(it->second.size()));
-        return new LyingBin(it->second, claim->second);
-    }
-
-private:
-    // Reports `claim` bytes but delivers only what it holds.
-    class LyingBin : public CDataBin {
-    public:
-        LyingBin(std::string bytes, u32 claim) : bytes_(std::move(bytes)), claim_(claim) {}
-        void Seek(u32 position) override { position_ = std::min<u32>(position, static_cast<u32>(bytes_.size())); }
-        u32 Tell() override { return position_; }
-        u32 GetSize() override { return claim_; }
-        u32 Write(const void*, u32) override { return 0; }
-        u32 Read(void* data, u32 count) override {
-            u32 k = std::min<u32>(static_cast<u32>(bytes_.size()) - position_, count);
-            std::memcpy(data, bytes_.data() + position_, k);
-            position_ += k;
-            return k;
-        }
-        bool IsOpen() override { return true; }
-        bool CanWrite() override { return false; }
-        bool CanRead() override { return true; }
-
-    private:
-        std::string bytes_;
-        u32 claim_;
-        u32 position_ = 0;
-    };
-};
 
 std::string ApplyOne(const std::string& table, std::string text) {
     CSubstitutionTable t;
@@ -113,7 +69,7 @@ TEST(SubstitutionApply, ModesChainsAndTheWholeText) {
 }
 
 TEST(SubstitutionTables, OrderFilesAndReload) {
-    MemoryFolder folder;
+    ovetest::CMemoryFolder folder;
     folder.files["first.tbl"] = "x~[first]\n";
     folder.files["second"] = "x~[second]\n[first]~1\n";  // opened under its name as given
     folder.files["early.tbl"] = "x~early\n";
@@ -148,7 +104,7 @@ TEST(SubstitutionTables, OrderFilesAndReload) {
 }
 
 TEST(SubstitutionTables, DamagedFilesAndRunawayGrowth) {
-    MemoryFolder folder;
+    ovetest::CMemoryFolder folder;
     folder.files["short.tbl"] = "a~b\n";
     folder.claimedSize["short.tbl"] = 1000;  // says more than it holds
     folder.files["huge.tbl"] = "a~b\n";

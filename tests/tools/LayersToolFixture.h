@@ -1,4 +1,4 @@
-// The tile-layer import of the asset tool, run in a temporary folder.
+// The asset tool run in a temporary folder, the PNG files it takes, and the tile-layer import.
 #pragma once
 #include <gtest/gtest.h>
 #include <png.h>
@@ -17,25 +17,26 @@
 
 namespace tilestest {
 
+// A PNG written by libpng; `format` is one of libpng's PNG_FORMAT_* values.
+inline bool WritePng(const std::filesystem::path& path, std::uint32_t w, std::uint32_t h, png_uint_32 format,
+                     const void* pixels, const void* colormap = nullptr, std::uint32_t colormapEntries = 0) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = w;
+    image.height = h;
+    image.format = format;
+    image.colormap_entries = colormapEntries;
+    return png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, colormap) != 0;
+}
+
 // A tile-set picture for the tool: opaque RGB whose colours come from a function.
 inline bool WriteOpaquePng(const std::filesystem::path& path, int w, int h,
                            const std::function<std::uint32_t(int x, int y)>& colourAt) {
-    std::vector<std::uint8_t> rgba(std::size_t(w) * h * 4);
+    std::vector<std::uint8_t> rgb;
     for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t c = colourAt(x, y);
-            std::uint8_t* p = &rgba[std::size_t(y * w + x) * 4];
-            p[0] = std::uint8_t(c >> 16);
-            p[1] = std::uint8_t(c >> 8);
-            p[2] = std::uint8_t(c);
-            p[3] = 255;
-        }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = std::uint32_t(w);
-    image.height = std::uint32_t(h);
-    image.format = PNG_FORMAT_RGBA;
-    return png_image_write_to_file(&image, path.c_str(), 0, rgba.data(), 0, nullptr) != 0;
+        for (int x = 0; x < w; ++x)
+            for (int shift : {16, 8, 0}) rgb.push_back(std::uint8_t(colourAt(x, y) >> shift));
+    return WritePng(path, std::uint32_t(w), std::uint32_t(h), PNG_FORMAT_RGB, rgb.data());
 }
 
 // ovetool run in a temporary folder, and the layer set it writes read back with the engine's loader.

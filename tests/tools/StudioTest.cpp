@@ -1,11 +1,9 @@
-// ovetool studio over real HTTP: the tool runs as its own process, and the requests are written
-// by hand so that the refusals (no token, a foreign Host, oversized bodies) can be sent exactly.
-#include <arpa/inet.h>
+// ovetool studio over real HTTP: the tool runs as its own process; cpp-httplib's client sends the
+// requests, refusals (no token, a foreign Host, oversized bodies) included.
 #include <gtest/gtest.h>
-#include <netinet/in.h>
+#include <httplib.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,14 +77,16 @@ public:
 
     // Sends one request; the token goes in a header unless `withToken` is false.
     SReply Send(const std::string& method, const std::string& target, const std::string& body = {},
-                const std::string& type = "application/json", bool withToken = true, std::string host = {}) const {
-        if (host.empty()) host = "127.0.0.1:" + std::to_string(port);
-        std::string request = method + " " + target + " HTTP/1.1\r\nHost: " + host + "\r\nConnection: close\r\n";
-        if (withToken) request += "X-Studio-Token: " + token + "\r\n";
-        if (method != "GET")
-            request += "Content-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
-        request += "\r\n" + body;
-        return Exchange(request);
+                const std::string& type = "application/json", bool withToken = true, const std::string& host = {}) const {
+        httplib::Client client("127.0.0.1", port);
+        client.set_url_encode(false);  // targets go out exactly as written
+        httplib::Headers headers;
+        if (withToken) headers.emplace("X-Studio-Token", token);
+        if (!host.empty()) headers.emplace("Host", host);
+        const httplib::Result r = method == "GET"   ? client.Get(target, headers)
+                                  : method == "PUT" ? client.Put(target, headers, body, type)
+                                                    : client.Post(target, headers, body, type);
+        return r ? SReply{r->status, r->body} : SReply{};
     }
     SReply Get(const std::string& target) const { return Send("GET", target); }
 
@@ -94,38 +94,6 @@ public:
     std::string token;
 
 private:
-    SReply Exchange(const std::string& request) const {
-        SReply reply;
-        int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        if (fd < 0) return reply;
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(static_cast<std::uint16_t>(port));
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-            // The server may answer (and close) before taking a refused body: stop writing then.
-            for (std::size_t done = 0; done < request.size();) {
-                ssize_t n = ::send(fd, request.data() + done, request.size() - done, MSG_NOSIGNAL);
-                if (n <= 0) break;
-                done += std::size_t(n);
-            }
-            std::string raw;
-            pollfd p{fd, POLLIN, 0};
-            while (::poll(&p, 1, 10000) > 0) {
-                char buffer[65536];
-                ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-                if (n <= 0) break;
-                raw.append(buffer, std::size_t(n));
-            }
-            std::smatch m;
-            if (std::regex_search(raw, m, std::regex(R"(^HTTP/1\.1 (\d+))"))) reply.status = std::stoi(m[1]);
-            auto end = raw.find("\r\n\r\n");
-            if (end != std::string::npos) reply.body = raw.substr(end + 4);
-        }
-        ::close(fd);
-        return reply;
-    }
-
     pid_t m_pid = -1;
 };
 

@@ -1,13 +1,14 @@
 // ovetool layers with maps saved by Tiled (JSON): hand-written maps become layer sets that the
 // engine's loader reads back with the right tiles, turns, animation and properties.
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <tuple>
 
 #include "LayersToolFixture.h"
+#include "support/DeflateTestUtil.h"
 
 using namespace ove;
+using pngtest::ZlibDeflate;
 namespace fs = std::filesystem;
 
 namespace {
@@ -34,21 +35,6 @@ std::vector<std::uint8_t> LittleEndian(const std::vector<std::uint32_t>& gids) {
     std::vector<std::uint8_t> out;
     for (std::uint32_t g : gids)
         for (int b = 0; b < 4; ++b) out.push_back(std::uint8_t(g >> (8 * b)));
-    return out;
-}
-
-// windowBits 15 writes a zlib stream, 31 a gzip one.
-std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t>& in, int windowBits) {
-    z_stream z{};
-    EXPECT_EQ(deflateInit2(&z, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::vector<std::uint8_t> out(deflateBound(&z, uLong(in.size())) + 32);
-    z.next_in = const_cast<Bytef*>(in.data());
-    z.avail_in = uInt(in.size());
-    z.next_out = out.data();
-    z.avail_out = uInt(out.size());
-    EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-    out.resize(z.total_out);
-    deflateEnd(&z);
     return out;
 }
 
@@ -120,8 +106,9 @@ TEST_F(TiledImportTest, CompressedDataTurnedTilesAndAnimation) {
     const std::uint32_t H = 0x80000000u, V = 0x40000000u, D = 0x20000000u;
     // Row 0: tile 1 as it is, mirrored, flipped, turned a quarter clockwise; row 1 the animated
     // tile 4 (frames: tile 4, then tile 1, 250 ms each) and the same with its mark mirrored.
-    const std::string ids0 = Base64(Deflate(LittleEndian({1, 1 | H, 1 | V, 1 | D | H}), 15));
-    const std::string ids1 = Base64(Deflate(LittleEndian({4, 4 | H, 0, 2}), 31));
+    // Window bits 15 make a zlib stream, 31 a gzip one.
+    const std::string ids0 = Base64(ZlibDeflate(LittleEndian({1, 1 | H, 1 | V, 1 | D | H}), 9, Z_DEFAULT_STRATEGY, 15));
+    const std::string ids1 = Base64(ZlibDeflate(LittleEndian({4, 4 | H, 0, 2}), 9, Z_DEFAULT_STRATEGY, 31));
     const std::string tileset = R"({"firstgid": 1, "source": "ground.tsj"})";
     dir.Write("ground.tsj", R"({"type": "tileset", "name": "ground", "image": "art/set.png", "tilewidth": 4,
         "tileheight": 4, "columns": 2, "tilecount": 4,

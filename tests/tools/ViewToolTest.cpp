@@ -1,13 +1,13 @@
 // ovetool view, font, pict and dump, end to end: pictures written with libpng, results read back
 // with the engine's loaders.
 #include <gtest/gtest.h>
-#include <png.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 
+#include "LayersToolFixture.h"
 #include "io/DataBin.h"
 #include "resources/View.h"
 #include "support/TestSupport.h"
@@ -19,31 +19,10 @@ using viewtest::CelPixels;
 using viewtest::Cels;
 using viewtest::Describe;
 using viewtest::Values;
+using tilestest::WritePng;
 namespace fs = std::filesystem;
 
 namespace {
-
-const std::string kTool = OVE_BUILD_DIR "/ovetool";
-
-bool WritePng(const fs::path& path, u32 w, u32 h, png_uint_32 format, const void* pixels,
-              const void* colormap = nullptr, u32 colormapEntries = 0) {
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    image.width = w;
-    image.height = h;
-    image.format = format;
-    image.colormap_entries = colormapEntries;
-    return png_image_write_to_file(&image, path.c_str(), 0, pixels, 0, colormap) != 0;
-}
-
-// Runs ovetool with the arguments; returns the exit status and leaves the output in *output.
-int Tool(const ovetest::TempDir& dir, const std::string& args, std::string* output = nullptr) {
-    const fs::path log = dir / "tool.log";
-    int rc = ovetest::Run("cd '" + dir.path().string() + "' && '" + kTool + "' " + args + " > '" + log.string() +
-                          "' 2>&1");
-    if (output) *output = ovetest::ReadFileText(log);
-    return rc;
-}
 
 TResourceRef<CView> LoadViewFile(const fs::path& path, bool font) {
     CFile file(path.c_str(), "rb");
@@ -63,10 +42,7 @@ void ExpectHas(const std::string& out, std::initializer_list<const char*> pieces
     for (const char* piece : pieces) EXPECT_NE(out.find(piece), std::string::npos) << piece << " in:\n" << out;
 }
 
-class ViewToolTest : public ::testing::Test {
-protected:
-    ovetest::TempDir dir;
-};
+using ViewToolTest = tilestest::CToolFixture;
 
 }  // namespace
 
@@ -78,8 +54,7 @@ TEST_F(ViewToolTest, ViewWithLoopsOffsetsAndMirror) {
     ASSERT_TRUE(WritePng(dir / "a.png", 3, 2, PNG_FORMAT_RGBA, a.data()));
     ASSERT_TRUE(WritePng(dir / "b.png", 4, 4, PNG_FORMAT_RGBA, b.data()));
     ASSERT_TRUE(WritePng(dir / "c.png", 1, 1, PNG_FORMAT_RGBA, c.data()));
-    std::string out;
-    ASSERT_EQ(Tool(dir, "view hero.VIEW --blend 2 --smooth --loop a.png@3,-4 b.png --loop c.png --mirror 0", &out), 0)
+    ASSERT_EQ(Tool("view hero.VIEW --blend 2 --smooth --loop a.png@3,-4 b.png --loop c.png --mirror 0"), 0)
         << out;
 
     auto view = LoadViewFile(dir / "hero.VIEW", false);
@@ -93,7 +68,7 @@ TEST_F(ViewToolTest, ViewWithLoopsOffsetsAndMirror) {
     EXPECT_EQ(CelPixels(*view, 0, 0), expected);
     EXPECT_EQ(view->GetCelPixel(1, 0, 0, 0), 0xFF090807u);
 
-    ASSERT_EQ(Tool(dir, "dump hero.VIEW", &out), 0) << out;
+    ASSERT_EQ(Tool("dump hero.VIEW"), 0) << out;
     ExpectHas(out, {"loops: 3", "cel 0: 3x2 offset (3,-4)", "loop 2: mirror of loop 0", "blend 2, smooth 1"});
 }
 
@@ -105,21 +80,20 @@ TEST_F(ViewToolTest, ViewRefusesBadArgumentsAndNamesBadCelOffsets) {
     for (const char* args : {"x.VIEW", "x.VIEW --loop missing.png", "x.VIEW p.png", "x.VIEW --loop p.png --mirror 2",
                              "x.VIEW --loop p.png --mirror 1", "x.VIEW --blend 7 --loop p.png",
                              "x.VIEW --loop --loop p.png", "x.VIEW --loop p.png --loop", "x.VIEW --loop --mirror 0"})
-        EXPECT_NE(Tool(dir, std::string("view ") + args), 0) << args;
+        EXPECT_NE(Tool(std::string("view ") + args), 0) << args;
     EXPECT_FALSE(fs::exists(dir / "x.VIEW"));
     // A mirror may name a loop that comes later.
-    EXPECT_EQ(Tool(dir, "view x.VIEW --mirror 1 --loop p.png"), 0);
+    EXPECT_EQ(Tool("view x.VIEW --mirror 1 --loop p.png"), 0);
     EXPECT_EQ(Cels(*LoadViewFile(dir / "x.VIEW", false)), "[1x1(0,0)][1x1(0,0)]");
 
-    std::string out;
-    EXPECT_NE(Tool(dir, "view v.OVV --loop p.png@abc", &out), 0);
+    EXPECT_NE(Tool("view v.OVV --loop p.png@abc"), 0);
     ExpectHas(out, {"p.png@abc: the cel offset after '@' must be two whole numbers"});
     EXPECT_FALSE(fs::exists(dir / "v.OVV"));
-    EXPECT_NE(Tool(dir, "view v.OVV --loop p.png@1,2,3", &out), 0);
+    EXPECT_NE(Tool("view v.OVV --loop p.png@1,2,3"), 0);
     ExpectHas(out, {"not '1,2,3'"});
     // A file whose own name holds '@' is still a picture, not an offset.
     fs::copy_file(dir / "p.png", dir / "p@home.png");
-    ASSERT_EQ(Tool(dir, "view v.OVV --loop p@home.png p.png@-2,5", &out), 0) << out;
+    ASSERT_EQ(Tool("view v.OVV --loop p@home.png p.png@-2,5"), 0) << out;
     EXPECT_EQ(Cels(*LoadViewFile(dir / "v.OVV", false)), "[1x1(0,0) 1x1(-2,5)]");
 }
 
@@ -132,8 +106,7 @@ TEST_F(ViewToolTest, FontFromGreyAndColourGrids) {
         grey[((c / 16) * ch + ch - 1) * w + (c % 16) * cw + cw - 1] = 255;
     }
     ASSERT_TRUE(WritePng(dir / "grid.png", w, h, PNG_FORMAT_GRAY, grey.data()));
-    std::string out;
-    ASSERT_EQ(Tool(dir, "font small.FONT --grid grid.png --cell 4x5", &out), 0) << out;
+    ASSERT_EQ(Tool("font small.FONT --grid grid.png --cell 4x5"), 0) << out;
     auto font = LoadViewFile(dir / "small.FONT", true);
     ASSERT_EQ(font->LoopCount(), 1u);
     ASSERT_EQ(font->CelCount(0), 256u);
@@ -144,12 +117,12 @@ TEST_F(ViewToolTest, FontFromGreyAndColourGrids) {
         EXPECT_EQ(font->GetCelPixel(0, c, 3, 4), 0xFFFFFFFFu) << c;
         EXPECT_EQ(font->GetCelPixel(0, c, 1, 1), 0x00FFFFFFu) << c;
     }
-    ASSERT_EQ(Tool(dir, "dump small.FONT", &out), 0);
+    ASSERT_EQ(Tool("dump small.FONT"), 0);
     ExpectHas(out, {"FONT: header 17 bytes, 8 bits per pixel", "loop 0: 256 cels"});
 
-    EXPECT_NE(Tool(dir, "font bad.FONT --grid grid.png --cell 5x5"), 0);  // grid too small
-    EXPECT_NE(Tool(dir, "font bad.FONT --grid grid.png"), 0);
-    EXPECT_NE(Tool(dir, "font bad.FONT"), 0);
+    EXPECT_NE(Tool("font bad.FONT --grid grid.png --cell 5x5"), 0);  // grid too small
+    EXPECT_NE(Tool("font bad.FONT --grid grid.png"), 0);
+    EXPECT_NE(Tool("font bad.FONT"), 0);
 
     // A colour grid keeps its colours. libpng stores the colour of a fully transparent pixel as it
     // is; only visible ones are checked.
@@ -160,7 +133,7 @@ TEST_F(ViewToolTest, FontFromGreyAndColourGrids) {
         rgba[i * 4 + 3] = u8(255 - i);
     }
     ASSERT_TRUE(WritePng(dir / "colour.png", 16, 16, PNG_FORMAT_RGBA, rgba.data()));
-    ASSERT_EQ(Tool(dir, "font c.FONT --grid colour.png --cell 1x1"), 0);
+    ASSERT_EQ(Tool("font c.FONT --grid colour.png --cell 1x1"), 0);
     font = LoadViewFile(dir / "c.FONT", true);
     ASSERT_EQ(font->CelCount(0), 256u);
     for (i32 c = 0; c < 255; c += 17)
@@ -170,8 +143,7 @@ TEST_F(ViewToolTest, FontFromGreyAndColourGrids) {
 TEST_F(ViewToolTest, FontFromTrueType) {
     const fs::path ttf = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
     if (!fs::exists(ttf)) GTEST_SKIP() << "no DejaVu Sans";
-    std::string out;
-    ASSERT_EQ(Tool(dir, "font sans.FONT --ttf '" + ttf.string() + "' --size 16", &out), 0) << out;
+    ASSERT_EQ(Tool("font sans.FONT --ttf '" + ttf.string() + "' --size 16"), 0) << out;
     auto font = LoadViewFile(dir / "sans.FONT", true);
     ASSERT_EQ(font->LoopCount(), 1u);
     ASSERT_EQ(font->CelCount(0), 256u);
@@ -208,8 +180,8 @@ TEST_F(ViewToolTest, FontFromTrueType) {
     EXPECT_GT(inkBelow('g', height - 4), 0);
     EXPECT_EQ(inkBelow('a', height - 3), 0);
 
-    EXPECT_NE(Tool(dir, "font x.FONT --ttf missing.ttf --size 12"), 0);
-    EXPECT_NE(Tool(dir, "font x.FONT --ttf '" + ttf.string() + "'"), 0);
+    EXPECT_NE(Tool("font x.FONT --ttf missing.ttf --size 12"), 0);
+    EXPECT_NE(Tool("font x.FONT --ttf '" + ttf.string() + "'"), 0);
 }
 
 TEST_F(ViewToolTest, PictureWithMasksAndHotspots) {
@@ -228,8 +200,7 @@ TEST_F(ViewToolTest, PictureWithMasksAndHotspots) {
     ASSERT_TRUE(WritePng(dir / "walk.png", w, h, PNG_FORMAT_GRAY, walk.data()));
     ASSERT_TRUE(WritePng(dir / "click.png", w, h, PNG_FORMAT_RGB_COLORMAP, click.data(), palette, 3));
     std::ofstream(dir / "names.txt") << "door\n\nwindow\r\n";
-    std::string out;
-    ASSERT_EQ(Tool(dir, "pict room.PICT --image room.png --walk walk.png --click click.png --hotspots names.txt", &out),
+    ASSERT_EQ(Tool("pict room.PICT --image room.png --walk walk.png --click click.png --hotspots names.txt"),
               0)
         << out;
 
@@ -246,7 +217,7 @@ TEST_F(ViewToolTest, PictureWithMasksAndHotspots) {
             EXPECT_EQ(std::vector<u8>(p, p + 3), (std::vector<u8>{rgb[i * 3 + 2], rgb[i * 3 + 1], rgb[i * 3]}));
         }
 
-    ASSERT_EQ(Tool(dir, "dump room.PICT", &out), 0) << out;
+    ASSERT_EQ(Tool("dump room.PICT"), 0) << out;
     ExpectHas(out, {"PICT: 6x4, 24 bits per pixel", "walk mask: 24 pixels, 8 runs, values 0:12 200:12",
                     "click mask: 24 pixels, 3 runs, values 0:8 1:8 2:8", "control mask: none", "3: window"});
 }
@@ -261,8 +232,7 @@ TEST_F(ViewToolTest, OneBitGreyMasksHoldLevelsNotIndices) {
                            "' && convert -size 4x2 xc:white -fill black -draw 'point 0,0' -draw 'point 3,1'"
                            " -type bilevel walk.png"),
               0);
-    std::string out;
-    ASSERT_EQ(Tool(dir, "pict room.PICT --image room.png --walk walk.png", &out), 0) << out;
+    ASSERT_EQ(Tool("pict room.PICT --image room.png --walk walk.png"), 0) << out;
     auto picture = LoadPictFile(dir / "room.PICT");
     ASSERT_TRUE(picture);
     EXPECT_EQ(Describe(*picture), "4x2, 24 bits, walk 0 255 255 255 255 255 255 0");
@@ -275,11 +245,11 @@ TEST_F(ViewToolTest, PictureRefusals) {
     ASSERT_TRUE(WritePng(dir / "img.png", 4, 4, PNG_FORMAT_RGBA, rgba.data()));
     ASSERT_TRUE(WritePng(dir / "small.png", 3, 3, PNG_FORMAT_GRAY, grey.data()));
     ASSERT_TRUE(WritePng(dir / "colour.png", 4, 4, PNG_FORMAT_RGB, colour.data()));
-    EXPECT_NE(Tool(dir, "pict a.PICT"), 0);
-    EXPECT_NE(Tool(dir, "pict a.PICT --image missing.png"), 0);
-    EXPECT_NE(Tool(dir, "pict a.PICT --image img.png --walk small.png"), 0);
-    EXPECT_NE(Tool(dir, "pict a.PICT --image img.png --depth colour.png"), 0);
-    ASSERT_EQ(Tool(dir, "pict a.PICT --image img.png"), 0);
+    EXPECT_NE(Tool("pict a.PICT"), 0);
+    EXPECT_NE(Tool("pict a.PICT --image missing.png"), 0);
+    EXPECT_NE(Tool("pict a.PICT --image img.png --walk small.png"), 0);
+    EXPECT_NE(Tool("pict a.PICT --image img.png --depth colour.png"), 0);
+    ASSERT_EQ(Tool("pict a.PICT --image img.png"), 0);
     auto picture = LoadPictFile(dir / "a.PICT");
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->Bitmap()->BitsPerPixel(), 32u);
@@ -288,15 +258,14 @@ TEST_F(ViewToolTest, PictureRefusals) {
 
 TEST_F(ViewToolTest, DumpRejectsOtherFiles) {
     std::ofstream(dir / "junk.bin") << "JUNKJUNKJUNK";
-    std::string out;
-    EXPECT_NE(Tool(dir, "dump junk.bin", &out), 0);
+    EXPECT_NE(Tool("dump junk.bin"), 0);
     ExpectHas(out, {"not a VIEW, FONT, PICT or LYRS file"});
-    EXPECT_NE(Tool(dir, "dump missing.VIEW"), 0);
+    EXPECT_NE(Tool("dump missing.VIEW"), 0);
     // A truncated view is described as far as it goes, and is an error.
     std::vector<u8> v = {'V', 'I', 'E', 'W', 17, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0,
                          0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3};
     dir.Write("cut.VIEW", v);
-    ASSERT_EQ(Tool(dir, "dump cut.VIEW", &out), 1) << out;
+    ASSERT_EQ(Tool("dump cut.VIEW"), 1) << out;
     ExpectHas(out, {"ovetool dump: the file ends inside a cel of loop 0", "loop 0: 3 cels", "(file ends inside cel 0)",
                     "loaded: 2 loops, 0 cels"});
     // A picture whose image is fine but whose hotspot list the game would refuse.
@@ -308,30 +277,28 @@ TEST_F(ViewToolTest, DumpRejectsOtherFiles) {
     const std::string tail("HOTS\0\0\0\0HSPT\1\0\0\0\0\0\0\0SIZE\0\0\0\0", 28);
     for (char c : tail) p.push_back(u8(c));
     dir.Write("bad.PICT", p);
-    EXPECT_NE(Tool(dir, "dump bad.PICT", &out), 0);
+    EXPECT_NE(Tool("dump bad.PICT"), 0);
     ExpectHas(out, {"error: Unknown hotspot attribute"});
     EXPECT_EQ(out.find("no image"), std::string::npos) << out;
 }
 
 TEST_F(ViewToolTest, HelpForOneCommandNamesTheEnginesExtension) {
-    std::string byName, byFlag, list;
-    ASSERT_EQ(Tool(dir, "help view", &byName), 0) << byName;
-    ASSERT_EQ(Tool(dir, "view --help", &byFlag), 0) << byFlag;
-    EXPECT_EQ(byName, byFlag);
+    ASSERT_EQ(Tool("help view"), 0) << out;
+    const std::string byName = out;
+    ASSERT_EQ(Tool("view --help"), 0) << out;
+    EXPECT_EQ(out, byName);
     EXPECT_EQ(byName.rfind("usage: ovetool view", 0), 0u) << byName;
     ExpectHas(byName, {".OVV"});
     // --help anywhere in the options shows the help and writes nothing.
-    std::string fontHelp, pictHelp;
-    EXPECT_EQ(Tool(dir, "font out.OVF --size 9 --help", &fontHelp), 0);
-    ExpectHas(fontHelp, {".OVF"});
+    EXPECT_EQ(Tool("font out.OVF --size 9 --help"), 0);
+    ExpectHas(out, {".OVF"});
     EXPECT_FALSE(fs::exists(dir / "out.OVF"));
-    EXPECT_EQ(Tool(dir, "help pict", &pictHelp), 0);
-    ExpectHas(pictHelp, {".OVP"});
+    EXPECT_EQ(Tool("help pict"), 0);
+    ExpectHas(out, {".OVP"});
     // The command list names every command; an unknown one is a usage error.
-    ASSERT_EQ(Tool(dir, "help", &list), 0);
+    ASSERT_EQ(Tool("help"), 0);
     for (const char* cmd : {"convert", "dump", "font", "layers", "list", "pack", "pict", "unpack", "view"})
-        EXPECT_NE(list.find(std::string("  ") + cmd + " "), std::string::npos) << cmd << " missing:\n" << list;
-    std::string unknown;
-    EXPECT_EQ(Tool(dir, "help nosuch", &unknown), 2);
-    ExpectHas(unknown, {"unknown command 'nosuch'"});
+        EXPECT_NE(out.find(std::string("  ") + cmd + " "), std::string::npos) << cmd << " missing:\n" << out;
+    EXPECT_EQ(Tool("help nosuch"), 2);
+    ExpectHas(out, {"unknown command 'nosuch'"});
 }

@@ -47,13 +47,11 @@ bool Load(CBackdropPicture& picture, const Bytes& b) {
 }
 
 std::vector<u8> SamplePicture() {
-    Bytes b;
-    b.Tag("PICT").U32(4).U32(3).Zeros(24).Tag("IMGE").U32(0).U32(24).U32(0);
+    Bytes b = PictHead(4, 3, 24);
     for (int i = 0; i < 36; ++i) b.U8(u8(i));
-    b.Tag("WALK").U32(16).U32(12).U32(2).U32(0x01000006).U32(0x02000006);
-    b.Tag("HOTS").U32(0).Tag("HSPT").U32(1).U32(0).Tag("NAME").U32(3).Str("box").Tag("HEND").U32(0).Zeros(12);
-    b.Tag("DPTH").U32(12).U32(12).U32(1).U32(0x0500000C);
-    b.Tag("ENDF").U32(0);
+    Mask(b, "WALK", {RunWord(1, 6), RunWord(2, 6)}, 12);
+    Hotspot(b.Tag("HOTS").U32(0), 1, "box").Zeros(12);
+    Mask(b, "DPTH", {RunWord(5, 12)}, 12).Tag("ENDF").U32(0);
     return b.v;
 }
 
