@@ -83,6 +83,8 @@ namespace {
     X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                   \
     X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)                   \
     X(PFNGLREADPIXELSPROC, ReadPixels)                                     \
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)                           \
+    X(PFNGLGETERRORPROC, GetError)                                         \
     X(PFNGLFINISHPROC, Finish)                                             \
     X(PFNGLFLUSHPROC, Flush)                                               \
     X(PFNGLFENCESYNCPROC, FenceSync)                                       \
@@ -335,6 +337,7 @@ CGLDevice::~CGLDevice() {
         m_indices.clear();
         WaitForFrame();
         ReleaseOffscreen();
+        ReleaseDepthCopy();
         for (unsigned program : m_programs)
             if (program) gl.DeleteProgram(program);
         if (m_vbo) gl.DeleteBuffers(1, &m_vbo);
@@ -440,6 +443,84 @@ void CGLDevice::ReleaseOffscreen() {
     if (m_fboDepth) gl.DeleteRenderbuffers(1, &m_fboDepth);
     m_fbo = m_fboColour = m_fboDepth = 0;
     m_fboWidth = m_fboHeight = 0;
+}
+
+void CGLDevice::ReleaseDepthCopy() {
+    if (m_depthCopyFbo) gl.DeleteFramebuffers(1, &m_depthCopyFbo);
+    if (m_depthCopyBuffer) gl.DeleteRenderbuffers(1, &m_depthCopyBuffer);
+    m_depthCopyFbo = m_depthCopyBuffer = 0;
+    m_depthCopyWidth = m_depthCopyHeight = 0;
+    m_depthCopyValid = false;
+}
+
+unsigned CGLDevice::DepthCopyBits() const {
+    // The window's depth buffer may lack a stencil; an off-screen target always has one.
+    return GL_DEPTH_BUFFER_BIT | (m_offscreen || m_stencilBits > 0 ? GL_STENCIL_BUFFER_BIT : 0);
+}
+
+// Blits copy depth only between buffers of one format; what the copy must hold is the target's.
+bool CGLDevice::SaveDepth() {
+    Flush();
+    const int source = m_offscreen ? 1 : 0;
+    if (m_depthCopyBroken[source]) return false;
+    m_depthCopyValid = false;
+    if (!m_depthCopyFbo || m_depthCopyWidth != m_targetWidth || m_depthCopyHeight != m_targetHeight ||
+        m_depthCopySource != source) {
+        ReleaseDepthCopy();
+        GLenum format = GL_DEPTH24_STENCIL8;
+        if (!m_offscreen && m_stencilBits == 0) format = m_depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16;
+        gl.GenRenderbuffers(1, &m_depthCopyBuffer);
+        gl.BindRenderbuffer(GL_RENDERBUFFER, m_depthCopyBuffer);
+        gl.RenderbufferStorage(GL_RENDERBUFFER, format, m_targetWidth, m_targetHeight);
+        gl.GenFramebuffers(1, &m_depthCopyFbo);
+        gl.BindFramebuffer(GL_FRAMEBUFFER, m_depthCopyFbo);
+        gl.FramebufferRenderbuffer(GL_FRAMEBUFFER,
+                                   format == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                                   GL_RENDERBUFFER, m_depthCopyBuffer);
+        m_depthCopyWidth = m_targetWidth;
+        m_depthCopyHeight = m_targetHeight;
+        m_depthCopySource = source;
+    }
+    for (int i = 0; i < 8 && gl.GetError() != GL_NO_ERROR; ++i) {
+    }
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, m_offscreen ? m_fbo : 0);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, m_depthCopyFbo);
+    BlitDepth(m_targetX, m_targetY, 0, 0);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, m_offscreen ? m_fbo : 0);
+    if (gl.GetError() != GL_NO_ERROR) {
+        // Formats that differ: the priority map is drawn every frame, as it always was.
+        m_depthCopyBroken[source] = true;
+        ReleaseDepthCopy();
+        return false;
+    }
+    m_depthCopyValid = true;
+    return true;
+}
+
+bool CGLDevice::RestoreDepth() {
+    const int source = m_offscreen ? 1 : 0;
+    if (!m_depthCopyValid || m_depthCopySource != source || m_depthCopyWidth != m_targetWidth ||
+        m_depthCopyHeight != m_targetHeight)
+        return false;
+    Flush();
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, m_depthCopyFbo);
+    BlitDepth(0, 0, m_targetX, m_targetY);
+    gl.BindFramebuffer(GL_FRAMEBUFFER, m_offscreen ? m_fbo : 0);
+    return true;
+}
+
+void CGLDevice::BlitDepth(int fromX, int fromY, int toX, int toY) {
+    // Blits obey the scissor. Software GL keeps window buffers top row first and ours bottom row
+    // first, so that a straight blit between them flips (a shader pass) while a flipped one is a
+    // plain copy; the copy is flipped going out and coming back, which leaves the rows as they
+    // were on any device.
+    if (m_scissor) gl.Disable(GL_SCISSOR_TEST);
+    const int w = m_targetWidth, h = m_targetHeight;
+    if (m_offscreen)
+        gl.BlitFramebuffer(fromX, fromY, fromX + w, fromY + h, toX, toY, toX + w, toY + h, DepthCopyBits(), GL_NEAREST);
+    else
+        gl.BlitFramebuffer(fromX, fromY, fromX + w, fromY + h, toX, toY + h, toX + w, toY, DepthCopyBits(), GL_NEAREST);
+    if (m_scissor) gl.Enable(GL_SCISSOR_TEST);
 }
 
 void CGLDevice::ClearWindow() {

@@ -67,6 +67,13 @@ public:
     // Waits until the frame handed over at the last swap is drawn (nothing when none is pending).
     void WaitForFrame();
 
+    // ---- a kept copy of the target's depth and stencil
+    // Copies the current target's depth and stencil aside; false when the device cannot.
+    bool SaveDepth();
+    // Puts the copy back when it was taken from a target like the current one (same kind and
+    // size); false otherwise, with nothing done.
+    bool RestoreDepth();
+
     // ---- states
     // Clears the given parts inside `rect` (whole target when null); ignores the write masks.
     void Clear(bool colour, std::uint32_t argb, bool depth, float z, bool stencil, int s,
@@ -104,6 +111,9 @@ private:
     void BindSampler();
     void SetTargetUniform();
     void ToGL(const SDeviceRect& r, int& x, int& y, int& w, int& h) const;
+    void ReleaseDepthCopy();
+    unsigned DepthCopyBits() const;
+    void BlitDepth(int fromX, int fromY, int toX, int toY);
 
     SDL_Window* m_window = nullptr;
     void* m_context = nullptr;
@@ -118,6 +128,11 @@ private:
     unsigned m_fbo = 0, m_fboColour = 0, m_fboDepth = 0;
     int m_fboWidth = 0, m_fboHeight = 0;
     bool m_offscreen = false;
+    unsigned m_depthCopyFbo = 0, m_depthCopyBuffer = 0;
+    int m_depthCopyWidth = 0, m_depthCopyHeight = 0;
+    int m_depthCopySource = 0;  // 0 the window, 1 the off-screen target
+    bool m_depthCopyValid = false;
+    bool m_depthCopyBroken[2] = {false, false};
     int m_targetX = 0, m_targetY = 0;  // GL viewport origin (bottom-left)
     int m_targetWidth = 0, m_targetHeight = 0;
     static constexpr std::size_t kInitialVertexBytes = 64 * 1024;

@@ -199,6 +199,7 @@ bool CRenderer::Create() {
     m_boundTexture = nullptr;
     m_device->TargetWindow(m_viewX, m_viewY, m_backWidth, m_backHeight);
     StateSetup();
+    m_priorityKept = false;
     g_renderer = this;
     // A backdrop set before the device existed gets its textures now.
     if (m_backdropBitmap || m_backdropMask)
@@ -523,6 +524,7 @@ void CRenderer::SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask
     ReleaseTiles(m_priorityTiles);
     ReleaseTiles(m_levelTiles);
     m_levelTilesBuilt = false;
+    ++m_backdropSerial;
     if (!bitmap && !depthMask) {
         SetBackdropColour(m_clearColour);
         return;
@@ -578,10 +580,31 @@ void CRenderer::DrawTile(const STile& tile) {
     SendVertices(quad, 4, true);
 }
 
+bool CRenderer::SPriorityKey::operator==(const SPriorityKey& o) const {
+    return backdrop == o.backdrop && offscreen == o.offscreen && filtering == o.filtering && width == o.width &&
+           height == o.height && scaleX == o.scaleX && scaleY == o.scaleY && bdScaleX == o.bdScaleX &&
+           bdScaleY == o.bdScaleY && bdOffsetX == o.bdOffsetX && bdOffsetY == o.bdOffsetY;
+}
+
 void CRenderer::DrawBackdrop() {
+    // The priority map's depth depends on the map and where it lands only: drawn once, it is
+    // copied back in later frames (a plain copy, where the pass costs a shader per pixel).
+    const bool map = !m_priorityTiles.empty();
+    const SPriorityKey key{m_backdropSerial,
+                           m_renderingToImage,
+                           m_filtering != 0,
+                           m_device->TargetWidth(),
+                           m_device->TargetHeight(),
+                           m_scaleX,
+                           m_scaleY,
+                           m_bdScaleX,
+                           m_bdScaleY,
+                           m_bdOffsetX,
+                           m_bdOffsetY};
+    const bool restored = map && !m_clipping && m_priorityKept && key == m_priorityKey && m_device->RestoreDepth();
     // In picture mode the colour is cleared too: parts the picture does not cover would otherwise
-    // show stale pixels.
-    m_device->Clear(true, m_clearColour, true, 1.0f, false, 0);
+    // show stale pixels. The stencil goes with a depth that will be kept, so that the copy holds none.
+    m_device->Clear(true, m_clearColour, !restored, 1.0f, map && !restored, 0);
     if (m_pictureMode) {
         SetBlendMode(kBlendOpaque, true);
         SetDepthTest(false);
@@ -590,26 +613,27 @@ void CRenderer::DrawBackdrop() {
         SetDepthTest(true);
         SetDepthWrite(true);
     }
+    if (!map || restored) return;
     // The priority map writes depth only; the alpha test keeps it to the mask's pixels. A depth
     // mask without a picture still hides objects behind it.
-    if (!m_priorityTiles.empty()) {
-        SetBlendMode(kBlendOpaque, true);
-        m_device->SetColourWrite(false);
-        if (m_filtering) {
-            if (!m_levelTilesBuilt) BuildLevelTiles();
-            for (const STile& t : m_levelTiles) DrawTile(t);
-        } else {
-            // Nearest sampling picks one texel per pixel, so one pass over the combined picture
-            // writes what a pass per level would.
-            for (const STile& t : m_priorityTiles) {
-                SetTexture(t.texture);
-                m_device->SetTextureStage(kTextureStageLevelDepth);
-                DrawTile(t);
-            }
-            m_device->SetTextureStage(kTextureStageModulate);
+    SetBlendMode(kBlendOpaque, true);
+    m_device->SetColourWrite(false);
+    if (m_filtering) {
+        if (!m_levelTilesBuilt) BuildLevelTiles();
+        for (const STile& t : m_levelTiles) DrawTile(t);
+    } else {
+        // Nearest sampling picks one texel per pixel, so one pass over the combined picture
+        // writes what a pass per level would.
+        for (const STile& t : m_priorityTiles) {
+            SetTexture(t.texture);
+            m_device->SetTextureStage(kTextureStageLevelDepth);
+            DrawTile(t);
         }
-        m_device->SetColourWrite(true);
+        m_device->SetTextureStage(kTextureStageModulate);
     }
+    m_device->SetColourWrite(true);
+    m_priorityKept = !m_clipping && m_device->SaveDepth();
+    m_priorityKey = key;
 }
 
 // ---------------------------------------------------------------------------------------------

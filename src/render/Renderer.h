@@ -264,6 +264,17 @@ private:
     std::vector<STile> m_levelTiles;     // a picture per level, for filtered drawing
     bool m_levelTilesBuilt = false;
     CLevelLayers* m_tileLayers = nullptr;
+    // What the priority map's depth, kept by the device, was drawn for.
+    struct SPriorityKey {
+        std::uint32_t backdrop;
+        bool offscreen, filtering;
+        int width, height;
+        float scaleX, scaleY, bdScaleX, bdScaleY, bdOffsetX, bdOffsetY;
+        bool operator==(const SPriorityKey& o) const;
+    };
+    std::uint32_t m_backdropSerial = 0;  // counts SetBackdropWithPriority calls
+    SPriorityKey m_priorityKey{};
+    bool m_priorityKept = false;
 
     // queues (not owned) and per-frame lists
     std::vector<CSpriteBase*> m_objects;
