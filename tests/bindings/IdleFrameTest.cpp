@@ -35,9 +35,9 @@ void Scribble() {
 
 class IdleFrameTest : public GuiApiTest {
 protected:
-    // A 64 x 48 room (grey, priority level 10 on its right half) with an animated sprite, a
-    // graphic button that turns blue under the pointer, a focused text input, a label and a
-    // cursor sprite.
+    // A 64 x 48 room (grey, priority level 10 in its top right quarter) with an animated sprite
+    // in front of the level, one half hidden behind it, a graphic button that turns blue under
+    // the pointer, a focused text input, a label and a cursor sprite.
     void Start() {
         auto twoCels = [](std::uint32_t second) {
             return scenetest::ViewFile(1, 2, 8, 8, 0xFFFF0000u, 0, 1, [second](int, int c, CBitmap& b) {
@@ -46,7 +46,7 @@ protected:
         };
         auto room = [](std::uint32_t argb) {
             return scenetest::PictureFile(kW, kH, argb, nullptr,
-                                          [](int x, int) -> std::uint8_t { return x >= 32 ? 10 : 0; });
+                                          [](int x, int y) -> std::uint8_t { return x >= 32 && y < 24 ? 10 : 0; });
         };
         dir_.Write("DATA/room.OVP", room(0xFF303030u));
         dir_.Write("DATA/hall.OVP", room(0xFF003000u));
@@ -58,6 +58,7 @@ protected:
                           "64\" height=\"48");
         ASSERT_EQ(Run("s = new Sprite(); s.view = 'anim'; s.xalign = s.yalign = 0; s.x = 40; s.y = 4;"
                       "s.priority = 12; s.delay = 0;"
+                      "h = new Sprite(); h.view = 'red'; h.xalign = h.yalign = 0; h.x = 29; h.y = 12; h.priority = 5;"
                       "b = CreateGraphicButton(); b.default_view = 'red'; b.over_view = 'blue'; b.MoveTo(4, 4);"
                       "b.AutoSize();"
                       "t = CreateInput(); t.MoveTo(4, 20); t.Resize(40, 10); t.text = 'XX'; t.Focus();"
@@ -114,6 +115,8 @@ TEST_F(IdleFrameTest, ChangesAreDrawnAtOnceAndStillFramesAreNot) {
         {"another backdrop", [&] { EXPECT_EQ(Run("SetBackdrop('hall')"), ""); }},
     };
     std::vector<std::uint32_t> shown = WindowPixels();
+    EXPECT_EQ(ovetest::Hex(shown[14 * kW + 31]), ovetest::Hex(0xFFFF0000u));
+    EXPECT_EQ(ovetest::Hex(shown[14 * kW + 32]), ovetest::Hex(0xFF303030u)) << "behind level 10";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
         if (c.change) c.change();
