@@ -201,4 +201,8 @@ void CGame::Resize(int32_t width, int32_t height) {
 
 void CGame::ActivateApp(bool) {}
 
+void CGame::ContentLost() {
+    if (renderer_) renderer_->InvalidateFrame();
+}
+
 }  // namespace ove

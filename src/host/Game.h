@@ -96,6 +96,7 @@ public:
     void MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) override;
     void Resize(int32_t width, int32_t height) override;
     void ActivateApp(bool active) override;
+    void ContentLost() override;
     void ToggleFullScreen() override;
     void ViewportChanged(int32_t x, int32_t y, int32_t width, int32_t height) override;
     int32_t GetGameWidth() const override;

@@ -83,6 +83,8 @@ namespace {
     X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                   \
     X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)                   \
     X(PFNGLREADPIXELSPROC, ReadPixels)                                     \
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)                           \
+    X(PFNGLGETERRORPROC, GetError)                                         \
     X(PFNGLFINISHPROC, Finish)                                             \
     X(PFNGLFLUSHPROC, Flush)                                               \
     X(PFNGLFENCESYNCPROC, FenceSync)                                       \
@@ -324,6 +326,7 @@ bool CGLDevice::Init(std::string& error) {
     SetDepthWrite(true);
     SetStencilTest(false);
     SetTextureStage(kTextureStageDiffuse);
+    Submit();
     return true;
 }
 
@@ -331,10 +334,10 @@ CGLDevice::~CGLDevice() {
     if (!m_context) return;
     SDL_GL_MakeCurrent(m_window, static_cast<SDL_GLContext>(m_context));
     if (gl.DeleteProgram) {
-        m_batch.clear();
-        m_indices.clear();
+        ClearCommands();
         WaitForFrame();
         ReleaseOffscreen();
+        for (SDepthCopy& copy : m_depthCopies) ReleaseDepthCopy(copy);
         for (unsigned program : m_programs)
             if (program) gl.DeleteProgram(program);
         if (m_vbo) gl.DeleteBuffers(1, &m_vbo);
@@ -358,10 +361,230 @@ void CGLDevice::ToGL(const SDeviceRect& r, int& x, int& y, int& w, int& h) const
     y = m_targetY + (m_targetHeight - y1 - h);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Commands: every GL call that draws or sets a drawing state is queued, and sent when something
+// needs the result (a read-back, texture work, the swap) or at the end of a frame, where a frame
+// the same as the last one drawn is not sent at all.
+
+namespace {
+
+enum : std::int32_t {
+    kOpNote,  // no call: what a frame depends on besides its calls (window size, texture versions)
+    kOpEnable,
+    kOpDisable,
+    kOpBlendFunc,
+    kOpDepthMask,
+    kOpColorMask,
+    kOpClearColor,
+    kOpClearDepth,
+    kOpClearStencil,
+    kOpClear,
+    kOpScissor,
+    kOpViewport,
+    kOpBindFramebuffer,
+    kOpUseProgram,
+    kOpUniform2f,
+    kOpBindSampler,
+    kOpBindTexture,
+    kOpDraw,  // first vertex, first index, index count (after a note of the texture and its version)
+    kOpBlit,
+};
+
+std::int32_t I(unsigned v) { return std::int32_t(v); }
+
+}  // namespace
+
+void CGLDevice::Emit(std::int32_t op, std::initializer_list<std::int32_t> ints, std::initializer_list<float> floats) {
+    SCommand c{};
+    c.op = op;
+    std::copy(ints.begin(), ints.end(), c.i);
+    std::copy(floats.begin(), floats.end(), c.f);
+    m_commands.push_back(c);
+    // Colour drawn into the window outside a frame changes what it shows.
+    if (!m_inFrame && !m_offscreen && (op == kOpDraw || (op == kOpClear && (c.i[0] & GL_COLOR_BUFFER_BIT))))
+        m_windowStale = true;
+}
+
+void CGLDevice::Run(const SCommand& c, std::size_t vertexBase, std::size_t indexBase) {
+    const std::int32_t* i = c.i;
+    const float* f = c.f;
+    switch (c.op) {
+    case kOpEnable: gl.Enable(GLenum(i[0])); break;
+    case kOpDisable: gl.Disable(GLenum(i[0])); break;
+    case kOpBlendFunc: gl.BlendFunc(GLenum(i[0]), GLenum(i[1])); break;
+    case kOpDepthMask: gl.DepthMask(GLboolean(i[0])); break;
+    case kOpColorMask: gl.ColorMask(GLboolean(i[0]), GLboolean(i[0]), GLboolean(i[0]), GLboolean(i[0])); break;
+    case kOpClearColor: gl.ClearColor(f[0], f[1], f[2], f[3]); break;
+    case kOpClearDepth: gl.ClearDepth(f[0]); break;
+    case kOpClearStencil: gl.ClearStencil(i[0]); break;
+    case kOpClear: gl.Clear(GLbitfield(i[0])); break;
+    case kOpScissor: gl.Scissor(i[0], i[1], i[2], i[3]); break;
+    case kOpViewport: gl.Viewport(i[0], i[1], i[2], i[3]); break;
+    case kOpBindFramebuffer: gl.BindFramebuffer(GLenum(i[0]), GLuint(i[1])); break;
+    case kOpUseProgram: gl.UseProgram(GLuint(i[0])); break;
+    case kOpUniform2f: gl.Uniform2f(i[0], f[0], f[1]); break;
+    case kOpBindSampler: gl.BindSampler(0, GLuint(i[0])); break;
+    case kOpBindTexture: gl.BindTexture(GL_TEXTURE_2D, GLuint(i[0])); break;
+    case kOpDraw:
+        gl.DrawElementsBaseVertex(GL_TRIANGLES, i[2], GL_UNSIGNED_INT,
+                                  reinterpret_cast<void*>(indexBase + std::size_t(i[1]) * sizeof(std::uint32_t)),
+                                  GLint(vertexBase + std::size_t(i[0])));
+        ++m_drawCalls;
+        break;
+    case kOpBlit:
+        gl.BlitFramebuffer(i[0], i[1], i[2], i[3], i[4], i[5], i[6], i[7], GLbitfield(i[8]), GL_NEAREST);
+        break;
+    default: break;
+    }
+}
+
+namespace {
+
+// Appends `bytes` to a stream buffer used as a ring: one store that only ever grows (steady
+// frames allocate nothing), orphaned when full so that the driver need not wait for draws still
+// reading it. Returns the offset written at.
+std::size_t Append(GLenum target, std::size_t& capacity, std::size_t& offset, const void* data, std::size_t bytes) {
+    if (bytes > capacity) {
+        while (capacity < bytes) capacity *= 2;
+        offset = capacity;
+    }
+    if (offset + bytes > capacity) {
+        gl.BufferData(target, GLsizeiptr(capacity), nullptr, GL_STREAM_DRAW);
+        offset = 0;
+    }
+    gl.BufferSubData(target, GLintptr(offset), GLsizeiptr(bytes), data);
+    const std::size_t at = offset;
+    offset += bytes;
+    return at;
+}
+
+}  // namespace
+
+void CGLDevice::Submit() {
+    Flush();
+    if (m_sent < m_commands.size()) {
+        // The vertices and indices not sent yet go in one piece each; draws address them from
+        // where it landed. Vertex offsets stay whole vertices: every append is a whole number.
+        std::size_t vertexBase = 0, indexBase = 0;
+        if (m_batch.size() > m_sentVertices) {
+            const std::size_t at = Append(GL_ARRAY_BUFFER, m_vboCapacity, m_vboOffset, m_batch.data() + m_sentVertices,
+                                          (m_batch.size() - m_sentVertices) * sizeof(SVertex));
+            vertexBase = at / sizeof(SVertex) - m_sentVertices;
+        }
+        if (m_indices.size() > m_sentIndices) {
+            const std::size_t at = Append(GL_ELEMENT_ARRAY_BUFFER, m_iboCapacity, m_iboOffset,
+                                          m_indices.data() + m_sentIndices,
+                                          (m_indices.size() - m_sentIndices) * sizeof(std::uint32_t));
+            indexBase = at - m_sentIndices * sizeof(std::uint32_t);
+        }
+        for (std::size_t k = m_sent; k < m_commands.size(); ++k) {
+            Run(m_commands[k], vertexBase, indexBase);
+        }
+    }
+    if (m_inFrame) {
+        m_sent = m_commands.size();
+        m_sentVertices = m_batch.size();
+        m_sentIndices = m_indices.size();
+    } else {
+        ClearCommands();
+    }
+}
+
+void CGLDevice::ClearCommands() {
+    m_commands.clear();
+    m_batch.clear();
+    m_indices.clear();
+    m_sent = m_sentVertices = m_sentIndices = 0;
+    m_batchStart = m_indexStart = 0;
+}
+
+void CGLDevice::BeginFrame() {
+    Submit();
+    m_inFrame = true;
+    // Every frame starts from the same states, so that its calls do not depend on where the last
+    // one left them.
+    m_blend = m_stage = m_colourWrite = m_depthTest = m_depthWrite = m_stencilTest = m_linear = m_clamp = -1;
+    m_scissor = true;
+    m_texture = ~0u;
+    SetBlend(kDeviceBlendOff);
+    SetColourWrite(true);
+    SetDepthTest(true);
+    SetDepthWrite(true);
+    SetStencilTest(false);
+    SetScissor(nullptr);
+    SetFiltering(false);
+    SetClamp(false);
+    SetTextureStage(kTextureStageDiffuse);
+    BindTexture(0);
+    int dw = 0, dh = 0;
+    DrawableSize(dw, dh);
+    Emit(kOpNote, {dw, dh});
+}
+
+void CGLDevice::BeginAside() {
+    Submit();
+    m_aside = {m_commands.size(), m_batch.size(), m_indices.size(), m_blend, m_stage,   m_colourWrite, m_depthTest,
+               m_depthWrite,      m_stencilTest,  m_linear,         m_clamp, m_texture, m_scissor,     m_scissorRect};
+}
+
+void CGLDevice::EndAside() {
+    const SAside a = m_aside;
+    SetBlend(a.blend);
+    SetColourWrite(a.colourWrite != 0);
+    SetDepthTest(a.depthTest != 0);
+    SetDepthWrite(a.depthWrite != 0);
+    SetStencilTest(a.stencilTest != 0);
+    SetScissor(a.scissor ? &a.scissorRect : nullptr);
+    SetFiltering(a.linear != 0);
+    SetClamp(a.clamp != 0);
+    SetTextureStage(a.stage);
+    BindTexture(a.texture);
+    Submit();
+    if (!m_inFrame) return;
+    m_commands.resize(a.commands);
+    m_batch.resize(a.vertices);
+    m_indices.resize(a.indices);
+    m_sent = a.commands;
+    m_sentVertices = m_batchStart = a.vertices;
+    m_sentIndices = m_indexStart = a.indices;
+}
+
+namespace {
+
+template <class T>
+bool SameBytes(const std::vector<T>& a, const std::vector<T>& b) {
+    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+}
+
+}  // namespace
+
+bool CGLDevice::EndFrame() {
+    Flush();
+    // Sent in part (texture work in the middle), the frame must be completed.
+    const bool same = !m_windowStale && m_sent == 0 && SameBytes(m_commands, m_lastCommands) &&
+                      SameBytes(m_batch, m_lastBatch) && SameBytes(m_indices, m_lastIndices);
+    if (same) {
+        m_inFrame = false;
+        ClearCommands();
+        return false;
+    }
+    Submit();
+    m_inFrame = false;
+    m_windowStale = false;
+    std::swap(m_commands, m_lastCommands);
+    std::swap(m_batch, m_lastBatch);
+    std::swap(m_indices, m_lastIndices);
+    ClearCommands();
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Targets
+
 void CGLDevice::TargetWindow(int x, int y, int width, int height) {
     Flush();
     if (m_offscreen) {
-        gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
+        Emit(kOpBindFramebuffer, {GL_FRAMEBUFFER, 0});
         m_offscreen = false;
     }
     int dw = 0, dh = 0;
@@ -370,12 +593,12 @@ void CGLDevice::TargetWindow(int x, int y, int width, int height) {
     m_targetY = dh - y - height;
     m_targetWidth = std::max(width, 1);
     m_targetHeight = std::max(height, 1);
-    gl.Viewport(m_targetX, m_targetY, m_targetWidth, m_targetHeight);
+    Emit(kOpViewport, {m_targetX, m_targetY, m_targetWidth, m_targetHeight});
     SetTargetUniform();
 }
 
 bool CGLDevice::TargetOffscreen(int width, int height, std::string& failure) {
-    Flush();
+    Submit();
     width = std::max(width, 1);
     height = std::max(height, 1);
     if (!m_fbo || m_fboWidth != width || m_fboHeight != height) {
@@ -405,12 +628,12 @@ bool CGLDevice::TargetOffscreen(int width, int height, std::string& failure) {
         m_fboWidth = width;
         m_fboHeight = height;
     }
-    gl.BindFramebuffer(GL_FRAMEBUFFER, m_fbo);
+    Emit(kOpBindFramebuffer, {GL_FRAMEBUFFER, I(m_fbo)});
     m_offscreen = true;
     m_targetX = m_targetY = 0;
     m_targetWidth = width;
     m_targetHeight = height;
-    gl.Viewport(0, 0, width, height);
+    Emit(kOpViewport, {0, 0, width, height});
     SetTargetUniform();
     return true;
 }
@@ -418,19 +641,19 @@ bool CGLDevice::TargetOffscreen(int width, int height, std::string& failure) {
 void CGLDevice::SetTargetUniform() {
     // Every program sees the same target; the current one stays bound.
     for (int stage = 0; stage < kStageCount; ++stage) {
-        gl.UseProgram(m_programs[stage]);
-        gl.Uniform2f(m_uTarget[stage], float(m_targetWidth), float(m_targetHeight));
+        Emit(kOpUseProgram, {I(m_programs[stage])});
+        Emit(kOpUniform2f, {m_uTarget[stage]}, {float(m_targetWidth), float(m_targetHeight)});
     }
-    gl.UseProgram(m_programs[m_stage >= 0 && m_stage < kStageCount ? m_stage : 0]);
+    Emit(kOpUseProgram, {I(m_programs[m_stage >= 0 && m_stage < kStageCount ? m_stage : 0])});
 }
 
 void CGLDevice::ReadTarget(std::uint8_t* out) {
-    Flush();
+    Submit();
     gl.ReadPixels(m_targetX, m_targetY, m_targetWidth, m_targetHeight, GL_BGRA, GL_UNSIGNED_BYTE, out);
 }
 
 void CGLDevice::ReleaseOffscreen() {
-    Flush();
+    Submit();
     if (m_offscreen) {
         gl.BindFramebuffer(GL_FRAMEBUFFER, 0);
         m_offscreen = false;
@@ -442,22 +665,100 @@ void CGLDevice::ReleaseOffscreen() {
     m_fboWidth = m_fboHeight = 0;
 }
 
+void CGLDevice::ReleaseDepthCopy(SDepthCopy& copy) {
+    if (copy.fbo) gl.DeleteFramebuffers(1, &copy.fbo);
+    if (copy.buffer) gl.DeleteRenderbuffers(1, &copy.buffer);
+    copy.fbo = copy.buffer = 0;
+    copy.width = copy.height = 0;
+    copy.valid = false;
+}
+
+unsigned CGLDevice::DepthCopyBits() const {
+    // The window's depth buffer may lack a stencil; an off-screen target always has one.
+    return GL_DEPTH_BUFFER_BIT | (m_offscreen || m_stencilBits > 0 ? GL_STENCIL_BUFFER_BIT : 0);
+}
+
+// Blits copy depth only between buffers of one format; what the copy must hold is the target's.
+bool CGLDevice::SaveDepth() {
+    Submit();
+    SDepthCopy& copy = m_depthCopies[m_offscreen ? 1 : 0];
+    if (copy.broken) return false;
+    copy.valid = false;
+    if (!copy.fbo || copy.width != m_targetWidth || copy.height != m_targetHeight) {
+        ReleaseDepthCopy(copy);
+        GLenum format = GL_DEPTH24_STENCIL8;
+        if (!m_offscreen && m_stencilBits == 0) format = m_depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16;
+        gl.GenRenderbuffers(1, &copy.buffer);
+        gl.BindRenderbuffer(GL_RENDERBUFFER, copy.buffer);
+        gl.RenderbufferStorage(GL_RENDERBUFFER, format, m_targetWidth, m_targetHeight);
+        gl.GenFramebuffers(1, &copy.fbo);
+        gl.BindFramebuffer(GL_FRAMEBUFFER, copy.fbo);
+        gl.FramebufferRenderbuffer(GL_FRAMEBUFFER,
+                                   format == GL_DEPTH24_STENCIL8 ? GL_DEPTH_STENCIL_ATTACHMENT : GL_DEPTH_ATTACHMENT,
+                                   GL_RENDERBUFFER, copy.buffer);
+        copy.width = m_targetWidth;
+        copy.height = m_targetHeight;
+    }
+    for (int i = 0; i < 8 && gl.GetError() != GL_NO_ERROR; ++i) {
+    }
+    gl.BindFramebuffer(GL_READ_FRAMEBUFFER, m_offscreen ? m_fbo : 0);
+    gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, copy.fbo);
+    BlitDepth(m_targetX, m_targetY, 0, 0);
+    Submit();
+    gl.BindFramebuffer(GL_FRAMEBUFFER, m_offscreen ? m_fbo : 0);
+    if (gl.GetError() != GL_NO_ERROR) {
+        // Formats that differ: the priority map is drawn every frame, as it always was.
+        copy.broken = true;
+        ReleaseDepthCopy(copy);
+        return false;
+    }
+    copy.valid = true;
+    ++copy.version;
+    return true;
+}
+
+bool CGLDevice::RestoreDepth() {
+    const SDepthCopy& copy = m_depthCopies[m_offscreen ? 1 : 0];
+    if (!copy.valid || copy.width != m_targetWidth || copy.height != m_targetHeight) return false;
+    Flush();
+    Emit(kOpNote, {I(copy.version)});
+    Emit(kOpBindFramebuffer, {GL_READ_FRAMEBUFFER, I(copy.fbo)});
+    BlitDepth(0, 0, m_targetX, m_targetY);
+    Emit(kOpBindFramebuffer, {GL_FRAMEBUFFER, I(m_offscreen ? m_fbo : 0)});
+    return true;
+}
+
+void CGLDevice::BlitDepth(int fromX, int fromY, int toX, int toY) {
+    // Blits obey the scissor. Software GL keeps window buffers top row first and ours bottom row
+    // first, so that a straight blit between them flips (a shader pass) while a flipped one is a
+    // plain copy; the copy is flipped going out and coming back, which leaves the rows as they
+    // were on any device.
+    if (m_scissor) Emit(kOpDisable, {GL_SCISSOR_TEST});
+    const int w = m_targetWidth, h = m_targetHeight;
+    const std::int32_t bits = I(DepthCopyBits());
+    if (m_offscreen)
+        Emit(kOpBlit, {fromX, fromY, fromX + w, fromY + h, toX, toY, toX + w, toY + h, bits});
+    else
+        Emit(kOpBlit, {fromX, fromY, fromX + w, fromY + h, toX, toY + h, toX + w, toY, bits});
+    if (m_scissor) Emit(kOpEnable, {GL_SCISSOR_TEST});
+}
+
 void CGLDevice::ClearWindow() {
     if (m_offscreen) return;
     Flush();
-    bool scissor = m_scissor;
-    if (scissor) gl.Disable(GL_SCISSOR_TEST);
-    gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-    gl.ClearColor(0.0f, 0.0f, 0.0f, 1.0f);
-    gl.Clear(GL_COLOR_BUFFER_BIT);
-    if (m_colourWrite == 0) gl.ColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+    if (m_scissor) Emit(kOpDisable, {GL_SCISSOR_TEST});
+    Emit(kOpColorMask, {GL_TRUE});
+    Emit(kOpClearColor, {}, {0.0f, 0.0f, 0.0f, 1.0f});
+    Emit(kOpClear, {GL_COLOR_BUFFER_BIT});
+    if (m_colourWrite == 0)
+        Emit(kOpColorMask, {GL_FALSE});
     else m_colourWrite = 1;
-    if (scissor) gl.Enable(GL_SCISSOR_TEST);
+    if (m_scissor) Emit(kOpEnable, {GL_SCISSOR_TEST});
 }
 
 void CGLDevice::Swap() {
     if (m_offscreen) return;
-    Flush();
+    Submit();
     if (m_finishAtSwap) {
         // A swap that does not wait would let software GL queue frames without end (memory grows
         // and nothing is drawn). Keep one frame in flight: hand this one over, then wait until the
@@ -482,6 +783,9 @@ void CGLDevice::WaitForFrame() {
     m_frameFence = nullptr;
 }
 
+// ---------------------------------------------------------------------------------------------
+// States
+
 void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool stencil, int s,
                       const SDeviceRect* rect) {
     Flush();
@@ -489,18 +793,19 @@ void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool
     // put them back after, so that the render states stay as set.
     GLbitfield bits = 0;
     if (colour) {
-        gl.ColorMask(GL_TRUE, GL_TRUE, GL_TRUE, GL_TRUE);
-        gl.ClearColor(((argb >> 16) & 0xFF) / 255.0f, ((argb >> 8) & 0xFF) / 255.0f, (argb & 0xFF) / 255.0f,
-                      ((argb >> 24) & 0xFF) / 255.0f);
+        Emit(kOpColorMask, {GL_TRUE});
+        Emit(kOpClearColor, {},
+             {((argb >> 16) & 0xFF) / 255.0f, ((argb >> 8) & 0xFF) / 255.0f, (argb & 0xFF) / 255.0f,
+              ((argb >> 24) & 0xFF) / 255.0f});
         bits |= GL_COLOR_BUFFER_BIT;
     }
     if (depth) {
-        gl.DepthMask(GL_TRUE);
-        gl.ClearDepth(z);
+        Emit(kOpDepthMask, {GL_TRUE});
+        Emit(kOpClearDepth, {}, {z});
         bits |= GL_DEPTH_BUFFER_BIT;
     }
     if (stencil && HasStencil()) {
-        gl.ClearStencil(s);
+        Emit(kOpClearStencil, {s});
         bits |= GL_STENCIL_BUFFER_BIT;
     }
     if (!bits) return;
@@ -509,22 +814,24 @@ void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool
     SDeviceRect r = rect ? *rect : SDeviceRect{0, 0, m_targetWidth, m_targetHeight};
     int x, y, w, h;
     ToGL(r, x, y, w, h);
-    gl.Enable(GL_SCISSOR_TEST);
-    gl.Scissor(x, y, w, h);
-    gl.Clear(bits);
+    Emit(kOpEnable, {GL_SCISSOR_TEST});
+    Emit(kOpScissor, {x, y, w, h});
+    Emit(kOpClear, {I(bits)});
     if (colour) {
-        if (m_colourWrite == 0) gl.ColorMask(GL_FALSE, GL_FALSE, GL_FALSE, GL_FALSE);
+        if (m_colourWrite == 0)
+            Emit(kOpColorMask, {GL_FALSE});
         else m_colourWrite = 1;
     }
     if (depth) {
-        if (m_depthWrite == 0) gl.DepthMask(GL_FALSE);
+        if (m_depthWrite == 0)
+            Emit(kOpDepthMask, {GL_FALSE});
         else m_depthWrite = 1;
     }
     if (m_scissor) {
         ToGL(m_scissorRect, x, y, w, h);
-        gl.Scissor(x, y, w, h);
+        Emit(kOpScissor, {x, y, w, h});
     } else {
-        gl.Disable(GL_SCISSOR_TEST);
+        Emit(kOpDisable, {GL_SCISSOR_TEST});
     }
 }
 
@@ -534,20 +841,20 @@ void CGLDevice::SetBlend(int mode) {
     m_blend = mode;
     switch (mode) {
         case kDeviceBlendAlpha:
-            gl.Enable(GL_BLEND);
-            gl.BlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            Emit(kOpEnable, {GL_BLEND});
+            Emit(kOpBlendFunc, {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA});
             break;
         case kDeviceBlendAdd:
-            gl.Enable(GL_BLEND);
-            gl.BlendFunc(GL_ONE, GL_ONE);
+            Emit(kOpEnable, {GL_BLEND});
+            Emit(kOpBlendFunc, {GL_ONE, GL_ONE});
             break;
         case kDeviceBlendDepthOnly:
-            gl.Enable(GL_BLEND);
-            gl.BlendFunc(GL_ZERO, GL_ONE);
+            Emit(kOpEnable, {GL_BLEND});
+            Emit(kOpBlendFunc, {GL_ZERO, GL_ONE});
             break;
         default:
-            gl.Disable(GL_BLEND);
-            gl.BlendFunc(GL_ONE, GL_ZERO);
+            Emit(kOpDisable, {GL_BLEND});
+            Emit(kOpBlendFunc, {GL_ONE, GL_ZERO});
             break;
     }
 }
@@ -556,8 +863,7 @@ void CGLDevice::SetColourWrite(bool on) {
     if (int(on) == m_colourWrite) return;
     Flush();
     m_colourWrite = on;
-    GLboolean b = on ? GL_TRUE : GL_FALSE;
-    gl.ColorMask(b, b, b, b);
+    Emit(kOpColorMask, {on ? GL_TRUE : GL_FALSE});
 }
 
 void CGLDevice::SetDepthTest(bool on) {
@@ -565,27 +871,27 @@ void CGLDevice::SetDepthTest(bool on) {
     Flush();
     m_depthTest = on;
     // The depth test off on the original also stopped depth writes; GL_DEPTH_TEST off does the same.
-    on ? gl.Enable(GL_DEPTH_TEST) : gl.Disable(GL_DEPTH_TEST);
+    Emit(on ? kOpEnable : kOpDisable, {GL_DEPTH_TEST});
 }
 
 void CGLDevice::SetDepthWrite(bool on) {
     if (int(on) == m_depthWrite) return;
     Flush();
     m_depthWrite = on;
-    gl.DepthMask(on ? GL_TRUE : GL_FALSE);
+    Emit(kOpDepthMask, {on ? GL_TRUE : GL_FALSE});
 }
 
 void CGLDevice::SetStencilTest(bool on) {
     if (int(on) == m_stencilTest) return;
     Flush();
     m_stencilTest = on;
-    on ? gl.Enable(GL_STENCIL_TEST) : gl.Disable(GL_STENCIL_TEST);
+    Emit(on ? kOpEnable : kOpDisable, {GL_STENCIL_TEST});
 }
 
 void CGLDevice::SetScissor(const SDeviceRect* rect) {
     Flush();
     if (!rect) {
-        if (m_scissor) gl.Disable(GL_SCISSOR_TEST);
+        if (m_scissor) Emit(kOpDisable, {GL_SCISSOR_TEST});
         m_scissor = false;
         return;
     }
@@ -593,11 +899,11 @@ void CGLDevice::SetScissor(const SDeviceRect* rect) {
     m_scissorRect = *rect;
     int x, y, w, h;
     ToGL(*rect, x, y, w, h);
-    gl.Enable(GL_SCISSOR_TEST);
-    gl.Scissor(x, y, w, h);
+    Emit(kOpEnable, {GL_SCISSOR_TEST});
+    Emit(kOpScissor, {x, y, w, h});
 }
 
-void CGLDevice::BindSampler() { gl.BindSampler(0, m_samplers[(m_linear ? 2 : 0) | (m_clamp ? 1 : 0)]); }
+void CGLDevice::BindSampler() { Emit(kOpBindSampler, {I(m_samplers[(m_linear ? 2 : 0) | (m_clamp ? 1 : 0)])}); }
 
 void CGLDevice::SetFiltering(bool linear) {
     if (int(linear) == m_linear) return;
@@ -617,24 +923,29 @@ void CGLDevice::SetTextureStage(int stage) {
     if (stage == m_stage) return;
     Flush();
     m_stage = stage;
-    gl.UseProgram(m_programs[stage >= 0 && stage < kStageCount ? stage : 0]);
+    Emit(kOpUseProgram, {I(m_programs[stage >= 0 && stage < kStageCount ? stage : 0])});
 }
 
 void CGLDevice::BindTexture(unsigned id) {
     if (id == m_texture) return;
     Flush();
     m_texture = id;
-    gl.BindTexture(GL_TEXTURE_2D, id);
+    const auto version = m_versions.find(id);
+    m_textureVersion = version != m_versions.end() ? version->second : 0;
+    Emit(kOpBindTexture, {I(id)});
 }
+
+// ---------------------------------------------------------------------------------------------
+// Drawing
 
 void CGLDevice::Draw(const SVertex* vertices, int count, bool fan) {
     if (count < 3) return;
     // Everything becomes indexed triangles so that consecutive primitives share one draw call. A
     // fan (0, 1, 2, 3) is exactly the triangles (0, 1, 2) and (0, 2, 3), in that order, so the
     // pixels and the order in which they are written do not change; its vertices are sent (and
-    // transformed) once each.
+    // transformed) once each. Indices count from the draw call's first vertex.
     if (!fan) count -= count % 3;
-    const auto base = std::uint32_t(m_batch.size());
+    const auto base = std::uint32_t(m_batch.size() - m_batchStart);
     m_batch.insert(m_batch.end(), vertices, vertices + count);
     if (fan) {
         for (int i = 1; i + 1 < count; ++i) {
@@ -647,63 +958,48 @@ void CGLDevice::Draw(const SVertex* vertices, int count, bool fan) {
     }
 }
 
-namespace {
-
-// Appends `bytes` to a stream buffer used as a ring: one store that only ever grows (steady
-// frames allocate nothing), orphaned when full so that the driver need not wait for draws still
-// reading it. Returns the offset written at.
-std::size_t Append(GLenum target, std::size_t& capacity, std::size_t& offset, const void* data, std::size_t bytes) {
-    if (bytes > capacity) {
-        while (capacity < bytes) capacity *= 2;
-        offset = capacity;
-    }
-    if (offset + bytes > capacity) {
-        gl.BufferData(target, GLsizeiptr(capacity), nullptr, GL_STREAM_DRAW);
-        offset = 0;
-    }
-    gl.BufferSubData(target, GLintptr(offset), GLsizeiptr(bytes), data);
-    const std::size_t at = offset;
-    offset += bytes;
-    return at;
-}
-
-}  // namespace
-
 void CGLDevice::Flush() {
-    if (m_batch.empty()) return;
-    // Vertex offsets stay whole vertices: every append is a whole number of them.
-    const std::size_t vertexAt =
-        Append(GL_ARRAY_BUFFER, m_vboCapacity, m_vboOffset, m_batch.data(), m_batch.size() * sizeof(SVertex));
-    const std::size_t indexAt = Append(GL_ELEMENT_ARRAY_BUFFER, m_iboCapacity, m_iboOffset, m_indices.data(),
-                                       m_indices.size() * sizeof(std::uint32_t));
-    gl.DrawElementsBaseVertex(GL_TRIANGLES, GLsizei(m_indices.size()), GL_UNSIGNED_INT,
-                              reinterpret_cast<void*>(indexAt), GLint(vertexAt / sizeof(SVertex)));
-    ++m_drawCalls;
-    m_batch.clear();
-    m_indices.clear();
+    if (m_batch.size() == m_batchStart) return;
+    // What the texture held when this was drawn is part of the frame too.
+    Emit(kOpNote, {I(m_texture), I(m_textureVersion)});
+    Emit(kOpDraw,
+         {std::int32_t(m_batchStart), std::int32_t(m_indexStart), std::int32_t(m_indices.size() - m_indexStart)});
+    m_batchStart = m_batch.size();
+    m_indexStart = m_indices.size();
 }
+
+// ---------------------------------------------------------------------------------------------
+// Textures: the calls queued so far are sent first, which keeps their order with the upload.
 
 unsigned CGLDevice::CreateTexture(int width, int height, const std::uint8_t* pixels) {
-    Flush();
+    Submit();
     GLuint id = 0;
     gl.GenTextures(1, &id);
     if (!id) return 0;
     BindTexture(id);
+    Submit();
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
     gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    m_versions[id] = m_textureVersion = ++m_nextVersion;
     return id;
 }
 
 void CGLDevice::UploadTexture(unsigned id, int width, int height, const std::uint8_t* pixels) {
-    Flush();
+    Submit();
     BindTexture(id);
+    Submit();
     gl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    m_versions[id] = m_textureVersion = ++m_nextVersion;
 }
 
 void CGLDevice::DeleteTexture(unsigned id) {
     if (!id) return;
-    Flush();
-    if (m_texture == id) m_texture = 0;
+    Submit();
+    if (m_texture == id) {
+        m_texture = 0;
+        m_textureVersion = 0;
+    }
+    m_versions.erase(id);
     GLuint name = id;
     gl.DeleteTextures(1, &name);
 }

@@ -199,6 +199,7 @@ bool CRenderer::Create() {
     m_boundTexture = nullptr;
     m_device->TargetWindow(m_viewX, m_viewY, m_backWidth, m_backHeight);
     StateSetup();
+    m_priorityKept[0] = m_priorityKept[1] = false;
     g_renderer = this;
     // A backdrop set before the device existed gets its textures now.
     if (m_backdropBitmap || m_backdropMask)
@@ -241,6 +242,7 @@ void CRenderer::SetViewportRect(int x, int y, int width, int height) {
     m_viewY = y;
     m_backWidth = std::max(width, 1);
     m_backHeight = std::max(height, 1);
+    InvalidateFrame();  // the window was laid out again: what it shows may be gone
     if (!m_flexible && m_gameWidth > 0 && m_gameHeight > 0) {
         m_scaleX = float(m_backWidth) / float(m_gameWidth);
         m_scaleY = float(m_backHeight) / float(m_gameHeight);
@@ -283,6 +285,7 @@ void CRenderer::SetFullscreen(bool on) {
         m_savedBits = m_backBits;
     }
     m_fullscreen = on ? 1 : 0;
+    InvalidateFrame();
     if (m_window) SDL_SetWindowFullscreen(m_window, on ? SDL_WINDOW_FULLSCREEN_DESKTOP : 0);
     if (!on) {
         m_backWidth = m_savedWidth;
@@ -523,6 +526,7 @@ void CRenderer::SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask
     ReleaseTiles(m_priorityTiles);
     ReleaseTiles(m_levelTiles);
     m_levelTilesBuilt = false;
+    ++m_backdropSerial;
     if (!bitmap && !depthMask) {
         SetBackdropColour(m_clearColour);
         return;
@@ -578,10 +582,47 @@ void CRenderer::DrawTile(const STile& tile) {
     SendVertices(quad, 4, true);
 }
 
+bool CRenderer::SPriorityKey::operator==(const SPriorityKey& o) const {
+    return backdrop == o.backdrop && filtering == o.filtering && width == o.width && height == o.height &&
+           scaleX == o.scaleX && scaleY == o.scaleY && bdScaleX == o.bdScaleX && bdScaleY == o.bdScaleY &&
+           bdOffsetX == o.bdOffsetX && bdOffsetY == o.bdOffsetY;
+}
+
 void CRenderer::DrawBackdrop() {
+    // The priority map's depth depends on the map and where it lands only: drawn once, aside from
+    // the frame, and copied back in every frame (a plain copy, where the pass costs a shader per
+    // pixel). Frames that differ in nothing else then send the same calls.
+    const bool map = !m_priorityTiles.empty();
+    const SPriorityKey key{m_backdropSerial,
+                           m_filtering != 0,
+                           m_device->TargetWidth(),
+                           m_device->TargetHeight(),
+                           m_scaleX,
+                           m_scaleY,
+                           m_bdScaleX,
+                           m_bdScaleY,
+                           m_bdOffsetX,
+                           m_bdOffsetY};
+    const int target = m_renderingToImage ? 1 : 0;
+    if (map && !m_clipping && !(m_priorityKept[target] && key == m_priorityKeys[target])) {
+        const int blend = m_blendMode;
+        const std::uint8_t test = m_depthTest, write = m_depthWrite;
+        const TextureHandle bound = m_boundTexture;
+        m_device->BeginAside();
+        m_device->Clear(false, 0, true, 1.0f, true, 0);
+        DrawPriorityDepth();
+        m_priorityKept[target] = m_device->SaveDepth();
+        m_priorityKeys[target] = key;
+        m_device->EndAside();
+        m_blendMode = blend;
+        m_depthTest = test;
+        m_depthWrite = write;
+        m_boundTexture = bound;
+    }
+    const bool restored = map && !m_clipping && m_priorityKept[target] && m_device->RestoreDepth();
     // In picture mode the colour is cleared too: parts the picture does not cover would otherwise
     // show stale pixels.
-    m_device->Clear(true, m_clearColour, true, 1.0f, false, 0);
+    m_device->Clear(true, m_clearColour, !restored, 1.0f, false, 0);
     if (m_pictureMode) {
         SetBlendMode(kBlendOpaque, true);
         SetDepthTest(false);
@@ -590,26 +631,28 @@ void CRenderer::DrawBackdrop() {
         SetDepthTest(true);
         SetDepthWrite(true);
     }
+    if (map && !restored) DrawPriorityDepth();
+}
+
+void CRenderer::DrawPriorityDepth() {
     // The priority map writes depth only; the alpha test keeps it to the mask's pixels. A depth
     // mask without a picture still hides objects behind it.
-    if (!m_priorityTiles.empty()) {
-        SetBlendMode(kBlendOpaque, true);
-        m_device->SetColourWrite(false);
-        if (m_filtering) {
-            if (!m_levelTilesBuilt) BuildLevelTiles();
-            for (const STile& t : m_levelTiles) DrawTile(t);
-        } else {
-            // Nearest sampling picks one texel per pixel, so one pass over the combined picture
-            // writes what a pass per level would.
-            for (const STile& t : m_priorityTiles) {
-                SetTexture(t.texture);
-                m_device->SetTextureStage(kTextureStageLevelDepth);
-                DrawTile(t);
-            }
-            m_device->SetTextureStage(kTextureStageModulate);
+    SetBlendMode(kBlendOpaque, true);
+    m_device->SetColourWrite(false);
+    if (m_filtering) {
+        if (!m_levelTilesBuilt) BuildLevelTiles();
+        for (const STile& t : m_levelTiles) DrawTile(t);
+    } else {
+        // Nearest sampling picks one texel per pixel, so one pass over the combined picture
+        // writes what a pass per level would.
+        for (const STile& t : m_priorityTiles) {
+            SetTexture(t.texture);
+            m_device->SetTextureStage(kTextureStageLevelDepth);
+            DrawTile(t);
         }
-        m_device->SetColourWrite(true);
+        m_device->SetTextureStage(kTextureStageModulate);
     }
+    m_device->SetColourWrite(true);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -830,20 +873,43 @@ int CRenderer::LevelOf(float depth) {
 
 void CRenderer::RenderFrame() {
     if (!m_device) return;
-    if (!m_renderingToImage) {
-        m_device->TargetWindow(m_viewX, m_viewY, m_backWidth, m_backHeight);
-        m_device->ClearWindow();
+    if (m_renderingToImage) {
+        ComposeFrame();
+        return;
     }
+    m_device->BeginFrame();
+    // The device starts the frame from its fixed states: ours are set on top again.
+    m_boundTexture = nullptr;
+    m_clipping = false;
+    SetBlendMode(m_blendMode, true);
+    SetFiltering(m_filtering != 0, true);
+    SetDepthTest(true, true);
+    SetDepthWrite(true, true);
+    m_device->TargetWindow(m_viewX, m_viewY, m_backWidth, m_backHeight);
+    m_device->ClearWindow();
     ComposeFrame();
-    if (!m_renderingToImage) {
-        if (m_captureFrames) {
-            m_lastFrameWidth = m_device->TargetWidth();
-            m_lastFrameHeight = m_device->TargetHeight();
-            m_lastFrame.resize(std::size_t(m_lastFrameWidth) * m_lastFrameHeight * 4);
-            m_device->ReadTarget(m_lastFrame.data());
-        }
-        m_device->Swap();
+    ++m_framesPresented;
+    // A frame that would draw what the window shows already is neither drawn nor swapped (the
+    // capture of the last one still holds it).
+    if (!m_device->EndFrame()) return;
+    ++m_framesDrawn;
+    if (m_captureFrames) {
+        m_lastFrameWidth = m_device->TargetWidth();
+        m_lastFrameHeight = m_device->TargetHeight();
+        m_lastFrame.resize(std::size_t(m_lastFrameWidth) * m_lastFrameHeight * 4);
+        m_device->ReadTarget(m_lastFrame.data());
     }
+    m_device->Swap();
+}
+
+void CRenderer::InvalidateFrame() {
+    if (m_device) m_device->InvalidateWindow();
+}
+
+void CRenderer::EnableFrameCapture(bool on) {
+    // The next frame is drawn so that there is one to capture.
+    if (on && !m_captureFrames) InvalidateFrame();
+    m_captureFrames = on;
 }
 
 std::unique_ptr<CBitmap> CRenderer::RenderToImage(int width, int height) {

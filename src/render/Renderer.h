@@ -164,7 +164,14 @@ public:
     // width x height (32-bit). Throws std::runtime_error with a message on failure.
     std::unique_ptr<CBitmap> RenderToImage(int width, int height);
     // Keeps a copy of every presented frame so that SaveScreenshot can write the last one.
-    void EnableFrameCapture(bool on) { m_captureFrames = on; }
+    void EnableFrameCapture(bool on);
+    // The window's contents were lost (exposed, resized): the next frame is drawn in full even if
+    // nothing in it changed.
+    void InvalidateFrame();
+    // Frames RenderFrame presented, and those it drew: a frame that would draw exactly what the
+    // window shows is presented by leaving the window as it is.
+    std::uint64_t PresentedFrameCount() const { return m_framesPresented; }
+    std::uint64_t DrawnFrameCount() const { return m_framesDrawn; }
     // Writes the last presented frame (when capturing) or a fresh rendering, at the logical size,
     // as a 32-bit BMP. False when the file cannot be written.
     bool SaveScreenshot(const std::string& path);
@@ -221,6 +228,7 @@ private:
     void DrawCorners(const SCelCorner corners[4], float x, float y, float scale, float depth,
                      std::uint32_t tint);
     void DrawBackdrop();
+    void DrawPriorityDepth();
     void DrawTile(const STile& tile);
     void DrawOverlays(int level);
     void DrawLevel(int level);
@@ -264,6 +272,17 @@ private:
     std::vector<STile> m_levelTiles;     // a picture per level, for filtered drawing
     bool m_levelTilesBuilt = false;
     CLevelLayers* m_tileLayers = nullptr;
+    // What the priority map's depth, kept by the device, was drawn for.
+    struct SPriorityKey {
+        std::uint32_t backdrop;
+        bool filtering;
+        int width, height;
+        float scaleX, scaleY, bdScaleX, bdScaleY, bdOffsetX, bdOffsetY;
+        bool operator==(const SPriorityKey& o) const;
+    };
+    std::uint32_t m_backdropSerial = 0;  // counts SetBackdropWithPriority calls
+    SPriorityKey m_priorityKeys[2]{};    // of the window and the off-screen target
+    bool m_priorityKept[2] = {false, false};
 
     // queues (not owned) and per-frame lists
     std::vector<CSpriteBase*> m_objects;
@@ -290,6 +309,7 @@ private:
     std::vector<std::uint8_t> m_lastFrame;  // BGRA, top-down, back-buffer size
     int m_lastFrameWidth = 0, m_lastFrameHeight = 0;
     std::uint64_t m_drawCalls = 0;  // of devices already released
+    std::uint64_t m_framesPresented = 0, m_framesDrawn = 0;
     std::vector<SVertex> m_scratch;
     std::uint32_t m_serial;
     float m_forcedDepth = -1.0f;  // when >= 0, the depth every cel is drawn at

@@ -206,6 +206,11 @@ bool CGameWindow::OnSize(std::int32_t type, std::int32_t width, std::int32_t hei
     return true;
 }
 
+bool CGameWindow::OnPaint() {
+    if (game_) game_->ContentLost();
+    return true;
+}
+
 bool CGameWindow::OnMove(std::int32_t, std::int32_t) {
     if (viewport_) viewport_->ReleaseCursor();
     return false;

@@ -21,6 +21,8 @@ public:
     // New client size of a flexible game, or (-1, -1) when a fixed-size game only needs a frame.
     virtual void Resize(std::int32_t width, std::int32_t height) = 0;
     virtual void ActivateApp(bool active) = 0;
+    // The window's contents were lost (exposed again): the next frame must be drawn in full.
+    virtual void ContentLost() {}
     // Alt+Enter: switch between window and full screen.
     virtual void ToggleFullScreen() = 0;
     // The viewport now occupies this rectangle of the window's client area (window pixels).
@@ -136,6 +138,7 @@ public:
     bool OnActivateApp(bool active) override;
     bool OnGetMinMaxInfo(SMinMaxInfo& info) override;
     bool OnSize(std::int32_t type, std::int32_t width, std::int32_t height) override;
+    bool OnPaint() override;
     bool OnMove(std::int32_t x, std::int32_t y) override;
     bool OnSetCursor(std::int32_t hitTest) override;
     // Buttons and the wheel over the margins around the viewport act at the last point the
