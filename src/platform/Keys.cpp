@@ -15,6 +15,7 @@ struct SKeyRow {
 
 // Position-based part of the table: the key's place on a PC keyboard gives its scan code, and,
 // for everything but letters, its virtual key.
+// clang-format off
 constexpr SKeyRow kRows[] = {
     {SDL_SCANCODE_A, 'A', 0x1E, false}, {SDL_SCANCODE_B, 'B', 0x30, false},
     {SDL_SCANCODE_C, 'C', 0x2E, false}, {SDL_SCANCODE_D, 'D', 0x20, false},
@@ -101,6 +102,7 @@ constexpr SKeyRow kRows[] = {
     {SDL_SCANCODE_RALT, kVkMenu, 0x38, true},
     {SDL_SCANCODE_RGUI, 0x5C, 0x5C, true},
 };
+// clang-format on
 
 const SKeyRow* FindRow(int scancode) {
     for (const SKeyRow& row : kRows) {
