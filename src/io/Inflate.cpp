@@ -12,23 +12,27 @@
 
 #include "io/Types.h"
 
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define OVE_BMI2_DISPATCH 1
+#endif
+
 namespace ove {
 
 namespace {
 
 // ---- Decode tables
 //
-// A table entry is one u32:
-//   bits 0-4   code length to consume (for a link: the primary table's bit count)
-//   bits 5-6   zero, so that a shift by the entry (count masked to 6 bits) drops the code
-//   bit 7      two literals: the second one's byte is in bits 24-31, the length covers both codes
-//   bits 8-12  code length plus the extra bits that follow the code (lengths, distances); for a link:
-//              the sub-table's bit count
+// A table entry is one u32, laid out so that one look-up gives everything about a symbol:
+//   bits 0-4   bits the symbol takes: its code plus the extra bits after it (for a link: the
+//              primary table's bit count)
+//   bits 5-7   zero: the low byte is subtracted from the bit count and used as a shift as it is
+//   bits 8-11  the code's own length, where its extra bits start (for a link: the sub-table's bits)
+//   bit 12     two literals: the second one's byte is in bits 24-31, bits 0-4 cover both codes
 //   bit 13     literal byte
 //   bit 14     link to a sub-table
 //   bit 15     exceptional: value 0 = end of block, value 1 = invalid code
 //   bits 16-31 value: literal byte, length or distance base, code-length symbol, sub-table offset
-constexpr u32 kPair = 1u << 7;
+constexpr u32 kPair = 1u << 12;
 constexpr u32 kLiteral = 1u << 13;
 constexpr u32 kLink = 1u << 14;
 constexpr u32 kExceptional = 1u << 15;
@@ -46,7 +50,8 @@ constexpr u32 kLitTableSize = (1u << kLitBits) + 288 * (1u << (kMaxCodeLen - kLi
 constexpr u32 kDistTableSize = (1u << kDistBits) + 32 * (1u << (kMaxCodeLen - kDistBits));
 constexpr u32 kClTableSize = 1u << kClBits;
 
-constexpr u32 Entry(u32 value, u32 extra, u32 flags = 0) { return (value << 16) | (extra << 8) | flags; }
+// Before a code length is known, the low bits of a length or distance hold its extra-bit count.
+constexpr u32 Entry(u32 value, u32 extra, u32 flags = 0) { return (value << 16) | flags | extra; }
 
 struct SymbolInfo {
     std::array<u32, 288> lit{};
@@ -80,11 +85,11 @@ const SymbolInfo& GetSymbolInfo(bool deflate64) {
     return deflate64 ? wide : plain;
 }
 
-// A symbol's entry for a code of `len` bits: the length goes in bits 0-4, and is added to the extra
-// bits of lengths and distances so that code and extra bits leave the buffer in one shift.
+// A symbol's entry for a code of `len` bits: the code length is added to the bits the symbol takes,
+// and lengths and distances also note it as the start of their extra bits.
 constexpr u32 WithCodeLength(u32 info, u32 len) {
     const bool extraBits = !(info & (kLiteral | kExceptional));
-    return (info | len) + (extraBits ? len << 8 : 0);
+    return info + len + (extraBits ? len << 8 : 0);
 }
 
 constexpr std::array<u8, 256> kReversedBytes = [] {
@@ -120,12 +125,14 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
         if (lens[s]) sorted[offset[lens[s]]++] = static_cast<u16>(s);
 
     const u32 primarySize = 1u << tableBits;
-    std::fill(table, table + primarySize, kInvalid);
+    // A complete code fills every primary entry; only an incomplete one leaves holes.
+    if (left > 0) std::fill(table, table + primarySize, kInvalid);
 
     // Longest code behind each primary prefix, to size the sub-tables.
-    std::array<u8, 1u << kLitBits> subLen{};
-    {
-        u32 code = 0, prevLen = codes ? lens[sorted[0]] : 0;
+    std::array<u8, 1u << kLitBits> subLen;
+    if (codes && lens[sorted[codes - 1]] > tableBits) {
+        std::fill(subLen.begin(), subLen.begin() + primarySize, u8{0});
+        u32 code = 0, prevLen = lens[sorted[0]];
         for (u32 k = 0; k < codes; ++k) {
             const u32 len = lens[sorted[k]];
             code <<= (len - prevLen);
@@ -139,6 +146,7 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
     }
 
     u32 next = primarySize;  // where the next sub-table goes
+    u32 lastPrefix = ~0u, subBase = 0;
     u32 code = 0, prevLen = codes ? lens[sorted[0]] : 0;
     for (u32 k = 0; k < codes; ++k) {
         const u32 sym = sorted[k];
@@ -147,22 +155,24 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
         prevLen = len;
         const u32 rev = ReverseBits(code, len);
         ++code;
-        const u32 entry = WithCodeLength(info[sym], len);
         if (len <= tableBits) {
+            const u32 entry = WithCodeLength(info[sym], len);
             for (u32 i = rev; i < primarySize; i += 1u << len) table[i] = entry;
             continue;
         }
+        // Long codes with the same first bits follow each other in canonical order: the first of
+        // them opens the sub-table (the primary entry may still hold a previous block's link).
         const u32 prefix = rev & (primarySize - 1);
         const u32 subBits = subLen[prefix] - tableBits;
-        u32 link = table[prefix];
-        if (!(link & kLink)) {
+        if (prefix != lastPrefix) {
             if (next + (1u << subBits) > capacity) return false;
             std::fill(table + next, table + next + (1u << subBits), kInvalid);
-            link = Entry(next, subBits, kLink) | tableBits;
-            table[prefix] = link;
+            table[prefix] = Entry(next, 0, kLink) | (subBits << 8) | tableBits;
+            subBase = next;
+            lastPrefix = prefix;
             next += 1u << subBits;
         }
-        const u32 base = link >> 16;
+        const u32 base = subBase;
         const u32 subEntry = WithCodeLength(info[sym], len - tableBits);
         for (u32 i = rev >> tableBits; i < (1u << subBits); i += 1u << (len - tableBits)) table[base + i] = subEntry;
     }
@@ -170,14 +180,16 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
         // Where a short literal's code leaves room in the index for the whole code of the next
         // literal, one lookup yields both. The bits after the first code index the entry at
         // i >> len; it holds for every index with those low bits when its own code is no longer
-        // than the bits left. Going downwards, that entry is still a single one.
+        // than the bits left. Going downwards, that entry is still a single one. Without branches:
+        // which entries pair up follows the data.
         for (u32 i = primarySize; i-- > 0;) {
             const u32 e = table[i];
-            if (!(e & kLiteral) || (e & kPair)) continue;
             const u32 len = e & 31;
-            const u32 next = table[i >> len];
-            if (!(next & kLiteral) || (next & kPair) || len + (next & 31) > tableBits) continue;
-            table[i] = (e & 0x00FF0000u) | ((next & 0x00FF0000u) << 8) | kLiteral | kPair | (len + (next & 31));
+            const u32 second = table[i >> len];
+            const u32 both = len + (second & 31);
+            const bool pair = (e & second & kLiteral) && both <= tableBits;
+            const u32 paired = (e & 0x00FF0000u) | ((second & 0x00FF0000u) << 8) | kLiteral | kPair | both;
+            table[i] = pair ? paired : e;
         }
     }
     return true;
@@ -189,7 +201,7 @@ struct FixedTables {
 };
 
 FixedTables MakeFixedTables(bool deflate64) {
-    FixedTables t;
+    FixedTables t{};
     u8 lens[288];
     std::fill(lens, lens + 144, 8);
     std::fill(lens + 144, lens + 256, 9);
@@ -218,7 +230,7 @@ const FixedTables& GetFixedTables(bool deflate64) {
 // window slides down to its start. It is not zero-filled: nothing before the first byte produced is
 // ever read.
 constexpr std::size_t kWindow = 65536;
-constexpr std::size_t kMargin = 65536 + 64;  // longest deflate64 match (65,538) plus over-copy; any stored block
+constexpr std::size_t kMargin = 65536 + 128;  // longest deflate64 match (65,538) plus over-copy; any stored block
 constexpr std::size_t kChunk = 4 * kWindow;  // bytes produced between two hand-overs to a sink
 constexpr std::size_t kMaxOutput = 0xFFFFFFFFu;  // data bins are 32-bit
 
@@ -308,26 +320,71 @@ private:
     u8* limit_ = nullptr;
 };
 
-// Removes a length or distance entry's code and extra bits from the buffer; returns the extra bits.
-inline u32 TakeExtra(u64& bitBuf, u32& bitsLeft, u32 e) {
-    const u32 total = (e >> 8) & 31;
-    const u32 value = static_cast<u32>((bitBuf & ((u64{1} << total) - 1)) >> (e & 63));
-    bitBuf >>= total;
-    bitsLeft -= total;
-    return value;
-}
+#define OVE_INLINE [[gnu::always_inline]] inline
 
-inline void StoreLiterals(u8*& out, u32 e) {
-    out[0] = static_cast<u8>(e >> 16);
-    out[1] = static_cast<u8>(e >> 24);
-    out += 1 + ((e >> 7) & 1);
-}
-
-inline u64 Load64(const u8* p) {
+OVE_INLINE u64 Load64(const u8* p) {
     u64 v;
     std::memcpy(&v, p, 8);
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     return v;
+}
+
+OVE_INLINE void Copy8(u8* to, const u8* from) { std::memcpy(to, from, 8); }
+OVE_INLINE void Copy16(u8* to, const u8* from) { std::memcpy(to, from, 16); }
+
+// The extra bits of a length or distance entry, from the buffer as it was before the entry's bits
+// were taken.
+OVE_INLINE u32 ExtraBits(u64 saved, u32 e) {
+    return static_cast<u32>((saved & ((u64{1} << (e & 31)) - 1)) >> ((e >> 8) & 63));
+}
+
+// One literal entry: both bytes are stored whatever it holds, the pointer moves by the number of
+// literals in it; the room behind the limit takes the spare byte.
+OVE_INLINE void StoreLiterals(u8*& out, u32 e) {
+    const u16 bytes = static_cast<u16>(e >> 16);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &bytes, 2);
+    } else {
+        out[0] = static_cast<u8>(bytes);
+        out[1] = static_cast<u8>(bytes >> 8);
+    }
+    out += 1 + ((e >> 12) & 1);
+}
+
+// Writes `length` bytes copied from `distance` bytes back (at least 1, within the output) and
+// returns the end of the match. Whole words are written, up to 40 bytes beyond the end of the match
+// (the room behind the limit): a short match takes no loop at all.
+OVE_INLINE u8* CopyMatch(u8* out, u32 distance, u32 length) {
+    const u8* src = out - distance;
+    u8* const stop = out + length;
+    if (distance >= 16) [[likely]] {
+        Copy16(out, src);
+        Copy16(out + 16, src + 16);
+        for (out += 32, src += 32; out < stop; out += 16, src += 16) Copy16(out, src);
+    } else if (distance >= 8) {
+        Copy8(out, src);
+        Copy8(out + 8, src + 8);
+        Copy8(out + 16, src + 16);
+        for (out += 24, src += 24; out < stop; out += 8, src += 8) Copy8(out, src);
+    } else if (distance == 1) {
+        const u64 run = src[0] * 0x0101010101010101ull;
+        do {
+            std::memcpy(out, &run, 8);
+            std::memcpy(out + 8, &run, 8);
+            out += 16;
+        } while (out < stop);
+    } else {
+        // A short period: each word copied from `distance` back makes `distance` more bytes right,
+        // until a multiple of the period at least a word long is written; from then on whole words
+        // come from that far back, which is already final.
+        u32 period = 0;
+        do {
+            Copy8(out + period, src + period);
+            period += distance;
+        } while (period < 8);
+        for (u8* to = out + period; to < stop; to += 8) Copy8(to, to - period);
+    }
+    return stop;
 }
 
 // ---- The decoder
@@ -390,6 +447,25 @@ private:
     bool ReadDynamicTables();
     bool Stored(COutput& output, u8*& out);
     bool Codes(COutput& output, u8*& out, const u32* lit, const u32* dist);
+
+    enum class EStep { More, EndOfBlock, Bad };
+    // Decodes symbols while at least kFastInput bytes are left before fastEnd_ and the output is
+    // short of its limit: then no refill and no write inside needs a check. More when either ran
+    // short. The same loop is built twice, once for processors with BMI2 (cheaper variable shifts
+    // and masks), chosen at run time.
+    EStep FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
+    [[gnu::always_inline]] inline EStep FastLoop(u8*& out, u8* limit, const u8* start, const u32* lit,
+                                                 const u32* dist);
+#ifdef OVE_BMI2_DISPATCH
+    [[gnu::target("bmi2")]] EStep FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit,
+                                                const u32* dist);
+#endif
+    // One symbol with every read checked, for the end of the input.
+    EStep CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist);
+    void Take(u32 e) {
+        bitBuf_ >>= e & 63;
+        bitsLeft_ -= e & 31;
+    }
 
     const u8* data_ = nullptr;
     const u8* in_ = nullptr;
@@ -544,127 +620,190 @@ bool CInflater::Stored(COutput& output, u8*& out) {
     return true;
 }
 
-bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* dist) {
-    constexpr u32 litMask = (1u << kLitBits) - 1;
-    constexpr u32 distMask = (1u << kDistBits) - 1;
+constexpr u32 kLitMask = (1u << kLitBits) - 1;
+constexpr u32 kDistMask = (1u << kDistBits) - 1;
+// Two unchecked refills of at most 7 bytes each, each loading a word: room before fastEnd_ for one
+// round of the fast loop.
+constexpr std::ptrdiff_t kFastInput = 8;
+
+inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const u8* const start, const u32* const lit,
+                                            const u32* const dist) {
     // Everything the loop touches lives in locals: byte stores through `out` could alias members.
     u8* out = outRef;
-    u8* limit = output.Limit();
-    const u8* start = output.Start();
     const u8* in = in_;
-    const u8* fastEnd = fastEnd_;
+    const u8* const fastEnd = fastEnd_;
     u64 bitBuf = bitBuf_;
+    // Only the low byte counts: whole entries are subtracted from it, their upper bits leave noise
+    // above it. A refill makes it 56-63 whatever it was.
     u32 bitsLeft = bitsLeft_;
-    bool ok = false;
-#define OVE_REFILL()                                                     \
-    do {                                                                 \
-        if (in <= fastEnd) [[likely]] {                                  \
-            bitBuf |= Load64(in) << bitsLeft;                            \
-            in += (63 - bitsLeft) >> 3;                                  \
-            bitsLeft |= 56;                                              \
-        } else {                                                         \
-            in_ = in, bitBuf_ = bitBuf, bitsLeft_ = bitsLeft;            \
-            if (!RefillTail()) goto done;                                \
-            in = in_, bitBuf = bitBuf_, bitsLeft = bitsLeft_;            \
-            fastEnd = fastEnd_;                                          \
-        }                                                                \
+    EStep result = EStep::More;
+#define OVE_REFILL()                              \
+    do {                                          \
+        bitBuf |= Load64(in) << (bitsLeft & 63);  \
+        in += 7 - ((bitsLeft >> 3) & 7);          \
+        bitsLeft |= 56;                           \
+    } while (0)
+#define OVE_TAKE(entry)           \
+    do {                          \
+        bitBuf >>= (entry) & 63;  \
+        bitsLeft -= (entry);      \
     } while (0)
 
-    // The entry for the next code is looked up ahead, while at least kLitBits bits are in the
-    // buffer; a refill only adds bits above them, so it stays right.
-    u32 e = 0;
+    if (fastEnd - in < kFastInput || out >= limit) return result;
     OVE_REFILL();
-    e = lit[bitBuf & litMask];
+    // The entry for the next code is always looked up ahead, while at least kLitBits bits are in
+    // the buffer; a refill only adds bits above them, so it stays right.
+    u32 e = lit[bitBuf & kLitMask];
     for (;;) {
-        if (out >= limit) [[unlikely]] {
-            u8* moved = output.MakeRoom(out);
-            if (!moved) goto done;
-            out = moved;
-            limit = output.Limit();
-            start = output.Start();
-        }
-        OVE_REFILL();
-        if (e & kLink) [[unlikely]] {
-            bitBuf >>= kLitBits;
-            bitsLeft -= kLitBits;
-            e = lit[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 31)) - 1))];
-        }
         if (e & kLiteral) {
-            bitBuf >>= e & 63;
-            bitsLeft -= e & 31;
-            // Every literal entry is written as two bytes and the pointer moves by the number of
-            // literals it holds; the margin behind the limit takes the spare byte.
+            // A refill leaves at least 56 bits and a primary-table literal entry takes at most 11:
+            // four of them, and still a look-up ahead. The room behind the limit takes the bytes.
+            OVE_TAKE(e);
             StoreLiterals(out, e);
-            // A refill leaves at least 56 bits and the first code took at most 15: room for two
-            // more literal codes of the primary table (at most 11 bits each) without a refill or
-            // a limit check (the margin takes the bytes), and a look-up ahead with 19 left.
-            e = lit[bitBuf & litMask];
+            e = lit[bitBuf & kLitMask];
             if (e & kLiteral) {
-                bitBuf >>= e & 63;
-                bitsLeft -= e & 31;
+                OVE_TAKE(e);
                 StoreLiterals(out, e);
-                e = lit[bitBuf & litMask];
+                e = lit[bitBuf & kLitMask];
                 if (e & kLiteral) {
-                    bitBuf >>= e & 63;
-                    bitsLeft -= e & 31;
+                    OVE_TAKE(e);
                     StoreLiterals(out, e);
-                    e = lit[bitBuf & litMask];
+                    e = lit[bitBuf & kLitMask];
+                    if (e & kLiteral) {
+                        OVE_TAKE(e);
+                        StoreLiterals(out, e);
+                        e = lit[bitBuf & kLitMask];
+                    }
                 }
             }
-            continue;
-        }
-        if (e & kExceptional) [[unlikely]] {
-            bitBuf >>= e & 63;
-            bitsLeft -= e & 31;
-            ok = (e >> 16) == 0;  // end of block; anything else is an unused code
-            goto done;
-        }
-        // Code and extra bits together: at most 15 + 16 of the 56 a refill leaves.
-        const u32 length = (e >> 16) + TakeExtra(bitBuf, bitsLeft, e);
-        OVE_REFILL();
-        e = dist[bitBuf & distMask];
-        if (e & kLink) [[unlikely]] {
-            bitBuf >>= kDistBits;
-            bitsLeft -= kDistBits;
-            e = dist[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 31)) - 1))];
-        }
-        if (e & kExceptional) [[unlikely]]
-            goto done;
-        const u32 distance = (e >> 16) + TakeExtra(bitBuf, bitsLeft, e);
-        // At most 15 + 14 bits of the 56 went: the next code's entry can be fetched during the copy.
-        e = lit[bitBuf & litMask];
-        if (distance > static_cast<std::size_t>(out - start)) [[unlikely]]
-            goto done;  // reaches before the start of the output
-        const u8* src = out - distance;
-        u8* const stop = out + length;
-        // Whole words, past the end of the match into the margin: most matches are done by the
-        // first two steps, without a loop.
-        if (distance >= 16) {
-            std::memcpy(out, src, 16);
-            std::memcpy(out + 16, src + 16, 16);
-            for (out += 32, src += 32; out < stop; out += 16, src += 16) std::memcpy(out, src, 16);
-        } else if (distance >= 8) {
-            std::memcpy(out, src, 8);
-            std::memcpy(out + 8, src + 8, 8);
-            for (out += 16, src += 16; out < stop; out += 8, src += 8) std::memcpy(out, src, 8);
-        } else if (distance == 1) {
-            std::memset(out, *src, length);
         } else {
-            // A short period: bytes one by one up to the first multiple of it that is at least a
-            // word, then words copied from that far back, which are already written.
-            const u32 period = (8 + distance - 1) / distance * distance;
-            for (u32 i = 0; i < period; ++i) out[i] = src[i];
-            for (out += period; out < stop; out += 8) std::memcpy(out, out - period, 8);
+            if (e & (kLink | kExceptional)) [[unlikely]] {
+                if (e & kLink) {
+                    OVE_TAKE(e);
+                    e = lit[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
+                }
+                if (e & kExceptional) {
+                    OVE_TAKE(e);
+                    result = (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;  // else an unused code
+                    break;
+                }
+            }
+            if (e & kLiteral) {  // from a sub-table
+                OVE_TAKE(e);
+                StoreLiterals(out, e);
+                e = lit[bitBuf & kLitMask];
+            } else {
+                // A length: code and extra bits are at most 15 + 16 of the 56.
+                u64 saved = bitBuf;
+                OVE_TAKE(e);
+                const u32 length = (e >> 16) + ExtraBits(saved, e);
+                OVE_REFILL();
+                e = dist[bitBuf & kDistMask];
+                if (e & (kLink | kExceptional)) [[unlikely]] {
+                    if (e & kLink) {
+                        OVE_TAKE(e);
+                        e = dist[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
+                    }
+                    if (e & kExceptional) {
+                        result = EStep::Bad;
+                        break;
+                    }
+                }
+                saved = bitBuf;
+                OVE_TAKE(e);
+                const u32 distance = (e >> 16) + ExtraBits(saved, e);
+                // At most 15 + 14 bits of the 56 went: the next entry is fetched during the copy.
+                e = lit[bitBuf & kLitMask];
+                if (distance > static_cast<std::size_t>(out - start)) [[unlikely]] {
+                    result = EStep::Bad;  // reaches before the start of the output
+                    break;
+                }
+                out = CopyMatch(out, distance, length);
+            }
         }
-        out = stop;
+        if (fastEnd - in < kFastInput || out >= limit) [[unlikely]]
+            break;
+        OVE_REFILL();
     }
-done:
 #undef OVE_REFILL
+#undef OVE_TAKE
     in_ = in;
     bitBuf_ = bitBuf;
-    bitsLeft_ = bitsLeft;
+    bitsLeft_ = bitsLeft & 0xFF;
     outRef = out;
-    return ok;
+    return result;
+}
+
+#ifdef OVE_BMI2_DISPATCH
+CInflater::EStep CInflater::FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
+    return FastLoop(out, limit, start, lit, dist);
+}
+#endif
+
+CInflater::EStep CInflater::FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
+#ifdef OVE_BMI2_DISPATCH
+    static const bool bmi2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("bmi2") != 0;
+    }();
+    if (bmi2) return FastLoopBmi2(out, limit, start, lit, dist);
+#endif
+    return FastLoop(out, limit, start, lit, dist);
+}
+
+CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist) {
+    if (!Refill()) return EStep::Bad;
+    u32 e = lit[bitBuf_ & kLitMask];
+    if (e & kLink) {
+        Take(e);
+        e = lit[(e >> 16) + (bitBuf_ & ((1u << ((e >> 8) & 15)) - 1))];
+    }
+    if (e & kLiteral) {
+        Take(e);
+        StoreLiterals(out, e);
+        return EStep::More;
+    }
+    if (e & kExceptional) {
+        Take(e);
+        return (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;
+    }
+    u64 saved = bitBuf_;
+    Take(e);
+    const u32 length = (e >> 16) + ExtraBits(saved, e);
+    if (!Refill()) return EStep::Bad;
+    e = dist[bitBuf_ & kDistMask];
+    if (e & kLink) {
+        Take(e);
+        e = dist[(e >> 16) + (bitBuf_ & ((1u << ((e >> 8) & 15)) - 1))];
+    }
+    if (e & kExceptional) return EStep::Bad;
+    saved = bitBuf_;
+    Take(e);
+    const u32 distance = (e >> 16) + ExtraBits(saved, e);
+    if (distance > static_cast<std::size_t>(out - start)) return EStep::Bad;
+    out = CopyMatch(out, distance, length);
+    return EStep::More;
+}
+
+bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* dist) {
+    u8* out = outRef;
+    EStep step = EStep::More;
+    while (step == EStep::More) {
+        if (out >= output.Limit()) {
+            u8* moved = output.MakeRoom(out);
+            if (!moved) {
+                step = EStep::Bad;  // capped or refused: Run tells which
+                break;
+            }
+            out = moved;
+        }
+        // Near the end of the staged input, more is pulled before the fast loop would have to stop.
+        if (fastEnd_ - in_ < kFastInput && !exhausted_) Pull();
+        step = FastCodes(out, output.Limit(), output.Start(), lit, dist);
+        if (step == EStep::More && out < output.Limit()) step = CarefulSymbol(out, output.Start(), lit, dist);
+    }
+    outRef = out;
+    return step == EStep::EndOfBlock;
 }
 
 bool CInflater::Run(COutput& output) {
