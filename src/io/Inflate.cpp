@@ -357,15 +357,13 @@ OVE_INLINE void StoreLiterals(u8*& out, u32 e) {
 OVE_INLINE u8* CopyMatch(u8* out, u32 distance, u32 length) {
     const u8* src = out - distance;
     u8* const stop = out + length;
-    if (distance >= 16) [[likely]] {
-        Copy16(out, src);
-        Copy16(out + 16, src + 16);
-        for (out += 32, src += 32; out < stop; out += 16, src += 16) Copy16(out, src);
-    } else if (distance >= 8) {
+    if (distance >= 8) [[likely]] {
         Copy8(out, src);
         Copy8(out + 8, src + 8);
         Copy8(out + 16, src + 16);
-        for (out += 24, src += 24; out < stop; out += 8, src += 8) Copy8(out, src);
+        Copy8(out + 24, src + 24);
+        Copy8(out + 32, src + 32);
+        for (out += 40, src += 40; out < stop; out += 8, src += 8) Copy8(out, src);
     } else if (distance == 1) {
         const u64 run = src[0] * 0x0101010101010101ull;
         do {
@@ -479,8 +477,11 @@ private:
     std::unique_ptr<u8[]> stage_;
     u64 dataOffset_ = 0;    // stream bytes before data_
     bool exhausted_ = true;  // no more input to pull
-    std::vector<u32> litTable_;
-    std::vector<u32> distTable_;
+    // Both tables of a dynamic block, allocated at the first one and not cleared: building a table
+    // writes every entry a look-up can reach.
+    std::unique_ptr<u32[]> tables_;
+    u32* LitTable() const { return tables_.get(); }
+    u32* DistTable() const { return tables_.get() + kLitTableSize; }
 };
 
 bool CInflater::Pull() {
@@ -585,10 +586,9 @@ bool CInflater::ReadDynamicTables() {
         n += repeat;
     }
     const SymbolInfo& info = GetSymbolInfo(deflate64_);
-    litTable_.resize(kLitTableSize);
-    distTable_.resize(kDistTableSize);
-    return BuildTable(lens, hlit, info.lit.data(), kLitBits, litTable_.data(), kLitTableSize, true) &&
-           BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, distTable_.data(), kDistTableSize);
+    if (!tables_) tables_ = std::make_unique_for_overwrite<u32[]>(kLitTableSize + kDistTableSize);
+    return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize, true) &&
+           BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, DistTable(), kDistTableSize);
 }
 
 bool CInflater::Stored(COutput& output, u8*& out) {
@@ -693,12 +693,13 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
                 StoreLiterals(out, e);
                 e = lit[bitBuf & kLitMask];
             } else {
-                // A length: code and extra bits are at most 15 + 16 of the 56.
+                // A length: code and extra bits are at most 15 + 16 of the 56, which leaves enough
+                // for the distance's primary entry before the refill its extra bits need.
                 u64 saved = bitBuf;
                 OVE_TAKE(e);
                 const u32 length = (e >> 16) + ExtraBits(saved, e);
-                OVE_REFILL();
                 e = dist[bitBuf & kDistMask];
+                OVE_REFILL();
                 if (e & (kLink | kExceptional)) [[unlikely]] {
                     if (e & kLink) {
                         OVE_TAKE(e);
@@ -820,7 +821,7 @@ bool CInflater::Run(COutput& output) {
             const FixedTables& fixed = GetFixedTables(deflate64_);
             blockOk = Codes(output, out, fixed.lit.data(), fixed.dist.data());
         } else if (type == 2) {
-            blockOk = ReadDynamicTables() && Codes(output, out, litTable_.data(), distTable_.data());
+            blockOk = ReadDynamicTables() && Codes(output, out, LitTable(), DistTable());
         } else {
             blockOk = false;
         }
