@@ -27,12 +27,11 @@ namespace {
 //              primary table's bit count)
 //   bits 5-7   zero: the low byte is subtracted from the bit count and used as a shift as it is
 //   bits 8-11  the code's own length, where its extra bits start (for a link: the sub-table's bits)
-//   bit 12     two literals: the second one's byte is in bits 24-31, bits 0-4 cover both codes
+//   bit 12     zero
 //   bit 13     literal byte
 //   bit 14     link to a sub-table
 //   bit 15     exceptional: value 0 = end of block, value 1 = invalid code
 //   bits 16-31 value: literal byte, length or distance base, code-length symbol, sub-table offset
-constexpr u32 kPair = 1u << 12;
 constexpr u32 kLiteral = 1u << 13;
 constexpr u32 kLink = 1u << 14;
 constexpr u32 kExceptional = 1u << 15;
@@ -107,8 +106,7 @@ u32 ReverseBits(u32 code, u32 length) {
 
 // Builds a decode table for the canonical code given by `lens`. Oversubscribed code sets are
 // rejected; incomplete ones are accepted and their unused codes decode as invalid.
-bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* table, u32 capacity,
-                bool pairLiterals = false) {
+bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* table, u32 capacity) {
     u16 lenCount[kMaxCodeLen + 1] = {};
     for (u32 s = 0; s < count; ++s) lenCount[lens[s]]++;
     lenCount[0] = 0;
@@ -176,22 +174,6 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
         const u32 subEntry = WithCodeLength(info[sym], len - tableBits);
         for (u32 i = rev >> tableBits; i < (1u << subBits); i += 1u << (len - tableBits)) table[base + i] = subEntry;
     }
-    if (pairLiterals) {
-        // Where a short literal's code leaves room in the index for the whole code of the next
-        // literal, one lookup yields both. The bits after the first code index the entry at
-        // i >> len; it holds for every index with those low bits when its own code is no longer
-        // than the bits left. Going downwards, that entry is still a single one. Without branches:
-        // which entries pair up follows the data.
-        for (u32 i = primarySize; i-- > 0;) {
-            const u32 e = table[i];
-            const u32 len = e & 31;
-            const u32 second = table[i >> len];
-            const u32 both = len + (second & 31);
-            const bool pair = (e & second & kLiteral) && both <= tableBits;
-            const u32 paired = (e & 0x00FF0000u) | ((second & 0x00FF0000u) << 8) | kLiteral | kPair | both;
-            table[i] = pair ? paired : e;
-        }
-    }
     return true;
 }
 
@@ -208,7 +190,7 @@ FixedTables MakeFixedTables(bool deflate64) {
     std::fill(lens + 256, lens + 280, 7);
     std::fill(lens + 280, lens + 288, 8);
     const SymbolInfo& info = GetSymbolInfo(deflate64);
-    BuildTable(lens, 288, info.lit.data(), kLitBits, t.lit.data(), kLitTableSize, true);
+    BuildTable(lens, 288, info.lit.data(), kLitBits, t.lit.data(), kLitTableSize);
     std::fill(lens, lens + 32, 5);
     BuildTable(lens, 32, info.dist.data(), kDistBits, t.dist.data(), kDistTableSize);
     return t;
@@ -335,21 +317,10 @@ OVE_INLINE void Copy16(u8* to, const u8* from) { std::memcpy(to, from, 16); }
 // The extra bits of a length or distance entry, from the buffer as it was before the entry's bits
 // were taken.
 OVE_INLINE u32 ExtraBits(u64 saved, u32 e) {
-    return static_cast<u32>((saved & ((u64{1} << (e & 31)) - 1)) >> ((e >> 8) & 63));
+    return (static_cast<u32>(saved) & ((1u << (e & 31)) - 1)) >> ((e >> 8) & 31);
 }
 
-// One literal entry: both bytes are stored whatever it holds, the pointer moves by the number of
-// literals in it; the room behind the limit takes the spare byte.
-OVE_INLINE void StoreLiterals(u8*& out, u32 e) {
-    const u16 bytes = static_cast<u16>(e >> 16);
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(out, &bytes, 2);
-    } else {
-        out[0] = static_cast<u8>(bytes);
-        out[1] = static_cast<u8>(bytes >> 8);
-    }
-    out += 1 + ((e >> 12) & 1);
-}
+OVE_INLINE void StoreLiteral(u8*& out, u32 e) { *out++ = static_cast<u8>(e >> 16); }
 
 // Writes `length` bytes copied from `distance` bytes back (at least 1, within the output) and
 // returns the end of the match. Whole words are written, up to 40 bytes beyond the end of the match
@@ -587,7 +558,7 @@ bool CInflater::ReadDynamicTables() {
     }
     const SymbolInfo& info = GetSymbolInfo(deflate64_);
     if (!tables_) tables_ = std::make_unique_for_overwrite<u32[]>(kLitTableSize + kDistTableSize);
-    return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize, true) &&
+    return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize) &&
            BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, DistTable(), kDistTableSize);
 }
 
@@ -622,9 +593,9 @@ bool CInflater::Stored(COutput& output, u8*& out) {
 
 constexpr u32 kLitMask = (1u << kLitBits) - 1;
 constexpr u32 kDistMask = (1u << kDistBits) - 1;
-// Two unchecked refills of at most 7 bytes each, each loading a word: room before fastEnd_ for one
-// round of the fast loop.
-constexpr std::ptrdiff_t kFastInput = 8;
+// Three unchecked refills of at most 7 bytes each, each loading a word: room before fastEnd_ for
+// one round of the fast loop.
+constexpr std::ptrdiff_t kFastInput = 16;
 
 inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const u8* const start, const u32* const lit,
                                             const u32* const dist) {
@@ -655,73 +626,84 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
     // the buffer; a refill only adds bits above them, so it stays right.
     u32 e = lit[bitBuf & kLitMask];
     for (;;) {
+        // The entry's bits leave the buffer before its kind is known, so that a wrongly predicted
+        // kind does not delay the next look-up.
+        u64 saved = bitBuf;
+        OVE_TAKE(e);
         if (e & kLiteral) {
             // A refill leaves at least 56 bits and a primary-table literal entry takes at most 11:
             // four of them, and still a look-up ahead. The room behind the limit takes the bytes.
-            OVE_TAKE(e);
-            StoreLiterals(out, e);
+            StoreLiteral(out, e);
             e = lit[bitBuf & kLitMask];
+            if (!(e & kLiteral)) goto afterLiterals;
+            OVE_TAKE(e);
+            StoreLiteral(out, e);
+            e = lit[bitBuf & kLitMask];
+            if (!(e & kLiteral)) goto afterLiterals;
+            OVE_TAKE(e);
+            StoreLiteral(out, e);
+            e = lit[bitBuf & kLitMask];
+            if (!(e & kLiteral)) goto afterLiterals;
+            OVE_TAKE(e);
+            StoreLiteral(out, e);
+            e = lit[bitBuf & kLitMask];
+            goto next;
+        afterLiterals:
+            // Straight on to the symbol after the literals, without the loop's checks: their
+            // margins hold for one more symbol and one more refill.
+            OVE_REFILL();
+            saved = bitBuf;
+            OVE_TAKE(e);
+        }
+        if (e & (kLink | kExceptional)) [[unlikely]] {
+            if (e & kExceptional) {
+                result = (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;  // else an unused code
+                break;
+            }
+            e = lit[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
+            saved = bitBuf;
+            OVE_TAKE(e);
+            if (e & kExceptional) {
+                result = (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;
+                break;
+            }
             if (e & kLiteral) {
-                OVE_TAKE(e);
-                StoreLiterals(out, e);
+                StoreLiteral(out, e);
                 e = lit[bitBuf & kLitMask];
-                if (e & kLiteral) {
-                    OVE_TAKE(e);
-                    StoreLiterals(out, e);
-                    e = lit[bitBuf & kLitMask];
-                    if (e & kLiteral) {
-                        OVE_TAKE(e);
-                        StoreLiterals(out, e);
-                        e = lit[bitBuf & kLitMask];
-                    }
-                }
-            }
-        } else {
-            if (e & (kLink | kExceptional)) [[unlikely]] {
-                if (e & kLink) {
-                    OVE_TAKE(e);
-                    e = lit[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
-                }
-                if (e & kExceptional) {
-                    OVE_TAKE(e);
-                    result = (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;  // else an unused code
-                    break;
-                }
-            }
-            if (e & kLiteral) {  // from a sub-table
-                OVE_TAKE(e);
-                StoreLiterals(out, e);
-                e = lit[bitBuf & kLitMask];
-            } else {
-                // A length: code and extra bits are at most 15 + 16 of the 56, which leaves enough
-                // for the distance's primary entry before the refill its extra bits need.
-                u64 saved = bitBuf;
-                OVE_TAKE(e);
-                const u32 length = (e >> 16) + ExtraBits(saved, e);
-                e = dist[bitBuf & kDistMask];
-                OVE_REFILL();
-                if (e & (kLink | kExceptional)) [[unlikely]] {
-                    if (e & kLink) {
-                        OVE_TAKE(e);
-                        e = dist[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
-                    }
-                    if (e & kExceptional) {
-                        result = EStep::Bad;
-                        break;
-                    }
-                }
-                saved = bitBuf;
-                OVE_TAKE(e);
-                const u32 distance = (e >> 16) + ExtraBits(saved, e);
-                // At most 15 + 14 bits of the 56 went: the next entry is fetched during the copy.
-                e = lit[bitBuf & kLitMask];
-                if (distance > static_cast<std::size_t>(out - start)) [[unlikely]] {
-                    result = EStep::Bad;  // reaches before the start of the output
-                    break;
-                }
-                out = CopyMatch(out, distance, length);
+                goto next;
             }
         }
+        {
+            // A length: code and extra bits are at most 15 + 16 of the 56, which leaves enough for
+            // the distance's primary entry before the refill its extra bits need.
+            const u32 length = (e >> 16) + ExtraBits(saved, e);
+            e = dist[bitBuf & kDistMask];
+            OVE_REFILL();
+            saved = bitBuf;
+            OVE_TAKE(e);
+            if (e & (kLink | kExceptional)) [[unlikely]] {
+                if (e & kExceptional) {
+                    result = EStep::Bad;
+                    break;
+                }
+                e = dist[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
+                saved = bitBuf;
+                OVE_TAKE(e);
+                if (e & kExceptional) {
+                    result = EStep::Bad;
+                    break;
+                }
+            }
+            const u32 distance = (e >> 16) + ExtraBits(saved, e);
+            // At most 15 + 14 bits of the 56 went: the next entry is fetched during the copy.
+            e = lit[bitBuf & kLitMask];
+            if (distance > static_cast<std::size_t>(out - start)) [[unlikely]] {
+                result = EStep::Bad;  // reaches before the start of the output
+                break;
+            }
+            out = CopyMatch(out, distance, length);
+        }
+    next:
         if (fastEnd - in < kFastInput || out >= limit) [[unlikely]]
             break;
         OVE_REFILL();
@@ -761,7 +743,7 @@ CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* 
     }
     if (e & kLiteral) {
         Take(e);
-        StoreLiterals(out, e);
+        StoreLiteral(out, e);
         return EStep::More;
     }
     if (e & kExceptional) {
