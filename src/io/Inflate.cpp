@@ -27,11 +27,12 @@ namespace {
 //              primary table's bit count)
 //   bits 5-7   zero: the low byte is subtracted from the bit count and used as a shift as it is
 //   bits 8-11  the code's own length, where its extra bits start (for a link: the sub-table's bits)
-//   bit 12     zero
+//   bit 12     two literals: the second one's byte is in bits 24-31, bits 0-4 cover both codes
 //   bit 13     literal byte
 //   bit 14     link to a sub-table
 //   bit 15     exceptional: value 0 = end of block, value 1 = invalid code
 //   bits 16-31 value: literal byte, length or distance base, code-length symbol, sub-table offset
+constexpr u32 kPair = 1u << 12;
 constexpr u32 kLiteral = 1u << 13;
 constexpr u32 kLink = 1u << 14;
 constexpr u32 kExceptional = 1u << 15;
@@ -106,7 +107,8 @@ u32 ReverseBits(u32 code, u32 length) {
 
 // Builds a decode table for the canonical code given by `lens`. Oversubscribed code sets are
 // rejected; incomplete ones are accepted and their unused codes decode as invalid.
-bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* table, u32 capacity) {
+bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* table, u32 capacity,
+                bool pairLiterals = false) {
     u16 lenCount[kMaxCodeLen + 1] = {};
     for (u32 s = 0; s < count; ++s) lenCount[lens[s]]++;
     lenCount[0] = 0;
@@ -174,6 +176,26 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
         const u32 subEntry = WithCodeLength(info[sym], len - tableBits);
         for (u32 i = rev >> tableBits; i < (1u << subBits); i += 1u << (len - tableBits)) table[base + i] = subEntry;
     }
+    // Where a short literal's code leaves room in the index for the whole code of the next literal,
+    // one look-up yields both. Worth the pass only when some literal codes are that short.
+    u32 shortestLiteral = kMaxCodeLen;
+    if (pairLiterals)
+        for (u32 s = 0; s < 256; ++s)
+            if (lens[s]) shortestLiteral = std::min<u32>(shortestLiteral, lens[s]);
+    if (pairLiterals && 2 * shortestLiteral + 2 < tableBits) {
+        // The bits after the first code index the entry at i >> len; it holds for every index with
+        // those low bits when its own code is no longer than the bits left. Going downwards, that
+        // entry is still a single one. Without branches: which entries pair up follows the data.
+        for (u32 i = primarySize; i-- > 0;) {
+            const u32 e = table[i];
+            const u32 len = e & 31;
+            const u32 second = table[i >> len];
+            const u32 both = len + (second & 31);
+            const bool pair = (e & second & kLiteral) && both <= tableBits;
+            const u32 paired = (e & 0x00FF0000u) | ((second & 0x00FF0000u) << 8) | kLiteral | kPair | both;
+            table[i] = pair ? paired : e;
+        }
+    }
     return true;
 }
 
@@ -190,7 +212,7 @@ FixedTables MakeFixedTables(bool deflate64) {
     std::fill(lens + 256, lens + 280, 7);
     std::fill(lens + 280, lens + 288, 8);
     const SymbolInfo& info = GetSymbolInfo(deflate64);
-    BuildTable(lens, 288, info.lit.data(), kLitBits, t.lit.data(), kLitTableSize);
+    BuildTable(lens, 288, info.lit.data(), kLitBits, t.lit.data(), kLitTableSize, true);
     std::fill(lens, lens + 32, 5);
     BuildTable(lens, 32, info.dist.data(), kDistBits, t.dist.data(), kDistTableSize);
     return t;
@@ -320,7 +342,18 @@ OVE_INLINE u32 ExtraBits(u64 saved, u32 e) {
     return (static_cast<u32>(saved) & ((1u << (e & 31)) - 1)) >> ((e >> 8) & 31);
 }
 
-OVE_INLINE void StoreLiteral(u8*& out, u32 e) { *out++ = static_cast<u8>(e >> 16); }
+// One literal entry: both bytes are stored whatever it holds, the pointer moves by the number of
+// literals in it; the room behind the limit takes the spare byte.
+OVE_INLINE void StoreLiterals(u8*& out, u32 e) {
+    const u16 bytes = static_cast<u16>(e >> 16);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &bytes, 2);
+    } else {
+        out[0] = static_cast<u8>(bytes);
+        out[1] = static_cast<u8>(bytes >> 8);
+    }
+    out += 1 + ((e >> 12) & 1);
+}
 
 // Writes `length` bytes copied from `distance` bytes back (at least 1, within the output) and
 // returns the end of the match. Whole words are written, up to 40 bytes beyond the end of the match
@@ -558,7 +591,7 @@ bool CInflater::ReadDynamicTables() {
     }
     const SymbolInfo& info = GetSymbolInfo(deflate64_);
     if (!tables_) tables_ = std::make_unique_for_overwrite<u32[]>(kLitTableSize + kDistTableSize);
-    return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize) &&
+    return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize, true) &&
            BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, DistTable(), kDistTableSize);
 }
 
@@ -633,19 +666,19 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
         if (e & kLiteral) {
             // A refill leaves at least 56 bits and a primary-table literal entry takes at most 11:
             // four of them, and still a look-up ahead. The room behind the limit takes the bytes.
-            StoreLiteral(out, e);
+            StoreLiterals(out, e);
             e = lit[bitBuf & kLitMask];
             if (!(e & kLiteral)) goto afterLiterals;
             OVE_TAKE(e);
-            StoreLiteral(out, e);
+            StoreLiterals(out, e);
             e = lit[bitBuf & kLitMask];
             if (!(e & kLiteral)) goto afterLiterals;
             OVE_TAKE(e);
-            StoreLiteral(out, e);
+            StoreLiterals(out, e);
             e = lit[bitBuf & kLitMask];
             if (!(e & kLiteral)) goto afterLiterals;
             OVE_TAKE(e);
-            StoreLiteral(out, e);
+            StoreLiterals(out, e);
             e = lit[bitBuf & kLitMask];
             goto next;
         afterLiterals:
@@ -668,7 +701,7 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
                 break;
             }
             if (e & kLiteral) {
-                StoreLiteral(out, e);
+                StoreLiterals(out, e);
                 e = lit[bitBuf & kLitMask];
                 goto next;
             }
@@ -743,7 +776,7 @@ CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* 
     }
     if (e & kLiteral) {
         Take(e);
-        StoreLiteral(out, e);
+        StoreLiterals(out, e);
         return EStep::More;
     }
     if (e & kExceptional) {
