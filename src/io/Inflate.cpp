@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
-#include <bit>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -39,9 +39,9 @@ constexpr u32 kExceptional = 1u << 15;
 constexpr u32 kEndOfBlock = kExceptional;
 constexpr u32 kInvalid = kExceptional | (1u << 16);
 
-constexpr u32 kLitBits = 11;   // primary literal/length table
-constexpr u32 kDistBits = 8;   // primary distance table
-constexpr u32 kClBits = 7;     // code-length codes are at most 7 bits long: no sub-tables
+constexpr u32 kLitBits = 11;  // primary literal/length table
+constexpr u32 kDistBits = 8;  // primary distance table
+constexpr u32 kClBits = 7;    // code-length codes are at most 7 bits long: no sub-tables
 constexpr u32 kMaxCodeLen = 15;
 
 // Upper bounds of the table sizes: a sub-table holds at least one code, there are at most as many
@@ -66,7 +66,7 @@ SymbolInfo MakeSymbolInfo(bool deflate64) {
     static constexpr u16 kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
                                           49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
                                           2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
-    static constexpr u8 kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+    static constexpr u8 kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                           7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
     SymbolInfo info;
     for (u32 s = 0; s < 256; ++s) info.lit[s] = Entry(s, 0, kLiteral);
@@ -234,8 +234,8 @@ const FixedTables& GetFixedTables(bool deflate64) {
 // window slides down to its start. It is not zero-filled: nothing before the first byte produced is
 // ever read.
 constexpr std::size_t kWindow = 65536;
-constexpr std::size_t kMargin = 65536 + 128;  // longest deflate64 match (65,538) plus over-copy; any stored block
-constexpr std::size_t kChunk = 4 * kWindow;  // bytes produced between two hand-overs to a sink
+constexpr std::size_t kMargin = 65536 + 128;     // longest deflate64 match (65,538) plus over-copy; any stored block
+constexpr std::size_t kChunk = 4 * kWindow;      // bytes produced between two hand-overs to a sink
 constexpr std::size_t kMaxOutput = 0xFFFFFFFFu;  // data bins are 32-bit
 
 using inflate_detail::CInflateSink;
@@ -334,7 +334,6 @@ OVE_INLINE u64 Load64(const u8* p) {
 }
 
 OVE_INLINE void Copy8(u8* to, const u8* from) { std::memcpy(to, from, 8); }
-OVE_INLINE void Copy16(u8* to, const u8* from) { std::memcpy(to, from, 16); }
 
 // The extra bits of a length or distance entry, from the buffer as it was before the entry's bits
 // were taken.
@@ -456,11 +455,9 @@ private:
     // short. The same loop is built twice, once for processors with BMI2 (cheaper variable shifts
     // and masks), chosen at run time.
     EStep FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
-    [[gnu::always_inline]] inline EStep FastLoop(u8*& out, u8* limit, const u8* start, const u32* lit,
-                                                 const u32* dist);
+    [[gnu::always_inline]] inline EStep FastLoop(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
 #ifdef OVE_BMI2_DISPATCH
-    [[gnu::target("bmi2")]] EStep FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit,
-                                                const u32* dist);
+    [[gnu::target("bmi2")]] EStep FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
 #endif
     // One symbol with every read checked, for the end of the input.
     EStep CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist);
@@ -479,7 +476,7 @@ private:
     u8 tiny_[16] = {};
     inflate_detail::CInflateSource* source_ = nullptr;
     std::unique_ptr<u8[]> stage_;
-    u64 dataOffset_ = 0;    // stream bytes before data_
+    u64 dataOffset_ = 0;     // stream bytes before data_
     bool exhausted_ = true;  // no more input to pull
     // Both tables of a dynamic block, allocated at the first one and not cleared: building a table
     // writes every entry a look-up can reach.
@@ -641,16 +638,16 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
     // above it. A refill makes it 56-63 whatever it was.
     u32 bitsLeft = bitsLeft_;
     EStep result = EStep::More;
-#define OVE_REFILL()                              \
-    do {                                          \
-        bitBuf |= Load64(in) << (bitsLeft & 63);  \
-        in += 7 - ((bitsLeft >> 3) & 7);          \
-        bitsLeft |= 56;                           \
+#define OVE_REFILL()                             \
+    do {                                         \
+        bitBuf |= Load64(in) << (bitsLeft & 63); \
+        in += 7 - ((bitsLeft >> 3) & 7);         \
+        bitsLeft |= 56;                          \
     } while (0)
-#define OVE_TAKE(entry)           \
-    do {                          \
-        bitBuf >>= (entry) & 63;  \
-        bitsLeft -= (entry);      \
+#define OVE_TAKE(entry)        \
+    do {                       \
+        bitBuf >>= (entry)&63; \
+        bitsLeft -= (entry);   \
     } while (0)
 
     if (fastEnd - in < kFastInput || out >= limit) return result;
