@@ -240,11 +240,41 @@ constexpr std::size_t kMaxOutput = 0xFFFFFFFFu;  // data bins are 32-bit
 
 using inflate_detail::CInflateSink;
 
+// Where the decoder writes: up to its limit and, for the last symbol, some way past it (Margin).
 class COutput {
 public:
+    u8* Start() const { return start_; }
+    u8* Limit() const { return limit_; }
+    std::size_t Margin() const { return margin_; }
+    // True once the output reached its cap: the decoder stopped there on purpose.
+    bool Capped() const { return capped_; }
+    bool Refused() const { return refused_; }
+
+    // Called when the write pointer has passed the limit; returns the (possibly moved) write pointer,
+    // or null to stop (see Capped and Refused).
+    virtual u8* MakeRoom(u8* out) = 0;
+    // Successful end: everything up to `out` (and the cap) is the output.
+    virtual bool Finish(u8* out) = 0;
+    // Failed end.
+    virtual void Abandon(u8* out) = 0;
+
+protected:
+    explicit COutput(std::size_t margin) : margin_(margin) {}
+    ~COutput() = default;
+
+    u8* start_ = nullptr;  // first byte of this stream's output: references may not go before it
+    u8* limit_ = nullptr;
+    std::size_t margin_;
+    bool capped_ = false;
+    bool refused_ = false;
+};
+
+class CSinkOutput final : public COutput {
+public:
     // Handing the bytes to a sink in multiples of `granule` (at most kWindow), at most `cap` of them.
-    COutput(CInflateSink& sink, std::uint64_t cap, std::size_t granule, bool deflate64)
-        : history_(deflate64 ? kWindow : kWindow / 2),
+    CSinkOutput(CInflateSink& sink, std::uint64_t cap, std::size_t granule, bool deflate64)
+        : COutput(kMargin),
+          history_(deflate64 ? kWindow : kWindow / 2),
           sink_(&sink),
           cap_(cap),
           granule_(std::clamp<std::size_t>(granule, 1, kWindow)),
@@ -253,15 +283,7 @@ public:
         SetSinkLimit(base_);
     }
 
-    u8* Start() const { return start_; }
-    u8* Limit() const { return limit_; }
-    // True once the output reached its cap: the decoder stopped there on purpose.
-    bool Capped() const { return capped_; }
-    bool Refused() const { return refused_; }
-
-    // Called when the write pointer has passed the limit; returns the (possibly moved) write pointer,
-    // or null to stop (see Capped and Refused).
-    u8* MakeRoom(u8* out) {
+    u8* MakeRoom(u8* out) override {
         if (Produced(out) >= cap_) {
             capped_ = true;
             if (!Deliver(static_cast<std::size_t>(cap_ - delivered_))) refused_ = true;
@@ -284,13 +306,13 @@ public:
     }
 
     // Successful end: everything pending goes out.
-    bool Finish(u8* out) {
+    bool Finish(u8* out) override {
         const std::uint64_t wanted = std::min<std::uint64_t>(out - pending_, cap_ - delivered_);
         return Deliver(static_cast<std::size_t>(wanted));
     }
 
     // Failed end: the sink receives only whole granules.
-    void Abandon(u8* out) {
+    void Abandon(u8* out) override {
         if (refused_) return;
         const std::uint64_t ready = std::min<std::uint64_t>(out - pending_, cap_ - delivered_);
         Deliver(static_cast<std::size_t>(ready - ready % granule_));
@@ -315,13 +337,53 @@ private:
     std::uint64_t cap_ = kMaxOutput;
     std::size_t granule_ = 1;
     std::uint64_t delivered_ = 0;
-    bool capped_ = false;
-    bool refused_ = false;
     std::unique_ptr<u8[]> buffer_;  // not zeroed: nothing before the first byte produced is ever read
     u8* base_ = nullptr;
-    u8* start_ = nullptr;    // first byte of this stream's output: references may not go before it
     u8* pending_ = nullptr;  // first byte not yet handed to the sink
-    u8* limit_ = nullptr;
+};
+
+// Plain deflate writes at most this far past the limit: a few literals and a 258-byte match with
+// its over-copy.
+constexpr std::size_t kPlainMargin = 320;
+
+// Decodes straight into a vector, which grows ahead of the decoder (its room plus the margin) and
+// is cut to the output's size at the end; back-references read from it directly.
+class CVectorOutput final : public COutput {
+public:
+    CVectorOutput(std::vector<u8>& v, std::uint64_t cap, std::size_t room, bool deflate64)
+        : COutput(deflate64 ? kMargin : kPlainMargin), v_(v), origin_(v.size()), cap_(cap) {
+        Grow(room);
+    }
+
+    u8* MakeRoom(u8* out) override {
+        const std::size_t produced = out - start_;
+        if (produced >= cap_) {
+            capped_ = true;
+            return nullptr;
+        }
+        Grow(std::max(2 * room_, produced + kWindow));
+        return start_ + produced;
+    }
+    bool Finish(u8* out) override {
+        v_.resize(origin_ + static_cast<std::size_t>(std::min<std::uint64_t>(out - start_, cap_)));
+        return true;
+    }
+    void Abandon(u8*) override { v_.resize(origin_); }
+
+private:
+    // The limit sits one byte past the room, so that an output of exactly the expected size ends
+    // without growing the vector first.
+    void Grow(std::size_t room) {
+        room_ = room;
+        v_.resize(origin_ + room + 1 + margin_);
+        start_ = v_.data() + origin_;
+        limit_ = start_ + static_cast<std::size_t>(std::min<std::uint64_t>(room + 1, cap_));
+    }
+
+    std::vector<u8>& v_;
+    std::size_t origin_;
+    std::uint64_t cap_;
+    std::size_t room_ = 0;
 };
 
 #define OVE_INLINE [[gnu::always_inline]] inline
@@ -604,15 +666,17 @@ bool CInflater::Stored(COutput& output, u8*& out) {
         if (!Pull()) return false;
     u32 len = in_[0] | (in_[1] << 8);  // NLEN (in_[2], in_[3]) is not checked
     in_ += 4;
-    if (out >= output.Limit()) {
-        u8* moved = output.MakeRoom(out);
-        if (!moved) return false;
-        out = moved;
-    }
-    // The margin behind the limit holds any stored block.
+    // In pieces no longer than the room behind the limit (which in a sink's buffer holds any
+    // stored block).
     while (len) {
+        if (out >= output.Limit()) {
+            u8* moved = output.MakeRoom(out);
+            if (!moved) return false;
+            out = moved;
+        }
         if (in_ >= end_ && !Pull()) return false;
-        const u32 n = static_cast<u32>(std::min<std::size_t>(len, end_ - in_));
+        const std::size_t room = output.Limit() + output.Margin() - out;
+        const u32 n = static_cast<u32>(std::min<std::size_t>({len, static_cast<std::size_t>(end_ - in_), room}));
         std::memcpy(out, in_, n);
         out += n;
         in_ += n;
@@ -651,6 +715,7 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
     } while (0)
 
     if (fastEnd - in < kFastInput || out >= limit) return result;
+    const u8* const inLimit = fastEnd - kFastInput;  // inside the input: checked just above
     OVE_REFILL();
     // The entry for the next code is always looked up ahead, while at least kLitBits bits are in
     // the buffer; a refill only adds bits above them, so it stays right.
@@ -734,7 +799,7 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
             out = CopyMatch(out, distance, length);
         }
     next:
-        if (fastEnd - in < kFastInput || out >= limit) [[unlikely]]
+        if (in > inLimit || out >= limit) [[unlikely]]
             break;
         OVE_REFILL();
     }
@@ -952,27 +1017,18 @@ void PrepareForWriting(void* to, std::size_t bytes) {
 
 bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vector<u8>& out, std::size_t* consumed,
                      std::size_t expected, std::size_t cap) {
-    // Appends without zero-filling; room for the expected size (as far as the input could
-    // possibly produce it) is taken at once.
-    class CVectorSink : public CInflateSink {
-    public:
-        explicit CVectorSink(std::vector<u8>& v) : v_(v) {}
-        bool Take(const u8* data, std::size_t count) override {
-            v_.insert(v_.end(), data, data + count);
-            return true;
-        }
-
-    private:
-        std::vector<u8>& v_;
-    } sink(out);
+    // Room for the expected size (as far as the input could possibly produce it) is taken at once;
+    // without a hint, a guess from the input's size, grown as needed.
     const std::size_t origin = out.size();
     const u64 most = u64(size) * (deflate64 ? 29128 : 1032) + kWindow;
-    const u64 room = std::min<u64>({expected, cap, most, kMaxOutput});
-    if (origin + room > out.capacity()) {
-        out.reserve(static_cast<std::size_t>(origin + room));
+    const u64 guess = expected ? expected : std::min<u64>(u64(size) * 4 + 1024, u64(64) << 20);
+    const u64 room = std::min<u64>({guess, cap, most, kMaxOutput});
+    const u64 want = origin + room + 1 + kMargin;
+    if (want > out.capacity()) {
+        out.reserve(static_cast<std::size_t>(want));
         PrepareForWriting(out.data() + origin, out.capacity() - origin);
     }
-    COutput output(sink, std::min<u64>(cap, UINT64_MAX / 2), 1, deflate64);
+    CVectorOutput output(out, std::min<u64>(cap, UINT64_MAX / 2), static_cast<std::size_t>(room), deflate64);
     CInflater inflater(data, size, deflate64);
     if (!inflater.Run(output)) {
         out.resize(origin);
@@ -984,7 +1040,7 @@ bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vect
 
 EStreamResult InflateStream(CInflateSource& source, CInflateSink& sink, bool deflate64, std::uint64_t cap,
                             std::size_t granule, std::uint64_t* consumedBytes) {
-    COutput output(sink, std::min<std::uint64_t>(cap, UINT64_MAX / 2), granule, deflate64);
+    CSinkOutput output(sink, std::min<std::uint64_t>(cap, UINT64_MAX / 2), granule, deflate64);
     CInflater inflater(source, deflate64);
     if (!inflater.Run(output)) return output.Refused() ? EStreamResult::Refused : EStreamResult::Corrupt;
     if (output.Capped()) return EStreamResult::Capped;
