@@ -346,13 +346,17 @@ private:
 // its over-copy.
 constexpr std::size_t kPlainMargin = 320;
 
-// Decodes straight into a vector, which grows ahead of the decoder (its room plus the margin) and
-// is cut to the output's size at the end; back-references read from it directly.
+// Decodes straight into a vector, which is lengthened a step at a time just ahead of the decoder
+// (its room plus the margin) and cut to the output's size at the end; back-references read from
+// it directly. Lengthening zero-fills, so it is done in steps small enough to stay in the cache
+// until the decoder overwrites them, within the capacity reserved beforehand.
+constexpr std::size_t kVectorStep = 128 << 10;
+
 class CVectorOutput final : public COutput {
 public:
-    CVectorOutput(std::vector<u8>& v, std::uint64_t cap, std::size_t room, bool deflate64)
+    CVectorOutput(std::vector<u8>& v, std::uint64_t cap, bool deflate64)
         : COutput(deflate64 ? kMargin : kPlainMargin), v_(v), origin_(v.size()), cap_(cap) {
-        Grow(room);
+        Grow(0);
     }
 
     u8* MakeRoom(u8* out) override {
@@ -361,7 +365,7 @@ public:
             capped_ = true;
             return nullptr;
         }
-        Grow(std::max(2 * room_, produced + kWindow));
+        Grow(produced);
         return start_ + produced;
     }
     bool Finish(u8* out) override {
@@ -371,10 +375,16 @@ public:
     void Abandon(u8*) override { v_.resize(origin_); }
 
 private:
-    // The limit sits one byte past the room, so that an output of exactly the expected size ends
-    // without growing the vector first.
-    void Grow(std::size_t room) {
-        room_ = room;
+    // The limit sits one byte past the room, so that an output filling the reserved room exactly
+    // ends without lengthening the vector first.
+    void Grow(std::size_t produced) {
+        const std::size_t spare = origin_ + 1 + margin_;
+        const std::size_t reserved = v_.capacity() > spare ? v_.capacity() - spare : 0;
+        std::size_t room = produced + kVectorStep;
+        if (produced < reserved)
+            room = std::min(room, reserved);
+        else
+            room = std::max(room, 2 * produced);  // past what was reserved: grow geometrically
         v_.resize(origin_ + room + 1 + margin_);
         start_ = v_.data() + origin_;
         limit_ = start_ + static_cast<std::size_t>(std::min<std::uint64_t>(room + 1, cap_));
@@ -383,7 +393,6 @@ private:
     std::vector<u8>& v_;
     std::size_t origin_;
     std::uint64_t cap_;
-    std::size_t room_ = 0;
 };
 
 #define OVE_INLINE [[gnu::always_inline]] inline
@@ -1028,7 +1037,7 @@ bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vect
         out.reserve(static_cast<std::size_t>(want));
         PrepareForWriting(out.data() + origin, out.capacity() - origin);
     }
-    CVectorOutput output(out, std::min<u64>(cap, UINT64_MAX / 2), static_cast<std::size_t>(room), deflate64);
+    CVectorOutput output(out, std::min<u64>(cap, UINT64_MAX / 2), deflate64);
     CInflater inflater(data, size, deflate64);
     if (!inflater.Run(output)) {
         out.resize(origin);
