@@ -124,44 +124,49 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
     for (u32 s = 0; s < count; ++s)
         if (lens[s]) sorted[offset[lens[s]]++] = static_cast<u16>(s);
 
+    // Codes no longer than the primary table are written once each, at their reversed code, into
+    // a table only as wide as their length; before the next length it doubles (a copy of itself),
+    // since the bits after a shorter code do not matter. An incomplete code leaves holes, which
+    // start out invalid.
     const u32 primarySize = 1u << tableBits;
-    // A complete code fills every primary entry; only an incomplete one leaves holes.
-    if (left > 0) std::fill(table, table + primarySize, kInvalid);
+    u32 minLen = 1;
+    while (minLen <= kMaxCodeLen && lenCount[minLen] == 0) ++minLen;
+    u32 size = 1u << std::min(minLen, tableBits);
+    if (left > 0) std::fill(table, table + size, kInvalid);
+    auto widen = [&](u32 to) {
+        for (; size < to; size <<= 1) std::copy_n(table, size, table + size);
+    };
+    u32 code = 0, k = 0;
+    for (u32 len = minLen; len <= tableBits; ++len, code <<= 1) {
+        if (lenCount[len] == 0) continue;
+        widen(1u << len);
+        for (u32 n = lenCount[len]; n > 0; --n, ++k, ++code)
+            table[ReverseBits(code, len)] = WithCodeLength(info[sorted[k]], len);
+    }
+    widen(primarySize);
 
-    // Longest code behind each primary prefix, to size the sub-tables.
+    // Longer codes go to sub-tables behind links in the primary table. Those with the same first
+    // bits follow each other in canonical order, the longest last: it sizes their sub-table.
     std::array<u8, 1u << kLitBits> subLen;
-    if (codes && lens[sorted[codes - 1]] > tableBits) {
-        std::fill(subLen.begin(), subLen.begin() + primarySize, u8{0});
-        u32 code = 0, prevLen = lens[sorted[0]];
-        for (u32 k = 0; k < codes; ++k) {
-            const u32 len = lens[sorted[k]];
-            code <<= (len - prevLen);
+    if (k < codes) {
+        u32 c = code, prevLen = tableBits + 1;
+        for (u32 j = k; j < codes; ++j, ++c) {
+            const u32 len = lens[sorted[j]];
+            c <<= (len - prevLen);
             prevLen = len;
-            if (len > tableBits) {
-                const u32 prefix = ReverseBits(code, len) & (primarySize - 1);
-                subLen[prefix] = static_cast<u8>(std::max<u32>(subLen[prefix], len));
-            }
-            ++code;
+            subLen[ReverseBits(c, len) & (primarySize - 1)] = static_cast<u8>(len);
         }
     }
-
     u32 next = primarySize;  // where the next sub-table goes
     u32 lastPrefix = ~0u, subBase = 0;
-    u32 code = 0, prevLen = codes ? lens[sorted[0]] : 0;
-    for (u32 k = 0; k < codes; ++k) {
+    for (u32 prevLen = tableBits + 1; k < codes; ++k, ++code) {
         const u32 sym = sorted[k];
         const u32 len = lens[sym];
         code <<= (len - prevLen);
         prevLen = len;
         const u32 rev = ReverseBits(code, len);
-        ++code;
-        if (len <= tableBits) {
-            const u32 entry = WithCodeLength(info[sym], len);
-            for (u32 i = rev; i < primarySize; i += 1u << len) table[i] = entry;
-            continue;
-        }
-        // Long codes with the same first bits follow each other in canonical order: the first of
-        // them opens the sub-table (the primary entry may still hold a previous block's link).
+        // The first code under a prefix opens its sub-table (the primary entry may still hold a
+        // previous block's link).
         const u32 prefix = rev & (primarySize - 1);
         const u32 subBits = subLen[prefix] - tableBits;
         if (prefix != lastPrefix) {
@@ -172,9 +177,8 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
             lastPrefix = prefix;
             next += 1u << subBits;
         }
-        const u32 base = subBase;
         const u32 subEntry = WithCodeLength(info[sym], len - tableBits);
-        for (u32 i = rev >> tableBits; i < (1u << subBits); i += 1u << (len - tableBits)) table[base + i] = subEntry;
+        for (u32 i = rev >> tableBits; i < (1u << subBits); i += 1u << (len - tableBits)) table[subBase + i] = subEntry;
     }
     // Where a short literal's code leaves room in the index for the whole code of the next literal,
     // one look-up yields both. Worth the pass only when some literal codes are that short.
