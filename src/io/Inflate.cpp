@@ -680,13 +680,14 @@ bool CInflater::Stored(COutput& output, u8*& out) {
     u32 len = in_[0] | (in_[1] << 8);  // NLEN (in_[2], in_[3]) is not checked
     in_ += 4;
     // In pieces no longer than the room behind the limit (which in a sink's buffer holds any
-    // stored block).
-    while (len) {
+    // stored block). Even an empty block stops at a cap reached before it.
+    for (;;) {
         if (out >= output.Limit()) {
             u8* moved = output.MakeRoom(out);
             if (!moved) return false;
             out = moved;
         }
+        if (!len) return true;
         if (in_ >= end_ && !Pull()) return false;
         const std::size_t room = output.Limit() + output.Margin() - out;
         const u32 n = static_cast<u32>(std::min<std::size_t>({len, static_cast<std::size_t>(end_ - in_), room}));
@@ -695,7 +696,6 @@ bool CInflater::Stored(COutput& output, u8*& out) {
         in_ += n;
         len -= n;
     }
-    return true;
 }
 
 constexpr u32 kLitMask = (1u << kLitBits) - 1;
