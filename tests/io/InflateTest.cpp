@@ -346,8 +346,9 @@ TEST(Inflate, InMemoryDecoderStopsAtItsCap) {
     Bytes out;
     EXPECT_TRUE(inflate_detail::InflateToVector(damaged.data(), damaged.size(), false, out, nullptr, 0, 10000));
     EXPECT_FALSE(inflate_detail::InflateToVector(damaged.data(), damaged.size(), false, out, nullptr, 0, data.size()));
-    // Nor after an empty stored block (a sync flush) right at the cap, in a stream cut after it.
-    const Bytes flushed = ZlibDeflate(data, 6, Z_DEFAULT_STRATEGY, -15, 8, Z_SYNC_FLUSH);
+    // Nor after an empty stored block (a sync flush) right where stored data reached the cap, in a
+    // stream cut after it.
+    const Bytes flushed = ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY, -15, 8, Z_SYNC_FLUSH);
     EXPECT_TRUE(inflate_detail::InflateToVector(flushed.data(), flushed.size(), false, out, nullptr, 0, data.size()));
 }
 
