@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <memory>
-#include <bit>
 
 #ifdef __linux__
 #include <sys/mman.h>
@@ -12,32 +12,36 @@
 
 #include "io/Types.h"
 
+#if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
+#define OVE_BMI2_DISPATCH 1
+#endif
+
 namespace ove {
 
 namespace {
 
 // ---- Decode tables
 //
-// A table entry is one u32:
-//   bits 0-4   code length to consume (for a link: the primary table's bit count)
-//   bits 5-6   zero, so that a shift by the entry (count masked to 6 bits) drops the code
-//   bit 7      two literals: the second one's byte is in bits 24-31, the length covers both codes
-//   bits 8-12  code length plus the extra bits that follow the code (lengths, distances); for a link:
-//              the sub-table's bit count
+// A table entry is one u32, laid out so that one look-up gives everything about a symbol:
+//   bits 0-4   bits the symbol takes: its code plus the extra bits after it (for a link: the
+//              primary table's bit count)
+//   bits 5-7   zero: the low byte is subtracted from the bit count and used as a shift as it is
+//   bits 8-11  the code's own length, where its extra bits start (for a link: the sub-table's bits)
+//   bit 12     two literals: the second one's byte is in bits 24-31, bits 0-4 cover both codes
 //   bit 13     literal byte
 //   bit 14     link to a sub-table
 //   bit 15     exceptional: value 0 = end of block, value 1 = invalid code
 //   bits 16-31 value: literal byte, length or distance base, code-length symbol, sub-table offset
-constexpr u32 kPair = 1u << 7;
+constexpr u32 kPair = 1u << 12;
 constexpr u32 kLiteral = 1u << 13;
 constexpr u32 kLink = 1u << 14;
 constexpr u32 kExceptional = 1u << 15;
 constexpr u32 kEndOfBlock = kExceptional;
 constexpr u32 kInvalid = kExceptional | (1u << 16);
 
-constexpr u32 kLitBits = 11;   // primary literal/length table
-constexpr u32 kDistBits = 8;   // primary distance table
-constexpr u32 kClBits = 7;     // code-length codes are at most 7 bits long: no sub-tables
+constexpr u32 kLitBits = 11;  // primary literal/length table
+constexpr u32 kDistBits = 8;  // primary distance table
+constexpr u32 kClBits = 7;    // code-length codes are at most 7 bits long: no sub-tables
 constexpr u32 kMaxCodeLen = 15;
 
 // Upper bounds of the table sizes: a sub-table holds at least one code, there are at most as many
@@ -46,7 +50,8 @@ constexpr u32 kLitTableSize = (1u << kLitBits) + 288 * (1u << (kMaxCodeLen - kLi
 constexpr u32 kDistTableSize = (1u << kDistBits) + 32 * (1u << (kMaxCodeLen - kDistBits));
 constexpr u32 kClTableSize = 1u << kClBits;
 
-constexpr u32 Entry(u32 value, u32 extra, u32 flags = 0) { return (value << 16) | (extra << 8) | flags; }
+// Before a code length is known, the low bits of a length or distance hold its extra-bit count.
+constexpr u32 Entry(u32 value, u32 extra, u32 flags = 0) { return (value << 16) | flags | extra; }
 
 struct SymbolInfo {
     std::array<u32, 288> lit{};
@@ -61,7 +66,7 @@ SymbolInfo MakeSymbolInfo(bool deflate64) {
     static constexpr u16 kDistBase[32] = {1,    2,    3,    4,    5,    7,     9,     13,    17,    25,   33,
                                           49,   65,   97,   129,  193,  257,   385,   513,   769,   1025, 1537,
                                           2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577, 32769, 49153};
-    static constexpr u8 kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,  6,
+    static constexpr u8 kDistExtra[32] = {0, 0, 0, 0, 1, 1, 2,  2,  3,  3,  4,  4,  5,  5,  6,  6,
                                           7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13, 14, 14};
     SymbolInfo info;
     for (u32 s = 0; s < 256; ++s) info.lit[s] = Entry(s, 0, kLiteral);
@@ -80,11 +85,11 @@ const SymbolInfo& GetSymbolInfo(bool deflate64) {
     return deflate64 ? wide : plain;
 }
 
-// A symbol's entry for a code of `len` bits: the length goes in bits 0-4, and is added to the extra
-// bits of lengths and distances so that code and extra bits leave the buffer in one shift.
+// A symbol's entry for a code of `len` bits: the code length is added to the bits the symbol takes,
+// and lengths and distances also note it as the start of their extra bits.
 constexpr u32 WithCodeLength(u32 info, u32 len) {
     const bool extraBits = !(info & (kLiteral | kExceptional));
-    return (info | len) + (extraBits ? len << 8 : 0);
+    return info + len + (extraBits ? len << 8 : 0);
 }
 
 constexpr std::array<u8, 256> kReversedBytes = [] {
@@ -119,65 +124,80 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
     for (u32 s = 0; s < count; ++s)
         if (lens[s]) sorted[offset[lens[s]]++] = static_cast<u16>(s);
 
+    // Codes no longer than the primary table are written once each, at their reversed code, into
+    // a table only as wide as their length; before the next length it doubles (a copy of itself),
+    // since the bits after a shorter code do not matter. An incomplete code leaves holes, which
+    // start out invalid.
     const u32 primarySize = 1u << tableBits;
-    std::fill(table, table + primarySize, kInvalid);
+    u32 minLen = 1;
+    while (minLen <= kMaxCodeLen && lenCount[minLen] == 0) ++minLen;
+    u32 size = 1u << std::min(minLen, tableBits);
+    if (left > 0) std::fill(table, table + size, kInvalid);
+    auto widen = [&](u32 to) {
+        for (; size < to; size <<= 1) std::copy_n(table, size, table + size);
+    };
+    u32 code = 0, k = 0;
+    for (u32 len = minLen; len <= tableBits; ++len, code <<= 1) {
+        if (lenCount[len] == 0) continue;
+        widen(1u << len);
+        for (u32 n = lenCount[len]; n > 0; --n, ++k, ++code)
+            table[ReverseBits(code, len)] = WithCodeLength(info[sorted[k]], len);
+    }
+    widen(primarySize);
 
-    // Longest code behind each primary prefix, to size the sub-tables.
-    std::array<u8, 1u << kLitBits> subLen{};
-    {
-        u32 code = 0, prevLen = codes ? lens[sorted[0]] : 0;
-        for (u32 k = 0; k < codes; ++k) {
-            const u32 len = lens[sorted[k]];
-            code <<= (len - prevLen);
+    // Longer codes go to sub-tables behind links in the primary table. Those with the same first
+    // bits follow each other in canonical order, the longest last: it sizes their sub-table.
+    std::array<u8, 1u << kLitBits> subLen;
+    if (k < codes) {
+        u32 c = code, prevLen = tableBits + 1;
+        for (u32 j = k; j < codes; ++j, ++c) {
+            const u32 len = lens[sorted[j]];
+            c <<= (len - prevLen);
             prevLen = len;
-            if (len > tableBits) {
-                const u32 prefix = ReverseBits(code, len) & (primarySize - 1);
-                subLen[prefix] = static_cast<u8>(std::max<u32>(subLen[prefix], len));
-            }
-            ++code;
+            subLen[ReverseBits(c, len) & (primarySize - 1)] = static_cast<u8>(len);
         }
     }
-
     u32 next = primarySize;  // where the next sub-table goes
-    u32 code = 0, prevLen = codes ? lens[sorted[0]] : 0;
-    for (u32 k = 0; k < codes; ++k) {
+    u32 lastPrefix = ~0u, subBase = 0;
+    for (u32 prevLen = tableBits + 1; k < codes; ++k, ++code) {
         const u32 sym = sorted[k];
         const u32 len = lens[sym];
         code <<= (len - prevLen);
         prevLen = len;
         const u32 rev = ReverseBits(code, len);
-        ++code;
-        const u32 entry = WithCodeLength(info[sym], len);
-        if (len <= tableBits) {
-            for (u32 i = rev; i < primarySize; i += 1u << len) table[i] = entry;
-            continue;
-        }
+        // The first code under a prefix opens its sub-table (the primary entry may still hold a
+        // previous block's link).
         const u32 prefix = rev & (primarySize - 1);
         const u32 subBits = subLen[prefix] - tableBits;
-        u32 link = table[prefix];
-        if (!(link & kLink)) {
+        if (prefix != lastPrefix) {
             if (next + (1u << subBits) > capacity) return false;
             std::fill(table + next, table + next + (1u << subBits), kInvalid);
-            link = Entry(next, subBits, kLink) | tableBits;
-            table[prefix] = link;
+            table[prefix] = Entry(next, 0, kLink) | (subBits << 8) | tableBits;
+            subBase = next;
+            lastPrefix = prefix;
             next += 1u << subBits;
         }
-        const u32 base = link >> 16;
         const u32 subEntry = WithCodeLength(info[sym], len - tableBits);
-        for (u32 i = rev >> tableBits; i < (1u << subBits); i += 1u << (len - tableBits)) table[base + i] = subEntry;
+        for (u32 i = rev >> tableBits; i < (1u << subBits); i += 1u << (len - tableBits)) table[subBase + i] = subEntry;
     }
-    if (pairLiterals) {
-        // Where a short literal's code leaves room in the index for the whole code of the next
-        // literal, one lookup yields both. The bits after the first code index the entry at
-        // i >> len; it holds for every index with those low bits when its own code is no longer
-        // than the bits left. Going downwards, that entry is still a single one.
+    // Where a short literal's code leaves room in the index for the whole code of the next literal,
+    // one look-up yields both. Worth the pass only when some literal codes are that short.
+    u32 shortestLiteral = kMaxCodeLen;
+    if (pairLiterals)
+        for (u32 s = 0; s < 256; ++s)
+            if (lens[s]) shortestLiteral = std::min<u32>(shortestLiteral, lens[s]);
+    if (pairLiterals && 2 * shortestLiteral + 2 < tableBits) {
+        // The bits after the first code index the entry at i >> len; it holds for every index with
+        // those low bits when its own code is no longer than the bits left. Going downwards, that
+        // entry is still a single one. Without branches: which entries pair up follows the data.
         for (u32 i = primarySize; i-- > 0;) {
             const u32 e = table[i];
-            if (!(e & kLiteral) || (e & kPair)) continue;
             const u32 len = e & 31;
-            const u32 next = table[i >> len];
-            if (!(next & kLiteral) || (next & kPair) || len + (next & 31) > tableBits) continue;
-            table[i] = (e & 0x00FF0000u) | ((next & 0x00FF0000u) << 8) | kLiteral | kPair | (len + (next & 31));
+            const u32 second = table[i >> len];
+            const u32 both = len + (second & 31);
+            const bool pair = (e & second & kLiteral) && both <= tableBits;
+            const u32 paired = (e & 0x00FF0000u) | ((second & 0x00FF0000u) << 8) | kLiteral | kPair | both;
+            table[i] = pair ? paired : e;
         }
     }
     return true;
@@ -189,7 +209,7 @@ struct FixedTables {
 };
 
 FixedTables MakeFixedTables(bool deflate64) {
-    FixedTables t;
+    FixedTables t{};
     u8 lens[288];
     std::fill(lens, lens + 144, 8);
     std::fill(lens + 144, lens + 256, 9);
@@ -218,17 +238,47 @@ const FixedTables& GetFixedTables(bool deflate64) {
 // window slides down to its start. It is not zero-filled: nothing before the first byte produced is
 // ever read.
 constexpr std::size_t kWindow = 65536;
-constexpr std::size_t kMargin = 65536 + 64;  // longest deflate64 match (65,538) plus over-copy; any stored block
-constexpr std::size_t kChunk = 4 * kWindow;  // bytes produced between two hand-overs to a sink
+constexpr std::size_t kMargin = 65536 + 128;     // longest deflate64 match (65,538) plus over-copy; any stored block
+constexpr std::size_t kChunk = 4 * kWindow;      // bytes produced between two hand-overs to a sink
 constexpr std::size_t kMaxOutput = 0xFFFFFFFFu;  // data bins are 32-bit
 
 using inflate_detail::CInflateSink;
 
+// Where the decoder writes: up to its limit and, for the last symbol, some way past it (Margin).
 class COutput {
 public:
+    u8* Start() const { return start_; }
+    u8* Limit() const { return limit_; }
+    std::size_t Margin() const { return margin_; }
+    // True once the output reached its cap: the decoder stopped there on purpose.
+    bool Capped() const { return capped_; }
+    bool Refused() const { return refused_; }
+
+    // Called when the write pointer has passed the limit; returns the (possibly moved) write pointer,
+    // or null to stop (see Capped and Refused).
+    virtual u8* MakeRoom(u8* out) = 0;
+    // Successful end: everything up to `out` (and the cap) is the output.
+    virtual bool Finish(u8* out) = 0;
+    // Failed end.
+    virtual void Abandon(u8* out) = 0;
+
+protected:
+    explicit COutput(std::size_t margin) : margin_(margin) {}
+    ~COutput() = default;
+
+    u8* start_ = nullptr;  // first byte of this stream's output: references may not go before it
+    u8* limit_ = nullptr;
+    std::size_t margin_;
+    bool capped_ = false;
+    bool refused_ = false;
+};
+
+class CSinkOutput final : public COutput {
+public:
     // Handing the bytes to a sink in multiples of `granule` (at most kWindow), at most `cap` of them.
-    COutput(CInflateSink& sink, std::uint64_t cap, std::size_t granule, bool deflate64)
-        : history_(deflate64 ? kWindow : kWindow / 2),
+    CSinkOutput(CInflateSink& sink, std::uint64_t cap, std::size_t granule, bool deflate64)
+        : COutput(kMargin),
+          history_(deflate64 ? kWindow : kWindow / 2),
           sink_(&sink),
           cap_(cap),
           granule_(std::clamp<std::size_t>(granule, 1, kWindow)),
@@ -237,15 +287,7 @@ public:
         SetSinkLimit(base_);
     }
 
-    u8* Start() const { return start_; }
-    u8* Limit() const { return limit_; }
-    // True once the output reached its cap: the decoder stopped there on purpose.
-    bool Capped() const { return capped_; }
-    bool Refused() const { return refused_; }
-
-    // Called when the write pointer has passed the limit; returns the (possibly moved) write pointer,
-    // or null to stop (see Capped and Refused).
-    u8* MakeRoom(u8* out) {
+    u8* MakeRoom(u8* out) override {
         if (Produced(out) >= cap_) {
             capped_ = true;
             if (!Deliver(static_cast<std::size_t>(cap_ - delivered_))) refused_ = true;
@@ -268,13 +310,13 @@ public:
     }
 
     // Successful end: everything pending goes out.
-    bool Finish(u8* out) {
+    bool Finish(u8* out) override {
         const std::uint64_t wanted = std::min<std::uint64_t>(out - pending_, cap_ - delivered_);
         return Deliver(static_cast<std::size_t>(wanted));
     }
 
     // Failed end: the sink receives only whole granules.
-    void Abandon(u8* out) {
+    void Abandon(u8* out) override {
         if (refused_) return;
         const std::uint64_t ready = std::min<std::uint64_t>(out - pending_, cap_ - delivered_);
         Deliver(static_cast<std::size_t>(ready - ready % granule_));
@@ -299,35 +341,126 @@ private:
     std::uint64_t cap_ = kMaxOutput;
     std::size_t granule_ = 1;
     std::uint64_t delivered_ = 0;
-    bool capped_ = false;
-    bool refused_ = false;
     std::unique_ptr<u8[]> buffer_;  // not zeroed: nothing before the first byte produced is ever read
     u8* base_ = nullptr;
-    u8* start_ = nullptr;    // first byte of this stream's output: references may not go before it
     u8* pending_ = nullptr;  // first byte not yet handed to the sink
-    u8* limit_ = nullptr;
 };
 
-// Removes a length or distance entry's code and extra bits from the buffer; returns the extra bits.
-inline u32 TakeExtra(u64& bitBuf, u32& bitsLeft, u32 e) {
-    const u32 total = (e >> 8) & 31;
-    const u32 value = static_cast<u32>((bitBuf & ((u64{1} << total) - 1)) >> (e & 63));
-    bitBuf >>= total;
-    bitsLeft -= total;
-    return value;
-}
+// Plain deflate writes at most this far past the limit: a few literals and a 258-byte match with
+// its over-copy.
+constexpr std::size_t kPlainMargin = 320;
 
-inline void StoreLiterals(u8*& out, u32 e) {
-    out[0] = static_cast<u8>(e >> 16);
-    out[1] = static_cast<u8>(e >> 24);
-    out += 1 + ((e >> 7) & 1);
-}
+// Decodes straight into a vector, which is lengthened a step at a time just ahead of the decoder
+// (its room plus the margin) and cut to the output's size at the end; back-references read from
+// it directly. Lengthening zero-fills, so it is done in steps small enough to stay in the cache
+// until the decoder overwrites them, within the capacity reserved beforehand.
+constexpr std::size_t kVectorStep = 128 << 10;
 
-inline u64 Load64(const u8* p) {
+class CVectorOutput final : public COutput {
+public:
+    CVectorOutput(std::vector<u8>& v, std::uint64_t cap, bool deflate64)
+        : COutput(deflate64 ? kMargin : kPlainMargin), v_(v), origin_(v.size()), cap_(cap) {
+        Grow(0);
+    }
+
+    u8* MakeRoom(u8* out) override {
+        const std::size_t produced = out - start_;
+        if (produced >= cap_) {
+            capped_ = true;
+            return nullptr;
+        }
+        Grow(produced);
+        return start_ + produced;
+    }
+    bool Finish(u8* out) override {
+        v_.resize(origin_ + static_cast<std::size_t>(std::min<std::uint64_t>(out - start_, cap_)));
+        return true;
+    }
+    void Abandon(u8*) override { v_.resize(origin_); }
+
+private:
+    // The limit sits one byte past the room, so that an output filling the reserved room exactly
+    // ends without lengthening the vector first.
+    void Grow(std::size_t produced) {
+        const std::size_t spare = origin_ + 1 + margin_;
+        const std::size_t reserved = v_.capacity() > spare ? v_.capacity() - spare : 0;
+        std::size_t room = produced + kVectorStep;
+        if (produced < reserved)
+            room = std::min(room, reserved);
+        else
+            room = std::max(room, 2 * produced);  // past what was reserved: grow geometrically
+        v_.resize(origin_ + room + 1 + margin_);
+        start_ = v_.data() + origin_;
+        limit_ = start_ + static_cast<std::size_t>(std::min<std::uint64_t>(room + 1, cap_));
+    }
+
+    std::vector<u8>& v_;
+    std::size_t origin_;
+    std::uint64_t cap_;
+};
+
+#define OVE_INLINE [[gnu::always_inline]] inline
+
+OVE_INLINE u64 Load64(const u8* p) {
     u64 v;
     std::memcpy(&v, p, 8);
     if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
     return v;
+}
+
+OVE_INLINE void Copy8(u8* to, const u8* from) { std::memcpy(to, from, 8); }
+
+// The extra bits of a length or distance entry, from the buffer as it was before the entry's bits
+// were taken.
+OVE_INLINE u32 ExtraBits(u64 saved, u32 e) {
+    return (static_cast<u32>(saved) & ((1u << (e & 31)) - 1)) >> ((e >> 8) & 31);
+}
+
+// One literal entry: both bytes are stored whatever it holds, the pointer moves by the number of
+// literals in it; the room behind the limit takes the spare byte.
+OVE_INLINE void StoreLiterals(u8*& out, u32 e) {
+    const u16 bytes = static_cast<u16>(e >> 16);
+    if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &bytes, 2);
+    } else {
+        out[0] = static_cast<u8>(bytes);
+        out[1] = static_cast<u8>(bytes >> 8);
+    }
+    out += 1 + ((e >> 12) & 1);
+}
+
+// Writes `length` bytes copied from `distance` bytes back (at least 1, within the output) and
+// returns the end of the match. Whole words are written, up to 40 bytes beyond the end of the match
+// (the room behind the limit): a short match takes no loop at all.
+OVE_INLINE u8* CopyMatch(u8* out, u32 distance, u32 length) {
+    const u8* src = out - distance;
+    u8* const stop = out + length;
+    if (distance >= 8) [[likely]] {
+        Copy8(out, src);
+        Copy8(out + 8, src + 8);
+        Copy8(out + 16, src + 16);
+        Copy8(out + 24, src + 24);
+        Copy8(out + 32, src + 32);
+        for (out += 40, src += 40; out < stop; out += 8, src += 8) Copy8(out, src);
+    } else if (distance == 1) {
+        const u64 run = src[0] * 0x0101010101010101ull;
+        do {
+            std::memcpy(out, &run, 8);
+            std::memcpy(out + 8, &run, 8);
+            out += 16;
+        } while (out < stop);
+    } else {
+        // A short period: each word copied from `distance` back makes `distance` more bytes right,
+        // until a multiple of the period at least a word long is written; from then on whole words
+        // come from that far back, which is already final.
+        u32 period = 0;
+        do {
+            Copy8(out + period, src + period);
+            period += distance;
+        } while (period < 8);
+        for (u8* to = out + period; to < stop; to += 8) Copy8(to, to - period);
+    }
+    return stop;
 }
 
 // ---- The decoder
@@ -391,6 +524,23 @@ private:
     bool Stored(COutput& output, u8*& out);
     bool Codes(COutput& output, u8*& out, const u32* lit, const u32* dist);
 
+    enum class EStep { More, EndOfBlock, Bad };
+    // Decodes symbols while at least kFastInput bytes are left before fastEnd_ and the output is
+    // short of its limit: then no refill and no write inside needs a check. More when either ran
+    // short. The same loop is built twice, once for processors with BMI2 (cheaper variable shifts
+    // and masks), chosen at run time.
+    EStep FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
+    [[gnu::always_inline]] inline EStep FastLoop(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
+#ifdef OVE_BMI2_DISPATCH
+    [[gnu::target("bmi2")]] EStep FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
+#endif
+    // One symbol with every read checked, for the end of the input.
+    EStep CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist);
+    void Take(u32 e) {
+        bitBuf_ >>= e & 63;
+        bitsLeft_ -= e & 31;
+    }
+
     const u8* data_ = nullptr;
     const u8* in_ = nullptr;
     const u8* end_ = nullptr;
@@ -401,10 +551,13 @@ private:
     u8 tiny_[16] = {};
     inflate_detail::CInflateSource* source_ = nullptr;
     std::unique_ptr<u8[]> stage_;
-    u64 dataOffset_ = 0;    // stream bytes before data_
+    u64 dataOffset_ = 0;     // stream bytes before data_
     bool exhausted_ = true;  // no more input to pull
-    std::vector<u32> litTable_;
-    std::vector<u32> distTable_;
+    // Both tables of a dynamic block, allocated at the first one and not cleared: building a table
+    // writes every entry a look-up can reach.
+    std::unique_ptr<u32[]> tables_;
+    u32* LitTable() const { return tables_.get(); }
+    u32* DistTable() const { return tables_.get() + kLitTableSize; }
 };
 
 bool CInflater::Pull() {
@@ -509,10 +662,9 @@ bool CInflater::ReadDynamicTables() {
         n += repeat;
     }
     const SymbolInfo& info = GetSymbolInfo(deflate64_);
-    litTable_.resize(kLitTableSize);
-    distTable_.resize(kDistTableSize);
-    return BuildTable(lens, hlit, info.lit.data(), kLitBits, litTable_.data(), kLitTableSize, true) &&
-           BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, distTable_.data(), kDistTableSize);
+    if (!tables_) tables_ = std::make_unique_for_overwrite<u32[]>(kLitTableSize + kDistTableSize);
+    return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize, true) &&
+           BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, DistTable(), kDistTableSize);
 }
 
 bool CInflater::Stored(COutput& output, u8*& out) {
@@ -527,144 +679,222 @@ bool CInflater::Stored(COutput& output, u8*& out) {
         if (!Pull()) return false;
     u32 len = in_[0] | (in_[1] << 8);  // NLEN (in_[2], in_[3]) is not checked
     in_ += 4;
-    if (out >= output.Limit()) {
-        u8* moved = output.MakeRoom(out);
-        if (!moved) return false;
-        out = moved;
-    }
-    // The margin behind the limit holds any stored block.
-    while (len) {
+    // In pieces no longer than the room behind the limit (which in a sink's buffer holds any
+    // stored block). Even an empty block stops at a cap reached before it.
+    for (;;) {
+        if (out >= output.Limit()) {
+            u8* moved = output.MakeRoom(out);
+            if (!moved) return false;
+            out = moved;
+        }
+        if (!len) return true;
         if (in_ >= end_ && !Pull()) return false;
-        const u32 n = static_cast<u32>(std::min<std::size_t>(len, end_ - in_));
+        const std::size_t room = output.Limit() + output.Margin() - out;
+        const u32 n = static_cast<u32>(std::min<std::size_t>({len, static_cast<std::size_t>(end_ - in_), room}));
         std::memcpy(out, in_, n);
         out += n;
         in_ += n;
         len -= n;
     }
-    return true;
+}
+
+constexpr u32 kLitMask = (1u << kLitBits) - 1;
+constexpr u32 kDistMask = (1u << kDistBits) - 1;
+// Three unchecked refills of at most 7 bytes each, each loading a word: room before fastEnd_ for
+// one round of the fast loop.
+constexpr std::ptrdiff_t kFastInput = 16;
+
+inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const u8* const start, const u32* const lit,
+                                            const u32* const dist) {
+    // Everything the loop touches lives in locals: byte stores through `out` could alias members.
+    u8* out = outRef;
+    const u8* in = in_;
+    const u8* const fastEnd = fastEnd_;
+    u64 bitBuf = bitBuf_;
+    // Only the low byte counts: whole entries are subtracted from it, their upper bits leave noise
+    // above it. A refill makes it 56-63 whatever it was.
+    u32 bitsLeft = bitsLeft_;
+    EStep result = EStep::More;
+#define OVE_REFILL()                             \
+    do {                                         \
+        bitBuf |= Load64(in) << (bitsLeft & 63); \
+        in += 7 - ((bitsLeft >> 3) & 7);         \
+        bitsLeft |= 56;                          \
+    } while (0)
+#define OVE_TAKE(entry)        \
+    do {                       \
+        bitBuf >>= (entry)&63; \
+        bitsLeft -= (entry);   \
+    } while (0)
+
+    if (fastEnd - in < kFastInput || out >= limit) return result;
+    const u8* const inLimit = fastEnd - kFastInput;  // inside the input: checked just above
+    OVE_REFILL();
+    // The entry for the next code is always looked up ahead, while at least kLitBits bits are in
+    // the buffer; a refill only adds bits above them, so it stays right.
+    u32 e = lit[bitBuf & kLitMask];
+    for (;;) {
+        // The entry's bits leave the buffer before its kind is known, so that a wrongly predicted
+        // kind does not delay the next look-up.
+        u64 saved = bitBuf;
+        OVE_TAKE(e);
+        if (e & kLiteral) {
+            // A refill leaves at least 56 bits and a primary-table literal entry takes at most 11:
+            // four of them, and still a look-up ahead. The room behind the limit takes the bytes.
+            StoreLiterals(out, e);
+            e = lit[bitBuf & kLitMask];
+            if (!(e & kLiteral)) goto afterLiterals;
+            OVE_TAKE(e);
+            StoreLiterals(out, e);
+            e = lit[bitBuf & kLitMask];
+            if (!(e & kLiteral)) goto afterLiterals;
+            OVE_TAKE(e);
+            StoreLiterals(out, e);
+            e = lit[bitBuf & kLitMask];
+            if (!(e & kLiteral)) goto afterLiterals;
+            OVE_TAKE(e);
+            StoreLiterals(out, e);
+            e = lit[bitBuf & kLitMask];
+            goto next;
+        afterLiterals:
+            // Straight on to the symbol after the literals, without the loop's checks: their
+            // margins hold for one more symbol and one more refill.
+            OVE_REFILL();
+            saved = bitBuf;
+            OVE_TAKE(e);
+        }
+        if (e & (kLink | kExceptional)) [[unlikely]] {
+            if (e & kExceptional) {
+                result = (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;  // else an unused code
+                break;
+            }
+            e = lit[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
+            saved = bitBuf;
+            OVE_TAKE(e);
+            if (e & kExceptional) {
+                result = (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;
+                break;
+            }
+            if (e & kLiteral) {
+                StoreLiterals(out, e);
+                e = lit[bitBuf & kLitMask];
+                goto next;
+            }
+        }
+        {
+            // A length: code and extra bits are at most 15 + 16 of the 56, which leaves enough for
+            // the distance's primary entry before the refill its extra bits need.
+            const u32 length = (e >> 16) + ExtraBits(saved, e);
+            e = dist[bitBuf & kDistMask];
+            OVE_REFILL();
+            saved = bitBuf;
+            OVE_TAKE(e);
+            if (e & (kLink | kExceptional)) [[unlikely]] {
+                if (e & kExceptional) {
+                    result = EStep::Bad;
+                    break;
+                }
+                e = dist[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
+                saved = bitBuf;
+                OVE_TAKE(e);
+                if (e & kExceptional) {
+                    result = EStep::Bad;
+                    break;
+                }
+            }
+            const u32 distance = (e >> 16) + ExtraBits(saved, e);
+            // At most 15 + 14 bits of the 56 went: the next entry is fetched during the copy.
+            e = lit[bitBuf & kLitMask];
+            if (distance > static_cast<std::size_t>(out - start)) [[unlikely]] {
+                result = EStep::Bad;  // reaches before the start of the output
+                break;
+            }
+            out = CopyMatch(out, distance, length);
+        }
+    next:
+        if (in > inLimit || out >= limit) [[unlikely]]
+            break;
+        OVE_REFILL();
+    }
+#undef OVE_REFILL
+#undef OVE_TAKE
+    in_ = in;
+    bitBuf_ = bitBuf;
+    bitsLeft_ = bitsLeft & 0xFF;
+    outRef = out;
+    return result;
+}
+
+#ifdef OVE_BMI2_DISPATCH
+CInflater::EStep CInflater::FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
+    return FastLoop(out, limit, start, lit, dist);
+}
+#endif
+
+CInflater::EStep CInflater::FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
+#ifdef OVE_BMI2_DISPATCH
+    static const bool bmi2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("bmi2") != 0;
+    }();
+    if (bmi2) return FastLoopBmi2(out, limit, start, lit, dist);
+#endif
+    return FastLoop(out, limit, start, lit, dist);
+}
+
+CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist) {
+    if (!Refill()) return EStep::Bad;
+    u32 e = lit[bitBuf_ & kLitMask];
+    if (e & kLink) {
+        Take(e);
+        e = lit[(e >> 16) + (bitBuf_ & ((1u << ((e >> 8) & 15)) - 1))];
+    }
+    if (e & kLiteral) {
+        Take(e);
+        StoreLiterals(out, e);
+        return EStep::More;
+    }
+    if (e & kExceptional) {
+        Take(e);
+        return (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;
+    }
+    u64 saved = bitBuf_;
+    Take(e);
+    const u32 length = (e >> 16) + ExtraBits(saved, e);
+    if (!Refill()) return EStep::Bad;
+    e = dist[bitBuf_ & kDistMask];
+    if (e & kLink) {
+        Take(e);
+        e = dist[(e >> 16) + (bitBuf_ & ((1u << ((e >> 8) & 15)) - 1))];
+    }
+    if (e & kExceptional) return EStep::Bad;
+    saved = bitBuf_;
+    Take(e);
+    const u32 distance = (e >> 16) + ExtraBits(saved, e);
+    if (distance > static_cast<std::size_t>(out - start)) return EStep::Bad;
+    out = CopyMatch(out, distance, length);
+    return EStep::More;
 }
 
 bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* dist) {
-    constexpr u32 litMask = (1u << kLitBits) - 1;
-    constexpr u32 distMask = (1u << kDistBits) - 1;
-    // Everything the loop touches lives in locals: byte stores through `out` could alias members.
     u8* out = outRef;
-    u8* limit = output.Limit();
-    const u8* start = output.Start();
-    const u8* in = in_;
-    const u8* fastEnd = fastEnd_;
-    u64 bitBuf = bitBuf_;
-    u32 bitsLeft = bitsLeft_;
-    bool ok = false;
-#define OVE_REFILL()                                                     \
-    do {                                                                 \
-        if (in <= fastEnd) [[likely]] {                                  \
-            bitBuf |= Load64(in) << bitsLeft;                            \
-            in += (63 - bitsLeft) >> 3;                                  \
-            bitsLeft |= 56;                                              \
-        } else {                                                         \
-            in_ = in, bitBuf_ = bitBuf, bitsLeft_ = bitsLeft;            \
-            if (!RefillTail()) goto done;                                \
-            in = in_, bitBuf = bitBuf_, bitsLeft = bitsLeft_;            \
-            fastEnd = fastEnd_;                                          \
-        }                                                                \
-    } while (0)
-
-    // The entry for the next code is looked up ahead, while at least kLitBits bits are in the
-    // buffer; a refill only adds bits above them, so it stays right.
-    u32 e = 0;
-    OVE_REFILL();
-    e = lit[bitBuf & litMask];
-    for (;;) {
-        if (out >= limit) [[unlikely]] {
+    EStep step = EStep::More;
+    while (step == EStep::More) {
+        if (out >= output.Limit()) {
             u8* moved = output.MakeRoom(out);
-            if (!moved) goto done;
-            out = moved;
-            limit = output.Limit();
-            start = output.Start();
-        }
-        OVE_REFILL();
-        if (e & kLink) [[unlikely]] {
-            bitBuf >>= kLitBits;
-            bitsLeft -= kLitBits;
-            e = lit[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 31)) - 1))];
-        }
-        if (e & kLiteral) {
-            bitBuf >>= e & 63;
-            bitsLeft -= e & 31;
-            // Every literal entry is written as two bytes and the pointer moves by the number of
-            // literals it holds; the margin behind the limit takes the spare byte.
-            StoreLiterals(out, e);
-            // A refill leaves at least 56 bits and the first code took at most 15: room for two
-            // more literal codes of the primary table (at most 11 bits each) without a refill or
-            // a limit check (the margin takes the bytes), and a look-up ahead with 19 left.
-            e = lit[bitBuf & litMask];
-            if (e & kLiteral) {
-                bitBuf >>= e & 63;
-                bitsLeft -= e & 31;
-                StoreLiterals(out, e);
-                e = lit[bitBuf & litMask];
-                if (e & kLiteral) {
-                    bitBuf >>= e & 63;
-                    bitsLeft -= e & 31;
-                    StoreLiterals(out, e);
-                    e = lit[bitBuf & litMask];
-                }
+            if (!moved) {
+                step = EStep::Bad;  // capped or refused: Run tells which
+                break;
             }
-            continue;
+            out = moved;
         }
-        if (e & kExceptional) [[unlikely]] {
-            bitBuf >>= e & 63;
-            bitsLeft -= e & 31;
-            ok = (e >> 16) == 0;  // end of block; anything else is an unused code
-            goto done;
-        }
-        // Code and extra bits together: at most 15 + 16 of the 56 a refill leaves.
-        const u32 length = (e >> 16) + TakeExtra(bitBuf, bitsLeft, e);
-        OVE_REFILL();
-        e = dist[bitBuf & distMask];
-        if (e & kLink) [[unlikely]] {
-            bitBuf >>= kDistBits;
-            bitsLeft -= kDistBits;
-            e = dist[(e >> 16) + (bitBuf & ((1u << ((e >> 8) & 31)) - 1))];
-        }
-        if (e & kExceptional) [[unlikely]]
-            goto done;
-        const u32 distance = (e >> 16) + TakeExtra(bitBuf, bitsLeft, e);
-        // At most 15 + 14 bits of the 56 went: the next code's entry can be fetched during the copy.
-        e = lit[bitBuf & litMask];
-        if (distance > static_cast<std::size_t>(out - start)) [[unlikely]]
-            goto done;  // reaches before the start of the output
-        const u8* src = out - distance;
-        u8* const stop = out + length;
-        // Whole words, past the end of the match into the margin: most matches are done by the
-        // first two steps, without a loop.
-        if (distance >= 16) {
-            std::memcpy(out, src, 16);
-            std::memcpy(out + 16, src + 16, 16);
-            for (out += 32, src += 32; out < stop; out += 16, src += 16) std::memcpy(out, src, 16);
-        } else if (distance >= 8) {
-            std::memcpy(out, src, 8);
-            std::memcpy(out + 8, src + 8, 8);
-            for (out += 16, src += 16; out < stop; out += 8, src += 8) std::memcpy(out, src, 8);
-        } else if (distance == 1) {
-            std::memset(out, *src, length);
-        } else {
-            // A short period: bytes one by one up to the first multiple of it that is at least a
-            // word, then words copied from that far back, which are already written.
-            const u32 period = (8 + distance - 1) / distance * distance;
-            for (u32 i = 0; i < period; ++i) out[i] = src[i];
-            for (out += period; out < stop; out += 8) std::memcpy(out, out - period, 8);
-        }
-        out = stop;
+        // Near the end of the staged input, more is pulled before the fast loop would have to stop.
+        if (fastEnd_ - in_ < kFastInput && !exhausted_) Pull();
+        step = FastCodes(out, output.Limit(), output.Start(), lit, dist);
+        if (step == EStep::More && out < output.Limit()) step = CarefulSymbol(out, output.Start(), lit, dist);
     }
-done:
-#undef OVE_REFILL
-    in_ = in;
-    bitBuf_ = bitBuf;
-    bitsLeft_ = bitsLeft;
     outRef = out;
-    return ok;
+    return step == EStep::EndOfBlock;
 }
 
 bool CInflater::Run(COutput& output) {
@@ -681,7 +911,7 @@ bool CInflater::Run(COutput& output) {
             const FixedTables& fixed = GetFixedTables(deflate64_);
             blockOk = Codes(output, out, fixed.lit.data(), fixed.dist.data());
         } else if (type == 2) {
-            blockOk = ReadDynamicTables() && Codes(output, out, litTable_.data(), distTable_.data());
+            blockOk = ReadDynamicTables() && Codes(output, out, LitTable(), DistTable());
         } else {
             blockOk = false;
         }
@@ -800,27 +1030,18 @@ void PrepareForWriting(void* to, std::size_t bytes) {
 
 bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vector<u8>& out, std::size_t* consumed,
                      std::size_t expected, std::size_t cap) {
-    // Appends without zero-filling; room for the expected size (as far as the input could
-    // possibly produce it) is taken at once.
-    class CVectorSink : public CInflateSink {
-    public:
-        explicit CVectorSink(std::vector<u8>& v) : v_(v) {}
-        bool Take(const u8* data, std::size_t count) override {
-            v_.insert(v_.end(), data, data + count);
-            return true;
-        }
-
-    private:
-        std::vector<u8>& v_;
-    } sink(out);
+    // Room for the expected size (as far as the input could possibly produce it) is taken at once;
+    // without a hint, a guess from the input's size, grown as needed.
     const std::size_t origin = out.size();
     const u64 most = u64(size) * (deflate64 ? 29128 : 1032) + kWindow;
-    const u64 room = std::min<u64>({expected, cap, most, kMaxOutput});
-    if (origin + room > out.capacity()) {
-        out.reserve(static_cast<std::size_t>(origin + room));
+    const u64 guess = expected ? expected : std::min<u64>(u64(size) * 4 + 1024, u64(64) << 20);
+    const u64 room = std::min<u64>({guess, cap, most, kMaxOutput});
+    const u64 want = origin + room + 1 + kMargin;
+    if (want > out.capacity()) {
+        out.reserve(static_cast<std::size_t>(want));
         PrepareForWriting(out.data() + origin, out.capacity() - origin);
     }
-    COutput output(sink, std::min<u64>(cap, UINT64_MAX / 2), 1, deflate64);
+    CVectorOutput output(out, std::min<u64>(cap, UINT64_MAX / 2), deflate64);
     CInflater inflater(data, size, deflate64);
     if (!inflater.Run(output)) {
         out.resize(origin);
@@ -832,7 +1053,7 @@ bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vect
 
 EStreamResult InflateStream(CInflateSource& source, CInflateSink& sink, bool deflate64, std::uint64_t cap,
                             std::size_t granule, std::uint64_t* consumedBytes) {
-    COutput output(sink, std::min<std::uint64_t>(cap, UINT64_MAX / 2), granule, deflate64);
+    CSinkOutput output(sink, std::min<std::uint64_t>(cap, UINT64_MAX / 2), granule, deflate64);
     CInflater inflater(source, deflate64);
     if (!inflater.Run(output)) return output.Refused() ? EStreamResult::Refused : EStreamResult::Corrupt;
     if (output.Capped()) return EStreamResult::Capped;

@@ -3,9 +3,9 @@
 #include <string>
 #include <tuple>
 
-#include "support/DeflateTestUtil.h"
 #include "io/DataBin.h"
 #include "io/Inflate.h"
+#include "support/DeflateTestUtil.h"
 #include "support/TestSupport.h"
 
 using namespace ove;
@@ -72,7 +72,7 @@ TEST(Inflate, ZlibStreamsOfAllLevelsAndStrategiesDecodeIdentically) {
     } inputs[] = {
         {"text", TextBytes(300000, 1)},
         {"random", RandomBytes(100000, 2)},  // at level 0, stored blocks crossing the window
-        {"mixed", MixedBytes(2500000, 3)},  // crosses several internal flush chunks
+        {"mixed", MixedBytes(2500000, 3)},   // crosses several internal flush chunks
         {"tiny", Bytes{'x'}},
         {"empty", Bytes{}},
     };
@@ -161,11 +161,11 @@ TEST(Inflate, FixedBlockSymbols) {
         unsigned distance;
         std::string expected;  // "fail": must fail
     } cases[] = {
-        {{'a', 257, 256}, 0, "aaaa"},  // length 3 at distance 1
+        {{'a', 257, 256}, 0, "aaaa"},                 // length 3 at distance 1
         {{'z', 285, 256}, 0, std::string(259, 'z')},  // code 285 is length 258 in plain deflate
-        {{257, 256}, 0, "fail"},      // back-reference before the first byte
-        {{'a', 257, 256}, 1, "fail"},  // distance 2, one byte written
-        {{'a', 286, 256}, 0, "fail"},  // length symbols 286 and 287 do not exist
+        {{257, 256}, 0, "fail"},                      // back-reference before the first byte
+        {{'a', 257, 256}, 1, "fail"},                 // distance 2, one byte written
+        {{'a', 286, 256}, 0, "fail"},                 // length symbols 286 and 287 do not exist
         {{'a', 287, 256}, 0, "fail"},
     };
     for (const auto& c : cases) {
@@ -185,8 +185,8 @@ TEST(Inflate, Deflate64LongLengthsAndFarDistances) {
     // (code 30: base 32769 + 7231) with code 285 (base 3 + 297 in 16 extra bits).
     // Then distance code 31 (base 49153) and the longest deflate64 match (3 + 65535) after 60,000
     // bytes in two stored blocks.
-    for (auto [size, lengthExtra, distCode, distExtra] : {std::tuple{40000u, 297u, 30u, 7231u},
-                                                          std::tuple{60000u, 65535u, 31u, 60000u - 49153u}}) {
+    for (auto [size, lengthExtra, distCode, distExtra] :
+         {std::tuple{40000u, 297u, 30u, 7231u}, std::tuple{60000u, 65535u, 31u, 60000u - 49153u}}) {
         const Bytes head = RandomBytes(size, size);
         BitWriter bw;
         bw.Stored(false, Bytes(head.begin(), head.begin() + 30000));
@@ -346,4 +346,111 @@ TEST(Inflate, InMemoryDecoderStopsAtItsCap) {
     Bytes out;
     EXPECT_TRUE(inflate_detail::InflateToVector(damaged.data(), damaged.size(), false, out, nullptr, 0, 10000));
     EXPECT_FALSE(inflate_detail::InflateToVector(damaged.data(), damaged.size(), false, out, nullptr, 0, data.size()));
+    // Nor after an empty stored block (a sync flush) right where stored data reached the cap, in a
+    // stream cut after it.
+    const Bytes flushed = ZlibDeflate(data, 0, Z_DEFAULT_STRATEGY, -15, 8, Z_SYNC_FLUSH);
+    EXPECT_TRUE(inflate_detail::InflateToVector(flushed.data(), flushed.size(), false, out, nullptr, 0, data.size()));
+}
+
+namespace {
+
+// Raw deflate of `data` in `pieces` parts, each with its own level and strategy: stored, fixed and
+// dynamic blocks follow each other within one stream.
+Bytes DeflateMixedBlocks(const Bytes& data, std::size_t pieces) {
+    static const int kParams[][2] = {{0, Z_DEFAULT_STRATEGY}, {6, Z_FIXED},       {6, Z_DEFAULT_STRATEGY}, {9, Z_RLE},
+                                     {1, Z_FILTERED},         {6, Z_HUFFMAN_ONLY}};
+    z_stream zs{};
+    deflateInit2(&zs, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    Bytes out(deflateBound(&zs, static_cast<uLong>(data.size())) + 1024 * pieces);
+    zs.next_out = out.data();
+    zs.avail_out = static_cast<uInt>(out.size());
+    for (std::size_t i = 0; i < pieces; ++i) {
+        deflateParams(&zs, kParams[i % 6][0], kParams[i % 6][1]);
+        const std::size_t from = data.size() * i / pieces, to = data.size() * (i + 1) / pieces;
+        zs.next_in = const_cast<Bytef*>(data.data() + from);
+        zs.avail_in = static_cast<uInt>(to - from);
+        deflate(&zs, i + 1 == pieces ? Z_FINISH : Z_NO_FLUSH);
+    }
+    out.resize(zs.total_out);
+    deflateEnd(&zs);
+    return out;
+}
+
+class CPieceSource : public inflate_detail::CInflateSource {
+public:
+    CPieceSource(const Bytes& data, std::size_t piece) : data_(data), piece_(piece) {}
+    std::size_t Pull(std::uint8_t* to, std::size_t room) override {
+        const std::size_t n = std::min({room, piece_, data_.size() - pos_});
+        std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n, to);
+        pos_ += n;
+        return n;
+    }
+
+private:
+    const Bytes& data_;
+    std::size_t piece_;
+    std::size_t pos_ = 0;
+};
+
+class CAppendSink : public inflate_detail::CInflateSink {
+public:
+    bool Take(const std::uint8_t* data, std::size_t count) override {
+        out.insert(out.end(), data, data + count);
+        return true;
+    }
+    Bytes out;
+};
+
+}  // namespace
+
+TEST(Inflate, FastPathEdgesDecodeLikeTheOriginal) {
+    // Repeats of every period up to 40 (copies overlapping their own output at each distance,
+    // matches of every length up to 258), inputs of every size up to 100 (ends of the input at
+    // every offset from the fast loop's margin), and long mixed data with stored, fixed and
+    // dynamic blocks in turn (crossing the output's internal hand-overs).
+    struct SCase {
+        Bytes data;
+        Bytes stream;
+    };
+    std::vector<SCase> cases;
+    for (std::size_t period = 1; period <= 40; ++period) {
+        Bytes b = RandomBytes(period, static_cast<std::uint32_t>(period));
+        for (std::size_t run = 3; b.size() < 6000; run = run % 300 + 7) {
+            for (std::size_t i = 0; i < run; ++i) b.push_back(b[b.size() - period]);
+            b.push_back(static_cast<std::uint8_t>(run));
+        }
+        cases.push_back({b, ZlibDeflate(b, 9)});
+    }
+    for (std::size_t size = 0; size <= 100; ++size) {
+        const Bytes b = MixedBytes(size, static_cast<std::uint32_t>(size));
+        cases.push_back({b, ZlibDeflate(b, static_cast<int>(size % 10))});
+    }
+    const Bytes mixed = MixedBytes(900000, 44);
+    cases.push_back({mixed, DeflateMixedBlocks(mixed, 13)});
+    for (const SCase& c : cases) {
+        SCOPED_TRACE("size " + std::to_string(c.data.size()) + ", stream " + std::to_string(c.stream.size()));
+        ASSERT_FALSE(c.stream.empty());
+        Bytes memory;
+        std::size_t consumed = 0;
+        ASSERT_TRUE(inflate_detail::InflateToVector(c.stream.data(), c.stream.size(), false, memory, &consumed));
+        EXPECT_TRUE(memory == c.data);
+        EXPECT_EQ(consumed, c.stream.size());
+        for (std::size_t piece : {std::size_t(1), std::size_t(13), std::size_t(65536)}) {
+            CPieceSource source(c.stream, piece);
+            CAppendSink sink;
+            ASSERT_EQ(inflate_detail::InflateStream(source, sink, false), inflate_detail::EStreamResult::Ended)
+                << piece;
+            EXPECT_TRUE(sink.out == c.data) << piece;
+        }
+        // Output exactly at the limit is fine; one byte short is not.
+        CBuffer input(c.stream);
+        CBuffer exact;
+        ASSERT_TRUE(Inflate(&input, &exact, c.data.size()));
+        EXPECT_TRUE(exact.Bytes() == c.data);
+        if (!c.data.empty()) {
+            input.Seek(0);
+            CBuffer shortOutput;
+            EXPECT_FALSE(Inflate(&input, &shortOutput, c.data.size() - 1));
+        }
+    }
 }
