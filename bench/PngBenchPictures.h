@@ -33,7 +33,7 @@ class CValueNoise {
 public:
     explicit CValueNoise(unsigned seed) {
         std::mt19937 rng(seed);
-        for (auto& v : lattice_) v = static_cast<float>(rng() % 1000) / 999.0f;
+        for (auto& v : m_lattice) v = static_cast<float>(rng() % 1000) / 999.0f;
     }
     float At(float x, float y) const {
         const int xi = static_cast<int>(std::floor(x)), yi = static_cast<int>(std::floor(y));
@@ -56,8 +56,8 @@ public:
     }
 
 private:
-    float L(int x, int y) const { return lattice_[(static_cast<unsigned>(x) * 73856093u ^ static_cast<unsigned>(y) * 19349663u) & 4095]; }
-    float lattice_[4096];
+    float L(int x, int y) const { return m_lattice[(static_cast<unsigned>(x) * 73856093u ^ static_cast<unsigned>(y) * 19349663u) & 4095]; }
+    float m_lattice[4096];
 };
 
 // Photo-like colour: soft lighting, textured surfaces, a few hard edges and sensor noise.

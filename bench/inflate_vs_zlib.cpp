@@ -262,34 +262,34 @@ bool OveInMemory(const SCase& c) {
 bool OveStream(const SCase& c) {
     class CMemorySource : public ove::inflate_detail::CInflateSource {
     public:
-        explicit CMemorySource(const Bytes& b) : b_(b) {}
+        explicit CMemorySource(const Bytes& b) : m_b(b) {}
         std::size_t Pull(std::uint8_t* to, std::size_t room) override {
-            const std::size_t n = std::min({room, std::size_t(65536), b_.size() - pos_});
-            std::memcpy(to, b_.data() + pos_, n);
-            pos_ += n;
+            const std::size_t n = std::min({room, std::size_t(65536), m_b.size() - m_pos});
+            std::memcpy(to, m_b.data() + m_pos, n);
+            m_pos += n;
             return n;
         }
 
     private:
-        const Bytes& b_;
-        std::size_t pos_ = 0;
+        const Bytes& m_b;
+        std::size_t m_pos = 0;
     };
     class CMemorySink : public ove::inflate_detail::CInflateSink {
     public:
-        explicit CMemorySink(std::size_t size) : out_(FreshOutput(size)), size_(size) {}
+        explicit CMemorySink(std::size_t size) : m_out(FreshOutput(size)), m_size(size) {}
         bool Take(const std::uint8_t* data, std::size_t count) override {
-            if (count > size_ - used_) return false;
-            std::memcpy(out_.get() + used_, data, count);
-            used_ += count;
+            if (count > m_size - m_used) return false;
+            std::memcpy(m_out.get() + m_used, data, count);
+            m_used += count;
             return true;
         }
         bool Same(const Bytes& raw) const {
-            return used_ == raw.size() && std::memcmp(out_.get(), raw.data(), used_) == 0;
+            return m_used == raw.size() && std::memcmp(m_out.get(), raw.data(), m_used) == 0;
         }
 
     private:
-        std::unique_ptr<unsigned char[]> out_;
-        std::size_t size_, used_ = 0;
+        std::unique_ptr<unsigned char[]> m_out;
+        std::size_t m_size, m_used = 0;
     };
     bool ok = true;
     for (const SEntry& e : c.entries) {

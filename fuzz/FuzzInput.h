@@ -22,26 +22,26 @@ inline CBuffer MakeBin(const std::uint8_t* data, std::size_t size) {
 class CMemoryFile {
 public:
     CMemoryFile(const std::uint8_t* data, std::size_t size) {
-        fd_ = ::memfd_create("ove-fuzz", 0);
-        if (fd_ < 0) return;
+        m_fd = ::memfd_create("ove-fuzz", 0);
+        if (m_fd < 0) return;
         std::size_t done = 0;
         while (done < size) {
-            ssize_t n = ::write(fd_, data + done, size - done);
+            ssize_t n = ::write(m_fd, data + done, size - done);
             if (n <= 0) break;
             done += std::size_t(n);
         }
-        path_ = "/proc/self/fd/" + std::to_string(fd_);
+        m_path = "/proc/self/fd/" + std::to_string(m_fd);
     }
     ~CMemoryFile() {
-        if (fd_ >= 0) ::close(fd_);
+        if (m_fd >= 0) ::close(m_fd);
     }
     CMemoryFile(const CMemoryFile&) = delete;
     CMemoryFile& operator=(const CMemoryFile&) = delete;
-    const std::string& Path() const { return path_; }
+    const std::string& Path() const { return m_path; }
 
 private:
-    int fd_ = -1;
-    std::string path_;
+    int m_fd = -1;
+    std::string m_path;
 };
 
 // Reads a stream to its end in pieces, so that a bin claiming a huge size costs only what it yields.

@@ -21,17 +21,17 @@ constexpr bool kDeflate64 = true;
 
 class CPieces : public inflate_detail::CInflateSource {
 public:
-    CPieces(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    CPieces(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
     std::size_t Pull(std::uint8_t* to, std::size_t room) override {
-        const std::size_t n = std::min({room, std::size_t(7), size_ - pos_});
-        if (n) std::memcpy(to, data_ + pos_, n);
-        pos_ += n;
+        const std::size_t n = std::min({room, std::size_t(7), m_size - m_pos});
+        if (n) std::memcpy(to, m_data + m_pos, n);
+        m_pos += n;
         return n;
     }
 
 private:
-    const std::uint8_t* data_;
-    std::size_t size_, pos_ = 0;
+    const std::uint8_t* m_data;
+    std::size_t m_size, m_pos = 0;
 };
 
 class CCollect : public inflate_detail::CInflateSink {

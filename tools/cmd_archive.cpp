@@ -64,22 +64,22 @@ class QuietStderr {
 public:
     QuietStderr() {
         std::fflush(stderr);
-        saved_ = ::dup(2);
+        m_saved = ::dup(2);
         const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0) ::dup2(null, 2);
+        if (m_saved >= 0 && null >= 0) ::dup2(null, 2);
         if (null >= 0) ::close(null);
     }
     ~QuietStderr() {
         std::fflush(stderr);
-        if (saved_ < 0) return;
-        ::dup2(saved_, 2);
-        ::close(saved_);
+        if (m_saved < 0) return;
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
     }
     QuietStderr(const QuietStderr&) = delete;
     QuietStderr& operator=(const QuietStderr&) = delete;
 
 private:
-    int saved_;
+    int m_saved;
 };
 
 // The reader for the command line's archive, or null after printing why not.

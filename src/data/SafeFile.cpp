@@ -85,76 +85,76 @@ std::size_t RemoveStaleTemporaries(const std::string& folder, int depth) {
     return removed;
 }
 
-CSafeFile::CSafeFile(std::string target) : target_(std::move(target)) {
-    if (target_.empty() || target_.back() == '/') return;
+CSafeFile::CSafeFile(std::string target) : m_target(std::move(target)) {
+    if (m_target.empty() || m_target.back() == '/') return;
     // The commit must land on the same file even if the current directory changes meanwhile.
-    if (target_[0] != '/') {
+    if (m_target[0] != '/') {
         std::error_code ec;
-        std::filesystem::path absolute = std::filesystem::absolute(target_, ec);
+        std::filesystem::path absolute = std::filesystem::absolute(m_target, ec);
         if (ec) return;
-        target_ = absolute.string();
+        m_target = absolute.string();
     }
     struct stat st{};
-    if (::stat(target_.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;  // never replace a folder or device
+    if (::stat(m_target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;  // never replace a folder or device
 
-    const std::size_t slash = target_.find_last_of('/');
-    const std::string leaf = slash == std::string::npos ? target_ : target_.substr(slash + 1);
-    const std::string prefix = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
-    RemoveStaleTemporaries(FolderOf(target_), 0);
+    const std::size_t slash = m_target.find_last_of('/');
+    const std::string leaf = slash == std::string::npos ? m_target : m_target.substr(slash + 1);
+    const std::string prefix = slash == std::string::npos ? std::string() : m_target.substr(0, slash + 1);
+    RemoveStaleTemporaries(FolderOf(m_target), 0);
     std::string pattern = prefix + "." + leaf + kTemporaryMark + std::string(kTemporarySuffix, 'X');
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     int fd = ::mkstemp(name.data());
     if (fd < 0) return;
     ::flock(fd, LOCK_EX);  // tells RemoveStaleTemporaries that this one is in use
-    ::fchmod(fd, FileMode(target_));
-    stream_ = ::fdopen(fd, "wb");
-    if (!stream_) {
+    ::fchmod(fd, FileMode(m_target));
+    m_stream = ::fdopen(fd, "wb");
+    if (!m_stream) {
         ::close(fd);
         ::unlink(name.data());
         return;
     }
-    temp_ = name.data();
+    m_temp = name.data();
 }
 
 CSafeFile::~CSafeFile() { Commit(); }
 
 void CSafeFile::Seek(u32 position) {
-    if (stream_) std::fseek(stream_, static_cast<long>(position), SEEK_SET);
+    if (m_stream) std::fseek(m_stream, static_cast<long>(position), SEEK_SET);
 }
 
-u32 CSafeFile::Tell() { return StreamTell(stream_); }
+u32 CSafeFile::Tell() { return StreamTell(m_stream); }
 
-u32 CSafeFile::GetSize() { return StreamSize(stream_); }
+u32 CSafeFile::GetSize() { return StreamSize(m_stream); }
 
 u32 CSafeFile::Write(const void* data, u32 count) {
     if (!CanWrite() || count == 0) return 0;
-    u32 written = static_cast<u32>(std::fwrite(data, 1, count, stream_));
-    if (written < count) failed_ = true;
+    u32 written = static_cast<u32>(std::fwrite(data, 1, count, m_stream));
+    if (written < count) m_failed = true;
     return written;
 }
 
 bool CSafeFile::Commit() {
-    if (done_ || !stream_) return committed_;
-    done_ = true;
-    bool ok = !failed_ && std::fflush(stream_) == 0 && ::fsync(::fileno(stream_)) == 0;
-    ok = (std::fclose(stream_) == 0) && ok;
-    stream_ = nullptr;
-    if (ok && ::rename(temp_.c_str(), target_.c_str()) == 0) {
-        SyncFolder(FolderOf(target_));
-        committed_ = true;
+    if (m_done || !m_stream) return m_committed;
+    m_done = true;
+    bool ok = !m_failed && std::fflush(m_stream) == 0 && ::fsync(::fileno(m_stream)) == 0;
+    ok = (std::fclose(m_stream) == 0) && ok;
+    m_stream = nullptr;
+    if (ok && ::rename(m_temp.c_str(), m_target.c_str()) == 0) {
+        SyncFolder(FolderOf(m_target));
+        m_committed = true;
     } else {
-        ::unlink(temp_.c_str());
+        ::unlink(m_temp.c_str());
     }
-    return committed_;
+    return m_committed;
 }
 
 void CSafeFile::Abandon() {
-    if (done_ || !stream_) return;
-    done_ = true;
-    std::fclose(stream_);
-    stream_ = nullptr;
-    ::unlink(temp_.c_str());
+    if (m_done || !m_stream) return;
+    m_done = true;
+    std::fclose(m_stream);
+    m_stream = nullptr;
+    ::unlink(m_temp.c_str());
 }
 
 }  // namespace ove

@@ -23,8 +23,8 @@ public:
     // A short write marks the file failed: it can take no more and will not replace the target.
     u32 Write(const void* data, u32 count) override;
     u32 Read(void*, u32) override { return 0; }
-    bool IsOpen() override { return stream_ != nullptr; }
-    bool CanWrite() override { return stream_ && !failed_; }
+    bool IsOpen() override { return m_stream != nullptr; }
+    bool CanWrite() override { return m_stream && !m_failed; }
     bool CanRead() override { return false; }
     u8 PeekByte() override { return 0; }
 
@@ -35,16 +35,16 @@ public:
     // Removes the temporary file; the target is left as it was.
     void Abandon();
 
-    const std::string& Target() const { return target_; }
-    const std::string& TemporaryPath() const { return temp_; }
+    const std::string& Target() const { return m_target; }
+    const std::string& TemporaryPath() const { return m_temp; }
 
 private:
-    std::string target_;
-    std::string temp_;
-    std::FILE* stream_ = nullptr;
-    bool failed_ = false;
-    bool done_ = false;
-    bool committed_ = false;
+    std::string m_target;
+    std::string m_temp;
+    std::FILE* m_stream = nullptr;
+    bool m_failed = false;
+    bool m_done = false;
+    bool m_committed = false;
 };
 
 // Whether a file name is one of CSafeFile's temporary names (".<target>.tmp-XXXXXX").

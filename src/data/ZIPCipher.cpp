@@ -37,24 +37,24 @@ u32 Crc32(const void* data, size_t count, u32 crc) {
 
 // ---- CZIPCrypt
 
-CZIPCrypt::~CZIPCrypt() { delete inner_; }
+CZIPCrypt::~CZIPCrypt() { delete m_inner; }
 
 void CZIPCrypt::InitKeys(const char* password) {
-    keys_[0] = 0x12345678;
-    keys_[1] = 0x23456789;
-    keys_[2] = 0x34567890;
+    m_keys[0] = 0x12345678;
+    m_keys[1] = 0x23456789;
+    m_keys[2] = 0x34567890;
     if (password)
         for (const char* p = password; *p; ++p) UpdateKeys(static_cast<u8>(*p));
 }
 
 void CZIPCrypt::UpdateKeys(u8 plain) {
-    keys_[0] = Crc32Step(keys_[0], plain);
-    keys_[1] = (keys_[1] + (keys_[0] & 0xFF)) * 134775813u + 1;
-    keys_[2] = Crc32Step(keys_[2], static_cast<u8>(keys_[1] >> 24));
+    m_keys[0] = Crc32Step(m_keys[0], plain);
+    m_keys[1] = (m_keys[1] + (m_keys[0] & 0xFF)) * 134775813u + 1;
+    m_keys[2] = Crc32Step(m_keys[2], static_cast<u8>(m_keys[1] >> 24));
 }
 
 u8 CZIPCrypt::KeyStreamByte() const {
-    u32 k = (keys_[2] & 0xFFFF) | 2;
+    u32 k = (m_keys[2] & 0xFFFF) | 2;
     return static_cast<u8>((k * (k ^ 1)) >> 8);
 }
 
@@ -62,54 +62,54 @@ u8 CZIPCrypt::KeyStreamByte() const {
 
 CZIPDecrypt::CZIPDecrypt(CDataBin* inner, const char* password) : CZIPCrypt(inner) {
     InitKeys(password);
-    if (inner_) {
-        innerStart_ = inner_->Tell();
+    if (m_inner) {
+        m_innerStart = m_inner->Tell();
         u8 header[kHeaderSize] = {};
-        u32 got = inner_->Read(header, kHeaderSize);
+        u32 got = m_inner->Read(header, kHeaderSize);
         for (u32 i = 0; i < got; ++i) header[i] = DecryptByte(header[i]);
         // A stream too short to hold the header has no check byte and no plaintext.
-        if (got == kHeaderSize) checkByte_ = header[kHeaderSize - 1];
-        u32 total = inner_->GetSize();
-        u32 dataStart = innerStart_ + kHeaderSize;
-        size_ = total > dataStart ? total - dataStart : 0;
+        if (got == kHeaderSize) m_checkByte = header[kHeaderSize - 1];
+        u32 total = m_inner->GetSize();
+        u32 dataStart = m_innerStart + kHeaderSize;
+        m_size = total > dataStart ? total - dataStart : 0;
     }
-    std::memcpy(savedKeys_, keys_, sizeof keys_);
-    position_ = 0;
+    std::memcpy(m_savedKeys, m_keys, sizeof m_keys);
+    m_position = 0;
 }
 
 u32 CZIPDecrypt::Read(void* data, u32 count) {
-    if (!inner_ || count == 0) return 0;
-    u32 k = inner_->Read(data, count);
-    position_ += k;
+    if (!m_inner || count == 0) return 0;
+    u32 k = m_inner->Read(data, count);
+    m_position += k;
     u8* p = static_cast<u8*>(data);
     for (u32 i = 0; i < k; ++i) p[i] = DecryptByte(p[i]);
     return k;
 }
 
 void CZIPDecrypt::Seek(u32 position) {
-    if (!inner_) return;
-    if (position < position_) {
+    if (!m_inner) return;
+    if (position < m_position) {
         // The cipher only runs forwards: restart just after the header.
-        inner_->Seek(innerStart_ + kHeaderSize);
-        std::memcpy(keys_, savedKeys_, sizeof keys_);
-        position_ = 0;
+        m_inner->Seek(m_innerStart + kHeaderSize);
+        std::memcpy(m_keys, m_savedKeys, sizeof m_keys);
+        m_position = 0;
     }
     u8 scratch[kChunk];
-    while (position_ < position) {
-        if (Read(scratch, std::min(kChunk, position - position_)) == 0) break;
+    while (m_position < position) {
+        if (Read(scratch, std::min(kChunk, position - m_position)) == 0) break;
     }
 }
 
 u8 CZIPDecrypt::PeekByte() {
-    if (inner_) {
+    if (m_inner) {
         u32 keys[3];
-        std::memcpy(keys, keys_, sizeof keys);
-        const u32 innerAt = inner_->Tell();
+        std::memcpy(keys, m_keys, sizeof keys);
+        const u32 innerAt = m_inner->Tell();
         u8 b = 0;
         if (Read(&b, 1) == 1) {
-            std::memcpy(keys_, keys, sizeof keys);
-            inner_->Seek(innerAt);
-            --position_;
+            std::memcpy(m_keys, keys, sizeof keys);
+            m_inner->Seek(innerAt);
+            --m_position;
             return b;
         }
     }
@@ -121,26 +121,26 @@ u8 CZIPDecrypt::PeekByte() {
 
 CZIPEncrypt::CZIPEncrypt(CDataBin* inner, const char* password, u8 checkByte) : CZIPCrypt(inner) {
     InitKeys(password);
-    if (inner_) {
+    if (m_inner) {
         u8 header[kHeaderSize];
         for (u32 i = 0; i + 1 < kHeaderSize; ++i) header[i] = static_cast<u8>(std::rand() & 0xFF);
         header[kHeaderSize - 1] = checkByte;
-        checkByte_ = checkByte;
+        m_checkByte = checkByte;
         Write(header, kHeaderSize);
     }
 }
 
 u32 CZIPEncrypt::Write(const void* data, u32 count) {
-    if (!inner_ || count == 0) return 0;
+    if (!m_inner || count == 0) return 0;
     const u8* src = static_cast<const u8*>(data);
     u8 chunk[kChunk];
     u32 total = 0;
     while (total < count) {
         u32 n = std::min(kChunk, count - total);
         for (u32 i = 0; i < n; ++i) chunk[i] = EncryptByte(src[total + i]);
-        u32 written = inner_->Write(chunk, n);
-        position_ += written;
-        size_ += written;
+        u32 written = m_inner->Write(chunk, n);
+        m_position += written;
+        m_size += written;
         total += written;
         if (written < n) break;
     }

@@ -16,14 +16,14 @@ u32 Crc32(const void* data, size_t count, u32 crc = 0);
 class CZIPCrypt : public CDataBin {
 public:
     ~CZIPCrypt() override;
-    u32 Tell() override { return position_; }
-    u32 GetSize() override { return size_; }
-    bool IsOpen() override { return inner_ != nullptr; }
+    u32 Tell() override { return m_position; }
+    u32 GetSize() override { return m_size; }
+    bool IsOpen() override { return m_inner != nullptr; }
     // The twelfth byte of the encryption header, or -1 when no header was read or written.
-    i32 CheckByte() const { return checkByte_; }
+    i32 CheckByte() const { return m_checkByte; }
 
 protected:
-    explicit CZIPCrypt(CDataBin* inner) : inner_(inner) {}
+    explicit CZIPCrypt(CDataBin* inner) : m_inner(inner) {}
     void InitKeys(const char* password);
     void UpdateKeys(u8 plain);
     u8 KeyStreamByte() const;
@@ -38,12 +38,12 @@ protected:
         return cipher;
     }
 
-    CDataBin* inner_;
-    u32 size_ = 0;
-    u32 position_ = 0;
-    u32 savedKeys_[3] = {};
-    u32 keys_[3] = {};
-    i32 checkByte_ = -1;
+    CDataBin* m_inner;
+    u32 m_size = 0;
+    u32 m_position = 0;
+    u32 m_savedKeys[3] = {};
+    u32 m_keys[3] = {};
+    i32 m_checkByte = -1;
 };
 
 // Reads an enciphered stream: the 12-byte header is consumed at construction, after which the
@@ -55,12 +55,12 @@ public:
     u32 Write(const void*, u32) override { return 0; }
     u32 Read(void* data, u32 count) override;
     bool CanWrite() override { return false; }
-    bool CanRead() override { return inner_ && inner_->CanRead(); }
+    bool CanRead() override { return m_inner && m_inner->CanRead(); }
     // Same result as the base form, without rewinding the cipher to the header to step back.
     u8 PeekByte() override;
 
 private:
-    u32 innerStart_ = 0;  // where the header began in the inner stream
+    u32 m_innerStart = 0;  // where the header began in the inner stream
 };
 
 // Writes an enciphered stream: a 12-byte header (11 random bytes and the check byte) is written
@@ -71,7 +71,7 @@ public:
     void Seek(u32) override {}
     u32 Write(const void* data, u32 count) override;
     u32 Read(void*, u32) override { return 0; }
-    bool CanWrite() override { return inner_ && inner_->CanWrite(); }
+    bool CanWrite() override { return m_inner && m_inner->CanWrite(); }
     bool CanRead() override { return false; }
 };
 

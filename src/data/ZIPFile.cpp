@@ -34,18 +34,18 @@ void Put32(std::vector<u8>& v, u32 x) {
 // Lets a cipher stream write into a stream it must not delete.
 class CBorrowed : public CDataBin {
 public:
-    explicit CBorrowed(CDataBin* target) : target_(target) {}
-    void Seek(u32 position) override { target_->Seek(position); }
-    u32 Tell() override { return target_->Tell(); }
-    u32 GetSize() override { return target_->GetSize(); }
-    u32 Write(const void* data, u32 count) override { return target_->Write(data, count); }
-    u32 Read(void* data, u32 count) override { return target_->Read(data, count); }
-    bool IsOpen() override { return target_->IsOpen(); }
-    bool CanWrite() override { return target_->CanWrite(); }
-    bool CanRead() override { return target_->CanRead(); }
+    explicit CBorrowed(CDataBin* target) : m_target(target) {}
+    void Seek(u32 position) override { m_target->Seek(position); }
+    u32 Tell() override { return m_target->Tell(); }
+    u32 GetSize() override { return m_target->GetSize(); }
+    u32 Write(const void* data, u32 count) override { return m_target->Write(data, count); }
+    u32 Read(void* data, u32 count) override { return m_target->Read(data, count); }
+    bool IsOpen() override { return m_target->IsOpen(); }
+    bool CanWrite() override { return m_target->CanWrite(); }
+    bool CanRead() override { return m_target->CanRead(); }
 
 private:
-    CDataBin* target_;
+    CDataBin* m_target;
 };
 
 }  // namespace
@@ -61,21 +61,21 @@ std::string NormaliseZIPName(const std::string& name) {
 
 // ---- CZIPFile
 
-CZIPFile::CZIPFile(std::string archivePath) : path_(std::move(archivePath)), name_("[ZIP:" + path_ + "]") {
+CZIPFile::CZIPFile(std::string archivePath) : m_path(std::move(archivePath)), m_name("[ZIP:" + m_path + "]") {
     // Archives named by games may differ in case from the file on disk. Entries are opened long
     // after, when a script may have changed the current directory: keep the path absolute.
-    diskPath_ = FindOnDisk(path_);
-    if (diskPath_.empty()) diskPath_ = path_;
+    m_diskPath = FindOnDisk(m_path);
+    if (m_diskPath.empty()) m_diskPath = m_path;
     std::error_code ec;
-    std::filesystem::path absolute = std::filesystem::absolute(diskPath_, ec);
-    if (!ec) diskPath_ = absolute.string();
+    std::filesystem::path absolute = std::filesystem::absolute(m_diskPath, ec);
+    if (!ec) m_diskPath = absolute.string();
 }
 
 bool CZIPFile::Scan() {
-    if (scanned_) return scanSucceeded_;
-    scanned_ = true;
+    if (m_scanned) return m_scanSucceeded;
+    m_scanned = true;
 
-    CFile file(diskPath_.c_str(), "rb");  // a file that does not open yields no records
+    CFile file(m_diskPath.c_str(), "rb");  // a file that does not open yields no records
     const uint64_t fileSize = file.GetSize();
     try {
         for (;;) {
@@ -83,16 +83,16 @@ bool CZIPFile::Scan() {
             if (file.Read(h, kLocalHeaderSize) < kLocalHeaderSize) break;
             u32 signature = Get32(h);
             if (signature == kZIPCentralSignature) {
-                sawRecord_ = true;
+                m_sawRecord = true;
                 break;
             }
-            if (signature != kZIPLocalSignature && signature != signature_) throw std::runtime_error("Unknown format");
+            if (signature != kZIPLocalSignature && signature != m_signature) throw std::runtime_error("Unknown format");
 
             u32 flags = Get16(h + 6), method = Get16(h + 8), modTime = Get16(h + 10);
             u32 crc = Get32(h + 14), compressed = Get32(h + 18), uncompressed = Get32(h + 22);
             u32 nameLength = Get16(h + 26), extraLength = Get16(h + 28);
 
-            sawRecord_ = true;
+            m_sawRecord = true;
             const u32 headerOffset = file.Tell() - kLocalHeaderSize;
             std::string raw(nameLength, '\0');
             const u32 gotName = nameLength ? file.Read(raw.data(), nameLength) : 0;
@@ -101,7 +101,7 @@ bool CZIPFile::Scan() {
             // and the walk says which.
             if (gotName < nameLength || dataOffset + compressed > fileSize) {
                 raw.resize(gotName);
-                dropped_.push_back(SZIPDropped{std::move(raw), headerOffset});
+                m_dropped.push_back(SZIPDropped{std::move(raw), headerOffset});
                 break;
             }
             if ((flags & 8) && (crc == 0 || uncompressed == 0) && dataOffset + compressed + kDescriptorSize <= fileSize) {
@@ -125,8 +125,8 @@ bool CZIPFile::Scan() {
                 e.encrypted = flags & 1;
                 e.method = method;
                 e.checkByte = (flags & 8) ? (modTime >> 8) & 0xFF : crc >> 24;
-                index_.emplace(e.name, entries_.size());  // the first of duplicate names wins
-                entries_.push_back(std::move(e));
+                m_index.emplace(e.name, m_entries.size());  // the first of duplicate names wins
+                m_entries.push_back(std::move(e));
             }
 
             uint64_t next = dataOffset + compressed + ((flags & 8) ? kDescriptorSize : 0);
@@ -135,17 +135,17 @@ bool CZIPFile::Scan() {
         }
     } catch (const std::exception& e) {
         // Said once, in every build: otherwise a damaged archive only shows as missing resources.
-        Warning(path_ + ": " + e.what());
-        scanSucceeded_ = false;
+        Warning(m_path + ": " + e.what());
+        m_scanSucceeded = false;
         return false;
     }
-    scanSucceeded_ = true;
+    m_scanSucceeded = true;
     return true;
 }
 
 const SZIPEntry* CZIPFile::Lookup(const std::string& path) {
-    auto it = index_.find(NormaliseZIPName(path));
-    return it == index_.end() ? nullptr : &entries_[it->second];
+    auto it = m_index.find(NormaliseZIPName(path));
+    return it == m_index.end() ? nullptr : &m_entries[it->second];
 }
 
 bool CZIPFile::Exists(std::string path) { return Scan() && Lookup(path) != nullptr; }
@@ -165,14 +165,14 @@ std::string CZIPFile::StoredName(std::string path) {
 
 CDataBin* CZIPFile::OpenEntry(const SZIPEntry& entry) {
     if (!Scan()) return nullptr;
-    auto* file = new CFile(diskPath_.c_str(), "rb");  // each opened entry has its own handle
+    auto* file = new CFile(m_diskPath.c_str(), "rb");  // each opened entry has its own handle
     if (!file->IsOpen()) {
         delete file;
         return nullptr;
     }
     std::unique_ptr<CDataBin> stream(new CSegment(file, entry.dataOffset, entry.compressedSize));
     if (entry.encrypted) {
-        auto* decrypt = new CZIPDecrypt(stream.release(), password_.c_str());
+        auto* decrypt = new CZIPDecrypt(stream.release(), m_password.c_str());
         stream.reset(decrypt);
         if (decrypt->CheckByte() != static_cast<i32>(entry.checkByte)) return nullptr;  // wrong password
     }
@@ -202,20 +202,20 @@ CDataBin* CZIPFile::OpenEntry(const SZIPEntry& entry) {
 
 // ---- CZIPCheckedStream
 
-CZIPCheckedStream::CZIPCheckedStream(CDataBin* inner, u32 crc) : inner_(inner), expected_(crc) {}
+CZIPCheckedStream::CZIPCheckedStream(CDataBin* inner, u32 crc) : m_inner(inner), m_expected(crc) {}
 
-CZIPCheckedStream::~CZIPCheckedStream() { delete inner_; }
+CZIPCheckedStream::~CZIPCheckedStream() { delete m_inner; }
 
 u32 CZIPCheckedStream::Read(void* data, u32 count) {
-    if (damaged_) return 0;
-    const u32 at = inner_->Tell();
-    const u32 got = inner_->Read(data, count);
-    if (at <= checked_ && at + got > checked_) {
-        const u8* p = static_cast<const u8*>(data) + (checked_ - at);
-        for (const u8* end = static_cast<const u8*>(data) + got; p < end; ++p) running_ = Crc32Step(running_, *p);
-        checked_ = at + got;
-        if (checked_ >= inner_->GetSize() && ~running_ != expected_) {
-            damaged_ = true;
+    if (m_damaged) return 0;
+    const u32 at = m_inner->Tell();
+    const u32 got = m_inner->Read(data, count);
+    if (at <= m_checked && at + got > m_checked) {
+        const u8* p = static_cast<const u8*>(data) + (m_checked - at);
+        for (const u8* end = static_cast<const u8*>(data) + got; p < end; ++p) m_running = Crc32Step(m_running, *p);
+        m_checked = at + got;
+        if (m_checked >= m_inner->GetSize() && ~m_running != m_expected) {
+            m_damaged = true;
             return 0;
         }
     }
@@ -233,28 +233,28 @@ u8 CZIPCheckedStream::PeekByte() {
 // ---- CZIPWriter
 
 CZIPWriter::CZIPWriter(CDataBin* out, u32 signature, std::string password)
-    : out_(out), signature_(signature), password_(std::move(password)) {
-    ok_ = out_ && out_->CanWrite();
+    : m_out(out), m_signature(signature), m_password(std::move(password)) {
+    m_ok = m_out && m_out->CanWrite();
 }
 
 bool CZIPWriter::Put(const void* data, u32 count) {
-    if (ok_ && count && out_->Write(data, count) != count) ok_ = false;
-    return ok_;
+    if (m_ok && count && m_out->Write(data, count) != count) m_ok = false;
+    return m_ok;
 }
 
 bool CZIPWriter::AddEntry(const std::string& name, u32 method, const void* payload, u32 payloadSize, u32 crc,
                           u32 plainSize, u32 dosDateTime) {
-    if (!ok_) return false;
-    const bool encrypt = !password_.empty();
+    if (!m_ok) return false;
+    const bool encrypt = !m_password.empty();
     const u32 extra = encrypt ? kEncryptionHeaderSize : 0;
-    if (name.size() > 0xFFFF || payloadSize > 0xFFFFFFFFu - extra) return ok_ = false;
+    if (name.size() > 0xFFFF || payloadSize > 0xFFFFFFFFu - extra) return m_ok = false;
 
-    Record r{name, encrypt ? 1u : 0u, method, crc, payloadSize + extra, plainSize, dosDateTime, out_->Tell()};
+    Record r{name, encrypt ? 1u : 0u, method, crc, payloadSize + extra, plainSize, dosDateTime, m_out->Tell()};
     if (static_cast<uint64_t>(r.offset) + kLocalHeaderSize + name.size() + r.compressedSize > 0xFFFFFFFFu)
-        return ok_ = false;  // past what 32-bit offsets can address
+        return m_ok = false;  // past what 32-bit offsets can address
 
     std::vector<u8> h;
-    Put32(h, signature_);
+    Put32(h, m_signature);
     Put16(h, 20);  // version needed: deflate, traditional encryption
     Put16(h, r.flags);
     Put16(h, method);
@@ -268,21 +268,21 @@ bool CZIPWriter::AddEntry(const std::string& name, u32 method, const void* paylo
     if (!Put(h.data(), static_cast<u32>(h.size()))) return false;
 
     if (encrypt) {
-        CZIPEncrypt cipher(new CBorrowed(out_), password_.c_str(), static_cast<u8>(crc >> 24));
-        if (cipher.GetSize() != kEncryptionHeaderSize) return ok_ = false;
-        if (payloadSize && cipher.Write(payload, payloadSize) != payloadSize) return ok_ = false;
+        CZIPEncrypt cipher(new CBorrowed(m_out), m_password.c_str(), static_cast<u8>(crc >> 24));
+        if (cipher.GetSize() != kEncryptionHeaderSize) return m_ok = false;
+        if (payloadSize && cipher.Write(payload, payloadSize) != payloadSize) return m_ok = false;
     } else if (!Put(payload, payloadSize)) {
         return false;
     }
-    records_.push_back(std::move(r));
-    return ok_;
+    m_records.push_back(std::move(r));
+    return m_ok;
 }
 
 bool CZIPWriter::Finish() {
-    if (!ok_) return false;
-    if (records_.size() > 0xFFFF) return ok_ = false;
-    const u32 directoryStart = out_->Tell();
-    for (const Record& r : records_) {
+    if (!m_ok) return false;
+    if (m_records.size() > 0xFFFF) return m_ok = false;
+    const u32 directoryStart = m_out->Tell();
+    for (const Record& r : m_records) {
         std::vector<u8> c;
         Put32(c, kZIPCentralSignature);
         Put16(c, 20);  // made by: MS-DOS attributes, version 2.0
@@ -303,13 +303,13 @@ bool CZIPWriter::Finish() {
         c.insert(c.end(), r.name.begin(), r.name.end());
         if (!Put(c.data(), static_cast<u32>(c.size()))) return false;
     }
-    const u32 directorySize = out_->Tell() - directoryStart;
+    const u32 directorySize = m_out->Tell() - directoryStart;
     std::vector<u8> end;
     Put32(end, kZIPEndSignature);
     Put16(end, 0);
     Put16(end, 0);
-    Put16(end, static_cast<u32>(records_.size()));
-    Put16(end, static_cast<u32>(records_.size()));
+    Put16(end, static_cast<u32>(m_records.size()));
+    Put16(end, static_cast<u32>(m_records.size()));
     Put32(end, directorySize);
     Put32(end, directoryStart);
     Put16(end, 0);

@@ -40,44 +40,44 @@ public:
     explicit CZIPFile(std::string archivePath);
 
     // Alternative local-header signature accepted besides the standard one.
-    void SetSignature(u32 signature) { signature_ = signature; }
-    void SetPassword(std::string password) { password_ = std::move(password); }
+    void SetSignature(u32 signature) { m_signature = signature; }
+    void SetPassword(std::string password) { m_password = std::move(password); }
 
     bool Exists(std::string path) override;
     CDataBin* OpenFile(std::string path) override;
     std::string StoredName(std::string path) override;
-    std::string GetName() override { return name_; }
+    std::string GetName() override { return m_name; }
 
     // Walks the archive on first call; true when the walk reached its end without a bad record.
     bool Scan();
     // Entries in archive order (after Scan). Some may be unreachable duplicates.
-    const std::vector<SZIPEntry>& Entries() const { return entries_; }
+    const std::vector<SZIPEntry>& Entries() const { return m_entries; }
     // Entries cut short by the end of the file (after Scan).
-    const std::vector<SZIPDropped>& Dropped() const { return dropped_; }
+    const std::vector<SZIPDropped>& Dropped() const { return m_dropped; }
     // Whether the walk met at least one record (a local or central header): false for an empty or
     // foreign file that is too short to be told apart from an archive without entries.
-    bool SawRecord() const { return sawRecord_; }
+    bool SawRecord() const { return m_sawRecord; }
     // Opens one entry (null when it cannot be read: wrong password, corrupt data, a size or CRC-32
     // that differs from the header's, ...). Inflated entries are checked whole before they are
     // handed out; stored entries are read on demand and checked as their last byte is read in
     // order (see CZIPCheckedStream).
     CDataBin* OpenEntry(const SZIPEntry& entry);
-    const std::string& ArchivePath() const { return path_; }
+    const std::string& ArchivePath() const { return m_path; }
 
 private:
     const SZIPEntry* Lookup(const std::string& path);
 
-    std::vector<SZIPEntry> entries_;
-    std::vector<SZIPDropped> dropped_;
-    bool sawRecord_ = false;
-    std::unordered_map<std::string, size_t> index_;  // normalised name -> first entry
-    bool scanned_ = false;
-    bool scanSucceeded_ = false;
-    std::string path_;
-    std::string diskPath_;  // path_ as found on disk
-    std::string name_;
-    u32 signature_ = kZIPLocalSignature;
-    std::string password_;
+    std::vector<SZIPEntry> m_entries;
+    std::vector<SZIPDropped> m_dropped;
+    bool m_sawRecord = false;
+    std::unordered_map<std::string, size_t> m_index;  // normalised name -> first entry
+    bool m_scanned = false;
+    bool m_scanSucceeded = false;
+    std::string m_path;
+    std::string m_diskPath;  // m_path as found on disk
+    std::string m_name;
+    u32 m_signature = kZIPLocalSignature;
+    std::string m_password;
 };
 
 // A stored entry's bytes, checked against its CRC-32 as they are read. The check follows the bytes
@@ -89,24 +89,24 @@ class CZIPCheckedStream : public CDataBin {
 public:
     CZIPCheckedStream(CDataBin* inner, u32 crc);  // takes ownership of inner
     ~CZIPCheckedStream() override;
-    void Seek(u32 position) override { inner_->Seek(position); }
-    u32 Tell() override { return inner_->Tell(); }
-    u32 GetSize() override { return inner_->GetSize(); }
+    void Seek(u32 position) override { m_inner->Seek(position); }
+    u32 Tell() override { return m_inner->Tell(); }
+    u32 GetSize() override { return m_inner->GetSize(); }
     u32 Write(const void*, u32) override { return 0; }
     u32 Read(void* data, u32 count) override;
-    bool IsOpen() override { return inner_->IsOpen(); }
+    bool IsOpen() override { return m_inner->IsOpen(); }
     bool CanWrite() override { return false; }
-    bool CanRead() override { return inner_->CanRead(); }
+    bool CanRead() override { return m_inner->CanRead(); }
     u8 PeekByte() override;
     // The whole entry has been read and its CRC-32 differs.
-    bool Damaged() const { return damaged_; }
+    bool Damaged() const { return m_damaged; }
 
 private:
-    CDataBin* inner_;
-    u32 expected_;
-    u32 running_ = 0xFFFFFFFFu;  // CRC-32 register over bytes [0, checked_)
-    u32 checked_ = 0;
-    bool damaged_ = false;
+    CDataBin* m_inner;
+    u32 m_expected;
+    u32 m_running = 0xFFFFFFFFu;  // CRC-32 register over bytes [0, m_checked)
+    u32 m_checked = 0;
+    bool m_damaged = false;
 };
 
 // Writes a ZIP-style archive: local headers (with the given signature), entry data and a
@@ -131,11 +131,11 @@ private:
     };
     bool Put(const void* data, u32 count);
 
-    CDataBin* out_;
-    u32 signature_;
-    std::string password_;
-    std::vector<Record> records_;
-    bool ok_ = true;
+    CDataBin* m_out;
+    u32 m_signature;
+    std::string m_password;
+    std::vector<Record> m_records;
+    bool m_ok = true;
 };
 
 }  // namespace ove

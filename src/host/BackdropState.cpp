@@ -13,25 +13,25 @@ namespace ove {
 
 CBackdropState::CBackdropState(const std::unique_ptr<CRenderer>& renderer,
                                const std::unique_ptr<CResourceCache>& resources)
-    : renderer_(renderer), resources_(resources) {}
+    : m_renderer(renderer), m_resources(resources) {}
 
 CBackdropState::~CBackdropState() = default;
 
 void CBackdropState::SetPicture(const char* name) {
-    x_ = 0;
-    y_ = 0;
-    if (name && name_ == name) return;
+    m_x = 0;
+    m_y = 0;
+    if (name && m_name == name) return;
 
     // The renderer holds pointers into the old picture: detach it before the picture goes.
-    if (renderer_) renderer_->SetBackdropWithPriority(nullptr, nullptr);
-    if (walker_) walker_->SetMask(nullptr, 0, 0);
-    picture_.reset();
-    shownWidth_ = shownHeight_ = 0;
-    colour_ = 0;
-    name_.clear();
+    if (m_renderer) m_renderer->SetBackdropWithPriority(nullptr, nullptr);
+    if (m_walker) m_walker->SetMask(nullptr, 0, 0);
+    m_picture.reset();
+    m_shownWidth = m_shownHeight = 0;
+    m_colour = 0;
+    m_name.clear();
 
-    if (name && resources_) {
-        std::unique_ptr<CDataBin> file(resources_->OpenResource(name, "OVP"));
+    if (name && m_resources) {
+        std::unique_ptr<CDataBin> file(m_resources->OpenResource(name, "OVP"));
         if (file) {
             auto picture = std::make_unique<CBackdropPicture>();
             // A damaged picture keeps whatever could be read (its size at least), as before; the
@@ -41,103 +41,103 @@ void CBackdropState::SetPicture(const char* name) {
                 // whatever could be read (its size at least), and the file is named once so that
                 // the game's author can find it.
                 if (!picture->Refusal().empty()) throw std::runtime_error(picture->Refusal());
-                resources_->WarnDamaged(std::string(name) + ".OVP", "the picture is damaged and could not be read");
+                m_resources->WarnDamaged(std::string(name) + ".OVP", "the picture is damaged and could not be read");
             }
-            picture_ = std::move(picture);
+            m_picture = std::move(picture);
         } else {
             Warning(std::string("SetBackdrop: there is no picture \"") + name + "\" (" + name + ".OVP)");
         }
     }
-    if (picture_) {
-        shownWidth_ = picture_->Width();
-        shownHeight_ = picture_->Height();
+    if (m_picture) {
+        m_shownWidth = m_picture->Width();
+        m_shownHeight = m_picture->Height();
     }
-    if (renderer_) {
-        if (picture_) {
-            renderer_->SetBackdropWithPriority(picture_->Bitmap(), picture_->DepthMask(), picture_->Width(),
-                                              picture_->Height());
+    if (m_renderer) {
+        if (m_picture) {
+            m_renderer->SetBackdropWithPriority(m_picture->Bitmap(), m_picture->DepthMask(), m_picture->Width(),
+                                              m_picture->Height());
         } else {
-            renderer_->SetBackdropWithPriority(nullptr, nullptr);
+            m_renderer->SetBackdropWithPriority(nullptr, nullptr);
         }
     }
-    if (picture_) Walker().SetMask(picture_->WalkMask(), picture_->Width(), picture_->Height());
-    if (name) name_ = name;
+    if (m_picture) Walker().SetMask(m_picture->WalkMask(), m_picture->Width(), m_picture->Height());
+    if (name) m_name = name;
 }
 
 void CBackdropState::Place(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
                            int32_t priorityHeight, const std::string& name) {
-    picture_ = std::move(picture);
-    name_ = name;
-    x_ = y_ = 0;
-    shownWidth_ = shownWidth;
-    shownHeight_ = shownHeight;
-    priorityHeight_ = priorityHeight;
-    if (picture_) Walker().SetMask(picture_->WalkMask(), picture_->Width(), picture_->Height());
+    m_picture = std::move(picture);
+    m_name = name;
+    m_x = m_y = 0;
+    m_shownWidth = shownWidth;
+    m_shownHeight = shownHeight;
+    m_priorityHeight = priorityHeight;
+    if (m_picture) Walker().SetMask(m_picture->WalkMask(), m_picture->Width(), m_picture->Height());
 }
 
 std::unique_ptr<CBackdropPicture> CBackdropState::Take() {
-    if (walker_) walker_->SetMask(nullptr, 0, 0);
-    return std::move(picture_);
+    if (m_walker) m_walker->SetMask(nullptr, 0, 0);
+    return std::move(m_picture);
 }
 
 void CBackdropState::SetShownSize(int32_t width, int32_t height) {
-    shownWidth_ = width;
-    shownHeight_ = height;
+    m_shownWidth = width;
+    m_shownHeight = height;
 }
 
 void CBackdropState::SetOffset(int32_t x, int32_t y) {
-    x_ = x;
-    y_ = y;
+    m_x = x;
+    m_y = y;
 }
 
 void CBackdropState::SetSolid(uint32_t argb) {
     SetPicture(nullptr);
-    if (renderer_) renderer_->SetBackdropColour(argb);
-    colour_ = argb;
+    if (m_renderer) m_renderer->SetBackdropColour(argb);
+    m_colour = argb;
 }
 
 SBackdropGeometry CBackdropState::Geometry() const {
     SBackdropGeometry g;
-    g.hasPicture = picture_ != nullptr;
-    if (picture_) {
-        g.pictureWidth = picture_->Width();
-        g.pictureHeight = picture_->Height();
+    g.hasPicture = m_picture != nullptr;
+    if (m_picture) {
+        g.pictureWidth = m_picture->Width();
+        g.pictureHeight = m_picture->Height();
     }
-    g.shownWidth = shownWidth_;
-    g.shownHeight = shownHeight_;
-    g.offsetX = x_;
-    g.offsetY = y_;
+    g.shownWidth = m_shownWidth;
+    g.shownHeight = m_shownHeight;
+    g.offsetX = m_x;
+    g.offsetY = m_y;
     return g;
 }
 
 const char* CBackdropState::HotspotAt(int32_t x, int32_t y) const {
-    if (!picture_) return "*";
+    if (!m_picture) return "*";
     SGamePoint p = ScreenToBackdrop(Geometry(), SGamePoint{x, y});
-    uint8_t value = MaskValueAt(picture_->ClickMask(), picture_->Width(), picture_->Height(), p.x, p.y);
+    uint8_t value = MaskValueAt(m_picture->ClickMask(), m_picture->Width(), m_picture->Height(), p.x, p.y);
     if (value == 0) return "*";
-    return picture_->HotspotName(value);
+    return m_picture->HotspotName(value);
 }
 
 int32_t CBackdropState::AutoPriorityHeight() const {
-    return PriorityViewportHeight(priorityHeight_, shownHeight_, picture_ != nullptr, picture_ ? picture_->Height() : 0,
-                                  renderer_ ? renderer_->GetHeight() : 0);
+    return PriorityViewportHeight(m_priorityHeight, m_shownHeight, m_picture != nullptr, m_picture ? m_picture->Height() : 0,
+                                  m_renderer ? m_renderer->GetHeight() : 0);
 }
 
 CWalker& CBackdropState::Walker() {
-    if (!walker_) walker_ = std::make_unique<CWalker>();
-    return *walker_;
+    if (!m_walker) m_walker = std::make_unique<CWalker>();
+    return *m_walker;
 }
 
 void CBackdropState::ApplyTransform() const {
-    if (!renderer_) return;
+    if (!m_renderer) return;
     float sx = 1.0f, sy = 1.0f, ox = 0.0f, oy = 0.0f;
-    if (picture_ && picture_->Width() > 0 && picture_->Height() > 0) {
-        sx = static_cast<float>(shownWidth_) / static_cast<float>(picture_->Width());
-        sy = static_cast<float>(shownHeight_) / static_cast<float>(picture_->Height());
-        ox = static_cast<float>(x_);
-        oy = static_cast<float>(y_);
+    if (m_picture && m_picture->Width() > 0 && m_picture->Height() > 0) {
+        sx = static_cast<float>(m_shownWidth) / static_cast<float>(m_picture->Width());
+        sy = static_cast<float>(m_shownHeight) / static_cast<float>(m_picture->Height());
+        ox = static_cast<float>(m_x);
+        oy = static_cast<float>(m_y);
     }
-    renderer_->SetBackdropTransform(sx, sy, ox, oy);
+    m_renderer->SetBackdropTransform(sx, sy, ox, oy);
 }
 
 }  // namespace ove

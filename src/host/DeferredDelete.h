@@ -18,37 +18,37 @@ public:
     // Held while a pass runs; passes nest.
     class CPass {
     public:
-        explicit CPass(TDeferredDelete& owner) : owner_(owner) { ++owner_.depth_; }
+        explicit CPass(TDeferredDelete& owner) : m_owner(owner) { ++m_owner.m_depth; }
         ~CPass() {
-            if (--owner_.depth_ == 0) owner_.DeleteDoomed();
+            if (--m_owner.m_depth == 0) m_owner.DeleteDoomed();
         }
         CPass(const CPass&) = delete;
         CPass& operator=(const CPass&) = delete;
 
     private:
-        TDeferredDelete& owner_;
+        TDeferredDelete& m_owner;
     };
 
-    bool InPass() const { return depth_ > 0; }
+    bool InPass() const { return m_depth > 0; }
     // Deletes now, or when the outermost pass ends.
     void Delete(T* object) {
-        if (depth_ > 0)
-            doomed_.push_back(object);
+        if (m_depth > 0)
+            m_doomed.push_back(object);
         else
             delete object;
     }
     // Deletes everything waiting (deleting one may destroy more).
     void DeleteDoomed() {
-        while (!doomed_.empty()) {
+        while (!m_doomed.empty()) {
             std::vector<T*> doomed;
-            doomed.swap(doomed_);
+            doomed.swap(m_doomed);
             for (T* object : doomed) delete object;
         }
     }
 
 private:
-    int depth_ = 0;
-    std::vector<T*> doomed_;
+    int m_depth = 0;
+    std::vector<T*> m_doomed;
 };
 
 }  // namespace ove

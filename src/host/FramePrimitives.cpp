@@ -24,72 +24,72 @@ namespace {
 
 // An object whose visibility changed joins or leaves the object queue (the cursor stays where
 // SetCursor put it). Queue errors (already there, not there) change nothing and are ignored.
-void SyncObject(CRenderer& renderer_, CSpriteBase* object) {
-    if (!object->visibilityChanged || object == renderer_.GetCursor()) return;
+void SyncObject(CRenderer& m_renderer, CSpriteBase* object) {
+    if (!object->visibilityChanged || object == m_renderer.GetCursor()) return;
     object->visibilityChanged = 0;
     if (object->IsVisible())
-        renderer_.AddObject(object);
+        m_renderer.AddObject(object);
     else
-        renderer_.RemoveObject(object);
+        m_renderer.RemoveObject(object);
 }
 
 }  // namespace
 
 void CGame::UpdateRenderQueue() {
-    if (!renderer_) return;
-    for (CSprite* s : sprites_->Sprites()) SyncObject(*renderer_, s);
-    for (CDrawingElement* e : drawingElements_) SyncObject(*renderer_, e);
+    if (!m_renderer) return;
+    for (CSprite* s : m_sprites->Sprites()) SyncObject(*m_renderer, s);
+    for (CDrawingElement* e : m_drawingElements) SyncObject(*m_renderer, e);
     // Root GUI elements only: children are drawn by their parents.
-    for (CGUIElement* e : gui_->Roots()) {
+    for (CGUIElement* e : m_gui->Roots()) {
         if (!e->visibilityChanged) continue;
         e->visibilityChanged = 0;
         if (e->IsVisible())
-            renderer_->AddGUIElement(e);
+            m_renderer->AddGUIElement(e);
         else
-            renderer_->RemoveGUIElement(e);
+            m_renderer->RemoveGUIElement(e);
     }
 }
 
 void CGame::Display() {
     // A game that draws without waiting: each frame is a turn of its own.
-    if (options_.fixedStep && drewThisTurn_) EndTurn();
+    if (m_options.fixedStep && m_drewThisTurn) EndTurn();
     UpdateRenderQueue();
     if (!MessagePump()) return;
-    backdrop_->ApplyTransform();
-    if (renderer_) {
-        renderer_->RenderFrame();
-        ++framesRendered_;
-        drewThisTurn_ = true;
-        if (!options_.fixedStep && options_.frameLimit >= 0 && framesRendered_ == options_.frameLimit && window_)
-            PostWindowClose(window_->GetHandle());
+    m_backdrop->ApplyTransform();
+    if (m_renderer) {
+        m_renderer->RenderFrame();
+        ++m_framesRendered;
+        m_drewThisTurn = true;
+        if (!m_options.fixedStep && m_options.frameLimit >= 0 && m_framesRendered == m_options.frameLimit && m_window)
+            PostWindowClose(m_window->GetHandle());
     }
-    if (sound_) sound_->Prime();
+    if (m_sound) m_sound->Prime();
     NoteEngineContact();
 }
 
 void CGame::Animate() {
     if (!MessagePump()) return;
     UpdateRenderQueue();
-    if (CTileLayerSet* layers = backdrop_->TileLayers()) layers->Animate();
+    if (CTileLayerSet* layers = m_backdrop->TileLayers()) layers->Animate();
     AnimateGUI();
-    sprites_->Update();
+    m_sprites->Update();
 }
 
 void CGame::Idle() { MessagePump(); }
 
 void CGame::Mark() {
-    if (timer_) timer_->Mark();
+    if (m_timer) m_timer->Mark();
 }
 
 void CGame::WaitLoop(float seconds, bool render) {
-    if (!timer_) return;
-    if (options_.fixedStep) {
+    if (!m_timer) return;
+    if (m_options.fixedStep) {
         FixedStepWait(seconds, render);
         return;
     }
     for (;;) {
         NoteEngineContact();  // waiting is the engine's time, not the script's
-        float remaining = seconds - timer_->Elapsed();
+        float remaining = seconds - m_timer->Elapsed();
         if (remaining > 0.016f && render) {
             Display();
             // A closed window or an error in a handler ends the wait: the script must see it now.
@@ -108,10 +108,10 @@ void CGame::WaitLoop(float seconds, bool render) {
 void CGame::FixedStepWait(float seconds, bool render) {
     NoteEngineContact();
     // The turn's one frame, unless the game drew it; Display also pumps the turn's events.
-    if (render && !drewThisTurn_) Display();
+    if (render && !m_drewThisTurn) Display();
     if (HasPendingFatal()) return;
-    const double target = timer_->MarkTime() + (seconds > 0 ? seconds : 0);
-    if (options_.realPacing) {
+    const double target = m_timer->MarkTime() + (seconds > 0 ? seconds : 0);
+    if (m_options.realPacing) {
         // Recording by hand: the player needs the game at its real speed.
         using namespace std::chrono;
         static const steady_clock::time_point origin = steady_clock::now() - duration_cast<steady_clock::duration>(
@@ -125,14 +125,14 @@ void CGame::FixedStepWait(float seconds, bool render) {
 }
 
 void CGame::EndTurn() {
-    drewThisTurn_ = false;
-    ++turn_;
-    for (const auto& [shotTurn, file] : options_.turnShots) {
-        if (shotTurn != turn_ || !renderer_) continue;
-        if (!renderer_->SaveScreenshot(file)) std::fprintf(stderr, "ove: could not write screenshot %s\n", file.c_str());
+    m_drewThisTurn = false;
+    ++m_turn;
+    for (const auto& [shotTurn, file] : m_options.turnShots) {
+        if (shotTurn != m_turn || !m_renderer) continue;
+        if (!m_renderer->SaveScreenshot(file)) std::fprintf(stderr, "ove: could not write screenshot %s\n", file.c_str());
     }
-    BeginInputTurn(turn_);
-    if (options_.frameLimit >= 0 && turn_ == options_.frameLimit && window_) PostWindowClose(window_->GetHandle());
+    BeginInputTurn(m_turn);
+    if (m_options.frameLimit >= 0 && m_turn == m_options.frameLimit && m_window) PostWindowClose(m_window->GetHandle());
 }
 
 void CGame::Wait(float seconds) { WaitLoop(seconds, true); }
@@ -145,64 +145,64 @@ void CGame::Delay(float seconds) {
 
 int32_t CGame::ReadKey() {
     MessagePump();
-    if (keyCount_ == 0) return 0;
-    --keyCount_;
-    return keyQueue_[keyCount_];
+    if (m_keyCount == 0) return 0;
+    --m_keyCount;
+    return m_keyQueue[m_keyCount];
 }
 
 void CGame::PostKey(int32_t code) { RouteKey(code); }
 
 void CGame::RouteKey(int32_t code) {
-    if (!gui_->RouteKey(code)) QueueKey(code);
+    if (!m_gui->RouteKey(code)) QueueKey(code);
 }
 
 void CGame::QueueKey(int32_t code) {
-    if (keyCount_ < 128) keyQueue_[keyCount_++] = code;
+    if (m_keyCount < 128) m_keyQueue[m_keyCount++] = code;
 }
 
 void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
     switch (kind) {
-        case 1: mouseButtons_ |= 1; break;
-        case 2: mouseButtons_ |= 2; break;
-        case 3: mouseButtons_ &= ~1u; break;
-        case 4: mouseButtons_ &= ~2u; break;
-        case 5: mouseButtons_ |= 4; break;
-        case 6: mouseButtons_ &= ~4u; break;
+        case 1: m_mouseButtons |= 1; break;
+        case 2: m_mouseButtons |= 2; break;
+        case 3: m_mouseButtons &= ~1u; break;
+        case 4: m_mouseButtons &= ~2u; break;
+        case 5: m_mouseButtons |= 4; break;
+        case 6: m_mouseButtons &= ~4u; break;
         default: break;
     }
     int32_t gx = x, gy = y;
-    if (renderer_ && viewport_) {
-        int cw = viewport_->GetClientWidth(), ch = viewport_->GetClientHeight();
-        if (cw > 0) gx = static_cast<int32_t>(static_cast<int64_t>(renderer_->GetWidth()) * x / cw);
-        if (ch > 0) gy = static_cast<int32_t>(static_cast<int64_t>(renderer_->GetHeight()) * y / ch);
+    if (m_renderer && m_viewport) {
+        int cw = m_viewport->GetClientWidth(), ch = m_viewport->GetClientHeight();
+        if (cw > 0) gx = static_cast<int32_t>(static_cast<int64_t>(m_renderer->GetWidth()) * x / cw);
+        if (ch > 0) gy = static_cast<int32_t>(static_cast<int64_t>(m_renderer->GetHeight()) * y / ch);
     }
-    if (gui_->RouteMouse(gx, gy, kind, wheelDelta, [&] { sprites_->MoveCursor(gx, gy); })) return;
+    if (m_gui->RouteMouse(gx, gy, kind, wheelDelta, [&] { m_sprites->MoveCursor(gx, gy); })) return;
 
-    if (!runtime_) return;
-    const int32_t args[3] = {gx, gy, kind == 7 ? wheelDelta : static_cast<int32_t>(mouseButtons_)};
-    SRunResult r = runtime_->CallGlobal(kind == 7 ? "onMouseWheel" : "onMouseEvent", args, true);
+    if (!m_runtime) return;
+    const int32_t args[3] = {gx, gy, kind == 7 ? wheelDelta : static_cast<int32_t>(m_mouseButtons)};
+    SRunResult r = m_runtime->CallGlobal(kind == 7 ? "onMouseWheel" : "onMouseEvent", args, true);
     if (r.running && !r.ok && !HasPendingFatal()) ShowError(r.error);
 }
 
 void CGame::Resize(int32_t width, int32_t height) {
-    if (!renderer_) return;
-    if (!renderer_->IsFlexibleResolution()) {
-        renderer_->RenderFrame();
+    if (!m_renderer) return;
+    if (!m_renderer->IsFlexibleResolution()) {
+        m_renderer->RenderFrame();
         return;
     }
-    renderer_->SetGameSize(width, height);
-    if (!runtime_) return;
-    runtime_->DefineGlobal("WIDTH", width);
-    runtime_->DefineGlobal("HEIGHT", height);
+    m_renderer->SetGameSize(width, height);
+    if (!m_runtime) return;
+    m_runtime->DefineGlobal("WIDTH", width);
+    m_runtime->DefineGlobal("HEIGHT", height);
     const int32_t args[2] = {width, height};
-    SRunResult r = runtime_->CallGlobal("onResize", args, true);
+    SRunResult r = m_runtime->CallGlobal("onResize", args, true);
     if (r.running && !r.ok && !HasPendingFatal()) ShowError(r.error);
 }
 
 void CGame::ActivateApp(bool) {}
 
 void CGame::ContentLost() {
-    if (renderer_) renderer_->InvalidateFrame();
+    if (m_renderer) m_renderer->InvalidateFrame();
 }
 
 }  // namespace ove

@@ -13,39 +13,39 @@ namespace ove {
 using SGUIDispatch = TDeferredDelete<CGUIElement>::CPass;
 
 void CGUIRoot::AddRootElement(CGUIElement* element) {
-    if (element) roots_.push_back(element);
+    if (element) m_roots.push_back(element);
 }
 
 bool CGUIRoot::CallElementHandler(CGUIElement* element, const char* name, const int32_t* args, int count) {
-    if (!runtime_ || !element || !element->scriptObject || element->IsDestroyed()) return false;
-    SGUIDispatch dispatch(doomed_);
+    if (!m_runtime || !element || !element->scriptObject || element->IsDestroyed()) return false;
+    SGUIDispatch dispatch(m_doomed);
     // An error in the handler becomes the pending fatal that ends the script's Run.
-    return runtime_->CallElementHandler(element->scriptObject, name,
+    return m_runtime->CallElementHandler(element->scriptObject, name,
                                         std::span<const int32_t>(args, static_cast<std::size_t>(count)));
 }
 
 CGUIElement* CGUIRoot::GetFocusElement() {
-    return focused_ && focused_->CanFocus() && focused_->IsVisible() ? focused_ : nullptr;
+    return m_focused && m_focused->CanFocus() && m_focused->IsVisible() ? m_focused : nullptr;
 }
 
 void CGUIRoot::SetFocusElement(CGUIElement* element) {
-    if (element == focused_) return;
-    SGUIDispatch dispatch(doomed_);
-    CGUIElement* old = focused_;
+    if (element == m_focused) return;
+    SGUIDispatch dispatch(m_doomed);
+    CGUIElement* old = m_focused;
     if (old && old->CanFocus() && !old->SuppressBlurEvent()) old->CallScriptHandler("onBlur");
     // The blur handler may have destroyed the element that was to get the focus.
     if (element && element->IsDestroyed()) element = nullptr;
     if (element && element->CanFocus()) {
-        focused_ = element;
+        m_focused = element;
         BringToTop(element->GetWindow());
         if (!element->SuppressFocusEvent()) element->CallScriptHandler("onFocus");
     } else {
-        focused_ = nullptr;
+        m_focused = nullptr;
     }
 }
 
 CGUIElement* CGUIRoot::GetActiveWindow() {
-    for (auto it = roots_.rbegin(); it != roots_.rend(); ++it) {
+    for (auto it = m_roots.rbegin(); it != m_roots.rend(); ++it) {
         CGUIElement* window = (*it)->GetWindow();
         if (window && window->IsVisible()) return window;
     }
@@ -54,13 +54,13 @@ CGUIElement* CGUIRoot::GetActiveWindow() {
 
 void CGUIRoot::BringToTop(CGUIElement* window) {
     if (!window) return;
-    auto it = std::find(roots_.begin(), roots_.end(), window);
-    if (it == roots_.end()) return;
-    roots_.splice(roots_.end(), roots_, it);
+    auto it = std::find(m_roots.begin(), m_roots.end(), window);
+    if (it == m_roots.end()) return;
+    m_roots.splice(m_roots.end(), m_roots, it);
     // The renderer draws its queue in order: the window moves to the end there as well.
-    if (renderer_ && renderer_->IsGUIElementQueued(window)) {
-        renderer_->RemoveGUIElement(window);
-        renderer_->AddGUIElement(window);
+    if (m_renderer && m_renderer->IsGUIElementQueued(window)) {
+        m_renderer->RemoveGUIElement(window);
+        m_renderer->AddGUIElement(window);
     }
 }
 
@@ -83,50 +83,50 @@ void CGUIRoot::DestroyGUIElement(CGUIElement* element) {
     if (CGUIElement* parent = element->GetParent())
         parent->DetachChild(element);
     else
-        roots_.remove(element);
-    if (renderer_ && renderer_->IsGUIElementQueued(element)) renderer_->RemoveGUIElement(element);
+        m_roots.remove(element);
+    if (m_renderer && m_renderer->IsGUIElementQueued(element)) m_renderer->RemoveGUIElement(element);
 
     std::vector<CGUIElement*> subtree;
     CollectSubtree(element, subtree);
     const std::unordered_set<CGUIElement*> gone(subtree.begin(), subtree.end());
     for (CGUIElement* e : subtree) {
-        if (focused_ == e) focused_ = nullptr;
-        if (hovered_ == e) hovered_ = nullptr;
-        if (capture_ == e) capture_ = nullptr;
+        if (m_focused == e) m_focused = nullptr;
+        if (m_hovered == e) m_hovered = nullptr;
+        if (m_capture == e) m_capture = nullptr;
         e->MarkDestroyed();
-        if (runtime_ && e->scriptObject) runtime_->ForgetElement(e->scriptObject);
+        if (m_runtime && e->scriptObject) m_runtime->ForgetElement(e->scriptObject);
         e->scriptObject = 0;
     }
-    for (CGUIElement* root : roots_) ForgetInWindows(root, gone);
+    for (CGUIElement* root : m_roots) ForgetInWindows(root, gone);
 
-    doomed_.Delete(element);
+    m_doomed.Delete(element);
 }
 
 void CGUIRoot::DeleteAll() {
-    focused_ = hovered_ = capture_ = nullptr;
+    m_focused = m_hovered = m_capture = nullptr;
     std::list<CGUIElement*> roots;
-    roots.swap(roots_);
+    roots.swap(m_roots);
     for (CGUIElement* e : roots) {
-        if (renderer_) renderer_->RemoveGUIElement(e);
+        if (m_renderer) m_renderer->RemoveGUIElement(e);
         delete e;
     }
-    doomed_.DeleteDoomed();
+    m_doomed.DeleteDoomed();
 }
 
-int32_t CGUIRoot::GetTargetWidth() { return renderer_ ? renderer_->GetWidth() : 0; }
-int32_t CGUIRoot::GetTargetHeight() { return renderer_ ? renderer_->GetHeight() : 0; }
+int32_t CGUIRoot::GetTargetWidth() { return m_renderer ? m_renderer->GetWidth() : 0; }
+int32_t CGUIRoot::GetTargetHeight() { return m_renderer ? m_renderer->GetHeight() : 0; }
 
 CGUIRoot::~CGUIRoot() { DeleteAll(); }
 
 void CGUIRoot::Animate() {
-    SGUIDispatch dispatch(doomed_);
-    const std::vector<CGUIElement*> roots(roots_.begin(), roots_.end());
+    SGUIDispatch dispatch(m_doomed);
+    const std::vector<CGUIElement*> roots(m_roots.begin(), m_roots.end());
     for (CGUIElement* e : roots)
         if (!e->IsDestroyed()) e->Animate();
 }
 
 CGUIElement* CGUIRoot::FindAt(int32_t x, int32_t y) {
-    for (auto it = roots_.rbegin(); it != roots_.rend(); ++it)
+    for (auto it = m_roots.rbegin(); it != m_roots.rend(); ++it)
         if (CGUIElement* hit = (*it)->FindElementAt(x, y)) return hit;
     return nullptr;
 }
@@ -134,7 +134,7 @@ CGUIElement* CGUIRoot::FindAt(int32_t x, int32_t y) {
 // ---------------------------------------------------------------- input routing
 
 bool CGUIRoot::RouteKey(int32_t code) {
-    SGUIDispatch dispatch(doomed_);
+    SGUIDispatch dispatch(m_doomed);
     CGUIElement* target = GetFocusElement();
     if (!target) target = GetActiveWindow();
     for (CGUIElement* e = target; e; e = e->GetParent()) {
@@ -147,10 +147,10 @@ bool CGUIRoot::RouteKey(int32_t code) {
 // Routes a mouse event (game coordinates) through the GUI; true when an element consumed it.
 bool CGUIRoot::RouteMouse(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDelta,
                           const std::function<void()>& moveCursor) {
-    SGUIDispatch dispatch(doomed_);
-    CGUIElement* hit = capture_ ? capture_ : FindAt(gx, gy);
-    if (hit != hovered_) {
-        if (CGUIElement* old = hovered_) old->OnMouseLeave();
+    SGUIDispatch dispatch(m_doomed);
+    CGUIElement* hit = m_capture ? m_capture : FindAt(gx, gy);
+    if (hit != m_hovered) {
+        if (CGUIElement* old = m_hovered) old->OnMouseLeave();
         if (hit && !hit->IsDestroyed()) hit->OnMouseEnter();
         if (hit && hit->IsDestroyed()) hit = nullptr;
     }
@@ -167,16 +167,16 @@ bool CGUIRoot::RouteMouse(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDel
         }
     }
     moveCursor();
-    hovered_ = hit;
+    m_hovered = hit;
     if (!hit) {
-        if (kind == 1 && focused_) SetFocusElement(nullptr);
+        if (kind == 1 && m_focused) SetFocusElement(nullptr);
         return false;
     }
     bool consumed = hit->OnMove(gx, gy);
     if (kind == 0 || hit->IsDestroyed()) return consumed;
-    if (kind == 1 && hit->CanFocus() && hit != focused_) {
+    if (kind == 1 && hit->CanFocus() && hit != m_focused) {
         SetFocusElement(hit);
-        if (focused_ == hit && !hit->IsDestroyed()) {
+        if (m_focused == hit && !hit->IsDestroyed()) {
             hit->OnLButtonDown(gx, gy);
             return true;
         }

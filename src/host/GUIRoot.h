@@ -18,21 +18,21 @@ class CGUIRoot final : public IGUIHost {
 public:
     // `renderer` is the game's (it may come and go); `runtime` may be null (no script runs).
     CGUIRoot(const std::unique_ptr<CRenderer>& renderer, IScriptRuntime* runtime)
-        : renderer_(renderer), runtime_(runtime) {}
+        : m_renderer(renderer), m_runtime(runtime) {}
     ~CGUIRoot() override;
     CGUIRoot(const CGUIRoot&) = delete;
     CGUIRoot& operator=(const CGUIRoot&) = delete;
 
     // ---- IGUIHost
-    CFont* GetDefaultFont() override { return defaultFont_; }
+    CFont* GetDefaultFont() override { return m_defaultFont; }
     void AddRootElement(CGUIElement* element) override;
     bool CallElementHandler(CGUIElement* element, const char* name, const int32_t* args, int count) override;
     CGUIElement* GetFocusElement() override;
     // Blurs the old element, focuses the new one (when it can take the focus) and brings its
     // window to the top.
     void SetFocusElement(CGUIElement* element) override;
-    CGUIElement* GetMouseCapture() override { return capture_; }
-    void SetMouseCapture(CGUIElement* element) override { capture_ = element; }
+    CGUIElement* GetMouseCapture() override { return m_capture; }
+    void SetMouseCapture(CGUIElement* element) override { m_capture = element; }
     CGUIElement* GetActiveWindow() override;
     void BringToTop(CGUIElement* window) override;
     // Safe from inside the element's own handlers: while an event is being dispatched the element
@@ -41,10 +41,10 @@ public:
     int32_t GetTargetWidth() override;
     int32_t GetTargetHeight() override;
 
-    void SetDefaultFont(CFont* font) { defaultFont_ = font; }
-    const std::list<CGUIElement*>& Roots() const { return roots_; }
-    CGUIElement* Focused() const { return focused_; }
-    CGUIElement* Hovered() const { return hovered_; }
+    void SetDefaultFont(CFont* font) { m_defaultFont = font; }
+    const std::list<CGUIElement*>& Roots() const { return m_roots; }
+    CGUIElement* Focused() const { return m_focused; }
+    CGUIElement* Hovered() const { return m_hovered; }
     // Animate on every root element, in list order.
     void Animate();
     // The top-most element under a render-target point, or null.
@@ -58,14 +58,14 @@ public:
     void DeleteAll();
 
 private:
-    const std::unique_ptr<CRenderer>& renderer_;
-    IScriptRuntime* runtime_;
-    CFont* defaultFont_ = nullptr;
-    std::list<CGUIElement*> roots_;
-    CGUIElement* focused_ = nullptr;
-    CGUIElement* hovered_ = nullptr;
-    CGUIElement* capture_ = nullptr;
-    TDeferredDelete<CGUIElement> doomed_;  // destroyed while an event is dispatched
+    const std::unique_ptr<CRenderer>& m_renderer;
+    IScriptRuntime* m_runtime;
+    CFont* m_defaultFont = nullptr;
+    std::list<CGUIElement*> m_roots;
+    CGUIElement* m_focused = nullptr;
+    CGUIElement* m_hovered = nullptr;
+    CGUIElement* m_capture = nullptr;
+    TDeferredDelete<CGUIElement> m_doomed;  // destroyed while an event is dispatched
 };
 
 }  // namespace ove

@@ -68,82 +68,82 @@ bool AskForSource(const std::vector<std::string>* archiveTitles, const std::vect
 
 CTimer::CTimer() { Mark(); }
 
-void CTimer::Mark() { mark_ = ClockSeconds(); }
+void CTimer::Mark() { m_mark = ClockSeconds(); }
 
-float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - mark_); }
+float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - m_mark); }
 
 // ---------------------------------------------------------------- lifecycle
 
 CGame::CGame(std::unique_ptr<IScriptRuntime> runtime, SRunOptions options)
-    : runtime_(std::move(runtime)), options_(std::move(options)),
-      backdrop_(std::make_unique<CBackdropState>(renderer_, resources_)),
-      gui_(std::make_unique<CGUIRoot>(renderer_, runtime_.get())),
-      sprites_(std::make_unique<CSpriteList>(*this, renderer_, *backdrop_, runtime_.get())) {
+    : m_runtime(std::move(runtime)), m_options(std::move(options)),
+      m_backdrop(std::make_unique<CBackdropState>(m_renderer, m_resources)),
+      m_gui(std::make_unique<CGUIRoot>(m_renderer, m_runtime.get())),
+      m_sprites(std::make_unique<CSpriteList>(*this, m_renderer, *m_backdrop, m_runtime.get())) {
     // Elements made from now on join this game's GUI.
-    SetGUIHost(gui_.get());
+    SetGUIHost(m_gui.get());
 }
 
 CGame::~CGame() {
-    if (runtime_) runtime_->Stop();
+    if (m_runtime) m_runtime->Stop();
     // The process outlives the game (tests run many): its folders and clock go with it.
     FileAccess().Reset();
     SetVirtualClock(false);
     // Sprites hold views, whose textures go back to the renderer.
-    sprites_->DeleteAll();
+    m_sprites->DeleteAll();
     // Elements hold fonts: before the default font and the renderer go.
-    gui_->DeleteAll();
-    gui_->SetDefaultFont(nullptr);
-    if (defaultFont_) {
+    m_gui->DeleteAll();
+    m_gui->SetDefaultFont(nullptr);
+    if (m_defaultFont) {
         // The host's own reference, then the cache's entry (teardown releases the default font).
-        defaultFont_->Release();
-        if (resources_) resources_->ForgetFont(defaultFont_);
-        defaultFont_ = nullptr;
+        m_defaultFont->Release();
+        if (m_resources) m_resources->ForgetFont(m_defaultFont);
+        m_defaultFont = nullptr;
     }
     StopRenderer();
-    if (window_) window_->AttachGame(nullptr);  // the window keeps no pointer to the game
-    if (GetGUIHost() == gui_.get()) SetGUIHost(nullptr);
+    if (m_window) m_window->AttachGame(nullptr);  // the window keeps no pointer to the game
+    if (GetGUIHost() == m_gui.get()) SetGUIHost(nullptr);
     // The members go in reverse order of declaration: the cache before the sound manager it hands
     // sounds back to, the window last.
 }
 
 void CGame::StopRenderer() {
-    if (!renderer_) return;
-    renderer_->Shutdown();
-    renderer_.reset();
+    if (!m_renderer) return;
+    m_renderer->Shutdown();
+    m_renderer.reset();
     // Give the display a moment to switch back from full screen.
-    if (fullScreen_ && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    if (m_fullScreen && !HeadlessMessageBoxes()) std::this_thread::sleep_for(std::chrono::milliseconds(1000));
 }
 
 void CGame::PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
                           int32_t priorityHeight, const std::string& name) {
-    backdrop_->Place(std::move(picture), shownWidth, shownHeight, priorityHeight, name);
+    m_backdrop->Place(std::move(picture), shownWidth, shownHeight, priorityHeight, name);
 }
 
-std::unique_ptr<CBackdropPicture> CGame::TakeBackdrop() { return backdrop_->Take(); }
+std::unique_ptr<CBackdropPicture> CGame::TakeBackdrop() { return m_backdrop->Take(); }
 
-void CGame::Install(std::unique_ptr<CFileFolder> source) { folder_ = std::move(source); }
-void CGame::Install(std::unique_ptr<CResourceCache> cache) { resources_ = std::move(cache); }
-void CGame::Install(std::unique_ptr<CRenderer> made) { renderer_ = std::move(made); }
-void CGame::Install(std::unique_ptr<CSoundManager> manager) { sound_ = std::move(manager); }
+void CGame::Install(std::unique_ptr<CFileFolder> source) { m_folder = std::move(source); }
+void CGame::Install(std::unique_ptr<CResourceCache> cache) { m_resources = std::move(cache); }
+void CGame::Install(std::unique_ptr<CRenderer> made) { m_renderer = std::move(made); }
+void CGame::Install(std::unique_ptr<CSoundManager> manager) { m_sound = std::move(manager); }
 
 bool CGame::StartScript() {
-    return runtime_ && runtime_->Start(static_cast<IEngineServices*>(this));
+    return m_runtime && m_runtime->Start(static_cast<IEngineServices*>(this));
 }
 
 void CGame::ShowError(const std::string& text, bool owned) {
-    ShowMessageBox("Error", text, BoxIcon::Error, owned && window_ ? window_->GetHandle() : nullptr);
+    ShowMessageBox("Error", text, BoxIcon::Error, owned && m_window ? m_window->GetHandle() : nullptr);
 }
 
 bool CGame::Startup() {
     try {
         FileAccess().Reset();  // the previous game's folders are not this one's
-        SetVirtualClock(options_.fixedStep);
-        timer_ = std::make_unique<CTimer>();
+        SetVirtualClock(m_options.fixedStep);
+        m_timer = std::make_unique<CTimer>();
         // A fixed seed makes a run repeat: the engine's Random and the scripts' Math.random.
-        if (!options_.seedGiven && options_.fixedStep && options_.recordPath.empty()) options_.seedGiven = true;  // seed 0
-        if (!options_.seedGiven) options_.seed = SDL_GetTicks();
-        std::srand(options_.seed);
-        if ((options_.seedGiven || options_.fixedStep) && runtime_) runtime_->SeedRandom(options_.seed);
+        if (!m_options.seedGiven && m_options.fixedStep && m_options.recordPath.empty()) m_options.seedGiven = true;  // seed 0
+        if (!m_options.seedGiven) m_options.seed = SDL_GetTicks();
+        std::srand(m_options.seed);
+        if ((m_options.seedGiven || m_options.fixedStep) && m_runtime) m_runtime->SeedRandom(m_options.seed);
 
         const std::string& password = PackedArchivePassword();
         auto openArchive = [&password](const std::string& name) -> CFileFolder* {
@@ -159,13 +159,13 @@ bool CGame::Startup() {
         SourceAsker ask;
         if (!HeadlessMessageBoxes()) ask = AskForSource;
         std::string notes;
-        SSourceChoice choice = ChooseSource(archives, directories, options_.archiveOption, options_.directoryOption, ask, &notes);
+        SSourceChoice choice = ChooseSource(archives, directories, m_options.archiveOption, m_options.directoryOption, ask, &notes);
         std::fputs(notes.c_str(), stderr);
         if (choice.cancelled) return false;
-        archiveName_ = choice.archiveName;
-        directoryName_ = choice.directoryName;
+        m_archiveName = choice.archiveName;
+        m_directoryName = choice.directoryName;
 
-        std::unique_ptr<CCompoundFolder> source(BuildDataSource(archiveName_, directoryName_, openArchive));
+        std::unique_ptr<CCompoundFolder> source(BuildDataSource(m_archiveName, m_directoryName, openArchive));
 
         SStartupSettings settings;
         ReadSettings(*source, settings);
@@ -174,59 +174,59 @@ bool CGame::Startup() {
             if (SDL_GetDisplayUsableBounds(0, &work) != 0) SDL_GetDisplayBounds(0, &work);
             ResolveWindowSize(settings, work.w, work.h);
         }
-        if (options_.forcedWindowWidth > 0 && options_.forcedWindowHeight > 0) {
+        if (m_options.forcedWindowWidth > 0 && m_options.forcedWindowHeight > 0) {
             // A replay's events are in the recorded window's coordinates.
-            settings.windowWidth = options_.forcedWindowWidth;
-            settings.windowHeight = options_.forcedWindowHeight;
+            settings.windowWidth = m_options.forcedWindowWidth;
+            settings.windowHeight = m_options.forcedWindowHeight;
         }
         if (std::string problem = SizeProblem(settings); !problem.empty()) throw SHostError(problem);
-        scriptName_ = settings.scriptName;
-        fontName_ = settings.fontName;
-        fullScreen_ = settings.fullScreen ? 1 : 0;
+        m_scriptName = settings.scriptName;
+        m_fontName = settings.fontName;
+        m_fullScreen = settings.fullScreen ? 1 : 0;
 
-        window_ = std::make_unique<CGameWindow>();
+        m_window = std::make_unique<CGameWindow>();
         std::string why;
-        if (!window_->Create(&CRenderer::PrepareWindowAttributes, &why, settings.windowWidth, settings.windowHeight) ||
-            !window_->GetHandle()) {
+        if (!m_window->Create(&CRenderer::PrepareWindowAttributes, &why, settings.windowWidth, settings.windowHeight) ||
+            !m_window->GetHandle()) {
             if (!why.empty()) std::fprintf(stderr, "ove: %s\n", why.c_str());
             throw SHostError("Couldn't create window");
         }
-        window_->AttachGame(this);
-        if (settings.flexible) window_->SetMinClientSize(settings.gameWidth, settings.gameHeight);
-        else window_->SetMinClientSize(settings.windowWidth, settings.windowHeight);
-        window_->SetClientSize(settings.windowWidth, settings.windowHeight);
-        window_->SetTitle(settings.title);
-        viewport_ = window_->GetViewport();
+        m_window->AttachGame(this);
+        if (settings.flexible) m_window->SetMinClientSize(settings.gameWidth, settings.gameHeight);
+        else m_window->SetMinClientSize(settings.windowWidth, settings.windowHeight);
+        m_window->SetClientSize(settings.windowWidth, settings.windowHeight);
+        m_window->SetTitle(settings.title);
+        m_viewport = m_window->GetViewport();
         KeepWindowOnMonitor();
 
 
-        renderer_ = std::make_unique<CRenderer>();
-        renderer_->Initialise(window_->GetHandle());
-        renderer_->SetFullscreen(false);
-        renderer_->SetFlexibleResolution(settings.flexible);
-        if (settings.flexible) renderer_->SetGameSize(settings.windowWidth, settings.windowHeight);
-        else renderer_->SetGameSize(settings.gameWidth, settings.gameHeight);
-        if (!renderer_->Create()) throw SHostError(renderer_->GetErrorMessage());
-        if (!options_.screenshotPath.empty()) renderer_->EnableFrameCapture(true);
-        window_->UpdateLayout();
+        m_renderer = std::make_unique<CRenderer>();
+        m_renderer->Initialise(m_window->GetHandle());
+        m_renderer->SetFullscreen(false);
+        m_renderer->SetFlexibleResolution(settings.flexible);
+        if (settings.flexible) m_renderer->SetGameSize(settings.windowWidth, settings.windowHeight);
+        else m_renderer->SetGameSize(settings.gameWidth, settings.gameHeight);
+        if (!m_renderer->Create()) throw SHostError(m_renderer->GetErrorMessage());
+        if (!m_options.screenshotPath.empty()) m_renderer->EnableFrameCapture(true);
+        m_window->UpdateLayout();
 
-        sound_ = CreateSoundManager(FindSoundFont(settings.soundFont));
+        m_sound = CreateSoundManager(FindSoundFont(settings.soundFont));
 
-        folder_ = std::move(source);
-        resources_ = std::make_unique<CResourceCache>(renderer_.get(), sound_.get(), folder_.get());
+        m_folder = std::move(source);
+        m_resources = std::make_unique<CResourceCache>(m_renderer.get(), m_sound.get(), m_folder.get());
         ConfineFiles();
-        if (!options_.recordPath.empty()) {
+        if (!m_options.recordPath.empty()) {
             char header[96];
-            std::snprintf(header, sizeof header, "seed %u\nwindow %d %d\n", static_cast<unsigned>(options_.seed),
+            std::snprintf(header, sizeof header, "seed %u\nwindow %d %d\n", static_cast<unsigned>(m_options.seed),
                           static_cast<int>(settings.windowWidth), static_cast<int>(settings.windowHeight));
             std::string why;
-            if (!StartInputRecording(options_.recordPath, header, &why)) throw SHostError("Couldn't record the input: " + why);
+            if (!StartInputRecording(m_options.recordPath, header, &why)) throw SHostError("Couldn't record the input: " + why);
         }
-        if (!options_.turnShots.empty() && renderer_) renderer_->EnableFrameCapture(true);
+        if (!m_options.turnShots.empty() && m_renderer) m_renderer->EnableFrameCapture(true);
         return true;
     } catch (const std::exception& e) {
         StopRenderer();
-        failed_ = true;
+        m_failed = true;
         ShowError(e.what(), false);
         return false;
     }
@@ -234,23 +234,23 @@ bool CGame::Startup() {
 
 bool CGame::InitGame(const std::string& commandLine) {
     try {
-        if (timer_) timer_->Mark();
-        params_ = commandLine;
-        mouseButtons_ = 0;
-        keyCount_ = 0;
+        if (m_timer) m_timer->Mark();
+        m_params = commandLine;
+        m_mouseButtons = 0;
+        m_keyCount = 0;
 
         LoadDefaultFont();
 
         if (StartScript()) {
-            runtime_->DefineGlobal("PARAMS", commandLine);
-            runtime_->DefineGlobal("WIDTH", renderer_ ? renderer_->GetWidth() : 0);
-            runtime_->DefineGlobal("HEIGHT", renderer_ ? renderer_->GetHeight() : 0);
-            runtime_->DefineGlobal("FOLDER_APPDATA", AppDataFolder());
-            runtime_->DefineGlobal("FOLDER_LOCAL_APPDATA", LocalAppDataFolder());
-            runtime_->DefineGlobal("FOLDER_MY_DOCUMENTS", DocumentsFolder());
+            m_runtime->DefineGlobal("PARAMS", commandLine);
+            m_runtime->DefineGlobal("WIDTH", m_renderer ? m_renderer->GetWidth() : 0);
+            m_runtime->DefineGlobal("HEIGHT", m_renderer ? m_renderer->GetHeight() : 0);
+            m_runtime->DefineGlobal("FOLDER_APPDATA", AppDataFolder());
+            m_runtime->DefineGlobal("FOLDER_LOCAL_APPDATA", LocalAppDataFolder());
+            m_runtime->DefineGlobal("FOLDER_MY_DOCUMENTS", DocumentsFolder());
         }
 
-        std::unique_ptr<CDataBin> main(resources_ ? resources_->OpenResource(scriptName_, "OVS") : nullptr);
+        std::unique_ptr<CDataBin> main(m_resources ? m_resources->OpenResource(m_scriptName, "OVS") : nullptr);
         if (!main) {
             TellWhereMainScriptWasSought();
             throw SHostError("Couldn't load main script");
@@ -258,24 +258,24 @@ bool CGame::InitGame(const std::string& commandLine) {
         std::vector<u8> bytes = ReadAll(*main);
         main.reset();
         // Named after its file, so that errors and stacks say "main.ovs:12".
-        std::string mainFile = resources_->ResourceFileName(scriptName_, "OVS");
-        if (!runtime_) throw SHostError("Unable to call Init()");
-        SRunResult loaded = runtime_->RunFile(
+        std::string mainFile = m_resources->ResourceFileName(m_scriptName, "OVS");
+        if (!m_runtime) throw SHostError("Unable to call Init()");
+        SRunResult loaded = m_runtime->RunFile(
             std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), mainFile.c_str());
         if (loaded.running && !loaded.ok) throw SHostError(loaded.error);
 
-        SRunResult init = runtime_->CallGlobal("Init");
+        SRunResult init = m_runtime->CallGlobal("Init");
         if (!init.running) throw SHostError("Unable to call Init()");
         if (!init.ok) throw SHostError(init.error);
 
-        if (window_) window_->Show(EShow::ShowNormal);
-        if (fullScreen_ && renderer_) renderer_->SetFullscreen(true);
+        if (m_window) m_window->Show(EShow::ShowNormal);
+        if (m_fullScreen && m_renderer) m_renderer->SetFullscreen(true);
         return true;
     } catch (const std::exception& e) {
-        failed_ = true;
+        m_failed = true;
         ShowError(e.what());
-        if (runtime_) runtime_->Stop();
-        sprites_->DeleteAll();
+        if (m_runtime) m_runtime->Stop();
+        m_sprites->DeleteAll();
         StopRenderer();
         return false;
     }
@@ -283,25 +283,25 @@ bool CGame::InitGame(const std::string& commandLine) {
 
 void CGame::Run() {
     // --frames 0: the window is closed before the first frame.
-    if (options_.frameLimit == 0 && window_) PostWindowClose(window_->GetHandle());
-    SRunResult run = runtime_ ? runtime_->CallGlobal("Run") : SRunResult{};
+    if (m_options.frameLimit == 0 && m_window) PostWindowClose(m_window->GetHandle());
+    SRunResult run = m_runtime ? m_runtime->CallGlobal("Run") : SRunResult{};
     if (run.running && run.ok) return;
-    failed_ = true;
+    m_failed = true;
     ShowError(run.running ? run.error : "Unable to call Run()");
 }
 
 bool CGame::MessagePump(unsigned, unsigned) {
     // The script has returned to the engine; handlers reached from the pump get their own time.
-    if (runtime_) runtime_->NoteEngineContact();
+    if (m_runtime) m_runtime->NoteEngineContact();
     bool open = PumpEvents();
-    if (runtime_) runtime_->NoteEngineContact();
+    if (m_runtime) m_runtime->NoteEngineContact();
     if (open) return true;
-    SRunResult quit = runtime_ ? runtime_->CallGlobal("Quit") : SRunResult{};
+    SRunResult quit = m_runtime ? m_runtime->CallGlobal("Quit") : SRunResult{};
     if (!quit.running) {
         ShowError("Unable to call Quit()", false);
     } else if (!quit.ok) {
         // Reached from inside the script's Run(): the native caller re-raises it so that Run() ends.
-        runtime_->SetPendingFatal(quit.error);
+        m_runtime->SetPendingFatal(quit.error);
     }
     return false;
 }
@@ -312,8 +312,8 @@ void CGame::ConfineFiles() {
     access.Reset();
     access.SetGameFolder(".");
     // A data folder chosen on the command line may lie elsewhere.
-    if (!directoryName_.empty() && IsDirectory(directoryName_)) access.AddFolder(FindOnDisk(directoryName_));
-    access.SetTrustReads(options_.trustGame);
+    if (!m_directoryName.empty() && IsDirectory(m_directoryName)) access.AddFolder(FindOnDisk(m_directoryName));
+    access.SetTrustReads(m_options.trustGame);
     for (const std::string& player : {AppDataFolder(), LocalAppDataFolder()}) {
         access.AddFolder(player);
         RemoveStaleTemporaries(player, 4);  // saves cut short by a killed engine
@@ -322,64 +322,64 @@ void CGame::ConfineFiles() {
 }
 
 void CGame::LoadDefaultFont() {
-    if (!resources_ || fontName_.empty()) return;
-    defaultFont_ = resources_->LoadFont(fontName_);
-    if (defaultFont_) defaultFont_->AddRef();
-    gui_->SetDefaultFont(defaultFont_);
+    if (!m_resources || m_fontName.empty()) return;
+    m_defaultFont = m_resources->LoadFont(m_fontName);
+    if (m_defaultFont) m_defaultFont->AddRef();
+    m_gui->SetDefaultFont(m_defaultFont);
 }
 
 void CGame::KeepWindowOnMonitor() {
-    SDL_Window* handle = window_ ? window_->GetHandle() : nullptr;
+    SDL_Window* handle = m_window ? m_window->GetHandle() : nullptr;
     if (!handle) return;
     SDL_Rect work;
     int display = SDL_GetWindowDisplayIndex(handle);
     if (SDL_GetDisplayUsableBounds(display < 0 ? 0 : display, &work) != 0) return;
-    SWindowRect w = window_->GetWindowRect();
+    SWindowRect w = m_window->GetWindowRect();
     SScreenOffset d = KeepOnMonitorOffset({w.x, w.y, w.x + w.width, w.y + w.height},
                                           {work.x, work.y, work.x + work.w, work.y + work.h});
-    if (d.dx || d.dy) window_->MoveBy(d.dx, d.dy);
+    if (d.dx || d.dy) m_window->MoveBy(d.dx, d.dy);
 }
 
 const char* CGame::GetHotspot(int32_t x, int32_t y) const {
-    if (CSprite* sprite = sprites_->HitAt(x, y)) return sprite->GetName();
-    return backdrop_->HotspotAt(x, y);
+    if (CSprite* sprite = m_sprites->HitAt(x, y)) return sprite->GetName();
+    return m_backdrop->HotspotAt(x, y);
 }
 
 void CGame::SetTitle(const std::string& title) {
-    if (window_) window_->SetTitle(title);
+    if (m_window) m_window->SetTitle(title);
 }
 
 void CGame::GoFullScreen() {
-    fullScreen_ = 1;
-    if (renderer_) renderer_->SetFullscreen(true);
+    m_fullScreen = 1;
+    if (m_renderer) m_renderer->SetFullscreen(true);
 }
 
 
 // ---------------------------------------------------------------- window input
 
 void CGame::ToggleFullScreen() {
-    fullScreen_ = fullScreen_ ? 0 : 1;
-    if (renderer_) renderer_->SetFullscreen(fullScreen_ != 0);
-    else if (window_) window_->SetFullScreenStyle(fullScreen_ != 0);
+    m_fullScreen = m_fullScreen ? 0 : 1;
+    if (m_renderer) m_renderer->SetFullscreen(m_fullScreen != 0);
+    else if (m_window) m_window->SetFullScreenStyle(m_fullScreen != 0);
 }
 
 void CGame::ViewportChanged(int32_t x, int32_t y, int32_t width, int32_t height) {
-    if (renderer_) renderer_->SetViewportRect(x, y, width, height);
+    if (m_renderer) m_renderer->SetViewportRect(x, y, width, height);
 }
 
-int32_t CGame::GetGameWidth() const { return renderer_ ? renderer_->GetWidth() : 0; }
-int32_t CGame::GetGameHeight() const { return renderer_ ? renderer_->GetHeight() : 0; }
-bool CGame::IsFlexibleResolution() const { return renderer_ && renderer_->IsFlexibleResolution(); }
-bool CGame::HasCursorObject() const { return renderer_ && renderer_->GetCursor() != nullptr; }
+int32_t CGame::GetGameWidth() const { return m_renderer ? m_renderer->GetWidth() : 0; }
+int32_t CGame::GetGameHeight() const { return m_renderer ? m_renderer->GetHeight() : 0; }
+bool CGame::IsFlexibleResolution() const { return m_renderer && m_renderer->IsFlexibleResolution(); }
+bool CGame::HasCursorObject() const { return m_renderer && m_renderer->GetCursor() != nullptr; }
 
 bool CGame::SaveScreenshot() {
-    const std::string& path = options_.screenshotPath;
+    const std::string& path = m_options.screenshotPath;
     if (path.empty()) return true;
-    if (!renderer_ || !renderer_->HasDevice()) {
+    if (!m_renderer || !m_renderer->HasDevice()) {
         std::fprintf(stderr, "ove: no frame was rendered; %s not written\n", path.c_str());
         return false;
     }
-    if (!renderer_->SaveScreenshot(path)) {
+    if (!m_renderer->SaveScreenshot(path)) {
         std::fprintf(stderr, "ove: could not write screenshot %s\n", path.c_str());
         return false;
     }
@@ -389,9 +389,9 @@ bool CGame::SaveScreenshot() {
 void CGame::TellWhereMainScriptWasSought() const {
     std::error_code ec;
     std::string cwd = std::filesystem::current_path(ec).string();
-    std::string archiveOnDisk = FindOnDisk(archiveName_);
-    std::string text = DescribeSearch(scriptName_ + ".OVS", cwd, directoryName_, IsDirectory(directoryName_),
-                                      IsDirectory("Library"), archiveName_,
+    std::string archiveOnDisk = FindOnDisk(m_archiveName);
+    std::string text = DescribeSearch(m_scriptName + ".OVS", cwd, m_directoryName, IsDirectory(m_directoryName),
+                                      IsDirectory("Library"), m_archiveName,
                                       !archiveOnDisk.empty() && !IsDirectory(archiveOnDisk));
     std::fputs(text.c_str(), stderr);
 }

@@ -43,10 +43,10 @@ public:
     CTimer();
     void Mark();
     float Elapsed() const;  // seconds since the last mark
-    double MarkTime() const { return mark_; }
+    double MarkTime() const { return m_mark; }
 
 private:
-    double mark_ = 0;
+    double m_mark = 0;
 };
 
 // How a run was asked for on the command line.
@@ -84,10 +84,10 @@ public:
     bool MessagePump(unsigned lowest = 0, unsigned highest = 0);
     // Starts the script runtime with this game as its services; false when it could not start.
     bool StartScript();
-    IScriptRuntime* Script() { return runtime_.get(); }
-    const SRunOptions& Options() const { return options_; }
+    IScriptRuntime* Script() { return m_runtime.get(); }
+    const SRunOptions& Options() const { return m_options; }
     // Set when an error box ended the engine (the process then exits with status 1).
-    bool Failed() const { return failed_; }
+    bool Failed() const { return m_failed; }
 
     // ---- input from the game window (routing in the frame primitives)
     void RouteKey(int32_t code) override;
@@ -122,19 +122,19 @@ public:
     void QueueKey(int32_t code);
 
     // ---- sprites (the list's own comments say more)
-    CSpriteList& SpriteList() { return *sprites_; }
-    CSprite* CreateSprite() override { return sprites_->Create(); }
-    void DestroySprite(CSprite* sprite) override { sprites_->Destroy(sprite); }
+    CSpriteList& SpriteList() { return *m_sprites; }
+    CSprite* CreateSprite() override { return m_sprites->Create(); }
+    void DestroySprite(CSprite* sprite) override { m_sprites->Destroy(sprite); }
     void MoveSprite(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback) override {
-        sprites_->Move(sprite, x, y, callback);
+        m_sprites->Move(sprite, x, y, callback);
     }
-    bool AllowedAt(CSprite* sprite, int32_t x, int32_t y) override { return sprites_->AllowedAt(sprite, x, y); }
+    bool AllowedAt(CSprite* sprite, int32_t x, int32_t y) override { return m_sprites->AllowedAt(sprite, x, y); }
     bool WalkTo(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback) override {
-        return sprites_->WalkTo(sprite, x, y, callback);
+        return m_sprites->WalkTo(sprite, x, y, callback);
     }
     SGamePoint SpriteScreenPosition(const CSprite* sprite) const override { return CSpriteList::ScreenPosition(sprite); }
-    void SetCursorSprite(CSprite* sprite) override { sprites_->SetCursor(sprite); }
-    CWalker& Walker() { return backdrop_->Walker(); }
+    void SetCursorSprite(CSprite* sprite) override { m_sprites->SetCursor(sprite); }
+    CWalker& Walker() { return m_backdrop->Walker(); }
 
     // ---- the world sprites live in
     void MapBackdropToScreen(int32_t bx, int32_t by, int32_t& sx, int32_t& sy) const override;
@@ -148,100 +148,100 @@ public:
     // ---- backdrop and window (the global game API)
     // Loads the named backdrop picture; null removes the picture. The current name again only
     // resets the offsets. May throw a loader's message.
-    void SetBackdropPicture(const char* name) override { backdrop_->SetPicture(name); }
+    void SetBackdropPicture(const char* name) override { m_backdrop->SetPicture(name); }
     // Called before a tile layer is deleted, so that nothing placed on it keeps pointing at it.
     void ForgetTileLayer(const CTileLayer* layer) override;
-    void SetBackdropSolid(uint32_t argb) override { backdrop_->SetSolid(argb); }
+    void SetBackdropSolid(uint32_t argb) override { m_backdrop->SetSolid(argb); }
     // A picture made elsewhere (a tool's room) as the backdrop, shown at this size, with its walk
     // mask for the walker; no renderer is told. TakeBackdrop hands it back.
     void PlaceBackdrop(std::unique_ptr<CBackdropPicture> picture, int32_t shownWidth, int32_t shownHeight,
                        int32_t priorityHeight, const std::string& name = {});
     std::unique_ptr<CBackdropPicture> TakeBackdrop();
     // The picture's size, the shown size and the offset: what the backdrop mappings work on.
-    SBackdropGeometry BackdropGeometry() const override { return backdrop_->Geometry(); }
+    SBackdropGeometry BackdropGeometry() const override { return m_backdrop->Geometry(); }
     // The hotspot or sprite name at a screen point: "*" for nothing, null for a hotspot number
     // that has no name.
     const char* GetHotspot(int32_t x, int32_t y) const override;
     void SetTitle(const std::string& title) override;
     void GoFullScreen() override;
     // The command line the game was started with, as PARAMS holds it.
-    const std::string& GetParams() const override { return params_; }
+    const std::string& GetParams() const override { return m_params; }
 
     // ---- the GUI
-    CGUIRoot& GUI() { return *gui_; }
-    void AnimateGUI() override { gui_->Animate(); }
-    CGUIElement* FindGUIElementAt(int32_t x, int32_t y) override { return gui_->FindAt(x, y); }
-    const std::list<CGUIElement*>& GUIRoots() const override { return gui_->Roots(); }
-    void DestroyGUIElement(CGUIElement* element) { gui_->DestroyGUIElement(element); }
+    CGUIRoot& GUI() { return *m_gui; }
+    void AnimateGUI() override { m_gui->Animate(); }
+    CGUIElement* FindGUIElementAt(int32_t x, int32_t y) override { return m_gui->FindAt(x, y); }
+    const std::list<CGUIElement*>& GUIRoots() const override { return m_gui->Roots(); }
+    void DestroyGUIElement(CGUIElement* element) { m_gui->DestroyGUIElement(element); }
 
     // Error box owned by the game window (or by nobody).
     void ShowError(const std::string& text, bool owned = true);
 
     // ---- services for the bindings (and for tests and tools that drive a game)
-    CResourceCache* Resources() override { return resources_.get(); }
-    CRenderer* Renderer() override { return renderer_.get(); }
-    CFileFolder* Folder() override { return folder_.get(); }
-    CSoundManager* Sound() override { return sound_.get(); }
-    CGameWindow* Window() override { return window_.get(); }
-    bool Verbose() const override { return options_.verbose; }
-    CBackdropState& Backdrop() { return *backdrop_; }
-    const std::string& BackdropName() const override { return backdrop_->Name(); }
-    uint32_t BackdropColour() const override { return backdrop_->Colour(); }
-    const CBackdropPicture* BackdropPicture() const override { return backdrop_->Picture(); }
-    void SetBackdropShownSize(int32_t width, int32_t height) override { backdrop_->SetShownSize(width, height); }
-    void SetBackdropOffset(int32_t x, int32_t y) override { backdrop_->SetOffset(x, y); }
-    void SetPriorityViewportHeight(int32_t height) override { backdrop_->SetPriorityViewportHeight(height); }
-    CTileLayerSet* ActiveTileLayers() const override { return backdrop_->TileLayers(); }
-    void SetActiveTileLayers(CTileLayerSet* set) override { backdrop_->SetTileLayers(set); }
-    std::list<CDrawingElement*>& DrawingElements() override { return drawingElements_; }
-    const std::list<CSprite*>& Sprites() const { return sprites_->Sprites(); }
-    CGameViewport* Viewport() const { return viewport_; }
+    CResourceCache* Resources() override { return m_resources.get(); }
+    CRenderer* Renderer() override { return m_renderer.get(); }
+    CFileFolder* Folder() override { return m_folder.get(); }
+    CSoundManager* Sound() override { return m_sound.get(); }
+    CGameWindow* Window() override { return m_window.get(); }
+    bool Verbose() const override { return m_options.verbose; }
+    CBackdropState& Backdrop() { return *m_backdrop; }
+    const std::string& BackdropName() const override { return m_backdrop->Name(); }
+    uint32_t BackdropColour() const override { return m_backdrop->Colour(); }
+    const CBackdropPicture* BackdropPicture() const override { return m_backdrop->Picture(); }
+    void SetBackdropShownSize(int32_t width, int32_t height) override { m_backdrop->SetShownSize(width, height); }
+    void SetBackdropOffset(int32_t x, int32_t y) override { m_backdrop->SetOffset(x, y); }
+    void SetPriorityViewportHeight(int32_t height) override { m_backdrop->SetPriorityViewportHeight(height); }
+    CTileLayerSet* ActiveTileLayers() const override { return m_backdrop->TileLayers(); }
+    void SetActiveTileLayers(CTileLayerSet* set) override { m_backdrop->SetTileLayers(set); }
+    std::list<CDrawingElement*>& DrawingElements() override { return m_drawingElements; }
+    const std::list<CSprite*>& Sprites() const { return m_sprites->Sprites(); }
+    CGameViewport* Viewport() const { return m_viewport; }
     // Tests and tools that build a game without Startup hand it its subsystems here.
     void Install(std::unique_ptr<CFileFolder> source);
     void Install(std::unique_ptr<CResourceCache> cache);
     void Install(std::unique_ptr<CRenderer> made);
     void Install(std::unique_ptr<CSoundManager> manager);
-    int32_t BackdropWidth() const override { return backdrop_->ShownWidth(); }
-    int32_t BackdropHeight() const override { return backdrop_->ShownHeight(); }
-    int32_t BackdropX() const override { return backdrop_->OffsetX(); }
-    int32_t BackdropY() const override { return backdrop_->OffsetY(); }
-    uint32_t KeyCount() const { return keyCount_; }
-    long FramesRendered() const { return framesRendered_; }
+    int32_t BackdropWidth() const override { return m_backdrop->ShownWidth(); }
+    int32_t BackdropHeight() const override { return m_backdrop->ShownHeight(); }
+    int32_t BackdropX() const override { return m_backdrop->OffsetX(); }
+    int32_t BackdropY() const override { return m_backdrop->OffsetY(); }
+    uint32_t KeyCount() const { return m_keyCount; }
+    long FramesRendered() const { return m_framesRendered; }
 
 private:
     // ---- owned state, declared in teardown order: the last declared goes first
-    std::unique_ptr<IScriptRuntime> runtime_;
-    SRunOptions options_;
-    std::unique_ptr<CGameWindow> window_;
-    CGameViewport* viewport_ = nullptr;  // the window's
-    std::unique_ptr<CFileFolder> folder_;
-    std::unique_ptr<CSoundManager> sound_;  // after the cache, which hands its sounds back to it
-    std::unique_ptr<CResourceCache> resources_;
-    std::unique_ptr<CBackdropState> backdrop_;  // after the renderer, which points into its picture
-    std::unique_ptr<CRenderer> renderer_;
-    std::unique_ptr<CTimer> timer_;
-    std::unique_ptr<CGUIRoot> gui_;  // its elements go before the renderer
-    std::unique_ptr<CSpriteList> sprites_;  // sprites hold views, whose textures go back to the renderer
-    std::string scriptName_ = "main";
-    std::string fontName_;
-    CFont* defaultFont_ = nullptr;
-    std::list<CDrawingElement*> drawingElements_;
-    uint32_t mouseButtons_ = 0;
-    int32_t keyQueue_[128] = {};
-    uint32_t keyCount_ = 0;
-    uint8_t fullScreen_ = 0;
+    std::unique_ptr<IScriptRuntime> m_runtime;
+    SRunOptions m_options;
+    std::unique_ptr<CGameWindow> m_window;
+    CGameViewport* m_viewport = nullptr;  // the window's
+    std::unique_ptr<CFileFolder> m_folder;
+    std::unique_ptr<CSoundManager> m_sound;  // after the cache, which hands its sounds back to it
+    std::unique_ptr<CResourceCache> m_resources;
+    std::unique_ptr<CBackdropState> m_backdrop;  // after the renderer, which points into its picture
+    std::unique_ptr<CRenderer> m_renderer;
+    std::unique_ptr<CTimer> m_timer;
+    std::unique_ptr<CGUIRoot> m_gui;  // its elements go before the renderer
+    std::unique_ptr<CSpriteList> m_sprites;  // sprites hold views, whose textures go back to the renderer
+    std::string m_scriptName = "main";
+    std::string m_fontName;
+    CFont* m_defaultFont = nullptr;
+    std::list<CDrawingElement*> m_drawingElements;
+    uint32_t m_mouseButtons = 0;
+    int32_t m_keyQueue[128] = {};
+    uint32_t m_keyCount = 0;
+    uint8_t m_fullScreen = 0;
 
-    bool failed_ = false;
-    long framesRendered_ = 0;
-    long turn_ = 0;  // game turns ended so far (fixed-step runs)
+    bool m_failed = false;
+    long m_framesRendered = 0;
+    long m_turn = 0;  // game turns ended so far (fixed-step runs)
 
 public:
     // Saves the screenshot when one was asked for; false when it could not be written.
     bool SaveScreenshot();
 
 private:
-    std::string params_;
-    std::string archiveName_, directoryName_;  // the sources Startup chose
+    std::string m_params;
+    std::string m_archiveName, m_directoryName;  // the sources Startup chose
     void KeepWindowOnMonitor();
     // Says on standard error under which name and where the main script was looked for.
     void TellWhereMainScriptWasSought() const;
@@ -252,11 +252,11 @@ private:
     void FixedStepWait(float seconds, bool render);
     // Ends the game turn: counts it, takes the screenshots due, closes the window at the limit.
     void EndTurn();
-    bool drewThisTurn_ = false;
+    bool m_drewThisTurn = false;
     void NoteEngineContact() {
-        if (runtime_) runtime_->NoteEngineContact();
+        if (m_runtime) m_runtime->NoteEngineContact();
     }
-    bool HasPendingFatal() const { return runtime_ && runtime_->HasPendingFatal(); }
+    bool HasPendingFatal() const { return m_runtime && m_runtime->HasPendingFatal(); }
     // Shuts the renderer down and lets it go (before the error box of a failed start, and at the end).
     void StopRenderer();
 

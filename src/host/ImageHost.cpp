@@ -29,11 +29,11 @@ private:
 }  // namespace
 
 std::unique_ptr<CBitmap> CGame::RenderToImage(int32_t width, int32_t height) {
-    if (!renderer_) return nullptr;
-    CCursorHider hider(renderer_->GetCursor());
+    if (!m_renderer) return nullptr;
+    CCursorHider hider(m_renderer->GetCursor());
     UpdateRenderQueue();
-    backdrop_->ApplyTransform();
-    return renderer_->RenderToImage(width, height);
+    m_backdrop->ApplyTransform();
+    return m_renderer->RenderToImage(width, height);
 }
 
 }  // namespace ove

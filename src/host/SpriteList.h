@@ -27,7 +27,7 @@ public:
     CSpriteList(const CSpriteList&) = delete;
     CSpriteList& operator=(const CSpriteList&) = delete;
 
-    const std::list<CSprite*>& Sprites() const { return sprites_; }
+    const std::list<CSprite*>& Sprites() const { return m_sprites; }
     CSprite* Create();
     // Takes the sprite out of the list and the render queue and detaches the sprites placed
     // relative to it. It is deleted at once, or at the end of the update pass when one is running
@@ -60,14 +60,14 @@ private:
     bool TryWalk(CSprite* sprite, int32_t startX, int32_t startY, int32_t x, int32_t y);
     void WalkArea(int32_t& width, int32_t& height) const;
 
-    ISpriteWorld& world_;
-    const std::unique_ptr<CRenderer>& renderer_;
-    CBackdropState& backdrop_;
-    IScriptRuntime* runtime_;
-    std::list<CSprite*> sprites_;
-    uint32_t updatePass_ = 0;
-    uint64_t generation_ = 0;  // bumped whenever the list loses a sprite
-    TDeferredDelete<CSprite> doomed_;  // destroyed during an update pass
+    ISpriteWorld& m_world;
+    const std::unique_ptr<CRenderer>& m_renderer;
+    CBackdropState& m_backdrop;
+    IScriptRuntime* m_runtime;
+    std::list<CSprite*> m_sprites;
+    uint32_t m_updatePass = 0;
+    uint64_t m_generation = 0;  // bumped whenever the list loses a sprite
+    TDeferredDelete<CSprite> m_doomed;  // destroyed during an update pass
 };
 
 }  // namespace ove

@@ -24,18 +24,18 @@ void CGame::LayerToScreen(const void* layer, int32_t x, int32_t y, int32_t& sx, 
 }
 
 int32_t CGame::AutoPriorityHeight() const {
-    return backdrop_->AutoPriorityHeight();
+    return m_backdrop->AutoPriorityHeight();
 }
 
 uint32_t CGame::RandomNumber() { return static_cast<uint32_t>(RandomDraw15()); }
 
 void CGame::CallCallback(int32_t key) {
     // A script error inside lands in the pending-fatal slot; the frame primitive raises it.
-    if (runtime_) runtime_->CallKept(key);
+    if (m_runtime) m_runtime->CallKept(key);
 }
 
 void CGame::ReleaseCallback(int32_t key) {
-    if (runtime_) runtime_->ReleaseKept(key);
+    if (m_runtime) m_runtime->ReleaseKept(key);
 }
 
 }  // namespace ove

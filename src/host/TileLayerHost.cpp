@@ -4,7 +4,7 @@
 namespace ove {
 
 void CGame::ForgetTileLayer(const CTileLayer* layer) {
-    sprites_->ForgetTileLayer(layer);
+    m_sprites->ForgetTileLayer(layer);
 }
 
 }  // namespace ove

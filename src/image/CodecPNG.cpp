@@ -303,37 +303,37 @@ SPngFile ReadChunks(CDataBin& in) {
 // and neither is the Adler-32 at the end).
 class CIdatSource : public inflate_detail::CInflateSource {
 public:
-    CIdatSource(CDataBin& in, const std::vector<std::pair<u32, u32>>& spans) : in_(in), spans_(spans) {}
+    CIdatSource(CDataBin& in, const std::vector<std::pair<u32, u32>>& spans) : m_in(in), m_spans(spans) {}
     std::size_t Pull(u8* to, std::size_t room) override {
-        while (span_ < spans_.size()) {
-            const auto [at, length] = spans_[span_];
-            if (offset_ == length) {
-                ++span_;
-                offset_ = 0;
+        while (m_span < m_spans.size()) {
+            const auto [at, length] = m_spans[m_span];
+            if (m_offset == length) {
+                ++m_span;
+                m_offset = 0;
                 continue;
             }
-            if (skip_) {
-                const u32 n = std::min(skip_, length - offset_);
-                skip_ -= n;
-                offset_ += n;
+            if (m_skip) {
+                const u32 n = std::min(m_skip, length - m_offset);
+                m_skip -= n;
+                m_offset += n;
                 continue;
             }
-            const u32 n = static_cast<u32>(std::min<std::size_t>(room, length - offset_));
-            in_.Seek(at + offset_);
-            const u32 got = in_.Read(to, n);
+            const u32 n = static_cast<u32>(std::min<std::size_t>(room, length - m_offset));
+            m_in.Seek(at + m_offset);
+            const u32 got = m_in.Read(to, n);
             if (got == 0) return 0;
-            offset_ += got;
+            m_offset += got;
             return got;
         }
         return 0;
     }
 
 private:
-    CDataBin& in_;
-    const std::vector<std::pair<u32, u32>>& spans_;
-    std::size_t span_ = 0;
-    u32 offset_ = 0;
-    u32 skip_ = 2;
+    CDataBin& m_in;
+    const std::vector<std::pair<u32, u32>>& m_spans;
+    std::size_t m_span = 0;
+    u32 m_offset = 0;
+    u32 m_skip = 2;
 };
 
 class CDiscard : public inflate_detail::CInflateSink {
@@ -393,61 +393,61 @@ std::array<u32, 256> CellColours(u32 bits, const SPngFile& f, bool sameFormat, c
 class CRowDecoder : public inflate_detail::CInflateSink {
 public:
     CRowDecoder(const SPngFile& f, std::vector<SPass> passes, CBitmapInterface& picture, bool rgba)
-        : f_(f), passes_(std::move(passes)), picture_(picture), rgba_(rgba) {
+        : m_f(f), m_passes(std::move(passes)), m_picture(picture), m_rgba(rgba) {
         const SHeader& h = f.header;
-        bits_ = FormatBits(h.source);
-        bpp_ = std::max<u32>(1, bits_ / 8);
-        sameFormat_ = h.target == h.source;
-        interlaced_ = passes_.size() > 1 || passes_[0].colStep > 1;
-        pal_ = f.havePalette ? f.palette.data() : nullptr;
+        m_bits = FormatBits(h.source);
+        m_bpp = std::max<u32>(1, m_bits / 8);
+        m_sameFormat = h.target == h.source;
+        m_interlaced = m_passes.size() > 1 || m_passes[0].colStep > 1;
+        m_pal = f.havePalette ? f.palette.data() : nullptr;
         // A 2-bit picture without a palette shows four greys.
         static constexpr u32 kFourGreys[16] = {0x000000, 0x555555, 0xAAAAAA, 0xFFFFFF};
-        targetPal_ = pal_;
-        if (!pal_ && bits_ == 2) targetPal_ = kFourGreys;
-        targetBits_ = FormatBits(h.target);
+        m_targetPal = m_pal;
+        if (!m_pal && m_bits == 2) m_targetPal = kFourGreys;
+        m_targetBits = FormatBits(h.target);
 
-        path_ = sameFormat_ ? ERowPath::Store : ERowPath::Convert;
-        if (rgba_) {
-            if (bits_ <= 8) {
-                path_ = ERowPath::Lut;
-                lut_ = CellColours(bits_, f, sameFormat_, pal_, targetPal_, false);
+        m_path = m_sameFormat ? ERowPath::Store : ERowPath::Convert;
+        if (m_rgba) {
+            if (m_bits <= 8) {
+                m_path = ERowPath::Lut;
+                m_lut = CellColours(m_bits, f, m_sameFormat, m_pal, m_targetPal, false);
             } else if (h.source == PixelFormat::Rgb888) {
-                path_ = ERowPath::Rgb8;
+                m_path = ERowPath::Rgb8;
             } else if (h.source == PixelFormat::Rgba8888) {
-                path_ = ERowPath::Rgba8;
+                m_path = ERowPath::Rgba8;
             } else if (h.source == PixelFormat::Rgb16) {
-                path_ = ERowPath::Rgb16;
+                m_path = ERowPath::Rgb16;
             } else if (h.source == PixelFormat::Rgba16) {
-                path_ = ERowPath::Rgba16;
+                m_path = ERowPath::Rgba16;
             } else {
                 // Converted to the picture's own format first, then to 32 bits.
-                path_ = ERowPath::Convert;
-                if (targetBits_ <= 8) nativeLut_ = CellColours(targetBits_, f, sameFormat_, pal_, targetPal_, true);
+                m_path = ERowPath::Convert;
+                if (m_targetBits <= 8) m_nativeLut = CellColours(m_targetBits, f, m_sameFormat, m_pal, m_targetPal, true);
             }
         }
         std::size_t widest = 0;
-        for (const SPass& p : passes_) widest = std::max<std::size_t>(widest, RowBytes(bits_, p.columns));
-        rows_ = std::make_unique_for_overwrite<u8[]>(2 * widest + 16);
-        prev_ = rows_.get();
-        cur_ = prev_ + widest + 8;
-        partial_ = std::make_unique_for_overwrite<u8[]>(widest + 1);
+        for (const SPass& p : m_passes) widest = std::max<std::size_t>(widest, RowBytes(m_bits, p.columns));
+        m_rows = std::make_unique_for_overwrite<u8[]>(2 * widest + 16);
+        m_prev = m_rows.get();
+        m_cur = m_prev + widest + 8;
+        m_partial = std::make_unique_for_overwrite<u8[]>(widest + 1);
         StartPass();
     }
 
     bool Take(const u8* data, std::size_t count) override {
         while (count && !Done()) {
-            if (partialFill_ || count < rowTotal_) {
-                const std::size_t n = std::min(count, rowTotal_ - partialFill_);
-                std::memcpy(partial_.get() + partialFill_, data, n);
-                partialFill_ += n;
+            if (m_partialFill || count < m_rowTotal) {
+                const std::size_t n = std::min(count, m_rowTotal - m_partialFill);
+                std::memcpy(m_partial.get() + m_partialFill, data, n);
+                m_partialFill += n;
                 data += n;
                 count -= n;
-                if (partialFill_ == rowTotal_) {
-                    partialFill_ = 0;
-                    Row(partial_.get());
+                if (m_partialFill == m_rowTotal) {
+                    m_partialFill = 0;
+                    Row(m_partial.get());
                 }
             } else {
-                const std::size_t total = rowTotal_;  // the row may end the pass
+                const std::size_t total = m_rowTotal;  // the row may end the pass
                 Row(data);
                 data += total;
                 count -= total;
@@ -456,50 +456,50 @@ public:
         return true;
     }
 
-    bool Done() const { return pass_ == passes_.size(); }
-    u32 Error() const { return error_; }
+    bool Done() const { return m_pass == m_passes.size(); }
+    u32 Error() const { return m_failure; }
 
 private:
     void StartPass() {
         if (Done()) return;
-        const SPass& p = passes_[pass_];
-        y_ = 0;
-        rowBytes_ = static_cast<std::size_t>(RowBytes(bits_, p.columns));
-        rowTotal_ = rowBytes_ + 1;
-        std::memset(prev_, 0, rowBytes_);
-        if (path_ == ERowPath::Convert) {
+        const SPass& p = m_passes[m_pass];
+        m_y = 0;
+        m_rowBytes = static_cast<std::size_t>(RowBytes(m_bits, p.columns));
+        m_rowTotal = m_rowBytes + 1;
+        std::memset(m_prev, 0, m_rowBytes);
+        if (m_path == ERowPath::Convert) {
             // One-row bitmaps for converting this pass's rows.
-            sourceRow_ = Checked(std::make_unique<CBitmapBuffer>(p.columns, 1, f_.header.source, pal_));
-            targetRow_ = sameFormat_ ? MakeSurface(p.columns, 1, bits_, pal_)
-                                     : MakeSurface(p.columns, 1, targetBits_, targetPal_);
-        } else if (interlaced_ && path_ == ERowPath::Store) {
-            targetRow_ = MakeSurface(p.columns, 1, bits_, pal_);
+            m_sourceRow = Checked(std::make_unique<CBitmapBuffer>(p.columns, 1, m_f.header.source, m_pal));
+            m_targetRow = m_sameFormat ? MakeSurface(p.columns, 1, m_bits, m_pal)
+                                     : MakeSurface(p.columns, 1, m_targetBits, m_targetPal);
+        } else if (m_interlaced && m_path == ERowPath::Store) {
+            m_targetRow = MakeSurface(p.columns, 1, m_bits, m_pal);
         }
     }
 
     void Row(const u8* raw) {
-        const SPass& p = passes_[pass_];
-        if (!error_) {
+        const SPass& p = m_passes[m_pass];
+        if (!m_failure) {
             const u32 filter = raw[0];
             if (filter > 4) {
-                error_ = CodecErrorValue(kCodecUnsupported, kPNGUnknownFilter);
+                m_failure = CodecErrorValue(kCodecUnsupported, kPNGUnknownFilter);
             } else {
-                Unfilter(filter, bpp_, raw + 1, prev_, cur_, rowBytes_);
-                Emit(p, picture_.TopRow(p.rowStart + y_ * p.rowStep));
-                std::swap(prev_, cur_);
+                Unfilter(filter, m_bpp, raw + 1, m_prev, m_cur, m_rowBytes);
+                Emit(p, m_picture.TopRow(p.rowStart + m_y * p.rowStep));
+                std::swap(m_prev, m_cur);
             }
         }
-        if (++y_ == p.rows) {
-            ++pass_;
+        if (++m_y == p.rows) {
+            ++m_pass;
             StartPass();
         }
     }
 
-    // Writes the unfiltered row `cur_` of pass `p` into the picture row `dst`.
+    // Writes the unfiltered row `m_cur` of pass `p` into the picture row `dst`.
     void Emit(const SPass& p, u8* dst) {
         const u32 n = p.columns, x0 = p.colStart, step = p.colStep;
-        const u8* s = cur_;
-        switch (path_) {
+        const u8* s = m_cur;
+        switch (m_path) {
         case ERowPath::Lut: EmitLut(s, n, dst + x0 * 4, step); return;
         case ERowPath::Rgb8:
             for (u32 i = 0; i < n; ++i, s += 3)
@@ -518,28 +518,28 @@ private:
                 Put32(dst + std::size_t(x0 + i * step) * 4, u32(s[6]) << 24 | u32(s[0]) << 16 | u32(s[2]) << 8 | s[4]);
             return;
         case ERowPath::Store:
-            if (!interlaced_) {
-                StoreRow(f_.header.source, dst, s, rowBytes_);
+            if (!m_interlaced) {
+                StoreRow(m_f.header.source, dst, s, m_rowBytes);
                 return;
             }
-            StoreRow(f_.header.source, targetRow_->Row(0), s, rowBytes_);
-            Place(p, *targetRow_, dst);
+            StoreRow(m_f.header.source, m_targetRow->Row(0), s, m_rowBytes);
+            Place(p, *m_targetRow, dst);
             return;
         case ERowPath::Convert: break;
         }
-        StoreRow(f_.header.source, sourceRow_->Row(0), s, rowBytes_);
-        if (!targetRow_->CopyFrom(*sourceRow_)) {
-            error_ = CodecErrorValue(kCodecNoBitmap);
+        StoreRow(m_f.header.source, m_sourceRow->Row(0), s, m_rowBytes);
+        if (!m_targetRow->CopyFrom(*m_sourceRow)) {
+            m_failure = CodecErrorValue(kCodecNoBitmap);
             return;
         }
-        Place(p, *targetRow_, dst);
+        Place(p, *m_targetRow, dst);
     }
 
     // Puts a converted pass row at its positions in the picture row.
     void Place(const SPass& p, const CBitmapInterface& row, u8* dst) {
         const u8* s = row.Row(0);
         const u32 n = p.columns, x0 = p.colStart, step = p.colStep;
-        if (rgba_) {
+        if (m_rgba) {
             if (row.Format() == PixelFormat::Rgba8888) {
                 for (u32 i = 0; i < n; ++i) std::memcpy(dst + std::size_t(x0 + i * step) * 4, s + i * 4, 4);
             } else if (row.Format() == PixelFormat::Rgb888) {
@@ -548,7 +548,7 @@ private:
             } else {
                 const u32 bits = row.BitsPerPixel();
                 for (u32 i = 0; i < n; ++i)
-                    Put32(dst + std::size_t(x0 + i * step) * 4, nativeLut_[ReadCell(s, i, bits)]);
+                    Put32(dst + std::size_t(x0 + i * step) * 4, m_nativeLut[ReadCell(s, i, bits)]);
             }
             return;
         }
@@ -564,9 +564,9 @@ private:
     }
 
     void EmitLut(const u8* s, u32 n, u8* dst, u32 step) {
-        const u32* lut = lut_.data();
+        const u32* lut = m_lut.data();
         const std::size_t stride = std::size_t(step) * 4;
-        switch (bits_) {
+        switch (m_bits) {
         case 8:
             for (u32 i = 0; i < n; ++i) Put32(dst + i * stride, lut[s[i]]);
             break;
@@ -582,25 +582,25 @@ private:
         }
     }
 
-    const SPngFile& f_;
-    std::vector<SPass> passes_;
-    CBitmapInterface& picture_;
-    bool rgba_;
-    u32 bits_ = 0, bpp_ = 1, targetBits_ = 0;
-    bool sameFormat_ = false, interlaced_ = false;
-    const u32* pal_ = nullptr;
-    const u32* targetPal_ = nullptr;
-    ERowPath path_ = ERowPath::Store;
-    std::array<u32, 256> lut_{}, nativeLut_{};
-    std::unique_ptr<u8[]> rows_, partial_;
-    u8* prev_ = nullptr;
-    u8* cur_ = nullptr;
-    std::size_t partialFill_ = 0;
-    std::size_t pass_ = 0;
-    u32 y_ = 0;
-    std::size_t rowBytes_ = 0, rowTotal_ = 1;
-    std::unique_ptr<CBitmapInterface> sourceRow_, targetRow_;
-    u32 error_ = 0;
+    const SPngFile& m_f;
+    std::vector<SPass> m_passes;
+    CBitmapInterface& m_picture;
+    bool m_rgba;
+    u32 m_bits = 0, m_bpp = 1, m_targetBits = 0;
+    bool m_sameFormat = false, m_interlaced = false;
+    const u32* m_pal = nullptr;
+    const u32* m_targetPal = nullptr;
+    ERowPath m_path = ERowPath::Store;
+    std::array<u32, 256> m_lut{}, m_nativeLut{};
+    std::unique_ptr<u8[]> m_rows, m_partial;
+    u8* m_prev = nullptr;
+    u8* m_cur = nullptr;
+    std::size_t m_partialFill = 0;
+    std::size_t m_pass = 0;
+    u32 m_y = 0;
+    std::size_t m_rowBytes = 0, m_rowTotal = 1;
+    std::unique_ptr<CBitmapInterface> m_sourceRow, m_targetRow;
+    u32 m_failure = 0;
 };
 
 std::unique_ptr<CBitmapInterface> Decode(CDataBin* source, bool rgba) {

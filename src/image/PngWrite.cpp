@@ -19,14 +19,14 @@ namespace {
 // reversed on the way in.
 class CBitWriter {
 public:
-    explicit CBitWriter(std::vector<u8>& out) : out_(out) {}
+    explicit CBitWriter(std::vector<u8>& out) : m_out(out) {}
     void Put(u32 bits, int count) {
-        acc_ |= u64(bits) << fill_;
-        fill_ += count;
-        while (fill_ >= 8) {
-            out_.push_back(u8(acc_));
-            acc_ >>= 8;
-            fill_ -= 8;
+        m_acc |= u64(bits) << m_fill;
+        m_fill += count;
+        while (m_fill >= 8) {
+            m_out.push_back(u8(m_acc));
+            m_acc >>= 8;
+            m_fill -= 8;
         }
     }
     void PutCode(u32 code, int length) {
@@ -35,15 +35,15 @@ public:
         Put(reversed, length);
     }
     void Flush() {
-        if (fill_ > 0) out_.push_back(u8(acc_));
-        acc_ = 0;
-        fill_ = 0;
+        if (m_fill > 0) m_out.push_back(u8(m_acc));
+        m_acc = 0;
+        m_fill = 0;
     }
 
 private:
-    std::vector<u8>& out_;
-    u64 acc_ = 0;
-    int fill_ = 0;
+    std::vector<u8>& m_out;
+    u64 m_acc = 0;
+    int m_fill = 0;
 };
 
 constexpr u32 kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,

@@ -24,20 +24,20 @@ std::vector<u8> ReadAll(CDataBin& bin) {
 // ---- CFile
 
 CFile::CFile(const char* path, const char* mode) {
-    if (!mode) access_ = 0;
-    else if (std::strchr(mode, '+')) access_ = 3;
-    else if (std::strchr(mode, 'w')) access_ = 2;
-    else if (std::strchr(mode, 'r')) access_ = 1;
-    else access_ = 0;
-    if (path && *path && mode) stream_ = std::fopen(path, mode);
+    if (!mode) m_access = 0;
+    else if (std::strchr(mode, '+')) m_access = 3;
+    else if (std::strchr(mode, 'w')) m_access = 2;
+    else if (std::strchr(mode, 'r')) m_access = 1;
+    else m_access = 0;
+    if (path && *path && mode) m_stream = std::fopen(path, mode);
 }
 
 CFile::~CFile() {
-    if (stream_) std::fclose(stream_);
+    if (m_stream) std::fclose(m_stream);
 }
 
 void CFile::Seek(u32 position) {
-    if (stream_) std::fseek(stream_, static_cast<long>(position), SEEK_SET);
+    if (m_stream) std::fseek(m_stream, static_cast<long>(position), SEEK_SET);
 }
 
 u32 StreamTell(std::FILE* stream) {
@@ -55,80 +55,80 @@ u32 StreamSize(std::FILE* stream) {
     return end < 0 ? 0 : static_cast<u32>(end);
 }
 
-u32 CFile::Tell() { return StreamTell(stream_); }
+u32 CFile::Tell() { return StreamTell(m_stream); }
 
-u32 CFile::GetSize() { return StreamSize(stream_); }
+u32 CFile::GetSize() { return StreamSize(m_stream); }
 
 u32 CFile::Write(const void* data, u32 count) {
-    if (!stream_ || !(access_ & 2) || count == 0) return 0;
-    return static_cast<u32>(std::fwrite(data, 1, count, stream_));
+    if (!m_stream || !(m_access & 2) || count == 0) return 0;
+    return static_cast<u32>(std::fwrite(data, 1, count, m_stream));
 }
 
 u32 CFile::Read(void* data, u32 count) {
-    if (!stream_ || !(access_ & 1) || count == 0) return 0;
-    return static_cast<u32>(std::fread(data, 1, count, stream_));
+    if (!m_stream || !(m_access & 1) || count == 0) return 0;
+    return static_cast<u32>(std::fread(data, 1, count, m_stream));
 }
 
 u8 CFile::PeekByte() {
-    if (!stream_) return 0;
-    int c = std::fgetc(stream_);
+    if (!m_stream) return 0;
+    int c = std::fgetc(m_stream);
     if (c == EOF) return 0;
-    std::fseek(stream_, -1, SEEK_CUR);
+    std::fseek(m_stream, -1, SEEK_CUR);
     return static_cast<u8>(c);
 }
 
 // ---- CBuffer
 
 CBuffer::CBuffer(const void* data, u32 count)
-    : bytes_(static_cast<const u8*>(data), static_cast<const u8*>(data) + count) {}
+    : m_bytes(static_cast<const u8*>(data), static_cast<const u8*>(data) + count) {}
 
-void CBuffer::Seek(u32 position) { position_ = std::min<u32>(position, GetSize()); }
+void CBuffer::Seek(u32 position) { m_position = std::min<u32>(position, GetSize()); }
 
 u32 CBuffer::Write(const void* data, u32 count) {
     if (count == 0) return 0;
-    size_t end = static_cast<size_t>(position_) + count;
+    size_t end = static_cast<size_t>(m_position) + count;
     if (end > 0xFFFFFFFFull) return 0;  // a 32-bit stream cannot grow past 4 GiB
-    if (end > bytes_.size()) bytes_.resize(end);
-    std::memcpy(bytes_.data() + position_, data, count);
-    position_ += count;
+    if (end > m_bytes.size()) m_bytes.resize(end);
+    std::memcpy(m_bytes.data() + m_position, data, count);
+    m_position += count;
     return count;
 }
 
 u32 CBuffer::Read(void* data, u32 count) {
     if (count == 0) return 0;
-    u32 k = std::min<u32>(GetSize() - position_, count);
-    if (k) std::memcpy(data, bytes_.data() + position_, k);
-    position_ += k;
+    u32 k = std::min<u32>(GetSize() - m_position, count);
+    if (k) std::memcpy(data, m_bytes.data() + m_position, k);
+    m_position += k;
     return k;
 }
 
-void CBuffer::Reserve(u32 count) { bytes_.reserve(static_cast<size_t>(position_) + count); }
+void CBuffer::Reserve(u32 count) { m_bytes.reserve(static_cast<size_t>(m_position) + count); }
 
-u8 CBuffer::PeekByte() { return position_ < bytes_.size() ? bytes_[position_] : 0; }
+u8 CBuffer::PeekByte() { return m_position < m_bytes.size() ? m_bytes[m_position] : 0; }
 
 // ---- CSegment
 
-CSegment::CSegment(CDataBin* inner, u32 start, u32 length) : inner_(inner) {
-    if (!inner_) return;
-    u32 s = inner_->GetSize();
-    start_ = std::min(start, s);
-    length_ = (static_cast<uint64_t>(start_) + length > s) ? s - start_ : length;
-    inner_->Seek(start_);
+CSegment::CSegment(CDataBin* inner, u32 start, u32 length) : m_inner(inner) {
+    if (!m_inner) return;
+    u32 s = m_inner->GetSize();
+    m_start = std::min(start, s);
+    m_length = (static_cast<uint64_t>(m_start) + length > s) ? s - m_start : length;
+    m_inner->Seek(m_start);
 }
 
-CSegment::~CSegment() { delete inner_; }
+CSegment::~CSegment() { delete m_inner; }
 
 void CSegment::Seek(u32 position) {
-    if (inner_) inner_->Seek(start_ + std::min(position, length_));
+    if (m_inner) m_inner->Seek(m_start + std::min(position, m_length));
 }
 
-u32 CSegment::Tell() { return inner_ ? inner_->Tell() - start_ : 0; }
+u32 CSegment::Tell() { return m_inner ? m_inner->Tell() - m_start : 0; }
 
 u32 CSegment::Read(void* data, u32 count) {
-    if (!inner_) return 0;
+    if (!m_inner) return 0;
     u32 at = Tell();
-    if (at >= length_) return 0;  // the inner stream was moved outside the window
-    return inner_->Read(data, std::min(length_ - at, count));
+    if (at >= m_length) return 0;  // the inner stream was moved outside the window
+    return m_inner->Read(data, std::min(m_length - at, count));
 }
 
 }  // namespace ove

@@ -44,26 +44,26 @@ public:
     u32 GetSize() override;
     u32 Write(const void* data, u32 count) override;
     u32 Read(void* data, u32 count) override;
-    bool IsOpen() override { return stream_ != nullptr; }
-    bool CanWrite() override { return stream_ && (access_ & 2); }
-    bool CanRead() override { return stream_ && (access_ & 1); }
+    bool IsOpen() override { return m_stream != nullptr; }
+    bool CanWrite() override { return m_stream && (m_access & 2); }
+    bool CanRead() override { return m_stream && (m_access & 1); }
     u8 PeekByte() override;
-    u32 AccessMode() const { return access_; }
+    u32 AccessMode() const { return m_access; }
 
 private:
-    std::FILE* stream_ = nullptr;
-    u32 access_ = 0;  // bit 0 read, bit 1 write
+    std::FILE* m_stream = nullptr;
+    u32 m_access = 0;  // bit 0 read, bit 1 write
 };
 
 // A growable memory stream.
 class CBuffer : public CDataBin {
 public:
     CBuffer() = default;
-    explicit CBuffer(std::vector<u8> bytes) : bytes_(std::move(bytes)) {}
+    explicit CBuffer(std::vector<u8> bytes) : m_bytes(std::move(bytes)) {}
     CBuffer(const void* data, u32 count);
     void Seek(u32 position) override;
-    u32 Tell() override { return position_; }
-    u32 GetSize() override { return static_cast<u32>(bytes_.size()); }
+    u32 Tell() override { return m_position; }
+    u32 GetSize() override { return static_cast<u32>(m_bytes.size()); }
     u32 Write(const void* data, u32 count) override;
     u32 Read(void* data, u32 count) override;
     bool IsOpen() override { return true; }
@@ -72,12 +72,12 @@ public:
     void Reserve(u32 count) override;
     u8 PeekByte() override;
 
-    const std::vector<u8>& Bytes() const { return bytes_; }
-    std::vector<u8>& Bytes() { return bytes_; }
+    const std::vector<u8>& Bytes() const { return m_bytes; }
+    std::vector<u8>& Bytes() { return m_bytes; }
 
 private:
-    u32 position_ = 0;
-    std::vector<u8> bytes_;
+    u32 m_position = 0;
+    std::vector<u8> m_bytes;
 };
 
 // Read-only window onto part of another stream, which it owns.
@@ -87,17 +87,17 @@ public:
     ~CSegment() override;
     void Seek(u32 position) override;
     u32 Tell() override;
-    u32 GetSize() override { return length_; }
+    u32 GetSize() override { return m_length; }
     u32 Write(const void*, u32) override { return 0; }
     u32 Read(void* data, u32 count) override;
-    bool IsOpen() override { return inner_ != nullptr; }
+    bool IsOpen() override { return m_inner != nullptr; }
     bool CanWrite() override { return false; }
-    bool CanRead() override { return inner_ && inner_->CanRead(); }
+    bool CanRead() override { return m_inner && m_inner->CanRead(); }
 
 private:
-    CDataBin* inner_;
-    u32 start_ = 0;
-    u32 length_ = 0;
+    CDataBin* m_inner;
+    u32 m_start = 0;
+    u32 m_length = 0;
 };
 
 // Whole remaining content of a stream (from its current position).

@@ -73,26 +73,26 @@ bool PathInside(const std::string& path, const std::string& folder) {
     return path.size() == folder.size() || path[folder.size()] == '/';
 }
 
-void CFileAccess::SetGameFolder(const std::string& folder) { gameFolder_ = ResolveHostPath(folder); }
+void CFileAccess::SetGameFolder(const std::string& folder) { m_gameFolder = ResolveHostPath(folder); }
 
 void CFileAccess::AddFolder(const std::string& folder) {
     std::string resolved = ResolveHostPath(folder);
-    if (!resolved.empty()) playerFolders_.push_back(resolved);
+    if (!resolved.empty()) m_playerFolders.push_back(resolved);
 }
 
 void CFileAccess::Reset() {
-    gameFolder_.clear();
-    playerFolders_.clear();
-    trustReads_ = false;
+    m_gameFolder.clear();
+    m_playerFolders.clear();
+    m_trustReads = false;
 }
 
 bool CFileAccess::Allows(std::string_view path, Mode mode) const {
     if (!Confined()) return true;
-    if (mode == Mode::kRead && trustReads_) return true;
+    if (mode == Mode::kRead && m_trustReads) return true;
     std::string resolved = ResolveHostPath(path);
     if (resolved.empty()) return false;
-    if (PathInside(resolved, gameFolder_)) return true;
-    for (const std::string& folder : playerFolders_)
+    if (PathInside(resolved, m_gameFolder)) return true;
+    for (const std::string& folder : m_playerFolders)
         if (PathInside(resolved, folder)) return true;
     return false;
 }
@@ -100,7 +100,7 @@ bool CFileAccess::Allows(std::string_view path, Mode mode) const {
 bool CFileAccess::Check(const char* call, std::string_view path, Mode mode) const {
     if (Allows(path, mode)) return true;
     char named[128] = "";
-    if (!call && namer_) namer_(named, sizeof named);
+    if (!call && m_namer) m_namer(named, sizeof named);
     if (!call) call = named[0] ? named : "file access";
     std::fprintf(stderr, "ove: %s: refused to %s \"%.*s\": outside the game's folder and the player folders\n",
                  call, mode == Mode::kRead ? "read" : "write", static_cast<int>(path.size()), path.data());

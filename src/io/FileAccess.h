@@ -20,13 +20,13 @@ public:
     // a data folder given on the command line.
     void AddFolder(const std::string& folder);
     // --trust-game: reads anywhere. Writes stay confined.
-    void SetTrustReads(bool trust) { trustReads_ = trust; }
+    void SetTrustReads(bool trust) { m_trustReads = trust; }
     // Back to no confinement at all.
     void Reset();
 
-    bool Confined() const { return !gameFolder_.empty(); }
-    const std::string& GameFolder() const { return gameFolder_; }
-    const std::vector<std::string>& PlayerFolders() const { return playerFolders_; }
+    bool Confined() const { return !m_gameFolder.empty(); }
+    const std::string& GameFolder() const { return m_gameFolder; }
+    const std::vector<std::string>& PlayerFolders() const { return m_playerFolders; }
 
     // Whether the game may use the path (relative to the current directory) that way. The path is
     // resolved as the system would resolve it: "..", symbolic links (a dangling link in it is
@@ -38,13 +38,13 @@ public:
     // Names the script function now running, for Check's warnings when the caller does not know
     // it (lookups deep in the data sources). Writes "" when there is none.
     using CallNamer = void (*)(char* buffer, std::size_t size);
-    void SetCallNamer(CallNamer namer) { namer_ = namer; }
+    void SetCallNamer(CallNamer namer) { m_namer = namer; }
 
 private:
-    std::string gameFolder_;
-    std::vector<std::string> playerFolders_;
-    bool trustReads_ = false;
-    CallNamer namer_ = nullptr;
+    std::string m_gameFolder;
+    std::vector<std::string> m_playerFolders;
+    bool m_trustReads = false;
+    CallNamer m_namer = nullptr;
 };
 
 // The process's policy (one game runs per process).

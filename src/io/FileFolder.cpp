@@ -106,19 +106,19 @@ std::string LocalStoredName(const std::string& path) {
 std::string CFileFolder::StoredName(std::string path) { return LocalStoredName(path); }
 
 std::string CFileFolder::FoundName(std::string path) {
-    if (localFirst_) {
+    if (m_localFirst) {
         std::string local = LocalStoredName(path);
         if (!local.empty()) return local;
     }
     std::string stored = StoredName(path);
-    if (!stored.empty() || localFirst_) return stored;
+    if (!stored.empty() || m_localFirst) return stored;
     return LocalStoredName(path);
 }
 
 bool CFileFolder::Found(std::string path) { return LocalFileFound(path) || HasFile(std::move(path)); }
 
 CDataBin* CFileFolder::Open(std::string path, std::string* resolvedName) {
-    if (localFirst_) {
+    if (m_localFirst) {
         if (CDataBin* bin = OpenLocalFile(path)) {
             if (resolvedName) *resolvedName = path;
             return bin;
@@ -128,7 +128,7 @@ CDataBin* CFileFolder::Open(std::string path, std::string* resolvedName) {
         if (resolvedName) *resolvedName = GetName() + path;
         return bin;
     }
-    if (!localFirst_) {
+    if (!m_localFirst) {
         if (CDataBin* bin = OpenLocalFile(path)) {
             if (resolvedName) *resolvedName = path;
             return bin;
@@ -143,26 +143,26 @@ CDirectory::CDirectory(std::string path) {
     std::string remembered = CurrentDirectory();
     std::string onDisk = FindOnDisk(path);
     if (!onDisk.empty() && ::chdir(onDisk.c_str()) == 0) {
-        base_ = CurrentDirectory();
+        m_base = CurrentDirectory();
         if (::chdir(remembered.c_str()) != 0) { /* nothing better to do */ }
     } else {
-        base_ = remembered;
+        m_base = remembered;
     }
-    name_ = "[DIR:" + base_ + "]";
+    m_name = "[DIR:" + m_base + "]";
 }
 
 bool CDirectory::Exists(std::string path) {
-    std::string onDisk = FindOnDisk(base_ + "/" + path);
+    std::string onDisk = FindOnDisk(m_base + "/" + path);
     return !onDisk.empty() && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead);
 }
 
 bool CDirectory::HasFile(std::string path) {
-    std::string onDisk = FindOnDisk(base_ + "/" + path);
+    std::string onDisk = FindOnDisk(m_base + "/" + path);
     return IsRegularFile(onDisk) && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead);
 }
 
 CDataBin* CDirectory::OpenFile(std::string path) {
-    std::string onDisk = FindOnDisk(base_ + "/" + path);
+    std::string onDisk = FindOnDisk(m_base + "/" + path);
     if (!IsRegularFile(onDisk)) return nullptr;
     if (!FileAccess().Check(nullptr, onDisk, CFileAccess::Mode::kRead)) return nullptr;
     auto* file = new CFile(onDisk.c_str(), "rb");
@@ -174,7 +174,7 @@ CDataBin* CDirectory::OpenFile(std::string path) {
 }
 
 std::string CDirectory::StoredName(std::string path) {
-    std::string onDisk = FindOnDisk(base_ + "/" + path);
+    std::string onDisk = FindOnDisk(m_base + "/" + path);
     return IsRegularFile(onDisk) && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead) ? BaseName(onDisk)
                                                                                         : std::string();
 }
@@ -184,38 +184,38 @@ std::string CDirectory::StoredName(std::string path) {
 CCompoundFolder::CCompoundFolder() {
     char buf[32];
     std::snprintf(buf, sizeof buf, "[CF:%08X]", static_cast<unsigned>(reinterpret_cast<uintptr_t>(this)));
-    name_ = buf;
+    m_name = buf;
 }
 
 CCompoundFolder::~CCompoundFolder() {
-    for (CFileFolder* f : members_) delete f;
-    members_.clear();
+    for (CFileFolder* f : m_members) delete f;
+    m_members.clear();
 }
 
 void CCompoundFolder::Add(CFileFolder* folder) {
-    if (folder) members_.push_back(folder);
+    if (folder) m_members.push_back(folder);
 }
 
 bool CCompoundFolder::Exists(std::string path) {
-    for (CFileFolder* f : members_)
+    for (CFileFolder* f : m_members)
         if (f->Exists(path)) return true;
     return false;
 }
 
 bool CCompoundFolder::HasFile(std::string path) {
-    for (CFileFolder* f : members_)
+    for (CFileFolder* f : m_members)
         if (f->HasFile(path)) return true;
     return false;
 }
 
 CDataBin* CCompoundFolder::OpenFile(std::string path) {
-    for (CFileFolder* f : members_)
+    for (CFileFolder* f : m_members)
         if (CDataBin* bin = f->OpenFile(path)) return bin;
     return nullptr;
 }
 
 std::string CCompoundFolder::StoredName(std::string path) {
-    for (CFileFolder* f : members_) {
+    for (CFileFolder* f : m_members) {
         std::string name = f->StoredName(path);
         if (!name.empty()) return name;
     }

@@ -15,7 +15,7 @@ public:
     CFileFolder(const CFileFolder&) = delete;
     CFileFolder& operator=(const CFileFolder&) = delete;
 
-    virtual bool SetLocalFirst(bool flag) { localFirst_ = flag; return flag; }
+    virtual bool SetLocalFirst(bool flag) { m_localFirst = flag; return flag; }
     virtual bool Exists(std::string path) = 0;
     // A new stream owned by the caller, or null. The base opens the path on the local disk.
     virtual CDataBin* OpenFile(std::string path);
@@ -33,10 +33,10 @@ public:
     bool Found(std::string path);
     // StoredName of the file Open would give (a loose file's on-disk name when that one wins).
     std::string FoundName(std::string path);
-    bool LocalFirst() const { return localFirst_; }
+    bool LocalFirst() const { return m_localFirst; }
 
 protected:
-    bool localFirst_ = true;
+    bool m_localFirst = true;
 };
 
 // A directory on disk.
@@ -47,12 +47,12 @@ public:
     bool HasFile(std::string path) override;
     CDataBin* OpenFile(std::string path) override;
     std::string StoredName(std::string path) override;
-    std::string GetName() override { return name_; }
-    const std::string& BasePath() const { return base_; }
+    std::string GetName() override { return m_name; }
+    const std::string& BasePath() const { return m_base; }
 
 private:
-    std::string base_;
-    std::string name_;
+    std::string m_base;
+    std::string m_name;
 };
 
 // An ordered list of sources, searched in the order they were added. Owns them.
@@ -65,12 +65,12 @@ public:
     bool HasFile(std::string path) override;
     CDataBin* OpenFile(std::string path) override;
     std::string StoredName(std::string path) override;
-    std::string GetName() override { return name_; }
-    size_t Count() const { return members_.size(); }
+    std::string GetName() override { return m_name; }
+    size_t Count() const { return m_members.size(); }
 
 private:
-    std::vector<CFileFolder*> members_;
-    std::string name_;
+    std::vector<CFileFolder*> m_members;
+    std::string m_name;
 };
 
 bool FileExists(const char* path);

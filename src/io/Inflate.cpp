@@ -247,12 +247,12 @@ using inflate_detail::CInflateSink;
 // Where the decoder writes: up to its limit and, for the last symbol, some way past it (Margin).
 class COutput {
 public:
-    u8* Start() const { return start_; }
-    u8* Limit() const { return limit_; }
-    std::size_t Margin() const { return margin_; }
+    u8* Start() const { return m_start; }
+    u8* Limit() const { return m_limit; }
+    std::size_t Margin() const { return m_margin; }
     // True once the output reached its cap: the decoder stopped there on purpose.
-    bool Capped() const { return capped_; }
-    bool Refused() const { return refused_; }
+    bool Capped() const { return m_capped; }
+    bool Refused() const { return m_refused; }
 
     // Called when the write pointer has passed the limit; returns the (possibly moved) write pointer,
     // or null to stop (see Capped and Refused).
@@ -263,14 +263,14 @@ public:
     virtual void Abandon(u8* out) = 0;
 
 protected:
-    explicit COutput(std::size_t margin) : margin_(margin) {}
+    explicit COutput(std::size_t margin) : m_margin(margin) {}
     ~COutput() = default;
 
-    u8* start_ = nullptr;  // first byte of this stream's output: references may not go before it
-    u8* limit_ = nullptr;
-    std::size_t margin_;
-    bool capped_ = false;
-    bool refused_ = false;
+    u8* m_start = nullptr;  // first byte of this stream's output: references may not go before it
+    u8* m_limit = nullptr;
+    std::size_t m_margin;
+    bool m_capped = false;
+    bool m_refused = false;
 };
 
 class CSinkOutput final : public COutput {
@@ -278,72 +278,72 @@ public:
     // Handing the bytes to a sink in multiples of `granule` (at most kWindow), at most `cap` of them.
     CSinkOutput(CInflateSink& sink, std::uint64_t cap, std::size_t granule, bool deflate64)
         : COutput(kMargin),
-          history_(deflate64 ? kWindow : kWindow / 2),
-          sink_(&sink),
-          cap_(cap),
-          granule_(std::clamp<std::size_t>(granule, 1, kWindow)),
-          buffer_(std::make_unique_for_overwrite<u8[]>(2 * kWindow + kChunk + kMargin)) {
-        base_ = start_ = pending_ = buffer_.get();
-        SetSinkLimit(base_);
+          m_history(deflate64 ? kWindow : kWindow / 2),
+          m_sink(&sink),
+          m_cap(cap),
+          m_granule(std::clamp<std::size_t>(granule, 1, kWindow)),
+          m_buffer(std::make_unique_for_overwrite<u8[]>(2 * kWindow + kChunk + kMargin)) {
+        m_base = m_start = m_pending = m_buffer.get();
+        SetSinkLimit(m_base);
     }
 
     u8* MakeRoom(u8* out) override {
-        if (Produced(out) >= cap_) {
-            capped_ = true;
-            if (!Deliver(static_cast<std::size_t>(cap_ - delivered_))) refused_ = true;
+        if (Produced(out) >= m_cap) {
+            m_capped = true;
+            if (!Deliver(static_cast<std::size_t>(m_cap - m_delivered))) m_refused = true;
             return nullptr;
         }
-        const std::size_t ready = out - pending_;
-        if (!Deliver(ready - ready % granule_)) {
-            refused_ = true;
+        const std::size_t ready = out - m_pending;
+        if (!Deliver(ready - ready % m_granule)) {
+            m_refused = true;
             return nullptr;
         }
         // Keep the last window and whatever has not been handed over yet.
-        const std::size_t keep = std::max<std::size_t>(out - pending_, std::min<std::size_t>(history_, out - start_));
+        const std::size_t keep = std::max<std::size_t>(out - m_pending, std::min<std::size_t>(m_history, out - m_start));
         u8* from = out - keep;
-        std::memmove(base_, from, keep);
-        pending_ = base_ + (pending_ - from);
-        start_ = base_;  // everything kept is real output
-        out = base_ + keep;
+        std::memmove(m_base, from, keep);
+        m_pending = m_base + (m_pending - from);
+        m_start = m_base;  // everything kept is real output
+        out = m_base + keep;
         SetSinkLimit(out);
         return out;
     }
 
     // Successful end: everything pending goes out.
     bool Finish(u8* out) override {
-        const std::uint64_t wanted = std::min<std::uint64_t>(out - pending_, cap_ - delivered_);
+        const std::uint64_t wanted = std::min<std::uint64_t>(out - m_pending, m_cap - m_delivered);
         return Deliver(static_cast<std::size_t>(wanted));
     }
 
     // Failed end: the sink receives only whole granules.
     void Abandon(u8* out) override {
-        if (refused_) return;
-        const std::uint64_t ready = std::min<std::uint64_t>(out - pending_, cap_ - delivered_);
-        Deliver(static_cast<std::size_t>(ready - ready % granule_));
+        if (m_refused) return;
+        const std::uint64_t ready = std::min<std::uint64_t>(out - m_pending, m_cap - m_delivered);
+        Deliver(static_cast<std::size_t>(ready - ready % m_granule));
     }
 
 private:
-    std::uint64_t Produced(const u8* out) const { return delivered_ + (out - pending_); }
+    std::uint64_t Produced(const u8* out) const { return m_delivered + (out - m_pending); }
     bool Deliver(std::size_t count) {
         if (count == 0) return true;
-        delivered_ += count;
-        const u8* from = pending_;
-        pending_ += count;
-        return sink_->Take(from, count);
+        m_delivered += count;
+        const u8* from = m_pending;
+        m_pending += count;
+        return m_sink->Take(from, count);
     }
     void SetSinkLimit(u8* out) {
-        const std::uint64_t left = cap_ - Produced(out);  // cap not reached: positive
-        limit_ = out + static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, left));
+        const std::uint64_t left = m_cap - Produced(out);  // cap not reached: positive
+        m_limit = out + static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, left));
     }
 
-    std::size_t history_;  // the farthest a reference reaches back
-    CInflateSink* sink_ = nullptr;
-    std::uint64_t cap_ = kMaxOutput;
-    std::size_t granule_ = 1;
-    std::uint64_t delivered_ = 0;
-    std::unique_ptr<u8[]> buffer_;  // not zeroed: nothing before the first byte produced is ever read
-    u8* base_ = nullptr;
-    u8* pending_ = nullptr;  // first byte not yet handed to the sink
+    std::size_t m_history;  // the farthest a reference reaches back
+    CInflateSink* m_sink = nullptr;
+    std::uint64_t m_cap = kMaxOutput;
+    std::size_t m_granule = 1;
+    std::uint64_t m_delivered = 0;
+    std::unique_ptr<u8[]> m_buffer;  // not zeroed: nothing before the first byte produced is ever read
+    u8* m_base = nullptr;
+    u8* m_pending = nullptr;  // first byte not yet handed to the sink
 };
 
 // Plain deflate writes at most this far past the limit: a few literals and a 258-byte match with
@@ -359,44 +359,44 @@ constexpr std::size_t kVectorStep = 128 << 10;
 class CVectorOutput final : public COutput {
 public:
     CVectorOutput(std::vector<u8>& v, std::uint64_t cap, bool deflate64)
-        : COutput(deflate64 ? kMargin : kPlainMargin), v_(v), origin_(v.size()), cap_(cap) {
+        : COutput(deflate64 ? kMargin : kPlainMargin), m_v(v), m_origin(v.size()), m_cap(cap) {
         Grow(0);
     }
 
     u8* MakeRoom(u8* out) override {
-        const std::size_t produced = out - start_;
-        if (produced >= cap_) {
-            capped_ = true;
+        const std::size_t produced = out - m_start;
+        if (produced >= m_cap) {
+            m_capped = true;
             return nullptr;
         }
         Grow(produced);
-        return start_ + produced;
+        return m_start + produced;
     }
     bool Finish(u8* out) override {
-        v_.resize(origin_ + static_cast<std::size_t>(std::min<std::uint64_t>(out - start_, cap_)));
+        m_v.resize(m_origin + static_cast<std::size_t>(std::min<std::uint64_t>(out - m_start, m_cap)));
         return true;
     }
-    void Abandon(u8*) override { v_.resize(origin_); }
+    void Abandon(u8*) override { m_v.resize(m_origin); }
 
 private:
     // The limit sits one byte past the room, so that an output filling the reserved room exactly
     // ends without lengthening the vector first.
     void Grow(std::size_t produced) {
-        const std::size_t spare = origin_ + 1 + margin_;
-        const std::size_t reserved = v_.capacity() > spare ? v_.capacity() - spare : 0;
+        const std::size_t spare = m_origin + 1 + m_margin;
+        const std::size_t reserved = m_v.capacity() > spare ? m_v.capacity() - spare : 0;
         std::size_t room = produced + kVectorStep;
         if (produced < reserved)
             room = std::min(room, reserved);
         else
             room = std::max(room, 2 * produced);  // past what was reserved: grow geometrically
-        v_.resize(origin_ + room + 1 + margin_);
-        start_ = v_.data() + origin_;
-        limit_ = start_ + static_cast<std::size_t>(std::min<std::uint64_t>(room + 1, cap_));
+        m_v.resize(m_origin + room + 1 + m_margin);
+        m_start = m_v.data() + m_origin;
+        m_limit = m_start + static_cast<std::size_t>(std::min<std::uint64_t>(room + 1, m_cap));
     }
 
-    std::vector<u8>& v_;
-    std::size_t origin_;
-    std::uint64_t cap_;
+    std::vector<u8>& m_v;
+    std::size_t m_origin;
+    std::uint64_t m_cap;
 };
 
 #define OVE_INLINE [[gnu::always_inline]] inline
@@ -469,24 +469,24 @@ class CInflater {
 public:
     // Pulling the stream from a source through a staging buffer that keeps 8 zero bytes after its end.
     CInflater(inflate_detail::CInflateSource& source, bool deflate64)
-        : deflate64_(deflate64), source_(&source), stage_(std::make_unique_for_overwrite<u8[]>(kStage + 8)) {
-        data_ = in_ = end_ = stage_.get();
-        std::memset(stage_.get(), 0, 8);
-        fastEnd_ = end_;
-        exhausted_ = false;
+        : m_deflate64(deflate64), m_source(&source), m_stage(std::make_unique_for_overwrite<u8[]>(kStage + 8)) {
+        m_data = m_in = m_end = m_stage.get();
+        std::memset(m_stage.get(), 0, 8);
+        m_fastEnd = m_end;
+        m_exhausted = false;
         Pull();
     }
-    CInflater(const u8* data, std::size_t size, bool deflate64) : deflate64_(deflate64) {
+    CInflater(const u8* data, std::size_t size, bool deflate64) : m_deflate64(deflate64) {
         if (size < 8) {
             // Tiny inputs are decoded from a zero-padded copy so that whole-word loads stay inside it.
-            if (size) std::memcpy(tiny_, data, size);
-            data = tiny_;
-            fastEnd_ = data + size;
+            if (size) std::memcpy(m_tiny, data, size);
+            data = m_tiny;
+            m_fastEnd = data + size;
         } else {
-            fastEnd_ = data + size - 8;
+            m_fastEnd = data + size - 8;
         }
-        data_ = in_ = data;
-        end_ = data + size;
+        m_data = m_in = data;
+        m_end = data + size;
     }
 
     bool Run(COutput& output);
@@ -495,7 +495,7 @@ public:
 private:
     static constexpr std::size_t kStage = 1u << 16;
 
-    u64 ConsumedBits() const { return (dataOffset_ + static_cast<u64>(in_ - data_)) * 8 - bitsLeft_; }
+    u64 ConsumedBits() const { return (m_dataOffset + static_cast<u64>(m_in - m_data)) * 8 - m_bitsLeft; }
     // Moves what is left of the staging buffer (and the 8 bytes before it, which a stored block
     // may step back into) to its start and fills the rest from the source. False when the source
     // had nothing more.
@@ -504,20 +504,20 @@ private:
     // Tops the bit buffer up to at least 56 bits. False once the stream has read past its end
     // by more than the buffer can explain (a corrupt or truncated stream).
     bool Refill() {
-        if (in_ <= fastEnd_) [[likely]] {
-            bitBuf_ |= Load64(in_) << bitsLeft_;
-            in_ += (63 - bitsLeft_) >> 3;
-            bitsLeft_ |= 56;
+        if (m_in <= m_fastEnd) [[likely]] {
+            m_bitBuf |= Load64(m_in) << m_bitsLeft;
+            m_in += (63 - m_bitsLeft) >> 3;
+            m_bitsLeft |= 56;
             return true;
         }
         return RefillTail();
     }
     bool RefillTail();
     bool Bits(u32 n, u32& value) {
-        if (bitsLeft_ < n && !Refill()) return false;
-        value = static_cast<u32>(bitBuf_ & ((u64{1} << n) - 1));
-        bitBuf_ >>= n;
-        bitsLeft_ -= n;
+        if (m_bitsLeft < n && !Refill()) return false;
+        value = static_cast<u32>(m_bitBuf & ((u64{1} << n) - 1));
+        m_bitBuf >>= n;
+        m_bitsLeft -= n;
         return true;
     }
     bool ReadDynamicTables();
@@ -525,7 +525,7 @@ private:
     bool Codes(COutput& output, u8*& out, const u32* lit, const u32* dist);
 
     enum class EStep { More, EndOfBlock, Bad };
-    // Decodes symbols while at least kFastInput bytes are left before fastEnd_ and the output is
+    // Decodes symbols while at least kFastInput bytes are left before m_fastEnd and the output is
     // short of its limit: then no refill and no write inside needs a check. More when either ran
     // short. The same loop is built twice, once for processors with BMI2 (cheaper variable shifts
     // and masks), chosen at run time.
@@ -537,75 +537,75 @@ private:
     // One symbol with every read checked, for the end of the input.
     EStep CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist);
     void Take(u32 e) {
-        bitBuf_ >>= e & 63;
-        bitsLeft_ -= e & 31;
+        m_bitBuf >>= e & 63;
+        m_bitsLeft -= e & 31;
     }
 
-    const u8* data_ = nullptr;
-    const u8* in_ = nullptr;
-    const u8* end_ = nullptr;
-    const u8* fastEnd_ = nullptr;
-    u64 bitBuf_ = 0;
-    u32 bitsLeft_ = 0;
-    bool deflate64_;
-    u8 tiny_[16] = {};
-    inflate_detail::CInflateSource* source_ = nullptr;
-    std::unique_ptr<u8[]> stage_;
-    u64 dataOffset_ = 0;     // stream bytes before data_
-    bool exhausted_ = true;  // no more input to pull
+    const u8* m_data = nullptr;
+    const u8* m_in = nullptr;
+    const u8* m_end = nullptr;
+    const u8* m_fastEnd = nullptr;
+    u64 m_bitBuf = 0;
+    u32 m_bitsLeft = 0;
+    bool m_deflate64;
+    u8 m_tiny[16] = {};
+    inflate_detail::CInflateSource* m_source = nullptr;
+    std::unique_ptr<u8[]> m_stage;
+    u64 m_dataOffset = 0;     // stream bytes before m_data
+    bool m_exhausted = true;  // no more input to pull
     // Both tables of a dynamic block, allocated at the first one and not cleared: building a table
     // writes every entry a look-up can reach.
-    std::unique_ptr<u32[]> tables_;
-    u32* LitTable() const { return tables_.get(); }
-    u32* DistTable() const { return tables_.get() + kLitTableSize; }
+    std::unique_ptr<u32[]> m_tables;
+    u32* LitTable() const { return m_tables.get(); }
+    u32* DistTable() const { return m_tables.get() + kLitTableSize; }
 };
 
 bool CInflater::Pull() {
-    if (exhausted_) return false;
-    u8* stage = stage_.get();
-    const u8* from = in_ - std::min<std::size_t>(8, in_ - data_);
-    const std::size_t keep = end_ - from;
+    if (m_exhausted) return false;
+    u8* stage = m_stage.get();
+    const u8* from = m_in - std::min<std::size_t>(8, m_in - m_data);
+    const std::size_t keep = m_end - from;
     std::memmove(stage, from, keep);
-    dataOffset_ += static_cast<u64>(from - data_);
-    in_ = stage + (in_ - from);
-    data_ = stage;
+    m_dataOffset += static_cast<u64>(from - m_data);
+    m_in = stage + (m_in - from);
+    m_data = stage;
     u8* end = stage + keep;
     bool more = false;
     while (end < stage + kStage) {
-        const std::size_t got = source_->Pull(end, stage + kStage - end);
+        const std::size_t got = m_source->Pull(end, stage + kStage - end);
         if (got == 0) {
-            exhausted_ = true;
+            m_exhausted = true;
             break;
         }
         more = true;
         end += std::min(got, static_cast<std::size_t>(stage + kStage - end));
     }
-    end_ = end;
-    if (exhausted_) {
+    m_end = end;
+    if (m_exhausted) {
         std::memset(end, 0, 8);  // whole-word loads past the end read zeros
-        fastEnd_ = end;
+        m_fastEnd = end;
     } else {
-        fastEnd_ = end - 8;
+        m_fastEnd = end - 8;
     }
     return more;
 }
 
 bool CInflater::RefillTail() {
-    if (!exhausted_) {
+    if (!m_exhausted) {
         Pull();
-        if (in_ <= fastEnd_) {
-            bitBuf_ |= Load64(in_) << bitsLeft_;
-            in_ += (63 - bitsLeft_) >> 3;
-            bitsLeft_ |= 56;
+        if (m_in <= m_fastEnd) {
+            m_bitBuf |= Load64(m_in) << m_bitsLeft;
+            m_in += (63 - m_bitsLeft) >> 3;
+            m_bitsLeft |= 56;
             return true;
         }
     }
-    if (in_ > end_ + 8) return false;
+    if (m_in > m_end + 8) return false;
     u64 v = 0;
-    for (u32 i = 0; i < 8 && in_ + i < end_; ++i) v |= u64{in_[i]} << (8 * i);
-    bitBuf_ |= v << bitsLeft_;
-    in_ += (63 - bitsLeft_) >> 3;
-    bitsLeft_ |= 56;
+    for (u32 i = 0; i < 8 && m_in + i < m_end; ++i) v |= u64{m_in[i]} << (8 * i);
+    m_bitBuf |= v << m_bitsLeft;
+    m_in += (63 - m_bitsLeft) >> 3;
+    m_bitsLeft |= 56;
     return true;
 }
 
@@ -634,11 +634,11 @@ bool CInflater::ReadDynamicTables() {
     const u32 total = hlit + hdist;
     for (u32 n = 0; n < total;) {
         if (!Refill()) return false;
-        const u32 e = clTable[bitBuf_ & (kClTableSize - 1)];
+        const u32 e = clTable[m_bitBuf & (kClTableSize - 1)];
         if (e & kExceptional) return false;
         const u32 len = e & 31;
-        bitBuf_ >>= len;
-        bitsLeft_ -= len;
+        m_bitBuf >>= len;
+        m_bitsLeft -= len;
         const u32 sym = e >> 16;
         if (sym < 16) {
             lens[n++] = static_cast<u8>(sym);
@@ -661,24 +661,24 @@ bool CInflater::ReadDynamicTables() {
         std::fill(lens + n, lens + n + repeat, static_cast<u8>(value));
         n += repeat;
     }
-    const SymbolInfo& info = GetSymbolInfo(deflate64_);
-    if (!tables_) tables_ = std::make_unique_for_overwrite<u32[]>(kLitTableSize + kDistTableSize);
+    const SymbolInfo& info = GetSymbolInfo(m_deflate64);
+    if (!m_tables) m_tables = std::make_unique_for_overwrite<u32[]>(kLitTableSize + kDistTableSize);
     return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize, true) &&
            BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, DistTable(), kDistTableSize);
 }
 
 bool CInflater::Stored(COutput& output, u8*& out) {
     // Drop to the byte boundary; the bytes still in the bit buffer are given back.
-    const u32 drop = bitsLeft_ & 7;
-    bitBuf_ >>= drop;
-    bitsLeft_ -= drop;
-    in_ -= bitsLeft_ / 8;
-    bitBuf_ = 0;
-    bitsLeft_ = 0;
-    while (end_ - in_ < 4)
+    const u32 drop = m_bitsLeft & 7;
+    m_bitBuf >>= drop;
+    m_bitsLeft -= drop;
+    m_in -= m_bitsLeft / 8;
+    m_bitBuf = 0;
+    m_bitsLeft = 0;
+    while (m_end - m_in < 4)
         if (!Pull()) return false;
-    u32 len = in_[0] | (in_[1] << 8);  // NLEN (in_[2], in_[3]) is not checked
-    in_ += 4;
+    u32 len = m_in[0] | (m_in[1] << 8);  // NLEN (m_in[2], m_in[3]) is not checked
+    m_in += 4;
     // In pieces no longer than the room behind the limit (which in a sink's buffer holds any
     // stored block). Even an empty block stops at a cap reached before it.
     for (;;) {
@@ -688,19 +688,19 @@ bool CInflater::Stored(COutput& output, u8*& out) {
             out = moved;
         }
         if (!len) return true;
-        if (in_ >= end_ && !Pull()) return false;
+        if (m_in >= m_end && !Pull()) return false;
         const std::size_t room = output.Limit() + output.Margin() - out;
-        const u32 n = static_cast<u32>(std::min<std::size_t>({len, static_cast<std::size_t>(end_ - in_), room}));
-        std::memcpy(out, in_, n);
+        const u32 n = static_cast<u32>(std::min<std::size_t>({len, static_cast<std::size_t>(m_end - m_in), room}));
+        std::memcpy(out, m_in, n);
         out += n;
-        in_ += n;
+        m_in += n;
         len -= n;
     }
 }
 
 constexpr u32 kLitMask = (1u << kLitBits) - 1;
 constexpr u32 kDistMask = (1u << kDistBits) - 1;
-// Three unchecked refills of at most 7 bytes each, each loading a word: room before fastEnd_ for
+// Three unchecked refills of at most 7 bytes each, each loading a word: room before m_fastEnd for
 // one round of the fast loop.
 constexpr std::ptrdiff_t kFastInput = 16;
 
@@ -708,12 +708,12 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
                                             const u32* const dist) {
     // Everything the loop touches lives in locals: byte stores through `out` could alias members.
     u8* out = outRef;
-    const u8* in = in_;
-    const u8* const fastEnd = fastEnd_;
-    u64 bitBuf = bitBuf_;
+    const u8* in = m_in;
+    const u8* const fastEnd = m_fastEnd;
+    u64 bitBuf = m_bitBuf;
     // Only the low byte counts: whole entries are subtracted from it, their upper bits leave noise
     // above it. A refill makes it 56-63 whatever it was.
-    u32 bitsLeft = bitsLeft_;
+    u32 bitsLeft = m_bitsLeft;
     EStep result = EStep::More;
 #define OVE_REFILL()                             \
     do {                                         \
@@ -818,9 +818,9 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
     }
 #undef OVE_REFILL
 #undef OVE_TAKE
-    in_ = in;
-    bitBuf_ = bitBuf;
-    bitsLeft_ = bitsLeft & 0xFF;
+    m_in = in;
+    m_bitBuf = bitBuf;
+    m_bitsLeft = bitsLeft & 0xFF;
     outRef = out;
     return result;
 }
@@ -844,10 +844,10 @@ CInflater::EStep CInflater::FastCodes(u8*& out, u8* limit, const u8* start, cons
 
 CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist) {
     if (!Refill()) return EStep::Bad;
-    u32 e = lit[bitBuf_ & kLitMask];
+    u32 e = lit[m_bitBuf & kLitMask];
     if (e & kLink) {
         Take(e);
-        e = lit[(e >> 16) + (bitBuf_ & ((1u << ((e >> 8) & 15)) - 1))];
+        e = lit[(e >> 16) + (m_bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
     }
     if (e & kLiteral) {
         Take(e);
@@ -858,17 +858,17 @@ CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* 
         Take(e);
         return (e >> 16) == 0 ? EStep::EndOfBlock : EStep::Bad;
     }
-    u64 saved = bitBuf_;
+    u64 saved = m_bitBuf;
     Take(e);
     const u32 length = (e >> 16) + ExtraBits(saved, e);
     if (!Refill()) return EStep::Bad;
-    e = dist[bitBuf_ & kDistMask];
+    e = dist[m_bitBuf & kDistMask];
     if (e & kLink) {
         Take(e);
-        e = dist[(e >> 16) + (bitBuf_ & ((1u << ((e >> 8) & 15)) - 1))];
+        e = dist[(e >> 16) + (m_bitBuf & ((1u << ((e >> 8) & 15)) - 1))];
     }
     if (e & kExceptional) return EStep::Bad;
-    saved = bitBuf_;
+    saved = m_bitBuf;
     Take(e);
     const u32 distance = (e >> 16) + ExtraBits(saved, e);
     if (distance > static_cast<std::size_t>(out - start)) return EStep::Bad;
@@ -889,7 +889,7 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
             out = moved;
         }
         // Near the end of the staged input, more is pulled before the fast loop would have to stop.
-        if (fastEnd_ - in_ < kFastInput && !exhausted_) Pull();
+        if (m_fastEnd - m_in < kFastInput && !m_exhausted) Pull();
         step = FastCodes(out, output.Limit(), output.Start(), lit, dist);
         if (step == EStep::More && out < output.Limit()) step = CarefulSymbol(out, output.Start(), lit, dist);
     }
@@ -908,7 +908,7 @@ bool CInflater::Run(COutput& output) {
         if (type == 0) {
             blockOk = Stored(output, out);
         } else if (type == 1) {
-            const FixedTables& fixed = GetFixedTables(deflate64_);
+            const FixedTables& fixed = GetFixedTables(m_deflate64);
             blockOk = Codes(output, out, fixed.lit.data(), fixed.dist.data());
         } else if (type == 2) {
             blockOk = ReadDynamicTables() && Codes(output, out, LitTable(), DistTable());
@@ -922,7 +922,7 @@ bool CInflater::Run(COutput& output) {
         }
     }
     // A stream that needed bits beyond its end is truncated, whatever it decoded to.
-    if (ok && exhausted_ && ConsumedBits() > (dataOffset_ + static_cast<u64>(end_ - data_)) * 8) ok = false;
+    if (ok && m_exhausted && ConsumedBits() > (m_dataOffset + static_cast<u64>(m_end - m_data)) * 8) ok = false;
     if (output.Capped()) ok = true;
     if (output.Refused()) ok = false;
     if (ok) ok = output.Finish(out);
@@ -933,51 +933,51 @@ bool CInflater::Run(COutput& output) {
 // Reads a data bin from its current position in pieces.
 class CBinSource : public inflate_detail::CInflateSource {
 public:
-    explicit CBinSource(CDataBin& bin) : bin_(bin) {}
+    explicit CBinSource(CDataBin& bin) : m_bin(bin) {}
     std::size_t Pull(u8* to, std::size_t room) override {
-        return bin_.Read(to, static_cast<u32>(std::min<std::size_t>(room, 1u << 20)));
+        return m_bin.Read(to, static_cast<u32>(std::min<std::size_t>(room, 1u << 20)));
     }
 
 private:
-    CDataBin& bin_;
+    CDataBin& m_bin;
 };
 
 // Appends to a data bin. A memory buffer written at its end grows by appending, without the
 // zero-fill that writing past its end costs.
 class CBinSink : public CInflateSink {
 public:
-    CBinSink(CDataBin& bin, std::uint64_t limit) : bin_(bin), limit_(std::min<std::uint64_t>(limit, kMaxOutput)) {
-        buffer_ = dynamic_cast<CBuffer*>(&bin);
-        if (buffer_ && buffer_->Tell() != buffer_->GetSize()) buffer_ = nullptr;
+    CBinSink(CDataBin& bin, std::uint64_t limit) : m_bin(bin), m_limit(std::min<std::uint64_t>(limit, kMaxOutput)) {
+        m_buffer = dynamic_cast<CBuffer*>(&bin);
+        if (m_buffer && m_buffer->Tell() != m_buffer->GetSize()) m_buffer = nullptr;
     }
     // Room for what the caller declared, as far as the input could possibly produce it.
     void Reserve(std::uint64_t inputBytes, bool deflate64) {
-        if (!buffer_ || limit_ == kMaxOutput) return;
+        if (!m_buffer || m_limit == kMaxOutput) return;
         // Best ratios: a 258-byte match in 2 bits; for deflate64 a 65,538-byte one in about 18.
         const std::uint64_t most = inputBytes * (deflate64 ? 29128 : 1032) + kWindow;
-        const std::uint64_t want = buffer_->GetSize() + std::min(limit_, most);
-        std::vector<u8>& bytes = buffer_->Bytes();
+        const std::uint64_t want = m_buffer->GetSize() + std::min(m_limit, most);
+        std::vector<u8>& bytes = m_buffer->Bytes();
         if (want > kMaxOutput) return;
         if (want > bytes.capacity()) bytes.reserve(static_cast<std::size_t>(want));
         inflate_detail::PrepareForWriting(bytes.data() + bytes.size(), static_cast<std::size_t>(want) - bytes.size());
     }
     bool Take(const u8* data, std::size_t count) override {
-        if (written_ + count > limit_) return false;
-        written_ += count;
-        if (buffer_) {
-            std::vector<u8>& bytes = buffer_->Bytes();
+        if (m_written + count > m_limit) return false;
+        m_written += count;
+        if (m_buffer) {
+            std::vector<u8>& bytes = m_buffer->Bytes();
             bytes.insert(bytes.end(), data, data + count);
-            buffer_->Seek(static_cast<u32>(bytes.size()));
+            m_buffer->Seek(static_cast<u32>(bytes.size()));
             return true;
         }
-        return bin_.Write(data, static_cast<u32>(count)) == count;
+        return m_bin.Write(data, static_cast<u32>(count)) == count;
     }
 
 private:
-    CDataBin& bin_;
-    CBuffer* buffer_ = nullptr;
-    std::uint64_t limit_;
-    std::uint64_t written_ = 0;
+    CDataBin& m_bin;
+    CBuffer* m_buffer = nullptr;
+    std::uint64_t m_limit;
+    std::uint64_t m_written = 0;
 };
 
 bool InflateBins(CDataBin* input, CDataBin* output, bool deflate64, std::uint64_t limit) {

@@ -60,7 +60,7 @@ std::vector<const SGameController*> CGameControllers::Read(IJoystickSource& sour
     std::vector<const SGameController*> listed;
     const uint32_t count = source.DeviceCount();
     for (uint32_t index = 0; index < count; ++index) {
-        auto [it, added] = records_.try_emplace(index);
+        auto [it, added] = m_records.try_emplace(index);
         if (added) it->second.id = index;
         if (PollGameController(source, it->second)) listed.push_back(&it->second);
     }

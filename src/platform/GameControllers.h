@@ -39,10 +39,10 @@ class CGameControllers {
 public:
     // Polls every device index; the controllers that answered, in index order.
     std::vector<const SGameController*> Read(IJoystickSource& source);
-    void Clear() { records_.clear(); }
+    void Clear() { m_records.clear(); }
 
 private:
-    std::map<uint32_t, SGameController> records_;
+    std::map<uint32_t, SGameController> m_records;
 };
 
 }  // namespace ove

@@ -115,23 +115,23 @@ public:
     }
 
     void Close() {
-        if (!SDL_WasInit(SDL_INIT_GAMECONTROLLER)) started_ = false;  // SDL closed them itself
-        if (started_)
-            for (auto& [id, device] : devices_) Release(device);
-        devices_.clear();
-        if (started_) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
-        started_ = false;
+        if (!SDL_WasInit(SDL_INIT_GAMECONTROLLER)) m_started = false;  // SDL closed them itself
+        if (m_started)
+            for (auto& [id, device] : m_devices) Release(device);
+        m_devices.clear();
+        if (m_started) SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER);
+        m_started = false;
     }
 
 private:
     bool Start() {
-        if (started_ && !SDL_WasInit(SDL_INIT_GAMECONTROLLER)) {
+        if (m_started && !SDL_WasInit(SDL_INIT_GAMECONTROLLER)) {
             // SDL was shut down under us, closing every device.
-            devices_.clear();
-            started_ = false;
+            m_devices.clear();
+            m_started = false;
         }
-        if (!started_) started_ = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
-        return started_;
+        if (!m_started) m_started = SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER) == 0;
+        return m_started;
     }
 
     static void Release(SDevice& device) {
@@ -148,16 +148,16 @@ private:
         const int i = static_cast<int>(index);
         const SDL_JoystickID id = SDL_JoystickGetDeviceInstanceID(i);
         if (id < 0) return nullptr;
-        for (auto it = devices_.begin(); it != devices_.end();) {
+        for (auto it = m_devices.begin(); it != m_devices.end();) {
             if (!SDL_JoystickGetAttached(it->second.joystick)) {
                 Release(it->second);
-                it = devices_.erase(it);
+                it = m_devices.erase(it);
             } else {
                 ++it;
             }
         }
-        auto it = devices_.find(id);
-        if (it == devices_.end()) {
+        auto it = m_devices.find(id);
+        if (it == m_devices.end()) {
             SDevice device;
             if (SDL_IsGameController(i)) {
                 device.controller = SDL_GameControllerOpen(i);
@@ -165,13 +165,13 @@ private:
             }
             if (!device.joystick) device.joystick = SDL_JoystickOpen(i);
             if (!device.joystick) return nullptr;
-            it = devices_.emplace(id, device).first;
+            it = m_devices.emplace(id, device).first;
         }
         return SDL_JoystickGetAttached(it->second.joystick) ? &it->second : nullptr;
     }
 
-    bool started_ = false;
-    std::map<SDL_JoystickID, SDevice> devices_;
+    bool m_started = false;
+    std::map<SDL_JoystickID, SDevice> m_devices;
 };
 
 CSystemJoysticks& System() {

@@ -166,14 +166,14 @@ CBlockingBoxWatch::CBlockingBoxWatch() {
     g_watchStop.store(false);
     try {
         g_watcher = std::thread(Watch);
-        watching_ = true;
+        m_watching = true;
     } catch (const std::system_error&) {
         // No thread: the alarm still ends the engine a second after a signal.
     }
 }
 
 CBlockingBoxWatch::~CBlockingBoxWatch() {
-    if (!watching_) return;
+    if (!m_watching) return;
     g_watchStop.store(true);
     Wake();
     g_watcher.join();

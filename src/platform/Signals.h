@@ -33,7 +33,7 @@ public:
     CBlockingBoxWatch& operator=(const CBlockingBoxWatch&) = delete;
 
 private:
-    bool watching_ = false;
+    bool m_watching = false;
 };
 
 }  // namespace ove

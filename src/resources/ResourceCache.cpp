@@ -28,24 +28,24 @@ std::string FindRegularFile(const std::string& fileName) {
 // which is how a truncated file shows when the loader itself keeps quiet about it.
 class CReadWatch : public CDataBin {
 public:
-    explicit CReadWatch(CDataBin& inner) : inner_(inner) {}
-    void Seek(u32 position) override { inner_.Seek(position); }
-    u32 Tell() override { return inner_.Tell(); }
-    u32 GetSize() override { return inner_.GetSize(); }
+    explicit CReadWatch(CDataBin& inner) : m_inner(inner) {}
+    void Seek(u32 position) override { m_inner.Seek(position); }
+    u32 Tell() override { return m_inner.Tell(); }
+    u32 GetSize() override { return m_inner.GetSize(); }
     u32 Write(const void*, u32) override { return 0; }
     u32 Read(void* data, u32 count) override {
-        u32 n = inner_.Read(data, count);
+        u32 n = m_inner.Read(data, count);
         if (n < count) shortRead = true;
         return n;
     }
-    bool IsOpen() override { return inner_.IsOpen(); }
+    bool IsOpen() override { return m_inner.IsOpen(); }
     bool CanWrite() override { return false; }
-    bool CanRead() override { return inner_.CanRead(); }
-    u8 PeekByte() override { return inner_.PeekByte(); }
+    bool CanRead() override { return m_inner.CanRead(); }
+    u8 PeekByte() override { return m_inner.PeekByte(); }
     bool shortRead = false;
 
 private:
-    CDataBin& inner_;
+    CDataBin& m_inner;
 };
 
 // Why a view or font file cannot be what it claims, or null when it looks sound. Leaves the
@@ -65,27 +65,27 @@ const char* ViewHeaderProblem(CDataBin& file) {
 }  // namespace
 
 void CResourceCache::WarnDamaged(const std::string& fileName, const std::string& reason) {
-    if (!warned_.insert(fileName).second) return;
+    if (!m_warned.insert(fileName).second) return;
     Warning(fileName + ": " + reason);
 }
 
 CResourceCache::CResourceCache(CRenderer* renderer, CSoundManager* soundManager, CFileFolder* folder)
-    : renderer_(renderer), soundManager_(soundManager), folder_(folder) {}
+    : m_renderer(renderer), m_soundManager(soundManager), m_folder(folder) {}
 
 CResourceCache::~CResourceCache() {
-    for (auto& [name, view] : views_) view->Release();
-    views_.clear();
-    for (auto& [name, font] : fonts_) font->Release();
-    fonts_.clear();
-    for (auto& [name, sound] : sounds_)
-        if (sound && soundManager_) soundManager_->DestroySound(sound);
-    sounds_.clear();
+    for (auto& [name, view] : m_views) view->Release();
+    m_views.clear();
+    for (auto& [name, font] : m_fonts) font->Release();
+    m_fonts.clear();
+    for (auto& [name, sound] : m_sounds)
+        if (sound && m_soundManager) m_soundManager->DestroySound(sound);
+    m_sounds.clear();
 }
 
 CSound* CResourceCache::LoadSound(const std::string& name) {
-    auto it = sounds_.find(name);
-    if (it != sounds_.end()) return it->second;
-    if (!soundManager_) return nullptr;
+    auto it = m_sounds.find(name);
+    if (it != m_sounds.end()) return it->second;
+    if (!m_soundManager) return nullptr;
     CSound* sound = nullptr;
     {
         const char* tag = "OVA";
@@ -94,19 +94,19 @@ CSound* CResourceCache::LoadSound(const std::string& name) {
             tag = "WAV";
             file.reset(OpenResource(name, tag));
         }
-        sound = soundManager_->CreateSound(file.get());
+        sound = m_soundManager->CreateSound(file.get());
         if (file && !sound) WarnDamaged(name + "." + tag, "the sound manager could not read it");
     }
-    sounds_.emplace(name, sound);
+    m_sounds.emplace(name, sound);
     return sound;
 }
 
 void CResourceCache::ForgetSound(CSound* sound) {
     if (!sound) return;
-    for (auto it = sounds_.begin(); it != sounds_.end(); ++it) {
+    for (auto it = m_sounds.begin(); it != m_sounds.end(); ++it) {
         if (it->second == sound) {
-            sounds_.erase(it);
-            if (soundManager_) soundManager_->DestroySound(sound);
+            m_sounds.erase(it);
+            if (m_soundManager) m_soundManager->DestroySound(sound);
             return;
         }
     }
@@ -122,7 +122,7 @@ T* CResourceCache::Load(std::map<std::string, T*>& map, const std::string& name,
     T* resource = new T(name.c_str());
     resource->AddRef();
     CReadWatch watch(*file);
-    resource->Load(&watch, renderer_);
+    resource->Load(&watch, m_renderer);
     // The loader keeps what it could read; the game goes on with that, but the file is named.
     if (!problem && watch.shortRead) problem = "the file ends early (truncated)";
     if (!problem && watch.Tell() < watch.GetSize()) problem = "a cel is too large or its pixels are missing";
@@ -131,22 +131,22 @@ T* CResourceCache::Load(std::map<std::string, T*>& map, const std::string& name,
     return resource;
 }
 
-CView* CResourceCache::LoadView(const std::string& name) { return Load(views_, name, "OVV"); }
+CView* CResourceCache::LoadView(const std::string& name) { return Load(m_views, name, "OVV"); }
 
-CFont* CResourceCache::LoadFont(const std::string& name) { return Load(fonts_, name, "OVF"); }
+CFont* CResourceCache::LoadFont(const std::string& name) { return Load(m_fonts, name, "OVF"); }
 
 void CResourceCache::ForgetView(const std::string& name) {
-    auto it = views_.find(name);
-    if (it == views_.end()) return;
+    auto it = m_views.find(name);
+    if (it == m_views.end()) return;
     CView* view = it->second;
-    views_.erase(it);
+    m_views.erase(it);
     view->Release();
 }
 
 void CResourceCache::ForgetFont(CFont* font) {
-    for (auto it = fonts_.begin(); it != fonts_.end(); ++it) {
+    for (auto it = m_fonts.begin(); it != m_fonts.end(); ++it) {
         if (it->second == font) {
-            fonts_.erase(it);
+            m_fonts.erase(it);
             font->Release();
             return;
         }
@@ -164,8 +164,8 @@ void CResourceCache::ReleaseUnused() {
             }
         }
     };
-    sweep(fonts_);
-    sweep(views_);
+    sweep(m_fonts);
+    sweep(m_views);
 }
 
 bool CResourceCache::FileName(const std::string& name, const char* tag, std::string& fileName) {
@@ -178,7 +178,7 @@ bool CResourceCache::FileName(const std::string& name, const char* tag, std::str
 CDataBin* CResourceCache::OpenResource(const std::string& name, const char* tag) {
     std::string fileName;
     if (!FileName(name, tag, fileName)) return nullptr;
-    if (diskFirst_) {
+    if (m_diskFirst) {
         std::string onDisk = FindRegularFile(fileName);
         if (!onDisk.empty() && FileAccess().Check(nullptr, onDisk, CFileAccess::Mode::kRead)) {
             auto* file = new CFile(onDisk.c_str(), "rb");
@@ -186,10 +186,10 @@ CDataBin* CResourceCache::OpenResource(const std::string& name, const char* tag)
             delete file;
         }
     }
-    if (!folder_) return nullptr;
-    CDataBin* file = folder_->Open(fileName);
+    if (!m_folder) return nullptr;
+    CDataBin* file = m_folder->Open(fileName);
     // Listed but not readable: a damaged archive entry (or one sealed with another password).
-    if (!file && folder_->HasFile(fileName))
+    if (!file && m_folder->HasFile(fileName))
         WarnDamaged(fileName, "the data source lists it but it cannot be read (damaged or sealed with another password)");
     return file;
 }
@@ -198,22 +198,22 @@ std::string CResourceCache::ResourceFileName(const std::string& name, const char
     std::string fileName;
     if (!FileName(name, tag, fileName)) return name;
     std::string stored;
-    if (diskFirst_) {
+    if (m_diskFirst) {
         std::string onDisk = FindRegularFile(fileName);
         if (!onDisk.empty()) stored = onDisk.substr(onDisk.find_last_of('/') + 1);
     }
-    if (stored.empty() && folder_) stored = folder_->FoundName(fileName);
+    if (stored.empty() && m_folder) stored = m_folder->FoundName(fileName);
     return stored.empty() ? fileName : stored;
 }
 
 bool CResourceCache::ResourceExists(const std::string& name, const char* tag) {
     std::string fileName;
     if (!FileName(name, tag, fileName)) return false;
-    if (diskFirst_) {
+    if (m_diskFirst) {
         std::string onDisk = FindRegularFile(fileName);
         if (!onDisk.empty() && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead)) return true;
     }
-    return folder_ && folder_->Found(fileName);
+    return m_folder && m_folder->Found(fileName);
 }
 
 }  // namespace ove

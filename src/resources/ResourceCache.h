@@ -44,12 +44,12 @@ public:
     // that file, so that a damaged resource used every frame is reported once.
     void WarnDamaged(const std::string& fileName, const std::string& reason);
 
-    void SetDiskFirst(bool on) { diskFirst_ = on ? 1 : 0; }
-    bool DiskFirst() const { return diskFirst_ != 0; }
+    void SetDiskFirst(bool on) { m_diskFirst = on ? 1 : 0; }
+    bool DiskFirst() const { return m_diskFirst != 0; }
 
-    CRenderer* Renderer() const { return renderer_; }
-    CSoundManager* SoundManager() const { return soundManager_; }
-    CFileFolder* Folder() const { return folder_; }
+    CRenderer* Renderer() const { return m_renderer; }
+    CSoundManager* SoundManager() const { return m_soundManager; }
+    CFileFolder* Folder() const { return m_folder; }
 
     // ---- Shared views and fonts. The cache holds one reference to each; callers that keep one
     // take their own (AddRef) and let go with Release.
@@ -63,8 +63,8 @@ public:
     void ForgetFont(CFont* font);
     // Frees every view and font that only the cache still holds.
     void ReleaseUnused();
-    std::size_t ViewCount() const { return views_.size(); }
-    std::size_t FontCount() const { return fonts_.size(); }
+    std::size_t ViewCount() const { return m_views.size(); }
+    std::size_t FontCount() const { return m_fonts.size(); }
 
     // ---- Shared sounds. The cache owns them; the sound manager creates and destroys them.
     // The sound of that name: "<name>.OVA", else "<name>.WAV", created once. A name whose sound
@@ -73,7 +73,7 @@ public:
     CSound* LoadSound(const std::string& name);
     // Drops the entry holding this sound and has the sound manager destroy it (null: nothing).
     void ForgetSound(CSound* sound);
-    std::size_t SoundCount() const { return sounds_.size(); }
+    std::size_t SoundCount() const { return m_sounds.size(); }
 
     // "<name>.<tag>", or false when it would exceed kMaxFileName characters.
     static bool FileName(const std::string& name, const char* tag, std::string& fileName);
@@ -83,14 +83,14 @@ private:
     T* Load(std::map<std::string, T*>& map, const std::string& name, const char* tag);
 
     // Teardown empties the views, then the fonts, then the sounds.
-    std::map<std::string, CSound*> sounds_;
-    std::map<std::string, CFont*> fonts_;
-    std::map<std::string, CView*> views_;
-    CRenderer* renderer_;
-    CSoundManager* soundManager_;
-    CFileFolder* folder_;
-    uint8_t diskFirst_ = 0;
-    std::set<std::string> warned_;
+    std::map<std::string, CSound*> m_sounds;
+    std::map<std::string, CFont*> m_fonts;
+    std::map<std::string, CView*> m_views;
+    CRenderer* m_renderer;
+    CSoundManager* m_soundManager;
+    CFileFolder* m_folder;
+    uint8_t m_diskFirst = 0;
+    std::set<std::string> m_warned;
 };
 
 }  // namespace ove

@@ -426,7 +426,7 @@ void RaisePendingFatal(duk_context* ctx) {
 
 namespace ove {
 
-bool CScriptRuntime::Start(void* services) { return StartScriptHost(modules_, services); }
+bool CScriptRuntime::Start(void* services) { return StartScriptHost(m_modules, services); }
 void CScriptRuntime::Stop() { StopScriptHost(); }
 bool CScriptRuntime::Running() const { return ScriptHostRunning(); }
 

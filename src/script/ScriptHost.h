@@ -105,7 +105,7 @@ duk_context* CreateScriptHeap(const char* name);
 // The host as an IScriptRuntime, with the API modules it starts.
 class CScriptRuntime final : public IScriptRuntime {
 public:
-    explicit CScriptRuntime(std::span<const SScriptModule> modules) : modules_(modules) {}
+    explicit CScriptRuntime(std::span<const SScriptModule> modules) : m_modules(modules) {}
     ~CScriptRuntime() override { Stop(); }
     bool Start(void* services) override;
     void Stop() override;
@@ -124,7 +124,7 @@ public:
     void SeedRandom(uint32_t seed) override;
 
 private:
-    std::span<const SScriptModule> modules_;
+    std::span<const SScriptModule> m_modules;
 };
 
 }  // namespace ove

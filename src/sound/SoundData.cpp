@@ -31,22 +31,22 @@ struct SChunk {
 // lengths, as RIFF writers do.
 class CRiffWalk {
 public:
-    CRiffWalk(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+    CRiffWalk(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
     // The next chunk whose header lies inside the bytes; false at the end.
     bool Next(SChunk& chunk) {
-        if (pos_ > size_ || size_ - pos_ < 8) return false;
-        std::memcpy(chunk.id, data_ + pos_, 4);
-        chunk.size = Le32(data_ + pos_ + 4);
-        chunk.body = static_cast<std::size_t>(pos_ + 8);
-        pos_ += 8 + chunk.size + (chunk.size & 1);
+        if (m_pos > m_size || m_size - m_pos < 8) return false;
+        std::memcpy(chunk.id, m_data + m_pos, 4);
+        chunk.size = Le32(m_data + m_pos + 4);
+        chunk.body = static_cast<std::size_t>(m_pos + 8);
+        m_pos += 8 + chunk.size + (chunk.size & 1);
         return true;
     }
-    bool Fits(const SChunk& chunk) const { return chunk.size <= size_ - chunk.body; }
+    bool Fits(const SChunk& chunk) const { return chunk.size <= m_size - chunk.body; }
 
 private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-    std::uint64_t pos_ = 12;
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::uint64_t m_pos = 12;
 };
 
 bool Is(const SChunk& chunk, const char* id) { return std::memcmp(chunk.id, id, 4) == 0; }

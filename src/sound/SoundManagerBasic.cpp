@@ -10,17 +10,17 @@ namespace {
 // The file's bytes, handed to the manager whenever it plays.
 class CBasicWave final : public CSound {
 public:
-    CBasicWave(CSoundManagerBasic& owner, std::vector<std::uint8_t>&& bytes) : owner_(owner), bytes_(std::move(bytes)) {}
-    u32 GetLength() override { return WaveLengthMs(bytes_.data(), bytes_.size()); }
-    void SetLooping(bool on) override { looping_ = on; }
-    bool IsLooping() override { return looping_; }
-    void Play() override { owner_.PlayWave(bytes_, looping_); }
-    void Stop() override { owner_.StopAll(); }
+    CBasicWave(CSoundManagerBasic& owner, std::vector<std::uint8_t>&& bytes) : m_owner(owner), m_bytes(std::move(bytes)) {}
+    u32 GetLength() override { return WaveLengthMs(m_bytes.data(), m_bytes.size()); }
+    void SetLooping(bool on) override { m_looping = on; }
+    bool IsLooping() override { return m_looping; }
+    void Play() override { m_owner.PlayWave(m_bytes, m_looping); }
+    void Stop() override { m_owner.StopAll(); }
 
 private:
-    CSoundManagerBasic& owner_;
-    std::vector<std::uint8_t> bytes_;
-    bool looping_ = false;
+    CSoundManagerBasic& m_owner;
+    std::vector<std::uint8_t> m_bytes;
+    bool m_looping = false;
 };
 
 // SDL's own release for buffers from SDL_LoadWAV_RW.
@@ -34,10 +34,10 @@ struct SWavBuffer {
 
 CSoundManagerBasic::CSoundManagerBasic() {
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
-        deviceError_ = SDL_GetError();
+        m_deviceError = SDL_GetError();
         return;
     }
-    audioSubsystem_ = true;
+    m_audioSubsystem = true;
     SDL_AudioSpec want{};
     want.freq = 44100;
     want.format = AUDIO_S16SYS;
@@ -45,32 +45,32 @@ CSoundManagerBasic::CSoundManagerBasic() {
     want.samples = 1024;
     want.callback = &CSoundManagerBasic::Mix;
     want.userdata = this;
-    device_ = SDL_OpenAudioDevice(nullptr, 0, &want, &spec_, 0);
-    if (device_) SDL_PauseAudioDevice(device_, 0);
-    else deviceError_ = SDL_GetError();
+    m_device = SDL_OpenAudioDevice(nullptr, 0, &want, &m_spec, 0);
+    if (m_device) SDL_PauseAudioDevice(m_device, 0);
+    else m_deviceError = SDL_GetError();
 }
 
 CSoundManagerBasic::~CSoundManagerBasic() {
-    if (device_) SDL_CloseAudioDevice(device_);
-    if (audioSubsystem_) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    if (m_device) SDL_CloseAudioDevice(m_device);
+    if (m_audioSubsystem) SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
 void SDLCALL CSoundManagerBasic::Mix(void* self, Uint8* stream, int length) {
     auto* m = static_cast<CSoundManagerBasic*>(self);
-    std::memset(stream, m->spec_.silence, static_cast<std::size_t>(length));
+    std::memset(stream, m->m_spec.silence, static_cast<std::size_t>(length));
     std::size_t want = static_cast<std::size_t>(length), done = 0;
-    while (m->playing_ && done < want) {
-        if (m->position_ >= m->pcm_.size()) {
-            if (m->loop_ && !m->pcm_.empty()) {
-                m->position_ = 0;
+    while (m->m_playing && done < want) {
+        if (m->m_position >= m->m_pcm.size()) {
+            if (m->m_loop && !m->m_pcm.empty()) {
+                m->m_position = 0;
             } else {
-                m->playing_ = false;
+                m->m_playing = false;
                 break;
             }
         }
-        std::size_t n = std::min(want - done, m->pcm_.size() - m->position_);
-        std::memcpy(stream + done, m->pcm_.data() + m->position_, n);
-        m->position_ += n;
+        std::size_t n = std::min(want - done, m->m_pcm.size() - m->m_position);
+        std::memcpy(stream + done, m->m_pcm.data() + m->m_position, n);
+        m->m_position += n;
         done += n;
     }
 }
@@ -91,10 +91,10 @@ CSound* CSoundManagerBasic::Build(ESoundKind kind, std::vector<std::uint8_t>& by
 }
 
 void CSoundManagerBasic::PlayWave(const std::vector<std::uint8_t>& bytes, bool loop) {
-    if (!device_) return;
+    if (!m_device) return;
     SWaveInfo info;
     if (!ParseWave(bytes.data(), bytes.size(), info) ||
-        DecodedWaveBytes(info, spec_.freq, spec_.channels, SDL_AUDIO_BITSIZE(spec_.format) / 8) > kMaxDecodedBytes)
+        DecodedWaveBytes(info, m_spec.freq, m_spec.channels, SDL_AUDIO_BITSIZE(m_spec.format) / 8) > kMaxDecodedBytes)
         return;
     std::vector<std::uint8_t> pcm;
     {
@@ -103,8 +103,8 @@ void CSoundManagerBasic::PlayWave(const std::vector<std::uint8_t>& bytes, bool l
         SDL_RWops* rw = SDL_RWFromConstMem(bytes.data(), static_cast<int>(bytes.size()));
         if (!rw || !SDL_LoadWAV_RW(rw, 1, &source, &wav.data, &wav.length)) return;
         SDL_AudioCVT cvt;
-        if (SDL_BuildAudioCVT(&cvt, source.format, source.channels, source.freq, spec_.format, spec_.channels,
-                              spec_.freq) < 0)
+        if (SDL_BuildAudioCVT(&cvt, source.format, source.channels, source.freq, m_spec.format, m_spec.channels,
+                              m_spec.freq) < 0)
             return;
         std::uint64_t room = std::uint64_t(wav.length) * std::uint64_t(cvt.len_mult > 0 ? cvt.len_mult : 1);
         if (room > kMaxDecodedBytes * 2) return;
@@ -116,28 +116,28 @@ void CSoundManagerBasic::PlayWave(const std::vector<std::uint8_t>& bytes, bool l
         pcm.resize(cvt.needed ? static_cast<std::size_t>(cvt.len_cvt) : wav.length);
     }
     // Keep whole frames only.
-    std::size_t frame = std::size_t(spec_.channels) * (SDL_AUDIO_BITSIZE(spec_.format) / 8);
+    std::size_t frame = std::size_t(m_spec.channels) * (SDL_AUDIO_BITSIZE(m_spec.format) / 8);
     if (frame) pcm.resize(pcm.size() / frame * frame);
-    SDL_LockAudioDevice(device_);
-    pcm_.swap(pcm);
-    position_ = 0;
-    loop_ = loop;
-    playing_ = true;
-    SDL_UnlockAudioDevice(device_);
+    SDL_LockAudioDevice(m_device);
+    m_pcm.swap(pcm);
+    m_position = 0;
+    m_loop = loop;
+    m_playing = true;
+    SDL_UnlockAudioDevice(m_device);
 }
 
 void CSoundManagerBasic::StopAll() {
-    if (!device_) return;
-    SDL_LockAudioDevice(device_);
-    playing_ = false;
-    SDL_UnlockAudioDevice(device_);
+    if (!m_device) return;
+    SDL_LockAudioDevice(m_device);
+    m_playing = false;
+    SDL_UnlockAudioDevice(m_device);
 }
 
 bool CSoundManagerBasic::AnyPlaying() {
-    if (!device_) return false;
-    SDL_LockAudioDevice(device_);
-    bool playing = playing_;
-    SDL_UnlockAudioDevice(device_);
+    if (!m_device) return false;
+    SDL_LockAudioDevice(m_device);
+    bool playing = m_playing;
+    SDL_UnlockAudioDevice(m_device);
     return playing;
 }
 
@@ -146,7 +146,7 @@ void CSoundManagerBasic::Play(CSound* sound) {
 }
 
 void CSoundManagerBasic::PlayAtVolume(CSound* sound, i32 volume) {
-    if (!sound || !active_) return;
+    if (!sound || !m_active) return;
     if (volume >= 0) sound->SetVolume(volume);
     sound->Play();
 }
@@ -155,6 +155,6 @@ void CSoundManagerBasic::Stop(CSound* sound) {
     if (sound) sound->Stop();
 }
 
-bool CSoundManagerBasic::IsPlaying(CSound* sound) { return sound && active_ && AnyPlaying(); }
+bool CSoundManagerBasic::IsPlaying(CSound* sound) { return sound && m_active && AnyPlaying(); }
 
 }  // namespace ove

@@ -25,35 +25,35 @@ public:
     bool IsPlaying(CSound* sound) override;
     void SetVolume(i32) override {}
     i32 GetVolume() override { return 100; }
-    bool IsActive() override { return active_; }
-    const char* GetErrorText() override { return error_ ? error_ : "Operation successfull"; }
+    bool IsActive() override { return m_active; }
+    const char* GetErrorText() override { return m_error ? m_error : "Operation successfull"; }
 
     // Decodes a WAVE file and plays it in place of whatever plays.
     void PlayWave(const std::vector<std::uint8_t>& bytes, bool loop);
     void StopAll();
     bool AnyPlaying();
-    bool HasDevice() const { return device_ != 0; }
+    bool HasDevice() const { return m_device != 0; }
     // What SDL said when the device could not be opened; empty when it opened.
-    const std::string& DeviceError() const { return deviceError_; }
+    const std::string& DeviceError() const { return m_deviceError; }
 
 protected:
     CSound* Build(ESoundKind kind, std::vector<std::uint8_t>& bytes) override;
-    void SetErrorText(const char* text) override { error_ = text; }
+    void SetErrorText(const char* text) override { m_error = text; }
 
 private:
     static void SDLCALL Mix(void* self, Uint8* stream, int length);
 
-    bool active_ = true;
-    const char* error_ = nullptr;
-    bool audioSubsystem_ = false;
-    SDL_AudioDeviceID device_ = 0;
-    std::string deviceError_;
-    SDL_AudioSpec spec_{};
+    bool m_active = true;
+    const char* m_error = nullptr;
+    bool m_audioSubsystem = false;
+    SDL_AudioDeviceID m_device = 0;
+    std::string m_deviceError;
+    SDL_AudioSpec m_spec{};
     // Read by the audio thread under the device lock.
-    std::vector<std::uint8_t> pcm_;
-    std::size_t position_ = 0;
-    bool loop_ = false;
-    bool playing_ = false;
+    std::vector<std::uint8_t> m_pcm;
+    std::size_t m_position = 0;
+    bool m_loop = false;
+    bool m_playing = false;
 };
 
 }  // namespace ove

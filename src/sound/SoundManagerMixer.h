@@ -22,37 +22,37 @@ public:
     void Stop(CSound* sound) override;
     bool IsPlaying(CSound* sound) override;
     void SetVolume(i32 volume) override;
-    i32 GetVolume() override { return volume_; }
-    bool IsActive() override { return active_; }
-    const char* GetErrorText() override { return error_ ? error_ : "Operation successful"; }
+    i32 GetVolume() override { return m_volume; }
+    bool IsActive() override { return m_active; }
+    const char* GetErrorText() override { return m_error ? m_error : "Operation successful"; }
     // What SDL said when the device could not be opened; empty when it opened.
-    const std::string& DeviceError() const { return deviceError_; }
+    const std::string& DeviceError() const { return m_deviceError; }
 
     // The output format: frames per second, channels and bytes per sample.
-    int OutputRate() const { return rate_; }
-    int OutputChannels() const { return channels_; }
-    int OutputSampleBytes() const { return sampleBytes_; }
+    int OutputRate() const { return m_rate; }
+    int OutputChannels() const { return m_channels; }
+    int OutputSampleBytes() const { return m_sampleBytes; }
 
     // The music-slot bookkeeping of sequences and streams.
-    CSound* CurrentMusic() const { return currentMusic_; }
-    void SetCurrentMusic(CSound* owner) { currentMusic_ = owner; }
+    CSound* CurrentMusic() const { return m_currentMusic; }
+    void SetCurrentMusic(CSound* owner) { m_currentMusic = owner; }
 
 protected:
     CSound* Build(ESoundKind kind, std::vector<std::uint8_t>& bytes) override;
-    void SetErrorText(const char* text) override { error_ = text; }
+    void SetErrorText(const char* text) override { m_error = text; }
 
 private:
     void Open(const std::string& soundFont);
     void Close();
 
-    i32 volume_ = 100;
-    bool active_ = true;
-    const char* error_ = nullptr;
-    bool audioSubsystem_ = false;
-    bool mixerOpen_ = false;
-    std::string deviceError_;
-    int rate_ = 0, channels_ = 0, sampleBytes_ = 0;
-    CSound* currentMusic_ = nullptr;
+    i32 m_volume = 100;
+    bool m_active = true;
+    const char* m_error = nullptr;
+    bool m_audioSubsystem = false;
+    bool m_mixerOpen = false;
+    std::string m_deviceError;
+    int m_rate = 0, m_channels = 0, m_sampleBytes = 0;
+    CSound* m_currentMusic = nullptr;
 };
 
 }  // namespace ove

@@ -163,28 +163,28 @@ bool CSubstitutionTables::Register(CFileFolder& folder, const std::string& name,
     Remove(name);
     CSubstitutionTable table{name, file, priority, {}};
     if (!LoadSubstitutionFile(folder, file, &table.entries)) return false;
-    auto after = std::upper_bound(tables_.begin(), tables_.end(), priority,
+    auto after = std::upper_bound(m_tables.begin(), m_tables.end(), priority,
                                   [](int32_t p, const CSubstitutionTable& t) { return p < t.priority; });
-    tables_.insert(after, std::move(table));
+    m_tables.insert(after, std::move(table));
     return true;
 }
 
 void CSubstitutionTables::Remove(const std::string& name) {
-    auto it = std::find_if(tables_.begin(), tables_.end(), [&](const CSubstitutionTable& t) { return t.name == name; });
-    if (it != tables_.end()) tables_.erase(it);
+    auto it = std::find_if(m_tables.begin(), m_tables.end(), [&](const CSubstitutionTable& t) { return t.name == name; });
+    if (it != m_tables.end()) m_tables.erase(it);
 }
 
 std::size_t CSubstitutionTables::Reload(CFileFolder& folder) {
-    for (CSubstitutionTable& table : tables_) {
+    for (CSubstitutionTable& table : m_tables) {
         std::vector<SSubstitution> entries;
         LoadSubstitutionFile(folder, table.file, &entries);
         table.entries = std::move(entries);
     }
-    return tables_.size();
+    return m_tables.size();
 }
 
 std::string CSubstitutionTables::Apply(std::string text) const {
-    for (const CSubstitutionTable& table : tables_) table.Apply(text);
+    for (const CSubstitutionTable& table : m_tables) table.Apply(text);
     return text;
 }
 

@@ -51,11 +51,11 @@ public:
     std::size_t Reload(CFileFolder& folder);
     // Every table in order on a copy of the text. Throws std::length_error as Apply does.
     std::string Apply(std::string text) const;
-    void Clear() { tables_.clear(); }
-    const std::vector<CSubstitutionTable>& Tables() const { return tables_; }
+    void Clear() { m_tables.clear(); }
+    const std::vector<CSubstitutionTable>& Tables() const { return m_tables; }
 
 private:
-    std::vector<CSubstitutionTable> tables_;
+    std::vector<CSubstitutionTable> m_tables;
 };
 
 // Opens file + ".tbl" or the file itself and parses it into *entries. False when neither opens;

@@ -22,24 +22,24 @@ int DialogTextWidth(std::string_view text) {
 int DialogGlyphHeight() { return kGlyphHeight; }
 
 CDialogPixels::CDialogPixels(int width, int height, std::uint32_t colour)
-    : width_(std::max(width, 0)), height_(std::max(height, 0)),
-      pixels_(static_cast<size_t>(width_) * static_cast<size_t>(height_), colour) {}
+    : m_width(std::max(width, 0)), m_height(std::max(height, 0)),
+      m_pixels(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), colour) {}
 
 std::uint32_t CDialogPixels::At(int x, int y) const {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) return 0xFF000000u;
-    return pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)];
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height) return 0xFF000000u;
+    return m_pixels[static_cast<size_t>(y) * static_cast<size_t>(m_width) + static_cast<size_t>(x)];
 }
 
 void CDialogPixels::Put(int x, int y, std::uint32_t colour) {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) return;
-    pixels_[static_cast<size_t>(y) * static_cast<size_t>(width_) + static_cast<size_t>(x)] = colour;
+    if (x < 0 || y < 0 || x >= m_width || y >= m_height) return;
+    m_pixels[static_cast<size_t>(y) * static_cast<size_t>(m_width) + static_cast<size_t>(x)] = colour;
 }
 
 void CDialogPixels::Fill(const SDialogRect& r, std::uint32_t colour) {
     int x0 = std::max(r.x, 0), y0 = std::max(r.y, 0);
-    int x1 = std::min(r.x + r.width, width_), y1 = std::min(r.y + r.height, height_);
+    int x1 = std::min(r.x + r.width, m_width), y1 = std::min(r.y + r.height, m_height);
     for (int y = y0; y < y1; ++y)
-        std::fill_n(pixels_.begin() + static_cast<std::ptrdiff_t>(y) * width_ + x0, std::max(x1 - x0, 0), colour);
+        std::fill_n(m_pixels.begin() + static_cast<std::ptrdiff_t>(y) * m_width + x0, std::max(x1 - x0, 0), colour);
 }
 
 void CDialogPixels::Frame(const SDialogRect& r, std::uint32_t colour) {

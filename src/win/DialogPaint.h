@@ -17,9 +17,9 @@ struct SDialogRect {
 class CDialogPixels {
 public:
     CDialogPixels(int width, int height, std::uint32_t colour = 0xFF000000u);
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    const std::uint32_t* Data() const { return pixels_.data(); }
+    int Width() const { return m_width; }
+    int Height() const { return m_height; }
+    const std::uint32_t* Data() const { return m_pixels.data(); }
     // Black outside the picture.
     std::uint32_t At(int x, int y) const;
 
@@ -37,8 +37,8 @@ public:
 
 private:
     void Put(int x, int y, std::uint32_t colour);
-    int width_, height_;
-    std::vector<std::uint32_t> pixels_;
+    int m_width, m_height;
+    std::vector<std::uint32_t> m_pixels;
 };
 
 int DialogTextWidth(std::string_view text);

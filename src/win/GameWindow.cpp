@@ -31,7 +31,7 @@ std::optional<SWindowRect> FitViewport(std::int32_t cw, std::int32_t ch, std::in
 
 CGameViewport::CGameViewport() {
     // The game sees every click as a click; double clicks are its own business.
-    doubleClicks_ = false;
+    m_doubleClicks = false;
 }
 
 CGameViewport::~CGameViewport() {
@@ -40,29 +40,29 @@ CGameViewport::~CGameViewport() {
 }
 
 void CGameViewport::SetActive(bool active) {
-    active_ = active ? 1 : 0;
+    m_active = active ? 1 : 0;
     if (!active) ReleaseCursor();
 }
 
 void CGameViewport::ConfineCursor() {
-    if (cursorClipped_ || !active_) return;
+    if (m_cursorClipped || !m_active) return;
     SDL_Window* handle = GetHandle();
     if (!handle) return;
     // The title bar stays reachable so that the window can still be moved and closed.
     const std::int32_t caption = GetNativeCaptionHeight(handle);
     SWindowRect r{GetLeft(), GetTop() - caption, GetClientWidth(), GetClientHeight() + caption};
     ConfineNativePointer(handle, &r);
-    cursorClipped_ = 1;
+    m_cursorClipped = 1;
 }
 
 void CGameViewport::ReleaseCursor() {
-    if (!cursorClipped_) return;
+    if (!m_cursorClipped) return;
     ConfineNativePointer(GetHandle(), nullptr);
-    cursorClipped_ = 0;
+    m_cursorClipped = 0;
 }
 
 bool CGameViewport::Button(std::int32_t x, std::int32_t y, std::int32_t kind) {
-    if (game_) game_->MouseEvent(x, y, kind, 0);
+    if (m_game) m_game->MouseEvent(x, y, kind, 0);
     return true;
 }
 
@@ -76,38 +76,38 @@ bool CGameViewport::OnMButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) {
 bool CGameViewport::OnMouseWheel(std::uint32_t, std::int32_t delta, std::int32_t x, std::int32_t y) {
     // Whole notches only: a touchpad's fraction of a notch scrolls nothing.
     const std::int32_t steps = delta / 120;
-    if (steps != 0 && game_) game_->MouseEvent(x, y, kMouseEventWheel, steps);
+    if (steps != 0 && m_game) m_game->MouseEvent(x, y, kMouseEventWheel, steps);
     return true;
 }
 
 bool CGameViewport::OnMouseMove(std::uint32_t, std::int32_t x, std::int32_t y) {
-    lastMouseX_ = x;
-    lastMouseY_ = y;
-    if (!game_) return true;
-    if (!game_->IsFlexibleResolution()) {
+    m_lastMouseX = x;
+    m_lastMouseY = y;
+    if (!m_game) return true;
+    if (!m_game->IsFlexibleResolution()) {
         // The pointer is held inside a fixed-size game, except that resting near an edge for a
         // moment lets it go.
         const bool inside = x >= kEdgeMargin && y >= kEdgeMargin && x <= GetClientWidth() - kEdgeMargin &&
                             y <= GetClientHeight() - kEdgeMargin;
         if (inside) {
-            if (edgeTimer_) {
-                KillTimer(edgeTimer_);
-                edgeTimer_ = 0;
+            if (m_edgeTimer) {
+                KillTimer(m_edgeTimer);
+                m_edgeTimer = 0;
             }
             ConfineCursor();
-        } else if (!edgeTimer_) {
+        } else if (!m_edgeTimer) {
             SetTimer(kEdgeTimer, kEdgeDelayMs);
-            edgeTimer_ = kEdgeTimer;
+            m_edgeTimer = kEdgeTimer;
         }
     }
-    game_->MouseEvent(x, y, kMouseEventMove, 0);
+    m_game->MouseEvent(x, y, kMouseEventMove, 0);
     return true;
 }
 
 bool CGameViewport::OnTimer(std::uint32_t id) {
-    if (id != kEdgeTimer || !edgeTimer_) return false;
-    KillTimer(edgeTimer_);
-    edgeTimer_ = 0;
+    if (id != kEdgeTimer || !m_edgeTimer) return false;
+    KillTimer(m_edgeTimer);
+    m_edgeTimer = 0;
     ReleaseCursor();
     return true;
 }
@@ -115,12 +115,12 @@ bool CGameViewport::OnTimer(std::uint32_t id) {
 // ---------------------------------------------------------------- game window
 
 CGameWindow::CGameWindow() {
-    doubleClicks_ = false;
+    m_doubleClicks = false;
 }
 
 CGameWindow::~CGameWindow() {
-    if (!systemCursorShown_) ShowSystemCursor(true);
-    viewport_.reset();
+    if (!m_systemCursorShown) ShowSystemCursor(true);
+    m_viewport.reset();
     Destroy();
 }
 
@@ -131,35 +131,35 @@ bool CGameWindow::Create(void (*beforeCreate)(), std::string* error, std::int32_
     options.hidden = true;
     // Created at its final size: some video drivers (the offscreen one among them) never resize
     // the drawing surface after creation.
-    initialWidth_ = std::max(1, width);
-    initialHeight_ = std::max(1, height);
-    return CWindow::Create("", initialWidth_, initialHeight_, options, beforeCreate, error);
+    m_initialWidth = std::max(1, width);
+    m_initialHeight = std::max(1, height);
+    return CWindow::Create("", m_initialWidth, m_initialHeight, options, beforeCreate, error);
 }
 
 std::int32_t CGameWindow::OnCreate() {
-    viewport_ = std::make_unique<CGameViewport>();
-    if (!viewport_->CreateChild(this, 0, 0, initialWidth_, initialHeight_)) return -1;
-    viewport_->AttachGame(game_);
+    m_viewport = std::make_unique<CGameViewport>();
+    if (!m_viewport->CreateChild(this, 0, 0, m_initialWidth, m_initialHeight)) return -1;
+    m_viewport->AttachGame(m_game);
     return 0;
 }
 
 void CGameWindow::AttachGame(IWindowInput* game) {
-    game_ = game;
-    if (viewport_) viewport_->AttachGame(game);
+    m_game = game;
+    if (m_viewport) m_viewport->AttachGame(game);
     ApplyMinimumSize();
 }
 
 void CGameWindow::SetMinClientSize(std::int32_t width, std::int32_t height) {
-    minClientWidth_ = width;
-    minClientHeight_ = height;
+    m_minClientWidth = width;
+    m_minClientHeight = height;
     ApplyMinimumSize();
 }
 
 bool CGameWindow::OnGetMinMaxInfo(SMinMaxInfo& info) {
-    std::int32_t w = minClientWidth_, h = minClientHeight_;
-    if (game_ && game_->GetGameWidth() > 0 && game_->GetGameHeight() > 0) {
-        w = std::min(game_->GetGameWidth(), w);
-        h = std::min(game_->GetGameHeight(), h);
+    std::int32_t w = m_minClientWidth, h = m_minClientHeight;
+    if (m_game && m_game->GetGameWidth() > 0 && m_game->GetGameHeight() > 0) {
+        w = std::min(m_game->GetGameWidth(), w);
+        h = std::min(m_game->GetGameHeight(), h);
     }
     info.minTrackWidth = w;
     info.minTrackHeight = h;
@@ -169,28 +169,28 @@ bool CGameWindow::OnGetMinMaxInfo(SMinMaxInfo& info) {
 void CGameWindow::ApplyMinimumSize() {
     SMinMaxInfo info;
     if (!OnGetMinMaxInfo(info)) return;
-    if (info.minTrackWidth == appliedMinimum_.minTrackWidth && info.minTrackHeight == appliedMinimum_.minTrackHeight) {
+    if (info.minTrackWidth == m_appliedMinimum.minTrackWidth && info.minTrackHeight == m_appliedMinimum.minTrackHeight) {
         return;
     }
     if (!GetHandle()) return;
     SetNativeMinimumClientSize(GetHandle(), info.minTrackWidth, info.minTrackHeight);
-    appliedMinimum_ = info;
+    m_appliedMinimum = info;
 }
 
 void CGameWindow::LayoutViewport(std::int32_t cw, std::int32_t ch) {
-    if (!viewport_) return;
-    const bool flexible = !game_ || game_->IsFlexibleResolution();
+    if (!m_viewport) return;
+    const bool flexible = !m_game || m_game->IsFlexibleResolution();
     std::optional<SWindowRect> r =
-        FitViewport(cw, ch, game_ ? game_->GetGameWidth() : 0, game_ ? game_->GetGameHeight() : 0, flexible);
+        FitViewport(cw, ch, m_game ? m_game->GetGameWidth() : 0, m_game ? m_game->GetGameHeight() : 0, flexible);
     if (!r) {
         if (cw < 1 || ch < 1) return;  // minimised: keep the last layout
         r = SWindowRect{0, 0, cw, ch};  // game size not known yet: fill the window
     }
-    viewport_->MoveWindow(r->x, r->y, r->width, r->height);
-    if (!game_) return;
-    game_->ViewportChanged(r->x, r->y, r->width, r->height);
-    if (flexible) game_->Resize(cw, ch);
-    else game_->Resize(-1, -1);
+    m_viewport->MoveWindow(r->x, r->y, r->width, r->height);
+    if (!m_game) return;
+    m_game->ViewportChanged(r->x, r->y, r->width, r->height);
+    if (flexible) m_game->Resize(cw, ch);
+    else m_game->Resize(-1, -1);
 }
 
 void CGameWindow::UpdateLayout() {
@@ -200,19 +200,19 @@ void CGameWindow::UpdateLayout() {
 
 bool CGameWindow::OnSize(std::int32_t type, std::int32_t width, std::int32_t height) {
     LayoutViewport(width, height);
-    if (viewport_) viewport_->ReleaseCursor();
+    if (m_viewport) m_viewport->ReleaseCursor();
     CWindow::OnSize(type, width, height);
     ApplyMinimumSize();
     return true;
 }
 
 bool CGameWindow::OnPaint() {
-    if (game_) game_->ContentLost();
+    if (m_game) m_game->ContentLost();
     return true;
 }
 
 bool CGameWindow::OnMove(std::int32_t, std::int32_t) {
-    if (viewport_) viewport_->ReleaseCursor();
+    if (m_viewport) m_viewport->ReleaseCursor();
     return false;
 }
 
@@ -223,14 +223,14 @@ bool CGameWindow::OnClose() {
 }
 
 bool CGameWindow::OnChar(std::int32_t character, std::uint32_t) {
-    if (game_) game_->RouteKey(static_cast<std::int8_t>(static_cast<std::uint8_t>(character)));
+    if (m_game) m_game->RouteKey(static_cast<std::int8_t>(static_cast<std::uint8_t>(character)));
     return true;
 }
 
 bool CGameWindow::OnKeyDown(std::int32_t, std::uint32_t flags) {
     // A key that types a character is reported by its character message.
     if (flags & kKeyFlagCharacter) return true;
-    if (game_) game_->RouteKey(KeyFlagsScanCode(flags) * 256);
+    if (m_game) m_game->RouteKey(KeyFlagsScanCode(flags) * 256);
     return true;
 }
 
@@ -238,17 +238,17 @@ bool CGameWindow::OnSysKeyDown(std::int32_t virtualKey, std::uint32_t flags) {
     if (flags & kKeyFlagAlt) {
         if (virtualKey == kVkReturn) {
             // Holding the keys down does not flip the screen mode back and forth.
-            if (!(flags & kKeyFlagRepeat) && game_) game_->ToggleFullScreen();
+            if (!(flags & kKeyFlagRepeat) && m_game) m_game->ToggleFullScreen();
             return true;
         }
         if (virtualKey >= 'A' && virtualKey <= 'Z') {
-            if (game_) game_->RouteKey(256 + virtualKey);
+            if (m_game) m_game->RouteKey(256 + virtualKey);
             return true;
         }
         return false;  // Alt+F4 and the like are the system's
     }
     if (virtualKey == kVkF10) {
-        if (game_) game_->RouteKey(68 * 256);
+        if (m_game) m_game->RouteKey(68 * 256);
         return true;
     }
     return false;
@@ -257,22 +257,22 @@ bool CGameWindow::OnSysKeyDown(std::int32_t virtualKey, std::uint32_t flags) {
 bool CGameWindow::OnActivateApp(bool active) {
     // Staying above other windows while active is left to the window manager, which keeps a
     // full-screen window on top of its own accord.
-    if (viewport_) viewport_->SetActive(active);
-    if (game_) game_->ActivateApp(active);
+    if (m_viewport) m_viewport->SetActive(active);
+    if (m_game) m_game->ActivateApp(active);
     return false;
 }
 
 bool CGameWindow::OnSetCursor(std::int32_t hitTest) {
-    if (hitTest == kHitClient && game_ && game_->HasCursorObject()) {
-        if (systemCursorShown_) {
+    if (hitTest == kHitClient && m_game && m_game->HasCursorObject()) {
+        if (m_systemCursorShown) {
             ShowSystemCursor(false);
-            systemCursorShown_ = 0;
+            m_systemCursorShown = 0;
         }
         return true;
     }
-    if (!systemCursorShown_) {
+    if (!m_systemCursorShown) {
         ShowSystemCursor(true);
-        systemCursorShown_ = 1;
+        m_systemCursorShown = 1;
     }
     return false;
 }
@@ -293,43 +293,43 @@ void CGameWindow::KeepOnMonitor() {
 }
 
 void CGameWindow::SetFullScreenStyle(bool on) {
-    if (viewport_) viewport_->ReleaseCursor();
+    if (m_viewport) m_viewport->ReleaseCursor();
     SetNativeFullScreen(GetHandle(), on);
-    topmostWhenActive_ = on ? 1 : 0;
+    m_topmostWhenActive = on ? 1 : 0;
 }
 
 bool CGameWindow::BackToViewport(std::int32_t x, std::int32_t y) {
-    if (!viewport_) return false;
+    if (!m_viewport) return false;
     // A release after a drag that left the window arrives here too: it is delivered at the
     // last point without moving the pointer.
     if (x >= 0 && y >= 0 && x < GetClientWidth() && y < GetClientHeight()) {
-        WarpNativePointer(GetHandle(), viewport_->GetLeft() + viewport_->GetLastMouseX(),
-                          viewport_->GetTop() + viewport_->GetLastMouseY());
+        WarpNativePointer(GetHandle(), m_viewport->GetLeft() + m_viewport->GetLastMouseX(),
+                          m_viewport->GetTop() + m_viewport->GetLastMouseY());
     }
     return true;
 }
 
 bool CGameWindow::OnLButtonDown(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && viewport_->OnLButtonDown(keys, viewport_->GetLastMouseX(), viewport_->GetLastMouseY());
+    return BackToViewport(x, y) && m_viewport->OnLButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnLButtonUp(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && viewport_->OnLButtonUp(keys, viewport_->GetLastMouseX(), viewport_->GetLastMouseY());
+    return BackToViewport(x, y) && m_viewport->OnLButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnRButtonDown(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && viewport_->OnRButtonDown(keys, viewport_->GetLastMouseX(), viewport_->GetLastMouseY());
+    return BackToViewport(x, y) && m_viewport->OnRButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnRButtonUp(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && viewport_->OnRButtonUp(keys, viewport_->GetLastMouseX(), viewport_->GetLastMouseY());
+    return BackToViewport(x, y) && m_viewport->OnRButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnMButtonDown(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && viewport_->OnMButtonDown(keys, viewport_->GetLastMouseX(), viewport_->GetLastMouseY());
+    return BackToViewport(x, y) && m_viewport->OnMButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnMButtonUp(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && viewport_->OnMButtonUp(keys, viewport_->GetLastMouseX(), viewport_->GetLastMouseY());
+    return BackToViewport(x, y) && m_viewport->OnMButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnMouseWheel(std::uint32_t keys, std::int32_t delta, std::int32_t x, std::int32_t y) {
     return BackToViewport(x, y) &&
-           viewport_->OnMouseWheel(keys, delta, viewport_->GetLastMouseX(), viewport_->GetLastMouseY());
+           m_viewport->OnMouseWheel(keys, delta, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 
 }  // namespace ove

@@ -64,13 +64,13 @@ public:
     CGameViewport();
     ~CGameViewport() override;
 
-    void AttachGame(IWindowInput* game) { game_ = game; }
+    void AttachGame(IWindowInput* game) { m_game = game; }
     void SetActive(bool active);
-    bool IsActive() const { return active_ != 0; }
-    bool IsCursorClipped() const { return cursorClipped_ != 0; }
-    bool IsEdgeTimerPending() const { return edgeTimer_ != 0; }
-    std::int32_t GetLastMouseX() const { return lastMouseX_; }
-    std::int32_t GetLastMouseY() const { return lastMouseY_; }
+    bool IsActive() const { return m_active != 0; }
+    bool IsCursorClipped() const { return m_cursorClipped != 0; }
+    bool IsEdgeTimerPending() const { return m_edgeTimer != 0; }
+    std::int32_t GetLastMouseX() const { return m_lastMouseX; }
+    std::int32_t GetLastMouseY() const { return m_lastMouseY; }
     // Keeps the pointer over the viewport and the title bar above it.
     void ConfineCursor();
     void ReleaseCursor();
@@ -88,12 +88,12 @@ public:
 private:
     bool Button(std::int32_t x, std::int32_t y, std::int32_t kind);
 
-    IWindowInput* game_ = nullptr;
-    std::uint8_t active_ = 0;
-    std::uint8_t cursorClipped_ = 0;
-    std::int32_t lastMouseX_ = 0;
-    std::int32_t lastMouseY_ = 0;
-    std::uint32_t edgeTimer_ = 0;
+    IWindowInput* m_game = nullptr;
+    std::uint8_t m_active = 0;
+    std::uint8_t m_cursorClipped = 0;
+    std::int32_t m_lastMouseX = 0;
+    std::int32_t m_lastMouseY = 0;
+    std::uint32_t m_edgeTimer = 0;
 };
 
 class CGameWindow : public CWindow {
@@ -108,7 +108,7 @@ public:
                 std::int32_t height = 240);
     // Stores the game in the window and the viewport (null detaches).
     void AttachGame(IWindowInput* game);
-    CGameViewport* GetViewport() const { return viewport_.get(); }
+    CGameViewport* GetViewport() const { return m_viewport.get(); }
     // The SDL window the renderer draws on.
     SDL_Window* GetSDLWindow() const { return GetHandle(); }
     // Processes pending input (PumpEvents); false when the game was asked to quit.
@@ -127,8 +127,8 @@ public:
     void UpdateLayout();
     // Full screen at the desktop resolution, or back to the window.
     void SetFullScreenStyle(bool on);
-    bool IsSystemCursorShown() const { return systemCursorShown_ != 0; }
-    bool IsTopmostWhenActive() const { return topmostWhenActive_ != 0; }
+    bool IsSystemCursorShown() const { return m_systemCursorShown != 0; }
+    bool IsTopmostWhenActive() const { return m_topmostWhenActive != 0; }
 
     std::int32_t OnCreate() override;
     bool OnClose() override;
@@ -157,15 +157,15 @@ private:
     // Brings the pointer back to the viewport's last point (when it is over the margins).
     bool BackToViewport(std::int32_t x, std::int32_t y);
 
-    IWindowInput* game_ = nullptr;
-    std::unique_ptr<CGameViewport> viewport_;
-    std::int32_t initialWidth_ = 320;
-    std::int32_t initialHeight_ = 240;
-    std::int32_t minClientWidth_ = 320;
-    std::int32_t minClientHeight_ = 240;
-    std::uint8_t systemCursorShown_ = 1;
-    std::uint8_t topmostWhenActive_ = 0;
-    SMinMaxInfo appliedMinimum_;
+    IWindowInput* m_game = nullptr;
+    std::unique_ptr<CGameViewport> m_viewport;
+    std::int32_t m_initialWidth = 320;
+    std::int32_t m_initialHeight = 240;
+    std::int32_t m_minClientWidth = 320;
+    std::int32_t m_minClientHeight = 240;
+    std::uint8_t m_systemCursorShown = 1;
+    std::uint8_t m_topmostWhenActive = 0;
+    SMinMaxInfo m_appliedMinimum;
 };
 
 }  // namespace ove

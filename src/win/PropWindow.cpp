@@ -31,17 +31,17 @@ bool LessNoCase(const std::string& a, const std::string& b) {
 // The open list of a combo box: a window of its own so that it can reach below the dialog.
 class CDropListWindow : public CWindow {
 public:
-    explicit CDropListWindow(CPropWindow& dialog) : dialog_(dialog) {}
+    explicit CDropListWindow(CPropWindow& dialog) : m_dialog(dialog) {}
     bool OnMouseMove(std::uint32_t, std::int32_t x, std::int32_t y) override {
-        dialog_.ListMouseMove(x, y);
+        m_dialog.ListMouseMove(x, y);
         return true;
     }
     bool OnLButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) override {
-        dialog_.ListClick(x, y);
+        m_dialog.ListClick(x, y);
         return true;
     }
     bool OnMouseWheel(std::uint32_t, std::int32_t delta, std::int32_t, std::int32_t) override {
-        dialog_.ListWheel(delta);
+        m_dialog.ListWheel(delta);
         return true;
     }
     bool OnPaint() override {
@@ -51,22 +51,22 @@ public:
     bool OnClose() override { return true; }
     void Redraw() {
         CDialogPixels pixels(GetClientWidth(), GetClientHeight(), GetSystemColour(kSysWindow));
-        dialog_.PaintList(pixels);
+        m_dialog.PaintList(pixels);
         PresentPixels(GetHandle(), pixels.Data(), pixels.Width(), pixels.Height());
     }
 
 private:
-    CPropWindow& dialog_;
+    CPropWindow& m_dialog;
 };
 
 CPropWindow::CPropWindow(CWindow* owner, std::string title)
-    : owner_(owner), title_(std::move(title)), rowWidth_(kDialogWidth - 2 * kDialogFrame),
-      controlWidth_(224 - 2 * kDialogFrame), currentControlWidth_(controlWidth_) {
-    doubleClicks_ = false;
+    : m_owner(owner), m_title(std::move(title)), m_rowWidth(kDialogWidth - 2 * kDialogFrame),
+      m_controlWidth(224 - 2 * kDialogFrame), m_currentControlWidth(m_controlWidth) {
+    m_doubleClicks = false;
 }
 
 CPropWindow::~CPropWindow() {
-    list_.reset();
+    m_list.reset();
     Destroy();
 }
 
@@ -74,14 +74,14 @@ int CPropWindow::AddComboBox(const std::string& label, bool sorted) {
     SControl c;
     c.label = label;
     c.sorted = sorted;
-    controls_.push_back(std::move(c));
-    currentY_ += 28;
-    return static_cast<int>(controls_.size());
+    m_controls.push_back(std::move(c));
+    m_currentY += 28;
+    return static_cast<int>(m_controls.size());
 }
 
 int CPropWindow::AddItem(const std::string& text, bool select) {
-    if (controls_.empty()) return -1;
-    SControl& c = controls_.back();
+    if (m_controls.empty()) return -1;
+    SControl& c = m_controls.back();
     auto at = c.items.end();
     if (c.sorted) at = std::upper_bound(c.items.begin(), c.items.end(), text, LessNoCase);
     int index = static_cast<int>(at - c.items.begin());
@@ -94,27 +94,27 @@ int CPropWindow::AddItem(const std::string& text, bool select) {
 
 int CPropWindow::GetSelection(int row) const {
     if (row < 1 || row > GetRowCount()) return -1;
-    return controls_[static_cast<size_t>(row - 1)].stored;
+    return m_controls[static_cast<size_t>(row - 1)].stored;
 }
 
 int CPropWindow::GetCurrentSelection(int row) const {
     if (row < 1 || row > GetRowCount()) return -1;
-    return controls_[static_cast<size_t>(row - 1)].current;
+    return m_controls[static_cast<size_t>(row - 1)].current;
 }
 
 // ---------------------------------------------------------------- layout
 
 SDialogRect CPropWindow::LabelRect(int row) const {
-    return {kDialogFrame + 8, ClientTop() + 8 + 28 * (row - 1), labelWidth_, rowHeight_};
+    return {kDialogFrame + 8, ClientTop() + 8 + 28 * (row - 1), m_labelWidth, m_rowHeight};
 }
 
 SDialogRect CPropWindow::ControlRect(int row) const {
-    return {kDialogFrame + 8 + labelWidth_, ClientTop() + 8 + 28 * (row - 1), currentControlWidth_, rowHeight_};
+    return {kDialogFrame + 8 + m_labelWidth, ClientTop() + 8 + 28 * (row - 1), m_currentControlWidth, m_rowHeight};
 }
 
 SDialogRect CPropWindow::ButtonRect(int id) const {
     int x = (id == kIdOK ? 194 : 277) - 2 * kDialogFrame;
-    return {kDialogFrame + x, ClientTop() + currentY_, 75, 23};
+    return {kDialogFrame + x, ClientTop() + m_currentY, 75, 23};
 }
 
 SDialogRect CPropWindow::CloseBoxRect() const {
@@ -122,14 +122,14 @@ SDialogRect CPropWindow::CloseBoxRect() const {
 }
 
 int CPropWindow::VisibleListItems() const {
-    if (listRow_ < 1) return 0;
-    int count = static_cast<int>(controls_[static_cast<size_t>(listRow_ - 1)].items.size());
-    return std::clamp(count, 1, (kListMaxHeight - rowHeight_ - 2) / kDialogListItemHeight);
+    if (m_listRow < 1) return 0;
+    int count = static_cast<int>(m_controls[static_cast<size_t>(m_listRow - 1)].items.size());
+    return std::clamp(count, 1, (kListMaxHeight - m_rowHeight - 2) / kDialogListItemHeight);
 }
 
 SDialogRect CPropWindow::ListRect() const {
-    if (listRow_ < 1) return {};
-    SDialogRect box = ControlRect(listRow_);
+    if (m_listRow < 1) return {};
+    SDialogRect box = ControlRect(m_listRow);
     return {box.x, box.y + box.height, box.width, VisibleListItems() * kDialogListItemHeight + 2};
 }
 
@@ -149,14 +149,14 @@ int CPropWindow::RowAt(int x, int y) const {
 // ---------------------------------------------------------------- showing and finishing
 
 void CPropWindow::PrepareToShow() {
-    for (SControl& c : controls_) {
+    for (SControl& c : m_controls) {
         if (c.stored >= static_cast<int>(c.items.size())) c.stored = -1;
         c.current = c.stored;
     }
-    result_ = kRunning;
-    focus_ = 0;  // the first row's control, or OK when there are no rows
-    pressed_ = 0;
-    prepared_ = true;
+    m_result = kRunning;
+    m_focus = 0;  // the first row's control, or OK when there are no rows
+    m_pressed = 0;
+    m_prepared = true;
 }
 
 bool CPropWindow::ShowModal() {
@@ -168,9 +168,9 @@ bool CPropWindow::ShowModal() {
     }
     SNativeWindowOptions options;
     options.borderless = true;
-    if (!IsCreated() && !Create(title_, GetWindowWidth(), GetWindowHeight(), options)) {
-        result_ = kCancel;
-        couldNotShow_ = true;
+    if (!IsCreated() && !Create(m_title, GetWindowWidth(), GetWindowHeight(), options)) {
+        m_result = kCancel;
+        m_couldNotShow = true;
         return false;
     }
     SetClientSize(GetWindowWidth(), GetWindowHeight());
@@ -185,20 +185,20 @@ bool CPropWindow::ShowModal() {
     Redraw();
     // Polling, not waiting: SDL's wake-up of a waiting loop goes through a window of its choice,
     // which may be the drop-down list that a click has just destroyed.
-    while (result_ == kRunning) {
+    while (m_result == kRunning) {
         if (!PumpEvents() || TerminationRequested()) Finish(false);
-        else if (result_ == kRunning) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        else if (m_result == kRunning) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return result_ == kOK;
+    return m_result == kOK;
 }
 
 void CPropWindow::Finish(bool ok) {
-    if (result_ != kRunning) return;
+    if (m_result != kRunning) return;
     CloseList(false);
     Show(EShow::Hide);
-    for (SControl& c : controls_) c.stored = c.current;
-    result_ = ok ? kOK : kCancel;
-    if (completion_) completion_(*this, ok);
+    for (SControl& c : m_controls) c.stored = c.current;
+    m_result = ok ? kOK : kCancel;
+    if (m_completion) m_completion(*this, ok);
 }
 
 void CPropWindow::Redraw() {
@@ -206,28 +206,28 @@ void CPropWindow::Redraw() {
     CDialogPixels pixels(GetWindowWidth(), GetWindowHeight());
     Paint(pixels);
     PresentPixels(GetHandle(), pixels.Data(), pixels.Width(), pixels.Height());
-    if (list_) list_->Redraw();
+    if (m_list) m_list->Redraw();
 }
 
 // ---------------------------------------------------------------- choosing
 
 void CPropWindow::MoveFocus(int step) {
     int slots = GetRowCount() + 2;
-    focus_ = ((focus_ + step) % slots + slots) % slots;
+    m_focus = ((m_focus + step) % slots + slots) % slots;
 }
 
 void CPropWindow::Select(int row, int index) {
-    SControl& c = controls_[static_cast<size_t>(row - 1)];
+    SControl& c = m_controls[static_cast<size_t>(row - 1)];
     if (c.items.empty()) return;
     c.current = std::clamp(index, 0, static_cast<int>(c.items.size()) - 1);
 }
 
 void CPropWindow::OpenList(int row) {
     CloseList(false);
-    const SControl& c = controls_[static_cast<size_t>(row - 1)];
+    const SControl& c = m_controls[static_cast<size_t>(row - 1)];
     if (c.items.empty()) return;
-    listRow_ = row;
-    listTop_ = 0;
+    m_listRow = row;
+    m_listTop = 0;
     MoveListHot(std::max(c.current, 0));
     if (!GetHandle()) return;
     // A separate window below the box, placed in desktop coordinates.
@@ -242,38 +242,38 @@ void CPropWindow::OpenList(int row) {
     options.y = y + r.y;
     if (!window->Create(std::string(), r.width, r.height, options)) return;
     window->Show(EShow::Show);
-    list_ = std::move(window);
+    m_list = std::move(window);
 }
 
 void CPropWindow::CloseList(bool accept) {
-    if (listRow_ < 1) return;
-    if (accept && listHot_ >= 0) Select(listRow_, listHot_);
-    listRow_ = 0;
-    listHot_ = -1;
-    if (list_) {
-        list_.reset();
+    if (m_listRow < 1) return;
+    if (accept && m_listHot >= 0) Select(m_listRow, m_listHot);
+    m_listRow = 0;
+    m_listHot = -1;
+    if (m_list) {
+        m_list.reset();
         TakeKeyboardFocus(GetHandle());
     }
 }
 
 void CPropWindow::MoveListHot(int index) {
-    const SControl& c = controls_[static_cast<size_t>(listRow_ - 1)];
-    listHot_ = std::clamp(index, 0, static_cast<int>(c.items.size()) - 1);
+    const SControl& c = m_controls[static_cast<size_t>(m_listRow - 1)];
+    m_listHot = std::clamp(index, 0, static_cast<int>(c.items.size()) - 1);
     int visible = VisibleListItems();
-    if (listHot_ < listTop_) listTop_ = listHot_;
-    if (listHot_ >= listTop_ + visible) listTop_ = listHot_ - visible + 1;
+    if (m_listHot < m_listTop) m_listTop = m_listHot;
+    if (m_listHot >= m_listTop + visible) m_listTop = m_listHot - visible + 1;
 }
 
 bool CPropWindow::OnKeyDown(std::int32_t key, std::uint32_t) {
-    if (!prepared_ || result_ != kRunning) return true;
+    if (!m_prepared || m_result != kRunning) return true;
     const int rows = GetRowCount();
-    if (listRow_ >= 1) {
+    if (m_listRow >= 1) {
         int page = VisibleListItems();
         switch (key) {
-        case kVkUp: MoveListHot(listHot_ - 1); break;
-        case kVkDown: MoveListHot(listHot_ + 1); break;
-        case kVkPrior: MoveListHot(listHot_ - page); break;
-        case kVkNext: MoveListHot(listHot_ + page); break;
+        case kVkUp: MoveListHot(m_listHot - 1); break;
+        case kVkDown: MoveListHot(m_listHot + 1); break;
+        case kVkPrior: MoveListHot(m_listHot - page); break;
+        case kVkNext: MoveListHot(m_listHot + page); break;
         case kVkHome: MoveListHot(0); break;
         case kVkEnd: MoveListHot(1 << 20); break;
         case kVkReturn:
@@ -288,35 +288,35 @@ bool CPropWindow::OnKeyDown(std::int32_t key, std::uint32_t) {
         Redraw();
         return true;
     }
-    const bool onRow = focus_ < rows;
+    const bool onRow = m_focus < rows;
     switch (key) {
     case kVkTab: MoveFocus(IsVirtualKeyDown(kVkShift) ? -1 : 1); break;
-    case kVkReturn: Finish(focus_ != rows + 1); return true;  // OK is the default button
+    case kVkReturn: Finish(m_focus != rows + 1); return true;  // OK is the default button
     case kVkEscape: Finish(false); return true;
     case kVkSpace:
         if (!onRow) {
-            Finish(focus_ == rows);
+            Finish(m_focus == rows);
             return true;
         }
         break;
     case kVkUp:
     case kVkLeft:
-        if (onRow) Select(focus_ + 1, GetCurrentSelection(focus_ + 1) - 1);
+        if (onRow) Select(m_focus + 1, GetCurrentSelection(m_focus + 1) - 1);
         else MoveFocus(-1);
         break;
     case kVkDown:
     case kVkRight:
-        if (onRow) Select(focus_ + 1, GetCurrentSelection(focus_ + 1) + 1);
+        if (onRow) Select(m_focus + 1, GetCurrentSelection(m_focus + 1) + 1);
         else MoveFocus(1);
         break;
     case kVkHome:
-        if (onRow) Select(focus_ + 1, 0);
+        if (onRow) Select(m_focus + 1, 0);
         break;
     case kVkEnd:
-        if (onRow) Select(focus_ + 1, 1 << 20);
+        if (onRow) Select(m_focus + 1, 1 << 20);
         break;
     case kVkF1 + 3:
-        if (onRow) OpenList(focus_ + 1);
+        if (onRow) OpenList(m_focus + 1);
         break;
     default: return true;
     }
@@ -326,9 +326,9 @@ bool CPropWindow::OnKeyDown(std::int32_t key, std::uint32_t) {
 
 bool CPropWindow::OnSysKeyDown(std::int32_t key, std::uint32_t flags) {
     // Alt+Down and Alt+Up open and close the list, as on a desktop combo box.
-    if ((flags & kKeyFlagAlt) && (key == kVkDown || key == kVkUp) && prepared_ && result_ == kRunning) {
-        if (listRow_ >= 1) CloseList(true);
-        else if (focus_ < GetRowCount()) OpenList(focus_ + 1);
+    if ((flags & kKeyFlagAlt) && (key == kVkDown || key == kVkUp) && m_prepared && m_result == kRunning) {
+        if (m_listRow >= 1) CloseList(true);
+        else if (m_focus < GetRowCount()) OpenList(m_focus + 1);
         Redraw();
         return true;
     }
@@ -337,17 +337,17 @@ bool CPropWindow::OnSysKeyDown(std::int32_t key, std::uint32_t flags) {
 
 bool CPropWindow::OnChar(std::int32_t character, std::uint32_t) {
     // A letter picks the next item that begins with it.
-    int row = listRow_ >= 1 ? listRow_ : focus_ + 1;
-    if (!prepared_ || result_ != kRunning || character <= 32 || row > GetRowCount()) return true;
-    const SControl& c = controls_[static_cast<size_t>(row - 1)];
+    int row = m_listRow >= 1 ? m_listRow : m_focus + 1;
+    if (!m_prepared || m_result != kRunning || character <= 32 || row > GetRowCount()) return true;
+    const SControl& c = m_controls[static_cast<size_t>(row - 1)];
     int n = static_cast<int>(c.items.size());
-    int from = listRow_ >= 1 ? listHot_ : c.current;
+    int from = m_listRow >= 1 ? m_listHot : c.current;
     auto lower = [](int ch) { return std::tolower(ch & 0xFF); };
     for (int step = 1; step <= n; ++step) {
         int i = ((from < 0 ? -1 : from) + step) % n;
         const std::string& item = c.items[static_cast<size_t>(i)];
         if (!item.empty() && lower(static_cast<unsigned char>(item[0])) == lower(character)) {
-            if (listRow_ >= 1) MoveListHot(i);
+            if (m_listRow >= 1) MoveListHot(i);
             else Select(row, i);
             break;
         }
@@ -357,16 +357,16 @@ bool CPropWindow::OnChar(std::int32_t character, std::uint32_t) {
 }
 
 bool CPropWindow::OnLButtonDown(std::uint32_t, std::int32_t x, std::int32_t y) {
-    if (!prepared_ || result_ != kRunning) return true;
-    int openRow = listRow_;
+    if (!m_prepared || m_result != kRunning) return true;
+    int openRow = m_listRow;
     CloseList(false);
     if (int row = RowAt(x, y)) {
-        focus_ = row - 1;
+        m_focus = row - 1;
         if (row != openRow) OpenList(row);  // a second click on the open box closes it
     } else if (int button = ButtonAt(x, y)) {
-        pressed_ = button;
-        pressedIn_ = true;
-        if (button != kCloseBox) focus_ = GetRowCount() + button - 1;
+        m_pressed = button;
+        m_pressedIn = true;
+        if (button != kCloseBox) m_focus = GetRowCount() + button - 1;
     }
     Redraw();
     return true;
@@ -377,19 +377,19 @@ bool CPropWindow::OnLButtonDblClk(std::uint32_t keys, std::int32_t x, std::int32
 }
 
 bool CPropWindow::OnMouseMove(std::uint32_t, std::int32_t x, std::int32_t y) {
-    if (!pressed_) return true;
-    bool in = ButtonAt(x, y) == pressed_;
-    if (in != pressedIn_) {
-        pressedIn_ = in;
+    if (!m_pressed) return true;
+    bool in = ButtonAt(x, y) == m_pressed;
+    if (in != m_pressedIn) {
+        m_pressedIn = in;
         Redraw();
     }
     return true;
 }
 
 bool CPropWindow::OnLButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) {
-    int button = pressed_;
-    pressed_ = 0;
-    if (!button || result_ != kRunning) return true;
+    int button = m_pressed;
+    m_pressed = 0;
+    if (!button || m_result != kRunning) return true;
     if (ButtonAt(x, y) == button) {
         Finish(button == kIdOK);
         return true;
@@ -399,8 +399,8 @@ bool CPropWindow::OnLButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) {
 }
 
 bool CPropWindow::OnMouseWheel(std::uint32_t, std::int32_t delta, std::int32_t x, std::int32_t y) {
-    if (!prepared_ || result_ != kRunning) return true;
-    if (listRow_ >= 1) {
+    if (!m_prepared || m_result != kRunning) return true;
+    if (m_listRow >= 1) {
         ListWheel(delta);
         return true;
     }
@@ -422,29 +422,29 @@ bool CPropWindow::OnPaint() {
 }
 
 void CPropWindow::ListMouseMove(int, int y) {
-    if (listRow_ < 1) return;
-    int index = listTop_ + (y - 1) / kDialogListItemHeight;
-    if (y < 1 || index >= listTop_ + VisibleListItems()) return;
-    if (index != listHot_) {
+    if (m_listRow < 1) return;
+    int index = m_listTop + (y - 1) / kDialogListItemHeight;
+    if (y < 1 || index >= m_listTop + VisibleListItems()) return;
+    if (index != m_listHot) {
         MoveListHot(index);
         Redraw();
     }
 }
 
 void CPropWindow::ListClick(int x, int y) {
-    if (listRow_ < 1) return;
+    if (m_listRow < 1) return;
     SDialogRect r = ListRect();
     if (x < 0 || y < 1 || x >= r.width || y >= r.height - 1) return;
-    MoveListHot(listTop_ + (y - 1) / kDialogListItemHeight);
+    MoveListHot(m_listTop + (y - 1) / kDialogListItemHeight);
     CloseList(true);
     Redraw();
 }
 
 void CPropWindow::ListWheel(int delta) {
-    if (listRow_ < 1) return;
-    const SControl& c = controls_[static_cast<size_t>(listRow_ - 1)];
+    if (m_listRow < 1) return;
+    const SControl& c = m_controls[static_cast<size_t>(m_listRow - 1)];
     int most = std::max(static_cast<int>(c.items.size()) - VisibleListItems(), 0);
-    listTop_ = std::clamp(listTop_ + (delta > 0 ? -1 : 1), 0, most);
+    m_listTop = std::clamp(m_listTop + (delta > 0 ? -1 : 1), 0, most);
     Redraw();
 }
 
@@ -461,9 +461,9 @@ void CPropWindow::Paint(CDialogPixels& p) const {
     p.Fill(caption, GetSystemColour(kSysActiveCaption));
     SDialogRect close = CloseBoxRect();
     SDialogRect titleClip{caption.x, caption.y, close.x - 2 - caption.x, caption.height};
-    p.Text(caption.x + 3, caption.y + (caption.height - DialogGlyphHeight()) / 2, title_,
+    p.Text(caption.x + 3, caption.y + (caption.height - DialogGlyphHeight()) / 2, m_title,
            GetSystemColour(kSysCaptionText), titleClip);
-    bool closeDown = pressed_ == kCloseBox && pressedIn_;
+    bool closeDown = m_pressed == kCloseBox && m_pressedIn;
     p.Fill(close, face);
     p.Edge3D(close, !closeDown);
     for (int i = 0; i < 6; ++i) {  // the cross
@@ -474,7 +474,7 @@ void CPropWindow::Paint(CDialogPixels& p) const {
 
     const int rows = GetRowCount();
     for (int row = 1; row <= rows; ++row) {
-        const SControl& c = controls_[static_cast<size_t>(row - 1)];
+        const SControl& c = m_controls[static_cast<size_t>(row - 1)];
         SDialogRect label = LabelRect(row);
         p.Text(label.x, label.y + (label.height - DialogGlyphHeight()) / 2 + 1, c.label, text, label);
 
@@ -483,12 +483,12 @@ void CPropWindow::Paint(CDialogPixels& p) const {
         p.Fill({box.x + 2, box.y + 2, box.width - 4, box.height - 4}, field);
         SDialogRect arrow{box.x + box.width - 2 - kArrowWidth, box.y + 2, kArrowWidth, box.height - 4};
         p.Fill(arrow, face);
-        bool open = listRow_ == row;
+        bool open = m_listRow == row;
         p.Edge3D(arrow, !open);
         p.DownArrow(open ? SDialogRect{arrow.x + 1, arrow.y + 1, arrow.width, arrow.height} : arrow, text);
 
         SDialogRect area{box.x + 3, box.y + 3, arrow.x - box.x - 4, box.height - 6};
-        bool focused = focus_ == row - 1 && !open;
+        bool focused = m_focus == row - 1 && !open;
         if (focused) p.Fill(area, GetSystemColour(kSysHighlight));
         if (c.current >= 0 && c.current < static_cast<int>(c.items.size())) {
             p.Text(area.x + 2, area.y + (area.height - DialogGlyphHeight()) / 2 + 1, c.items[static_cast<size_t>(c.current)],
@@ -497,10 +497,10 @@ void CPropWindow::Paint(CDialogPixels& p) const {
         if (focused) p.FocusFrame(area, GetSystemColour(kSysHighlightText));
     }
 
-    const int defaultButton = focus_ == rows + 1 ? kIdCancel : kIdOK;
+    const int defaultButton = m_focus == rows + 1 ? kIdCancel : kIdOK;
     for (int id : {kIdOK, kIdCancel}) {
         SDialogRect b = ButtonRect(id);
-        bool down = pressed_ == id && pressedIn_;
+        bool down = m_pressed == id && m_pressedIn;
         SDialogRect inner = b;
         if (id == defaultButton) {
             p.Frame(b, fieldText);
@@ -515,22 +515,22 @@ void CPropWindow::Paint(CDialogPixels& p) const {
         int tx = b.x + (b.width - DialogTextWidth(caption)) / 2 + (down ? 1 : 0);
         int ty = b.y + (b.height - DialogGlyphHeight()) / 2 + 1 + (down ? 1 : 0);
         p.Text(tx, ty, caption, text, inner);
-        if (focus_ == rows + id - 1) p.FocusFrame({b.x + 4, b.y + 4, b.width - 8, b.height - 8}, text);
+        if (m_focus == rows + id - 1) p.FocusFrame({b.x + 4, b.y + 4, b.width - 8, b.height - 8}, text);
     }
 }
 
 void CPropWindow::PaintList(CDialogPixels& p) const {
-    if (listRow_ < 1) return;
-    const SControl& c = controls_[static_cast<size_t>(listRow_ - 1)];
+    if (m_listRow < 1) return;
+    const SControl& c = m_controls[static_cast<size_t>(m_listRow - 1)];
     SDialogRect r{0, 0, p.Width(), p.Height()};
     p.Fill(r, GetSystemColour(kSysWindow));
     p.Frame(r, GetSystemColour(kSysWindowText));
     int visible = VisibleListItems();
     for (int i = 0; i < visible; ++i) {
-        int index = listTop_ + i;
+        int index = m_listTop + i;
         if (index >= static_cast<int>(c.items.size())) break;
         SDialogRect item{1, 1 + i * kDialogListItemHeight, r.width - 2, kDialogListItemHeight};
-        bool hot = index == listHot_;
+        bool hot = index == m_listHot;
         if (hot) p.Fill(item, GetSystemColour(kSysHighlight));
         p.Text(item.x + 2, item.y, c.items[static_cast<size_t>(index)],
                GetSystemColour(hot ? kSysHighlightText : kSysWindowText), item);

@@ -46,16 +46,16 @@ public:
     // The selection stored for a row (after the dialog finished: the one chosen); -1 for none
     // or for a row that does not exist.
     int GetSelection(int row) const;
-    void SetCompletion(Completion completion) { completion_ = std::move(completion); }
-    int GetResult() const { return result_; }
+    void SetCompletion(Completion completion) { m_completion = std::move(completion); }
+    int GetResult() const { return m_result; }
     // ShowModal answered false because the window could not be made, not because of the user.
-    bool CouldNotShow() const { return couldNotShow_; }
-    const std::string& GetTitleText() const { return title_; }
+    bool CouldNotShow() const { return m_couldNotShow; }
+    const std::string& GetTitleText() const { return m_title; }
 
     // ---- layout, in window coordinates (the frame's outer corner is 0, 0)
     int GetWindowWidth() const { return kDialogWidth; }
-    int GetWindowHeight() const { return kDialogCaption + currentY_ + 2 * kDialogFrame + 31; }
-    int GetRowCount() const { return static_cast<int>(controls_.size()); }
+    int GetWindowHeight() const { return kDialogCaption + m_currentY + 2 * kDialogFrame + 31; }
+    int GetRowCount() const { return static_cast<int>(m_controls.size()); }
     SDialogRect LabelRect(int row) const;
     SDialogRect ControlRect(int row) const;  // the closed combo box
     SDialogRect ButtonRect(int id) const;
@@ -65,10 +65,10 @@ public:
 
     // ---- state the keyboard and mouse act on
     // Focus slots: rows 0 .. n-1, then OK (n) and Cancel (n + 1).
-    int GetFocus() const { return focus_; }
+    int GetFocus() const { return m_focus; }
     int GetCurrentSelection(int row) const;
-    int GetOpenListRow() const { return listRow_; }  // 1-based; 0 when closed
-    int GetListHot() const { return listHot_; }
+    int GetOpenListRow() const { return m_listRow; }  // 1-based; 0 when closed
+    int GetListHot() const { return m_listHot; }
 
     // Draws the dialog; the list's own window draws through PaintList.
     void Paint(CDialogPixels& into) const;
@@ -116,28 +116,28 @@ private:
     void Finish(bool ok);
     void Redraw();
 
-    CWindow* owner_;
-    std::string title_;
-    std::vector<SControl> controls_;
+    CWindow* m_owner;
+    std::string m_title;
+    std::vector<SControl> m_controls;
     // Layout values.
-    int rowWidth_;
-    int labelWidth_ = 120;
-    int controlWidth_;
-    int currentControlWidth_;
-    int rowHeight_ = 20;
-    int currentY_ = 8;
+    int m_rowWidth;
+    int m_labelWidth = 120;
+    int m_controlWidth;
+    int m_currentControlWidth;
+    int m_rowHeight = 20;
+    int m_currentY = 8;
 
-    int result_ = kRunning;
-    Completion completion_;
-    bool prepared_ = false;
-    bool couldNotShow_ = false;
-    int focus_ = 0;
-    int pressed_ = 0;     // button held down by the mouse
-    bool pressedIn_ = false;
-    int listRow_ = 0;
-    int listHot_ = -1;
-    int listTop_ = 0;
-    std::unique_ptr<CDropListWindow> list_;
+    int m_result = kRunning;
+    Completion m_completion;
+    bool m_prepared = false;
+    bool m_couldNotShow = false;
+    int m_focus = 0;
+    int m_pressed = 0;     // button held down by the mouse
+    bool m_pressedIn = false;
+    int m_listRow = 0;
+    int m_listHot = -1;
+    int m_listTop = 0;
+    std::unique_ptr<CDropListWindow> m_list;
 };
 
 }  // namespace ove

@@ -10,16 +10,16 @@ CWindow::~CWindow() { Destroy(); }
 
 bool CWindow::Create(const std::string& title, int width, int height, const SNativeWindowOptions& options,
                      void (*beforeCreate)(), std::string* error) {
-    if (created_) return false;
+    if (m_created) return false;
     if (beforeCreate) beforeCreate();
-    handle_ = CreateNativeWindow(title, width, height, options, error);
-    if (!handle_) return false;
-    created_ = true;
-    AttachMessageTarget(handle_, this);
+    m_handle = CreateNativeWindow(title, width, height, options, error);
+    if (!m_handle) return false;
+    m_created = true;
+    AttachMessageTarget(m_handle, this);
     int w = 0, h = 0;
-    GetNativeClientSize(handle_, w, h);
-    clientWidth_ = w;
-    clientHeight_ = h;
+    GetNativeClientSize(m_handle, w, h);
+    m_clientWidth = w;
+    m_clientHeight = h;
     if (OnCreate() == -1) {
         Destroy();
         return false;
@@ -28,14 +28,14 @@ bool CWindow::Create(const std::string& title, int width, int height, const SNat
 }
 
 bool CWindow::CreateChild(CWindow* parent, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) {
-    if (created_ || !parent || parent == this) return false;
-    parent_ = parent;
-    parent->children_.push_back(this);
-    left_ = x;
-    top_ = y;
-    clientWidth_ = width;
-    clientHeight_ = height;
-    created_ = true;
+    if (m_created || !parent || parent == this) return false;
+    m_parent = parent;
+    parent->m_children.push_back(this);
+    m_left = x;
+    m_top = y;
+    m_clientWidth = width;
+    m_clientHeight = height;
+    m_created = true;
     if (OnCreate() == -1) {
         Destroy();
         return false;
@@ -44,50 +44,50 @@ bool CWindow::CreateChild(CWindow* parent, std::int32_t x, std::int32_t y, std::
 }
 
 void CWindow::Destroy() {
-    if (!created_) return;
+    if (!m_created) return;
     OnDestroy();
-    created_ = false;
-    modalEnded_ = true;
+    m_created = false;
+    m_modalEnded = true;
     DetachMessageTarget(this);
-    for (CWindow* child : children_) child->parent_ = nullptr;
-    children_.clear();
-    if (parent_) {
-        std::erase(parent_->children_, this);
-        parent_ = nullptr;
+    for (CWindow* child : m_children) child->m_parent = nullptr;
+    m_children.clear();
+    if (m_parent) {
+        std::erase(m_parent->m_children, this);
+        m_parent = nullptr;
     }
-    if (handle_) {
-        DestroyNativeWindow(handle_);
-        handle_ = nullptr;
+    if (m_handle) {
+        DestroyNativeWindow(m_handle);
+        m_handle = nullptr;
     }
 }
 
 SDL_Window* CWindow::GetHandle() const {
     const CWindow* w = this;
-    while (w->parent_) w = w->parent_;
-    return w->handle_;
+    while (w->m_parent) w = w->m_parent;
+    return w->m_handle;
 }
 
 std::int32_t CWindow::RunModal() {
     Show(EShow::Show);
-    modalEnded_ = false;
-    modalCode_ = 0;
-    while (!modalEnded_) {
+    m_modalEnded = false;
+    m_modalCode = 0;
+    while (!m_modalEnded) {
         if (!WaitAndPumpEvents(50)) {
             PostQuit();
             return 0;
         }
     }
-    return modalCode_;
+    return m_modalCode;
 }
 
 void CWindow::EndModal(std::int32_t code) {
-    modalCode_ = code;
-    modalEnded_ = true;
+    m_modalCode = code;
+    m_modalEnded = true;
 }
 
-void CWindow::Show(EShow command) { ShowNativeWindow(handle_, command); }
+void CWindow::Show(EShow command) { ShowNativeWindow(m_handle, command); }
 
-bool CWindow::IsHandle(SDL_Window* handle) const { return handle != nullptr && handle == handle_; }
+bool CWindow::IsHandle(SDL_Window* handle) const { return handle != nullptr && handle == m_handle; }
 
 bool CWindow::OnActivate(bool) { return false; }
 bool CWindow::OnActivateApp(bool) { return false; }
@@ -120,8 +120,8 @@ bool CWindow::OnRButtonUp(std::uint32_t, std::int32_t, std::int32_t) { return fa
 bool CWindow::OnSetCursor(std::int32_t) { return false; }
 bool CWindow::OnSetFocus() { return false; }
 bool CWindow::OnSize(std::int32_t, std::int32_t width, std::int32_t height) {
-    clientWidth_ = width;
-    clientHeight_ = height;
+    m_clientWidth = width;
+    m_clientHeight = height;
     return true;
 }
 bool CWindow::OnSysChar(std::int32_t, std::uint32_t) { return false; }
@@ -132,9 +132,9 @@ bool CWindow::OnMessage(const SMessage&) { return false; }
 
 CWindow* CWindow::ChildAt(std::int32_t x, std::int32_t y) const {
     // The child created last lies on top.
-    for (auto it = children_.rbegin(); it != children_.rend(); ++it) {
+    for (auto it = m_children.rbegin(); it != m_children.rend(); ++it) {
         const CWindow* c = *it;
-        if (x >= c->left_ && y >= c->top_ && x < c->left_ + c->clientWidth_ && y < c->top_ + c->clientHeight_) {
+        if (x >= c->m_left && y >= c->m_top && x < c->m_left + c->m_clientWidth && y < c->m_top + c->m_clientHeight) {
             return *it;
         }
     }
@@ -153,8 +153,8 @@ void CWindow::WindowProc(const SMessage& message) {
     case EMessage::MouseWheel:
         if (CWindow* child = ChildAt(message.x, message.y)) {
             SMessage local = message;
-            local.x -= child->left_;
-            local.y -= child->top_;
+            local.x -= child->m_left;
+            local.y -= child->m_top;
             child->WindowProc(local);
             return;
         }
@@ -162,7 +162,7 @@ void CWindow::WindowProc(const SMessage& message) {
     case EMessage::Size:
         // Repeats of the size the window already has (the system confirming a change that
         // was made here) are not news.
-        if (message.x == clientWidth_ && message.y == clientHeight_) return;
+        if (message.x == m_clientWidth && message.y == m_clientHeight) return;
         break;
     default: break;
     }
@@ -170,7 +170,7 @@ void CWindow::WindowProc(const SMessage& message) {
 }
 
 bool CWindow::Dispatch(const SMessage& m) {
-    const bool dbl = doubleClicks_ && m.clicks >= 2 && m.clicks % 2 == 0;
+    const bool dbl = m_doubleClicks && m.clicks >= 2 && m.clicks % 2 == 0;
     switch (m.message) {
     case EMessage::Close: return OnClose();
     case EMessage::Size: return OnSize(m.param, m.x, m.y);
@@ -203,16 +203,16 @@ bool CWindow::Dispatch(const SMessage& m) {
 }
 
 void CWindow::SetClientSize(std::int32_t width, std::int32_t height) {
-    if (parent_) {
-        MoveWindow(left_, top_, width, height);
+    if (m_parent) {
+        MoveWindow(m_left, m_top, width, height);
         return;
     }
-    if (!handle_) return;
-    SetNativeClientSize(handle_, width, height);
+    if (!m_handle) return;
+    SetNativeClientSize(m_handle, width, height);
     // Like the system does, report the new size at once rather than at the next pump.
     int w = 0, h = 0;
-    GetNativeClientSize(handle_, w, h);
-    if (w != clientWidth_ || h != clientHeight_) {
+    GetNativeClientSize(m_handle, w, h);
+    if (w != m_clientWidth || h != m_clientHeight) {
         SMessage m;
         m.message = EMessage::Size;
         m.x = w;
@@ -222,24 +222,24 @@ void CWindow::SetClientSize(std::int32_t width, std::int32_t height) {
 }
 
 void CWindow::MoveWindow(std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height) {
-    if (!parent_) {
+    if (!m_parent) {
         SetClientSize(width, height);
         return;
     }
-    const bool moved = x != left_ || y != top_;
-    left_ = x;
-    top_ = y;
-    if (width != clientWidth_ || height != clientHeight_) OnSize(0, width, height);
+    const bool moved = x != m_left || y != m_top;
+    m_left = x;
+    m_top = y;
+    if (width != m_clientWidth || height != m_clientHeight) OnSize(0, width, height);
     if (moved) OnMove(x, y);
 }
 
-void CWindow::SetTitle(const std::string& title) { SetNativeWindowTitle(handle_, title); }
+void CWindow::SetTitle(const std::string& title) { SetNativeWindowTitle(m_handle, title); }
 
-std::string CWindow::GetTitle() const { return GetNativeWindowTitle(handle_); }
+std::string CWindow::GetTitle() const { return GetNativeWindowTitle(m_handle); }
 
-SWindowRect CWindow::GetWindowRect() const { return GetNativeFrameRect(handle_); }
+SWindowRect CWindow::GetWindowRect() const { return GetNativeFrameRect(m_handle); }
 
-void CWindow::MoveBy(std::int32_t dx, std::int32_t dy) { MoveNativeWindowBy(handle_, dx, dy); }
+void CWindow::MoveBy(std::int32_t dx, std::int32_t dy) { MoveNativeWindowBy(m_handle, dx, dy); }
 
 void CWindow::SetTimer(std::uint32_t id, std::uint32_t intervalMs) { SetWindowTimer(this, id, intervalMs); }
 

@@ -40,7 +40,7 @@ public:
     bool CreateChild(CWindow* parent, std::int32_t x, std::int32_t y, std::int32_t width, std::int32_t height);
     // Calls OnDestroy, detaches the children and destroys the SDL window.
     void Destroy();
-    bool IsCreated() const { return created_; }
+    bool IsCreated() const { return m_created; }
 
     // ---- virtual operations
     // Shows the window and processes messages until EndModal; returns its code, or 0 when the
@@ -95,12 +95,12 @@ public:
 
     // The SDL window this window draws on (a child's is its parent's).
     SDL_Window* GetHandle() const;
-    CWindow* GetParent() const { return parent_; }
-    std::int32_t GetClientWidth() const { return clientWidth_; }
-    std::int32_t GetClientHeight() const { return clientHeight_; }
+    CWindow* GetParent() const { return m_parent; }
+    std::int32_t GetClientWidth() const { return m_clientWidth; }
+    std::int32_t GetClientHeight() const { return m_clientHeight; }
     // Position of a child in its parent's client area (0, 0 for a top-level window).
-    std::int32_t GetLeft() const { return left_; }
-    std::int32_t GetTop() const { return top_; }
+    std::int32_t GetLeft() const { return m_left; }
+    std::int32_t GetTop() const { return m_top; }
     // Resizes the client area (a top-level window keeps its position).
     void SetClientSize(std::int32_t width, std::int32_t height);
     // Places a child; sends it Size and Move when they change.
@@ -115,22 +115,22 @@ protected:
     void SetTimer(std::uint32_t id, std::uint32_t intervalMs);
     void KillTimer(std::uint32_t id);
     // Whether a second click within the double-click time arrives as a double click.
-    bool doubleClicks_ = true;
+    bool m_doubleClicks = true;
 
 private:
     bool Dispatch(const SMessage& message);
     CWindow* ChildAt(std::int32_t x, std::int32_t y) const;
 
-    SDL_Window* handle_ = nullptr;
-    std::int32_t clientWidth_ = 0;
-    std::int32_t clientHeight_ = 0;
-    CWindow* parent_ = nullptr;
-    std::vector<CWindow*> children_;
-    std::int32_t left_ = 0;
-    std::int32_t top_ = 0;
-    bool created_ = false;
-    bool modalEnded_ = false;
-    std::int32_t modalCode_ = 0;
+    SDL_Window* m_handle = nullptr;
+    std::int32_t m_clientWidth = 0;
+    std::int32_t m_clientHeight = 0;
+    CWindow* m_parent = nullptr;
+    std::vector<CWindow*> m_children;
+    std::int32_t m_left = 0;
+    std::int32_t m_top = 0;
+    bool m_created = false;
+    bool m_modalEnded = false;
+    std::int32_t m_modalCode = 0;
 };
 
 }  // namespace ove

@@ -90,14 +90,14 @@ std::string DecodeIfNeeded(std::string_view in) {
 // as NUL, which is neither white space nor a name character.
 class Reader {
 public:
-    Reader(const char* data, size_t size, std::uint32_t flags) : text_(data, size), flags_(flags) {}
+    Reader(const char* data, size_t size, std::uint32_t flags) : m_text(data, size), m_flags(flags) {}
 
     void SkipProlog() {
         SkipSpace();
         while (StartsWith("<?xml")) {
-            size_t close = text_.find("?>", pos_ + 5);
+            size_t close = m_text.find("?>", m_pos + 5);
             if (close == std::string_view::npos) throw XMLError{"Unexpected end of data in prolog."};
-            pos_ = close + 2;
+            m_pos = close + 2;
             SkipSpace();
         }
     }
@@ -114,73 +114,73 @@ public:
                 open.pop_back();
                 continue;
             }
-            if (pendingChild_) {
-                CXMLNode* child = pendingChild_;
-                pendingChild_ = nullptr;
+            if (m_pendingChild) {
+                CXMLNode* child = m_pendingChild;
+                m_pendingChild = nullptr;
                 if (ParseStartTag(*child)) open.push_back(child);
             }
         }
     }
 
 private:
-    char At(size_t p) const { return p < text_.size() ? text_[p] : '\0'; }
-    char Cur() const { return At(pos_); }
-    bool AtEnd() const { return pos_ >= text_.size(); }
-    bool StartsWith(std::string_view s) const { return text_.substr(pos_).starts_with(s); }
+    char At(size_t p) const { return p < m_text.size() ? m_text[p] : '\0'; }
+    char Cur() const { return At(m_pos); }
+    bool AtEnd() const { return m_pos >= m_text.size(); }
+    bool StartsWith(std::string_view s) const { return m_text.substr(m_pos).starts_with(s); }
 
     void SkipSpace() {
-        while (!AtEnd() && IsSpace(text_[pos_])) ++pos_;
+        while (!AtEnd() && IsSpace(m_text[m_pos])) ++m_pos;
     }
 
     std::string ReadName() {
         if (!IsNameStart(Cur())) throw XMLError{"Identifier expected but not found or invalid."};
-        size_t start = pos_++;
-        while (IsNameChar(Cur())) ++pos_;
-        return std::string(text_.substr(start, pos_ - start));
+        size_t start = m_pos++;
+        while (IsNameChar(Cur())) ++m_pos;
+        return std::string(m_text.substr(start, m_pos - start));
     }
 
     std::string ReadQuoted() {
         char quote = Cur();
         if (quote != '"' && quote != '\'') throw XMLError{"Quoted string expected"};
-        size_t close = text_.find(quote, pos_ + 1);
+        size_t close = m_text.find(quote, m_pos + 1);
         if (close == std::string_view::npos) throw XMLError{"Unexpected end of data in string."};
-        std::string_view raw = text_.substr(pos_ + 1, close - pos_ - 1);
-        pos_ = close + 1;
+        std::string_view raw = m_text.substr(m_pos + 1, close - m_pos - 1);
+        m_pos = close + 1;
         return DecodeIfNeeded(raw);
     }
 
     // Reads "<name attributes" up to and including "/>" or ">". True when content follows.
     bool ParseStartTag(CXMLNode& node) {
         if (Cur() != '<') throw XMLError{"Tag expected"};
-        ++pos_;
+        ++m_pos;
         node.name = ReadName();
         for (;;) {
             SkipSpace();
             if (AtEnd()) throw XMLError{"Unexpected end of data in tag."};
             if (StartsWith("/>")) {
-                pos_ += 2;
+                m_pos += 2;
                 return false;
             }
             if (Cur() == '>') {
-                ++pos_;
+                ++m_pos;
                 return true;
             }
             std::string key = ReadName();
             if (Cur() != '=') throw XMLError{"Equals sign expected"};
-            ++pos_;
+            ++m_pos;
             node.attributes[key] = ReadQuoted();
         }
     }
 
     bool KeepText(std::string& text) const {
-        if (flags_ & XML_TRIM_TEXT) {
+        if (m_flags & XML_TRIM_TEXT) {
             size_t last = text.find_last_not_of(" \t\r\n");
             text.erase(last == std::string::npos ? 0 : last + 1);
             size_t first = text.find_first_not_of(" \t\r\n");
             text.erase(0, first == std::string::npos ? text.size() : first);
             if (text.empty()) return false;
         }
-        if (flags_ & XML_DROP_WHITESPACE_TEXT)
+        if (m_flags & XML_DROP_WHITESPACE_TEXT)
             return text.find_first_not_of(" \t\r\n") != std::string::npos;
         return true;
     }
@@ -193,40 +193,40 @@ private:
     }
 
     // One round of an element's content: text, then its end tag, a CDATA section, a comment
-    // or the start of a child element (left in pendingChild_). True when the end tag was read.
+    // or the start of a child element (left in m_pendingChild). True when the end tag was read.
     bool ParseContentStep(CXMLNode& node) {
-        size_t lt = text_.find('<', pos_);
+        size_t lt = m_text.find('<', m_pos);
         if (lt == std::string_view::npos) throw XMLError{"Unexpected end of data in element."};
-        if (lt > pos_) {
-            std::string text = DecodeIfNeeded(text_.substr(pos_, lt - pos_));
+        if (lt > m_pos) {
+            std::string text = DecodeIfNeeded(m_text.substr(m_pos, lt - m_pos));
             if (!text.empty() && KeepText(text)) Append(node, XML_ELEMENT, std::move(text));
         }
-        pos_ = lt;
+        m_pos = lt;
 
-        if (StartsWith("</") && text_.substr(pos_ + 2).starts_with(node.name) &&
-            At(pos_ + 2 + node.name.size()) == '>') {
-            pos_ += node.name.size() + 3;
+        if (StartsWith("</") && m_text.substr(m_pos + 2).starts_with(node.name) &&
+            At(m_pos + 2 + node.name.size()) == '>') {
+            m_pos += node.name.size() + 3;
             return true;
         }
         if (StartsWith("<![CDATA[")) {
-            size_t start = pos_ + 9;
-            size_t close = text_.find("]]>", start);
+            size_t start = m_pos + 9;
+            size_t close = m_text.find("]]>", start);
             if (close == std::string_view::npos) throw XMLError{"Unexpected end of data in CDATA."};
-            Append(node, XML_CDATA, std::string(text_.substr(start, close - start)));
-            pos_ = close + 3;
+            Append(node, XML_CDATA, std::string(m_text.substr(start, close - start)));
+            m_pos = close + 3;
             return false;
         }
         if (StartsWith("<!--")) {
-            size_t start = pos_ + 4;
-            size_t close = text_.find("-->", start);
+            size_t start = m_pos + 4;
+            size_t close = m_text.find("-->", start);
             if (close == std::string_view::npos) throw XMLError{"Unexpected end of data in comment."};
-            if (flags_ & XML_KEEP_COMMENTS) Append(node, XML_COMMENT, std::string(text_.substr(start, close - start)));
-            pos_ = close + 3;
+            if (m_flags & XML_KEEP_COMMENTS) Append(node, XML_COMMENT, std::string(m_text.substr(start, close - start)));
+            m_pos = close + 3;
             return false;
         }
         auto child = std::make_unique<CXMLNode>();
         child->type = XML_ELEMENT;
-        pendingChild_ = child.get();
+        m_pendingChild = child.get();
         node.children.push_back(std::move(child));
         return false;
     }
@@ -239,10 +239,10 @@ private:
         }
     }
 
-    std::string_view text_;
-    size_t pos_ = 0;
-    std::uint32_t flags_;
-    CXMLNode* pendingChild_ = nullptr;
+    std::string_view m_text;
+    size_t m_pos = 0;
+    std::uint32_t m_flags;
+    CXMLNode* m_pendingChild = nullptr;
 };
 
 }  // namespace
@@ -253,7 +253,7 @@ bool CXMLParser::Parse(CDataBin* source, std::uint32_t parseFlags) {
     name.clear();
     text.clear();
     flags = parseFlags;
-    error_.clear();
+    m_error.clear();
     try {
         if (!source || !source->CanRead()) throw XMLError{"Cannot read from XML source."};
         std::uint32_t size = source->GetSize();
@@ -270,9 +270,9 @@ bool CXMLParser::Parse(CDataBin* source, std::uint32_t parseFlags) {
         reader.ParseDocument(*this);
         return true;
     } catch (const XMLError& e) {
-        error_ = e.message;
+        m_error = e.message;
     } catch (const std::bad_alloc&) {
-        error_ = "Could not allocate memory.";
+        m_error = "Could not allocate memory.";
     }
     return false;
 }

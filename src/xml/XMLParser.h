@@ -63,12 +63,12 @@ public:
     bool Parse(CDataBin* source, std::uint32_t parseFlags);
 
     // Message of the last failed parse (empty after a success).
-    const std::string& LastError() const { return error_; }
+    const std::string& LastError() const { return m_error; }
 
     std::uint32_t flags = 0;
 
 private:
-    std::string error_;
+    std::string m_error;
 };
 
 }  // namespace ove

@@ -17,25 +17,25 @@ protected:
     // The native colour of a script expression, read with ColourFromScript.
     uint32_t Native(const std::string& expr) {
         Push(expr);
-        uint32_t argb = ColourFromScript(ctx_, -1);
-        duk_pop(ctx_);
+        uint32_t argb = ColourFromScript(m_ctx, -1);
+        duk_pop(m_ctx);
         return argb;
     }
     // The colour argument rule applied to a script value.
     bool Read(const std::string& expr, uint32_t* out, bool opaque = true) {
         Push(expr);
-        duk_idx_t top = duk_get_top(ctx_);
-        bool ok = ReadColour(ctx_, -1, out, opaque);
-        EXPECT_EQ(duk_get_top(ctx_), top);
-        duk_pop(ctx_);
+        duk_idx_t top = duk_get_top(m_ctx);
+        bool ok = ReadColour(m_ctx, -1, out, opaque);
+        EXPECT_EQ(duk_get_top(m_ctx), top);
+        duk_pop(m_ctx);
         return ok;
     }
     // The stored (uncut) value of a hidden channel of a script value.
     double Stored(const std::string& expr, const char* hiddenKey) {
         Push(expr);
-        duk_get_prop_string(ctx_, -1, hiddenKey);
-        double v = duk_get_number_default(ctx_, -1, -1.0);
-        duk_pop_2(ctx_);
+        duk_get_prop_string(m_ctx, -1, hiddenKey);
+        double v = duk_get_number_default(m_ctx, -1, -1.0);
+        duk_pop_2(m_ctx);
         return v;
     }
 };
@@ -158,39 +158,39 @@ duk_ret_t CallArgColour(duk_context* ctx, void*) {
 }  // namespace
 
 TEST_F(ColourTest, ArgColourRaisesTypeErrorForNonNumbers) {
-    duk_push_string(ctx_, "red");
-    ASSERT_NE(duk_safe_call(ctx_, CallArgColour, nullptr, 1, 1), DUK_EXEC_SUCCESS);
-    EXPECT_EQ(duk_get_error_code(ctx_, -1), DUK_ERR_TYPE_ERROR);
-    duk_pop(ctx_);
-    duk_push_int(ctx_, 0x00FF00);
-    ASSERT_EQ(duk_safe_call(ctx_, CallArgColour, nullptr, 1, 1), DUK_EXEC_SUCCESS);
-    EXPECT_EQ(duk_get_uint(ctx_, -1), 0xFF00FF00u);
-    duk_pop(ctx_);
-    EXPECT_EQ(duk_get_top(ctx_), 0);
+    duk_push_string(m_ctx, "red");
+    ASSERT_NE(duk_safe_call(m_ctx, CallArgColour, nullptr, 1, 1), DUK_EXEC_SUCCESS);
+    EXPECT_EQ(duk_get_error_code(m_ctx, -1), DUK_ERR_TYPE_ERROR);
+    duk_pop(m_ctx);
+    duk_push_int(m_ctx, 0x00FF00);
+    ASSERT_EQ(duk_safe_call(m_ctx, CallArgColour, nullptr, 1, 1), DUK_EXEC_SUCCESS);
+    EXPECT_EQ(duk_get_uint(m_ctx, -1), 0xFF00FF00u);
+    duk_pop(m_ctx);
+    EXPECT_EQ(duk_get_top(m_ctx), 0);
 }
 
 TEST_F(ColourTest, NativeRoundTripAndInstanceTest) {
     for (uint32_t argb : {0x00000000u, 0xFFFFFFFFu, 0x80402010u, 0x01FEFD7Fu}) {
-        ColourToScript(ctx_, argb);
-        EXPECT_TRUE(IsColour(ctx_, -1));
-        EXPECT_EQ(ColourFromScript(ctx_, -1), argb);
-        duk_pop(ctx_);
+        ColourToScript(m_ctx, argb);
+        EXPECT_TRUE(IsColour(m_ctx, -1));
+        EXPECT_EQ(ColourFromScript(m_ctx, -1), argb);
+        duk_pop(m_ctx);
     }
     for (const char* other : {"({})", "7"}) {
         Push(other);
-        EXPECT_FALSE(IsColour(ctx_, -1)) << other;
-        EXPECT_EQ(ColourFromScript(ctx_, -1), 0u) << other;
-        duk_pop(ctx_);
+        EXPECT_FALSE(IsColour(m_ctx, -1)) << other;
+        EXPECT_EQ(ColourFromScript(m_ctx, -1), 0u) << other;
+        duk_pop(m_ctx);
     }
-    EXPECT_EQ(duk_get_top(ctx_), 0);
+    EXPECT_EQ(duk_get_top(m_ctx), 0);
 }
 
 TEST_F(ColourTest, NativeCodeStillMakesColoursAfterScriptReplacesTheGlobal) {
     EXPECT_EQ(Eval("Colour = null; RGB8(1, 2, 3).rgb"), std::to_string(0x010203));
-    ColourToScript(ctx_, 0xFF102030u);
-    EXPECT_TRUE(IsColour(ctx_, -1));
-    duk_pop(ctx_);
-    duk_get_global_string(ctx_, DUK_HIDDEN_SYMBOL("Colour"));
-    EXPECT_TRUE(duk_is_function(ctx_, -1));
-    duk_pop(ctx_);
+    ColourToScript(m_ctx, 0xFF102030u);
+    EXPECT_TRUE(IsColour(m_ctx, -1));
+    duk_pop(m_ctx);
+    duk_get_global_string(m_ctx, DUK_HIDDEN_SYMBOL("Colour"));
+    EXPECT_TRUE(duk_is_function(m_ctx, -1));
+    duk_pop(m_ctx);
 }

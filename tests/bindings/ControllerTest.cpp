@@ -117,7 +117,7 @@ protected:
         if (SDL_NumJoysticks() > 0) GTEST_SKIP() << "this machine has joysticks";
     }
     void TearDown() override {
-        for (SDL_Joystick* j : opened_) SDL_JoystickClose(j);
+        for (SDL_Joystick* j : m_opened) SDL_JoystickClose(j);
         for (int i = SDL_NumJoysticks() - 1; i >= 0; --i)
             if (SDL_JoystickIsVirtual(i)) SDL_JoystickDetachVirtual(i);
         ScriptTest::TearDown();
@@ -128,10 +128,10 @@ protected:
         const int index = SDL_JoystickAttachVirtual(type, axes, buttons, hats);
         EXPECT_GE(index, 0) << SDL_GetError();
         SDL_Joystick* j = index >= 0 ? SDL_JoystickOpen(index) : nullptr;
-        if (j) opened_.push_back(j);
+        if (j) m_opened.push_back(j);
         return j;
     }
-    std::vector<SDL_Joystick*> opened_;
+    std::vector<SDL_Joystick*> m_opened;
 };
 
 TEST_F(SystemJoystickTest, AVirtualStickReportsAxesHatAndButtons) {

@@ -15,8 +15,8 @@ namespace {
 class DrawingScriptTest : public ScriptTest {
 protected:
     CDrawingElement* Only() {
-        EXPECT_EQ(game_->DrawingElements().size(), 1u);
-        return game_->DrawingElements().empty() ? nullptr : game_->DrawingElements().front();
+        EXPECT_EQ(m_game->DrawingElements().size(), 1u);
+        return m_game->DrawingElements().empty() ? nullptr : m_game->DrawingElements().front();
     }
 };
 
@@ -28,11 +28,11 @@ TEST_F(DrawingScriptTest, ElementDefaultsAndProperties) {
               "0,0,0,0,0,1,true,0,0");
     EXPECT_EQ(Eval("[l.width, l.border, r.width, l instanceof DrawingElement, r instanceof Line].join()"),
               "1,,,true,false");
-    EXPECT_EQ(game_->DrawingElements().size(), 2u);
+    EXPECT_EQ(m_game->DrawingElements().size(), 2u);
 
     Run("r.x1 = 3.9; r.y1 = -4; r.x2 = 1e12; r.y2 = 7; r.border = 0; l.width = 9;"
         "r.fill = 0xFF0000; r.stroke = RGBA8(1, 2, 3, 4); r.priority = 5;");
-    auto* rect = static_cast<C2DRectangle*>(game_->DrawingElements().front());
+    auto* rect = static_cast<C2DRectangle*>(m_game->DrawingElements().front());
     EXPECT_EQ(rect->x1, 3);
     EXPECT_EQ(rect->y1, -4);
     EXPECT_EQ(rect->x2, 2147483647);
@@ -64,38 +64,38 @@ TEST_F(DrawingScriptTest, ArgumentAndBindingErrors) {
 }
 
 TEST_F(DrawingScriptTest, DestroyAndStopRemoveFromListAndRenderer) {
-    game_->Install(std::make_unique<CRenderer>());  // queues work without a device
-    CRenderer& renderer = *game_->Renderer();
+    m_game->Install(std::make_unique<CRenderer>());  // queues work without a device
+    CRenderer& renderer = *m_game->Renderer();
     Run("var a = new Line(); var b = CreateRectangle(); b.visible = false;");
-    ASSERT_EQ(game_->DrawingElements().size(), 2u);
-    CDrawingElement* a = game_->DrawingElements().front();
-    CDrawingElement* b = game_->DrawingElements().back();
-    game_->UpdateRenderQueue();
+    ASSERT_EQ(m_game->DrawingElements().size(), 2u);
+    CDrawingElement* a = m_game->DrawingElements().front();
+    CDrawingElement* b = m_game->DrawingElements().back();
+    m_game->UpdateRenderQueue();
     EXPECT_TRUE(renderer.IsObjectQueued(a));
     EXPECT_FALSE(renderer.IsObjectQueued(b));
     EXPECT_EQ(a->visibilityChanged, 0);
     Run("b.visible = true; a.visible = false;");
-    game_->UpdateRenderQueue();
+    m_game->UpdateRenderQueue();
     EXPECT_FALSE(renderer.IsObjectQueued(a));
     EXPECT_TRUE(renderer.IsObjectQueued(b));
 
     // Either Destroy takes any drawing element; a second call does nothing.
     Run("DestroyLine(b); DestroyLine(b);");
     EXPECT_FALSE(renderer.IsObjectQueued(b));
-    ASSERT_EQ(game_->DrawingElements().size(), 1u);
-    EXPECT_EQ(game_->DrawingElements().front(), a);
+    ASSERT_EQ(m_game->DrawingElements().size(), 1u);
+    EXPECT_EQ(m_game->DrawingElements().front(), a);
     EXPECT_EQ(ThrownName("b.x1"), "ReferenceError");
     EXPECT_EQ(ThrownName("b.x1 = 4"), "ReferenceError");
     EXPECT_EQ(Eval("b._ptr"), "null");
 
     // Elements left at the end are released.
     Run("for (var i = 0; i < 2; ++i) new Line();");
-    game_->UpdateRenderQueue();
-    std::vector<const CSpriteBase*> queued(game_->DrawingElements().begin(), game_->DrawingElements().end());
+    m_game->UpdateRenderQueue();
+    std::vector<const CSpriteBase*> queued(m_game->DrawingElements().begin(), m_game->DrawingElements().end());
     ASSERT_EQ(queued.size(), 3u);
     EXPECT_TRUE(renderer.IsObjectQueued(queued[2]));
     ove::StopScriptHost();
-    EXPECT_TRUE(game_->DrawingElements().empty());
+    EXPECT_TRUE(m_game->DrawingElements().empty());
     for (const CSpriteBase* element : queued) EXPECT_FALSE(renderer.IsObjectQueued(element));
 }
 

@@ -30,10 +30,10 @@ protected:
         return out;
     }
 
-    std::string Bytes(const std::string& name) { return ReadFileText(dir_ / name); }
+    std::string Bytes(const std::string& name) { return ReadFileText(m_dir / name); }
 
-    TempDir dir_;
-    ScopedCwd cwd_{dir_.path()};
+    TempDir m_dir;
+    ScopedCwd m_cwd{m_dir.path()};
 };
 
 }  // namespace ovetest

@@ -41,7 +41,7 @@ TEST_F(FileWriterBytes, ValuesAreTaggedAsTheFormatSays) {
 
 TEST_F(FileWriterBytes, MalformedStringStopsTheCallAfterEarlierValues) {
     // Bytes 0xFF and 0x80 cannot start a sequence; a binary string carries them.
-    std::ofstream(dir_ / "raw.bin", std::ios::binary) << "\xFF\x80";
+    std::ofstream(m_dir / "raw.bin", std::ios::binary) << "\xFF\x80";
     EXPECT_EQ(Eval("var bad = new FileReader('raw.bin').ReadRaw(2); var w = new FileWriter('m.dat');"
                    "var e = ''; try { w.Write(5, bad, 6); } catch (x) { e = x.name; } w.Close(); e"),
               "RangeError");
@@ -65,7 +65,7 @@ TEST_P(FileRoundTrip, EveryValueTypeComesBack) {
               "tail|undefined|" + Eval("r.size") + "|" + Eval("r.size"));
     if (!pw.empty()) {
         // 12 header bytes on disk, not counted by the reader; the check byte is 0xFF.
-        EXPECT_EQ(std::filesystem::file_size(dir_ / "rt.dat"), std::stoul(Eval("r.size")) + 12);
+        EXPECT_EQ(std::filesystem::file_size(m_dir / "rt.dat"), std::stoul(Eval("r.size")) + 12);
         EXPECT_EQ(Eval("r.pos = 0; r.Read()"), "0");  // seeking back re-reads from the start
     }
 }
@@ -85,7 +85,7 @@ TEST_F(FileScriptTest, TruncatedAndMissingFiles) {
     Eval("var w = new FileWriter('t.dat'); w.Write('abcdef', 1.25, 9); w.Close()");
     std::string full = Bytes("t.dat");
     for (size_t cut = 0; cut < full.size(); ++cut) {
-        std::ofstream(dir_ / "cut.dat", std::ios::binary | std::ios::trunc) << full.substr(0, cut);
+        std::ofstream(m_dir / "cut.dat", std::ios::binary | std::ios::trunc) << full.substr(0, cut);
         std::string got = Eval("var r = new FileReader('cut.dat'); [r.Read(), r.Read(), r.Read()].join(',')");
         // Whole values before the cut come back; the one cut short and everything after is undefined.
         std::string expect = cut < 17 ? ",," : cut < 26 ? "abcdef,," : "abcdef,1.25,";
@@ -95,7 +95,7 @@ TEST_F(FileScriptTest, TruncatedAndMissingFiles) {
     EXPECT_EQ(Eval("new FileReader('nothing.dat', 'pw').valid"), "false");
     EXPECT_EQ(Eval("var r = new FileReader('t.dat'); r.pos = r.size - 4; r.ReadRaw(10).length"), "4");
     // A count that claims more than the file holds is refused, not allocated.
-    std::ofstream(dir_ / "huge.dat", std::ios::binary) << std::string("S\xFF\xFF\xFF\x7F", 5) << "ab";
+    std::ofstream(m_dir / "huge.dat", std::ios::binary) << std::string("S\xFF\xFF\xFF\x7F", 5) << "ab";
     EXPECT_EQ(Eval("String(new FileReader('huge.dat').Read())"), "undefined");
 }
 
@@ -109,7 +109,7 @@ TEST_F(FileScriptTest, ClosedAndInvalidObjects) {
 }
 
 TEST_F(FileScriptTest, FilesAreCompleteAfterCollectionAndHostStop) {
-    std::ofstream(dir_ / "gc.dat") << "old";
+    std::ofstream(m_dir / "gc.dat") << "old";
     // Until the writer is closed the previous file stays as it was.
     Eval("var keep = new FileWriter('stop.dat'); keep.Write(1); (function () { var w = new FileWriter('gc.dat');"
          "w.Write(42); })(); 0");
@@ -121,19 +121,19 @@ TEST_F(FileScriptTest, FilesAreCompleteAfterCollectionAndHostStop) {
     EXPECT_EQ(Hex(Bytes("stop.dat")), "49 01 00 00 00");
     EXPECT_EQ(ove::OpenFileStreams(), 0u);
     // No temporary files are left beside the targets.
-    EXPECT_EQ(ovetest::CountEntries(dir_.path()), 2u);
+    EXPECT_EQ(ovetest::CountEntries(m_dir.path()), 2u);
 }
 
 TEST_F(FileScriptTest, ReadersAndWritersStayInsideTheGameFolder) {
     TempDir outside;
     std::ofstream(outside / "keep.dat") << "keep";
-    std::filesystem::create_directory(dir_ / "Saves");
+    std::filesystem::create_directory(m_dir / "Saves");
     const std::string out = (outside / "keep.dat").string();
     EXPECT_EQ(Eval("new FileWriter('" + out + "').valid"), "false");
     EXPECT_EQ(Eval("new FileWriter('../" + outside.path().filename().string() + "/new.dat').valid"), "false");
     EXPECT_FALSE(std::filesystem::exists(outside / "new.dat"));
     // A link inside the game's folder does not lead a writer out of it.
-    std::filesystem::create_symlink(outside / "keep.dat", dir_ / "link.dat");
+    std::filesystem::create_symlink(outside / "keep.dat", m_dir / "link.dat");
     EXPECT_EQ(Eval("new FileWriter('link.dat').valid"), "false");
     EXPECT_EQ(Bytes("link.dat"), "keep");
     // Reading outside takes the player's trust; Windows-style names reach the folder whatever its case.
@@ -144,7 +144,7 @@ TEST_F(FileScriptTest, ReadersAndWritersStayInsideTheGameFolder) {
     EXPECT_EQ(Eval("var w = new FileWriter('saves\\\\slot1.dat'); w.Write(3); w.Close(); "
                    "new FileReader('SAVES/SLOT1.DAT').Read()"),
               "3");
-    EXPECT_TRUE(std::filesystem::exists(dir_ / "Saves" / "slot1.dat"));
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "Saves" / "slot1.dat"));
     EXPECT_EQ(Eval("new FileWriter('Saves').valid"), "false");  // a folder is never replaced
 }
 

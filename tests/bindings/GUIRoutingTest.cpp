@@ -44,15 +44,15 @@ public:
 class GUIRouting : public ::testing::Test {
 protected:
     void SetUp() override {
-        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
-        game_->Install(std::unique_ptr<CFileFolder>(std::make_unique<CDirectory>(dir_.path().string())));
-        game_->Install(std::make_unique<CResourceCache>(nullptr, nullptr, game_->Folder()));
-        ASSERT_TRUE(game_->StartScript());
+        m_game = std::make_unique<CGame>(ove::CreateScriptRuntime());
+        m_game->Install(std::unique_ptr<CFileFolder>(std::make_unique<CDirectory>(m_dir.path().string())));
+        m_game->Install(std::make_unique<CResourceCache>(nullptr, nullptr, m_game->Folder()));
+        ASSERT_TRUE(m_game->StartScript());
         RegisterFunction(ScriptContext(), "Destroy", DestroyNamed, 1);
         Run("LOG = []; function onMouseEvent(x, y, b) { LOG.push('global ' + x + ',' + y + ',' + b); }");
     }
     void TearDown() override {
-        game_.reset();
+        m_game.reset();
         g_named.clear();
     }
     void Run(const std::string& source) { ASSERT_EQ(ovetest::RunScript(source), ""); }
@@ -81,13 +81,13 @@ protected:
     }
     // Mouse events of a kind each (0 move, 1 press, 3 release), in order.
     void Mouse(std::initializer_list<std::array<int, 3>> events) {
-        for (const auto& [x, y, kind] : events) game_->MouseEvent(x, y, kind, 0);
+        for (const auto& [x, y, kind] : events) m_game->MouseEvent(x, y, kind, 0);
     }
     void Mouse(int x, int y, int kind) { Mouse({{x, y, kind}}); }
     void Click(int x, int y) { Mouse({{x, y, 0}, {x, y, 1}, {x, y, 3}}); }
 
-    ovetest::TempDir dir_;
-    std::unique_ptr<CGame> game_;
+    ovetest::TempDir m_dir;
+    std::unique_ptr<CGame> m_game;
 };
 
 }  // namespace
@@ -97,15 +97,15 @@ TEST_F(GUIRouting, HitTestingFollowsOrderCorporealityAndVisibility) {
     w->SetStyle(kStyleSolid);  // frame 1 + padding 4: children are offset by 5
     auto* a = Make<CTextLabel>(w, "a", 0, 0, 20, 20, "onLButtonDown");
     auto* c = Make<CTextLabel>(w, "c", 10, 10, 30, 30, "onLButtonDown");
-    EXPECT_EQ(game_->FindGUIElementAt(16, 16), c) << "the later child is above";
-    EXPECT_EQ(game_->FindGUIElementAt(6, 6), a);
-    EXPECT_EQ(game_->FindGUIElementAt(4, 4), w) << "the frame belongs to the window";
+    EXPECT_EQ(m_game->FindGUIElementAt(16, 16), c) << "the later child is above";
+    EXPECT_EQ(m_game->FindGUIElementAt(6, 6), a);
+    EXPECT_EQ(m_game->FindGUIElementAt(4, 4), w) << "the frame belongs to the window";
     c->noncorporeal = 1;
-    EXPECT_EQ(game_->FindGUIElementAt(16, 16), a);
+    EXPECT_EQ(m_game->FindGUIElementAt(16, 16), a);
     a->disabled = 1;
-    EXPECT_EQ(game_->FindGUIElementAt(16, 16), a) << "disabled elements are still found";
+    EXPECT_EQ(m_game->FindGUIElementAt(16, 16), a) << "disabled elements are still found";
     w->visible = 0;
-    EXPECT_EQ(game_->FindGUIElementAt(16, 16), nullptr);
+    EXPECT_EQ(m_game->FindGUIElementAt(16, 16), nullptr);
     EXPECT_FALSE(a->IsVisible()) << "an element whose parent is hidden is hidden";
     w->visible = 1;
 
@@ -125,17 +125,17 @@ TEST_F(GUIRouting, KeysAndFocus) {
     auto* f1 = Make<FocusLabel>(w, "f1", 0, 0, 9, 9, "onFocus onBlur onLButtonDown");
     Mouse(5, 5, 1);
     EXPECT_EQ(Log(), "f1 onFocus; f1 onLButtonDown 5,5") << "a press that gives the focus ends there";
-    EXPECT_EQ(game_->GUI().Focused(), f1);
-    game_->RouteKey('x');
+    EXPECT_EQ(m_game->GUI().Focused(), f1);
+    m_game->RouteKey('x');
     EXPECT_EQ(Log(), "w onKey 120") << "the key bubbles to the window's handler";
 
     Mouse(150, 150, 1);
     EXPECT_EQ(Log(), "f1 onBlur; global 150,150,1") << "a press on nothing removes the focus first";
-    EXPECT_EQ(game_->GUI().Focused(), nullptr);
+    EXPECT_EQ(m_game->GUI().Focused(), nullptr);
     w->visible = 0;
-    game_->RouteKey('q');
-    EXPECT_EQ(game_->KeyCount(), 1u) << "no focus and no visible window: queued";
-    EXPECT_EQ(game_->ReadKey(), 'q');
+    m_game->RouteKey('q');
+    EXPECT_EQ(m_game->KeyCount(), 1u) << "no focus and no visible window: queued";
+    EXPECT_EQ(m_game->ReadKey(), 'q');
 }
 
 TEST_F(GUIRouting, MovableWindowsAreDraggedByTheirTitleWithTheMouseCaptured) {
@@ -148,13 +148,13 @@ TEST_F(GUIRouting, MovableWindowsAreDraggedByTheirTitleWithTheMouseCaptured) {
     EXPECT_FALSE(w->dragging) << "below the title bar";
     Mouse(20, 12, 1);
     EXPECT_TRUE(w->dragging);
-    EXPECT_EQ(game_->GUI().GetMouseCapture(), w);
+    EXPECT_EQ(m_game->GUI().GetMouseCapture(), w);
     Mouse(200, 150, 0);
     EXPECT_EQ(w->x1, 190);
     EXPECT_EQ(w->y1, 148);
     EXPECT_EQ(w->Width(), 50);
     Mouse(200, 150, 3);
-    EXPECT_EQ(game_->GUI().GetMouseCapture(), nullptr);
+    EXPECT_EQ(m_game->GUI().GetMouseCapture(), nullptr);
     Mouse(5, 5, 0);
     EXPECT_EQ(w->x1, 190) << "the drag is over";
 }
@@ -165,23 +165,23 @@ TEST_F(GUIRouting, LeaveHandlerDestroysTheNextTarget) {
     Make<CGUIButton>(q, "b1", 0, 0, 9, 9, "", "onLeave: function () { Destroy('b2'); }");
     Make<CGUIButton>(q, "b2", 20, 0, 29, 9, "", "onEnter: function () { LOG.push('entered b2'); }");
     Mouse({{5, 5, 0}, {25, 5, 1}});
-    EXPECT_EQ(game_->GUI().Hovered(), nullptr) << "the destroyed target is not hovered";
+    EXPECT_EQ(m_game->GUI().Hovered(), nullptr) << "the destroyed target is not hovered";
     EXPECT_EQ(q->Children().size(), 1u);
     EXPECT_EQ(Log(), "global 5,5,0; global 25,5,1") << "no enter on the destroyed button: the press reaches the script";
 }
 
 TEST_F(GUIRouting, RootElementsFollowVisibilityIntoTheGUIQueue) {
-    game_->Install(std::make_unique<CRenderer>());  // no device: only the queues
+    m_game->Install(std::make_unique<CRenderer>());  // no device: only the queues
     auto* w = Make<CGUIWindow>(nullptr, "w", 0, 0, 9, 9);
     auto* c = Make<CTextLabel>(w, "c", 0, 0, 4, 4);
-    game_->UpdateRenderQueue();
-    EXPECT_TRUE(game_->Renderer()->IsGUIElementQueued(w));
-    EXPECT_FALSE(game_->Renderer()->IsGUIElementQueued(c)) << "children are drawn by their parent";
+    m_game->UpdateRenderQueue();
+    EXPECT_TRUE(m_game->Renderer()->IsGUIElementQueued(w));
+    EXPECT_FALSE(m_game->Renderer()->IsGUIElementQueued(c)) << "children are drawn by their parent";
     w->SetVisible(false);
-    game_->UpdateRenderQueue();
-    EXPECT_FALSE(game_->Renderer()->IsGUIElementQueued(w));
+    m_game->UpdateRenderQueue();
+    EXPECT_FALSE(m_game->Renderer()->IsGUIElementQueued(w));
     w->SetVisible(true);
-    game_->UpdateRenderQueue();
-    game_->DestroyGUIElement(w);
-    EXPECT_EQ(game_->Renderer()->IsGUIElementQueued(w), false);
+    m_game->UpdateRenderQueue();
+    m_game->DestroyGUIElement(w);
+    EXPECT_EQ(m_game->Renderer()->IsGUIElementQueued(w), false);
 }

@@ -25,26 +25,26 @@ namespace {
 // come before Colour in the host's module order.
 class GameGlobalsTest : public ScriptFixture {
 protected:
-    void* Services() override { return static_cast<IEngineServices*>(game_.get()); }
+    void* Services() override { return static_cast<IEngineServices*>(m_game.get()); }
     bool StartModules(duk_context* ctx) override { return StartGameAPI(ctx) && StartColourAPI(ctx); }
     void StopModules(duk_context* ctx) override {
         StopGameAPI(ctx);
         StopColourAPI(ctx);
     }
 
-    std::unique_ptr<CGame> game_;
+    std::unique_ptr<CGame> m_game;
 };
 
 // Script tests against a game host that has a backdrop but no window.
 class GameBackdropTest : public GameGlobalsTest {
 protected:
     void SetUp() override {
-        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
+        m_game = std::make_unique<CGame>(ove::CreateScriptRuntime());
         GameGlobalsTest::SetUp();
     }
     void TearDown() override {
         GameGlobalsTest::TearDown();
-        game_.reset();  // deletes the backdrop and forgets itself as the process's game
+        m_game.reset();  // deletes the backdrop and forgets itself as the process's game
     }
 
     // A picture of w x h whose control mask holds (x + y) & 0xFF and whose walk mask is 1 in the
@@ -64,7 +64,7 @@ protected:
             picture->SetMask(CBackdropPicture::kWalk,
                              std::make_unique<CRunMask>(CRunMask::Encode(walk.data(), static_cast<u32>(walk.size()))));
         }
-        game_->PlaceBackdrop(std::move(picture), w, h, game_->Backdrop().PriorityViewportHeightSetting(), name);
+        m_game->PlaceBackdrop(std::move(picture), w, h, m_game->Backdrop().PriorityViewportHeightSetting(), name);
     }
 };
 
@@ -178,8 +178,8 @@ TEST_F(GameBackdropTest, DimensionsFollowThePictureAspectOrKeepTheGivenSides) {
     // The aspect rule itself is the logic's; here: how the arguments reach it.
     for (auto [args, size] : {std::pair{"0, 100", "160,100"}, {"null", "640,400"}, {"320.9, undefined", "320,200"}})
         EXPECT_EQ(shown(args), size) << args;
-    EXPECT_EQ(game_->BackdropWidth(), 320);
-    EXPECT_EQ(game_->BackdropHeight(), 200);
+    EXPECT_EQ(m_game->BackdropWidth(), 320);
+    EXPECT_EQ(m_game->BackdropHeight(), 200);
 }
 
 TEST_F(GameBackdropTest, PointsMapBetweenBackdropAndScreen) {
@@ -193,8 +193,8 @@ TEST_F(GameBackdropTest, PointsMapBetweenBackdropAndScreen) {
     // Each call gives a new plain object.
     EXPECT_EQ(Eval("BackdropToScreen(1, 1) !== BackdropToScreen(1, 1)"), "true");
     // Without a picture only the offset applies.
-    game_->TakeBackdrop();
-    game_->SetBackdropOffset(5, 7);
+    m_game->TakeBackdrop();
+    m_game->SetBackdropOffset(5, 7);
     EXPECT_EQ(Eval("var p = BackdropToScreen(100, 100); p.x + ',' + p.y"), "105,107");
     EXPECT_EQ(Eval("var p = ScreenToBackdrop(100, 100); p.x + ',' + p.y"), "95,93");
 }
@@ -214,7 +214,7 @@ TEST_F(GameBackdropTest, MasksAreReadAtBackdropPoints) {
 }
 
 TEST_F(GameBackdropTest, GetBackdropGivesTheNameOrTheColour) {
-    game_->SetBackdropSolid(0xFF123456u);
+    m_game->SetBackdropSolid(0xFF123456u);
     EXPECT_EQ(Eval("var c = GetBackdrop(); (c instanceof Colour) + ' ' + c.rgba.toString(16)"), "true ff123456");
     EXPECT_EQ(Eval("GetBackdrop() !== GetBackdrop()"), "true");
     LoadPicture(8, 8, false, "hall");
@@ -224,20 +224,20 @@ TEST_F(GameBackdropTest, GetBackdropGivesTheNameOrTheColour) {
 TEST_F(GameBackdropTest, PriorityViewportHeightSetting) {
     auto setting = [&](const std::string& arg) {
         Eval("SetPriorityViewportHeight(" + arg + ")");
-        return game_->Backdrop().PriorityViewportHeightSetting();
+        return m_game->Backdrop().PriorityViewportHeightSetting();
     };
     for (auto [arg, height] : {std::pair{"100", 100}, {"null", -1}, {"0", 0}, {"undefined", -1}, {"-5", 0},
                                {"5e9", INT_MAX}, {"12.8", 12}, {"", -1}})
         EXPECT_EQ(setting(arg), height) << arg;
     EXPECT_EQ(Thrown("SetPriorityViewportHeight('7')"), "TypeError");
-    EXPECT_EQ(game_->Backdrop().PriorityViewportHeightSetting(), -1);
+    EXPECT_EQ(m_game->Backdrop().PriorityViewportHeightSetting(), -1);
 }
 
 TEST_F(GameBackdropTest, SolidBackdropsAreOpaqueUnlessGivenAsColour) {
     EXPECT_EQ(Eval("SetBackdrop(0x123456); GetBackdrop().rgba.toString(16)"), "ff123456");
     EXPECT_EQ(Eval("SetBackdrop(-1); GetBackdrop().rgba.toString(16)"), "ff000000");
     EXPECT_EQ(Eval("SetBackdrop(RGBA(0x10203040)); GetBackdrop().rgba.toString(16)"), "10203040");
-    EXPECT_EQ(game_->BackdropPicture(), nullptr);
+    EXPECT_EQ(m_game->BackdropPicture(), nullptr);
 }
 
 TEST_F(GameBackdropTest, NamedBackdropsResetTheOffsetsUnknownOnesLeaveNoPicture) {
@@ -245,17 +245,17 @@ TEST_F(GameBackdropTest, NamedBackdropsResetTheOffsetsUnknownOnesLeaveNoPicture)
     EXPECT_EQ(Eval("SetBackdropOffset(5, 6); SetBackdropDimensions(320, 0); SetBackdrop('hall');"
                    "[GetBackdropXOffset(), GetBackdropYOffset(), GetBackdropWidth(), GetBackdropHeight()].join()"),
               "0,0,320,200");
-    EXPECT_NE(game_->BackdropPicture(), nullptr);  // the same name keeps the picture
+    EXPECT_NE(m_game->BackdropPicture(), nullptr);  // the same name keeps the picture
     EXPECT_EQ(Eval("ClearBackdrop(); [GetBackdropWidth(), GetBackdropHeight(), GetBackdrop().rgba].join()"), "0,0,0");
-    EXPECT_EQ(game_->BackdropPicture(), nullptr);
+    EXPECT_EQ(m_game->BackdropPicture(), nullptr);
     // An unknown picture name leaves no picture but keeps the name.
     LoadPicture(640, 400, false, "hall");
     EXPECT_EQ(Eval("SetBackdropOffset(3, 4); SetBackdrop('cellar');"
                    "[GetBackdrop(), GetBackdropWidth(), GetBackdropHeight(), GetBackdropXOffset()].join()"),
               "cellar,0,0,0");
-    EXPECT_EQ(game_->BackdropPicture(), nullptr);
+    EXPECT_EQ(m_game->BackdropPicture(), nullptr);
     // A solid colour forgets the name; GetBackdrop then answers with the colour.
     EXPECT_EQ(Eval("SetBackdrop(0x0000FF); var c = GetBackdrop(); (c instanceof Colour) + ' ' + c.toString()"),
               "true RGBA8(0x00, 0x00, 0xFF, 0xFF)");
-    EXPECT_EQ(game_->BackdropName(), "");
+    EXPECT_EQ(m_game->BackdropName(), "");
 }

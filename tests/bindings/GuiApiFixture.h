@@ -48,22 +48,22 @@ protected:
     }
 
     void TearDown() override {
-        game_.reset();
-        cwd_.reset();
+        m_game.reset();
+        m_cwd.reset();
         guiwtest::WidgetTest::TearDown();
     }
 
     // Starts a game (320 x 240 unless the size is given; default font "small") whose main script is given.
     void Start(const std::string& script = "function Init() {} function Run() {}", const char* size = "320\" height=\"240") {
-        dir_.Write("DATA/main.ovs", script);
-        dir_.Write("DATA/settings.xml", std::string("<settings><game width=\"") + size + "\"/><window width=\"" + size +
+        m_dir.Write("DATA/main.ovs", script);
+        m_dir.Write("DATA/settings.xml", std::string("<settings><game width=\"") + size + "\"/><window width=\"" + size +
                                             "\"/><default font=\"small\"/></settings>");
-        dir_.Write("DATA/small.OVF", SmallFont());
-        dir_.Write("DATA/big.OVF", guiwtest::FontFile(128, 10, [](int) { return 8; }, [](int) { return false; }));
-        dir_.Write("DATA/btn.OVV", scenetest::ViewFile(2, 3, 10, 8, 0xFF00FF00u));
-        cwd_ = std::make_unique<ovetest::ScopedCwd>(dir_.path());
-        game_ = std::make_unique<ove::CGame>(ove::CreateScriptRuntime());
-        ASSERT_TRUE(game_->Startup() && game_->InitGame("")) << "the game did not start";
+        m_dir.Write("DATA/small.OVF", SmallFont());
+        m_dir.Write("DATA/big.OVF", guiwtest::FontFile(128, 10, [](int) { return 8; }, [](int) { return false; }));
+        m_dir.Write("DATA/btn.OVV", scenetest::ViewFile(2, 3, 10, 8, 0xFF00FF00u));
+        m_cwd = std::make_unique<ovetest::ScopedCwd>(m_dir.path());
+        m_game = std::make_unique<ove::CGame>(ove::CreateScriptRuntime());
+        ASSERT_TRUE(m_game->Startup() && m_game->InitGame("")) << "the game did not start";
     }
 
     std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
@@ -71,9 +71,9 @@ protected:
     std::string Error(const std::string& statement) { return ovetest::ScriptError(statement); }
 
     // Mouse input as the window delivers it (the window is the game's size).
-    void Move(int x, int y) { game_->MouseEvent(x, y, 0, 0); }
-    void Press(int x, int y) { game_->MouseEvent(x, y, 1, 0); }
-    void Release(int x, int y) { game_->MouseEvent(x, y, 3, 0); }
+    void Move(int x, int y) { m_game->MouseEvent(x, y, 0, 0); }
+    void Press(int x, int y) { m_game->MouseEvent(x, y, 1, 0); }
+    void Release(int x, int y) { m_game->MouseEvent(x, y, 3, 0); }
     void Click(int x, int y) {
         Move(x, y);
         Press(x, y);
@@ -81,13 +81,13 @@ protected:
     }
 
     std::unique_ptr<ove::CBitmap> Render() {
-        game_->UpdateRenderQueue();
-        return game_->Renderer()->RenderToImage(320, 240);
+        m_game->UpdateRenderQueue();
+        return m_game->Renderer()->RenderToImage(320, 240);
     }
 
-    ovetest::TempDir dir_;
-    std::unique_ptr<ovetest::ScopedCwd> cwd_;
-    std::unique_ptr<ove::CGame> game_;
+    ovetest::TempDir m_dir;
+    std::unique_ptr<ovetest::ScopedCwd> m_cwd;
+    std::unique_ptr<ove::CGame> m_game;
 };
 
 using ovetest::PixelAt;

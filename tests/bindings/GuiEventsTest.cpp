@@ -25,7 +25,7 @@ TEST_F(GuiApiTest, ButtonClicksOnlyWhenPressedAndReleasedInside) {
                   "b.onEnter = function () { log.push('enter'); };"
                   "b.onLeave = function () { log.push('leave'); };"),
               "");
-    auto* button = static_cast<CGUIButton*>(game_->GUIRoots().back());
+    auto* button = static_cast<CGUIButton*>(m_game->GUIRoots().back());
     Move(20, 20);
     EXPECT_EQ(button->state, kButtonOver);
     Press(20, 20);
@@ -77,16 +77,16 @@ TEST_F(GuiApiTest, TypingIntoAFocusedInput) {
     ASSERT_EQ(Run("t = CreateInput(); t.MoveTo(0, 50); t.Resize(80, 12); t.type = INPUT_INT;"
                   "t.onChange = function () { log.push(t.text); };"),
               "");
-    game_->RouteKey('1');
-    EXPECT_EQ(game_->ReadKey(), '1') << "without the focus keys go to the game";
+    m_game->RouteKey('1');
+    EXPECT_EQ(m_game->ReadKey(), '1') << "without the focus keys go to the game";
     Click(5, 55);
-    game_->RouteKey('0');
-    game_->RouteKey('0');
-    game_->RouteKey('7');
-    game_->RouteKey('x');
+    m_game->RouteKey('0');
+    m_game->RouteKey('0');
+    m_game->RouteKey('7');
+    m_game->RouteKey('x');
     EXPECT_EQ(Eval("log.join()"), "0,0,7");
     EXPECT_EQ(Eval("[t.text, t.value]"), "7,7");
-    EXPECT_EQ(game_->ReadKey(), 0) << "the refused letter is consumed by the input";
+    EXPECT_EQ(m_game->ReadKey(), 0) << "the refused letter is consumed by the input";
 }
 
 TEST_F(GuiApiTest, InputsTakeTheCodePageButNoControlCharacters) {
@@ -95,21 +95,21 @@ TEST_F(GuiApiTest, InputsTakeTheCodePageButNoControlCharacters) {
               "");
     Click(5, 55);
     // Typed text arrives as UTF-8 and reaches the input as code page bytes, read as signed.
-    const Uint32 id = SDL_GetWindowID(game_->Window()->GetHandle());
+    const Uint32 id = SDL_GetWindowID(m_game->Window()->GetHandle());
     SDL_Event text{.text = {SDL_TEXTINPUT, 0, id, "caf\xC3\xA9"}};
     SDL_PushEvent(&text);
-    game_->MessagePump();
-    for (unsigned char c : {0x80u, 0x9Cu, 0xA0u, 0xFFu}) game_->RouteKey(static_cast<std::int8_t>(c));
+    m_game->MessagePump();
+    for (unsigned char c : {0x80u, 0x9Cu, 0xA0u, 0xFFu}) m_game->RouteKey(static_cast<std::int8_t>(c));
     const std::string typed = "caf\xE9\x80\x9C\xA0\xFF";
-    EXPECT_EQ(std::string(game_->GUIRoots().back()->GetText()), typed);
+    EXPECT_EQ(std::string(m_game->GUIRoots().back()->GetText()), typed);
     EXPECT_EQ(Eval("log.length"), std::to_string(typed.size()));
     EXPECT_EQ(Eval("t.text === 'caf\\u00e9\\u20ac\\u0153\\u00a0\\u00ff'"), "true");
     // Control characters and the code page's undefined bytes are refused and left to the game.
     for (std::int32_t key : {7, 27, 127, -0x7F, -0x63}) {  // 0x81 and 0x9D as signed bytes
-        game_->RouteKey(key);
-        EXPECT_EQ(game_->ReadKey(), key) << key;
+        m_game->RouteKey(key);
+        EXPECT_EQ(m_game->ReadKey(), key) << key;
     }
-    EXPECT_EQ(std::string(game_->GUIRoots().back()->GetText()), typed);
+    EXPECT_EQ(std::string(m_game->GUIRoots().back()->GetText()), typed);
     EXPECT_EQ(Eval("(t.text = 'a\\u00e9\\tb\\u0001', t.text)"), "a\u00e9b") << "set from script";
 }
 
@@ -125,12 +125,12 @@ TEST_F(GuiApiTest, AModalWindowTakesEveryClick) {
     Click(150, 150);
     EXPECT_EQ(Eval("log.splice(0).join()"), "modal10,10,modal150,150");
     EXPECT_EQ(Eval("seen.splice(0).join(' ')"), "10,10,0 150,150,0") << "only the moves";
-    auto* modal = game_->GUIRoots().back();
+    auto* modal = m_game->GUIRoots().back();
     ASSERT_EQ(Run("w2.EndModal();"), "");
     Click(10, 10);
-    EXPECT_EQ(game_->GUIRoots().back(), game_->FindGUIElementAt(10, 10)->GetParent())
+    EXPECT_EQ(m_game->GUIRoots().back(), m_game->FindGUIElementAt(10, 10)->GetParent())
         << "a click brings its window to the top";
-    EXPECT_NE(game_->GUIRoots().back(), modal);
+    EXPECT_NE(m_game->GUIRoots().back(), modal);
     Click(150, 150);
     EXPECT_EQ(Eval("log.splice(0).join()"), "click");
     EXPECT_EQ(Eval("seen.splice(0).join(' ')"), "10,10,0 150,150,0 150,150,1 150,150,0");
@@ -147,18 +147,18 @@ TEST_F(GuiApiTest, TabMovesTheFocus) {
                   "  e.onChange = function () { log.push('change ' + id); }; });"),
               "");
     EXPECT_EQ(Eval("a.Focus()"), "true");
-    game_->RouteKey(9);
-    game_->RouteKey(9);
+    m_game->RouteKey(9);
+    m_game->RouteKey(9);
     EXPECT_EQ(Eval("log.splice(0).join()"), "focus a,blur a,focus c,blur c,focus a");
     HeldKeys().insert(kVkShift);
-    game_->RouteKey(9);
+    m_game->RouteKey(9);
     HeldKeys().clear();
     EXPECT_EQ(Eval("log.splice(0).join()"), "blur a,focus c");
 }
 
 TEST_F(GuiApiTest, WidgetsDestroyedInsideTheirOwnHandlers) {
     Start(kGame);
-    const std::size_t roots = game_->GUIRoots().size();
+    const std::size_t roots = m_game->GUIRoots().size();
     ASSERT_EQ(Run("b = new Button(); b.Resize(40, 20);"
                   "b.onClick = function () { DestroyButton(this); log.push('gone'); };"
                   "l = new ListBox(); l.MoveTo(100, 0); l.Resize(60, 60); l.AddItem('a');"
@@ -171,10 +171,10 @@ TEST_F(GuiApiTest, WidgetsDestroyedInsideTheirOwnHandlers) {
     Click(10, 10);
     Click(110, 10);
     Click(5, 105);
-    game_->RouteKey('a');
+    m_game->RouteKey('a');
     Click(205, 105);
     EXPECT_EQ(Eval("log.join()"), "gone,list gone,input gone,window gone");
-    EXPECT_EQ(game_->GUIRoots().size(), roots);
+    EXPECT_EQ(m_game->GUIRoots().size(), roots);
     EXPECT_EQ(Error("b.text").substr(0, 14), "ReferenceError");
     EXPECT_EQ(Error("k.text").substr(0, 14), "ReferenceError");
     ASSERT_EQ(Run("seen = [];"), "");
@@ -185,11 +185,11 @@ TEST_F(GuiApiTest, WidgetsDestroyedInsideTheirOwnHandlers) {
 TEST_F(GuiApiTest, ParentDestroyedWhileAChildHoldsFocusOrCapture) {
     Start(kGame);
     ASSERT_EQ(Run("w = new Window(); w.Resize(200, 100); t = CreateInput(w); t.Resize(50, 12); t.Focus();"), "");
-    ASSERT_NE(game_->GUI().Focused(), nullptr);
+    ASSERT_NE(m_game->GUI().Focused(), nullptr);
     ASSERT_EQ(Run("DestroyWindow(w);"), "");
-    EXPECT_EQ(game_->GUI().Focused(), nullptr);
-    game_->RouteKey('q');
-    EXPECT_EQ(game_->ReadKey(), 'q');
+    EXPECT_EQ(m_game->GUI().Focused(), nullptr);
+    m_game->RouteKey('q');
+    EXPECT_EQ(m_game->ReadKey(), 'q');
 
     // A movable child window captures the mouse while its title bar is dragged.
     ASSERT_EQ(Run("p = new Window(); p.Resize(200, 200);"
@@ -197,12 +197,12 @@ TEST_F(GuiApiTest, ParentDestroyedWhileAChildHoldsFocusOrCapture) {
               "");
     Move(20, 12);
     Press(20, 12);
-    ASSERT_NE(game_->GUI().GetMouseCapture(), nullptr);
+    ASSERT_NE(m_game->GUI().GetMouseCapture(), nullptr);
     Move(40, 32);
     EXPECT_EQ(Eval("[cw.x1, cw.y1]"), "30,30");
     ASSERT_EQ(Run("DestroyWindow(p);"), "");
-    EXPECT_EQ(game_->GUI().GetMouseCapture(), nullptr);
-    EXPECT_EQ(game_->GUI().Hovered(), nullptr);
+    EXPECT_EQ(m_game->GUI().GetMouseCapture(), nullptr);
+    EXPECT_EQ(m_game->GUI().Hovered(), nullptr);
     Move(50, 50);
     Release(50, 50);
     EXPECT_EQ(Eval("seen.slice(-1)[0]"), "50,50,0");

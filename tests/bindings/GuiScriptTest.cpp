@@ -10,12 +10,12 @@ using namespace guiapitest;
 
 TEST_F(GuiApiTest, ConstructionParentsAndDestruction) {
     Start();
-    const std::size_t roots = game_->GUIRoots().size();
+    const std::size_t roots = m_game->GUIRoots().size();
     ASSERT_EQ(Run("w = new Window(); b = new Button(w); r = CreateButton('not a parent');"
                   "g = CreateGraphicButton(w); c = new Checkbox(w); m = new MessageBox(); t = CreateInput(w);"
                   "l = CreateListBox(w); lab = CreateLabel(w);"),
               "");
-    EXPECT_EQ(game_->GUIRoots().size(), roots + 3) << "window, the string-parented button and the message box";
+    EXPECT_EQ(m_game->GUIRoots().size(), roots + 3) << "window, the string-parented button and the message box";
     EXPECT_EQ(Eval("[b.parent === w, r.parent, t.parent === w, w.parent]"), "true,,true,");
     EXPECT_EQ(Eval("[g instanceof Button, g instanceof Label, m instanceof Window, t instanceof GUIElement,"
                    " c instanceof Label, l instanceof Label]"),
@@ -25,11 +25,11 @@ TEST_F(GuiApiTest, ConstructionParentsAndDestruction) {
 
     // Any DestroyX takes any element; the children go with their parent and lose their objects.
     EXPECT_EQ(Run("DestroyLabel(w); DestroyWindow(w);"), "");
-    EXPECT_EQ(game_->GUIRoots().size(), roots + 2);
+    EXPECT_EQ(m_game->GUIRoots().size(), roots + 2);
     for (const char* gone : {"b.text = 'x'", "t.SelectAll()", "w.Center()"})
         EXPECT_EQ(Error(gone).substr(0, 14), "ReferenceError") << gone;
     EXPECT_EQ(Run("DestroyButton(r); DestroyMessageBox(m);"), "");
-    EXPECT_EQ(game_->GUIRoots().size(), roots);
+    EXPECT_EQ(m_game->GUIRoots().size(), roots);
 }
 
 TEST_F(GuiApiTest, ElementGeometryAndFlags) {
@@ -97,7 +97,7 @@ TEST_F(GuiApiTest, LabelTextAndSizing) {
 
     // Non-ASCII text goes in through the code page and comes back as written.
     EXPECT_EQ(Eval("(l.text = 'caf\\u00e9 \\u20ac', l.text === 'caf\\u00e9 \\u20ac')"), "true");
-    CGUIElement* label = game_->GUIRoots().back();
+    CGUIElement* label = m_game->GUIRoots().back();
     EXPECT_EQ(std::string(label->GetText()), "caf\xE9 \x80");
     EXPECT_EQ(Eval("(l.text = '\\u4e2d', l.text)"), "?") << "a character outside the code page";
     EXPECT_EQ(Eval("(l.text = '\\ud83d\\ude00!\\ud83d', l.text)"), "?!?") << "beyond U+FFFF, and a stray half";
@@ -153,7 +153,7 @@ TEST_F(GuiApiTest, CheckboxIsALabel) {
     Start();
     ASSERT_EQ(Run("c = new Checkbox(); c.text = 'XX XX';"), "");
     EXPECT_EQ(Eval("Object.getPrototypeOf(Checkbox.prototype) === Label.prototype"), "true");
-    auto* box = dynamic_cast<CGUICheckbox*>(game_->GUIRoots().back());
+    auto* box = dynamic_cast<CGUICheckbox*>(m_game->GUIRoots().back());
     ASSERT_NE(box, nullptr);
     // Label members reach the check box itself, or its caption for the label's own state.
     EXPECT_EQ(Eval("(c.wrapping = true, c.wrapping)"), "true");

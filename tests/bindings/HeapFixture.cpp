@@ -16,22 +16,22 @@ duk_ret_t StartSafely(duk_context* ctx, void* fixture) {
 }  // namespace
 
 void ScriptFixture::SetUp() {
-    ctx_ = ove::CreateScriptHeap(nullptr);
-    ASSERT_NE(ctx_, nullptr);
+    m_ctx = ove::CreateScriptHeap(nullptr);
+    ASSERT_NE(m_ctx, nullptr);
     ove::ResetBindingState();
-    ove::SetScriptServices(ctx_, Services());
-    ASSERT_EQ(duk_safe_call(ctx_, StartSafely, this, 0, 1), DUK_EXEC_SUCCESS) << duk_safe_to_string(ctx_, -1);
-    EXPECT_TRUE(duk_get_boolean(ctx_, -1));
-    duk_pop(ctx_);
-    ASSERT_EQ(duk_get_top(ctx_), 0);
+    ove::SetScriptServices(m_ctx, Services());
+    ASSERT_EQ(duk_safe_call(m_ctx, StartSafely, this, 0, 1), DUK_EXEC_SUCCESS) << duk_safe_to_string(m_ctx, -1);
+    EXPECT_TRUE(duk_get_boolean(m_ctx, -1));
+    duk_pop(m_ctx);
+    ASSERT_EQ(duk_get_top(m_ctx), 0);
 }
 
 void ScriptFixture::TearDown() {
-    if (ctx_) {
-        StopModules(ctx_);
-        duk_destroy_heap(ctx_);
+    if (m_ctx) {
+        StopModules(m_ctx);
+        duk_destroy_heap(m_ctx);
     }
-    ctx_ = nullptr;
+    m_ctx = nullptr;
     ove::ResetBindingState();
 }
 
@@ -40,18 +40,18 @@ bool ScriptFixture::StartModules(duk_context* ctx) { return ove::StartColourAPI(
 void ScriptFixture::StopModules(duk_context* ctx) { ove::StopColourAPI(ctx); }
 
 std::string ScriptFixture::Eval(const std::string& source) {
-    duk_idx_t top = duk_get_top(ctx_);
+    duk_idx_t top = duk_get_top(m_ctx);
     std::string result;
-    if (duk_peval_lstring(ctx_, source.data(), source.size()) != 0) result = "throw ";
-    result += duk_safe_to_string(ctx_, -1);
-    duk_pop(ctx_);
-    EXPECT_EQ(duk_get_top(ctx_), top) << "unbalanced stack after: " << source;
+    if (duk_peval_lstring(m_ctx, source.data(), source.size()) != 0) result = "throw ";
+    result += duk_safe_to_string(m_ctx, -1);
+    duk_pop(m_ctx);
+    EXPECT_EQ(duk_get_top(m_ctx), top) << "unbalanced stack after: " << source;
     return result;
 }
 
 void ScriptFixture::Push(const std::string& source) {
-    if (duk_peval_lstring(ctx_, source.data(), source.size()) != 0)
-        ADD_FAILURE() << source << " threw " << duk_safe_to_string(ctx_, -1);
+    if (duk_peval_lstring(m_ctx, source.data(), source.size()) != 0)
+        ADD_FAILURE() << source << " threw " << duk_safe_to_string(m_ctx, -1);
 }
 
 }  // namespace gameapitest

@@ -32,7 +32,7 @@ protected:
     // Evaluates `source` and leaves its result on the stack (the test pops it).
     void Push(const std::string& source);
 
-    duk_context* ctx_ = nullptr;
+    duk_context* m_ctx = nullptr;
 };
 
 }  // namespace gameapitest

@@ -16,8 +16,8 @@ namespace {
 // Scripts run with a temporary current directory.
 class HostFilesScriptTest : public ovetest::ScriptTest {
 protected:
-    ovetest::TempDir work_;
-    ovetest::ScopedCwd cwd_{work_.path()};
+    ovetest::TempDir m_work;
+    ovetest::ScopedCwd m_cwd{m_work.path()};
 };
 
 }  // namespace
@@ -34,8 +34,8 @@ TEST_F(HostFilesScriptTest, DrivesAndTheirTypes) {
 }
 
 TEST_F(HostFilesScriptTest, ListingAndFileOperations) {
-    work_.Write("b.txt", "1");
-    work_.Write("Saves/1.sav", "1");
+    m_work.Write("b.txt", "1");
+    m_work.Write("Saves/1.sav", "1");
     EXPECT_EQ(Eval("[GetFiles().join(), GetFiles(undefined).join(), GetDirectories().join()].join('|')"),
               "b.txt|b.txt|.,..,Saves");
     EXPECT_EQ(Eval("var l = GetFiles('SAVES\\\\*.none'); Array.isArray(l) + ':' + l.length"), "true:0");
@@ -43,21 +43,21 @@ TEST_F(HostFilesScriptTest, ListingAndFileOperations) {
         EXPECT_EQ(Thrown(bad).rfind("TypeError", 0), 0u) << bad;
     EXPECT_EQ(Eval("[CreateDirectory('New'), RenameFile('new', 'Old'), RenameFile()].join()"), "true,true,false");
     // DeleteFile and RenameFile take any value as its text, and never throw.
-    work_.Write("42", "x");
-    work_.Write("null", "x");
+    m_work.Write("42", "x");
+    m_work.Write("null", "x");
     EXPECT_EQ(Eval("[DeleteFile(42), DeleteFile(null), DeleteFile('Saves'), "
                    "DeleteFile({ toString: function () { throw new Error('no'); } })].join()"),
               "true,true,false,false");
-    EXPECT_FALSE(fs::exists(work_ / "42"));
-    EXPECT_TRUE(fs::is_directory(work_ / "Old"));
+    EXPECT_FALSE(fs::exists(m_work / "42"));
+    EXPECT_TRUE(fs::is_directory(m_work / "Old"));
 }
 
 TEST_F(HostFilesScriptTest, ChangingDirectorySwitchesLooseResourceFiles) {
     ovetest::TempDir loose;
     loose.Write("hall.OVV", "from the current directory");
-    data_.Write("hall.OVV", "from the data folder");
+    m_data.Write("hall.OVV", "from the data folder");
     auto readHall = [&] {
-        std::unique_ptr<CDataBin> bin(resources_->OpenResource("hall", "OVV"));
+        std::unique_ptr<CDataBin> bin(m_resources->OpenResource("hall", "OVV"));
         if (!bin) return std::string("none");
         std::string s(bin->GetSize(), '\0');
         bin->Read(s.data(), static_cast<uint32_t>(s.size()));
@@ -66,29 +66,29 @@ TEST_F(HostFilesScriptTest, ChangingDirectorySwitchesLooseResourceFiles) {
     EXPECT_EQ(readHall(), "from the data folder");
     EXPECT_EQ(Eval("SetCurrentDirectory('" + loose.path().string() + "')"), "true");
     EXPECT_EQ(fs::path(Eval("GetCurrentDirectory()")), fs::canonical(loose.path()));
-    EXPECT_TRUE(resources_->DiskFirst());
+    EXPECT_TRUE(m_resources->DiskFirst());
     EXPECT_EQ(readHall(), "from the current directory");
 
     // A failed change, or a value that is not a string, turns the loose lookup off.
     EXPECT_EQ(Eval("SetCurrentDirectory('no such folder')"), "false");
-    EXPECT_FALSE(resources_->DiskFirst());
+    EXPECT_FALSE(m_resources->DiskFirst());
     EXPECT_EQ(readHall(), "from the data folder");
     EXPECT_EQ(fs::path(Eval("GetCurrentDirectory()")), fs::canonical(loose.path()));
     loose.Write("file", "x");
     EXPECT_EQ(Eval("[SetCurrentDirectory('FILE'), SetCurrentDirectory('.')].join()"), "false,true");
-    EXPECT_TRUE(resources_->DiskFirst());
+    EXPECT_TRUE(m_resources->DiskFirst());
     EXPECT_EQ(Eval("SetCurrentDirectory(5)"), "false");
-    EXPECT_FALSE(resources_->DiskFirst());
+    EXPECT_FALSE(m_resources->DiskFirst());
     EXPECT_EQ(Eval("SetCurrentDirectory()"), "false");
     EXPECT_EQ(Eval("SetCurrentDirectory({ toString: function () { return '.'; } })"), "false");
 }
 
 TEST_F(HostFilesScriptTest, ReadTextFileKeepsLineEndsAndBytes) {
-    data_.Write("notes.txt", std::string("line one\r\nline two\r\n\0 end", 25));
-    data_.Write("utf8.txt", "caf\xC3\xA9!");
-    data_.Write("cp1252.txt", "caf\xE9 \x80" "5");
-    data_.Write("utf16.txt", std::string("\xFF\xFEh\0i\0", 6));
-    data_.Write("empty.txt", "");
+    m_data.Write("notes.txt", std::string("line one\r\nline two\r\n\0 end", 25));
+    m_data.Write("utf8.txt", "caf\xC3\xA9!");
+    m_data.Write("cp1252.txt", "caf\xE9 \x80" "5");
+    m_data.Write("utf16.txt", std::string("\xFF\xFEh\0i\0", 6));
+    m_data.Write("empty.txt", "");
     EXPECT_EQ(Eval("var t = ReadTextFile('NOTES.TXT'); [t.length, t.charCodeAt(8), t.charCodeAt(9), "
                    "t.charCodeAt(20), t.slice(-3)].join()"),
               "25,13,10,0,end");
@@ -103,7 +103,7 @@ TEST_F(HostFilesScriptTest, ReadTextFileKeepsLineEndsAndBytes) {
     EXPECT_EQ(Eval("try { ReadTextFile('missing.txt'); 'read' } catch (e) { e.name }"), "Error");
     EXPECT_EQ(Thrown("ReadTextFile(7)").rfind("TypeError", 0), 0u);
     // Loose files in the current directory come first when the data source looks there.
-    work_.Write("notes.txt", "loose");
-    folder_->SetLocalFirst(true);
+    m_work.Write("notes.txt", "loose");
+    m_folder->SetLocalFirst(true);
     EXPECT_EQ(Eval("ReadTextFile('notes.txt')"), "loose");
 }

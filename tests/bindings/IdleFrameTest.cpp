@@ -48,12 +48,12 @@ protected:
             return scenetest::PictureFile(kW, kH, argb, nullptr,
                                           [](int x, int y) -> std::uint8_t { return x >= 32 && y < 24 ? 10 : 0; });
         };
-        dir_.Write("DATA/room.OVP", room(0xFF303030u));
-        dir_.Write("DATA/hall.OVP", room(0xFF003000u));
-        dir_.Write("DATA/anim.OVV", twoCels(0xFF0000FFu));
-        dir_.Write("DATA/red.OVV", scenetest::ViewFile(1, 1, 6, 6, 0xFFFF0000u));
-        dir_.Write("DATA/blue.OVV", scenetest::ViewFile(1, 1, 6, 6, 0xFF0000FFu));
-        dir_.Write("DATA/arrow.OVV", scenetest::ViewFile(1, 1, 3, 3, 0xFFFFFF00u));
+        m_dir.Write("DATA/room.OVP", room(0xFF303030u));
+        m_dir.Write("DATA/hall.OVP", room(0xFF003000u));
+        m_dir.Write("DATA/anim.OVV", twoCels(0xFF0000FFu));
+        m_dir.Write("DATA/red.OVV", scenetest::ViewFile(1, 1, 6, 6, 0xFFFF0000u));
+        m_dir.Write("DATA/blue.OVV", scenetest::ViewFile(1, 1, 6, 6, 0xFF0000FFu));
+        m_dir.Write("DATA/arrow.OVV", scenetest::ViewFile(1, 1, 3, 3, 0xFFFFFF00u));
         GuiApiTest::Start("function Init() { SetBackdrop('room'); } function Run() {} function Quit() {}",
                           "64\" height=\"48");
         ASSERT_EQ(Run("s = new Sprite(); s.view = 'anim'; s.xalign = s.yalign = 0; s.x = 40; s.y = 4;"
@@ -70,13 +70,13 @@ protected:
 
     // One frame as the game loop shows it; true when it was drawn.
     bool Frame() {
-        const std::uint64_t drawn = game_->Renderer()->DrawnFrameCount();
-        game_->Display();
-        return game_->Renderer()->DrawnFrameCount() > drawn;
+        const std::uint64_t drawn = m_game->Renderer()->DrawnFrameCount();
+        m_game->Display();
+        return m_game->Renderer()->DrawnFrameCount() > drawn;
     }
 
     std::vector<std::uint32_t> Fresh() {
-        auto image = game_->Renderer()->RenderToImage(kW, kH);
+        auto image = m_game->Renderer()->RenderToImage(kW, kH);
         std::vector<std::uint32_t> out;
         for (int y = 0; y < kH; ++y)
             for (int x = 0; x < kW; ++x) out.push_back(ovetest::PixelAt(*image, x, y));
@@ -86,7 +86,7 @@ protected:
     void PushWindowEvent(std::uint8_t event, int w = 0, int h = 0) {
         SDL_Event e{};
         e.type = SDL_WINDOWEVENT;
-        e.window.windowID = SDL_GetWindowID(game_->Window()->GetSDLWindow());
+        e.window.windowID = SDL_GetWindowID(m_game->Window()->GetSDLWindow());
         e.window.event = event;
         e.window.data1 = w;
         e.window.data2 = h;
@@ -105,7 +105,7 @@ TEST_F(IdleFrameTest, ChangesAreDrawnAtOnceAndStillFramesAreNot) {
     } cases[] = {
         {"nothing", nullptr},
         {"a sprite moves", [&] { EXPECT_EQ(Run("s.x -= 6"), ""); }},
-        {"an animation steps a cel", [&] { game_->Animate(); }},
+        {"an animation steps a cel", [&] { m_game->Animate(); }},
         {"a tint fades", [&] { EXPECT_EQ(Run("s.opacity = 128"), ""); }},
         {"the pointer moves the cursor", [&] { Move(50, 30); }},
         {"the pointer comes over a button", [&] { Move(6, 6); }},
@@ -133,7 +133,7 @@ TEST_F(IdleFrameTest, ChangesAreDrawnAtOnceAndStillFramesAreNot) {
             EXPECT_EQ(WindowPixels(), shown);
         }
     }
-    EXPECT_GT(game_->Renderer()->PresentedFrameCount(), 2 * game_->Renderer()->DrawnFrameCount());
+    EXPECT_GT(m_game->Renderer()->PresentedFrameCount(), 2 * m_game->Renderer()->DrawnFrameCount());
 }
 
 TEST_F(IdleFrameTest, ExposedOrResizedWindowsAreDrawnAgain) {

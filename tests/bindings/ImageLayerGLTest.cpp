@@ -27,36 +27,36 @@ protected:
     void SetUp() override {
         ScriptTest::SetUp();
         std::unique_ptr<CRenderer> renderer;
-        const std::string why = ovetest::OpenRenderer(window_, renderer, kW, kH, kW, kH);
+        const std::string why = ovetest::OpenRenderer(m_window, renderer, kW, kH, kW, kH);
         if (!why.empty()) GTEST_SKIP() << why;
         renderer->SetBackdropColour(0xFF000000u);
-        renderer_ = renderer.get();
-        game_->Install(std::move(renderer));
+        m_renderer = renderer.get();
+        m_game->Install(std::move(renderer));
     }
 
     void TearDown() override {
         // The images go with the script host while the renderer still has its device.
         ScriptTest::TearDown();
-        objects_.clear();
-        if (window_) SDL_DestroyWindow(window_);
-        window_ = nullptr;
+        m_objects.clear();
+        if (m_window) SDL_DestroyWindow(m_window);
+        m_window = nullptr;
     }
 
     // A depth-tested object at a priority filling columns x1..x2-1 of every row.
     void Object(int priority, float x1, float x2, std::uint32_t colour) {
-        objects_.push_back(ovetest::Filler(priority, false, x1, 0.0f, x2, float(kH), colour));
-        renderer_->AddObject(objects_.back().get());
+        m_objects.push_back(ovetest::Filler(priority, false, x1, 0.0f, x2, float(kH), colour));
+        m_renderer->AddObject(m_objects.back().get());
     }
 
     std::unique_ptr<CBitmap> Capture() {
-        auto shot = renderer_->RenderToImage(kW, kH);
+        auto shot = m_renderer->RenderToImage(kW, kH);
         EXPECT_TRUE(shot);
         return shot ? std::move(shot) : std::make_unique<CBitmap>(u32(kW), u32(kH), 32u);
     }
 
-    SDL_Window* window_ = nullptr;
-    CRenderer* renderer_ = nullptr;  // the game's
-    std::vector<std::unique_ptr<CTestDrawable>> objects_;
+    SDL_Window* m_window = nullptr;
+    CRenderer* m_renderer = nullptr;  // the game's
+    std::vector<std::unique_ptr<CTestDrawable>> m_objects;
 };
 
 constexpr std::uint32_t kRed = 0xFFFF0000u, kBlue = 0xFF0000FFu, kYellow = 0xFFFFFF55u, kWhite = 0xFFFFFFFFu,
@@ -103,8 +103,8 @@ TEST_F(ImageLayerGLTest, ScriptCaptureHidesTheCursor) {
     cursor.draw = [&cursor](CRenderer& r) {
         if (cursor.visible) r.FillRect(0.0f, 0.0f, 1.0f, 1.0f, kWhite, 0.0f);
     };
-    renderer_->AddObject(&cursor);
-    ASSERT_TRUE(renderer_->SetCursor(&cursor));
+    m_renderer->AddObject(&cursor);
+    ASSERT_TRUE(m_renderer->SetCursor(&cursor));
     cursor.visibilityChanged = 0;
     EXPECT_EQ(Hex(PixelAt(*Capture(), 0, 0)), Hex(kWhite)) << "the cursor shows in a plain capture";
 
@@ -117,5 +117,5 @@ TEST_F(ImageLayerGLTest, ScriptCaptureHidesTheCursor) {
     Run("RenderToImage(8, 4);");
     EXPECT_EQ(cursor.visible, 0) << "a hidden cursor stays hidden";
     EXPECT_EQ(Thrown("RenderToImage(0, 4)"), "Error: Unable to create temporary surface");
-    renderer_->RemoveObject(&cursor);
+    m_renderer->RemoveObject(&cursor);
 }

@@ -59,15 +59,15 @@ TEST_F(ImageScriptTest, ConstructionLoadingAndErrors) {
 
     const auto png = pngtest::WritePng(pngtest::PngPicture{2, 1}, {{255, 0, 0, 10, 20, 30}});
     ASSERT_FALSE(png.empty());
-    data_.Write("pic.PNG", png);
-    data_.Write("pic", png);
+    m_data.Write("pic.PNG", png);
+    m_data.Write("pic", png);
     EXPECT_EQ(Eval("var p = LoadImage('pic.PNG'); [p.width, p.GetPixel(0, 0).rgba, p.GetPixel(1, 0).rgba].join()"),
               "2," + std::to_string(0xFFFF0000u) + "," + std::to_string(0xFF0A141Eu));
     EXPECT_EQ(Thrown("LoadImage('missing')"), "Error: Unable to find image file [missing]");
 
     // Scripts get the bare message; one line on standard error names the file and the reason.
-    data_.Write("cut.png", std::vector<unsigned char>(png.begin(), png.begin() + 20));
-    data_.Write("empty.bmp", std::vector<unsigned char>());
+    m_data.Write("cut.png", std::vector<unsigned char>(png.begin(), png.begin() + 20));
+    m_data.Write("empty.bmp", std::vector<unsigned char>());
     const std::pair<const char*, const char*> cases[] = {
         {"pic", "unknown format"}, {"cut.png", "damaged or not a PNG picture ("}, {"empty.bmp", "empty"}};
     for (const auto& [name, why] : cases) {
@@ -129,8 +129,8 @@ TEST_F(ImageScriptTest, SaveImageNames) {
 }
 
 TEST_F(ImageScriptTest, DestroyedOrCollectedImagesLeaveTheLayerQueue) {
-    game_->Install(std::make_unique<CRenderer>());  // queues work without a device
-    CRenderer& renderer = *game_->Renderer();
+    m_game->Install(std::make_unique<CRenderer>());  // queues work without a device
+    CRenderer& renderer = *m_game->Renderer();
     Run("var kept = new Image(2, 2), dropped = new Image(2, 2); RegisterImageLayer(kept); RegisterImageLayer(dropped);");
     CBitmapProxy* kept = Native("kept");
     CBitmapProxy* dropped = Native("dropped");

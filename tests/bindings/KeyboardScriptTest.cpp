@@ -20,20 +20,20 @@ namespace {
 class KeyboardScriptTest : public gameapitest::ScriptFixture {
 protected:
     void SetUp() override {
-        if (WithGame()) game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
+        if (WithGame()) m_game = std::make_unique<CGame>(ove::CreateScriptRuntime());
         ScriptFixture::SetUp();
     }
     void TearDown() override {
         ScriptFixture::TearDown();
         TakePendingFatal();
-        game_.reset();
+        m_game.reset();
     }
     bool StartModules(duk_context* ctx) override { return StartInputAPI(ctx); }
     void StopModules(duk_context* ctx) override { StopInputAPI(ctx); }
-    void* Services() override { return static_cast<IEngineServices*>(game_.get()); }
+    void* Services() override { return static_cast<IEngineServices*>(m_game.get()); }
     virtual bool WithGame() const { return true; }
 
-    std::unique_ptr<CGame> game_;
+    std::unique_ptr<CGame> m_game;
 };
 
 class KeyboardWithoutGameTest : public KeyboardScriptTest {
@@ -58,7 +58,7 @@ TEST_F(KeyboardScriptTest, ReadKeyGivesTheMostRecentKeyFirst) {
 
 TEST_F(KeyboardScriptTest, TheQueueHoldsOneHundredTwentyEightKeys) {
     EXPECT_EQ(Eval("for (var i = 1; i <= 129; i++) PostKey(i); 0"), "0");
-    EXPECT_EQ(game_->KeyCount(), 128u);
+    EXPECT_EQ(m_game->KeyCount(), 128u);
     std::string expected;
     for (int i = 128; i >= 1; --i) expected += std::to_string(i) + " ";
     EXPECT_EQ(Eval(kDrain), expected + "0");
@@ -73,7 +73,7 @@ TEST_F(KeyboardScriptTest, PostKeyTakesAnyIntegerAsGiven) {
     // (NaN goes in first: its 0 ends the drain, and the queue must then be empty.)
     EXPECT_EQ(Eval("PostKey(NaN); PostKey(65.9); PostKey(-3.7); PostKey(1e12); PostKey(-1e12); " + std::string(kDrain)),
               "-2147483648 2147483647 -3 65 0");
-    EXPECT_EQ(game_->KeyCount(), 0u);
+    EXPECT_EQ(m_game->KeyCount(), 0u);
     EXPECT_EQ(Eval("PostKey(7, 'extra'); ReadKey()"), "7");
     EXPECT_EQ(Eval("PostKey(8)"), "undefined");
 }
@@ -87,7 +87,7 @@ TEST_F(KeyboardScriptTest, ArgumentsMustBeNumbersAndErrorsSayWhatWasExpected) {
               "TypeError: PostKey: argument 1 (code) must be a number, got string \"65\"");
     EXPECT_EQ(Eval("try { KeyDown() } catch (e) { String(e) }"), "TypeError: KeyDown: argument 1 (code) must be a number, got undefined");
     // Nothing was queued by the failed calls; extra arguments are ignored.
-    EXPECT_EQ(game_->KeyCount(), 0u);
+    EXPECT_EQ(m_game->KeyCount(), 0u);
     EXPECT_EQ(Eval("ReadKey('ignored', 5)"), "0");
 }
 
@@ -95,7 +95,7 @@ TEST_F(KeyboardScriptTest, KeyDownIsFalseWithoutAGameWindow) {
     // The game has no window, so it cannot be the active one: every key reads as up.
     EXPECT_EQ(Eval("[KeyDown(LEFT), KeyDown(65), KeyDown(97), KeyDown(SPACEBAR), KeyDown(F1), KeyDown(0)].join()"),
               "false,false,false,false,false,false");
-    EXPECT_FALSE(IsKeyCodeDown(game_.get(), 19200));
+    EXPECT_FALSE(IsKeyCodeDown(m_game.get(), 19200));
     EXPECT_FALSE(IsKeyCodeDown(nullptr, 65));
 }
 

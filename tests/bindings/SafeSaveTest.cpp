@@ -47,7 +47,7 @@ TEST_F(KilledWriter, SigkillHalfWayLeavesThePreviousSave) {
     ASSERT_EQ(read(ready[0], &c, 1), 1);
     // Some of the new bytes have reached the temporary file.
     bool partial = false;
-    for (auto& e : std::filesystem::directory_iterator(dir_.path()))
+    for (auto& e : std::filesystem::directory_iterator(m_dir.path()))
         partial |= e.path().filename() != "save.dat" && std::filesystem::file_size(e.path()) > 0;
     EXPECT_TRUE(partial);
     kill(pid, SIGKILL);
@@ -77,7 +77,7 @@ TEST_F(KilledWriter, FullDiskFailsTheWriteAndKeepsThePreviousSave) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
     EXPECT_EQ(Bytes("save.dat"), good);
-    EXPECT_EQ(ovetest::CountEntries(dir_.path()), 1u);
+    EXPECT_EQ(ovetest::CountEntries(m_dir.path()), 1u);
 }
 
 }  // namespace

@@ -24,22 +24,22 @@ namespace {
 class SoundScriptTest : public ::testing::Test {
 protected:
     void Start(std::unique_ptr<CSoundManager> manager) {
-        dir_.Write("door.WAV", SineWave(250, 44100, 2));  // no resampling: an exact length
-        dir_.Write("bell.OVA", SineWave(120));
-        dir_.Write("bell.WAV", SineWave(900));
-        dir_.Write("broken.WAV", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'x'});
-        game_ = std::make_unique<CGame>(ove::CreateScriptRuntime());
-        game_->Install(std::unique_ptr<CFileFolder>(std::make_unique<CDirectory>(dir_.path().string())));
-        game_->Install(std::move(manager));
-        game_->Install(std::make_unique<CResourceCache>(nullptr, game_->Sound(), game_->Folder()));
-        ASSERT_TRUE(game_->StartScript());
+        m_dir.Write("door.WAV", SineWave(250, 44100, 2));  // no resampling: an exact length
+        m_dir.Write("bell.OVA", SineWave(120));
+        m_dir.Write("bell.WAV", SineWave(900));
+        m_dir.Write("broken.WAV", Bytes{'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'x'});
+        m_game = std::make_unique<CGame>(ove::CreateScriptRuntime());
+        m_game->Install(std::unique_ptr<CFileFolder>(std::make_unique<CDirectory>(m_dir.path().string())));
+        m_game->Install(std::move(manager));
+        m_game->Install(std::make_unique<CResourceCache>(nullptr, m_game->Sound(), m_game->Folder()));
+        ASSERT_TRUE(m_game->StartScript());
     }
 
     std::string Eval(const std::string& expression) { return ovetest::EvalScript(expression); }
     std::string Error(const std::string& statement) { return ovetest::ScriptError(statement); }
 
-    ovetest::TempDir dir_;
-    std::unique_ptr<CGame> game_;
+    ovetest::TempDir m_dir;
+    std::unique_ptr<CGame> m_game;
 };
 
 }  // namespace
@@ -53,7 +53,7 @@ TEST_F(SoundScriptTest, SoundsComeFromTheCacheByName) {
     EXPECT_EQ(Eval("[SoundExists('door'), SoundExists('bell'), SoundExists('x')].join()"), "true,true,false");
     EXPECT_EQ(Error("LoadSound('broken')"), "Error: Couldn't create sound");
     EXPECT_EQ(Error("LoadSound('broken')"), "Error: Couldn't create sound");
-    EXPECT_EQ(game_->Resources()->SoundCount(), 4u) << "failed names stay cached without a sound";
+    EXPECT_EQ(m_game->Resources()->SoundCount(), 4u) << "failed names stay cached without a sound";
     EXPECT_EQ(Error("PlaySound()").substr(0, 11), "SyntaxError");
     EXPECT_EQ(Error("PlaySound(5)").substr(0, 9), "TypeError");
     EXPECT_EQ(Error("PlaySound({})"), "TypeError: Sound expected");
@@ -79,7 +79,7 @@ TEST_F(SoundScriptTest, DestroyedSoundIsUnreachableThroughEveryObject) {
     EXPECT_EQ(Eval("(a = LoadSound('door'), b = LoadSound('door'), a.volume = 20, b.volume)"), "20")
         << "one native sound behind both";
     EXPECT_EQ(Error("DestroySound(a)"), "no error");
-    EXPECT_EQ(game_->Resources()->SoundCount(), 0u);
+    EXPECT_EQ(m_game->Resources()->SoundCount(), 0u);
     EXPECT_EQ(Error("b.volume").substr(0, 14), "ReferenceError");
     EXPECT_EQ(Error("PlaySound(b)"), "ReferenceError: Sound has no associated native object");
     EXPECT_EQ(Error("DestroySound(b); DestroySound(a); DestroySound(new Sound())"), "no error");
@@ -90,8 +90,8 @@ TEST_F(SoundScriptTest, DestroyedSoundIsUnreachableThroughEveryObject) {
 }
 
 TEST_F(SoundScriptTest, ANameThatFindsNothingIsReportedOnceWithTheFilesTried) {
-    dir_.Write("pickup.wav", SineWave(100));
-    dir_.Write("music.ogg", Bytes{'O', 'g', 'g', 'S'});
+    m_dir.Write("pickup.wav", SineWave(100));
+    m_dir.Write("music.ogg", Bytes{'O', 'g', 'g', 'S'});
     Start(std::make_unique<CSoundManagerMixer>());
     testing::internal::CaptureStderr();
     EXPECT_EQ(Eval("PlaySound('pickup.wav')"), "null");

@@ -28,13 +28,13 @@ class SpriteRenderTest : public guiapitest::GuiApiTest {
 protected:
     // A 64 x 48 game whose backdrop is black with priority level 10 on its right half.
     void Start() {
-        dir_.Write("DATA/room.OVP", PictureFile(
+        m_dir.Write("DATA/room.OVP", PictureFile(
                                         64, 48, 0xFF000000u, nullptr,
                                         [](int x, int) -> std::uint8_t { return x >= 32 ? 10 : 0; }));
-        dir_.Write("DATA/red.OVV", ViewFile(1, 1, 16, 16, 0xFFFF0000u));
-        dir_.Write("DATA/white.OVV", ViewFile(1, 1, 8, 8, 0xFFFFFFFFu));
+        m_dir.Write("DATA/red.OVV", ViewFile(1, 1, 16, 16, 0xFFFF0000u));
+        m_dir.Write("DATA/white.OVV", ViewFile(1, 1, 8, 8, 0xFFFFFFFFu));
         // Left half green, right half blue; loop 1 mirrors loop 0.
-        dir_.Write("DATA/halves.OVV", ViewFile(1, 1, 8, 8, 0xFF00FF00u, 1, 1, [](int, int, CBitmap& b) {
+        m_dir.Write("DATA/halves.OVV", ViewFile(1, 1, 8, 8, 0xFF00FF00u, 1, 1, [](int, int, CBitmap& b) {
                        for (int y = 0; y < 8; ++y)
                            for (int x = 4; x < 8; ++x)
                                reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0xFF0000FFu;
@@ -45,8 +45,8 @@ protected:
 
     std::unique_ptr<CBitmap> Frame(const std::string& source) {
         EXPECT_EQ(Run(source), "");
-        game_->Display();  // queues the sprites and sets the backdrop transform
-        return game_->Renderer()->RenderToImage(64, 48);
+        m_game->Display();  // queues the sprites and sets the backdrop transform
+        return m_game->Renderer()->RenderToImage(64, 48);
     }
 };
 
@@ -96,7 +96,7 @@ TEST_F(SpriteRenderTest, ScaledTintedAndTranslucentSprites) {
 }
 
 TEST_F(SpriteRenderTest, OverlappingSpritesKeepPainterOrderWhenDrawnNearestFirst) {
-    dir_.Write("DATA/ring.OVV", ViewFile(1, 1, 8, 8, 0xFFFFFF00u, 1, 1, [](int, int, CBitmap& b) {
+    m_dir.Write("DATA/ring.OVV", ViewFile(1, 1, 8, 8, 0xFFFFFF00u, 1, 1, [](int, int, CBitmap& b) {
                    for (int y = 2; y < 6; ++y)
                        for (int x = 2; x < 6; ++x) reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0;
                }));

@@ -19,11 +19,11 @@ class SpriteScriptTest : public ovetest::ScriptTest {
 protected:
     void SetUp() override {
         ScriptTest::SetUp();
-        data_.Write("four.OVV", ViewFile(4, 3, 4, 6, 0xFFFF0000u));
-        data_.Write("12.OVV", ViewFile(1, 2, 2, 2, 0xFF00FF00u));
+        m_data.Write("four.OVV", ViewFile(4, 3, 4, 6, 0xFFFF0000u));
+        m_data.Write("12.OVV", ViewFile(1, 2, 2, 2, 0xFF00FF00u));
         // Walk mask: columns 0..14 and 25..39 walkable (two islands), with a wall in the left
         // island at column 7 over rows 0..15. Click mask: hotspot 1 everywhere.
-        data_.Write("room.OVP", PictureFile(
+        m_data.Write("room.OVP", PictureFile(
                                     40, 20, 0xFF000000u,
                                     [](int x, int y) -> std::uint8_t {
                                         if (x == 7 && y <= 15) return 0;
@@ -37,7 +37,7 @@ protected:
         for (const char* statement : statements) EXPECT_EQ(ThrownName(statement), name) << statement;
     }
     void Frames(int n) {
-        for (int i = 0; i < n; ++i) game_->SpriteList().Update();
+        for (int i = 0; i < n; ++i) m_game->SpriteList().Update();
     }
 };
 
@@ -45,10 +45,10 @@ protected:
 
 TEST_F(SpriteScriptTest, SpritesAreCreatedBoundAndDestroyed) {
     EXPECT_EQ(Eval("(s = new Sprite(), t = CreateSprite(), t instanceof Sprite)"), "true");
-    EXPECT_EQ(game_->Sprites().size(), 2u);
+    EXPECT_EQ(m_game->Sprites().size(), 2u);
     ExpectThrows("TypeError", {"Sprite()", "DestroySprite({})"});
     Run("DestroySprite(t); DestroySprite(t);");  // destroying twice is harmless
-    EXPECT_EQ(game_->Sprites().size(), 1u);
+    EXPECT_EQ(m_game->Sprites().size(), 1u);
     ExpectThrows("ReferenceError", {"t.x = 1", "t.MoveTo(1, 2)"});
     EXPECT_EQ(Eval("JSON.stringify([s.name, s.view, s.x, s.y, s.xalign, s.yalign, s.step, s.visible, s.active, s.cycling])"),
               "[null,null,0,0,1,2,4,true,true,false]");
@@ -62,9 +62,9 @@ TEST_F(SpriteScriptTest, ViewsLoadByNameOrNumberAndReportFailures) {
     EXPECT_EQ(Thrown("s.view = {}"), "ReferenceError: Couldn't load sprite [[unknown]]");
     EXPECT_EQ(Eval("s.view"), "12") << "a failed load keeps the view";
     EXPECT_EQ(Eval("[ViewExists('four'), ViewExists(12), ViewExists('nope')]"), "true,true,false");
-    EXPECT_EQ(game_->Resources()->ViewCount(), 2u);
+    EXPECT_EQ(m_game->Resources()->ViewCount(), 2u);
     Run("ForgetView('four'); ForgetView(12);");
-    EXPECT_EQ(game_->Resources()->ViewCount(), 0u);
+    EXPECT_EQ(m_game->Resources()->ViewCount(), 0u);
     EXPECT_EQ(Eval("[s.view, s.cels]"), "12,2") << "the sprite keeps its own reference";
 }
 
@@ -80,7 +80,7 @@ TEST_F(SpriteScriptTest, LoopsCelsAndAnimationProperties) {
               "128,16,32,255");
     EXPECT_EQ(Eval("(s.scale = 1.00001, s.scale)"), "1");
     EXPECT_EQ(Eval("(s.scale = 2.5, s.scale)"), "2.5");
-    CSprite* sprite = game_->Sprites().front();
+    CSprite* sprite = m_game->Sprites().front();
     EXPECT_EQ(sprite->loopFixed, 1);
     Run("s.loop = -1;");
     EXPECT_EQ(sprite->loopFixed, 0);
@@ -100,7 +100,7 @@ TEST_F(SpriteScriptTest, PlayAnimationAndForceDisplaySizeCheckTheirArguments) {
     EXPECT_EQ(Eval("[s.cel, s.animation]"), "2,10");
 
     ExpectThrows("SyntaxError", {"s.ForceDisplaySize(true)", "s.ForceDisplaySize(1, 2, 3)"});
-    CSprite* sprite = game_->Sprites().front();
+    CSprite* sprite = m_game->Sprites().front();
     Run("s.ForceDisplaySize(10, 20);");
     EXPECT_EQ(sprite->forceSize, 1);
     EXPECT_EQ(sprite->forcedHeight, 20);
@@ -147,11 +147,11 @@ TEST_F(SpriteScriptTest, CallbacksMayDestroyTheirOwnSprite) {
         "b.PlayAnimation(FORWARD, 0, function () { DestroySprite(b); DestroySprite(c); });"
         "c.MoveTo(0, 40);");
     Frames(1);
-    EXPECT_EQ(game_->Sprites().size(), 2u);
+    EXPECT_EQ(m_game->Sprites().size(), 2u);
     // a's callback destroyed a mid-pass: the pass started over, yet c moved only once.
     EXPECT_EQ(Eval("c.y"), "4");
     Frames(2);
-    EXPECT_EQ(game_->Sprites().size(), 0u);
+    EXPECT_EQ(m_game->Sprites().size(), 0u);
     EXPECT_EQ(ThrownName("c.x"), "ReferenceError");
     Run("d = new Sprite(); d.MoveTo(0, 3, function () { throw new Error('boom'); });");
     Frames(1);
@@ -161,10 +161,10 @@ TEST_F(SpriteScriptTest, CallbacksMayDestroyTheirOwnSprite) {
 
 TEST_F(SpriteScriptTest, PlacementPriorityAndDetachingOnDestroy) {
     Run("p = new Sprite(); k = new Sprite(); p.x = 10; p.y = 20; k.x = 1; k.y = 2; k.SetPlacement(p);");
-    CSprite* parent = game_->Sprites().front();
-    CSprite* kid = game_->Sprites().back();
+    CSprite* parent = m_game->Sprites().front();
+    CSprite* kid = m_game->Sprites().back();
     EXPECT_EQ(kid->GetParent(), parent);
-    EXPECT_EQ(game_->SpriteScreenPosition(kid), (SGamePoint{11, 22}));
+    EXPECT_EQ(m_game->SpriteScreenPosition(kid), (SGamePoint{11, 22}));
     EXPECT_EQ(Eval("(p.priority = 7, [p.priority, k.priority])"), "7,7");
     EXPECT_EQ(Eval("(p.priority = ONTOP, k.priority)"), "15");
     ExpectThrows("TypeError", {"k.SetPlacement(2)", "k.SetPlacement('p')"});
@@ -177,7 +177,7 @@ TEST_F(SpriteScriptTest, PlacementPriorityAndDetachingOnDestroy) {
 }
 
 TEST_F(SpriteScriptTest, HotspotsPreferTheNearestNamedSprite) {
-    game_->SetBackdropPicture("room");
+    m_game->SetBackdropPicture("room");
     Run("a = new Sprite(); b = new Sprite(); a.view = b.view = 'four';"
         "a.x = b.x = 20; a.y = b.y = 10; a.priority = b.priority = 5; a.name = 'first'; b.name = 'second';");
     EXPECT_EQ(Eval("GetHotspot(20, 8)"), "first") << "equal depths: the first in the list";
@@ -201,7 +201,7 @@ TEST_F(SpriteScriptTest, CursorSpriteTakesTheTopLeftHotSpotAndStops) {
 }
 
 TEST_F(SpriteScriptTest, WalksGoAroundWallsAndBetweenIslands) {
-    game_->SetBackdropPicture("room");
+    m_game->SetBackdropPicture("room");
     Run("s = new Sprite(); s.x = 2; s.y = 5; s.step = 1; log = [];");
     EXPECT_EQ(Eval("[s.AllowedAt(2, 5), s.AllowedAt(7, 5), s.AllowedAt(20, 5), s.AllowedAt(-1, 0), s.AllowedAt(40, 0)]"),
               "true,false,false,false,false");
@@ -228,7 +228,7 @@ TEST_F(SpriteScriptTest, WalksGoAroundWallsAndBetweenIslands) {
 }
 
 TEST_F(SpriteScriptTest, AFailedWalkKeepsTheOldCallback) {
-    game_->SetBackdropPicture("room");
+    m_game->SetBackdropPicture("room");
     Run("s = new Sprite(); log = []; s.x = 2; s.y = 5; s.MoveTo(3, 5, function () { log.push('old'); });");
     Frames(1);
     Run("s.x = 20;");  // on the blocked band: nowhere to start from
@@ -258,7 +258,7 @@ TEST_F(SpriteScriptTest, SpritesOnATileLayerFollowItUntilTheLayersGo) {
     Run("var set = new TileLayers(); var layer = set.AddLayer('ground', 4, 4);"
         "layer.scale = 2; layer.offset_x = 10; layer.offset_y = -3;"
         "var s = new Sprite(); s.x = 5; s.y = 7; s.SetPlacement(layer);");
-    CSprite* sprite = game_->Sprites().back();
+    CSprite* sprite = m_game->Sprites().back();
     EXPECT_EQ(sprite->GetPlacedPosition().x, 5 * 2 + 10);
     EXPECT_EQ(sprite->GetPlacedPosition().y, 7 * 2 - 3);
     Run("DestroyLayers(set);");
@@ -272,7 +272,7 @@ TEST_F(SpriteScriptTest, SetBackdropRaisesTheRefusalOfAPicture) {
     viewtest::Bytes b;
     b.Tag("PICT").U32(1).U32(1).Zeros(24).Tag("IMGE").U32(0).U32(24).U32(0).U8(1).U8(2).U8(3);
     b.Tag("HOTS").U32(0).Tag("HSPT").I32(1).U32(0).Tag("SIZE").U32(4).U32(0);
-    data_.Write("hall.OVP", b.v);
+    m_data.Write("hall.OVP", b.v);
     EXPECT_EQ(Thrown("SetBackdrop('hall')"), "Error: Unknown hotspot attribute");
     EXPECT_EQ(Eval("GetBackdropWidth()"), "0") << "the refused picture is not shown";
 }

@@ -22,7 +22,7 @@ std::vector<CTextLabel*> PoolLabels(CGame& game) {
 TEST_F(GuiApiTest, DrawTextAtReusesItsLabels) {
     Start();
     ASSERT_EQ(Run("DrawTextAt(5, 7, 'Xi'); DrawTextAt(5, 20, 'Xi');"), "");
-    auto labels = PoolLabels(*game_);
+    auto labels = PoolLabels(*m_game);
     ASSERT_EQ(labels.size(), 2u) << "the same text twice takes two labels";
     EXPECT_EQ((std::vector<int>{labels[0]->x1, labels[0]->y1, labels[0]->x2, labels[0]->y2}), (std::vector<int>{5, 7, 11, 13}))
         << "one pixel more than the 6-pixel text";
@@ -33,7 +33,7 @@ TEST_F(GuiApiTest, DrawTextAtReusesItsLabels) {
     EXPECT_FALSE(labels[0]->visible);
     EXPECT_FALSE(labels[1]->visible);
     ASSERT_EQ(Run("SetTextPriority(-5); DrawTextAt(0, 0, 'X'); SetTextPriority(99); DrawTextAt(1, 1, 'XX');"), "");
-    EXPECT_EQ(PoolLabels(*game_), labels) << "the next batch reuses both, none is destroyed";
+    EXPECT_EQ(PoolLabels(*m_game), labels) << "the next batch reuses both, none is destroyed";
     EXPECT_TRUE(labels[0]->visible);
     EXPECT_EQ(labels[0]->GetPriority(), 16);
     EXPECT_EQ(labels[1]->GetPriority(), 15);
@@ -41,16 +41,16 @@ TEST_F(GuiApiTest, DrawTextAtReusesItsLabels) {
 
     // A smaller batch: the label left over is destroyed at the next ClearText.
     ASSERT_EQ(Run("ClearText(); DrawTextAt(0, 0, 'X'); ClearText();"), "");
-    EXPECT_EQ(PoolLabels(*game_).size(), 1u);
+    EXPECT_EQ(PoolLabels(*m_game).size(), 1u);
 
     // The text font applies to new strings; ClearText keeps it.
     ASSERT_EQ(Run("SetTextFont('big'); ClearText(); DrawTextAt(3, 4, 'ab');"), "");
-    labels = PoolLabels(*game_);
+    labels = PoolLabels(*m_game);
     EXPECT_EQ(labels[0]->x2, 3 + 16);
     EXPECT_EQ(labels[0]->y2, 4 + 10);
     EXPECT_EQ(Error("SetTextFont('nope')"), "ReferenceError: Couldn't load font [nope]");
     ASSERT_EQ(Run("ClearText(); DrawTextAt(0, 0, 'ab');"), "");
-    EXPECT_EQ(PoolLabels(*game_)[0]->x2, 16) << "no text font: the label keeps the font it has";
+    EXPECT_EQ(PoolLabels(*m_game)[0]->x2, 16) << "no text font: the label keeps the font it has";
 }
 
 TEST_F(GuiApiTest, FontsAndMeasuring) {
@@ -107,8 +107,8 @@ TEST_F(GuiApiTest, DrawnTextWithEffectsBackgroundAndTheCodePage) {
 }
 
 TEST_F(GuiApiTest, SubstitutionTablesFromScript) {
-    dir_.Write("DATA/words.tbl", std::string("caf\xE9=coffee\ntea = th\xE9\r\n"));
-    dir_.Write("DATA/loud.txt", "coffee~COFFEE\n");
+    m_dir.Write("DATA/words.tbl", std::string("caf\xE9=coffee\ntea = th\xE9\r\n"));
+    m_dir.Write("DATA/loud.txt", "coffee~COFFEE\n");
     Start();
     EXPECT_EQ(Run("RegisterSubstitutionTable('words', 'words', 5); RegisterSubstitutionTable('none', 'missing');"),
               "");

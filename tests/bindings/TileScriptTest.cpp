@@ -14,8 +14,8 @@ class TileScript : public ScriptTest {
 protected:
     void SetUp() override {
         ScriptTest::SetUp();
-        data_.Write("tiles.OVV", tilestest::ViewBytes({3, 2}, 16, 8));
-        data_.Write("odd.OVV", tilestest::ViewBytes({1, 1}, 16, 8, 1, 4));
+        m_data.Write("tiles.OVV", tilestest::ViewBytes({3, 2}, 16, 8));
+        m_data.Write("odd.OVV", tilestest::ViewBytes({1, 1}, 16, 8, 1, 4));
         Run("var set = new TileLayers(); var l = set.AddLayer('ground', 4, 3); l.view = 'tiles';");
     }
     // Each statement throws an error of that name.
@@ -47,24 +47,24 @@ TEST_F(TileScript, SetsAndLayersAreBound) {
 
     // Destroying the set unbinds every layer; a second destroy is harmless.
     Run("SetLayers(set);");
-    auto* native = game_->ActiveTileLayers();
+    auto* native = m_game->ActiveTileLayers();
     ASSERT_NE(native, nullptr);
     EXPECT_EQ(native->Count(), 5u);
     Run("DestroyLayers(set); DestroyLayers(set);");
-    EXPECT_EQ(game_->ActiveTileLayers(), nullptr);
+    EXPECT_EQ(m_game->ActiveTileLayers(), nullptr);
     ExpectThrows("ReferenceError", {"l.columns", "set.count"});
     ExpectThrows("TypeError", {"DestroyLayers({})", "SetLayers(1)"});
 }
 
 TEST_F(TileScript, SetLayersAndExistence) {
-    data_.Write("world.OVT", "LYRS");
+    m_data.Write("world.OVT", "LYRS");
     EXPECT_EQ(Eval("LayersetExists('world') + ',' + LayersetExists('nowhere')"), "true,false");
     Run("SetLayers(set)");
-    EXPECT_EQ(game_->ActiveTileLayers()->Layer(0)->name, "ground");
+    EXPECT_EQ(m_game->ActiveTileLayers()->Layer(0)->name, "ground");
     for (const char* off : {"undefined", "null", "false"}) {
         Run("SetLayers(set)");
         Run(std::string("SetLayers(") + off + ")");
-        EXPECT_EQ(game_->ActiveTileLayers(), nullptr) << off;
+        EXPECT_EQ(m_game->ActiveTileLayers(), nullptr) << off;
     }
 }
 
@@ -138,16 +138,16 @@ TEST_F(TileScript, PointsAndTiles) {
 
 TEST_F(TileScript, AnimateTicksTheActiveSet) {
     Run("l.SetTile(0, 0, 0);");  // loop 0 has 3 cels
-    game_->Animate();  // no active set: nothing moves
+    m_game->Animate();  // no active set: nothing moves
     EXPECT_EQ(Eval("l.GetTile(0, 0).current_cel"), "0");
     Run("SetLayers(set);");
-    game_->Animate();
-    game_->Animate();
+    m_game->Animate();
+    m_game->Animate();
     EXPECT_EQ(Eval("l.GetTile(0, 0).current_cel"), "2");
 }
 
 TEST_F(TileScript, LoadAndSave) {
-    const std::string path = (data_.path() / "saved.OVT").string();
+    const std::string path = (m_data.path() / "saved.OVT").string();
     Run("l.SetTile(1, 2, 1, 1); l.mode_y = CLAMP; set.properties = {title: 'Hall', n: [1, 2]};"
         "set.AddLayer('empty', 2, 2);"
         "set.Save('" + path + "');");
@@ -170,10 +170,10 @@ TEST_F(TileScript, LoadAndSave) {
     EXPECT_EQ(std::string(bytes.end() - 8, bytes.end()).find("PROP"), std::string::npos);
 
     // Failures are Errors and leave the set as it was.
-    data_.Write("broken.OVT", std::string("LYRS\x05\0\0\0", 8));
+    m_data.Write("broken.OVT", std::string("LYRS\x05\0\0\0", 8));
     EXPECT_EQ(Thrown("copy.Load('nothing.OVT')").rfind("Error: Couldn't open tile layers [nothing.OVT]", 0), 0u);
     EXPECT_EQ(Thrown("copy.Load('broken.OVT')").rfind("Error: Couldn't load tile layers [broken.OVT]", 0), 0u);
-    data_.Write("badprop.OVT", std::string("LYRS\0\0\0\0PROP\x03\0\0\0{x}", 19));
+    m_data.Write("badprop.OVT", std::string("LYRS\0\0\0\0PROP\x03\0\0\0{x}", 19));
     EXPECT_EQ(Thrown("copy.Load('badprop.OVT')").rfind("Error:", 0), 0u);
     EXPECT_EQ(Eval("copy.count + ',' + copy.GetLayer(0).name"), "2,ground");
     EXPECT_EQ(Thrown("set.properties = {}; set.properties.self = set.properties; set.Save('" + path + "')")

@@ -25,18 +25,18 @@ std::string Content(ove::CDataBin* bin) {
 class ResourceCacheTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        folder_.Add(new ove::CDirectory(data_.path().string()));
-        folder_.SetLocalFirst(false);
+        m_folder.Add(new ove::CDirectory(m_data.path().string()));
+        m_folder.SetLocalFirst(false);
     }
-    TempDir data_;
-    TempDir cwd_;
-    ove::CCompoundFolder folder_;
+    TempDir m_data;
+    TempDir m_cwd;
+    ove::CCompoundFolder m_folder;
 };
 
 TEST_F(ResourceCacheTest, NameAndTagFormTheFileName) {
-    data_.Write("hall.ovs", "script");
-    data_.Write("hall.OVV", "view");
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    m_data.Write("hall.ovs", "script");
+    m_data.Write("hall.OVV", "view");
+    ove::CResourceCache cache(nullptr, nullptr, &m_folder);
     EXPECT_EQ(Content(cache.OpenResource("hall", "OVS")), "script");
     EXPECT_EQ(Content(cache.OpenResource("HALL", "ovv")), "view");
     EXPECT_EQ(Content(cache.OpenResource("hall", "OVF")), "<none>");
@@ -58,9 +58,9 @@ void WriteView(const std::filesystem::path& path, const char* tag, int cels) {
 }
 
 TEST_F(ResourceCacheTest, ViewsAreSharedUntilForgottenOrUnused) {
-    WriteView(data_ / "hero.ovv", "VIEW", 2);
-    WriteView(data_ / "small.OVF", "FONT", 3);
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    WriteView(m_data / "hero.ovv", "VIEW", 2);
+    WriteView(m_data / "small.OVF", "FONT", 3);
+    ove::CResourceCache cache(nullptr, nullptr, &m_folder);
     ove::TResourceRef<ove::CView> holder(cache.LoadView("hero"));
     ASSERT_TRUE(holder);
     EXPECT_EQ(cache.LoadView("hero"), holder.Get());
@@ -86,7 +86,7 @@ TEST_F(ResourceCacheTest, ViewsAreSharedUntilForgottenOrUnused) {
 }
 
 TEST_F(ResourceCacheTest, OverlongNamesAndNoFolderFindNothing) {
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    ove::CResourceCache cache(nullptr, nullptr, &m_folder);
     std::string fileName;
     EXPECT_TRUE(ove::CResourceCache::FileName(std::string(255, 'a'), "OVS", fileName));   // 259 characters
     EXPECT_FALSE(ove::CResourceCache::FileName(std::string(256, 'a'), "OVS", fileName));  // 260
@@ -98,11 +98,11 @@ TEST_F(ResourceCacheTest, OverlongNamesAndNoFolderFindNothing) {
 }
 
 TEST_F(ResourceCacheTest, DiskFirstPrefersTheCurrentDirectory) {
-    data_.Write("hall.OVV", "data");
-    cwd_.Write("Hall.ovv", "disk");
-    cwd_.Write("only.OVV", "");  // empty, but on the disk
-    ScopedCwd in(cwd_.path());
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    m_data.Write("hall.OVV", "data");
+    m_cwd.Write("Hall.ovv", "disk");
+    m_cwd.Write("only.OVV", "");  // empty, but on the disk
+    ScopedCwd in(m_cwd.path());
+    ove::CResourceCache cache(nullptr, nullptr, &m_folder);
     EXPECT_FALSE(cache.DiskFirst());
     EXPECT_EQ(Content(cache.OpenResource("hall", "OVV")), "data");
     EXPECT_FALSE(cache.ResourceExists("only", "OVV"));
@@ -113,11 +113,11 @@ TEST_F(ResourceCacheTest, DiskFirstPrefersTheCurrentDirectory) {
     EXPECT_EQ(Content(cache.OpenResource("only", "OVV")), "");
     EXPECT_TRUE(cache.ResourceExists("ONLY", "OVV"));
     // Opening falls back on the folder, and so does existence; a directory on the disk is no resource.
-    data_.Write("dataonly.OVV", "x");
+    m_data.Write("dataonly.OVV", "x");
     EXPECT_EQ(Content(cache.OpenResource("dataonly", "OVV")), "x");
     EXPECT_TRUE(cache.ResourceExists("dataonly", "OVV"));
-    std::filesystem::create_directories(cwd_ / "room.OVP");
-    data_.Write("room.ovp", "picture");
+    std::filesystem::create_directories(m_cwd / "room.OVP");
+    m_data.Write("room.ovp", "picture");
     EXPECT_EQ(Content(cache.OpenResource("room", "OVP")), "picture");
     EXPECT_TRUE(cache.ResourceExists("room", "OVP")) << "found in the folder, as opening does";
     EXPECT_FALSE(cache.ResourceExists("ROOM", "OVV"));
@@ -128,15 +128,15 @@ TEST_F(ResourceCacheTest, DiskFirstPrefersTheCurrentDirectory) {
 // case rules; directories and empty loose files are not found by either.
 TEST_F(ResourceCacheTest, ExistenceAgreesWithOpening) {
     TempDir library;
-    folder_.Add(new ove::CDirectory(library.path().string()));
-    folder_.SetLocalFirst(true);
-    cwd_.Write("Loose.ovp", "loose");
-    cwd_.Write("hollow.OVP", "");
+    m_folder.Add(new ove::CDirectory(library.path().string()));
+    m_folder.SetLocalFirst(true);
+    m_cwd.Write("Loose.ovp", "loose");
+    m_cwd.Write("hollow.OVP", "");
     library.Write("lib.OVP", "library");
     library.Write("hollow.OVP", "");  // an empty file inside a directory source is a file
-    std::filesystem::create_directories(data_.path() / "folder.OVP");
-    ScopedCwd in(cwd_.path());
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    std::filesystem::create_directories(m_data.path() / "folder.OVP");
+    ScopedCwd in(m_cwd.path());
+    ove::CResourceCache cache(nullptr, nullptr, &m_folder);
     for (auto [name, exists] : {std::pair{"loose", true}, {"LIB", true}, {"hollow", true}, {"folder", false},
                                 {"none", false}}) {
         std::unique_ptr<ove::CDataBin> file(cache.OpenResource(name, "OVP"));
@@ -157,14 +157,14 @@ TEST_F(ResourceCacheTest, DamagedViewsAreReportedOnce) {
     good.Seek(0);
     std::vector<ove::u8> bytes = ove::ReadAll(good);
     ASSERT_GT(bytes.size(), 40u);
-    data_.Write("good.OVV", bytes);
+    m_data.Write("good.OVV", bytes);
     // Cut inside the second cel's header, and inside its pixels.
-    data_.Write("cut.OVV", std::vector<ove::u8>(bytes.begin(), bytes.end() - 16 - 8));
-    data_.Write("short.OVV", std::vector<ove::u8>(bytes.begin(), bytes.end() - 8));
-    data_.Write("junk.OVV", "JUNK and more");
-    data_.Write("empty.OVV", "");
+    m_data.Write("cut.OVV", std::vector<ove::u8>(bytes.begin(), bytes.end() - 16 - 8));
+    m_data.Write("short.OVV", std::vector<ove::u8>(bytes.begin(), bytes.end() - 8));
+    m_data.Write("junk.OVV", "JUNK and more");
+    m_data.Write("empty.OVV", "");
 
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    ove::CResourceCache cache(nullptr, nullptr, &m_folder);
     testing::internal::CaptureStderr();
     ASSERT_NE(cache.LoadView("good"), nullptr);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "a healthy file loads quietly";
@@ -190,8 +190,8 @@ public:
 };
 
 TEST_F(ResourceCacheTest, EntriesThatCannotBeOpenedAreReportedOnce) {
-    folder_.Add(new CListsButCannotOpen());
-    ove::CResourceCache cache(nullptr, nullptr, &folder_);
+    m_folder.Add(new CListsButCannotOpen());
+    ove::CResourceCache cache(nullptr, nullptr, &m_folder);
     testing::internal::CaptureStderr();
     EXPECT_EQ(cache.LoadView("torn"), nullptr);
     EXPECT_EQ(cache.LoadView("torn"), nullptr);

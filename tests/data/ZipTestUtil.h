@@ -62,18 +62,18 @@ inline std::string Quote(const std::filesystem::path& p) { return "'" + p.string
 // Forwards to a stream it does not own, so a test can inspect what a wrapper wrote.
 class CBorrow : public ove::CDataBin {
 public:
-    explicit CBorrow(ove::CDataBin* target) : target_(target) {}
-    void Seek(ove::u32 p) override { target_->Seek(p); }
-    ove::u32 Tell() override { return target_->Tell(); }
-    ove::u32 GetSize() override { return target_->GetSize(); }
-    ove::u32 Write(const void* d, ove::u32 n) override { return target_->Write(d, n); }
-    ove::u32 Read(void* d, ove::u32 n) override { return target_->Read(d, n); }
-    bool IsOpen() override { return target_->IsOpen(); }
-    bool CanWrite() override { return target_->CanWrite(); }
-    bool CanRead() override { return target_->CanRead(); }
+    explicit CBorrow(ove::CDataBin* target) : m_target(target) {}
+    void Seek(ove::u32 p) override { m_target->Seek(p); }
+    ove::u32 Tell() override { return m_target->Tell(); }
+    ove::u32 GetSize() override { return m_target->GetSize(); }
+    ove::u32 Write(const void* d, ove::u32 n) override { return m_target->Write(d, n); }
+    ove::u32 Read(void* d, ove::u32 n) override { return m_target->Read(d, n); }
+    bool IsOpen() override { return m_target->IsOpen(); }
+    bool CanWrite() override { return m_target->CanWrite(); }
+    bool CanRead() override { return m_target->CanRead(); }
 
 private:
-    ove::CDataBin* target_;
+    ove::CDataBin* m_target;
 };
 
 // Enciphers `plain` into a fresh buffer and returns the bytes written (header included).

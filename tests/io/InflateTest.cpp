@@ -378,18 +378,18 @@ Bytes DeflateMixedBlocks(const Bytes& data, std::size_t pieces) {
 
 class CPieceSource : public inflate_detail::CInflateSource {
 public:
-    CPieceSource(const Bytes& data, std::size_t piece) : data_(data), piece_(piece) {}
+    CPieceSource(const Bytes& data, std::size_t piece) : m_data(data), m_piece(piece) {}
     std::size_t Pull(std::uint8_t* to, std::size_t room) override {
-        const std::size_t n = std::min({room, piece_, data_.size() - pos_});
-        std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(pos_), n, to);
-        pos_ += n;
+        const std::size_t n = std::min({room, m_piece, m_data.size() - m_pos});
+        std::copy_n(m_data.begin() + static_cast<std::ptrdiff_t>(m_pos), n, to);
+        m_pos += n;
         return n;
     }
 
 private:
-    const Bytes& data_;
-    std::size_t piece_;
-    std::size_t pos_ = 0;
+    const Bytes& m_data;
+    std::size_t m_piece;
+    std::size_t m_pos = 0;
 };
 
 class CAppendSink : public inflate_detail::CInflateSink {

@@ -17,18 +17,18 @@ namespace {
 // Gives the stream out `piece` bytes at a time.
 class CPieces : public CInflateSource {
 public:
-    CPieces(const Bytes& data, std::size_t piece) : data_(data), piece_(piece) {}
+    CPieces(const Bytes& data, std::size_t piece) : m_data(data), m_piece(piece) {}
     std::size_t Pull(std::uint8_t* to, std::size_t room) override {
-        const std::size_t n = std::min({room, piece_, data_.size() - pos_});
-        std::memcpy(to, data_.data() + pos_, n);
-        pos_ += n;
+        const std::size_t n = std::min({room, m_piece, m_data.size() - m_pos});
+        std::memcpy(to, m_data.data() + m_pos, n);
+        m_pos += n;
         return n;
     }
 
 private:
-    const Bytes& data_;
-    std::size_t piece_;
-    std::size_t pos_ = 0;
+    const Bytes& m_data;
+    std::size_t m_piece;
+    std::size_t m_pos = 0;
 };
 
 // Collects the output and the sizes it came in; refuses once it holds `refuseAfter` bytes.

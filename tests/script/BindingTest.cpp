@@ -320,7 +320,7 @@ TEST_F(BindingTest, KeptValuesUseCountedKeys) {
     EXPECT_EQ(duk_get_top(c), top);
 
     // A new heap starts counting again.
-    ASSERT_TRUE(game_->StartScript());
+    ASSERT_TRUE(m_game->StartScript());
     duk_push_int(ctx(), 1);
     EXPECT_EQ(ove::KeepValue(ctx(), -1), static_cast<int32_t>(0xCB000000u));
     duk_pop(ctx());

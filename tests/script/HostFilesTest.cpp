@@ -68,30 +68,30 @@ TEST(HostPathTest, DriveLettersAndBackslashes) {
 
 class HostFilesTest : public ::testing::Test {
 protected:
-    TempDir dir_;
-    ScopedCwd cwd_{dir_.path()};
+    TempDir m_dir;
+    ScopedCwd m_cwd{m_dir.path()};
 };
 
 TEST_F(HostFilesTest, ListingSeparatesFilesFromDirectoriesInOrder) {
-    dir_.Write("b.txt", "1");
-    dir_.Write("A.TXT", "1");
-    dir_.Write("notes", "1");
-    dir_.Write("Saves/one.sav", "1");
-    fs::create_directory(dir_ / "data.dir");
-    fs::create_symlink(dir_ / "Saves", dir_ / "link");
-    fs::create_symlink(dir_ / "missing", dir_ / "dangling");
+    m_dir.Write("b.txt", "1");
+    m_dir.Write("A.TXT", "1");
+    m_dir.Write("notes", "1");
+    m_dir.Write("Saves/one.sav", "1");
+    fs::create_directory(m_dir / "data.dir");
+    fs::create_symlink(m_dir / "Saves", m_dir / "link");
+    fs::create_symlink(m_dir / "missing", m_dir / "dangling");
     EXPECT_EQ(Join(ListEntries("*", false)), "A.TXT,b.txt,dangling,notes");
     EXPECT_EQ(Join(ListEntries("*", true)), ".,..,data.dir,link,Saves");
     EXPECT_EQ(Join(ListEntries("*.txt", false)), "A.TXT,b.txt");
     EXPECT_EQ(Join(ListEntries("*.*", false)), "A.TXT,b.txt,dangling,notes");
     // Folders of the pattern are found without regard to case, with either slash.
     EXPECT_EQ(Join(ListEntries("saves\\*.SAV", false)), "one.sav");
-    EXPECT_EQ(Join(ListEntries((dir_.path() / "SAVES" / "*").string(), false)), "one.sav");
-    EXPECT_EQ(Join(ListEntries("C:" + dir_.path().string() + "/*.txt", false)), "A.TXT,b.txt");
+    EXPECT_EQ(Join(ListEntries((m_dir.path() / "SAVES" / "*").string(), false)), "one.sav");
+    EXPECT_EQ(Join(ListEntries("C:" + m_dir.path().string() + "/*.txt", false)), "A.TXT,b.txt");
 }
 
 TEST_F(HostFilesTest, InvalidPatternsFindNothing) {
-    dir_.Write("Saves/one.sav", "1");
+    m_dir.Write("Saves/one.sav", "1");
     for (const char* pattern : {"", "Saves/", "S*/one.sav", "nowhere/*", "D:\\*", "one.sav/*", "*.none"})
         EXPECT_TRUE(ListEntries(pattern, false).empty()) << pattern;
     EXPECT_TRUE(ListEntries(std::string(100000, '*'), false).empty());
@@ -101,8 +101,8 @@ TEST_F(HostFilesTest, CreateDeleteAndRename) {
     // Everything under the folder, sorted; folders end in '/'.
     auto tree = [&] {
         std::vector<std::string> all;
-        for (const auto& e : fs::recursive_directory_iterator(dir_.path()))
-            all.push_back(fs::relative(e.path(), dir_.path()).string() + (e.is_directory() ? "/" : ""));
+        for (const auto& e : fs::recursive_directory_iterator(m_dir.path()))
+            all.push_back(fs::relative(e.path(), m_dir.path()).string() + (e.is_directory() ? "/" : ""));
         std::sort(all.begin(), all.end());
         return Join(all);
     };
@@ -111,12 +111,12 @@ TEST_F(HostFilesTest, CreateDeleteAndRename) {
     EXPECT_TRUE(MakeDirectory("saves\\Slot1\\"));  // parent found without regard to case
     EXPECT_FALSE(MakeDirectory("nowhere/deeper"));
     EXPECT_FALSE(MakeDirectory("D:\\x"));
-    dir_.Write("Saves/game.sav", "one");
-    dir_.Write("Saves/other.sav", "two");
+    m_dir.Write("Saves/game.sav", "one");
+    m_dir.Write("Saves/other.sav", "two");
     EXPECT_EQ(tree(), "Saves/,Saves/Slot1/,Saves/game.sav,Saves/other.sav");
 
     EXPECT_FALSE(RenameEntry("saves/GAME.SAV", "Saves/OTHER.sav"));  // never replaces
-    EXPECT_EQ(ovetest::ReadFileBytes(dir_ / "Saves" / "other.sav").size(), 3u);
+    EXPECT_EQ(ovetest::ReadFileBytes(m_dir / "Saves" / "other.sav").size(), 3u);
     EXPECT_TRUE(RenameEntry("saves/GAME.SAV", "saves/renamed.sav"));
     EXPECT_TRUE(RenameEntry("Saves/renamed.sav", "Saves/RENAMED.SAV"));  // a change of case
     EXPECT_TRUE(RenameEntry("saves\\slot1", "Slot2"));                  // folders too

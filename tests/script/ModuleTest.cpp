@@ -189,7 +189,7 @@ TEST_F(ModuleTest, ReloadScriptReplacesFunctionsAndKeepsData) {
     EXPECT_EQ(Eval("ReloadScript({})"), "false");
     EXPECT_EQ(Eval("ReloadScript([])"), "false");
 
-    std::filesystem::remove(data_ / "mod.ovs");
+    std::filesystem::remove(m_data / "mod.ovs");
     EXPECT_EQ(Thrown("ReloadScript(m)"), "ReferenceError: Couldn't load script [mod]");
     EXPECT_EQ(Eval("m.f()"), "new");
 
@@ -214,7 +214,7 @@ TEST_F(ModuleTest, DiskFirstPrefersLooseFiles) {
     ScopedCwd in(cwd.path());
     Run("Import('room')");
     EXPECT_EQ(Eval("from"), "data");
-    resources_->SetDiskFirst(true);
+    m_resources->SetDiskFirst(true);
     Run("Import('room')");
     EXPECT_EQ(Eval("from"), "disk");
     EXPECT_EQ(Eval("ScriptExists('ROOM')"), "true");
@@ -223,14 +223,14 @@ TEST_F(ModuleTest, DiskFirstPrefersLooseFiles) {
 TEST_F(ModuleTest, RestartingTheHostGivesAFreshHeapThatForgetsImports) {
     Script("once.ovs", "var loaded = true;");
     Run("ImportOnce('once')");
-    ASSERT_TRUE(game_->StartScript());  // restarts
+    ASSERT_TRUE(m_game->StartScript());  // restarts
     EXPECT_EQ(Eval("typeof loaded"), "undefined");
     EXPECT_EQ(Eval("typeof Import + typeof LoadScript + typeof DestroyScript"), "functionfunctionfunction");
     Run("ImportOnce('once')");
     EXPECT_EQ(Eval("loaded"), "true");
     // The same after a stop and a start.
     ove::StopScriptHost();
-    ASSERT_TRUE(game_->StartScript());
+    ASSERT_TRUE(m_game->StartScript());
     EXPECT_EQ(Eval("typeof loaded"), "undefined");
 }
 

@@ -22,7 +22,7 @@ using HostTest = ScriptTest;
 
 TEST_F(HostTest, GlobalCodeDefinesGlobals) {
     EXPECT_TRUE(ove::ScriptHostRunning());
-    EXPECT_EQ(ove::ScriptServices(ove::ScriptContext()), static_cast<ove::IEngineServices*>(game_.get()));
+    EXPECT_EQ(ove::ScriptServices(ove::ScriptContext()), static_cast<ove::IEngineServices*>(m_game.get()));
     Run("var a = 2; function sq(v) { return v * v; } this.viaThis = 7;");
     EXPECT_EQ(Eval("sq(a) + viaThis"), "11");
     // The result of the code is discarded and the stack is left as found.

@@ -18,29 +18,29 @@ class MixerTest : public ::testing::Test {
 protected:
     // Opens a mixer writing to the disk file (or on the dummy driver without one).
     void Open(bool toDisk = true) {
-        if (toDisk) disk_ = std::make_unique<DiskAudio>(dir_ / "out.raw");
-        mixer_ = std::make_unique<CSoundManagerMixer>(FindSoundFont(""));
-        ASSERT_TRUE(mixer_->IsActive()) << mixer_->GetErrorText();
+        if (toDisk) m_disk = std::make_unique<DiskAudio>(m_dir / "out.raw");
+        m_mixer = std::make_unique<CSoundManagerMixer>(FindSoundFont(""));
+        ASSERT_TRUE(m_mixer->IsActive()) << m_mixer->GetErrorText();
     }
     // Closes the device (flushing the file) and analyses what was played.
     SCapture Close() {
-        sounds_.clear();
-        mixer_.reset();
-        SCapture c = Analyse(dir_ / "out.raw");
-        disk_.reset();
+        m_sounds.clear();
+        m_mixer.reset();
+        SCapture c = Analyse(m_dir / "out.raw");
+        m_disk.reset();
         return c;
     }
     CSound* Create(const Bytes& bytes) {
         CBuffer buffer(bytes);
-        CSound* s = mixer_->CreateSound(&buffer);
-        if (s) sounds_.emplace_back(s, Deleter{mixer_.get()});
+        CSound* s = m_mixer->CreateSound(&buffer);
+        if (s) m_sounds.emplace_back(s, Deleter{m_mixer.get()});
         return s;
     }
     // Plays to the end (or for at most `limit` ms), then lets the device drain a little.
     void PlayThrough(CSound* s, int limit = 2000) {
-        mixer_->Play(s);
-        EXPECT_TRUE(mixer_->IsPlaying(s));
-        EXPECT_TRUE(WaitFor([&] { return !mixer_->IsPlaying(s); }, limit));
+        m_mixer->Play(s);
+        EXPECT_TRUE(m_mixer->IsPlaying(s));
+        EXPECT_TRUE(WaitFor([&] { return !m_mixer->IsPlaying(s); }, limit));
         SleepMs(150);
     }
 
@@ -49,10 +49,10 @@ protected:
         void operator()(CSound* s) const { m->DestroySound(s); }
     };
     // Members end in reverse: sounds, then the mixer, then the disk driver.
-    ovetest::TempDir dir_;
-    std::unique_ptr<DiskAudio> disk_;
-    std::unique_ptr<CSoundManagerMixer> mixer_;
-    std::vector<std::unique_ptr<CSound, Deleter>> sounds_;
+    ovetest::TempDir m_dir;
+    std::unique_ptr<DiskAudio> m_disk;
+    std::unique_ptr<CSoundManagerMixer> m_mixer;
+    std::vector<std::unique_ptr<CSound, Deleter>> m_sounds;
 };
 
 }  // namespace
@@ -60,8 +60,8 @@ protected:
 TEST_F(MixerTest, WaveSampleIsHeardForItsLength) {
     Open();
     CSound* s = Create(SineWave(400));  // 22.05 kHz mono, converted on load
-    ASSERT_NE(s, nullptr) << mixer_->GetErrorText();
-    EXPECT_STREQ(mixer_->GetErrorText(), "Operation successful");
+    ASSERT_NE(s, nullptr) << m_mixer->GetErrorText();
+    EXPECT_STREQ(m_mixer->GetErrorText(), "Operation successful");
     EXPECT_NEAR(s->GetLength(), 400, 2);
     EXPECT_EQ(s->GetVolume(), 100);
     PlayThrough(s);
@@ -74,34 +74,34 @@ TEST_F(MixerTest, VolumeZeroIsSilentForSamplesAndStreams) {
     Open();
     CSound* wave = Create(SineWave(300));
     ASSERT_NE(wave, nullptr);
-    mixer_->PlayAtVolume(wave, 0);
+    m_mixer->PlayAtVolume(wave, 0);
     EXPECT_EQ(wave->GetVolume(), 0);
-    WaitFor([&] { return !mixer_->IsPlaying(wave); }, 1000);
-    Bytes ogg = OggTone(dir_.path(), 300);
+    WaitFor([&] { return !m_mixer->IsPlaying(wave); }, 1000);
+    Bytes ogg = OggTone(m_dir.path(), 300);
     if (!ogg.empty()) {
         CSound* stream = Create(ogg);
-        ASSERT_NE(stream, nullptr) << mixer_->GetErrorText();
-        mixer_->SetVolume(0);  // the master volume reaches music too
-        mixer_->Play(stream);
-        WaitFor([&] { return !mixer_->IsPlaying(stream); }, 1000);
+        ASSERT_NE(stream, nullptr) << m_mixer->GetErrorText();
+        m_mixer->SetVolume(0);  // the master volume reaches music too
+        m_mixer->Play(stream);
+        WaitFor([&] { return !m_mixer->IsPlaying(stream); }, 1000);
     }
     SleepMs(100);
     EXPECT_EQ(Close().loudWindows, 0);
 }
 
 TEST_F(MixerTest, OggStreamIsHeardForItsLength) {
-    Bytes ogg = OggTone(dir_.path(), 500);
+    Bytes ogg = OggTone(m_dir.path(), 500);
     ASSERT_FALSE(ogg.empty()) << "oggenc (vorbis-tools) is needed";
     Open();
     CSound* s = Create(ogg);
-    ASSERT_NE(s, nullptr) << mixer_->GetErrorText();
+    ASSERT_NE(s, nullptr) << m_mixer->GetErrorText();
     EXPECT_NEAR(s->GetLength(), 500, 15);
     PlayThrough(s);
     EXPECT_NEAR(Close().SpanMs(), 500, 40);
 }
 
 TEST_F(MixerTest, LoopingRestartsAPlayingStream) {
-    Bytes ogg = OggTone(dir_.path(), 300);
+    Bytes ogg = OggTone(m_dir.path(), 300);
     ASSERT_FALSE(ogg.empty()) << "oggenc (vorbis-tools) is needed";
     Open();
     CSound* s = Create(ogg);
@@ -109,15 +109,15 @@ TEST_F(MixerTest, LoopingRestartsAPlayingStream) {
     s->SetLooping(true);
     EXPECT_FALSE(s->IsPlaying()) << "switching looping on a stopped stream does not start it";
     s->SetLooping(false);
-    mixer_->Play(s);
+    m_mixer->Play(s);
     SleepMs(100);
     s->SetLooping(true);
     EXPECT_TRUE(s->IsLooping());
     EXPECT_TRUE(s->IsPlaying());
     SleepMs(700);  // well past the stream's own end
-    EXPECT_TRUE(mixer_->IsPlaying(s));
-    mixer_->Stop(s);
-    EXPECT_FALSE(mixer_->IsPlaying(s));
+    EXPECT_TRUE(m_mixer->IsPlaying(s));
+    m_mixer->Stop(s);
+    EXPECT_FALSE(m_mixer->IsPlaying(s));
     SleepMs(100);
     SCapture c = Close();
     EXPECT_GE(c.SpanMs(), 750);
@@ -128,14 +128,14 @@ TEST_F(MixerTest, MidiSequenceIsRenderedWithASoundFont) {
     ASSERT_FALSE(FindSoundFont("").empty()) << "a General MIDI sound font is needed";
     Open();
     CSound* s = Create(MidiFile(MidiNote(1)));  // one note of 500 ms
-    ASSERT_NE(s, nullptr) << mixer_->GetErrorText();
+    ASSERT_NE(s, nullptr) << m_mixer->GetErrorText();
     EXPECT_EQ(s->GetLength(), 0u);
     // The synthesiser's player lingers for a while after the last note: stop it after a second.
-    mixer_->Play(s);
+    m_mixer->Play(s);
     SleepMs(1000);
-    EXPECT_TRUE(mixer_->IsPlaying(s));
-    mixer_->Stop(s);
-    EXPECT_FALSE(mixer_->IsPlaying(s));
+    EXPECT_TRUE(m_mixer->IsPlaying(s));
+    m_mixer->Stop(s);
+    EXPECT_FALSE(m_mixer->IsPlaying(s));
     SleepMs(100);
     SCapture c = Close();
     // The 500 ms note and its release, not the silent linger.
@@ -147,7 +147,7 @@ TEST_F(MixerTest, DamagedDataIsRejectedWithItsText) {
     Open(false);
     auto failure = [&](const Bytes& b) -> std::string {
         EXPECT_EQ(Create(b), nullptr);
-        return mixer_->GetErrorText();
+        return m_mixer->GetErrorText();
     };
     Bytes wave = SineWave(100);
     wave[40] = 0xFF, wave[41] = 0xFF, wave[42] = 0xFF, wave[43] = 0x7F;  // data size past the end
@@ -156,24 +156,24 @@ TEST_F(MixerTest, DamagedDataIsRejectedWithItsText) {
     midi.resize(midi.size() - 2);
     EXPECT_EQ(failure(midi), "Couldn't load sequence");
     EXPECT_EQ(failure(Bytes(2000, 0x5A)), "Couldn't load stream");
-    Bytes ogg = OggTone(dir_.path(), 200);
+    Bytes ogg = OggTone(m_dir.path(), 200);
     if (!ogg.empty()) {
         ogg.resize(120);
         EXPECT_EQ(failure(ogg), "Couldn't load stream");
     }
-    EXPECT_EQ(mixer_->CreateSound(nullptr), nullptr);
-    EXPECT_STREQ(mixer_->GetErrorText(), "Invalid data source");
+    EXPECT_EQ(m_mixer->CreateSound(nullptr), nullptr);
+    EXPECT_STREQ(m_mixer->GetErrorText(), "Invalid data source");
     ASSERT_NE(Create(SineWave(50)), nullptr);
-    EXPECT_STREQ(mixer_->GetErrorText(), "Operation successful");
+    EXPECT_STREQ(m_mixer->GetErrorText(), "Operation successful");
 }
 
 TEST_F(MixerTest, MasterVolumeIsClampedAndAFailedStartIsInactive) {
     Open(false);
-    mixer_->SetVolume(150);
-    EXPECT_EQ(mixer_->GetVolume(), 100);
-    mixer_->SetVolume(-5);
-    EXPECT_EQ(mixer_->GetVolume(), 0);
-    mixer_.reset();
+    m_mixer->SetVolume(150);
+    EXPECT_EQ(m_mixer->GetVolume(), 100);
+    m_mixer->SetVolume(-5);
+    EXPECT_EQ(m_mixer->GetVolume(), 0);
+    m_mixer.reset();
     setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
     CSoundManagerMixer broken;
     setenv("SDL_AUDIODRIVER", "dummy", 1);

@@ -124,11 +124,11 @@ public:
         for (std::uint8_t b : data) Byte(b);
     }
     void AlignToByte() {
-        while (used_ != 0) Bit(0);
+        while (m_used != 0) Bit(0);
     }
     void Byte(int b) {
         AlignToByte();
-        bytes_.push_back(static_cast<std::uint8_t>(b));
+        m_bytes.push_back(static_cast<std::uint8_t>(b));
     }
     // Fixed-code literal/length symbol and distance symbol.
     void FixedLit(unsigned sym) {
@@ -138,16 +138,16 @@ public:
         else Code(0xC0 + sym - 280, 8);
     }
     void FixedDist(unsigned sym) { Code(sym, 5); }
-    const Bytes& Data() const { return bytes_; }
+    const Bytes& Data() const { return m_bytes; }
 
 private:
     void Bit(unsigned b) {
-        if (used_ == 0) bytes_.push_back(0);
-        bytes_.back() |= static_cast<std::uint8_t>(b << used_);
-        used_ = (used_ + 1) & 7;
+        if (m_used == 0) m_bytes.push_back(0);
+        m_bytes.back() |= static_cast<std::uint8_t>(b << m_used);
+        m_used = (m_used + 1) & 7;
     }
-    Bytes bytes_;
-    unsigned used_ = 0;
+    Bytes m_bytes;
+    unsigned m_used = 0;
 };
 
 // Canonical codes for a set of code lengths, as RFC 1951 assigns them.

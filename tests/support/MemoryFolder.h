@@ -29,15 +29,15 @@ public:
 private:
     class CLyingBin : public ove::CDataBin {
     public:
-        CLyingBin(std::string bytes, ove::u32 claim) : bytes_(std::move(bytes)), claim_(claim) {}
-        void Seek(ove::u32 position) override { position_ = std::min<ove::u32>(position, ove::u32(bytes_.size())); }
-        ove::u32 Tell() override { return position_; }
-        ove::u32 GetSize() override { return claim_; }
+        CLyingBin(std::string bytes, ove::u32 claim) : m_bytes(std::move(bytes)), m_claim(claim) {}
+        void Seek(ove::u32 position) override { m_position = std::min<ove::u32>(position, ove::u32(m_bytes.size())); }
+        ove::u32 Tell() override { return m_position; }
+        ove::u32 GetSize() override { return m_claim; }
         ove::u32 Write(const void*, ove::u32) override { return 0; }
         ove::u32 Read(void* data, ove::u32 count) override {
-            const ove::u32 k = std::min<ove::u32>(ove::u32(bytes_.size()) - position_, count);
-            std::memcpy(data, bytes_.data() + position_, k);
-            position_ += k;
+            const ove::u32 k = std::min<ove::u32>(ove::u32(m_bytes.size()) - m_position, count);
+            std::memcpy(data, m_bytes.data() + m_position, k);
+            m_position += k;
             return k;
         }
         bool IsOpen() override { return true; }
@@ -45,9 +45,9 @@ private:
         bool CanRead() override { return true; }
 
     private:
-        std::string bytes_;
-        ove::u32 claim_;
-        ove::u32 position_ = 0;
+        std::string m_bytes;
+        ove::u32 m_claim;
+        ove::u32 m_position = 0;
     };
 };
 

@@ -26,27 +26,27 @@ class ScriptTest : public ::testing::Test {
 protected:
     void SetUp() override {
         auto folder = std::make_unique<ove::CCompoundFolder>();
-        folder->Add(new ove::CDirectory(data_.path().string()));
+        folder->Add(new ove::CDirectory(m_data.path().string()));
         // Loose files in whatever directory the tests run from must not leak in.
         folder->SetLocalFirst(false);
         auto resources = std::make_unique<ove::CResourceCache>(nullptr, nullptr, folder.get());
-        folder_ = folder.get();
-        resources_ = resources.get();
-        game_ = std::make_unique<ove::CGame>(ove::CreateScriptRuntime());
-        game_->Install(std::unique_ptr<ove::CFileFolder>(std::move(folder)));
-        game_->Install(std::move(resources));
-        ASSERT_TRUE(game_->StartScript());
+        m_folder = folder.get();
+        m_resources = resources.get();
+        m_game = std::make_unique<ove::CGame>(ove::CreateScriptRuntime());
+        m_game->Install(std::unique_ptr<ove::CFileFolder>(std::move(folder)));
+        m_game->Install(std::move(resources));
+        ASSERT_TRUE(m_game->StartScript());
     }
 
     void TearDown() override {
         ove::StopScriptHost();
-        game_.reset();
+        m_game.reset();
     }
 
     duk_context* ctx() { return ove::ScriptContext(); }
 
     // Writes a script file into the data folder.
-    void Script(const std::string& fileName, const std::string& source) { data_.Write(fileName, source); }
+    void Script(const std::string& fileName, const std::string& source) { m_data.Write(fileName, source); }
 
     // Runs source and expects it to end without an uncaught error.
     void Run(const std::string& source) {
@@ -78,10 +78,10 @@ protected:
         return text.substr(0, text.find(':'));
     }
 
-    TempDir data_;
-    ove::CCompoundFolder* folder_ = nullptr;  // the game's
-    ove::CResourceCache* resources_ = nullptr;
-    std::unique_ptr<ove::CGame> game_;
+    TempDir m_data;
+    ove::CCompoundFolder* m_folder = nullptr;  // the game's
+    ove::CResourceCache* m_resources = nullptr;
+    std::unique_ptr<ove::CGame> m_game;
 };
 
 }  // namespace ovetest

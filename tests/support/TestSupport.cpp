@@ -43,21 +43,21 @@ bool CChild::Start(const std::vector<std::string>& args, const std::string& errF
     const bool ok = posix_spawnp(&pid, argv[0], &actions, &attr, argv.data(), envp.data()) == 0;
     posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
-    pid_ = ok ? pid : -1;
+    m_pid = ok ? pid : -1;
     return ok;
 }
 
 void CChild::Signal(int sig) const {
-    if (pid_ > 0) kill(pid_, sig);
+    if (m_pid > 0) kill(m_pid, sig);
 }
 
 int CChild::Wait(std::chrono::milliseconds limit) {
     const auto end = std::chrono::steady_clock::now() + limit;
-    while (pid_ > 0) {
+    while (m_pid > 0) {
         int status = 0;
-        const pid_t r = waitpid(pid_, &status, WNOHANG);
-        if (r == pid_) {
-            pid_ = -1;
+        const pid_t r = waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid) {
+            m_pid = -1;
             return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
         }
         if (r < 0 || std::chrono::steady_clock::now() > end) break;
@@ -67,15 +67,15 @@ int CChild::Wait(std::chrono::milliseconds limit) {
 }
 
 void CChild::Stop() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    for (int i = 0; i < 100 && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+    if (m_pid <= 0) return;
+    kill(m_pid, SIGTERM);
+    for (int i = 0; i < 100 && waitpid(m_pid, nullptr, WNOHANG) == 0; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    if (waitpid(pid_, nullptr, WNOHANG) == 0) {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+    if (waitpid(m_pid, nullptr, WNOHANG) == 0) {
+        kill(m_pid, SIGKILL);
+        waitpid(m_pid, nullptr, 0);
     }
-    pid_ = -1;
+    m_pid = -1;
 }
 
 std::string CXServer::Start(const std::vector<std::string>& extra) {
@@ -85,7 +85,7 @@ std::string CXServer::Start(const std::vector<std::string>& extra) {
     // xdotool poll), and a program connecting during the reset is refused.
     std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"};
     args.insert(args.end(), extra.begin(), extra.end());
-    const bool started = server_.Start(args, "/dev/null", {}, fds[1]);
+    const bool started = m_server.Start(args, "/dev/null", {}, fds[1]);
     close(fds[1]);
     std::string number;
     for (const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(15);
@@ -98,7 +98,7 @@ std::string CXServer::Start(const std::vector<std::string>& extra) {
     }
     close(fds[0]);
     if (!started || number.empty()) return "Xvfb did not start";
-    display_ = ":" + number;
+    m_display = ":" + number;
     return "";
 }
 
@@ -108,7 +108,7 @@ TempDir::TempDir() {
         auto p = std::filesystem::temp_directory_path() /
                  ("ove-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
         if (std::filesystem::create_directory(p)) {
-            path_ = p;
+            m_path = p;
             break;
         }
     }
@@ -116,7 +116,7 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
+    std::filesystem::remove_all(m_path, ec);
 }
 
 std::filesystem::path TempDir::Write(const std::string& name, const std::string& content) const {
@@ -124,20 +124,20 @@ std::filesystem::path TempDir::Write(const std::string& name, const std::string&
 }
 
 std::filesystem::path TempDir::Write(const std::string& name, const std::vector<unsigned char>& content) const {
-    auto p = path_ / name;
+    auto p = m_path / name;
     std::filesystem::create_directories(p.parent_path());
     std::ofstream f(p, std::ios::binary);
     f.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
     return p;
 }
 
-ScopedCwd::ScopedCwd(const std::filesystem::path& dir) : old_(std::filesystem::current_path()) {
+ScopedCwd::ScopedCwd(const std::filesystem::path& dir) : m_old(std::filesystem::current_path()) {
     std::filesystem::current_path(dir);
 }
 
 ScopedCwd::~ScopedCwd() {
     std::error_code ec;
-    std::filesystem::current_path(old_, ec);
+    std::filesystem::current_path(m_old, ec);
 }
 
 std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& p) {

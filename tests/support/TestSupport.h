@@ -27,14 +27,14 @@ public:
     ~TempDir();
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
     // Writes a file (creating parent folders) and returns its path.
     std::filesystem::path Write(const std::string& name, const std::string& content) const;
     std::filesystem::path Write(const std::string& name, const std::vector<unsigned char>& content) const;
 
 private:
-    std::filesystem::path path_;
+    std::filesystem::path m_path;
 };
 
 // Changes the current directory for the lifetime of the object.
@@ -44,7 +44,7 @@ public:
     ~ScopedCwd();
 
 private:
-    std::filesystem::path old_;
+    std::filesystem::path m_old;
 };
 
 std::vector<unsigned char> ReadFileBytes(const std::filesystem::path& p);
@@ -74,7 +74,7 @@ public:
     void Stop();
 
 private:
-    int pid_ = -1;
+    int m_pid = -1;
 };
 
 // A private X server: Xvfb picks a free display number itself and tells it through a pipe.
@@ -82,11 +82,11 @@ class CXServer {
 public:
     // "" when the server runs, else what went wrong. `extra` goes to Xvfb's command line.
     std::string Start(const std::vector<std::string>& extra = {});
-    const std::string& Display() const { return display_; }  // ":N", empty until started
+    const std::string& Display() const { return m_display; }  // ":N", empty until started
 
 private:
-    CChild server_;
-    std::string display_;
+    CChild m_server;
+    std::string m_display;
 };
 
 }  // namespace ovetest

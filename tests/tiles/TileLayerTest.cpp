@@ -211,34 +211,34 @@ TEST(TileLayer, ReadWorldPixel) {
 class LayerFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        data_.Write("tiles.OVV", tilestest::ViewBytes({3, 2}, 16, 8));
-        data_.Write("odd.OVV", tilestest::ViewBytes({1, 1}, 16, 8, 1, 5));
-        folder_.Add(new CDirectory(data_.path().string()));
-        folder_.SetLocalFirst(false);
+        m_data.Write("tiles.OVV", tilestest::ViewBytes({3, 2}, 16, 8));
+        m_data.Write("odd.OVV", tilestest::ViewBytes({1, 1}, 16, 8, 1, 5));
+        m_folder.Add(new CDirectory(m_data.path().string()));
+        m_folder.SetLocalFirst(false);
     }
     std::vector<std::uint8_t> Saved(const CTileLayerSet& set, const std::string* props) {
         CBuffer out;
         EXPECT_TRUE(set.Save(out, props));
         return out.Bytes();
     }
-    // Loads into `set`; the properties and the error go to props_ and error_.
+    // Loads into `set`; the properties and the error go to m_props and m_error.
     bool LoadBytes(CTileLayerSet& set, const std::vector<std::uint8_t>& bytes) {
         CBuffer in(bytes);
-        return set.Load(in, props_, error_);
+        return set.Load(in, m_props, m_error);
     }
 
-    std::optional<std::string> props_;
-    std::string error_;
-    ovetest::TempDir data_;
-    CCompoundFolder folder_;
-    CResourceCache cache_{nullptr, nullptr, &folder_};
+    std::optional<std::string> m_props;
+    std::string m_error;
+    ovetest::TempDir m_data;
+    CCompoundFolder m_folder;
+    CResourceCache m_cache{nullptr, nullptr, &m_folder};
 };
 
 TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
-    CTileLayerSet set(&cache_);
+    CTileLayerSet set(&m_cache);
     CTileLayer* a = set.AddLayer("back", 3, 2);
     set.InsertLayer("front", 1, 1, 0);
-    ASSERT_TRUE(a->SetView(cache_.LoadView("tiles")));
+    ASSERT_TRUE(a->SetView(m_cache.LoadView("tiles")));
     a->modeX = kTileRepeat;
     a->modeY = kTileClamp;
     a->priority = 7;
@@ -252,25 +252,25 @@ TEST_F(LayerFileTest, RoundTripWithAndWithoutProperties) {
     auto bytes = Saved(set, &props);
     ASSERT_EQ(std::memcmp(bytes.data(), "LYRS", 4), 0);
 
-    CTileLayerSet copy(&cache_);
-    ASSERT_TRUE(LoadBytes(copy, bytes)) << error_;
+    CTileLayerSet copy(&m_cache);
+    ASSERT_TRUE(LoadBytes(copy, bytes)) << m_error;
     ASSERT_EQ(copy.Count(), 2u);
     EXPECT_EQ(copy.Layer(0)->name, "front");
     EXPECT_EQ(copy.Layer(0)->View(), nullptr);
     const CTileLayer* c = copy.Find("back");
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(tilestest::Describe(*c), "back 3x2 cel 16x8 modes 3/2 priority 7 visible 0 delay 3 scale 0.75 tiles 2");
-    EXPECT_EQ(c->View(), cache_.LoadView("tiles"));
+    EXPECT_EQ(c->View(), m_cache.LoadView("tiles"));
     EXPECT_EQ(tilestest::Tiles(*c, {{0, 0}, {2, 1}}), "1/1/1 0/2/2*") << "loading starts animations at their base";
-    ASSERT_TRUE(props_.has_value());
-    EXPECT_EQ(*props_, props);
+    ASSERT_TRUE(m_props.has_value());
+    EXPECT_EQ(*m_props, props);
 
     // Saved again without properties: no PROP chunk at all, and the rest is identical.
     auto plain = Saved(copy, nullptr);
     EXPECT_EQ(plain.size(), bytes.size() - 8 - props.size());
     EXPECT_TRUE(std::equal(plain.begin(), plain.end(), bytes.begin()));
-    ASSERT_TRUE(LoadBytes(copy, plain)) << error_;
-    EXPECT_FALSE(props_.has_value());
+    ASSERT_TRUE(LoadBytes(copy, plain)) << m_error;
+    EXPECT_FALSE(m_props.has_value());
 }
 
 TEST_F(LayerFileTest, TileWordKinds) {
@@ -295,20 +295,20 @@ TEST_F(LayerFileTest, TileWordKinds) {
     file.layers.push_back(rec);
     CBuffer out;
     ASSERT_TRUE(WriteLayerFile(out, file));
-    CTileLayerSet set(&cache_);
-    ASSERT_TRUE(LoadBytes(set, out.Bytes())) << error_;
+    CTileLayerSet set(&m_cache);
+    ASSERT_TRUE(LoadBytes(set, out.Bytes())) << m_error;
     // Kind 3 leaves the (empty) cell as it was.
     EXPECT_EQ(tilestest::Tiles(*set.Layer(0), {{0, 0}, {1, 0}, {2, 0}}), "1/1/1 - 0/2/2*");
 }
 
 TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
-    CTileLayerSet good(&cache_);
+    CTileLayerSet good(&m_cache);
     CTileLayer* l = good.AddLayer("name", 4, 3);
-    ASSERT_TRUE(l->SetView(cache_.LoadView("tiles")));
+    ASSERT_TRUE(l->SetView(m_cache.LoadView("tiles")));
     const std::string props = "{\"a\":1}";
     const auto bytes = Saved(good, &props);
 
-    CTileLayerSet target(&cache_);
+    CTileLayerSet target(&m_cache);
     target.AddLayer("keep", 1, 1);
     // Every truncation fails (before the PROP chunk starts) or loses only the properties.
     for (std::size_t n = 0; n < bytes.size(); ++n) {
@@ -321,7 +321,7 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
             EXPECT_EQ(target.Layer(0)->name, "keep");
         } else if (n < propStart + 8) {
             EXPECT_TRUE(ok) << n;  // a few stray bytes after the layers are not a chunk
-            EXPECT_FALSE(props_.has_value());
+            EXPECT_FALSE(m_props.has_value());
         } else {
             EXPECT_FALSE(ok) << n;  // PROP length beyond the data
         }
@@ -341,7 +341,7 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
     // 16 bytes claiming 2^31 - 1 layers, or a negative count.
     std::vector<std::uint8_t> head = {'L', 'Y', 'R', 'S', 0xFF, 0xFF, 0xFF, 0x7F, 0, 0, 0, 0, 0, 0, 0, 0};
     EXPECT_FALSE(load(head));
-    EXPECT_NE(error_.find("layer count"), std::string::npos) << error_;
+    EXPECT_NE(m_error.find("layer count"), std::string::npos) << m_error;
     put32(head, 4, 0x80000000u);
     EXPECT_FALSE(load(head));
     // Fields of the first layer's header changed: (offset, value).
@@ -353,7 +353,7 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
     // A header claiming 65535 x 65535 tiles, or more than the data holds.
     EXPECT_FALSE(load(changed({{8, 65535}, {12, 65535}})));
     EXPECT_FALSE(load(changed({{8, 1000}, {12, 1000}})));
-    EXPECT_NE(error_.find("truncated tiles"), std::string::npos) << error_;
+    EXPECT_NE(m_error.find("truncated tiles"), std::string::npos) << m_error;
     // A layer of no columns and 1.4 billion rows (found by fuzzing): no tiles to walk.
     const std::vector<std::uint8_t> tall = {
         0x4C, 0x59, 0x52, 0x53, 0x02, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
@@ -363,12 +363,12 @@ TEST_F(LayerFileTest, DamagedFilesFailFastAndChangeNothing) {
         0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x03, 0x00, 0x00, 0x00, 0x02, 0x00,
         0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
     };
-    ASSERT_TRUE(load(tall)) << error_;
+    ASSERT_TRUE(load(tall)) << m_error;
     ASSERT_EQ(target.Count(), 2u);
     EXPECT_EQ(target.Layer(1)->Columns(), 0);
     EXPECT_EQ(target.Layer(1)->Rows(), 1397905740);
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(LoadBytes(target, Saved(target, nullptr)), true) << error_;
+    EXPECT_EQ(LoadBytes(target, Saved(target, nullptr)), true) << m_error;
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     target.ReplaceLayers({});
     target.AddLayer("keep", 1, 1);
@@ -395,9 +395,9 @@ TEST_F(LayerFileTest, MissingOrMixedViewsFailTheLoad) {
         file.layers.push_back(rec);
         CBuffer out;
         ASSERT_TRUE(WriteLayerFile(out, file));
-        CTileLayerSet set(&cache_);
+        CTileLayerSet set(&m_cache);
         EXPECT_FALSE(LoadBytes(set, out.Bytes()));
-        EXPECT_NE(error_.find(viewName), std::string::npos) << error_;
+        EXPECT_NE(m_error.find(viewName), std::string::npos) << m_error;
         EXPECT_EQ(set.Count(), 0u);
     }
 }

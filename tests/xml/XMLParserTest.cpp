@@ -55,19 +55,19 @@ void CheckTree(const CXMLNode& node) {
 // A bin that claims more bytes than it can deliver.
 class ShortBin : public CDataBin {
 public:
-    ShortBin(std::string_view text, u32 claimed) : inner_(text.data(), static_cast<u32>(text.size())), claimed_(claimed) {}
-    void Seek(u32 position) override { inner_.Seek(position); }
-    u32 Tell() override { return inner_.Tell(); }
-    u32 GetSize() override { return claimed_; }
+    ShortBin(std::string_view text, u32 claimed) : m_inner(text.data(), static_cast<u32>(text.size())), m_claimed(claimed) {}
+    void Seek(u32 position) override { m_inner.Seek(position); }
+    u32 Tell() override { return m_inner.Tell(); }
+    u32 GetSize() override { return m_claimed; }
     u32 Write(const void*, u32) override { return 0; }
-    u32 Read(void* data, u32 count) override { return inner_.Read(data, count); }
+    u32 Read(void* data, u32 count) override { return m_inner.Read(data, count); }
     bool IsOpen() override { return true; }
     bool CanWrite() override { return false; }
     bool CanRead() override { return true; }
 
 private:
-    CBuffer inner_;
-    u32 claimed_;
+    CBuffer m_inner;
+    u32 m_claimed;
 };
 
 // The tree in one line: an element as name[key=value ...]'text'{children}, a text node as "text",

@@ -57,28 +57,28 @@ SRect SpriteBox(int x, int y) {
 class DemoPlayThrough : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!demotest::CopyDemoForTest(game_.path(), " font=\"small\"")) FAIL() << demotest::kBuildDemoFirst;
-        game_.Write("DATA/test.ovs", "Import('main');\n");  // the demo as it is
-        fs::copy_file(fs::path(OVE_TEST_SOURCE_DIR) / "e2e" / "demo" / "playthrough.rec", game_ / "playthrough.rec");
-        tiles_ = demotest::ReadPng(demotest::DemoArtDir() / "hall-tiles.png");
-        map_ = ReadMap(demotest::DemoArtDir() / "hall-map.csv");
+        if (!demotest::CopyDemoForTest(m_game.path(), " font=\"small\"")) FAIL() << demotest::kBuildDemoFirst;
+        m_game.Write("DATA/test.ovs", "Import('main');\n");  // the demo as it is
+        fs::copy_file(fs::path(OVE_TEST_SOURCE_DIR) / "e2e" / "demo" / "playthrough.rec", m_game / "playthrough.rec");
+        m_tiles = demotest::ReadPng(demotest::DemoArtDir() / "hall-tiles.png");
+        m_map = ReadMap(demotest::DemoArtDir() / "hall-map.csv");
     }
 
     // The replay asks for screenshots of its own ("shot TURN name.png" lines).
-    SPicture Shot(const std::string& name) { return demotest::ReadPng(game_ / (name + ".png")); }
+    SPicture Shot(const std::string& name) { return demotest::ReadPng(m_game / (name + ".png")); }
 
-    ovetest::TempDir game_;
-    SPicture tiles_;
-    std::vector<std::vector<int>> map_;
+    ovetest::TempDir m_game;
+    SPicture m_tiles;
+    std::vector<std::vector<int>> m_map;
 };
 
 }  // namespace
 
 TEST_F(DemoPlayThrough, FromTheFirstClickToTheEnd) {
-    ASSERT_EQ(tiles_.width, 128);
-    ASSERT_EQ(map_.size(), 15u);
+    ASSERT_EQ(m_tiles.width, 128);
+    ASSERT_EQ(m_map.size(), 15u);
     // --verbose: the demo says each line of the story with debug().
-    const demotest::SRun r = demotest::RunEngine(game_.path(), "--verbose --replay playthrough.rec --frames 1400");
+    const demotest::SRun r = demotest::RunEngine(m_game.path(), "--verbose --replay playthrough.rec --frames 1400");
     ASSERT_EQ(r.status, 0) << r.err;
     // The story's lines in the order spoken: the box described, locked, the keeper's welcome, the
     // key, the hero's joy at the box and the keeper's thanks; Escape ended the game before the
@@ -102,13 +102,13 @@ TEST_F(DemoPlayThrough, FromTheFirstClickToTheEnd) {
         for (int x = 0; x < 320; ++x) {
             if (hero.Contains(x, y) || keeper.Contains(x, y)) continue;
             ++checked;
-            if (hall.Rgb(x, y) != HallPixel(tiles_, map_, x, y)) ++wrong;
+            if (hall.Rgb(x, y) != HallPixel(m_tiles, m_map, x, y)) ++wrong;
         }
     EXPECT_GT(checked, 60000);
     EXPECT_EQ(wrong, 0) << "of " << checked << " pixels";
     int heroPixels = 0;
     for (int y = hero.y1; y <= hero.y2; ++y)
-        for (int x = hero.x1; x <= hero.x2; ++x) heroPixels += hall.Rgb(x, y) != HallPixel(tiles_, map_, x, y);
+        for (int x = hero.x1; x <= hero.x2; ++x) heroPixels += hall.Rgb(x, y) != HallPixel(m_tiles, m_map, x, y);
     EXPECT_GT(heroPixels, 100) << "the hero stands at the hall's entrance";
 
     // The keeper's first line: a dark box over his head with light blue letters in it.
@@ -117,7 +117,7 @@ TEST_F(DemoPlayThrough, FromTheFirstClickToTheEnd) {
     int darker = 0, blue = 0;
     for (int y = 22; y < keeper.y1; ++y)
         for (int x = 60; x < 240; ++x) {
-            const std::uint32_t got = talk.Rgb(x, y), tile = HallPixel(tiles_, map_, x, y);
+            const std::uint32_t got = talk.Rgb(x, y), tile = HallPixel(m_tiles, m_map, x, y);
             const int r = int(got >> 16), g = int(got >> 8 & 255), b = int(got & 255);
             const int tileSum = int(tile >> 16) + int(tile >> 8 & 255) + int(tile & 255);
             if (r + g + b + 60 < tileSum) ++darker;
@@ -131,7 +131,7 @@ TEST_F(DemoPlayThrough, FromTheFirstClickToTheEnd) {
     ASSERT_EQ(open.width, 320);
     int boxWrong = 0;
     for (int y = 160; y < 192; ++y)
-        for (int x = 48; x < 80; ++x) boxWrong += open.Rgb(x, y) != HallPixel(tiles_, map_, x, y, 2);
+        for (int x = 48; x < 80; ++x) boxWrong += open.Rgb(x, y) != HallPixel(m_tiles, m_map, x, y, 2);
     EXPECT_EQ(boxWrong, 0);
 
     // The end: black but for two lines of text, centred, a large gold title over a grey line.

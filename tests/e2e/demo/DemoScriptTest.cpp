@@ -18,15 +18,15 @@ using demotest::SPicture;
 class DemoScript : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!demotest::CopyDemoForTest(game_.path(), "")) FAIL() << demotest::kBuildDemoFirst;
+        if (!demotest::CopyDemoForTest(m_game.path(), "")) FAIL() << demotest::kBuildDemoFirst;
     }
 
     demotest::SRun RunWith(const std::string& testScript) {
-        game_.Write("DATA/test.ovs", "Import('main');\n" + testScript);
-        return demotest::RunEngine(game_.path(), "--frames 600");
+        m_game.Write("DATA/test.ovs", "Import('main');\n" + testScript);
+        return demotest::RunEngine(m_game.path(), "--frames 600");
     }
 
-    ovetest::TempDir game_;
+    ovetest::TempDir m_game;
 };
 
 }  // namespace
@@ -102,7 +102,7 @@ TEST_F(DemoScript, HeroWalksRoundTheChestAndHidesBehindIt) {
     auto walk = [&](int y, std::string& result) {
         ovetest::TempDir out;
         const fs::path shotPath = out / "shot.bmp";
-        game_.Write("DATA/test.ovs", "Import('main');\n" + std::string(R"(
+        m_game.Write("DATA/test.ovs", "Import('main');\n" + std::string(R"(
 Run = function () {
     Camera.autoPan = false; Camera.zoom = 1; Camera.x = Camera.target = 160; Camera.Place(); Hero.Follow();
     Hero.sprite.x = 110; Hero.sprite.y = 230;
@@ -112,7 +112,7 @@ Run = function () {
     Alert(moved, Hero.sprite.x, Hero.sprite.y, Hero.sprite.priority, Hero.sprite.Moving());
 };
 )");
-        demotest::SRun r = demotest::RunEngine(game_.path(), "--screenshot " + demotest::Quote(shotPath.string()));
+        demotest::SRun r = demotest::RunEngine(m_game.path(), "--screenshot " + demotest::Quote(shotPath.string()));
         EXPECT_EQ(r.status, 0) << r.err;
         result = r.err;
         return demotest::ReadBmp(shotPath);
@@ -197,6 +197,6 @@ Run = function () {
               "Alert: true room,room,72,215,false,-,-, true hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n"
               "Alert: false false hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n");
     // The save is in the engine's own folder for saves, not in the game's.
-    EXPECT_TRUE(std::filesystem::exists(demotest::PlayerHome(game_.path()) / "config/ove/ove-demo/demo.sav"));
-    EXPECT_FALSE(std::filesystem::exists(game_ / "demo.sav"));
+    EXPECT_TRUE(std::filesystem::exists(demotest::PlayerHome(m_game.path()) / "config/ove/ove-demo/demo.sav"));
+    EXPECT_FALSE(std::filesystem::exists(m_game / "demo.sav"));
 }

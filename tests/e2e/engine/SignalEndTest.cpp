@@ -71,16 +71,16 @@ class CXServer {
 public:
     std::string Start() {
         WriteBoxFont();
-        std::string problem = server_.Start({"-fp", "built-ins," + fonts_.path().string()});
-        display_ = server_.Display();
+        std::string problem = m_server.Start({"-fp", "built-ins," + m_fonts.path().string()});
+        m_display = m_server.Display();
         return problem;
     }
     std::vector<std::string> Env() const {
-        return {"DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"};
+        return {"DISPLAY=" + m_display, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"};
     }
     // The names of the top-level windows that are mapped.
     std::string Windows() const {
-        return Capture("DISPLAY=" + display_ + " timeout 10 xwininfo -root -children 2>/dev/null");
+        return Capture("DISPLAY=" + m_display + " timeout 10 xwininfo -root -children 2>/dev/null");
     }
     // The id of the top-level window with that name, "" when there is none. (The message box
     // names itself in UTF-8, which xwininfo -name does not match.)
@@ -94,7 +94,7 @@ public:
     }
     bool IsViewable(const std::string& name) const {
         const std::string id = WindowId(name);
-        return !id.empty() && Capture("DISPLAY=" + display_ + " timeout 10 xwininfo -id " + id + " 2>/dev/null")
+        return !id.empty() && Capture("DISPLAY=" + m_display + " timeout 10 xwininfo -id " + id + " 2>/dev/null")
                                       .find("IsViewable") != std::string::npos;
     }
 
@@ -111,13 +111,13 @@ private:
             for (int row = 0; row < 13; ++row) bdf += c == 32 ? "00\n" : "7E\n";
             bdf += "ENDCHAR\n";
         }
-        fonts_.Write("bars.bdf", bdf + "ENDFONT\n");
-        fonts_.Write("fonts.dir", "1\nbars.bdf " + name + "\n");
+        m_fonts.Write("bars.bdf", bdf + "ENDFONT\n");
+        m_fonts.Write("fonts.dir", "1\nbars.bdf " + name + "\n");
     }
 
-    ovetest::TempDir fonts_;
-    ovetest::CXServer server_;
-    std::string display_;
+    ovetest::TempDir m_fonts;
+    ovetest::CXServer m_server;
+    std::string m_display;
 };
 
 class SignalEndOnScreen : public ::testing::Test {
@@ -130,9 +130,9 @@ protected:
 #endif
         for (const char* tool : {"Xvfb", "xwininfo"})
             if (!ovetest::HaveProgram(tool)) GTEST_SKIP() << tool << " is needed (scripts/setup.sh installs it)";
-        ASSERT_EQ(x_.Start(), "");
+        ASSERT_EQ(m_x.Start(), "");
     }
-    CXServer x_;
+    CXServer m_x;
 };
 
 }  // namespace
@@ -159,8 +159,8 @@ TEST_F(SignalEndOnScreen, BoxTextIsOnStandardErrorAndSigtermEndsTheBox) {
     for (const auto& c : cases) {
         SEngine engine;
         engine.dir.Write("DATA/main.ovs", c.script);
-        ASSERT_TRUE(engine.Start({}, x_.Env()));
-        ASSERT_TRUE(WaitFor([&] { return x_.IsViewable(c.caption); })) << engine.Err() << x_.Windows();
+        ASSERT_TRUE(engine.Start({}, m_x.Env()));
+        ASSERT_TRUE(WaitFor([&] { return m_x.IsViewable(c.caption); })) << engine.Err() << m_x.Windows();
         const std::string err = engine.Err();
         ASSERT_NE(err.find(c.line), std::string::npos) << err;
         EXPECT_EQ(err.find(c.line), err.rfind(c.line)) << "said twice:\n" << err;
@@ -171,7 +171,7 @@ TEST_F(SignalEndOnScreen, BoxTextIsOnStandardErrorAndSigtermEndsTheBox) {
         EXPECT_LT(Clock::now() - sent, c.within) << c.caption;
         EXPECT_EQ(engine.Err(), err + c.thenSaid);
         // The box went with it.
-        EXPECT_TRUE(WaitFor([&] { return x_.WindowId(c.caption).empty(); }, 3s)) << x_.Windows();
+        EXPECT_TRUE(WaitFor([&] { return m_x.WindowId(c.caption).empty(); }, 3s)) << m_x.Windows();
     }
 }
 
@@ -181,8 +181,8 @@ TEST_F(SignalEndOnScreen, SignalsEndTheSelectSourceDialog) {
         SEngine engine;
         for (const char* folder : {"DATA1", "DATA2"})
             engine.dir.Write(std::string(folder) + "/main.ovs", "function Init() { Alert('started'); } function Run() {}");
-        ASSERT_TRUE(engine.Start({}, x_.Env()));
-        ASSERT_TRUE(WaitFor([&] { return x_.IsViewable("Select source"); })) << engine.Err() << x_.Windows();
+        ASSERT_TRUE(engine.Start({}, m_x.Env()));
+        ASSERT_TRUE(WaitFor([&] { return m_x.IsViewable("Select source"); })) << engine.Err() << m_x.Windows();
         const auto sent = Clock::now();
         engine.process.Signal(sig);
         EXPECT_EQ(engine.process.Wait(5s), 128 + sig);

@@ -27,14 +27,14 @@ using ovetest::CXServer;
 class CGameRun {
 public:
     CGameRun(const CXServer& x, const std::string& title, int windowWidth, int windowHeight, const std::string& script)
-        : display_(x.Display()), title_(title) {
+        : m_display(x.Display()), m_title(title) {
         char settings[256];
         std::snprintf(settings, sizeof settings,
                       "<settings><game width=\"320\" height=\"240\"/>"
                       "<window width=\"%d\" height=\"%d\" title=\"%s\"/></settings>",
                       windowWidth, windowHeight, title.c_str());
-        game_.Write("DATA/settings.xml", settings);
-        game_.Write("DATA/main.ovs", script);
+        m_game.Write("DATA/settings.xml", settings);
+        m_game.Write("DATA/main.ovs", script);
     }
 
     std::string Log() const { return ovetest::ReadFileText(ErrPath()); }
@@ -54,40 +54,40 @@ public:
 
     // The X window of the game, found by its title.
     std::string Window() const {
-        return Capture("DISPLAY=" + display_ + " timeout 15 xdotool search --sync --name '^" + title_ + "$' 2>/dev/null");
+        return Capture("DISPLAY=" + m_display + " timeout 15 xdotool search --sync --name '^" + m_title + "$' 2>/dev/null");
     }
 
     // Runs xdotool with the arguments on the game's display.
     bool Xdo(const std::string& args) const {
-        return ovetest::Run("DISPLAY=" + display_ + " timeout 15 xdotool " + args + " >/dev/null 2>&1") == 0;
+        return ovetest::Run("DISPLAY=" + m_display + " timeout 15 xdotool " + args + " >/dev/null 2>&1") == 0;
     }
 
-    int Wait() { return engine_.Wait(60s); }
+    int Wait() { return m_engine.Wait(60s); }
 
     // Starts the engine, waits for the game's first line and focuses its window; the window's id,
     // empty (with a test failure) when any of it went wrong.
     std::string Open() {
         std::string window;
         // timeout bounds the engine even if this test is killed before it can stop it.
-        if (!engine_.Start({"env", "DISPLAY=" + display_, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "timeout",
-                            "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", game_.path().string()},
+        if (!m_engine.Start({"env", "DISPLAY=" + m_display, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "timeout",
+                            "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", m_game.path().string()},
                            ErrPath()))
             ADD_FAILURE() << "the engine did not start";
         else if (WaitForLine("Alert: ready") < 0 || (window = Window()).empty())
-            ADD_FAILURE() << "no window titled '" << title_ << "'\n" << Log();
+            ADD_FAILURE() << "no window titled '" << m_title << "'\n" << Log();
         else if (!Xdo("windowfocus --sync " + window))
-            ADD_FAILURE() << "could not focus " << title_;
+            ADD_FAILURE() << "could not focus " << m_title;
         else
             return window;
         return "";
     }
 
 private:
-    std::string ErrPath() const { return (game_ / "err").string(); }
+    std::string ErrPath() const { return (m_game / "err").string(); }
 
-    std::string display_, title_;
-    ovetest::TempDir game_;
-    CChild engine_;
+    std::string m_display, m_title;
+    ovetest::TempDir m_game;
+    CChild m_engine;
 };
 
 class WindowInputTest : public ::testing::Test {
@@ -95,9 +95,9 @@ protected:
     void SetUp() override {
         if (!ovetest::HaveProgram("Xvfb") || !ovetest::HaveProgram("xdotool"))
             GTEST_SKIP() << "Xvfb and xdotool are needed (scripts/setup.sh installs them)";
-        ASSERT_EQ(x_.Start(), "");
+        ASSERT_EQ(m_x.Start(), "");
     }
-    CXServer x_;
+    CXServer m_x;
 };
 
 // The games below run Play() on a list of phases, each ended by F12: 'keys' reports typed keys,
@@ -186,7 +186,7 @@ int ShellValue(const std::string& output, const std::string& name) {
 }  // namespace
 
 TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
-    CGameRun run(x_, "Input Probe", 640, 480, Game("['keys', 'delay', 'mouse', 'held']"));
+    CGameRun run(m_x, "Input Probe", 640, 480, Game("['keys', 'delay', 'mouse', 'held']"));
     const std::string window = run.Open();
     ASSERT_FALSE(window.empty());
 
@@ -256,7 +256,7 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
 
 TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
     // A 320 x 240 game in a 640 x 400 window: the viewport is 533 x 400, 53 pixels from the left.
-    CGameRun run(x_, "Letter Box", 640, 400, Game("['mouse']"));
+    CGameRun run(m_x, "Letter Box", 640, 400, Game("['mouse']"));
     const std::string window = run.Open();
     ASSERT_FALSE(window.empty());
 
@@ -272,8 +272,8 @@ TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
     std::this_thread::sleep_for(600ms);
     ASSERT_TRUE(Perform(run, {"mousemove --window %W 10 60", {}}, window));
     ASSERT_TRUE(Perform(run, {"click 3", {"Alert: mouse 1 36 2", "Alert: mouse 1 36 0"}}, window));
-    const std::string geometry = Capture("DISPLAY=" + x_.Display() + " xdotool getwindowgeometry --shell " + window);
-    const std::string pointer = Capture("DISPLAY=" + x_.Display() + " xdotool getmouselocation --shell");
+    const std::string geometry = Capture("DISPLAY=" + m_x.Display() + " xdotool getwindowgeometry --shell " + window);
+    const std::string pointer = Capture("DISPLAY=" + m_x.Display() + " xdotool getmouselocation --shell");
     EXPECT_EQ(ShellValue(pointer, "X") - ShellValue(geometry, "X"), 55) << geometry << "\n" << pointer;
     EXPECT_EQ(ShellValue(pointer, "Y") - ShellValue(geometry, "Y"), 60) << geometry << "\n" << pointer;
 
@@ -288,8 +288,8 @@ TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
 }
 
 TEST_F(WindowInputTest, KeyDownIsFalseWhileAnotherWindowIsActive) {
-    CGameRun a(x_, "Game A", 320, 240, Game("['held']"));
-    CGameRun b(x_, "Game B", 320, 240, Game("['held']"));
+    CGameRun a(m_x, "Game A", 320, 240, Game("['held']"));
+    CGameRun b(m_x, "Game B", 320, 240, Game("['held']"));
     const std::string windowA = a.Open(), windowB = b.Open();
     ASSERT_FALSE(windowA.empty() || windowB.empty());
 
