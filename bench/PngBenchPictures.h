@@ -56,7 +56,9 @@ public:
     }
 
 private:
-    float L(int x, int y) const { return m_lattice[(static_cast<unsigned>(x) * 73856093u ^ static_cast<unsigned>(y) * 19349663u) & 4095]; }
+    float L(int x, int y) const {
+        return m_lattice[(static_cast<unsigned>(x) * 73856093u ^ static_cast<unsigned>(y) * 19349663u) & 4095];
+    }
     float m_lattice[4096];
 };
 
@@ -67,7 +69,8 @@ inline void PhotoPixel(const CValueNoise& n, std::mt19937& rng, unsigned x, unsi
     const float light = 0.55f + 0.45f * n.Fractal(fx * 3, fy * 3, 3);
     const float tex = n.Fractal(x / 37.0f, y / 37.0f, 5);
     const bool object = n.At(fx * 5 + 11, fy * 5 + 7) > 0.62f;  // hard-edged regions
-    float r = object ? 0.75f : 0.35f + 0.4f * fy, g = object ? 0.3f : 0.45f + 0.2f * tex, b = object ? 0.2f : 0.6f - 0.3f * fy;
+    float r = object ? 0.75f : 0.35f + 0.4f * fy, g = object ? 0.3f : 0.45f + 0.2f * tex,
+          b = object ? 0.2f : 0.6f - 0.3f * fy;
     r = r * light + 0.15f * tex, g = g * light + 0.12f * tex, b = b * light + 0.1f * tex;
     const int noise = static_cast<int>(rng() % 7) - 3;
     rgb[0] = std::clamp(static_cast<int>(r * 255) + noise, 0, 255);

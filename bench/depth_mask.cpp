@@ -16,9 +16,9 @@
 #include <memory>
 #include <vector>
 
+#include "MovingCel.h"
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
-#include "MovingCel.h"
 #include "render/Renderer.h"
 
 namespace {

@@ -14,8 +14,8 @@
 #include <random>
 #include <vector>
 
-#include "io/DataBin.h"
 #include "image/ImageLoad.h"
+#include "io/DataBin.h"
 
 namespace {
 
@@ -85,8 +85,9 @@ int main(int argc, char** argv) {
         theirs.reset();
         theirs.reset(new unsigned char[std::size_t(w) * h * 4]);
         tjhandle d = tjInitDecompress();
-        theyOk = tjDecompress2(d, file.data(), file.size(), theirs.get(), static_cast<int>(w), 0,
-                               static_cast<int>(h), TJPF_RGBA, 0) == 0 && theyOk;
+        theyOk = tjDecompress2(d, file.data(), file.size(), theirs.get(), static_cast<int>(w), 0, static_cast<int>(h),
+                               TJPF_RGBA, 0) == 0 &&
+                 theyOk;
         tjDestroy(d);
     });
 
@@ -106,8 +107,8 @@ int main(int argc, char** argv) {
         const unsigned char* row = ours->TopRow(y);
         const unsigned char* ref = theirs.get() + std::size_t(y) * w * 4;
         for (unsigned x = 0; same && x < w; ++x)
-            same = row[x * 4] == ref[x * 4 + 2] && row[x * 4 + 1] == ref[x * 4 + 1] &&
-                   row[x * 4 + 2] == ref[x * 4] && row[x * 4 + 3] == ref[x * 4 + 3];
+            same = row[x * 4] == ref[x * 4 + 2] && row[x * 4 + 1] == ref[x * 4 + 1] && row[x * 4 + 2] == ref[x * 4] &&
+                   row[x * 4 + 3] == ref[x * 4 + 3];
     }
 
     const double mp = w * double(h) / 1e6;

@@ -18,15 +18,15 @@
 #pragma GCC diagnostic pop
 #endif
 
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <memory>
 
 #include "PngBenchPictures.h"
-#include "io/DataBin.h"
 #include "image/CodecPNG.h"
+#include "io/DataBin.h"
 
 namespace {
 

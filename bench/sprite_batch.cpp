@@ -18,8 +18,8 @@
 #include <memory>
 #include <vector>
 
-#include "image/Bitmap.h"
 #include "MovingCel.h"
+#include "image/Bitmap.h"
 #include "render/Renderer.h"
 
 namespace {

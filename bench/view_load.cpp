@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "resources/View.h"
 #include "io/DataBin.h"
+#include "resources/View.h"
 
 namespace {
 
@@ -44,7 +44,7 @@ std::vector<u8> TinyView() {
     u32(17);
     u32(32), u32(0), u32(1), u32(1);
     v.push_back(0);
-    u32(0), u32(1);                     // one loop of one cel
+    u32(0), u32(1);                    // one loop of one cel
     u32(16), u32(16), u32(0), u32(0);  // 16 x 16 at offset 0, 0
     for (int i = 0; i < 16 * 16; ++i) u32(0xFF336699u);
     return v;

@@ -14,9 +14,7 @@
 namespace ove::fuzz {
 
 // A memory bin holding a copy of the input (the engine reads archives and files into these).
-inline CBuffer MakeBin(const std::uint8_t* data, std::size_t size) {
-    return CBuffer(data, static_cast<u32>(size));
-}
+inline CBuffer MakeBin(const std::uint8_t* data, std::size_t size) { return CBuffer(data, static_cast<u32>(size)); }
 
 // Some parsers open a path; an anonymous memory file gives them one without touching the disk.
 class CMemoryFile {

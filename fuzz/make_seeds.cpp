@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
+#include "data/PackedArchive.h"
 #include "data/TaggedValues.h"
 #include "data/ViewFile.h"
 #include "data/ZIPCipher.h"
 #include "data/ZIPFile.h"
-#include "data/PackedArchive.h"
 #include "image/Bitmap.h"
 #include "image/ImageLoad.h"
 #include "image/RunMask.h"
@@ -59,8 +59,8 @@ static Bytes Encoded(const CBitmapInterface& bitmap, ImageFileFormat format) {
     CBuffer out;
     std::string error;
     if (!EncodeImage(bitmap, format, &out, &error)) {
-        std::fprintf(stderr, "make_seeds: encoding format %d as %d failed: %s\n", int(bitmap.Format()),
-                     int(format), error.c_str());
+        std::fprintf(stderr, "make_seeds: encoding format %d as %d failed: %s\n", int(bitmap.Format()), int(format),
+                     error.c_str());
         ++g_failures;
     }
     return out.Bytes();
@@ -116,8 +116,7 @@ static Bytes Png(u32 w, u32 h, u8 depth, u8 colourType, u8 interlace, const Byte
     if (interlace) {
         static const int sx[7] = {0, 4, 0, 2, 0, 1, 0}, sy[7] = {0, 0, 4, 0, 2, 0, 1};
         static const int dx[7] = {8, 8, 4, 4, 2, 2, 1}, dy[7] = {8, 8, 8, 4, 4, 2, 2};
-        for (int p = 0; p < 7; ++p)
-            rows((w + dx[p] - 1 - sx[p]) / dx[p], (h + dy[p] - 1 - sy[p]) / dy[p]);
+        for (int p = 0; p < 7; ++p) rows((w + dx[p] - 1 - sx[p]) / dx[p], (h + dy[p] - 1 - sy[p]) / dy[p]);
     } else {
         rows(w, h);
     }
@@ -162,8 +161,8 @@ static void Archives() {
         Bytes packed = Deflate(script, -15);
         zip.AddEntry("main.ovs", 8, packed.data(), u32(packed.size()), Crc32(script.data(), script.size()),
                      u32(script.size()));
-        zip.AddEntry("settings.xml", 0, settings.data(), u32(settings.size()),
-                     Crc32(settings.data(), settings.size()), u32(settings.size()));
+        zip.AddEntry("settings.xml", 0, settings.data(), u32(settings.size()), Crc32(settings.data(), settings.size()),
+                     u32(settings.size()));
         zip.AddEntry("Room\\Hall.ovs", 0, nullptr, 0, 0, 0);
         zip.Finish();
         return out.Bytes();
@@ -252,8 +251,9 @@ static void Layers() {
     a.rows = 2;
     a.name = "floor";
     a.viewName = "tiles";
-    a.words = {kTileWordEmpty, kTileWordStatic | (1u << 2), kTileWordAnimated | (2u << 17),
-               kTileWordSkip, kTileWordStatic, kTileWordEmpty};
+    a.words = {
+        kTileWordEmpty, kTileWordStatic | (1u << 2), kTileWordAnimated | (2u << 17), kTileWordSkip, kTileWordStatic,
+        kTileWordEmpty};
     SLayerRecord b;
     b.columns = 1;
     b.rows = 1;
@@ -322,8 +322,8 @@ static void Texts() {
         "  <title>The &amp; &lt;Hall&gt; &quot;of&quot; &apos;Doors&apos;</title>\n"
         "  <script name=\"main\"/><font name=\"default\"/><sound soundfont=\"gm.sf2\"/>\n"
         "  <notes><![CDATA[raw <text> here]]></notes>\n</settings>\n";
-    for (char flags : {'\0', '\3', '\7'}) Save("xml", std::string("doc") + char('0' + flags) + ".xml",
-                                              std::string(1, flags) + doc);
+    for (char flags : {'\0', '\3', '\7'})
+        Save("xml", std::string("doc") + char('0' + flags) + ".xml", std::string(1, flags) + doc);
     Save("xml", "nested.xml", std::string(1, '\1') + "<a x='1' y=\"2\"><b><c>t</c><c/></b>tail</a>");
     Save("settings", "settings.xml", doc);
     Save("settings", "small.xml", "<settings><window width=\"800\" height=\"600\"/><title>T</title></settings>");

@@ -14,10 +14,10 @@
 #include "bindings/Bindings.h"
 #include "host/CommandLine.h"
 #include "host/Game.h"
-#include "script/ScriptHost.h"
 #include "platform/Events.h"
 #include "platform/MessageBox.h"
 #include "platform/Signals.h"
+#include "script/ScriptHost.h"
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);

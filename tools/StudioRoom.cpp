@@ -13,15 +13,15 @@
 #include <memory>
 #include <stdexcept>
 
+#include "host/Game.h"
+#include "host/GameApiLogic.h"
 #include "image/ImageLoad.h"
 #include "image/PngWrite.h"
 #include "image/RunMask.h"
-#include "resources/View.h"
 #include "io/DataBin.h"
 #include "render/Renderer.h"
+#include "resources/View.h"
 #include "scene/Sprite.h"
-#include "host/Game.h"
-#include "host/GameApiLogic.h"
 
 namespace studio {
 

@@ -106,8 +106,9 @@ void Define(duk_context* ctx, duk_idx_t obj, const std::string& key) {
     obj = duk_normalize_index(ctx, obj);
     duk_push_lstring(ctx, key.data(), key.size());
     duk_swap_top(ctx, -2);
-    duk_def_prop(ctx, obj, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
-                               DUK_DEFPROP_SET_CONFIGURABLE);
+    duk_def_prop(
+        ctx, obj,
+        DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE | DUK_DEFPROP_SET_CONFIGURABLE);
 }
 
 // Pushes an object of obj's custom properties, name: value. Tiled writes them as an array of
@@ -310,8 +311,8 @@ struct STileset {
     std::int32_t tileWidth = 0, tileHeight = 0, columns = 0, margin = 0, spacing = 0, count = 0;
     std::unique_ptr<CBitmapInterface> picture;
     std::map<std::int32_t, std::vector<std::int32_t>> animations;  // tile id -> frame tile ids
-    std::map<std::int32_t, double> frameDurations;                  // tile id -> first frame, ms
-    std::vector<std::int32_t> withProperties;                       // tile ids, in file order
+    std::map<std::int32_t, double> frameDurations;                 // tile id -> first frame, ms
+    std::vector<std::int32_t> withProperties;                      // tile ids, in file order
 };
 
 // Reads the tile set object at `obj` (its image is relative to `dir`); the tiles' custom
@@ -568,7 +569,8 @@ bool CReader::ReadTileLayer(duk_idx_t layer, bool hidden, std::string& error) {
             tile.base = tile.current = std::int32_t(id);
         }
         if (tile.loop > kMaxWordField) {
-            error = cell + "more than " + std::to_string(kMaxWordField + 1) + " loops needed for flipped and animated tiles";
+            error = cell + "more than " + std::to_string(kMaxWordField + 1) +
+                    " loops needed for flipped and animated tiles";
             return false;
         }
         out.words.push_back(EncodeTileWord(tile));

@@ -146,10 +146,10 @@ const char* kDamaged = "damaged (size or CRC-32 does not match), or wrong passwo
 
 const char* MethodName(u32 method) {
     switch (method) {
-        case 0: return "stored";
-        case 8: return "deflate";
-        case 9: return "deflate64";
-        default: return "?";
+    case 0: return "stored";
+    case 8: return "deflate";
+    case 9: return "deflate64";
+    default: return "?";
     }
 }
 

@@ -133,15 +133,13 @@ int DumpLayers(const std::vector<u8>& bytes) {
         std::size_t kinds[4] = {};
         for (u32 w : l.words) ++kinds[TileWordKind(w)];
         std::printf("  layer %zu [%s]: %dx%d tiles, view [%s], modes %s/%s, priority %d, scale %g, delay %u%s\n", i,
-                    l.name.c_str(), l.columns, l.rows, l.viewName.c_str(), kModes[l.modeX], kModes[l.modeY],
-                    l.priority, double(l.scale), l.delay, (l.flags & 1) ? ", hidden" : "");
+                    l.name.c_str(), l.columns, l.rows, l.viewName.c_str(), kModes[l.modeX], kModes[l.modeY], l.priority,
+                    double(l.scale), l.delay, (l.flags & 1) ? ", hidden" : "");
         std::printf("    tiles: %zu static, %zu animated, %zu empty, %zu skipped\n", kinds[1], kinds[2], kinds[0],
                     kinds[3]);
     }
-    if (file.properties)
-        std::printf("PROP: %zu bytes: %s\n", file.properties->size(), file.properties->c_str());
-    else
-        std::printf("PROP: none\n");
+    if (file.properties) std::printf("PROP: %zu bytes: %s\n", file.properties->size(), file.properties->c_str());
+    else std::printf("PROP: none\n");
     return 0;
 }
 

@@ -11,9 +11,9 @@
 #include FT_FREETYPE_H
 
 #include "Command.h"
-#include "io/DataBin.h"
 #include "data/ViewFile.h"
 #include "image/ImageLoad.h"
+#include "io/DataBin.h"
 
 namespace {
 

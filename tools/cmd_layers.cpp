@@ -26,9 +26,9 @@
 
 #include "Command.h"
 #include "TiledMap.h"
-#include "io/DataBin.h"
 #include "data/ViewFile.h"
 #include "image/ImageLoad.h"
+#include "io/DataBin.h"
 #include "tiles/TileLayerSet.h"
 
 namespace {
@@ -230,8 +230,8 @@ bool ReadJson(const std::string& text, std::vector<SMapLayer>& layers, std::opti
 }
 
 // Writes the view beside the set, then the set.
-int WriteOutputs(const std::string& out, const std::string& viewName, const CViewWriter& writer,
-                 const SLayerFile& file, fs::path& viewPath) {
+int WriteOutputs(const std::string& out, const std::string& viewName, const CViewWriter& writer, const SLayerFile& file,
+                 fs::path& viewPath) {
     viewPath = fs::path(out).parent_path() / (viewName + ".OVV");
     {
         CFile viewFile(viewPath.c_str(), "wb");
@@ -255,7 +255,8 @@ int RunTiled(const SOptions& options, const std::string& out, const std::string&
     ovetool::STiledMap map;
     std::string error;
     if (!ovetool::ReadTiledMap(mapPath, writer, map, error)) return Fail(mapPath + ": " + error);
-    for (const std::string& w : map.warnings) std::fprintf(stderr, "ovetool layers: %s: %s\n", mapPath.c_str(), w.c_str());
+    for (const std::string& w : map.warnings)
+        std::fprintf(stderr, "ovetool layers: %s: %s\n", mapPath.c_str(), w.c_str());
     const std::string viewName = options.viewName.empty() ? fs::path(mapPath).stem().string() : options.viewName;
     SLayerFile file;
     file.properties = map.properties;

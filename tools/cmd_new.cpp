@@ -11,10 +11,10 @@
 #include <vector>
 
 #include "Command.h"
-#include "io/DataBin.h"
 #include "data/ViewFile.h"
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
+#include "io/DataBin.h"
 #include "walk/BackdropPicture.h"
 
 namespace {
@@ -66,7 +66,8 @@ u32 Mix(u32 a, u32 b, double t) {
 // A sky fading to the horizon, a sun, far hills and a tiled floor; the floor is the walk area.
 bool WriteRoom(const fs::path& path) {
     SCanvas c(kWidth, kHeight);
-    for (u32 y = 0; y < kHorizon; ++y) c.Fill(0, int(y), kWidth - 1, int(y), Mix(0xFF3060B0u, 0xFFF0C890u, y / double(kHorizon)));
+    for (u32 y = 0; y < kHorizon; ++y)
+        c.Fill(0, int(y), kWidth - 1, int(y), Mix(0xFF3060B0u, 0xFFF0C890u, y / double(kHorizon)));
     c.Disc(250, 60, 18, 0xFFFFF2A0u);
     for (u32 x = 0; x < kWidth; ++x) {
         const int top = int(kHorizon) - 20 - int(14 * std::sin(x / 37.0) + 8 * std::sin(x / 13.0 + 1));
@@ -87,7 +88,8 @@ bool WriteRoom(const fs::path& path) {
 
     CBackdropPicture picture;
     picture.SetImage(std::move(image));
-    picture.SetMask(CBackdropPicture::kWalk, std::make_unique<CRunMask>(CRunMask::Encode(walk.data(), u32(walk.size()))));
+    picture.SetMask(CBackdropPicture::kWalk,
+                    std::make_unique<CRunMask>(CRunMask::Encode(walk.data(), u32(walk.size()))));
     CFile file(path.c_str(), "wb");
     return file.IsOpen() && picture.Save(&file);
 }
@@ -212,8 +214,12 @@ std::string SettingsText(const std::string& title) {
     return "<?xml version=\"1.0\"?>\n"
            "<settings>\n"
            "    <!-- The game draws at 320 x 240; the window is the largest whole multiple that fits. -->\n"
-           "    <game width=\"320\" height=\"240\" name=\"" + t + "\"/>\n"
-           "    <window width=\"auto\" height=\"auto\" title=\"" + t + "\"/>\n"
+           "    <game width=\"320\" height=\"240\" name=\"" +
+           t +
+           "\"/>\n"
+           "    <window width=\"auto\" height=\"auto\" title=\"" +
+           t +
+           "\"/>\n"
            "    <!-- main.ovs starts the game; small.OVF is the font text is drawn with. -->\n"
            "    <default script=\"main\" font=\"small\" fullscreen=\"false\"/>\n"
            "</settings>\n";
@@ -221,12 +227,15 @@ std::string SettingsText(const std::string& title) {
 
 std::string MainScript(const std::string& title) {
     const std::string t = Escape(title, false);
-    return "// " + t + ": made with \"ovetool new\". A hero walks where you click; Escape leaves.\n"
+    return "// " + t +
+           ": made with \"ovetool new\". A hero walks where you click; Escape leaves.\n"
            "//\n"
            "// The engine calls Init() once before the window opens, then Run(), which holds the game loop.\n"
            "// When the player closes the window the engine calls Quit(); the loop sees `running` turn false\n"
            "// and Run() returns, which ends the game.\n"
-           "var TITLE = \"" + t + "\";\n"
+           "var TITLE = \"" +
+           t +
+           "\";\n"
            "var running = true;\n"
            "var hero = null;\n"
            "\n"

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "Command.h"
-#include "io/DataBin.h"
 #include "image/ImageLoad.h"
 #include "image/RunMask.h"
+#include "io/DataBin.h"
 #include "walk/BackdropPicture.h"
 
 namespace ovetool {
@@ -59,8 +59,8 @@ std::vector<u8> LoadMaskValues(const std::string& path, u32 width, u32 height, s
         return {};
     }
     if (picture->Width() != width || picture->Height() != height) {
-        *error = "is " + std::to_string(picture->Width()) + "x" + std::to_string(picture->Height()) +
-                 ", the image " + std::to_string(width) + "x" + std::to_string(height);
+        *error = "is " + std::to_string(picture->Width()) + "x" + std::to_string(picture->Height()) + ", the image " +
+                 std::to_string(width) + "x" + std::to_string(height);
         return {};
     }
     std::vector<u8> values(std::size_t(width) * height);

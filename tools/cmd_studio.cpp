@@ -144,8 +144,8 @@ public:
         // A few workers, so that a connection the browser keeps open never holds up the next; the
         // mutex keeps them to one at a time on the room.
         m_server.new_task_queue = [] { return new httplib::ThreadPool(4); };
-        m_port =
-            port == 0 ? m_server.bind_to_any_port("127.0.0.1") : (m_server.bind_to_port("127.0.0.1", port) ? port : -1);
+        m_port = port == 0 ? m_server.bind_to_any_port("127.0.0.1")
+                           : (m_server.bind_to_port("127.0.0.1", port) ? port : -1);
         return m_port;
     }
     bool Listen() { return m_server.listen_after_bind(); }

@@ -1,15 +1,15 @@
 // ovetool view: builds a VIEW file from PNG (or BMP, JPEG, QOI) pictures.
 #include <algorithm>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 #include "Command.h"
-#include "io/DataBin.h"
 #include "data/ViewFile.h"
 #include "image/ImageLoad.h"
+#include "io/DataBin.h"
 
 namespace {
 
@@ -25,8 +25,8 @@ bool SplitCel(const std::string& spec, std::string& path, i32& dx, i32& dy, std:
     std::string rest = spec.substr(at + 1);
     long a = 0, b = 0;
     char tail = 0;
-    if (std::sscanf(rest.c_str(), "%ld,%ld%c", &a, &b, &tail) != 2 || a < INT32_MIN || a > INT32_MAX ||
-        b < INT32_MIN || b > INT32_MAX) {
+    if (std::sscanf(rest.c_str(), "%ld,%ld%c", &a, &b, &tail) != 2 || a < INT32_MIN || a > INT32_MAX || b < INT32_MIN ||
+        b > INT32_MAX) {
         std::error_code ec;
         if (std::filesystem::is_regular_file(spec, ec)) return true;
         *error = spec + ": the cel offset after '@' must be two whole numbers DX,DY (as in " + spec.substr(0, at) +
@@ -76,8 +76,7 @@ int RunView(const ovetool::Args& args) {
             inLoop = true;
             celsInLoop = 0;
         } else if (a == "--mirror") {
-            if (i + 1 >= args.size() || !ParseInt(args[i + 1], n) || n < 0)
-                return Fail("--mirror needs a loop number");
+            if (i + 1 >= args.size() || !ParseInt(args[i + 1], n) || n < 0) return Fail("--mirror needs a loop number");
             if (inLoop && celsInLoop == 0) return emptyLoop();
             if (static_cast<std::size_t>(n) == writer.LoopCount()) return Fail("a loop cannot mirror itself");
             writer.AddMirror(static_cast<u32>(n));
@@ -105,8 +104,8 @@ int RunView(const ovetool::Args& args) {
     if (out.empty()) return Fail("no output file");
     if (writer.LoopCount() == 0) return Fail("no loops (use --loop a.png ...)");
     if (maxMirror >= static_cast<long>(writer.LoopCount()))
-        return Fail("--mirror " + std::to_string(maxMirror) + ": there are only " +
-                    std::to_string(writer.LoopCount()) + " loops");
+        return Fail("--mirror " + std::to_string(maxMirror) + ": there are only " + std::to_string(writer.LoopCount()) +
+                    " loops");
     CFile file(out.c_str(), "wb");
     if (!file.IsOpen() || !writer.Write(&file)) return Fail("cannot write " + out);
     return 0;

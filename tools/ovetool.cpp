@@ -1,9 +1,9 @@
 // ovetool: builds and inspects the engine's data files.
+#include <unistd.h>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <string>
-#include <unistd.h>
 
 #include "Command.h"
 
@@ -43,8 +43,7 @@ struct SHelp {
 };
 
 constexpr SHelp kHelp[] = {
-    {"view",
-     "view OUT.OVV [--blend N] [--smooth] --loop A.png[@DX,DY] B.png ... [--loop ...] [--mirror K]",
+    {"view", "view OUT.OVV [--blend N] [--smooth] --loop A.png[@DX,DY] B.png ... [--loop ...] [--mirror K]",
      "build a view (NAME.OVV) from pictures",
      "Builds a view (the animation loops of a sprite). The engine finds the view \"hero\" as hero.OVV,\n"
      "so name the output NAME.OVV.\n"
@@ -57,8 +56,7 @@ constexpr SHelp kHelp[] = {
      "\n"
      "Loops are numbered from 0 in the order given; walking sprites pick loops in the order\n"
      "EAST, WEST, SOUTH, NORTH, SOUTHEAST, SOUTHWEST, NORTHEAST, NORTHWEST.\n"},
-    {"font",
-     "font OUT.OVF (--ttf FILE.ttf --size PX | --grid FILE.png --cell WxH) [--blend N] [--smooth]",
+    {"font", "font OUT.OVF (--ttf FILE.ttf --size PX | --grid FILE.png --cell WxH) [--blend N] [--smooth]",
      "build a bitmap font (NAME.OVF) from a TrueType font or a glyph grid",
      "Builds a bitmap font of 256 glyphs, one per code page 1252 character. The engine finds the font\n"
      "\"small\" as small.OVF, so name the output NAME.OVF.\n"
@@ -68,8 +66,7 @@ constexpr SHelp kHelp[] = {
      "                         column C % 16, row C / 16\n"
      "  --blend N              0 opaque, 1 alpha, 2 additive\n"
      "  --smooth               filter glyphs drawn at another size\n"},
-    {"pict",
-     "pict OUT.OVP --image IMG [--control C] [--depth D] [--walk W] [--click K] [--hotspots NAMES.txt]",
+    {"pict", "pict OUT.OVP --image IMG [--control C] [--depth D] [--walk W] [--click K] [--hotspots NAMES.txt]",
      "build a backdrop picture (NAME.OVP) with its masks and hotspot names",
      "Builds a backdrop picture with its masks. SetBackdrop(\"room\") opens room.OVP, so name the\n"
      "output NAME.OVP.\n"
@@ -100,43 +97,29 @@ constexpr SHelp kHelp[] = {
      "\n"
      "A map saved by the Tiled editor (JSON: .tmj or .json) is imported with its tile layers, tile sets\n"
      "(embedded or .tsj), flipped tiles, animated tiles and properties (into the set's properties).\n"},
-    {"new",
-     "new NAME",
-     "make a folder holding a small game to start from",
+    {"new", "new NAME", "make a folder holding a small game to start from",
      "Writes the folder NAME with settings.xml, a commented main.ovs (Init, the game loop in Run, Quit),\n"
      "a backdrop picture room.OVP, a walking hero hero.OVV and a font small.OVF. Run it with\n"
      "ove --game NAME. An existing folder is only used when it is empty.\n"},
-    {"dump",
-     "dump FILE",
-     "describe a view, font, backdrop picture or tile-layer set file",
+    {"dump", "dump FILE", "describe a view, font, backdrop picture or tile-layer set file",
      "Describes a view (.OVV), font (.OVF), backdrop picture (.OVP) or tile-layer set (.OVT): its\n"
      "loops and cels, masks and hotspots, or layers and properties. The file's first four bytes\n"
      "decide what it is, not its name.\n"},
-    {"convert",
-     "convert IN OUT",
-     "convert a picture (BMP, PNG, JPEG, QOI) to BMP, JPEG or QOI",
+    {"convert", "convert IN OUT", "convert a picture (BMP, PNG, JPEG, QOI) to BMP, JPEG or QOI",
      "Reads a picture (BMP, PNG, JPEG or QOI) as the engine loads images, and writes it as BMP, JPEG\n"
      "or QOI, chosen by OUT's extension. PNG cannot be written.\n"},
-    {"pack",
-     "pack DIR OUT.DAT",
-     "pack a folder into a game archive (GAME.DAT)",
+    {"pack", "pack DIR OUT.DAT", "pack a folder into a game archive (GAME.DAT)",
      "Packs every file under DIR into a game archive. Name it GAME.DAT and put it beside the engine's\n"
      "working directory: the engine reads it after a DATA directory and the Library directory. Inside\n"
      "the archive the resources keep the names the engine looks up: NAME.OVS scripts, NAME.OVP\n"
      "pictures, NAME.OVV views, NAME.OVF fonts, NAME.OVT tile-layer sets, NAME.OVA or NAME.WAV sounds.\n"},
-    {"list",
-     "list ARCHIVE [--password P] [--game]",
-     "list the entries of a ZIP file or game archive",
+    {"list", "list ARCHIVE [--password P] [--game]", "list the entries of a ZIP file or game archive",
      "Lists the entries of a ZIP file or of a packed game archive (recognised by its header; --game\n"
      "reads one that does not start like one). --password reads the entries of an enciphered ZIP file.\n"},
-    {"unpack",
-     "unpack ARCHIVE DIR [--password P] [--game]",
-     "extract a ZIP file or game archive",
+    {"unpack", "unpack ARCHIVE DIR [--password P] [--game]", "extract a ZIP file or game archive",
      "Extracts every entry of a ZIP file or of a packed game archive into DIR (--game as for list).\n"
      "Entries whose names would leave DIR are refused.\n"},
-    {"studio",
-     "studio ROOM.OVP|PICTURE [--port N] [--open]",
-     "edit a room's masks and hotspots in a browser",
+    {"studio", "studio ROOM.OVP|PICTURE [--port N] [--open]", "edit a room's masks and hotspots in a browser",
      "Serves a room editor on 127.0.0.1 and prints its address: paint the walk, click, depth and\n"
      "control masks over the backdrop and try walking and hotspots with the engine's own code. A\n"
      "picture starts a new room, saved beside it as NAME.OVP.\n"
@@ -183,9 +166,7 @@ int ovetool::UsageError(const char* command, const std::string& problem) {
     return 2;
 }
 
-static bool IsHelpFlag(const char* arg) {
-    return !std::strcmp(arg, "--help") || !std::strcmp(arg, "-h");
-}
+static bool IsHelpFlag(const char* arg) { return !std::strcmp(arg, "--help") || !std::strcmp(arg, "-h"); }
 
 int main(int argc, char** argv) {
     if (argc < 2) {

@@ -166,8 +166,7 @@ duk_ret_t FnRGB8(duk_context* ctx) {
 }
 
 duk_ret_t FnRGBA8(duk_context* ctx) {
-    uint32_t ch[4] = {Clamp8(ArgInt(ctx, 0)), Clamp8(ArgInt(ctx, 1)), Clamp8(ArgInt(ctx, 2)),
-                      Clamp8(ArgInt(ctx, 3))};
+    uint32_t ch[4] = {Clamp8(ArgInt(ctx, 0)), Clamp8(ArgInt(ctx, 1)), Clamp8(ArgInt(ctx, 2)), Clamp8(ArgInt(ctx, 3))};
     ColourToScript(ctx, Pack(ch));
     return 1;
 }
@@ -204,12 +203,10 @@ const duk_function_list_entry kMethods[] = {
 };
 
 const SAccessor kAccessors[] = {
-    {"r8", Get8<kRed>, Set8<kRed>},       {"g8", Get8<kGreen>, Set8<kGreen>},
-    {"b8", Get8<kBlue>, Set8<kBlue>},     {"a8", Get8<kAlpha>, Set8<kAlpha>},
-    {"rf", GetF<kRed>, SetF<kRed>},       {"gf", GetF<kGreen>, SetF<kGreen>},
-    {"bf", GetF<kBlue>, SetF<kBlue>},     {"af", GetF<kAlpha>, SetF<kAlpha>},
-    {"rgb", GetRGB, SetRGB},              {"rgba", GetRGBA, SetRGBA},
-    {nullptr, nullptr, nullptr},
+    {"r8", Get8<kRed>, Set8<kRed>},     {"g8", Get8<kGreen>, Set8<kGreen>}, {"b8", Get8<kBlue>, Set8<kBlue>},
+    {"a8", Get8<kAlpha>, Set8<kAlpha>}, {"rf", GetF<kRed>, SetF<kRed>},     {"gf", GetF<kGreen>, SetF<kGreen>},
+    {"bf", GetF<kBlue>, SetF<kBlue>},   {"af", GetF<kAlpha>, SetF<kAlpha>}, {"rgb", GetRGB, SetRGB},
+    {"rgba", GetRGBA, SetRGBA},         {nullptr, nullptr, nullptr},
 };
 
 struct SNamedColour {
@@ -218,17 +215,17 @@ struct SNamedColour {
 };
 
 const SNamedColour kNamedColours[] = {
-    {"TRANSPARENT", 0x00000000u}, {"BLACK", 0xFF000000u},   {"DBLUE", 0xFF0000AAu},  {"DGREEN", 0xFF00AA00u},
-    {"DCYAN", 0xFF00AAAAu},       {"DRED", 0xFFAA0000u},    {"DMAGENTA", 0xFFAA00AAu}, {"BROWN", 0xFFAA5500u},
-    {"SILVER", 0xFFAAAAAAu},      {"GREY", 0xFF555555u},    {"BLUE", 0xFF5555FFu},   {"GREEN", 0xFF55FF55u},
-    {"CYAN", 0xFF55FFFFu},        {"RED", 0xFFFF5555u},     {"MAGENTA", 0xFFFF55FFu}, {"YELLOW", 0xFFFFFF55u},
+    {"TRANSPARENT", 0x00000000u}, {"BLACK", 0xFF000000u}, {"DBLUE", 0xFF0000AAu},    {"DGREEN", 0xFF00AA00u},
+    {"DCYAN", 0xFF00AAAAu},       {"DRED", 0xFFAA0000u},  {"DMAGENTA", 0xFFAA00AAu}, {"BROWN", 0xFFAA5500u},
+    {"SILVER", 0xFFAAAAAAu},      {"GREY", 0xFF555555u},  {"BLUE", 0xFF5555FFu},     {"GREEN", 0xFF55FF55u},
+    {"CYAN", 0xFF55FFFFu},        {"RED", 0xFFFF5555u},   {"MAGENTA", 0xFFFF55FFu},  {"YELLOW", 0xFFFFFF55u},
     {"WHITE", 0xFFFFFFFFu},
 };
 
 // In system colour table order.
 const char* const kSystemColourNames[kSystemColourCount] = {
-    "OS_BG_WINDOW", "OS_FG_WINDOW", "OS_BG_SELECTION", "OS_FG_SELECTION", "OS_BG_TITLE",
-    "OS_FG_TITLE",  "OS_BG_BUTTON", "OS_FG_BUTTON",    "OS_BG_MENU",      "OS_FG_MENU",
+    "OS_BG_WINDOW", "OS_FG_WINDOW",  "OS_BG_SELECTION", "OS_FG_SELECTION", "OS_BG_TITLE",
+    "OS_FG_TITLE",  "OS_BG_BUTTON",  "OS_FG_BUTTON",    "OS_BG_MENU",      "OS_FG_MENU",
     "OS_DISABLED",  "OS_BG_TOOLTIP", "OS_FG_TOOLTIP",
 };
 
@@ -282,7 +279,8 @@ bool ReadColour(duk_context* ctx, duk_idx_t index, uint32_t* out, bool opaque) {
 
 uint32_t ArgColour(duk_context* ctx, duk_idx_t index, bool opaque) {
     uint32_t argb = 0;
-    if (!ReadColour(ctx, index, &argb, opaque)) RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, index, nullptr, "a Colour or a number");
+    if (!ReadColour(ctx, index, &argb, opaque))
+        RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, index, nullptr, "a Colour or a number");
     return argb;
 }
 

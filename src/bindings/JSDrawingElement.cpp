@@ -144,8 +144,8 @@ const SAccessor kRectangleAccessors[] = {
 bool StartDrawingElementAPI(duk_context* ctx) {
     RegisterClass(ctx, SClassDef{"DrawingElement", nullptr, BaseConstructor, 0, nullptr, kBaseAccessors});
     RegisterClass(ctx, SClassDef{"Line", "DrawingElement", Guarded<LineConstructor>, 0, nullptr, kLineAccessors});
-    RegisterClass(ctx, SClassDef{"Rectangle", "DrawingElement", Guarded<RectangleConstructor>, 0, nullptr,
-                                 kRectangleAccessors});
+    RegisterClass(
+        ctx, SClassDef{"Rectangle", "DrawingElement", Guarded<RectangleConstructor>, 0, nullptr, kRectangleAccessors});
     RegisterCreateFunction(ctx, "CreateLine", "Line", 0);
     RegisterCreateFunction(ctx, "CreateRectangle", "Rectangle", 0);
     RegisterDestroyFunction(ctx, "DestroyLine", "DrawingElement", Destroy);

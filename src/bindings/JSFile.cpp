@@ -4,11 +4,11 @@
 #include <memory>
 #include <unordered_map>
 
-#include "io/FileAccess.h"
-#include "io/FileFolder.h"
 #include "data/SafeFile.h"
 #include "data/TaggedValues.h"
 #include "data/ZIPCipher.h"
+#include "io/FileAccess.h"
+#include "io/FileFolder.h"
 #include "script/Binding.h"
 
 namespace ove {
@@ -289,11 +289,11 @@ std::string WriterTarget(const std::string& raw) {
 std::size_t OpenFileStreams() { return g_open.size(); }
 
 bool StartFileAPI(duk_context* ctx) {
-    RegisterClass(ctx, SClassDef{kReader, nullptr, Guarded<Constructor<false>>, DUK_VARARGS, kReaderMethods,
-                                 kReaderAccessors});
+    RegisterClass(
+        ctx, SClassDef{kReader, nullptr, Guarded<Constructor<false>>, DUK_VARARGS, kReaderMethods, kReaderAccessors});
     SetFinalizer(ctx, kReader, Finalizer<false>);
-    RegisterClass(ctx, SClassDef{kWriter, nullptr, Guarded<Constructor<true>>, DUK_VARARGS, kWriterMethods,
-                                 kWriterAccessors});
+    RegisterClass(
+        ctx, SClassDef{kWriter, nullptr, Guarded<Constructor<true>>, DUK_VARARGS, kWriterMethods, kWriterAccessors});
     SetFinalizer(ctx, kWriter, Finalizer<true>);
     return true;
 }

@@ -5,13 +5,13 @@
 #include <unordered_set>
 
 #include "JSColour.h"
-#include "resources/ResourceCache.h"
+#include "bindings/Bindings.h"
 #include "gui/GUIButton.h"
 #include "gui/GUICheckbox.h"
 #include "gui/TextInput.h"
 #include "gui/TextLabel.h"
-#include "bindings/Bindings.h"
 #include "platform/CodePage.h"
+#include "resources/ResourceCache.h"
 #include "script/ScriptHost.h"
 
 namespace ove {
@@ -80,10 +80,8 @@ void ApplyText(CGUIElement* element, const char* text, std::size_t length) {
     bool converted = false;
     const std::string bytes = TextFromScript(text, length, &converted);
     element->SetText(bytes.c_str());
-    if (converted)
-        g_rawText.erase(element);
-    else
-        g_rawText.insert(element);
+    if (converted) g_rawText.erase(element);
+    else g_rawText.insert(element);
 }
 
 }  // namespace
@@ -118,10 +116,8 @@ std::int32_t TargetHeight() {
 void DestroyElement(duk_context*, void* native) {
     auto* element = static_cast<CGUIElement*>(native);
     g_rawText.erase(element);
-    if (IGUIHost* host = GetGUIHost())
-        host->DestroyGUIElement(element);
-    else
-        delete element;
+    if (IGUIHost* host = GetGUIHost()) host->DestroyGUIElement(element);
+    else delete element;
 }
 
 void RegisterWidget(duk_context* ctx, const SClassDef& def, const char* createName, const char* destroyName) {
@@ -240,11 +236,11 @@ duk_ret_t SetPadding(duk_context* ctx) {
     std::int32_t v[4] = {0, 0, 0, 0};
     for (duk_idx_t i = 0; i < n && i < 4; ++i) v[i] = ArgInt(ctx, i);
     switch (n) {
-        case 0:
-        case 1: e->SetPadding(v[0], v[0], v[0], v[0]); break;
-        case 2: e->SetPadding(v[0], v[1], v[0], v[1]); break;
-        case 3: e->SetPadding(v[0], v[1], v[2], v[1]); break;
-        default: e->SetPadding(v[0], v[1], v[2], v[3]); break;
+    case 0:
+    case 1: e->SetPadding(v[0], v[0], v[0], v[0]); break;
+    case 2: e->SetPadding(v[0], v[1], v[0], v[1]); break;
+    case 3: e->SetPadding(v[0], v[1], v[2], v[1]); break;
+    default: e->SetPadding(v[0], v[1], v[2], v[3]); break;
     }
     return 0;
 }
@@ -253,10 +249,8 @@ duk_ret_t SetPadding(duk_context* ctx) {
 
 duk_ret_t GetParent(duk_context* ctx) {
     CGUIElement* parent = Self(ctx)->GetParent();
-    if (parent && parent->scriptObject)
-        PushBound(ctx, parent->scriptObject, kGuiPrefix);
-    else
-        duk_push_null(ctx);
+    if (parent && parent->scriptObject) PushBound(ctx, parent->scriptObject, kGuiPrefix);
+    else duk_push_null(ctx);
     return 1;
 }
 
@@ -552,10 +546,8 @@ duk_ret_t LabelAutoSize(duk_context* ctx) {
     CGUIElement* e = SelfLabelLike(ctx);
     std::int32_t w, h;
     ReadAutoSize(ctx, &w, &h);
-    if (auto* box = dynamic_cast<CGUICheckbox*>(e))
-        box->AutoSize(w, h);
-    else
-        SelfLabel(ctx)->AutoSize(w, h);
+    if (auto* box = dynamic_cast<CGUICheckbox*>(e)) box->AutoSize(w, h);
+    else SelfLabel(ctx)->AutoSize(w, h);
     return 0;
 }
 
@@ -641,49 +633,45 @@ std::int64_t ToInt64(double v) {
 duk_ret_t GetValue(duk_context* ctx) {
     CTextInput* input = SelfInput(ctx);
     switch (input->GetType()) {
-        case kInputInt: {
-            std::int64_t v = 0;
-            if (input->GetIntValue(&v))
-                duk_push_number(ctx, static_cast<double>(v));
-            else
-                duk_push_undefined(ctx);
-            return 1;
-        }
-        case kInputFloat: {
-            double v = 0;
-            if (input->GetFloatValue(&v))
-                duk_push_number(ctx, v);
-            else
-                duk_push_undefined(ctx);
-            return 1;
-        }
-        default: PushElementText(ctx, input); return 1;
+    case kInputInt: {
+        std::int64_t v = 0;
+        if (input->GetIntValue(&v)) duk_push_number(ctx, static_cast<double>(v));
+        else duk_push_undefined(ctx);
+        return 1;
+    }
+    case kInputFloat: {
+        double v = 0;
+        if (input->GetFloatValue(&v)) duk_push_number(ctx, v);
+        else duk_push_undefined(ctx);
+        return 1;
+    }
+    default: PushElementText(ctx, input); return 1;
     }
 }
 duk_ret_t SetValue(duk_context* ctx) {
     CTextInput* input = SelfInput(ctx);
     switch (input->GetType()) {
-        case kInputInt: input->SetIntValue(ToInt64(ArgNumber(ctx, 0))); return 0;
-        case kInputFloat: input->SetFloatValue(ArgNumber(ctx, 0)); return 0;
-        default: return SetElementTextFrom(ctx, input, 0);
+    case kInputInt: input->SetIntValue(ToInt64(ArgNumber(ctx, 0))); return 0;
+    case kInputFloat: input->SetFloatValue(ArgNumber(ctx, 0)); return 0;
+    default: return SetElementTextFrom(ctx, input, 0);
     }
 }
 
 duk_ret_t GetMax(duk_context* ctx) {
     CTextInput* input = SelfInput(ctx);
     switch (input->GetType()) {
-        case kInputInt: duk_push_int(ctx, input->GetIntMaximum()); break;
-        case kInputFloat: duk_push_number(ctx, input->GetFloatMaximum()); break;
-        default: duk_push_int(ctx, input->GetMaxLength()); break;
+    case kInputInt: duk_push_int(ctx, input->GetIntMaximum()); break;
+    case kInputFloat: duk_push_number(ctx, input->GetFloatMaximum()); break;
+    default: duk_push_int(ctx, input->GetMaxLength()); break;
     }
     return 1;
 }
 duk_ret_t SetMax(duk_context* ctx) {
     CTextInput* input = SelfInput(ctx);
     switch (input->GetType()) {
-        case kInputInt: input->SetIntMaximum(ArgInt(ctx, 0)); break;
-        case kInputFloat: input->SetFloatMaximum(ArgNumber(ctx, 0)); break;
-        default: input->SetMaxLength(ArgInt(ctx, 0)); break;
+    case kInputInt: input->SetIntMaximum(ArgInt(ctx, 0)); break;
+    case kInputFloat: input->SetFloatMaximum(ArgNumber(ctx, 0)); break;
+    default: input->SetMaxLength(ArgInt(ctx, 0)); break;
     }
     return 0;
 }
@@ -691,18 +679,18 @@ duk_ret_t SetMax(duk_context* ctx) {
 duk_ret_t GetMin(duk_context* ctx) {
     CTextInput* input = SelfInput(ctx);
     switch (input->GetType()) {
-        case kInputInt: duk_push_int(ctx, input->GetIntMinimum()); break;
-        case kInputFloat: duk_push_number(ctx, input->GetFloatMinimum()); break;
-        default: duk_push_undefined(ctx); break;
+    case kInputInt: duk_push_int(ctx, input->GetIntMinimum()); break;
+    case kInputFloat: duk_push_number(ctx, input->GetFloatMinimum()); break;
+    default: duk_push_undefined(ctx); break;
     }
     return 1;
 }
 duk_ret_t SetMin(duk_context* ctx) {
     CTextInput* input = SelfInput(ctx);
     switch (input->GetType()) {
-        case kInputInt: input->SetIntMinimum(ArgInt(ctx, 0)); break;
-        case kInputFloat: input->SetFloatMinimum(ArgNumber(ctx, 0)); break;
-        default: break;
+    case kInputInt: input->SetIntMinimum(ArgInt(ctx, 0)); break;
+    case kInputFloat: input->SetFloatMinimum(ArgNumber(ctx, 0)); break;
+    default: break;
     }
     return 0;
 }
@@ -766,10 +754,8 @@ duk_ret_t FindElementAt(duk_context* ctx) {
     IEngineServices* game = Engine(ctx);
     CGUIElement* e = game ? game->FindGUIElementAt(x, y) : nullptr;
     while (e && !e->scriptObject) e = e->GetParent();
-    if (e)
-        PushBound(ctx, e->scriptObject, kGuiPrefix);
-    else
-        duk_push_null(ctx);
+    if (e) PushBound(ctx, e->scriptObject, kGuiPrefix);
+    else duk_push_null(ctx);
     return 1;
 }
 
@@ -824,11 +810,11 @@ bool StartGUIAPI(duk_context* ctx) {
     RegisterWidget(ctx, SClassDef{"Button", "Label", Guarded<ButtonConstructor>, 1, nullptr, nullptr}, "CreateButton",
                    "DestroyButton");
     RegisterGraphicButton(ctx);
-    RegisterWidget(ctx,
-                   SClassDef{"Checkbox", "Label", Guarded<CheckboxConstructor>, 1, nullptr, kCheckboxAccessors},
+    RegisterWidget(ctx, SClassDef{"Checkbox", "Label", Guarded<CheckboxConstructor>, 1, nullptr, kCheckboxAccessors},
                    "CreateCheckbox", "DestroyCheckbox");
     RegisterWindows(ctx);
-    RegisterWidget(ctx, SClassDef{"TextInput", kElementClass, Guarded<InputConstructor>, 1, kInputMethods, kInputAccessors},
+    RegisterWidget(ctx,
+                   SClassDef{"TextInput", kElementClass, Guarded<InputConstructor>, 1, kInputMethods, kInputAccessors},
                    "CreateInput", "DestroyInput");
     RegisterListBox(ctx);
 

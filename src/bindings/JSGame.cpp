@@ -6,12 +6,12 @@
 #include <vector>
 
 #include "JSColour.h"
-#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
+#include "host/GameApiLogic.h"
 #include "platform/MessageBox.h"
+#include "resources/ResourceCache.h"
 #include "scene/Sprite.h"
 #include "script/Binding.h"
-#include "host/GameApiLogic.h"
 #include "script/ScriptHost.h"
 #include "walk/BackdropPicture.h"
 
@@ -121,8 +121,7 @@ duk_ret_t GetBackdrop(duk_context* ctx) {
     IEngineServices* game = Engine(ctx);
     if (game && !game->BackdropName().empty())
         duk_push_lstring(ctx, game->BackdropName().data(), game->BackdropName().size());
-    else
-        ColourToScript(ctx, game ? game->BackdropColour() : 0u);
+    else ColourToScript(ctx, game ? game->BackdropColour() : 0u);
     return 1;
 }
 
@@ -326,13 +325,26 @@ struct SConstant {
 
 const SConstant kConstants[] = {
     // Priorities.
-    {"BACKGROUND", 0}, {"AUTO", -1}, {"ONTOP", -2},
+    {"BACKGROUND", 0},
+    {"AUTO", -1},
+    {"ONTOP", -2},
     // Loops by direction.
-    {"EAST", 0}, {"WEST", 1}, {"SOUTH", 2}, {"NORTH", 3},
-    {"SOUTHEAST", 4}, {"SOUTHWEST", 5}, {"NORTHEAST", 6}, {"NORTHWEST", 7},
+    {"EAST", 0},
+    {"WEST", 1},
+    {"SOUTH", 2},
+    {"NORTH", 3},
+    {"SOUTHEAST", 4},
+    {"SOUTHWEST", 5},
+    {"NORTHEAST", 6},
+    {"NORTHWEST", 7},
     // Sprite and text alignment.
-    {"ALIGN_NONE", 0}, {"ALIGN_TOP", 0}, {"ALIGN_BOTTOM", 2}, {"ALIGN_LEFT", 0},
-    {"ALIGN_RIGHT", 2}, {"ALIGN_CENTER", 1}, {"ALIGN_CENTRE", 1},
+    {"ALIGN_NONE", 0},
+    {"ALIGN_TOP", 0},
+    {"ALIGN_BOTTOM", 2},
+    {"ALIGN_LEFT", 0},
+    {"ALIGN_RIGHT", 2},
+    {"ALIGN_CENTER", 1},
+    {"ALIGN_CENTRE", 1},
 };
 
 }  // namespace

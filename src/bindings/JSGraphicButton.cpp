@@ -43,17 +43,16 @@ duk_ret_t AutoSize(duk_context* ctx) {
 template <int S>
 duk_ret_t GetView(duk_context* ctx) {
     const char* name = Self(ctx)->GetViewName(S);
-    if (name)
-        duk_push_string(ctx, name);
-    else
-        duk_push_null(ctx);
+    if (name) duk_push_string(ctx, name);
+    else duk_push_null(ctx);
     return 1;
 }
 template <int S>
 duk_ret_t SetView(duk_context* ctx) {
     CGraphicButton* b = Self(ctx);
     CView* view = ViewFromScriptValue(ctx, 0, true);
-    if (!view) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load graphic button [%s]", ViewValueName(ctx, 0));
+    if (!view)
+        return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load graphic button [%s]", ViewValueName(ctx, 0));
     b->SetView(S, view);
     return 0;
 }
@@ -112,10 +111,11 @@ duk_ret_t SetAllCels(duk_context* ctx) {
     return 0;
 }
 
-#define OVE_STATE_ACCESSORS(prefix, S)                                                         \
-    {prefix "_view", GetView<S>, Guarded<SetView<S>>}, {prefix "_loop", GetLoop<S>, SetLoop<S>},        \
-        {prefix "_cel", GetCel<S>, SetCel<S>}, {prefix "_loops", GetLoops<S>, nullptr},       \
-        {prefix "_cels", GetCels<S>, nullptr}
+#define OVE_STATE_ACCESSORS(prefix, S)                                                           \
+    {prefix "_view", GetView<S>, Guarded<SetView<S>>}, {prefix "_loop", GetLoop<S>, SetLoop<S>}, \
+        {prefix "_cel", GetCel<S>, SetCel<S>}, {prefix "_loops", GetLoops<S>, nullptr}, {        \
+        prefix "_cels", GetCels<S>, nullptr                                                      \
+    }
 
 const SAccessor kAccessors[] = {
     OVE_STATE_ACCESSORS("default", kButtonNormal),
@@ -138,8 +138,8 @@ const duk_function_list_entry kMethods[] = {
 }  // namespace
 
 void RegisterGraphicButton(duk_context* ctx) {
-    RegisterWidget(ctx, SClassDef{kClass, "Button", Guarded<Constructor>, 1, kMethods, kAccessors}, "CreateGraphicButton",
-                   "DestroyGraphicButton");
+    RegisterWidget(ctx, SClassDef{kClass, "Button", Guarded<Constructor>, 1, kMethods, kAccessors},
+                   "CreateGraphicButton", "DestroyGraphicButton");
 }
 
 }  // namespace guiapi

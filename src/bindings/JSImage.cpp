@@ -9,14 +9,14 @@
 #include <unordered_map>
 #include <vector>
 
-#include "io/FileAccess.h"
 #include "JSColour.h"
-#include "io/DataBin.h"
-#include "io/FileFolder.h"
 #include "bindings/Bindings.h"
 #include "image/Bitmap.h"
 #include "image/ImageDraw.h"
 #include "image/ImageLoad.h"
+#include "io/DataBin.h"
+#include "io/FileAccess.h"
+#include "io/FileFolder.h"
 #include "render/Renderer.h"
 #include "script/Binding.h"
 
@@ -37,9 +37,7 @@ std::unordered_map<void*, CBitmapProxy*>& LiveImages() {
 
 // Bindings hold the base pointer, so that other APIs (View.NewCel) can read any Image as a bitmap.
 void* AsNative(CBitmapProxy* image) { return static_cast<CBitmapInterface*>(image); }
-CBitmapProxy* FromNative(void* native) {
-    return static_cast<CBitmapProxy*>(static_cast<CBitmapInterface*>(native));
-}
+CBitmapProxy* FromNative(void* native) { return static_cast<CBitmapProxy*>(static_cast<CBitmapInterface*>(native)); }
 
 CBitmapProxy* ThisImage(duk_context* ctx) { return FromNative(ThisNative(ctx, kClass)); }
 CBitmapProxy* ArgImage(duk_context* ctx, duk_idx_t index) { return FromNative(RequireNative(ctx, index, kClass)); }
@@ -128,15 +126,12 @@ CBitmapProxy* MakeFromFile(duk_context* ctx, const char* name, EFailure& failure
             // Another extension, or none, loads nothing.
             const ImageFileFormat format = ImageFormatFromName(name);
             std::unique_ptr<CImageCodec> codec = CreateImageCodec(format);
-            if (!codec)
-                std::snprintf(why, sizeof why, "%s", kUnknownImageNameText);
-            else if (file->GetSize() == 0)
-                std::snprintf(why, sizeof why, "the file is empty");
+            if (!codec) std::snprintf(why, sizeof why, "%s", kUnknownImageNameText);
+            else if (file->GetSize() == 0) std::snprintf(why, sizeof why, "the file is empty");
             else if (!(decoded = codec->Load(file.get())))
                 std::snprintf(why, sizeof why, "damaged or not a %s picture (%s)", ImageFormatName(format),
                               codec->GetErrorText());
-            else if (decoded->IsEmpty())
-                std::snprintf(why, sizeof why, "the picture has no pixels");
+            else if (decoded->IsEmpty()) std::snprintf(why, sizeof why, "the picture has no pixels");
         }
         if (!decoded || decoded->IsEmpty()) {
             WarnNotLoaded(name, why);
@@ -219,7 +214,8 @@ CBitmapProxy* Capture(duk_context* ctx, int32_t width, int32_t height) {
         bitmap = std::move(shot);
     } else {
         auto copy = std::make_unique<CBitmapBuffer>(uint32_t(width), uint32_t(height), PixelFormat::Rgba8888);
-        if (copy->IsEmpty() || !copy->CopyFrom(*shot)) throw std::runtime_error("Couldn't allocate memory buffer for image");
+        if (copy->IsEmpty() || !copy->CopyFrom(*shot))
+            throw std::runtime_error("Couldn't allocate memory buffer for image");
         bitmap = std::move(copy);
     }
     CBitmapProxy* image = Adopt(std::move(bitmap));
@@ -278,14 +274,13 @@ duk_ret_t DecodeImageFn(duk_context* ctx) {
     const int32_t format = ArgInt(ctx, 0, "format");
     duk_size_t size = 0;
     const void* data = nullptr;
-    if (duk_is_string(ctx, 1))
-        data = duk_get_lstring(ctx, 1, &size);
-    else if (duk_is_buffer_data(ctx, 1))
-        data = duk_get_buffer_data(ctx, 1, &size);
+    if (duk_is_string(ctx, 1)) data = duk_get_lstring(ctx, 1, &size);
+    else if (duk_is_buffer_data(ctx, 1)) data = duk_get_buffer_data(ctx, 1, &size);
     else if (!duk_is_null_or_undefined(ctx, 1))
         RaiseArgError(ctx, DUK_ERR_TYPE_ERROR, 1, "data", "a string or a buffer");
     if (!ValidFormat(format))
-        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "format %d is not one of the FORMAT_ constants", static_cast<int>(format));
+        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "format %d is not one of the FORMAT_ constants",
+                       static_cast<int>(format));
     if (size == 0 || size > 0xFFFFFFFFu) RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "there is no data to decode");
     char why[256] = "";
     CBitmapProxy* image = Decode(format, data, size, why, sizeof why);
@@ -323,7 +318,8 @@ bool PushEncoded(duk_context* ctx, int32_t format, const CBitmapProxy& image) {
 duk_ret_t EncodeImageFn(duk_context* ctx) {
     const int32_t format = ArgInt(ctx, 0, "format");
     if (!ValidFormat(format))
-        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "format %d is not one of the FORMAT_ constants", static_cast<int>(format));
+        RaiseCallError(ctx, DUK_ERR_RANGE_ERROR, "format %d is not one of the FORMAT_ constants",
+                       static_cast<int>(format));
     CBitmapProxy* image = ArgImage(ctx, 1);
     if (!PushEncoded(ctx, format, *image)) return duk_throw(ctx);
     return 1;
@@ -436,12 +432,8 @@ duk_ret_t SetPriority(duk_context* ctx) {
 }
 
 const duk_function_list_entry kMethods[] = {
-    {"Clear", Clear, 1},
-    {"FillRect", FillRect, 5},
-    {"DrawRect", DrawRect, 5},
-    {"GetPixel", GetPixel, 2},
-    {"SetPixel", SetPixel, 3},
-    {nullptr, nullptr, 0},
+    {"Clear", Clear, 1},       {"FillRect", FillRect, 5}, {"DrawRect", DrawRect, 5},
+    {"GetPixel", GetPixel, 2}, {"SetPixel", SetPixel, 3}, {nullptr, nullptr, 0},
 };
 
 const SAccessor kAccessors[] = {

@@ -6,18 +6,18 @@
 #include <vector>
 
 #include "bindings/Bindings.h"
-#include "win/GameWindow.h"
 #include "io/FileFolder.h"
-#include "resources/ResourceCache.h"
+#include "io/HostFiles.h"
 #include "platform/CodePage.h"
 #include "platform/Events.h"
+#include "platform/GameControllers.h"
 #include "platform/Joystick.h"
 #include "platform/Keys.h"
 #include "platform/NativeWindow.h"
+#include "resources/ResourceCache.h"
 #include "script/Binding.h"
-#include "platform/GameControllers.h"
-#include "io/HostFiles.h"
 #include "script/ScriptHost.h"
+#include "win/GameWindow.h"
 
 namespace ove {
 
@@ -71,15 +71,22 @@ const SFunction kKeyFunctions[] = {
 constexpr int32_t Scan(int32_t scanCode) { return scanCode * 256; }
 
 const SConstant kKeyConstants[] = {
-    {"BACKSPACE", 8}, {"TAB", 9}, {"ENTER", 13}, {"ESCAPE", 27}, {"SPACEBAR", 32},
-    {"PLUS", 43}, {"MINUS", 45}, {"EQUALS", 61},
-    {"CTRL", Scan(0x1D)}, {"LSHIFT", Scan(0x2A)}, {"RSHIFT", Scan(0x36)},
-    {"F1", Scan(0x3B)}, {"F2", Scan(0x3C)}, {"F3", Scan(0x3D)}, {"F4", Scan(0x3E)}, {"F5", Scan(0x3F)},
-    {"F6", Scan(0x40)}, {"F7", Scan(0x41)}, {"F8", Scan(0x42)}, {"F9", Scan(0x43)}, {"F10", Scan(0x44)},
-    {"F11", Scan(0x57)}, {"F12", Scan(0x58)},
-    {"HOME", Scan(0x47)}, {"UP", Scan(0x48)}, {"PAGE_UP", Scan(0x49)},
-    {"LEFT", Scan(0x4B)}, {"NUMPAD5", Scan(0x4C)}, {"RIGHT", Scan(0x4D)},
-    {"END", Scan(0x4F)}, {"DOWN", Scan(0x50)}, {"PAGE_DOWN", Scan(0x51)},
+    {"BACKSPACE", 8},       {"TAB", 9},
+    {"ENTER", 13},          {"ESCAPE", 27},
+    {"SPACEBAR", 32},       {"PLUS", 43},
+    {"MINUS", 45},          {"EQUALS", 61},
+    {"CTRL", Scan(0x1D)},   {"LSHIFT", Scan(0x2A)},
+    {"RSHIFT", Scan(0x36)}, {"F1", Scan(0x3B)},
+    {"F2", Scan(0x3C)},     {"F3", Scan(0x3D)},
+    {"F4", Scan(0x3E)},     {"F5", Scan(0x3F)},
+    {"F6", Scan(0x40)},     {"F7", Scan(0x41)},
+    {"F8", Scan(0x42)},     {"F9", Scan(0x43)},
+    {"F10", Scan(0x44)},    {"F11", Scan(0x57)},
+    {"F12", Scan(0x58)},    {"HOME", Scan(0x47)},
+    {"UP", Scan(0x48)},     {"PAGE_UP", Scan(0x49)},
+    {"LEFT", Scan(0x4B)},   {"NUMPAD5", Scan(0x4C)},
+    {"RIGHT", Scan(0x4D)},  {"END", Scan(0x4F)},
+    {"DOWN", Scan(0x50)},   {"PAGE_DOWN", Scan(0x51)},
     {"INSERT", Scan(0x52)}, {"DELETE", Scan(0x53)},
 };
 
@@ -121,10 +128,8 @@ void PushController(duk_context* ctx, const SGameController& c) {
     duk_put_prop_string(ctx, -2, "axes");
     if (c.hasPov) {
         const int32_t degrees = PovDegrees(c.pov);
-        if (degrees < 0)
-            duk_push_false(ctx);
-        else
-            duk_push_int(ctx, degrees);
+        if (degrees < 0) duk_push_false(ctx);
+        else duk_push_int(ctx, degrees);
         duk_put_prop_string(ctx, -2, "pov");
     }
     duk_push_array(ctx);
@@ -149,8 +154,8 @@ duk_ret_t PushControllersSafe(duk_context* ctx, void* udata) {
 duk_ret_t ReadGameControllers(duk_context* ctx) {
     duk_int_t rc;
     {
-        std::vector<const SGameController*> listed =
-            g_controllers.Read(g_joystickSource ? *g_joystickSource : SystemJoysticks());
+        std::vector<const SGameController*> listed = g_controllers.Read(g_joystickSource ? *g_joystickSource
+                                                                                         : SystemJoysticks());
         rc = duk_safe_call(ctx, PushControllersSafe, &listed, 0, 1);
     }
     if (rc != DUK_EXEC_SUCCESS) return duk_throw(ctx);
@@ -209,11 +214,13 @@ duk_ret_t GetDriveType(duk_context* ctx) {
 const char* PatternArg(duk_context* ctx) { return duk_is_undefined(ctx, 0) ? "*" : ArgString(ctx, 0); }
 
 duk_ret_t GetFiles(duk_context* ctx) {
-    return ReturnStrings(ctx, [](const char* pattern) { return ListEntries(pattern, false); }, PatternArg(ctx));
+    return ReturnStrings(
+        ctx, [](const char* pattern) { return ListEntries(pattern, false); }, PatternArg(ctx));
 }
 
 duk_ret_t GetDirectories(duk_context* ctx) {
-    return ReturnStrings(ctx, [](const char* pattern) { return ListEntries(pattern, true); }, PatternArg(ctx));
+    return ReturnStrings(
+        ctx, [](const char* pattern) { return ListEntries(pattern, true); }, PatternArg(ctx));
 }
 
 duk_ret_t CreateDirectory(duk_context* ctx) {

@@ -17,8 +17,7 @@ CListBox* Self(duk_context* ctx) { return This<CListBox>(ctx, kClass); }
 
 duk_ret_t Constructor(duk_context* ctx) { return ConstructElement<CListBox>(ctx, kClass); }
 
-std::int32_t AddItemText(CListBox* list, const char* text, std::size_t length, std::int32_t loop,
-                         std::int32_t cel) {
+std::int32_t AddItemText(CListBox* list, const char* text, std::size_t length, std::int32_t loop, std::int32_t cel) {
     bool converted = false;
     const std::string bytes = TextFromScript(text, length, &converted);
     return list->AddItem(bytes.c_str(), loop, cel);
@@ -45,10 +44,8 @@ duk_ret_t GetItem(duk_context* ctx) {
     if (ReadPoint(ctx, 0, x, y) == 0)
         RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "needs a point: one object {x, y} or two numbers");
     const std::int32_t index = list->ItemAt(x, y);
-    if (index < 0)
-        duk_push_undefined(ctx);
-    else
-        duk_push_int(ctx, index);
+    if (index < 0) duk_push_undefined(ctx);
+    else duk_push_int(ctx, index);
     return 1;
 }
 
@@ -108,10 +105,8 @@ duk_ret_t SetColourField(duk_context* ctx) {
 
 duk_ret_t GetView(duk_context* ctx) {
     CView* view = Self(ctx)->GetView();
-    if (view && view->Name())
-        duk_push_string(ctx, view->Name());
-    else
-        duk_push_undefined(ctx);
+    if (view && view->Name()) duk_push_string(ctx, view->Name());
+    else duk_push_undefined(ctx);
     return 1;
 }
 duk_ret_t SetView(duk_context* ctx) {
@@ -151,8 +146,8 @@ const SAccessor kAccessors[] = {
 }  // namespace
 
 void RegisterListBox(duk_context* ctx) {
-    RegisterWidget(ctx, SClassDef{kClass, kElementClass, Guarded<Constructor>, 1, kMethods, kAccessors}, "CreateListBox",
-                   "DestroyListBox");
+    RegisterWidget(ctx, SClassDef{kClass, kElementClass, Guarded<Constructor>, 1, kMethods, kAccessors},
+                   "CreateListBox", "DestroyListBox");
 }
 
 }  // namespace guiapi

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
+#include "resources/ResourceCache.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 
@@ -93,7 +93,7 @@ struct SValue {
     Kind kind = kUndefined;
     bool boolean = false;
     double number = 0;
-    std::string bytes;  // string text, or function bytecode
+    std::string bytes;              // string text, or function bytecode
     std::vector<std::string> keys;  // array and object members
     std::vector<SValue> values;
 };
@@ -153,25 +153,25 @@ bool CaptureValue(duk_context* ctx, SValue& out, SCapture& capture, int depth) {
     }
     if (duk_is_symbol(ctx, -1)) return false;
     switch (duk_get_type(ctx, -1)) {
-        case DUK_TYPE_UNDEFINED: out.kind = SValue::kUndefined; return true;
-        case DUK_TYPE_NULL: out.kind = SValue::kNull; return true;
-        case DUK_TYPE_BOOLEAN:
-            out.kind = SValue::kBoolean;
-            out.boolean = duk_get_boolean(ctx, -1);
-            return true;
-        case DUK_TYPE_STRING: {
-            duk_size_t length = 0;
-            const char* text = duk_get_lstring(ctx, -1, &length);
-            out.kind = SValue::kString;
-            if (text && length) out.bytes.assign(text, length);
-            return true;
-        }
-        case DUK_TYPE_NUMBER:
-            out.kind = SValue::kNumber;
-            out.number = duk_get_number(ctx, -1);
-            return true;
-        case DUK_TYPE_OBJECT: break;
-        default: return false;  // buffers, pointers, light functions
+    case DUK_TYPE_UNDEFINED: out.kind = SValue::kUndefined; return true;
+    case DUK_TYPE_NULL: out.kind = SValue::kNull; return true;
+    case DUK_TYPE_BOOLEAN:
+        out.kind = SValue::kBoolean;
+        out.boolean = duk_get_boolean(ctx, -1);
+        return true;
+    case DUK_TYPE_STRING: {
+        duk_size_t length = 0;
+        const char* text = duk_get_lstring(ctx, -1, &length);
+        out.kind = SValue::kString;
+        if (text && length) out.bytes.assign(text, length);
+        return true;
+    }
+    case DUK_TYPE_NUMBER:
+        out.kind = SValue::kNumber;
+        out.number = duk_get_number(ctx, -1);
+        return true;
+    case DUK_TYPE_OBJECT: break;
+    default: return false;  // buffers, pointers, light functions
     }
     if (duk_is_buffer_data(ctx, -1)) return false;
     if (depth > kMaxCopyDepth) return false;
@@ -216,25 +216,25 @@ void PutMembers(duk_context* ctx, duk_idx_t target, const SValue& value) {
 void PushCopy(duk_context* ctx, const SValue& value) {
     duk_require_stack(ctx, 4);
     switch (value.kind) {
-        case SValue::kUndefined: duk_push_undefined(ctx); break;
-        case SValue::kNull: duk_push_null(ctx); break;
-        case SValue::kBoolean: duk_push_boolean(ctx, value.boolean); break;
-        case SValue::kNumber: duk_push_number(ctx, value.number); break;
-        case SValue::kString: duk_push_lstring(ctx, value.bytes.data(), value.bytes.size()); break;
-        case SValue::kFunction: {
-            void* buffer = duk_push_fixed_buffer(ctx, value.bytes.size());
-            if (!value.bytes.empty()) std::memcpy(buffer, value.bytes.data(), value.bytes.size());
-            duk_load_function(ctx);
-            break;
-        }
-        case SValue::kArray:
-            duk_push_array(ctx);
-            PutMembers(ctx, duk_get_top_index(ctx), value);
-            break;
-        case SValue::kObject:
-            duk_push_object(ctx);
-            PutMembers(ctx, duk_get_top_index(ctx), value);
-            break;
+    case SValue::kUndefined: duk_push_undefined(ctx); break;
+    case SValue::kNull: duk_push_null(ctx); break;
+    case SValue::kBoolean: duk_push_boolean(ctx, value.boolean); break;
+    case SValue::kNumber: duk_push_number(ctx, value.number); break;
+    case SValue::kString: duk_push_lstring(ctx, value.bytes.data(), value.bytes.size()); break;
+    case SValue::kFunction: {
+        void* buffer = duk_push_fixed_buffer(ctx, value.bytes.size());
+        if (!value.bytes.empty()) std::memcpy(buffer, value.bytes.data(), value.bytes.size());
+        duk_load_function(ctx);
+        break;
+    }
+    case SValue::kArray:
+        duk_push_array(ctx);
+        PutMembers(ctx, duk_get_top_index(ctx), value);
+        break;
+    case SValue::kObject:
+        duk_push_object(ctx);
+        PutMembers(ctx, duk_get_top_index(ctx), value);
+        break;
     }
 }
 
@@ -248,8 +248,9 @@ duk_ret_t BuildModule(duk_context* ctx, void* udata) {
     duk_push_object(ctx);
     duk_push_string(ctx, kScriptNameKey);
     duk_push_string(ctx, capture.name);
-    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
-                              DUK_DEFPROP_SET_CONFIGURABLE);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_SET_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
+                     DUK_DEFPROP_SET_CONFIGURABLE);
     // A safe call shares the caller's stack frame: address the module relative to the top.
     PutMembers(ctx, duk_get_top_index(ctx), capture.root);
     return 1;
@@ -317,7 +318,8 @@ PrivateResult RunPrivately(duk_context* ctx, const char* scriptName, duk_idx_t m
 duk_ret_t RunImport(duk_context* ctx, bool once) {
     const char* name = ArgString(ctx, 0, "name");
     if (once && IsImported(name)) return 0;
-    if (!ReadScriptToScratch(ctx, name)) return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
+    if (!ReadScriptToScratch(ctx, name))
+        return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
     // Marked before it runs, so that scripts importing each other with ImportOnce do not recurse
     // without end; unmarked again if it fails, so that a later ImportOnce retries it.
     bool added = MarkImported(name);
@@ -336,13 +338,12 @@ duk_ret_t ImportOnce(duk_context* ctx) { return RunImport(ctx, true); }
 duk_ret_t LoadScript(duk_context* ctx) {
     const char* name = ArgString(ctx, 0, "name");
     switch (RunPrivately(ctx, name, -1)) {
-        case PrivateResult::kOk: return 1;
-        case PrivateResult::kMissing:
-            return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
-        case PrivateResult::kScriptError:
-            RaisePendingFatal(ctx);  // raises: the fatal is pending
-            RaiseCallError(ctx, DUK_ERR_ERROR, "the script [%s] failed", name);
-        case PrivateResult::kMainError: return duk_throw(ctx);
+    case PrivateResult::kOk: return 1;
+    case PrivateResult::kMissing: return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
+    case PrivateResult::kScriptError:
+        RaisePendingFatal(ctx);  // raises: the fatal is pending
+        RaiseCallError(ctx, DUK_ERR_ERROR, "the script [%s] failed", name);
+    case PrivateResult::kMainError: return duk_throw(ctx);
     }
     return 0;
 }
@@ -356,13 +357,12 @@ duk_ret_t ReloadScript(duk_context* ctx) {
         return 1;
     }
     switch (RunPrivately(ctx, name, 0)) {
-        case PrivateResult::kOk: duk_push_true(ctx); return 1;
-        case PrivateResult::kMissing:
-            return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
-        case PrivateResult::kScriptError:
-            RaisePendingFatal(ctx);  // raises: the fatal is pending
-            RaiseCallError(ctx, DUK_ERR_ERROR, "the script [%s] failed", name);
-        case PrivateResult::kMainError: return duk_throw(ctx);
+    case PrivateResult::kOk: duk_push_true(ctx); return 1;
+    case PrivateResult::kMissing: return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load script [%s]", name);
+    case PrivateResult::kScriptError:
+        RaisePendingFatal(ctx);  // raises: the fatal is pending
+        RaiseCallError(ctx, DUK_ERR_ERROR, "the script [%s] failed", name);
+    case PrivateResult::kMainError: return duk_throw(ctx);
     }
     return 0;
 }

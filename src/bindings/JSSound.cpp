@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
 #include "io/FileFolder.h"
+#include "resources/ResourceCache.h"
 #include "script/Binding.h"
 #include "sound/SoundManager.h"
 
@@ -23,8 +23,8 @@ struct SSoundLink {
     CSound* sound;
 };
 
-std::map<CSound*, SSoundLink*> g_linkOf;               // live sounds -> their link
-std::vector<std::unique_ptr<SSoundLink>> g_links;      // every link handed out on this heap
+std::map<CSound*, SSoundLink*> g_linkOf;           // live sounds -> their link
+std::vector<std::unique_ptr<SSoundLink>> g_links;  // every link handed out on this heap
 
 SSoundLink* LinkOf(CSound* sound) {
     auto it = g_linkOf.find(sound);
@@ -51,8 +51,8 @@ void ReportNoSound(duk_context* ctx, CResourceCache& cache, const std::string& n
     if (!g_reportedNames.insert(name).second) return;
     char function[128];
     CurrentFunctionName(ctx, function, sizeof function);
-    std::string text = std::string(function) + ": no sound \"" + name + "\": looked for " + name + ".OVA and " +
-                       name + ".WAV";
+    std::string text = std::string(function) + ": no sound \"" + name + "\": looked for " + name + ".OVA and " + name +
+                       ".WAV";
     const std::size_t dot = name.rfind('.');
     const std::size_t slash = name.find_last_of("/\\");
     if (dot != std::string::npos && dot > 0 && (slash == std::string::npos || dot > slash) && FileOfName(cache, name)) {
@@ -98,10 +98,8 @@ duk_ret_t LoadSound(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
     SSoundLink* link = nullptr;
     if (CResourceCache* cache = Cache(ctx)) {
-        if (CSound* sound = cache->LoadSound(name))
-            link = LinkOf(sound);
-        else
-            ReportNoSound(ctx, *cache, name);
+        if (CSound* sound = cache->LoadSound(name)) link = LinkOf(sound);
+        else ReportNoSound(ctx, *cache, name);
     }
     if (!link) return duk_error(ctx, DUK_ERR_ERROR, "Couldn't create sound");
     PushNewInstance(ctx, "Sound", link);
@@ -126,10 +124,8 @@ duk_ret_t PlaySound(duk_context* ctx) {
         sound->Play();
         length = sound->GetLength();
     }
-    if (length > 0)
-        duk_push_uint(ctx, length);
-    else
-        duk_push_null(ctx);
+    if (length > 0) duk_push_uint(ctx, length);
+    else duk_push_null(ctx);
     return 1;
 }
 
@@ -141,7 +137,8 @@ duk_ret_t StopSound(duk_context* ctx) {
 duk_ret_t SoundExists(duk_context* ctx) {
     const char* name = ArgString(ctx, 0);
     bool exists = false;
-    if (CResourceCache* cache = Cache(ctx)) exists = cache->ResourceExists(name, "OVA") || cache->ResourceExists(name, "WAV");
+    if (CResourceCache* cache = Cache(ctx))
+        exists = cache->ResourceExists(name, "OVA") || cache->ResourceExists(name, "WAV");
     duk_push_boolean(ctx, exists);
     return 1;
 }
@@ -174,10 +171,8 @@ duk_ret_t DestroySound(duk_context* ctx) {
 
 duk_ret_t GetLength(duk_context* ctx) {
     u32 length = ThisSound(ctx)->GetLength();
-    if (length > 0)
-        duk_push_uint(ctx, length);
-    else
-        duk_push_null(ctx);
+    if (length > 0) duk_push_uint(ctx, length);
+    else duk_push_null(ctx);
     return 1;
 }
 
@@ -212,10 +207,8 @@ duk_ret_t SetSoundVolume(duk_context* ctx) {
 }
 
 const SAccessor kAccessors[] = {
-    {"length", GetLength, nullptr},
-    {"looping", GetLooping, SetLooping},
-    {"playing", GetPlaying, nullptr},
-    {"volume", GetSoundVolume, SetSoundVolume},
+    {"length", GetLength, nullptr},   {"looping", GetLooping, SetLooping},
+    {"playing", GetPlaying, nullptr}, {"volume", GetSoundVolume, SetSoundVolume},
     {nullptr, nullptr, nullptr},
 };
 

@@ -6,11 +6,11 @@
 
 #include "JSColour.h"
 #include "JSViewConstructor.h"
-#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
+#include "host/GameApiLogic.h"
+#include "resources/ResourceCache.h"
 #include "scene/Sprite.h"
 #include "script/Binding.h"
-#include "host/GameApiLogic.h"
 #include "script/ScriptHost.h"
 #include "walk/Walker.h"
 
@@ -134,8 +134,8 @@ duk_ret_t ForceDisplaySize(duk_context* ctx) {
         s->ForceSize(w, h);
         return 0;
     }
-    bool off = n == 0 || (n == 1 && (duk_is_null_or_undefined(ctx, 0) ||
-                                     (duk_is_boolean(ctx, 0) && !duk_get_boolean(ctx, 0))));
+    bool off = n == 0 ||
+               (n == 1 && (duk_is_null_or_undefined(ctx, 0) || (duk_is_boolean(ctx, 0) && !duk_get_boolean(ctx, 0))));
     if (!off)
         RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR,
                        "takes a width and a height, or nothing (or null or false) to stop forcing, not %d argument%s",
@@ -149,10 +149,8 @@ duk_ret_t PlayAnimation(duk_context* ctx) {
     if (duk_get_top(ctx) < 2) RaiseTooFew(ctx, "a mode, a loop and an optional callback");
     int32_t mode = ArgInt(ctx, 0), loop = ArgInt(ctx, 1);
     int32_t once;
-    if (mode == 1 || mode == kAnimForward || mode == kAnimForwardOnce)
-        once = kAnimForwardOnce;
-    else if (mode == 2 || mode == kAnimReverse || mode == kAnimReverseOnce)
-        once = kAnimReverseOnce;
+    if (mode == 1 || mode == kAnimForward || mode == kAnimForwardOnce) once = kAnimForwardOnce;
+    else if (mode == 2 || mode == kAnimReverse || mode == kAnimReverseOnce) once = kAnimReverseOnce;
     else
         RaiseCallError(ctx, DUK_ERR_SYNTAX_ERROR, "mode %d is not FORWARD, REVERSE, FORWARD_ONCE or REVERSE_ONCE",
                        static_cast<int>(mode));
@@ -220,10 +218,8 @@ duk_ret_t GetComputed(duk_context* ctx) {
 
 duk_ret_t GetName(duk_context* ctx) {
     const char* name = Self(ctx)->GetName();
-    if (name)
-        duk_push_string(ctx, name);
-    else
-        duk_push_null(ctx);
+    if (name) duk_push_string(ctx, name);
+    else duk_push_null(ctx);
     return 1;
 }
 duk_ret_t SetName(duk_context* ctx) {
@@ -245,10 +241,8 @@ duk_ret_t SetPriority(duk_context* ctx) {
 
 duk_ret_t GetViewName(duk_context* ctx) {
     CView* view = Self(ctx)->GetView();
-    if (view && view->Name())
-        duk_push_string(ctx, view->Name());
-    else
-        duk_push_null(ctx);
+    if (view && view->Name()) duk_push_string(ctx, view->Name());
+    else duk_push_null(ctx);
     return 1;
 }
 duk_ret_t SetViewValue(duk_context* ctx) {
@@ -258,10 +252,8 @@ duk_ret_t SetViewValue(duk_context* ctx) {
         return 0;
     }
     const char* what = "[unknown]";
-    if (IsInstance(ctx, 0, "ViewConstructor"))
-        what = "[generated]";
-    else if (duk_is_string(ctx, 0) || duk_is_number(ctx, 0))
-        what = duk_to_string(ctx, 0);
+    if (IsInstance(ctx, 0, "ViewConstructor")) what = "[generated]";
+    else if (duk_is_string(ctx, 0) || duk_is_number(ctx, 0)) what = duk_to_string(ctx, 0);
     return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load sprite [%s]", what);
 }
 
@@ -331,10 +323,8 @@ duk_ret_t SetScale(duk_context* ctx) {
 
 void PushConstraintName(duk_context* ctx, int32_t index) {
     const char* name = ConstraintName(index);
-    if (name)
-        duk_push_string(ctx, name);
-    else
-        duk_push_null(ctx);
+    if (name) duk_push_string(ctx, name);
+    else duk_push_null(ctx);
 }
 
 duk_ret_t GetWalkConstraint(duk_context* ctx) {
@@ -486,7 +476,7 @@ struct SConstant {
     int32_t value;
 };
 const SConstant kConstants[] = {
-    {"FORWARD", kAnimForward},   {"REVERSE", kAnimReverse}, {"FORWARD_ONCE", kAnimForwardOnce},
+    {"FORWARD", kAnimForward},          {"REVERSE", kAnimReverse},  {"FORWARD_ONCE", kAnimForwardOnce},
     {"REVERSE_ONCE", kAnimReverseOnce}, {"RANDOMIZE", kAnimRandom}, {"SCREEN", kPlaceScreen},
     {"BACKDROP", kPlaceBackdrop},
 };

@@ -7,9 +7,9 @@
 
 #include "JSColour.h"
 #include "JSGUIElements.h"
-#include "resources/ResourceCache.h"
-#include "gui/TextLabel.h"
 #include "bindings/Bindings.h"
+#include "gui/TextLabel.h"
+#include "resources/ResourceCache.h"
 #include "script/Binding.h"
 #include "text/SubstitutionTable.h"
 #include "text/Text.h"
@@ -118,10 +118,8 @@ void ClearTextNative() {
     const std::size_t used = std::min(g_text.used, g_pool.size());
     for (std::size_t i = 0; i < used; ++i) g_pool[i]->SetVisible(false);
     for (std::size_t i = used; i < g_pool.size(); ++i) {
-        if (host)
-            host->DestroyGUIElement(g_pool[i]);
-        else
-            delete g_pool[i];
+        if (host) host->DestroyGUIElement(g_pool[i]);
+        else delete g_pool[i];
     }
     g_pool.resize(used);
     ResetTextSettings();
@@ -156,8 +154,7 @@ duk_ret_t SetTextBackground(duk_context* ctx) {
 duk_ret_t SetTextEffect(duk_context* ctx) {
     const std::int32_t effect = ArgInt(ctx, 0);
     std::uint32_t colour = 0xFF000000u;
-    if (!duk_is_undefined(ctx, 1) && !(duk_is_boolean(ctx, 1) && !duk_get_boolean(ctx, 1)))
-        colour = ArgColour(ctx, 1);
+    if (!duk_is_undefined(ctx, 1) && !(duk_is_boolean(ctx, 1) && !duk_get_boolean(ctx, 1))) colour = ArgColour(ctx, 1);
     g_text.effect = effect;
     g_text.effectColour = colour;
     return 0;
@@ -165,12 +162,9 @@ duk_ret_t SetTextEffect(duk_context* ctx) {
 
 duk_ret_t SetTextPriority(duk_context* ctx) {
     std::int32_t p = ArgInt(ctx, 0);
-    if (p < 0)
-        p = -2;
-    else if (p == 0)
-        p = 1;
-    else if (p > 16)
-        p = 16;
+    if (p < 0) p = -2;
+    else if (p == 0) p = 1;
+    else if (p > 16) p = 16;
     g_text.priority = p;
     return 0;
 }
@@ -352,10 +346,8 @@ void StopTextAPI(duk_context*) {
     // The labels go with the heap's text: destroyed through the host, which is still whole here.
     IGUIHost* host = GetGUIHost();
     for (CTextLabel* label : g_pool) {
-        if (host)
-            host->DestroyGUIElement(label);
-        else
-            delete label;
+        if (host) host->DestroyGUIElement(label);
+        else delete label;
     }
     g_pool.clear();
     g_text.font.Reset();

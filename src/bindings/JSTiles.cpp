@@ -6,14 +6,14 @@
 #include <set>
 #include <string>
 
-#include "io/FileAccess.h"
 #include "JSColour.h"
 #include "JSViewConstructor.h"
-#include "io/DataBin.h"
-#include "io/FileFolder.h"
-#include "resources/ResourceCache.h"
 #include "bindings/Bindings.h"
+#include "io/DataBin.h"
+#include "io/FileAccess.h"
+#include "io/FileFolder.h"
 #include "render/Renderer.h"
+#include "resources/ResourceCache.h"
 #include "script/Binding.h"
 #include "tiles/TileLayerSet.h"
 
@@ -367,10 +367,8 @@ duk_ret_t ConvertPoint(duk_context* ctx) {
     if (!(In ? ReadTilePoint(ctx, 0, a, b) : ReadWorldPoint(ctx, 0, a, b))) return MalformedPoint(ctx);
     std::int32_t x, y;
     (layer->*Convert)(a, b, x, y);
-    if (Out)
-        PushTilePoint(ctx, x, y);
-    else
-        PushPoint(ctx, x, y);
+    if (Out) PushTilePoint(ctx, x, y);
+    else PushPoint(ctx, x, y);
     return 1;
 }
 
@@ -387,12 +385,9 @@ duk_ret_t ReadWorldPixel(duk_context* ctx) {
 bool TileMember(duk_context* ctx, duk_idx_t obj, const char* name, std::int32_t fallback, std::int32_t& out) {
     duk_get_prop_string(ctx, obj, name);
     bool ok = true;
-    if (duk_is_undefined(ctx, -1))
-        out = fallback;
-    else if (duk_is_number(ctx, -1))
-        out = std::int32_t(duk_get_int(ctx, -1));
-    else
-        ok = false;
+    if (duk_is_undefined(ctx, -1)) out = fallback;
+    else if (duk_is_number(ctx, -1)) out = std::int32_t(duk_get_int(ctx, -1));
+    else ok = false;
     duk_pop(ctx);
     return ok;
 }
@@ -410,7 +405,8 @@ duk_ret_t SetTile(duk_context* ctx) {
     std::int32_t loop = 0, base = 0, current = 0;
     bool animated = false;
     if (duk_is_object(ctx, t) && !duk_is_function(ctx, t)) {
-        if (!TileMember(ctx, t, "loop", INT32_MIN, loop) || loop == INT32_MIN || !TileMember(ctx, t, "base_cel", 0, base))
+        if (!TileMember(ctx, t, "loop", INT32_MIN, loop) || loop == INT32_MIN ||
+            !TileMember(ctx, t, "base_cel", 0, base))
             return duk_error(ctx, DUK_ERR_SYNTAX_ERROR, "a tile needs a numeric loop and base_cel");
         duk_get_prop_string(ctx, t, "animated");
         animated = duk_to_boolean(ctx, -1) != 0;
@@ -526,10 +522,8 @@ duk_ret_t IgnoreWrite(duk_context*) { return 0; }
 
 duk_ret_t GetView(duk_context* ctx) {
     CView* view = ThisLayer(ctx)->View();
-    if (view && view->Name())
-        duk_push_string(ctx, view->Name());
-    else
-        duk_push_null(ctx);
+    if (view && view->Name()) duk_push_string(ctx, view->Name());
+    else duk_push_null(ctx);
     return 1;
 }
 
@@ -542,10 +536,8 @@ duk_ret_t SetView(duk_context* ctx) {
     CView* view = ViewFromScriptValue(ctx, 0);
     if (!view) {
         const char* name = "[unknown]";
-        if (IsInstance(ctx, 0, "View"))
-            name = "[generated]";
-        else if (duk_is_string(ctx, 0) || duk_is_number(ctx, 0))
-            name = duk_to_string(ctx, 0);
+        if (IsInstance(ctx, 0, "View")) name = "[generated]";
+        else if (duk_is_string(ctx, 0) || duk_is_number(ctx, 0)) name = duk_to_string(ctx, 0);
         return duk_error(ctx, DUK_ERR_REFERENCE_ERROR, "Couldn't load sprite [%s]", name);
     }
     // A view whose cels differ in size is refused and the layer keeps its view.
@@ -556,12 +548,9 @@ duk_ret_t SetView(duk_context* ctx) {
 // ---------------------------------------------------------------- registration
 
 const duk_function_list_entry kSetMethods[] = {
-    {"AddLayer", Guarded<AddLayer>, 3},
-    {"InsertLayer", Guarded<InsertLayer>, 4},
-    {"GetLayer", GetLayer, 1},
-    {"Load", Guarded<Load>, 1},
-    {"Save", Guarded<Save>, 1},
-    {nullptr, nullptr, 0},
+    {"AddLayer", Guarded<AddLayer>, 3}, {"InsertLayer", Guarded<InsertLayer>, 4},
+    {"GetLayer", GetLayer, 1},          {"Load", Guarded<Load>, 1},
+    {"Save", Guarded<Save>, 1},         {nullptr, nullptr, 0},
 };
 
 const SAccessor kSetAccessors[] = {

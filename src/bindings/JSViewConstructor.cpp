@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "resources/ResourceCache.h"
-#include "resources/View.h"
 #include "bindings/Bindings.h"
 #include "image/Bitmap.h"
+#include "resources/ResourceCache.h"
+#include "resources/View.h"
 #include "script/Binding.h"
 
 namespace ove {

@@ -150,7 +150,8 @@ const SAccessor kBoxAccessors[] = {
 }  // namespace
 
 void RegisterWindows(duk_context* ctx) {
-    RegisterWidget(ctx, SClassDef{"Window", kElementClass, Guarded<WindowConstructor>, 1, kWindowMethods, kWindowAccessors},
+    RegisterWidget(ctx,
+                   SClassDef{"Window", kElementClass, Guarded<WindowConstructor>, 1, kWindowMethods, kWindowAccessors},
                    "CreateWindow", "DestroyWindow");
     RegisterWidget(ctx, SClassDef{"MessageBox", "Window", Guarded<BoxConstructor>, 1, kBoxMethods, kBoxAccessors},
                    "CreateMessageBox", "DestroyMessageBox");

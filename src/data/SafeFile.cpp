@@ -36,7 +36,7 @@ void SyncFolder(const std::string& folder) {
 // The mode a plain "wb" open would give: the target's own when it exists, else 0666 less the
 // process's umask.
 mode_t FileMode(const std::string& target) {
-    struct stat st{};
+    struct stat st {};
     if (::stat(target.c_str(), &st) == 0) return st.st_mode & 07777;
     mode_t mask = ::umask(0);
     ::umask(mask);
@@ -67,7 +67,7 @@ std::size_t RemoveStaleTemporaries(const std::string& folder, int depth) {
         std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
         std::string path = folder + "/" + name;
-        struct stat st{};
+        struct stat st {};
         if (::lstat(path.c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
             if (depth > 0) subfolders.push_back(path);
@@ -94,7 +94,7 @@ CSafeFile::CSafeFile(std::string target) : m_target(std::move(target)) {
         if (ec) return;
         m_target = absolute.string();
     }
-    struct stat st{};
+    struct stat st {};
     if (::stat(m_target.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) return;  // never replace a folder or device
 
     const std::size_t slash = m_target.find_last_of('/');

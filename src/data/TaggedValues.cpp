@@ -11,9 +11,7 @@ void PutU32(u8* p, u32 v) {
     for (int i = 0; i < 4; ++i) p[i] = static_cast<u8>(v >> (8 * i));
 }
 
-u32 GetU32(const u8* p) {
-    return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24;
-}
+u32 GetU32(const u8* p) { return u32(p[0]) | u32(p[1]) << 8 | u32(p[2]) << 16 | u32(p[3]) << 24; }
 
 bool WriteAll(CDataBin& bin, const u8* data, std::size_t count) {
     return bin.Write(data, static_cast<u32>(count)) == count;
@@ -88,10 +86,8 @@ ETaggedRead ReadTaggedValue(CDataBin& bin, STaggedValue& out) {
         if (ETaggedRead r = ReadCounted(bin, 1, out.bytes); r != ETaggedRead::kOk) return r;
         break;
     case 'N':
-    case 'V':
-        break;
-    default:
-        return ETaggedRead::kUnknownTag;
+    case 'V': break;
+    default: return ETaggedRead::kUnknownTag;
     }
     out.tag = static_cast<ETag>(tag);
     return ETaggedRead::kOk;

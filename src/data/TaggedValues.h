@@ -33,8 +33,8 @@ enum class ETaggedRead {
     kCannotRead,  // the stream is not readable
     kEnd,         // no tag byte
     kUnknownTag,
-    kShort,       // the payload ends early (or claims more than the stream holds)
-    kTooLarge,    // a payload beyond kMaxTaggedPayload bytes
+    kShort,     // the payload ends early (or claims more than the stream holds)
+    kTooLarge,  // a payload beyond kMaxTaggedPayload bytes
 };
 
 // Largest string or binary payload the reader accepts, in bytes. A hostile count cannot make it

@@ -170,7 +170,8 @@ void CViewFile::Read(CDataBin* source, i32 padding) {
     if (!source) return;
     // Sheets stay in proportion to the file: cels of an unknown depth or without area read no
     // pixels, so they must not buy unlimited sheet memory either.
-    m_sheets = CViewSheets(std::min<std::size_t>(kMaxSheetBytes, (std::size_t(32) << 20) + std::size_t(16) * Remaining(*source)));
+    m_sheets = CViewSheets(
+        std::min<std::size_t>(kMaxSheetBytes, (std::size_t(32) << 20) + std::size_t(16) * Remaining(*source)));
     SHeader header;
     if (!ReadHeader(*source, header)) return;
     m_blendMode = header.blendMode;

@@ -104,7 +104,8 @@ bool CZIPFile::Scan() {
                 m_dropped.push_back(SZIPDropped{std::move(raw), headerOffset});
                 break;
             }
-            if ((flags & 8) && (crc == 0 || uncompressed == 0) && dataOffset + compressed + kDescriptorSize <= fileSize) {
+            if ((flags & 8) && (crc == 0 || uncompressed == 0) &&
+                dataOffset + compressed + kDescriptorSize <= fileSize) {
                 // Streamed entries carry their CRC-32 and size in the descriptor after the data.
                 u8 d[kDescriptorSize];
                 file.Seek(static_cast<u32>(dataOffset + compressed));

@@ -119,8 +119,8 @@ public:
 
     // method 0: payload is the file itself; method 8 or 9: its compressed form. `crc` and
     // `plainSize` describe the uncompressed bytes. Returns false when the output failed.
-    bool AddEntry(const std::string& name, u32 method, const void* payload, u32 payloadSize, u32 crc,
-                  u32 plainSize, u32 dosDateTime = 0x00210000);
+    bool AddEntry(const std::string& name, u32 method, const void* payload, u32 payloadSize, u32 crc, u32 plainSize,
+                  u32 dosDateTime = 0x00210000);
     // Central directory and end record. Returns false when the output failed.
     bool Finish();
 

@@ -131,33 +131,33 @@ void CGUICheckbox::Draw(CRenderer& renderer) {
     const std::int32_t bx1 = AbsX1(), bx2 = AbsX2(), by2 = AbsY2();
     bool tick = false;
     switch (style) {
-        case kStyleNone:
-        case kStyleFlat:
-        case kStyleSolid:
-        case kStyleSolidShadow:
-            DrawFrame(renderer, kStyleSolid);
-            tick = true;
-            break;
-        case kStyleRaised:
-            DrawFrame(renderer, kStyleRaised);
-            tick = true;
-            break;
-        case kStyleInset:
-        case kStyleOS:
-            DrawFrame(renderer, kStyleInset);
-            tick = true;
-            break;
-        case kStyle3DShadow:
-        case kStyle3DRaised:
-        case kStyle3DInset:
-            DrawFrame(renderer, style == kStyle3DInset ? kStyleInset : kStyleRaised);
-            x1 += 1;
-            y1 += 1;
-            x2 -= 1;
-            y2 -= 1;
-            DrawFrame(renderer, checked ? kStyleInset : kStyleRaised);
-            break;
-        default: break;  // classic: the check mark label shows the state
+    case kStyleNone:
+    case kStyleFlat:
+    case kStyleSolid:
+    case kStyleSolidShadow:
+        DrawFrame(renderer, kStyleSolid);
+        tick = true;
+        break;
+    case kStyleRaised:
+        DrawFrame(renderer, kStyleRaised);
+        tick = true;
+        break;
+    case kStyleInset:
+    case kStyleOS:
+        DrawFrame(renderer, kStyleInset);
+        tick = true;
+        break;
+    case kStyle3DShadow:
+    case kStyle3DRaised:
+    case kStyle3DInset:
+        DrawFrame(renderer, style == kStyle3DInset ? kStyleInset : kStyleRaised);
+        x1 += 1;
+        y1 += 1;
+        x2 -= 1;
+        y2 -= 1;
+        DrawFrame(renderer, checked ? kStyleInset : kStyleRaised);
+        break;
+    default: break;  // classic: the check mark label shows the state
     }
     x1 = sx1;
     y1 = sy1;

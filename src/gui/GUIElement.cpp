@@ -73,10 +73,8 @@ void CGUIElement::SetPriority(std::int32_t value) { SetOnTop(value == -2); }
 const char* CGUIElement::GetText() { return m_text ? m_text->c_str() : nullptr; }
 
 void CGUIElement::SetText(const char* text) {
-    if (text)
-        m_text.emplace(text);
-    else
-        m_text.reset();
+    if (text) m_text.emplace(text);
+    else m_text.reset();
 }
 
 std::uint32_t CGUIElement::GetColour() { return colour; }
@@ -90,38 +88,38 @@ void CGUIElement::SetTextEffect(std::int32_t e, std::uint32_t c) {
 void CGUIElement::SetStyle(std::int32_t s) {
     style = s;
     switch (s) {
-        case kStyle3DShadow:
-        case kStyle3DRaised:
-            background = border = 0xFF9C9C9Cu;
-            shadow = 0x80000000u;
-            SetFrameWidths(3, 3, 3, 3);
-            break;
-        case kStyle3DInset:
-            background = 0xFF000000u;
-            border = 0xFF9C9C9Cu;
-            SetFrameWidths(3, 3, 3, 3);
-            break;
-        case kStyleRaised:
-        case kStyleInset:
-            border = 0xFF9C9C9Cu;
-            SetFrameWidths(1, 1, 1, 1);
-            break;
-        case kStyleClassic:
-            background = 0xFFFFFFFFu;
-            border = 0xFFC00000u;
-            colour = 0xFF000000u;
-            SetFrameWidths(5, 10, 5, 10);
-            break;
-        case kStyleFlat: SetFrameWidths(0, 0, 0, 0); break;
-        case kStyleSolid:
-            border = 0xFF000000u;
-            SetFrameWidths(1, 1, 1, 1);
-            break;
-        case kStyleSolidShadow:
-            border = shadow = 0xFF000000u;
-            SetFrameWidths(1, 1, 1, 1);
-            break;
-        default: break;
+    case kStyle3DShadow:
+    case kStyle3DRaised:
+        background = border = 0xFF9C9C9Cu;
+        shadow = 0x80000000u;
+        SetFrameWidths(3, 3, 3, 3);
+        break;
+    case kStyle3DInset:
+        background = 0xFF000000u;
+        border = 0xFF9C9C9Cu;
+        SetFrameWidths(3, 3, 3, 3);
+        break;
+    case kStyleRaised:
+    case kStyleInset:
+        border = 0xFF9C9C9Cu;
+        SetFrameWidths(1, 1, 1, 1);
+        break;
+    case kStyleClassic:
+        background = 0xFFFFFFFFu;
+        border = 0xFFC00000u;
+        colour = 0xFF000000u;
+        SetFrameWidths(5, 10, 5, 10);
+        break;
+    case kStyleFlat: SetFrameWidths(0, 0, 0, 0); break;
+    case kStyleSolid:
+        border = 0xFF000000u;
+        SetFrameWidths(1, 1, 1, 1);
+        break;
+    case kStyleSolidShadow:
+        border = shadow = 0xFF000000u;
+        SetFrameWidths(1, 1, 1, 1);
+        break;
+    default: break;
     }
 }
 
@@ -234,43 +232,43 @@ void CGUIElement::DrawFrame(CRenderer& renderer, std::int32_t frameStyle) {
         fill(X1 + 3, Y1 + 3, X2 - 2, Y2 - 2, background);
     };
     switch (frameStyle) {
-        case kStyleFlat: fill(X1, Y1, X2 + 1, Y2 + 1, background); break;
-        case kStyleSolid:
-            fill(X1, Y1, X2 + 1, Y1 + 1, B);
-            fill(X1, Y1 + 1, X1 + 1, Y2, B);
-            fill(X2, Y1 + 1, X2 + 1, Y2, B);
-            fill(X1, Y2, X2 + 1, Y2 + 1, B);
-            fill(X1 + 1, Y1 + 1, X2, Y2, background);
-            break;
-        case kStyleSolidShadow:
-            fill(X1, Y1, X2 + 1, Y1 + 1, B);
-            fill(X1, Y1 + 1, X1 + 1, Y2 + 1, B);
-            if (background != shadow) {
-                fill(X2 + 1, Y1 + 1, X2 + 2, Y2 + 2, shadow);
-                fill(X1 + 2, Y2 + 1, X2 + 1, Y2 + 2, shadow);
-                fill(X2, Y1, X2 + 1, Y2 + 1, B);
-                fill(X1 + 1, Y2, X2, Y2 + 1, B);
-            } else {
-                fill(X2, Y1 + 1, X2 + 2, Y2 + 2, B);
-                fill(X1 + 1, Y2, X2, Y2 + 2, B);
-            }
-            fill(X1 + 1, Y1 + 1, X2, Y2, background);
-            break;
-        case kStyleRaised: bevel(light1, light2, dark1, dark2); break;
-        case kStyleInset: bevel(dark2, dark1, light2, light1); break;
-        case kStyle3DRaised: bevel3(light1, dark2, light2, dark1); break;
-        case kStyle3DInset: bevel3(dark2, light1, dark1, light2); break;
-        case kStyle3DShadow:
-            bevel3(light1, dark2, light2, dark1);
-            fill(X2 + 1, Y1 + 3, X2 + 3, Y2 + 3, shadow);
-            fill(X1 + 3, Y2 + 1, X2 + 1, Y2 + 3, shadow);
-            break;
-        case kStyleClassic:
-            fill(X1, Y1, X2 + 1, Y2 + 1, 0xFFFFFFFFu);
-            fill(X1 + 2, Y1 + 1, X2 - 1, Y2, B);
-            fill(X1 + 4, Y1 + 2, X2 - 3, Y2 - 1, 0xFFFFFFFFu);
-            break;
-        default: break;  // none, system look: nothing
+    case kStyleFlat: fill(X1, Y1, X2 + 1, Y2 + 1, background); break;
+    case kStyleSolid:
+        fill(X1, Y1, X2 + 1, Y1 + 1, B);
+        fill(X1, Y1 + 1, X1 + 1, Y2, B);
+        fill(X2, Y1 + 1, X2 + 1, Y2, B);
+        fill(X1, Y2, X2 + 1, Y2 + 1, B);
+        fill(X1 + 1, Y1 + 1, X2, Y2, background);
+        break;
+    case kStyleSolidShadow:
+        fill(X1, Y1, X2 + 1, Y1 + 1, B);
+        fill(X1, Y1 + 1, X1 + 1, Y2 + 1, B);
+        if (background != shadow) {
+            fill(X2 + 1, Y1 + 1, X2 + 2, Y2 + 2, shadow);
+            fill(X1 + 2, Y2 + 1, X2 + 1, Y2 + 2, shadow);
+            fill(X2, Y1, X2 + 1, Y2 + 1, B);
+            fill(X1 + 1, Y2, X2, Y2 + 1, B);
+        } else {
+            fill(X2, Y1 + 1, X2 + 2, Y2 + 2, B);
+            fill(X1 + 1, Y2, X2, Y2 + 2, B);
+        }
+        fill(X1 + 1, Y1 + 1, X2, Y2, background);
+        break;
+    case kStyleRaised: bevel(light1, light2, dark1, dark2); break;
+    case kStyleInset: bevel(dark2, dark1, light2, light1); break;
+    case kStyle3DRaised: bevel3(light1, dark2, light2, dark1); break;
+    case kStyle3DInset: bevel3(dark2, light1, dark1, light2); break;
+    case kStyle3DShadow:
+        bevel3(light1, dark2, light2, dark1);
+        fill(X2 + 1, Y1 + 3, X2 + 3, Y2 + 3, shadow);
+        fill(X1 + 3, Y2 + 1, X2 + 1, Y2 + 3, shadow);
+        break;
+    case kStyleClassic:
+        fill(X1, Y1, X2 + 1, Y2 + 1, 0xFFFFFFFFu);
+        fill(X1 + 2, Y1 + 1, X2 - 1, Y2, B);
+        fill(X1 + 4, Y1 + 2, X2 - 3, Y2 - 1, 0xFFFFFFFFu);
+        break;
+    default: break;  // none, system look: nothing
     }
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "resources/View.h"
 #include "render/SpriteBase.h"
+#include "resources/View.h"
 #include "text/Text.h"
 
 namespace ove {
@@ -44,8 +44,7 @@ public:
     virtual void AddRootElement(CGUIElement* element) = 0;
     // Calls the element's script method `name` with integer arguments when its script object has
     // one; true when a function was found and called (its result is ignored).
-    virtual bool CallElementHandler(CGUIElement* element, const char* name, const std::int32_t* args,
-                                    int count) = 0;
+    virtual bool CallElementHandler(CGUIElement* element, const char* name, const std::int32_t* args, int count) = 0;
     // The focused element while it CanFocus and IsVisible, else null.
     virtual CGUIElement* GetFocusElement() = 0;
     virtual void SetFocusElement(CGUIElement* element) = 0;
@@ -106,10 +105,10 @@ public:
     // Drops the current font; keeps the new one (with a reference) only when it has loops.
     virtual void SetFont(CFont* font);
     virtual void SetOnTop(bool on);
-    virtual std::int32_t GetPriority();  // 16 on top, else 15
+    virtual std::int32_t GetPriority();            // 16 on top, else 15
     virtual void SetPriority(std::int32_t value);  // on top exactly when -2
-    virtual const char* GetText();  // null when none
-    virtual void SetText(const char* text);  // copies up to the terminating zero; null: none
+    virtual const char* GetText();                 // null when none
+    virtual void SetText(const char* text);        // copies up to the terminating zero; null: none
     virtual std::uint32_t GetColour();
     virtual void SetColour(std::uint32_t colour);
     virtual void SetTextEffect(std::int32_t effect, std::uint32_t colour);

@@ -12,7 +12,9 @@ CGUIWindow::CGUIWindow(CGUIElement* parent) : CGUIElement(parent) {}
 
 std::int32_t CGUIWindow::GetTopInset() { return frameTop + padTop + TitleBarHeight(); }
 
-std::int32_t CGUIWindow::TitleBarHeight() { return CGUIElement::GetText() && GetFont() ? GetFontHeight(GetFont()) + 3 : 0; }
+std::int32_t CGUIWindow::TitleBarHeight() {
+    return CGUIElement::GetText() && GetFont() ? GetFontHeight(GetFont()) + 3 : 0;
+}
 
 void CGUIWindow::SetStyle(std::int32_t s) {
     if (s == kStyleOS) {
@@ -29,17 +31,17 @@ void CGUIWindow::SetStyle(std::int32_t s) {
     CGUIElement::SetStyle(s);
     std::int32_t pad = -1;
     switch (s) {
-        case kStyleNone:
-        case kStyleClassic:
-        case kStyleFlat: pad = 0; break;
-        case kStyle3DShadow:
-        case kStyle3DRaised:
-        case kStyle3DInset:
-        case kStyleSolid:
-        case kStyleSolidShadow: pad = 4; break;
-        case kStyleRaised:
-        case kStyleInset: pad = 1; break;
-        default: break;
+    case kStyleNone:
+    case kStyleClassic:
+    case kStyleFlat: pad = 0; break;
+    case kStyle3DShadow:
+    case kStyle3DRaised:
+    case kStyle3DInset:
+    case kStyleSolid:
+    case kStyleSolidShadow: pad = 4; break;
+    case kStyleRaised:
+    case kStyleInset: pad = 1; break;
+    default: break;
     }
     if (pad >= 0) SetPadding(pad, pad, pad, pad);
 }

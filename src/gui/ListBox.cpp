@@ -135,15 +135,13 @@ bool CListBox::OnKey(std::int32_t key) {
     if (disabled) return false;
     const std::int32_t count = GetCount();
     switch (key) {
-        case kKeyHome:
-            m_offset = 0;
-            return KeySelect(0, false);
-        case kKeyEnd: return KeySelect(count - 1, true);
-        case kKeyUp: return KeySelect(std::max(m_selected - 1, 0), true);
-        case kKeyDown: return KeySelect(std::min(m_selected + 1, count - 1), true);
-        case kKeyPageUp: return KeySelect(std::max(m_selected - VisibleRows(), 0), true);
-        case kKeyPageDown: return KeySelect(std::min(m_selected + VisibleRows(), count - 1), true);
-        default: return false;
+    case kKeyHome: m_offset = 0; return KeySelect(0, false);
+    case kKeyEnd: return KeySelect(count - 1, true);
+    case kKeyUp: return KeySelect(std::max(m_selected - 1, 0), true);
+    case kKeyDown: return KeySelect(std::min(m_selected + 1, count - 1), true);
+    case kKeyPageUp: return KeySelect(std::max(m_selected - VisibleRows(), 0), true);
+    case kKeyPageDown: return KeySelect(std::min(m_selected + VisibleRows(), count - 1), true);
+    default: return false;
     }
 }
 

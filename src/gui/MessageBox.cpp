@@ -43,10 +43,8 @@ void CTextBox::SetTitle(const char* title) {
     // Fitting through the window's AutoSize would pin the message to its current size (zero wide
     // before any text), so a title set first would wrap the message a letter a line. Either way
     // the box stays where it is: only text and font changes centre it.
-    if (m_label->autoWidth >= 0 && m_label->autoHeight >= 0)
-        Fit();
-    else
-        CGUIWindow::AutoSize();
+    if (m_label->autoWidth >= 0 && m_label->autoHeight >= 0) Fit();
+    else CGUIWindow::AutoSize();
 }
 
 void CTextBox::AutoSize(std::int32_t w, std::int32_t h) {

@@ -133,10 +133,8 @@ void CTextEdit::DeleteRange(std::int32_t from, std::int32_t to) {
     to = std::clamp(to, from, Length());
     const std::int32_t n = to - from;
     m_text.erase(static_cast<std::size_t>(from), static_cast<std::size_t>(n));
-    if (m_caret >= to)
-        m_caret -= n;
-    else if (m_caret > from)
-        m_caret = from;
+    if (m_caret >= to) m_caret -= n;
+    else if (m_caret > from) m_caret = from;
     SelectNone();
 }
 
@@ -176,8 +174,7 @@ void CTextEdit::SetZeroSelected() {
 }
 
 bool CTextEdit::Validate(const STextRules& rules) {
-    if (rules.type != kInputInt && rules.type != kInputFloat)
-        return rules.maxLength < 0 || Length() <= rules.maxLength;
+    if (rules.type != kInputInt && rules.type != kInputFloat) return rules.maxLength < 0 || Length() <= rules.maxLength;
 
     if (m_text.empty()) {
         SetZeroSelected();
@@ -201,19 +198,15 @@ bool CTextEdit::Validate(const STextRules& rules) {
         if (rules.intMinimum < 0 && m_text == "-") return true;
         std::int64_t v;
         if (!ParseInteger(m_text, &v)) return false;
-        if (v < rules.intMinimum)
-            SetText(FormatInteger(rules.intMinimum));
-        else if (v > rules.intMaximum)
-            SetText(FormatInteger(rules.intMaximum));
+        if (v < rules.intMinimum) SetText(FormatInteger(rules.intMinimum));
+        else if (v > rules.intMaximum) SetText(FormatInteger(rules.intMaximum));
         return true;
     }
     if (rules.floatMinimum < 0 && m_text == "-") return true;
     double v;
     if (!ParseFloat(m_text, &v)) return false;
-    if (v < rules.floatMinimum)
-        SetText(FormatFloat(rules.floatMinimum));
-    else if (v > rules.floatMaximum)
-        SetText(FormatFloat(rules.floatMaximum));
+    if (v < rules.floatMinimum) SetText(FormatFloat(rules.floatMinimum));
+    else if (v > rules.floatMaximum) SetText(FormatFloat(rules.floatMaximum));
     return true;
 }
 

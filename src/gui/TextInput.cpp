@@ -114,10 +114,8 @@ bool CTextInput::GetIntValue(std::int64_t* v) const { return ParseInteger(m_edit
 bool CTextInput::GetFloatValue(double* v) const { return ParseFloat(m_edit.Text(), v); }
 
 void CTextInput::SelectAll() {
-    if (m_edit.Length() > 0)
-        m_edit.Select(0, m_edit.Length(), m_edit.Length());
-    else
-        m_edit.SelectNone();
+    if (m_edit.Length() > 0) m_edit.Select(0, m_edit.Length(), m_edit.Length());
+    else m_edit.SelectNone();
 }
 
 std::int32_t CTextInput::GetOptimalHeight() { return GetFontHeight(m_font.Get()) + GetTopInset() + GetBottomInset(); }
@@ -177,65 +175,62 @@ bool CTextInput::OnKey(std::int32_t key) {
     auto paste = [this] { return Paste() ? Changed() : true; };
 
     switch (key) {
-        case kKeyCtrlA:
-            if (m_edit.Length() > 0) m_edit.Select(0, m_edit.Length(), 0);
+    case kKeyCtrlA:
+        if (m_edit.Length() > 0) m_edit.Select(0, m_edit.Length(), 0);
+        return true;
+    case kKeyCtrlC:
+        if (m_edit.HasSelection()) {
+            Copy();
             return true;
-        case kKeyCtrlC:
-            if (m_edit.HasSelection()) {
-                Copy();
-                return true;
-            }
-            if (!writable) return false;
-            SetText("");
-            return true;
-        case kKeyCtrlV:
-            if (!writable) return false;
-            return paste();
-        case kKeyCtrlX:
-            if (!writable) return false;
-            return cut();
-        case kKeyBackspace:
-            if (!writable) return false;
-            return RunEdit([this] {
-                       if (!m_edit.DeleteSelection() && m_edit.Caret() > 0)
-                           m_edit.DeleteRange(m_edit.Caret() - 1, m_edit.Caret());
-                   })
-                       ? Changed()
-                       : true;
-        case kKeyInsert:
-            if (control) {
-                Copy();
-                return true;
-            }
-            if (shift) return writable ? paste() : false;
-            return false;
-        case kKeyDelete:
-            if (!writable) return false;
-            if (shift) return cut();
-            return RunEdit([this] {
-                       if (!m_edit.DeleteSelection()) m_edit.DeleteRange(m_edit.Caret(), m_edit.Caret() + 1);
-                   })
-                       ? Changed()
-                       : true;
-        case kKeyHome: return MoveCaret(0);
-        case kKeyEnd: return MoveCaret(m_edit.Length());
-        case kKeyLeft: return MoveCaret(m_edit.Caret() - 1);
-        case kKeyRight: return MoveCaret(m_edit.Caret() + 1);
-        case kKeyUp:
-        case kKeyDown: {
-            if (m_rules.type != kInputInt || !writable) return false;
-            // The number the text starts with (0 for none, as for a lone sign), one step on. The
-            // bounds apply at the next validation.
-            const std::string& t = m_edit.Text();
-            long long v = std::strtoll(t.c_str(), nullptr, 10);
-            if (key == kKeyUp)
-                v = v == LLONG_MAX ? v : v + 1;
-            else
-                v = v == LLONG_MIN ? v : v - 1;
-            SetIntValue(v);
-            return Changed();
         }
-        default: break;
+        if (!writable) return false;
+        SetText("");
+        return true;
+    case kKeyCtrlV:
+        if (!writable) return false;
+        return paste();
+    case kKeyCtrlX:
+        if (!writable) return false;
+        return cut();
+    case kKeyBackspace:
+        if (!writable) return false;
+        return RunEdit([this] {
+            if (!m_edit.DeleteSelection() && m_edit.Caret() > 0) m_edit.DeleteRange(m_edit.Caret() - 1, m_edit.Caret());
+        })
+                   ? Changed()
+                   : true;
+    case kKeyInsert:
+        if (control) {
+            Copy();
+            return true;
+        }
+        if (shift) return writable ? paste() : false;
+        return false;
+    case kKeyDelete:
+        if (!writable) return false;
+        if (shift) return cut();
+        return RunEdit([this] {
+            if (!m_edit.DeleteSelection()) m_edit.DeleteRange(m_edit.Caret(), m_edit.Caret() + 1);
+        })
+                   ? Changed()
+                   : true;
+    case kKeyHome: return MoveCaret(0);
+    case kKeyEnd: return MoveCaret(m_edit.Length());
+    case kKeyLeft: return MoveCaret(m_edit.Caret() - 1);
+    case kKeyRight: return MoveCaret(m_edit.Caret() + 1);
+    case kKeyUp:
+    case kKeyDown: {
+        if (m_rules.type != kInputInt || !writable) return false;
+        // The number the text starts with (0 for none, as for a lone sign), one step on. The
+        // bounds apply at the next validation.
+        const std::string& t = m_edit.Text();
+        long long v = std::strtoll(t.c_str(), nullptr, 10);
+        if (key == kKeyUp) v = v == LLONG_MAX ? v : v + 1;
+        else v = v == LLONG_MIN ? v : v - 1;
+        SetIntValue(v);
+        return Changed();
+    }
+    default: break;
     }
     if (key >= kFirstNonCharacter || !writable || !IsAcceptedCharacter(key)) return false;
     const char c = static_cast<char>(key);
@@ -277,7 +272,8 @@ void CTextInput::Draw(CRenderer& renderer) {
     for (std::int32_t i = 0; i < static_cast<std::int32_t>(text.size()); ++i) {
         if (selection && i == selFrom) {
             std::int32_t w = 0;
-            for (std::int32_t j = selFrom; j < selTo; ++j) w += GetGlyphWidth(font, static_cast<unsigned char>(text[j]));
+            for (std::int32_t j = selFrom; j < selTo; ++j)
+                w += GetGlyphWidth(font, static_cast<unsigned char>(text[j]));
             renderer.SetBlendMode(kBlendOpaque);
             renderer.FillRect(float(x), float(top), float(x + w), float(bottom), selectionBackground, 0.0f);
             renderer.SetBlendMode(fontBlend);

@@ -4,8 +4,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "resources/ResourceCache.h"
 #include "render/Renderer.h"
+#include "resources/ResourceCache.h"
 #include "walk/BackdropPicture.h"
 #include "walk/Walker.h"
 
@@ -55,7 +55,7 @@ void CBackdropState::SetPicture(const char* name) {
     if (m_renderer) {
         if (m_picture) {
             m_renderer->SetBackdropWithPriority(m_picture->Bitmap(), m_picture->DepthMask(), m_picture->Width(),
-                                              m_picture->Height());
+                                                m_picture->Height());
         } else {
             m_renderer->SetBackdropWithPriority(nullptr, nullptr);
         }
@@ -119,8 +119,8 @@ const char* CBackdropState::HotspotAt(int32_t x, int32_t y) const {
 }
 
 int32_t CBackdropState::AutoPriorityHeight() const {
-    return PriorityViewportHeight(m_priorityHeight, m_shownHeight, m_picture != nullptr, m_picture ? m_picture->Height() : 0,
-                                  m_renderer ? m_renderer->GetHeight() : 0);
+    return PriorityViewportHeight(m_priorityHeight, m_shownHeight, m_picture != nullptr,
+                                  m_picture ? m_picture->Height() : 0, m_renderer ? m_renderer->GetHeight() : 0);
 }
 
 CWalker& CBackdropState::Walker() {

@@ -37,7 +37,8 @@ SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         if (a == "--") {
             optionsDone = true;
         } else if (a == "--game") {
-            if (auto v = value("--game")) cl.gameDir = *v; else return cl;
+            if (auto v = value("--game")) cl.gameDir = *v;
+            else return cl;
         } else if (a == "--headless") {
             cl.headless = true;
         } else if (a == "--frames") {
@@ -62,9 +63,11 @@ SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             }
             cl.screenshot = *v;
         } else if (a == "--archive") {
-            if (auto v = value("--archive")) cl.archive = *v; else return cl;
+            if (auto v = value("--archive")) cl.archive = *v;
+            else return cl;
         } else if (a == "--directory") {
-            if (auto v = value("--directory")) cl.directory = *v; else return cl;
+            if (auto v = value("--directory")) cl.directory = *v;
+            else return cl;
         } else if (a == "--verbose") {
             cl.verbose = true;
         } else if (a == "--fixed-step") {
@@ -82,9 +85,11 @@ SCommandLine ParseCommandLine(const std::vector<std::string>& args) {
             cl.seedGiven = true;
             cl.seed = static_cast<std::uint32_t>(n);
         } else if (a == "--record") {
-            if (auto v = value("--record")) cl.record = *v; else return cl;
+            if (auto v = value("--record")) cl.record = *v;
+            else return cl;
         } else if (a == "--replay") {
-            if (auto v = value("--replay")) cl.replay = *v; else return cl;
+            if (auto v = value("--replay")) cl.replay = *v;
+            else return cl;
         } else if (a == "--trust-game") {
             cl.trustGame = true;
         } else if (a == "--script-timeout") {

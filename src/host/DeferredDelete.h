@@ -32,10 +32,8 @@ public:
     bool InPass() const { return m_depth > 0; }
     // Deletes now, or when the outermost pass ends.
     void Delete(T* object) {
-        if (m_depth > 0)
-            m_doomed.push_back(object);
-        else
-            delete object;
+        if (m_depth > 0) m_doomed.push_back(object);
+        else delete object;
     }
     // Deletes everything waiting (deleting one may destroy more).
     void DeleteDoomed() {

@@ -27,10 +27,8 @@ namespace {
 void SyncObject(CRenderer& m_renderer, CSpriteBase* object) {
     if (!object->visibilityChanged || object == m_renderer.GetCursor()) return;
     object->visibilityChanged = 0;
-    if (object->IsVisible())
-        m_renderer.AddObject(object);
-    else
-        m_renderer.RemoveObject(object);
+    if (object->IsVisible()) m_renderer.AddObject(object);
+    else m_renderer.RemoveObject(object);
 }
 
 }  // namespace
@@ -43,10 +41,8 @@ void CGame::UpdateRenderQueue() {
     for (CGUIElement* e : m_gui->Roots()) {
         if (!e->visibilityChanged) continue;
         e->visibilityChanged = 0;
-        if (e->IsVisible())
-            m_renderer->AddGUIElement(e);
-        else
-            m_renderer->RemoveGUIElement(e);
+        if (e->IsVisible()) m_renderer->AddGUIElement(e);
+        else m_renderer->RemoveGUIElement(e);
     }
 }
 
@@ -115,7 +111,7 @@ void CGame::FixedStepWait(float seconds, bool render) {
         // Recording by hand: the player needs the game at its real speed.
         using namespace std::chrono;
         static const steady_clock::time_point origin = steady_clock::now() - duration_cast<steady_clock::duration>(
-                                                                                  duration<double>(ClockSeconds()));
+                                                                                 duration<double>(ClockSeconds()));
         const steady_clock::time_point due = origin + duration_cast<steady_clock::duration>(duration<double>(target));
         if (due > steady_clock::now()) std::this_thread::sleep_until(due);
     }
@@ -129,7 +125,8 @@ void CGame::EndTurn() {
     ++m_turn;
     for (const auto& [shotTurn, file] : m_options.turnShots) {
         if (shotTurn != m_turn || !m_renderer) continue;
-        if (!m_renderer->SaveScreenshot(file)) std::fprintf(stderr, "ove: could not write screenshot %s\n", file.c_str());
+        if (!m_renderer->SaveScreenshot(file))
+            std::fprintf(stderr, "ove: could not write screenshot %s\n", file.c_str());
     }
     BeginInputTurn(m_turn);
     if (m_options.frameLimit >= 0 && m_turn == m_options.frameLimit && m_window) PostWindowClose(m_window->GetHandle());
@@ -162,13 +159,13 @@ void CGame::QueueKey(int32_t code) {
 
 void CGame::MouseEvent(int32_t x, int32_t y, int32_t kind, int32_t wheelDelta) {
     switch (kind) {
-        case 1: m_mouseButtons |= 1; break;
-        case 2: m_mouseButtons |= 2; break;
-        case 3: m_mouseButtons &= ~1u; break;
-        case 4: m_mouseButtons &= ~2u; break;
-        case 5: m_mouseButtons |= 4; break;
-        case 6: m_mouseButtons &= ~4u; break;
-        default: break;
+    case 1: m_mouseButtons |= 1; break;
+    case 2: m_mouseButtons |= 2; break;
+    case 3: m_mouseButtons &= ~1u; break;
+    case 4: m_mouseButtons &= ~2u; break;
+    case 5: m_mouseButtons |= 4; break;
+    case 6: m_mouseButtons &= ~4u; break;
+    default: break;
     }
     int32_t gx = x, gy = y;
     if (m_renderer && m_viewport) {

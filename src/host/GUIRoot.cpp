@@ -21,7 +21,7 @@ bool CGUIRoot::CallElementHandler(CGUIElement* element, const char* name, const 
     SGUIDispatch dispatch(m_doomed);
     // An error in the handler becomes the pending fatal that ends the script's Run.
     return m_runtime->CallElementHandler(element->scriptObject, name,
-                                        std::span<const int32_t>(args, static_cast<std::size_t>(count)));
+                                         std::span<const int32_t>(args, static_cast<std::size_t>(count)));
 }
 
 CGUIElement* CGUIRoot::GetFocusElement() {
@@ -80,10 +80,8 @@ void ForgetInWindows(CGUIElement* e, const std::unordered_set<CGUIElement*>& gon
 
 void CGUIRoot::DestroyGUIElement(CGUIElement* element) {
     if (!element || element->IsDestroyed()) return;
-    if (CGUIElement* parent = element->GetParent())
-        parent->DetachChild(element);
-    else
-        m_roots.remove(element);
+    if (CGUIElement* parent = element->GetParent()) parent->DetachChild(element);
+    else m_roots.remove(element);
     if (m_renderer && m_renderer->IsGUIElementQueued(element)) m_renderer->RemoveGUIElement(element);
 
     std::vector<CGUIElement*> subtree;
@@ -158,10 +156,8 @@ bool CGUIRoot::RouteMouse(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDel
         auto* top = dynamic_cast<CGUIWindow*>(GetActiveWindow());
         const bool modal = top && top->IsModal();
         if (hit && hit->GetWindow() != top) {
-            if (modal)
-                hit = top;
-            else
-                BringToTop(hit->GetWindow());
+            if (modal) hit = top;
+            else BringToTop(hit->GetWindow());
         } else if (!hit && modal) {
             hit = top;
         }
@@ -185,14 +181,14 @@ bool CGUIRoot::RouteMouse(int32_t gx, int32_t gy, int32_t kind, int32_t wheelDel
     for (CGUIElement* e = hit; e; e = e->GetParent()) {
         bool taken = false;
         switch (kind) {
-            case 1: taken = e->OnLButtonDown(gx, gy); break;
-            case 2: taken = e->OnRButtonDown(gx, gy); break;
-            case 3: taken = e->OnLButtonUp(gx, gy); break;
-            case 4: taken = e->OnRButtonUp(gx, gy); break;
-            case 5: taken = e->OnMButtonDown(gx, gy); break;
-            case 6: taken = e->OnMButtonUp(gx, gy); break;
-            case 7: taken = e->OnWheel(wheelDelta); break;
-            default: break;
+        case 1: taken = e->OnLButtonDown(gx, gy); break;
+        case 2: taken = e->OnRButtonDown(gx, gy); break;
+        case 3: taken = e->OnLButtonUp(gx, gy); break;
+        case 4: taken = e->OnRButtonUp(gx, gy); break;
+        case 5: taken = e->OnMButtonDown(gx, gy); break;
+        case 6: taken = e->OnMButtonUp(gx, gy); break;
+        case 7: taken = e->OnWheel(wheelDelta); break;
+        default: break;
         }
         // A handler that destroyed its own element ends the walk: its ancestors are gone too, or
         // no longer its ancestors.

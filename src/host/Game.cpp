@@ -10,20 +10,20 @@
 #include <stdexcept>
 #include <thread>
 
-#include "io/FileAccess.h"
-#include "io/FileFolder.h"
-#include "data/SafeFile.h"
 #include "data/PackedArchive.h"
-#include "resources/ResourceCache.h"
-#include "resources/View.h"
+#include "data/SafeFile.h"
 #include "data/ZIPFile.h"
 #include "host/Settings.h"
 #include "host/SourceChoice.h"
 #include "host/UserFolders.h"
+#include "io/FileAccess.h"
+#include "io/FileFolder.h"
 #include "platform/Clock.h"
 #include "platform/Events.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
+#include "resources/ResourceCache.h"
+#include "resources/View.h"
 #include "scene/Sprite.h"
 #include "sound/SoundFont.h"
 #include "sound/SoundStartup.h"
@@ -75,7 +75,8 @@ float CTimer::Elapsed() const { return static_cast<float>(ClockSeconds() - m_mar
 // ---------------------------------------------------------------- lifecycle
 
 CGame::CGame(std::unique_ptr<IScriptRuntime> runtime, SRunOptions options)
-    : m_runtime(std::move(runtime)), m_options(std::move(options)),
+    : m_runtime(std::move(runtime)),
+      m_options(std::move(options)),
       m_backdrop(std::make_unique<CBackdropState>(m_renderer, m_resources)),
       m_gui(std::make_unique<CGUIRoot>(m_renderer, m_runtime.get())),
       m_sprites(std::make_unique<CSpriteList>(*this, m_renderer, *m_backdrop, m_runtime.get())) {
@@ -126,9 +127,7 @@ void CGame::Install(std::unique_ptr<CResourceCache> cache) { m_resources = std::
 void CGame::Install(std::unique_ptr<CRenderer> made) { m_renderer = std::move(made); }
 void CGame::Install(std::unique_ptr<CSoundManager> manager) { m_sound = std::move(manager); }
 
-bool CGame::StartScript() {
-    return m_runtime && m_runtime->Start(static_cast<IEngineServices*>(this));
-}
+bool CGame::StartScript() { return m_runtime && m_runtime->Start(static_cast<IEngineServices*>(this)); }
 
 void CGame::ShowError(const std::string& text, bool owned) {
     ShowMessageBox("Error", text, BoxIcon::Error, owned && m_window ? m_window->GetHandle() : nullptr);
@@ -140,7 +139,8 @@ bool CGame::Startup() {
         SetVirtualClock(m_options.fixedStep);
         m_timer = std::make_unique<CTimer>();
         // A fixed seed makes a run repeat: the engine's Random and the scripts' Math.random.
-        if (!m_options.seedGiven && m_options.fixedStep && m_options.recordPath.empty()) m_options.seedGiven = true;  // seed 0
+        if (!m_options.seedGiven && m_options.fixedStep && m_options.recordPath.empty())
+            m_options.seedGiven = true;  // seed 0
         if (!m_options.seedGiven) m_options.seed = SDL_GetTicks();
         std::srand(m_options.seed);
         if ((m_options.seedGiven || m_options.fixedStep) && m_runtime) m_runtime->SeedRandom(m_options.seed);
@@ -159,7 +159,8 @@ bool CGame::Startup() {
         SourceAsker ask;
         if (!HeadlessMessageBoxes()) ask = AskForSource;
         std::string notes;
-        SSourceChoice choice = ChooseSource(archives, directories, m_options.archiveOption, m_options.directoryOption, ask, &notes);
+        SSourceChoice choice = ChooseSource(archives, directories, m_options.archiveOption, m_options.directoryOption,
+                                            ask, &notes);
         std::fputs(notes.c_str(), stderr);
         if (choice.cancelled) return false;
         m_archiveName = choice.archiveName;
@@ -199,7 +200,6 @@ bool CGame::Startup() {
         m_viewport = m_window->GetViewport();
         KeepWindowOnMonitor();
 
-
         m_renderer = std::make_unique<CRenderer>();
         m_renderer->Initialise(m_window->GetHandle());
         m_renderer->SetFullscreen(false);
@@ -220,7 +220,8 @@ bool CGame::Startup() {
             std::snprintf(header, sizeof header, "seed %u\nwindow %d %d\n", static_cast<unsigned>(m_options.seed),
                           static_cast<int>(settings.windowWidth), static_cast<int>(settings.windowHeight));
             std::string why;
-            if (!StartInputRecording(m_options.recordPath, header, &why)) throw SHostError("Couldn't record the input: " + why);
+            if (!StartInputRecording(m_options.recordPath, header, &why))
+                throw SHostError("Couldn't record the input: " + why);
         }
         if (!m_options.turnShots.empty() && m_renderer) m_renderer->EnableFrameCapture(true);
         return true;
@@ -353,7 +354,6 @@ void CGame::GoFullScreen() {
     m_fullScreen = 1;
     if (m_renderer) m_renderer->SetFullscreen(true);
 }
-
 
 // ---------------------------------------------------------------- window input
 

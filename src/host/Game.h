@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "gui/GUIElement.h"
+#include "host/BackdropState.h"
 #include "host/DeferredDelete.h"
 #include "host/EngineServices.h"
-#include "host/BackdropState.h"
 #include "host/GUIRoot.h"
-#include "host/SpriteList.h"
 #include "host/GameApiLogic.h"
+#include "host/SpriteList.h"
 #include "scene/2DObject.h"
 #include "scene/SpriteWorld.h"
 #include "script/ScriptRuntime.h"
@@ -51,21 +51,21 @@ private:
 
 // How a run was asked for on the command line.
 struct SRunOptions {
-    long frameLimit = -1;        // close the window after this many rendered frames (game turns in fixed-step runs)
+    long frameLimit = -1;  // close the window after this many rendered frames (game turns in fixed-step runs)
     // Fixed-step runs: the clock is virtual, Wait advances it by exactly the time waited and each
     // game turn draws one frame, so that a run repeats exactly and as fast as the machine draws.
     bool fixedStep = false;
-    bool realPacing = false;     // ... but the turns take real time (a session recorded by hand)
-    bool seedGiven = false;      // the random generators start from `seed` instead of the time
+    bool realPacing = false;  // ... but the turns take real time (a session recorded by hand)
+    bool seedGiven = false;   // the random generators start from `seed` instead of the time
     uint32_t seed = 0;
     int32_t forcedWindowWidth = 0, forcedWindowHeight = 0;  // a replay's window size
-    std::string recordPath;      // --record: the input events go there
-    std::vector<std::pair<long, std::string>> turnShots;  // screenshots at the end of these turns
-    std::string screenshotPath;  // where to save the last rendered frame at the end
-    bool trustGame = false;      // --trust-game: the game may read outside its folders
-    std::string archiveOption;    // the packed archive to use when several are present
-    std::string directoryOption;  // the data directory to use when several are present
-    bool verbose = false;         // the script's debug() writes to standard error
+    std::string recordPath;                                 // --record: the input events go there
+    std::vector<std::pair<long, std::string>> turnShots;    // screenshots at the end of these turns
+    std::string screenshotPath;                             // where to save the last rendered frame at the end
+    bool trustGame = false;                                 // --trust-game: the game may read outside its folders
+    std::string archiveOption;                              // the packed archive to use when several are present
+    std::string directoryOption;                            // the data directory to use when several are present
+    bool verbose = false;                                   // the script's debug() writes to standard error
 };
 
 class CGame final : public IWindowInput, public ISpriteWorld, public IEngineServices {
@@ -132,7 +132,9 @@ public:
     bool WalkTo(CSprite* sprite, int32_t x, int32_t y, CallbackKey callback) override {
         return m_sprites->WalkTo(sprite, x, y, callback);
     }
-    SGamePoint SpriteScreenPosition(const CSprite* sprite) const override { return CSpriteList::ScreenPosition(sprite); }
+    SGamePoint SpriteScreenPosition(const CSprite* sprite) const override {
+        return CSpriteList::ScreenPosition(sprite);
+    }
     void SetCursorSprite(CSprite* sprite) override { m_sprites->SetCursor(sprite); }
     CWalker& Walker() { return m_backdrop->Walker(); }
 
@@ -220,7 +222,7 @@ private:
     std::unique_ptr<CBackdropState> m_backdrop;  // after the renderer, which points into its picture
     std::unique_ptr<CRenderer> m_renderer;
     std::unique_ptr<CTimer> m_timer;
-    std::unique_ptr<CGUIRoot> m_gui;  // its elements go before the renderer
+    std::unique_ptr<CGUIRoot> m_gui;         // its elements go before the renderer
     std::unique_ptr<CSpriteList> m_sprites;  // sprites hold views, whose textures go back to the renderer
     std::string m_scriptName = "main";
     std::string m_fontName;
@@ -259,7 +261,6 @@ private:
     bool HasPendingFatal() const { return m_runtime && m_runtime->HasPendingFatal(); }
     // Shuts the renderer down and lets it go (before the error box of a failed start, and at the end).
     void StopRenderer();
-
 };
 
 }  // namespace ove

@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cerrno>
 #include <cstdlib>
 #include <memory>
 
@@ -77,7 +77,8 @@ void ApplySettings(const CXMLNode& root, SStartupSettings& s) {
             if (auto* v = e.Attribute("height")) s.gameHeight = SizeValue(e, "height", *v);
             if (auto* v = e.Attribute("resolution")) {
                 s.flexible = *v == "flexible";
-                if (!s.flexible && *v != "fixed") SettingWarning(e, "resolution", *v, "not \"flexible\"; the resolution is fixed");
+                if (!s.flexible && *v != "fixed")
+                    SettingWarning(e, "resolution", *v, "not \"flexible\"; the resolution is fixed");
             }
         } else if (e.name == "window") {
             if (auto* v = e.Attribute("width")) s.windowWidth = *v == "auto" ? kAutoSize : SizeValue(e, "width", *v);
@@ -88,7 +89,8 @@ void ApplySettings(const CXMLNode& root, SStartupSettings& s) {
             if (auto* v = e.Attribute("script")) s.scriptName = *v;
             if (auto* v = e.Attribute("fullscreen")) {
                 s.fullScreen = *v == "true";
-                if (!s.fullScreen && *v != "false") SettingWarning(e, "fullscreen", *v, "not \"true\"; the game starts in a window");
+                if (!s.fullScreen && *v != "false")
+                    SettingWarning(e, "fullscreen", *v, "not \"true\"; the game starts in a window");
             }
         } else if (e.name == "sound") {
             if (auto* v = e.Attribute("soundfont")) s.soundFont = *v;
@@ -101,7 +103,8 @@ bool ReadSettings(CFileFolder& folder, SStartupSettings& s) {
     if (!file) return false;
     CXMLParser doc;
     if (!doc.Parse(file.get(), 0)) {
-        Warning(std::string(kSettingsFile) + ": cannot be read (" + doc.LastError() + "); every setting keeps its default");
+        Warning(std::string(kSettingsFile) + ": cannot be read (" + doc.LastError() +
+                "); every setting keeps its default");
         return false;
     }
     if (doc.name != "settings") {

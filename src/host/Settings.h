@@ -26,7 +26,7 @@ struct SStartupSettings {
     std::string scriptName = "main";
     std::string fontName;
     bool fullScreen = false;
-    std::string soundFont;  // <sound soundfont="...">: a sound font file for MIDI on this game
+    std::string soundFont;      // <sound soundfont="...">: a sound font file for MIDI on this game
     bool settingsRead = false;  // a settings file was parsed and its root was `settings`
 };
 

@@ -17,9 +17,9 @@ struct SSourceChoice {
 
 // Asks the user. A list is null when its kind needs no choice; on OK the index of the chosen
 // title of each list shown is stored (indices start as 0). False for Cancel.
-using SourceAsker = std::function<bool(const std::vector<std::string>* archiveTitles,
-                                       const std::vector<std::string>* directoryTitles, int& archiveIndex,
-                                       int& directoryIndex)>;
+using SourceAsker =
+    std::function<bool(const std::vector<std::string>* archiveTitles, const std::vector<std::string>* directoryTitles,
+                       int& archiveIndex, int& directoryIndex)>;
 
 // A kind with more than one entry needs a choice unless the command line named one (a named
 // source is used whatever the survey found). With nothing to ask, or when headless (`ask`

@@ -4,10 +4,10 @@
 #include <climits>
 
 #include "host/BackdropState.h"
-#include "scene/SpriteWorld.h"
-#include "script/ScriptRuntime.h"
 #include "render/Renderer.h"
 #include "scene/Sprite.h"
+#include "scene/SpriteWorld.h"
+#include "script/ScriptRuntime.h"
 #include "walk/BackdropPicture.h"
 #include "walk/Walker.h"
 
@@ -160,7 +160,8 @@ bool CSpriteList::WalkTo(CSprite* sprite, int32_t x, int32_t y, CallbackKey call
         bool found = false;
         for (int32_t bx = std::max(start.x, 0); !found && bx < std::min(far.x, width); ++bx)
             for (int32_t by = std::max(start.y, 0); by < std::min(far.y, height); ++by) {
-                if (BackdropToScreen(m_backdrop.Geometry(), SGamePoint{bx, by}) == screen && AllowedAt(sprite, bx, by)) {
+                if (BackdropToScreen(m_backdrop.Geometry(), SGamePoint{bx, by}) == screen &&
+                    AllowedAt(sprite, bx, by)) {
                     start = SGamePoint{bx, by};
                     found = true;
                     break;

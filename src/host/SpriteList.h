@@ -66,7 +66,7 @@ private:
     IScriptRuntime* m_runtime;
     std::list<CSprite*> m_sprites;
     uint32_t m_updatePass = 0;
-    uint64_t m_generation = 0;  // bumped whenever the list loses a sprite
+    uint64_t m_generation = 0;          // bumped whenever the list loses a sprite
     TDeferredDelete<CSprite> m_doomed;  // destroyed during an update pass
 };
 

@@ -1,7 +1,7 @@
 // The game host as the world its sprites live in.
 #include "host/Game.h"
-#include "render/Renderer.h"
 #include "host/GameApiLogic.h"
+#include "render/Renderer.h"
 #include "tiles/TileLayer.h"
 #include "walk/BackdropPicture.h"
 
@@ -23,9 +23,7 @@ void CGame::LayerToScreen(const void* layer, int32_t x, int32_t y, int32_t& sx, 
     static_cast<const CTileLayer*>(layer)->WorldToScreen(x, y, sx, sy);
 }
 
-int32_t CGame::AutoPriorityHeight() const {
-    return m_backdrop->AutoPriorityHeight();
-}
+int32_t CGame::AutoPriorityHeight() const { return m_backdrop->AutoPriorityHeight(); }
 
 uint32_t CGame::RandomNumber() { return static_cast<uint32_t>(RandomDraw15()); }
 

@@ -3,8 +3,6 @@
 
 namespace ove {
 
-void CGame::ForgetTileLayer(const CTileLayer* layer) {
-    m_sprites->ForgetTileLayer(layer);
-}
+void CGame::ForgetTileLayer(const CTileLayer* layer) { m_sprites->ForgetTileLayer(layer); }
 
 }  // namespace ove

@@ -11,28 +11,28 @@ namespace ove {
 namespace {
 
 const SPixelFormatInfo kFormats[22] = {
-    {0, 0, 0, 0, 0, 0, 0, 0},                             // none
-    {1, 1, 1, 1, 0, 0, 0, 0},                             // Grey1
-    {1, 1, 1, 1, 0, 0, 0, 0},                             // Indexed1
-    {2, 2, 2, 1, 0, 0, 0, 0},                             // Grey2
-    {2, 2, 2, 1, 0, 0, 0, 0},                             // Indexed2
-    {4, 4, 4, 1, 0, 0, 0, 0},                             // Grey4
-    {4, 4, 4, 1, 0, 0, 0, 0},                             // Indexed4
-    {8, 8, 8, 1, 0, 0, 0, 0},                             // Grey8
-    {8, 8, 8, 1, 0, 0, 0, 0},                             // Indexed8
-    {16, 8, 8, 2, 0, 0, 0, 0},                            // GreyAlpha8
-    {16, 8, 8, 2, 0, 0, 0, 0},                            // IndexedAlpha8
-    {16, 16, 16, 1, 0, 0, 0, 0},                          // Grey16
-    {16, 15, 5, 4, 0x7C00, 0x3E0, 0x1F, 10},              // Rgb555
-    {16, 16, 5, 3, 0xF800, 0x7E0, 0x1F, 11},              // Rgb565
-    {24, 24, 8, 3, 0xFF0000, 0xFF00, 0xFF, 16},           // Rgb888
-    {32, 16, 16, 2, 0, 0, 0, 0},                          // GreyAlpha16
-    {32, 24, 8, 4, 0xFF0000, 0xFF00, 0xFF, 16},           // Rgbx8888
-    {32, 24, 8, 4, 0xFF0000, 0xFF00, 0xFF, 16},           // Rgba8888
-    {32, 30, 10, 4, 0x3FF00000, 0xFFC00, 0x3FF, 20},      // Rgb101010
-    {48, 48, 16, 3, 0, 0, 0, 0},                          // Rgb16
-    {64, 48, 16, 4, 0, 0, 0, 0},                          // Rgbx16
-    {64, 48, 16, 4, 0, 0, 0, 0},                          // Rgba16
+    {0, 0, 0, 0, 0, 0, 0, 0},                         // none
+    {1, 1, 1, 1, 0, 0, 0, 0},                         // Grey1
+    {1, 1, 1, 1, 0, 0, 0, 0},                         // Indexed1
+    {2, 2, 2, 1, 0, 0, 0, 0},                         // Grey2
+    {2, 2, 2, 1, 0, 0, 0, 0},                         // Indexed2
+    {4, 4, 4, 1, 0, 0, 0, 0},                         // Grey4
+    {4, 4, 4, 1, 0, 0, 0, 0},                         // Indexed4
+    {8, 8, 8, 1, 0, 0, 0, 0},                         // Grey8
+    {8, 8, 8, 1, 0, 0, 0, 0},                         // Indexed8
+    {16, 8, 8, 2, 0, 0, 0, 0},                        // GreyAlpha8
+    {16, 8, 8, 2, 0, 0, 0, 0},                        // IndexedAlpha8
+    {16, 16, 16, 1, 0, 0, 0, 0},                      // Grey16
+    {16, 15, 5, 4, 0x7C00, 0x3E0, 0x1F, 10},          // Rgb555
+    {16, 16, 5, 3, 0xF800, 0x7E0, 0x1F, 11},          // Rgb565
+    {24, 24, 8, 3, 0xFF0000, 0xFF00, 0xFF, 16},       // Rgb888
+    {32, 16, 16, 2, 0, 0, 0, 0},                      // GreyAlpha16
+    {32, 24, 8, 4, 0xFF0000, 0xFF00, 0xFF, 16},       // Rgbx8888
+    {32, 24, 8, 4, 0xFF0000, 0xFF00, 0xFF, 16},       // Rgba8888
+    {32, 30, 10, 4, 0x3FF00000, 0xFFC00, 0x3FF, 20},  // Rgb101010
+    {48, 48, 16, 3, 0, 0, 0, 0},                      // Rgb16
+    {64, 48, 16, 4, 0, 0, 0, 0},                      // Rgbx16
+    {64, 48, 16, 4, 0, 0, 0, 0},                      // Rgba16
 };
 
 inline i32 F(PixelFormat f) { return static_cast<i32>(f); }
@@ -255,12 +255,10 @@ bool CBitmapInterface::CopyFrom(const CBitmapInterface& source) {
         if (lookup) {
             for (u32 x = 0; x < m_width; ++x) {
                 u32 c;
-                if (sf == PixelFormat::GreyAlpha16)
-                    c = (table[src[x * 4]] & 0xFFFFFFu) | (u32(src[x * 4 + 2]) << 24);
+                if (sf == PixelFormat::GreyAlpha16) c = (table[src[x * 4]] & 0xFFFFFFu) | (u32(src[x * 4 + 2]) << 24);
                 else if (sf == PixelFormat::GreyAlpha8 || sf == PixelFormat::IndexedAlpha8)
                     c = (table[src[x * 2]] & 0xFFFFFFu) | (u32(src[x * 2 + 1]) << 24);
-                else
-                    c = table[ReadCell(src, x, sbits)];
+                else c = table[ReadCell(src, x, sbits)];
                 s[x] = c;
             }
         } else {
@@ -400,8 +398,18 @@ bool CBitmapBuffer::Create(u32 width, u32 height, PixelFormat format, const u32*
 
 bool CBitmap::IsAcceptedFormat(PixelFormat format) {
     switch (F(format)) {
-    case 1: case 2: case 5: case 6: case 7: case 8: case 12: case 13: case 14: case 16: case 17: case 18:
-        return true;
+    case 1:
+    case 2:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 12:
+    case 13:
+    case 14:
+    case 16:
+    case 17:
+    case 18: return true;
     default: return false;
     }
 }
@@ -433,7 +441,13 @@ CBitmap::CBitmap(u32 width, u32 height, PixelFormat format, const u32* palette) 
 CBitmap::CBitmap(const CBitmapInterface* source, PixelFormat format) {
     if (!source) return;
     switch (F(format)) {
-    case 1: case 7: case 12: case 13: case 14: case 16: case 17: break;
+    case 1:
+    case 7:
+    case 12:
+    case 13:
+    case 14:
+    case 16:
+    case 17: break;
     default: return;
     }
     std::array<u32, 256> palette{};

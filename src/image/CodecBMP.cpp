@@ -33,8 +33,7 @@ public:
             u32 n = m_data[m_pos], v = m_data[m_pos + 1];
             m_pos += 2;
             if (n > 0) {
-                for (u32 i = 0; i < n && m_row < height; ++i)
-                    Put(m_four ? ((i & 1) ? (v & 15) : (v >> 4)) : v);
+                for (u32 i = 0; i < n && m_row < height; ++i) Put(m_four ? ((i & 1) ? (v & 15) : (v >> 4)) : v);
                 continue;
             }
             switch (v) {

@@ -36,7 +36,7 @@ struct STjBufferDeleter {
 struct SJpegJob {
     const u8* data = nullptr;
     std::size_t size = 0;
-    bool rgba = false;                         // decode to Rgba8888 instead of Grey8/Rgb888
+    bool rgba = false;                           // decode to Rgba8888 instead of Grey8/Rgb888
     std::unique_ptr<CBitmap>* bitmap = nullptr;  // made by MakePicture, owned by the caller
 };
 
@@ -225,11 +225,10 @@ bool CCodecJPG::Save(const CBitmapInterface* bitmap, CDataBin* destination) {
 
         unsigned char* out = nullptr;
         unsigned long outSize = 0;
-        const int result =
-            tjCompress2(handle.get(), bitmap->Pixels(), static_cast<int>(bitmap->Width()),
-                        static_cast<int>(bitmap->Stride()), static_cast<int>(bitmap->Height()),
-                        grey ? TJPF_GRAY : TJPF_BGR, &out, &outSize, grey ? TJSAMP_GRAY : TJSAMP_420, kQuality,
-                        TJFLAG_BOTTOMUP);
+        const int result = tjCompress2(handle.get(), bitmap->Pixels(), static_cast<int>(bitmap->Width()),
+                                       static_cast<int>(bitmap->Stride()), static_cast<int>(bitmap->Height()),
+                                       grey ? TJPF_GRAY : TJPF_BGR, &out, &outSize, grey ? TJSAMP_GRAY : TJSAMP_420,
+                                       kQuality, TJFLAG_BOTTOMUP);
         std::unique_ptr<unsigned char, STjBufferDeleter> owned(out);
         if (result != 0 || !out) Raise(kCodecUnsupported);
         if (outSize > 0xFFFFFFFFul) Raise(kCodecWriteError);

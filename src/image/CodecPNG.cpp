@@ -37,8 +37,7 @@ void SkipOrFail(CDataBin& source, u64 count) {
 // The source format for a bit depth and colour type (bit 0 palette, bit 1 colour, bit 2 alpha).
 PixelFormat SourceFormat(u32 depth, u32 colourType) {
     const bool palette = colourType & 1, colour = colourType & 2, alpha = colourType & 4;
-    if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)
-        Fail(kCodecUnsupported, kPNGBadBitDepth);
+    if (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16) Fail(kCodecUnsupported, kPNGBadBitDepth);
     if (alpha && depth < 8) Fail(kCodecUnsupported, kPNGAlphaUnsupported);
     // Columns: grey (colour bit clear), palette (palette and colour bits), colour.
     const int column = !colour ? 0 : palette ? 1 : 2;
@@ -159,8 +158,7 @@ void StoreRow(PixelFormat format, u8* dst, const u8* src, std::size_t n) {
             std::memcpy(&p, src + i, 4);
             if constexpr (std::endian::native == std::endian::little)
                 p = (p & 0xFF00FF00u) | ((p & 0xFFu) << 16) | ((p >> 16) & 0xFFu);
-            else
-                p = (p & 0x00FF00FFu) | ((p & 0xFF00u) << 16) | ((p >> 16) & 0xFF00u);
+            else p = (p & 0x00FF00FFu) | ((p & 0xFF00u) << 16) | ((p >> 16) & 0xFF00u);
             std::memcpy(dst + i, &p, 4);
         }
         break;
@@ -422,7 +420,8 @@ public:
             } else {
                 // Converted to the picture's own format first, then to 32 bits.
                 m_path = ERowPath::Convert;
-                if (m_targetBits <= 8) m_nativeLut = CellColours(m_targetBits, f, m_sameFormat, m_pal, m_targetPal, true);
+                if (m_targetBits <= 8)
+                    m_nativeLut = CellColours(m_targetBits, f, m_sameFormat, m_pal, m_targetPal, true);
             }
         }
         std::size_t widest = 0;
@@ -471,7 +470,7 @@ private:
             // One-row bitmaps for converting this pass's rows.
             m_sourceRow = Checked(std::make_unique<CBitmapBuffer>(p.columns, 1, m_f.header.source, m_pal));
             m_targetRow = m_sameFormat ? MakeSurface(p.columns, 1, m_bits, m_pal)
-                                     : MakeSurface(p.columns, 1, m_targetBits, m_targetPal);
+                                       : MakeSurface(p.columns, 1, m_targetBits, m_targetPal);
         } else if (m_interlaced && m_path == ERowPath::Store) {
             m_targetRow = MakeSurface(p.columns, 1, m_bits, m_pal);
         }
@@ -658,9 +657,9 @@ std::unique_ptr<CBitmapInterface> Decode(CDataBin* source, bool rgba) {
         const u32* pal = f.havePalette ? f.palette.data() : nullptr;
         static constexpr u32 kFourGreys[16] = {0x000000, 0x555555, 0xAAAAAA, 0xFFFFFF};
         const u32* targetPal = !pal && bits == 2 ? kFourGreys : pal;
-        picture = header.target == header.source ? MakeSurface(header.width, header.height, bits, pal)
-                                                 : MakeSurface(header.width, header.height,
-                                                               FormatBits(header.target), targetPal);
+        picture = header.target == header.source
+                      ? MakeSurface(header.width, header.height, bits, pal)
+                      : MakeSurface(header.width, header.height, FormatBits(header.target), targetPal);
     }
     inflate_detail::PrepareForWriting(picture->Pixels(), picture->PixelBytes());
     CRowDecoder rows(f, std::move(used), *picture, rgba);

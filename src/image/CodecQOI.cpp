@@ -32,8 +32,7 @@ class CPixelSink {
 public:
     // `channels`: bytes per pixel of the bitmap; `opaque`: the fourth byte is 255 whatever the data say
     // (a 3-channel file decoded into a 32-bit bitmap).
-    CPixelSink(CBitmapInterface& bmp, u32 channels, bool opaque)
-        : m_bmp(bmp), m_channels(channels), m_opaque(opaque) {
+    CPixelSink(CBitmapInterface& bmp, u32 channels, bool opaque) : m_bmp(bmp), m_channels(channels), m_opaque(opaque) {
         m_total = std::uint64_t(bmp.Width()) * bmp.Height();
         if (m_total) m_row = bmp.TopRow(0);
     }

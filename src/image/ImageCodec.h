@@ -7,8 +7,8 @@
 #include <new>
 #include <vector>
 
-#include "io/DataBin.h"
 #include "image/Bitmap.h"
+#include "io/DataBin.h"
 
 namespace ove {
 
@@ -86,7 +86,9 @@ public:
 
 protected:
     // Raise a general code (stored as code << 16) or a code with a detail.
-    [[noreturn]] static void Raise(u32 general, u32 detail = 0) { throw SCodecFailure{CodecErrorValue(general, detail)}; }
+    [[noreturn]] static void Raise(u32 general, u32 detail = 0) {
+        throw SCodecFailure{CodecErrorValue(general, detail)};
+    }
     // Reads exactly count bytes; fewer raise kCodecTruncated.
     static void ReadExact(CDataBin& source, void* data, u32 count);
     // Writes exactly count bytes; fewer raise kCodecWriteError.

@@ -4,9 +4,9 @@
 #include <memory>
 #include <string>
 
-#include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/ImageCodec.h"
+#include "io/DataBin.h"
 
 namespace ove {
 

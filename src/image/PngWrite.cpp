@@ -48,10 +48,13 @@ private:
 
 constexpr u32 kLengthBase[29] = {3,  4,  5,  6,  7,  8,  9,  10, 11,  13,  15,  17,  19,  23, 27,
                                  31, 35, 43, 51, 59, 67, 83, 99, 115, 131, 163, 195, 227, 258};
-constexpr int kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr u32 kDistanceBase[30] = {1,   2,   3,   4,   5,   7,    9,    13,   17,   25,   33,   49,    65,    97,    129,
-                                   193, 257, 385, 513, 769, 1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
-constexpr int kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+constexpr int kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                  2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr u32 kDistanceBase[30] = {1,    2,    3,    4,    5,    7,    9,    13,    17,    25,
+                                   33,   49,   65,   97,   129,  193,  257,  385,   513,   769,
+                                   1025, 1537, 2049, 3073, 4097, 6145, 8193, 12289, 16385, 24577};
+constexpr int kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                    6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
 
 constexpr u32 kWindow = 32768;
 constexpr u32 kMinMatch = 3;
@@ -214,8 +217,13 @@ std::vector<u8> FilteredRows(const CBitmapInterface& rgba, u32 channels) {
         for (u8 type = 0; type < 5; ++type) {
             u64 score = 0;
             for (std::size_t i = 0; i < rowBytes; ++i) {
-                const int a = i >= channels ? raw[i - channels] : 0, b = prior[i], c = i >= channels ? prior[i - channels] : 0;
-                const int predicted = type == 0 ? 0 : type == 1 ? a : type == 2 ? b : type == 3 ? (a + b) / 2 : Paeth(a, b, c);
+                const int a = i >= channels ? raw[i - channels] : 0, b = prior[i],
+                          c = i >= channels ? prior[i - channels] : 0;
+                const int predicted = type == 0   ? 0
+                                      : type == 1 ? a
+                                      : type == 2 ? b
+                                      : type == 3 ? (a + b) / 2
+                                                  : Paeth(a, b, c);
                 trial[i] = u8(raw[i] - predicted);
                 score += trial[i] < 128 ? trial[i] : 256 - trial[i];
             }
@@ -273,8 +281,8 @@ bool WritePNG(const CBitmapInterface& bitmap, CDataBin* destination) {
     u8 ihdr[13];
     PutBigEndian(ihdr, rgba->Width());
     PutBigEndian(ihdr + 4, rgba->Height());
-    ihdr[8] = 8;                    // bits per sample
-    ihdr[9] = opaque ? 2 : 6;       // truecolour, with alpha or without
+    ihdr[8] = 8;                         // bits per sample
+    ihdr[9] = opaque ? 2 : 6;            // truecolour, with alpha or without
     ihdr[10] = ihdr[11] = ihdr[12] = 0;  // deflate, adaptive filtering, no interlace
     if (destination->Write(kSignature, 8) != 8 || !PutChunk(*destination, "IHDR", ihdr, 13)) return false;
     // Data in chunks of at most 1 MiB, as encoders commonly do.

@@ -58,8 +58,7 @@ void ResampleArea(const std::uint8_t* source, int sourceWidth, int sourceHeight,
             for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += w.weight * in[i];
         }
         std::uint8_t* out = target + std::size_t(y) * targetStride;
-        for (std::size_t i = 0; i < sum.size(); ++i)
-            out[i] = std::uint8_t(std::clamp(std::lround(sum[i]), 0L, 255L));
+        for (std::size_t i = 0; i < sum.size(); ++i) out[i] = std::uint8_t(std::clamp(std::lround(sum[i]), 0L, 255L));
     }
 }
 

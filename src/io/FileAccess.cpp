@@ -102,8 +102,8 @@ bool CFileAccess::Check(const char* call, std::string_view path, Mode mode) cons
     char named[128] = "";
     if (!call && m_namer) m_namer(named, sizeof named);
     if (!call) call = named[0] ? named : "file access";
-    std::fprintf(stderr, "ove: %s: refused to %s \"%.*s\": outside the game's folder and the player folders\n",
-                 call, mode == Mode::kRead ? "read" : "write", static_cast<int>(path.size()), path.data());
+    std::fprintf(stderr, "ove: %s: refused to %s \"%.*s\": outside the game's folder and the player folders\n", call,
+                 mode == Mode::kRead ? "read" : "write", static_cast<int>(path.size()), path.data());
     std::fflush(stderr);
     return false;
 }

@@ -4,9 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <strings.h>
 #include <climits>
 #include <cstdio>
-#include <strings.h>
 
 #include "FileAccess.h"
 
@@ -144,7 +144,8 @@ CDirectory::CDirectory(std::string path) {
     std::string onDisk = FindOnDisk(path);
     if (!onDisk.empty() && ::chdir(onDisk.c_str()) == 0) {
         m_base = CurrentDirectory();
-        if (::chdir(remembered.c_str()) != 0) { /* nothing better to do */ }
+        if (::chdir(remembered.c_str()) != 0) { /* nothing better to do */
+        }
     } else {
         m_base = remembered;
     }
@@ -176,7 +177,7 @@ CDataBin* CDirectory::OpenFile(std::string path) {
 std::string CDirectory::StoredName(std::string path) {
     std::string onDisk = FindOnDisk(m_base + "/" + path);
     return IsRegularFile(onDisk) && FileAccess().Allows(onDisk, CFileAccess::Mode::kRead) ? BaseName(onDisk)
-                                                                                        : std::string();
+                                                                                          : std::string();
 }
 
 // ---- CCompoundFolder

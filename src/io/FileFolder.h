@@ -15,7 +15,10 @@ public:
     CFileFolder(const CFileFolder&) = delete;
     CFileFolder& operator=(const CFileFolder&) = delete;
 
-    virtual bool SetLocalFirst(bool flag) { m_localFirst = flag; return flag; }
+    virtual bool SetLocalFirst(bool flag) {
+        m_localFirst = flag;
+        return flag;
+    }
     virtual bool Exists(std::string path) = 0;
     // A new stream owned by the caller, or null. The base opens the path on the local disk.
     virtual CDataBin* OpenFile(std::string path);

@@ -299,7 +299,8 @@ public:
             return nullptr;
         }
         // Keep the last window and whatever has not been handed over yet.
-        const std::size_t keep = std::max<std::size_t>(out - m_pending, std::min<std::size_t>(m_history, out - m_start));
+        const std::size_t keep = std::max<std::size_t>(out - m_pending,
+                                                       std::min<std::size_t>(m_history, out - m_start));
         u8* from = out - keep;
         std::memmove(m_base, from, keep);
         m_pending = m_base + (m_pending - from);
@@ -385,10 +386,8 @@ private:
         const std::size_t spare = m_origin + 1 + m_margin;
         const std::size_t reserved = m_v.capacity() > spare ? m_v.capacity() - spare : 0;
         std::size_t room = produced + kVectorStep;
-        if (produced < reserved)
-            room = std::min(room, reserved);
-        else
-            room = std::max(room, 2 * produced);  // past what was reserved: grow geometrically
+        if (produced < reserved) room = std::min(room, reserved);
+        else room = std::max(room, 2 * produced);  // past what was reserved: grow geometrically
         m_v.resize(m_origin + room + 1 + m_margin);
         m_start = m_v.data() + m_origin;
         m_limit = m_start + static_cast<std::size_t>(std::min<std::uint64_t>(room + 1, m_cap));

@@ -26,8 +26,7 @@ namespace inflate_detail {
 // same decoder. Decoding ends successfully, without looking further, once `cap` bytes have been
 // produced (`consumed` is then not meaningful). On failure `out` is left as it was.
 bool InflateToVector(const std::uint8_t* data, std::size_t size, bool deflate64, std::vector<std::uint8_t>& out,
-                     std::size_t* consumed = nullptr, std::size_t expected = 0,
-                     std::size_t cap = SIZE_MAX);
+                     std::size_t* consumed = nullptr, std::size_t expected = 0, std::size_t cap = SIZE_MAX);
 
 // Fresh memory of `bytes` bytes at `to` is about to be written whole: asks the system for large
 // pages and for its page tables to be set up at once, which is much cheaper than faulting it in
@@ -61,9 +60,8 @@ enum class EStreamResult {
 // multiples of `granule` bytes until the end, where it receives the rest; after a failure it has
 // received only whole multiples. `consumedBytes` (optional) receives how much of the stream the
 // decoder used when it Ended.
-EStreamResult InflateStream(CInflateSource& source, CInflateSink& sink, bool deflate64,
-                            std::uint64_t cap = UINT64_MAX, std::size_t granule = 1,
-                            std::uint64_t* consumedBytes = nullptr);
+EStreamResult InflateStream(CInflateSource& source, CInflateSink& sink, bool deflate64, std::uint64_t cap = UINT64_MAX,
+                            std::size_t granule = 1, std::uint64_t* consumedBytes = nullptr);
 
 }  // namespace inflate_detail
 

@@ -16,8 +16,6 @@ std::string GetClipboardText() {
     return text;
 }
 
-bool SetClipboardText(const std::string& text) {
-    return SDL_SetClipboardText(Cp1252ToUtf8(text).c_str()) == 0;
-}
+bool SetClipboardText(const std::string& text) { return SDL_SetClipboardText(Cp1252ToUtf8(text).c_str()) == 0; }
 
 }  // namespace ove

@@ -6,10 +6,9 @@ namespace {
 
 // 0x80 ... 0x9F; the rest of the code page equals Latin-1.
 constexpr char16_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -58,8 +57,7 @@ size_t DecodeUtf8(const std::string& text, size_t i, char32_t& out) {
         if ((b & 0xC0) != 0x80) return 0;
         c = (c << 6) | (b & 0x3F);
     }
-    if ((length == 3 && c < 0x800) || (length == 4 && c < 0x10000) || c > 0x10FFFF ||
-        (c >= 0xD800 && c <= 0xDFFF)) {
+    if ((length == 3 && c < 0x800) || (length == 4 && c < 0x10000) || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
         return 0;
     }
     out = c;
@@ -117,12 +115,8 @@ bool IsValidUtf8(const std::string& text) {
     return true;
 }
 
-std::string ScriptTextToCodePage(const std::string& text) {
-    return IsValidUtf8(text) ? Utf8ToCp1252(text, '?') : text;
-}
+std::string ScriptTextToCodePage(const std::string& text) { return IsValidUtf8(text) ? Utf8ToCp1252(text, '?') : text; }
 
-std::string DisplayTextToUtf8(const std::string& text) {
-    return IsValidUtf8(text) ? text : Cp1252ToUtf8(text);
-}
+std::string DisplayTextToUtf8(const std::string& text) { return IsValidUtf8(text) ? text : Cp1252ToUtf8(text); }
 
 }  // namespace ove

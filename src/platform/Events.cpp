@@ -262,8 +262,15 @@ std::vector<std::uint8_t> g_replayKeys(SDL_NUM_SCANCODES, 0);
 
 bool IsInputEvent(Uint32 type) {
     switch (type) {
-    case SDL_KEYDOWN: case SDL_KEYUP: case SDL_TEXTINPUT: case SDL_TEXTEDITING: case SDL_MOUSEMOTION:
-    case SDL_MOUSEBUTTONDOWN: case SDL_MOUSEBUTTONUP: case SDL_MOUSEWHEEL: case SDL_QUIT: return true;
+    case SDL_KEYDOWN:
+    case SDL_KEYUP:
+    case SDL_TEXTINPUT:
+    case SDL_TEXTEDITING:
+    case SDL_MOUSEMOTION:
+    case SDL_MOUSEBUTTONDOWN:
+    case SDL_MOUSEBUTTONUP:
+    case SDL_MOUSEWHEEL:
+    case SDL_QUIT: return true;
     default: return false;
     }
 }
@@ -275,7 +282,9 @@ bool IsCloseEvent(const SDL_Event& e) {
     return e.type == SDL_QUIT || (e.type == SDL_WINDOWEVENT && e.window.event == SDL_WINDOWEVENT_CLOSE);
 }
 
-bool IsPlayersClose(const SDL_Event& e) { return IsCloseEvent(e) && !(e.type == SDL_WINDOWEVENT && e.window.data1 == kEngineClose); }
+bool IsPlayersClose(const SDL_Event& e) {
+    return IsCloseEvent(e) && !(e.type == SDL_WINDOWEVENT && e.window.data1 == kEngineClose);
+}
 
 void Record(const SDL_Event& e) {
     if (!g_record) return;
@@ -300,7 +309,8 @@ void Record(const SDL_Event& e) {
         break;
     }
     case SDL_MOUSEMOTION:
-        std::snprintf(line, sizeof line, "motion %d %d %u", e.motion.x, e.motion.y, static_cast<unsigned>(e.motion.state));
+        std::snprintf(line, sizeof line, "motion %d %d %u", e.motion.x, e.motion.y,
+                      static_cast<unsigned>(e.motion.state));
         break;
     case SDL_MOUSEBUTTONDOWN:
     case SDL_MOUSEBUTTONUP:

@@ -12,23 +12,23 @@ struct SDL_Window;
 namespace ove {
 
 enum class EMessage : std::uint32_t {
-    Close,          // the user asked to close the window
-    Size,           // x, y: new client size; param: 0 restored, 2 maximised
-    Move,           // x, y: client origin on the desktop
-    Paint,          // the window's content was lost
-    Activate,       // param: 1 active, 0 inactive
-    ActivateApp,    // param: 1 the application became active, 0 it lost activation
-    SetFocus,       // keyboard focus gained
-    KillFocus,      // keyboard focus lost
-    SetCursor,      // the pointer moved over the client area: choose the cursor
-    KeyDown,        // param: virtual key; flags: key flags (Keys.h)
+    Close,        // the user asked to close the window
+    Size,         // x, y: new client size; param: 0 restored, 2 maximised
+    Move,         // x, y: client origin on the desktop
+    Paint,        // the window's content was lost
+    Activate,     // param: 1 active, 0 inactive
+    ActivateApp,  // param: 1 the application became active, 0 it lost activation
+    SetFocus,     // keyboard focus gained
+    KillFocus,    // keyboard focus lost
+    SetCursor,    // the pointer moved over the client area: choose the cursor
+    KeyDown,      // param: virtual key; flags: key flags (Keys.h)
     KeyUp,
-    SysKeyDown,     // Alt chords and F10
+    SysKeyDown,  // Alt chords and F10
     SysKeyUp,
-    Char,           // param: code page 1252 byte (0..255); flags: the key's flags
-    SysChar,        // a character typed with Alt held
-    MouseMove,      // x, y: client coordinates; flags: mouse key state (kMouse...)
-    LButtonDown,    // clicks: 1 single, 2 double, ...
+    Char,         // param: code page 1252 byte (0..255); flags: the key's flags
+    SysChar,      // a character typed with Alt held
+    MouseMove,    // x, y: client coordinates; flags: mouse key state (kMouse...)
+    LButtonDown,  // clicks: 1 single, 2 double, ...
     LButtonUp,
     RButtonDown,
     RButtonUp,
@@ -93,7 +93,7 @@ bool StartInputRecording(const std::string& path, const std::string& header, std
 struct SReplaySettings {
     bool hasSeed = false;
     std::uint32_t seed = 0;
-    std::int32_t width = 0, height = 0;  // 0: as the game's settings say
+    std::int32_t width = 0, height = 0;               // 0: as the game's settings say
     std::vector<std::pair<long, std::string>> shots;  // screenshots: turn, file
 };
 // Loads the events; from then on the pumps deliver them at their turns and pumps, and ignore

@@ -9,15 +9,15 @@ namespace ove {
 
 uint32_t HatToPov(uint8_t hat) {
     switch (hat & 0x0F) {
-        case SDL_HAT_UP: return 0;
-        case SDL_HAT_RIGHTUP: return 4500;
-        case SDL_HAT_RIGHT: return 9000;
-        case SDL_HAT_RIGHTDOWN: return 13500;
-        case SDL_HAT_DOWN: return 18000;
-        case SDL_HAT_LEFTDOWN: return 22500;
-        case SDL_HAT_LEFT: return 27000;
-        case SDL_HAT_LEFTUP: return 31500;
-        default: return kPovCentred;  // centred, or opposite directions at once
+    case SDL_HAT_UP: return 0;
+    case SDL_HAT_RIGHTUP: return 4500;
+    case SDL_HAT_RIGHT: return 9000;
+    case SDL_HAT_RIGHTDOWN: return 13500;
+    case SDL_HAT_DOWN: return 18000;
+    case SDL_HAT_LEFTDOWN: return 22500;
+    case SDL_HAT_LEFT: return 27000;
+    case SDL_HAT_LEFTUP: return 31500;
+    default: return kPovCentred;  // centred, or opposite directions at once
     }
 }
 
@@ -26,10 +26,17 @@ namespace {
 // Buttons of a mapped pad in the order a Windows driver numbers them for the common pads:
 // face buttons, shoulders, back/start, stick clicks, then the guide button. The d-pad is the hat.
 constexpr SDL_GameControllerButton kPadButtons[] = {
-    SDL_CONTROLLER_BUTTON_A,         SDL_CONTROLLER_BUTTON_B,          SDL_CONTROLLER_BUTTON_X,
-    SDL_CONTROLLER_BUTTON_Y,         SDL_CONTROLLER_BUTTON_LEFTSHOULDER, SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
-    SDL_CONTROLLER_BUTTON_BACK,      SDL_CONTROLLER_BUTTON_START,      SDL_CONTROLLER_BUTTON_LEFTSTICK,
-    SDL_CONTROLLER_BUTTON_RIGHTSTICK, SDL_CONTROLLER_BUTTON_GUIDE,
+    SDL_CONTROLLER_BUTTON_A,
+    SDL_CONTROLLER_BUTTON_B,
+    SDL_CONTROLLER_BUTTON_X,
+    SDL_CONTROLLER_BUTTON_Y,
+    SDL_CONTROLLER_BUTTON_LEFTSHOULDER,
+    SDL_CONTROLLER_BUTTON_RIGHTSHOULDER,
+    SDL_CONTROLLER_BUTTON_BACK,
+    SDL_CONTROLLER_BUTTON_START,
+    SDL_CONTROLLER_BUTTON_LEFTSTICK,
+    SDL_CONTROLLER_BUTTON_RIGHTSTICK,
+    SDL_CONTROLLER_BUTTON_GUIDE,
 };
 constexpr uint32_t kPadButtonCount = sizeof kPadButtons / sizeof kPadButtons[0];
 
@@ -110,7 +117,8 @@ public:
             caps.axisMax[a] = SDL_JOYSTICK_AXIS_MAX;
         }
         caps.hasPov = SDL_JoystickNumHats(stick) > 0;
-        caps.buttonCount = static_cast<uint32_t>(std::clamp<int>(SDL_JoystickNumButtons(stick), 0, kJoystickMaxButtons));
+        caps.buttonCount = static_cast<uint32_t>(
+            std::clamp<int>(SDL_JoystickNumButtons(stick), 0, kJoystickMaxButtons));
         return true;
     }
 
@@ -135,10 +143,8 @@ private:
     }
 
     static void Release(SDevice& device) {
-        if (device.controller)
-            SDL_GameControllerClose(device.controller);
-        else if (device.joystick)
-            SDL_JoystickClose(device.joystick);
+        if (device.controller) SDL_GameControllerClose(device.controller);
+        else if (device.joystick) SDL_JoystickClose(device.joystick);
         device = {};
     }
 

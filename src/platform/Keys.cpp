@@ -133,7 +133,8 @@ SKeyTranslation TranslateKey(int sdlScancode, int sdlKeycode, unsigned mods) {
     if (IsKeypadDigit(sdlScancode) && keypadDigits) {
         key.virtualKey = sdlScancode == SDL_SCANCODE_KP_PERIOD
                              ? kVkDecimal
-                             : kVkNumpad0 + (sdlScancode == SDL_SCANCODE_KP_0 ? 0 : sdlScancode - SDL_SCANCODE_KP_1 + 1);
+                             : kVkNumpad0 +
+                                   (sdlScancode == SDL_SCANCODE_KP_0 ? 0 : sdlScancode - SDL_SCANCODE_KP_1 + 1);
     }
 
     const bool ctrl = (mods & KMOD_CTRL) != 0;
@@ -179,9 +180,7 @@ SKeyTranslation TranslateKey(int sdlScancode, int sdlKeycode, unsigned mods) {
     case SDL_SCANCODE_KP_DIVIDE:
     case SDL_SCANCODE_KP_MULTIPLY:
     case SDL_SCANCODE_KP_MINUS:
-    case SDL_SCANCODE_KP_PLUS:
-        key.typesText = true;
-        return key;
+    case SDL_SCANCODE_KP_PLUS: key.typesText = true; return key;
     default: break;
     }
     if (IsKeypadDigit(sdlScancode)) {
@@ -238,16 +237,28 @@ void VirtualKeyScancodes(int32_t vk, int out[4]) {
         if (n < 3) out[n++] = scancode;
     };
     switch (vk) {
-    case kVkShift: add(SDL_SCANCODE_LSHIFT); add(SDL_SCANCODE_RSHIFT); break;
-    case kVkControl: add(SDL_SCANCODE_LCTRL); add(SDL_SCANCODE_RCTRL); break;
-    case kVkMenu: add(SDL_SCANCODE_LALT); add(SDL_SCANCODE_RALT); break;
+    case kVkShift:
+        add(SDL_SCANCODE_LSHIFT);
+        add(SDL_SCANCODE_RSHIFT);
+        break;
+    case kVkControl:
+        add(SDL_SCANCODE_LCTRL);
+        add(SDL_SCANCODE_RCTRL);
+        break;
+    case kVkMenu:
+        add(SDL_SCANCODE_LALT);
+        add(SDL_SCANCODE_RALT);
+        break;
     case kVkLShift: add(SDL_SCANCODE_LSHIFT); break;
     case kVkRShift: add(SDL_SCANCODE_RSHIFT); break;
     case kVkLControl: add(SDL_SCANCODE_LCTRL); break;
     case kVkRControl: add(SDL_SCANCODE_RCTRL); break;
     case kVkLMenu: add(SDL_SCANCODE_LALT); break;
     case kVkRMenu: add(SDL_SCANCODE_RALT); break;
-    case kVkReturn: add(SDL_SCANCODE_RETURN); add(SDL_SCANCODE_KP_ENTER); break;
+    case kVkReturn:
+        add(SDL_SCANCODE_RETURN);
+        add(SDL_SCANCODE_KP_ENTER);
+        break;
     default:
         if (vk >= 'A' && vk <= 'Z') {
             // The key that types the letter on the current layout.
@@ -291,7 +302,8 @@ void OverrideKeyboardState(const std::uint8_t* state, int numKeys) {
 }
 
 bool IsVirtualKeyDown(int32_t vk) {
-    if (g_keyboardOverride) return IsVirtualKeyDownIn(g_keyboardOverride, g_keyboardOverrideKeys, SDL_GetModState(), vk);
+    if (g_keyboardOverride)
+        return IsVirtualKeyDownIn(g_keyboardOverride, g_keyboardOverrideKeys, SDL_GetModState(), vk);
     int numKeys = 0;
     const Uint8* state = SDL_GetKeyboardState(&numKeys);
     return IsVirtualKeyDownIn(state, numKeys, SDL_GetModState(), vk);

@@ -66,10 +66,10 @@ struct SKeyTranslation {
     int32_t virtualKey = 0;  // 0: a key the engine does not know (not delivered)
     int32_t scanCode = 0;    // PC set-1 scan code
     bool extended = false;
-    bool system = false;     // Alt chord (left Alt without Ctrl) or F10: a system key
-    bool alt = false;        // left Alt held without Ctrl
-    bool typesText = false;  // the character arrives as text input
-    int32_t character = -1;  // character the key types by itself (Enter, Tab, Ctrl+letter, ...)
+    bool system = false;        // Alt chord (left Alt without Ctrl) or F10: a system key
+    bool alt = false;           // left Alt held without Ctrl
+    bool typesText = false;     // the character arrives as text input
+    int32_t character = -1;     // character the key types by itself (Enter, Tab, Ctrl+letter, ...)
     bool suppressText = false;  // text input that follows is part of a Ctrl or Alt chord
     bool HasCharacter() const { return typesText || character >= 0; }
 };

@@ -13,7 +13,6 @@ bool HeadlessMessageBoxes();
 
 // Waits for the user's OK. Once SIGINT or SIGTERM came, boxes are no longer shown, and one that
 // is up goes away.
-void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon,
-                    void* ownerWindow = nullptr);
+void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon icon, void* ownerWindow = nullptr);
 
 }  // namespace ove

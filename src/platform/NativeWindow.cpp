@@ -18,10 +18,9 @@ SDL_Window* CreateNativeWindow(const std::string& title, int width, int height, 
     if (options.hidden) flags |= SDL_WINDOW_HIDDEN;
     if (options.borderless) flags |= SDL_WINDOW_BORDERLESS;
     if (options.popupMenu) flags |= SDL_WINDOW_POPUP_MENU | SDL_WINDOW_BORDERLESS | SDL_WINDOW_SKIP_TASKBAR;
-    SDL_Window* window = SDL_CreateWindow(DisplayTextToUtf8(title).c_str(),
-                                          options.placed ? options.x : SDL_WINDOWPOS_UNDEFINED,
-                                          options.placed ? options.y : SDL_WINDOWPOS_UNDEFINED,
-                                          width > 0 ? width : 1, height > 0 ? height : 1, flags);
+    SDL_Window* window = SDL_CreateWindow(
+        DisplayTextToUtf8(title).c_str(), options.placed ? options.x : SDL_WINDOWPOS_UNDEFINED,
+        options.placed ? options.y : SDL_WINDOWPOS_UNDEFINED, width > 0 ? width : 1, height > 0 ? height : 1, flags);
     if (!window) {
         if (error) *error = SDL_GetError();
         SDL_QuitSubSystem(SDL_INIT_VIDEO);
@@ -59,7 +58,8 @@ void ShowNativeWindow(SDL_Window* window, EShow command) {
 }
 
 bool IsNativeWindowVisible(SDL_Window* window) {
-    return window && (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN) && !(SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN);
+    return window && (SDL_GetWindowFlags(window) & SDL_WINDOW_SHOWN) &&
+           !(SDL_GetWindowFlags(window) & SDL_WINDOW_HIDDEN);
 }
 
 void SetNativeWindowTitle(SDL_Window* window, const std::string& title) {

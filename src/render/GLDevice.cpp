@@ -1,7 +1,7 @@
 #include "render/GLDevice.h"
 
-#include <SDL.h>
 #include <GL/glcorearb.h>
+#include <SDL.h>
 
 #include <algorithm>
 #include <cstddef>
@@ -13,82 +13,82 @@ namespace ove {
 namespace {
 
 // Entry points, looked up through SDL once a context is current.
-#define OVE_GL_FUNCTIONS(X)                                                \
-    X(PFNGLGETSTRINGPROC, GetString)                                       \
-    X(PFNGLGETINTEGERVPROC, GetIntegerv)                                   \
-    X(PFNGLENABLEPROC, Enable)                                             \
-    X(PFNGLDISABLEPROC, Disable)                                           \
-    X(PFNGLBLENDFUNCPROC, BlendFunc)                                       \
-    X(PFNGLDEPTHFUNCPROC, DepthFunc)                                       \
-    X(PFNGLDEPTHMASKPROC, DepthMask)                                       \
-    X(PFNGLCOLORMASKPROC, ColorMask)                                       \
-    X(PFNGLSTENCILFUNCPROC, StencilFunc)                                   \
-    X(PFNGLSTENCILOPPROC, StencilOp)                                       \
-    X(PFNGLSTENCILMASKPROC, StencilMask)                                   \
-    X(PFNGLCLEARPROC, Clear)                                               \
-    X(PFNGLCLEARCOLORPROC, ClearColor)                                     \
-    X(PFNGLCLEARDEPTHPROC, ClearDepth)                                     \
-    X(PFNGLCLEARSTENCILPROC, ClearStencil)                                 \
-    X(PFNGLSCISSORPROC, Scissor)                                           \
-    X(PFNGLVIEWPORTPROC, Viewport)                                         \
-    X(PFNGLGENTEXTURESPROC, GenTextures)                                   \
-    X(PFNGLDELETETEXTURESPROC, DeleteTextures)                             \
-    X(PFNGLBINDTEXTUREPROC, BindTexture)                                   \
-    X(PFNGLTEXIMAGE2DPROC, TexImage2D)                                     \
-    X(PFNGLTEXSUBIMAGE2DPROC, TexSubImage2D)                               \
-    X(PFNGLTEXPARAMETERIPROC, TexParameteri)                               \
-    X(PFNGLPIXELSTOREIPROC, PixelStorei)                                   \
-    X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                               \
-    X(PFNGLGENSAMPLERSPROC, GenSamplers)                                   \
-    X(PFNGLDELETESAMPLERSPROC, DeleteSamplers)                             \
-    X(PFNGLBINDSAMPLERPROC, BindSampler)                                   \
-    X(PFNGLSAMPLERPARAMETERIPROC, SamplerParameteri)                       \
-    X(PFNGLCREATESHADERPROC, CreateShader)                                 \
-    X(PFNGLSHADERSOURCEPROC, ShaderSource)                                 \
-    X(PFNGLCOMPILESHADERPROC, CompileShader)                               \
-    X(PFNGLGETSHADERIVPROC, GetShaderiv)                                   \
-    X(PFNGLGETSHADERINFOLOGPROC, GetShaderInfoLog)                         \
-    X(PFNGLCREATEPROGRAMPROC, CreateProgram)                               \
-    X(PFNGLATTACHSHADERPROC, AttachShader)                                 \
-    X(PFNGLBINDATTRIBLOCATIONPROC, BindAttribLocation)                     \
-    X(PFNGLBINDFRAGDATALOCATIONPROC, BindFragDataLocation)                 \
-    X(PFNGLLINKPROGRAMPROC, LinkProgram)                                   \
-    X(PFNGLGETPROGRAMIVPROC, GetProgramiv)                                 \
-    X(PFNGLGETPROGRAMINFOLOGPROC, GetProgramInfoLog)                       \
-    X(PFNGLDELETESHADERPROC, DeleteShader)                                 \
-    X(PFNGLDELETEPROGRAMPROC, DeleteProgram)                               \
-    X(PFNGLUSEPROGRAMPROC, UseProgram)                                     \
-    X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)                     \
-    X(PFNGLUNIFORM1IPROC, Uniform1i)                                       \
-    X(PFNGLUNIFORM2FPROC, Uniform2f)                                       \
-    X(PFNGLUNIFORM1FVPROC, Uniform1fv)                                     \
-    X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                           \
-    X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                           \
-    X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)                     \
-    X(PFNGLGENBUFFERSPROC, GenBuffers)                                     \
-    X(PFNGLBINDBUFFERPROC, BindBuffer)                                     \
-    X(PFNGLBUFFERDATAPROC, BufferData)                                     \
-    X(PFNGLBUFFERSUBDATAPROC, BufferSubData)                               \
-    X(PFNGLDELETEBUFFERSPROC, DeleteBuffers)                               \
-    X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)                   \
-    X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray)           \
-    X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)             \
-    X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                           \
-    X(PFNGLBINDFRAMEBUFFERPROC, BindFramebuffer)                           \
-    X(PFNGLDELETEFRAMEBUFFERSPROC, DeleteFramebuffers)                     \
-    X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, FramebufferRenderbuffer)           \
-    X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, CheckFramebufferStatus)             \
-    X(PFNGLGENRENDERBUFFERSPROC, GenRenderbuffers)                         \
-    X(PFNGLBINDRENDERBUFFERPROC, BindRenderbuffer)                         \
-    X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)                   \
-    X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)                   \
-    X(PFNGLREADPIXELSPROC, ReadPixels)                                     \
-    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)                           \
-    X(PFNGLGETERRORPROC, GetError)                                         \
-    X(PFNGLFINISHPROC, Finish)                                             \
-    X(PFNGLFLUSHPROC, Flush)                                               \
-    X(PFNGLFENCESYNCPROC, FenceSync)                                       \
-    X(PFNGLCLIENTWAITSYNCPROC, ClientWaitSync)                             \
+#define OVE_GL_FUNCTIONS(X)                                      \
+    X(PFNGLGETSTRINGPROC, GetString)                             \
+    X(PFNGLGETINTEGERVPROC, GetIntegerv)                         \
+    X(PFNGLENABLEPROC, Enable)                                   \
+    X(PFNGLDISABLEPROC, Disable)                                 \
+    X(PFNGLBLENDFUNCPROC, BlendFunc)                             \
+    X(PFNGLDEPTHFUNCPROC, DepthFunc)                             \
+    X(PFNGLDEPTHMASKPROC, DepthMask)                             \
+    X(PFNGLCOLORMASKPROC, ColorMask)                             \
+    X(PFNGLSTENCILFUNCPROC, StencilFunc)                         \
+    X(PFNGLSTENCILOPPROC, StencilOp)                             \
+    X(PFNGLSTENCILMASKPROC, StencilMask)                         \
+    X(PFNGLCLEARPROC, Clear)                                     \
+    X(PFNGLCLEARCOLORPROC, ClearColor)                           \
+    X(PFNGLCLEARDEPTHPROC, ClearDepth)                           \
+    X(PFNGLCLEARSTENCILPROC, ClearStencil)                       \
+    X(PFNGLSCISSORPROC, Scissor)                                 \
+    X(PFNGLVIEWPORTPROC, Viewport)                               \
+    X(PFNGLGENTEXTURESPROC, GenTextures)                         \
+    X(PFNGLDELETETEXTURESPROC, DeleteTextures)                   \
+    X(PFNGLBINDTEXTUREPROC, BindTexture)                         \
+    X(PFNGLTEXIMAGE2DPROC, TexImage2D)                           \
+    X(PFNGLTEXSUBIMAGE2DPROC, TexSubImage2D)                     \
+    X(PFNGLTEXPARAMETERIPROC, TexParameteri)                     \
+    X(PFNGLPIXELSTOREIPROC, PixelStorei)                         \
+    X(PFNGLACTIVETEXTUREPROC, ActiveTexture)                     \
+    X(PFNGLGENSAMPLERSPROC, GenSamplers)                         \
+    X(PFNGLDELETESAMPLERSPROC, DeleteSamplers)                   \
+    X(PFNGLBINDSAMPLERPROC, BindSampler)                         \
+    X(PFNGLSAMPLERPARAMETERIPROC, SamplerParameteri)             \
+    X(PFNGLCREATESHADERPROC, CreateShader)                       \
+    X(PFNGLSHADERSOURCEPROC, ShaderSource)                       \
+    X(PFNGLCOMPILESHADERPROC, CompileShader)                     \
+    X(PFNGLGETSHADERIVPROC, GetShaderiv)                         \
+    X(PFNGLGETSHADERINFOLOGPROC, GetShaderInfoLog)               \
+    X(PFNGLCREATEPROGRAMPROC, CreateProgram)                     \
+    X(PFNGLATTACHSHADERPROC, AttachShader)                       \
+    X(PFNGLBINDATTRIBLOCATIONPROC, BindAttribLocation)           \
+    X(PFNGLBINDFRAGDATALOCATIONPROC, BindFragDataLocation)       \
+    X(PFNGLLINKPROGRAMPROC, LinkProgram)                         \
+    X(PFNGLGETPROGRAMIVPROC, GetProgramiv)                       \
+    X(PFNGLGETPROGRAMINFOLOGPROC, GetProgramInfoLog)             \
+    X(PFNGLDELETESHADERPROC, DeleteShader)                       \
+    X(PFNGLDELETEPROGRAMPROC, DeleteProgram)                     \
+    X(PFNGLUSEPROGRAMPROC, UseProgram)                           \
+    X(PFNGLGETUNIFORMLOCATIONPROC, GetUniformLocation)           \
+    X(PFNGLUNIFORM1IPROC, Uniform1i)                             \
+    X(PFNGLUNIFORM2FPROC, Uniform2f)                             \
+    X(PFNGLUNIFORM1FVPROC, Uniform1fv)                           \
+    X(PFNGLGENVERTEXARRAYSPROC, GenVertexArrays)                 \
+    X(PFNGLBINDVERTEXARRAYPROC, BindVertexArray)                 \
+    X(PFNGLDELETEVERTEXARRAYSPROC, DeleteVertexArrays)           \
+    X(PFNGLGENBUFFERSPROC, GenBuffers)                           \
+    X(PFNGLBINDBUFFERPROC, BindBuffer)                           \
+    X(PFNGLBUFFERDATAPROC, BufferData)                           \
+    X(PFNGLBUFFERSUBDATAPROC, BufferSubData)                     \
+    X(PFNGLDELETEBUFFERSPROC, DeleteBuffers)                     \
+    X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)         \
+    X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray) \
+    X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)   \
+    X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                 \
+    X(PFNGLBINDFRAMEBUFFERPROC, BindFramebuffer)                 \
+    X(PFNGLDELETEFRAMEBUFFERSPROC, DeleteFramebuffers)           \
+    X(PFNGLFRAMEBUFFERRENDERBUFFERPROC, FramebufferRenderbuffer) \
+    X(PFNGLCHECKFRAMEBUFFERSTATUSPROC, CheckFramebufferStatus)   \
+    X(PFNGLGENRENDERBUFFERSPROC, GenRenderbuffers)               \
+    X(PFNGLBINDRENDERBUFFERPROC, BindRenderbuffer)               \
+    X(PFNGLRENDERBUFFERSTORAGEPROC, RenderbufferStorage)         \
+    X(PFNGLDELETERENDERBUFFERSPROC, DeleteRenderbuffers)         \
+    X(PFNGLREADPIXELSPROC, ReadPixels)                           \
+    X(PFNGLBLITFRAMEBUFFERPROC, BlitFramebuffer)                 \
+    X(PFNGLGETERRORPROC, GetError)                               \
+    X(PFNGLFINISHPROC, Finish)                                   \
+    X(PFNGLFLUSHPROC, Flush)                                     \
+    X(PFNGLFENCESYNCPROC, FenceSync)                             \
+    X(PFNGLCLIENTWAITSYNCPROC, ClientWaitSync)                   \
     X(PFNGLDELETESYNCPROC, DeleteSync)
 
 struct SGL {
@@ -100,11 +100,11 @@ struct SGL {
 SGL gl;
 
 bool LoadFunctions(std::string& missing) {
-#define OVE_GL_LOAD(type, name)                                                     \
-    gl.name = reinterpret_cast<type>(SDL_GL_GetProcAddress("gl" #name));           \
-    if (!gl.name) {                                                                 \
-        missing = "gl" #name;                                                       \
-        return false;                                                               \
+#define OVE_GL_LOAD(type, name)                                          \
+    gl.name = reinterpret_cast<type>(SDL_GL_GetProcAddress("gl" #name)); \
+    if (!gl.name) {                                                      \
+        missing = "gl" #name;                                            \
+        return false;                                                    \
     }
     OVE_GL_FUNCTIONS(OVE_GL_LOAD)
 #undef OVE_GL_LOAD
@@ -287,13 +287,11 @@ bool CGLDevice::Init(std::string& error) {
     m_iboCapacity = kInitialVertexBytes;
     gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(m_iboCapacity), nullptr, GL_STREAM_DRAW);
     m_indices.reserve(kInitialVertexBytes / sizeof(std::uint32_t));
-    gl.VertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(SVertex),
-                           reinterpret_cast<void*>(offsetof(SVertex, x)));
+    gl.VertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(SVertex), reinterpret_cast<void*>(offsetof(SVertex, x)));
     // The colour word 0xAARRGGBB is stored B, G, R, A: GL_BGRA reads it as RGBA.
     gl.VertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(SVertex),
                            reinterpret_cast<void*>(offsetof(SVertex, diffuse)));
-    gl.VertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(SVertex),
-                           reinterpret_cast<void*>(offsetof(SVertex, u)));
+    gl.VertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(SVertex), reinterpret_cast<void*>(offsetof(SVertex, u)));
     gl.EnableVertexAttribArray(0);
     gl.EnableVertexAttribArray(1);
     gl.EnableVertexAttribArray(2);
@@ -348,9 +346,7 @@ CGLDevice::~CGLDevice() {
     SDL_GL_DeleteContext(static_cast<SDL_GLContext>(m_context));
 }
 
-void CGLDevice::DrawableSize(int& width, int& height) const {
-    SDL_GL_GetDrawableSize(m_window, &width, &height);
-}
+void CGLDevice::DrawableSize(int& width, int& height) const { SDL_GL_GetDrawableSize(m_window, &width, &height); }
 
 void CGLDevice::ToGL(const SDeviceRect& r, int& x, int& y, int& w, int& h) const {
     int x1 = std::max(r.x1, 0), y1 = std::max(r.y1, 0);
@@ -736,10 +732,8 @@ void CGLDevice::BlitDepth(int fromX, int fromY, int toX, int toY) {
     if (m_scissor) Emit(kOpDisable, {GL_SCISSOR_TEST});
     const int w = m_targetWidth, h = m_targetHeight;
     const std::int32_t bits = I(DepthCopyBits());
-    if (m_offscreen)
-        Emit(kOpBlit, {fromX, fromY, fromX + w, fromY + h, toX, toY, toX + w, toY + h, bits});
-    else
-        Emit(kOpBlit, {fromX, fromY, fromX + w, fromY + h, toX, toY + h, toX + w, toY, bits});
+    if (m_offscreen) Emit(kOpBlit, {fromX, fromY, fromX + w, fromY + h, toX, toY, toX + w, toY + h, bits});
+    else Emit(kOpBlit, {fromX, fromY, fromX + w, fromY + h, toX, toY + h, toX + w, toY, bits});
     if (m_scissor) Emit(kOpEnable, {GL_SCISSOR_TEST});
 }
 
@@ -750,8 +744,7 @@ void CGLDevice::ClearWindow() {
     Emit(kOpColorMask, {GL_TRUE});
     Emit(kOpClearColor, {}, {0.0f, 0.0f, 0.0f, 1.0f});
     Emit(kOpClear, {GL_COLOR_BUFFER_BIT});
-    if (m_colourWrite == 0)
-        Emit(kOpColorMask, {GL_FALSE});
+    if (m_colourWrite == 0) Emit(kOpColorMask, {GL_FALSE});
     else m_colourWrite = 1;
     if (m_scissor) Emit(kOpEnable, {GL_SCISSOR_TEST});
 }
@@ -818,13 +811,11 @@ void CGLDevice::Clear(bool colour, std::uint32_t argb, bool depth, float z, bool
     Emit(kOpScissor, {x, y, w, h});
     Emit(kOpClear, {I(bits)});
     if (colour) {
-        if (m_colourWrite == 0)
-            Emit(kOpColorMask, {GL_FALSE});
+        if (m_colourWrite == 0) Emit(kOpColorMask, {GL_FALSE});
         else m_colourWrite = 1;
     }
     if (depth) {
-        if (m_depthWrite == 0)
-            Emit(kOpDepthMask, {GL_FALSE});
+        if (m_depthWrite == 0) Emit(kOpDepthMask, {GL_FALSE});
         else m_depthWrite = 1;
     }
     if (m_scissor) {
@@ -840,22 +831,22 @@ void CGLDevice::SetBlend(int mode) {
     Flush();
     m_blend = mode;
     switch (mode) {
-        case kDeviceBlendAlpha:
-            Emit(kOpEnable, {GL_BLEND});
-            Emit(kOpBlendFunc, {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA});
-            break;
-        case kDeviceBlendAdd:
-            Emit(kOpEnable, {GL_BLEND});
-            Emit(kOpBlendFunc, {GL_ONE, GL_ONE});
-            break;
-        case kDeviceBlendDepthOnly:
-            Emit(kOpEnable, {GL_BLEND});
-            Emit(kOpBlendFunc, {GL_ZERO, GL_ONE});
-            break;
-        default:
-            Emit(kOpDisable, {GL_BLEND});
-            Emit(kOpBlendFunc, {GL_ONE, GL_ZERO});
-            break;
+    case kDeviceBlendAlpha:
+        Emit(kOpEnable, {GL_BLEND});
+        Emit(kOpBlendFunc, {GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA});
+        break;
+    case kDeviceBlendAdd:
+        Emit(kOpEnable, {GL_BLEND});
+        Emit(kOpBlendFunc, {GL_ONE, GL_ONE});
+        break;
+    case kDeviceBlendDepthOnly:
+        Emit(kOpEnable, {GL_BLEND});
+        Emit(kOpBlendFunc, {GL_ZERO, GL_ONE});
+        break;
+    default:
+        Emit(kOpDisable, {GL_BLEND});
+        Emit(kOpBlendFunc, {GL_ONE, GL_ZERO});
+        break;
     }
 }
 

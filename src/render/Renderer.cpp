@@ -8,12 +8,12 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/ImageLoad.h"
 #include "image/PngWrite.h"
 #include "image/Resample.h"
 #include "image/RunMask.h"
+#include "io/DataBin.h"
 #include "render/GLDevice.h"
 
 namespace ove {
@@ -75,56 +75,54 @@ public:
 
 const char* RendererErrorMessage(std::int32_t code) {
     switch (code) {
-        case -1: return "Unknown failure";
-        case 0: return "The operation completed succesfully";
-        case 1: return "Couldn't create Direct3D8 interface";
-        case 2:
-            return "No compatible depth/stencil buffer format available. Try changing your display "
-                   "resolution to 32-bit colour.";
-        case 3: return "Couldn't create Direct3DDevice interface";
-        case 4: return "Invalid argument";
-        case 5: return "No such object is in the rendering queue";
-        case 6: return "This object already exists in the rendering queue";
-        case 7: return "No such GUI element is in the rendering queue";
-        case 8: return "This GUI element already exists in the rendering queue";
-        case 11: return "No filename was specified";
-        case 12: return "No data source";
-        case 13: return "Cannot load the specified sprite";
-        case 14: return "Cannot create sprite";
-        default: return "Unknown error";
+    case -1: return "Unknown failure";
+    case 0: return "The operation completed succesfully";
+    case 1: return "Couldn't create Direct3D8 interface";
+    case 2:
+        return "No compatible depth/stencil buffer format available. Try changing your display "
+               "resolution to 32-bit colour.";
+    case 3: return "Couldn't create Direct3DDevice interface";
+    case 4: return "Invalid argument";
+    case 5: return "No such object is in the rendering queue";
+    case 6: return "This object already exists in the rendering queue";
+    case 7: return "No such GUI element is in the rendering queue";
+    case 8: return "This GUI element already exists in the rendering queue";
+    case 11: return "No filename was specified";
+    case 12: return "No data source";
+    case 13: return "Cannot load the specified sprite";
+    case 14: return "Cannot create sprite";
+    default: return "Unknown error";
     }
 }
 
 ETextureFormat ChooseTextureFormat(const CBitmapInterface& bitmap, bool (*supported)(ETextureFormat)) {
     switch (bitmap.BitsPerPixel()) {
-        case 16:
-            return supported(ETextureFormat::R5G6B5) ? ETextureFormat::R5G6B5 : ETextureFormat::None;
-        case 24:
-            for (ETextureFormat f : {ETextureFormat::R8G8B8, ETextureFormat::X8R8G8B8, ETextureFormat::R5G6B5})
-                if (supported(f)) return f;
-            return ETextureFormat::None;
-        case 32: {
-            bool graded = false;
-            if (!bitmap.IsEmpty()) {
-                for (u32 y = 0; y < bitmap.Height() && !graded; ++y) {
-                    const u8* row = bitmap.Row(y);
-                    for (u32 x = 0; x < bitmap.Width(); ++x) {
-                        u8 nibble = row[x * 4 + 3] >> 4;
-                        if (nibble != 0 && nibble != 15) {
-                            graded = true;
-                            break;
-                        }
+    case 16: return supported(ETextureFormat::R5G6B5) ? ETextureFormat::R5G6B5 : ETextureFormat::None;
+    case 24:
+        for (ETextureFormat f : {ETextureFormat::R8G8B8, ETextureFormat::X8R8G8B8, ETextureFormat::R5G6B5})
+            if (supported(f)) return f;
+        return ETextureFormat::None;
+    case 32: {
+        bool graded = false;
+        if (!bitmap.IsEmpty()) {
+            for (u32 y = 0; y < bitmap.Height() && !graded; ++y) {
+                const u8* row = bitmap.Row(y);
+                for (u32 x = 0; x < bitmap.Width(); ++x) {
+                    u8 nibble = row[x * 4 + 3] >> 4;
+                    if (nibble != 0 && nibble != 15) {
+                        graded = true;
+                        break;
                     }
                 }
             }
-            if (supported(ETextureFormat::A8R8G8B8)) return ETextureFormat::A8R8G8B8;
-            if (graded && supported(ETextureFormat::A4R4G4B4)) return ETextureFormat::A4R4G4B4;
-            if (supported(ETextureFormat::A1R5G5B5)) return ETextureFormat::A1R5G5B5;
-            if (supported(ETextureFormat::A4R4G4B4)) return ETextureFormat::A4R4G4B4;
-            return ETextureFormat::None;
         }
-        default:
-            return ETextureFormat::None;
+        if (supported(ETextureFormat::A8R8G8B8)) return ETextureFormat::A8R8G8B8;
+        if (graded && supported(ETextureFormat::A4R4G4B4)) return ETextureFormat::A4R4G4B4;
+        if (supported(ETextureFormat::A1R5G5B5)) return ETextureFormat::A1R5G5B5;
+        if (supported(ETextureFormat::A4R4G4B4)) return ETextureFormat::A4R4G4B4;
+        return ETextureFormat::None;
+    }
+    default: return ETextureFormat::None;
     }
 }
 
@@ -399,8 +397,7 @@ TextureHandle CRenderer::CreateTexture(const CBitmapInterface* bitmap) {
     }
     std::vector<std::uint8_t> pixels = ToBGRA(*bitmap);
     if (pixels.empty()) {
-        DebugOutput("renderer: no texture format for a bitmap of format " +
-                    std::to_string(int(bitmap->Format())));
+        DebugOutput("renderer: no texture format for a bitmap of format " + std::to_string(int(bitmap->Format())));
         return nullptr;
     }
     auto texture = std::make_unique<STexture>();
@@ -496,8 +493,8 @@ void CRenderer::TileBuffer(const std::uint8_t* bgra, int width, int height, floa
             // Texels beyond the picture stay transparent, so the alpha test drops them.
             tile.assign(std::size_t(c.size) * r.size * 4, 0);
             for (int y = 0; y < r.used; ++y)
-                std::memcpy(&tile[std::size_t(y) * c.size * 4],
-                            bgra + (std::size_t(r.start + y) * width + c.start) * 4, std::size_t(c.used) * 4);
+                std::memcpy(&tile[std::size_t(y) * c.size * 4], bgra + (std::size_t(r.start + y) * width + c.start) * 4,
+                            std::size_t(c.used) * 4);
             STile record{c.start, r.start, z, c.size, r.size, nullptr};
             auto texture = std::make_unique<STexture>();
             texture->id = m_device->CreateTexture(c.size, r.size, tile.data());
@@ -533,10 +530,8 @@ void CRenderer::SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask
     }
     if (m_device && bitmap && !bitmap->IsEmpty()) {
         std::vector<std::uint8_t> pixels = ToBGRA(*bitmap);
-        if (pixels.empty())
-            DebugOutput("renderer: the backdrop bitmap cannot be made a texture");
-        else
-            TileBuffer(pixels.data(), int(bitmap->Width()), int(bitmap->Height()), 0.0f, m_backdropTiles);
+        if (pixels.empty()) DebugOutput("renderer: the backdrop bitmap cannot be made a texture");
+        else TileBuffer(pixels.data(), int(bitmap->Width()), int(bitmap->Height()), 0.0f, m_backdropTiles);
     }
     if (m_device && depthMask && width > 0 && height > 0) {
         // One picture for all levels: the level in the colour bytes, alpha 255 where there is one.
@@ -554,10 +549,8 @@ void CRenderer::SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask
         }
         if (any) TileBuffer(pixels.data(), width, height, 0.0f, m_priorityTiles);
     }
-    if (bitmap && !bitmap->IsEmpty())
-        m_pictureMode = true;
-    else
-        SetBackdropColour(m_clearColour);
+    if (bitmap && !bitmap->IsEmpty()) m_pictureMode = true;
+    else SetBackdropColour(m_clearColour);
 }
 
 void CRenderer::SetBackdropTransform(float scaleX, float scaleY, float offsetX, float offsetY) {
@@ -745,12 +738,9 @@ void CRenderer::ComposeFrame() {
     m_depthTested.clear();
     m_painter.clear();
     for (CSpriteBase* o : m_objects) {
-        if (o->IsOnTop())
-            m_onTop.push_back(o);
-        else if (o->IsNoncorporeal())
-            m_painter.push_back(o);
-        else
-            m_depthTested.push_back(o);
+        if (o->IsOnTop()) m_onTop.push_back(o);
+        else if (o->IsNoncorporeal()) m_painter.push_back(o);
+        else m_depthTested.push_back(o);
     }
     m_painterNext = 0;
     // The cursor is drawn last and only there.
@@ -806,10 +796,8 @@ void CRenderer::ComposeFrame() {
     SetBlendMode(kBlendOpaque);
     bool guiOnTop = false;
     for (CSpriteBase* e : m_gui) {
-        if (e->IsOnTop())
-            guiOnTop = true;
-        else
-            e->Draw(*this);
+        if (e->IsOnTop()) guiOnTop = true;
+        else e->Draw(*this);
     }
     if (guiOnTop || !m_onTop.empty()) m_device->Clear(false, 0, true, 1.0f, false, 0);
     for (CSpriteBase* o : m_onTop)
@@ -949,7 +937,8 @@ std::unique_ptr<CBitmap> CRenderer::RenderToImage(int width, int height) {
     if (!copied) throw std::runtime_error("Unable to create temporary surface");
     if (width == m_gameWidth && height == m_gameHeight) return logical;
     auto result = std::make_unique<CBitmap>(u32(width), u32(height), PixelFormat::Rgba8888);
-    if (result->IsEmpty() || !ResampleArea(*logical, *result)) throw std::runtime_error("Unable to create temporary surface");
+    if (result->IsEmpty() || !ResampleArea(*logical, *result))
+        throw std::runtime_error("Unable to create temporary surface");
     return result;
 }
 
@@ -1123,7 +1112,7 @@ void CRenderer::SetBlendMode(int mode, bool force) {
     if (mode == m_blendMode && !force) return;
     m_blendMode = mode;
     if (m_device)
-        m_device->SetBlend(mode == kBlendAlpha ? kDeviceBlendAlpha
+        m_device->SetBlend(mode == kBlendAlpha      ? kDeviceBlendAlpha
                            : mode == kBlendAdditive ? kDeviceBlendAdd
                                                     : kDeviceBlendOff);
     SetDepthWrite(mode != kBlendAdditive, force);

@@ -150,8 +150,7 @@ public:
     // The bitmap (not owned, may be null) is tiled into textures; the depth mask (not owned, may be
     // null) becomes the priority map. Both must stay alive while set. The mask covers width x height
     // pixels (the bitmap's size when -1; a picture without a bitmap must give its size).
-    void SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask* depthMask, int width = -1,
-                                 int height = -1);
+    void SetBackdropWithPriority(CBitmapInterface* bitmap, const CRunMask* depthMask, int width = -1, int height = -1);
     void SetBackdropTransform(float scaleX, float scaleY, float offsetX, float offsetY);
     void SetTileLayers(CLevelLayers* layers) { m_tileLayers = layers; }
     CLevelLayers* GetTileLayers() const { return m_tileLayers; }
@@ -178,15 +177,13 @@ public:
 
     // ---- drawing primitives (logical pixels)
     void SetTexture(TextureHandle texture);
-    void DrawCel(const SCel& cel, int xalign, int yalign, float x, float y, float depth,
-                 std::uint32_t tint);
-    void DrawCelScaled(const SCel& cel, int xalign, int yalign, float x, float y, float depth,
-                       float scale, std::uint32_t tint);
-    void DrawCelSized(const SCel& cel, int xalign, int yalign, float x, float y, int width,
-                      int height, float depth, std::uint32_t tint);
+    void DrawCel(const SCel& cel, int xalign, int yalign, float x, float y, float depth, std::uint32_t tint);
+    void DrawCelScaled(const SCel& cel, int xalign, int yalign, float x, float y, float depth, float scale,
+                       std::uint32_t tint);
+    void DrawCelSized(const SCel& cel, int xalign, int yalign, float x, float y, int width, int height, float depth,
+                      std::uint32_t tint);
     // The cel stretched over the inclusive rectangle.
-    void DrawCelStretched(const SCel& cel, int x1, int y1, int x2, int y2, float depth,
-                          std::uint32_t colour);
+    void DrawCelStretched(const SCel& cel, int x1, int y1, int x2, int y2, float depth, std::uint32_t colour);
     // Untextured quad over columns x1..x2-1 and rows y1..y2-1.
     void FillRect(float x1, float y1, float x2, float y2, std::uint32_t colour, float depth);
     // Triangle list; positions are logical pixels (scaled here), texture as bound.
@@ -225,8 +222,7 @@ private:
     void ReleaseTiles(std::vector<STile>& tiles);
     void BuildLevelTiles();
     void TileBuffer(const std::uint8_t* bgra, int width, int height, float z, std::vector<STile>& out);
-    void DrawCorners(const SCelCorner corners[4], float x, float y, float scale, float depth,
-                     std::uint32_t tint);
+    void DrawCorners(const SCelCorner corners[4], float x, float y, float scale, float depth, std::uint32_t tint);
     void DrawBackdrop();
     void DrawPriorityDepth();
     void DrawTile(const STile& tile);
@@ -313,7 +309,6 @@ private:
     std::vector<SVertex> m_scratch;
     std::uint32_t m_serial;
     float m_forcedDepth = -1.0f;  // when >= 0, the depth every cel is drawn at
-
 };
 
 // The one renderer with a device (null before Create and after Shutdown).

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <memory>
 
+#include "View.h"
 #include "io/FileAccess.h"
 #include "io/FileFolder.h"
-#include "View.h"
 #include "sound/SoundManager.h"
 
 namespace ove {
@@ -190,7 +190,8 @@ CDataBin* CResourceCache::OpenResource(const std::string& name, const char* tag)
     CDataBin* file = m_folder->Open(fileName);
     // Listed but not readable: a damaged archive entry (or one sealed with another password).
     if (!file && m_folder->HasFile(fileName))
-        WarnDamaged(fileName, "the data source lists it but it cannot be read (damaged or sealed with another password)");
+        WarnDamaged(fileName,
+                    "the data source lists it but it cannot be read (damaged or sealed with another password)");
     return file;
 }
 

@@ -5,8 +5,8 @@
 #include <unordered_map>
 
 #include "io/DataBin.h"
-#include "render/Renderer.h"
 #include "io/Types.h"
+#include "render/Renderer.h"
 
 namespace ove {
 
@@ -232,8 +232,14 @@ bool CViewBuilder::NewCel(const CBitmapInterface* image, i32 x, i32 y, i32 width
     if (!IsRgba32(*image)) return false;
     // Clip to the image (in 64 bits: the sums must not wrap).
     i64 x0 = x, y0 = y, w = width, h = height;
-    if (x0 < 0) { w += x0; x0 = 0; }
-    if (y0 < 0) { h += y0; y0 = 0; }
+    if (x0 < 0) {
+        w += x0;
+        x0 = 0;
+    }
+    if (y0 < 0) {
+        h += y0;
+        y0 = 0;
+    }
     w = std::min<i64>(w, i64(image->Width()) - x0);
     h = std::min<i64>(h, i64(image->Height()) - y0);
     if (w <= 0 || h <= 0) return false;

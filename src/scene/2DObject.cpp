@@ -38,9 +38,7 @@ void C2DObject::SetView(CView* newView) {
 
 std::int32_t C2DObject::GetLoopCount() const { return view ? static_cast<std::int32_t>(view->LoopCount()) : 0; }
 
-std::int32_t C2DObject::GetCelCount() const {
-    return view ? static_cast<std::int32_t>(view->CelCount(loop)) : 0;
-}
+std::int32_t C2DObject::GetCelCount() const { return view ? static_cast<std::int32_t>(view->CelCount(loop)) : 0; }
 
 void C2DObject::SetLoop(std::int32_t n) {
     if (n == loop) return;
@@ -166,12 +164,9 @@ void C2DObject::DrawAt(CRenderer& renderer, float px, float py, float z) {
     if (!c) return;
     renderer.SetBlendMode(BlendFor(*c));
     renderer.SetFiltering(view->Smooth() != 0);
-    if (forceSize)
-        renderer.DrawCelSized(*c, xalign, yalign, px, py, forcedWidth, forcedHeight, z, tint);
-    else if (scaled)
-        renderer.DrawCelScaled(*c, xalign, yalign, px, py, z, scale, tint);
-    else
-        renderer.DrawCel(*c, xalign, yalign, px, py, z, tint);
+    if (forceSize) renderer.DrawCelSized(*c, xalign, yalign, px, py, forcedWidth, forcedHeight, z, tint);
+    else if (scaled) renderer.DrawCelScaled(*c, xalign, yalign, px, py, z, scale, tint);
+    else renderer.DrawCel(*c, xalign, yalign, px, py, z, tint);
 }
 
 int C2DObject::BlendFor(const SCel& cel) const {

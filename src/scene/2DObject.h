@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <optional>
 
-#include "resources/View.h"
 #include "render/SpriteBase.h"
+#include "resources/View.h"
 
 namespace ove {
 

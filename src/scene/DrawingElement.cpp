@@ -39,10 +39,10 @@ void C2DRectangle::Draw(CRenderer& renderer) {
     const std::int64_t b = border;
     if (fill >> 24) renderer.FillRect(f(x1 + b), f(y1 + b), f(x2 - b), f(y2 - b), fill, depth);
     if ((stroke >> 24) && b != 0) {
-        renderer.FillRect(f(x1), f(y1), f(x1 + b), f(y2), stroke, depth);                // left
-        renderer.FillRect(f(x2 - b), f(y1), f(x2), f(y2), stroke, depth);                // right
-        renderer.FillRect(f(x1 + b), f(y1), f(x2 - b), f(y1 + b), stroke, depth);        // top
-        renderer.FillRect(f(x1 + b), f(y2 - b), f(x2 - b), f(y2), stroke, depth);        // bottom
+        renderer.FillRect(f(x1), f(y1), f(x1 + b), f(y2), stroke, depth);          // left
+        renderer.FillRect(f(x2 - b), f(y1), f(x2), f(y2), stroke, depth);          // right
+        renderer.FillRect(f(x1 + b), f(y1), f(x2 - b), f(y1 + b), stroke, depth);  // top
+        renderer.FillRect(f(x1 + b), f(y2 - b), f(x2 - b), f(y2), stroke, depth);  // bottom
     }
 }
 

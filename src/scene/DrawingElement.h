@@ -16,7 +16,7 @@ public:
     virtual bool HasTranslucentColour() const;
 
     std::int32_t x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-    std::uint32_t fill = 0;    // 0xAARRGGBB; alpha 0 draws nothing
+    std::uint32_t fill = 0;  // 0xAARRGGBB; alpha 0 draws nothing
     std::uint32_t stroke = 0;
     float depth = 1.0f;
     std::int32_t priority = 0;

@@ -66,10 +66,8 @@ SPlacedPosition CSprite::GetPlacedPosition() const {
     }
     std::int32_t rx = s->x, ry = s->y;
     if (world) {
-        if (s->placement == kPlaceBackdrop)
-            world->MapBackdropToScreen(s->x, s->y, rx, ry);
-        else if (s->placement == kPlaceLayer)
-            world->LayerToScreen(s->placementLayer, s->x, s->y, rx, ry);
+        if (s->placement == kPlaceBackdrop) world->MapBackdropToScreen(s->x, s->y, rx, ry);
+        else if (s->placement == kPlaceLayer) world->LayerToScreen(s->placementLayer, s->x, s->y, rx, ry);
     }
     SPlacedPosition p;
     p.x = Clamp32(ax + rx);
@@ -211,7 +209,8 @@ void CSprite::Update(std::uint32_t frame) {
                     path.pop_back();
                     break;
                 }
-                const float degrees = std::atan2(static_cast<float>(t.y - py), static_cast<float>(t.x - px)) * 57.29578f;
+                const float degrees = std::atan2(static_cast<float>(t.y - py), static_cast<float>(t.x - px)) *
+                                      57.29578f;
                 heading = TruncateToInt(degrees);
                 if (heading < 0) heading += 360;
             }

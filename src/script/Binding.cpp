@@ -198,10 +198,8 @@ bool ProbeDirect(duk_context* ctx, duk_idx_t obj, const char* className, void** 
         }
     }
     duk_pop(ctx);
-    if (ok)
-        g_lastProbe = {duk_get_heapptr(ctx, obj), entry->name, entry->prototype, *native, g_bindingEpoch};
-    else
-        *native = nullptr;
+    if (ok) g_lastProbe = {duk_get_heapptr(ctx, obj), entry->name, entry->prototype, *native, g_bindingEpoch};
+    else *native = nullptr;
     return ok;
 }
 
@@ -233,10 +231,8 @@ duk_ret_t DefineGlobalSafe(duk_context* ctx, void* udata) {
     auto* def = static_cast<const SGlobalDef*>(udata);
     duk_push_global_object(ctx);
     duk_push_string(ctx, def->name);
-    if (def->kind == 2)
-        duk_push_string(ctx, def->text ? def->text : "");
-    else
-        duk_push_number(ctx, def->number);
+    if (def->kind == 2) duk_push_string(ctx, def->text ? def->text : "");
+    else duk_push_number(ctx, def->number);
     duk_def_prop(ctx, -3,
                  DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_SET_ENUMERABLE |
                      DUK_DEFPROP_CLEAR_CONFIGURABLE | DUK_DEFPROP_FORCE);
@@ -363,10 +359,8 @@ void SetNativePointer(duk_context* ctx, duk_idx_t index, void* address, const ch
 void* GetNativePointer(duk_context* ctx, duk_idx_t index) {
     bool pushed;
     duk_idx_t obj = Resolve(ctx, index, pushed);
-    if (duk_is_object(ctx, obj))
-        PushOwnHidden(ctx, obj, kNativeKey);
-    else
-        duk_push_undefined(ctx);
+    if (duk_is_object(ctx, obj)) PushOwnHidden(ctx, obj, kNativeKey);
+    else duk_push_undefined(ctx);
     void* address = duk_require_pointer(ctx, -1);
     duk_pop(ctx);
     if (pushed) duk_pop(ctx);
@@ -517,10 +511,8 @@ void PushPrototype(duk_context* ctx, const char* className) {
 void PushNewInstance(duk_context* ctx, const char* className, void* native) {
     duk_push_object(ctx);
     PushPrototype(ctx, className);
-    if (duk_is_object(ctx, -1))
-        duk_set_prototype(ctx, -2);
-    else
-        duk_pop(ctx);
+    if (duk_is_object(ctx, -1)) duk_set_prototype(ctx, -2);
+    else duk_pop(ctx);
     SetNativePointer(ctx, -1, native, className);
 }
 
@@ -536,8 +528,7 @@ ScriptHandle BindThisHandle(duk_context* ctx, void* native, const char* classNam
     return handle;
 }
 
-void RegisterCreateFunction(duk_context* ctx, const char* functionName, const char* className,
-                            duk_idx_t argCount) {
+void RegisterCreateFunction(duk_context* ctx, const char* functionName, const char* className, duk_idx_t argCount) {
     duk_push_c_function(ctx, CreateByNew, argCount);
     NameFunction(ctx, functionName);
     duk_get_global_string(ctx, className);  // the constructor as registered
@@ -786,8 +777,9 @@ void NameFunction(duk_context* ctx, const char* name, bool setter) {
     // The standard name too, so that stacks say "at Display () native" instead of "[anon]".
     duk_push_string(ctx, "name");
     duk_push_string(ctx, name ? name : "");
-    duk_def_prop(ctx, -3, DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
-                              DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_FORCE);
+    duk_def_prop(ctx, -3,
+                 DUK_DEFPROP_HAVE_VALUE | DUK_DEFPROP_CLEAR_WRITABLE | DUK_DEFPROP_CLEAR_ENUMERABLE |
+                     DUK_DEFPROP_SET_CONFIGURABLE | DUK_DEFPROP_FORCE);
     if (setter) {
         duk_push_true(ctx);
         duk_put_prop_string(ctx, -2, kSetterKey);
@@ -826,12 +818,9 @@ void AppendQuoted(const char* s, std::size_t length, char* buffer, std::size_t s
     for (std::size_t i = 0; i < length && i < kShown; ++i) {
         unsigned char c = static_cast<unsigned char>(s[i]);
         char piece[8];
-        if (c == '"' || c == '\\')
-            std::snprintf(piece, sizeof piece, "\\%c", c);
-        else if (c < 0x20 || c == 0x7F)
-            std::snprintf(piece, sizeof piece, "\\x%02X", c);
-        else
-            std::snprintf(piece, sizeof piece, "%c", c);
+        if (c == '"' || c == '\\') std::snprintf(piece, sizeof piece, "\\%c", c);
+        else if (c < 0x20 || c == 0x7F) std::snprintf(piece, sizeof piece, "\\x%02X", c);
+        else std::snprintf(piece, sizeof piece, "%c", c);
         put(piece);
     }
     put(length > kShown ? "\"..." : "\"");
@@ -852,15 +841,14 @@ void DescribeArgument(duk_context* ctx, duk_idx_t index, char* buffer, std::size
     switch (duk_get_type(ctx, at)) {
     case DUK_TYPE_UNDEFINED: std::snprintf(buffer, size, "undefined"); return;
     case DUK_TYPE_NULL: std::snprintf(buffer, size, "null"); return;
-    case DUK_TYPE_BOOLEAN: std::snprintf(buffer, size, "boolean %s", duk_get_boolean(ctx, at) ? "true" : "false"); return;
+    case DUK_TYPE_BOOLEAN:
+        std::snprintf(buffer, size, "boolean %s", duk_get_boolean(ctx, at) ? "true" : "false");
+        return;
     case DUK_TYPE_NUMBER: {
         double v = duk_get_number(ctx, at);
-        if (std::isnan(v))
-            std::snprintf(buffer, size, "number NaN");
-        else if (std::isinf(v))
-            std::snprintf(buffer, size, "number %sInfinity", v < 0 ? "-" : "");
-        else
-            std::snprintf(buffer, size, "number %.15g", v);
+        if (std::isnan(v)) std::snprintf(buffer, size, "number NaN");
+        else if (std::isinf(v)) std::snprintf(buffer, size, "number %sInfinity", v < 0 ? "-" : "");
+        else std::snprintf(buffer, size, "number %.15g", v);
         return;
     }
     case DUK_TYPE_STRING: {
@@ -907,12 +895,10 @@ void RaiseArgError(duk_context* ctx, duk_errcode_t type, duk_idx_t index, const 
     char got[128];
     DescribeArgument(ctx, index, got, sizeof got);
     char what[96];
-    if (setter)
-        std::snprintf(what, sizeof what, "the value");
+    if (setter) std::snprintf(what, sizeof what, "the value");
     else if (argName && *argName)
         std::snprintf(what, sizeof what, "argument %d (%s)", static_cast<int>(index) + 1, argName);
-    else
-        std::snprintf(what, sizeof what, "argument %d", static_cast<int>(index) + 1);
+    else std::snprintf(what, sizeof what, "argument %d", static_cast<int>(index) + 1);
     if (function[0])
         duk_error(ctx, type, "%s: %s must be %s, got %s", function, what, expected ? expected : "valid", got);
     duk_error(ctx, type, "%s must be %s, got %s", what, expected ? expected : "valid", got);

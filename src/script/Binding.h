@@ -96,12 +96,12 @@ struct SAccessor {
 };
 
 struct SClassDef {
-    const char* name;                         // "Sprite"
-    const char* base;                         // "DrawingElement", or null
-    duk_c_function constructor;               // must check duk_is_constructor_call
-    duk_idx_t constructorArgs;                // DUK_VARARGS for variable
-    const duk_function_list_entry* methods;   // null-terminated list, or null
-    const SAccessor* accessors;               // list ended by a null name, or null
+    const char* name;                        // "Sprite"
+    const char* base;                        // "DrawingElement", or null
+    duk_c_function constructor;              // must check duk_is_constructor_call
+    duk_idx_t constructorArgs;               // DUK_VARARGS for variable
+    const duk_function_list_entry* methods;  // null-terminated list, or null
+    const SAccessor* accessors;              // list ended by a null name, or null
 };
 
 // Creates the prototype (inheriting from the base's), defines methods and accessors on it, stores
@@ -120,8 +120,7 @@ ScriptHandle BindThisHandle(duk_context* ctx, void* native, const char* classNam
 
 // Global `functionName` doing exactly `new className(...)` with its first `argCount` arguments
 // (DUK_VARARGS: all). Uses the constructor as registered, whatever script later did to the global.
-void RegisterCreateFunction(duk_context* ctx, const char* functionName, const char* className,
-                            duk_idx_t argCount);
+void RegisterCreateFunction(duk_context* ctx, const char* functionName, const char* className, duk_idx_t argCount);
 // Called by the DestroyX global with the native object after the script object was unbound.
 // It takes the handle from the native object and calls UnbindHandle for handle kinds, then asks
 // the game to destroy the object. It may throw C++ exceptions (they become a script Error) but

@@ -20,11 +20,11 @@ constexpr const char* kFatalMark = DUK_HIDDEN_SYMBOL("fatal");
 
 duk_context* g_context = nullptr;
 std::span<const SScriptModule> g_modules;
-void* g_services = nullptr;  // handed to the host's heap, for its API modules
-std::size_t g_started = 0;  // modules started, so a failed start cleans up only those
-int g_depth = 0;            // nesting of RunSource calls
-int g_nesting = 0;          // script entered from native code, nested (RunSource and callbacks)
-double g_timeout = 10;      // seconds a script may keep the engine waiting; 0: no limit
+void* g_services = nullptr;                       // handed to the host's heap, for its API modules
+std::size_t g_started = 0;                        // modules started, so a failed start cleans up only those
+int g_depth = 0;                                  // nesting of RunSource calls
+int g_nesting = 0;                                // script entered from native code, nested (RunSource and callbacks)
+double g_timeout = 10;                            // seconds a script may keep the engine waiting; 0: no limit
 std::chrono::steady_clock::time_point g_contact;  // when the engine last had control
 bool g_timedOut = false;
 bool g_pendingSet = false;
@@ -40,8 +40,7 @@ void FatalHandler(void* udata, const char* message) {
     char title[300];
     if (udata && udata != &g_hostHeapMark)
         std::snprintf(title, sizeof title, "ERROR@%s", static_cast<const char*>(udata));
-    else
-        std::snprintf(title, sizeof title, "ERROR");
+    else std::snprintf(title, sizeof title, "ERROR");
     std::fprintf(stderr, "%s: %s\n", title, message && *message ? message : "?");
     std::fflush(stderr);
     std::abort();
@@ -142,8 +141,7 @@ bool StartScriptHost(std::span<const SScriptModule> modules, void* services) {
         duk_int_t rc = duk_safe_call(g_context, StartModuleSafe, &start, 0, 1);
         if (rc != DUK_EXEC_SUCCESS)
             std::fprintf(stderr, "script module %s: %s\n", module.name, duk_safe_to_string(g_context, -1));
-        else if (start.message[0])
-            std::fprintf(stderr, "script module %s: %s\n", module.name, start.message);
+        else if (start.message[0]) std::fprintf(stderr, "script module %s: %s\n", module.name, start.message);
         duk_pop(g_context);
         if (rc != DUK_EXEC_SUCCESS || !start.ok) {
             // The failed module may have registered part of itself: clean it up with the others.
@@ -333,7 +331,8 @@ std::string StringAt(duk_context* ctx, duk_idx_t index) {
 std::string DescribeScriptError(duk_context* ctx, duk_idx_t index, const char* title) {
     index = duk_normalize_index(ctx, index);
     // Called deep in native frames whose stack reserve may be spent: make room without raising.
-    if (!duk_check_stack(ctx, 16)) return std::string(title && *title ? title : "script error") + ": (no room to say more)\n";
+    if (!duk_check_stack(ctx, 16))
+        return std::string(title && *title ? title : "script error") + ": (no room to say more)\n";
     duk_dup(ctx, index);
     std::string message = duk_safe_to_string(ctx, -1);
     duk_pop(ctx);

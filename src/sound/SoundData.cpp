@@ -80,10 +80,12 @@ bool CheckTrack(const std::uint8_t* data, std::size_t pos, std::size_t end, std:
         if (status == 0xFF) {
             if (pos >= end) return Fail(why, "MIDI track ends inside an event");
             ++pos;  // meta type
-            if (!ReadVlq(data, pos, end, length) || length > end - pos) return Fail(why, "MIDI meta event runs past its track");
+            if (!ReadVlq(data, pos, end, length) || length > end - pos)
+                return Fail(why, "MIDI meta event runs past its track");
             pos += length;
         } else if (status == 0xF0 || status == 0xF7) {
-            if (!ReadVlq(data, pos, end, length) || length > end - pos) return Fail(why, "MIDI system exclusive runs past its track");
+            if (!ReadVlq(data, pos, end, length) || length > end - pos)
+                return Fail(why, "MIDI system exclusive runs past its track");
             pos += length;
         } else if (status >= 0xF0) {
             return Fail(why, "unexpected MIDI system message in a track");
@@ -100,7 +102,8 @@ bool CheckTrack(const std::uint8_t* data, std::size_t pos, std::size_t end, std:
 }  // namespace
 
 ESoundKind ClassifySound(const std::uint8_t* data, std::size_t size) {
-    if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WAVE", 4) == 0) return ESoundKind::Wave;
+    if (size >= 12 && std::memcmp(data, "RIFF", 4) == 0 && std::memcmp(data + 8, "WAVE", 4) == 0)
+        return ESoundKind::Wave;
     if (size >= 4 && std::memcmp(data, "MThd", 4) == 0) return ESoundKind::Midi;
     return ESoundKind::Other;
 }
@@ -141,7 +144,8 @@ std::uint64_t DecodedWaveBytes(const SWaveInfo& info, int outRate, int outChanne
     std::uint64_t bits = info.bitsPerSample ? info.bitsPerSample : 1;
     std::uint64_t frames = std::uint64_t(info.dataSize) * 8 / (bits * info.channels);
     std::uint64_t outFrames = frames * std::uint64_t(outRate > 0 ? outRate : 0) / info.sampleRate + 1;
-    return outFrames * std::uint64_t(outChannels > 0 ? outChannels : 0) * std::uint64_t(outBytesPerSample > 0 ? outBytesPerSample : 0);
+    return outFrames * std::uint64_t(outChannels > 0 ? outChannels : 0) *
+           std::uint64_t(outBytesPerSample > 0 ? outBytesPerSample : 0);
 }
 
 std::uint32_t WaveLengthMs(const std::uint8_t* data, std::size_t size) {

@@ -10,7 +10,8 @@ namespace {
 // The file's bytes, handed to the manager whenever it plays.
 class CBasicWave final : public CSound {
 public:
-    CBasicWave(CSoundManagerBasic& owner, std::vector<std::uint8_t>&& bytes) : m_owner(owner), m_bytes(std::move(bytes)) {}
+    CBasicWave(CSoundManagerBasic& owner, std::vector<std::uint8_t>&& bytes)
+        : m_owner(owner), m_bytes(std::move(bytes)) {}
     u32 GetLength() override { return WaveLengthMs(m_bytes.data(), m_bytes.size()); }
     void SetLooping(bool on) override { m_looping = on; }
     bool IsLooping() override { return m_looping; }
@@ -82,11 +83,9 @@ CSound* CSoundManagerBasic::Build(ESoundKind kind, std::vector<std::uint8_t>& by
         if (!ParseWave(bytes.data(), bytes.size(), info)) throw SSoundFailure{sound_text::kSample};
         return new CBasicWave(*this, std::move(bytes));
     }
-    case ESoundKind::Midi:
-        throw SSoundFailure{sound_text::kNoMidi};
+    case ESoundKind::Midi: throw SSoundFailure{sound_text::kNoMidi};
     case ESoundKind::Other:
-    default:
-        return nullptr;  // not playable here, and not an error
+    default: return nullptr;  // not playable here, and not an error
     }
 }
 

@@ -18,7 +18,8 @@ public:
     ~CMixerWave() override { Mix_FreeChunk(m_chunk); }  // halts the channels still playing it
 
     u32 GetLength() override {
-        std::uint64_t perSecond = std::uint64_t(m_owner.OutputRate()) * m_owner.OutputChannels() * m_owner.OutputSampleBytes();
+        std::uint64_t perSecond = std::uint64_t(m_owner.OutputRate()) * m_owner.OutputChannels() *
+                                  m_owner.OutputSampleBytes();
         return perSecond ? static_cast<u32>(std::uint64_t(m_chunk->alen) * 1000 / perSecond) : 0;
     }
     // Takes effect with the next Play.

@@ -11,9 +11,7 @@ namespace ove {
 namespace {
 
 // The C library's white-space class in the default locale.
-bool IsSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
 
 bool IsSeparator(char c) { return c == '^' || c == '~' || c == '='; }
 
@@ -63,13 +61,11 @@ bool ApplyWord(const SSubstitution& entry, std::string& text) {
     if (found == std::string::npos) return true;
     std::string out;
     std::size_t copied = 0;
-    for (; found != std::string::npos; ) {
+    for (; found != std::string::npos;) {
         std::size_t end = found + pattern.size();
         bool spaceBefore;
-        if (found > copied)
-            spaceBefore = IsSpace(text[found - 1]);
-        else
-            spaceBefore = out.empty() || IsSpace(out.back());
+        if (found > copied) spaceBefore = IsSpace(text[found - 1]);
+        else spaceBefore = out.empty() || IsSpace(out.back());
         bool spaceAfter = end == text.size() || IsSpace(text[end]);
         if (!spaceBefore || !spaceAfter) {
             found = text.find(pattern, found + 1);
@@ -101,9 +97,9 @@ bool ApplyWord(const SSubstitution& entry, std::string& text) {
 bool ApplyEntry(const SSubstitution& entry, std::string& text) {
     if (text == entry.pattern) text = entry.replacement;
     switch (entry.mode) {
-        case '^': ApplyPrefix(entry, text); return true;
-        case '=': return ApplyWord(entry, text);
-        default: ApplyAnywhere(entry, text); return true;
+    case '^': ApplyPrefix(entry, text); return true;
+    case '=': return ApplyWord(entry, text);
+    default: ApplyAnywhere(entry, text); return true;
     }
 }
 
@@ -148,8 +144,7 @@ bool LoadSubstitutionFile(CFileFolder& folder, const std::string& file, std::vec
     if (!bin) bin.reset(folder.Open(file));
     if (!bin) return false;
     u32 size = bin->GetSize();
-    if (size > kMaxSubstitutionFile)
-        throw std::runtime_error("Substitution table [" + file + "] is too large");
+    if (size > kMaxSubstitutionFile) throw std::runtime_error("Substitution table [" + file + "] is too large");
     std::string bytes(size, '\0');
     bin->Seek(0);
     if (size && bin->Read(bytes.data(), size) != size)
@@ -170,7 +165,8 @@ bool CSubstitutionTables::Register(CFileFolder& folder, const std::string& name,
 }
 
 void CSubstitutionTables::Remove(const std::string& name) {
-    auto it = std::find_if(m_tables.begin(), m_tables.end(), [&](const CSubstitutionTable& t) { return t.name == name; });
+    auto it = std::find_if(m_tables.begin(), m_tables.end(),
+                           [&](const CSubstitutionTable& t) { return t.name == name; });
     if (it != m_tables.end()) m_tables.erase(it);
 }
 

@@ -43,8 +43,7 @@ public:
     // opens, nothing is registered and the result is false. A file that opens but cannot be read
     // whole, or is larger than kMaxSubstitutionFile, throws std::runtime_error and registers
     // nothing.
-    bool Register(CFileFolder& folder, const std::string& name, const std::string& file,
-                  int32_t priority = INT32_MAX);
+    bool Register(CFileFolder& folder, const std::string& name, const std::string& file, int32_t priority = INT32_MAX);
     void Remove(const std::string& name);
     // Re-reads every table; a table whose file no longer opens keeps no entries. Returns the
     // number of tables. Throws as Register does (the tables read so far keep their new content).

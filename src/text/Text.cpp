@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "resources/View.h"
 #include "render/Renderer.h"
+#include "resources/View.h"
 
 namespace ove {
 
@@ -32,8 +32,7 @@ std::int32_t MeasureLine(const CFont* font, const char* text, std::int32_t* widt
     return count;
 }
 
-void MeasureBlock(const CFont* font, const char* text, std::int32_t* width, std::int32_t* height,
-                  std::int32_t* lines) {
+void MeasureBlock(const CFont* font, const char* text, std::int32_t* width, std::int32_t* height, std::int32_t* lines) {
     std::int32_t widest = 0, line = 0, count = 1;
     if (text) {
         for (const char* p = text; *p; ++p) {
@@ -79,10 +78,10 @@ void DrawText(CRenderer& renderer, const CFont* font, const char* text, const ST
     const std::int32_t right = left + client.width, bottom = top + client.height;
     if (!style.wrapping) {
         switch (style.effect) {
-            case kEffectOutline: renderer.SetClipRect(left - 1, top - 1, right + 1, bottom + 1); break;
-            case kEffectRaised: renderer.SetClipRect(left - 1, top - 1, right + 1, bottom + 2); break;
-            case kEffectShadow: renderer.SetClipRect(left, top, right + 1, bottom + 1); break;
-            default: renderer.SetClipRect(left, top, right, bottom); break;
+        case kEffectOutline: renderer.SetClipRect(left - 1, top - 1, right + 1, bottom + 1); break;
+        case kEffectRaised: renderer.SetClipRect(left - 1, top - 1, right + 1, bottom + 2); break;
+        case kEffectShadow: renderer.SetClipRect(left, top, right + 1, bottom + 1); break;
+        default: renderer.SetClipRect(left, top, right, bottom); break;
         }
     }
     const auto& glyphs = font->Loop(0);
@@ -96,10 +95,8 @@ void DrawText(CRenderer& renderer, const CFont* font, const char* text, const ST
             std::int32_t width = 0;
             for (const char* q = p; *q && *q != '\n'; ++q) width += GetGlyphWidth(font, static_cast<unsigned char>(*q));
             const std::int32_t slack = client.width - width;
-            if (style.alignment == kTextAlignRight)
-                x += slack;
-            else if (style.alignment == kTextAlignCentre)
-                x += slack >> 1;
+            if (style.alignment == kTextAlignRight) x += slack;
+            else if (style.alignment == kTextAlignCentre) x += slack >> 1;
             aligned = true;
         }
         if (c >= N) continue;
@@ -128,7 +125,8 @@ void DrawText(CRenderer& renderer, const CFont* font, const char* text, const ST
                 count = 1;
             } else if (style.effect == kEffectRaised) {
                 for (const SOffset& o : kRaisedBase)
-                    renderer.DrawCel(g, kAlignLeft, kAlignTop, float(x + o.dx), float(y + o.dy), 0.0f, style.effectColour);
+                    renderer.DrawCel(g, kAlignLeft, kAlignTop, float(x + o.dx), float(y + o.dy), 0.0f,
+                                     style.effectColour);
                 copies = kOutline;
                 count = 8;
             } else if (style.effect == kEffectOutline) {
@@ -145,8 +143,8 @@ void DrawText(CRenderer& renderer, const CFont* font, const char* text, const ST
     if (!style.wrapping) renderer.ResetClip();
 }
 
-bool ReflowText(const CFont* font, const char* text, std::int32_t maxWidth, std::int32_t maxHeight,
-                std::string& out, std::int32_t& width, std::int32_t& height) {
+bool ReflowText(const CFont* font, const char* text, std::int32_t maxWidth, std::int32_t maxHeight, std::string& out,
+                std::int32_t& width, std::int32_t& height) {
     if (!font || !text || font->LoopCount() == 0) return false;
     const std::int32_t H = GetFontHeight(font);
     const std::int32_t N = GetGlyphCount(font);

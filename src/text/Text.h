@@ -25,8 +25,7 @@ std::int32_t GetFontHeight(const CFont* font);
 std::int32_t MeasureLine(const CFont* font, const char* text, std::int32_t* width, std::int32_t* height);
 // Lines split at line feeds: width of the widest, height = lines x font height. An empty text is
 // one line of width 0. Outputs may be null.
-void MeasureBlock(const CFont* font, const char* text, std::int32_t* width, std::int32_t* height,
-                  std::int32_t* lines);
+void MeasureBlock(const CFont* font, const char* text, std::int32_t* width, std::int32_t* height, std::int32_t* lines);
 
 // The stored effect colour for an effect: half transparent for the shadow, opaque otherwise.
 std::uint32_t EffectColourFor(std::int32_t effect, std::uint32_t colour);
@@ -54,7 +53,7 @@ void DrawText(CRenderer& renderer, const CFont* font, const char* text, const ST
 // line breaks, a word longer than a line is split before the first character that overflows, and
 // lines beyond the height are dropped. Writes the broken text and the size it needs (widest line,
 // lines kept x font height). False (outputs untouched) without a font or text.
-bool ReflowText(const CFont* font, const char* text, std::int32_t maxWidth, std::int32_t maxHeight,
-                std::string& out, std::int32_t& width, std::int32_t& height);
+bool ReflowText(const CFont* font, const char* text, std::int32_t maxWidth, std::int32_t maxHeight, std::string& out,
+                std::int32_t& width, std::int32_t& height);
 
 }  // namespace ove

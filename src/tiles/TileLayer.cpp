@@ -18,9 +18,7 @@ std::int32_t Trunc32(double v) {
     return std::int32_t(v);
 }
 
-std::int32_t Clamp32(std::int64_t v) {
-    return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : std::int32_t(v);
-}
+std::int32_t Clamp32(std::int64_t v) { return v > INT32_MAX ? INT32_MAX : v < INT32_MIN ? INT32_MIN : std::int32_t(v); }
 
 // Floor division for a positive divisor.
 std::int32_t FloorDiv(std::int32_t a, std::int32_t b) {
@@ -87,15 +85,12 @@ bool CTileLayer::MapIndex(std::int32_t mode, std::int32_t count, std::int32_t& i
     if (count <= 0) return false;
     if (index >= 0 && index < count) return true;
     switch (mode) {
-    case kTileClamp:
-        index = index < 0 ? 0 : count - 1;
-        return true;
+    case kTileClamp: index = index < 0 ? 0 : count - 1; return true;
     case kTileRepeat:
         index %= count;
         if (index < 0) index += count;
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -263,8 +258,7 @@ void CTileLayer::Draw(CRenderer& renderer) {
     c1 = std::int32_t(std::min<std::int64_t>(c1, std::int64_t(c0) + kMaxDrawSpan - 1));
     r1 = std::int32_t(std::min<std::int64_t>(r1, std::int64_t(r0) + kMaxDrawSpan - 1));
 
-    const std::size_t needed =
-        std::min(std::size_t(c1 - c0 + 3) * std::size_t(r1 - r0 + 3) * 6, kMaxBatchVertices);
+    const std::size_t needed = std::min(std::size_t(c1 - c0 + 3) * std::size_t(r1 - r0 + 3) * 6, kMaxBatchVertices);
     if (m_vertices.size() < needed) m_vertices.resize(needed);
     const std::size_t capacity = m_vertices.size() - m_vertices.size() % 6;
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "resources/View.h"
 #include "render/Renderer.h"
+#include "resources/View.h"
 
 namespace ove {
 
@@ -110,8 +110,8 @@ public:
 private:
     // Index along an axis after its mode; false when nothing is shown there.
     static bool MapIndex(std::int32_t mode, std::int32_t count, std::int32_t& index);
-    void CenterAxis(std::int32_t p, std::int32_t mode, std::int32_t count, std::int32_t cel,
-                    std::int32_t screen, std::int32_t& scroll) const;
+    void CenterAxis(std::int32_t p, std::int32_t mode, std::int32_t count, std::int32_t cel, std::int32_t screen,
+                    std::int32_t& scroll) const;
 
     std::int32_t m_celWidth = 0, m_celHeight = 0;
     std::int32_t m_columns = 0, m_rows = 0;

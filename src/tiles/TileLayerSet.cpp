@@ -48,9 +48,7 @@ private:
     std::uint32_t m_left;
 };
 
-std::string LayerError(std::size_t index, const char* what) {
-    return "layer " + std::to_string(index) + ": " + what;
-}
+std::string LayerError(std::size_t index, const char* what) { return "layer " + std::to_string(index) + ": " + what; }
 
 }  // namespace
 
@@ -236,9 +234,7 @@ bool CTileLayerSet::Parse(CDataBin& in, TileLayerList& layers, std::optional<std
             for (std::int32_t c = 0; c < rec.columns; ++c) {
                 const std::uint32_t word = rec.words[w++];
                 switch (TileWordKind(word)) {
-                case kTileWordEmpty:
-                    layer->ClearTile(c, r);
-                    break;
+                case kTileWordEmpty: layer->ClearTile(c, r); break;
                 case kTileWordStatic:
                 case kTileWordAnimated: {
                     const std::int32_t base = TileWordBase(word);

@@ -38,7 +38,9 @@ public:
     CBitmap* Bitmap() { return m_bitmap.get(); }
     const CBitmap* Bitmap() const { return m_bitmap.get(); }
 
-    const CRunMask* Mask(EMask which) const { return which >= 0 && which < kMaskCount ? m_masks[which].get() : nullptr; }
+    const CRunMask* Mask(EMask which) const {
+        return which >= 0 && which < kMaskCount ? m_masks[which].get() : nullptr;
+    }
     const CRunMask* ControlMask() const { return m_masks[kControl].get(); }
     const CRunMask* DepthMask() const { return m_masks[kDepth].get(); }
     const CRunMask* WalkMask() const { return m_masks[kWalk].get(); }

@@ -47,9 +47,9 @@ struct SOperator {
 
 // The first name of each index is the one reported for it.
 constexpr SOperator kOperators[] = {
-    {"<", kConLess},     {"<=", kConLEqual},  {"=<", kConLEqual}, {"==", kConEqual},
-    {"=", kConEqual},    {">=", kConGEqual},  {"=>", kConGEqual}, {">", kConGreater},
-    {"!=", kConNot},     {"<>", kConNot},     {"mask", kConMask},
+    {"<", kConLess},  {"<=", kConLEqual}, {"=<", kConLEqual}, {"==", kConEqual},
+    {"=", kConEqual}, {">=", kConGEqual}, {"=>", kConGEqual}, {">", kConGreater},
+    {"!=", kConNot},  {"<>", kConNot},    {"mask", kConMask},
 };
 
 // Beyond this many grid cells (1 GiB of costs) a mask is treated as having nowhere to walk.
@@ -222,10 +222,8 @@ bool CWalker::Trace(SWalkPoint p) {
         if (grid[i - 1] == w || grid[i + 1] == w) {
             const std::int32_t dx = grid[i - 1] == w ? -1 : 1;
             p.x += dx;
-            if (diagonal && grid[i - stride] == w && grid[i - stride + dx] == v - 2)
-                --p.y;
-            else if (diagonal && grid[i + stride] == w && grid[i + stride + dx] == v - 2)
-                ++p.y;
+            if (diagonal && grid[i - stride] == w && grid[i - stride + dx] == v - 2) --p.y;
+            else if (diagonal && grid[i + stride] == w && grid[i + stride + dx] == v - 2) ++p.y;
         } else if (grid[i - stride] == w) {
             --p.y;
         } else if (grid[i + stride] == w) {

@@ -122,7 +122,7 @@ private:
     // neighbour steps never leave it.
     std::vector<std::int32_t> m_grid;
     std::vector<std::uint32_t> m_front, m_next;  // wave frontiers (grid indices)
-    std::vector<SWalkPoint> m_points;             // the traced and smoothed path, start first
+    std::vector<SWalkPoint> m_points;            // the traced and smoothed path, start first
     std::unique_ptr<SConstraint> m_constraint;
     std::int32_t m_index = kConDefault;
 };

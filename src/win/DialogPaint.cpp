@@ -22,7 +22,8 @@ int DialogTextWidth(std::string_view text) {
 int DialogGlyphHeight() { return kGlyphHeight; }
 
 CDialogPixels::CDialogPixels(int width, int height, std::uint32_t colour)
-    : m_width(std::max(width, 0)), m_height(std::max(height, 0)),
+    : m_width(std::max(width, 0)),
+      m_height(std::max(height, 0)),
       m_pixels(static_cast<size_t>(m_width) * static_cast<size_t>(m_height), colour) {}
 
 std::uint32_t CDialogPixels::At(int x, int y) const {

@@ -66,12 +66,24 @@ bool CGameViewport::Button(std::int32_t x, std::int32_t y, std::int32_t kind) {
     return true;
 }
 
-bool CGameViewport::OnLButtonDown(std::uint32_t, std::int32_t x, std::int32_t y) { return Button(x, y, kMouseEventLeftDown); }
-bool CGameViewport::OnLButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) { return Button(x, y, kMouseEventLeftUp); }
-bool CGameViewport::OnRButtonDown(std::uint32_t, std::int32_t x, std::int32_t y) { return Button(x, y, kMouseEventRightDown); }
-bool CGameViewport::OnRButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) { return Button(x, y, kMouseEventRightUp); }
-bool CGameViewport::OnMButtonDown(std::uint32_t, std::int32_t x, std::int32_t y) { return Button(x, y, kMouseEventMiddleDown); }
-bool CGameViewport::OnMButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) { return Button(x, y, kMouseEventMiddleUp); }
+bool CGameViewport::OnLButtonDown(std::uint32_t, std::int32_t x, std::int32_t y) {
+    return Button(x, y, kMouseEventLeftDown);
+}
+bool CGameViewport::OnLButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) {
+    return Button(x, y, kMouseEventLeftUp);
+}
+bool CGameViewport::OnRButtonDown(std::uint32_t, std::int32_t x, std::int32_t y) {
+    return Button(x, y, kMouseEventRightDown);
+}
+bool CGameViewport::OnRButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) {
+    return Button(x, y, kMouseEventRightUp);
+}
+bool CGameViewport::OnMButtonDown(std::uint32_t, std::int32_t x, std::int32_t y) {
+    return Button(x, y, kMouseEventMiddleDown);
+}
+bool CGameViewport::OnMButtonUp(std::uint32_t, std::int32_t x, std::int32_t y) {
+    return Button(x, y, kMouseEventMiddleUp);
+}
 
 bool CGameViewport::OnMouseWheel(std::uint32_t, std::int32_t delta, std::int32_t x, std::int32_t y) {
     // Whole notches only: a touchpad's fraction of a notch scrolls nothing.
@@ -114,9 +126,7 @@ bool CGameViewport::OnTimer(std::uint32_t id) {
 
 // ---------------------------------------------------------------- game window
 
-CGameWindow::CGameWindow() {
-    m_doubleClicks = false;
-}
+CGameWindow::CGameWindow() { m_doubleClicks = false; }
 
 CGameWindow::~CGameWindow() {
     if (!m_systemCursorShown) ShowSystemCursor(true);
@@ -169,7 +179,8 @@ bool CGameWindow::OnGetMinMaxInfo(SMinMaxInfo& info) {
 void CGameWindow::ApplyMinimumSize() {
     SMinMaxInfo info;
     if (!OnGetMinMaxInfo(info)) return;
-    if (info.minTrackWidth == m_appliedMinimum.minTrackWidth && info.minTrackHeight == m_appliedMinimum.minTrackHeight) {
+    if (info.minTrackWidth == m_appliedMinimum.minTrackWidth &&
+        info.minTrackHeight == m_appliedMinimum.minTrackHeight) {
         return;
     }
     if (!GetHandle()) return;
@@ -180,10 +191,10 @@ void CGameWindow::ApplyMinimumSize() {
 void CGameWindow::LayoutViewport(std::int32_t cw, std::int32_t ch) {
     if (!m_viewport) return;
     const bool flexible = !m_game || m_game->IsFlexibleResolution();
-    std::optional<SWindowRect> r =
-        FitViewport(cw, ch, m_game ? m_game->GetGameWidth() : 0, m_game ? m_game->GetGameHeight() : 0, flexible);
+    std::optional<SWindowRect> r = FitViewport(cw, ch, m_game ? m_game->GetGameWidth() : 0,
+                                               m_game ? m_game->GetGameHeight() : 0, flexible);
     if (!r) {
-        if (cw < 1 || ch < 1) return;  // minimised: keep the last layout
+        if (cw < 1 || ch < 1) return;   // minimised: keep the last layout
         r = SWindowRect{0, 0, cw, ch};  // game size not known yet: fill the window
     }
     m_viewport->MoveWindow(r->x, r->y, r->width, r->height);
@@ -310,22 +321,28 @@ bool CGameWindow::BackToViewport(std::int32_t x, std::int32_t y) {
 }
 
 bool CGameWindow::OnLButtonDown(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && m_viewport->OnLButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
+    return BackToViewport(x, y) &&
+           m_viewport->OnLButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnLButtonUp(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && m_viewport->OnLButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
+    return BackToViewport(x, y) &&
+           m_viewport->OnLButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnRButtonDown(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && m_viewport->OnRButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
+    return BackToViewport(x, y) &&
+           m_viewport->OnRButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnRButtonUp(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && m_viewport->OnRButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
+    return BackToViewport(x, y) &&
+           m_viewport->OnRButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnMButtonDown(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && m_viewport->OnMButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
+    return BackToViewport(x, y) &&
+           m_viewport->OnMButtonDown(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnMButtonUp(std::uint32_t keys, std::int32_t x, std::int32_t y) {
-    return BackToViewport(x, y) && m_viewport->OnMButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
+    return BackToViewport(x, y) &&
+           m_viewport->OnMButtonUp(keys, m_viewport->GetLastMouseX(), m_viewport->GetLastMouseY());
 }
 bool CGameWindow::OnMouseWheel(std::uint32_t keys, std::int32_t delta, std::int32_t x, std::int32_t y) {
     return BackToViewport(x, y) &&

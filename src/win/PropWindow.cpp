@@ -60,8 +60,11 @@ private:
 };
 
 CPropWindow::CPropWindow(CWindow* owner, std::string title)
-    : m_owner(owner), m_title(std::move(title)), m_rowWidth(kDialogWidth - 2 * kDialogFrame),
-      m_controlWidth(224 - 2 * kDialogFrame), m_currentControlWidth(m_controlWidth) {
+    : m_owner(owner),
+      m_title(std::move(title)),
+      m_rowWidth(kDialogWidth - 2 * kDialogFrame),
+      m_controlWidth(224 - 2 * kDialogFrame),
+      m_currentControlWidth(m_controlWidth) {
     m_doubleClicks = false;
 }
 
@@ -491,8 +494,9 @@ void CPropWindow::Paint(CDialogPixels& p) const {
         bool focused = m_focus == row - 1 && !open;
         if (focused) p.Fill(area, GetSystemColour(kSysHighlight));
         if (c.current >= 0 && c.current < static_cast<int>(c.items.size())) {
-            p.Text(area.x + 2, area.y + (area.height - DialogGlyphHeight()) / 2 + 1, c.items[static_cast<size_t>(c.current)],
-                   focused ? GetSystemColour(kSysHighlightText) : fieldText, area);
+            p.Text(area.x + 2, area.y + (area.height - DialogGlyphHeight()) / 2 + 1,
+                   c.items[static_cast<size_t>(c.current)], focused ? GetSystemColour(kSysHighlightText) : fieldText,
+                   area);
         }
         if (focused) p.FocusFrame(area, GetSystemColour(kSysHighlightText));
     }

@@ -132,7 +132,7 @@ private:
     bool m_prepared = false;
     bool m_couldNotShow = false;
     int m_focus = 0;
-    int m_pressed = 0;     // button held down by the mouse
+    int m_pressed = 0;  // button held down by the mouse
     bool m_pressedIn = false;
     int m_listRow = 0;
     int m_listHot = -1;

@@ -57,7 +57,7 @@ public:
     virtual bool OnActivate(bool active);
     virtual bool OnActivateApp(bool active);
     virtual bool OnChar(std::int32_t character, std::uint32_t flags);
-    virtual bool OnClose();  // ends a modal loop with 0; not handled
+    virtual bool OnClose();           // ends a modal loop with 0; not handled
     virtual std::int32_t OnCreate();  // 0, or -1 to refuse the creation
     virtual bool OnDestroy();
     virtual bool OnDisplayChange(std::int32_t bits, std::int32_t width, std::int32_t height);

@@ -46,9 +46,7 @@ struct XMLError {
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-bool IsNameStart(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':';
-}
+bool IsNameStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c == ':'; }
 
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-'; }
 
@@ -180,8 +178,7 @@ private:
             text.erase(0, first == std::string::npos ? text.size() : first);
             if (text.empty()) return false;
         }
-        if (m_flags & XML_DROP_WHITESPACE_TEXT)
-            return text.find_first_not_of(" \t\r\n") != std::string::npos;
+        if (m_flags & XML_DROP_WHITESPACE_TEXT) return text.find_first_not_of(" \t\r\n") != std::string::npos;
         return true;
     }
 
@@ -220,7 +217,8 @@ private:
             size_t start = m_pos + 4;
             size_t close = m_text.find("-->", start);
             if (close == std::string_view::npos) throw XMLError{"Unexpected end of data in comment."};
-            if (m_flags & XML_KEEP_COMMENTS) Append(node, XML_COMMENT, std::string(m_text.substr(start, close - start)));
+            if (m_flags & XML_KEEP_COMMENTS)
+                Append(node, XML_COMMENT, std::string(m_text.substr(start, close - start)));
             m_pos = close + 3;
             return false;
         }

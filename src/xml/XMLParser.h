@@ -42,7 +42,7 @@ public:
     // Attribute value, or null when absent.
     const std::string* Attribute(const std::string& key) const;
 
-    std::map<std::string, std::string> attributes;  // a repeated attribute keeps the last value
+    std::map<std::string, std::string> attributes;    // a repeated attribute keeps the last value
     std::vector<std::unique_ptr<CXMLNode>> children;  // document order
     std::int32_t type = XML_ELEMENT;
     // Content of a text, CDATA or comment node; for an element, its text when that was its only child.

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "HeapFixture.h"
-#include "platform/SystemColours.h"
 #include "bindings/JSColour.h"
+#include "platform/SystemColours.h"
 
 using gameapitest::ScriptFixture;
 using namespace ove;
@@ -42,6 +42,7 @@ protected:
 
 }  // namespace
 
+// clang-format off
 TEST_F(ColourTest, ConstructorDefaultsAndArguments) {
     // Anything but a number keeps the default of its position.
     for (auto [args, argb] : {std::pair{"", 0xFF000000u}, {"1, 2, 3", 0xFF010203u}, {"0x12, 0x34, 0x56, 0x78", 0x78123456u},
@@ -51,6 +52,7 @@ TEST_F(ColourTest, ConstructorDefaultsAndArguments) {
     EXPECT_EQ(Eval("Object.getPrototypeOf(new Colour()) === Colour.prototype"), "true");
     EXPECT_EQ(Thrown("Colour(1, 2, 3)"), "TypeError") << "the constructor needs new";
 }
+// clang-format on
 
 TEST_F(ColourTest, ChannelsAreStoredUncutHiddenAndUsedAsLowEightBits) {
     EXPECT_EQ(Stored("new Colour(300)", DUK_HIDDEN_SYMBOL("r")), 300.0);
@@ -88,6 +90,7 @@ TEST_F(ColourTest, EightBitMembersClampWrites) {
     EXPECT_EQ(Thrown("new Colour().r8 = 'x'"), "TypeError");
 }
 
+// clang-format off
 TEST_F(ColourTest, FractionMembersMapThroughTwoFiftyFive) {
     EXPECT_EQ(Eval("[new Colour(51).rf, new Colour(0, 0, 0, 255).af].join()"), "0.2,1");
     // Written fractions clamp to 0..1 and cut: 0.5 is 127, 0.999 is 254.
@@ -96,6 +99,7 @@ TEST_F(ColourTest, FractionMembersMapThroughTwoFiftyFive) {
         EXPECT_EQ(Eval(std::string("var c = new Colour(9, 9, 9); c.") + write), read) << write;
     EXPECT_EQ(Eval("new Colour(300).rf === 44 / 255"), "true");
 }
+// clang-format on
 
 TEST_F(ColourTest, WordMembersReadAndWriteWholeColours) {
     EXPECT_EQ(Eval("new Colour(0x12, 0x34, 0x56, 0x78).rgb"), std::to_string(0x123456));
@@ -106,9 +110,11 @@ TEST_F(ColourTest, WordMembersReadAndWriteWholeColours) {
     EXPECT_EQ(Eval("var c = new Colour(); c.rgba = 0x80FF0010; [c.r8, c.g8, c.b8, c.a8].join()"), "255,0,16,128");
     EXPECT_EQ(Eval("var c = new Colour(1, 1, 1, 1); c.rgba = -1; c.rgba"), "0");
     EXPECT_EQ(Eval("var c = new Colour(1, 1, 1, 1); c.rgba = 1e20; c.rgba"), "4294967295");
-    for (const char* bad : {"new Colour().rgb = '1'", "new Colour().rgba = {}"}) EXPECT_EQ(Thrown(bad), "TypeError") << bad;
+    for (const char* bad : {"new Colour().rgb = '1'", "new Colour().rgba = {}"})
+        EXPECT_EQ(Thrown(bad), "TypeError") << bad;
 }
 
+// clang-format off
 TEST_F(ColourTest, GlobalFunctionsBuildNewColours) {
     // RGB ignores the number's high byte.
     for (auto [expr, argb] : {std::pair{"RGB8(300, -5, 128)", 0xFFFF0080u}, {"RGBA8(1, 2, 3, 400)", 0xFF010203u},
@@ -119,6 +125,7 @@ TEST_F(ColourTest, GlobalFunctionsBuildNewColours) {
     EXPECT_EQ(Eval("RGB(1) !== RGB(1) && RGB(1) instanceof Colour && RGBAF(0,0,0,0) instanceof Colour"), "true");
     for (const char* bad : {"RGB8('a', 1, 2)", "RGBF(0, 0)", "RGBA()"}) EXPECT_EQ(Thrown(bad), "TypeError") << bad;
 }
+// clang-format on
 
 TEST_F(ColourTest, NamedColourGlobalsAreReadOnlyHiddenAndPermanent) {
     EXPECT_EQ(Eval("RED = 5; RED instanceof Colour"), "true");
@@ -137,9 +144,10 @@ TEST_F(ColourTest, ArgumentRuleTurnsValuesIntoNativeColours) {
         bool opaque;
         uint32_t argb;
     } rows[] = {
-        {"255", true, 0xFF0000FFu},      {"TRANSPARENT", true, 0x00000000u},      {"-5", true, 0xFF000000u},
-        {"NaN", true, 0xFF000000u},      {"1e12", true, 0xFFFFFFFFu},             {"0x12345678", false, 0x12345678u},
-        {"({})", true, 0u},              {"new Colour(300, 1, 2, 3)", true, 0x032C0102u},
+        {"255", true, 0xFF0000FFu},  {"TRANSPARENT", true, 0x00000000u},
+        {"-5", true, 0xFF000000u},   {"NaN", true, 0xFF000000u},
+        {"1e12", true, 0xFFFFFFFFu}, {"0x12345678", false, 0x12345678u},
+        {"({})", true, 0u},          {"new Colour(300, 1, 2, 3)", true, 0x032C0102u},
     };
     for (const auto& r : rows) {
         uint32_t c = 1;

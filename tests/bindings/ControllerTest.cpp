@@ -6,9 +6,9 @@
 
 #include <vector>
 
+#include "bindings/JSInput.h"
 #include "platform/Joystick.h"
 #include "support/ScriptFixture.h"
-#include "bindings/JSInput.h"
 
 using namespace ove;
 
@@ -72,7 +72,7 @@ TEST_F(ControllerScriptTest, ObjectsCarryPresentAxesHatAndButtons) {
     caps.axisMin[4] = caps.axisMax[4] = 100;
     SJoystickPosition& pos = fake.devices[0].position;
     pos.axes[0] = 0, pos.axes[1] = 65535, pos.axes[4] = 100;
-    pos.axes[2] = 16383;  // a quarter of the way
+    pos.axes[2] = 16383;                // a quarter of the way
     pos.buttons = 0b1010 | (1u << 20);  // a bit beyond the button count is not listed
     pos.pov = kPovCentred;
     SetJoystickSource(&fake);

@@ -120,4 +120,3 @@ TEST_F(DrawingScriptTest, Buckets) {
     // Dropped containers are freed by the collector, which must find them bound or already gone.
     Run("for (var i = 0; i < 100; ++i) new Buckets(1000); Duktape.gc(); Duktape.gc();");
 }
-

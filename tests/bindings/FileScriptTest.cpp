@@ -27,12 +27,13 @@ TEST_F(FileWriterBytes, ValuesAreTaggedAsTheFormatSays) {
     EXPECT_EQ(Eval("var w = new FileWriter('v.dat'); w.Write(1.5, 7, -2147483648, 2147483647); w.Close(); w.valid"),
               "false");
     EXPECT_EQ(Hex(Bytes("v.dat")),
-              "44 00 00 00 00 00 00 F8 3F "  // 1.5
-              "49 07 00 00 00 "              // 7
-              "49 00 00 00 80 "              // -2147483648
+              "44 00 00 00 00 00 00 F8 3F "   // 1.5
+              "49 07 00 00 00 "               // 7
+              "49 00 00 00 80 "               // -2147483648
               "44 00 00 C0 FF FF FF DF 41");  // 2147483647 as a double
-    Eval("w = new FileWriter('s.dat'); w.Write('\\u00e9', null, undefined, true, {}, [1]); w.WriteBinary('\\u00e9');"
-         "w.Close()");
+    Eval(
+        "w = new FileWriter('s.dat'); w.Write('\\u00e9', null, undefined, true, {}, [1]); w.WriteBinary('\\u00e9');"
+        "w.Close()");
     // 'é' as one unit; booleans and objects write nothing; the binary form keeps the engine's bytes.
     EXPECT_EQ(Hex(Bytes("s.dat")), "53 01 00 00 00 E9 00 4E 56 42 02 00 00 00 C3 A9");
     EXPECT_EQ(Eval("w = new FileWriter('r.dat'); var n = w.WriteRaw('ab', 12, null); w.Close(); n"), "8");
@@ -53,11 +54,15 @@ class FileRoundTrip : public FileScriptTest, public ::testing::WithParamInterfac
 TEST_P(FileRoundTrip, EveryValueTypeComesBack) {
     const std::string pw = GetParam();
     const std::string args = pw.empty() ? "" : ", '" + pw + "'";
-    Eval("var values = [0, -1, 2147483646, 2147483647, -2147483649, 0.1, 1e300, -Infinity, '', 'plain',"
-         "'\\u00e9\\u20ac\\u07ff', '\\ud83d\\ude00', '\\udc00 lone', null, undefined];"
-         "var w = new FileWriter('rt.dat'" + args + "); values.forEach(function (v) { w.Write(v); });"
-         "w.WriteBinary('\\u00ff'); w.WriteRaw('tail'); w.Close();");
-    EXPECT_EQ(Eval("var r = new FileReader('rt.dat'" + args + "); var same = true;"
+    Eval(
+        "var values = [0, -1, 2147483646, 2147483647, -2147483649, 0.1, 1e300, -Infinity, '', 'plain',"
+        "'\\u00e9\\u20ac\\u07ff', '\\ud83d\\ude00', '\\udc00 lone', null, undefined];"
+        "var w = new FileWriter('rt.dat'" +
+        args +
+        "); values.forEach(function (v) { w.Write(v); });"
+        "w.WriteBinary('\\u00ff'); w.WriteRaw('tail'); w.Close();");
+    EXPECT_EQ(Eval("var r = new FileReader('rt.dat'" + args +
+                   "); var same = true;"
                    "values.forEach(function (v) { var got = r.Read(); if (got !== v) same = false; }); same"),
               "true");
     EXPECT_EQ(Eval("r.Read() === '\\u00ff'"), "true");  // the binary form: the engine's own bytes
@@ -111,8 +116,9 @@ TEST_F(FileScriptTest, ClosedAndInvalidObjects) {
 TEST_F(FileScriptTest, FilesAreCompleteAfterCollectionAndHostStop) {
     std::ofstream(m_dir / "gc.dat") << "old";
     // Until the writer is closed the previous file stays as it was.
-    Eval("var keep = new FileWriter('stop.dat'); keep.Write(1); (function () { var w = new FileWriter('gc.dat');"
-         "w.Write(42); })(); 0");
+    Eval(
+        "var keep = new FileWriter('stop.dat'); keep.Write(1); (function () { var w = new FileWriter('gc.dat');"
+        "w.Write(42); })(); 0");
     EXPECT_EQ(Bytes("stop.dat"), "");
     duk_gc(ctx(), 0);
     EXPECT_EQ(Hex(Bytes("gc.dat")), "49 2A 00 00 00");

@@ -8,19 +8,19 @@
 #include <sstream>
 #include <string>
 
-#include "io/FileFolder.h"
-#include "resources/ResourceCache.h"
+#include "bindings/Bindings.h"
 #include "gui/GUIButton.h"
 #include "gui/GUICheckbox.h"
 #include "gui/GUIWindow.h"
 #include "host/Game.h"
-#include "bindings/Bindings.h"
+#include "io/FileFolder.h"
 #include "render/Renderer.h"
+#include "resources/ResourceCache.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
 #include "support/ScriptFixture.h"
-#include "support/TestSupport.h"
 #include "support/TestFont.h"
+#include "support/TestSupport.h"
 
 using namespace ove;
 

@@ -7,13 +7,13 @@
 #include <vector>
 
 #include "HeapFixture.h"
-#include "host/Game.h"
 #include "bindings/Bindings.h"
+#include "bindings/JSColour.h"
+#include "bindings/JSGame.h"
+#include "host/Game.h"
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
 #include "platform/MessageBox.h"
-#include "bindings/JSColour.h"
-#include "bindings/JSGame.h"
 #include "walk/BackdropPicture.h"
 
 using gameapitest::ScriptFixture;
@@ -59,8 +59,8 @@ protected:
                     control.push_back(static_cast<u8>(x + y));
                     walk.push_back(x < w / 2 ? 1 : 0);
                 }
-            picture->SetMask(CBackdropPicture::kControl,
-                             std::make_unique<CRunMask>(CRunMask::Encode(control.data(), static_cast<u32>(control.size()))));
+            picture->SetMask(CBackdropPicture::kControl, std::make_unique<CRunMask>(CRunMask::Encode(
+                                                             control.data(), static_cast<u32>(control.size()))));
             picture->SetMask(CBackdropPicture::kWalk,
                              std::make_unique<CRunMask>(CRunMask::Encode(walk.data(), static_cast<u32>(walk.size()))));
         }
@@ -226,8 +226,14 @@ TEST_F(GameBackdropTest, PriorityViewportHeightSetting) {
         Eval("SetPriorityViewportHeight(" + arg + ")");
         return m_game->Backdrop().PriorityViewportHeightSetting();
     };
-    for (auto [arg, height] : {std::pair{"100", 100}, {"null", -1}, {"0", 0}, {"undefined", -1}, {"-5", 0},
-                               {"5e9", INT_MAX}, {"12.8", 12}, {"", -1}})
+    for (auto [arg, height] : {std::pair{"100", 100},
+                               {"null", -1},
+                               {"0", 0},
+                               {"undefined", -1},
+                               {"-5", 0},
+                               {"5e9", INT_MAX},
+                               {"12.8", 12},
+                               {"", -1}})
         EXPECT_EQ(setting(arg), height) << arg;
     EXPECT_EQ(Thrown("SetPriorityViewportHeight('7')"), "TypeError");
     EXPECT_EQ(m_game->Backdrop().PriorityViewportHeightSetting(), -1);

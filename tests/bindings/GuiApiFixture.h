@@ -10,20 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "io/DataBin.h"
-#include "resources/View.h"
-#include "gui/GUIElement.h"
-#include "support/WidgetTestUtil.h"
-#include "host/Game.h"
 #include "bindings/Bindings.h"
+#include "gui/GUIElement.h"
+#include "host/Game.h"
 #include "image/Bitmap.h"
+#include "io/DataBin.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
-#include "support/SceneTestUtil.h"
+#include "resources/View.h"
 #include "script/ScriptHost.h"
 #include "support/Pixels.h"
+#include "support/SceneTestUtil.h"
 #include "support/ScriptFixture.h"
 #include "support/TestSupport.h"
+#include "support/WidgetTestUtil.h"
 
 namespace guiapitest {
 
@@ -34,8 +34,10 @@ using guiwtest::Now;
 // wide, transparent) and 233, e acute, which is 5 wide and opaque white. A text drawn in it shows
 // ink only where an X or an e acute stands.
 inline std::vector<unsigned char> SmallFont() {
-    return guiwtest::FontFile(256, 6, [](int c) { return c == 233 ? 5 : c == 'i' ? 2 : 4; },
-                              [](int c) { return c == 'X' || c == 233; });
+    return guiwtest::FontFile(
+        256, 6, [](int c) { return c == 233   ? 5
+                                   : c == 'i' ? 2
+                                              : 4; }, [](int c) { return c == 'X' || c == 233; });
 }
 
 class GuiApiTest : public guiwtest::WidgetTest {
@@ -54,12 +56,14 @@ protected:
     }
 
     // Starts a game (320 x 240 unless the size is given; default font "small") whose main script is given.
-    void Start(const std::string& script = "function Init() {} function Run() {}", const char* size = "320\" height=\"240") {
+    void Start(const std::string& script = "function Init() {} function Run() {}",
+               const char* size = "320\" height=\"240") {
         m_dir.Write("DATA/main.ovs", script);
-        m_dir.Write("DATA/settings.xml", std::string("<settings><game width=\"") + size + "\"/><window width=\"" + size +
-                                            "\"/><default font=\"small\"/></settings>");
+        m_dir.Write("DATA/settings.xml", std::string("<settings><game width=\"") + size + "\"/><window width=\"" +
+                                             size + "\"/><default font=\"small\"/></settings>");
         m_dir.Write("DATA/small.OVF", SmallFont());
-        m_dir.Write("DATA/big.OVF", guiwtest::FontFile(128, 10, [](int) { return 8; }, [](int) { return false; }));
+        m_dir.Write("DATA/big.OVF", guiwtest::FontFile(
+                                        128, 10, [](int) { return 8; }, [](int) { return false; }));
         m_dir.Write("DATA/btn.OVV", scenetest::ViewFile(2, 3, 10, 8, 0xFF00FF00u));
         m_cwd = std::make_unique<ovetest::ScopedCwd>(m_dir.path());
         m_game = std::make_unique<ove::CGame>(ove::CreateScriptRuntime());

@@ -91,8 +91,9 @@ TEST_F(GuiApiTest, TypingIntoAFocusedInput) {
 
 TEST_F(GuiApiTest, InputsTakeTheCodePageButNoControlCharacters) {
     Start(kGame);
-    ASSERT_EQ(Run("t = CreateInput(); t.MoveTo(0, 50); t.Resize(80, 12); t.onChange = function () { log.push(t.text); };"),
-              "");
+    ASSERT_EQ(
+        Run("t = CreateInput(); t.MoveTo(0, 50); t.Resize(80, 12); t.onChange = function () { log.push(t.text); };"),
+        "");
     Click(5, 55);
     // Typed text arrives as UTF-8 and reaches the input as code page bytes, read as signed.
     const Uint32 id = SDL_GetWindowID(m_game->Window()->GetHandle());
@@ -166,7 +167,8 @@ TEST_F(GuiApiTest, WidgetsDestroyedInsideTheirOwnHandlers) {
                   "t = CreateInput(); t.MoveTo(0, 100); t.Resize(50, 12);"
                   "t.onChange = function () { DestroyInput(t); log.push('input gone'); };"
                   "w = new Window(); w.MoveTo(200, 100); w.Resize(50, 50);"
-                  "k = new Button(w); k.Resize(10, 10); k.onClick = function () { DestroyWindow(w); log.push('window gone'); };"),
+                  "k = new Button(w); k.Resize(10, 10); k.onClick = function () { DestroyWindow(w); log.push('window "
+                  "gone'); };"),
               "");
     Click(10, 10);
     Click(110, 10);

@@ -21,7 +21,8 @@ TEST_F(GuiApiTest, ConstructionParentsAndDestruction) {
                    " c instanceof Label, l instanceof Label]"),
               "true,true,true,true,true,false");
     // Constructors need new.
-    for (const char* bad : {"Label()", "new GUIElement()", "DestroyLabel({})"}) EXPECT_EQ(Error(bad).substr(0, 9), "TypeError") << bad;
+    for (const char* bad : {"Label()", "new GUIElement()", "DestroyLabel({})"})
+        EXPECT_EQ(Error(bad).substr(0, 9), "TypeError") << bad;
 
     // Any DestroyX takes any element; the children go with their parent and lose their objects.
     EXPECT_EQ(Run("DestroyLabel(w); DestroyWindow(w);"), "");
@@ -55,8 +56,9 @@ TEST_F(GuiApiTest, ElementGeometryAndFlags) {
     EXPECT_EQ(Eval("(w.priority = 7, w.priority)"), "15");
     EXPECT_EQ(Eval("(w.priority = -2, w.priority)"), "16");
     EXPECT_EQ(Eval("(b = new Button(w), w.visible = false, [w.visible, b.visible])"), "false,false");
-    EXPECT_EQ(Eval("(w.visible = true, b.disabled = 1, b.noncorporeal = 'yes', [b.visible, b.disabled, b.noncorporeal])"),
-              "true,true,true");
+    EXPECT_EQ(
+        Eval("(w.visible = true, b.disabled = 1, b.noncorporeal = 'yes', [b.visible, b.disabled, b.noncorporeal])"),
+        "true,true,true");
 }
 
 TEST_F(GuiApiTest, ColoursStylesEffectsAndFonts) {
@@ -109,7 +111,8 @@ TEST_F(GuiApiTest, LabelTextAndSizing) {
 TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
     Start();
     EXPECT_EQ(Eval("(c = new Checkbox(), c.checked = 1, c.checked)"), "true");
-    EXPECT_EQ(Eval("(c.text = 'XX', c.AutoSize(), [c.width, c.height])"), "18,6") << "6-pixel box, then the caption: 4 padding and 8 of text";
+    EXPECT_EQ(Eval("(c.text = 'XX', c.AutoSize(), [c.width, c.height])"), "18,6")
+        << "6-pixel box, then the caption: 4 padding and 8 of text";
     EXPECT_EQ(Eval("(c.x2 = c.x1 + 29, c.width)"), "30");
 
     ASSERT_EQ(Run("m = new MessageBox(); m.text = 'XXXX XXXX';"), "");
@@ -118,8 +121,9 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
         << "fitted to the wrapped text and centred";
     EXPECT_EQ(Eval("(m.title = 'T\\u00e9', m.title)"), "T\u00e9");
     EXPECT_EQ(Eval("(m.Resize(100, 40), [m.width, m.height, m.y2 - m.y1])"), "100,40,39");
-    EXPECT_EQ(Eval("(n = new MessageBox(), n.title = 'T', n.text = 'XXXX XXXX', [n.client_width > 16, n.client_height])"),
-              "true,6")
+    EXPECT_EQ(
+        Eval("(n = new MessageBox(), n.title = 'T', n.text = 'XXXX XXXX', [n.client_width > 16, n.client_height])"),
+        "true,6")
         << "a title set before the text leaves the message on one line";
 
     ASSERT_EQ(Run("w = new Window(); w.movable = true; w.title_colour = 0xFF0000; w.text = 'X';"
@@ -133,7 +137,8 @@ TEST_F(GuiApiTest, CheckboxMessageBoxWindowAndGraphicButton) {
     EXPECT_EQ(Eval("(g.cel = 1, [g.cel, g.down_cel, g.over_cel])"), "1,1,1");
     EXPECT_EQ(Eval("(g.cel = null, g.loop = undefined, [g.down_cel, g.over_loop])"), "-1,0");
     EXPECT_EQ(Eval("(g.AutoSize(), [g.width, g.height])"), "10,8");
-    EXPECT_EQ(Error("g.AutoSize(1)"), "SyntaxError: GraphicButton.AutoSize: takes no arguments or a width and a height (got 1)");
+    EXPECT_EQ(Error("g.AutoSize(1)"),
+              "SyntaxError: GraphicButton.AutoSize: takes no arguments or a width and a height (got 1)");
     EXPECT_EQ(Error("g.disabled_view = 'nope'"), "ReferenceError: Couldn't load graphic button [nope]");
     EXPECT_EQ(Error("g.view = {}"), "ReferenceError: Couldn't load graphic button [[unknown]]");
     EXPECT_EQ(Eval("new GraphicButton().default_view"), "null");
@@ -165,17 +170,20 @@ TEST_F(GuiApiTest, CheckboxIsALabel) {
         << "the label's AutoSize sizes the whole check box";
     // Label members on an element that is no label fail cleanly.
     EXPECT_EQ(Error("Label.prototype.AutoSize.call(new Window())").substr(0, 10), "TypeError:");
-    EXPECT_EQ(Error("Object.getOwnPropertyDescriptor(Label.prototype, 'wrapping').set.call(new TextInput(), true)").substr(0, 10),
+    EXPECT_EQ(Error("Object.getOwnPropertyDescriptor(Label.prototype, 'wrapping').set.call(new TextInput(), true)")
+                  .substr(0, 10),
               "TypeError:");
 }
 
 TEST_F(GuiApiTest, ErrorsSayWhatWentWrong) {
     Start();
-    for (const char* name : {"Label", "Button", "GraphicButton", "Checkbox", "Window", "MessageBox", "TextInput", "ListBox"}) {
+    for (const char* name :
+         {"Label", "Button", "GraphicButton", "Checkbox", "Window", "MessageBox", "TextInput", "ListBox"}) {
         const std::string n = name;
         EXPECT_EQ(Error(n + "()"), "TypeError: " + n + ": must be called with new (new " + n + "())");
     }
-    EXPECT_EQ(Error("new ListBox().GetItem('x')"), "SyntaxError: ListBox.GetItem: needs a point: one object {x, y} or two numbers");
+    EXPECT_EQ(Error("new ListBox().GetItem('x')"),
+              "SyntaxError: ListBox.GetItem: needs a point: one object {x, y} or two numbers");
     // Every member, constructor and global of the GUI API, on the wrong objects and with odd
     // arguments: whatever fails names what was wrong, never the engine's bare return code.
     ASSERT_EQ(Run(R"(
@@ -203,7 +211,8 @@ TEST_F(GuiApiTest, ErrorsSayWhatWentWrong) {
             if (!widget.test(n) && n !== 'AnimateGUI' && n !== 'FindElementAt') return;
             argLists.forEach(function (args) { attempt(n, g[n], undefined, args); });
         });
-    )"), "");
+    )"),
+              "");
     EXPECT_EQ(Eval("bare.join(' | ')"), "");
 }
 
@@ -236,8 +245,7 @@ TEST_F(GuiApiTest, TextInputValuesAndListBoxMembers) {
     EXPECT_EQ(Eval("[l.AddItem('X'), l.AddItem('Y', 0, 1), l.AddItem('Z'), l.count, l.index]"), "0,1,2,3,0");
     EXPECT_EQ(Eval("l.item_height"), "8") << "font height + 2";
     // Rows start at the client top, 8 (the padding): row 1 covers y 16 .. 23.
-    EXPECT_EQ(Eval("[l.GetItem(10, 17), l.GetItem({x: 10, y: 8}), l.GetItem(10, 39), l.GetItem(100, 17)]"),
-              "1,0,,");
+    EXPECT_EQ(Eval("[l.GetItem(10, 17), l.GetItem({x: 10, y: 8}), l.GetItem(10, 39), l.GetItem(100, 17)]"), "1,0,,");
     EXPECT_EQ(Eval("(l.index = 2, l.index = 9, l.index)"), "-1");
     EXPECT_EQ(Eval("(l.view = 'btn', l.view)"), "btn");
     EXPECT_EQ(Error("l.view = 'nope'"), "ReferenceError: Couldn't load sprite [nope]");

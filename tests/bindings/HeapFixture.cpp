@@ -1,8 +1,8 @@
 #include "HeapFixture.h"
 
+#include "bindings/JSColour.h"
 #include "script/Binding.h"
 #include "script/ScriptHost.h"
-#include "bindings/JSColour.h"
 
 namespace gameapitest {
 

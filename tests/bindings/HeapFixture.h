@@ -26,8 +26,8 @@ protected:
     std::string Eval(const std::string& source);
     // What the statement throws: the error's name, or "Name: message" when asked; "no error" if nothing.
     std::string Thrown(const std::string& statement, bool withMessage = false) {
-        return Eval("try { " + statement + "; 'no error' } catch (e) { e.name" + (withMessage ? " + ': ' + e.message" : "") +
-                    " }");
+        return Eval("try { " + statement + "; 'no error' } catch (e) { e.name" +
+                    (withMessage ? " + ': ' + e.message" : "") + " }");
     }
     // Evaluates `source` and leaves its result on the stack (the test pops it).
     void Push(const std::string& source);

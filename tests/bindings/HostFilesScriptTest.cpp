@@ -27,8 +27,8 @@ TEST_F(HostFilesScriptTest, DrivesAndTheirTypes) {
     EXPECT_EQ(Eval("[GetDriveType('C'), GetDriveType('c'), GetDriveType('c:\\\\whatever'), GetDriveType('A'), "
                    "GetDriveType('z')].join()"),
               "3,3,3,0,0");
-    for (const char* bad : {"GetDriveType('1')", "GetDriveType('')", "GetDriveType(':C')", "GetDriveType(3)",
-                            "GetDriveType()"})
+    for (const char* bad :
+         {"GetDriveType('1')", "GetDriveType('')", "GetDriveType(':C')", "GetDriveType(3)", "GetDriveType()"})
         EXPECT_EQ(Thrown(bad).rfind("TypeError", 0), 0u) << bad;
     EXPECT_EQ(Eval("DRIVETYPE_FIXED = 9; DRIVETYPE_FIXED"), "3");
 }
@@ -86,16 +86,20 @@ TEST_F(HostFilesScriptTest, ChangingDirectorySwitchesLooseResourceFiles) {
 TEST_F(HostFilesScriptTest, ReadTextFileKeepsLineEndsAndBytes) {
     m_data.Write("notes.txt", std::string("line one\r\nline two\r\n\0 end", 25));
     m_data.Write("utf8.txt", "caf\xC3\xA9!");
-    m_data.Write("cp1252.txt", "caf\xE9 \x80" "5");
+    m_data.Write("cp1252.txt",
+                 "caf\xE9 \x80"
+                 "5");
     m_data.Write("utf16.txt", std::string("\xFF\xFEh\0i\0", 6));
     m_data.Write("empty.txt", "");
     EXPECT_EQ(Eval("var t = ReadTextFile('NOTES.TXT'); [t.length, t.charCodeAt(8), t.charCodeAt(9), "
                    "t.charCodeAt(20), t.slice(-3)].join()"),
               "25,13,10,0,end");
-    EXPECT_EQ(Eval("var t = ReadTextFile('utf8.txt'); [t.length, t.charCodeAt(3), t.slice(-2)].join()"), "5,233,\xC3\xA9!");
+    EXPECT_EQ(Eval("var t = ReadTextFile('utf8.txt'); [t.length, t.charCodeAt(3), t.slice(-2)].join()"),
+              "5,233,\xC3\xA9!");
     // Bytes that are not UTF-8 are one character each, in code page 1252.
-    EXPECT_EQ(Eval("var t = ReadTextFile('cp1252.txt'); [t.length, t.charCodeAt(3), t.charCodeAt(5), t.slice(-1)].join()"),
-              "7,233,8364,5");
+    EXPECT_EQ(
+        Eval("var t = ReadTextFile('cp1252.txt'); [t.length, t.charCodeAt(3), t.charCodeAt(5), t.slice(-1)].join()"),
+        "7,233,8364,5");
     EXPECT_EQ(Eval("var t = ReadTextFile('utf16.txt'); [typeof t, t.length, t.charCodeAt(0), t.charCodeAt(1), "
                    "typeof t.slice(1)].join()"),
               "string,6,255,254,string");

@@ -76,8 +76,13 @@ TEST_F(ImageLayerGLTest, LayersSitAtTheirLevels) {
         "Layer(2, 0, 0, GREEN); Layer(6, 1, 0, YELLOW).SetPixel(6, 0, YELLOW); Layer(12, 7, 0, WHITE);"
         "Layer(12, 0, 2, RGBA8(0, 0, 0, 128)); Layer(16, 2, 1, CYAN); Layer(0, 3, 1, GREEN); Layer(17, 5, 1, GREEN);");
     auto shot = Capture();
-    ovetest::ExpectPixels(*shot, {{0, 0, kRed}, {1, 0, kYellow}, {6, 0, kBlue}, {7, 0, kWhite}, {2, 1, kCyan},
-                                  {3, 1, kRed, "level 0 is never drawn"}, {5, 1, kBlue, "level 17 is never drawn"}});
+    ovetest::ExpectPixels(*shot, {{0, 0, kRed},
+                                  {1, 0, kYellow},
+                                  {6, 0, kBlue},
+                                  {7, 0, kWhite},
+                                  {2, 1, kCyan},
+                                  {3, 1, kRed, "level 0 is never drawn"},
+                                  {5, 1, kBlue, "level 17 is never drawn"}});
     const std::uint32_t half = PixelAt(*shot, 0, 2);  // half-transparent black over red
     EXPECT_NEAR(int((half >> 16) & 0xFF), 127, 2) << Hex(half);
     EXPECT_EQ(half & 0xFFFF, 0u) << Hex(half);
@@ -85,7 +90,8 @@ TEST_F(ImageLayerGLTest, LayersSitAtTheirLevels) {
 
 TEST_F(ImageLayerGLTest, LayerPixelsLandOnTheirScreenPixelsAndAreUploadedWhenTouched) {
     Run("var img = new Image(8, 4); img.priority = 10; RegisterImageLayer(img);"
-        "for (var y = 0; y < 4; ++y) for (var x = 0; x < 8; ++x) img.SetPixel(x, y, RGBA8(x * 30, y * 60 + 10, 0, 255));");
+        "for (var y = 0; y < 4; ++y) for (var x = 0; x < 8; ++x) img.SetPixel(x, y, RGBA8(x * 30, y * 60 + 10, 0, "
+        "255));");
     // The edge rows and columns included.
     ovetest::ExpectImage(*Capture(), [](int x, int y) {
         return 0xFF000000u | std::uint32_t(x * 30) << 16 | std::uint32_t(y * 60 + 10) << 8;

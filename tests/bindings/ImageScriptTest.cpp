@@ -4,17 +4,17 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <utility>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "resources/View.h"
-#include "support/PngTestUtil.h"
+#include "bindings/JSImage.h"
 #include "image/CodecBMP.h"
 #include "render/Renderer.h"
+#include "resources/View.h"
 #include "script/Binding.h"
+#include "support/PngTestUtil.h"
 #include "support/ScriptFixture.h"
-#include "bindings/JSImage.h"
 
 using namespace ove;
 namespace fs = std::filesystem;
@@ -39,17 +39,19 @@ protected:
 };
 
 // Counts the pixels of `a` and `b` (4 x 3 images) whose colours agree after `map` is applied to a's.
-const char* kSame = "function Same(a, b, map) { var n = 0; for (var y = 0; y < 3; ++y) for (var x = 0; x < 4; ++x)"
-                    "  n += map(a.GetPixel(x, y).rgba) === b.GetPixel(x, y).rgba; return n; }"
-                    "var src = new Image(4, 3); for (var y = 0; y < 3; ++y) for (var x = 0; x < 4; ++x)"
-                    "  src.SetPixel(x, y, RGBA8(x * 60 + 10, y * 100 + 20, (x + y) * 30, 255 - x * 40 - y));";
+const char* kSame =
+    "function Same(a, b, map) { var n = 0; for (var y = 0; y < 3; ++y) for (var x = 0; x < 4; ++x)"
+    "  n += map(a.GetPixel(x, y).rgba) === b.GetPixel(x, y).rgba; return n; }"
+    "var src = new Image(4, 3); for (var y = 0; y < 3; ++y) for (var x = 0; x < 4; ++x)"
+    "  src.SetPixel(x, y, RGBA8(x * 60 + 10, y * 100 + 20, (x + y) * 30, 255 - x * 40 - y));";
 
 }  // namespace
 
 TEST_F(ImageScriptTest, ConstructionLoadingAndErrors) {
     Run("var a = new Image(3, 2); a.width = 9; a.priority = 7;");
-    EXPECT_EQ(Eval("[a.width, a.height, a.GetPixel(2, 1).rgba, a.GetPixel(-1, 0) instanceof Colour, a.priority].join()"),
-              "3,2,0,true,7");
+    EXPECT_EQ(
+        Eval("[a.width, a.height, a.GetPixel(2, 1).rgba, a.GetPixel(-1, 0) instanceof Colour, a.priority].join()"),
+        "3,2,0,true,7");
     EXPECT_EQ(Native("a")->level, 7u);
     EXPECT_TRUE(Starts("new Image()", "SyntaxError"));
     EXPECT_TRUE(Starts("Image(2, 2)", "TypeError"));
@@ -131,7 +133,8 @@ TEST_F(ImageScriptTest, SaveImageNames) {
 TEST_F(ImageScriptTest, DestroyedOrCollectedImagesLeaveTheLayerQueue) {
     m_game->Install(std::make_unique<CRenderer>());  // queues work without a device
     CRenderer& renderer = *m_game->Renderer();
-    Run("var kept = new Image(2, 2), dropped = new Image(2, 2); RegisterImageLayer(kept); RegisterImageLayer(dropped);");
+    Run("var kept = new Image(2, 2), dropped = new Image(2, 2); RegisterImageLayer(kept); "
+        "RegisterImageLayer(dropped);");
     CBitmapProxy* kept = Native("kept");
     CBitmapProxy* dropped = Native("dropped");
     ASSERT_TRUE(renderer.IsOverlayQueued(dropped));
@@ -149,8 +152,10 @@ TEST_F(ImageScriptTest, DestroyedOrCollectedImagesLeaveTheLayerQueue) {
 
 TEST_F(ImageScriptTest, ViewCelsCountRowsFromTheBottom) {
     // Row y of the picture has red y * 50 + 10; NewCel's y counts memory rows, bottom first.
-    Run("var img = new Image(3, 4); for (var y = 0; y < 4; ++y) img.FillRect(0, y, 3, 1, RGBA8(y * 50 + 10, 0, 0, 255));"
-        "var v = new View(); v.NewLoop(); v.NewCel(img, 0, 0, 3, 1); v.NewCel(img, 1, 2, 2, 2); v.NewCel(img, -1, 3, 2, 5);");
+    Run("var img = new Image(3, 4); for (var y = 0; y < 4; ++y) img.FillRect(0, y, 3, 1, RGBA8(y * 50 + 10, 0, 0, "
+        "255));"
+        "var v = new View(); v.NewLoop(); v.NewCel(img, 0, 0, 3, 1); v.NewCel(img, 1, 2, 2, 2); v.NewCel(img, -1, 3, "
+        "2, 5);");
     EXPECT_TRUE(Starts("v.NewCel(img, 3, 0, 1, 1)", "Error"));
     duk_get_global_string(ctx(), "v");
     auto* builder = static_cast<CViewBuilder*>(GetNativeIf(ctx(), -1, "ViewConstructor"));

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "HeapFixture.h"
-#include "host/Game.h"
 #include "bindings/Bindings.h"
-#include "script/ScriptHost.h"
 #include "bindings/JSInput.h"
+#include "host/Game.h"
+#include "script/ScriptHost.h"
 
 using namespace ove;
 
@@ -42,8 +42,9 @@ protected:
 };
 
 // Reads every queued key, most recent first, ending with the 0 of the empty queue.
-const char* kDrain = "var out = []; for (var i = 0; i < 200; i++) { var k = ReadKey(); out.push(k); if (!k) break; } "
-                     "out.join(' ')";
+const char* kDrain =
+    "var out = []; for (var i = 0; i < 200; i++) { var k = ReadKey(); out.push(k); if (!k) break; } "
+    "out.join(' ')";
 
 }  // namespace
 
@@ -68,7 +69,8 @@ TEST_F(KeyboardScriptTest, TheQueueHoldsOneHundredTwentyEightKeys) {
 
 TEST_F(KeyboardScriptTest, PostKeyTakesAnyIntegerAsGiven) {
     // Codes are not checked: negative characters, scan codes and made-up values all queue.
-    EXPECT_EQ(Eval("PostKey(-23); PostKey(19200); PostKey(0x7FFFFFFF); " + std::string(kDrain)), "2147483647 19200 -23 0");
+    EXPECT_EQ(Eval("PostKey(-23); PostKey(19200); PostKey(0x7FFFFFFF); " + std::string(kDrain)),
+              "2147483647 19200 -23 0");
     // Integer conversion: fractions truncated toward zero, out of range clamped, NaN 0.
     // (NaN goes in first: its 0 ends the drain, and the queue must then be empty.)
     EXPECT_EQ(Eval("PostKey(NaN); PostKey(65.9); PostKey(-3.7); PostKey(1e12); PostKey(-1e12); " + std::string(kDrain)),
@@ -79,13 +81,14 @@ TEST_F(KeyboardScriptTest, PostKeyTakesAnyIntegerAsGiven) {
 }
 
 TEST_F(KeyboardScriptTest, ArgumentsMustBeNumbersAndErrorsSayWhatWasExpected) {
-    for (const char* call : {"PostKey()", "PostKey('65')", "PostKey(null)", "PostKey(true)", "PostKey({})",
-                             "KeyDown()", "KeyDown('a')", "KeyDown(undefined)", "KeyDown([65])"}) {
+    for (const char* call : {"PostKey()", "PostKey('65')", "PostKey(null)", "PostKey(true)", "PostKey({})", "KeyDown()",
+                             "KeyDown('a')", "KeyDown(undefined)", "KeyDown([65])"}) {
         EXPECT_EQ(Eval(std::string("try { ") + call + "; 'no error' } catch (e) { e.name }"), "TypeError") << call;
     }
     EXPECT_EQ(Eval("try { PostKey('65') } catch (e) { String(e) }"),
               "TypeError: PostKey: argument 1 (code) must be a number, got string \"65\"");
-    EXPECT_EQ(Eval("try { KeyDown() } catch (e) { String(e) }"), "TypeError: KeyDown: argument 1 (code) must be a number, got undefined");
+    EXPECT_EQ(Eval("try { KeyDown() } catch (e) { String(e) }"),
+              "TypeError: KeyDown: argument 1 (code) must be a number, got undefined");
     // Nothing was queued by the failed calls; extra arguments are ignored.
     EXPECT_EQ(m_game->KeyCount(), 0u);
     EXPECT_EQ(Eval("ReadKey('ignored', 5)"), "0");

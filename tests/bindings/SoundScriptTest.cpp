@@ -5,15 +5,15 @@
 #include <string>
 #include <vector>
 
-#include "support/SoundTestUtil.h"
+#include "bindings/Bindings.h"
+#include "host/Game.h"
 #include "io/FileFolder.h"
 #include "resources/ResourceCache.h"
-#include "host/Game.h"
-#include "bindings/Bindings.h"
 #include "script/ScriptHost.h"
 #include "sound/SoundManagerBasic.h"
 #include "sound/SoundManagerMixer.h"
 #include "support/ScriptFixture.h"
+#include "support/SoundTestUtil.h"
 #include "support/TestSupport.h"
 
 using namespace ove;

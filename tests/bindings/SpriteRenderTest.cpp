@@ -28,17 +28,16 @@ class SpriteRenderTest : public guiapitest::GuiApiTest {
 protected:
     // A 64 x 48 game whose backdrop is black with priority level 10 on its right half.
     void Start() {
-        m_dir.Write("DATA/room.OVP", PictureFile(
-                                        64, 48, 0xFF000000u, nullptr,
-                                        [](int x, int) -> std::uint8_t { return x >= 32 ? 10 : 0; }));
+        m_dir.Write("DATA/room.OVP", PictureFile(64, 48, 0xFF000000u, nullptr,
+                                                 [](int x, int) -> std::uint8_t { return x >= 32 ? 10 : 0; }));
         m_dir.Write("DATA/red.OVV", ViewFile(1, 1, 16, 16, 0xFFFF0000u));
         m_dir.Write("DATA/white.OVV", ViewFile(1, 1, 8, 8, 0xFFFFFFFFu));
         // Left half green, right half blue; loop 1 mirrors loop 0.
         m_dir.Write("DATA/halves.OVV", ViewFile(1, 1, 8, 8, 0xFF00FF00u, 1, 1, [](int, int, CBitmap& b) {
-                       for (int y = 0; y < 8; ++y)
-                           for (int x = 4; x < 8; ++x)
-                               reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0xFF0000FFu;
-                   }));
+                        for (int y = 0; y < 8; ++y)
+                            for (int x = 4; x < 8; ++x)
+                                reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0xFF0000FFu;
+                    }));
         GuiApiTest::Start("function Init() { SetBackdrop('room'); } function Run() {} function Quit() {}",
                           "64\" height=\"48");
     }
@@ -52,6 +51,7 @@ protected:
 
 }  // namespace
 
+// clang-format off
 TEST_F(SpriteRenderTest, ThePriorityMapHidesFartherSpritesButNotNoncorporealOrNearerOnes) {
     Start();
     // Each red square spans columns 24..39 and the 16 rows above its anchor.
@@ -68,7 +68,9 @@ TEST_F(SpriteRenderTest, ThePriorityMapHidesFartherSpritesButNotNoncorporealOrNe
     ExpectRgb(*Frame("near.visible = false;"), {{26, 40, 0x000000u}});
     ExpectRgb(*Frame("near.visible = true; DestroySprite(far);"), {{26, 40, 0xFF0000u}, {26, 8, 0x000000u}});
 }
+// clang-format on
 
+// clang-format off
 TEST_F(SpriteRenderTest, MirroredLoopsAreDrawnFlipped) {
     Start();
     auto frame = Frame(
@@ -78,7 +80,9 @@ TEST_F(SpriteRenderTest, MirroredLoopsAreDrawnFlipped) {
     ExpectRgb(*frame, {{4, 4, 0x00FF00u}, {11, 11, 0x0000FFu}, {4, 20, 0x0000FFu, "mirrored"}, {7, 27, 0x0000FFu},
                        {8, 20, 0x00FF00u}, {11, 27, 0x00FF00u}, {12, 20, 0x000000u}});
 }
+// clang-format on
 
+// clang-format off
 TEST_F(SpriteRenderTest, ScaledTintedAndTranslucentSprites) {
     Start();
     auto frame = Frame(
@@ -94,12 +98,14 @@ TEST_F(SpriteRenderTest, ScaledTintedAndTranslucentSprites) {
     EXPECT_NEAR(static_cast<int>(half & 0xFF), 128, 2) << "half white over black";
     ExpectRgb(*Frame("s.opacity = 0;"), {{2, 2, 0x000000u, "fully transparent sprites are not drawn"}});
 }
+// clang-format on
 
 TEST_F(SpriteRenderTest, OverlappingSpritesKeepPainterOrderWhenDrawnNearestFirst) {
     m_dir.Write("DATA/ring.OVV", ViewFile(1, 1, 8, 8, 0xFFFFFF00u, 1, 1, [](int, int, CBitmap& b) {
-                   for (int y = 2; y < 6; ++y)
-                       for (int x = 2; x < 6; ++x) reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0;
-               }));
+                    for (int y = 2; y < 6; ++y)
+                        for (int x = 2; x < 6; ++x)
+                            reinterpret_cast<std::uint32_t*>(b.TopRow(static_cast<u32>(y)))[x] = 0;
+                }));
     Start();
     // Opaque sprites only, and no priority map: the renderer may draw them nearest first.
     const std::string scene =
@@ -114,7 +120,8 @@ TEST_F(SpriteRenderTest, OverlappingSpritesKeepPainterOrderWhenDrawnNearestFirst
     ExpectRgb(*nearestFirst, {{5, 5, 0xFFFF00u, "the nearest sprite covers the farther one"},
                               {6, 6, 0xFF0000u, "through the ring's hole"},
                               {9, 9, 0x00FF00u, "through the hole, the first of a tie"},
-                              {13, 13, 0xFFFFFFu, "the later of equal priorities wins"}, {13, 8, 0x0000FFu}});
+                              {13, 13, 0xFFFFFFu, "the later of equal priorities wins"},
+                              {13, 8, 0x0000FFu}});
     // A translucent sprite anywhere makes the renderer draw farthest first: the same picture.
     auto painter = Frame("glass = put('white', 40, 30); glass.opacity = 128; glass.priority = 1;");
     ASSERT_TRUE(painter);

@@ -5,9 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "scene/Sprite.h"
 #include "support/Bytes.h"
 #include "support/SceneTestUtil.h"
-#include "scene/Sprite.h"
 #include "support/ScriptFixture.h"
 
 using namespace ove;
@@ -24,12 +24,12 @@ protected:
         // Walk mask: columns 0..14 and 25..39 walkable (two islands), with a wall in the left
         // island at column 7 over rows 0..15. Click mask: hotspot 1 everywhere.
         m_data.Write("room.OVP", PictureFile(
-                                    40, 20, 0xFF000000u,
-                                    [](int x, int y) -> std::uint8_t {
-                                        if (x == 7 && y <= 15) return 0;
-                                        return (x < 15 || x >= 25) ? 1 : 0;
-                                    },
-                                    nullptr, [](int, int) -> std::uint8_t { return 1; }));
+                                     40, 20, 0xFF000000u,
+                                     [](int x, int y) -> std::uint8_t {
+                                         if (x == 7 && y <= 15) return 0;
+                                         return (x < 15 || x >= 25) ? 1 : 0;
+                                     },
+                                     nullptr, [](int, int) -> std::uint8_t { return 1; }));
     }
 
     // Each statement throws an error of that name.
@@ -50,8 +50,9 @@ TEST_F(SpriteScriptTest, SpritesAreCreatedBoundAndDestroyed) {
     Run("DestroySprite(t); DestroySprite(t);");  // destroying twice is harmless
     EXPECT_EQ(m_game->Sprites().size(), 1u);
     ExpectThrows("ReferenceError", {"t.x = 1", "t.MoveTo(1, 2)"});
-    EXPECT_EQ(Eval("JSON.stringify([s.name, s.view, s.x, s.y, s.xalign, s.yalign, s.step, s.visible, s.active, s.cycling])"),
-              "[null,null,0,0,1,2,4,true,true,false]");
+    EXPECT_EQ(
+        Eval("JSON.stringify([s.name, s.view, s.x, s.y, s.xalign, s.yalign, s.step, s.visible, s.active, s.cycling])"),
+        "[null,null,0,0,1,2,4,true,true,false]");
 }
 
 TEST_F(SpriteScriptTest, ViewsLoadByNameOrNumberAndReportFailures) {
@@ -192,7 +193,8 @@ TEST_F(SpriteScriptTest, HotspotsPreferTheNearestNamedSprite) {
 }
 
 TEST_F(SpriteScriptTest, CursorSpriteTakesTheTopLeftHotSpotAndStops) {
-    for (const char* bad : {"SetCursor({})", "SetCursor()"}) EXPECT_EQ(Thrown(bad), "TypeError: Sprite expected") << bad;
+    for (const char* bad : {"SetCursor({})", "SetCursor()"})
+        EXPECT_EQ(Thrown(bad), "TypeError: Sprite expected") << bad;
     Run("s = new Sprite(); s.view = 'four'; s.visible = false; SetCursor(s);");
     EXPECT_EQ(Eval("[s.xalign, s.yalign, s.cycling, s.visible]"), "0,0,false,true");
     Run("ClearCursor(); DestroySprite(s);");
@@ -203,8 +205,9 @@ TEST_F(SpriteScriptTest, CursorSpriteTakesTheTopLeftHotSpotAndStops) {
 TEST_F(SpriteScriptTest, WalksGoAroundWallsAndBetweenIslands) {
     m_game->SetBackdropPicture("room");
     Run("s = new Sprite(); s.x = 2; s.y = 5; s.step = 1; log = [];");
-    EXPECT_EQ(Eval("[s.AllowedAt(2, 5), s.AllowedAt(7, 5), s.AllowedAt(20, 5), s.AllowedAt(-1, 0), s.AllowedAt(40, 0)]"),
-              "true,false,false,false,false");
+    EXPECT_EQ(
+        Eval("[s.AllowedAt(2, 5), s.AllowedAt(7, 5), s.AllowedAt(20, 5), s.AllowedAt(-1, 0), s.AllowedAt(40, 0)]"),
+        "true,false,false,false,false");
     // Around the wall at column 7, which leaves rows 16..19 open.
     ASSERT_EQ(Eval("s.WalkTo(12, 5, function () { log.push('arrived'); })"), "true");
     EXPECT_EQ(Eval("s.cycling"), "true");

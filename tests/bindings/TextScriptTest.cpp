@@ -24,7 +24,8 @@ TEST_F(GuiApiTest, DrawTextAtReusesItsLabels) {
     ASSERT_EQ(Run("DrawTextAt(5, 7, 'Xi'); DrawTextAt(5, 20, 'Xi');"), "");
     auto labels = PoolLabels(*m_game);
     ASSERT_EQ(labels.size(), 2u) << "the same text twice takes two labels";
-    EXPECT_EQ((std::vector<int>{labels[0]->x1, labels[0]->y1, labels[0]->x2, labels[0]->y2}), (std::vector<int>{5, 7, 11, 13}))
+    EXPECT_EQ((std::vector<int>{labels[0]->x1, labels[0]->y1, labels[0]->x2, labels[0]->y2}),
+              (std::vector<int>{5, 7, 11, 13}))
         << "one pixel more than the 6-pixel text";
     EXPECT_TRUE(labels[0]->noncorporeal);
     EXPECT_EQ(Eval("FindElementAt(6, 8)"), "null");
@@ -63,8 +64,9 @@ TEST_F(GuiApiTest, FontsAndMeasuring) {
     EXPECT_EQ(Error("FontHeight('nope')"), "ReferenceError: Couldn't load font [nope]");
     EXPECT_EQ(Error("MeasureText('nope', 'a')"), "ReferenceError: Couldn't load font [nope]");
 
-    EXPECT_EQ(Eval("JSON.stringify([MeasuredText('small', 'abcdef', 0), MeasuredText('small', 'abcdef', 0, FROM_END)])"),
-              "[\"\",\"\"]");
+    EXPECT_EQ(
+        Eval("JSON.stringify([MeasuredText('small', 'abcdef', 0), MeasuredText('small', 'abcdef', 0, FROM_END)])"),
+        "[\"\",\"\"]");
     EXPECT_EQ(Eval("[MeasuredText('small', 'Xiab', 6), MeasuredText('small', 'Xiab', 9), "
                    "MeasuredText('small', 'Xiab', 8, FROM_END), MeasuredText('small', 'Xiab', 99, FROM_END)]"),
               "Xi,Xi,ab,Xiab");
@@ -89,9 +91,9 @@ TEST_F(GuiApiTest, DrawnTextWithEffectsBackgroundAndTheCodePage) {
     const struct {
         int x, y;
         std::uint32_t rgb;
-    } pixels[] = {{10, 10, 0xFF0000u}, {13, 15, 0xFF0000u}, {9, 9, 0x0000FFu},    {14, 16, 0x0000FFu},
-                  {9, 12, 0x0000FFu},  {15, 12, 0u},        {8, 8, 0u},           {53, 15, 0xFF0000u},
-                  {49, 9, 0u},         {94, 16, 0x404040u}, {95, 16, 0u},         {92, 12, 0xFF0000u}};
+    } pixels[] = {{10, 10, 0xFF0000u}, {13, 15, 0xFF0000u}, {9, 9, 0x0000FFu}, {14, 16, 0x0000FFu},
+                  {9, 12, 0x0000FFu},  {15, 12, 0u},        {8, 8, 0u},        {53, 15, 0xFF0000u},
+                  {49, 9, 0u},         {94, 16, 0x404040u}, {95, 16, 0u},      {92, 12, 0xFF0000u}};
     for (const auto& p : pixels) EXPECT_EQ(rgb(p.x, p.y), p.rgb) << "at " << p.x << "," << p.y;
     // The shadow is at half opacity over the black backdrop.
     EXPECT_EQ(rgb(54, 16) & 0xFF00FF, 0u);
@@ -110,8 +112,7 @@ TEST_F(GuiApiTest, SubstitutionTablesFromScript) {
     m_dir.Write("DATA/words.tbl", std::string("caf\xE9=coffee\ntea = th\xE9\r\n"));
     m_dir.Write("DATA/loud.txt", "coffee~COFFEE\n");
     Start();
-    EXPECT_EQ(Run("RegisterSubstitutionTable('words', 'words', 5); RegisterSubstitutionTable('none', 'missing');"),
-              "");
+    EXPECT_EQ(Run("RegisterSubstitutionTable('words', 'words', 5); RegisterSubstitutionTable('none', 'missing');"), "");
     EXPECT_EQ(Eval("ApplySubstitutionTables('un caf\\u00e9 noir')"), "un coffee noir");
     EXPECT_EQ(Eval("ApplySubstitutionTables('tea') === 'th\\u00e9'"), "true");
     EXPECT_EQ(Eval("ApplySubstitutionTables('caf\\u00e9s') === 'caf\\u00e9s'"), "true") << "not the whole word";

@@ -1,10 +1,10 @@
 // The TileLayers / TileLayer script API on a running script host.
 #include <gtest/gtest.h>
 
-#include "tiles/TilesTestUtil.h"
 #include "support/ScriptFixture.h"
 #include "support/TestSupport.h"
 #include "tiles/TileLayerSet.h"
+#include "tiles/TilesTestUtil.h"
 
 using ovetest::ScriptTest;
 
@@ -32,16 +32,16 @@ TEST_F(TileScript, SetsAndLayersAreBound) {
     EXPECT_EQ(Eval("JSON.stringify(set.properties)"), "{}");
     EXPECT_EQ(Eval("set.count"), "1");
     EXPECT_EQ(Eval("set.GetLayer(0) === l && set.GetLayer('ground') === l"), "true");
-    EXPECT_EQ(Eval("set.GetLayer(5) === undefined && set.GetLayer('x') === undefined && set.GetLayer({}) === undefined"),
-              "true");
+    EXPECT_EQ(
+        Eval("set.GetLayer(5) === undefined && set.GetLayer('x') === undefined && set.GetLayer({}) === undefined"),
+        "true");
 
     Run("var top = set.AddLayer('top', 1, 1); var mid = set.InsertLayer('mid', 1, 1, top);"
         "var first = set.InsertLayer('first', 1, 1, 0); var byName = set.InsertLayer('n', 1, 1, 'ground');");
     EXPECT_EQ(Eval("[0,1,2,3,4].map(function (i) { return set.GetLayer(i).name; }).join()"), "first,n,ground,mid,top");
     EXPECT_EQ(ThrownName("set.InsertLayer('x', 1, 1, {})"), "TypeError");
     for (const char* before : {"9", "-1", "'nosuch'", "true", "CreateLayers().AddLayer('o', 1, 1)"})
-        EXPECT_EQ(ThrownName(std::string("set.InsertLayer('x', 1, 1, ") + before + ")"), "ReferenceError")
-            << before;
+        EXPECT_EQ(ThrownName(std::string("set.InsertLayer('x', 1, 1, ") + before + ")"), "ReferenceError") << before;
     EXPECT_EQ(ThrownName("set.AddLayer('big', 65535, 65535)"), "RangeError");
     EXPECT_EQ(Eval("set.count"), "5");
 
@@ -102,18 +102,19 @@ TEST_F(TileScript, PointsAndTiles) {
     EXPECT_EQ(Eval("JSON.stringify(l.TileToScreen(1, 0))"), "{\"x\":21,\"y\":0}");
     ExpectThrows("SyntaxError", {"l.TileToWorld(1)", "l.WorldToScreen('a', 2)", "l.CenterOnWorld()",
                                  "l.ClearTile(true)", "l.SetTile()", "l.ReadWorldPixel(1)"});
-    EXPECT_EQ(Eval("l.GetTile('a') === undefined && l.GetWorldTile() === undefined && l.GetScreenTile(1) === undefined"),
-              "true");
+    EXPECT_EQ(
+        Eval("l.GetTile('a') === undefined && l.GetWorldTile() === undefined && l.GetScreenTile(1) === undefined"),
+        "true");
 
     // Tile forms.
     Run("l.SetTile(0, 0, {loop: 1, base_cel: 1});"
         "l.SetTile({col: 1, row: 0}, {loop: 0, base_cel: 1, animated: true, current_cel: 2});"
-        "l.SetTile(2, 0, 1);"            // a loop alone: animated from cel 0
-        "l.SetTile(3, 0, 0, 2);"         // static
-        "l.SetTile(0, 1, 0, 1, true);"   // animated, current = base
+        "l.SetTile(2, 0, 1);"           // a loop alone: animated from cel 0
+        "l.SetTile(3, 0, 0, 2);"        // static
+        "l.SetTile(0, 1, 0, 1, true);"  // animated, current = base
         "l.SetTile(1, 1, 0, 0, true, 2);"
-        "l.SetTile(2, 1, 5);"            // no loop 5: ignored
-        "l.SetTile(99, 0, 0);");         // outside: ignored
+        "l.SetTile(2, 1, 5);"     // no loop 5: ignored
+        "l.SetTile(99, 0, 0);");  // outside: ignored
     auto tile = [&](int c, int r) {
         return Eval("JSON.stringify(l.GetTile(" + std::to_string(c) + ", " + std::to_string(r) + "))");
     };
@@ -138,7 +139,7 @@ TEST_F(TileScript, PointsAndTiles) {
 
 TEST_F(TileScript, AnimateTicksTheActiveSet) {
     Run("l.SetTile(0, 0, 0);");  // loop 0 has 3 cels
-    m_game->Animate();  // no active set: nothing moves
+    m_game->Animate();           // no active set: nothing moves
     EXPECT_EQ(Eval("l.GetTile(0, 0).current_cel"), "0");
     Run("SetLayers(set);");
     m_game->Animate();
@@ -150,7 +151,8 @@ TEST_F(TileScript, LoadAndSave) {
     const std::string path = (m_data.path() / "saved.OVT").string();
     Run("l.SetTile(1, 2, 1, 1); l.mode_y = CLAMP; set.properties = {title: 'Hall', n: [1, 2]};"
         "set.AddLayer('empty', 2, 2);"
-        "set.Save('" + path + "');");
+        "set.Save('" +
+        path + "');");
     EXPECT_EQ(Eval("var copy = new TileLayers(); copy.properties.keep = 1; copy.Load('saved.OVT');"
                    "JSON.stringify(copy.properties)"),
               "{\"title\":\"Hall\",\"n\":[1,2]}");

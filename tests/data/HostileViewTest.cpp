@@ -7,8 +7,8 @@
 
 #include "io/DataBin.h"
 #include "resources/View.h"
-#include "support/TestSupport.h"
 #include "support/Bytes.h"
+#include "support/TestSupport.h"
 
 using namespace ove;
 using viewtest::Bytes;
@@ -69,9 +69,10 @@ TEST(HostileView, ExtremeOffsetsAlignAndMirrorWithoutOverflow) {
     ASSERT_EQ(view->LoadError(), "");
     // The most negative offset has no positive counterpart: mirroring keeps it, and mirroring twice
     // gives the original back.
-    EXPECT_EQ(Cels(*view), "[4x2(-2147483648,2147483647) 2x2(2147483647,-2147483648)]"
-                           "[4x2(-2147483648,2147483647) 2x2(-2147483647,-2147483648)]"
-                           "[4x2(-2147483648,2147483647) 2x2(2147483647,-2147483648)]");
+    EXPECT_EQ(Cels(*view),
+              "[4x2(-2147483648,2147483647) 2x2(2147483647,-2147483648)]"
+              "[4x2(-2147483648,2147483647) 2x2(-2147483647,-2147483648)]"
+              "[4x2(-2147483648,2147483647) 2x2(2147483647,-2147483648)]");
     EXPECT_EQ(view->GetCel(1, 0)->uLeft, view->GetCel(0, 0)->uRight);
 
     // Points far beyond 32 bits are pinned to the ends and never hit a cel.
@@ -141,8 +142,8 @@ TEST(HostileView, FuzzSamplesLoadWithoutMultiplyingMemory) {
         const char* name;
         bool damaged;
         std::size_t cels;
-    } samples[] = {{"view-1.bin", true, 1}, {"view-2.bin", true, 1}, {"view-3.bin", false, 2},
-                   {"view-4.bin", false, 81670590}};
+    } samples[] = {
+        {"view-1.bin", true, 1}, {"view-2.bin", true, 1}, {"view-3.bin", false, 2}, {"view-4.bin", false, 81670590}};
     for (const auto& [name, damaged, expectedCels] : samples) {
         std::vector<u8> bytes = ovetest::ReadFileBytes(std::string(OVE_TEST_SOURCE_DIR "/support/hostile/") + name);
         ASSERT_GT(bytes.size(), 1u);

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
+#include "image/Bitmap.h"
 #include "io/FileFolder.h"
 #include "resources/ResourceCache.h"
 #include "resources/View.h"
-#include "image/Bitmap.h"
 #include "support/TestSupport.h"
 
 namespace ovetest {
@@ -137,8 +137,8 @@ TEST_F(ResourceCacheTest, ExistenceAgreesWithOpening) {
     std::filesystem::create_directories(m_data.path() / "folder.OVP");
     ScopedCwd in(m_cwd.path());
     ove::CResourceCache cache(nullptr, nullptr, &m_folder);
-    for (auto [name, exists] : {std::pair{"loose", true}, {"LIB", true}, {"hollow", true}, {"folder", false},
-                                {"none", false}}) {
+    for (auto [name, exists] :
+         {std::pair{"loose", true}, {"LIB", true}, {"hollow", true}, {"folder", false}, {"none", false}}) {
         std::unique_ptr<ove::CDataBin> file(cache.OpenResource(name, "OVP"));
         EXPECT_EQ(file != nullptr, exists) << name;
         EXPECT_EQ(cache.ResourceExists(name, "OVP"), exists) << name;

@@ -37,7 +37,7 @@ TEST(SafeFile, CommitReplacesAbandonKeeps) {
 
 TEST(SafeFileCleanup, TheNextSaveRemovesWhatKilledWritersLeft) {
     ovetest::TempDir dir;
-    dir.Write(".save.dat.tmp-ab12CD", "half a save");  // a writer killed half-way
+    dir.Write(".save.dat.tmp-ab12CD", "half a save");    // a writer killed half-way
     dir.Write("deeper/.old.dat.tmp-Qw3rty", "half");     // in a subfolder
     dir.Write("notes.tmp-abcdef", "a game's own file");  // not a temporary name: no dot
     dir.Write(".x.tmp-abc", "too short a suffix");

@@ -31,10 +31,14 @@ TEST(TaggedValues, HostileInputEndsCleanly) {
     EXPECT_EQ(ReadOne(std::string("B\xFF\xFF\xFF\xFF", 5), v), ETaggedRead::kTooLarge);
     EXPECT_EQ(ReadOne(std::string("S\x00\x00\x00\x08", 5), v), ETaggedRead::kShort);  // 2^27 units = the cap + 0
     EXPECT_EQ(ReadOne(std::string("S\x01\x00\x00\x08", 5), v), ETaggedRead::kTooLarge);
-    EXPECT_EQ(ReadOne(std::string("S\x02\x00\x00\x00" "a\x00", 7), v), ETaggedRead::kShort);
+    EXPECT_EQ(ReadOne(std::string("S\x02\x00\x00\x00"
+                                  "a\x00",
+                                  7),
+                      v),
+              ETaggedRead::kShort);
     // Every prefix of each fixed-size value is short.
-    for (const std::string& full : {std::string("I\x01\x02\x03\x04", 5), std::string("D12345678", 9),
-                                   std::string("B\x01\x00\x00\x00z", 6)}) {
+    for (const std::string& full :
+         {std::string("I\x01\x02\x03\x04", 5), std::string("D12345678", 9), std::string("B\x01\x00\x00\x00z", 6)}) {
         for (size_t cut = 1; cut < full.size(); ++cut)
             EXPECT_EQ(ReadOne(full.substr(0, cut), v), ETaggedRead::kShort) << full[0] << " cut " << cut;
         EXPECT_EQ(ReadOne(full, v), ETaggedRead::kOk);
@@ -55,8 +59,8 @@ TEST(TaggedValues, EngineStrings) {
     ASSERT_TRUE(EngineStringToUnits("\xF0\x9F\x98\x80", 4, units));
     EXPECT_EQ(units, (std::vector<u16>{0xD83D, 0xDE00}));
     // Malformed: a stray continuation, a cut sequence, a bad continuation, a byte no sequence has.
-    for (const std::string& s : {std::string("ab\x80"), std::string("ab\xE2\x82"), std::string("ab\xC3\x41"),
-                                std::string("ab\xFF")}) {
+    for (const std::string& s :
+         {std::string("ab\x80"), std::string("ab\xE2\x82"), std::string("ab\xC3\x41"), std::string("ab\xFF")}) {
         bad = 99;
         EXPECT_FALSE(EngineStringToUnits(s.data(), s.size(), units, &bad)) << s;
         EXPECT_EQ(bad, 2u);

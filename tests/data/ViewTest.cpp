@@ -14,8 +14,8 @@ using viewtest::Bytes;
 using viewtest::CelPixels;
 using viewtest::Cels;
 using viewtest::FirstLoop;
-using viewtest::SolidCel32;
 using viewtest::LoadView;
+using viewtest::SolidCel32;
 using viewtest::ViewHeader;
 
 namespace {
@@ -152,7 +152,8 @@ TEST(ViewLoad, MirrorsNegateOffsetsSwapUAndResolveInLoopOrder) {
     EXPECT_EQ(view->GetCel(4, 0), nullptr);
     for (int c = 0; c < 2; ++c) {
         const SCel &a = *view->GetCel(1, c), &m = *view->GetCel(2, c), &twice = *view->GetCel(3, c);
-        EXPECT_EQ(std::tuple(m.uLeft, m.uRight, m.vTop, m.vBottom, m.x), std::tuple(a.uRight, a.uLeft, a.vTop, a.vBottom, a.x));
+        EXPECT_EQ(std::tuple(m.uLeft, m.uRight, m.vTop, m.vBottom, m.x),
+                  std::tuple(a.uRight, a.uLeft, a.vTop, a.vBottom, a.x));
         EXPECT_EQ(std::pair(twice.uLeft, twice.uRight), std::pair(a.uLeft, a.uRight));
         EXPECT_EQ(view->GetCelPixel(2, c, 0, 0), view->GetCelPixel(1, c, 0, 0));
     }
@@ -257,8 +258,8 @@ TEST(ViewGeometry, AlignAndHitTest) {
     const struct {
         i32 x, y, h, v;
         bool hit;
-    } hits[] = {{9, 6, 0, 0, true},   {0, 0, 0, 0, true},   {10, 0, 0, 0, false},  {0, 7, 0, 0, false},
-                {-1, 0, 0, 0, false}, {0, -1, 0, 0, false}, {0, -7, 2, 2, false},  {-1, -6, 2, 2, true},
+    } hits[] = {{9, 6, 0, 0, true},   {0, 0, 0, 0, true},   {10, 0, 0, 0, false}, {0, 7, 0, 0, false},
+                {-1, 0, 0, 0, false}, {0, -1, 0, 0, false}, {0, -7, 2, 2, false}, {-1, -6, 2, 2, true},
                 {-10, 0, 2, 2, true}, {-11, 0, 2, 2, false}};
     for (const auto& c : hits) EXPECT_EQ(CView::HitTest(cel, c.x, c.y, c.h, c.v), c.hit) << c.x << "," << c.y;
 
@@ -281,7 +282,7 @@ TEST(ViewGeometry, GetCelPixelBounds) {
     SolidCel32(b, 2, 2, 0, 0, 0xFF123456);
     auto view = LoadView(b.v);
     EXPECT_EQ(view->GetCelPixel(0, 0, 1, 1), 0xFF123456u);
-    const i32 outside[][4] = {{0, 0, 2, 0}, {0, 0, 0, 2}, {0, 0, -1, 0}, {0, 1, 0, 0},
+    const i32 outside[][4] = {{0, 0, 2, 0}, {0, 0, 0, 2},  {0, 0, -1, 0}, {0, 1, 0, 0},
                               {1, 0, 0, 0}, {-1, 0, 0, 0}, {0, -1, 0, 0}};
     for (const auto& p : outside)
         EXPECT_EQ(view->GetCelPixel(p[0], p[1], p[2], p[3]), 0u) << p[0] << "," << p[1] << "," << p[2] << "," << p[3];
@@ -332,12 +333,12 @@ TEST(ViewBuilder, ClippingMirrorsAndRefusals) {
     CViewBuilder builder;
     EXPECT_FALSE(builder.NewCel(image.get(), 0, 0, 1, 1));  // no loop yet
     builder.NewLoop();
-    EXPECT_FALSE(builder.NewCel(&grey, 0, 0, 1, 1));          // not 32-bit
-    EXPECT_FALSE(builder.NewCel(image.get(), 4, 0, 2, 2));    // starts past the right edge
-    EXPECT_FALSE(builder.NewCel(image.get(), -3, 0, 3, 2));   // nothing left after clipping
+    EXPECT_FALSE(builder.NewCel(&grey, 0, 0, 1, 1));         // not 32-bit
+    EXPECT_FALSE(builder.NewCel(image.get(), 4, 0, 2, 2));   // starts past the right edge
+    EXPECT_FALSE(builder.NewCel(image.get(), -3, 0, 3, 2));  // nothing left after clipping
     EXPECT_FALSE(builder.NewCel(nullptr, 0, 0, 1, 1));
-    ASSERT_TRUE(builder.NewCel(image.get(), -1, -1, 3, 3));   // clipped to 2 x 2 at (0, 0)
-    ASSERT_TRUE(builder.NewCel(image.get(), 3, 2, 5, 5));     // clipped to 1 x 2
+    ASSERT_TRUE(builder.NewCel(image.get(), -1, -1, 3, 3));  // clipped to 2 x 2 at (0, 0)
+    ASSERT_TRUE(builder.NewCel(image.get(), 3, 2, 5, 5));    // clipped to 1 x 2
     builder.NewLoop(0);
     EXPECT_FALSE(builder.NewCel(image.get(), 0, 0, 1, 1));  // a mirror takes no cels
     CView* view = builder.Fixate(nullptr);

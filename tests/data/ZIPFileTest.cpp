@@ -3,10 +3,10 @@
 #include <algorithm>
 
 #include "ZipTestUtil.h"
-#include "io/FileFolder.h"
 #include "data/PackedArchive.h"
 #include "data/ZIPCipher.h"
 #include "data/ZIPFile.h"
+#include "io/FileFolder.h"
 
 using namespace ove;
 using namespace ziptest;
@@ -289,8 +289,10 @@ TEST(HandMade, SignaturesDecideWhatIsRead) {
 TEST(HandMade, UnsupportedMethodsAndDuplicates) {
     ovetest::TempDir dir;
     Bytes archive;
-    for (auto [name, text, method] : {std::tuple{"bzip.txt", "pretend bzip2", 12u}, {"Dup\\Name.txt", "first", 0u},
-                                      {"dup/name.TXT", "second", 0u}, {"lzma.txt", "pretend lzma", 14u},
+    for (auto [name, text, method] : {std::tuple{"bzip.txt", "pretend bzip2", 12u},
+                                      {"Dup\\Name.txt", "first", 0u},
+                                      {"dup/name.TXT", "second", 0u},
+                                      {"lzma.txt", "pretend lzma", 14u},
                                       {"last.txt", "last", 0u}})
         Append(archive, StoredRecord(kZIPLocalSignature, name, TextBytes(text), method));
     CZIPFile zip(dir.Write("methods.zip", archive).string());
@@ -321,7 +323,7 @@ TEST(HandMade, OpenedEntriesOutliveTheArchiveObject) {
     {
         CZIPFile zip(path.string());
         zip.SetPassword("x");
-        stored.reset(zip.OpenFile("Sprites/Hero.PNG"));      // incompressible: stored
+        stored.reset(zip.OpenFile("Sprites/Hero.PNG"));  // incompressible: stored
         deflated.reset(zip.OpenFile("Rooms/hall/description.txt"));
         ASSERT_EQ(FindEntry(zip, "Sprites/Hero.PNG")->method, 0u);
     }
@@ -424,10 +426,10 @@ TEST(Integrity, DamagedEntriesAreErrorsNeverWrongBytes) {
     };
     add("good.txt", 0, 8, crc, size, packed);
     add("badcrc.txt", 0, 8, crc ^ 1, size, packed);
-    add("short.txt", 0, 8, crc, size - 1, packed);   // inflates past its declared size
-    add("long.txt", 0, 8, crc, size + 1, packed);    // ends before it
+    add("short.txt", 0, 8, crc, size - 1, packed);  // inflates past its declared size
+    add("long.txt", 0, 8, crc, size + 1, packed);   // ends before it
     add("zip64.txt", 0, 8, crc, 0xFFFFFFFFu, packed);
-    add("bomb.txt", 0, 8, crc, n * 2000, packed);    // more than n deflated bytes can describe
+    add("bomb.txt", 0, 8, crc, n * 2000, packed);  // more than n deflated bytes can describe
     Bytes reserved = packed;
     reserved[0] |= 0x06;  // block type 3 does not exist
     add("reserved.txt", 0, 8, crc, size, reserved);

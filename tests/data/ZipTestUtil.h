@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "io/DataBin.h"
 #include "data/ZIPCipher.h"
+#include "io/DataBin.h"
 #include "support/DeflateTestUtil.h"
 #include "support/TestSupport.h"
 
@@ -93,6 +93,8 @@ inline Bytes ReadBin(ove::CDataBin& bin) {
     return ove::ReadAll(bin);
 }
 
-inline Bytes RawDeflate(const Bytes& in) { return pngtest::ZlibDeflate(in, Z_BEST_COMPRESSION, Z_DEFAULT_STRATEGY, -15, 9); }
+inline Bytes RawDeflate(const Bytes& in) {
+    return pngtest::ZlibDeflate(in, Z_BEST_COMPRESSION, Z_DEFAULT_STRATEGY, -15, 9);
+}
 
 }  // namespace ziptest

@@ -1,7 +1,7 @@
 // Damaged files of every format must be refused quickly and cheaply, both by the asset tool and by
 // the engine, whatever they claim about their sizes.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -15,10 +15,10 @@
 #include <string>
 #include <vector>
 
-#include "io/DataBin.h"
 #include "data/PackedArchive.h"
 #include "data/ZIPCipher.h"
 #include "data/ZIPFile.h"
+#include "io/DataBin.h"
 #include "support/TestSupport.h"
 
 namespace fs = std::filesystem;
@@ -186,8 +186,7 @@ TEST_P(BadInput, AssetToolRefusesItQuickly) {
             // still describe as what it holds, and the tool must then stay within bounds.
             if (kind == "view" && variant > 0 && r.exited && r.status == 0)
                 ExpectBounded(r, kMaxSeconds, kMaxKilobytes);
-            else
-                ExpectRefusedQuickly(r, kMaxSeconds, kMaxKilobytes);
+            else ExpectRefusedQuickly(r, kMaxSeconds, kMaxKilobytes);
         }
     }
 }

@@ -55,6 +55,7 @@ protected:
 
 }  // namespace
 
+// clang-format off
 TEST_F(GUIDraw, FrameStyles) {
     CTextLabel e(nullptr);
     e.x1 = 4, e.y1 = 4, e.x2 = 23, e.y2 = 15;
@@ -90,6 +91,7 @@ TEST_F(GUIDraw, FrameStyles) {
     e.SetStyle(kStyleNone);
     Expect(*Render(e), {{4, 4, kBack}, {10, 10, kBack}}, "none");
 }
+// clang-format on
 
 TEST_F(GUIDraw, ShadowStyles) {
     CTextLabel e(nullptr);
@@ -113,6 +115,7 @@ TEST_F(GUIDraw, ShadowStyles) {
            "solid shadow, background = shadow");
 }
 
+// clang-format off
 TEST_F(GUIDraw, ButtonStatesInTheSystemLook) {
     CGUIButton b(nullptr);
     b.SetFont(font.Get());
@@ -131,7 +134,9 @@ TEST_F(GUIDraw, ButtonStatesInTheSystemLook) {
     b.disabled = 1;
     Expect(*Render(b), {{2, 2, Shade(face, true, 165)}, {14, 4, GetSystemColour(kSysGrayText)}}, "disabled");
 }
+// clang-format on
 
+// clang-format off
 TEST_F(GUIDraw, CheckBoxesAndWindows) {
     CGUICheckbox c(nullptr);
     c.SetFont(font.Get());
@@ -179,6 +184,7 @@ TEST_F(GUIDraw, CheckBoxesAndWindows) {
             {16, 4, 0xFFFFFF00u}, {18, 4, 0xFF0000FFu}, {16, 3, 0xFF0000FFu}, {2, 2, 0xFF000000u}},
            "window");
 }
+// clang-format on
 
 #include "platform/NativeWindow.h"
 

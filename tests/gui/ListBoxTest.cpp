@@ -1,8 +1,8 @@
 // List box items, scrolling, clicks and keys, and the message box's fitting.
 #include "gui/ListBox.h"
 #include "gui/MessageBox.h"
-#include "text/Text.h"
 #include "support/WidgetTestUtil.h"
+#include "text/Text.h"
 
 using namespace ove;
 using namespace guiwtest;
@@ -92,8 +92,9 @@ TEST_F(ListBoxTest, ClicksDoubleClicksKeysAndWheel) {
     EXPECT_TRUE(list->OnLButtonDown(50, RowY(2)));  // too late for a double-click
     EXPECT_TRUE(list->OnLButtonDown(50, RowY(1)));  // quick, but another row
     EXPECT_TRUE(list->OnLButtonDown(50, 200));      // outside: consumed, nothing else
-    EXPECT_EQ(host.TakeCalls(), (std::vector<SCall>{{"onChange", {2}}, {"onDoubleClick", {2}}, {"onChange", {2}},
-                                                    {"onChange", {2}}, {"onChange", {1}}}));
+    EXPECT_EQ(host.TakeCalls(),
+              (std::vector<SCall>{
+                  {"onChange", {2}}, {"onDoubleClick", {2}}, {"onChange", {2}}, {"onChange", {2}}, {"onChange", {1}}}));
 
     EXPECT_TRUE(list->OnKey(0x5000));  // down
     EXPECT_TRUE(list->OnKey(0x5100));  // page down: 3 visible rows
@@ -106,9 +107,14 @@ TEST_F(ListBoxTest, ClicksDoubleClicksKeysAndWheel) {
     EXPECT_EQ(list->GetOffset(), 0);
     EXPECT_TRUE(list->OnKey(0x4F00));  // end
     EXPECT_FALSE(list->OnKey('a'));
-    EXPECT_EQ(host.TakeCalls(), (std::vector<SCall>{{"onChange", {2}}, {"onChange", {5}}, {"onChange", {8}},
-                                                    {"onChange", {9}}, {"onChange", {8}}, {"onChange", {5}},
-                                                    {"onChange", {0}}, {"onChange", {9}}}));
+    EXPECT_EQ(host.TakeCalls(), (std::vector<SCall>{{"onChange", {2}},
+                                                    {"onChange", {5}},
+                                                    {"onChange", {8}},
+                                                    {"onChange", {9}},
+                                                    {"onChange", {8}},
+                                                    {"onChange", {5}},
+                                                    {"onChange", {0}},
+                                                    {"onChange", {9}}}));
 
     list->SetOffset(30);
     EXPECT_TRUE(list->OnWheel(-120));
@@ -121,7 +127,7 @@ TEST_F(ListBoxTest, ClicksDoubleClicksKeysAndWheel) {
 TEST_F(ListBoxTest, MessageBoxFitsAndCentres) {
     auto* box = new CTextBox(nullptr);
     ASSERT_EQ(box->Label()->autoWidth, 240);  // target width - 80
-    box->SetText("aaaa bbbb");                 // 9 glyphs: 36 x 8
+    box->SetText("aaaa bbbb");                // 9 glyphs: 36 x 8
     EXPECT_EQ(box->ClientWidth(), 36);
     EXPECT_EQ(box->ClientHeight(), 8);
     EXPECT_EQ(box->TitleBarHeight(), 0) << "the message is not a title";

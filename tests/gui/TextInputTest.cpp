@@ -15,8 +15,8 @@ using namespace guiwtest;
 
 namespace {
 
-constexpr std::int32_t kHome = 0x4700, kEnd = 0x4F00, kLeft = 0x4B00, kRight = 0x4D00, kUp = 0x4800,
-                       kDown = 0x5000, kInsert = 0x5200, kDelete = 0x5300;
+constexpr std::int32_t kHome = 0x4700, kEnd = 0x4F00, kLeft = 0x4B00, kRight = 0x4D00, kUp = 0x4800, kDown = 0x5000,
+                       kInsert = 0x5200, kDelete = 0x5300;
 
 class TextInputTest : public WidgetTest {
 protected:
@@ -242,7 +242,8 @@ TEST(TextEdit, ParseAndFormat) {
     for (const char* bad : {"", ".", "-", "1e", "0x10", "inf", "nan", "1.2.3", "5 "})
         EXPECT_FALSE(ParseFloat(bad, &d)) << bad;
 
-    for (auto [value, text] : {std::pair{2.5, "2.5"}, {100.0, "100"}, {-0.125, "-0.125"}}) EXPECT_EQ(FormatFloat(value), text);
+    for (auto [value, text] : {std::pair{2.5, "2.5"}, {100.0, "100"}, {-0.125, "-0.125"}})
+        EXPECT_EQ(FormatFloat(value), text);
     EXPECT_EQ(FormatInteger(-2147483648LL), "-2147483648");
 }
 
@@ -300,11 +301,19 @@ TEST(TextEdit, Validation) {
         bool ok;
         const char* text;
     } rows[] = {
-        {ints, "007", true, "7"},          {ints, "  000", true, "0"},       {ints, "-", true, "-"},
-        {positive, "-", false, ""},        {positive, "12x", false, ""},     {bounded, "123", true, "50"},
-        {bounded, "3", true, "10"},        {floats, "-", true, "-"},         {cappedFloats, "3.75", true, "2.5"},
+        {ints, "007", true, "7"},
+        {ints, "  000", true, "0"},
+        {ints, "-", true, "-"},
+        {positive, "-", false, ""},
+        {positive, "12x", false, ""},
+        {bounded, "123", true, "50"},
+        {bounded, "3", true, "10"},
+        {floats, "-", true, "-"},
+        {cappedFloats, "3.75", true, "2.5"},
         {cappedFloats, "1e999", true, "2.5"},  // beyond a double: clamped, not garbage
-        {cappedFloats, "0.", true, "0."},  {text, "abcd", false, ""},        {text, "abc", true, "abc"},
+        {cappedFloats, "0.", true, "0."},
+        {text, "abcd", false, ""},
+        {text, "abc", true, "abc"},
         {text, "", true, ""},
     };
     for (const auto& r : rows) {

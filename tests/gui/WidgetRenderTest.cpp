@@ -2,9 +2,9 @@
 // 4 x 8 white blocks, so each character shows as a block of its tint.
 #include "gui/ListBox.h"
 #include "gui/TextInput.h"
-#include "support/WidgetTestUtil.h"
 #include "platform/Keys.h"
 #include "support/RenderFixture.h"
+#include "support/WidgetTestUtil.h"
 
 using namespace ove;
 using namespace guiwtest;
@@ -39,6 +39,7 @@ protected:
 
 }  // namespace
 
+// clang-format off
 TEST_F(WidgetRenderTest, TextInputSelectionCaretAndScroll) {
     auto* input = new CTextInput(nullptr);
     input->x1 = input->y1 = 10;
@@ -78,7 +79,9 @@ TEST_F(WidgetRenderTest, TextInputSelectionCaretAndScroll) {
     Now() = 0;  // other half of the blink: alpha 128 over black
     ExpectPixels(*Capture(), {{98, 12, 0xFF800000u}});
 }
+// clang-format on
 
+// clang-format off
 TEST_F(WidgetRenderTest, ListBoxRowsSelectionIconsAndClip) {
     auto* list = new CListBox(nullptr);
     list->x2 = 99;
@@ -109,3 +112,4 @@ TEST_F(WidgetRenderTest, ListBoxRowsSelectionIconsAndClip) {
                              {19, 8, kText}, {19, 12, kFill}, {19, 14, kText}, {12, 17, kFill}});
     list->SetView(nullptr);
 }
+// clang-format on

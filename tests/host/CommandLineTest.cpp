@@ -31,9 +31,15 @@ TEST(CommandLine, DoubleDashPassesEngineOptionsToTheGame) {
 }
 
 TEST(CommandLine, BadValuesAreReported) {
-    const std::vector<std::vector<std::string>> bad = {
-        {"--frames", "ten"}, {"--frames", "-1"}, {"--game"}, {"--archive"}, {"--headless", "--directory"},
-        {"--screenshot", "shot.jpg"}, {"--screenshot", "shot"}, {"--screenshot", "png"}, {"--screenshot", "a.png/shot"}};
+    const std::vector<std::vector<std::string>> bad = {{"--frames", "ten"},
+                                                       {"--frames", "-1"},
+                                                       {"--game"},
+                                                       {"--archive"},
+                                                       {"--headless", "--directory"},
+                                                       {"--screenshot", "shot.jpg"},
+                                                       {"--screenshot", "shot"},
+                                                       {"--screenshot", "png"},
+                                                       {"--screenshot", "a.png/shot"}};
     for (const auto& args : bad) EXPECT_FALSE(ParseCommandLine(args).error.empty()) << args.back();
     // The picture's format goes by the extension, in any case.
     for (const char* name : {"shot.png", "shot.PNG", "dir.x/shot.Bmp"}) {

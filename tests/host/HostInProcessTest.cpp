@@ -5,8 +5,8 @@
 
 #include <memory>
 
-#include "host/Game.h"
 #include "bindings/Bindings.h"
+#include "host/Game.h"
 #include "platform/MessageBox.h"
 #include "render/Renderer.h"
 #include "script/ScriptHost.h"
@@ -53,8 +53,9 @@ function onResize(w, h) { events.push('r' + w + ',' + h); }
 }  // namespace
 
 TEST_F(HostTest, MouseEventsAreScaledToTheGameAndTrackButtons) {
-    ASSERT_TRUE(Start(kRecorder, "<settings><game width=\"320\" height=\"240\"/>"
-                                 "<window width=\"640\" height=\"480\"/></settings>"));
+    ASSERT_TRUE(Start(kRecorder,
+                      "<settings><game width=\"320\" height=\"240\"/>"
+                      "<window width=\"640\" height=\"480\"/></settings>"));
     ASSERT_EQ(m_game->Viewport()->GetClientWidth(), 640);
     m_game->MouseEvent(100, 60, 1, 0);
     m_game->MouseEvent(101, 61, 0, 0);
@@ -81,8 +82,9 @@ TEST_F(HostTest, ResizeCallsTheHandlerOnlyForFlexibleGames) {
 }
 
 TEST_F(HostTest, AnErrorInAMouseHandlerIsShownAndTheGameGoesOn) {
-    ASSERT_TRUE(Start("var n = 0; function Init() {} function Run() {}"
-                      "function onMouseEvent() { n++; throw new Error('bad click'); }"));
+    ASSERT_TRUE(
+        Start("var n = 0; function Init() {} function Run() {}"
+              "function onMouseEvent() { n++; throw new Error('bad click'); }"));
     testing::internal::CaptureStderr();
     m_game->MouseEvent(1, 1, 1, 0);
     m_game->MouseEvent(1, 1, 3, 0);
@@ -104,7 +106,11 @@ function Init() {}
 function Quit() { throw new TypeError('in quit'); }
 function Run() { while (true) { Display(); frames++; } }
 )",
-                      "", [] { SRunOptions o; o.frameLimit = 3; return o; }()));
+                      "", [] {
+                          SRunOptions o;
+                          o.frameLimit = 3;
+                          return o;
+                      }()));
     testing::internal::CaptureStderr();
     m_game->Run();
     // Where it happened (Quit, reached from Display, reached from Run), then the box.
@@ -135,8 +141,8 @@ TEST_F(HostTest, PictureBackdropsLoadAndSameNameOnlyResetsOffsets) {
 
 TEST_F(HostTest, AGameSizeTheEngineCannotCreateStopsStartUpWithAMessage) {
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(Start("function Init() {} function Run() {}",
-                       "<settings><game width=\"0\" height=\"240\"/></settings>"));
+    EXPECT_FALSE(
+        Start("function Init() {} function Run() {}", "<settings><game width=\"0\" height=\"240\"/></settings>"));
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Error: settings.xml: the game size 0 x 240 cannot be used; each side must be 1 to 16384 pixels\n");
 }

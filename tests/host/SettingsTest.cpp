@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "host/Settings.h"
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
-#include "host/Settings.h"
 #include "support/MemoryFolder.h"
 #include "support/TestSupport.h"
 
@@ -78,39 +78,40 @@ TEST(Settings, NoSettingsFileKeepsDefaults) {
 }
 
 TEST(Settings, EveryElementAndAttributeApplies) {
-    SStartupSettings s = ReadFrom(SettingsXML(
-        "<game width='640' height='400' resolution='flexible' name='N' title='T'/>"
-        "<window width='1000' height='700' title='My Game'/>"
-        "<default font='Big' script='start' fullscreen='true'/>"
-        "<sound soundfont='fonts/gm.sf2'/>"));
+    SStartupSettings s = ReadFrom(
+        SettingsXML("<game width='640' height='400' resolution='flexible' name='N' title='T'/>"
+                    "<window width='1000' height='700' title='My Game'/>"
+                    "<default font='Big' script='start' fullscreen='true'/>"
+                    "<sound soundfont='fonts/gm.sf2'/>"));
     // The game's name and title are for the source dialog only.
-    EXPECT_EQ(Describe(s), "window 1000x700, game 640x400 flexible, title 'My Game', script 'start', font 'Big', "
-                           "full screen, sound font 'fonts/gm.sf2', read");
+    EXPECT_EQ(Describe(s),
+              "window 1000x700, game 640x400 flexible, title 'My Game', script 'start', font 'Big', "
+              "full screen, sound font 'fonts/gm.sf2', read");
 }
 
 TEST(Settings, ComparisonsAreExactAndCaseSensitive) {
-    SStartupSettings s = ReadFrom(SettingsXML(
-        "<default fullscreen='TRUE'/><game resolution='Flexible'/><window width='Auto' height='auto '/>"
-        "<Game width='999'/><WINDOW title='no'/>"));
+    SStartupSettings s = ReadFrom(
+        SettingsXML("<default fullscreen='TRUE'/><game resolution='Flexible'/><window width='Auto' height='auto '/>"
+                    "<Game width='999'/><WINDOW title='no'/>"));
     // 'Auto' is not auto and reads as the number 0.
     EXPECT_EQ(Describe(s), "window 0x0, game 320x240, title 'OVE', script 'main', font '', sound font '', read");
 }
 
 TEST(Settings, LaterChildrenOverrideAndAbsentAttributesKeepValues) {
-    SStartupSettings s = ReadFrom(SettingsXML(
-        "<default fullscreen='true' font='A'/>"
-        "<game width='640' height='480' resolution='flexible'/>"
-        "<unknown width='1'/>"
-        "<game width='800' resolution='fixed'/>"
-        "<default fullscreen='yes'/>"  // any other value clears it
-        "<window title='One'/><window title='Two' colour='red'/>"));
+    SStartupSettings s = ReadFrom(
+        SettingsXML("<default fullscreen='true' font='A'/>"
+                    "<game width='640' height='480' resolution='flexible'/>"
+                    "<unknown width='1'/>"
+                    "<game width='800' resolution='fixed'/>"
+                    "<default fullscreen='yes'/>"  // any other value clears it
+                    "<window title='One'/><window title='Two' colour='red'/>"));
     EXPECT_EQ(Describe(s), "window 320x240, game 800x480, title 'Two', script 'main', font 'A', sound font '', read");
 }
 
 TEST(Settings, NumbersReadLikeAtoi) {
-    const std::pair<const char*, int> cases[] = {{"640px", 640}, {" \t12", 12}, {"+7", 7},   {"-5", -5},
-                                                 {"abc", 0},     {"", 0},        {"0x20", 0}, {"12.9", 12},
-                                                 {"99999999999999999999", INT_MAX}};
+    const std::pair<const char*, int> cases[] = {{"640px", 640}, {" \t12", 12}, {"+7", 7},
+                                                 {"-5", -5},     {"abc", 0},    {"", 0},
+                                                 {"0x20", 0},    {"12.9", 12},  {"99999999999999999999", INT_MAX}};
     for (const auto& [text, value] : cases)
         EXPECT_EQ(ReadFrom(SettingsXML("<game width='" + std::string(text) + "'/>")).gameWidth, value) << text;
 }
@@ -383,6 +384,6 @@ TEST(SettingsWarnings, SizesTheEngineCannotCreateAreAStartupError) {
               "settings.xml: the game size 16385 x 1 cannot be used; each side must be 1 to 16384 pixels");
     s.gameWidth = 640;
     s.windowHeight = 0;
-    EXPECT_EQ(SizeProblem(s), "settings.xml: the window size 320 x 0 cannot be used; each side must be 1 to 16384 pixels");
-
+    EXPECT_EQ(SizeProblem(s),
+              "settings.xml: the window size 320 x 0 cannot be used; each side must be 1 to 16384 pixels");
 }

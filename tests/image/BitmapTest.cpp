@@ -31,14 +31,18 @@ void SetPixel16(CBitmapInterface& b, u32 x, u32 row, u32 v) {
 }  // namespace
 
 TEST(BitmapFormat, RowsArePaddedToFourBytesAndGreysGetRamps) {
-    const std::tuple<u32, PixelFormat, u32> strides[] = {{33, PixelFormat::Grey1, 8}, {3, PixelFormat::Rgb888, 12},
-                                                         {1, PixelFormat::Rgb16, 8},  {5, PixelFormat::Grey4, 4},
+    const std::tuple<u32, PixelFormat, u32> strides[] = {{33, PixelFormat::Grey1, 8},
+                                                         {3, PixelFormat::Rgb888, 12},
+                                                         {1, PixelFormat::Rgb16, 8},
+                                                         {5, PixelFormat::Grey4, 4},
                                                          {7, PixelFormat::Rgb565, 16}};
     for (const auto& [w, format, stride] : strides) EXPECT_EQ(CBitmapBuffer(w, 3, format).Stride(), stride) << w;
     EXPECT_EQ(ComputeStride(0xFFFFFFFFu, 64), 0u);  // does not fit: no bogus small stride
     // The default palette of an n-bit grey steps evenly from black to white.
-    for (auto [format, entries] : {std::pair{PixelFormat::Grey1, 2u}, {PixelFormat::Grey2, 4u},
-                                   {PixelFormat::Grey4, 16u}, {PixelFormat::Grey8, 256u}}) {
+    for (auto [format, entries] : {std::pair{PixelFormat::Grey1, 2u},
+                                   {PixelFormat::Grey2, 4u},
+                                   {PixelFormat::Grey4, 16u},
+                                   {PixelFormat::Grey8, 256u}}) {
         CBitmapBuffer g(1, 1, format);
         for (u32 i = 0; i < entries; ++i)
             EXPECT_EQ(g.GetPaletteEntry(static_cast<u8>(i)), 0x010101u * (i * 255 / (entries - 1))) << entries;
@@ -69,7 +73,7 @@ TEST(BitmapPalette, GreyRampTurnsIndexedIntoGrey) {
     coloured[77] = 0x004D4D4E;
     EXPECT_EQ(CBitmapBuffer(2, 2, PixelFormat::Indexed8, coloured).Format(), PixelFormat::Indexed8);
     // Equal grey steps are fine, a step down is not.
-    u32 flat[16] = {0, 0, 0x111111, 0x111111, 0x222222, 0x333333, 0x444444, 0x555555,
+    u32 flat[16] = {0,        0,        0x111111, 0x111111, 0x222222, 0x333333, 0x444444, 0x555555,
                     0x666666, 0x777777, 0x888888, 0x999999, 0xAAAAAA, 0xBBBBBB, 0xCCCCCC, 0xCCCCCC};
     EXPECT_EQ(CBitmapBuffer(2, 2, PixelFormat::Indexed4, flat).Format(), PixelFormat::Grey4);
     flat[15] = 0x101010;
@@ -173,7 +177,9 @@ TEST(BitmapCopy, WideAndAlphaSourcesIntoRgba) {
         // B, G, R, A samples.
         {PixelFormat::Rgba16, {0x10, 0xFF, 0x20, 0xFF, 0x30, 0xFF, 0x40, 0xFF}, 0x40302010u, 0xFFFFFFFFu},
         {PixelFormat::Rgbx8888, {1, 2, 3, 0}, 0xFF030201u, 0xFFFFFFFFu},  // the ignored byte does not become alpha
-        {PixelFormat::Rgb101010, {u8(tenBits), u8(tenBits >> 8), u8(tenBits >> 16), u8(tenBits >> 24)}, 0xFF8001u,
+        {PixelFormat::Rgb101010,
+         {u8(tenBits), u8(tenBits >> 8), u8(tenBits >> 16), u8(tenBits >> 24)},
+         0xFF8001u,
          0xFFFFFFu},
     };
     CBitmapBuffer dst(1, 1, PixelFormat::Rgba8888);
@@ -188,9 +194,9 @@ TEST(BitmapCopy, WideAndAlphaSourcesIntoRgba) {
 TEST(BitmapCopy, SizeMismatchesAndTargetsThatCannotBeProducedFailLeavingTheTarget) {
     CBitmapBuffer src(2, 2, PixelFormat::Rgb888);
     std::memset(src.Pixels(), 0x11, src.PixelBytes());
-    const std::pair<u32, PixelFormat> targets[] = {{3, PixelFormat::Rgb888},      {2, PixelFormat::Indexed8},
-                                                   {2, PixelFormat::Grey8},       {2, PixelFormat::Rgb101010},
-                                                   {2, PixelFormat::Rgba16},      {2, PixelFormat::GreyAlpha16}};
+    const std::pair<u32, PixelFormat> targets[] = {{3, PixelFormat::Rgb888}, {2, PixelFormat::Indexed8},
+                                                   {2, PixelFormat::Grey8},  {2, PixelFormat::Rgb101010},
+                                                   {2, PixelFormat::Rgba16}, {2, PixelFormat::GreyAlpha16}};
     for (const auto& [height, format] : targets) {
         CBitmapBuffer dst(2, height, format);
         std::memset(dst.Pixels(), 0x6C, dst.PixelBytes());
@@ -228,7 +234,7 @@ TEST(CBitmapKinds, DrawingSurfaceAcceptsOnlyItsFormats) {
     }
     u32 coloured[256] = {0x0000FF};
     const std::tuple<u32, const u32*, PixelFormat> byBits[] = {
-        {8, coloured, PixelFormat::Indexed8}, {8, nullptr, PixelFormat::Grey8},  {4, coloured, PixelFormat::Indexed4},
+        {8, coloured, PixelFormat::Indexed8}, {8, nullptr, PixelFormat::Grey8},   {4, coloured, PixelFormat::Indexed4},
         {15, nullptr, PixelFormat::Rgb555},   {16, nullptr, PixelFormat::Rgb565}, {24, nullptr, PixelFormat::Rgb888},
         {32, nullptr, PixelFormat::Rgba8888}};
     for (const auto& [bits, palette, format] : byBits) EXPECT_EQ(CBitmap(4, 4, bits, palette).Format(), format) << bits;

@@ -14,12 +14,14 @@ namespace {
 const char* kTruncated = "File ends prematurely.";
 const char* kCannotHandle = "Cannot handle file format.";
 
+// clang-format off
 u32 HeaderSize(const Bytes& b) { return b.size() >= 18 ? b[14] | (b[15] << 8) | (b[16] << 16) | (u32(b[17]) << 24) : 0; }
 
 // Compares the first bytes of each memory row (the bottom row first).
 void ExpectRows(const CBitmapInterface& b, const std::vector<Bytes>& rows) {
     for (u32 y = 0; y < rows.size(); ++y) EXPECT_EQ(Bytes(b.Row(y), b.Row(y) + rows[y].size()), rows[y]) << "row " << y;
 }
+// clang-format on
 
 }  // namespace
 
@@ -93,8 +95,7 @@ TEST(BmpRead, HeaderSizes64And108ZeroOffsetAndTopDownRows) {
     v4NoOffset.zeroOffset = true;
     v64.headerSize = 64;
     topDown.height = -23;
-    for (int y = 0; y < 23; ++y)
-        std::copy_n(plain.pixels.begin() + (22 - y) * 40, 40, topDown.pixels.begin() + y * 40);
+    for (int y = 0; y < 23; ++y) std::copy_n(plain.pixels.begin() + (22 - y) * 40, 40, topDown.pixels.begin() + y * 40);
     for (const SBmp* s : {&v4, &v4NoOffset, &v64, &topDown}) {
         auto bitmap = Decode(codec, BuildBmp(*s));
         ASSERT_TRUE(bitmap) << codec.GetErrorText();
@@ -114,8 +115,8 @@ TEST(BmpRead, HandBuiltHeadersAndBitfields) {
         return BuildBmp(s);
     };
     auto masks32 = [](u32 r, u32 g, u32 b, u32 a) {
-        return BuildBmp(SBmp{.headerSize = 108, .bitCount = 32, .compression = 3, .masks = {r, g, b, a},
-                             .pixels = {1, 2, 3, 4}});
+        return BuildBmp(
+            SBmp{.headerSize = 108, .bitCount = 32, .compression = 3, .masks = {r, g, b, a}, .pixels = {1, 2, 3, 4}});
     };
     const Bytes four = {0, 0, 0, 0};
     Bytes planes = BuildBmp(SBmp{.headerSize = 12, .pixels = four});
@@ -166,6 +167,7 @@ TEST(BmpRead, HandBuiltHeadersAndBitfields) {
     EXPECT_STREQ(codec.GetErrorText(), "Could not read from input device.");
 }
 
+// clang-format off
 TEST(BmpRead, PaletteAndGreyRamp) {
     SBmp s{.width = 9, .height = 2, .bitCount = 1, .palette = {0x000000, 0xFFFFFF},
            .pixels = {0x80, 0x80, 0, 0, 0x00, 0x00, 0, 0}};
@@ -196,7 +198,9 @@ TEST(BmpRead, PaletteAndGreyRamp) {
     EXPECT_EQ(b->Pixels()[0], 1);
     EXPECT_EQ(b->GetPaletteEntry(1), 0xEFCDABu);
 }
+// clang-format on
 
+// clang-format off
 TEST(BmpRead, RunLengthEncodings) {
     // RLE8, 4 x 3: a run, end of line, an odd absolute run (padded), a run that carries on into the
     // next row, a delta, end of bitmap.
@@ -245,7 +249,9 @@ TEST(BmpRead, RunLengthEncodings) {
         EXPECT_STREQ(codec.GetErrorText(), error);
     }
 }
+// clang-format on
 
+// clang-format off
 TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
     const SBmp s{.width = 5, .height = 3, .bitCount = 8, .palette = std::vector<u32>(256, 0x203040),
                  .pixels = Bytes(8 * 3, 1)};
@@ -288,6 +294,7 @@ TEST(BmpRead, TruncatedAndCorruptFilesFailCleanly) {
         }
     }
 }
+// clang-format on
 
 TEST(BmpWrite, WritesEveryDepthReadableByImageMagickAndItself) {
     SRgba picture = TestPicture(37, 23);
@@ -360,10 +367,10 @@ TEST(BmpWrite, WideFormatsAreNarrowedAndErrorsReported) {
 
     CBuffer out;
     CSegment readOnly(new CBuffer(), 0, 0);
-    for (auto [source, target, error] : {std::tuple<CBitmapInterface*, CDataBin*, const char*>{
-                                             nullptr, &out, "Could not read from input device."},
-                                         {&wide, nullptr, "Could not write to output device."},
-                                         {&wide, &readOnly, "Could not write to output device."}}) {
+    for (auto [source, target, error] :
+         {std::tuple<CBitmapInterface*, CDataBin*, const char*>{nullptr, &out, "Could not read from input device."},
+          {&wide, nullptr, "Could not write to output device."},
+          {&wide, &readOnly, "Could not write to output device."}}) {
         EXPECT_FALSE(codec.Save(source, target));
         EXPECT_STREQ(codec.GetErrorText(), error);
     }

@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "support/PngTestUtil.h"
-#include "io/DataBin.h"
 #include "image/CodecPNG.h"
+#include "io/DataBin.h"
+#include "support/PngTestUtil.h"
 
 using namespace ove;
 using namespace pngtest;
@@ -31,8 +31,8 @@ void ExpectSameAsLibpng(const PngPicture& picture, u32 seed, PixelFormat expecte
 // interlaced pictures are compared with it too, so they also equal their plain twins.
 TEST(CodecPNG, EveryColourTypeDepthFilterAndInterlaceMatchesLibpng) {
     const std::pair<u32, u32> sizes[] = {{1, 1}, {3, 2}, {37, 23}, {130, 67}};
-    const int filterSets[] = {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH,
-                              PNG_ALL_FILTERS};
+    const int filterSets[] = {PNG_FILTER_NONE, PNG_FILTER_SUB,   PNG_FILTER_UP,
+                              PNG_FILTER_AVG,  PNG_FILTER_PAETH, PNG_ALL_FILTERS};
     u32 seed = 1;
     for (const Combination& c : kCombinations)
         for (bool interlace : {false, true})
@@ -117,8 +117,7 @@ TEST(CodecPNG, ErrorsAndTheirMessages) {
          "Invalid number of bits per channel. The file may be corrupt."},
         {"grey alpha at 4 bits", MakePng(IhdrData(1, 1, 4, 4), plainRow), CodecErrorValue(6, 6),
          "Alpha channel is only supported for RGB or 8bit indexed images."},
-        {"interlace 2", MakePng(IhdrData(1, 1, 8, 2, 2), plainRow), CodecErrorValue(6, 4),
-         "Unknown interlace method."},
+        {"interlace 2", MakePng(IhdrData(1, 1, 8, 2, 2), plainRow), CodecErrorValue(6, 4), "Unknown interlace method."},
         {"filter 5", MakePng(IhdrData(1, 1, 8, 2), Bytes{5, 10, 20, 30}), CodecErrorValue(6, 5),
          "Unknown compression type."},
         {"inflate", badInflate, CodecErrorValue(6, 2), "Could not inflate compressed data."},
@@ -180,11 +179,16 @@ TEST(CodecPNG, DamagedFilesNeverCrash) {
         if (!picture.palette.empty()) picture.paletteAlpha = {0, 100};
         files.push_back(SampleFile(picture, 18));
     }
-    const std::vector<std::string> known = {
-        "Could not inflate compressed data.", "Unknown interlace method.", "Unknown compression type.",
-        "Alpha channel is only supported for RGB or 8bit indexed images.", "Insufficient memory.",
-        "Invalid number of bits per channel. The file may be corrupt.", "Invalid header.", "Invalid file format.",
-        "File ends prematurely.", "Could not create bitmap."};
+    const std::vector<std::string> known = {"Could not inflate compressed data.",
+                                            "Unknown interlace method.",
+                                            "Unknown compression type.",
+                                            "Alpha channel is only supported for RGB or 8bit indexed images.",
+                                            "Insufficient memory.",
+                                            "Invalid number of bits per channel. The file may be corrupt.",
+                                            "Invalid header.",
+                                            "Invalid file format.",
+                                            "File ends prematurely.",
+                                            "Could not create bitmap."};
     int failures = 0;
     for (int iter = 0; iter < 4000; ++iter) {
         Bytes f = files[iter % files.size()];

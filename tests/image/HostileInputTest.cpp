@@ -39,8 +39,8 @@ TEST_P(HostileFile, FailsWithAMessage) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Samples, HostileFile,
-                         ::testing::Values("bmp-1.bin", "bmp-2.bin", "bmp-3.bin", "jpg-1.bin", "jpg-2.bin",
-                                           "jpg-3.bin", "png-1.bin", "png-2.bin"));
+                         ::testing::Values("bmp-1.bin", "bmp-2.bin", "bmp-3.bin", "jpg-1.bin", "jpg-2.bin", "jpg-3.bin",
+                                           "png-1.bin", "png-2.bin"));
 
 TEST(HostileBmp, HeadersThatPromiseTooMuchAreRefusedBeforeDecoding) {
     // Unknown compression (4 is embedded JPEG data) is an error, not a blank picture.
@@ -52,7 +52,12 @@ TEST(HostileBmp, HeadersThatPromiseTooMuchAreRefusedBeforeDecoding) {
     EXPECT_STREQ(codec.GetErrorText(), "Cannot handle file format.");
 
     // Run-length data: one pair yields at most 255 cells, so 6000 x 6000 needs far more than 6 bytes.
-    SBmp rle{.width = 6000, .height = 6000, .bitCount = 8, .compression = 1, .palette = {0}, .coloursUsed = 1,
+    SBmp rle{.width = 6000,
+             .height = 6000,
+             .bitCount = 8,
+             .compression = 1,
+             .palette = {0},
+             .coloursUsed = 1,
              .pixels = {0, 0, 0, 1, 0, 1}};
     EXPECT_FALSE(Decode(codec, BuildBmp(rle)));
     EXPECT_STREQ(codec.GetErrorText(), "File ends prematurely.");
@@ -105,7 +110,11 @@ TEST(DirectDecoding, ThirtyTwoBitsStraightFromTheFileMatchTheConversion) {
         check(jpg, Encode(jpg, *b), "jpeg colour");
     }
     // 8-bit palette rows, bottom-up and top-down.
-    SBmp indexed{.width = 5, .height = 3, .bitCount = 8, .palette = {0x102030, 0xFF0000, 0x00FF00}, .coloursUsed = 3,
+    SBmp indexed{.width = 5,
+                 .height = 3,
+                 .bitCount = 8,
+                 .palette = {0x102030, 0xFF0000, 0x00FF00},
+                 .coloursUsed = 3,
                  .pixels = {0, 1, 2, 1, 0, 0, 0, 0, 2, 2, 1, 0, 0, 0, 0, 0, 1, 1, 2, 0, 0, 0, 0, 0}};
     check(bmp, BuildBmp(indexed), "bmp 8");
     indexed.height = -3;

@@ -23,8 +23,8 @@ TEST(ImageDraw, FillClipsAndBlends) {
     const u32 bg = 0xFF000000u;
     CBitmapBuffer b(6, 6, PixelFormat::Rgba8888);
     ImageClear(b, bg);
-    EXPECT_TRUE(ImageFillRect(b, -5, -5, 10, 10, 0xFFFFFFFFu));  // the 5 x 5 corner only
-    EXPECT_FALSE(ImageFillRect(b, 0, 0, 6, 6, 0x00FFFFFFu));      // alpha 0: nothing
+    EXPECT_TRUE(ImageFillRect(b, -5, -5, 10, 10, 0xFFFFFFFFu));               // the 5 x 5 corner only
+    EXPECT_FALSE(ImageFillRect(b, 0, 0, 6, 6, 0x00FFFFFFu));                  // alpha 0: nothing
     EXPECT_FALSE(ImageFillRect(b, INT_MAX - 1, 0, INT_MAX, 6, 0xFFFFFFFFu));  // no wrap-around
     EXPECT_EQ(Map(b, bg), "#####.\n#####.\n#####.\n#####.\n#####.\n......\n");
     // Half-transparent black over opaque white: T[127][255] + T[128][0] = 127; alpha 127 + 128.
@@ -45,8 +45,8 @@ TEST(ImageDraw, OutlineClipsAndBlendsEachPixelOnce) {
     const u32 bg = 0xFF000000u;
     CBitmapBuffer b(5, 4, PixelFormat::Rgba8888);
     ImageClear(b, bg);
-    EXPECT_TRUE(ImageDrawRect(b, 3, 2, 1, 0, 0xFFFFFFFFu));  // corners in any order
-    EXPECT_TRUE(ImageDrawRect(b, -2, 3, 0, 9, 0xFFFFFFFFu));  // left and bottom edges left out
+    EXPECT_TRUE(ImageDrawRect(b, 3, 2, 1, 0, 0xFFFFFFFFu));     // corners in any order
+    EXPECT_TRUE(ImageDrawRect(b, -2, 3, 0, 9, 0xFFFFFFFFu));    // left and bottom edges left out
     EXPECT_FALSE(ImageDrawRect(b, -1, -1, 5, 4, 0xFFFFFFFFu));  // all four edges outside
     EXPECT_EQ(Map(b, bg), ".###.\n.#.#.\n.###.\n#....\n");
     ImageClear(b, 0xFFFFFFFFu);

@@ -22,9 +22,16 @@ u32 Pixel32(const CBitmapInterface& b, u32 x, u32 y) {
 
 TEST(ImageLoad, CodecByExtension) {
     using F = ImageFileFormat;
-    for (auto [name, format] : {std::pair{"pic.PNG", F::PNG}, {"a.b.JpEg", F::JPEG}, {"x.jpg", F::JPEG},
-                                {"x.Bmp", F::BMP}, {".qoi", F::QOI}, {"pic", F::Unknown}, {"pic.bmpx", F::Unknown},
-                                {"dir.png/pic", F::Unknown}, {"pic.", F::Unknown}, {"", F::Unknown}})
+    for (auto [name, format] : {std::pair{"pic.PNG", F::PNG},
+                                {"a.b.JpEg", F::JPEG},
+                                {"x.jpg", F::JPEG},
+                                {"x.Bmp", F::BMP},
+                                {".qoi", F::QOI},
+                                {"pic", F::Unknown},
+                                {"pic.bmpx", F::Unknown},
+                                {"dir.png/pic", F::Unknown},
+                                {"pic.", F::Unknown},
+                                {"", F::Unknown}})
         EXPECT_EQ(ImageFormatFromName(name), format) << name;
     for (ImageFileFormat f : {ImageFileFormat::BMP, ImageFileFormat::JPEG, ImageFileFormat::PNG, ImageFileFormat::QOI})
         EXPECT_NE(CreateImageCodec(f), nullptr);
@@ -34,15 +41,19 @@ TEST(ImageLoad, CodecByExtension) {
 TEST(ImageLoad, LoadedPicturesBecomeOpaqueRgba) {
     ovetest::TempDir dir;
     // An 8-bit indexed BMP: colours from the palette, fully opaque.
-    const SBmp s{.width = 3, .height = 2, .bitCount = 8, .palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF},
-                 .coloursUsed = 4, .pixels = {1, 2, 3, 0, 0, 0, 3, 0}};  // bottom row 1 2 3, top row 0 0 3
+    const SBmp s{.width = 3,
+                 .height = 2,
+                 .bitCount = 8,
+                 .palette = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF},
+                 .coloursUsed = 4,
+                 .pixels = {1, 2, 3, 0, 0, 0, 3, 0}};  // bottom row 1 2 3, top row 0 0 3
     fs::path bmp = dir.Write("pal.BMP", BuildBmp(s));
     std::string error;
     auto b = LoadImageFile(bmp.string(), &error);
     ASSERT_TRUE(b) << error;
     EXPECT_EQ(b->Format(), PixelFormat::Rgba8888);
-    for (auto [x, y, argb] : {std::tuple{0u, 1u, 0xFFFF0000u}, {1u, 1u, 0xFF00FF00u}, {2u, 0u, 0xFF0000FFu},
-                              {0u, 0u, 0xFF000000u}})
+    for (auto [x, y, argb] :
+         {std::tuple{0u, 1u, 0xFFFF0000u}, {1u, 1u, 0xFF00FF00u}, {2u, 0u, 0xFF0000FFu}, {0u, 0u, 0xFF000000u}})
         EXPECT_EQ(Pixel32(*b, x, y), argb) << x << "," << y;
 
     // A 32-bit QOI with alpha keeps its alpha.
@@ -108,4 +119,3 @@ TEST(ImageSave, ByExtension) {
     EXPECT_FALSE(SaveImageFile((dir / "no/such/dir.bmp").string(), *rgba, &error));
     EXPECT_EQ(error, "Could not write to output device.");
 }
-

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/ImageCodec.h"
+#include "io/DataBin.h"
 #include "support/TestSupport.h"
 
 namespace imagetest {
@@ -72,8 +72,8 @@ inline SRgba MagickRgba(const fs::path& file) {
 inline fs::path MagickWrite(const ovetest::TempDir& dir, const std::string& name, const SRgba& p,
                             const std::string& format, const std::string& options = "") {
     fs::path raw = dir.Write(name + ".rgba", p.pixels), out = dir / name;
-    ovetest::Run("convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) + " -depth 8 rgba:" +
-                 Q(raw) + " " + options + " " + format + Q(out));
+    ovetest::Run("convert -size " + std::to_string(p.width) + "x" + std::to_string(p.height) +
+                 " -depth 8 rgba:" + Q(raw) + " " + options + " " + format + Q(out));
     return out;
 }
 
@@ -91,7 +91,8 @@ inline int MaxDiff(const SRgba& a, const SRgba& b, bool checkAlpha = true) {
 inline double MeanDiff(const SRgba& a, const SRgba& b) {
     if (a.pixels.size() != b.pixels.size() || a.pixels.empty()) return 1000;
     double sum = 0;  // red, green and blue only
-    for (std::size_t i = 0; i < a.pixels.size(); ++i) sum += i % 4 == 3 ? 0 : std::abs(int(a.pixels[i]) - int(b.pixels[i]));
+    for (std::size_t i = 0; i < a.pixels.size(); ++i)
+        sum += i % 4 == 3 ? 0 : std::abs(int(a.pixels[i]) - int(b.pixels[i]));
     return sum / double(a.pixels.size() / 4 * 3);
 }
 
@@ -180,8 +181,7 @@ inline Bytes BuildBmp(const SBmp& s) {
     }
     Bytes file = {'B', 'M'};
     const auto dataOffset = static_cast<std::uint32_t>(14 + info.size());
-    for (std::uint32_t v : {dataOffset + unsigned(s.pixels.size()), 0u, s.zeroOffset ? 0u : dataOffset})
-        Put32(file, v);
+    for (std::uint32_t v : {dataOffset + unsigned(s.pixels.size()), 0u, s.zeroOffset ? 0u : dataOffset}) Put32(file, v);
     file.insert(file.end(), info.begin(), info.end());
     file.insert(file.end(), s.pixels.begin(), s.pixels.end());
     return file;

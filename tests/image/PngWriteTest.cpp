@@ -51,8 +51,8 @@ TEST(PngWrite, PicturesReadBackTheSameWithLibpngAndOurDecoder) {
         PixelFormat format;
         bool alpha;
     } cases[] = {
-        {1, 1, PixelFormat::Rgba8888, false},   {37, 23, PixelFormat::Rgba8888, false},
-        {64, 48, PixelFormat::Rgba8888, true},  {321, 200, PixelFormat::Rgba8888, false},
+        {1, 1, PixelFormat::Rgba8888, false},  {37, 23, PixelFormat::Rgba8888, false},
+        {64, 48, PixelFormat::Rgba8888, true}, {321, 200, PixelFormat::Rgba8888, false},
         {13, 7, PixelFormat::Rgb888, false},
     };
     u32 seed = 1;
@@ -106,4 +106,3 @@ TEST(PngWrite, ZlibStreamsInflateWithZlib) {
     EXPECT_LT(ZlibCompress(zeros.data(), zeros.size()).size(), 1000u);
     EXPECT_LT(ZlibCompress(window.data(), window.size()).size(), window.size() * 6 / 10) << "the repeat is found";
 }
-

@@ -48,8 +48,8 @@ TEST(Qoi, ReferenceFilesDecodeAndOurFilesMatchTheReferenceEncoder) {
     for (bool alpha : {false, true}) {
         SCOPED_TRACE(alpha);
         SRgba picture = QoiPicture(alpha);
-        fs::path png = MagickWrite(dir, alpha ? "a.png" : "o.png", picture, alpha ? "PNG32:" : "PNG24:",
-                                   alpha ? "" : "-alpha off");
+        fs::path png = MagickWrite(dir, alpha ? "a.png" : "o.png", picture,
+                                   alpha ? "PNG32:" : "PNG24:", alpha ? "" : "-alpha off");
         fs::path ref = dir / (alpha ? "a.qoi" : "o.qoi");
         ASSERT_EQ(ovetest::Run("qoiconv " + Q(png) + " " + Q(ref) + " >/dev/null"), 0);
         const Bytes refBytes = ovetest::ReadFileBytes(ref);

@@ -24,8 +24,8 @@ std::unique_ptr<CBitmapBuffer> Picture(const std::vector<std::vector<u32>>& rows
 
 TEST(Resample, HalvingAveragesEachTwoByTwoBlock) {
     // Left block: 0, 40, 80, 120 in red -> 60. Right block: blue 10, 20, 30, 41 -> 25.25 -> 25.
-    auto src = Picture({{0xFF000000, 0xFF280000, 0x0000000A, 0x00000014},
-                                 {0xFF500000, 0xFF780000, 0xFF00001E, 0xFF000029}});
+    auto src = Picture(
+        {{0xFF000000, 0xFF280000, 0x0000000A, 0x00000014}, {0xFF500000, 0xFF780000, 0xFF00001E, 0xFF000029}});
     CBitmapBuffer dst(2, 1, PixelFormat::Rgba8888);
     ASSERT_TRUE(ResampleArea(*src, dst));
     EXPECT_EQ(PixelAt(dst, 0, 0), 0xFF3C0000u);

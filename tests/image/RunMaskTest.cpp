@@ -4,8 +4,8 @@
 #include <random>
 #include <utility>
 
-#include "io/DataBin.h"
 #include "image/RunMask.h"
+#include "io/DataBin.h"
 #include "support/Bytes.h"
 
 using namespace ove;

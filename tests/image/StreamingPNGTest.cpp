@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "support/PngTestUtil.h"
 #include "image/ImageLoad.h"
+#include "support/PngTestUtil.h"
 
 using namespace ove;
 using namespace pngtest;
@@ -65,7 +65,8 @@ TEST(StreamingPNG, RgbaLoadEqualsLoadThenConversionForEveryKindOfPicture) {
                     PngPicture picture = Picture(w, h, k.colourType, k.depth, interlace, seed);
                     if (!alpha.empty() && picture.palette.empty()) break;
                     picture.paletteAlpha = alpha;
-                    if (picture.paletteAlpha.size() > picture.palette.size()) picture.paletteAlpha.resize(picture.palette.size());
+                    if (picture.paletteAlpha.size() > picture.palette.size())
+                        picture.paletteAlpha.resize(picture.palette.size());
                     if (k.colourType == PNG_COLOR_TYPE_GRAY && k.depth == 8 && w == 5) picture.greyKey = 3;
                     ExpectRgbaLoadAsConverted(SampleFile(picture, seed++), Describe(picture));
                 }

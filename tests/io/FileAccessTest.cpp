@@ -16,9 +16,9 @@ TEST(FileAccess, PathsResolveAsTheSystemWouldThenStayInsideTheirFolders) {
     root.Write("game/DATA/main.ovs", "");
     root.Write("outside/secret.txt", "x");
     root.Write("saves/keep.dat", "");
-    fs::create_directory_symlink(root / "outside", root / "game/escape");  // a link pointing out
-    fs::create_symlink(root / "outside/new.txt", root / "game/dangling");    // writing creates outside
-    fs::create_directory_symlink(root / "game/DATA", root / "outside/in");   // a link pointing in
+    fs::create_directory_symlink(root / "outside", root / "game/escape");   // a link pointing out
+    fs::create_symlink(root / "outside/new.txt", root / "game/dangling");   // writing creates outside
+    fs::create_directory_symlink(root / "game/DATA", root / "outside/in");  // a link pointing in
 
     ovetest::ScopedCwd cwd(root / "game");
     ove::CFileAccess access;

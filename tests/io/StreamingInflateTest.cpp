@@ -4,9 +4,9 @@
 #include <algorithm>
 #include <cstring>
 
-#include "support/DeflateTestUtil.h"
 #include "io/DataBin.h"
 #include "io/Inflate.h"
+#include "support/DeflateTestUtil.h"
 
 using namespace ove;
 using namespace pngtest;
@@ -56,7 +56,8 @@ TEST(StreamingInflate, AnyInputPiecesGiveTheSameOutputAndConsumedCount) {
         Bytes stream = ZlibDeflate(data, level);
         const std::size_t size = stream.size();
         stream.insert(stream.end(), {0xAB, 0xCD, 0xEF});  // what follows the stream is not part of it
-        for (std::size_t piece : {std::size_t(1), std::size_t(3), std::size_t(8), std::size_t(1000), std::size_t(1) << 20}) {
+        for (std::size_t piece :
+             {std::size_t(1), std::size_t(3), std::size_t(8), std::size_t(1000), std::size_t(1) << 20}) {
             SCOPED_TRACE("level " + std::to_string(level) + " pieces of " + std::to_string(piece));
             CPieces source(stream, piece);
             CCollect sink;

@@ -59,15 +59,23 @@ TEST(CodePage, WholeStringsAndTheZeroByte) {
 }
 
 TEST(CodePage, CharactersOutsideTheCodePageAreReplacedOrDropped) {
-    const std::string mixed = "a\xE2\x86\x92" "b\xF0\x9F\x98\x80" "c";  // arrow, emoji
+    const std::string mixed =
+        "a\xE2\x86\x92"
+        "b\xF0\x9F\x98\x80"
+        "c";  // arrow, emoji
     EXPECT_EQ(ove::Utf8ToCp1252(mixed), "a?b?c");
     EXPECT_EQ(ove::Utf8ToCp1252(mixed, 0), "abc");
-    for (auto [unicode, cp] : {std::pair{0x2192, -1}, {0x20AC, 0x80}, {0x0178, 0x9F}}) EXPECT_EQ(ove::UnicodeToCp1252(unicode), cp);
+    for (auto [unicode, cp] : {std::pair{0x2192, -1}, {0x20AC, 0x80}, {0x0178, 0x9F}})
+        EXPECT_EQ(ove::UnicodeToCp1252(unicode), cp);
 }
 
 TEST(CodePage, MalformedUtf8NeverReadsPastTheEnd) {
     // A stray continuation byte, an overlong NUL, a surrogate, a cut-off sequence and past U+10FFFF.
-    for (auto [utf8, cp] : {std::pair{"x\x80y", "x?y"}, {"\xC0\x80", "??"}, {"\xED\xA0\x80", "???"}, {"ok\xE2\x82", "ok??"},
-                            {"\xF4\x90\x80\x80", "????"}, {"", ""}})
+    for (auto [utf8, cp] : {std::pair{"x\x80y", "x?y"},
+                            {"\xC0\x80", "??"},
+                            {"\xED\xA0\x80", "???"},
+                            {"ok\xE2\x82", "ok??"},
+                            {"\xF4\x90\x80\x80", "????"},
+                            {"", ""}})
         EXPECT_EQ(ove::Utf8ToCp1252(utf8), cp) << utf8;
 }

@@ -20,6 +20,7 @@ int Routed(SDL_Scancode sc, SDL_Keycode key, unsigned mods = KMOD_NONE) {
 
 }  // namespace
 
+// clang-format off
 TEST(Keys, KeysWithoutCharacterGiveTheNamedKeyCodes) {
     struct Row {
         SDL_Scancode sc;
@@ -52,6 +53,7 @@ TEST(Keys, KeysWithoutCharacterGiveTheNamedKeyCodes) {
     };
     for (const Row& r : rows) EXPECT_EQ(Routed(r.sc, r.key, r.mods), r.code) << SDL_GetScancodeName(r.sc) << " " << r.mods;
 }
+// clang-format on
 
 TEST(Keys, F10IsASystemKeyWithoutAltUnknownKeysGiveNothing) {
     SKeyTranslation k = TranslateKey(SDL_SCANCODE_F10, SDLK_F10, KMOD_NONE);
@@ -64,6 +66,7 @@ TEST(Keys, F10IsASystemKeyWithoutAltUnknownKeysGiveNothing) {
     EXPECT_EQ(TranslateKey(SDL_SCANCODE_AUDIOPLAY, SDLK_AUDIOPLAY, 0).virtualKey, 0);
 }
 
+// clang-format off
 TEST(Keys, PrintableKeysLeaveTheirCharacterToTextInput) {
     for (auto [sc, key] : {std::pair{SDL_SCANCODE_A, SDLK_a}, {SDL_SCANCODE_SPACE, SDLK_SPACE},
                            {SDL_SCANCODE_3, SDLK_3}, {SDL_SCANCODE_SLASH, SDLK_SLASH}}) {
@@ -77,9 +80,11 @@ TEST(Keys, PrintableKeysLeaveTheirCharacterToTextInput) {
     // A non-Latin key (keycode of an accented letter) still types.
     EXPECT_TRUE(TranslateKey(SDL_SCANCODE_2, 0xE9, KMOD_NONE).typesText);
 }
+// clang-format on
 
 // Control keys type their own characters; Ctrl chords type control characters. With Ctrl+Shift
 // only letters, ^ and _ do; Enter, Backspace, Space and the brackets route their scan codes.
+// clang-format off
 TEST(Keys, ControlKeysAndCtrlChords) {
     const unsigned cs = KMOD_LCTRL | KMOD_LSHIFT;
     const struct {
@@ -107,6 +112,7 @@ TEST(Keys, ControlKeysAndCtrlChords) {
     EXPECT_FALSE(TranslateKey(SDL_SCANCODE_A, SDLK_a, KMOD_LCTRL).system);
     EXPECT_TRUE(TranslateKey(SDL_SCANCODE_SPACE, SDLK_SPACE, cs).suppressText);
 }
+// clang-format on
 
 TEST(Keys, LeftAltMakesSystemChordsRightAltTypes) {
     SKeyTranslation altA = TranslateKey(SDL_SCANCODE_A, SDLK_a, KMOD_LALT);
@@ -121,8 +127,8 @@ TEST(Keys, LeftAltMakesSystemChordsRightAltTypes) {
     EXPECT_TRUE(altGr.typesText);
     EXPECT_FALSE(altGr.suppressText);
     // Ctrl with the left Alt types nothing: the keys route their scan codes.
-    for (auto [sc, key] : {std::pair{SDL_SCANCODE_Q, SDLK_q}, {SDL_SCANCODE_1, SDLK_1},
-                           {SDL_SCANCODE_RETURN, SDLK_RETURN}}) {
+    for (auto [sc, key] :
+         {std::pair{SDL_SCANCODE_Q, SDLK_q}, {SDL_SCANCODE_1, SDLK_1}, {SDL_SCANCODE_RETURN, SDLK_RETURN}}) {
         SKeyTranslation ctrlAlt = TranslateKey(sc, key, KMOD_LCTRL | KMOD_LALT);
         EXPECT_FALSE(ctrlAlt.system) << SDL_GetScancodeName(sc);
         EXPECT_FALSE(ctrlAlt.HasCharacter()) << SDL_GetScancodeName(sc);
@@ -175,6 +181,7 @@ TEST(Keys, FlagsWord) {
 }
 
 // Representatives of each kind, not a copy of the mapping.
+// clang-format off
 TEST(Keys, KeyCodesThatCanBeAskedWhetherHeld) {
     const std::pair<int, int> rows[] = {
         {19200, 37}, {13824, 161}, {13, 13}, {32, 32}, {'a', 'A'}, {'z', 'Z'}, {'A', 'A'}, {'0', '0'}, {'9', '9'},
@@ -183,6 +190,7 @@ TEST(Keys, KeyCodesThatCanBeAskedWhetherHeld) {
     };
     for (auto [code, vk] : rows) EXPECT_EQ(ove::KeyCodeToVirtualKey(code), vk) << code;
 }
+// clang-format on
 
 TEST(Keys, VirtualKeysMapToTheirScancodes) {
     // The keypad's Left is not counted; letters by their US position (no keyboard map loaded).
@@ -190,8 +198,9 @@ TEST(Keys, VirtualKeysMapToTheirScancodes) {
         int vk;
         std::vector<int> scancodes;
     } rows[] = {
-        {37, {SDL_SCANCODE_LEFT}},    {17, {SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL}}, {160, {SDL_SCANCODE_LSHIFT}},
-        {13, {SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER}},   {'5', {SDL_SCANCODE_5}}, {32, {SDL_SCANCODE_SPACE}},
+        {37, {SDL_SCANCODE_LEFT}},    {17, {SDL_SCANCODE_LCTRL, SDL_SCANCODE_RCTRL}},
+        {160, {SDL_SCANCODE_LSHIFT}}, {13, {SDL_SCANCODE_RETURN, SDL_SCANCODE_KP_ENTER}},
+        {'5', {SDL_SCANCODE_5}},      {32, {SDL_SCANCODE_SPACE}},
         {'Q', {SDL_SCANCODE_Q}},      {0, {}},
     };
     for (const auto& r : rows) {

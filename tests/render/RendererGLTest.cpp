@@ -2,16 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <functional>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
 #include "render/Renderer.h"
-#include "support/TestSupport.h"
 #include "support/RenderFixture.h"
+#include "support/TestSupport.h"
 
 using namespace ove;
 using namespace ovetest;
@@ -19,7 +19,9 @@ using namespace ovetest;
 namespace {
 
 // Distinct opaque colour per coordinate.
-std::uint32_t Pattern(int x, int y) { return 0xFF000000u | std::uint32_t(x & 0x3FF) << 12 | std::uint32_t(y & 0x3FF) << 2 | 1; }
+std::uint32_t Pattern(int x, int y) {
+    return 0xFF000000u | std::uint32_t(x & 0x3FF) << 12 | std::uint32_t(y & 0x3FF) << 2 | 1;
+}
 
 // A depth mask of w x h whose pixels inside [x1, x2) x [y1, y2) have `level`, 0 elsewhere.
 CRunMask RectMask(int w, int h, int x1, int y1, int x2, int y2, std::uint8_t level) {
@@ -45,7 +47,8 @@ std::vector<std::string> Levels(int first, int last) {
 
 // Renders a captured frame and saves it as a BMP screenshot at `path`; the file's pixels (bottom
 // row first) after the header checks.
-std::vector<std::uint8_t> Screenshot(CRenderer& r, const std::filesystem::path& path, std::uint32_t w, std::uint32_t h) {
+std::vector<std::uint8_t> Screenshot(CRenderer& r, const std::filesystem::path& path, std::uint32_t w,
+                                     std::uint32_t h) {
     r.EnableFrameCapture(true);
     r.RenderFrame();
     EXPECT_TRUE(r.SaveScreenshot(path.string()));
@@ -107,7 +110,8 @@ TEST_F(GLRenderTest, ScenesCoverExactlyTheirPixels) {
         std::function<void(CRenderer&)> draw;
         std::function<std::uint32_t(int, int)> want;
     } cases[] = {
-        {"a colour backdrop fills the frame", 0xFF336699, false, [](CRenderer&) {}, [](int, int) { return 0xFF336699u; }},
+        {"a colour backdrop fills the frame", 0xFF336699, false, [](CRenderer&) {},
+         [](int, int) { return 0xFF336699u; }},
         {"clip rectangles unite through the stencil; a reset ends them", 0xFF000000, true,
          [](CRenderer& r) {
              r.SetClipRect(2, 1, 6, 4);
@@ -356,10 +360,9 @@ TEST_F(GLRenderTest, FrameOrderInterleavesLevelsObjectsAndGUI) {
     // The sprite at 5 has the float depth 0.8333333, so 30 - 30d = 5.0000006 and T = 5: levels 1..6
     // come before it. Painter's elements strictly farther come first; the equal and the nearer one
     // follow as soon as the remaining levels reach their depth (at once here); 17 is never reached.
-    const std::vector<std::string> want{"L0",  "elem4",   "L1",    "L2",    "L3",  "L4",  "L5",  "L6",
-                                        "sprite5", "elem5", "elem6", "L7",  "L8",  "L9",  "L10", "L11",
-                                        "L12", "L13",     "L14",   "L15",   "L16", "gui", "ontop", "guiTop(1)",
-                                        "cursor"};
+    const std::vector<std::string> want{"L0",    "elem4", "L1",  "L2",  "L3",    "L4",        "L5",    "L6",  "sprite5",
+                                        "elem5", "elem6", "L7",  "L8",  "L9",    "L10",       "L11",   "L12", "L13",
+                                        "L14",   "L15",   "L16", "gui", "ontop", "guiTop(1)", "cursor"};
     EXPECT_EQ(log, want);
 
     // Priority 2^31 - 1: 30 - 30d is beyond the int range; T is still at most 15, so levels 1..16

@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
-#include "support/SceneTestUtil.h"
 #include "scene/Sprite.h"
+#include "support/SceneTestUtil.h"
 
 using namespace ove;
 using scenetest::CTestView;
@@ -155,7 +155,7 @@ TEST_F(SpriteTest, MovementPicksTheLoopFromTheHeading) {
     EXPECT_EQ(fixed.loop, 5) << "a fixed loop stays";
 
     // (heading, loops, loop)
-    const int headings[][3] = {{22, 8, 0}, {23, 8, 4}, {337, 8, 6}, {338, 8, 0},
+    const int headings[][3] = {{22, 8, 0}, {23, 8, 4},  {337, 8, 6}, {338, 8, 0},
                                {90, 2, 0}, {270, 2, 1}, {271, 2, 0}, {180, 3, 0}};
     for (auto [heading, loops, loop] : headings)
         EXPECT_EQ(CSprite::LoopForHeading(heading, loops), loop) << heading << " of " << loops;

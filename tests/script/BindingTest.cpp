@@ -4,8 +4,8 @@
 #include <list>
 #include <stdexcept>
 
-#include "support/ScriptFixture.h"
 #include "script/Binding.h"
+#include "support/ScriptFixture.h"
 
 namespace ovetest {
 namespace {
@@ -149,8 +149,7 @@ TEST_F(BindingTest, ConstructionAndCreateFunctions) {
     // CreateX uses the constructor as registered, even after script replaced the global.
     Run("Shape = function () { this.fake = true; };");
     EXPECT_EQ(Eval("CreateShape(3).GetValue()"), "3");
-    EXPECT_EQ(Eval("Object.getOwnPropertyNames(this).some(function (k) { return k.indexOf('proto') >= 0; })"),
-              "false");
+    EXPECT_EQ(Eval("Object.getOwnPropertyNames(this).some(function (k) { return k.indexOf('proto') >= 0; })"), "false");
 }
 
 TEST_F(BindingTest, AccessorsAndMethods) {
@@ -375,9 +374,12 @@ TEST_F(BindingTest, ArgumentErrorsSayWhatWasWrong) {
     // Long texts are cut, quotes and control bytes escaped, so the message stays one short line; an
     // object that merely inherits from a bound one is no Box.
     const std::pair<const char*, std::string> calls[] = {
-        {"Int('5')", "string \"5\""},         {"Int()", "undefined"},
-        {"Int(null)", "null"},                 {"Int([1])", "an array"},
-        {"Int(new Box(1))", "a Box"},          {"Int(Object.create(new Box(1)))", "an object"},
+        {"Int('5')", "string \"5\""},
+        {"Int()", "undefined"},
+        {"Int(null)", "null"},
+        {"Int([1])", "an array"},
+        {"Int(new Box(1))", "a Box"},
+        {"Int(Object.create(new Box(1)))", "an object"},
         {"Int(function () {})", "a function"},
         {"Int('a\"b\\n' + new Array(60).join('z'))", "string \"a\\\"b\\x0A" + std::string(36, 'z') + "\"..."},
         // A script that renamed or replaced the function does not change the name in messages.

@@ -4,8 +4,8 @@
 #include <tuple>
 #include <vector>
 
-#include "image/RunMask.h"
 #include "host/GameApiLogic.h"
+#include "image/RunMask.h"
 
 using namespace ove;
 
@@ -31,6 +31,7 @@ bool Range(const std::vector<int32_t>& args, int32_t* lo, int32_t* hi) {
 
 // A zero side follows the picture's aspect (truncating: 333 * 400 / 640 = 208.125); without a
 // picture nothing is divided by zero; 64-bit products (40000 * 100000) divide back into range.
+// clang-format off
 TEST(BackdropDimensions, ZeroSideFollowsThePictureAspect) {
     const struct {
         int32_t w, h, pw, ph;
@@ -45,6 +46,7 @@ TEST(BackdropDimensions, ZeroSideFollowsThePictureAspect) {
         EXPECT_EQ(BackdropDimensions(r.w, r.h, r.pw, r.ph), r.want) << r.w << "," << r.h << " of " << r.pw << "x" << r.ph;
     EXPECT_EQ(BackdropDimensions(INT_MAX, 0, 1, 2).height, INT_MAX);
 }
+// clang-format on
 
 TEST(BackdropMapping, ScaleThenOffsetBothWays) {
     SBackdropGeometry g = Picture(640, 400, 320, 200);
@@ -106,8 +108,8 @@ TEST(RandomRange, ArgumentCountsChooseTheEnds) {
         bool ok;
         int32_t lo, hi;
     } rows[] = {
-        {{}, true, 0, 32767},         {{6}, true, 0, 6},     {{1, 6}, true, 1, 6}, {{-3, 1000, -100, 9}, true, -3, 9},
-        {{4, 4}, true, 4, 4},         {{5, 1}, false, 0, 0}, {{-1}, false, 0, 0},  {{9, 0, 0, 8}, false, 0, 0},
+        {{}, true, 0, 32767}, {{6}, true, 0, 6},     {{1, 6}, true, 1, 6}, {{-3, 1000, -100, 9}, true, -3, 9},
+        {{4, 4}, true, 4, 4}, {{5, 1}, false, 0, 0}, {{-1}, false, 0, 0},  {{9, 0, 0, 8}, false, 0, 0},
     };
     for (const auto& r : rows) {
         int32_t lo = 123, hi = 456;
@@ -144,6 +146,7 @@ TEST(RandomRange, GeneratorStaysWithinFifteenBits) {
     EXPECT_TRUE(sawHigh);
 }
 
+// clang-format off
 TEST(Params, ProgramNameIsSkipped) {
     // Only one space is eaten; quotes toggle mid-word.
     for (auto [line, params] : {std::pair{"ove level2 -x", "level2 -x"},
@@ -152,6 +155,7 @@ TEST(Params, ProgramNameIsSkipped) {
                                 {"\"unterminated quote with spaces", ""}, {"", ""}, {"ove ", ""}, {"a\"b c\"d e", "e"}})
         EXPECT_EQ(ParamsFromCommandLine(line), params) << line;
 }
+// clang-format on
 
 TEST(Params, BuiltLineRoundTripsTheParameters) {
     EXPECT_EQ(ProcessCommandLine("ove", "level2 \"my save\""), "ove level2 \"my save\"");
@@ -169,8 +173,8 @@ TEST(MaskValue, ReadsInsideThePictureOnly) {
         for (int x = 0; x < 4; ++x) values.push_back(static_cast<uint8_t>(10 * y + x + 1));
     CRunMask mask = CRunMask::Encode(values.data(), static_cast<uint32_t>(values.size()));
     // Past the right edge is not the next row's start; negative and past the bottom read 0.
-    for (auto [x, y, value] : {std::tuple{0, 0, 1}, {3, 0, 4}, {2, 1, 13}, {3, 2, 24}, {4, 0, 0}, {-1, 1, 0}, {0, 3, 0},
-                               {0, -1, 0}})
+    for (auto [x, y, value] :
+         {std::tuple{0, 0, 1}, {3, 0, 4}, {2, 1, 13}, {3, 2, 24}, {4, 0, 0}, {-1, 1, 0}, {0, 3, 0}, {0, -1, 0}})
         EXPECT_EQ(MaskValueAt(&mask, 4, 3, x, y), value) << x << "," << y;
     EXPECT_EQ(MaskValueAt(nullptr, 4, 3, 1, 1), 0);
     // A picture larger than the mask covers reads 0 beyond the runs.

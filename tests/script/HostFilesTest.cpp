@@ -24,6 +24,7 @@ std::string Join(const std::vector<std::string>& names) {
 
 }  // namespace
 
+// clang-format off
 TEST(WildcardTest, StarsAndQuestionMarksIgnoringCase) {
     struct {
         const char* pattern;
@@ -46,6 +47,7 @@ TEST(WildcardTest, StarsAndQuestionMarksIgnoringCase) {
     EXPECT_TRUE(MatchWildcard("\xC9t\xE9", "\xC9T\xE9"));
     EXPECT_FALSE(MatchWildcard("\xC9", "\xE9"));
 }
+// clang-format on
 
 TEST(WildcardTest, HostilePatternsStayFast) {
     // Backtracking matchers take exponential time on this; ours must answer at once.
@@ -59,12 +61,14 @@ TEST(WildcardTest, HostilePatternsStayFast) {
     EXPECT_TRUE(MatchWildcard(std::string(1 << 20, '*'), name));
 }
 
+// clang-format off
 TEST(HostPathTest, DriveLettersAndBackslashes) {
     const std::pair<const char*, std::optional<std::string>> cases[] = {
         {"saves\\slot1.sav", "saves/slot1.sav"}, {"C:\\games\\data", "/games/data"}, {"c:/tmp", "/tmp"}, {"C:", "."},
         {"C:saves", "saves"}, {"D:\\x", std::nullopt}, {"1:\\x", "1:/x"}};
     for (const auto& [script, host] : cases) EXPECT_EQ(ToHostPath(script), host) << script;
 }
+// clang-format on
 
 class HostFilesTest : public ::testing::Test {
 protected:
@@ -119,7 +123,7 @@ TEST_F(HostFilesTest, CreateDeleteAndRename) {
     EXPECT_EQ(ovetest::ReadFileBytes(m_dir / "Saves" / "other.sav").size(), 3u);
     EXPECT_TRUE(RenameEntry("saves/GAME.SAV", "saves/renamed.sav"));
     EXPECT_TRUE(RenameEntry("Saves/renamed.sav", "Saves/RENAMED.SAV"));  // a change of case
-    EXPECT_TRUE(RenameEntry("saves\\slot1", "Slot2"));                  // folders too
+    EXPECT_TRUE(RenameEntry("saves\\slot1", "Slot2"));                   // folders too
     EXPECT_FALSE(RenameEntry("missing", "x"));
     EXPECT_FALSE(RenameEntry("Slot2", "nowhere/Slot2"));
     EXPECT_EQ(tree(), "Saves/,Saves/RENAMED.SAV,Saves/other.sav,Slot2/");

@@ -42,14 +42,16 @@ TEST_F(ModuleTest, MissingScriptAndBadArguments) {
         {"LoadScript('gone')", "ReferenceError: Couldn't load script [gone]"},
         {"Import(5)", "TypeError: Import: argument 1 (name) must be a string, got number 5"},
         {"LoadScript({})", "TypeError: LoadScript: argument 1 (name) must be a string, got an object"},
-        {"ReloadScript(5)", "TypeError: ReloadScript: argument 1 (module) must be a module from LoadScript, got number 5"},
+        {"ReloadScript(5)",
+         "TypeError: ReloadScript: argument 1 (module) must be a module from LoadScript, got number 5"},
         {"ScriptExists(null)", "TypeError: ScriptExists: argument 1 (name) must be a string, got null"},
     };
     for (const auto& [call, error] : calls) EXPECT_EQ(Thrown(call), error) << call;
 }
 
 TEST_F(ModuleTest, ErrorsInImportedScriptsTravelUpAndRetry) {
-    Script("broken.ovs", "attempts = (typeof attempts === 'number' ? attempts : 0) + 1; throw new RangeError('inner');");
+    Script("broken.ovs",
+           "attempts = (typeof attempts === 'number' ? attempts : 0) + 1; throw new RangeError('inner');");
     EXPECT_EQ(Thrown("ImportOnce('broken')"), "RangeError: inner");
     // A failed import is not counted as imported: the next ImportOnce runs it again.
     EXPECT_EQ(Thrown("ImportOnce('broken')"), "RangeError: inner");
@@ -134,8 +136,7 @@ TEST_F(ModuleTest, LoadScriptCopiesDataByValue) {
     // A reference cycle is cut instead of copied for ever.
     EXPECT_EQ(Eval("d.loop.v + ' ' + ('self' in d.loop)"), "1 false");
     // Buffers, native and bound functions and the engine's `performance` are not copied.
-    EXPECT_EQ(Eval("['bytes', 'nativeFn', 'bound', 'performance'].filter(function (k) { return k in d; }).join()"),
-              "");
+    EXPECT_EQ(Eval("['bytes', 'nativeFn', 'bound', 'performance'].filter(function (k) { return k in d; }).join()"), "");
 }
 
 TEST_F(ModuleTest, LoadScriptHeapsAreIsolated) {
@@ -156,9 +157,11 @@ TEST_F(ModuleTest, UncaughtErrorInPrivateHeapIsFatal) {
 
     // Script code cannot catch it: the run ends at once, no catch or finally block runs, and an
     // error such a block would throw cannot hide the first.
-    r = ove::RunSource("var caught = 'no', cleaned = 'no';"
-                       "try { LoadScript('bad'); } catch (e) { caught = 'yes'; throw new Error('second'); }"
-                       "finally { cleaned = 'yes'; }", "main");
+    r = ove::RunSource(
+        "var caught = 'no', cleaned = 'no';"
+        "try { LoadScript('bad'); } catch (e) { caught = 'yes'; throw new Error('second'); }"
+        "finally { cleaned = 'yes'; }",
+        "main");
     EXPECT_FALSE(r.ok);
     EXPECT_EQ(r.error, "ERROR@bad: TypeError: nope\n");
     EXPECT_EQ(Eval("caught + ' ' + cleaned"), "no no");
@@ -167,7 +170,8 @@ TEST_F(ModuleTest, UncaughtErrorInPrivateHeapIsFatal) {
     r = ove::RunSource("LoadScript('noapi')", "main");
     EXPECT_EQ(r.error, "ERROR@noapi: ReferenceError: identifier 'Import' undefined\n");
 
-    Script("throwing-getter.ovs", "Object.defineProperty(this, 'g', {enumerable: true, get: function () { throw 7; }});");
+    Script("throwing-getter.ovs",
+           "Object.defineProperty(this, 'g', {enumerable: true, get: function () { throw 7; }});");
     r = ove::RunSource("LoadScript('throwing-getter')", "main");
     EXPECT_EQ(r.error, "ERROR@throwing-getter: 7\n");
 

@@ -1,6 +1,6 @@
 // The script host: protected evaluation, error texts, pending fatals from nested callbacks.
-#include "support/ScriptFixture.h"
 #include "script/Binding.h"
+#include "support/ScriptFixture.h"
 
 namespace ovetest {
 namespace {
@@ -154,7 +154,8 @@ TEST_F(HostTest, ErrorsInNestedHandlersEndRunButNotMouseEvents) {
     EXPECT_EQ(Eval("reached"), "false");
 
     // Handlers nested two deep: the innermost text is the one reported.
-    Run("button.onClick = function () { if (!this.inner) { this.inner = true; Pump(); } else throw new Error('deep'); };");
+    Run("button.onClick = function () { if (!this.inner) { this.inner = true; Pump(); } else throw new Error('deep'); "
+        "};");
     r = RunSource("Pump();", "CGame::Run");
     EXPECT_EQ(r.error, "ERROR: Error: deep\n");
 

@@ -3,9 +3,9 @@
 
 #include <memory>
 
-#include "support/SoundTestUtil.h"
 #include "io/DataBin.h"
 #include "sound/SoundManagerBasic.h"
+#include "support/SoundTestUtil.h"
 #include "support/TestSupport.h"
 
 using namespace ove;

@@ -3,10 +3,10 @@
 
 #include <memory>
 
-#include "support/SoundTestUtil.h"
 #include "io/DataBin.h"
 #include "sound/SoundFont.h"
 #include "sound/SoundManagerMixer.h"
+#include "support/SoundTestUtil.h"
 #include "support/TestSupport.h"
 
 using namespace ove;

@@ -12,11 +12,10 @@
 #include <memory>
 #include <string>
 
-#include "support/SoundTestUtil.h"
 #include "io/DataBin.h"
 #include "sound/SoundStartup.h"
+#include "support/SoundTestUtil.h"
 #include "support/TestSupport.h"
-
 
 using namespace ove;
 using namespace soundtest;

@@ -1,9 +1,9 @@
 // Classification, the RIFF walk and the MIDI check on hand-made and damaged files.
 #include <gtest/gtest.h>
 
-#include "support/SoundTestUtil.h"
 #include "sound/SoundData.h"
 #include "sound/SoundFont.h"
+#include "support/SoundTestUtil.h"
 #include "support/TestSupport.h"
 
 using namespace ove;
@@ -11,7 +11,9 @@ using namespace soundtest;
 
 namespace {
 
-ESoundKind Kind(const std::string& s) { return ClassifySound(reinterpret_cast<const std::uint8_t*>(s.data()), s.size()); }
+ESoundKind Kind(const std::string& s) {
+    return ClassifySound(reinterpret_cast<const std::uint8_t*>(s.data()), s.size());
+}
 std::uint32_t Length(const Bytes& b) { return WaveLengthMs(b.data(), b.size()); }
 bool Wave(const Bytes& b, std::string* why = nullptr) {
     SWaveInfo info;
@@ -85,8 +87,8 @@ TEST(SoundData, MidiCheckFollowsTracksAndEvents) {
     Bytes cut = good;
     cut.resize(cut.size() - 3);  // the track claims more than is there
     EXPECT_FALSE(Midi(cut));
-    EXPECT_FALSE(Midi(MidiFile({0x00, 0x3C, 0x7F})));              // data without a status
-    EXPECT_FALSE(Midi(MidiFile({0xFF, 0xFF, 0xFF, 0xFF, 0x7F})));  // delta longer than four bytes
+    EXPECT_FALSE(Midi(MidiFile({0x00, 0x3C, 0x7F})));                               // data without a status
+    EXPECT_FALSE(Midi(MidiFile({0xFF, 0xFF, 0xFF, 0xFF, 0x7F})));                   // delta longer than four bytes
     EXPECT_FALSE(Midi(MidiFile({0x00, 0xFF, 0x01, 0x8F, 0xFF, 0xFF, 0x7F, 'a'})));  // meta past the track
     Bytes twoTracks = good;
     twoTracks[11] = 2;  // says two tracks, holds one

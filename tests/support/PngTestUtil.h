@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "DeflateTestUtil.h"
-#include "io/DataBin.h"
 #include "image/Bitmap.h"
 #include "image/CodecPNG.h"
+#include "io/DataBin.h"
 
 namespace pngtest {
 
@@ -199,7 +199,7 @@ inline const Combination kCombinations[] = {
 
 // A picture description; palette pictures get a random palette of every entry their depth allows.
 inline PngPicture Picture(std::uint32_t w, std::uint32_t h, int colourType = PNG_COLOR_TYPE_RGB, int depth = 8,
-                       bool interlace = false, std::uint32_t seed = 1) {
+                          bool interlace = false, std::uint32_t seed = 1) {
     PngPicture s{.width = w, .height = h, .colourType = colourType, .depth = depth, .interlace = interlace};
     if (colourType == PNG_COLOR_TYPE_PALETTE) {
         std::mt19937 rng(seed);
@@ -222,8 +222,8 @@ inline void ExpectSamePicture(const Rgba& ours, const Rgba& expected) {
     ASSERT_EQ(ours.width, expected.width);
     ASSERT_EQ(ours.height, expected.height);
     auto a = std::mismatch(ours.pixels.begin(), ours.pixels.end(), expected.pixels.begin()).first;
-    EXPECT_TRUE(a == ours.pixels.end()) << "first difference at pixel " << (a - ours.pixels.begin()) / 4
-                                        << " channel " << (a - ours.pixels.begin()) % 4;
+    EXPECT_TRUE(a == ours.pixels.end()) << "first difference at pixel " << (a - ours.pixels.begin()) / 4 << " channel "
+                                        << (a - ours.pixels.begin()) % 4;
 }
 
 // The result of one load through the codec.

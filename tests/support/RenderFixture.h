@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "image/Bitmap.h"
-#include "support/Pixels.h"
 #include "render/Renderer.h"
+#include "support/Pixels.h"
 
 namespace ovetest {
 

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "resources/View.h"
 #include "image/Bitmap.h"
+#include "resources/View.h"
 #include "scene/SpriteWorld.h"
 
 namespace scenetest {
@@ -69,17 +69,17 @@ public:
 
 }  // namespace scenetest
 
-#include "io/DataBin.h"
 #include "image/RunMask.h"
+#include "io/DataBin.h"
 #include "walk/BackdropPicture.h"
 
 namespace scenetest {
 
 // A VIEW file: `loops` loops of `cels` cels of w x h filled with `argb`, hot spots (0, 0), then
 // `mirrors` loops mirroring loop 0. `paint` may draw each cel (loop, cel, bitmap) after the fill.
-inline std::vector<unsigned char> ViewFile(
-    int loops, int cels, int w, int h, std::uint32_t argb, int mirrors = 0, std::uint32_t blend = 1,
-    const std::function<void(int, int, ove::CBitmap&)>& paint = nullptr) {
+inline std::vector<unsigned char> ViewFile(int loops, int cels, int w, int h, std::uint32_t argb, int mirrors = 0,
+                                           std::uint32_t blend = 1,
+                                           const std::function<void(int, int, ove::CBitmap&)>& paint = nullptr) {
     ove::CViewWriter writer;
     writer.blendMode = blend;
     for (int l = 0; l < loops; ++l) {

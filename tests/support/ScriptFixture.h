@@ -5,12 +5,12 @@
 #include <memory>
 #include <string>
 
+#include "TestSupport.h"
+#include "bindings/Bindings.h"
+#include "host/Game.h"
 #include "io/FileFolder.h"
 #include "resources/ResourceCache.h"
-#include "host/Game.h"
-#include "bindings/Bindings.h"
 #include "script/ScriptHost.h"
-#include "TestSupport.h"
 
 namespace ovetest {
 
@@ -20,7 +20,6 @@ std::string EvalScript(const std::string& expression);
 std::string RunScript(const std::string& source);
 // "Name: message" of what the statement throws, or "no error".
 std::string ScriptError(const std::string& statement);
-
 
 class ScriptTest : public ::testing::Test {
 protected:
@@ -62,8 +61,7 @@ protected:
         std::string out;
         if (duk_peval_lstring(c, expression.data(), expression.size()) != 0)
             out = std::string("<error: ") + duk_safe_to_string(c, -1) + ">";
-        else
-            out = duk_safe_to_string(c, -1);
+        else out = duk_safe_to_string(c, -1);
         duk_set_top(c, top);
         return out;
     }

@@ -4,9 +4,9 @@
 #pragma once
 #include <memory>
 
+#include "image/Bitmap.h"
 #include "io/DataBin.h"
 #include "resources/View.h"
-#include "image/Bitmap.h"
 
 namespace texttest {
 
@@ -42,10 +42,9 @@ inline ove::CFont* MakeFont(ove::CRenderer* renderer, int height = 5, int glyphs
         writer.AddLoop();
         for (int c = 0; c < (l == 0 ? glyphs : 1); ++c) {
             const int w = GlyphWidth(c);
-            writer.AddCel(*Cel(w, height, [&](int x, int) {
-                              return (c != ' ' && x < w - 1) || w == 1 ? 0xFFFFFFFFu : 0u;
-                          }),
-                          0, 0);
+            writer.AddCel(
+                *Cel(w, height, [&](int x, int) { return (c != ' ' && x < w - 1) || w == 1 ? 0xFFFFFFFFu : 0u; }), 0,
+                0);
         }
     }
     return Load<ove::CFont>(writer, "test", renderer);

@@ -83,7 +83,8 @@ std::string CXServer::Start(const std::vector<std::string>& extra) {
     if (pipe(fds) != 0) return "pipe failed";
     // -noreset: without it the server resets whenever its last client leaves (each xwininfo or
     // xdotool poll), and a program connecting during the reset is refused.
-    std::vector<std::string> args = {"Xvfb", "-displayfd", "3", "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset"};
+    std::vector<std::string> args = {"Xvfb",        "-displayfd", "3",   "-screen", "0",
+                                     "1024x768x24", "-nolisten",  "tcp", "-noreset"};
     args.insert(args.end(), extra.begin(), extra.end());
     const bool started = m_server.Start(args, "/dev/null", {}, fds[1]);
     close(fds[1]);

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "io/DataBin.h"
-#include "resources/View.h"
+#include "SceneTestUtil.h"
 #include "gui/GUIElement.h"
 #include "gui/Ticks.h"
 #include "image/Bitmap.h"
-#include "SceneTestUtil.h"
+#include "io/DataBin.h"
+#include "resources/View.h"
 
 namespace guiwtest {
 
@@ -43,7 +43,8 @@ inline std::vector<unsigned char> FontFile(int count, int h, const std::function
 
 // 128 glyphs, each a 4 x 8 white block, loaded with the renderer when one is given.
 inline ove::CFont* MakeBlockFont(ove::CRenderer* renderer) {
-    const std::vector<unsigned char> bytes = FontFile(128, 8, [](int) { return 4; }, [](int) { return true; });
+    const std::vector<unsigned char> bytes = FontFile(
+        128, 8, [](int) { return 4; }, [](int) { return true; });
     ove::CBuffer buffer(bytes.data(), static_cast<ove::u32>(bytes.size()));
     auto* font = new ove::CFont("block");
     font->Load(&buffer, renderer);

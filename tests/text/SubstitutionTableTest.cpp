@@ -23,17 +23,18 @@ std::string ApplyOne(const std::string& table, std::string text) {
 
 TEST(SubstitutionFile, LinesSeparatorsAndWhiteSpace) {
     auto e = ParseSubstitutions(
-        "  colour = color \r\n"     // trailing CR and blanks go, leading blanks go
+        "  colour = color \r\n"  // trailing CR and blanks go, leading blanks go
         "no separator here\n"
         " = empty pattern\n"
-        "a~b^c\n"                   // '^' wins over an earlier '~'
+        "a~b^c\n"  // '^' wins over an earlier '~'
         "x = y\n"
         "please^\n"
-        "w ~ =~ z\n"                 // separator characters after the separator are skipped
-        "last~tail  ");             // the unterminated last line keeps its trailing blanks
+        "w ~ =~ z\n"     // separator characters after the separator are skipped
+        "last~tail  ");  // the unterminated last line keeps its trailing blanks
     std::vector<std::string> entries;
     for (const auto& entry : e) entries.push_back(entry.pattern + entry.mode + entry.replacement + "|");
-    EXPECT_EQ(entries, (std::vector<std::string>{"colour=color|", "a~b^c|", "x=y|", "please^|", "w~z|", "last~tail  |"}));
+    EXPECT_EQ(entries,
+              (std::vector<std::string>{"colour=color|", "a~b^c|", "x=y|", "please^|", "w~z|", "last~tail  |"}));
     EXPECT_TRUE(ParseSubstitutions("").empty());
     EXPECT_TRUE(ParseSubstitutions("\n\n   \n").empty());
 }

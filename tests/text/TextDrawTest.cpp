@@ -3,8 +3,8 @@
 
 #include <cstdlib>
 
-#include "support/TestFont.h"
 #include "support/RenderFixture.h"
+#include "support/TestFont.h"
 #include "text/Text.h"
 
 using namespace ove;

@@ -4,8 +4,8 @@
 #include <string>
 #include <tuple>
 
-#include "support/TestFont.h"
 #include "platform/CodePage.h"
+#include "support/TestFont.h"
 #include "text/Text.h"
 
 using namespace ove;

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
+#include "image/Bitmap.h"
 #include "io/DataBin.h"
 #include "io/FileFolder.h"
 #include "resources/ResourceCache.h"
 #include "resources/View.h"
-#include "image/Bitmap.h"
 #include "support/SceneTestUtil.h"
 #include "support/TestSupport.h"
 #include "tiles/TileLayerSet.h"
@@ -57,9 +57,9 @@ inline ove::CView* NewView(const std::vector<std::uint8_t>& bytes, const char* n
 // A layer's settings in one line, to compare them all at once.
 inline std::string Describe(const ove::CTileLayer& l) {
     std::ostringstream s;
-    s << l.name << " " << l.Columns() << "x" << l.Rows() << " cel " << l.CelWidth() << "x" << l.CelHeight()
-      << " modes " << l.modeX << "/" << l.modeY << " priority " << l.priority << " visible " << int(l.visible)
-      << " delay " << l.delay << " scale " << l.Scale() << " tiles " << l.PresentCount();
+    s << l.name << " " << l.Columns() << "x" << l.Rows() << " cel " << l.CelWidth() << "x" << l.CelHeight() << " modes "
+      << l.modeX << "/" << l.modeY << " priority " << l.priority << " visible " << int(l.visible) << " delay "
+      << l.delay << " scale " << l.Scale() << " tiles " << l.PresentCount();
     return s.str();
 }
 

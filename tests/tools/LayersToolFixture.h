@@ -5,9 +5,9 @@
 
 #include <filesystem>
 #include <functional>
-#include <vector>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "io/FileFolder.h"
 #include "resources/ResourceCache.h"

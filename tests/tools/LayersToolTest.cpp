@@ -40,8 +40,8 @@ TEST_F(LayersToolTest, CsvMapBecomesALoadableSet) {
     EXPECT_EQ(l->ReadWorldPixel(4, 5), kGreen);
 
     ASSERT_EQ(Tool("dump world.OVT"), 0) << out;
-    for (const char* line : {"layer 0 [ground]: 3x2 tiles, view [set], modes REPEAT/LIMIT",
-                             "5 static, 0 animated, 1 empty", "PROP: none"})
+    for (const char* line :
+         {"layer 0 [ground]: 3x2 tiles, view [set], modes REPEAT/LIMIT", "5 static, 0 animated, 1 empty", "PROP: none"})
         EXPECT_NE(out.find(line), std::string::npos) << out;
 }
 

@@ -3,10 +3,10 @@
 
 #include <sstream>
 
-#include "data/ZipTestUtil.h"
 #include "data/PackedArchive.h"
 #include "data/ZIPCipher.h"
 #include "data/ZIPFile.h"
+#include "data/ZipTestUtil.h"
 
 using namespace ove;
 using namespace ziptest;
@@ -38,7 +38,8 @@ protected:
 TEST_F(PackToolTest, PackWritesAGameArchiveThatReadsBack) {
     Tree tree = SampleTree();
     WriteTree(dir, "game", tree);
-    ASSERT_EQ(Tool(dir, "pack " + Quote(dir / "game") + " " + Quote(dir / "GAME.DAT")), 0) << ovetest::ReadFileText(dir / "err.txt");
+    ASSERT_EQ(Tool(dir, "pack " + Quote(dir / "game") + " " + Quote(dir / "GAME.DAT")), 0)
+        << ovetest::ReadFileText(dir / "err.txt");
 
     std::unique_ptr<CZIPFile> zip(OpenPackedArchive((dir / "GAME.DAT").string()));
     ASSERT_TRUE(zip->Scan());
@@ -70,7 +71,8 @@ TEST_F(PackToolTest, PackWritesAGameArchiveThatReadsBack) {
     // The tool knows its own archives without being told.
     ASSERT_EQ(Tool(dir, "list " + Quote(dir / "GAME.DAT")), 0) << ovetest::ReadFileText(dir / "err.txt");
     EXPECT_EQ(ovetest::ReadFileText(dir / "out.txt"), listing);
-    ASSERT_EQ(Tool(dir, "unpack " + Quote(dir / "GAME.DAT") + " " + Quote(dir / "again")), 0) << ovetest::ReadFileText(dir / "err.txt");
+    ASSERT_EQ(Tool(dir, "unpack " + Quote(dir / "GAME.DAT") + " " + Quote(dir / "again")), 0)
+        << ovetest::ReadFileText(dir / "err.txt");
     EXPECT_EQ(ReadTree(dir / "again"), tree);
 }
 

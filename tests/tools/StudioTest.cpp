@@ -77,7 +77,8 @@ public:
 
     // Sends one request; the token goes in a header unless `withToken` is false.
     SReply Send(const std::string& method, const std::string& target, const std::string& body = {},
-                const std::string& type = "application/json", bool withToken = true, const std::string& host = {}) const {
+                const std::string& type = "application/json", bool withToken = true,
+                const std::string& host = {}) const {
         httplib::Client client("127.0.0.1", port);
         client.set_url_encode(false);  // targets go out exactly as written
         httplib::Headers headers;
@@ -221,8 +222,8 @@ TEST(Studio, EditsPreviewsAndSavesARoom) {
         EXPECT_EQ(walked.size() > 2, c.detour) << c.op << reply.body;
     }
     // Shown at double size, the path's screen points are the backdrop's doubled.
-    SReply scaled =
-        studio.Send("POST", "/api/path", R"({"from":{"x":10,"y":20},"to":{"x":20,"y":20},"shown":{"width":128}})");
+    SReply scaled = studio.Send("POST", "/api/path",
+                                R"({"from":{"x":10,"y":20},"to":{"x":20,"y":20},"shown":{"width":128}})");
     EXPECT_NE(scaled.body.find(R"("screen":[{"x":20,"y":40},{"x":40,"y":40}])"), std::string::npos) << scaled.body;
 
     // A view beside the room: its cels come as a sprite of it shows them (centred on its feet).

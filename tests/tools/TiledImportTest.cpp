@@ -79,7 +79,8 @@ TEST_F(TiledImportTest, LayersTilesAndPropertiesComeThrough) {
                      {"type": "objectgroup", "id": 2, "name": "things", "objects": []},
                      {"type": "group", "id": 3, "name": "top", "visible": false, "layers": [
                        {"type": "tilelayer", "id": 4, "name": "front", "width": 3, "height": 2,
-                        "encoding": "base64", "data": ")" + front + R"("}]})",
+                        "encoding": "base64", "data": ")" +
+                      front + R"("}]})",
                   kTileset, R"( "properties": [{"name": "title", "type": "string", "value": "Hall"}],)"));
     ASSERT_TRUE(Import("hall.tmj"));
     EXPECT_NE(out.find("layer 'things' (objectgroup) skipped"), std::string::npos) << out;
@@ -99,7 +100,7 @@ TEST_F(TiledImportTest, LayersTilesAndPropertiesComeThrough) {
     EXPECT_EQ(front2->ReadWorldPixel(8, 3), kBlue);
 
     EXPECT_EQ(props.value_or(""), R"({"title":"Hall","layers":{"back":{"priority":3,"music":"hall"}},)"
-                      R"("tiles":{"0":{"2":{"solid":true}}}})");
+                                  R"("tiles":{"0":{"2":{"solid":true}}}})");
 }
 
 TEST_F(TiledImportTest, CompressedDataTurnedTilesAndAnimation) {
@@ -115,15 +116,22 @@ TEST_F(TiledImportTest, CompressedDataTurnedTilesAndAnimation) {
         "tiles": [{"id": 3, "animation": [{"tileid": 3, "duration": 250}, {"tileid": 0, "duration": 250}],
                    "properties": [{"name": "water", "type": "bool", "value": true}]}]})");
     const std::string layer = R"({"type": "tilelayer", "name": "L", "width": 4, "height": 1,
-        "encoding": "base64", "compression": "zlib", "data": ")" + ids0 + R"("},
+        "encoding": "base64", "compression": "zlib", "data": ")" +
+                              ids0 + R"("},
         {"type": "tilelayer", "name": "M", "width": 4, "height": 1,
-        "encoding": "base64", "compression": "gzip", "data": ")" + ids1 + R"("})";
+        "encoding": "base64", "compression": "gzip", "data": ")" +
+                              ids1 + R"("})";
     dir.Write("turns.json", Map(layer, tileset));
     ASSERT_TRUE(Import("turns.json --view tiles"));
     const CTileLayer* l = set->Layer(0);
     // The mark of tile 1 sits at (1, 0): mirrored (2, 0), flipped (1, 3), turned clockwise (3, 1).
-    ExpectWorldPixels(*l, {{1, 0, kMark}, {4 + 2, 0, kMark}, {4 + 1, 0, kRed}, {8 + 1, 3, kMark}, {8 + 1, 0, kRed},
-                           {12 + 3, 1, kMark}, {12 + 1, 0, kRed}});
+    ExpectWorldPixels(*l, {{1, 0, kMark},
+                           {4 + 2, 0, kMark},
+                           {4 + 1, 0, kRed},
+                           {8 + 1, 3, kMark},
+                           {8 + 1, 0, kRed},
+                           {12 + 3, 1, kMark},
+                           {12 + 1, 0, kRed}});
     // Loops: 0 the set, then one per turn and per animation in the order they are met.
     EXPECT_EQ(tilestest::Tiles(*l, {{0, 0}, {1, 0}, {3, 0}}), "0/0/0 1/0/0 3/0/0");
     CTileLayer* m = set->Layer(1);
@@ -136,7 +144,7 @@ TEST_F(TiledImportTest, CompressedDataTurnedTilesAndAnimation) {
     // not) at its id, its animation's loops at base cel 0.
     const std::string wet = R"({"water":true})";
     EXPECT_EQ(props.value_or(""), R"({"tiles":{"0":{"3":)" + wet + R"(},"1":{"3":)" + wet + R"(},"2":{"3":)" + wet +
-                          R"(},"3":{"3":)" + wet + R"(},"4":{"0":)" + wet + R"(},"5":{"0":)" + wet + "}}}");
+                                      R"(},"3":{"3":)" + wet + R"(},"4":{"0":)" + wet + R"(},"5":{"0":)" + wet + "}}}");
 }
 
 TEST_F(TiledImportTest, BadMapsAreReported) {

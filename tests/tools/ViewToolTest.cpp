@@ -10,16 +10,16 @@
 #include "LayersToolFixture.h"
 #include "io/DataBin.h"
 #include "resources/View.h"
-#include "support/TestSupport.h"
 #include "support/Bytes.h"
+#include "support/TestSupport.h"
 #include "walk/BackdropPicture.h"
 
 using namespace ove;
+using tilestest::WritePng;
 using viewtest::CelPixels;
 using viewtest::Cels;
 using viewtest::Describe;
 using viewtest::Values;
-using tilestest::WritePng;
 namespace fs = std::filesystem;
 
 namespace {
@@ -54,8 +54,7 @@ TEST_F(ViewToolTest, ViewWithLoopsOffsetsAndMirror) {
     ASSERT_TRUE(WritePng(dir / "a.png", 3, 2, PNG_FORMAT_RGBA, a.data()));
     ASSERT_TRUE(WritePng(dir / "b.png", 4, 4, PNG_FORMAT_RGBA, b.data()));
     ASSERT_TRUE(WritePng(dir / "c.png", 1, 1, PNG_FORMAT_RGBA, c.data()));
-    ASSERT_EQ(Tool("view hero.VIEW --blend 2 --smooth --loop a.png@3,-4 b.png --loop c.png --mirror 0"), 0)
-        << out;
+    ASSERT_EQ(Tool("view hero.VIEW --blend 2 --smooth --loop a.png@3,-4 b.png --loop c.png --mirror 0"), 0) << out;
 
     auto view = LoadViewFile(dir / "hero.VIEW", false);
     EXPECT_EQ(view->BlendMode(), 2u);
@@ -151,7 +150,7 @@ TEST_F(ViewToolTest, FontFromTrueType) {
     EXPECT_GE(height, 16u);
     EXPECT_LE(height, 24u);
     for (i32 c = 0; c < 256; ++c) ASSERT_EQ(font->GetCel(0, c)->height, height) << c;
-    EXPECT_EQ(font->GetCel(0, 0)->width, 0u);   // control codes have no glyph
+    EXPECT_EQ(font->GetCel(0, 0)->width, 0u);  // control codes have no glyph
     EXPECT_EQ(font->GetCel(0, 10)->width, 0u);
     EXPECT_EQ(font->GetCel(0, 0x81)->width, 0u);  // a hole in code page 1252
     EXPECT_GT(font->GetCel(0, 'W')->width, font->GetCel(0, 'i')->width);
@@ -174,7 +173,8 @@ TEST_F(ViewToolTest, FontFromTrueType) {
     auto inkBelow = [&](i32 c, u32 fromRow) {
         int n = 0;
         for (u32 y = fromRow; y < height; ++y)
-            for (u32 x = 0; x < font->GetCel(0, c)->width; ++x) n += (font->GetCelPixel(0, c, i32(x), i32(y)) >> 24) > 64;
+            for (u32 x = 0; x < font->GetCel(0, c)->width; ++x)
+                n += (font->GetCelPixel(0, c, i32(x), i32(y)) >> 24) > 64;
         return n;
     };
     EXPECT_GT(inkBelow('g', height - 4), 0);
@@ -200,16 +200,14 @@ TEST_F(ViewToolTest, PictureWithMasksAndHotspots) {
     ASSERT_TRUE(WritePng(dir / "walk.png", w, h, PNG_FORMAT_GRAY, walk.data()));
     ASSERT_TRUE(WritePng(dir / "click.png", w, h, PNG_FORMAT_RGB_COLORMAP, click.data(), palette, 3));
     std::ofstream(dir / "names.txt") << "door\n\nwindow\r\n";
-    ASSERT_EQ(Tool("pict room.PICT --image room.png --walk walk.png --click click.png --hotspots names.txt"),
-              0)
-        << out;
+    ASSERT_EQ(Tool("pict room.PICT --image room.png --walk walk.png --click click.png --hotspots names.txt"), 0) << out;
 
     auto loaded = LoadPictFile(dir / "room.PICT");
     ASSERT_TRUE(loaded);
     const CBackdropPicture& picture = *loaded;
     // An opaque image is stored with 24 bits; the empty line leaves hotspot 2 without a name.
-    EXPECT_EQ(Describe(picture), "6x4, 24 bits, " + Values("walk", walk) + ", " + Values("click", click) +
-                                     ", 1:door, 3:window");
+    EXPECT_EQ(Describe(picture),
+              "6x4, 24 bits, " + Values("walk", walk) + ", " + Values("click", click) + ", 1:door, 3:window");
     for (u32 y = 0; y < h; ++y)
         for (u32 x = 0; x < w; ++x) {
             const u8* p = picture.Bitmap()->TopRow(y) + x * 3;
@@ -262,8 +260,8 @@ TEST_F(ViewToolTest, DumpRejectsOtherFiles) {
     ExpectHas(out, {"not a VIEW, FONT, PICT or LYRS file"});
     EXPECT_NE(Tool("dump missing.VIEW"), 0);
     // A truncated view is described as far as it goes, and is an error.
-    std::vector<u8> v = {'V', 'I', 'E', 'W', 17, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0,
-                         0, 0, 0, 0, 3, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3};
+    std::vector<u8> v = {'V', 'I', 'E', 'W', 17, 0, 0, 0, 32, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0,
+                         0,   0,   0,   3,   0,  0, 0, 1, 0,  0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3};
     dir.Write("cut.VIEW", v);
     ASSERT_EQ(Tool("dump cut.VIEW"), 1) << out;
     ExpectHas(out, {"ovetool dump: the file ends inside a cel of loop 0", "loop 0: 3 cels", "(file ends inside cel 0)",

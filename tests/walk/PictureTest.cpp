@@ -4,8 +4,8 @@
 #include <stdexcept>
 
 #include "io/DataBin.h"
-#include "walk/BackdropPicture.h"
 #include "support/Bytes.h"
+#include "walk/BackdropPicture.h"
 
 using namespace ove;
 using viewtest::Bytes;
@@ -91,8 +91,9 @@ TEST(Picture, ImageMasksAndHotspots) {
 
     CBackdropPicture picture;
     ASSERT_TRUE(Load(picture, b));
-    EXPECT_EQ(Describe(picture), "3x2, 24 bits, control 1 1 1 1 1 1, depth 0 0 0 5 5 5, walk 0 255 255 255 255 255, "
-                                 "click 7 7 1 1 1 1, 1:door, 7:window");
+    EXPECT_EQ(Describe(picture),
+              "3x2, 24 bits, control 1 1 1 1 1 1, depth 0 0 0 5 5 5, walk 0 255 255 255 255 255, "
+              "click 7 7 1 1 1 1, 1:door, 7:window");
     const CBitmap* bitmap = picture.Bitmap();
     EXPECT_EQ(bitmap->Format(), PixelFormat::Rgb888);
     // The file's first row is the picture's top row, i.e. the last memory row.
@@ -156,9 +157,9 @@ TEST(Picture, SecondChunkOfAFilledSlotStopsTheChunks) {
 TEST(Picture, HotspotListEdges) {
     Bytes b = SmallPicture();
     b.Tag("HOTS").U32(0);
-    Hotspot(b, 2, std::string("gate\0junk", 9));  // stored as a C string
+    Hotspot(b, 2, std::string("gate\0junk", 9));                        // stored as a C string
     b.Tag("HSPT").I32(3).U32(0).Tag("NAME").U32(0).Tag("HEND").U32(0);  // empty name: nothing stored
-    b.Tag("HSPT").I32(0).U32(0);  // number 0 ends the list, this head is consumed
+    b.Tag("HSPT").I32(0).U32(0);                                        // number 0 ends the list, this head is consumed
     Mask(b, "WALK", {RunWord(4, 6)});
     b.Tag("ENDF").U32(0);
     CBackdropPicture picture;

@@ -93,8 +93,9 @@ int Distance(const SMap& m, SWalkPoint from, SWalkPoint to) {
 }  // namespace
 
 TEST(Constraints, NamesAndIndices) {
-    const std::pair<const char*, std::int32_t> names[] = {{"<", 0},  {"<=", 1}, {"=<", 1}, {"==", 2}, {"=", 2}, {">=", 3},
-                                                          {"=>", 3}, {">", 4},  {"!=", 5}, {"<>", 5}, {"mask", 6}};
+    const std::pair<const char*, std::int32_t> names[] = {{"<", 0},  {"<=", 1}, {"=<", 1},  {"==", 2},
+                                                          {"=", 2},  {">=", 3}, {"=>", 3},  {">", 4},
+                                                          {"!=", 5}, {"<>", 5}, {"mask", 6}};
     for (auto [name, index] : names) EXPECT_EQ(ConstraintIndex(name), index) << name;
     for (const char* bad : {"", "=>=", "< ", "MASK", "masks", "!"}) EXPECT_EQ(ConstraintIndex(bad), -1) << bad;
     EXPECT_EQ(ConstraintIndex(nullptr), -1);
@@ -166,8 +167,8 @@ TEST_F(WalkerTest, NoMaskStartEqualsGoalAndBlockedEnds) {
 TEST_F(WalkerTest, PointsOffTheMaskFailCleanly) {
     Use(Room(8, 6));
     const SWalkPoint inside{3, 3};
-    const SWalkPoint outside[] = {{-1, 3}, {8, 3}, {3, -1}, {3, 6}, {INT32_MAX, INT32_MAX},
-                                  {INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN}};
+    const SWalkPoint outside[] = {
+        {-1, 3}, {8, 3}, {3, -1}, {3, 6}, {INT32_MAX, INT32_MAX}, {INT32_MIN, INT32_MIN}, {INT32_MAX, INT32_MIN}};
     WalkPath path;
     for (SWalkPoint p : outside) {
         EXPECT_FALSE(walker.FindPath(inside, p, path, true));
@@ -190,11 +191,11 @@ TEST_F(WalkerTest, LineTestIncludesTheStartOnly) {
     Use(m);
     EXPECT_FALSE(walker.LineClear({0, 0}, {10, 6}));  // x major: at x 5, y = 5 * 6 / 10 = 3
     EXPECT_FALSE(walker.LineClear({10, 6}, {0, 0}));
-    EXPECT_TRUE(walker.LineClear({0, 0}, {10, 5}));   // (5, 2) then (6, 3)
+    EXPECT_TRUE(walker.LineClear({0, 0}, {10, 5}));  // (5, 2) then (6, 3)
     EXPECT_TRUE(walker.LineClear({0, 3}, {5, 3}));
     EXPECT_FALSE(walker.LineClear({5, 3}, {0, 3}));
     EXPECT_TRUE(walker.LineClear({5, 3}, {5, 3}));
-    EXPECT_TRUE(walker.LineClear({4, 0}, {6, 7}));    // y major: x = 4 + 3 * 2 / 7 = 4 on row 3
+    EXPECT_TRUE(walker.LineClear({4, 0}, {6, 7}));  // y major: x = 4 + 3 * 2 / 7 = 4 on row 3
 }
 
 TEST_F(WalkerTest, StraightLineNeedsNoWave) {
@@ -235,8 +236,8 @@ TEST_F(WalkerTest, PulledCornersStayClearWhenWalked) {
     tall[22] = ".###..##";
     const SCase cases[] = {
         {SMap{tall}, {4, 22}, {0, 1}},
-        {SMap{{".......##", "....#..##", ".......##", ".......##", "...#...##", ".....#...", ".....#...",
-               ".........", ".........", ".........", "......#.."}},
+        {SMap{{".......##", "....#..##", ".......##", ".......##", "...#...##", ".....#...", ".....#...", ".........",
+               ".........", ".........", "......#.."}},
          {8, 8},
          {0, 0}},
     };

@@ -36,8 +36,8 @@ TEST(FitViewport, LetterBoxesFixedGamesFillsFlexibleOnesRefusesDegenerateSizes) 
         {640, 600, 320, 240, false, SWindowRect{0, 60, 640, 480}},
         {1000, 600, 320, 240, false, SWindowRect{100, 0, 800, 600}},
         {640, 480, 320, 240, false, SWindowRect{0, 0, 640, 480}},
-        {801, 240, 320, 240, false, SWindowRect{240, 0, 320, 240}},  // odd margins: the extra pixel goes right
-        {321, 1001, 320, 240, false, SWindowRect{0, 380, 321, 240}},  // and below
+        {801, 240, 320, 240, false, SWindowRect{240, 0, 320, 240}},     // odd margins: the extra pixel goes right
+        {321, 1001, 320, 240, false, SWindowRect{0, 380, 321, 240}},    // and below
         {1000, 1000, 200, 400, false, SWindowRect{250, 0, 500, 1000}},  // taller than wide
         {100000, 50000, 40000, 30000, false, SWindowRect{16667, 0, 66666, 50000}},  // no overflow
         {640, 480, 320, 240, true, SWindowRect{0, 0, 640, 480}},
@@ -77,8 +77,8 @@ TEST(WindowProc, MouseMessagesGoToTheChildUnderThePointerInItsCoordinates) {
     parent.WindowProc(Msg(EMessage::MouseMove, 10, 20));
     parent.WindowProc(Msg(EMessage::MouseMove, 104, 69));
     parent.WindowProc(Msg(EMessage::LButtonDown, 110, 30));
-    parent.WindowProc(Msg(EMessage::MouseMove, 9, 20));    // left of the child
-    parent.WindowProc(Msg(EMessage::MouseMove, 50, 70));   // just below it
+    parent.WindowProc(Msg(EMessage::MouseMove, 9, 20));   // left of the child
+    parent.WindowProc(Msg(EMessage::MouseMove, 50, 70));  // just below it
     EXPECT_EQ(left.points, (std::vector<std::pair<int, int>>{{0, 0}, {94, 49}}));
     EXPECT_EQ(right.points, (std::vector<std::pair<int, int>>{{5, 10}}));
     EXPECT_EQ(parent.points, (std::vector<std::pair<int, int>>{{9, 20}, {50, 70}}));

@@ -156,8 +156,8 @@ TEST(PropWindowPixels, FrameCaptionFocusAndDefaultButton) {
     CDialogPixels p(d->GetWindowWidth(), d->GetWindowHeight());
     d->Paint(p);
     const std::uint32_t face = GetSystemColour(kSysButtonFace), black = GetSystemColour(kSysWindowText);
-    EXPECT_EQ(p.At(0, 0), GetSystemColour(kSysWindow));      // raised outer edge: light top-left
-    EXPECT_EQ(p.At(359, p.Height() - 1), black);             // dark bottom-right
+    EXPECT_EQ(p.At(0, 0), GetSystemColour(kSysWindow));  // raised outer edge: light top-left
+    EXPECT_EQ(p.At(359, p.Height() - 1), black);         // dark bottom-right
     EXPECT_EQ(p.At(3, 3), GetSystemColour(kSysActiveCaption));
     EXPECT_EQ(p.At(200, 3 + 16), GetSystemColour(kSysActiveCaption));
     EXPECT_EQ(p.At(200, kTop), face);  // the client area starts below the caption

@@ -17,6 +17,7 @@
 namespace {
 
 class Pump : public ::testing::Test {
+    // clang-format off
 protected:
     void SetUp() override {
         setenv("SDL_VIDEODRIVER", "offscreen", 0);
@@ -54,6 +55,7 @@ protected:
     ove::CGameWindow window;
     Uint32 id = 0;
 };
+// clang-format on
 
 }  // namespace
 
@@ -113,8 +115,8 @@ TEST_F(Pump, TypedKeysBecomeKeyCodes) {
     Key(SDL_SCANCODE_BACKSPACE, SDLK_BACKSPACE, KMOD_NONE);
     Text("\xE2\x82\xAC\xE2\x86\x92");  // euro sign, arrow (not in the code page)
     EXPECT_TRUE(ove::PumpEvents());
-    EXPECT_EQ(game.keys, (std::vector<int32_t>{10752, 'A', 7424, 1, 512, 321, 19200, 19200, 15104, 17408, -93,
-                                               13, 27, 8, -128, '?'}));
+    EXPECT_EQ(game.keys, (std::vector<int32_t>{10752, 'A', 7424, 1, 512, 321, 19200, 19200, 15104, 17408, -93, 13, 27,
+                                               8, -128, '?'}));
 }
 
 TEST_F(Pump, KeypadDigitsAndNavigation) {
@@ -140,6 +142,7 @@ TEST_F(Pump, AltEnterTogglesFullScreen) {
     EXPECT_TRUE(game.keys.empty());
 }
 
+// clang-format off
 TEST_F(Pump, MouseEventsAreRelativeToTheViewportMarginClicksAtTheLastPoint) {
     window.SetClientSize(1000, 600);  // 320 x 240 game: viewport 800 x 600 at (100, 0)
     game.Clear();
@@ -171,6 +174,7 @@ TEST_F(Pump, MouseEventsAreRelativeToTheViewportMarginClicksAtTheLastPoint) {
     EXPECT_TRUE(ove::PumpEvents());
     EXPECT_EQ(game.mouse, (std::vector<SMouseCall>{{200, 200, 1, 0}, {200, 200, 3, 0}, {200, 200, 7, 2}}));
 }
+// clang-format on
 
 TEST_F(Pump, FlexibleGamesFollowTheWindow) {
     game.flexible = true;
@@ -295,6 +299,7 @@ TEST_F(Pump, TimersRepeatUntilKilled) {
     ove::DetachMessageTarget(&log);
 }
 
+// clang-format off
 TEST_F(Pump, ClipboardSpeaksCodePage1252) {
     ASSERT_TRUE(ove::SetClipboardText("\xA3" "5 \x80"));
     char* raw = SDL_GetClipboardText();
@@ -306,6 +311,7 @@ TEST_F(Pump, ClipboardSpeaksCodePage1252) {
     SDL_SetClipboardText("\xE2\x86\x92x");
     EXPECT_EQ(ove::GetClipboardText(), "?x");
 }
+// clang-format on
 
 TEST(SystemColours, ThirteenOpaqueColours) {
     for (int i = 0; i < ove::kSystemColourCount; ++i) EXPECT_EQ(ove::GetSystemColour(i) >> 24, 0xFFu) << i;

@@ -28,6 +28,7 @@ std::string ErrorOf(std::string_view text, std::uint32_t flags = 0) {
     return p.LastError();
 }
 
+// clang-format off
 bool KnownMessage(const std::string& m) {
     static const std::set<std::string> messages = {
         "Cannot read from XML source.", "Could not allocate memory.", "Tag expected", "Equals sign expected",
@@ -36,6 +37,7 @@ bool KnownMessage(const std::string& m) {
         "Unexpected end of data in CDATA.", "Unexpected end of data in comment."};
     return messages.count(m) != 0;
 }
+// clang-format on
 
 // Structural invariants every tree the parser builds must satisfy.
 void CheckTree(const CXMLNode& node) {
@@ -55,7 +57,8 @@ void CheckTree(const CXMLNode& node) {
 // A bin that claims more bytes than it can deliver.
 class ShortBin : public CDataBin {
 public:
-    ShortBin(std::string_view text, u32 claimed) : m_inner(text.data(), static_cast<u32>(text.size())), m_claimed(claimed) {}
+    ShortBin(std::string_view text, u32 claimed)
+        : m_inner(text.data(), static_cast<u32>(text.size())), m_claimed(claimed) {}
     void Seek(u32 position) override { m_inner.Seek(position); }
     u32 Tell() override { return m_inner.Tell(); }
     u32 GetSize() override { return m_claimed; }
@@ -135,8 +138,9 @@ TEST(XMLParser, CommentsCDataEntitiesAndAttributeForms) {
               "a{\"pre\",<![<b>&amp;]] ]>,\"post\"}");
     EXPECT_EQ(Parsed("<a><![CDATA[]]></a>"), "a{<![]>}");
     // The five entities in text and attributes; anything else, and partial ones, stay as they are.
-    EXPECT_EQ(Parsed(R"(<a b='it&apos;s' c="&quot;&lt;&gt;&amp;" d="&#65;&foo;&" e="&amp;lt;">&lt;&#x41;&amp;amp;&</a>)"),
-              R"(a[b=it's c="<>& d=&#65;&foo;& e=&lt;]'<&#x41;&amp;&')");
+    EXPECT_EQ(
+        Parsed(R"(<a b='it&apos;s' c="&quot;&lt;&gt;&amp;" d="&#65;&foo;&" e="&amp;lt;">&lt;&#x41;&amp;amp;&</a>)"),
+        R"(a[b=it's c="<>& d=&#65;&foo;& e=&lt;]'<&#x41;&amp;&')");
     EXPECT_EQ(Parsed(R"(<a b="x&am"/>)"), "a[b=x&am]");
     // A repeated attribute keeps the last value; no space is needed between attributes.
     EXPECT_EQ(Parsed("<a\tx='1\"2'\ny=\"3'4\"  z=''  x='5' />"), "a[x=5 y=3'4 z=]");
@@ -170,8 +174,8 @@ TEST(XMLParser, UnreadableSources) {
     CFile writeOnly((dir / "w.xml").c_str(), "wb"), missing((dir / "none.xml").c_str(), "rb");
     ASSERT_TRUE(writeOnly.IsOpen());
     writeOnly.Write("<a/>", 4);
-    for (CDataBin* source : {static_cast<CDataBin*>(nullptr), static_cast<CDataBin*>(&writeOnly),
-                             static_cast<CDataBin*>(&missing)}) {
+    for (CDataBin* source :
+         {static_cast<CDataBin*>(nullptr), static_cast<CDataBin*>(&writeOnly), static_cast<CDataBin*>(&missing)}) {
         CXMLParser p;
         EXPECT_FALSE(p.Parse(source, 0));
         EXPECT_EQ(p.LastError(), "Cannot read from XML source.");
@@ -273,6 +277,7 @@ TEST(XMLParser, EveryTruncationFailsCleanlyUntilTheRootCloses) {
               "default[font=Big fullscreen=true]{x{y'deep'}}}");
 }
 
+// clang-format off
 TEST(XMLParser, RandomMutationsNeverCrash) {
     const std::string seed =
         "<?xml v?><r a='1' b=\"&amp;\"><c>t&lt;</c><![CDATA[x]]><!-- k --><d e='f'/>\n</r>";
@@ -304,3 +309,4 @@ TEST(XMLParser, RandomMutationsNeverCrash) {
     EXPECT_GT(successes, 100);
     EXPECT_LT(successes, 20000);
 }
+// clang-format on

@@ -140,9 +140,7 @@ function Quit() { running = false; }
 }
 
 // Names the case in failure messages instead of dumping its bytes.
-void PrintTo(const SCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const SCase& c, std::ostream* os) { *os << c.name; }
 
 class BackdropLayout : public ::testing::TestWithParam<SCase> {};
 

@@ -119,9 +119,7 @@ TEST(DemoMasks, HotspotListAndClickMaskAgree) {
     for (int y = 0; y < click.height; ++y)
         for (int x = 0; x < click.width; ++x) ++count[click.At(x, y)[0]];
     for (std::size_t v = 1; v < 256; ++v) {
-        if (v <= names.size())
-            EXPECT_GT(count[v], 0) << "hotspot " << names[v - 1] << " has no pixels";
-        else
-            EXPECT_EQ(count[v], 0) << "click value " << v << " has no name";
+        if (v <= names.size()) EXPECT_GT(count[v], 0) << "hotspot " << names[v - 1] << " has no pixels";
+        else EXPECT_EQ(count[v], 0) << "click value " << v << " has no name";
     }
 }

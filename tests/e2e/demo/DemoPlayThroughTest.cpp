@@ -50,9 +50,7 @@ std::uint32_t HallPixel(const SPicture& tiles, const std::vector<std::vector<int
 }
 
 // The cel box of a 16 x 32 sprite standing at (x, y), one pixel wider all round.
-SRect SpriteBox(int x, int y) {
-    return {x - 9, y - 32, x + 8, y + 1};
-}
+SRect SpriteBox(int x, int y) { return {x - 9, y - 32, x + 8, y + 1}; }
 
 class DemoPlayThrough : public ::testing::Test {
 protected:
@@ -147,10 +145,8 @@ TEST_F(DemoPlayThrough, FromTheFirstClickToTheEnd) {
             // are bright enough to be sure (gold has about half as much blue as red).
             if (r + g + b < 90) continue;
             SRect* box = nullptr;
-            if (r >= g && g > b && b * 3 < r * 2)
-                box = &gold;
-            else if (std::abs(r - g) <= 3 && std::abs(g - b) <= 3)
-                box = &grey;
+            if (r >= g && g > b && b * 3 < r * 2) box = &gold;
+            else if (std::abs(r - g) <= 3 && std::abs(g - b) <= 3) box = &grey;
             if (!box) {
                 ++other;
                 continue;

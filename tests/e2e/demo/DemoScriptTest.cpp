@@ -49,12 +49,9 @@ TEST_F(DemoScript, ClicksNameWhatIsUnderThePointer) {
             const int bx = sx * 480 / 320, by = (sy - 40) * 240 / 160;
             const int hotspot = click.At(bx, by)[0];
             std::string what;
-            if (hotspot)
-                what = names.at(std::size_t(hotspot) - 1);
-            else if (walk.At(bx, by)[0])
-                what = control.At(bx, by)[0] == 1 ? "the way out" : "the floor";
-            else
-                what = "nothing";
+            if (hotspot) what = names.at(std::size_t(hotspot) - 1);
+            else if (walk.At(bx, by)[0]) what = control.At(bx, by)[0] == 1 ? "the way out" : "the floor";
+            else what = "nothing";
             points << "[" << sx << "," << sy << "],";
             expected << (first ? "" : "|") << "OVE Demo - " << what;
             first = false;
@@ -106,7 +103,8 @@ TEST_F(DemoScript, HeroWalksRoundTheChestAndHidesBehindIt) {
 Run = function () {
     Camera.autoPan = false; Camera.zoom = 1; Camera.x = Camera.target = 160; Camera.Place(); Hero.Follow();
     Hero.sprite.x = 110; Hero.sprite.y = 230;
-    onMouseEvent(150, )") + std::to_string(y) + R"(, 1); onMouseEvent(150, 0, 0);
+    onMouseEvent(150, )") + std::to_string(y) +
+                                          R"(, 1); onMouseEvent(150, 0, 0);
     var moved = Hero.sprite.Moving();
     for (var i = 0; i < 300 && running; i++) { Animate(); Display(); }
     Alert(moved, Hero.sprite.x, Hero.sprite.y, Hero.sprite.priority, Hero.sprite.Moving());
@@ -193,9 +191,10 @@ Run = function () {
 )");
     ASSERT_EQ(r.status, 0) << r.err;
     // The closed box's top left tile is tile 4 of the tile set, the open one's tile 6.
-    EXPECT_EQ(r.err,
-              "Alert: true room,room,72,215,false,-,-, true hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n"
-              "Alert: false false hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n");
+    EXPECT_EQ(
+        r.err,
+        "Alert: true room,room,72,215,false,-,-, true hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n"
+        "Alert: false false hall,hall,200,220,true,6,the keeper,a candle+a golden crown\n");
     // The save is in the engine's own folder for saves, not in the game's.
     EXPECT_TRUE(std::filesystem::exists(demotest::PlayerHome(m_game.path()) / "config/ove/ove-demo/demo.sav"));
     EXPECT_FALSE(std::filesystem::exists(m_game / "demo.sav"));

@@ -42,15 +42,9 @@ SPicture ReadBmp(const fs::path& path) {
     return bitmap ? FromRgba(pngtest::BitmapToRgba(*bitmap, false)) : SPicture{};
 }
 
-fs::path DemoDir() {
-    return fs::path(OVE_BUILD_DIR) / "samples" / "demo";
-}
-fs::path PackedDemoDir() {
-    return fs::path(OVE_BUILD_DIR) / "samples" / "demo-packed";
-}
-fs::path DemoArtDir() {
-    return fs::path(OVE_TEST_SOURCE_DIR) / ".." / "samples" / "demo" / "art";
-}
+fs::path DemoDir() { return fs::path(OVE_BUILD_DIR) / "samples" / "demo"; }
+fs::path PackedDemoDir() { return fs::path(OVE_BUILD_DIR) / "samples" / "demo-packed"; }
+fs::path DemoArtDir() { return fs::path(OVE_TEST_SOURCE_DIR) / ".." / "samples" / "demo" / "art"; }
 
 std::vector<std::string> HotspotNames() {
     std::vector<std::string> names;

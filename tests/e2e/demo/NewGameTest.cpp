@@ -20,7 +20,8 @@ int CountNear(const demotest::SPicture& p, int x0, int y0, int x1, int y1, std::
         for (int x = x0; x <= x1; ++x) {
             const std::uint32_t c = p.Rgb(x, y);
             bool near = true;
-            for (int s = 0; s < 24; s += 8) near = near && std::abs(int(c >> s & 255) - int(rgb >> s & 255)) <= tolerance;
+            for (int s = 0; s < 24; s += 8)
+                near = near && std::abs(int(c >> s & 255) - int(rgb >> s & 255)) <= tolerance;
             n += near;
         }
     return n;

@@ -25,7 +25,7 @@ struct SAsked {
 
 SourceAsker Asker(SAsked& asked, bool answer, int archivePick, int directoryPick) {
     return [&asked, answer, archivePick, directoryPick](const std::vector<std::string>* a,
-                                                       const std::vector<std::string>* d, int& ai, int& di) {
+                                                        const std::vector<std::string>* d, int& ai, int& di) {
         ++asked.calls;
         asked.hadArchives = a != nullptr;
         asked.hadDirectories = d != nullptr;
@@ -82,7 +82,8 @@ TEST(SourceChoice, WithoutAskerTheFirstRunsAndIsTold) {
     SSourceChoice c = ChooseSource(kTwoArchives, kThreeDirs, "", "DATA3", nullptr, &notes);
     EXPECT_EQ(c.archiveName, "A.DAT");
     EXPECT_EQ(c.directoryName, "DATA3");
-    EXPECT_EQ(notes, "ove: 2 packed archives hold games; running A.DAT (\"Beta\"); choose another with --archive FILE\n");
+    EXPECT_EQ(notes,
+              "ove: 2 packed archives hold games; running A.DAT (\"Beta\"); choose another with --archive FILE\n");
     EXPECT_EQ(DescribeSearch("main.OVS", "/games/x", "DATA", false, true, "GAME.DAT", false),
               "ove: looked for main.OVS (in any case) in the current directory /games/x, then directory DATA "
               "(not there), directory Library and packed archive GAME.DAT (not there)\n");
@@ -147,8 +148,8 @@ TEST(SelectSourceDialog, DownThenEnterStartsTheSecondGame) {
     auto rgb = [&](int x, int y) { return ImageGetPixel(*bmp, x, y) & 0xFFFFFFu; };
     EXPECT_EQ(rgb(0, 0), 0xFFFFFFu);
     EXPECT_EQ(rgb(359, 90), 0x000000u);
-    EXPECT_EQ(rgb(5, 8), 0x0A246Au);                    // caption
-    EXPECT_EQ(rgb(3 + 188, 21 + 36 + 10), 0x000000u);   // OK's default frame, left edge
+    EXPECT_EQ(rgb(5, 8), 0x0A246Au);                   // caption
+    EXPECT_EQ(rgb(3 + 188, 21 + 36 + 10), 0x000000u);  // OK's default frame, left edge
 }
 
 // The box of the one row: x 131..349, y 29..49; its list opens below it, 14 pixels a line. Escape
@@ -183,9 +184,11 @@ TEST(EngineStartup, MissingScriptBadScreenshotAndUsage) {
     games.Write("DATA/other.ovs", "function Init() {}");
     demotest::SRun r = demotest::RunEngine(games.path(), "");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("ove: looked for main.OVS (in any case) in the current directory "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("ove: looked for main.OVS (in any case) in the current directory "), std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("directory DATA, directory Library (not there) and packed archive GAME.DAT (not there)\n"),
-              std::string::npos) << r.err;
+              std::string::npos)
+        << r.err;
     EXPECT_NE(r.err.find("Error: Couldn't load main script\n"), std::string::npos);
     r = demotest::RunEngine(games.path(), "--directory DATA7");
     EXPECT_NE(r.err.find("directory DATA7 (not there)"), std::string::npos) << r.err;

@@ -27,6 +27,7 @@ function Quit() { running = false; Alert('quit'); }
 
 }  // namespace
 
+// clang-format off
 TEST(Engine, GamesRunToTheirEndWithTheirOutput) {
     const struct {
         const char* what;
@@ -67,6 +68,7 @@ TEST(Engine, GamesRunToTheirEndWithTheirOutput) {
         EXPECT_EQ(r.err, c.err);
     }
 }
+// clang-format on
 
 // The box keeps its text; standard error also says where: file, line and the script's stack.
 // (A missing main script: EngineStartup.MissingScriptBadScreenshotAndUsage.)
@@ -83,16 +85,16 @@ TEST(Engine, ScriptErrorsSayWhereTheyHappened) {
         {"a runtime error in a module, called from the main script",
          {{"DATA/main.ovs", "function Init() { Import('rooms'); }\nfunction Run() {\n  Enter('hall');\n}\n"},
           {"DATA/rooms.ovs", rooms}},
-         {"rooms.ovs:4: ReferenceError: identifier 'undefinedThing' undefined\n",
-          "at Enter (rooms.ovs:4)", "at Run (main.ovs:3)",
-          "Error: ERROR: ReferenceError: identifier 'undefinedThing' undefined\n"}},
+         {"rooms.ovs:4: ReferenceError: identifier 'undefinedThing' undefined\n", "at Enter (rooms.ovs:4)",
+          "at Run (main.ovs:3)", "Error: ERROR: ReferenceError: identifier 'undefinedThing' undefined\n"}},
         {"a syntax error names its file and line",
          {{"DATA/main.ovs", "function Init() { Import('rooms'); }\nfunction Run() {}\n"},
           {"DATA/rooms.ovs", "var a = 1;\nvar b = 2;\nvar c = (;\n"}},
          {"rooms.ovs:3: SyntaxError: ", "Error: ERROR: SyntaxError: "}},
         {"an error in a callback the engine calls",
-         {{"DATA/main.ovs", "function Init() {}\nfunction Run() {\n  var s = CreateSprite();\n"
-                            "  s.MoveTo(s.x, s.y, function () {\n    null.x;\n  });\n}\n"}},
+         {{"DATA/main.ovs",
+           "function Init() {}\nfunction Run() {\n  var s = CreateSprite();\n"
+           "  s.MoveTo(s.x, s.y, function () {\n    null.x;\n  });\n}\n"}},
          {"main.ovs:5: TypeError: ", "at Run (main.ovs:6)", "Error: ERROR: TypeError: "}},
         {"an error in a private heap",
          {{"DATA/main.ovs", "function Init() {}\nfunction Run() { LoadScript('mod'); }\n"},
@@ -118,9 +120,11 @@ TEST(Engine, ScriptErrorsSayWhereTheyHappened) {
 TEST(Engine, RunsFromAPackedArchiveUnlessThereIsADataFolder) {
     ovetest::TempDir src, game;
     // The archive still answers after the game changes the current directory.
-    src.Write("main.ovs", "function Init() { SetCurrentDirectory('sub'); Import('more'); } function Run() { Alert(word); }");
+    src.Write("main.ovs",
+              "function Init() { SetCurrentDirectory('sub'); Import('more'); } function Run() { Alert(word); }");
     src.Write("more.ovs", "var word = 'packed';");
-    ASSERT_EQ(demotest::RunTool("pack " + Quote(src.path().string()) + " " + Quote((game / "GAME.DAT").string())).status, 0);
+    ASSERT_EQ(
+        demotest::RunTool("pack " + Quote(src.path().string()) + " " + Quote((game / "GAME.DAT").string())).status, 0);
     std::filesystem::create_directory(game / "sub");
     SRun r = RunEngine(game.path(), "");
     EXPECT_EQ(r.status, 0) << r.err;
@@ -131,6 +135,7 @@ TEST(Engine, RunsFromAPackedArchiveUnlessThereIsADataFolder) {
 
 // A relative screenshot path is the caller's, not the game folder's. (The pixels of a frame in a
 // window larger than the game: BackdropLayout's "large window" case.)
+// clang-format off
 TEST(Engine, ScreenshotPathIsTheCallersAndTheShotHasTheGameSize) {
     ovetest::TempDir game, caller;
     game.Write("DATA/settings.xml", "<settings><game width=\"160\" height=\"120\"/>"
@@ -146,3 +151,4 @@ TEST(Engine, ScreenshotPathIsTheCallersAndTheShotHasTheGameSize) {
     EXPECT_EQ(shot->Width(), 160u);
     EXPECT_EQ(shot->Height(), 120u);
 }
+// clang-format on

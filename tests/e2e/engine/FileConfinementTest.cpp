@@ -58,9 +58,10 @@ TEST(FileConfinement, EscapesFailWithAWarningAndLegitimateUseWorks) {
     root.Write("outside/words.tbl", "cat=dog\n");
     root.Write("outside/evil.ovs", "var evil = 1;");
     // A 1x1 24-bit picture.
-    root.Write("outside/pic.bmp", std::vector<unsigned char>{'B', 'M', 58, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0,
-                                                          1, 0, 0, 0, 1, 0, 0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 4, 0, 0, 0,
-                                                          0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 255, 0, 0, 0});
+    root.Write("outside/pic.bmp",
+               std::vector<unsigned char>{'B', 'M', 58, 0, 0, 0, 0, 0, 0,  0, 54, 0, 0, 0, 40,  0, 0, 0, 1, 0,
+                                          0,   0,   1,  0, 0, 0, 1, 0, 24, 0, 0,  0, 0, 0, 4,   0, 0, 0, 0, 0,
+                                          0,   0,   0,  0, 0, 0, 0, 0, 0,  0, 0,  0, 0, 0, 255, 0, 0, 0});
     fs::create_directory_symlink(outside, game / "escape");
     fs::create_directories(home / "Documents");
 
@@ -84,16 +85,17 @@ TEST(FileConfinement, EscapesFailWithAWarningAndLegitimateUseWorks) {
     EXPECT_TRUE(fs::exists(home / "config/ove/MyGame/save.dat"));
     EXPECT_TRUE(fs::exists(home / "Documents/shot.bmp"));
     // Each refusal says which call and which path.
-    for (const char* call : {"ReadTextFile", "FileReader", "GetFiles", "RegisterSubstitutionTable", "Import",
-                             "FileWriter", "SaveImage", "TileLayers.Save", "DeleteFile", "CreateDirectory",
-                             "RenameFile", "SetCurrentDirectory"})
+    for (const char* call :
+         {"ReadTextFile", "FileReader", "GetFiles", "RegisterSubstitutionTable", "Import", "FileWriter", "SaveImage",
+          "TileLayers.Save", "DeleteFile", "CreateDirectory", "RenameFile", "SetCurrentDirectory"})
         EXPECT_NE(err.find(std::string("ove: ") + call + ": refused to "), std::string::npos) << call << "\n" << err;
 
     // Trust lifts the read confinement only.
     cmd.replace(cmd.find("--headless"), 10, "--headless --trust-game");
     ASSERT_EQ(ovetest::Run(cmd), 0);
     const std::string trusted = ReadFileText(out / "err");
-    EXPECT_NE(trusted.find("read=secret readAbsolute=secret readLink=secret reader=true"), std::string::npos) << trusted;
+    EXPECT_NE(trusted.find("read=secret readAbsolute=secret readLink=secret reader=true"), std::string::npos)
+        << trusted;
     EXPECT_NE(trusted.find("writer=false writeLink=false"), std::string::npos) << trusted;
     EXPECT_EQ(ReadFileText(outside / "secret.txt"), "secret");
 }
@@ -108,7 +110,8 @@ TEST(FileConfinement, RunawayScriptsAreStopped) {
         {"an endless loop in Run", "function Init() {}\nfunction Run() {\n  var n = 0;\n  while (true) { n++; }\n}\n",
          "main.ovs:4: RangeError"},
         {"an endless loop in a handler the engine calls",
-         "var t;\nfunction Init() { t = new TextInput(); t.Focus();\n  t.onKey = function () {\n    for (;;) {}\n  };\n}\n"
+         "var t;\nfunction Init() { t = new TextInput(); t.Focus();\n  t.onKey = function () {\n    for (;;) {}\n  "
+         "};\n}\n"
          "function Run() { PostKey(9); }\n",
          "main.ovs:4: RangeError"},
         {"callbacks nesting without end",

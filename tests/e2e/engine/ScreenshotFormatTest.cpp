@@ -12,21 +12,23 @@
 
 TEST(Engine, ScreenshotIsPngOrBmpByItsNameAndOtherNamesAreRefused) {
     ovetest::TempDir game;
-    game.Write("DATA/settings.xml", "<settings><game width=\"96\" height=\"64\"/><window width=\"96\" height=\"64\"/></settings>");
+    game.Write("DATA/settings.xml",
+               "<settings><game width=\"96\" height=\"64\"/><window width=\"96\" height=\"64\"/></settings>");
     // A backdrop, a bordered rectangle and a layer of gradients and stripes, half transparent in
     // places: enough for every row filter of the PNG writer.
-    game.Write("DATA/main.ovs",
-               "var running = true, layer;"
-               "function Init() {"
-               "  Alert('init'); SetBackdrop(0x3060C0);"
-               "  var r = new Rectangle(); r.x1 = 5; r.y1 = 4; r.x2 = 60; r.y2 = 30; r.fill = 0xFFAA00; r.stroke = 0x00FF00;"
-               "  layer = new Image(96, 64);"
-               "  for (var y = 0; y < 64; ++y) for (var x = 0; x < 96; ++x)"
-               "    layer.SetPixel(x, y, RGBA8((x * 7 + y) & 255, (x * y) & 255, (y * 13) & 255, (x >> 3) & 1 ? 255 : 128));"
-               "  layer.priority = 8; RegisterImageLayer(layer);"
-               "}"
-               "function Run() { while (running) { Display(); SaveImage('capture.bmp', RenderToImage(WIDTH, HEIGHT)); } }"
-               "function Quit() { running = false; }");
+    game.Write(
+        "DATA/main.ovs",
+        "var running = true, layer;"
+        "function Init() {"
+        "  Alert('init'); SetBackdrop(0x3060C0);"
+        "  var r = new Rectangle(); r.x1 = 5; r.y1 = 4; r.x2 = 60; r.y2 = 30; r.fill = 0xFFAA00; r.stroke = 0x00FF00;"
+        "  layer = new Image(96, 64);"
+        "  for (var y = 0; y < 64; ++y) for (var x = 0; x < 96; ++x)"
+        "    layer.SetPixel(x, y, RGBA8((x * 7 + y) & 255, (x * y) & 255, (y * 13) & 255, (x >> 3) & 1 ? 255 : 128));"
+        "  layer.priority = 8; RegisterImageLayer(layer);"
+        "}"
+        "function Run() { while (running) { Display(); SaveImage('capture.bmp', RenderToImage(WIDTH, HEIGHT)); } }"
+        "function Quit() { running = false; }");
 
     demotest::SRun png = demotest::RunEngine(game.path(), "--frames 3 --screenshot shot.PNG");
     ASSERT_EQ(png.status, 0) << png.err;

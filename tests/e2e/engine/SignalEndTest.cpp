@@ -94,8 +94,9 @@ public:
     }
     bool IsViewable(const std::string& name) const {
         const std::string id = WindowId(name);
-        return !id.empty() && Capture("DISPLAY=" + m_display + " timeout 10 xwininfo -id " + id + " 2>/dev/null")
-                                      .find("IsViewable") != std::string::npos;
+        return !id.empty() &&
+               Capture("DISPLAY=" + m_display + " timeout 10 xwininfo -id " + id + " 2>/dev/null").find("IsViewable") !=
+                   std::string::npos;
     }
 
 private:
@@ -180,7 +181,8 @@ TEST_F(SignalEndOnScreen, SignalsEndTheSelectSourceDialog) {
     for (int sig : {SIGTERM, SIGINT}) {
         SEngine engine;
         for (const char* folder : {"DATA1", "DATA2"})
-            engine.dir.Write(std::string(folder) + "/main.ovs", "function Init() { Alert('started'); } function Run() {}");
+            engine.dir.Write(std::string(folder) + "/main.ovs",
+                             "function Init() { Alert('started'); } function Run() {}");
         ASSERT_TRUE(engine.Start({}, m_x.Env()));
         ASSERT_TRUE(WaitFor([&] { return m_x.IsViewable("Select source"); })) << engine.Err() << m_x.Windows();
         const auto sent = Clock::now();

@@ -39,7 +39,8 @@ TEST(RecordReplay, FixedStepRunsRepeatExactlyAndFast) {
     const std::string err = (game / "err").string();
     auto run = [&](const std::string& options, const std::string& png) {
         return ovetest::Run("cd " + Quote(game.path().string()) + " && " + Ove() + " --headless --fixed-step " +
-                            options + " --frames 600 --screenshot " + Quote((game / png).string()) + " 2>" + Quote(err));
+                            options + " --frames 600 --screenshot " + Quote((game / png).string()) + " 2>" +
+                            Quote(err));
     };
     std::string first, shot;
     for (int pass = 0; pass < 2; ++pass) {
@@ -73,10 +74,12 @@ TEST(RecordReplay, ASessionRecordedInAWindowReplaysHeadless) {
     const std::string dir = Quote(game.path().string());
     // A private X server; the game runs 240 turns in real time while xdotool clicks into it.
     const std::string script =
-        "set -u; cd " + dir + "; exec 3>display; Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null & "
+        "set -u; cd " + dir +
+        "; exec 3>display; Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 2>/dev/null & "
         "X=$!; trap \"kill $X 2>/dev/null\" EXIT; for i in $(seq 100); do [ -s display ] && break; sleep 0.1; done; "
         "export DISPLAY=:$(cat display); "
-        "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " + Ove() +
+        "SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy " +
+        Ove() +
         " --record rec.txt --frames 240 --screenshot window.png 2>window.err & G=$!; "
         "(sleep 30; kill $G 2>/dev/null) & "
         "W=$(timeout 10 xdotool search --sync --onlyvisible --pid $G | head -n 1); "
@@ -89,7 +92,9 @@ TEST(RecordReplay, ASessionRecordedInAWindowReplaysHeadless) {
 
     // Replayed headless, with a screenshot asked for by the replay file itself.
     game.Write("rec.txt", recorded + "shot 120 " + (game / "middle.png").string() + "\n");
-    ASSERT_EQ(ovetest::Run("cd " + dir + " && " + Ove() + " --headless --replay rec.txt --frames 240 --screenshot replay.png 2>replay.err"), 0)
+    ASSERT_EQ(ovetest::Run("cd " + dir + " && " + Ove() +
+                           " --headless --replay rec.txt --frames 240 --screenshot replay.png 2>replay.err"),
+              0)
         << ReadFileText(game / "replay.err");
     const std::string windowSaid = ReadFileText(game / "window.err");
     EXPECT_NE(windowSaid.find("Alert: clicks 100,80 200,150 draws 241 ms 4016\n"), std::string::npos) << windowSaid;
@@ -100,7 +105,8 @@ TEST(RecordReplay, ASessionRecordedInAWindowReplaysHeadless) {
     // A damaged replay is refused before anything runs.
     game.Write("bad.txt", "ove-input 1\n12 1 teleport 3 4\n");
     EXPECT_EQ(ovetest::Run("cd " + dir + " && " + Ove() + " --headless --replay bad.txt 2>bad.err"), 2);
-    EXPECT_NE(ReadFileText(game / "bad.err").find("line 2 is not an event"), std::string::npos) << ReadFileText(game / "bad.err");
+    EXPECT_NE(ReadFileText(game / "bad.err").find("line 2 is not an event"), std::string::npos)
+        << ReadFileText(game / "bad.err");
 }
 
 }  // namespace

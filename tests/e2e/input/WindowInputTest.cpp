@@ -54,7 +54,8 @@ public:
 
     // The X window of the game, found by its title.
     std::string Window() const {
-        return Capture("DISPLAY=" + m_display + " timeout 15 xdotool search --sync --name '^" + m_title + "$' 2>/dev/null");
+        return Capture("DISPLAY=" + m_display + " timeout 15 xdotool search --sync --name '^" + m_title +
+                       "$' 2>/dev/null");
     }
 
     // Runs xdotool with the arguments on the game's display.
@@ -70,15 +71,13 @@ public:
         std::string window;
         // timeout bounds the engine even if this test is killed before it can stop it.
         if (!m_engine.Start({"env", "DISPLAY=" + m_display, "SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "timeout",
-                            "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", m_game.path().string()},
-                           ErrPath()))
+                             "90", std::string(OVE_BUILD_DIR) + "/ove", "--headless", "--game", m_game.path().string()},
+                            ErrPath()))
             ADD_FAILURE() << "the engine did not start";
         else if (WaitForLine("Alert: ready") < 0 || (window = Window()).empty())
             ADD_FAILURE() << "no window titled '" << m_title << "'\n" << Log();
-        else if (!Xdo("windowfocus --sync " + window))
-            ADD_FAILURE() << "could not focus " << m_title;
-        else
-            return window;
+        else if (!Xdo("windowfocus --sync " + window)) ADD_FAILURE() << "could not focus " << m_title;
+        else return window;
         return "";
     }
 
@@ -185,6 +184,7 @@ int ShellValue(const std::string& output, const std::string& name) {
 
 }  // namespace
 
+// clang-format off
 TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
     CGameRun run(m_x, "Input Probe", 640, 480, Game("['keys', 'delay', 'mouse', 'held']"));
     const std::string window = run.Open();
@@ -253,6 +253,7 @@ TEST_F(WindowInputTest, ScriptSeesKeyCodesAndScaledMouseEvents) {
     std::vector<std::string> lines = run.LogLines();
     for (std::size_t i = heldStart; i < lines.size(); ++i) EXPECT_NE(lines[i], "Alert: down F1");
 }
+// clang-format on
 
 TEST_F(WindowInputTest, LetterBoxedWindowScalesFromTheViewport) {
     // A 320 x 240 game in a 640 x 400 window: the viewport is 533 x 400, 53 pixels from the left.

@@ -1,7 +1,7 @@
 // docs/ove.d.ts against the TypeScript compiler: the demo game's scripts type-check with it, a
 // script that misuses the API does not, and every name the engine really registers (globals,
-// and members of each class's prototype chain) is declared, constants with the engine's values. Skipped without tsc (scripts/setup.sh
-// installs it under ~/.cache/ove-npm) or without the engine.
+// and members of each class's prototype chain) is declared, constants with the engine's values. Skipped without tsc
+// (scripts/setup.sh installs it under ~/.cache/ove-npm) or without the engine.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -122,21 +122,22 @@ function Quit() {}
     EXPECT_TRUE(engineTree.count("Button Label")) << "no class tree in the listing";
     const std::string declarations = ovetest::ReadFileText(kDeclarations);
     const std::regex declared(R"(declare class (\w+) extends (\w+))");
-    for (auto it = std::sregex_iterator(declarations.begin(), declarations.end(), declared); it != std::sregex_iterator();
-         ++it) {
+    for (auto it = std::sregex_iterator(declarations.begin(), declarations.end(), declared);
+         it != std::sregex_iterator(); ++it) {
         const std::string derived = (*it)[1], base = (*it)[2];
         // Only classes the engine registers: the declarations' own helper types are not listed.
         if (listing.find("void " + derived + ";") != std::string::npos) declaredTree.insert(derived + " " + base);
     }
     for (const std::string& pair : engineTree)
-        EXPECT_TRUE(declaredTree.count(pair)) << "the engine has " << pair << " (class, base) but the declarations do not";
+        EXPECT_TRUE(declaredTree.count(pair))
+            << "the engine has " << pair << " (class, base) but the declarations do not";
     for (const std::string& pair : declaredTree)
-        EXPECT_TRUE(engineTree.count(pair)) << "the declarations have " << pair << " (class, base) but the engine does not";
+        EXPECT_TRUE(engineTree.count(pair))
+            << "the declarations have " << pair << " (class, base) but the engine does not";
 
     // Known<T>: the declared member names of T, without the index signature that lets scripts keep
     // their own data on GUI elements (which would accept any name).
-    dir.Write("names.ts",
-              "type Known<T> = keyof { [K in keyof T as string extends K ? never : K]: 0 };\n" + listing);
+    dir.Write("names.ts", "type Known<T> = keyof { [K in keyof T as string extends K ? never : K]: 0 };\n" + listing);
     std::string log;
     EXPECT_EQ(Check(&log, "names.ts"), 0) << "names the engine registers but the declarations lack:\n" << log;
 }

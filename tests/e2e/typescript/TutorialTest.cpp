@@ -45,8 +45,8 @@ std::vector<SBlock> CodeBlocks(const std::string& page) {
         }
         if (l.rfind("    ", 0) == 0 && prevBlank) {
             SBlock b{"sh", ""};
-            while (i < lines.size() && (lines[i].rfind("    ", 0) == 0 ||
-                                        (lines[i].empty() && i + 1 < lines.size() && lines[i + 1].rfind("    ", 0) == 0)))
+            while (i < lines.size() && (lines[i].rfind("    ", 0) == 0 || (lines[i].empty() && i + 1 < lines.size() &&
+                                                                           lines[i + 1].rfind("    ", 0) == 0)))
                 b.text += (lines[i].empty() ? "" : lines[i].substr(4)) + "\n", ++i;
             blocks.push_back(b);
             prevBlank = false;
