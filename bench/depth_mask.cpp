@@ -16,6 +16,7 @@
 #include <memory>
 #include <vector>
 
+#include "BenchGL.h"
 #include "MovingCel.h"
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
@@ -29,8 +30,6 @@ using namespace benchscene;
 
 constexpr int kSprites = 200;
 
-using FinishFn = void (*)();
-using ReadPixelsFn = void (*)(int, int, int, int, unsigned, unsigned, void*);
 constexpr unsigned kGLBGRA = 0x80E1, kGLUnsignedByte = 0x1401;
 
 // Levels 1..15 in irregular patches, with level-0 gaps between them, as painted masks have.
@@ -88,17 +87,12 @@ int main(int argc, char** argv) {
     setenv("SDL_VIDEODRIVER", "offscreen", 0);
     if (SDL_Init(SDL_INIT_VIDEO) != 0) return 1;
     CRenderer::PrepareWindowAttributes();
-    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    auto renderer = std::make_unique<CRenderer>();
-    if (!window || !renderer->Initialise(window)) return 1;
-    renderer->SetGameSize(kWidth, kHeight);
-    auto finish = reinterpret_cast<FinishFn>(SDL_GL_GetProcAddress("glFinish"));
-    auto readPixels = reinterpret_cast<ReadPixelsFn>(SDL_GL_GetProcAddress("glReadPixels"));
-    if (!renderer->Create() || !finish || !readPixels) {
-        std::fprintf(stderr, "bench_depth_mask: no OpenGL 3.3 on the offscreen driver: %s\n", SDL_GetError());
-        return 1;
-    }
-    renderer->SetFiltering(false, true);
+    SBenchGL gl;
+    if (!OpenBenchGL(gl, "bench_depth_mask")) return 1;
+    SDL_Window* window = gl.window;
+    std::unique_ptr<CRenderer>& renderer = gl.renderer;
+    const FinishFn finish = gl.finish;
+    const ReadPixelsFn readPixels = gl.readPixels;
 
     CBitmap picture(kCelWidth, kCelHeight, PixelFormat::Rgba8888);
     for (int y = 0; y < kCelHeight; ++y)

@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "BenchGL.h"
 #include "MovingCel.h"
 #include "image/Bitmap.h"
 #include "image/RunMask.h"
@@ -37,8 +38,6 @@ using namespace ove;
 using namespace benchscene;
 
 constexpr int kSprites = 200;
-using FinishFn = void (*)();
-using ReadPixelsFn = void (*)(int, int, int, int, unsigned, unsigned, void*);
 constexpr unsigned kGLBGRA = 0x80E1, kGLUnsignedByte = 0x1401;
 
 double CpuSeconds() {
@@ -63,17 +62,12 @@ struct STimes {
 // ---- the renderer alone
 
 int RendererSide(int frames, int rounds) {
-    SDL_Window* window = SDL_CreateWindow("bench", 0, 0, kWidth, kHeight, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
-    auto renderer = std::make_unique<CRenderer>();
-    if (!window || !renderer->Initialise(window)) return 1;
-    renderer->SetGameSize(kWidth, kHeight);
-    auto finish = reinterpret_cast<FinishFn>(SDL_GL_GetProcAddress("glFinish"));
-    auto readPixels = reinterpret_cast<ReadPixelsFn>(SDL_GL_GetProcAddress("glReadPixels"));
-    if (!renderer->Create() || !finish || !readPixels) {
-        std::fprintf(stderr, "bench_idle_frames: no OpenGL 3.3 on the offscreen driver: %s\n", SDL_GetError());
-        return 1;
-    }
-    renderer->SetFiltering(false, true);
+    SBenchGL gl;
+    if (!OpenBenchGL(gl, "bench_idle_frames")) return 1;
+    SDL_Window* window = gl.window;
+    std::unique_ptr<CRenderer>& renderer = gl.renderer;
+    const FinishFn finish = gl.finish;
+    const ReadPixelsFn readPixels = gl.readPixels;
 
     CBitmap picture(kCelWidth, kCelHeight, PixelFormat::Rgba8888);
     for (int y = 0; y < kCelHeight; ++y)

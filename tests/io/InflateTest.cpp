@@ -6,6 +6,7 @@
 #include "io/DataBin.h"
 #include "io/Inflate.h"
 #include "support/DeflateTestUtil.h"
+#include "support/InflatePieces.h"
 #include "support/TestSupport.h"
 
 using namespace ove;
@@ -376,22 +377,6 @@ Bytes DeflateMixedBlocks(const Bytes& data, std::size_t pieces) {
     return out;
 }
 
-class CPieceSource : public inflate_detail::CInflateSource {
-public:
-    CPieceSource(const Bytes& data, std::size_t piece) : m_data(data), m_piece(piece) {}
-    std::size_t Pull(std::uint8_t* to, std::size_t room) override {
-        const std::size_t n = std::min({room, m_piece, m_data.size() - m_pos});
-        std::copy_n(m_data.begin() + static_cast<std::ptrdiff_t>(m_pos), n, to);
-        m_pos += n;
-        return n;
-    }
-
-private:
-    const Bytes& m_data;
-    std::size_t m_piece;
-    std::size_t m_pos = 0;
-};
-
 class CAppendSink : public inflate_detail::CInflateSink {
 public:
     bool Take(const std::uint8_t* data, std::size_t count) override {
@@ -436,7 +421,7 @@ TEST(Inflate, FastPathEdgesDecodeLikeTheOriginal) {
         EXPECT_TRUE(memory == c.data);
         EXPECT_EQ(consumed, c.stream.size());
         for (std::size_t piece : {std::size_t(1), std::size_t(13), std::size_t(65536)}) {
-            CPieceSource source(c.stream, piece);
+            CPieces source(c.stream, piece);
             CAppendSink sink;
             ASSERT_EQ(inflate_detail::InflateStream(source, sink, false), inflate_detail::EStreamResult::Ended)
                 << piece;

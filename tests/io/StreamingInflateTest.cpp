@@ -7,29 +7,13 @@
 #include "io/DataBin.h"
 #include "io/Inflate.h"
 #include "support/DeflateTestUtil.h"
+#include "support/InflatePieces.h"
 
 using namespace ove;
 using namespace pngtest;
 using namespace ove::inflate_detail;
 
 namespace {
-
-// Gives the stream out `piece` bytes at a time.
-class CPieces : public CInflateSource {
-public:
-    CPieces(const Bytes& data, std::size_t piece) : m_data(data), m_piece(piece) {}
-    std::size_t Pull(std::uint8_t* to, std::size_t room) override {
-        const std::size_t n = std::min({room, m_piece, m_data.size() - m_pos});
-        std::memcpy(to, m_data.data() + m_pos, n);
-        m_pos += n;
-        return n;
-    }
-
-private:
-    const Bytes& m_data;
-    std::size_t m_piece;
-    std::size_t m_pos = 0;
-};
 
 // Collects the output and the sizes it came in; refuses once it holds `refuseAfter` bytes.
 class CCollect : public CInflateSink {
