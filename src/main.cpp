@@ -14,6 +14,7 @@
 #include "bindings/Bindings.h"
 #include "host/CommandLine.h"
 #include "host/Game.h"
+#include "platform/Browser.h"
 #include "platform/Events.h"
 #include "platform/MessageBox.h"
 #include "platform/Signals.h"
@@ -83,7 +84,13 @@ int main(int argc, char** argv) {
         options.screenshotPath = cl.screenshot;
         options.archiveOption = cl.archive;
         options.directoryOption = cl.directory;
+#ifdef __EMSCRIPTEN__
+        // A page runs one game, and its console is where authors look.
+        options.askForSource = false;
+        options.verbose = true;
+#else
         options.verbose = cl.verbose;
+#endif
         options.trustGame = cl.trustGame;
         ove::SetScriptTimeout(cl.scriptTimeout);
         options.fixedStep = cl.fixedStep || !cl.replay.empty() || !cl.record.empty();
@@ -109,5 +116,6 @@ int main(int argc, char** argv) {
     }
     ove::StopInputLog();
     SDL_Quit();
+    ove::ReportExitToPage(ove::ExitStatus(status));
     return ove::ExitStatus(status);
 }

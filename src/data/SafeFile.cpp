@@ -1,5 +1,7 @@
 #include "SafeFile.h"
 
+#include "io/Durable.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -142,6 +144,7 @@ bool CSafeFile::Commit() {
     m_stream = nullptr;
     if (ok && ::rename(m_temp.c_str(), m_target.c_str()) == 0) {
         SyncFolder(FolderOf(m_target));
+        PersistFileChanges();
         m_committed = true;
     } else {
         ::unlink(m_temp.c_str());

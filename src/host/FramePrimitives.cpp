@@ -7,6 +7,7 @@
 
 #include "gui/GUIElement.h"
 #include "host/Game.h"
+#include "platform/Browser.h"
 #include "platform/Clock.h"
 #include "platform/Events.h"
 #include "render/Renderer.h"
@@ -60,6 +61,8 @@ void CGame::Display() {
             PostWindowClose(m_window->GetHandle());
     }
     if (m_sound) m_sound->Prime();
+    // In a browser the page shows the frame and delivers input only when the game lets go.
+    YieldToBrowser();
     NoteEngineContact();
 }
 

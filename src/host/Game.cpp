@@ -157,7 +157,7 @@ bool CGame::Startup() {
         SurveyCurrentDirectory(openArchive, archives, directories);
         // Headless runs have nobody to ask: the first game of each kind, said on standard error.
         SourceAsker ask;
-        if (!HeadlessMessageBoxes()) ask = AskForSource;
+        if (!HeadlessMessageBoxes() && m_options.askForSource) ask = AskForSource;
         std::string notes;
         SSourceChoice choice = ChooseSource(archives, directories, m_options.archiveOption, m_options.directoryOption,
                                             ask, &notes);

@@ -66,6 +66,7 @@ struct SRunOptions {
     std::string archiveOption;                              // the packed archive to use when several are present
     std::string directoryOption;                            // the data directory to use when several are present
     bool verbose = false;                                   // the script's debug() writes to standard error
+    bool askForSource = true;  // the "Select source" dialog may be shown (never in a browser page)
 };
 
 class CGame final : public IWindowInput, public ISpriteWorld, public IEngineServices {

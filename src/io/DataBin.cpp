@@ -1,5 +1,7 @@
 #include "DataBin.h"
 
+#include "Durable.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -33,7 +35,9 @@ CFile::CFile(const char* path, const char* mode) {
 }
 
 CFile::~CFile() {
-    if (m_stream) std::fclose(m_stream);
+    if (!m_stream) return;
+    std::fclose(m_stream);
+    if (m_access & 2) PersistFileChanges();
 }
 
 void CFile::Seek(u32 position) {

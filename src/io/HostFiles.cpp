@@ -1,5 +1,7 @@
 #include "HostFiles.h"
 
+#include "Durable.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -153,19 +155,26 @@ bool MakeDirectory(std::string_view path) {
     // A name that exists in another case is taken already.
     if (!FindOnDisk(TrimTrailingSlashes(*host)).empty()) return false;
     const std::string target = ResolveNew(*host);
-    return !target.empty() && FileAccess().Check("CreateDirectory", target, CFileAccess::Mode::kWrite) &&
-           ::mkdir(target.c_str(), 0777) == 0;
+    if (target.empty() || !FileAccess().Check("CreateDirectory", target, CFileAccess::Mode::kWrite) ||
+        ::mkdir(target.c_str(), 0777) != 0)
+        return false;
+    PersistFileChanges();
+    return true;
 }
 
 bool RemoveFile(std::string_view path) {
     const std::string target = FindExisting(path);
     struct stat st {};
     if (target.empty() || ::lstat(target.c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (!FileAccess().Check("DeleteFile", target, CFileAccess::Mode::kWrite)) return false;
-    return ::unlink(target.c_str()) == 0;
+    if (!FileAccess().Check("DeleteFile", target, CFileAccess::Mode::kWrite) || ::unlink(target.c_str()) != 0)
+        return false;
+    PersistFileChanges();
+    return true;
 }
 
-bool RenameEntry(std::string_view from, std::string_view to) {
+namespace {
+
+bool RenameOnDisk(std::string_view from, std::string_view to) {
     const std::string source = FindExisting(from);
     std::optional<std::string> host = ToHostPath(to);
     if (source.empty() || !host) return false;
@@ -185,6 +194,14 @@ bool RenameEntry(std::string_view from, std::string_view to) {
     // File systems without the no-replace flag: the target was checked just above.
     if (errno == EINVAL || errno == ENOSYS) return ::rename(source.c_str(), target.c_str()) == 0;
     return false;
+}
+
+}  // namespace
+
+bool RenameEntry(std::string_view from, std::string_view to) {
+    if (!RenameOnDisk(from, to)) return false;
+    PersistFileChanges();
+    return true;
 }
 
 bool ChangeDirectory(std::string_view path) {

@@ -6,6 +6,17 @@
 
 #include <cstdio>
 
+#ifdef __EMSCRIPTEN__
+#include <emscripten.h>
+
+// The page's dialog; the game waits for it as it would for a desktop box.
+// clang-format off
+EM_ASYNC_JS(void, ove_page_dialog, (const char* caption, const char* text), {
+    if (typeof Module.oveDialog === 'function') await Module.oveDialog(UTF8ToString(caption), UTF8ToString(text), ['OK']);
+});
+// clang-format on
+#endif
+
 namespace ove {
 
 static bool g_headless = false;
@@ -27,8 +38,14 @@ void ShowMessageBox(const std::string& caption, const std::string& text, BoxIcon
                                               : SDL_MESSAGEBOX_INFORMATION;
     // A signal ends the box; closing it counts as OK. A box that cannot be shown leaves the
     // text on standard error alone.
+#ifdef __EMSCRIPTEN__
+    (void)flags;
+    (void)ownerWindow;
+    ove_page_dialog(caption.c_str(), body.c_str());
+#else
     CBlockingBoxWatch watch;
     SDL_ShowSimpleMessageBox(flags, caption.c_str(), body.c_str(), static_cast<SDL_Window*>(ownerWindow));
+#endif
 }
 
 }  // namespace ove

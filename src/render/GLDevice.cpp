@@ -1,7 +1,16 @@
 #include "render/GLDevice.h"
 
-#include <GL/glcorearb.h>
 #include <SDL.h>
+
+// WebGL 2 is OpenGL ES 3.0: the same calls and shaders, less a few desktop conveniences
+// (BGRA data, base vertices, depth clamping), which the ES path does another way.
+#ifdef __EMSCRIPTEN__
+#include <GLES3/gl3.h>
+#define OVE_GLES 1
+#else
+#include <GL/glcorearb.h>
+#define OVE_GLES 0
+#endif
 
 #include <algorithm>
 #include <cstddef>
@@ -27,7 +36,6 @@ namespace {
     X(PFNGLSTENCILMASKPROC, StencilMask)                         \
     X(PFNGLCLEARPROC, Clear)                                     \
     X(PFNGLCLEARCOLORPROC, ClearColor)                           \
-    X(PFNGLCLEARDEPTHPROC, ClearDepth)                           \
     X(PFNGLCLEARSTENCILPROC, ClearStencil)                       \
     X(PFNGLSCISSORPROC, Scissor)                                 \
     X(PFNGLVIEWPORTPROC, Viewport)                               \
@@ -51,7 +59,6 @@ namespace {
     X(PFNGLCREATEPROGRAMPROC, CreateProgram)                     \
     X(PFNGLATTACHSHADERPROC, AttachShader)                       \
     X(PFNGLBINDATTRIBLOCATIONPROC, BindAttribLocation)           \
-    X(PFNGLBINDFRAGDATALOCATIONPROC, BindFragDataLocation)       \
     X(PFNGLLINKPROGRAMPROC, LinkProgram)                         \
     X(PFNGLGETPROGRAMIVPROC, GetProgramiv)                       \
     X(PFNGLGETPROGRAMINFOLOGPROC, GetProgramInfoLog)             \
@@ -72,7 +79,6 @@ namespace {
     X(PFNGLDELETEBUFFERSPROC, DeleteBuffers)                     \
     X(PFNGLVERTEXATTRIBPOINTERPROC, VertexAttribPointer)         \
     X(PFNGLENABLEVERTEXATTRIBARRAYPROC, EnableVertexAttribArray) \
-    X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)   \
     X(PFNGLGENFRAMEBUFFERSPROC, GenFramebuffers)                 \
     X(PFNGLBINDFRAMEBUFFERPROC, BindFramebuffer)                 \
     X(PFNGLDELETEFRAMEBUFFERSPROC, DeleteFramebuffers)           \
@@ -91,30 +97,55 @@ namespace {
     X(PFNGLCLIENTWAITSYNCPROC, ClientWaitSync)                   \
     X(PFNGLDELETESYNCPROC, DeleteSync)
 
+#if OVE_GLES
+#define OVE_GL_PLATFORM_FUNCTIONS(X)     \
+    X(PFNGLCLEARDEPTHFPROC, ClearDepthf) \
+    X(PFNGLDRAWELEMENTSPROC, DrawElements)
+#else
+#define OVE_GL_PLATFORM_FUNCTIONS(X)                       \
+    X(PFNGLCLEARDEPTHPROC, ClearDepth)                     \
+    X(PFNGLBINDFRAGDATALOCATIONPROC, BindFragDataLocation) \
+    X(PFNGLDRAWELEMENTSBASEVERTEXPROC, DrawElementsBaseVertex)
+#endif
+
 struct SGL {
 #define OVE_GL_MEMBER(type, name) type name = nullptr;
     OVE_GL_FUNCTIONS(OVE_GL_MEMBER)
+    OVE_GL_PLATFORM_FUNCTIONS(OVE_GL_MEMBER)
 #undef OVE_GL_MEMBER
 };
 
 SGL gl;
 
 bool LoadFunctions(std::string& missing) {
+#if OVE_GLES
+    // Emscripten's GL is linked in: no lookups, nothing can be missing.
+    (void)missing;
+#define OVE_GL_LOAD(type, name) gl.name = &::gl##name;
+#else
 #define OVE_GL_LOAD(type, name)                                          \
     gl.name = reinterpret_cast<type>(SDL_GL_GetProcAddress("gl" #name)); \
     if (!gl.name) {                                                      \
         missing = "gl" #name;                                            \
         return false;                                                    \
     }
+#endif
     OVE_GL_FUNCTIONS(OVE_GL_LOAD)
+    OVE_GL_PLATFORM_FUNCTIONS(OVE_GL_LOAD)
 #undef OVE_GL_LOAD
     return true;
 }
 
+#if OVE_GLES
+const char* const kShaderVersion = "#version 300 es\nprecision highp float;\n#define OVE_GLES 1\n";
+#else
+const char* const kShaderVersion = "#version 330 core\n#define OVE_GLES 0\n";
+#endif
+
 // Pre-transformed vertices: D3D puts pixel centres on integers, GL on half-integers, hence + 0.5.
 // The reciprocal w is not used: every primitive the renderer sends has one rhw for all its
 // vertices, where it cannot change the interpolation, and w = 1 keeps depths bit-exact.
-const char* kVertexShader = R"(#version 330 core
+const char* kVertexShader = R"(
 in vec4 aPosition;
 in vec4 aColour;
 in vec2 aTexCoord;
@@ -125,8 +156,14 @@ flat out vec4 vColour;
 out vec2 vTexCoord;
 void main() {
     vec2 p = (aPosition.xy + 0.5) / uTarget * 2.0 - 1.0;
+#if OVE_GLES
+    // No depth clamping in ES; a primitive's vertices share one depth, so clamping them is the same.
+    gl_Position = vec4(p.x, -p.y, clamp(aPosition.z, 0.0, 1.0) * 2.0 - 1.0, 1.0);
+    vColour = aColour.bgra;  // the colour word's bytes, B, G, R, A
+#else
     gl_Position = vec4(p.x, -p.y, aPosition.z * 2.0 - 1.0, 1.0);
     vColour = aColour;
+#endif
     vTexCoord = aTexCoord;
 }
 )";
@@ -140,20 +177,25 @@ in vec2 vTexCoord;
 uniform sampler2D uTexture;
 uniform float uLevelDepth[16];
 out vec4 fragColour;
+#if OVE_GLES
+#define TEXEL texture(uTexture, vTexCoord).bgra  // textures hold B, G, R, A bytes as RGBA
+#else
+#define TEXEL texture(uTexture, vTexCoord)
+#endif
 void main() {
 #if STAGE == 3
     // The whole priority map in one pass: the depth of each level comes from the same float
     // table the scene objects' depths do, so that an object level with the map ties exactly.
-    vec4 t = texture(uTexture, vTexCoord);
+    vec4 t = TEXEL;
     if (t.a < 0.5 / 255.0) discard;
     gl_FragDepth = uLevelDepth[int(t.r * 255.0 + 0.5) & 15];
     fragColour = t;
     return;
 #endif
 #if STAGE == 1
-    vec4 c = vColour * texture(uTexture, vTexCoord);
+    vec4 c = vColour * TEXEL;
 #elif STAGE == 2
-    vec4 t = texture(uTexture, vTexCoord);
+    vec4 t = TEXEL;
     vec4 c = vec4(t.rgb, t.a * vColour.a);
 #else
     vec4 c = vColour;
@@ -184,8 +226,13 @@ unsigned Compile(GLenum kind, const char* source, std::string& error, const char
 
 void CGLDevice::PrepareAttributes() {
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+#if OVE_GLES
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 0);
+    SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_ES);
+#else
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
     SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+#endif
     SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
     SDL_GL_SetAttribute(SDL_GL_RED_SIZE, 8);
     SDL_GL_SetAttribute(SDL_GL_GREEN_SIZE, 8);
@@ -234,11 +281,11 @@ bool CGLDevice::Init(std::string& error) {
     gl.GetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSize);
     m_maxTextureSize = maxSize > 0 ? maxSize : 1024;
 
-    GLuint vs = Compile(GL_VERTEX_SHADER, kVertexShader, error);
+    GLuint vs = Compile(GL_VERTEX_SHADER, kVertexShader, error, kShaderVersion);
     if (!vs) return false;
     for (int stage = 0; stage < kStageCount; ++stage) {
-        char prelude[64];
-        std::snprintf(prelude, sizeof prelude, "#version 330 core\n#define STAGE %d\n", stage);
+        char prelude[128];
+        std::snprintf(prelude, sizeof prelude, "%s#define STAGE %d\n", kShaderVersion, stage);
         GLuint fs = Compile(GL_FRAGMENT_SHADER, kFragmentShader, error, prelude);
         if (!fs) {
             gl.DeleteShader(vs);
@@ -251,7 +298,9 @@ bool CGLDevice::Init(std::string& error) {
         gl.BindAttribLocation(program, 0, "aPosition");
         gl.BindAttribLocation(program, 1, "aColour");
         gl.BindAttribLocation(program, 2, "aTexCoord");
+#if !OVE_GLES
         gl.BindFragDataLocation(program, 0, "fragColour");
+#endif
         gl.LinkProgram(program);
         gl.DeleteShader(fs);
         GLint ok = 0;
@@ -287,11 +336,7 @@ bool CGLDevice::Init(std::string& error) {
     m_iboCapacity = kInitialVertexBytes;
     gl.BufferData(GL_ELEMENT_ARRAY_BUFFER, GLsizeiptr(m_iboCapacity), nullptr, GL_STREAM_DRAW);
     m_indices.reserve(kInitialVertexBytes / sizeof(std::uint32_t));
-    gl.VertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(SVertex), reinterpret_cast<void*>(offsetof(SVertex, x)));
-    // The colour word 0xAARRGGBB is stored B, G, R, A: GL_BGRA reads it as RGBA.
-    gl.VertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(SVertex),
-                           reinterpret_cast<void*>(offsetof(SVertex, diffuse)));
-    gl.VertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(SVertex), reinterpret_cast<void*>(offsetof(SVertex, u)));
+    PointAttributes(0);
     gl.EnableVertexAttribArray(0);
     gl.EnableVertexAttribArray(1);
     gl.EnableVertexAttribArray(2);
@@ -314,7 +359,9 @@ bool CGLDevice::Init(std::string& error) {
     // clip rectangles set it (reference 0, not-equal). Depth clamping keeps on-top objects at
     // depth -1 from being clipped, as pre-transformed vertices never were.
     gl.DepthFunc(GL_LEQUAL);
+#if !OVE_GLES
     gl.Enable(GL_DEPTH_CLAMP);
+#endif
     gl.StencilFunc(GL_NOTEQUAL, 0, 0xFF);
     gl.StencilOp(GL_KEEP, GL_KEEP, GL_KEEP);
     gl.StencilMask(0xFF);
@@ -411,7 +458,11 @@ void CGLDevice::Run(const SCommand& c, std::size_t vertexBase, std::size_t index
     case kOpDepthMask: gl.DepthMask(GLboolean(i[0])); break;
     case kOpColorMask: gl.ColorMask(GLboolean(i[0]), GLboolean(i[0]), GLboolean(i[0]), GLboolean(i[0])); break;
     case kOpClearColor: gl.ClearColor(f[0], f[1], f[2], f[3]); break;
+#if OVE_GLES
+    case kOpClearDepth: gl.ClearDepthf(f[0]); break;
+#else
     case kOpClearDepth: gl.ClearDepth(f[0]); break;
+#endif
     case kOpClearStencil: gl.ClearStencil(i[0]); break;
     case kOpClear: gl.Clear(GLbitfield(i[0])); break;
     case kOpScissor: gl.Scissor(i[0], i[1], i[2], i[3]); break;
@@ -422,9 +473,15 @@ void CGLDevice::Run(const SCommand& c, std::size_t vertexBase, std::size_t index
     case kOpBindSampler: gl.BindSampler(0, GLuint(i[0])); break;
     case kOpBindTexture: gl.BindTexture(GL_TEXTURE_2D, GLuint(i[0])); break;
     case kOpDraw:
+#if OVE_GLES
+        PointAttributes(vertexBase + std::size_t(i[0]));
+        gl.DrawElements(GL_TRIANGLES, i[2], GL_UNSIGNED_INT,
+                        reinterpret_cast<void*>(indexBase + std::size_t(i[1]) * sizeof(std::uint32_t)));
+#else
         gl.DrawElementsBaseVertex(GL_TRIANGLES, i[2], GL_UNSIGNED_INT,
                                   reinterpret_cast<void*>(indexBase + std::size_t(i[1]) * sizeof(std::uint32_t)),
                                   GLint(vertexBase + std::size_t(i[0])));
+#endif
         ++m_drawCalls;
         break;
     case kOpBlit:
@@ -645,7 +702,13 @@ void CGLDevice::SetTargetUniform() {
 
 void CGLDevice::ReadTarget(std::uint8_t* out) {
     Submit();
+#if OVE_GLES
+    gl.ReadPixels(m_targetX, m_targetY, m_targetWidth, m_targetHeight, GL_RGBA, GL_UNSIGNED_BYTE, out);
+    const std::size_t pixels = std::size_t(m_targetWidth) * std::size_t(m_targetHeight);
+    for (std::size_t k = 0; k < pixels; ++k) std::swap(out[k * 4], out[k * 4 + 2]);
+#else
     gl.ReadPixels(m_targetX, m_targetY, m_targetWidth, m_targetHeight, GL_BGRA, GL_UNSIGNED_BYTE, out);
+#endif
 }
 
 void CGLDevice::ReleaseOffscreen() {
@@ -929,6 +992,19 @@ void CGLDevice::BindTexture(unsigned id) {
 // ---------------------------------------------------------------------------------------------
 // Drawing
 
+void CGLDevice::PointAttributes(std::size_t firstVertex) {
+    const std::size_t at = firstVertex * sizeof(SVertex);
+    auto offset = [at](std::size_t field) { return reinterpret_cast<void*>(at + field); };
+    gl.VertexAttribPointer(0, 4, GL_FLOAT, GL_FALSE, sizeof(SVertex), offset(offsetof(SVertex, x)));
+#if OVE_GLES
+    gl.VertexAttribPointer(1, 4, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(SVertex), offset(offsetof(SVertex, diffuse)));
+#else
+    // The colour word 0xAARRGGBB is stored B, G, R, A: GL_BGRA reads it as RGBA.
+    gl.VertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(SVertex), offset(offsetof(SVertex, diffuse)));
+#endif
+    gl.VertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(SVertex), offset(offsetof(SVertex, u)));
+}
+
 void CGLDevice::Draw(const SVertex* vertices, int count, bool fan) {
     if (count < 3) return;
     // Everything becomes indexed triangles so that consecutive primitives share one draw call. A
@@ -962,6 +1038,11 @@ void CGLDevice::Flush() {
 // ---------------------------------------------------------------------------------------------
 // Textures: the calls queued so far are sent first, which keeps their order with the upload.
 
+namespace {
+// Pixels are B, G, R, A bytes; ES takes them as RGBA and its shaders swap back.
+constexpr GLenum kPixelFormat = OVE_GLES ? GL_RGBA : GL_BGRA;
+}  // namespace
+
 unsigned CGLDevice::CreateTexture(int width, int height, const std::uint8_t* pixels) {
     Submit();
     GLuint id = 0;
@@ -970,7 +1051,7 @@ unsigned CGLDevice::CreateTexture(int width, int height, const std::uint8_t* pix
     BindTexture(id);
     Submit();
     gl.TexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
-    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    gl.TexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, width, height, 0, kPixelFormat, GL_UNSIGNED_BYTE, pixels);
     m_versions[id] = m_textureVersion = ++m_nextVersion;
     return id;
 }
@@ -979,7 +1060,7 @@ void CGLDevice::UploadTexture(unsigned id, int width, int height, const std::uin
     Submit();
     BindTexture(id);
     Submit();
-    gl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_BGRA, GL_UNSIGNED_BYTE, pixels);
+    gl.TexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, kPixelFormat, GL_UNSIGNED_BYTE, pixels);
     m_versions[id] = m_textureVersion = ++m_nextVersion;
 }
 

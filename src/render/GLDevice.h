@@ -144,6 +144,8 @@ private:
     CGLDevice() = default;
     void Emit(std::int32_t op, std::initializer_list<std::int32_t> ints, std::initializer_list<float> floats = {});
     void Run(const SCommand& command, std::size_t vertexBase, std::size_t indexBase);
+    // Points the vertex attributes at the vertex buffer from `firstVertex` on.
+    void PointAttributes(std::size_t firstVertex);
     // Sends the calls queued and not sent yet.
     void Submit();
     void ClearCommands();
