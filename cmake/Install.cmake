@@ -46,6 +46,15 @@ if(TARGET demo)
   install(DIRECTORY ${CMAKE_BINARY_DIR}/samples/demo/DATA DESTINATION ${OVE_DATA_DIR}/demo OPTIONAL)
 endif()
 
+# The engine built for browsers (scripts/build-web.sh), where ovetool web looks for it. Checked at
+# install time, as it is usually built after configuring; without it no empty folder is left.
+set(OVE_WEB_ENGINE_DIR ${CMAKE_SOURCE_DIR}/build-web/ove-web CACHE PATH "Folder holding the web engine (ove.js, ove.wasm)")
+install(CODE "
+  if(EXISTS \"${OVE_WEB_ENGINE_DIR}/ove.js\" AND EXISTS \"${OVE_WEB_ENGINE_DIR}/ove.wasm\")
+    file(INSTALL \"${OVE_WEB_ENGINE_DIR}/ove.js\" \"${OVE_WEB_ENGINE_DIR}/ove.wasm\"
+      DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${OVE_DATA_DIR}/web\")
+  endif()")
+
 # cpack -G DEB
 set(CPACK_PACKAGE_NAME ove)
 set(CPACK_PACKAGE_VENDOR "OVE")
