@@ -113,6 +113,11 @@ constexpr SHelp kHelp[] = {
      "working directory: the engine reads it after a DATA directory and the Library directory. Inside\n"
      "the archive the resources keep the names the engine looks up: NAME.OVS scripts, NAME.OVP\n"
      "pictures, NAME.OVV views, NAME.OVF fonts, NAME.OVT tile-layer sets, NAME.OVA or NAME.WAV sounds.\n"},
+    {"web", "web GAME OUT [--zip FILE.zip] [--engine DIR]", "export a game as a web site",
+     "Writes OUT: index.html, ove.js, ove.wasm, game.json and game.data, for any static web server.\n"
+     "GAME is the folder given to ove --game. OUT must be new, empty or an earlier export.\n"
+     "  --zip FILE.zip  also one ZIP of those files, ready to upload\n"
+     "  --engine DIR    the web engine's folder (else $OVE_WEB_ENGINE, share/ove/web, <ovetool's folder>/web)\n"},
     {"list", "list ARCHIVE [--password P] [--game]", "list the entries of a ZIP file or game archive",
      "Lists the entries of a ZIP file or of a packed game archive (recognised by its header; --game\n"
      "reads one that does not start like one). --password reads the entries of an enciphered ZIP file.\n"},

@@ -183,7 +183,12 @@ bool CGame::Startup() {
         if (std::string problem = SizeProblem(settings); !problem.empty()) throw SHostError(problem);
         m_scriptName = settings.scriptName;
         m_fontName = settings.fontName;
+#ifdef __EMSCRIPTEN__
+        // A page may go full screen only on the player's gesture: its own button does.
+        m_fullScreen = 0;
+#else
         m_fullScreen = settings.fullScreen ? 1 : 0;
+#endif
 
         m_window = std::make_unique<CGameWindow>();
         std::string why;

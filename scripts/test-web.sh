@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# The engine in a real browser. Builds the web engine (scripts/build-web.sh), exports the showcase
+# and two small games with `ovetool web`, plays them in Debian's Chromium (tests/web/browser-test.cjs)
+# and compares the showcase's replay screenshots with the desktop engine's of the same turns.
+# BUILD (default build) must hold a configured desktop build; OVE_NPM holds playwright-core.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+cd "$ROOT"
+BUILD=$(cd "${BUILD:-build}" && pwd)
+WEB=${OVE_WEB_BUILD:-build-web}
+OVE_NPM=${OVE_NPM:-$HOME/.cache/ove-npm}
+CHROMIUM=${CHROMIUM:-/usr/bin/chromium}
+REC=$ROOT/tests/e2e/demo/playthrough.rec
+
+bash scripts/build-web.sh
+WEB=$(cd "$WEB" && pwd)
+cmake --build "$BUILD" -j2 --target ove ovetool demo >/dev/null
+TMP=$(mktemp -d)
+trap 'rm -rf "$TMP"' EXIT
+
+echo "test-web: the desktop engine's replay"
+mkdir -p "$TMP/native"
+(cd "$TMP/native" && SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy \
+  "$BUILD/ove" --headless --replay "$REC" --frames 1400 --game "$BUILD/samples/demo" >/dev/null 2>&1)
+
+echo "test-web: exporting the games"
+export_game() { "$BUILD/ovetool" web "$1" "$TMP/sites/$2" --engine "$WEB/ove-web" >/dev/null; }
+export_game "$BUILD/samples/demo" demo
+mkdir -p "$TMP/save/DATA" "$TMP/error/DATA"
+cat >"$TMP/save/DATA/main.ovs" <<'JS'
+function Init() {}
+function Run() {
+  var dir = FOLDER_APPDATA + "/webtest";
+  var r = new FileReader(dir + "/slot.sav");
+  if (r.valid) {
+    debug("loaded " + r.Read());
+    r.Close();
+  } else {
+    CreateDirectory(dir);
+    var n = Date.now() % 1000000;
+    var w = new FileWriter(dir + "/slot.sav");
+    w.Write(n);
+    w.Close();
+    debug("saved " + n);
+  }
+  for (;;) { Display(); Wait(0.1); }
+}
+function Quit() {}
+JS
+printf 'function Init() {}\nfunction Run() {\n  nosuchthing();\n}\nfunction Quit() {}\n' >"$TMP/error/DATA/main.ovs"
+export_game "$TMP/save" save
+export_game "$TMP/error" error
+
+echo "test-web: playing them in $CHROMIUM"
+node tests/web/browser-test.cjs "$TMP/sites" "$REC" "$TMP/browser" "$OVE_NPM" "$CHROMIUM"
+
+# The same turns must look the same in the browser as on the desktop.
+status=0
+for shot in "$TMP"/native/*.png; do
+  name=$(basename "$shot")
+  diff=$(compare -metric AE "$shot" "$TMP/browser/$name" null: 2>&1 || true)
+  if [ "$diff" = "0" ]; then echo "ok   $name equals the desktop's"
+  else echo "FAIL $name differs from the desktop's in $diff pixels"; status=1; fi
+done
+[ $status -eq 0 ] && echo "test-web: all passed"
+exit $status
