@@ -23,7 +23,7 @@ async function open(context, url, config) {
   const lines = [];
   page.on('console', m => lines.push(m.text()));
   page.on('pageerror', e => lines.push(`pageerror: ${e.message}`));
-  if (config) await page.addInitScript(c => { window.OVE_CONFIG = c; }, config);
+  await page.addInitScript(c => { window.OVE_CONFIG = c; }, { autostart: true, ...config });
   await page.goto(url);
   return { page, lines };
 }
