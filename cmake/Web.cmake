@@ -11,6 +11,11 @@ set(OVE_TESTS OFF CACHE BOOL "" FORCE)
 set(OVE_BENCH OFF CACHE BOOL "" FORCE)
 set(OVE_FUZZ OFF CACHE BOOL "" FORCE)
 set(OVE_SANITIZE OFF CACHE BOOL "" FORCE)
+# Ahead of Emscripten's own SDL 1 headers, which it puts on every include path.
+include_directories(BEFORE "${OVE_WEB_PREFIX}/include/SDL2")
+# The engine reports script and host errors by exceptions: Emscripten must catch them.
+add_compile_options(-fexceptions)
+add_link_options(-fexceptions)
 # Emscripten links GL in by itself.
 add_library(OpenGL::GL INTERFACE IMPORTED)
 add_library(OpenGL::EGL INTERFACE IMPORTED)

@@ -15,10 +15,12 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}"
 fi
 PREFIX=$(bash scripts/web-libs.sh | tail -1)
-export NODE_PATH=/usr/share/nodejs
+# Debian's emcc wants its own node modules and the system's python.
+export NODE_PATH=/usr/share/nodejs EMSDK_PYTHON=/usr/bin/python3
 OUT=${OVE_WEB_BUILD:-build-web}
 echo "build-web: configuring $OUT"
-emcmake cmake -S . -B "$OUT" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOVE_WEB_PREFIX="$PREFIX" >/dev/null
+emcmake cmake -S . -B "$OUT" -G Ninja -DCMAKE_BUILD_TYPE=Release -DOVE_WEB_PREFIX="$PREFIX" \
+  -DCMAKE_FIND_ROOT_PATH="$PREFIX" >/dev/null
 echo "build-web: building the engine"
 cmake --build "$OUT" -j2 --target ove
 echo "build-web: wrote $OUT/ove-web/ove.js and $OUT/ove-web/ove.wasm"

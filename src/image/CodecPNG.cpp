@@ -1,10 +1,12 @@
 #include "image/CodecPNG.h"
 
 #include <algorithm>
+#include <bit>
 #include <array>
 #include <cstdlib>
 #include <cstring>
 
+#include "io/Uninitialised.h"
 #include "image/ImageLoad.h"
 #include "io/Inflate.h"
 #include "io/Types.h"
@@ -426,10 +428,10 @@ public:
         }
         std::size_t widest = 0;
         for (const SPass& p : m_passes) widest = std::max<std::size_t>(widest, RowBytes(m_bits, p.columns));
-        m_rows = std::make_unique_for_overwrite<u8[]>(2 * widest + 16);
+        m_rows = MakeUninitialised<u8>(2 * widest + 16);
         m_prev = m_rows.get();
         m_cur = m_prev + widest + 8;
-        m_partial = std::make_unique_for_overwrite<u8[]>(widest + 1);
+        m_partial = MakeUninitialised<u8>(widest + 1);
         StartPass();
     }
 

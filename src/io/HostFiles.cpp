@@ -190,10 +190,14 @@ bool RenameOnDisk(std::string_view from, std::string_view to) {
         if (!SameEntry(existing, source)) return false;
         return ::rename(source.c_str(), target.c_str()) == 0;
     }
+#ifdef RENAME_NOREPLACE
     if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0) return true;
     // File systems without the no-replace flag: the target was checked just above.
     if (errno == EINVAL || errno == ENOSYS) return ::rename(source.c_str(), target.c_str()) == 0;
     return false;
+#else
+    return ::rename(source.c_str(), target.c_str()) == 0;  // a browser's files: one player, no race
+#endif
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <sys/mman.h>
 #endif
 
+#include "io/Uninitialised.h"
 #include "io/Types.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
@@ -282,7 +283,7 @@ public:
           m_sink(&sink),
           m_cap(cap),
           m_granule(std::clamp<std::size_t>(granule, 1, kWindow)),
-          m_buffer(std::make_unique_for_overwrite<u8[]>(2 * kWindow + kChunk + kMargin)) {
+          m_buffer(MakeUninitialised<u8>(2 * kWindow + kChunk + kMargin)) {
         m_base = m_start = m_pending = m_buffer.get();
         SetSinkLimit(m_base);
     }
@@ -468,7 +469,7 @@ class CInflater {
 public:
     // Pulling the stream from a source through a staging buffer that keeps 8 zero bytes after its end.
     CInflater(inflate_detail::CInflateSource& source, bool deflate64)
-        : m_deflate64(deflate64), m_source(&source), m_stage(std::make_unique_for_overwrite<u8[]>(kStage + 8)) {
+        : m_deflate64(deflate64), m_source(&source), m_stage(MakeUninitialised<u8>(kStage + 8)) {
         m_data = m_in = m_end = m_stage.get();
         std::memset(m_stage.get(), 0, 8);
         m_fastEnd = m_end;
@@ -661,7 +662,7 @@ bool CInflater::ReadDynamicTables() {
         n += repeat;
     }
     const SymbolInfo& info = GetSymbolInfo(m_deflate64);
-    if (!m_tables) m_tables = std::make_unique_for_overwrite<u32[]>(kLitTableSize + kDistTableSize);
+    if (!m_tables) m_tables = MakeUninitialised<u32>(kLitTableSize + kDistTableSize);
     return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize, true) &&
            BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, DistTable(), kDistTableSize);
 }

@@ -21,7 +21,11 @@ EM_ASYNC_JS(void, ove_yield, (), {
 });
 
 EM_JS(void, ove_report_exit, (int status), {
-    if (typeof window !== 'undefined') window.oveExitStatus = status;
+    if (typeof window !== 'undefined') {
+        window.oveTimings = window.oveTimings || {};
+        window.oveTimings.exited = performance.now();
+        window.oveExitStatus = status;
+    }
     if (typeof Module.oveExit === 'function') Module.oveExit(status);
 });
 // clang-format on

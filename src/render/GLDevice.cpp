@@ -1040,7 +1040,11 @@ void CGLDevice::Flush() {
 
 namespace {
 // Pixels are B, G, R, A bytes; ES takes them as RGBA and its shaders swap back.
-constexpr GLenum kPixelFormat = OVE_GLES ? GL_RGBA : GL_BGRA;
+#if OVE_GLES
+constexpr GLenum kPixelFormat = GL_RGBA;
+#else
+constexpr GLenum kPixelFormat = GL_BGRA;
+#endif
 }  // namespace
 
 unsigned CGLDevice::CreateTexture(int width, int height, const std::uint8_t* pixels) {

@@ -59,10 +59,8 @@ private:
     CPropWindow& m_dialog;
 };
 
-CPropWindow::CPropWindow(CWindow* owner, std::string title)
-    : m_owner(owner),
-      m_title(std::move(title)),
-      m_rowWidth(kDialogWidth - 2 * kDialogFrame),
+CPropWindow::CPropWindow(CWindow* /*owner: the dialog is always a window of its own*/, std::string title)
+    : m_title(std::move(title)),
       m_controlWidth(224 - 2 * kDialogFrame),
       m_currentControlWidth(m_controlWidth) {
     m_doubleClicks = false;

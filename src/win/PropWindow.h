@@ -116,11 +116,9 @@ private:
     void Finish(bool ok);
     void Redraw();
 
-    CWindow* m_owner;
     std::string m_title;
     std::vector<SControl> m_controls;
     // Layout values.
-    int m_rowWidth;
     int m_labelWidth = 120;
     int m_controlWidth;
     int m_currentControlWidth;
