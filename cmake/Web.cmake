@@ -22,6 +22,8 @@ add_library(OpenGL::EGL INTERFACE IMPORTED)
 
 set(OVE_WEB_OUTPUT "${CMAKE_BINARY_DIR}/ove-web" CACHE PATH "Where ove.js and ove.wasm are written")
 
+file(WRITE "${CMAKE_BINARY_DIR}/sdl-js-functions.json" "[\"$autoResumeAudioContext\", \"$dynCall\"]\n")
+
 function(ove_web_engine target)
   set_target_properties(${target} PROPERTIES SUFFIX ".js" RUNTIME_OUTPUT_DIRECTORY "${OVE_WEB_OUTPUT}")
   target_link_options(${target} PRIVATE
@@ -33,5 +35,7 @@ function(ove_web_engine target)
     "-sEXPORTED_RUNTIME_METHODS=['FS','callMain','addRunDependency','removeRunDependency','UTF8ToString']"
     -sFORCE_FILESYSTEM=1 -lidbfs.js
     -sMIN_WEBGL_VERSION=2 -sMAX_WEBGL_VERSION=2
-    -sENVIRONMENT=web)
+    -sENVIRONMENT=web
+    # SDL's audio and timers call these from its own JavaScript (a file: the names start with $).
+    "-sDEFAULT_LIBRARY_FUNCS_TO_INCLUDE=@${CMAKE_BINARY_DIR}/sdl-js-functions.json")
 endfunction()

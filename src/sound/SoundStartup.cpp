@@ -18,6 +18,7 @@ void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 // for a device; the one line below says the same. The library stays loaded so that SDL, which
 // loads it too, shares the quiet handler.
 void QuietAlsa() {
+#ifndef __EMSCRIPTEN__
     static void* const library = [] {
         void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
         if (!lib) return lib;
@@ -27,6 +28,7 @@ void QuietAlsa() {
         return lib;
     }();
     (void)library;
+#endif
 }
 
 }  // namespace
