@@ -16,7 +16,7 @@ bash scripts/build-web.sh
 WEB=$(cd "$WEB" && pwd)
 cmake --build "$BUILD" -j2 --target ove ovetool demo >/dev/null
 TMP=$(mktemp -d)
-trap 'rm -rf "$TMP"' EXIT
+[ -n "${OVE_KEEP:-}" ] || trap 'rm -rf "$TMP"' EXIT
 
 echo "test-web: the desktop engine's replay"
 mkdir -p "$TMP/native"
@@ -54,13 +54,24 @@ export_game "$TMP/error" error
 echo "test-web: playing them in $CHROMIUM"
 node tests/web/browser-test.cjs "$TMP/sites" "$REC" "$TMP/browser" "$OVE_NPM" "$CHROMIUM"
 
-# The same turns must look the same in the browser as on the desktop.
+# The same turns must look the same in the browser as on the desktop. Both draw in software, and
+# the two rasterisers may round a blended colour (the edges of smoothed text) to neighbouring
+# values: a pixel may differ by one step of 255 in a channel, never more.
 status=0
 for shot in "$TMP"/native/*.png; do
   name=$(basename "$shot")
-  diff=$(compare -metric AE "$shot" "$TMP/browser/$name" null: 2>&1 || true)
-  if [ "$diff" = "0" ]; then echo "ok   $name equals the desktop's"
-  else echo "FAIL $name differs from the desktop's in $diff pixels"; status=1; fi
+  if [ ! -f "$TMP/browser/$name" ]; then echo "FAIL $name: the browser wrote none"; status=1; continue; fi
+  pixels=$(compare -metric AE "$shot" "$TMP/browser/$name" null: 2>&1 || true)
+  peak=$(compare -metric PAE "$shot" "$TMP/browser/$name" null: 2>&1 | sed 's/.*(\(.*\)).*/\1/' || true)
+  if [ "$pixels" = "0" ]; then
+    echo "ok   $name equals the desktop's"
+  elif [[ "$pixels" =~ ^[0-9]+$ && "$peak" =~ ^[0-9.e-]+$ ]] &&
+    awk -v p="$peak" 'BEGIN { exit !(p + 0 <= 1.0001 / 255) }'; then
+    echo "ok   $name: $pixels pixels differ from the desktop's by one step at most"
+  else
+    echo "FAIL $name differs from the desktop's in $pixels pixels, by up to $peak of the range"
+    status=1
+  fi
 done
 [ $status -eq 0 ] && echo "test-web: all passed"
 exit $status

@@ -1,5 +1,6 @@
 // ove: runs a game.
 #include <SDL.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -21,6 +22,10 @@
 #include "script/ScriptHost.h"
 
 int main(int argc, char** argv) {
+#ifdef __EMSCRIPTEN__
+    // Emscripten starts with a umask of 0777, which would save files nobody may read back.
+    ::umask(022);
+#endif
     std::vector<std::string> args(argv + 1, argv + argc);
     ove::SCommandLine cl = ove::ParseCommandLine(args);
     if (!cl.error.empty()) {

@@ -69,12 +69,12 @@ async function main() {
 
     // A save, then the same page again: the file must come back from the browser's storage.
     const first = await open(context, `${server.url}/save/index.html`);
-    check(await waitForLine(first.lines, /^saved \d+/, 30000), 'the first run saves');
-    const saved = (first.lines.find(l => /^saved \d+/.test(l)) || '').split(' ')[1];
+    check(await waitForLine(first.lines, /^debug: saved \d+/, 30000), 'the first run saves');
+    const saved = (first.lines.find(l => /^debug: saved \d+/.test(l)) || '').split(' ')[2];
     await first.page.waitForFunction(() => Module.ovePersistState && !Module.ovePersistState.busy, null, { timeout: 10000 });
     await first.page.reload();
-    check(await waitForLine(first.lines, /^loaded \d+/, 30000), 'the reloaded page finds the save');
-    check(first.lines.some(l => l === `loaded ${saved}`), `the save holds what was written (${saved})`);
+    check(await waitForLine(first.lines, /^debug: loaded \d+/, 30000), 'the reloaded page finds the save');
+    check(first.lines.some(l => l === `debug: loaded ${saved}`), `the save holds what was written (${saved})`);
     await first.page.close();
 
     // A script error: the dialog with the message, the place on the console.
