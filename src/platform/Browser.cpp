@@ -34,7 +34,14 @@ EM_JS(void, ove_report_exit, (int status), {
 namespace ove {
 
 #ifdef __EMSCRIPTEN__
-void YieldToBrowser() { ove_yield(); }
+void YieldToBrowser() {
+    // The page composites at most once a display refresh: handing over more often only costs.
+    static double last = 0;
+    const double now = emscripten_get_now();
+    if (now - last < 15) return;
+    ove_yield();
+    last = emscripten_get_now();
+}
 void ReportExitToPage(int status) { ove_report_exit(status); }
 #else
 void YieldToBrowser() {}

@@ -743,7 +743,11 @@ bool CGLDevice::SaveDepth() {
     SDepthCopy& copy = m_depthCopies[m_offscreen ? 1 : 0];
     if (copy.broken) return false;
     copy.valid = false;
-    if (!copy.fbo || copy.width != m_targetWidth || copy.height != m_targetHeight) {
+    // Whether a blit between these two buffers works is known after the first one: only that one
+    // is checked, as asking for errors waits for the device to finish everything sent (in a
+    // browser, a round trip to the GPU process each frame the map moves).
+    const bool fresh = !copy.fbo || copy.width != m_targetWidth || copy.height != m_targetHeight;
+    if (fresh) {
         ReleaseDepthCopy(copy);
         GLenum format = GL_DEPTH24_STENCIL8;
         if (!m_offscreen && m_stencilBits == 0) format = m_depthBits > 16 ? GL_DEPTH_COMPONENT24 : GL_DEPTH_COMPONENT16;
@@ -758,14 +762,16 @@ bool CGLDevice::SaveDepth() {
         copy.width = m_targetWidth;
         copy.height = m_targetHeight;
     }
-    for (int i = 0; i < 8 && gl.GetError() != GL_NO_ERROR; ++i) {
+    if (fresh) {
+        for (int i = 0; i < 8 && gl.GetError() != GL_NO_ERROR; ++i) {
+        }
     }
     gl.BindFramebuffer(GL_READ_FRAMEBUFFER, m_offscreen ? m_fbo : 0);
     gl.BindFramebuffer(GL_DRAW_FRAMEBUFFER, copy.fbo);
     BlitDepth(m_targetX, m_targetY, 0, 0);
     Submit();
     gl.BindFramebuffer(GL_FRAMEBUFFER, m_offscreen ? m_fbo : 0);
-    if (gl.GetError() != GL_NO_ERROR) {
+    if (fresh && gl.GetError() != GL_NO_ERROR) {
         // Formats that differ: the priority map is drawn every frame, as it always was.
         copy.broken = true;
         ReleaseDepthCopy(copy);
