@@ -2,8 +2,9 @@
 # Sets up the machine, builds OVE and runs its tests. Everything is also built with AddressSanitizer
 # and UndefinedBehaviorSanitizer and every suite runs first under them (OVE_SANITIZE_TESTS=0 skips
 # that pass); every parser is then fuzzed for about 20 s (OVE_FUZZ_SECONDS,
-# 0 skips it; a finding fails the run); the full suite runs through ctest, then the sprite soak test
-# checks that resident memory does not grow over 20,000 frames (OVE_SOAK=0 skips it).
+# 0 skips it; a finding fails the run); the full suite runs through ctest, the web engine is built
+# and played in Chromium (OVE_WEB=0 skips it), then the sprite soak test checks that resident memory
+# does not grow over 20,000 frames (OVE_SOAK=0 skips it).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
@@ -40,6 +41,11 @@ ctest --test-dir "$BUILD" --output-on-failure -j2 --timeout 300
 
 echo "== studio in a browser"
 BUILD="$BUILD" bash scripts/test-studio.sh
+
+if [ "${OVE_WEB:-1}" != "0" ]; then
+  echo "== the web engine in a browser"
+  BUILD="$BUILD" bash scripts/test-web.sh
+fi
 
 if [ "${OVE_SOAK:-1}" != "0" ]; then
   echo "== sprite soak test"

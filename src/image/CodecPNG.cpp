@@ -1,15 +1,15 @@
 #include "image/CodecPNG.h"
 
 #include <algorithm>
-#include <bit>
 #include <array>
+#include <bit>
 #include <cstdlib>
 #include <cstring>
 
-#include "io/Uninitialised.h"
 #include "image/ImageLoad.h"
 #include "io/Inflate.h"
 #include "io/Types.h"
+#include "io/Uninitialised.h"
 
 namespace ove {
 

@@ -10,8 +10,8 @@
 #include <sys/mman.h>
 #endif
 
-#include "io/Uninitialised.h"
 #include "io/Types.h"
+#include "io/Uninitialised.h"
 
 #if (defined(__x86_64__) || defined(__i386__)) && defined(__GNUC__)
 #define OVE_BMI2_DISPATCH 1

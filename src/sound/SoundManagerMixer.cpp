@@ -3,6 +3,7 @@
 #include <SDL.h>
 #include <SDL_mixer.h>
 
+#include <cstdio>
 #include <memory>
 
 namespace ove {
@@ -178,6 +179,15 @@ CSound* CSoundManagerMixer::Build(ESoundKind kind, std::vector<std::uint8_t>& by
     case ESoundKind::Midi: {
         if (!CheckMidi(bytes.data(), bytes.size())) throw SSoundFailure{sound_text::kSequence};
         auto music = std::make_unique<CMixerMusic>(*this, true, std::move(bytes));
+#ifdef __EMSCRIPTEN__
+        // A page has no synthesiser: the game keeps its sequence, which plays silently.
+        if (!music->Loaded()) {
+            static bool told = false;
+            if (!told) std::fputs("ove: warning: MIDI music is silent in the browser\n", stderr);
+            told = true;
+            return music.release();
+        }
+#endif
         if (!music->Loaded()) throw SSoundFailure{sound_text::kSequence};
         return music.release();
     }

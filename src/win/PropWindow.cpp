@@ -60,9 +60,7 @@ private:
 };
 
 CPropWindow::CPropWindow(CWindow* /*owner: the dialog is always a window of its own*/, std::string title)
-    : m_title(std::move(title)),
-      m_controlWidth(224 - 2 * kDialogFrame),
-      m_currentControlWidth(m_controlWidth) {
+    : m_title(std::move(title)), m_controlWidth(224 - 2 * kDialogFrame), m_currentControlWidth(m_controlWidth) {
     m_doubleClicks = false;
 }
 
