@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The engine in a real browser. Builds the web engine (scripts/build-web.sh), exports the showcase
-# and two small games with `ovetool web`, plays them in Debian's Chromium (tests/web/browser-test.cjs)
+# and three small games with `ovetool web`, plays them in Debian's Chromium (tests/web/browser-test.cjs)
 # and compares the showcase's replay screenshots with the desktop engine's of the same turns.
 # BUILD (default build) must hold a configured desktop build; OVE_NPM holds playwright-core.
 set -euo pipefail
@@ -48,8 +48,25 @@ function Run() {
 function Quit() {}
 JS
 printf 'function Init() {}\nfunction Run() {\n  nosuchthing();\n}\nfunction Quit() {}\n' >"$TMP/error/DATA/main.ovs"
+mkdir -p "$TMP/input/DATA"
+cat >"$TMP/input/DATA/main.ovs" <<'JS'
+function onMouseEvent(x, y, buttons) { if (buttons) debug("button " + buttons + " at " + x + "," + y); }
+function onMouseWheel(x, y, delta) { debug("wheel " + delta); }
+function Init() {}
+function Run() {
+  debug("ready");
+  for (;;) {
+    var k = ReadKey();
+    if (k) debug("key " + k);
+    Display();
+    Wait(0.02);
+  }
+}
+function Quit() {}
+JS
 export_game "$TMP/save" save
 export_game "$TMP/error" error
+export_game "$TMP/input" input
 
 echo "test-web: playing them in $CHROMIUM"
 node tests/web/browser-test.cjs "$TMP/sites" "$REC" "$TMP/browser" "$OVE_NPM" "$CHROMIUM"

@@ -2,7 +2,9 @@
 //   demo/   the showcase plays its recorded replay; the screenshots it takes are written to SHOTS
 //           (scripts/test-web.sh compares them with the desktop engine's);
 //   save/   a game that saves on its first run finds its save after the page is reloaded;
-//   error/  a script error shows the page's dialog, and its file:line reaches the console.
+//   error/  a script error shows the page's dialog, and its file:line reaches the console;
+//   input/  a click, a key, the wheel and a finger's tap reach the game, at the game's coordinates
+//           whatever the page's scaling.
 // Usage: node browser-test.cjs SITES REPLAY.rec SHOTS OVE_NPM CHROMIUM
 const fs = require('node:fs');
 const path = require('node:path');
@@ -28,14 +30,15 @@ async function open(context, url, config) {
   return { page, lines };
 }
 
-async function waitForLine(lines, pattern, ms) {
+async function waitUntil(condition, ms) {
   const end = Date.now() + ms;
   while (Date.now() < end) {
-    if (lines.some(l => pattern.test(l))) return true;
+    if (condition()) return true;
     await new Promise(r => setTimeout(r, 100));
   }
   return false;
 }
+const waitForLine = (lines, pattern, ms) => waitUntil(() => lines.some(l => pattern.test(l)), ms);
 
 async function main() {
   const server = await serve(sites);
@@ -84,6 +87,33 @@ async function main() {
     check(/nosuchthing/.test(text), 'the error shows in the page\'s dialog');
     check(broken.lines.some(l => l.includes('main.ovs:3')), 'the console says main.ovs:3');
     if (failures) console.log(broken.lines.join('\n'));
+    await broken.page.close();
+
+    // Input, on a page that scales the game and has a touch screen.
+    const touch = await browser.newContext({ hasTouch: true, viewport: { width: 900, height: 500 } });
+    const input = await open(touch, `${server.url}/input/index.html`);
+    check(await waitForLine(input.lines, /^debug: ready/, 30000), 'the input game starts');
+    const box = await input.page.locator('#canvas').boundingBox();
+    const [w, h] = await input.page.evaluate(() => [Module.canvas.width, Module.canvas.height]);
+    // Where a point a fraction of the way across the shown canvas lands in the game (within a pixel).
+    const near = (line, kind, fx, fy) => {
+      const m = line.match(new RegExp(`^debug: ${kind} at (-?\\d+),(-?\\d+)$`));
+      return m && Math.abs(m[1] - fx * w) <= 1 && Math.abs(m[2] - fy * h) <= 1;
+    };
+    await input.page.mouse.click(box.x + box.width * 0.25, box.y + box.height * 0.5);
+    check(await waitForLine(input.lines, /^debug: button 1 at/, 5000) &&
+          input.lines.some(l => near(l, 'button 1', 0.25, 0.5)), `a click lands where it was made (game ${w}x${h}, shown ${box.width}x${box.height})`);
+    await input.page.keyboard.press('a');
+    check(await waitForLine(input.lines, /^debug: key 97$/, 5000), 'a key reaches ReadKey');
+    await input.page.mouse.move(box.x + box.width / 2, box.y + box.height / 2);
+    await input.page.mouse.wheel(0, -100);
+    check(await waitForLine(input.lines, /^debug: wheel 1$/, 5000), 'the wheel turned away from the player gives 1');
+    const buttons = () => input.lines.filter(l => /^debug: button/.test(l));
+    const clicks = buttons().length;
+    await input.page.touchscreen.tap(box.x + box.width * 0.75, box.y + box.height * 0.25);
+    await waitUntil(() => buttons().length > clicks, 5000);
+    check(buttons().slice(clicks).some(l => near(l, 'button 1', 0.75, 0.25)), 'a tap is a left click where the finger was');
+    await touch.close();
   } finally {
     await browser.close();
     await server.close();
