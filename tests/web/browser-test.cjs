@@ -93,6 +93,9 @@ async function main() {
     const touch = await browser.newContext({ hasTouch: true, viewport: { width: 900, height: 500 } });
     const input = await open(touch, `${server.url}/input/index.html`);
     check(await waitForLine(input.lines, /^debug: ready/, 30000), 'the input game starts');
+    check(!input.lines.some(l => /sound is off/.test(l)) &&
+          await input.page.evaluate(() => !!(Module.SDL2 && Module.SDL2.audioContext && Module.SDL2.audioContext.state === 'running')),
+          'the sound device is open on Web Audio');
     const box = await input.page.locator('#canvas').boundingBox();
     const [w, h] = await input.page.evaluate(() => [Module.canvas.width, Module.canvas.height]);
     // Where a point a fraction of the way across the shown canvas lands in the game (within a pixel).
