@@ -12,13 +12,13 @@ namespace ove {
 
 namespace {
 
+#ifndef __EMSCRIPTEN__
 void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 
 // Without a sound card, libasound writes a dozen lines about it to standard error while SDL looks
 // for a device; the one line below says the same. The library stays loaded so that SDL, which
 // loads it too, shares the quiet handler.
 void QuietAlsa() {
-#ifndef __EMSCRIPTEN__
     static void* const library = [] {
         void* lib = dlopen("libasound.so.2", RTLD_NOW | RTLD_LOCAL);
         if (!lib) return lib;
@@ -28,8 +28,10 @@ void QuietAlsa() {
         return lib;
     }();
     (void)library;
-#endif
 }
+#else
+void QuietAlsa() {}  // no ALSA in a browser
+#endif
 
 }  // namespace
 
