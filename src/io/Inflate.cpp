@@ -262,6 +262,12 @@ public:
     virtual bool Finish(u8* out) = 0;
     // Failed end.
     virtual void Abandon(u8* out) = 0;
+    // A symbol needed more room than there is past the limit: only an output of fixed size, whose
+    // limit MakeRoom leaves in place, gets here. Decoding ends (see Capped and Refused).
+    virtual void Overflow(u8* out) {
+        (void)out;
+        m_refused = true;
+    }
 
 protected:
     explicit COutput(std::size_t margin) : m_margin(margin) {}
@@ -352,6 +358,50 @@ private:
 // its over-copy.
 constexpr std::size_t kPlainMargin = 320;
 
+// Decodes into memory a sink lends for the whole output, and never writes past its end: the fast
+// loop stops a margin short of it and the rest is decoded a symbol at a time, exactly. The sink
+// gets everything in one hand-over at the end.
+class CLentOutput final : public COutput {
+public:
+    CLentOutput(CInflateSink& sink, u8* room, std::size_t size, std::uint64_t cap, std::size_t granule,
+                bool deflate64)
+        : COutput(0), m_sink(&sink), m_cap(cap), m_granule(std::clamp<std::size_t>(granule, 1, kWindow)) {
+        const std::size_t margin = deflate64 ? kMargin : kPlainMargin;
+        m_start = room;
+        u8* const end = room + size;
+        m_limit = size > margin ? end - margin : room;
+        if (cap < static_cast<std::uint64_t>(m_limit - room)) m_limit = room + static_cast<std::size_t>(cap);
+        m_margin = end - m_limit;  // the limit plus the margin is the end of the memory
+    }
+
+    // The limit never moves: past it, symbols are written exactly.
+    u8* MakeRoom(u8* out) override {
+        if (Produced(out) >= m_cap) {
+            m_capped = true;
+            return nullptr;
+        }
+        return out;
+    }
+    void Overflow(u8* out) override {
+        if (Produced(out) >= m_cap) m_capped = true;
+        else m_refused = true;
+    }
+    bool Finish(u8* out) override { return Deliver(std::min(Produced(out), m_cap)); }
+    void Abandon(u8* out) override {
+        if (m_refused) return;
+        const std::uint64_t ready = std::min(Produced(out), m_cap);
+        Deliver(ready - ready % m_granule);
+    }
+
+private:
+    std::uint64_t Produced(const u8* out) const { return static_cast<std::uint64_t>(out - m_start); }
+    bool Deliver(std::uint64_t count) { return count == 0 || m_sink->Take(m_start, static_cast<std::size_t>(count)); }
+
+    CInflateSink* m_sink;
+    std::uint64_t m_cap;
+    std::size_t m_granule;
+};
+
 // Decodes straight into a vector, which is lengthened a step at a time just ahead of the decoder
 // (its room plus the margin) and cut to the output's size at the end; back-references read from
 // it directly. Lengthening zero-fills, so it is done in steps small enough to stay in the cache
@@ -360,7 +410,7 @@ constexpr std::size_t kVectorStep = 128 << 10;
 
 class CVectorOutput final : public COutput {
 public:
-    CVectorOutput(std::vector<u8>& v, std::uint64_t cap, bool deflate64)
+    CVectorOutput(ByteVector& v, std::uint64_t cap, bool deflate64)
         : COutput(deflate64 ? kMargin : kPlainMargin), m_v(v), m_origin(v.size()), m_cap(cap) {
         Grow(0);
     }
@@ -394,7 +444,7 @@ private:
         m_limit = m_start + static_cast<std::size_t>(std::min<std::uint64_t>(room + 1, m_cap));
     }
 
-    std::vector<u8>& m_v;
+    ByteVector& m_v;
     std::size_t m_origin;
     std::uint64_t m_cap;
 };
@@ -412,7 +462,16 @@ OVE_INLINE void Copy8(u8* to, const u8* from) { std::memcpy(to, from, 8); }
 
 // The extra bits of a length or distance entry, from the buffer as it was before the entry's bits
 // were taken.
+template <bool kBmi2 = false>
 OVE_INLINE u32 ExtraBits(u64 saved, u32 e) {
+#ifdef OVE_BMI2_DISPATCH
+    if constexpr (kBmi2) {
+        // bzhi keeps the bits below the index in the count's low byte: the entry's bit count.
+        u64 low;
+        asm("bzhi %2, %1, %0" : "=r"(low) : "r"(saved), "r"(u64{e}));
+        return static_cast<u32>(low) >> ((e >> 8) & 31);
+    }
+#endif
     return (static_cast<u32>(saved) & ((1u << (e & 31)) - 1)) >> ((e >> 8) & 31);
 }
 
@@ -524,18 +583,24 @@ private:
     bool Stored(COutput& output, u8*& out);
     bool Codes(COutput& output, u8*& out, const u32* lit, const u32* dist);
 
-    enum class EStep { More, EndOfBlock, Bad };
+    enum class EStep { More, EndOfBlock, Bad, Overflow };
     // Decodes symbols while at least kFastInput bytes are left before m_fastEnd and the output is
     // short of its limit: then no refill and no write inside needs a check. More when either ran
     // short. The same loop is built twice, once for processors with BMI2 (cheaper variable shifts
     // and masks), chosen at run time.
     EStep FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
+    template <bool kDeflate64, bool kBmi2>
     [[gnu::always_inline]] inline EStep FastLoop(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
+    template <bool kDeflate64>
+    EStep FastLoopPlain(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
 #ifdef OVE_BMI2_DISPATCH
+    template <bool kDeflate64>
     [[gnu::target("bmi2")]] EStep FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
 #endif
-    // One symbol with every read checked, for the end of the input.
-    EStep CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist);
+    // One symbol with every read checked, for the end of the input. Exact: for the end of an output
+    // of fixed size, every byte written one at a time and none at or past `end` (Overflow instead).
+    template <bool kExact>
+    EStep CarefulSymbol(u8*& out, const u8* start, const u8* end, const u32* lit, const u32* dist);
     void Take(u32 e) {
         m_bitBuf >>= e & 63;
         m_bitsLeft -= e & 31;
@@ -690,6 +755,10 @@ bool CInflater::Stored(COutput& output, u8*& out) {
         if (!len) return true;
         if (m_in >= m_end && !Pull()) return false;
         const std::size_t room = output.Limit() + output.Margin() - out;
+        if (room == 0) {
+            output.Overflow(out);
+            return false;
+        }
         const u32 n = static_cast<u32>(std::min<std::size_t>({len, static_cast<std::size_t>(m_end - m_in), room}));
         std::memcpy(out, m_in, n);
         out += n;
@@ -704,6 +773,7 @@ constexpr u32 kDistMask = (1u << kDistBits) - 1;
 // one round of the fast loop.
 constexpr std::ptrdiff_t kFastInput = 16;
 
+template <bool kDeflate64, bool kBmi2>
 inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const u8* const start, const u32* const lit,
                                             const u32* const dist) {
     // Everything the loop touches lives in locals: byte stores through `out` could alias members.
@@ -784,9 +854,9 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
         {
             // A length: code and extra bits are at most 15 + 16 of the 56, which leaves enough for
             // the distance's primary entry before the refill its extra bits need.
-            const u32 length = (e >> 16) + ExtraBits(saved, e);
+            const u32 length = (e >> 16) + ExtraBits<kBmi2>(saved, e);
             e = dist[bitBuf & kDistMask];
-            OVE_REFILL();
+            if constexpr (kDeflate64) OVE_REFILL();
             saved = bitBuf;
             OVE_TAKE(e);
             if (e & (kLink | kExceptional)) [[unlikely]] {
@@ -801,8 +871,9 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
                     result = EStep::Bad;
                     break;
                 }
+                if constexpr (!kDeflate64) OVE_REFILL();
             }
-            const u32 distance = (e >> 16) + ExtraBits(saved, e);
+            const u32 distance = (e >> 16) + ExtraBits<kBmi2>(saved, e);
             // At most 15 + 14 bits of the 56 went: the next entry is fetched during the copy.
             e = lit[bitBuf & kLitMask];
             if (distance > static_cast<std::size_t>(out - start)) [[unlikely]] {
@@ -826,10 +897,16 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
 }
 
 #ifdef OVE_BMI2_DISPATCH
+template <bool kDeflate64>
 CInflater::EStep CInflater::FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
-    return FastLoop(out, limit, start, lit, dist);
+    return FastLoop<kDeflate64, true>(out, limit, start, lit, dist);
 }
 #endif
+
+template <bool kDeflate64>
+CInflater::EStep CInflater::FastLoopPlain(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
+    return FastLoop<kDeflate64, false>(out, limit, start, lit, dist);
+}
 
 CInflater::EStep CInflater::FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
 #ifdef OVE_BMI2_DISPATCH
@@ -837,12 +914,17 @@ CInflater::EStep CInflater::FastCodes(u8*& out, u8* limit, const u8* start, cons
         __builtin_cpu_init();
         return __builtin_cpu_supports("bmi2") != 0;
     }();
-    if (bmi2) return FastLoopBmi2(out, limit, start, lit, dist);
+    if (bmi2)
+        return m_deflate64 ? FastLoopBmi2<true>(out, limit, start, lit, dist)
+                           : FastLoopBmi2<false>(out, limit, start, lit, dist);
 #endif
-    return FastLoop(out, limit, start, lit, dist);
+    return m_deflate64 ? FastLoopPlain<true>(out, limit, start, lit, dist)
+                       : FastLoopPlain<false>(out, limit, start, lit, dist);
 }
 
-CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* lit, const u32* dist) {
+template <bool kExact>
+CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u8* end, const u32* lit,
+                                          const u32* dist) {
     if (!Refill()) return EStep::Bad;
     u32 e = lit[m_bitBuf & kLitMask];
     if (e & kLink) {
@@ -851,7 +933,14 @@ CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* 
     }
     if (e & kLiteral) {
         Take(e);
-        StoreLiterals(out, e);
+        if constexpr (kExact) {
+            for (u32 i = 0, n = 1 + ((e >> 12) & 1); i < n; ++i) {
+                if (out == end) return EStep::Overflow;
+                *out++ = static_cast<u8>(e >> (16 + 8 * i));
+            }
+        } else {
+            StoreLiterals(out, e);
+        }
         return EStep::More;
     }
     if (e & kExceptional) {
@@ -872,7 +961,14 @@ CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u32* 
     Take(e);
     const u32 distance = (e >> 16) + ExtraBits(saved, e);
     if (distance > static_cast<std::size_t>(out - start)) return EStep::Bad;
-    out = CopyMatch(out, distance, length);
+    if constexpr (kExact) {
+        for (u32 i = 0; i < length; ++i, ++out) {
+            if (out == end) return EStep::Overflow;
+            *out = out[-static_cast<std::ptrdiff_t>(distance)];
+        }
+    } else {
+        out = CopyMatch(out, distance, length);
+    }
     return EStep::More;
 }
 
@@ -887,12 +983,20 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
                 break;
             }
             out = moved;
+            if (out >= output.Limit()) {
+                // An output of fixed size, in its last bytes.
+                const u8* end = output.Limit() + output.Margin();
+                step = CarefulSymbol<true>(out, output.Start(), end, lit, dist);
+                continue;
+            }
         }
         // Near the end of the staged input, more is pulled before the fast loop would have to stop.
         if (m_fastEnd - m_in < kFastInput && !m_exhausted) Pull();
         step = FastCodes(out, output.Limit(), output.Start(), lit, dist);
-        if (step == EStep::More && out < output.Limit()) step = CarefulSymbol(out, output.Start(), lit, dist);
+        if (step == EStep::More && out < output.Limit())
+            step = CarefulSymbol<false>(out, output.Start(), nullptr, lit, dist);
     }
+    if (step == EStep::Overflow) output.Overflow(out);
     outRef = out;
     return step == EStep::EndOfBlock;
 }
@@ -1028,7 +1132,7 @@ void PrepareForWriting(void* to, std::size_t bytes) {
 #endif
 }
 
-bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vector<u8>& out, std::size_t* consumed,
+bool InflateToVector(const u8* data, std::size_t size, bool deflate64, ByteVector& out, std::size_t* consumed,
                      std::size_t expected, std::size_t cap) {
     // Room for the expected size (as far as the input could possibly produce it) is taken at once;
     // without a hint, a guess from the input's size, grown as needed.
@@ -1053,12 +1157,21 @@ bool InflateToVector(const u8* data, std::size_t size, bool deflate64, std::vect
 
 EStreamResult InflateStream(CInflateSource& source, CInflateSink& sink, bool deflate64, std::uint64_t cap,
                             std::size_t granule, std::uint64_t* consumedBytes) {
-    CSinkOutput output(sink, std::min<std::uint64_t>(cap, UINT64_MAX / 2), granule, deflate64);
-    CInflater inflater(source, deflate64);
-    if (!inflater.Run(output)) return output.Refused() ? EStreamResult::Refused : EStreamResult::Corrupt;
-    if (output.Capped()) return EStreamResult::Capped;
-    if (consumedBytes) *consumedBytes = inflater.ConsumedBytes();
-    return EStreamResult::Ended;
+    cap = std::min<std::uint64_t>(cap, UINT64_MAX / 2);
+    auto run = [&](COutput& output) {
+        CInflater inflater(source, deflate64);
+        if (!inflater.Run(output)) return output.Refused() ? EStreamResult::Refused : EStreamResult::Corrupt;
+        if (output.Capped()) return EStreamResult::Capped;
+        if (consumedBytes) *consumedBytes = inflater.ConsumedBytes();
+        return EStreamResult::Ended;
+    };
+    std::size_t lentSize = 0;
+    if (u8* lent = sink.Lend(lentSize)) {
+        CLentOutput output(sink, lent, lentSize, cap, granule, deflate64);
+        return run(output);
+    }
+    CSinkOutput output(sink, cap, granule, deflate64);
+    return run(output);
 }
 
 }  // namespace inflate_detail

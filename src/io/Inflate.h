@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "DataBin.h"
+#include "Uninitialised.h"
 
 namespace ove {
 
@@ -25,7 +26,7 @@ namespace inflate_detail {
 // output. For callers that already hold the data in memory; Inflate and Inflate64 are built on the
 // same decoder. Decoding ends successfully, without looking further, once `cap` bytes have been
 // produced (`consumed` is then not meaningful). On failure `out` is left as it was.
-bool InflateToVector(const std::uint8_t* data, std::size_t size, bool deflate64, std::vector<std::uint8_t>& out,
+bool InflateToVector(const std::uint8_t* data, std::size_t size, bool deflate64, ByteVector& out,
                      std::size_t* consumed = nullptr, std::size_t expected = 0, std::size_t cap = SIZE_MAX);
 
 // Fresh memory of `bytes` bytes at `to` is about to be written whole: asks the system for large
@@ -47,6 +48,14 @@ public:
     virtual ~CInflateSink() = default;
     // Takes the next decoded bytes, in order. False refuses them and ends decoding as a failure.
     virtual bool Take(const std::uint8_t* data, std::size_t count) = 0;
+    // Memory in one piece for the whole output, when the sink has it (its declared size, say):
+    // the decoder then writes straight into it, exactly and never past `size` bytes, and hands the
+    // bytes over by Take with pointers into it, which need not be copied. A stream longer than
+    // `size` is refused. Null when the sink has no such memory.
+    virtual std::uint8_t* Lend(std::size_t& size) {
+        size = 0;
+        return nullptr;
+    }
 };
 
 enum class EStreamResult {

@@ -3,6 +3,8 @@
 #pragma once
 #include <cstddef>
 #include <memory>
+#include <utility>
+#include <vector>
 
 namespace ove {
 
@@ -14,5 +16,33 @@ std::unique_ptr<T[]> MakeUninitialised(std::size_t count) {
     return std::unique_ptr<T[]>(new T[count]);
 #endif
 }
+
+}  // namespace ove
+
+namespace ove {
+
+// An allocator whose value-less construction leaves the element as it was: a vector of bytes
+// that is lengthened and then written whole skips the zero-fill.
+template <class T>
+struct CNoFillAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = CNoFillAllocator<U>;
+    };
+    CNoFillAllocator() = default;
+    template <class U>
+    CNoFillAllocator(const CNoFillAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+
+// Bytes that a decoder fills: lengthening does not zero them.
+using ByteVector = std::vector<unsigned char, CNoFillAllocator<unsigned char>>;
 
 }  // namespace ove

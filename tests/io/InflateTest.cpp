@@ -320,7 +320,7 @@ TEST(Inflate, InMemoryDecoderAppendsAndReportsConsumedBytes) {
     Bytes data = MixedBytes(100000, 21);
     Bytes stream = ZlibDeflate(data, 6);
     stream.push_back(0xEE);
-    Bytes out = {'>', '>'};
+    ByteVector out = {'>', '>'};
     std::size_t consumed = 0;
     ASSERT_TRUE(inflate_detail::InflateToVector(stream.data(), stream.size(), false, out, &consumed));
     EXPECT_EQ(consumed, stream.size() - 1);
@@ -336,7 +336,7 @@ TEST(Inflate, InMemoryDecoderStopsAtItsCap) {
     Bytes data = MixedBytes(500000, 22);
     Bytes stream = ZlibDeflate(data, 6);
     for (std::size_t cap : {std::size_t(0), std::size_t(1), std::size_t(4096), std::size_t(300001), data.size()}) {
-        Bytes out;
+        ByteVector out;
         ASSERT_TRUE(inflate_detail::InflateToVector(stream.data(), stream.size(), false, out, nullptr, 1000, cap));
         ASSERT_EQ(out.size(), cap);
         EXPECT_TRUE(std::equal(out.begin(), out.end(), data.begin()));
@@ -344,7 +344,7 @@ TEST(Inflate, InMemoryDecoderStopsAtItsCap) {
     // Whatever comes after the cap is not looked at, not even damage.
     Bytes damaged = stream;
     damaged.resize(damaged.size() * 3 / 4);
-    Bytes out;
+    ByteVector out;
     EXPECT_TRUE(inflate_detail::InflateToVector(damaged.data(), damaged.size(), false, out, nullptr, 0, 10000));
     EXPECT_FALSE(inflate_detail::InflateToVector(damaged.data(), damaged.size(), false, out, nullptr, 0, data.size()));
     // Nor after an empty stored block (a sync flush) right where stored data reached the cap, in a
@@ -415,10 +415,10 @@ TEST(Inflate, FastPathEdgesDecodeLikeTheOriginal) {
     for (const SCase& c : cases) {
         SCOPED_TRACE("size " + std::to_string(c.data.size()) + ", stream " + std::to_string(c.stream.size()));
         ASSERT_FALSE(c.stream.empty());
-        Bytes memory;
+        ByteVector memory;
         std::size_t consumed = 0;
         ASSERT_TRUE(inflate_detail::InflateToVector(c.stream.data(), c.stream.size(), false, memory, &consumed));
-        EXPECT_TRUE(memory == c.data);
+        EXPECT_TRUE(std::ranges::equal(memory, c.data));
         EXPECT_EQ(consumed, c.stream.size());
         for (std::size_t piece : {std::size_t(1), std::size_t(13), std::size_t(65536)}) {
             CPieces source(c.stream, piece);

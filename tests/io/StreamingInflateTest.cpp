@@ -29,7 +29,71 @@ public:
     std::size_t refuseAfter = SIZE_MAX;
 };
 
+// Lends memory of a given size, followed by guard bytes that must stay untouched.
+class CLender : public CInflateSink {
+public:
+    explicit CLender(std::size_t room) : m_memory(room + kGuard, 0xA5), m_room(room) {}
+    std::uint8_t* Lend(std::size_t& size) override {
+        size = m_room;
+        return m_memory.data();
+    }
+    bool Take(const std::uint8_t* data, std::size_t count) override {
+        inPlace = inPlace && data == m_memory.data() + taken;
+        taken += count;
+        return true;
+    }
+    bool Holds(const Bytes& data) const {
+        return std::equal(data.begin(), data.end(), m_memory.begin(), m_memory.begin() + taken);
+    }
+    bool GuardIntact() const {
+        return std::all_of(m_memory.begin() + m_room, m_memory.end(), [](std::uint8_t b) { return b == 0xA5; });
+    }
+    std::size_t taken = 0;
+    bool inPlace = true;
+
+private:
+    static constexpr std::size_t kGuard = 512;
+    Bytes m_memory;
+    std::size_t m_room;
+};
+
 }  // namespace
+
+TEST(StreamingInflate, LentMemoryIsFilledExactlyAndNeverPastItsEnd) {
+    // Sizes around the decoder's margin, stored and coded blocks, matches up to the very end.
+    Bytes tail(5000, 'q');
+    for (std::size_t size : {std::size_t(0), std::size_t(1), std::size_t(100), std::size_t(319), std::size_t(321),
+                             std::size_t(5000), std::size_t(400000)}) {
+        Bytes data = size == 5000 ? tail : MixedBytes(size, static_cast<std::uint32_t>(size));
+        for (int level : {0, 1, 9}) {
+            SCOPED_TRACE("size " + std::to_string(size) + " level " + std::to_string(level));
+            const Bytes stream = ZlibDeflate(data, level);
+            {
+                CPieces source(stream, 1000);
+                CLender sink(size);
+                ASSERT_EQ(InflateStream(source, sink, false, UINT64_MAX, 4096), EStreamResult::Ended);
+                EXPECT_EQ(sink.taken, size);
+                EXPECT_TRUE(sink.Holds(data) && sink.inPlace && sink.GuardIntact());
+            }
+            if (size == 0) continue;
+            {
+                // One byte short: refused, and only whole granules were handed over.
+                CPieces source(stream, 1000);
+                CLender sink(size - 1);
+                EXPECT_EQ(InflateStream(source, sink, false, UINT64_MAX, 64), EStreamResult::Refused);
+                EXPECT_TRUE(sink.GuardIntact());
+            }
+            {
+                // A cap inside the memory stops there.
+                CPieces source(stream, 1000);
+                CLender sink(size);
+                EXPECT_EQ(InflateStream(source, sink, false, size / 2 + 1), EStreamResult::Capped);
+                EXPECT_EQ(sink.taken, size / 2 + 1);
+                EXPECT_TRUE(sink.Holds(Bytes(data.begin(), data.begin() + size / 2 + 1)) && sink.GuardIntact());
+            }
+        }
+    }
+}
 
 TEST(StreamingInflate, AnyInputPiecesGiveTheSameOutputAndConsumedCount) {
     Bytes data = MixedBytes(700000, 31);
