@@ -109,7 +109,7 @@ u32 ReverseBits(u32 code, u32 length) {
 // Builds a decode table for the canonical code given by `lens`. Oversubscribed code sets are
 // rejected; incomplete ones are accepted and their unused codes decode as invalid.
 bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* table, u32 capacity,
-                bool pairLiterals = false) {
+                bool* pairLiterals = nullptr) {
     u16 lenCount[kMaxCodeLen + 1] = {};
     for (u32 s = 0; s < count; ++s) lenCount[lens[s]]++;
     lenCount[0] = 0;
@@ -187,7 +187,8 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
     if (pairLiterals)
         for (u32 s = 0; s < 256; ++s)
             if (lens[s]) shortestLiteral = std::min<u32>(shortestLiteral, lens[s]);
-    if (pairLiterals && 2 * shortestLiteral + 2 < tableBits) {
+    if (pairLiterals) *pairLiterals = 2 * shortestLiteral + 2 < tableBits;
+    if (pairLiterals && *pairLiterals) {
         // The bits after the first code index the entry at i >> len; it holds for every index with
         // those low bits when its own code is no longer than the bits left. Going downwards, that
         // entry is still a single one. Without branches: which entries pair up follows the data.
@@ -217,7 +218,7 @@ FixedTables MakeFixedTables(bool deflate64) {
     std::fill(lens + 256, lens + 280, 7);
     std::fill(lens + 280, lens + 288, 8);
     const SymbolInfo& info = GetSymbolInfo(deflate64);
-    BuildTable(lens, 288, info.lit.data(), kLitBits, t.lit.data(), kLitTableSize, true);
+    BuildTable(lens, 288, info.lit.data(), kLitBits, t.lit.data(), kLitTableSize);
     std::fill(lens, lens + 32, 5);
     BuildTable(lens, 32, info.dist.data(), kDistBits, t.dist.data(), kDistTableSize);
     return t;
@@ -477,7 +478,12 @@ OVE_INLINE u32 ExtraBits(u64 saved, u32 e) {
 
 // One literal entry: both bytes are stored whatever it holds, the pointer moves by the number of
 // literals in it; the room behind the limit takes the spare byte.
+template <bool kPairs = true>
 OVE_INLINE void StoreLiterals(u8*& out, u32 e) {
+    if constexpr (!kPairs) {
+        *out++ = static_cast<u8>(e >> 16);
+        return;
+    }
     const u16 bytes = static_cast<u16>(e >> 16);
     if constexpr (std::endian::native == std::endian::little) {
         std::memcpy(out, &bytes, 2);
@@ -581,20 +587,20 @@ private:
     }
     bool ReadDynamicTables();
     bool Stored(COutput& output, u8*& out);
-    bool Codes(COutput& output, u8*& out, const u32* lit, const u32* dist);
+    bool Codes(COutput& output, u8*& out, const u32* lit, const u32* dist, bool pairs);
 
     enum class EStep { More, EndOfBlock, Bad, Overflow };
     // Decodes symbols while at least kFastInput bytes are left before m_fastEnd and the output is
     // short of its limit: then no refill and no write inside needs a check. More when either ran
     // short. The same loop is built twice, once for processors with BMI2 (cheaper variable shifts
     // and masks), chosen at run time.
-    EStep FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
-    template <bool kDeflate64, bool kBmi2>
+    EStep FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist, bool pairs);
+    template <bool kDeflate64, bool kBmi2, bool kPairs>
     [[gnu::always_inline]] inline EStep FastLoop(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
-    template <bool kDeflate64>
+    template <bool kDeflate64, bool kPairs>
     EStep FastLoopPlain(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
 #ifdef OVE_BMI2_DISPATCH
-    template <bool kDeflate64>
+    template <bool kDeflate64, bool kPairs>
     [[gnu::target("bmi2")]] EStep FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist);
 #endif
     // One symbol with every read checked, for the end of the input. Exact: for the end of an output
@@ -613,6 +619,7 @@ private:
     u64 m_bitBuf = 0;
     u32 m_bitsLeft = 0;
     bool m_deflate64;
+    bool m_pairs = false;  // the dynamic literal table holds pairs
     u8 m_tiny[16] = {};
     inflate_detail::CInflateSource* m_source = nullptr;
     std::unique_ptr<u8[]> m_stage;
@@ -728,7 +735,7 @@ bool CInflater::ReadDynamicTables() {
     }
     const SymbolInfo& info = GetSymbolInfo(m_deflate64);
     if (!m_tables) m_tables = MakeUninitialised<u32>(kLitTableSize + kDistTableSize);
-    return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize, true) &&
+    return BuildTable(lens, hlit, info.lit.data(), kLitBits, LitTable(), kLitTableSize, &m_pairs) &&
            BuildTable(lens + hlit, hdist, info.dist.data(), kDistBits, DistTable(), kDistTableSize);
 }
 
@@ -773,7 +780,7 @@ constexpr u32 kDistMask = (1u << kDistBits) - 1;
 // one round of the fast loop.
 constexpr std::ptrdiff_t kFastInput = 16;
 
-template <bool kDeflate64, bool kBmi2>
+template <bool kDeflate64, bool kBmi2, bool kPairs>
 inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const u8* const start, const u32* const lit,
                                             const u32* const dist) {
     // Everything the loop touches lives in locals: byte stores through `out` could alias members.
@@ -811,19 +818,19 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
         if (e & kLiteral) {
             // A refill leaves at least 56 bits and a primary-table literal entry takes at most 11:
             // four of them, and still a look-up ahead. The room behind the limit takes the bytes.
-            StoreLiterals(out, e);
+            StoreLiterals<kPairs>(out, e);
             e = lit[bitBuf & kLitMask];
             if (!(e & kLiteral)) goto afterLiterals;
             OVE_TAKE(e);
-            StoreLiterals(out, e);
+            StoreLiterals<kPairs>(out, e);
             e = lit[bitBuf & kLitMask];
             if (!(e & kLiteral)) goto afterLiterals;
             OVE_TAKE(e);
-            StoreLiterals(out, e);
+            StoreLiterals<kPairs>(out, e);
             e = lit[bitBuf & kLitMask];
             if (!(e & kLiteral)) goto afterLiterals;
             OVE_TAKE(e);
-            StoreLiterals(out, e);
+            StoreLiterals<kPairs>(out, e);
             e = lit[bitBuf & kLitMask];
             goto next;
         afterLiterals:
@@ -846,14 +853,16 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
                 break;
             }
             if (e & kLiteral) {
-                StoreLiterals(out, e);
+                StoreLiterals<kPairs>(out, e);
                 e = lit[bitBuf & kLitMask];
                 goto next;
             }
         }
         {
-            // A length: code and extra bits are at most 15 + 16 of the 56, which leaves enough for
-            // the distance's primary entry before the refill its extra bits need.
+            // Bits, of the 56 a refill leaves: a length takes at most 11 + 5 from its primary entry
+            // (15 + 5 through a sub-table), a distance 8 + 13 (15 + 13), the next look-up needs 11.
+            // Plain deflate needs no refill in between unless the distance has a sub-table;
+            // deflate64's 16 extra length bits need one.
             const u32 length = (e >> 16) + ExtraBits<kBmi2>(saved, e);
             e = dist[bitBuf & kDistMask];
             if constexpr (kDeflate64) OVE_REFILL();
@@ -874,18 +883,23 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
                 if constexpr (!kDeflate64) OVE_REFILL();
             }
             const u32 distance = (e >> 16) + ExtraBits<kBmi2>(saved, e);
-            // At most 15 + 14 bits of the 56 went: the next entry is fetched during the copy.
             e = lit[bitBuf & kLitMask];
             if (distance > static_cast<std::size_t>(out - start)) [[unlikely]] {
                 result = EStep::Bad;  // reaches before the start of the output
                 break;
             }
+            // Refilled before the copy, so that the next symbol need not wait for it.
+            OVE_REFILL();
             out = CopyMatch(out, distance, length);
+            goto check;
         }
     next:
+        OVE_REFILL();
+    check:
+        // At most three refills since the last check: the afterLiterals one, one inside a match,
+        // the last one.
         if (in > inLimit || out >= limit) [[unlikely]]
             break;
-        OVE_REFILL();
     }
 #undef OVE_REFILL
 #undef OVE_TAKE
@@ -897,29 +911,32 @@ inline CInflater::EStep CInflater::FastLoop(u8*& outRef, u8* const limit, const 
 }
 
 #ifdef OVE_BMI2_DISPATCH
-template <bool kDeflate64>
+template <bool kDeflate64, bool kPairs>
 CInflater::EStep CInflater::FastLoopBmi2(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
-    return FastLoop<kDeflate64, true>(out, limit, start, lit, dist);
+    return FastLoop<kDeflate64, true, kPairs>(out, limit, start, lit, dist);
 }
 #endif
 
-template <bool kDeflate64>
+template <bool kDeflate64, bool kPairs>
 CInflater::EStep CInflater::FastLoopPlain(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
-    return FastLoop<kDeflate64, false>(out, limit, start, lit, dist);
+    return FastLoop<kDeflate64, false, kPairs>(out, limit, start, lit, dist);
 }
 
-CInflater::EStep CInflater::FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist) {
+CInflater::EStep CInflater::FastCodes(u8*& out, u8* limit, const u8* start, const u32* lit, const u32* dist, bool pairs) {
 #ifdef OVE_BMI2_DISPATCH
     static const bool bmi2 = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("bmi2") != 0;
     }();
-    if (bmi2)
-        return m_deflate64 ? FastLoopBmi2<true>(out, limit, start, lit, dist)
-                           : FastLoopBmi2<false>(out, limit, start, lit, dist);
+    if (bmi2) {
+        if (m_deflate64) return FastLoopBmi2<true, true>(out, limit, start, lit, dist);
+        return pairs ? FastLoopBmi2<false, true>(out, limit, start, lit, dist)
+                     : FastLoopBmi2<false, false>(out, limit, start, lit, dist);
+    }
 #endif
-    return m_deflate64 ? FastLoopPlain<true>(out, limit, start, lit, dist)
-                       : FastLoopPlain<false>(out, limit, start, lit, dist);
+    if (m_deflate64) return FastLoopPlain<true, true>(out, limit, start, lit, dist);
+    return pairs ? FastLoopPlain<false, true>(out, limit, start, lit, dist)
+                 : FastLoopPlain<false, false>(out, limit, start, lit, dist);
 }
 
 template <bool kExact>
@@ -972,7 +989,7 @@ CInflater::EStep CInflater::CarefulSymbol(u8*& out, const u8* start, const u8* e
     return EStep::More;
 }
 
-bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* dist) {
+bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* dist, bool pairs) {
     u8* out = outRef;
     EStep step = EStep::More;
     while (step == EStep::More) {
@@ -992,7 +1009,7 @@ bool CInflater::Codes(COutput& output, u8*& outRef, const u32* lit, const u32* d
         }
         // Near the end of the staged input, more is pulled before the fast loop would have to stop.
         if (m_fastEnd - m_in < kFastInput && !m_exhausted) Pull();
-        step = FastCodes(out, output.Limit(), output.Start(), lit, dist);
+        step = FastCodes(out, output.Limit(), output.Start(), lit, dist, pairs);
         if (step == EStep::More && out < output.Limit())
             step = CarefulSymbol<false>(out, output.Start(), nullptr, lit, dist);
     }
@@ -1013,9 +1030,9 @@ bool CInflater::Run(COutput& output) {
             blockOk = Stored(output, out);
         } else if (type == 1) {
             const FixedTables& fixed = GetFixedTables(m_deflate64);
-            blockOk = Codes(output, out, fixed.lit.data(), fixed.dist.data());
+            blockOk = Codes(output, out, fixed.lit.data(), fixed.dist.data(), false);
         } else if (type == 2) {
-            blockOk = ReadDynamicTables() && Codes(output, out, LitTable(), DistTable());
+            blockOk = ReadDynamicTables() && Codes(output, out, LitTable(), DistTable(), m_pairs);
         } else {
             blockOk = false;
         }
