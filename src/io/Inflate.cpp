@@ -460,6 +460,7 @@ OVE_INLINE u64 Load64(const u8* p) {
 }
 
 OVE_INLINE void Copy8(u8* to, const u8* from) { std::memcpy(to, from, 8); }
+OVE_INLINE void Copy16(u8* to, const u8* from) { std::memcpy(to, from, 16); }
 
 // The extra bits of a length or distance entry, from the buffer as it was before the entry's bits
 // were taken.
@@ -506,13 +507,23 @@ OVE_INLINE u8* CopyMatch(u8* out, u32 distance, u32 length) {
         Copy8(out + 16, src + 16);
         Copy8(out + 24, src + 24);
         Copy8(out + 32, src + 32);
-        for (out += 40, src += 40; out < stop; out += 8, src += 8) Copy8(out, src);
+        out += 40;
+        src += 40;
+        if (out < stop) [[unlikely]] {
+            // A long match: far enough back, it goes 16 bytes at a time.
+            if (distance >= 16)
+                for (; out < stop; out += 16, src += 16) Copy16(out, src);
+            else
+                for (; out < stop; out += 8, src += 8) Copy8(out, src);
+        }
     } else if (distance == 1) {
         const u64 run = src[0] * 0x0101010101010101ull;
         do {
             std::memcpy(out, &run, 8);
             std::memcpy(out + 8, &run, 8);
-            out += 16;
+            std::memcpy(out + 16, &run, 8);
+            std::memcpy(out + 24, &run, 8);
+            out += 32;
         } while (out < stop);
     } else {
         // A short period: each word copied from `distance` back makes `distance` more bytes right,
