@@ -110,8 +110,20 @@ u32 ReverseBits(u32 code, u32 length) {
 // rejected; incomplete ones are accepted and their unused codes decode as invalid.
 bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* table, u32 capacity,
                 bool* pairLiterals = nullptr) {
-    u16 lenCount[kMaxCodeLen + 1] = {};
-    for (u32 s = 0; s < count; ++s) lenCount[lens[s]]++;
+    // Four counts side by side: neighbouring symbols often share a length, and with one array each
+    // count would wait for the store before it.
+    u16 counts[4][kMaxCodeLen + 1] = {};
+    u32 s = 0;
+    for (; s + 4 <= count; s += 4) {
+        counts[0][lens[s]]++;
+        counts[1][lens[s + 1]]++;
+        counts[2][lens[s + 2]]++;
+        counts[3][lens[s + 3]]++;
+    }
+    for (; s < count; ++s) counts[0][lens[s]]++;
+    u16 lenCount[kMaxCodeLen + 1];
+    for (u32 len = 0; len <= kMaxCodeLen; ++len)
+        lenCount[len] = static_cast<u16>(counts[0][len] + counts[1][len] + counts[2][len] + counts[3][len]);
     lenCount[0] = 0;
     int left = 1;
     for (u32 len = 1; len <= kMaxCodeLen; ++len) {
@@ -122,8 +134,8 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
     for (u32 len = 1; len <= kMaxCodeLen; ++len) offset[len + 1] = static_cast<u16>(offset[len] + lenCount[len]);
     u16 sorted[288];
     const u32 codes = offset[kMaxCodeLen + 1];
-    for (u32 s = 0; s < count; ++s)
-        if (lens[s]) sorted[offset[lens[s]]++] = static_cast<u16>(s);
+    for (u32 sym = 0; sym < count; ++sym)
+        if (lens[sym]) sorted[offset[lens[sym]]++] = static_cast<u16>(sym);
 
     // Codes no longer than the primary table are written once each, at their reversed code, into
     // a table only as wide as their length; before the next length it doubles (a copy of itself),
@@ -184,9 +196,12 @@ bool BuildTable(const u8* lens, u32 count, const u32* info, u32 tableBits, u32* 
     // Where a short literal's code leaves room in the index for the whole code of the next literal,
     // one look-up yields both. Worth the pass only when some literal codes are that short.
     u32 shortestLiteral = kMaxCodeLen;
-    if (pairLiterals)
-        for (u32 s = 0; s < 256; ++s)
-            if (lens[s]) shortestLiteral = std::min<u32>(shortestLiteral, lens[s]);
+    if (pairLiterals) {
+        u32 lengthsUsed = 0;  // bit n: some literal has an n-bit code
+        for (u32 sym = 0; sym < std::min<u32>(count, 256); ++sym) lengthsUsed |= 1u << lens[sym];
+        lengthsUsed &= ~1u;
+        if (lengthsUsed) shortestLiteral = static_cast<u32>(std::countr_zero(lengthsUsed));
+    }
     if (pairLiterals) *pairLiterals = 2 * shortestLiteral + 2 < tableBits;
     if (pairLiterals && *pairLiterals) {
         // The bits after the first code index the entry at i >> len; it holds for every index with
