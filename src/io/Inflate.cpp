@@ -511,21 +511,20 @@ OVE_INLINE void StoreLiterals(u8*& out, u32 e) {
 }
 
 // Writes `length` bytes copied from `distance` bytes back (at least 1, within the output) and
-// returns the end of the match. Whole words are written, up to 40 bytes beyond the end of the match
-// (the room behind the limit): a short match takes no loop at all.
+// returns the end of the match. Whole words are written, up to 32 bytes beyond the end of the match
+// (the room behind the limit): a match of up to 24 bytes takes no loop.
 OVE_INLINE u8* CopyMatch(u8* out, u32 distance, u32 length) {
     const u8* src = out - distance;
     u8* const stop = out + length;
     if (distance >= 8) [[likely]] {
+        // Most matches are short: three words, then a loop only for longer ones.
         Copy8(out, src);
         Copy8(out + 8, src + 8);
         Copy8(out + 16, src + 16);
-        Copy8(out + 24, src + 24);
-        Copy8(out + 32, src + 32);
-        out += 40;
-        src += 40;
+        out += 24;
+        src += 24;
         if (out < stop) [[unlikely]] {
-            // A long match: far enough back, it goes 16 bytes at a time.
+            // Far enough back, 16 bytes at a time.
             if (distance >= 16)
                 for (; out < stop; out += 16, src += 16) Copy16(out, src);
             else
