@@ -418,11 +418,10 @@ private:
     std::size_t m_granule;
 };
 
-// Decodes straight into a vector, which is lengthened a step at a time just ahead of the decoder
-// (its room plus the margin) and cut to the output's size at the end; back-references read from
-// it directly. Lengthening zero-fills, so it is done in steps small enough to stay in the cache
-// until the decoder overwrites them, within the capacity reserved beforehand.
-constexpr std::size_t kVectorStep = 128 << 10;
+// Decodes straight into a vector, lengthened (without zero-fill) to the room reserved beforehand
+// plus the margin, and cut to the output's size at the end; back-references read from it directly.
+// Past the reserved room it grows geometrically.
+constexpr std::size_t kLeastGrowth = 128 << 10;
 
 class CVectorOutput final : public COutput {
 public:
@@ -452,9 +451,7 @@ private:
     void Grow(std::size_t produced) {
         const std::size_t spare = m_origin + 1 + m_margin;
         const std::size_t reserved = m_v.capacity() > spare ? m_v.capacity() - spare : 0;
-        std::size_t room = produced + kVectorStep;
-        if (produced < reserved) room = std::min(room, reserved);
-        else room = std::max(room, 2 * produced);  // past what was reserved: grow geometrically
+        const std::size_t room = produced < reserved ? reserved : std::max(produced + kLeastGrowth, 2 * produced);
         m_v.resize(m_origin + room + 1 + m_margin);
         m_start = m_v.data() + m_origin;
         m_limit = m_start + static_cast<std::size_t>(std::min<std::uint64_t>(room + 1, m_cap));

@@ -1,4 +1,4 @@
-// Arrays whose bytes are written before they are read: no zero-fill. The web toolchain's
+// Memory whose bytes are written before they are read: no zero-fill. The web toolchain's
 // standard library predates std::make_unique_for_overwrite, hence this one name for both.
 #pragma once
 #include <cstddef>
@@ -16,10 +16,6 @@ std::unique_ptr<T[]> MakeUninitialised(std::size_t count) {
     return std::unique_ptr<T[]>(new T[count]);
 #endif
 }
-
-}  // namespace ove
-
-namespace ove {
 
 // An allocator whose value-less construction leaves the element as it was: a vector of bytes
 // that is lengthened and then written whole skips the zero-fill.
